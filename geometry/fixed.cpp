@@ -15,9 +15,13 @@ uint32_t SatAbs(int32_t v) {
 }
 
 // |v| as a 64-bit value (exact, also for INT32_MIN).
-int64_t Abs64(int64_t v) { return v < 0 ? -v : v; }
+int64_t Abs64(int64_t v) {
+  return v < 0 ? -v : v;
+}
 
-int32_t Low32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
+int32_t Low32(int64_t v) {
+  return static_cast<int32_t>(static_cast<uint32_t>(v));
+}
 
 constexpr int32_t kSaturatedMax = 0x7FFFFFFF;
 
@@ -51,7 +55,9 @@ Fixed FixedMulShift(int32_t a, int32_t b, int n) {
   return Low32((p >> n) + ((p >> (n - 1)) & 1));
 }
 
-Fixed FixedMul(Fixed a, Fixed b) { return FixedMulShift(a, b, 16); }
+Fixed FixedMul(Fixed a, Fixed b) {
+  return FixedMulShift(a, b, 16);
+}
 
 Fixed FixedDivShift(int32_t a, int32_t b, int n) {
   const bool negative = (a < 0) != (b < 0);
@@ -68,7 +74,9 @@ Fixed FixedDivShift(int32_t a, int32_t b, int n) {
   return negative ? -static_cast<int32_t>(q) : static_cast<int32_t>(q);
 }
 
-Fixed FixedDiv(int32_t a, int32_t b) { return FixedDivShift(a, b, 16); }
+Fixed FixedDiv(int32_t a, int32_t b) {
+  return FixedDivShift(a, b, 16);
+}
 
 int32_t RoundToMultiple(int32_t v, int32_t step) {
   if (step == 0) return v;
@@ -94,7 +102,8 @@ int64_t ReduceAngle(int64_t angle, int bits) {
 Fixed FixedSinQuadrant(Fixed angle, int in_bits, int out_bits) {
   const int frac = in_bits - 2;  // fraction bits below a quarter degree
   const uint32_t ua = static_cast<uint32_t>(angle);
-  const int i = frac > 0 ? static_cast<int>((ua >> frac) & 511) : static_cast<int>((ua << -frac) & 511);
+  const int i =
+      frac > 0 ? static_cast<int>((ua >> frac) & 511) : static_cast<int>((ua << -frac) & 511);
   const uint32_t rem = frac > 0 ? ua & ((1u << frac) - 1) : 0;
   uint64_t v = kSinTable[i];
   if (rem != 0) {
@@ -137,17 +146,20 @@ Fixed FixedCos(Fixed angle, int in_bits, int out_bits) {
   return FixedSinQuadrant(static_cast<int32_t>(a - a270), in_bits, out_bits);
 }
 
-Fixed FixedTan(Fixed angle) { return FixedDiv(FixedSin(angle), FixedCos(angle)); }
+Fixed FixedTan(Fixed angle) {
+  return FixedDiv(FixedSin(angle), FixedCos(angle));
+}
 
 Fixed FixedAtanRatio(Fixed ratio, int in_bits, int out_bits) {
   // Newton-form polynomial in the ratio at 25 fraction bits; result in degrees.
   static constexpr int32_t kNodes[10] = {0,       3355,     16777,    33554,    335544,
                                          3355443, 10066329, 16777216, 23488102, 30198988};
-  static constexpr int32_t kCoeffs[11] = {0,          1922527331, -384492,    -640841711,
-                                          4459892,    381432251,  -104783335, -174281885,
-                                          172290461,  -51671014,  -30088283};
-  const int32_t x = in_bits <= 25 ? static_cast<int32_t>(static_cast<uint32_t>(ratio) << (25 - in_bits))
-                                  : ratio >> (in_bits - 25);
+  static constexpr int32_t kCoeffs[11] = {0,         1922527331, -384492,    -640841711,
+                                          4459892,   381432251,  -104783335, -174281885,
+                                          172290461, -51671014,  -30088283};
+  const int32_t x = in_bits <= 25
+                        ? static_cast<int32_t>(static_cast<uint32_t>(ratio) << (25 - in_bits))
+                        : ratio >> (in_bits - 25);
   int32_t p = kCoeffs[10];
   for (int i = 9; i >= 0; --i) p = WrapAdd(FixedMulShift(p, WrapSub(x, kNodes[i]), 25), kCoeffs[i]);
   if (out_bits >= 25) return static_cast<int32_t>(static_cast<uint32_t>(p) << (out_bits - 25));
@@ -188,7 +200,8 @@ void PointShift(const Point32& p, ShiftCount shift, Point32& out) {
 }
 
 void PointLerp(const Point32& p, const Point32& q, Fixed t, Point32& out) {
-  out = {WrapAdd(q.x, FixedMul(t, WrapSub(p.x, q.x))), WrapAdd(q.y, FixedMul(t, WrapSub(p.y, q.y)))};
+  out = {WrapAdd(q.x, FixedMul(t, WrapSub(p.x, q.x))),
+         WrapAdd(q.y, FixedMul(t, WrapSub(p.y, q.y)))};
 }
 
 bool PointsNear(const Point32& p, const Point32& q, int32_t tol) {
@@ -209,7 +222,8 @@ int32_t VectorLength(const Point32& v) {
   const int64_t f = r & 1023;
   // The weights sum to 1023, not 1024: lengths come out 1/1024 short, and
   // every tolerance of the drawing model is tuned to that.
-  const int32_t s = static_cast<int32_t>(((1023 - f) * kLengthTable[k] + f * kLengthTable[k + 1]) >> 14);
+  const int32_t s =
+      static_cast<int32_t>(((1023 - f) * kLengthTable[k] + f * kLengthTable[k + 1]) >> 14);
   return FixedMul(static_cast<int32_t>(m), s);
 }
 
@@ -276,8 +290,10 @@ int32_t PointSegmentDistance(const Point32& p0, const Point32& p1, const Point32
   n.y = WrapSub(b2, FixedMul(k, n.x));
   const Point32& left = p0.x <= p1.x ? p0 : p1;
   const Point32& right = p0.x <= p1.x ? p1 : p0;
-  if (n.x < left.x) n = left;
-  else if (n.x > right.x) n = right;
+  if (n.x < left.x)
+    n = left;
+  else if (n.x > right.x)
+    n = right;
   if (nearest) *nearest = n;
   return PointDistance(n, q);
 }
@@ -313,17 +329,25 @@ void RectSet(Rect32& r, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   r = {std::min(x0, x1), std::max(x0, x1), std::min(y0, y1), std::max(y0, y1)};
 }
 
-void RectFromPoint(Rect32& r, const Point32& p) { r = {p.x, p.x, p.y, p.y}; }
+void RectFromPoint(Rect32& r, const Point32& p) {
+  r = {p.x, p.x, p.y, p.y};
+}
 
 void RectFromTwoPoints(Rect32& r, const Point32& p, const Point32& q) {
   RectSet(r, p.x, p.y, q.x, q.y);
 }
 
-void RectFromCorners(Rect32& r, const WinRect& c) { RectSet(r, c.left, c.top, c.right, c.bottom); }
+void RectFromCorners(Rect32& r, const WinRect& c) {
+  RectSet(r, c.left, c.top, c.right, c.bottom);
+}
 
-void RectSetEmpty(Rect32& r) { r = Rect32{}; }
+void RectSetEmpty(Rect32& r) {
+  r = Rect32{};
+}
 
-void RectSetHuge(Rect32& r) { r = {-4194304, 4194303, -4194304, 4194303}; }
+void RectSetHuge(Rect32& r) {
+  r = {-4194304, 4194303, -4194304, 4194303};
+}
 
 void RectOffset(Rect32& r, int32_t dx, int32_t dy) {
   if (r.IsEmpty()) return;
@@ -352,15 +376,33 @@ void RectShift(const Rect32& r, ShiftCount shift, Rect32& out) {
 void RectGetHandlePoint(const Rect32& r, int handle, Point32& out) {
   const int32_t cx = Center(r.xmin, r.xmax), cy = Center(r.ymin, r.ymax);
   switch (handle) {
-    case 0: out = {r.xmin, r.ymax}; break;
-    case 1: out = {r.xmax, r.ymax}; break;
-    case 2: out = {r.xmax, r.ymin}; break;
-    case 3: out = {r.xmin, r.ymin}; break;
-    case 4: out = {cx, r.ymax}; break;
-    case 5: out = {r.xmax, cy}; break;
-    case 6: out = {cx, r.ymin}; break;
-    case 7: out = {r.xmin, cy}; break;
-    default: out = {cx, cy}; break;
+    case 0:
+      out = {r.xmin, r.ymax};
+      break;
+    case 1:
+      out = {r.xmax, r.ymax};
+      break;
+    case 2:
+      out = {r.xmax, r.ymin};
+      break;
+    case 3:
+      out = {r.xmin, r.ymin};
+      break;
+    case 4:
+      out = {cx, r.ymax};
+      break;
+    case 5:
+      out = {r.xmax, cy};
+      break;
+    case 6:
+      out = {cx, r.ymin};
+      break;
+    case 7:
+      out = {r.xmin, cy};
+      break;
+    default:
+      out = {cx, cy};
+      break;
   }
 }
 
@@ -417,9 +459,13 @@ bool RectsNearlyEqual(const Rect32& a, const Rect32& b, int32_t tol) {
          near(a.ymax, b.ymax);
 }
 
-Point32 RectGetSize(const Rect32& r) { return {WrapSub(r.xmax, r.xmin), WrapSub(r.ymax, r.ymin)}; }
+Point32 RectGetSize(const Rect32& r) {
+  return {WrapSub(r.xmax, r.xmin), WrapSub(r.ymax, r.ymin)};
+}
 
-int32_t RectDiagonal(const Rect32& r) { return VectorLength(RectGetSize(r)); }
+int32_t RectDiagonal(const Rect32& r) {
+  return VectorLength(RectGetSize(r));
+}
 
 int32_t RectPointDistance(const Rect32& r, const Point32& p) {
   if (RectContainsPoint(r, p)) return 0;
@@ -448,7 +494,9 @@ void RectToWinRect(const Rect32& r, WinRect& out, bool y_down) {
 
 // ---- Matrices --------------------------------------------------------------
 
-void MatrixSetIdentity(Matrix2x3& m) { m = Matrix2x3{}; }
+void MatrixSetIdentity(Matrix2x3& m) {
+  m = Matrix2x3{};
+}
 
 void MatrixSetRotation(Matrix2x3& m, Fixed angle) {
   const Fixed c = FixedCos(angle), s = FixedSin(angle);
@@ -459,7 +507,9 @@ void MatrixSetTranslation(Matrix2x3& m, int32_t tx, int32_t ty) {
   m = {kFixedOne, 0, 0, kFixedOne, tx, ty};
 }
 
-void MatrixSetScale(Matrix2x3& m, Fixed sx, Fixed sy) { m = {sx, 0, 0, sy, 0, 0}; }
+void MatrixSetScale(Matrix2x3& m, Fixed sx, Fixed sy) {
+  m = {sx, 0, 0, sy, 0, 0};
+}
 
 void MatrixTransformVector(const Matrix2x3& m, const Point32& v, Point32& out) {
   int32_t x = FixedMul(m.a, v.x);
@@ -500,8 +550,7 @@ void MatrixTransformRect(const Matrix2x3& m, const Rect32& r, Rect32& out) {
   out = bounds;
 }
 
-void MatrixTransformRectToWinRect(const Matrix2x3& m, const Rect32& r, WinRect& out,
-                                  bool y_down) {
+void MatrixTransformRectToWinRect(const Matrix2x3& m, const Rect32& r, WinRect& out, bool y_down) {
   Rect32 t;
   MatrixTransformRect(m, r, t);
   RectToWinRect(t, out, y_down);
@@ -524,7 +573,11 @@ int32_t MatrixScaleLength(const Matrix2x3& m, int32_t length) {
 void MatrixConcat(const Matrix2x3& f, const Matrix2x3& s, Matrix2x3& out) {
   Matrix2x3 r;
   if (f.b == 0 && f.c == 0 && s.b == 0 && s.c == 0) {
-    r = {FixedMul(f.a, s.a), 0, 0, FixedMul(f.d, s.d), WrapAdd(FixedMul(f.tx, s.a), s.tx),
+    r = {FixedMul(f.a, s.a),
+         0,
+         0,
+         FixedMul(f.d, s.d),
+         WrapAdd(FixedMul(f.tx, s.a), s.tx),
          WrapAdd(FixedMul(f.ty, s.d), s.ty)};
   } else {
     r.a = WrapAdd(FixedMul(f.a, s.a), FixedMul(f.b, s.c));
@@ -581,11 +634,13 @@ void MatrixInvert(const Matrix2x3& m, Matrix2x3& out) {
 
 bool MatrixNearlyEqual(const Matrix2x3& p, const Matrix2x3& q, int32_t tol) {
   auto near = [tol](int32_t u, int32_t v) { return Abs64(int64_t{u} - v) <= tol; };
-  return near(p.a, q.a) && near(p.b, q.b) && near(p.c, q.c) && near(p.d, q.d) &&
-         near(p.tx, q.tx) && near(p.ty, q.ty);
+  return near(p.a, q.a) && near(p.b, q.b) && near(p.c, q.c) && near(p.d, q.d) && near(p.tx, q.tx) &&
+         near(p.ty, q.ty);
 }
 
-bool MatrixIsIdentity(const Matrix2x3& m) { return m == Matrix2x3{}; }
+bool MatrixIsIdentity(const Matrix2x3& m) {
+  return m == Matrix2x3{};
+}
 
 bool MatrixIsAxisAligned(const Matrix2x3& m) {
   return Abs64(m.b) <= 16 && Abs64(m.c) <= 16 && m.a > 0 && m.d > 0;
@@ -604,7 +659,11 @@ void RectToRectScales(const Rect32& src, const Rect32& dst, Fixed& sx, Fixed& sy
 void MatrixRectToRect(const Rect32& src, const Rect32& dst, Matrix2x3& out) {
   Fixed sx, sy;
   RectToRectScales(src, dst, sx, sy);
-  out = {sx, 0, 0, sy, WrapSub(dst.xmin, FixedMul(src.xmin, sx)),
+  out = {sx,
+         0,
+         0,
+         sy,
+         WrapSub(dst.xmin, FixedMul(src.xmin, sx)),
          WrapSub(dst.ymax, FixedMul(src.ymax, sy))};
 }
 
@@ -612,7 +671,11 @@ void MatrixRectToRectUniform(const Rect32& src, const Rect32& dst, Matrix2x3& ou
   Fixed sx, sy;
   RectToRectScales(src, dst, sx, sy);
   const Fixed s = std::min(sx, sy);
-  out = {s, 0, 0, s, WrapSub(Center(dst.xmin, dst.xmax), FixedMul(Center(src.xmin, src.xmax), s)),
+  out = {s,
+         0,
+         0,
+         s,
+         WrapSub(Center(dst.xmin, dst.xmax), FixedMul(Center(src.xmin, src.xmax), s)),
          WrapSub(Center(dst.ymin, dst.ymax), FixedMul(Center(src.ymin, src.ymax), s))};
 }
 
@@ -630,7 +693,9 @@ void RandomSeedFromPoint(Random16& r, const Point32& p) {
 }
 
 namespace {
-void RandomStep(Random16& r) { r.state = static_cast<uint16_t>(r.state * 25221u + 1u); }
+void RandomStep(Random16& r) {
+  r.state = static_cast<uint16_t>(r.state * 25221u + 1u);
+}
 }  // namespace
 
 Fixed RandomFixed(Random16& r, Fixed range) {

@@ -63,8 +63,12 @@ struct Matrix2x3 {
 // Power-of-two scale count: a plain value n shifts left by n; with bit 15 set
 // it is the 16-bit two's complement of a right shift n, rounding halves up.
 using ShiftCount = uint16_t;
-constexpr ShiftCount ShiftLeft(int n) { return static_cast<ShiftCount>(n); }
-constexpr ShiftCount ShiftRight(int n) { return static_cast<ShiftCount>(0x10000 - n); }
+constexpr ShiftCount ShiftLeft(int n) {
+  return static_cast<ShiftCount>(n);
+}
+constexpr ShiftCount ShiftRight(int n) {
+  return static_cast<ShiftCount>(0x10000 - n);
+}
 int32_t ShiftValue(int32_t v, ShiftCount shift);
 
 // Wrapping 32-bit arithmetic (two's complement, no undefined behaviour).
@@ -74,13 +78,15 @@ constexpr int32_t WrapAdd(int32_t a, int32_t b) {
 constexpr int32_t WrapSub(int32_t a, int32_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
 }
-constexpr int32_t WrapNeg(int32_t a) { return static_cast<int32_t>(0u - static_cast<uint32_t>(a)); }
+constexpr int32_t WrapNeg(int32_t a) {
+  return static_cast<int32_t>(0u - static_cast<uint32_t>(a));
+}
 
 // ---- Scalars ---------------------------------------------------------------
 
-Fixed FixedMul(Fixed a, Fixed b);                 // a*b / 2^16, halves up, wraps
+Fixed FixedMul(Fixed a, Fixed b);                  // a*b / 2^16, halves up, wraps
 Fixed FixedMulShift(int32_t a, int32_t b, int n);  // a*b / 2^n, halves up, wraps
-Fixed FixedDiv(int32_t a, int32_t b);             // a*2^16 / b, halves away from 0, saturates
+Fixed FixedDiv(int32_t a, int32_t b);              // a*2^16 / b, halves away from 0, saturates
 Fixed FixedDivShift(int32_t a, int32_t b, int n);  // a*2^n / b, likewise
 int32_t RoundToMultiple(int32_t v, int32_t step);  // halves away from zero
 
@@ -88,8 +94,8 @@ Fixed FixedSin(Fixed angle, int in_bits = 16, int out_bits = 16);
 Fixed FixedCos(Fixed angle, int in_bits = 16, int out_bits = 16);
 Fixed FixedSinQuadrant(Fixed angle, int in_bits = 16, int out_bits = 16);  // angle in [0, 90]
 Fixed FixedTan(Fixed angle);
-Fixed FixedAtanRatio(Fixed ratio, int in_bits = 16, int out_bits = 16);  // ratio in [0, 1]
-Fixed FixedAtan(Fixed value, int in_bits = 16, int out_bits = 16);       // (-90, 90]
+Fixed FixedAtanRatio(Fixed ratio, int in_bits = 16, int out_bits = 16);       // ratio in [0, 1]
+Fixed FixedAtan(Fixed value, int in_bits = 16, int out_bits = 16);            // (-90, 90]
 Fixed FixedAtan2(int32_t y, int32_t x, int in_bits = 16, int out_bits = 16);  // (-180, 180]
 
 // ---- Points ----------------------------------------------------------------
