@@ -63,6 +63,13 @@ int GrowRoot(SpatialGrid& grid, const Rect32& r) {
   return 0;
 }
 
+// 0: [lo, hi] lies below the centre, 1: at or above it, -1: across it.
+int SideOfCentre(int32_t lo, int32_t hi, int32_t centre) {
+  if (hi < centre) return 0;
+  if (lo >= centre) return 1;
+  return -1;
+}
+
 // Centre lines belong to the right and upper quadrants.
 Rect32 QuadrantBounds(const Rect32& b, int quadrant, int32_t cx, int32_t cy) {
   const bool right = quadrant == kQuadRightLower || quadrant == kQuadRightUpper;
@@ -117,19 +124,11 @@ GridCell* SpatialGridFindCell(SpatialGrid& grid, const Rect32& r, bool create) {
     const Rect32& b = cell->bounds;
     const auto cx = static_cast<int32_t>((int64_t{b.xmin} + b.xmax) >> 1);
     const auto cy = static_cast<int32_t>((int64_t{b.ymin} + b.ymax) >> 1);
-    bool right, upper;
-    if (r.xmax < cx)
-      right = false;
-    else if (r.xmin >= cx)
-      right = true;
-    else
-      break;  // straddles the vertical centre line
-    if (r.ymax < cy)
-      upper = false;
-    else if (r.ymin >= cy)
-      upper = true;
-    else
-      break;  // straddles the horizontal centre line
+    const int x_side = SideOfCentre(r.xmin, r.xmax, cx);
+    const int y_side = SideOfCentre(r.ymin, r.ymax, cy);
+    if (x_side < 0 || y_side < 0) break;  // straddles a centre line: it stays here
+    const bool right = x_side == 1;
+    const bool upper = y_side == 1;
     const int quadrant =
         right ? (upper ? kQuadRightUpper : kQuadRightLower) : (upper ? kQuadLeftUpper : kQuadLeftLower);
     GridCell* child = cell->child[quadrant];
