@@ -1,0 +1,130 @@
+// Device-independent bitmaps: rows of pixels in one of six formats with an
+// optional colour table, read by nearest pixel or bilinear sampling.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "geometry/fixed.h"
+#include "render/raster/color_table.h"
+
+struct Rgb {
+  uint8_t red = 0;
+  uint8_t green = 0;
+  uint8_t blue = 0;
+  friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+
+// Format codes of a CDib.
+enum DibFormat : uint32_t {
+  kDib1Bit = 0,   // palette, most significant bit first
+  kDib2Bit = 1,   // palette, shifts 6, 4, 2, 0
+  kDib4Bit = 2,   // palette, high nibble first
+  kDib8Bit = 3,   // palette
+  kDib16Bit = 4,  // 5-5-5: red in bits 10-14, green 5-9, blue 0-4
+  kDib32Bit = 5,  // red in bits 16-23, green 8-15, blue 0-7
+};
+
+// The fields of a packed device-independent bitmap's header (a 40-byte or
+// longer info header, masks, colour table, then the pixel rows), read field by
+// field and checked against the bytes present.
+struct PackedDibHeader {
+  uint32_t headerSize = 0;
+  int32_t width = 0;
+  int32_t height = 0;  // positive: bottom-up rows; negative: top-down
+  uint16_t planes = 0;
+  uint16_t bitCount = 0;
+  uint32_t compression = 0;  // 0 plain, 3 bit fields
+  uint32_t sizeImage = 0;
+  int32_t xPelsPerMeter = 0;
+  int32_t yPelsPerMeter = 0;
+  uint32_t clrUsed = 0;
+  uint32_t clrImportant = 0;
+  std::array<uint32_t, 3> masks{};  // red, green, blue for 16 and 32 bits
+  uint32_t colorCount = 0;          // colour table entries stored in the block
+  size_t colorTableOffset = 0;
+  size_t bitsOffset = 0;            // the bytes after the colour table
+  int32_t rowStride = 0;            // bytes per stored row
+};
+
+constexpr uint32_t kBiRgb = 0;
+constexpr uint32_t kBiBitfields = 3;
+
+// Reads and checks a packed DIB's header, masks and colour table position.
+// On failure returns false with a short reason in *error (when given).
+bool ParsePackedDibHeader(std::span<const uint8_t> block, PackedDibHeader& out,
+                          const char** error = nullptr);
+
+class CDib {
+ public:
+  // Largest pixel block Create accepts; a larger or impossible size fails.
+  static constexpr int64_t kMaxBytes = int64_t{1} << 28;
+
+  CDib() = default;
+  CDib(const CDib&) = delete;
+  CDib& operator=(const CDib&) = delete;
+  CDib(CDib&&) noexcept = default;
+  CDib& operator=(CDib&&) noexcept = default;
+  ~CDib() = default;
+
+  // Bits per pixel of a format code, 0 for unknown codes.
+  static int BitsPerPixel(uint32_t format);
+  // Bytes per row (DWORD aligned), 0 for unknown codes or a negative width.
+  static int32_t RowStride(uint32_t format, int32_t width);
+
+  // Stores format and size, copies the colour table for palette formats (at
+  // most min(count, 256, 2^bits) entries; none given means an empty table) and
+  // allocates zeroed rows. Returns false, holding nothing, for an unknown
+  // format, a negative size, a size past kMaxBytes, or when memory runs out.
+  bool Create(uint32_t format, int32_t width, int32_t height, const ColorTable* colors);
+  void Free();
+
+  // The colour of pixel (x, y); x and y are clamped into the image. An image
+  // without pixels gives black.
+  Rgb GetPixel(int32_t x, int32_t y) const;
+  // Bilinear sample at (x, y) in 16.16 pixel coordinates, weights in eighths.
+  // Positions outside the image take the nearest row or column unblended.
+  Rgb SampleBilinear(Fixed x, Fixed y) const;
+  // The colour of an existing pixel (0 <= x < width, 0 <= y < height).
+  Rgb PixelAt(int32_t x, int32_t y) const;
+
+  // Fills the image from a packed DIB (header, masks, colour table, then the
+  // pixel rows) the way a block transfer into a bitmap of the matching format
+  // does: 1, 4 and 8 bits keep their indices and colours; 16 bits become
+  // 5-5-5; 24 and 32 bits become format 5. `pixels`, when not empty, holds the
+  // rows instead of the bytes after the colour table. `source` (pixels, top
+  // row 0) selects a part; it is cut to the image. Run-length compressed and
+  // 2-bit DIBs are refused. On failure the image holds nothing.
+  bool LoadPackedDib(std::span<const uint8_t> block, std::span<const uint8_t> pixels = {},
+                     const WinRect* source = nullptr, PackedDibHeader* header = nullptr,
+                     const char** error = nullptr);
+
+  uint8_t* Bits() { return bits_.get(); }
+  const uint8_t* Bits() const { return bits_.get(); }
+  ColorTable* Colors() { return colors_.get(); }
+  const ColorTable* Colors() const { return colors_.get(); }
+  uint32_t Format() const { return format_; }
+  int32_t Width() const { return width_; }
+  int32_t Height() const { return height_; }
+  int32_t Stride() const { return stride_; }
+  size_t SizeBytes() const { return static_cast<size_t>(stride_) * static_cast<size_t>(height_); }
+
+ private:
+  std::unique_ptr<uint8_t[]> bits_;
+  std::unique_ptr<ColorTable> colors_;
+  uint32_t format_ = 0;
+  int32_t width_ = 0;
+  int32_t height_ = 0;
+  int32_t stride_ = 0;
+};
+
+// The record that carries an image to the window system: a CDib and its bounds
+// (in twips for bitmap objects; empty when new). The pixels are always the
+// image's own block, which the platform layer shows without copying.
+class CImageRef : public CDib {
+ public:
+  Rect32 bounds;
+};

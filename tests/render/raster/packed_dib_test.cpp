@@ -1,0 +1,309 @@
+// Packed bitmaps made by an outside producer (ImageMagick's convert) are
+// loaded and compared pixel by pixel with the image that was given to it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "render/raster/dib.h"
+#include "render/raster/raster_tables.h"
+#include "rgb_print.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Image {
+  int width = 0;
+  int height = 0;
+  std::vector<Rgb> pixels;  // top row first
+  Rgb At(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)]; }
+};
+
+// A BMP file split into the packed DIB (everything after the 14-byte file
+// header) and the pixel rows at the file's pixel offset.
+struct BmpFile {
+  std::vector<uint8_t> bytes;
+  std::span<const uint8_t> Block() const { return std::span(bytes).subspan(14); }
+  size_t PixelOffset() const {
+    return bytes[10] | bytes[11] << 8 | bytes[12] << 16 | size_t{bytes[13]} << 24;
+  }
+  std::span<const uint8_t> Pixels() const { return std::span(bytes).subspan(PixelOffset()); }
+  uint16_t BitCount() const { return static_cast<uint16_t>(bytes[28] | bytes[29] << 8); }
+};
+
+class ConvertTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(testing::TempDir()) /
+           ("packed_dib_" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs convert on the image (given as a binary PPM) with the options and
+  // output specification, and reads the result.
+  BmpFile Convert(const Image& image, const std::string& options) {
+    const fs::path in = dir_ / "in.ppm";
+    const fs::path out = dir_ / "out.bmp";
+    {
+      std::ofstream f(in, std::ios::binary);
+      f << "P6\n" << image.width << " " << image.height << "\n255\n";
+      for (const Rgb& c : image.pixels) f << c.red << c.green << c.blue;
+    }
+    const std::string cmd = "convert '" + in.string() + "' -compress None " + options + ":'" +
+                            out.string() + "' 2>&1";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    std::ifstream f(out, std::ios::binary);
+    BmpFile bmp;
+    bmp.bytes.assign(std::istreambuf_iterator<char>(f), {});
+    EXPECT_GT(bmp.bytes.size(), 54u) << cmd;
+    return bmp;
+  }
+
+  fs::path dir_;
+};
+
+Image RandomImage(int width, int height, uint32_t seed, const std::vector<Rgb>& palette = {}) {
+  std::mt19937 rng(seed);
+  Image image{width, height, {}};
+  for (int i = 0; i < width * height; ++i) {
+    if (palette.empty())
+      image.pixels.push_back({static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng()),
+                              static_cast<uint8_t>(rng())});
+    else
+      image.pixels.push_back(palette[rng() % palette.size()]);
+  }
+  // Every palette colour appears, so the producer keeps them all.
+  for (size_t i = 0; i < palette.size() && i < image.pixels.size(); ++i) image.pixels[i] = palette[i];
+  return image;
+}
+
+void ExpectSamePixels(const CDib& dib, const Image& image) {
+  ASSERT_EQ(dib.Width(), image.width);
+  ASSERT_EQ(dib.Height(), image.height);
+  for (int y = 0; y < image.height; ++y)
+    for (int x = 0; x < image.width; ++x)
+      ASSERT_EQ(dib.GetPixel(x, y), image.At(x, y)) << "pixel " << x << "," << y;
+}
+
+// n colours on a coarse grid, so that no producer merges two of them.
+std::vector<Rgb> GridPalette(int n) {
+  std::vector<Rgb> out;
+  for (int i = 0; i < n; ++i)
+    out.push_back({static_cast<uint8_t>(i % 4 * 80 + 7), static_cast<uint8_t>(i / 4 % 4 * 80 + 3),
+                   static_cast<uint8_t>(i / 16 * 80 + 11)});
+  return out;
+}
+
+TEST_F(ConvertTest, PaletteAndTrueColourFilesLoadPixelForPixel) {
+  struct Case {
+    const char* options;
+    Image image;
+    uint16_t bits;
+    uint32_t format;
+  } cases[] = {
+      {"-type Palette BMP3", RandomImage(37, 5, 1, GridPalette(2)), 1, kDib1Bit},
+      {"-type Palette BMP3", RandomImage(7, 5, 2, GridPalette(6)), 4, kDib4Bit},
+      {"-type Palette BMP3", RandomImage(13, 6, 3, GridPalette(40)), 8, kDib8Bit},
+      {"-type TrueColor BMP3", RandomImage(7, 5, 4), 24, kDib32Bit},
+      {"-type TrueColor BMP3", RandomImage(1, 1, 5), 24, kDib32Bit},
+      {"-type TrueColorAlpha BMP", RandomImage(9, 3, 6), 32, kDib32Bit},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.options << " " << c.image.width << "x" << c.image.height);
+    const BmpFile bmp = Convert(c.image, c.options);
+    ASSERT_EQ(bmp.BitCount(), c.bits);
+    // The rows follow the colour table directly, so both ways of finding them agree.
+    for (std::span<const uint8_t> pixels : {bmp.Pixels(), std::span<const uint8_t>()}) {
+      CDib dib;
+      PackedDibHeader header;
+      const char* error = nullptr;
+      ASSERT_TRUE(dib.LoadPackedDib(bmp.Block(), pixels, nullptr, &header, &error)) << error;
+      EXPECT_EQ(header.bitsOffset + 14, bmp.PixelOffset());
+      EXPECT_EQ(dib.Format(), c.format);
+      ExpectSamePixels(dib, c.image);
+    }
+  }
+}
+
+// The 8-bit value that an n-bit level k stands for, chosen so that a
+// producer's scaling gives k back whether it rounds, truncates or shifts.
+uint8_t Replicated(uint32_t k, int bits) {
+  const uint32_t top = (1u << bits) - 1;
+  return static_cast<uint8_t>((k * 255 + top - 1) / top);
+}
+
+TEST_F(ConvertTest, SixteenBitFilesBecomeFiveFiveFive) {
+  std::mt19937 rng(7);
+  std::vector<std::array<uint32_t, 3>> levels;  // 5-bit red, 6-bit green, 5-bit blue
+  for (int i = 0; i < 24; ++i) levels.push_back({rng() % 32, rng() % 64, rng() % 32});
+  for (const char* subtype : {"RGB555", "RGB565"}) {
+    SCOPED_TRACE(subtype);
+    const bool sixBitGreen = std::string(subtype) == "RGB565";
+    Image image{6, 4, {}};
+    for (const auto& l : levels)
+      image.pixels.push_back({Replicated(l[0], 5),
+                              sixBitGreen ? Replicated(l[1], 6) : Replicated(l[1] >> 1, 5),
+                              Replicated(l[2], 5)});
+    const BmpFile bmp = Convert(image, std::string("-define bmp:subtype=") + subtype + " BMP");
+    ASSERT_EQ(bmp.BitCount(), 16);
+    CDib dib;
+    const char* error = nullptr;
+    ASSERT_TRUE(dib.LoadPackedDib(bmp.Block(), {}, nullptr, nullptr, &error)) << error;
+    ASSERT_EQ(dib.Format(), kDib16Bit);
+    for (int i = 0; i < 24; ++i) {
+      const Rgb want{kExpand5To8[levels[i][0]], kExpand5To8[levels[i][1] >> 1],
+                     kExpand5To8[levels[i][2]]};
+      EXPECT_EQ(dib.GetPixel(i % 6, i / 6), want) << "pixel " << i;
+    }
+  }
+}
+
+TEST_F(ConvertTest, TopDownRowsAndSourceRectangles) {
+  const Image image = RandomImage(7, 5, 11, GridPalette(18));
+  const BmpFile bmp = Convert(image, "-type Palette BMP3");
+  ASSERT_EQ(bmp.BitCount(), 8);
+
+  // The same rows stored top-down with a negative height.
+  std::vector<uint8_t> flipped(bmp.Block().begin(), bmp.Block().end());
+  const size_t bits = bmp.PixelOffset() - 14, stride = 8;
+  for (int y = 0; y < 5; ++y)
+    std::copy_n(bmp.Pixels().begin() + (4 - y) * stride, stride, flipped.begin() + bits + y * stride);
+  const int32_t negative = -5;
+  std::memcpy(flipped.data() + 8, &negative, 4);
+  CDib topDown;
+  ASSERT_TRUE(topDown.LoadPackedDib(flipped));
+  ExpectSamePixels(topDown, image);
+
+  // A part of the image, and a part reaching past it (the rest stays index 0).
+  CDib part;
+  const WinRect inside{2, 1, 6, 4};
+  ASSERT_TRUE(part.LoadPackedDib(bmp.Block(), {}, &inside));
+  ASSERT_EQ(part.Width(), 4);
+  ASSERT_EQ(part.Height(), 3);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(part.GetPixel(x, y), image.At(x + 2, y + 1));
+  CDib over;
+  const WinRect across{5, -1, 9, 2};
+  ASSERT_TRUE(over.LoadPackedDib(bmp.Block(), {}, &across));
+  const uint32_t c0 = over.Colors()->entries[0];
+  const Rgb zero{RedOf(c0), GreenOf(c0), BlueOf(c0)};
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x)
+      EXPECT_EQ(over.GetPixel(x, y), x < 2 && y > 0 ? image.At(x + 5, y - 1) : zero) << x << "," << y;
+}
+
+// A hand-made 8-bit packed DIB: 40-byte header, a table of `colors` entries
+// (clrUsed = `clrUsed`), then 3 x 2 pixels in rows of 4 bytes.
+std::vector<uint8_t> SmallDib(uint32_t clrUsed, uint32_t colors) {
+  std::vector<uint8_t> b(40 + 4 * colors + 8);
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  put32(0, 40);
+  put32(4, 3);
+  put32(8, 2);
+  b[12] = 1;
+  b[14] = 8;
+  put32(32, clrUsed);
+  for (uint32_t i = 0; i < colors; ++i) put32(40 + 4 * i, i * 0x010203);
+  for (size_t i = 40 + 4 * colors; i < b.size(); ++i) b[i] = static_cast<uint8_t>(i);
+  return b;
+}
+
+TEST(PackedDib, EveryTruncationFailsAndTheExactSizeLoads) {
+  const std::vector<uint8_t> full = SmallDib(5, 5);
+  for (size_t n = 0; n < full.size(); ++n) {
+    CDib dib;
+    EXPECT_FALSE(dib.LoadPackedDib(std::span(full).first(n))) << n << " bytes";
+    EXPECT_EQ(dib.Bits(), nullptr);
+  }
+  CDib dib;
+  ASSERT_TRUE(dib.LoadPackedDib(full));
+  EXPECT_EQ(dib.Colors()->count, 5u);
+  EXPECT_EQ(dib.Colors()->entries[4], 0xFF0C0804u);  // 0x040812 read as blue, green, red
+}
+
+TEST(PackedDib, MalformedHeadersAreRefused) {
+  auto with32 = [](uint32_t clrUsed, size_t at, uint32_t v) {
+    std::vector<uint8_t> b = SmallDib(clrUsed, clrUsed);
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    return b;
+  };
+  auto with16 = [](size_t at, uint16_t v) {
+    std::vector<uint8_t> b = SmallDib(2, 2);
+    b[at] = static_cast<uint8_t>(v);
+    b[at + 1] = static_cast<uint8_t>(v >> 8);
+    return b;
+  };
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> block;
+  } cases[] = {
+      {"core header", with32(2, 0, 12)},
+      {"header longer than the block", with32(2, 0, 4000)},
+      {"zero width", with32(2, 4, 0)},
+      {"negative width", with32(2, 4, 0xFFFFFFFF)},
+      {"zero height", with32(2, 8, 0)},
+      {"most negative height", with32(2, 8, 0x80000000)},
+      {"huge width", with32(2, 4, 0x7FFFFFFF)},
+      {"huge height", with32(2, 8, 0x7FFFFFFF)},
+      {"two planes", with16(12, 2)},
+      {"2 bits per pixel", with16(14, 2)},
+      {"0 bits per pixel", with16(14, 0)},
+      {"run-length compression", with32(2, 16, 1)},
+      {"bit fields on 8 bits", with32(2, 16, 3)},
+      {"colour count past the end", with32(2, 32, 0xFFFFFFFF)},
+  };
+  for (const Case& c : cases) {
+    CDib dib;
+    const char* error = nullptr;
+    EXPECT_FALSE(dib.LoadPackedDib(c.block, {}, nullptr, nullptr, &error)) << c.name;
+    EXPECT_NE(error, nullptr) << c.name;
+  }
+}
+
+TEST(PackedDib, BitFieldMasksMustBeContiguous) {
+  // 2 x 1, 32 bits, masks after the 40-byte header.
+  for (auto [masks, ok] : {std::pair{std::array<uint32_t, 3>{0xFF0000, 0xFF00, 0xFF}, true},
+                           std::pair{std::array<uint32_t, 3>{0xFF0000, 0, 0xFF}, false},
+                           std::pair{std::array<uint32_t, 3>{0xF0F000, 0xFF00, 0xFF}, false},
+                           std::pair{std::array<uint32_t, 3>{0xFFC00000, 0x3FF000, 0xFFF}, true}}) {
+    std::vector<uint8_t> b(40 + 12 + 8);
+    auto put32 = [&](size_t at, uint32_t v) {
+      for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    put32(0, 40);
+    put32(4, 2);
+    put32(8, 1);
+    b[12] = 1;
+    b[14] = 32;
+    put32(16, 3);
+    for (int i = 0; i < 3; ++i) put32(40 + 4 * i, masks[i]);
+    put32(52, masks[0] | masks[2]);  // red and blue full, green 0
+    CDib dib;
+    EXPECT_EQ(dib.LoadPackedDib(b), ok) << std::hex << masks[0] << " " << masks[1];
+    if (ok) EXPECT_EQ(dib.GetPixel(0, 0), (Rgb{255, 0, 255}));
+  }
+}
+
+TEST(PackedDib, OversizedColourCountKeepsWhatTheFormatIndexes) {
+  const std::vector<uint8_t> b = SmallDib(300, 300);
+  CDib dib;
+  ASSERT_TRUE(dib.LoadPackedDib(b));
+  EXPECT_EQ(dib.Colors()->count, 256u);
+  // Pixels are the bytes after all 300 entries.
+  const size_t bits = 40 + 4 * 300;
+  const uint32_t first = dib.Colors()->entries[b[bits]];  // bottom-up: stored row 0 is y = 1
+  EXPECT_EQ(dib.GetPixel(0, 1), (Rgb{RedOf(first), GreenOf(first), BlueOf(first)}));
+}
+
+}  // namespace
