@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "render/raster/little_endian.h"
 #include "render/raster/raster_tables.h"
 
 namespace {
@@ -35,10 +36,6 @@ uint32_t PackForBlend(Rgb c) {
   return uint32_t{c.red} << 21 | uint32_t{c.green} << 10 | uint32_t{c.blue} >> 1;
 }
 
-uint32_t ReadU32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 }  // namespace
 
@@ -98,11 +95,11 @@ Rgb CDib::PixelAt(int32_t x, int32_t y) const {
     case kDib4Bit: index = (row[ux >> 1] >> ((ux & 1) ? 0 : 4)) & 15; break;
     case kDib8Bit: index = row[ux]; break;
     case kDib16Bit: {
-      const uint32_t v = ReadU16(row + 2 * ux);
+      const uint32_t v = LoadLE16(row + 2 * ux);
       return {kExpand5To8[(v >> 10) & 31], kExpand5To8[(v >> 5) & 31], kExpand5To8[v & 31]};
     }
     default: {
-      const uint32_t v = ReadU32(row + 4 * ux);
+      const uint32_t v = LoadLE32(row + 4 * ux);
       return {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
               static_cast<uint8_t>(v)};
     }

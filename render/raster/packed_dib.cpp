@@ -7,15 +7,12 @@
 #include <cstring>
 
 #include "render/raster/dib.h"
+#include "render/raster/little_endian.h"
 
 namespace {
 
 constexpr size_t kInfoHeaderSize = 40;
 
-uint32_t ReadU32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 bool Fail(const char** error, const char* why) {
   if (error) *error = why;
@@ -62,7 +59,7 @@ struct SourceFormat {
   // Red, green and blue (8 bits each) for 16, 24 and 32 bits.
   Rgb Color(const uint8_t* row, size_t x) const {
     if (bitCount == 24) return {row[3 * x + 2], row[3 * x + 1], row[3 * x]};
-    const uint32_t v = bitCount == 16 ? ReadU16(row + 2 * x) : ReadU32(row + 4 * x);
+    const uint32_t v = bitCount == 16 ? LoadLE16(row + 2 * x) : LoadLE32(row + 4 * x);
     return {static_cast<uint8_t>(red.Get8(v)), static_cast<uint8_t>(green.Get8(v)),
             static_cast<uint8_t>(blue.Get8(v))};
   }
@@ -104,19 +101,19 @@ bool ParsePackedDibHeader(std::span<const uint8_t> block, PackedDibHeader& out,
   out = PackedDibHeader{};
   if (block.size() < 4) return Fail(error, "truncated bitmap header");
   const uint8_t* p = block.data();
-  out.headerSize = ReadU32(p);
+  out.headerSize = LoadLE32(p);
   if (out.headerSize < kInfoHeaderSize) return Fail(error, "unsupported bitmap header");
   if (out.headerSize > block.size()) return Fail(error, "truncated bitmap header");
-  out.width = static_cast<int32_t>(ReadU32(p + 4));
-  out.height = static_cast<int32_t>(ReadU32(p + 8));
-  out.planes = ReadU16(p + 12);
-  out.bitCount = ReadU16(p + 14);
-  out.compression = ReadU32(p + 16);
-  out.sizeImage = ReadU32(p + 20);
-  out.xPelsPerMeter = static_cast<int32_t>(ReadU32(p + 24));
-  out.yPelsPerMeter = static_cast<int32_t>(ReadU32(p + 28));
-  out.clrUsed = ReadU32(p + 32);
-  out.clrImportant = ReadU32(p + 36);
+  out.width = static_cast<int32_t>(LoadLE32(p + 4));
+  out.height = static_cast<int32_t>(LoadLE32(p + 8));
+  out.planes = LoadLE16(p + 12);
+  out.bitCount = LoadLE16(p + 14);
+  out.compression = LoadLE32(p + 16);
+  out.sizeImage = LoadLE32(p + 20);
+  out.xPelsPerMeter = static_cast<int32_t>(LoadLE32(p + 24));
+  out.yPelsPerMeter = static_cast<int32_t>(LoadLE32(p + 28));
+  out.clrUsed = LoadLE32(p + 32);
+  out.clrImportant = LoadLE32(p + 36);
 
   if (out.width <= 0 || out.height == 0 || out.height == INT32_MIN)
     return Fail(error, "bad bitmap size");
@@ -139,7 +136,7 @@ bool ParsePackedDibHeader(std::span<const uint8_t> block, PackedDibHeader& out,
     } else if (out.headerSize < kInfoHeaderSize + 12) {
       return Fail(error, "truncated colour masks");
     }
-    for (int i = 0; i < 3; ++i) out.masks[i] = ReadU32(p + at + 4 * i);
+    for (int i = 0; i < 3; ++i) out.masks[i] = LoadLE32(p + at + 4 * i);
   } else if (out.bitCount == 16) {
     out.masks = {0x7C00, 0x03E0, 0x001F};
   } else {

@@ -201,20 +201,28 @@ TEST_F(ConvertTest, TopDownRowsAndSourceRectangles) {
       EXPECT_EQ(over.GetPixel(x, y), x < 2 && y > 0 ? image.At(x + 5, y - 1) : zero) << x << "," << y;
 }
 
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// A 40-byte info header of one plane.
+void PutInfoHeader(std::vector<uint8_t>& b, int32_t width, int32_t height, uint8_t bits,
+                   uint32_t compression) {
+  Put32(b, 0, 40);
+  Put32(b, 4, static_cast<uint32_t>(width));
+  Put32(b, 8, static_cast<uint32_t>(height));
+  b[12] = 1;
+  b[14] = bits;
+  Put32(b, 16, compression);
+}
+
 // A hand-made 8-bit packed DIB: 40-byte header, a table of `colors` entries
 // (clrUsed = `clrUsed`), then 3 x 2 pixels in rows of 4 bytes.
 std::vector<uint8_t> SmallDib(uint32_t clrUsed, uint32_t colors) {
   std::vector<uint8_t> b(40 + 4 * colors + 8);
-  auto put32 = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  put32(0, 40);
-  put32(4, 3);
-  put32(8, 2);
-  b[12] = 1;
-  b[14] = 8;
-  put32(32, clrUsed);
-  for (uint32_t i = 0; i < colors; ++i) put32(40 + 4 * i, i * 0x010203);
+  PutInfoHeader(b, 3, 2, 8, 0);
+  Put32(b, 32, clrUsed);
+  for (uint32_t i = 0; i < colors; ++i) Put32(b, 40 + 4 * i, i * 0x010203);
   for (size_t i = 40 + 4 * colors; i < b.size(); ++i) b[i] = static_cast<uint8_t>(i);
   return b;
 }
@@ -235,7 +243,7 @@ TEST(PackedDib, EveryTruncationFailsAndTheExactSizeLoads) {
 TEST(PackedDib, MalformedHeadersAreRefused) {
   auto with32 = [](uint32_t clrUsed, size_t at, uint32_t v) {
     std::vector<uint8_t> b = SmallDib(clrUsed, clrUsed);
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    Put32(b, at, v);
     return b;
   };
   auto with16 = [](size_t at, uint16_t v) {
@@ -278,17 +286,9 @@ TEST(PackedDib, BitFieldMasksMustBeContiguous) {
                            std::pair{std::array<uint32_t, 3>{0xF0F000, 0xFF00, 0xFF}, false},
                            std::pair{std::array<uint32_t, 3>{0xFFC00000, 0x3FF000, 0xFFF}, true}}) {
     std::vector<uint8_t> b(40 + 12 + 8);
-    auto put32 = [&](size_t at, uint32_t v) {
-      for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-    };
-    put32(0, 40);
-    put32(4, 2);
-    put32(8, 1);
-    b[12] = 1;
-    b[14] = 32;
-    put32(16, 3);
-    for (int i = 0; i < 3; ++i) put32(40 + 4 * i, masks[i]);
-    put32(52, masks[0] | masks[2]);  // red and blue full, green 0
+    PutInfoHeader(b, 2, 1, 32, kBiBitfields);
+    for (int i = 0; i < 3; ++i) Put32(b, 40 + 4 * i, masks[i]);
+    Put32(b, 52, masks[0] | masks[2]);  // red and blue full, green 0
     CDib dib;
     EXPECT_EQ(dib.LoadPackedDib(b), ok) << std::hex << masks[0] << " " << masks[1];
     if (ok) EXPECT_EQ(dib.GetPixel(0, 0), (Rgb{255, 0, 255}));
