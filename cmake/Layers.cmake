@@ -1,13 +1,17 @@
 # Helpers that keep each folder's CMakeLists.txt to a line or two.
 # Sources are globbed (CONFIGURE_DEPENDS), so adding a file needs no CMake edit.
 
-# vm_add_layer(<name> [DEPS <targets...>] [QT])
-# A static library made of every .cpp in the calling folder.
+# vm_add_layer(<name> [SHARED] [DEPS <targets...>])
+# A library made of every .cpp in the calling folder: static, or shared with SHARED.
 function(vm_add_layer name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "SHARED" "" "DEPS" ${ARGN})
   file(GLOB _src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   file(GLOB _hdr CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
-  add_library(${name} STATIC ${_src} ${_hdr})
+  if(ARG_SHARED)
+    add_library(${name} SHARED ${_src} ${_hdr})
+  else()
+    add_library(${name} STATIC ${_src} ${_hdr})
+  endif()
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
   if(ARG_DEPS)
     target_link_libraries(${name} PUBLIC ${ARG_DEPS})
