@@ -113,6 +113,7 @@ void CArchive::ReadExact(void* buffer, size_t count) {
 
 void CArchive::Write(const void* buffer, size_t count) {
   CheckStoring();
+  if (count == 0) return;
   const auto* in = static_cast<const uint8_t*>(buffer);
   if (count >= buffer_.size()) {
     FlushBuffer();

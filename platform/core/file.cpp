@@ -141,7 +141,7 @@ void CMemFile::Reserve(uint64_t size) {
 }
 
 size_t CMemFile::Read(void* buffer, size_t count) {
-  if (position_ >= data_.size()) return 0;
+  if (position_ >= data_.size() || count == 0) return 0;
   size_t n = std::min(count, data_.size() - position_);
   std::memcpy(buffer, data_.data() + position_, n);
   position_ += n;

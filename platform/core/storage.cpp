@@ -502,11 +502,15 @@ void WriteFile(const FileState& state, const std::string& path) {
       WriteDirectory(outfile.get(), sink, *state.root);
     } catch (...) {
       gsf_output_close(GSF_OUTPUT(outfile.get()));
-      gsf_output_close(output.get());
+      if (!gsf_output_is_closed(output.get())) gsf_output_close(output.get());
       throw;
     }
+    // Closing the compound file writes its tables and closes the sink.
     CheckOutput(GSF_OUTPUT(outfile.get()), sink, gsf_output_close(GSF_OUTPUT(outfile.get())));
-    CheckOutput(output.get(), sink, gsf_output_close(output.get()));
+    if (!gsf_output_is_closed(output.get())) {
+      CheckOutput(output.get(), sink, gsf_output_close(output.get()));
+    }
+    CheckOutput(output.get(), sink, TRUE);
   } catch (const SaveFailed&) {
     fail(sink.error);
   } catch (...) {
