@@ -607,7 +607,9 @@ int32_t CurveChordsNearest(const Point32& a0, const Point32& a1, const Point32& 
 
 int32_t CurveCurveNearest(const QuadCurve& a, const QuadCurve& b, int32_t limit, int32_t tol,
                           Fixed& tA, Fixed& tB) {
-  ApproachSearch s{tol, limit, kNoParam, kNoParam};
+  // A negative tolerance would keep even single points from counting as
+  // chords and make the search visit every pair of pieces.
+  ApproachSearch s{std::max(tol, 0), limit, kNoParam, kNoParam};
   ApproachPieces(s, {a, kFixedHalf, kFixedHalf}, {b, kFixedHalf, kFixedHalf}, 0);
   tA = s.tA;
   tB = s.tB;
