@@ -1,0 +1,644 @@
+#include "render/raster/scan_converter.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr int64_t kOne = 0x10000;  // 1.0 in 16.16
+constexpr int32_t kNoColumn = -32000;
+
+int32_t Clamp32(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+// Column of a 16.16 position, rounding halves up.
+int32_t RoundColumn(int64_t pos) {
+  return Clamp32((pos + 0x8000) >> 16);
+}
+
+// FixedMul and FixedDiv on 64-bit operands, with the same rounding (products
+// halves up, quotients halves away from zero); b = 0 gives 0.
+int64_t FixedMul64(int64_t a, int64_t b) {
+  const __int128 p = static_cast<__int128>(a) * b;
+  return static_cast<int64_t>((p >> 16) + ((p >> 15) & 1));
+}
+
+int64_t FixedDiv64(int64_t a, int64_t b) {
+  if (b == 0) return 0;
+  const bool negative = (a < 0) != (b < 0);
+  const unsigned __int128 ua = a < 0 ? -static_cast<__int128>(a) : a;
+  const unsigned __int128 ub = b < 0 ? -static_cast<__int128>(b) : b;
+  const unsigned __int128 num = ua << 16;
+  unsigned __int128 q = num / ub;
+  if (2 * (num % ub) >= ub) ++q;
+  const int64_t r = static_cast<int64_t>(std::min<unsigned __int128>(q, INT64_MAX));
+  return negative ? -r : r;
+}
+
+}  // namespace
+
+// ---- Active edges -----------------------------------------------------------
+
+void CActiveEdge::Setup(const CScanEdge& edge, int32_t r, uint32_t interp) {
+  const QuadCurve& c = edge.curve;
+  const int64_t x0 = c.p0.x, y0 = c.p0.y;
+  const int64_t cx = c.control.x, cy = c.control.y;
+  const int64_t x1 = c.p2.x, y1 = c.p2.y;
+  const int64_t h = y1 - y0;
+  yEnd = c.p2.y;
+  fillA = edge.fillA;
+  fillB = edge.fillB;
+  direction = edge.direction;
+  kind = edge.kind;
+  interpolate = interp;
+  xPos = x0 * kOne;
+  if (!c.straight && h <= kMaxSteppedCurveHeight && CurveDeviation(c) > 1) {
+    // Forward differences over n = 2h parameter steps; s = 1/n with 24
+    // fraction bits.
+    isLine = 0;
+    const int64_t n = 2 * h;
+    const int64_t s = 0x1000000 / n;
+    const int64_t s2 = FixedMulShift(static_cast<int32_t>(s), static_cast<int32_t>(s), 24);
+    // B(t) = P0 + 2t(C - P0) + t^2 (P0 - 2C + P2): the first difference
+    // B(1/n) - B(0) includes half the second difference, without which the
+    // walk would miss its end point by (P0 - 2C + P2) / n.
+    ddx = 2 * (x0 - 2 * cx + x1) * s2;
+    ddy = 2 * (y0 - 2 * cy + y1) * s2;
+    dx = 2 * (cx - x0) * s + ddx / 2;
+    dy = 2 * (cy - y0) * s + ddy / 2;
+    yPos = y0 * kOne;
+    count = n;
+    x = c.p0.x;
+    if (y0 < r) StepTo(r);
+    return;
+  }
+  isLine = 1;
+  dx = (x1 - x0) * kOne / h;  // the slope, truncated toward zero
+  dy = ddx = ddy = 0;
+  if (r != y0) xPos += dx * (r - y0);
+  x = RoundColumn(xPos);
+}
+
+void CActiveEdge::StepTo(int32_t r) {
+  if (isLine) {
+    xPos += dx;
+    x = RoundColumn(xPos);
+    return;
+  }
+  const int64_t target = int64_t{r} * kOne;
+  int64_t xPrev = xPos, yPrev = yPos;
+  const int64_t yStart = yPos;
+  while (yPos < target && count >= 0) {
+    xPrev = xPos;
+    yPrev = yPos;
+    yPos += dy >> 8;
+    dy += ddy;
+    --count;
+    xPos += dx >> 8;
+    dx += ddx;
+  }
+  if (interpolate && yPos != yStart && yPos != yPrev) {
+    // Back along the last step to the row itself.
+    x = RoundColumn(xPos + FixedDiv64(FixedMul64(target - yPos, xPos - xPrev), yPos - yPrev));
+  } else {
+    x = RoundColumn(xPos);
+  }
+}
+
+// ---- Construction and target --------------------------------------------------
+
+CScanConverter::CScanConverter() {
+  edgePool.Init(sizeof(CActiveEdge), 128, 1, 0x33333333, alignof(CActiveEdge));
+  rampPool.Init(257 * 4, 16, 1, 0xEEEEEEEE);
+  ditherMode = 1;
+  solidMode = 1;
+}
+
+CScanConverter::~CScanConverter() {
+  FreeActiveEdges();
+  BlockFree(buckets);
+  buckets = nullptr;
+  edgePool.FreeAll();
+  rampPool.FreeAll();
+}
+
+void CScanConverter::SetTarget(const ScanTarget& t, const Rect32* clipRect, uint32_t aa) {
+  target = t;
+  bottomUp = t.bottomUp;
+  bits = t.bits;
+  stride = t.stride;
+  height = t.height;
+  xOffset = t.xOffset;
+  pixelFormat = t.pixelFormat;
+  palette = t.palette;
+  antiAlias = aa;
+  rowPtr = nullptr;
+  rowY = -1;
+
+  // The band: the target's rectangle cut by the clip rectangle. A target
+  // without pixels has an empty band.
+  int64_t x0 = 0, x1 = t.bits ? std::max(t.width, 0) : 0;
+  int64_t y0 = 0, y1 = t.bits ? std::max(t.height, 0) : 0;
+  if (clipRect) {
+    if (clipRect->IsEmpty()) {
+      x1 = y1 = 0;
+    } else {
+      x0 = std::max<int64_t>(x0, clipRect->xmin);
+      x1 = std::min<int64_t>(x1, clipRect->xmax);
+      y0 = std::max<int64_t>(y0, clipRect->ymin);
+      y1 = std::min<int64_t>(y1, clipRect->ymax);
+    }
+  }
+  if (x1 < x0) x1 = x0;
+  if (y1 < y0) y1 = y0;
+  targetRect = {static_cast<int32_t>(x0), static_cast<int32_t>(x1), static_cast<int32_t>(y0),
+                static_cast<int32_t>(y1)};
+  const int64_t scale = aa ? 4 : 1;
+  xMin = Clamp32(x0 * scale);
+  xMax = Clamp32(x1 * scale);
+  yMin = Clamp32(y0 * scale);
+  yMax = Clamp32(y1 * scale);
+  rowCount = Clamp32(int64_t{yMax} - yMin + 1);
+  if (rowCount < 0) {
+    BlockFree(buckets);
+    buckets = nullptr;
+    bucketCapacity = 0;
+  }
+}
+
+void CScanConverter::AllocBuckets() {
+  if (rowCount > bucketCapacity) {
+    void* block = buckets;
+    if (BlockRealloc(static_cast<size_t>(rowCount) * sizeof(CScanEdge*), &block) != 0) {
+      // Refused: without buckets every edge is skipped until a later call
+      // succeeds.
+      BlockFree(buckets);
+      buckets = nullptr;
+      bucketCapacity = 0;
+      return;
+    }
+    buckets = static_cast<CScanEdge**>(block);
+    bucketCapacity = rowCount;
+  }
+  if (!buckets) return;
+  std::fill_n(buckets, bucketCapacity, nullptr);
+  FreeActiveEdges();
+  ClearFillState();
+  dirty = 0;
+}
+
+void CScanConverter::AddEdgeList(CScanEdge* chain) {
+  const bool haveBuckets = buckets && rowCount > 0 && bucketCapacity >= rowCount;
+  for (CScanEdge* e = chain; e; e = e->next) {
+    const int32_t y0 = e->curve.p0.y, y1 = e->curve.p2.y;
+    // Edges starting on or below the last row, ending on or above the first,
+    // or running upwards are never drawn.
+    if (y0 >= yMax || y1 <= yMin || y1 <= y0 || !haveBuckets) continue;
+    const int32_t row = std::max(y0, yMin) - yMin;
+    e->bucketNext = buckets[row];
+    buckets[row] = e;
+  }
+  dirty = 1;
+}
+
+void CScanConverter::FreeActiveEdges() {
+  for (CActiveEdge* e : active_) edgePool.Free(e);
+  active_.clear();
+}
+
+void CScanConverter::ClearFillState() {
+  for (CSpanFill* f = insideHead; f;) {
+    CSpanFill* next = f->insideNext;
+    f->inside = 0;
+    f->onInsideList = 0;
+    f->insideNext = nullptr;
+    f = next;
+  }
+  insideHead = nullptr;
+  topFill = nullptr;
+  topStart = 0;
+  clips_.clear();
+  for (int s = 0; s < 4; ++s) {
+    coverage_[s].clear();
+    coverageFloor_[s] = INT32_MIN;
+  }
+}
+
+void CScanConverter::SetRow(int32_t py) {
+  rowY = py;
+  const int64_t memoryRow = bottomUp ? int64_t{height} - 1 - py : py;
+  rowPtr = bits + memoryRow * stride;
+}
+
+// ---- The row loop -------------------------------------------------------------
+
+void CScanConverter::RenderAll() {
+  const bool haveBuckets = buckets && rowCount > 0 && bucketCapacity >= rowCount;
+  for (y = yMin; y < yMax; ++y) {
+    if (active_.empty()) {
+      // Nothing crosses this row: go on at the next row that starts edges.
+      if (!haveBuckets) break;
+      int32_t next = y;
+      while (next < yMax && !buckets[next - yMin]) ++next;
+      if (antiAlias && (next >> 2) != (y >> 2) && CoveragePending()) ResolveCoverageRow(y >> 2);
+      y = next;
+      if (y >= yMax) break;
+    }
+    if (haveBuckets) InsertNewEdges();
+    SortActiveEdges();
+    StepRow(y);
+    if (antiAlias && (y & 3) == 3) ResolveCoverageRow(y >> 2);
+  }
+  if (antiAlias && CoveragePending()) ResolveCoverageRow((y - 1) >> 2);
+  FreeActiveEdges();
+}
+
+void CScanConverter::Finish() {
+  if (!dirty) return;
+  RenderAll();
+  AllocBuckets();
+  backgroundValid = 1;
+}
+
+void CScanConverter::InsertNewEdges() {
+  CScanEdge*& head = buckets[y - yMin];
+  CScanEdge* e = head;
+  head = nullptr;  // the bucket is used up
+  size_t cursor = 0;  // the previously inserted edge; the list head at first
+  for (; e; e = e->bucketNext) {
+    void* memory = edgePool.Alloc();
+    if (!memory) return;
+    try {
+      active_.reserve(active_.size() + 1);
+    } catch (const std::bad_alloc&) {
+      edgePool.Free(memory);
+      return;
+    }
+    CActiveEdge* a = new (memory) CActiveEdge;
+    a->Setup(*e, y, antiAlias ? 0 : 1);
+    // Walk from the cursor: forward while the next edge's column is smaller,
+    // backward while this one's is larger; insert right after the stop.
+    const ptrdiff_t n = static_cast<ptrdiff_t>(active_.size());
+    ptrdiff_t i = std::min<ptrdiff_t>(static_cast<ptrdiff_t>(cursor), n - 1);
+    while (i + 1 < n && active_[i + 1]->x < a->x) ++i;
+    while (i >= 0 && active_[i]->x > a->x) --i;
+    active_.insert(active_.begin() + (i + 1), a);
+    cursor = static_cast<size_t>(i + 1);
+  }
+}
+
+void CScanConverter::SortActiveEdges() {
+  // Stable insertion sort: the same order as repeated adjacent swaps, and
+  // linear on the nearly sorted list of one row to the next.
+  CActiveEdge** a = active_.data();
+  const size_t n = active_.size();
+  for (size_t i = 1; i < n; ++i) {
+    CActiveEdge* e = a[i];
+    if (a[i - 1]->x <= e->x) continue;
+    size_t j = i;
+    while (j > 0 && a[j - 1]->x > e->x) {
+      a[j] = a[j - 1];
+      --j;
+    }
+    a[j] = e;
+  }
+}
+
+void CScanConverter::StepRow(int32_t row) {
+  if (antiAlias) {
+    subRow_ = row & 3;
+  } else {
+    SetRow(row);
+  }
+  size_t kept = 0;
+  const size_t n = active_.size();
+  for (size_t i = 0; i < n; ++i) {
+    CActiveEdge* e = active_[i];
+    HandleEdge(*e);
+    if (row + 1 < e->yEnd) {
+      e->StepTo(row + 1);
+      active_[kept++] = e;
+    } else {
+      edgePool.Free(e);
+    }
+  }
+  active_.resize(kept);
+}
+
+// ---- Fill activation ------------------------------------------------------------
+
+void CScanConverter::HandleEdge(const CActiveEdge& e) {
+  switch (e.kind) {
+    case kEdgeToggleTwoFills:
+      if (e.fillA) ToggleFill(e.fillA, e.x);
+      if (e.fillB) ToggleFill(e.fillB, e.x);
+      break;
+    case kEdgeToggleOneFill:
+      if (e.fillA) ToggleFill(e.fillA, e.x);
+      break;
+    case kEdgeAddWinding:
+      if (CSpanFill* f = e.fillA) {
+        const int32_t was = f->inside;
+        f->inside = static_cast<int32_t>(static_cast<uint32_t>(was) +
+                                         static_cast<uint32_t>(static_cast<int32_t>(e.direction)));
+        if (was == 0 && f->inside != 0) {
+          ActivateFill(f, e.x);
+        } else if (was != 0 && f->inside == 0 && f == topFill) {
+          DeactivateFill(e.x);
+        }
+      }
+      break;
+    case kEdgeToggleClip:
+      if (e.fillA) ToggleClip(e.fillA->clipId, e.x);
+      break;
+    default:
+      break;  // unknown kinds switch nothing
+  }
+}
+
+void CScanConverter::ToggleFill(CSpanFill* f, int32_t x) {
+  if (f->inside) {
+    f->inside = 0;
+    if (f == topFill) DeactivateFill(x);
+  } else {
+    f->inside = 1;
+    ActivateFill(f, x);
+  }
+}
+
+bool CScanConverter::ClipIsOn(int32_t clipId) const {
+  return std::find_if(clips_.begin(), clips_.end(),
+                      [clipId](const Clip& c) { return c.id == clipId && c.on; }) != clips_.end();
+}
+
+void CScanConverter::PushInside(CSpanFill* f) {
+  if (f->onInsideList) return;
+  f->insideNext = insideHead;
+  insideHead = f;
+  f->onInsideList = 1;
+}
+
+void CScanConverter::ActivateFill(CSpanFill* f, int32_t x) {
+  if (f->clipId == 0 || ClipIsOn(f->clipId)) {
+    if (!topFill) {
+      topFill = f;
+      topStart = x;
+    } else if (static_cast<uint32_t>(f->priority) > static_cast<uint32_t>(topFill->priority)) {
+      EmitSpan(x);
+      topFill = f;
+      topStart = x;
+    }
+  }
+  PushInside(f);
+}
+
+void CScanConverter::DeactivateFill(int32_t x) {
+  // Drops the fills that went outside and picks the greatest priority among
+  // the rest; the first found (nearest the head) wins a tie.
+  CSpanFill* best = nullptr;
+  CSpanFill** link = &insideHead;
+  while (CSpanFill* f = *link) {
+    if (f->inside == 0) {
+      *link = f->insideNext;
+      f->insideNext = nullptr;
+      f->onInsideList = 0;
+      continue;
+    }
+    if ((f->clipId == 0 || ClipIsOn(f->clipId)) &&
+        (!best || static_cast<uint32_t>(f->priority) > static_cast<uint32_t>(best->priority))) {
+      best = f;
+    }
+    link = &f->insideNext;
+  }
+  if (best != topFill) {
+    if (topFill) EmitSpan(x);
+    topFill = best;
+    topStart = x;
+  }
+}
+
+void CScanConverter::ToggleClip(int32_t clipId, int32_t x) {
+  // Only clips that are on stay on the list.
+  const auto it = std::find_if(clips_.begin(), clips_.end(),
+                               [clipId](const Clip& c) { return c.id == clipId; });
+  if (it != clips_.end()) {
+    clips_.erase(it);
+  } else {
+    try {
+      clips_.push_back({clipId, 1});
+    } catch (const std::bad_alloc&) {
+      return;
+    }
+  }
+  DeactivateFill(x);
+}
+
+void CScanConverter::EmitSpan(int32_t x) {
+  if (antiAlias) {
+    AddCoverageSpan(topStart, x);
+    return;
+  }
+  const int32_t x0 = std::max(topStart, targetRect.xmin);
+  const int32_t x1 = std::min(x, targetRect.xmax);
+  if (x0 < x1 && topFill->spanProc) topFill->spanProc(this, x0, x1, topFill);
+}
+
+// ---- Coverage -------------------------------------------------------------------
+
+void CScanConverter::AddCoverageSpan(int32_t a, int32_t b) {
+  // Spans of one sub-scanline come left to right; one that starts left of
+  // where the previous one ended only covers what lies beyond it.
+  int32_t& floor = coverageFloor_[subRow_];
+  const int32_t lo = std::max({a, floor, xMin});
+  const int32_t hi = std::min(b, xMax);
+  floor = std::max({floor, a, b});
+  if (lo >= hi) return;
+  std::vector<CoverageSpan>& spans = coverage_[subRow_];
+  if (!spans.empty() && spans.back().x1 == lo && spans.back().fill == topFill) {
+    spans.back().x1 = hi;
+    return;
+  }
+  try {
+    spans.push_back({lo, hi, topFill});
+  } catch (const std::bad_alloc&) {
+  }
+}
+
+bool CScanConverter::CoveragePending() const {
+  return !coverage_[0].empty() || !coverage_[1].empty() || !coverage_[2].empty() ||
+         !coverage_[3].empty();
+}
+
+struct CScanConverter::PendingPixel {
+  int32_t column = kNoColumn;
+  int32_t sums[3] = {0, 0, 0};
+  int32_t n = 0;
+};
+
+void CScanConverter::ResolveCoverageRow(int32_t py) {
+  SetRow(py);
+  PendingPixel pending;
+
+  // Merge the four sub-scanlines' spans into runs over which every
+  // sub-scanline keeps one fill (or none); adjacent runs with the same fills
+  // are joined.
+  const CoverageSpan* cur[4];
+  const CoverageSpan* end[4];
+  int32_t x = INT32_MAX;
+  for (int s = 0; s < 4; ++s) {
+    cur[s] = coverage_[s].data();
+    end[s] = cur[s] + coverage_[s].size();
+    if (cur[s] != end[s]) x = std::min(x, cur[s]->x0);
+  }
+  CSpanFill* runFills[4] = {};
+  int32_t runX0 = 0, runX1 = 0;
+  bool haveRun = false;
+  for (;;) {
+    int32_t next = INT32_MAX;
+    CSpanFill* fills[4];
+    bool any = false;
+    for (int s = 0; s < 4; ++s) {
+      while (cur[s] != end[s] && cur[s]->x1 <= x) ++cur[s];
+      fills[s] = nullptr;
+      if (cur[s] == end[s]) continue;
+      if (cur[s]->x0 <= x) {
+        fills[s] = cur[s]->fill;
+        any = true;
+        next = std::min(next, cur[s]->x1);
+      } else {
+        next = std::min(next, cur[s]->x0);
+      }
+    }
+    if (next == INT32_MAX) break;
+    if (any) {
+      if (haveRun && runX1 == x && std::equal(fills, fills + 4, runFills)) {
+        runX1 = next;
+      } else {
+        if (haveRun) ResolveRun(runX0, runX1, runFills, py, pending);
+        std::copy(fills, fills + 4, runFills);
+        runX0 = x;
+        runX1 = next;
+        haveRun = true;
+      }
+    }
+    x = next;
+  }
+  if (haveRun) ResolveRun(runX0, runX1, runFills, py, pending);
+  if (pending.n > 0) WriteBlendedPixel(pending.column, pending.sums, pending.n);
+
+  for (int s = 0; s < 4; ++s) {
+    coverage_[s].clear();
+    coverageFloor_[s] = INT32_MIN;
+  }
+}
+
+void CScanConverter::ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4], int32_t py,
+                                PendingPixel& pending) {
+  CSpanFill* list[4];
+  int32_t c = 0;
+  bool patterned = false;
+  for (int s = 0; s < 4; ++s) {
+    if (!fills[s]) continue;
+    list[c++] = fills[s];
+    if (fills[s]->kind != kFillSolid) patterned = true;
+  }
+  if (c == 0) return;
+  CSpanFill* const first = list[0];
+  bool uniform = true;
+  for (int k = 1; k < c; ++k) uniform = uniform && list[k] == first;
+
+  // Sum of the fills' colours (each counted once per sub-scanline).
+  int32_t plain[3] = {0, 0, 0};
+  if (!patterned) {
+    for (int k = 0; k < c; ++k) {
+      plain[0] += list[k]->red;
+      plain[1] += list[k]->green;
+      plain[2] += list[k]->blue;
+    }
+  }
+  auto colourAt = [&](int32_t p, int32_t out[3]) {
+    if (!patterned) {
+      std::copy(plain, plain + 3, out);
+      return;
+    }
+    out[0] = out[1] = out[2] = 0;
+    for (int k = 0; k < c; ++k) {
+      int32_t rgb[3];
+      // A fill repeated in the list is sampled once.
+      const int same = static_cast<int>(std::find(list, list + k, list[k]) - list);
+      if (same < k) continue;
+      SampleFill(list[k], p, py, rgb);
+      const int32_t times = static_cast<int32_t>(std::count(list + k, list + c, list[k]));
+      for (int ch = 0; ch < 3; ++ch) out[ch] += rgb[ch] * times;
+    }
+  };
+  auto addPending = [&](int32_t column, int32_t w) {
+    if (pending.column != column) {
+      if (pending.n > 0) WriteBlendedPixel(pending.column, pending.sums, pending.n);
+      pending = PendingPixel{};
+      pending.column = column;
+    }
+    int32_t col[3];
+    colourAt(column, col);
+    for (int ch = 0; ch < 3; ++ch) pending.sums[ch] += w * col[ch];
+    pending.n += w * c;
+  };
+
+  int32_t i = x0 >> 2;
+  const int32_t e = x1 >> 2;
+  const int32_t f = x1 & 3;
+  if (i == e) {
+    addPending(i, f - (x0 & 3));
+    return;
+  }
+  if (x0 & 3) {
+    addPending(i, 4 - (x0 & 3));
+    ++i;
+  }
+  if (i < e) {
+    if (uniform && c == 4 && first->spanProc) {
+      first->spanProc(this, i, e, first);
+    } else {
+      for (int32_t p = i; p < e; ++p) {
+        int32_t col[3];
+        colourAt(p, col);
+        const int32_t sums[3] = {4 * col[0], 4 * col[1], 4 * col[2]};
+        WriteBlendedPixel(p, sums, 4 * c);
+      }
+    }
+  }
+  if (f) addPending(e, f);
+}
+
+// ---- Clearing -------------------------------------------------------------------
+
+void CScanConverter::Clear(int32_t colour) {
+  CSpanFill fill;
+  fill.Init(this);
+  fill.colour = static_cast<uint32_t>(colour);
+  fill.red = colour & 0xFF;
+  fill.green = (colour >> 8) & 0xFF;
+  fill.blue = (colour >> 16) & 0xFF;
+  const uint32_t format = pixelFormat;
+  // With alpha the band is cleared as plain 32 bits.
+  if (pixelFormat == kScan32BitAlpha) pixelFormat = kScan32Bit;
+  fill.Prepare();
+
+  CScanEdge left, right;
+  left.curve = {{xMin, yMin}, {xMin, yMin}, {xMin, yMax}, 1};
+  right.curve = {{xMax, yMin}, {xMax, yMin}, {xMax, yMax}, 1};
+  left.kind = right.kind = kEdgeToggleOneFill;
+  left.fillA = right.fillA = &fill;
+  left.next = &right;
+  AllocBuckets();
+  AddEdgeList(&left);
+  RenderAll();
+  AllocBuckets();
+
+  fill.Free();
+  pixelFormat = format;
+  backgroundValid = colour != -1;
+}

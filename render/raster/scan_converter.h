@@ -1,0 +1,221 @@
+// The scan converter: draws filled outlines of straight and quadratic edges
+// into a bitmap, with optional 4 x 4 anti-aliasing.
+//
+// Painting goes by fill priority, not by overdraw: at every sample only the
+// inside fill with the greatest priority is drawn, so stacked shapes cost one
+// write per pixel. In anti-aliasing mode every coordinate is in quarter pixels
+// (x in quarter columns, y in sub-scanlines, four per pixel row).
+//
+// Use: SetTarget, AllocBuckets, AddEdgeList (the edges must stay alive until
+// the next AllocBuckets), Finish. Nothing here throws or reports an error: an
+// allocation that fails skips the element it was for.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "geometry/curve.h"
+#include "geometry/fixed.h"
+#include "geometry/pool.h"
+#include "render/raster/span_fill.h"
+
+class CSharedPalette;
+
+// Pixel formats of a scan-converter target.
+enum ScanPixelFormat : uint32_t {
+  kScan1Bit = 0,  // palette formats: 1, 2, 4 and 8 bits
+  kScan2Bit = 1,
+  kScan4Bit = 2,
+  kScan8Bit = 3,
+  kScan555 = 4,        // 16 bits 5-5-5
+  kScan565 = 5,        // 16 bits 5-6-5
+  kScan24Bit = 6,      // B, G, R bytes
+  kScan32Bit = 7,      // B, G, R and an ignored fourth byte
+  kScan32BitAlpha = 8  // B, G, R, A
+};
+
+// The pixel memory a converter draws into.
+struct ScanTarget {
+  uint8_t* bits = nullptr;
+  int32_t stride = 0;  // bytes per row
+  int32_t width = 0;
+  int32_t height = 0;
+  uint32_t pixelFormat = kScan32Bit;
+  uint32_t bottomUp = 0;  // row 0 is the last one in memory
+  int32_t xOffset = 0;    // added to every column before writing
+  CSharedPalette* palette = nullptr;
+};
+
+// Edge handlers, selected by an edge's kind.
+enum ScanEdgeKind : uint8_t {
+  kEdgeToggleTwoFills = 0,  // toggles fill A, then fill B
+  kEdgeToggleOneFill = 1,   // toggles fill A
+  kEdgeAddWinding = 2,      // adds the direction to fill A's winding count
+  kEdgeToggleClip = 3,      // toggles the clip of fill A's clip id
+};
+
+// An input edge in device units; curve.p0.y < curve.p2.y.
+struct CScanEdge {
+  CScanEdge* next = nullptr;        // chain link
+  CScanEdge* bucketNext = nullptr;  // link inside a row bucket
+  CSpanFill* fillA = nullptr;
+  CSpanFill* fillB = nullptr;
+  QuadCurve curve;
+  uint8_t kind = kEdgeToggleOneFill;
+  int8_t direction = 1;  // +1 runs down as drawn, -1 when the ends were swapped
+};
+
+// An edge crossing the current row. Positions are 64-bit 16.16 values and the
+// curve differences carry 24 fraction bits, so edges far outside the bitmap
+// step without overflow.
+struct CActiveEdge {
+  int32_t x = 0;     // current column, rounded
+  int32_t yEnd = 0;  // the row at which the edge retires
+  int64_t dx = 0;    // lines: the slope (16.16); curves: first difference
+  int64_t dy = 0;
+  int64_t ddx = 0;   // curves: second differences
+  int64_t ddy = 0;
+  int64_t xPos = 0;  // 16.16
+  int64_t yPos = 0;  // 16.16 (curves)
+  int64_t count = 0; // curve steps remaining
+  CSpanFill* fillA = nullptr;
+  CSpanFill* fillB = nullptr;
+  int8_t direction = 1;
+  uint8_t kind = kEdgeToggleOneFill;
+  uint32_t isLine = 1;
+  uint32_t interpolate = 0;  // curves: interpolate the column back to the row
+
+  // Starts the edge at row r (r >= y0 of the edge).
+  void Setup(const CScanEdge& edge, int32_t r, uint32_t interpolate);
+  // Advances to row r.
+  void StepTo(int32_t r);
+};
+
+// Curves taller than this (device units) are stepped as their chord: the
+// forward differences lose all precision long before it, and the stepping
+// work grows with the height. Path input splits curves to 256 units.
+constexpr int64_t kMaxSteppedCurveHeight = 0x10000;
+
+class CScanConverter {
+ public:
+  CScanConverter();
+  ~CScanConverter();
+  CScanConverter(const CScanConverter&) = delete;
+  CScanConverter& operator=(const CScanConverter&) = delete;
+
+  // Binds the converter to a target; the band is the target's rectangle cut by
+  // clipRect (pixels, xmax and ymax exclusive; null for all of it).
+  void SetTarget(const ScanTarget& target, const Rect32* clipRect, uint32_t antiAlias);
+  // Makes the row buckets (grows only) and empties them, the active edges and
+  // the fill state; when memory is refused the buckets are gone and edges
+  // are skipped until a later call succeeds.
+  void AllocBuckets();
+  // Files each edge of the chain under its start row (edges wholly above or
+  // below the band are skipped).
+  void AddEdgeList(CScanEdge* chain);
+  // Draws every filed edge.
+  void RenderAll();
+  // RenderAll and AllocBuckets when edges were added; the target then counts
+  // as a valid background.
+  void Finish();
+  // Fills the band with a colour (red in the low byte); -1 paints white and
+  // leaves the background invalid.
+  void Clear(int32_t colour);
+  // Selects pixel row y for writing.
+  void SetRow(int32_t y);
+
+  // Pixel writers (columns before the x offset).
+  // Writes colours[0 .. x1 - x0) (red, green, blue each) to the current row.
+  void WriteColorSpan(int32_t x0, int32_t x1, const uint8_t* colours);
+  // One anti-aliased pixel: sums of colour times sub-samples, n sub-samples
+  // covered out of 16.
+  void WriteBlendedPixel(int32_t x, const int32_t sums[3], int32_t n);
+  // The colour of a fill at pixel (x, y) for coverage sums.
+  void SampleFill(const CSpanFill* fill, int32_t x, int32_t y, int32_t rgb[3]) const;
+  // Span callback of plain solid fills.
+  static void SolidColorSpan(CScanConverter* converter, int32_t x0, int32_t x1, CSpanFill* fill);
+
+  // ---- Fields ----------------------------------------------------------------
+  uint32_t antiAlias = 0;
+  int32_t backgroundValid = 0;
+  int32_t smoothBitmaps = 0;
+  int32_t ditherMode = 1;
+  uint32_t solidMode = 1;
+  uint32_t dirty = 0;
+
+  ScanTarget target;
+  CSharedPalette* palette = nullptr;
+
+  // Band, in device units (quarter pixels in anti-aliasing mode); rows
+  // yMin .. yMax - 1 and columns xMin .. xMax - 1 are drawn.
+  int32_t xMin = 0;
+  int32_t xMax = 0;
+  int32_t yMin = 0;
+  int32_t yMax = 0;
+  Rect32 targetRect;  // the band in pixels, xmax and ymax exclusive
+  uint32_t phaseX = 0;
+  uint32_t phaseY = 0;
+
+  // Fill activation state.
+  CSpanFill* insideHead = nullptr;
+  CSpanFill* topFill = nullptr;
+  int32_t topStart = 0;
+
+  // Row buckets and the current row.
+  CScanEdge** buckets = nullptr;
+  int32_t bucketCapacity = 0;
+  int32_t rowCount = 0;
+  int32_t y = 0;
+
+  BlockPool edgePool;  // active edges
+  BlockPool rampPool;  // gradient ramps (257 colours each)
+
+  uint32_t bottomUp = 0;
+  uint8_t* bits = nullptr;
+  int32_t stride = 0;
+  uint32_t pixelFormat = kScan32Bit;
+  int32_t height = 0;
+  int32_t xOffset = 0;
+  uint8_t* rowPtr = nullptr;
+  int32_t rowY = -1;
+
+ private:
+  // One span of the top fill on one sub-scanline, in quarter columns.
+  struct CoverageSpan {
+    int32_t x0;
+    int32_t x1;
+    CSpanFill* fill;
+  };
+  struct Clip {
+    int32_t id;
+    int32_t on;
+  };
+  struct PendingPixel;
+
+  void InsertNewEdges();
+  void SortActiveEdges();
+  void StepRow(int32_t row);
+  void FreeActiveEdges();
+  void ClearFillState();
+
+  void HandleEdge(const CActiveEdge& edge);
+  void ToggleFill(CSpanFill* fill, int32_t x);
+  void ActivateFill(CSpanFill* fill, int32_t x);
+  void DeactivateFill(int32_t x);
+  void ToggleClip(int32_t clipId, int32_t x);
+  bool ClipIsOn(int32_t clipId) const;
+  void PushInside(CSpanFill* fill);
+  void EmitSpan(int32_t x);
+
+  void AddCoverageSpan(int32_t a, int32_t b);
+  void ResolveCoverageRow(int32_t py);
+  void ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4], int32_t py,
+                  PendingPixel& pending);
+  bool CoveragePending() const;
+
+  std::vector<CActiveEdge*> active_;        // sorted by column
+  std::vector<CoverageSpan> coverage_[4];   // spans of each sub-scanline of the pixel row
+  int32_t coverageFloor_[4] = {};           // spans of a sub-scanline start no further left
+  int32_t subRow_ = 0;                      // sub-scanline being stepped
+  std::vector<Clip> clips_;
+};
