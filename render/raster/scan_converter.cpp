@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "render/raster/offscreen_bitmap.h"
+
 namespace {
 
 constexpr int64_t kOne = 0x10000;  // 1.0 in 16.16
@@ -125,8 +127,29 @@ CScanConverter::~CScanConverter() {
   rampPool.FreeAll();
 }
 
+static_assert(uint32_t{kOffscreen1Bit} == kScan1Bit && uint32_t{kOffscreen8Bit} == kScan8Bit &&
+              uint32_t{kOffscreen555} == kScan555 && uint32_t{kOffscreen565} == kScan565 &&
+              uint32_t{kOffscreen24} == kScan24Bit && uint32_t{kOffscreen32} == kScan32Bit);
+
+void CScanConverter::SetTarget(COffscreenBitmap* bitmap, const Rect32* clipRect, uint32_t aa) {
+  ScanTarget t;
+  if (bitmap && bitmap->IsValid()) {
+    // The offscreen format codes are the converter's codes 0 to 7.
+    t.bits = bitmap->Bits();
+    t.stride = bitmap->Stride();
+    t.width = bitmap->Width();
+    t.height = bitmap->Height();
+    t.pixelFormat = bitmap->Format();
+    t.bottomUp = bitmap->BottomUp();
+    t.palette = bitmap->Palette();
+  }
+  SetTarget(t, clipRect, aa);
+  target = bitmap;
+}
+
 void CScanConverter::SetTarget(const ScanTarget& t, const Rect32* clipRect, uint32_t aa) {
-  target = t;
+  target = nullptr;
+  surface = t;
   bottomUp = t.bottomUp;
   bits = t.bits;
   stride = t.stride;

@@ -19,6 +19,7 @@
 #include "geometry/pool.h"
 #include "render/raster/span_fill.h"
 
+class COffscreenBitmap;
 class CSharedPalette;
 
 // Pixel formats of a scan-converter target.
@@ -34,7 +35,8 @@ enum ScanPixelFormat : uint32_t {
   kScan32BitAlpha = 8  // B, G, R, A
 };
 
-// The pixel memory a converter draws into.
+// The pixel memory a converter draws into (an offscreen bitmap's, or any
+// other rows of pixels).
 struct ScanTarget {
   uint8_t* bits = nullptr;
   int32_t stride = 0;  // bytes per row
@@ -103,9 +105,11 @@ class CScanConverter {
   CScanConverter(const CScanConverter&) = delete;
   CScanConverter& operator=(const CScanConverter&) = delete;
 
-  // Binds the converter to a target; the band is the target's rectangle cut by
+  // Binds the converter to a bitmap; the band is the bitmap's rectangle cut by
   // clipRect (pixels, xmax and ymax exclusive; null for all of it).
-  void SetTarget(const ScanTarget& target, const Rect32* clipRect, uint32_t antiAlias);
+  void SetTarget(COffscreenBitmap* bitmap, const Rect32* clipRect, uint32_t antiAlias);
+  // The same for pixel memory described directly.
+  void SetTarget(const ScanTarget& surface, const Rect32* clipRect, uint32_t antiAlias);
   // Makes the row buckets (grows only) and empties them, the active edges and
   // the fill state; when memory is refused the buckets are gone and edges
   // are skipped until a later call succeeds.
@@ -143,7 +147,8 @@ class CScanConverter {
   uint32_t solidMode = 1;
   uint32_t dirty = 0;
 
-  ScanTarget target;
+  COffscreenBitmap* target = nullptr;  // null when drawing into other memory
+  ScanTarget surface;
   CSharedPalette* palette = nullptr;
 
   // Band, in device units (quarter pixels in anti-aliasing mode); rows

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "geometry/pool.h"
+#include "render/raster/offscreen_bitmap.h"
 #include "scan_input.h"
 
 namespace {
@@ -530,6 +531,36 @@ TEST(ScanCurves, ACurveRetiresBeforeItsEndRow) {
   // The bulge: row 5 reaches the control point's side, about x = 11.
   EXPECT_EQ(canvas.At(10, 5).r, 0);
   EXPECT_EQ(canvas.At(13, 5).r, kUntouched);
+}
+
+// ---- Offscreen bitmaps ----------------------------------------------------------------
+
+TEST(ScanTargets, OffscreenBitmapsOfEitherRowOrder) {
+  for (const bool bottomUp : {false, true}) {
+    for (const int bits : {24, 32}) {
+      SCOPED_TRACE(std::to_string(bits) + (bottomUp ? " bits, bottom-up" : " bits, top-down"));
+      COffscreenBitmap bitmap;
+      ASSERT_TRUE(bitmap.CreateDepth(bits, nullptr, 6, 5, bottomUp));
+      CScanConverter cv;
+      cv.SetTarget(&bitmap, nullptr, 1);
+      EXPECT_EQ(cv.target, &bitmap);
+      cv.Clear(0xFFFFFF);
+      CSpanFill fill;
+      MakeSolid(fill, cv, 10, 20, 30, 1);
+      EdgeChain chain;
+      chain.Rect(4, 4, 14, 8, &fill);  // row 1, columns 1 and 2 whole, 3 half
+      Draw(cv, chain);
+      const int bpp = bits / 8;
+      for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 6; ++x) {
+          const uint8_t* p = bitmap.Row(y) + bpp * x;
+          const int n = RectSamples(x, y, 4, 4, 14, 8);
+          const Rgb8 want = n == 0 ? Rgb8{255, 255, 255}
+                                   : Rgb8{OverWhite(n, 10), OverWhite(n, 20), OverWhite(n, 30)};
+          ASSERT_EQ((Rgb8{p[2], p[1], p[0]}), want) << Where(x, y);
+        }
+    }
+  }
 }
 
 // ---- Clearing and failures --------------------------------------------------------------
