@@ -338,12 +338,16 @@ void CScanConverter::StepRow(int32_t row) {
   }
   size_t kept = 0;
   const size_t n = active_.size();
+  CActiveEdge** list = active_.data();
   for (size_t i = 0; i < n; ++i) {
-    CActiveEdge* e = active_[i];
+    // The edges lie in x order, not in memory order: fetch ahead.
+    if (i + 8 < n) __builtin_prefetch(list[i + 8]);
+    if (i + 4 < n) __builtin_prefetch(list[i + 4]->fillA);
+    CActiveEdge* e = list[i];
     HandleEdge(*e);
     if (row + 1 < e->yEnd) {
       e->StepTo(row + 1);
-      active_[kept++] = e;
+      list[kept++] = e;
     } else {
       edgePool.Free(e);
     }
