@@ -82,24 +82,33 @@ int PointListCopy(const PointList& src, PointList& dst) {
   return 0;
 }
 
-void PointListTransform(PointList& list, const Matrix2x3& m) {
+namespace {
+
+// Replaces the point of every entry by f(point); flags unchanged.
+template <class F>
+void MapPoints(PointList& list, F&& f) {
   for (int32_t i = 0; i < list.length; ++i) {
     PointListEntry& e = list.buffer[i];
-    Point32 p = e.point();
-    MatrixTransformPoint(m, p, p);
+    const Point32 p = f(e.point());
     e.x = p.x;
     e.y = p.y;
   }
 }
 
+}  // namespace
+
+void PointListTransform(PointList& list, const Matrix2x3& m) {
+  MapPoints(list, [&m](Point32 p) {
+    MatrixTransformPoint(m, p, p);
+    return p;
+  });
+}
+
 void PointListShift(PointList& list, ShiftCount shift) {
-  for (int32_t i = 0; i < list.length; ++i) {
-    PointListEntry& e = list.buffer[i];
-    Point32 p = e.point();
+  MapPoints(list, [shift](Point32 p) {
     PointShift(p, shift, p);
-    e.x = p.x;
-    e.y = p.y;
-  }
+    return p;
+  });
 }
 
 // ---- Curve walk ----------------------------------------------------------------
