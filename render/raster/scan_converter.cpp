@@ -110,6 +110,22 @@ void CActiveEdge::StepTo(int32_t r) {
   }
 }
 
+void CActiveEdge::FillColumns(int32_t base, int s) {
+  cols[s] = x;
+  if (isLine) {
+    for (int k = s + 1; k < 4; ++k) {
+      xPos += dx;
+      cols[k] = RoundColumn(xPos);
+    }
+    x = cols[3];
+    return;
+  }
+  for (int k = s + 1; k < 4; ++k) {
+    StepTo(base + k);
+    cols[k] = x;
+  }
+}
+
 // ---- Construction and target --------------------------------------------------
 
 CScanConverter::CScanConverter() {
@@ -243,6 +259,7 @@ void CScanConverter::ClearFillState() {
   insideHead = nullptr;
   topFill = nullptr;
   topStart = 0;
+  insideCount_ = 0;
   clips_.clear();
   for (int s = 0; s < 4; ++s) {
     coverage_[s].clear();
@@ -260,23 +277,138 @@ void CScanConverter::SetRow(int32_t py) {
 
 void CScanConverter::RenderAll() {
   const bool haveBuckets = buckets && rowCount > 0 && bucketCapacity >= rowCount;
+  if (antiAlias) {
+    RenderRowsAntiAliased(haveBuckets);
+  } else {
+    RenderRowsPlain(haveBuckets);
+  }
+  FreeActiveEdges();
+}
+
+void CScanConverter::RenderRowsPlain(bool haveBuckets) {
   for (y = yMin; y < yMax; ++y) {
     if (active_.empty()) {
       // Nothing crosses this row: go on at the next row that starts edges.
       if (!haveBuckets) break;
-      int32_t next = y;
-      while (next < yMax && !buckets[next - yMin]) ++next;
-      if (antiAlias && (next >> 2) != (y >> 2) && CoveragePending()) ResolveCoverageRow(y >> 2);
-      y = next;
+      while (y < yMax && !buckets[y - yMin]) ++y;
       if (y >= yMax) break;
     }
     if (haveBuckets) InsertNewEdges();
     SortActiveEdges();
     StepRow(y);
-    if (antiAlias && (y & 3) == 3) ResolveCoverageRow(y >> 2);
   }
-  if (antiAlias && CoveragePending()) ResolveCoverageRow((y - 1) >> 2);
-  FreeActiveEdges();
+}
+
+void CScanConverter::RenderRowsAntiAliased(bool haveBuckets) {
+  // yMin and yMax are multiples of 4: whole pixel rows.
+  for (int32_t base = yMin; base < yMax; base += 4) {
+    if (active_.empty()) {
+      // Nothing crosses this pixel row: go on at the next one that starts edges.
+      if (!haveBuckets) break;
+      int32_t next = base;
+      while (next < yMax && !buckets[next - yMin]) ++next;
+      if (next >= yMax) break;
+      base = next - ((next - yMin) & 3);
+    }
+    RenderPixelRow(base, haveBuckets);
+  }
+}
+
+// One pixel row of four sub-scanlines. Every active edge first takes its four
+// columns. When no edge starts or ends after the first sub-scanline, the four
+// orders agree and no fill is left inside from before, the edge handlers run
+// once and their spans are laid on all four sub-scanlines; otherwise each
+// sub-scanline has its own walk.
+void CScanConverter::RenderPixelRow(int32_t base, bool haveBuckets) {
+  size_t kept = 0;
+  CActiveEdge** edges = active_.data();
+  const size_t count = active_.size();
+  for (size_t i = 0; i < count; ++i) {
+    // The edges lie in x order, not in memory order: fetch ahead.
+    if (i + 8 < count) __builtin_prefetch(edges[i + 8]);
+    CActiveEdge* e = edges[i];
+    if (e->yEnd <= base) {
+      edgePool.Free(e);
+      continue;
+    }
+    e->StepTo(base);
+    e->FillColumns(base, 0);
+    e->x = e->cols[0];
+    active_[kept++] = e;
+  }
+  active_.resize(kept);
+  y = base;
+  if (haveBuckets) InsertNewEdges();
+  SortActiveEdges();
+
+  if (!RenderWholePixelRow(base, haveBuckets)) {
+    for (int s = 0; s < 4; ++s) {
+      const int32_t row = base + s;
+      if (s > 0) {
+        kept = 0;
+        for (CActiveEdge* e : active_) {
+          if (e->yEnd <= row) {
+            edgePool.Free(e);
+            continue;
+          }
+          e->x = e->cols[s];
+          active_[kept++] = e;
+        }
+        active_.resize(kept);
+        y = row;
+        if (haveBuckets) InsertNewEdges();
+        SortActiveEdges();
+      }
+      subRow_ = s;
+      CActiveEdge** list = active_.data();
+      const size_t n = active_.size();
+      for (size_t i = 0; i < n; ++i) {
+        if (i + 4 < n) __builtin_prefetch(list[i + 4]->fillA);
+        HandleEdge(*list[i], list[i]->x);
+      }
+    }
+  }
+  ResolveCoverageRow(base >> 2);
+}
+
+bool CScanConverter::RenderWholePixelRow(int32_t base, bool haveBuckets) {
+  if (insideCount_ != 0 || topFill || !clips_.empty()) return false;
+  for (int s = 1; s < 4; ++s)
+    if (haveBuckets && buckets[base + s - yMin]) return false;
+  CActiveEdge** list = active_.data();
+  const size_t n = active_.size();
+  for (size_t i = 0; i < n; ++i) {
+    if (list[i]->yEnd < base + 4) return false;
+    if (i > 0) {
+      const int32_t* a = list[i - 1]->cols;
+      const int32_t* b = list[i]->cols;
+      if (a[1] > b[1] || a[2] > b[2] || a[3] > b[3]) return false;
+    }
+  }
+  try {
+    edgeSpans_.reserve(2 * n + 2);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  edgeSpans_.clear();
+  recording_ = true;
+  for (size_t i = 0; i < n; ++i) {
+    if (i + 4 < n) __builtin_prefetch(list[i + 4]->fillA);
+    HandleEdge(*list[i], static_cast<int32_t>(i));
+  }
+  recording_ = false;
+  if (insideCount_ != 0 || topFill || !clips_.empty()) {
+    // A fill stays inside past the row's end: each sub-scanline must see
+    // the state the one before it left.
+    ClearFillState();
+    return false;
+  }
+  for (int s = 0; s < 4; ++s) {
+    subRow_ = s;
+    for (const EdgeSpan& span : edgeSpans_)
+      AddCoverageSpan(list[span.from]->cols[s], list[span.to]->cols[s], span.fill);
+  }
+  return true;
 }
 
 void CScanConverter::Finish() {
@@ -302,6 +434,11 @@ void CScanConverter::InsertNewEdges() {
     }
     CActiveEdge* a = new (memory) CActiveEdge;
     a->Setup(*e, y, antiAlias ? 0 : 1);
+    if (antiAlias) {
+      const int s = (y - yMin) & 3;
+      a->FillColumns(y - s, s);
+      a->x = a->cols[s];
+    }
     // Walk from the cursor: forward while the next edge's column is smaller,
     // backward while this one's is larger; insert right after the stop.
     const ptrdiff_t n = static_cast<ptrdiff_t>(active_.size());
@@ -331,11 +468,7 @@ void CScanConverter::SortActiveEdges() {
 }
 
 void CScanConverter::StepRow(int32_t row) {
-  if (antiAlias) {
-    subRow_ = row & 3;
-  } else {
-    SetRow(row);
-  }
+  SetRow(row);
   size_t kept = 0;
   const size_t n = active_.size();
   CActiveEdge** list = active_.data();
@@ -344,7 +477,7 @@ void CScanConverter::StepRow(int32_t row) {
     if (i + 8 < n) __builtin_prefetch(list[i + 8]);
     if (i + 4 < n) __builtin_prefetch(list[i + 4]->fillA);
     CActiveEdge* e = list[i];
-    HandleEdge(*e);
+    HandleEdge(*e, e->x);
     if (row + 1 < e->yEnd) {
       e->StepTo(row + 1);
       list[kept++] = e;
@@ -357,14 +490,14 @@ void CScanConverter::StepRow(int32_t row) {
 
 // ---- Fill activation ------------------------------------------------------------
 
-void CScanConverter::HandleEdge(const CActiveEdge& e) {
+void CScanConverter::HandleEdge(const CActiveEdge& e, int32_t x) {
   switch (e.kind) {
     case kEdgeToggleTwoFills:
-      if (e.fillA) ToggleFill(e.fillA, e.x);
-      if (e.fillB) ToggleFill(e.fillB, e.x);
+      if (e.fillA) ToggleFill(e.fillA, x);
+      if (e.fillB) ToggleFill(e.fillB, x);
       break;
     case kEdgeToggleOneFill:
-      if (e.fillA) ToggleFill(e.fillA, e.x);
+      if (e.fillA) ToggleFill(e.fillA, x);
       break;
     case kEdgeAddWinding:
       if (CSpanFill* f = e.fillA) {
@@ -372,14 +505,16 @@ void CScanConverter::HandleEdge(const CActiveEdge& e) {
         f->inside = static_cast<int32_t>(static_cast<uint32_t>(was) +
                                          static_cast<uint32_t>(static_cast<int32_t>(e.direction)));
         if (was == 0 && f->inside != 0) {
-          ActivateFill(f, e.x);
-        } else if (was != 0 && f->inside == 0 && f == topFill) {
-          DeactivateFill(e.x);
+          ++insideCount_;
+          ActivateFill(f, x);
+        } else if (was != 0 && f->inside == 0) {
+          --insideCount_;
+          if (f == topFill) DeactivateFill(x);
         }
       }
       break;
     case kEdgeToggleClip:
-      if (e.fillA) ToggleClip(e.fillA->clipId, e.x);
+      if (e.fillA) ToggleClip(e.fillA->clipId, x);
       break;
     default:
       break;  // unknown kinds switch nothing
@@ -389,9 +524,11 @@ void CScanConverter::HandleEdge(const CActiveEdge& e) {
 void CScanConverter::ToggleFill(CSpanFill* f, int32_t x) {
   if (f->inside) {
     f->inside = 0;
+    --insideCount_;
     if (f == topFill) DeactivateFill(x);
   } else {
     f->inside = 1;
+    ++insideCount_;
     ActivateFill(f, x);
   }
 }
@@ -464,8 +601,12 @@ void CScanConverter::ToggleClip(int32_t clipId, int32_t x) {
 }
 
 void CScanConverter::EmitSpan(int32_t x) {
+  if (recording_) {
+    edgeSpans_.push_back({topStart, x, topFill});  // room was reserved
+    return;
+  }
   if (antiAlias) {
-    AddCoverageSpan(topStart, x);
+    AddCoverageSpan(topStart, x, topFill);
     return;
   }
   const int32_t x0 = std::max(topStart, targetRect.xmin);
@@ -475,7 +616,7 @@ void CScanConverter::EmitSpan(int32_t x) {
 
 // ---- Coverage -------------------------------------------------------------------
 
-void CScanConverter::AddCoverageSpan(int32_t a, int32_t b) {
+void CScanConverter::AddCoverageSpan(int32_t a, int32_t b, CSpanFill* fill) {
   // Spans of one sub-scanline come left to right; one that starts left of
   // where the previous one ended only covers what lies beyond it.
   int32_t& floor = coverageFloor_[subRow_];
@@ -484,19 +625,14 @@ void CScanConverter::AddCoverageSpan(int32_t a, int32_t b) {
   floor = std::max({floor, a, b});
   if (lo >= hi) return;
   std::vector<CoverageSpan>& spans = coverage_[subRow_];
-  if (!spans.empty() && spans.back().x1 == lo && spans.back().fill == topFill) {
+  if (!spans.empty() && spans.back().x1 == lo && spans.back().fill == fill) {
     spans.back().x1 = hi;
     return;
   }
   try {
-    spans.push_back({lo, hi, topFill});
+    spans.push_back({lo, hi, fill});
   } catch (const std::bad_alloc&) {
   }
-}
-
-bool CScanConverter::CoveragePending() const {
-  return !coverage_[0].empty() || !coverage_[1].empty() || !coverage_[2].empty() ||
-         !coverage_[3].empty();
 }
 
 struct CScanConverter::PendingPixel {

@@ -80,6 +80,7 @@ struct CActiveEdge {
   int64_t xPos = 0;  // 16.16
   int64_t yPos = 0;  // 16.16 (curves)
   int64_t count = 0; // curve steps remaining
+  int32_t cols[4] = {};  // anti-aliasing: the columns at the four sub-scanlines of the pixel row
   CSpanFill* fillA = nullptr;
   CSpanFill* fillB = nullptr;
   int8_t direction = 1;
@@ -91,6 +92,10 @@ struct CActiveEdge {
   void Setup(const CScanEdge& edge, int32_t r, uint32_t interpolate);
   // Advances to row r.
   void StepTo(int32_t r);
+  // With the edge at row base + s: cols[s .. 3] for the rows base + s ..
+  // base + 3, leaving the edge at row base + 3 (x is then free for other use
+  // until the next StepTo).
+  void FillColumns(int32_t base, int s);
 };
 
 // Curves taller than this (device units) are stepped as their chord: the
@@ -195,15 +200,27 @@ class CScanConverter {
     int32_t id;
     int32_t on;
   };
+  // A span of the top fill between the columns of two active edges (by
+  // position in the active list), recorded once for all four sub-scanlines.
+  struct EdgeSpan {
+    int32_t from;
+    int32_t to;
+    CSpanFill* fill;
+  };
   struct PendingPixel;
 
+  void RenderRowsPlain(bool haveBuckets);
+  void RenderRowsAntiAliased(bool haveBuckets);
+  void RenderPixelRow(int32_t base, bool haveBuckets);
+  bool RenderWholePixelRow(int32_t base, bool haveBuckets);
   void InsertNewEdges();
   void SortActiveEdges();
   void StepRow(int32_t row);
   void FreeActiveEdges();
   void ClearFillState();
 
-  void HandleEdge(const CActiveEdge& edge);
+  // x is the edge's column (or, while recording, its place in the list).
+  void HandleEdge(const CActiveEdge& edge, int32_t x);
   void ToggleFill(CSpanFill* fill, int32_t x);
   void ActivateFill(CSpanFill* fill, int32_t x);
   void DeactivateFill(int32_t x);
@@ -212,15 +229,17 @@ class CScanConverter {
   void PushInside(CSpanFill* fill);
   void EmitSpan(int32_t x);
 
-  void AddCoverageSpan(int32_t a, int32_t b);
+  void AddCoverageSpan(int32_t a, int32_t b, CSpanFill* fill);
   void ResolveCoverageRow(int32_t py);
   void ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4], int32_t py,
                   PendingPixel& pending);
-  bool CoveragePending() const;
 
   std::vector<CActiveEdge*> active_;        // sorted by column
   std::vector<CoverageSpan> coverage_[4];   // spans of each sub-scanline of the pixel row
   int32_t coverageFloor_[4] = {};           // spans of a sub-scanline start no further left
   int32_t subRow_ = 0;                      // sub-scanline being stepped
   std::vector<Clip> clips_;
+  int32_t insideCount_ = 0;                 // fills whose inside state is nonzero
+  bool recording_ = false;                  // spans go to edgeSpans_
+  std::vector<EdgeSpan> edgeSpans_;
 };
