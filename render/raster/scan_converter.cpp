@@ -702,37 +702,34 @@ void CScanConverter::ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4
                                 PendingPixel& pending) {
   CSpanFill* list[4];
   int32_t c = 0;
-  bool patterned = false;
+  bool patterned = false, uniform = true;
+  int32_t plain[3] = {0, 0, 0};  // sum of the fills' colours, each once per sub-scanline
   for (int s = 0; s < 4; ++s) {
-    if (!fills[s]) continue;
-    list[c++] = fills[s];
-    if (fills[s]->kind != kFillSolid) patterned = true;
+    CSpanFill* f = fills[s];
+    if (!f) continue;
+    if (c > 0 && f != list[0]) uniform = false;
+    list[c++] = f;
+    patterned = patterned || f->kind != kFillSolid;
+    plain[0] += f->red;
+    plain[1] += f->green;
+    plain[2] += f->blue;
   }
   if (c == 0) return;
   CSpanFill* const first = list[0];
-  bool uniform = true;
-  for (int k = 1; k < c; ++k) uniform = uniform && list[k] == first;
 
-  // Sum of the fills' colours (each counted once per sub-scanline).
-  int32_t plain[3] = {0, 0, 0};
-  if (!patterned) {
-    for (int k = 0; k < c; ++k) {
-      plain[0] += list[k]->red;
-      plain[1] += list[k]->green;
-      plain[2] += list[k]->blue;
-    }
-  }
+  // The colour sum at pixel p: the plain sum, or each patterned fill sampled
+  // there (a fill repeated in the list is sampled once).
   auto colourAt = [&](int32_t p, int32_t out[3]) {
     if (!patterned) {
-      std::copy(plain, plain + 3, out);
+      out[0] = plain[0];
+      out[1] = plain[1];
+      out[2] = plain[2];
       return;
     }
     out[0] = out[1] = out[2] = 0;
     for (int k = 0; k < c; ++k) {
+      if (std::find(list, list + k, list[k]) != list + k) continue;
       int32_t rgb[3];
-      // A fill repeated in the list is sampled once.
-      const int same = static_cast<int>(std::find(list, list + k, list[k]) - list);
-      if (same < k) continue;
       SampleFill(list[k], p, py, rgb);
       const int32_t times = static_cast<int32_t>(std::count(list + k, list + c, list[k]));
       for (int ch = 0; ch < 3; ++ch) out[ch] += rgb[ch] * times;
@@ -741,12 +738,15 @@ void CScanConverter::ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4
   auto addPending = [&](int32_t column, int32_t w) {
     if (pending.column != column) {
       if (pending.n > 0) WriteBlendedPixel(pending.column, pending.sums, pending.n);
-      pending = PendingPixel{};
       pending.column = column;
+      pending.sums[0] = pending.sums[1] = pending.sums[2] = 0;
+      pending.n = 0;
     }
     int32_t col[3];
     colourAt(column, col);
-    for (int ch = 0; ch < 3; ++ch) pending.sums[ch] += w * col[ch];
+    pending.sums[0] += w * col[0];
+    pending.sums[1] += w * col[1];
+    pending.sums[2] += w * col[2];
     pending.n += w * c;
   };
 
@@ -764,6 +764,9 @@ void CScanConverter::ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4
   if (i < e) {
     if (uniform && c == 4 && first->spanProc) {
       first->spanProc(this, i, e, first);
+    } else if (!patterned) {
+      const int32_t sums[3] = {4 * plain[0], 4 * plain[1], 4 * plain[2]};
+      for (int32_t p = i; p < e; ++p) WriteBlendedPixel(p, sums, 4 * c);
     } else {
       for (int32_t p = i; p < e; ++p) {
         int32_t col[3];
