@@ -1,0 +1,477 @@
+#include "model/document_page.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+
+#include "model/app_services.h"
+#include "model/document.h"
+#include "model/pic_page.h"
+#include "model/pic_symbol.h"
+#include "platform/core/exceptions.h"
+
+VM_IMPLEMENT_SERIAL(CDocumentPage, CObject, 1)
+
+namespace {
+
+constexpr uint8_t kPageRecordVersion = 3;
+constexpr size_t kStreamNameMax = 31;  // the stored field holds 31 bytes and a terminator
+// Above this count, trimming stops before the first heavy step.
+constexpr int32_t kHeavyTrimLimit = 16000;
+
+std::string Numbered(const char* format, int number) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, format, number);
+  return buffer;
+}
+
+bool IsMemoryFailure(const std::exception* e) {
+  return dynamic_cast<const CMemoryException*>(e) != nullptr ||
+         dynamic_cast<const std::bad_alloc*>(e) != nullptr;
+}
+
+void DeleteStepChain(CEditStep* step) {
+  while (step != nullptr) {
+    CEditStep* older = step->m_link;
+    delete step;
+    step = older;
+  }
+}
+
+// Clears the open step, and whether its base records own their objects, for
+// a scope.
+struct SavedEditGlobals {
+  CEditGlobals& g = EditGlobals();
+  CEditStep* openStep = g.openStep;
+  CDocumentPage* editPage = g.editPage;
+  CLoadContext* loadContext = g.loadContext;
+  SavedEditGlobals() {
+    g.openStep = nullptr;
+    g.editPage = nullptr;
+    g.loadContext = nullptr;
+  }
+  ~SavedEditGlobals() {
+    g.openStep = openStep;
+    g.editPage = editPage;
+    g.loadContext = loadContext;
+  }
+};
+
+}  // namespace
+
+CDocumentPage::CDocumentPage() = default;
+
+CDocumentPage::~CDocumentPage() {
+  FreeContents();
+  while (CPicSymbol* inst = m_instances) {
+    m_instances = inst->m_nextInstance;
+    inst->m_symbol = nullptr;
+    inst->m_nextInstance = nullptr;
+  }
+}
+
+// ---- stored form ----------------------------------------------------------------
+
+void CDocumentPage::Serialize(CArchive& ar) {
+  if (ar.IsStoring()) {
+    ar << kPageRecordVersion;
+    ar.WriteShortString(m_streamName.substr(0, kStreamNameMax));
+    ar.WriteString(m_name);
+    ar << m_symbolId << m_attribute;
+    return;
+  }
+  uint8_t version;
+  ar >> version;
+  m_streamName = ar.ReadShortString();
+  if (m_streamName.size() > kStreamNameMax) m_streamName.resize(kStreamNameMax);
+  m_name = ar.ReadString();
+  if (version >= 2) ar >> m_symbolId;
+  if (version >= 3) ar >> m_attribute;
+  m_document = dynamic_cast<CMarlDoc*>(ar.m_pDocument);
+}
+
+void CDocumentPage::SerializeContents(CArchive& ar) {
+  if (ar.IsStoring()) {
+    ar << uint8_t{1};
+    ar.WriteObject(m_root);
+    return;
+  }
+  uint8_t form;
+  ar >> form;
+  // Form 0 is the single-frame page of old files, which is rebuilt into
+  // layers; it needs the layer and shape classes.
+  if (form == 0) throw CArchiveException(CArchiveException::badClass);
+  CPicPage* root;
+  ar >> root;
+  if (root == nullptr) throw CArchiveException(CArchiveException::badClass);
+  root->m_documentPage = this;
+  m_root = root;
+  m_root->RecalcAndNotify(nullptr);
+}
+
+// ---- creation and naming ------------------------------------------------------------
+
+void CDocumentPage::InitForDocument(CMarlDoc* doc, bool isSymbol) {
+  m_document = doc;
+  if (isSymbol) {
+    int number = doc->m_nextSymbolId;
+    m_symbolId = static_cast<uint32_t>(number);
+    m_streamName = Numbered("Symbol %i", number);
+    m_name = Numbered("Symbol %i", number);
+    doc->m_nextSymbolId = static_cast<int16_t>(doc->m_nextSymbolId + 1);
+  } else {
+    int number = doc->m_nextPageNumber;
+    m_streamName = Numbered("Page %i", number);
+    m_name = Numbered("Page %i", number);
+    doc->m_nextPageNumber = static_cast<int16_t>(doc->m_nextPageNumber + 1);
+  }
+  ++m_lockCount;
+  m_cachedIndex = -1;
+  {
+    // A new page's tree belongs to no transaction of another page.
+    SavedEditGlobals outside;
+    m_root = new CPicPage;
+  }
+  m_root->m_documentPage = this;
+  m_dirty = 1;
+}
+
+void CDocumentPage::SetName(std::string_view name) {
+  m_name = name;
+  m_cachedIndex = -1;
+  if (m_document != nullptr) m_document->RefreshPageList(IsSymbol());
+}
+
+void CDocumentPage::RemoveFromDocument() {
+  if (m_document != nullptr) {
+    if (m_document->m_pages == this) {
+      m_document->m_pages = m_next;
+    } else if (m_document->m_symbols == this) {
+      m_document->m_symbols = m_next;
+    }
+  }
+  if (m_prev != nullptr) m_prev->m_next = m_next;
+  if (m_next != nullptr) m_next->m_prev = m_prev;
+  m_next = nullptr;
+  m_prev = nullptr;
+}
+
+void CDocumentPage::DeletePage() {
+  CMarlDoc* doc = m_document;
+  if (doc != nullptr) {
+    doc->DeleteItemsOfPage(this);
+    doc->SetModifiedFlag();
+  }
+  if (m_instances != nullptr) {
+    // The instances redraw as symbol-less ones: the symbol's whole contents
+    // go away and its extent becomes the point at its origin.
+    CExtent change;
+    if (m_root != nullptr) {
+      CExtentQuery q;
+      m_root->CollectExtent(q);
+      change.AddQuery(q);
+    }
+    NotifyInstances(change, Rect32{0, 0, 0, 0}, true);
+  }
+  if (doc != nullptr && doc->m_rootStorage.IsValid() && doc->m_rootStorage.HasElement(m_streamName)) {
+    doc->m_rootStorage.DestroyElement(m_streamName);
+  }
+  FreeContents();
+  RemoveFromDocument();
+  if (doc != nullptr) {
+    if (doc->m_currentPage == this) doc->m_currentPage = nullptr;
+    doc->RefreshPageList(IsSymbol());
+  }
+  m_document = nullptr;
+  delete this;
+}
+
+void CDocumentPage::AddInstance(CPicSymbol* inst) {
+  LockUpdate();
+  // Instances in one page stay together, so that a change of the symbol
+  // opens one transaction per page.
+  CPicSymbol* after = nullptr;
+  if (CDocumentPage* holder = inst->GetDocumentPage()) {
+    for (CPicSymbol* p = m_instances; p != nullptr; p = p->m_nextInstance) {
+      if (p->GetDocumentPage() == holder) {
+        after = p;
+        break;
+      }
+    }
+  }
+  if (after != nullptr) {
+    inst->m_nextInstance = after->m_nextInstance;
+    after->m_nextInstance = inst;
+  } else {
+    inst->m_nextInstance = m_instances;
+    m_instances = inst;
+  }
+  inst->m_symbol = this;
+}
+
+void CDocumentPage::RemoveInstance(CPicSymbol* inst) {
+  for (CPicSymbol** link = &m_instances; *link != nullptr; link = &(*link)->m_nextInstance) {
+    if (*link != inst) continue;
+    *link = inst->m_nextInstance;
+    inst->m_symbol = nullptr;
+    inst->m_nextInstance = nullptr;
+    UnlockUpdate();
+    return;
+  }
+}
+
+void CDocumentPage::NotifyInstances(const CExtent& change, const Rect32& newExtent, bool detach) {
+  // Consecutive instances in one page share one transaction of that page.
+  CDocumentPage* open = nullptr;
+  try {
+    CPicSymbol* inst = m_instances;
+    while (inst != nullptr) {
+      CPicSymbol* next = inst->m_nextInstance;
+      if (detach) {
+        m_instances = next;
+        inst->m_symbol = nullptr;
+        inst->m_nextInstance = nullptr;
+      }
+      CDocumentPage* holder = inst->GetDocumentPage();
+      if (holder != open) {
+        if (open != nullptr) open->EndEdit();
+        open = nullptr;
+        if (holder != nullptr) {
+          holder->BeginEdit(kEditNoUndo);
+          open = holder;
+        }
+      }
+      inst->OnSymbolChanged(change, newExtent);
+      inst = next;
+    }
+  } catch (...) {
+    if (open != nullptr) open->EndEdit();
+    throw;
+  }
+  if (open != nullptr) open->EndEdit();
+}
+
+// ---- locking and swapping -------------------------------------------------------------
+
+void CDocumentPage::LockUpdate() {
+  ++m_lockCount;
+  if (m_root != nullptr) return;
+  CEditGlobals& g = EditGlobals();
+  {
+    // Reading a page records nothing and disturbs no open transaction.
+    SavedEditGlobals outside;
+    ++g.loadNesting;
+    uint32_t failure = TryLoad();
+    if (failure == kIdsPageLoadMemory) {
+      if (g.pendingLoadMessage == 0) {
+        AppServices().PurgeDocuments();
+        if (TryLoad() != 0) g.pendingLoadMessage = kIdsPageLoadMemory;
+      }
+    } else if (failure != 0 && g.pendingLoadMessage == 0) {
+      g.pendingLoadMessage = kIdsPageLoadFailed;
+    }
+    if (--g.loadNesting == 0 && g.pendingLoadMessage != 0) {
+      uint32_t message = g.pendingLoadMessage;
+      g.pendingLoadMessage = 0;
+      AppServices().MessageBox(message, kMbOk);
+    }
+  }
+}
+
+uint32_t CDocumentPage::TryLoad() {
+  try {
+    if (m_document == nullptr) return kIdsPageLoadFailed;
+    m_document->LoadPage(this);
+    return 0;
+  } catch (const std::exception& e) {
+    return IsMemoryFailure(&e) ? kIdsPageLoadMemory : kIdsPageLoadFailed;
+  } catch (...) {
+    return kIdsPageLoadFailed;
+  }
+}
+
+void CDocumentPage::UnlockUpdate() {
+  --m_lockCount;
+  if (m_document != nullptr && !m_document->m_holdPages) Release();
+}
+
+void CDocumentPage::Release() {
+  // The contents of a page in use, or inside an open transaction, stay.
+  if (m_lockCount != 0 || m_editDepth > 0) return;
+  if (m_dirty != 0 && m_root != nullptr) {
+    // Without a document there is no stream to keep the contents in.
+    if (m_document == nullptr) return;
+    m_document->StorePage(this);
+  }
+  FreeContents();
+}
+
+void CDocumentPage::FreeContents() {
+  TrimUndo(0);
+  delete m_root;
+  m_root = nullptr;
+}
+
+void CDocumentPage::TrimUndo(int32_t n) {
+  TrimStepList(m_undoList, n);
+  TrimStepList(m_redoList, 0);
+}
+
+void CDocumentPage::TrimStepList(CEditStep*& list, int32_t n) {
+  int32_t count = n;
+  for (CEditStep** link = &list; *link != nullptr; link = &(*link)->m_link) {
+    CEditStep* step = *link;
+    if (count > kHeavyTrimLimit && step->m_heavy != 0) count = 0;
+    if (count <= 0) {
+      *link = nullptr;
+      DeleteStepChain(step);
+      return;
+    }
+    --count;
+  }
+}
+
+// ---- edit transaction -------------------------------------------------------------------
+
+void CDocumentPage::BeginEdit(uint32_t kind) {
+  if (m_root == nullptr) throw CMemoryException();
+  if (m_editDepth++ > 0) return;
+  CEditGlobals& g = EditGlobals();
+  ++m_editCount;
+  g.editPage = this;
+  AppServices().BeginWaitCursor();
+  CPicObj::ReleaseLoadChain(false);
+  if (kind == kEditNoUndo) return;
+  bool coalescing = (kind & kEditUser) != 0 && (kind & 0xFF) != 0;
+  if (coalescing && m_undoList != nullptr && m_redoList == nullptr && m_undoList->m_kind == kind) {
+    // The run goes on in the newest step, under that step's own serial, so
+    // content records taken earlier in the run are not taken again.
+    g.openStep = m_undoList;
+    g.stepSerial = m_undoList->m_serial;
+    return;
+  }
+  auto* step = new CEditStep;
+  step->m_serial = ++m_stepSerial;
+  step->m_kind = kind;
+  g.stepSerial = step->m_serial;
+  g.openStep = step;
+  CEditStep*& list = kind == kEditUndo ? m_redoList : m_undoList;
+  step->m_link = list;
+  list = step;
+  if (kind & kEditUser) {
+    // At most "Undo Levels" steps, the new one included (and no redo steps).
+    TrimUndo(std::max(AppServices().GetUndoLevels(), 1));
+  }
+}
+
+int32_t CDocumentPage::EndEdit() {
+  if (m_editDepth <= 0) return 0;
+  if (--m_editDepth != 0) return m_editDepth;
+  CEditGlobals& g = EditGlobals();
+  // The transaction is over also when a view's refresh fails.
+  struct Closing {
+    CEditGlobals& g;
+    ~Closing() {
+      g.openStep = nullptr;
+      g.editPage = nullptr;
+      AppServices().EndWaitCursor();
+    }
+  } closing{g};
+  CExtent change;
+  if (m_root != nullptr) m_root->RecalcAndNotify(&change);
+  if (m_document != nullptr) m_document->UpdatePageViews(this);
+  if (m_document != nullptr) m_document->SetModifiedFlag();
+  m_dirty = 1;
+  g.openStep = nullptr;
+  g.editPage = nullptr;
+  CPicObj::ReleaseLoadChain(false);
+  if (m_document != nullptr) m_document->m_serverItemsNeedRefresh = true;
+  RestartRefreshTimer();
+  if (!change.IsEmpty() && m_instances != nullptr) {
+    Rect32 extent;
+    if (m_root != nullptr) m_root->GetBounds(extent);
+    NotifyInstances(change, extent, false);
+  }
+  return 0;
+}
+
+void CDocumentPage::AbortEdit(const std::exception* e) {
+  bool open = m_editDepth > 0;
+  if (open && --m_editDepth > 0) {
+    // An inner level: the enclosing level reverts.
+    if (std::exception_ptr current = std::current_exception()) std::rethrow_exception(current);
+    if (IsMemoryFailure(e)) throw CMemoryException();
+    throw CException();
+  }
+  if (open) {
+    CEditGlobals& g = EditGlobals();
+    if (CEditStep* step = g.openStep) {
+      g.openStep = nullptr;
+      g.editPage = nullptr;
+      if (m_root != nullptr) m_root->RecalcAndNotify(nullptr);
+      CEditStep** list = m_undoList == step ? &m_undoList : m_redoList == step ? &m_redoList : nullptr;
+      if (list != nullptr) *list = step->m_link;
+      step->m_link = nullptr;
+      // Objects that a user step created leave the tree with no step to take
+      // them; their records free them. An undo or redo step creates none.
+      g.adoptOrphans = step->m_kind != kEditUndo && step->m_kind != kEditRedo;
+      try {
+        step->Revert();
+      } catch (...) {
+        // What could be reverted is; the rest stays as it is.
+      }
+      g.adoptOrphans = false;
+      if (list != nullptr) delete step;
+    }
+    CPicObj::ReleaseLoadChain(true);
+    g.openStep = nullptr;
+    g.editPage = nullptr;
+    if (m_root != nullptr) m_root->RecalcAndNotify(nullptr);
+    if (m_document != nullptr) m_document->UpdatePageViews(this);
+    AppServices().EndWaitCursor();
+  }
+  if (e != nullptr) {
+    AppServices().MessageBox(IsMemoryFailure(e) ? kIdsEditMemory : kIdsUnknownError,
+                             kMbIconExclamation);
+  }
+}
+
+void CDocumentPage::Undo() {
+  if (m_undoList != nullptr) RevertHistoryStep(m_undoList, kEditUndo);
+}
+
+void CDocumentPage::Redo() {
+  if (m_redoList != nullptr) RevertHistoryStep(m_redoList, kEditRedo);
+}
+
+void CDocumentPage::RevertHistoryStep(CEditStep*& list, uint32_t kind) {
+  CEditStep* step = list;
+  list = step->m_link;
+  step->m_link = nullptr;
+  for (CEditItem* item = step->m_items; item != nullptr; item = item->m_next) {
+    if (auto* base = dynamic_cast<CPicObjEditItem*>(item)) base->m_kindBeforeRevert = base->m_kind;
+  }
+  bool reverted = false;
+  auto fail = [&](const std::exception* e) {
+    AbortEdit(e);
+    if (reverted) return false;
+    // The failed step's partial work was taken back: the step is kept whole.
+    for (CEditItem* item = step->m_items; item != nullptr; item = item->m_next) {
+      if (auto* base = dynamic_cast<CPicObjEditItem*>(item)) base->m_kind = base->m_kindBeforeRevert;
+    }
+    step->m_link = list;
+    list = step;
+    return true;
+  };
+  try {
+    BeginEdit(kind);
+    step->Revert();
+    reverted = true;
+    EndEdit();
+  } catch (const std::exception& e) {
+    if (fail(&e)) return;
+  } catch (...) {
+    if (fail(nullptr)) return;
+  }
+  delete step;
+}
