@@ -260,6 +260,7 @@ void CDocumentPage::LockUpdate() {
   {
     // Reading a page records nothing and disturbs no open transaction.
     SavedEditGlobals outside;
+    CPicObj::LoadChainScope chain;
     ++g.loadNesting;
     uint32_t failure = TryLoad();
     if (failure == kIdsPageLoadMemory) {

@@ -119,6 +119,31 @@ void CPicObj::ReleaseLoadChain(bool discard) {
   head.m_loadPrev = &head;
 }
 
+CPicObj::LoadChainScope::LoadChainScope() : saved_(new CPicObj(LoadChainEnd{})) {
+  CPicObj& head = LoadChainHead();
+  if (head.m_loadNext == &head) return;
+  saved_->m_loadNext = head.m_loadNext;
+  saved_->m_loadPrev = head.m_loadPrev;
+  saved_->m_loadNext->m_loadPrev = saved_;
+  saved_->m_loadPrev->m_loadNext = saved_;
+  head.m_loadNext = &head;
+  head.m_loadPrev = &head;
+}
+
+CPicObj::LoadChainScope::~LoadChainScope() {
+  ReleaseLoadChain(false);
+  CPicObj& head = LoadChainHead();
+  if (saved_->m_loadNext != saved_) {
+    head.m_loadNext = saved_->m_loadNext;
+    head.m_loadPrev = saved_->m_loadPrev;
+    head.m_loadNext->m_loadPrev = &head;
+    head.m_loadPrev->m_loadNext = &head;
+  }
+  saved_->m_loadNext = nullptr;  // an end marker is never on a chain itself
+  saved_->m_loadPrev = nullptr;
+  delete saved_;
+}
+
 bool CPicObj::IsLoadChainEmpty() {
   CPicObj& head = LoadChainHead();
   return head.m_loadNext == &head;

@@ -177,6 +177,19 @@ class CPicObj : public CObject {
   static void ReleaseLoadChain(bool discard);
   bool IsOnLoadChain() const { return m_loadNext != nullptr; }
   static bool IsLoadChainEmpty();
+  // Sets the chain aside for a nested read (a page swapped in during a
+  // transaction): the read starts with an empty chain, and afterwards what it
+  // left is forgotten and the outer chain is back.
+  class LoadChainScope {
+   public:
+    LoadChainScope();
+    ~LoadChainScope();
+    LoadChainScope(const LoadChainScope&) = delete;
+    LoadChainScope& operator=(const LoadChainScope&) = delete;
+
+   private:
+    CPicObj* saved_;  // end marker of the set-aside chain
+  };
 
   // ---- export collector services ----
   // Multiplies m into the collector's current matrix (m applied first).
