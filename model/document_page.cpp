@@ -450,7 +450,7 @@ void CDocumentPage::RevertHistoryStep(CEditStep*& list, uint32_t kind) {
   list = step->m_link;
   step->m_link = nullptr;
   for (CEditItem* item = step->m_items; item != nullptr; item = item->m_next) {
-    if (auto* base = dynamic_cast<CPicObjEditItem*>(item)) base->m_kindBeforeRevert = base->m_kind;
+    if (auto* base = item->AsObjectRecord()) base->m_kindBeforeRevert = base->m_kind;
   }
   bool reverted = false;
   auto fail = [&](const std::exception* e) {
@@ -458,7 +458,7 @@ void CDocumentPage::RevertHistoryStep(CEditStep*& list, uint32_t kind) {
     if (reverted) return false;
     // The failed step's partial work was taken back: the step is kept whole.
     for (CEditItem* item = step->m_items; item != nullptr; item = item->m_next) {
-      if (auto* base = dynamic_cast<CPicObjEditItem*>(item)) base->m_kind = base->m_kindBeforeRevert;
+      if (auto* base = item->AsObjectRecord()) base->m_kind = base->m_kindBeforeRevert;
     }
     step->m_link = list;
     list = step;

@@ -10,7 +10,10 @@ void ResetEditGlobals() { g_edit = CEditGlobals{}; }
 
 void CEditStep::Revert() {
   if (g_edit.openStep != nullptr && m_heavy != 0) g_edit.openStep->m_heavy = 1;
-  for (CEditItem* item = m_items; item != nullptr; item = item->m_next) item->Restore();
+  RevertObjectRecords(m_items);
+  for (CEditItem* item = m_items; item != nullptr; item = item->m_next) {
+    if (item->AsObjectRecord() == nullptr) item->Restore();
+  }
 }
 
 void CEditStep::DeleteItems() {

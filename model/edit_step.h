@@ -12,6 +12,8 @@
 class CDocumentPage;
 class CLoadContext;
 
+class CPicObjEditItem;
+
 class CEditItem {
  public:
   CEditItem() = default;
@@ -20,11 +22,20 @@ class CEditItem {
   CEditItem(const CEditItem&) = delete;
   CEditItem& operator=(const CEditItem&) = delete;
 
-  // Puts the saved state back (recording the current one into the open step).
+  // Puts the saved state back, first recording the current one into the
+  // open step. When a step is reverted, the content records (every item but
+  // the base records of the objects) are restored after the base records
+  // have put the whole tree's links back, so they may walk the tree.
   virtual void Restore() = 0;
+  // The base record of a drawing object, else null.
+  virtual CPicObjEditItem* AsObjectRecord() { return nullptr; }
 
   CEditItem* m_next = nullptr;  // the next older item of the step
 };
+
+// Restores the base records of a step's items (newest first) in passes
+// that never walk a half-restored tree; defined with the drawing objects.
+void RevertObjectRecords(CEditItem* items);
 
 class CEditStep {
  public:
@@ -38,7 +49,8 @@ class CEditStep {
     item->m_next = m_items;
     m_items = item;
   }
-  // Restores every item, newest first. A heavy step makes the open step heavy.
+  // Restores every item: the base records, then the content records, each
+  // newest first. A heavy step makes the open step heavy.
   void Revert();
   // Deletes every item (an item that owns an object deletes it).
   void DeleteItems();

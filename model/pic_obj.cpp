@@ -596,6 +596,18 @@ CPicObjEditItem::~CPicObjEditItem() {
 }
 
 void CPicObjEditItem::Restore() {
+  CEditItem* next = m_next;
+  m_next = nullptr;  // this record alone
+  try {
+    RevertObjectRecords(this);
+  } catch (...) {
+    m_next = next;
+    throw;
+  }
+  m_next = next;
+}
+
+void CPicObjEditItem::Prepare() {
   CPicObj* obj = m_obj;
   int recordKind = CPicObj::kChanged;
   if (m_kind == CPicObj::kTakenOut) {
@@ -605,9 +617,19 @@ void CPicObjEditItem::Restore() {
     obj->NotifyRemoved();
   }
   obj->SaveState(recordKind);
-  CPicObj* current = obj->m_parent;
-  bool parentChanged = current != m_parent;
-  if (parentChanged && current != nullptr) current->OnChildRemoved(obj);
+  m_parentBefore = obj->m_parent;
+  if (!m_oldest) return;
+  // The object ends in the state of its oldest record: it leaves its parent
+  // when that record names another one.
+  if (m_parentBefore != nullptr && m_parentBefore != m_parent) {
+    m_parentBefore->OnChildRemoved(obj);
+  } else {
+    obj->Invalidate(1);
+  }
+}
+
+void CPicObjEditItem::WriteBack() {
+  CPicObj* obj = m_obj;
   obj->m_flags = static_cast<uint8_t>((obj->m_flags & ~CPicObj::kRestoredFlags) | m_flagBits);
   obj->m_parent = m_parent;
   obj->m_next = m_nextLink;
@@ -615,13 +637,54 @@ void CPicObjEditItem::Restore() {
   obj->m_lastChild = m_lastChild;
   obj->m_firstChild = m_firstChild;
   obj->m_center = m_center;
-  obj->Invalidate(1);
-  if (parentChanged && m_parent != nullptr) m_parent->OnChildAdded(obj);
-  // A restored item no longer owns its object: the tree or the step being
+}
+
+void CPicObjEditItem::Finish() {
+  CPicObj* obj = m_obj;
+  if (m_oldest) {
+    if (m_parent != m_parentBefore && m_parent != nullptr) {
+      m_parent->OnChildAdded(obj);
+    } else {
+      obj->Invalidate(1);
+    }
+  }
+  // A restored record no longer owns its object: the tree or the step being
   // built does. An object created inside an aborted transaction leaves the
-  // tree with no step to take it, so this item keeps it and frees it.
+  // tree with no step to take it, so its record keeps it and frees it.
   const CEditGlobals& g = EditGlobals();
   bool orphaned = m_kind == CPicObj::kInserted && g.openStep == nullptr && g.adoptOrphans &&
                   obj->m_parent == nullptr;
   m_kind = orphaned ? CPicObj::kTakenOut : CPicObj::kChanged;
+}
+
+// Restoring the records one at a time would let the bookkeeping of one
+// object walk links that others have put back while the rest still hold
+// the edited state: such a mixed tree can hold cycles. So every record first
+// marks the change on the tree as it is, then all links are written, then
+// every object is placed in the tree as it was.
+void RevertObjectRecords(CEditItem* items) {
+  struct Marks {
+    CEditItem* items;
+    ~Marks() {
+      for (CEditItem* item = items; item != nullptr; item = item->m_next) {
+        if (CPicObjEditItem* rec = item->AsObjectRecord()) rec->m_obj->m_revertItem = nullptr;
+      }
+    }
+  } marks{items};
+  for (CEditItem* item = items; item != nullptr; item = item->m_next) {
+    if (CPicObjEditItem* rec = item->AsObjectRecord()) {
+      rec->m_oldest = true;
+      if (rec->m_obj->m_revertItem != nullptr) rec->m_obj->m_revertItem->m_oldest = false;
+      rec->m_obj->m_revertItem = rec;
+    }
+  }
+  for (CEditItem* item = items; item != nullptr; item = item->m_next) {
+    if (CPicObjEditItem* rec = item->AsObjectRecord()) rec->Prepare();
+  }
+  for (CEditItem* item = items; item != nullptr; item = item->m_next) {
+    if (CPicObjEditItem* rec = item->AsObjectRecord()) rec->WriteBack();
+  }
+  for (CEditItem* item = items; item != nullptr; item = item->m_next) {
+    if (CPicObjEditItem* rec = item->AsObjectRecord()) rec->Finish();
+  }
 }

@@ -231,6 +231,9 @@ class CPicObj : public CObject {
   CPicObj* m_loadNext = nullptr;
   CPicObj* m_loadPrev = nullptr;
   bool m_reading = false;  // its record is being read (refused as a child of itself)
+  // During a revert: the object's newest record seen so far.
+  CPicObjEditItem* m_revertItem = nullptr;
+  friend void RevertObjectRecords(CEditItem* items);
 };
 
 // The base saved state of a drawing object: links, flag bits 0x1-0x8, kind
@@ -239,7 +242,17 @@ class CPicObjEditItem : public CEditItem {
  public:
   CPicObjEditItem(CPicObj* obj, int kind);
   ~CPicObjEditItem() override;
+  // Restores this record alone.
   void Restore() override;
+  CPicObjEditItem* AsObjectRecord() override { return this; }
+
+  // The passes of a revert: Prepare records the current state for the step
+  // being built and marks the change while the tree is as it was; WriteBack
+  // puts the saved fields back and walks nothing; Finish places the object
+  // in its restored parent once every link is back.
+  void Prepare();
+  void WriteBack();
+  void Finish();
 
   CPicObj* m_obj;
   CPicObj* m_parent;
@@ -253,4 +266,8 @@ class CPicObjEditItem : public CEditItem {
   // The kind before an undo or redo reverted the step, so that a failed undo
   // or redo can give its step back whole.
   uint8_t m_kindBeforeRevert = 0;
+  // During a revert: the object's parent before it, and whether this is the
+  // object's oldest record in the step (the one whose state it ends in).
+  CPicObj* m_parentBefore = nullptr;
+  bool m_oldest = true;
 };
