@@ -49,7 +49,7 @@ class ConvertTest : public testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
 
   // Runs convert on the image (given as a binary PPM) with the options and
-  // output specification, and reads the result.
+  // output format, and reads the result.
   BmpFile Convert(const Image& image, const std::string& options) {
     const fs::path in = dir_ / "in.ppm";
     const fs::path out = dir_ / "out.bmp";
