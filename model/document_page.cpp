@@ -6,6 +6,8 @@
 
 #include "model/app_services.h"
 #include "model/document.h"
+#include "model/pic_frame.h"
+#include "model/pic_layer.h"
 #include "model/pic_page.h"
 #include "model/pic_symbol.h"
 #include "platform/core/exceptions.h"
@@ -111,6 +113,12 @@ void CDocumentPage::SerializeContents(CArchive& ar) {
 
 // ---- creation and naming ------------------------------------------------------------
 
+CPicFrame* CDocumentPage::GetFirstFrame() const {
+  if (m_root == nullptr) return nullptr;
+  CPicLayer* layer = m_root->GetFirstLayer();
+  return layer != nullptr ? layer->GetFirstFrame() : nullptr;
+}
+
 void CDocumentPage::InitForDocument(CMarlDoc* doc, bool isSymbol) {
   m_document = doc;
   if (isSymbol) {
@@ -131,8 +139,9 @@ void CDocumentPage::InitForDocument(CMarlDoc* doc, bool isSymbol) {
     // A new page's tree belongs to no transaction of another page.
     SavedEditGlobals outside;
     m_root = new CPicPage;
+    m_root->m_documentPage = this;
+    m_root->AddLayer();
   }
-  m_root->m_documentPage = this;
   m_dirty = 1;
 }
 

@@ -27,6 +27,7 @@
 #include "platform/core/archive.h"
 
 class CMarlDoc;
+class CPicFrame;
 class CPicPage;
 class CPicSymbol;
 
@@ -96,6 +97,8 @@ class CDocumentPage : public CObject {
   void Redo();
 
   CPicPage* GetRoot() const { return m_root; }
+  // The first key frame of the root's first layer; null when there is none.
+  CPicFrame* GetFirstFrame() const;
   int32_t GetLockCount() const { return m_lockCount; }
   int32_t GetEditDepth() const { return m_editDepth; }
   int32_t GetEditCount() const { return m_editCount; }

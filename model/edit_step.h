@@ -77,5 +77,22 @@ struct CEditGlobals {
 };
 
 CEditGlobals& EditGlobals();
+
+// Where an object took its last content record (its geometry, its frame or
+// layer record): taken at most once per step. A coalesced run keeps its
+// step and serial, so a record taken earlier in the run is not taken again.
+struct CContentRecordMark {
+  const CEditStep* step = nullptr;
+  int32_t serial = 0;
+
+  // True when a step is open and no record was taken in it yet; marks it.
+  bool TakeForOpenStep() {
+    const CEditGlobals& g = EditGlobals();
+    if (g.openStep == nullptr || (step == g.openStep && serial == g.stepSerial)) return false;
+    step = g.openStep;
+    serial = g.stepSerial;
+    return true;
+  }
+};
 // Test hook: forgets the open step and every other global of the edit state.
 void ResetEditGlobals();

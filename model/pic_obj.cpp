@@ -284,6 +284,13 @@ CDocumentPage* CPicObj::GetDocumentPage() const {
   return page != nullptr ? page->m_documentPage : nullptr;
 }
 
+CDocumentPage* CPicObj::FindDocumentPage() const {
+  for (const CPicObj* obj = this; obj != nullptr; obj = obj->m_parent) {
+    if (const auto* page = dynamic_cast<const CPicPage*>(obj)) return page->m_documentPage;
+  }
+  return nullptr;
+}
+
 void CPicObj::DeleteChildrenFromParent() {
   // From the last child to the first. Deleting a child may free it, so the
   // links are read again after each call; a child that stays (it refused to

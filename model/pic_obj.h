@@ -138,6 +138,9 @@ class CPicObj : public CObject {
   void RemoveFromParent();
   // The document page owning the tree (root a CPicPage), else null.
   CDocumentPage* GetDocumentPage() const;
+  // The document page of the nearest page root among the object and its
+  // ancestors, else null.
+  CDocumentPage* FindDocumentPage() const;
 
   // ---- flags and centre ----
   uint8_t GetFlags() const { return m_flags; }

@@ -65,7 +65,7 @@ TEST_F(EditTest, UndoOfADeletePutsTheObjectBackBetweenItsOldSiblings) {
   std::string before = Dump();
   Edit(page, [&] { boxes[1]->DeleteFromParent(); });
   std::string after = Dump();
-  EXPECT_EQ(after, "CPicPage(0){#1(0)[100,110,0,10] #3(0)[300,310,0,10]}");
+  EXPECT_EQ(after, "CPicPage(0){CPicLayer(0){CPicFrame(0)} #1(0)[100,110,0,10] #3(0)[300,310,0,10]}");
   EXPECT_EQ(view.removed, std::vector<CPicObj*>{boxes[1]});
   EXPECT_TRUE(CTestBox::Live().count(boxes[1]));  // kept by the undo step
 
@@ -334,7 +334,7 @@ TEST_F(EditTest, AFailedUndoOrRedoKeepsItsStep) {
   EXPECT_TRUE(CTestBox::Live().count(boxes[1]));
 
   page->Undo();  // the kept step still works
-  EXPECT_EQ(Dump(), "CPicPage(0){#1(0)[100,110,0,10] #2(0)[200,210,0,10] #3(0)[300,310,0,10]}");
+  EXPECT_EQ(Dump(), "CPicPage(0){CPicLayer(0){CPicFrame(0)} #1(0)[100,110,0,10] #2(0)[200,210,0,10] #3(0)[300,310,0,10]}");
   EXPECT_EQ(boxes[0]->GetNext(), boxes[1]);
 
   CTestBox::s_failRestore = true;

@@ -5,6 +5,7 @@
 
 #include "model/document.h"
 #include "model/document_page.h"
+#include "model/pic_frame.h"
 #include "model_fixtures.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/storage.h"
@@ -20,7 +21,7 @@ class PageSwapTest : public ModelTest {
     file = CCompoundFile::CreateTemporary();
     doc.m_rootStorage = file->GetRootStorage();
     page = NewPage(doc);
-    CPicObj* root = page->GetRoot();
+    CPicObj* root = page->GetFirstFrame();  // the boxes lie in the first key frame
     for (int i = 1; i <= 3; ++i) {
       auto* group = new CTestBox(i, R(i, 10 * i, -i, i), 0, i);
       for (int j = 0; j < i; ++j) group->AddChild(new CTestBox(10 * i + j, R(j, j, j, j)));
@@ -62,7 +63,7 @@ TEST_F(PageSwapTest, SwappingOutAndInGivesTheSameTree) {
   ASSERT_NE(page->GetRoot(), nullptr);
   EXPECT_EQ(DumpTree(page->GetRoot()), before);
   EXPECT_EQ(page->GetRoot()->m_documentPage, page);
-  EXPECT_EQ(page->GetRoot()->GetFirstChild()->GetFirstChild()->GetDocumentPage(), page);
+  EXPECT_EQ(page->GetFirstFrame()->GetFirstChild()->GetDocumentPage(), page);
   EXPECT_EQ(page->GetLockCount(), 1);
   EXPECT_TRUE(services.messages.empty());
 
