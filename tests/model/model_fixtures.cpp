@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "model/pic_frame.h"
+#include "model/pic_layer.h"
 #include "platform/core/archive_geometry.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/profile.h"
@@ -54,6 +56,33 @@ void CRecordingContext::DrawHandle(const Point32& p, int flags) {
                   std::to_string(flags));
 }
 
+void CRecordingContext::DrawEdgeGraph(const EdgeGraph&) { calls.push_back("graph"); }
+
+void CRecordingContext::SetMatrix(const Matrix2x3& m) {
+  calls.push_back("matrix " + std::to_string(m.tx) + "," + std::to_string(m.ty));
+  CRenderContext::SetMatrix(m);
+}
+
+void CRecordingContext::MarkGroup(int begin) { calls.push_back(begin ? "group" : "end group"); }
+
+void CRecordingContext::BeginLayer(std::string_view name) { calls.push_back("layer " + std::string(name)); }
+
+void CRecordingContext::EndLayer() { calls.push_back("end layer"); }
+
+CPicLayer* MakeLayer(const std::vector<int32_t>& lengths) {
+  auto* layer = new CPicLayer;
+  for (int32_t n : lengths) layer->AddKeyFrame()->SetLength(n);
+  return layer;
+}
+
+std::vector<int32_t> Lengths(CPicLayer* layer) {
+  std::vector<int32_t> out;
+  for (CPicObj* c = layer->GetFirstChild(); c != nullptr; c = c->GetNext()) {
+    if (auto* f = dynamic_cast<CPicFrame*>(c)) out.push_back(f->GetLength());
+  }
+  return out;
+}
+
 CExportNode* CTestCollector::NewNode(CPicObj* obj) {
   auto* box = dynamic_cast<CTestBox*>(obj);
   nodes.push_back({box != nullptr ? box->m_id : -1, m_matrix, m_frame});
@@ -96,7 +125,9 @@ void CTestBox::CollectExtent(CExtentQuery& q) {
 
 void CTestBox::Draw(CRenderContext& rc) {
   if (auto* rec = dynamic_cast<CRecordingContext*>(&rc)) {
-    rec->calls.push_back("draw #" + std::to_string(m_id));
+    std::string note = "draw #" + std::to_string(m_id);
+    if (rec->recordFrames) note += " @" + std::to_string(rc.m_currentFrame);
+    rec->calls.push_back(note);
   }
   CPicObj::Draw(rc);
 }

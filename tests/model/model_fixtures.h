@@ -71,7 +71,13 @@ class CRecordingContext : public CRenderContext {
  public:
   void FrameRect(const Rect32& r) override;
   void DrawHandle(const Point32& p, int flags) override;
+  void DrawEdgeGraph(const EdgeGraph& graph) override;
+  void SetMatrix(const Matrix2x3& m) override;
+  void MarkGroup(int begin) override;
+  void BeginLayer(std::string_view name) override;
+  void EndLayer() override;
   std::vector<std::string> calls;
+  bool recordFrames = false;  // boxes note the frame they are drawn at
 };
 
 // A drawing object with a box (its geometry), a frame span in which it is
@@ -112,6 +118,12 @@ class CTestBox : public CPicObj {
 
   VM_DECLARE_SERIAL(CTestBox)
 };
+
+class CPicLayer;
+// A layer of key frames with these lengths (not in a page).
+CPicLayer* MakeLayer(const std::vector<int32_t>& lengths);
+// The lengths of a layer's key frames in order.
+std::vector<int32_t> Lengths(CPicLayer* layer);
 
 // Records what a view would be told.
 class CTestRefOwner : public CPicObjRefOwner {
