@@ -1,0 +1,641 @@
+#include "movie/player/player_render.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <type_traits>
+#include <utility>
+
+#include "movie/movie_format.h"
+#include "movie/player/movie_stream.h"
+#include "render/raster/dib.h"
+
+static_assert(std::is_standard_layout_v<PlayerFill> && offsetof(PlayerFill, fill) == 0,
+              "a span fill of an item's chain is the first member of its PlayerFill");
+
+namespace {
+
+PlayerFill* PlayerFillOf(CSpanFill* f) { return reinterpret_cast<PlayerFill*>(f); }
+
+Point32 Midpoint(const Point32& a, const Point32& b) {
+  return {static_cast<int32_t>((int64_t{a.x} + b.x) >> 1),
+          static_cast<int32_t>((int64_t{a.y} + b.y) >> 1)};
+}
+
+QuadCurve LineCurve(const Point32& a, const Point32& b) {
+  QuadCurve c;
+  c.p0 = a;
+  c.p2 = b;
+  c.control = Midpoint(a, b);
+  c.straight = 1;
+  return c;
+}
+
+Point32 Add(const Point32& a, const Point32& b) { return {WrapAdd(a.x, b.x), WrapAdd(a.y, b.y)}; }
+Point32 Sub(const Point32& a, const Point32& b) { return {WrapSub(a.x, b.x), WrapSub(a.y, b.y)}; }
+
+int Sign(int64_t v) { return v < 0 ? -1 : 1; }
+
+// Solid fill of a packed colour (0xFF000000 | blue << 16 | green << 8 | red).
+void SetSolid(CSpanFill& f, uint32_t packed) {
+  f.kind = kFillSolid;
+  f.colour = packed;
+  f.red = packed & 0xFF;
+  f.green = (packed >> 8) & 0xFF;
+  f.blue = (packed >> 16) & 0xFF;
+}
+
+constexpr uint32_t kMissingBitmapColour = 0xFF0000FF;  // red
+
+// Gradient and bitmap fills are shown with a representative solid colour:
+// the mean of the gradient's entries, the bitmap's centre pixel.
+void SetGradient(CSpanFill& f, const uint32_t* colours, int count) {
+  if (count == 0) {
+    SetSolid(f, 0xFF000000);
+    return;
+  }
+  uint32_t r = 0, g = 0, b = 0;
+  for (int i = 0; i < count; ++i) {
+    r += colours[i] & 0xFF;
+    g += (colours[i] >> 8) & 0xFF;
+    b += (colours[i] >> 16) & 0xFF;
+  }
+  SetSolid(f, 0xFF000000 | (b / count) << 16 | (g / count) << 8 | r / count);
+}
+
+void SetBitmapFill(CSpanFill& f, const CDib& bitmap) {
+  const Rgb c = bitmap.GetPixel(bitmap.Width() / 2, bitmap.Height() / 2);
+  SetSolid(f, 0xFF000000 | uint32_t{c.blue} << 16 | uint32_t{c.green} << 8 | c.red);
+}
+
+}  // namespace
+
+// ---- Edges ------------------------------------------------------------------------
+
+void EdgeSink::Add(const QuadCurve& c, CSpanFill* fillA, CSpanFill* fillB, uint8_t rule,
+                   int depth) {
+  if (m_exhausted) return;
+  QuadCurve e = c;
+  if (e.straight) e.control = Midpoint(e.p0, e.p2);
+  const int32_t ylo = std::min({e.p0.y, e.p2.y, e.control.y});
+  const int32_t yhi = std::max({e.p0.y, e.p2.y, e.control.y});
+  // Pieces wholly above or below the bitmap never show.
+  if (yhi < m_top || ylo > m_bottom) return;
+
+  const int32_t yEndLo = std::min(e.p0.y, e.p2.y), yEndHi = std::max(e.p0.y, e.p2.y);
+  if (!e.straight && (e.control.y < yEndLo || e.control.y > yEndHi)) {
+    const int64_t outside = e.control.y < yEndLo ? int64_t{yEndLo} - e.control.y
+                                                 : int64_t{e.control.y} - yEndHi;
+    if (outside < 3) {
+      e.control.y = e.control.y < yEndLo ? yEndLo : yEndHi;
+    } else {
+      // Split at the vertical extremum, t = (y0 - yc) / (y0 + y2 - 2 yc).
+      if (depth >= kMaxEdgeSplitDepth) return;
+      const int64_t num = int64_t{e.p0.y} - e.control.y;
+      const int64_t den = int64_t{e.p0.y} + e.p2.y - 2 * int64_t{e.control.y};
+      const Fixed t = static_cast<Fixed>(std::clamp<int64_t>(num * 65536 / den, 0, kFixedOne));
+      QuadCurve a, b;
+      CurveSplit(e, t, a, b);
+      Add(a, fillA, fillB, rule, depth + 1);
+      Add(b, fillA, fillB, rule, depth + 1);
+      return;
+    }
+  }
+  if (int64_t{yEndHi} - yEndLo > kMaxEdgeHeight) {
+    if (depth >= kMaxEdgeSplitDepth) return;
+    QuadCurve a, b;
+    CurveSplitHalf(e, a, b);
+    if (e.straight) {
+      a.straight = b.straight = 1;
+      a.control = Midpoint(a.p0, a.p2);
+      b.control = Midpoint(b.p0, b.p2);
+    }
+    Add(a, fillA, fillB, rule, depth + 1);
+    Add(b, fillA, fillB, rule, depth + 1);
+    return;
+  }
+  if (e.p0.y == e.p2.y) return;  // horizontal
+  int8_t direction = 1;
+  if (e.p2.y < e.p0.y) {
+    std::swap(e.p0, e.p2);
+    direction = -1;
+  }
+  CScanEdge* edge = m_list.NewEdge();
+  if (!edge) {
+    m_exhausted = true;
+    return;
+  }
+  edge->curve = e;
+  edge->fillA = fillA;
+  edge->fillB = fillB;
+  edge->kind = rule;
+  edge->direction = direction;
+  edge->next = *m_chain;
+  *m_chain = edge;
+}
+
+// ---- Strokes ------------------------------------------------------------------------
+
+void Stroker::SetLineStyle(int32_t width, CSpanFill* fill) {
+  m_width = std::max(width, m_antiAlias ? 4 : 1);
+  m_fill = fill;
+  m_wide = m_width > 3;
+  m_haveSegment = false;
+}
+
+void Stroker::AddEdge(const QuadCurve& c) { m_sink.Add(c, m_fill, nullptr, kEdgeAddWinding); }
+
+void Stroker::AddLine(const Point32& from, const Point32& to) { AddEdge(LineCurve(from, to)); }
+
+void Stroker::AddArcJoin(const Point32& from, const Point32& to, const Point32& centre) {
+  if (m_wide && PointDistanceFast(from, to) > 3) {
+    // Angles in sixteenths of a degree, 5760 to the turn; the arc runs from
+    // `from` down to `to`.
+    int32_t af = PointAngle(from, &centre) >> 12;
+    const int32_t at = PointAngle(to, &centre) >> 12;
+    while (af < at) af += 5760;
+    const int32_t sweep = af - at;
+    if (sweep > 16 && sweep <= 2880) {
+      const int32_t r = m_width / 2;
+      const int64_t arc = int64_t{r} * sweep;
+      const int64_t n = arc > INT32_MAX ? 16 : std::min<int64_t>(FixedMul(71, static_cast<int32_t>(arc)) / 3, 16);
+      if (n > 1) {
+        Point32 previous = from;
+        for (int64_t k = 1; k < n; ++k) {
+          const int32_t angle = af - static_cast<int32_t>(k * sweep / n);
+          Point32 p;
+          PointFromAngle(r, angle << 12, &centre, p);
+          AddLine(previous, p);
+          previous = p;
+        }
+        AddLine(previous, to);
+        return;
+      }
+    }
+  }
+  AddLine(from, to);
+}
+
+void Stroker::AddSegmentEnds(const Point32& a0, const Point32& p0, const Point32& b0,
+                             const Point32& a1, const Point32& p1, const Point32& b1) {
+  if (m_haveSegment) {
+    AddArcJoin(a0, m_endA, m_endP);
+    AddArcJoin(m_endB, b0, m_endP);
+  } else {
+    m_startA = a0, m_startP = p0, m_startB = b0;
+    m_haveSegment = true;
+  }
+  m_endA = a1, m_endP = p1, m_endB = b1;
+}
+
+void Stroker::AddCurve(const QuadCurve& curve) {
+  QuadCurve c = curve;
+  if (c.straight) c.control = Midpoint(c.p0, c.p2);
+  if (c.p0 == c.p2 && c.control == c.p0) return;
+  if (m_wide) {
+    if (m_antiAlias && c.straight) {
+      // Axis-aligned lines land on the pixel grid: odd pixel widths on pixel
+      // centres, two pixels on pixel edges.
+      const bool vertical = c.p0.x == c.p2.x && std::abs(int64_t{c.p2.y} - c.p0.y) > 12;
+      const bool horizontal = c.p0.y == c.p2.y && std::abs(int64_t{c.p2.x} - c.p0.x) > 12;
+      auto snap = [this](int32_t v) {
+        if (m_width == 4 || m_width == 12) return WrapAdd(v & ~3, 2);
+        if (m_width == 8) return WrapAdd(v, 2) & ~3;
+        return v;
+      };
+      if (vertical) {
+        c.p0.x = c.p2.x = snap(c.p0.x);
+      } else if (horizontal) {
+        c.p0.y = c.p2.y = snap(c.p0.y);
+      }
+      c.control = Midpoint(c.p0, c.p2);
+    }
+    AddWideCurve(c, 0);
+  } else if (c.straight) {
+    AddThinLine(c);
+  } else {
+    AddThinCurve(c, 0);
+  }
+}
+
+void Stroker::AddWideCurve(const QuadCurve& c, int depth) {
+  if (!c.straight && depth < 5 && CurveIsTightBend(c)) {
+    QuadCurve a, b;
+    CurveSplitHalf(c, a, b);
+    AddWideCurve(a, depth + 1);
+    AddWideCurve(b, depth + 1);
+    return;
+  }
+  const Point32 chord = Sub(c.p2, c.p0);
+  const Point32 t0 = c.straight || c.control == c.p0 ? chord : Sub(c.control, c.p0);
+  const Point32 t1 = c.straight ? t0 : (c.control == c.p2 ? chord : Sub(c.p2, c.control));
+  Point32 n0{t0.y, WrapNeg(t0.x)}, n1{t1.y, WrapNeg(t1.x)};
+  VectorSetLength(n0, m_width / 2);
+  VectorSetLength(n1, m_width / 2);
+  const Point32 a0 = Add(c.p0, n0), b0 = Sub(c.p0, n0);
+  const Point32 a1 = Add(c.p2, n1), b1 = Sub(c.p2, n1);
+  if (c.straight) {
+    AddLine(a1, a0);
+    AddLine(b0, b1);
+  } else {
+    QuadCurve plus, reversed, minus;
+    CurveMoveEnds(c, a0, a1, plus);
+    CurveReverse(plus, reversed);
+    AddEdge(reversed);
+    CurveMoveEnds(c, b0, b1, minus);
+    AddEdge(minus);
+  }
+  AddSegmentEnds(a0, c.p0, b0, a1, c.p2, b1);
+}
+
+namespace {
+
+// The two copies of a thin segment: offsets across the major axis of
+// `direction`, the plus copy always on the same side of the travel.
+void ThinOffsets(const Point32& direction, int32_t width, Point32& plus, Point32& minus) {
+  const int64_t dx = direction.x, dy = direction.y;
+  const bool xMajor = std::abs(dx) >= std::abs(dy);
+  const int h = Sign(xMajor ? dx : dy);
+  int32_t o1 = 0, o2 = 1;
+  if (width == 2) {
+    o1 = -h, o2 = h;
+  } else if (width >= 3) {
+    o1 = -2 * h, o2 = h;
+  }
+  const Point32 v1 = xMajor ? Point32{0, o1} : Point32{o1, 0};
+  const Point32 v2 = xMajor ? Point32{0, o2} : Point32{o2, 0};
+  // The plus side is the one towards the normal (dy, -dx).
+  const int64_t d1 = xMajor ? -dx * o1 : dy * o1;
+  const int64_t d2 = xMajor ? -dx * o2 : dy * o2;
+  plus = d1 > d2 ? v1 : v2;
+  minus = d1 > d2 ? v2 : v1;
+}
+
+QuadCurve Shifted(const QuadCurve& c, const Point32& v) {
+  QuadCurve s = c;
+  s.p0 = Add(c.p0, v);
+  s.control = Add(c.control, v);
+  s.p2 = Add(c.p2, v);
+  return s;
+}
+
+}  // namespace
+
+void Stroker::AddThinLine(const QuadCurve& c) {
+  Point32 plus, minus;
+  ThinOffsets(Sub(c.p2, c.p0), m_width, plus, minus);
+  const Point32 a0 = Add(c.p0, plus), a1 = Add(c.p2, plus);
+  const Point32 b0 = Add(c.p0, minus), b1 = Add(c.p2, minus);
+  AddLine(a1, a0);
+  AddLine(b0, b1);
+  AddSegmentEnds(a0, c.p0, b0, a1, c.p2, b1);
+}
+
+void Stroker::AddThinCurve(const QuadCurve& c, int depth) {
+  if (depth < kMaxEdgeSplitDepth && CurveDeviation(c) > 2) {
+    const Point32 l0 = Sub(c.control, c.p0), l1 = Sub(c.p2, c.control);
+    const bool sameAxis = (std::abs(int64_t{l0.x}) >= std::abs(int64_t{l0.y})) ==
+                          (std::abs(int64_t{l1.x}) >= std::abs(int64_t{l1.y}));
+    const bool monotone =
+        c.control.x >= std::min(c.p0.x, c.p2.x) && c.control.x <= std::max(c.p0.x, c.p2.x) &&
+        c.control.y >= std::min(c.p0.y, c.p2.y) && c.control.y <= std::max(c.p0.y, c.p2.y);
+    if (!(sameAxis && monotone)) {
+      QuadCurve a, b;
+      CurveSplitHalf(c, a, b);
+      AddThinCurve(a, depth + 1);
+      AddThinCurve(b, depth + 1);
+      return;
+    }
+  }
+  const Point32 chord = c.p0 == c.p2 ? Sub(c.control, c.p0) : Sub(c.p2, c.p0);
+  Point32 plus, minus;
+  ThinOffsets(chord, m_width, plus, minus);
+  QuadCurve reversed;
+  CurveReverse(Shifted(c, plus), reversed);
+  AddEdge(reversed);
+  AddEdge(Shifted(c, minus));
+  AddSegmentEnds(Add(c.p0, plus), c.p0, Add(c.p0, minus), Add(c.p2, plus), c.p2,
+                 Add(c.p2, minus));
+}
+
+void Stroker::Finish() {
+  if (!m_haveSegment) return;
+  if (m_startP == m_endP) {
+    // Closed: the last segment joins the first.
+    AddArcJoin(m_startA, m_endA, m_endP);
+    AddArcJoin(m_endB, m_startB, m_endP);
+  } else {
+    // Open: round caps when wide, butt ends when thin.
+    AddArcJoin(m_startA, m_startB, m_startP);
+    AddArcJoin(m_endB, m_endA, m_endP);
+  }
+  m_haveSegment = false;
+}
+
+// ---- Shape steps ------------------------------------------------------------------
+
+CSpanFill* ShapeDecoder::FillAt(uint32_t index) const {
+  return index >= 1 && index <= static_cast<uint32_t>(m_fillCount) ? m_fills[index - 1] : nullptr;
+}
+
+void ShapeDecoder::AddFillEdge(const QuadCurve& c) { m_sink.Add(c, m_fillA, m_fillB, m_rule); }
+
+void ShapeDecoder::DecodeEdges(Mode mode) {
+  CTagReader& in = m_in;
+  in.Align();
+  const int fillBits = static_cast<int>(in.GetBits(kStepIndexWidthBits));
+  const int lineBits = static_cast<int>(in.GetBits(kStepIndexWidthBits));
+  Point32 pen{0, 0};  // twips
+  uint32_t fill0 = 0, fill1 = 0;
+  m_fillA = m_fillB = nullptr;
+  m_filling = m_stroking = false;
+  for (;;) {
+    if (in.overrun || m_sink.Exhausted() || --*m_budget < 0) break;
+    if (in.GetBits(1) == 0) {
+      const uint32_t flags = in.GetBits(kStepFlagBits);
+      if (flags == 0) break;  // the end step
+      const bool moved = (flags & kStepMoveTo) != 0;
+      if (moved) {
+        const int n = static_cast<int>(in.GetBits(kStepCoordWidthBits));
+        pen.x = in.GetSBits(n);
+        pen.y = in.GetSBits(n);
+      }
+      if (flags & kStepFill0) fill0 = in.GetBits(fillBits);
+      if (flags & kStepFill1) fill1 = in.GetBits(fillBits);
+      uint32_t line = 0;
+      if (flags & kStepLine) line = in.GetBits(lineBits);
+      if (in.overrun) break;
+      if (flags & (kStepFill0 | kStepFill1)) {
+        m_fillA = FillAt(fill0);
+        m_fillB = FillAt(fill1);
+        if (!m_fillA && m_fillB) std::swap(m_fillA, m_fillB);
+        m_rule = m_fillA && m_fillB ? kEdgeToggleTwoFills
+                                    : (mode == kEvenOdd ? kEdgeToggleOneFill : kEdgeAddWinding);
+        m_filling = m_fillA != nullptr;
+      }
+      if (moved || (flags & kStepLine)) {
+        // Every sub-path gets its own caps.
+        if (m_stroking) m_stroker.Finish();
+        if (flags & kStepLine) {
+          const bool known = line >= 1 && line <= static_cast<uint32_t>(m_lineCount) &&
+                             m_lines[line - 1].fill;
+          m_stroking = known;
+          if (known) m_stroker.SetLineStyle(m_lines[line - 1].width, m_lines[line - 1].fill);
+        }
+      }
+      continue;
+    }
+    // An edge.
+    Point32 control, end;
+    bool straight = in.GetBits(1) != 0;
+    const int n = static_cast<int>(in.GetBits(kStepDeltaWidthBits)) + 2;
+    if (straight) {
+      Point32 d{0, 0};
+      if (in.GetBits(1)) {
+        d.x = in.GetSBits(n);
+        d.y = in.GetSBits(n);
+      } else if (in.GetBits(1)) {
+        d.y = in.GetSBits(n);
+      } else {
+        d.x = in.GetSBits(n);
+      }
+      end = Add(pen, d);
+    } else {
+      const Point32 dc{in.GetSBits(n), in.GetSBits(n)};
+      const Point32 da{in.GetSBits(n), in.GetSBits(n)};
+      control = Add(pen, dc);
+      end = Add(control, da);
+    }
+    if (in.overrun) break;
+    QuadCurve c;
+    MatrixTransformPoint(m_matrix, pen, c.p0);
+    MatrixTransformPoint(m_matrix, end, c.p2);
+    if (straight) {
+      c.control = Midpoint(c.p0, c.p2);
+      c.straight = 1;
+    } else {
+      MatrixTransformPoint(m_matrix, control, c.control);
+    }
+    if (m_filling) AddFillEdge(c);
+    if (m_stroking) m_stroker.AddCurve(c);
+    pen = end;
+  }
+  if (m_stroking) m_stroker.Finish();
+  m_stroking = false;
+}
+
+// ---- Items --------------------------------------------------------------------------
+
+namespace {
+
+// Reads a shape's style table into span fills of the item (order keys
+// depth << 16 | style number, fills from 1, lines after them). A style whose
+// record cannot be had stays empty; its bytes are still read, so the steps
+// are found.
+int ReadShapeStyles(DisplayItem& item, CTagReader& in, CSpanFill* fills[255],
+                    ShapeDecoder::Line lines[255], int& lineCount) {
+  CDisplayList& list = *item.owner;
+  const uint32_t base = uint32_t{item.Depth()} << 16;
+  auto newFill = [&](uint32_t number) -> CSpanFill* {
+    PlayerFill* f = list.NewFill();
+    if (!f) return nullptr;
+    f->fill.priority = static_cast<int32_t>(base | number);
+    f->next = item.fills;
+    item.fills = f;
+    return &f->fill;
+  };
+  const int fillCount = in.GetByte();
+  for (int i = 0; i < fillCount; ++i) {
+    CSpanFill* f = newFill(static_cast<uint32_t>(i + 1));
+    fills[i] = f;
+    const uint8_t kind = in.GetByte();
+    Matrix2x3 m;
+    if (kind & kMovieFillGradientBit) {
+      in.ReadMatrix(m);
+      const int count = in.GetByte();
+      uint32_t colours[kMovieGradientMaxEntries];
+      int kept = 0;
+      for (int k = 0; k < count; ++k) {
+        in.GetByte();  // ratio
+        const uint32_t colour = in.GetPackedColor();
+        if (kept < kMovieGradientMaxEntries) colours[kept++] = colour;
+      }
+      if (f) SetGradient(*f, colours, kept);
+    } else if (kind & kMovieFillBitmapBit) {
+      const uint16_t id = in.GetWord();
+      in.ReadMatrix(m);
+      const MovieCharacter* b = item.character->stream->FindCharacter(id);
+      if (f) {
+        if (b && b->type == kCharacterBitmap && b->bitmap) {
+          SetBitmapFill(*f, *b->bitmap);
+        } else {
+          SetSolid(*f, kMissingBitmapColour);
+        }
+      }
+    } else {
+      const uint32_t colour = in.GetPackedColor();
+      if (f) SetSolid(*f, colour);
+    }
+  }
+  lineCount = in.GetByte();
+  for (int j = 0; j < lineCount; ++j) {
+    const uint16_t width = in.GetWord();
+    const uint32_t colour = in.GetPackedColor();
+    CSpanFill* f = newFill(static_cast<uint32_t>(fillCount + j + 1));
+    if (f) SetSolid(*f, colour);
+    lines[j].fill = f;
+    lines[j].width = MatrixScaleLength(item.combined, width);
+  }
+  return fillCount;
+}
+
+// Decodes glyph `index` of a glyph set through a matrix, filled with `fill`.
+void DecodeGlyph(const MovieCharacter& font, uint32_t index, const Matrix2x3& m,
+                 CSpanFill* fill, EdgeSink& sink, bool antiAlias, int32_t* budget) {
+  CTagReader table = font.Reader();
+  // The first offset is the table's own size: two bytes a glyph.
+  const uint32_t count = table.GetWord() / 2u;
+  if (table.overrun || index >= count) return;
+  table.pos = font.bodyOffset + 2 * index;
+  const uint32_t offset = table.GetWord();
+  if (table.overrun) return;
+  const uint64_t start = uint64_t{font.bodyOffset} + offset;
+  if (start >= font.bodyEnd) return;
+  CTagReader steps(table.data, static_cast<uint32_t>(start), font.bodyEnd);
+  ShapeDecoder decoder(sink, steps, m, antiAlias, budget);
+  CSpanFill* fills[1] = {fill};
+  decoder.SetStyles(fills, 1, nullptr, 0);
+  decoder.DecodeEdges(ShapeDecoder::kWinding);
+}
+
+void BuildText(DisplayItem& item, EdgeSink& sink, bool antiAlias, int32_t* budget) {
+  CDisplayList& list = *item.owner;
+  CMovieStream& stream = *item.character->stream;
+  CTagReader in = item.character->Reader();
+  Matrix2x3 textMatrix, toBitmap;
+  in.ReadMatrix(textMatrix);
+  MatrixConcat(textMatrix, item.combined, toBitmap);
+  const int glyphBits = in.GetByte();
+  const int advanceBits = in.GetByte();
+  const MovieCharacter* font = nullptr;
+  uint32_t colour = 0xFF000000;  // black
+  CSpanFill* fill = nullptr;
+  uint32_t fillNumber = 0;
+  int32_t x = 0, y = 0;
+  uint16_t height = 0;
+  while (!in.overrun && *budget > 0 && !sink.Exhausted()) {
+    const uint8_t flags = in.GetByte();
+    if (flags == 0 || in.overrun) break;
+    uint16_t fontId = 0;
+    if (flags & kRunHasFont) fontId = in.GetWord();
+    if (flags & kRunHasColor) {
+      const uint32_t c = in.GetPackedColor();
+      if (c != colour) fill = nullptr;  // a new colour gets its own fill
+      colour = c;
+    }
+    if (flags & kRunHasX) x = static_cast<int16_t>(in.GetWord());
+    if (flags & kRunHasY) y = static_cast<int16_t>(in.GetWord());
+    if (flags & kRunHasFont) {
+      height = in.GetWord();
+      const MovieCharacter* f = stream.FindCharacter(fontId);
+      font = f && f->type == kCharacterFont ? f : nullptr;
+    }
+    const int count = in.GetByte();
+    in.Align();
+    for (int g = 0; g < count && !in.overrun; ++g) {
+      const uint32_t index = in.GetBits(glyphBits);
+      const int32_t advance = in.GetSBits(advanceBits);
+      if (in.overrun) break;
+      if (font && *budget > 0) {
+        if (!fill) {
+          if (PlayerFill* f = list.NewFill()) {
+            SetSolid(f->fill, colour);
+            f->fill.priority = static_cast<int32_t>(uint32_t{item.Depth()} << 16 | fillNumber++);
+            f->next = item.fills;
+            item.fills = f;
+            fill = &f->fill;
+          }
+        }
+        if (fill) {
+          // Glyphs are designed on a 1024-unit square.
+          Matrix2x3 run;
+          run.a = run.d = static_cast<Fixed>(uint32_t{height} * (kFixedOne / kGlyphOutlineHeight));
+          run.tx = x;
+          run.ty = y;
+          Matrix2x3 m;
+          MatrixConcat(run, toBitmap, m);
+          DecodeGlyph(*font, index, m, fill, sink, antiAlias, budget);
+        }
+      }
+      x = WrapAdd(x, advance);
+    }
+    in.Align();
+  }
+}
+
+}  // namespace
+
+void DisplayItem::BuildRenderData() {
+  if (built || !character || character->stream->Error() != 0) return;
+  built = 1;
+  const uint16_t type = character->type;
+  if (type != kCharacterShape && type != kCharacterText) return;
+  EdgeSink sink(*owner, &edges);
+  const bool antiAlias = owner->AntiAlias();
+  int32_t budget = kMaxItemSteps;
+  if (type == kCharacterText) {
+    BuildText(*this, sink, antiAlias, &budget);
+    return;
+  }
+  CTagReader in = character->Reader();
+  CSpanFill* fills[255] = {};
+  ShapeDecoder::Line lines[255];
+  int lineCount = 0;
+  const int fillCount = ReadShapeStyles(*this, in, fills, lines, lineCount);
+  if (in.overrun) return;
+  ShapeDecoder decoder(sink, in, combined, antiAlias, &budget);
+  decoder.SetStyles(fills, fillCount, lines, lineCount);
+  decoder.DecodeEdges(ShapeDecoder::kEvenOdd);
+}
+
+void DisplayItem::FreeRenderData() {
+  while (CScanEdge* e = edges) {
+    edges = e->next;
+    owner->FreeEdge(e);
+  }
+  while (PlayerFill* f = fills) {
+    fills = f->next;
+    owner->FreeFill(f);
+  }
+  built = 0;
+}
+
+bool DisplayItem::HitTest(const Point32& p) {
+  if (!RectContainsPoint(bounds, p)) return false;
+  BuildRenderData();
+  for (CScanEdge* e = edges; e; e = e->next) {
+    if (p.y < e->curve.p0.y || p.y >= e->curve.p2.y) continue;
+    if ((CurveRayCrossings(e->curve, p, 0) & 1) == 0) continue;
+    PlayerFill* a = e->fillA ? PlayerFillOf(e->fillA) : nullptr;
+    PlayerFill* b = e->fillB ? PlayerFillOf(e->fillB) : nullptr;
+    switch (e->kind) {
+      case kEdgeToggleTwoFills:
+        if (a) a->hits ^= 1;
+        if (b) b->hits ^= 1;
+        break;
+      case kEdgeToggleOneFill:
+        if (a) a->hits ^= 1;
+        break;
+      case kEdgeAddWinding:
+        if (a) a->hits += e->direction;
+        break;
+      default:
+        break;
+    }
+  }
+  bool inside = false;
+  for (PlayerFill* f = fills; f; f = f->next) {
+    if (f->hits != 0) inside = true;
+    f->hits = 0;
+  }
+  return inside;
+}

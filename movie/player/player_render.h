@@ -1,0 +1,114 @@
+// The player's rendering of one display item: shape and glyph records of the
+// movie become chains of monotone quadratic edges with span fills, in bitmap
+// coordinates, for the scan converter; lines become filled outlines.
+//
+// Decoding is bounded by the character's record and by a step budget; edges
+// come from the display list's capped pools, so a hostile record costs at
+// most a bounded amount of memory and time.
+#pragma once
+
+#include <cstdint>
+
+#include "geometry/curve.h"
+#include "geometry/fixed.h"
+#include "movie/player/display_list.h"
+#include "movie/player/tag_reader.h"
+
+// Steps one item may decode (shape steps and glyph steps together).
+constexpr int32_t kMaxItemSteps = 1 << 22;
+// Splitting of edges for the scan converter goes at most this deep.
+constexpr int kMaxEdgeSplitDepth = 16;
+// Edges are cut to at most this height (bitmap units).
+constexpr int32_t kMaxEdgeHeight = 256;
+
+// The item's edge chain under construction.
+class EdgeSink {
+ public:
+  EdgeSink(CDisplayList& list, CScanEdge** chain)
+      : m_list(list), m_chain(chain), m_top(list.BandTop()), m_bottom(list.BandBottom()) {}
+  // Adds a curve as edges: oriented downwards, made monotone in y, cut to
+  // kMaxEdgeHeight; horizontal pieces and pieces wholly above or below the
+  // bitmap are dropped.
+  void Add(const QuadCurve& c, CSpanFill* fillA, CSpanFill* fillB, uint8_t rule, int depth = 0);
+  bool Exhausted() const { return m_exhausted; }
+
+ private:
+  CDisplayList& m_list;
+  CScanEdge** m_chain;
+  int32_t m_top;
+  int32_t m_bottom;
+  bool m_exhausted = false;
+};
+
+// Outlines one stroked path into a filled band (winding rule).
+class Stroker {
+ public:
+  Stroker(EdgeSink& sink, bool antiAlias) : m_sink(sink), m_antiAlias(antiAlias) {}
+  // Width in bitmap units; starts an empty path.
+  void SetLineStyle(int32_t width, CSpanFill* fill);
+  void AddCurve(const QuadCurve& c);
+  // Ends the path: joins a closed one, caps an open one.
+  void Finish();
+  bool Wide() const { return m_wide; }
+  int32_t Width() const { return m_width; }
+
+ private:
+  void AddEdge(const QuadCurve& c);
+  void AddLine(const Point32& from, const Point32& to);
+  void AddArcJoin(const Point32& from, const Point32& to, const Point32& centre);
+  void AddWideCurve(const QuadCurve& c, int depth);
+  void AddThinLine(const QuadCurve& c);
+  void AddThinCurve(const QuadCurve& c, int depth);
+  // Records a segment's corners: joins it to the previous one or keeps it as
+  // the path's start.
+  void AddSegmentEnds(const Point32& a0, const Point32& p0, const Point32& b0,
+                      const Point32& a1, const Point32& p1, const Point32& b1);
+
+  EdgeSink& m_sink;
+  bool m_antiAlias;
+  CSpanFill* m_fill = nullptr;
+  int32_t m_width = 1;
+  bool m_wide = false;
+  bool m_haveSegment = false;
+  // The path's start and the last segment's end: plus side, point, minus side.
+  Point32 m_startA, m_startP, m_startB;
+  Point32 m_endA, m_endP, m_endB;
+};
+
+// Decodes the steps of one shape record (or one glyph) through a matrix.
+class ShapeDecoder {
+ public:
+  enum Mode { kEvenOdd, kWinding };
+  struct Line {
+    int32_t width = 0;
+    CSpanFill* fill = nullptr;
+  };
+
+  ShapeDecoder(EdgeSink& sink, CTagReader& in, const Matrix2x3& matrix, bool antiAlias,
+               int32_t* budget)
+      : m_sink(sink), m_in(in), m_matrix(matrix), m_stroker(sink, antiAlias), m_budget(budget) {}
+  // The style tables (fills numbered from 1, lines after them).
+  void SetStyles(CSpanFill* const* fills, int fillCount, const Line* lines, int lineCount) {
+    m_fills = fills, m_fillCount = fillCount, m_lines = lines, m_lineCount = lineCount;
+  }
+  void DecodeEdges(Mode mode);
+  void AddFillEdge(const QuadCurve& c);
+
+ private:
+  CSpanFill* FillAt(uint32_t index) const;
+
+  EdgeSink& m_sink;
+  CTagReader& m_in;
+  Matrix2x3 m_matrix;
+  Stroker m_stroker;
+  int32_t* m_budget;
+  CSpanFill* const* m_fills = nullptr;
+  int m_fillCount = 0;
+  const Line* m_lines = nullptr;
+  int m_lineCount = 0;
+  CSpanFill* m_fillA = nullptr;
+  CSpanFill* m_fillB = nullptr;
+  uint8_t m_rule = kEdgeToggleOneFill;
+  bool m_filling = false;
+  bool m_stroking = false;
+};

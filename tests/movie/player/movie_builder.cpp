@@ -1,0 +1,273 @@
+#include "movie_builder.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace moviebuild {
+
+namespace {
+
+void Signed(CMovieWriter& w, int32_t v, int n) {
+  if (n > 0) w.WriteBits(static_cast<uint32_t>(v) & (n == 32 ? ~0u : (1u << n) - 1), n);
+}
+
+int DeltaWidth(std::initializer_list<int32_t> values) {
+  uint32_t largest = 0;
+  for (int32_t v : values) largest = std::max(largest, Magnitude(v));
+  return std::max(SignedFieldWidth(largest), 2);
+}
+
+}  // namespace
+
+void WriteSteps(CMovieWriter& w, const std::vector<Step>& steps, int fillCount, int lineCount) {
+  const int fillBits = NumBits(static_cast<uint32_t>(fillCount));
+  const int lineBits = NumBits(static_cast<uint32_t>(lineCount));
+  w.AlignBits();
+  w.WriteBits(static_cast<uint32_t>(fillBits), kStepIndexWidthBits);
+  w.WriteBits(static_cast<uint32_t>(lineBits), kStepIndexWidthBits);
+  Point32 pen{0, 0};
+  for (const Step& s : steps) {
+    if (s.kind == Step::kSetup) {
+      const uint32_t flags = (s.moveTo ? kStepMoveTo : 0) | (s.setFill0 ? kStepFill0 : 0) |
+                             (s.setFill1 ? kStepFill1 : 0) | (s.setLine ? kStepLine : 0);
+      w.WriteBits(0, 1);
+      w.WriteBits(flags, kStepFlagBits);
+      if (s.moveTo) {
+        const int n = SignedFieldWidth(std::max(Magnitude(s.to.x), Magnitude(s.to.y)));
+        w.WriteBits(static_cast<uint32_t>(n), kStepCoordWidthBits);
+        Signed(w, s.to.x, n);
+        Signed(w, s.to.y, n);
+        pen = s.to;
+      }
+      if (s.setFill0) w.WriteBits(s.fill0, fillBits);
+      if (s.setFill1) w.WriteBits(s.fill1, fillBits);
+      if (s.setLine) w.WriteBits(s.line, lineBits);
+    } else if (s.kind == Step::kLine) {
+      const int32_t dx = s.to.x - pen.x, dy = s.to.y - pen.y;
+      const int n = DeltaWidth({dx, dy});
+      w.WriteBits(1, 1);
+      w.WriteBits(1, 1);
+      w.WriteBits(static_cast<uint32_t>(n - 2), kStepDeltaWidthBits);
+      if (dx != 0 && dy != 0) {
+        w.WriteBits(1, 1);
+        Signed(w, dx, n);
+        Signed(w, dy, n);
+      } else {
+        w.WriteBits(0, 1);
+        w.WriteBits(dx == 0 ? 1 : 0, 1);
+        Signed(w, dx == 0 ? dy : dx, n);
+      }
+      pen = s.to;
+    } else {
+      const int32_t cx = s.control.x - pen.x, cy = s.control.y - pen.y;
+      const int32_t ax = s.to.x - s.control.x, ay = s.to.y - s.control.y;
+      const int n = DeltaWidth({cx, cy, ax, ay});
+      w.WriteBits(1, 1);
+      w.WriteBits(0, 1);
+      w.WriteBits(static_cast<uint32_t>(n - 2), kStepDeltaWidthBits);
+      Signed(w, cx, n);
+      Signed(w, cy, n);
+      Signed(w, ax, n);
+      Signed(w, ay, n);
+      pen = s.to;
+    }
+  }
+  w.WriteBits(0, 1);
+  w.WriteBits(0, kStepFlagBits);
+  w.FlushBits();
+}
+
+MovieBuilder::MovieBuilder(Rect32 stage, Fixed rate) : writer_(&file_) {
+  writer_.WriteHeader(stage, rate);
+}
+
+MovieBuilder& MovieBuilder::StageColor(uint32_t colour) {
+  writer_.WriteStageColor(colour);
+  return *this;
+}
+
+MovieBuilder& MovieBuilder::Shape(uint16_t id, const Rect32& bounds, const ShapeDef& shape,
+                                  bool longForm) {
+  CMovieWriter& w = writer_;
+  w.OpenTag(MT_SHAPE_CHARACTER, longForm);
+  w.PutWord(id);
+  w.WritePackedRect(bounds);
+  w.PutByte(static_cast<uint8_t>(shape.fills.size()));
+  for (const FillDef& f : shape.fills) {
+    w.PutByte(f.kind);
+    if (f.kind & kMovieFillGradientBit) {
+      w.WritePackedMatrix(&f.matrix);
+      w.PutByte(static_cast<uint8_t>(f.ramp.size()));
+      for (auto [ratio, colour] : f.ramp) {
+        w.PutByte(ratio);
+        w.WriteColorRGB(colour);
+      }
+    } else if (f.kind & kMovieFillBitmapBit) {
+      w.PutWord(f.bitmapId);
+      w.WritePackedMatrix(&f.matrix);
+    } else {
+      w.WriteColorRGB(f.colour);
+    }
+  }
+  w.PutByte(static_cast<uint8_t>(shape.lines.size()));
+  for (const LineDef& l : shape.lines) {
+    w.PutWord(l.width);
+    w.WriteColorRGB(l.colour);
+  }
+  WriteSteps(w, shape.steps, static_cast<int>(shape.fills.size()),
+             static_cast<int>(shape.lines.size()));
+  w.CloseTag();
+  return *this;
+}
+
+MovieBuilder& MovieBuilder::Place(uint16_t id, uint16_t depth, const Matrix2x3* m) {
+  writer_.PlaceCharacter(id, depth, m);
+  return *this;
+}
+
+MovieBuilder& MovieBuilder::Remove(uint16_t id, uint16_t depth) {
+  writer_.RemoveCharacter(id, depth);
+  return *this;
+}
+
+MovieBuilder& MovieBuilder::Frame() {
+  writer_.ShowFrame();
+  return *this;
+}
+
+MovieBuilder& MovieBuilder::Drop(uint16_t id) {
+  writer_.OpenTag(MT_DROP_CHARACTER, false);
+  writer_.PutWord(id);
+  writer_.CloseTag();
+  return *this;
+}
+
+MovieBuilder& MovieBuilder::Script(const Bytes& actions) {
+  return Raw(MT_FRAME_SCRIPT, actions, true);
+}
+
+MovieBuilder& MovieBuilder::Button(uint16_t id, const std::vector<ButtonPart>& parts,
+                                   const Bytes& actions) {
+  CMovieWriter& w = writer_;
+  w.OpenTag(MT_BUTTON_CHARACTER, true);
+  w.PutWord(id);
+  for (const ButtonPart& p : parts) {
+    w.PutByte(p.states);
+    w.PutWord(p.id);
+    w.PutWord(p.depth);
+    w.WritePackedMatrix(&p.matrix);
+  }
+  w.PutByte(0);
+  w.PutBlock(actions.data(), actions.size());
+  w.CloseTag();
+  return *this;
+}
+
+MovieBuilder& MovieBuilder::GlyphSet(uint16_t id, const std::vector<ShapeDef>& glyphs) {
+  // Each glyph's steps are written to a scratch file first to learn the offsets.
+  std::vector<Bytes> bodies;
+  for (const ShapeDef& g : glyphs) {
+    CMemFile scratch;
+    CMovieWriter sw(&scratch);
+    WriteSteps(sw, g.steps, 1, 0);
+    sw.Flush();
+    auto d = scratch.GetData();
+    bodies.emplace_back(d.begin(), d.end());
+  }
+  CMovieWriter& w = writer_;
+  w.OpenTag(MT_GLYPH_SET_CHARACTER, true);
+  w.PutWord(id);
+  uint32_t offset = static_cast<uint32_t>(2 * glyphs.size());
+  for (const Bytes& b : bodies) {
+    w.PutWord(static_cast<uint16_t>(offset));
+    offset += static_cast<uint32_t>(b.size());
+  }
+  for (const Bytes& b : bodies) w.PutBlock(b.data(), b.size());
+  w.CloseTag();
+  return *this;
+}
+
+MovieBuilder& MovieBuilder::Face(uint16_t fontId, const std::string& name,
+                                 const std::vector<uint8_t>& codes) {
+  CMovieWriter& w = writer_;
+  w.OpenTag(MT_GLYPH_SET_FACE, true);
+  w.PutWord(fontId);
+  w.PutByte(static_cast<uint8_t>(name.size()));
+  w.PutBlock(name.data(), name.size());
+  w.PutByte(kFaceAnsi);
+  w.PutBlock(codes.data(), codes.size());
+  w.CloseTag();
+  return *this;
+}
+
+MovieBuilder& MovieBuilder::Text(uint16_t id, const Rect32& bounds, const Matrix2x3& m,
+                                 const std::vector<Run>& runs) {
+  std::vector<uint16_t> indices;
+  std::vector<int32_t> advances;
+  for (const Run& r : runs)
+    for (auto [g, a] : r.glyphs) {
+      indices.push_back(static_cast<uint16_t>(g));
+      advances.push_back(a);
+    }
+  const int glyphBits = TextGlyphBits(indices);
+  const int advanceBits = TextAdvanceBits(advances);
+  CMovieWriter& w = writer_;
+  w.OpenTag(MT_TEXT_CHARACTER, true);
+  w.PutWord(id);
+  w.WritePackedRect(bounds);
+  w.WritePackedMatrix(&m);
+  w.PutByte(static_cast<uint8_t>(glyphBits));
+  w.PutByte(static_cast<uint8_t>(advanceBits));
+  for (const Run& r : runs) {
+    w.PutByte(r.flags);
+    if (r.flags & kRunHasFont) w.PutWord(r.font);
+    if (r.flags & kRunHasColor) w.WriteColorRGB(r.colour);
+    if (r.flags & kRunHasX) w.PutWord(static_cast<uint16_t>(r.x));
+    if (r.flags & kRunHasY) w.PutWord(static_cast<uint16_t>(r.y));
+    if (r.flags & kRunHasFont) w.PutWord(r.height);
+    w.PutByte(static_cast<uint8_t>(r.glyphs.size()));
+    w.AlignBits();
+    for (auto [g, a] : r.glyphs) {
+      if (glyphBits) w.WriteBits(g, glyphBits);
+      Signed(w, a, advanceBits);
+    }
+    w.FlushBits();
+  }
+  w.PutByte(0);
+  w.CloseTag();
+  return *this;
+}
+
+MovieBuilder& MovieBuilder::Raw(uint16_t code, const Bytes& body, bool longForm) {
+  writer_.OpenTag(code, longForm);
+  writer_.PutBlock(body.data(), body.size());
+  writer_.CloseTag();
+  return *this;
+}
+
+Bytes MovieBuilder::Finish() {
+  writer_.Finish();
+  auto d = file_.GetData();
+  return Bytes(d.begin(), d.end());
+}
+
+Bytes Actions(std::initializer_list<uint8_t> simple) {
+  Bytes out(simple);
+  out.push_back(ACT_END);
+  return out;
+}
+
+Bytes OpenUrlAction(const std::string& url, const std::string& target) {
+  Bytes out{ACT_OPEN_URL};
+  const size_t length = url.size() + target.size() + 2;
+  out.push_back(static_cast<uint8_t>(length));
+  out.push_back(static_cast<uint8_t>(length >> 8));
+  out.insert(out.end(), url.begin(), url.end());
+  out.push_back(0);
+  out.insert(out.end(), target.begin(), target.end());
+  out.push_back(0);
+  out.push_back(ACT_END);
+  return out;
+}
+
+}  // namespace moviebuild
