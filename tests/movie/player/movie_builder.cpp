@@ -262,9 +262,9 @@ Bytes OpenUrlAction(const std::string& url, const std::string& target) {
   const size_t length = url.size() + target.size() + 2;
   out.push_back(static_cast<uint8_t>(length));
   out.push_back(static_cast<uint8_t>(length >> 8));
-  out.insert(out.end(), url.begin(), url.end());
+  for (char c : url) out.push_back(static_cast<uint8_t>(c));
   out.push_back(0);
-  out.insert(out.end(), target.begin(), target.end());
+  for (char c : target) out.push_back(static_cast<uint8_t>(c));
   out.push_back(0);
   out.push_back(ACT_END);
   return out;
