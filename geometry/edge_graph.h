@@ -1,0 +1,346 @@
+// The edge graph: the planar map of straight and quadratic edges that is the
+// geometry of every shape.
+//
+// Coordinates are graph units, twips * 256 (paths are shifted left by 8 bits
+// on the way in and right by 8 bits on the way out); an edge's end points are
+// multiples of 128 once it is linked. Edges never cross inside a graph: where
+// two would cross both are split, and where pieces coincide they are merged
+// into one edge that keeps the styles of both.
+//
+// Each edge has two half-edges: side A runs along the curve and starts at its
+// p0, side B runs against it and starts at p2. The half-edges leaving one
+// vertex form its ring, kept sorted by direction by EdgeGraphCleanup. Each
+// half-edge carries the fill on its side; the edge carries the line. The filled
+// faces (regions) are derived from the half-edges and freed whenever an edge at
+// one of their vertices changes.
+//
+// Records come from static block pools. Everything here returns 0 on success
+// and a negative value on failure (-1: a pool or the heap is exhausted), and
+// never throws. Nothing is thread-safe: the drawing model runs on one thread.
+#pragma once
+
+#include <cstdint>
+
+#include "geometry/curve.h"
+#include "geometry/edge_style.h"
+#include "geometry/fixed.h"
+#include "geometry/grid.h"
+
+struct Edge;
+struct EdgeChangeLog;
+struct EdgeGraph;
+struct FillContext;  // scratch records of merging and lasso selection
+struct PointList;
+struct Region;
+struct Vertex;
+
+// ---- Records -----------------------------------------------------------------
+
+// Half flags.
+constexpr uint16_t kHalfSideB = 1;      // the side that reads the curve reversed
+constexpr uint16_t kHalfBridgeEnd = 2;  // marks the end of a bridge into a hole
+
+struct HalfEdge {
+  HalfEdge* ring_next = nullptr;  // next half-edge leaving the same vertex
+  Vertex* vertex = nullptr;       // where this half-edge starts; null while unlinked
+  Region* region = nullptr;       // the face on this side, null until built
+  FillContext* fill_context = nullptr;
+  HalfEdge* bridge = nullptr;     // continues a contour into a hole
+  uint32_t visit = 0;             // compared with the global visit counter
+  StyleIndex fill = 0;
+  uint16_t flags = 0;
+  Edge* edge = nullptr;           // the edge this side belongs to
+};
+
+// Edge flags.
+constexpr uint16_t kEdgeMoved = 1;     // waits for reinsertion
+constexpr uint16_t kEdgeTouched = 2;   // saved and marked in the current change
+constexpr uint16_t kEdgeMirrored = 4;  // fills swap when reinserted
+
+struct Edge {
+  void* grid_next = nullptr;    // next edge in the same grid cell
+  void** grid_back = nullptr;   // the link that points at this edge
+  HalfEdge a;                   // along the curve
+  HalfEdge b;                   // against the curve
+  QuadCurve curve;
+  StyleIndex line = 0;
+  uint16_t flags = 0;
+  // Generations, compared as unsigned 16-bit values everywhere.
+  uint16_t birth = 0;   // generation at which it was linked
+  uint16_t change = 0;  // generation at which it was last saved for undo
+};
+
+// Vertex flags: bit 0 ring sorted, bit 1 smooth joint, bits 2-4 the number of
+// half-edges, capped at 4 (valid while sorted).
+constexpr uint16_t kVertexSorted = 1;
+constexpr uint16_t kVertexSmooth = 2;
+constexpr int kVertexDegreeShift = 2;
+constexpr uint16_t kVertexDegreeMask = 0x1C;
+
+struct Vertex {
+  void* grid_next = nullptr;
+  void** grid_back = nullptr;
+  HalfEdge* ring = nullptr;  // first half-edge leaving the vertex
+  Point32 position;          // exact, a multiple of 128
+  uint16_t flags = 0;
+};
+
+constexpr int VertexDegree(const Vertex& v) { return (v.flags & kVertexDegreeMask) >> kVertexDegreeShift; }
+
+// Region flags.
+constexpr uint16_t kRegionOuter = 1;
+constexpr uint16_t kRegionEmpty = 2;
+constexpr uint16_t kRegionBridged = 4;
+constexpr uint16_t kRegionFillFixed = 8;
+
+// A filled face: the cycle of half-edges met by walking the graph. Regions
+// form a tree of outer boundaries and holes; the parent link is set on the
+// first child of a sibling list only.
+struct Region {
+  Region* parent = nullptr;
+  Region* first_child = nullptr;
+  EdgeGraph* graph = nullptr;
+  Region* next = nullptr;
+  Region* prev = nullptr;
+  HalfEdge* boundary = nullptr;  // where the boundary walk starts
+  Rect32 bounds;
+  uint32_t reserved = 0;
+  StyleIndex fill = 0;
+  uint16_t boundary_length = 0;
+  uint16_t flags = 0;
+};
+
+// Graph flags.
+constexpr uint16_t kGraphChanging = 1;
+constexpr uint16_t kGraphMovedEdges = 2;
+constexpr uint16_t kGraphHasSelection = 4;
+constexpr uint16_t kGraphSelectionValid = 8;
+
+// Called once at the first change of an edit (it creates the undo item and
+// attaches a change log).
+using EdgeGraphChangeCallback = void (*)(EdgeGraph& graph, void* arg);
+
+// Bounds of a new graph's grid: 12960 x 15840 twips.
+constexpr Rect32 kEdgeGraphDefaultBounds = {0, 0x32A000, 0, 0x3DE000};
+constexpr int kEdgeGraphGridDepth = 5;
+
+struct EdgeGraph {
+  SpatialGrid grid;                 // every edge and vertex, in the cell that covers it
+  Region* top_regions = nullptr;    // first region of the region tree's top level
+  FillContext* fill_contexts = nullptr;
+  EdgeGraphChangeCallback change_callback = nullptr;
+  void* change_arg = nullptr;
+  Rect32 redraw;        // stroked bounds of edges touched in the current change
+  Rect32 changed;       // edges linked, unlinked or touched since the last update
+  Rect32 rebuild;       // where regions must be built again
+  uint16_t flags = 0;
+  uint16_t generation = 0;  // 1 after initialisation
+  EdgeChangeLog* change_log = nullptr;
+  FillStyle* fills = nullptr;   // heap table, grows one entry per append
+  uint16_t fill_count = 0;
+  uint16_t last_fill_hit = 0;   // 1-based, 0 = none
+  LineStyle* lines = nullptr;
+  uint16_t line_count = 0;
+  uint16_t last_line_hit = 0;
+  // Linked edges. Wider than 16 bits: a count that wrapped would make a full
+  // graph look empty.
+  uint32_t edge_count = 0;
+
+  EdgeGraph() = default;
+  EdgeGraph(const EdgeGraph&) = delete;
+  EdgeGraph& operator=(const EdgeGraph&) = delete;
+  ~EdgeGraph();
+};
+
+// ---- Process-global state ------------------------------------------------------
+
+// A fresh value of the one visit counter shared by every graph walk.
+uint32_t EdgeGraphNextStamp();
+// Test reset hook: frees every record pool (no graph may be alive), restarts the
+// visit counter and forgets the vertex cache.
+void EdgeGraphResetGlobals();
+// The pool of change-log blocks.
+class BlockPool;
+BlockPool& EdgeGraphChangeLogPool();
+// Records in use in the edge and vertex pools (tests look for leaks).
+int32_t EdgeGraphEdgesInUse();
+int32_t EdgeGraphVerticesInUse();
+
+// ---- Graph lifecycle -------------------------------------------------------------
+
+// Clears the record, generation 1, a grid of depth 5 over bounds (the default
+// bounds when null), empty rectangles.
+int EdgeGraphInit(EdgeGraph& graph, const Rect32* bounds = nullptr);
+// Frees regions, edges, vertices, the grid and both style tables.
+void EdgeGraphFreeAll(EdgeGraph& graph);
+
+// ---- Half-edges and edges ----------------------------------------------------------
+
+inline HalfEdge* HalfEdgeTwin(HalfEdge* h) { return h == &h->edge->a ? &h->edge->b : &h->edge->a; }
+inline const HalfEdge* HalfEdgeTwin(const HalfEdge* h) {
+  return h == &h->edge->a ? &h->edge->b : &h->edge->a;
+}
+inline bool HalfEdgeIsSideB(const HalfEdge* h) { return (h->flags & kHalfSideB) != 0; }
+inline bool EdgeIsLinked(const Edge& e) { return e.a.vertex != nullptr; }
+// The curve in the half-edge's direction: the edge's curve for side A, the
+// reversed curve for side B.
+void EdgeGetCurve(const HalfEdge* h, QuadCurve& out);
+// Tight bounds grown by the line's half-width (LineStyleOutset * 256).
+void EdgeGetStrokedBounds(const EdgeGraph& graph, const Edge& edge, Rect32& out);
+
+// Takes a zeroed edge from the pool with the curve; side B marked. -1 when the
+// pool is exhausted.
+int EdgeGraphNewEdge(const QuadCurve& curve, Edge** out);
+// Returns an unlinked edge to its pool.
+void EdgeGraphFreeEdgeRecord(Edge* edge);
+// Stamps the birth, files the edge in the grid and pushes its sides onto the
+// rings of the vertices at its ends (made when missing).
+int EdgeGraphLinkEdge(EdgeGraph& graph, Edge* edge);
+// Saves the edge for undo (first time in a change) and takes it out of the
+// grid and the rings. Nothing for an edge that is not linked.
+int EdgeGraphUnlinkEdge(EdgeGraph& graph, Edge* edge);
+// Unlinks, then returns the edge to its pool.
+int EdgeGraphDeleteEdge(EdgeGraph& graph, Edge* edge);
+// Opens a change at the first link, unlink or touch after EdgeGraphEndChange:
+// sets change in progress, drops the selection cache and calls the callback.
+void EdgeGraphBeginChange(EdgeGraph& graph);
+// Saves the edge for undo the first time in a change; every change of an
+// edge's styles or curve calls it first.
+int EdgeGraphTouchEdge(EdgeGraph& graph, Edge* edge);
+
+// Frees the regions of the half-edges at the vertex.
+void EdgeGraphFreeRegionsAtVertex(EdgeGraph& graph, Vertex* vertex);
+// Frees one region: its bounds go to the region-rebuild rectangle, its bridges
+// and the region links along its boundary are cleared, its children move up
+// into its own sibling list, and it returns to its pool.
+void RegionFree(EdgeGraph& graph, Region* region);
+// Frees every vertex without half-edges (in the rectangle when given); this
+// also forgets the vertex cache.
+void EdgeGraphFreeEmptyVertices(EdgeGraph& graph, const Rect32* rect = nullptr);
+
+// Visits the edges (vertices) whose grid cells touch rect (all when null). The
+// callback must not link or unlink anything.
+template <class F>
+void EdgeGraphForEachEdge(const EdgeGraph& graph, const Rect32* rect, F&& f) {
+  EdgeIter it;
+  EdgeIterInit(it, graph.grid, 0, rect);
+  while (void* head = GridIterAdvance(it))
+    for (Edge* e = static_cast<Edge*>(head); e;) {
+      Edge* next = static_cast<Edge*>(e->grid_next);
+      f(e);
+      e = next;
+    }
+}
+template <class F>
+void EdgeGraphForEachVertex(const EdgeGraph& graph, const Rect32* rect, F&& f) {
+  EdgeIter it;
+  EdgeIterInit(it, graph.grid, 1, rect);
+  while (void* head = GridIterAdvance(it))
+    for (Vertex* v = static_cast<Vertex*>(head); v;) {
+      Vertex* next = static_cast<Vertex*>(v->grid_next);
+      f(v);
+      v = next;
+    }
+}
+
+// ---- Style tables -----------------------------------------------------------------
+
+// The index of an equal entry, appending the style when none is equal; 0 for
+// no fill (no line). The last hit is tried first, then the table from index 1.
+// An append that would pass kStyleLastIndex fails with -1 and changes nothing.
+int EdgeGraphAddFillStyle(EdgeGraph& graph, const FillStyle& style);
+int EdgeGraphAddLineStyle(EdgeGraph& graph, const LineStyle& style);
+// Entry (index AND 0x7FFF); index 0 or past the count gives an all-zero record.
+void EdgeGraphGetFillStyle(const EdgeGraph& graph, StyleIndex index, FillStyle& out);
+void EdgeGraphGetLineStyle(const EdgeGraph& graph, StyleIndex index, LineStyle& out);
+// A style index of source as the index of an equal style of target (appended
+// there if needed), keeping bit 15; 0 and reserved tags pass unchanged.
+// Negative on failure.
+int EdgeGraphReindexFill(const EdgeGraph& source, EdgeGraph& target, StyleIndex index);
+int EdgeGraphReindexLine(const EdgeGraph& source, EdgeGraph& target, StyleIndex index);
+// Copies the line and both fills of from (a source edge) to to, re-indexed.
+int EdgeCopyStylesReindexed(const EdgeGraph& source, const Edge& from, EdgeGraph& target, Edge& to);
+
+// ---- Insertion ----------------------------------------------------------------------
+
+// Precedence bits of a coincident edge.
+constexpr int kPrecedenceLine = 1;  // the new line replaces the old one
+constexpr int kPrecedenceFill = 2;  // new fills replace non-empty old fills
+
+// Rounds each coordinate to a multiple of 128, halves up.
+Point32 RoundTo128(const Point32& p);
+// Rounds the curve's ends; a curved curve's control point moves by the average
+// of the two end shifts, a straight one's is set to the midpoint.
+void CurveRoundEnds(QuadCurve& c);
+
+// Inserts an unlinked edge: rounds its ends, drops or straightens degenerate
+// curves, merges it with a coincident edge, and splits it and the edges it
+// crosses at every crossing. Edges carrying the same non-zero stamp are not cut
+// against each other. The graph owns the edge afterwards (it may have been
+// merged away and freed).
+int EdgeGraphInsertEdge(EdgeGraph& graph, Edge* edge, uint32_t stamp, int precedence);
+// Every curve of the path (twips), shifted left by 8 bits, becomes an edge with
+// these styles, inserted with stamp 0 and precedence 3.
+int EdgeGraphAddPath(EdgeGraph& graph, const PointList& path, StyleIndex line, StyleIndex fill_a,
+                     StyleIndex fill_b);
+
+// Sorts every unsorted vertex ring by direction, splits pairs of edges that
+// leave a vertex within one degree of each other, and marks smooth joints.
+int EdgeGraphCleanup(EdgeGraph& graph);
+
+// Closes the change: out = redraw rectangle plus the stroked bounds of every
+// touched edge, in twips; the generation advances and the change log is
+// forgotten.
+void EdgeGraphEndChange(EdgeGraph& graph, Rect32& out);
+
+// Limit on re-crossing splits, after which a piece is linked unsplit (tests
+// lower it to reach the limit). Returns the previous value.
+int EdgeGraphSetSplitGuard(int limit);
+// Pieces linked unsplit at the guard since the last reset (tests).
+int32_t EdgeGraphUnsplitCount();
+// Restores the default guard and clears the count (part of EdgeGraphResetGlobals).
+void EdgeGraphResetInsertCounters();
+
+// ---- Change log ---------------------------------------------------------------------
+
+struct SavedEdge {
+  QuadCurve curve;
+  StyleIndex fill_a = 0;
+  StyleIndex fill_b = 0;
+  StyleIndex line = 0;
+  uint16_t stamp = 0;  // the birth stamp (direction clear) or change stamp (set) it had
+};
+
+constexpr int kChangeLogBlockEdges = 32;
+
+struct EdgeChangeLogBlock {
+  EdgeChangeLogBlock* next = nullptr;
+  int32_t count = 0;
+  SavedEdge edges[kChangeLogBlockEdges];
+};
+
+// The edge changes of one edit, kept by the shape's undo item. Replaying it
+// restores the edges as they were before the edit (and records the reverse in
+// the graph's active log, so the replay can be undone in turn).
+struct EdgeChangeLog {
+  EdgeGraph* graph = nullptr;
+  EdgeChangeLogBlock* first = nullptr;
+  uint16_t generation = 0;
+  uint16_t direction = 0;  // 0: edges are told by birth stamp; 1: by change stamp
+
+  EdgeChangeLog() = default;
+  EdgeChangeLog(const EdgeChangeLog&) = delete;
+  EdgeChangeLog& operator=(const EdgeChangeLog&) = delete;
+  ~EdgeChangeLog();
+};
+
+// The log takes the graph's generation and becomes its active log.
+void EdgeChangeLogAttach(EdgeChangeLog& log, EdgeGraph& graph);
+// Returns the blocks to their pool (and detaches the log from its graph).
+void EdgeChangeLogFree(EdgeChangeLog& log);
+// Saves an edge into the log unless it was born or saved in the log's
+// generation; then stamps it with that generation.
+int EdgeChangeLogSave(EdgeChangeLog& log, Edge& edge);
+// Deletes the edges made or changed in the log's edit and re-creates the saved
+// ones.
+int EdgeChangeLogReplay(EdgeChangeLog& log);

@@ -1,0 +1,294 @@
+// Edge insertion: rounding, merging of coincident edges and splitting at
+// crossings.
+//
+// Pieces waiting for insertion are kept on an explicit work stack rather than
+// the C++ stack, so a curve that crosses thousands of edges needs no deep
+// recursion. The stack is processed in the order a recursive insertion would
+// take: the pieces of a split old edge first, then the pieces of the new one.
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "geometry/edge_graph.h"
+
+namespace {
+
+// Rounded split points move pieces by up to half a twip, which can make two
+// pieces that share a vertex cross again next to it; each such re-crossing
+// deepens a piece's lineage by one. At the guard the piece is linked unsplit.
+constexpr int kDefaultSplitGuard = 32;
+int g_split_guard = kDefaultSplitGuard;
+int32_t g_unsplit_count = 0;
+
+constexpr int32_t kDegenerateSpan = 128;   // ends this close make a straight edge
+constexpr int32_t kStraightTolerance = 128;
+constexpr int32_t kCoincidentMidpoint = 1024;
+constexpr int32_t kIntersectTolerance = 8;  // CurveIntersect's own floor
+
+struct Pending {
+  Edge* edge;
+  uint32_t stamp;
+  int precedence;
+  int depth;
+};
+
+int64_t Abs64(int64_t v) { return v < 0 ? -v : v; }
+
+bool EndsWithin(const Point32& p, const Point32& q, int32_t d) {
+  return Abs64(int64_t{p.x} - q.x) <= d && Abs64(int64_t{p.y} - q.y) <= d;
+}
+
+Point32 MidPoint(const Point32& p, const Point32& q) {
+  return {static_cast<int32_t>((int64_t{p.x} + q.x) >> 1),
+          static_cast<int32_t>((int64_t{p.y} + q.y) >> 1)};
+}
+
+// Moves one end of a piece onto p; a curved piece's control point follows by
+// half the shift (the average of the two end shifts), a straight one's stays
+// the midpoint.
+void MovePieceEnd(QuadCurve& c, bool at_end, const Point32& p) {
+  Point32& end = at_end ? c.p2 : c.p0;
+  const int64_t dx = int64_t{p.x} - end.x;
+  const int64_t dy = int64_t{p.y} - end.y;
+  end = p;
+  if (c.straight) {
+    c.control = MidPoint(c.p0, c.p2);
+  } else {
+    c.control.x = static_cast<int32_t>(c.control.x + (dx >> 1));
+    c.control.y = static_cast<int32_t>(c.control.y + (dy >> 1));
+  }
+}
+
+bool SharesEnd(const QuadCurve& a, const QuadCurve& b) {
+  return a.p0 == b.p0 || a.p0 == b.p2 || a.p2 == b.p0 || a.p2 == b.p2;
+}
+
+void CopyStyles(const Edge& from, Edge& to) {
+  to.line = from.line;
+  to.a.fill = from.a.fill;
+  to.b.fill = from.b.fill;
+  to.a.fill_context = from.a.fill_context;
+  to.b.fill_context = from.b.fill_context;
+}
+
+// Links a piece as it is; a piece that cannot be linked is dropped.
+void LinkOrDrop(EdgeGraph& graph, Edge* e) {
+  if (EdgeGraphLinkEdge(graph, e) < 0) EdgeGraphFreeEdgeRecord(e);
+}
+
+// Step 6 of insertion: the new edge lies on the old one.
+void MergeFill(EdgeGraph& graph, HalfEdge& old_side, StyleIndex fill, int precedence) {
+  const StyleIndex selected = (old_side.fill | fill) & kStyleSelected;
+  StyleIndex index = StyleIndexOf(old_side.fill);
+  if (StyleIndexOf(fill) != 0 && ((precedence & kPrecedenceFill) || index == 0))
+    index = StyleIndexOf(fill);
+  const auto value = static_cast<StyleIndex>(index | selected);
+  if (value != old_side.fill) {
+    EdgeGraphFreeRegionsAtVertex(graph, old_side.vertex);
+    old_side.fill = value;
+  }
+}
+
+int MergeCoincident(EdgeGraph& graph, Edge* old, Edge* e, bool same_direction, uint32_t stamp,
+                    int precedence) {
+  if (int r = EdgeGraphTouchEdge(graph, old); r < 0) {
+    EdgeGraphFreeEdgeRecord(e);  // the old edge stays as it was
+    return r;
+  }
+  EdgeGraphFreeRegionsAtVertex(graph, old->b.vertex);
+  const StyleIndex selected = (old->line | e->line) & kStyleSelected;
+  StyleIndex line = StyleIndexOf(old->line);
+  if ((precedence & kPrecedenceLine) && StyleIndexOf(e->line) != 0) line = StyleIndexOf(e->line);
+  old->line = static_cast<StyleIndex>(line | selected);
+  MergeFill(graph, old->a, same_direction ? e->a.fill : e->b.fill, precedence);
+  MergeFill(graph, old->b, same_direction ? e->b.fill : e->a.fill, precedence);
+  old->a.visit = stamp;
+  EdgeGraphFreeEdgeRecord(e);
+  return 0;
+}
+
+bool SameEdge(const QuadCurve& c, const QuadCurve& old, bool& same_direction) {
+  same_direction = c.p0 == old.p0 && c.p2 == old.p2;
+  const bool opposite = c.p0 == old.p2 && c.p2 == old.p0;
+  if (!same_direction && !opposite) return false;
+  Point32 m1, m2;
+  CurvePointAt(c, kFixedHalf, m1);
+  CurvePointAt(old, kFixedHalf, m2);
+  return EndsWithin(m1, m2, kCoincidentMidpoint) ||
+         (CurveIsNearlyStraight(c, kCoincidentMidpoint) &&
+          CurveIsNearlyStraight(old, kCoincidentMidpoint));
+}
+
+// Inserts one piece; further pieces go onto the work stack. On failure the
+// piece has been linked as it is or dropped.
+int InsertOne(EdgeGraph& graph, const Pending& p, std::vector<Pending>& work) {
+  Edge* e = p.edge;
+  QuadCurve& c = e->curve;
+
+  // 1-3: rounding, degenerate and nearly straight curves.
+  CurveRoundEnds(c);
+  if (EndsWithin(c.p0, c.p2, kDegenerateSpan)) {
+    if (c.p0 == c.p2) {
+      EdgeGraphFreeEdgeRecord(e);
+      return 0;
+    }
+    CurveFromLine(c.p0, c.p2, c);
+  } else if (!c.straight &&
+             (PointSegmentDistance(c.control, c.p2, c.p0, nullptr) <= kStraightTolerance ||
+              PointSegmentDistance(c.control, c.p0, c.p2, nullptr) <= kStraightTolerance)) {
+    CurveFromLine(c.p0, c.p2, c);
+  }
+
+  if (p.depth > g_split_guard) {
+    ++g_unsplit_count;
+    const int r = EdgeGraphLinkEdge(graph, e);
+    if (r < 0) EdgeGraphFreeEdgeRecord(e);
+    return r;
+  }
+
+  // 4.
+  e->a.visit = p.stamp;
+
+  // 5: the edges around the curve. The cells are taken around the tight
+  // bounds grown by the intersection tolerance, so that an edge that comes
+  // that close without its cell touching the bounds is met as well.
+  Rect32 tight, hull;
+  CurveGetBounds(c, tight);
+  CurveGetHullBounds(c, hull);
+  Rect32 scan = tight;
+  RectInset(scan, -kIntersectTolerance);
+  EdgeIter it;
+  EdgeIterInit(it, graph.grid, 0, &scan);
+  while (void* head = GridIterAdvance(it)) {
+    for (Edge* old = static_cast<Edge*>(head); old; old = static_cast<Edge*>(old->grid_next)) {
+      if (p.stamp != 0 && old->a.visit == p.stamp) continue;
+      Rect32 old_hull;
+      CurveGetHullBounds(old->curve, old_hull);
+      if (!RectsOverlap(old_hull, hull)) continue;
+      CurveIntersectResult found;
+      const int n = CurveIntersect(c, old->curve, found, kIntersectTolerance);
+      if (n == 0) continue;
+
+      // 6: coincident edges.
+      bool same_direction = false;
+      if (n >= 2 && SameEdge(c, old->curve, same_direction))
+        return MergeCoincident(graph, old, e, same_direction, p.stamp, p.precedence);
+
+      // 7: crossings, in the order found.
+      const int depth = SharesEnd(c, old->curve) ? p.depth + 1 : p.depth;
+      for (int i = 0; i < n; ++i) {
+        QuadCurve o1, o2;
+        CurveSplit(old->curve, found.entries[i].tB, o1, o2);
+        const Point32 split = RoundTo128(o1.p2);
+        const bool split_old = split != old->curve.p0 && split != old->curve.p2;
+        const bool split_new = split != c.p0 && split != c.p2;
+        if (!split_old && !split_new) continue;
+
+        // Records first, so that a refused allocation changes nothing.
+        Edge* old_piece = nullptr;
+        Edge* new_piece = nullptr;
+        if ((split_old && EdgeGraphNewEdge(o2, &old_piece) < 0) ||
+            (split_new && EdgeGraphNewEdge(c, &new_piece) < 0) ||
+            (split_old && EdgeGraphUnlinkEdge(graph, old) < 0)) {
+          EdgeGraphFreeEdgeRecord(old_piece);
+          EdgeGraphFreeEdgeRecord(new_piece);
+          LinkOrDrop(graph, e);
+          return -1;
+        }
+        if (split_new) {
+          QuadCurve n1, n2;
+          CurveSplit(c, found.entries[i].tA, n1, n2);
+          MovePieceEnd(n1, true, split);
+          MovePieceEnd(n2, false, split);
+          c = n1;
+          new_piece->curve = n2;
+          CopyStyles(*e, *new_piece);
+          work.push_back({new_piece, p.stamp, p.precedence, depth});
+          work.push_back({e, p.stamp, p.precedence, depth});
+        } else {
+          // The split point is an end of the new edge: it meets the old
+          // pieces there once they are back, so its scan starts over.
+          work.push_back(p);
+        }
+        if (split_old) {
+          MovePieceEnd(o1, true, split);
+          MovePieceEnd(o2, false, split);
+          old->curve = o1;
+          old_piece->curve = o2;
+          CopyStyles(*old, *old_piece);
+          const int flipped = p.precedence ^ (kPrecedenceLine | kPrecedenceFill);
+          work.push_back({old_piece, 0, flipped, depth});
+          work.push_back({old, 0, flipped, depth});
+        }
+        return 0;
+      }
+    }
+  }
+
+  // 8.
+  const int r = EdgeGraphLinkEdge(graph, e);
+  if (r < 0) EdgeGraphFreeEdgeRecord(e);
+  return r;
+}
+
+}  // namespace
+
+Point32 RoundTo128(const Point32& p) {
+  auto round = [](int32_t v) {
+    return static_cast<int32_t>((static_cast<uint32_t>(v) + 64u) & ~127u);
+  };
+  return {round(p.x), round(p.y)};
+}
+
+void CurveRoundEnds(QuadCurve& c) {
+  const Point32 p0 = RoundTo128(c.p0);
+  const Point32 p2 = RoundTo128(c.p2);
+  if (c.straight) {
+    c.p0 = p0;
+    c.p2 = p2;
+    c.control = MidPoint(p0, p2);
+    return;
+  }
+  const int64_t dx = int64_t{p0.x} - c.p0.x + p2.x - c.p2.x;
+  const int64_t dy = int64_t{p0.y} - c.p0.y + p2.y - c.p2.y;
+  c.control.x = static_cast<int32_t>(c.control.x + (dx >> 1));
+  c.control.y = static_cast<int32_t>(c.control.y + (dy >> 1));
+  c.p0 = p0;
+  c.p2 = p2;
+}
+
+int EdgeGraphInsertEdge(EdgeGraph& graph, Edge* edge, uint32_t stamp, int precedence) {
+  if (!edge) return 0;
+  if (EdgeIsLinked(*edge)) EdgeGraphUnlinkEdge(graph, edge);
+  std::vector<Pending> work;
+  int result = 0;
+  try {
+    work.reserve(16);
+    work.push_back({edge, stamp, precedence, 0});
+    while (!work.empty()) {
+      const Pending p = work.back();
+      work.pop_back();
+      if (result < 0)
+        LinkOrDrop(graph, p.edge);  // after a failure, keep what can be kept
+      else
+        result = InsertOne(graph, p, work);
+    }
+  } catch (const std::bad_alloc&) {
+    for (const Pending& p : work) LinkOrDrop(graph, p.edge);
+    return -1;
+  }
+  return result;
+}
+
+int EdgeGraphSetSplitGuard(int limit) {
+  const int previous = g_split_guard;
+  g_split_guard = limit;
+  return previous;
+}
+
+int32_t EdgeGraphUnsplitCount() { return g_unsplit_count; }
+
+void EdgeGraphResetInsertCounters() {
+  g_split_guard = kDefaultSplitGuard;
+  g_unsplit_count = 0;
+}

@@ -1,0 +1,276 @@
+// Edge insertion: rounding, degenerate curves, coincident edges and splitting
+// at crossings, checked against the graph invariants after every insertion.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "geometry/edge_graph.h"
+#include "geometry/pool.h"
+#include "graph_invariants.h"
+
+namespace {
+
+using namespace graph_test;
+
+struct Input {
+  QuadCurve curve;
+  StyleIndex line = 0, fill_a = 0, fill_b = 0;
+  int precedence = 3;
+};
+
+Input In(const QuadCurve& c, StyleIndex line = 0, StyleIndex a = 0, StyleIndex b = 0, int precedence = 3) {
+  return {c, line, a, b, precedence};
+}
+
+EdgeRecord Out(int32_t x0, int32_t y0, int32_t x1, int32_t y1, StyleIndex line = 0, StyleIndex a = 0,
+               StyleIndex b = 0) {
+  return Normalised(Line(x0, y0, x1, y1), line, a, b);
+}
+
+class InsertTest : public GraphTest {
+ protected:
+  void InsertAll(const std::vector<Input>& inputs) {
+    for (const Input& in : inputs) {
+      ASSERT_EQ(Insert(graph, in.curve, in.line, in.fill_a, in.fill_b, 0, in.precedence), 0);
+      ASSERT_TRUE(GraphIsValid(graph));
+    }
+  }
+};
+
+TEST(RoundTo128Test, RoundsHalvesUp) {
+  EXPECT_EQ(RoundTo128({63, -64}), (Point32{0, 0}));
+  EXPECT_EQ(RoundTo128({64, -65}), (Point32{128, -128}));
+  EXPECT_EQ(RoundTo128({191, 192}), (Point32{128, 256}));
+  QuadCurve c;
+  CurveSet({10, 0}, {500, 500}, {1000, 70}, c);  // shifts (-10, 0) and (24, 58)
+  CurveRoundEnds(c);
+  EXPECT_EQ(c.p0, (Point32{0, 0}));
+  EXPECT_EQ(c.p2, (Point32{1024, 128}));
+  EXPECT_EQ(c.control, (Point32{507, 529}));
+  CurveFromLine({10, 0}, {1000, 70}, c);
+  CurveRoundEnds(c);
+  EXPECT_EQ(c.control, (Point32{512, 64}));
+}
+
+// Straight inputs whose results are known edge by edge.
+TEST_F(InsertTest, CanonicalStraightInputs) {
+  struct Case {
+    const char* name;
+    std::vector<Input> inputs;
+    std::vector<EdgeRecord> expected;
+  };
+  const Case cases[] = {
+      {"cross",
+       {In(Line(0, 0, 100, 100)), In(Line(0, 100, 100, 0))},
+       {Out(0, 0, 50, 50), Out(50, 50, 100, 100), Out(0, 100, 50, 50), Out(50, 50, 100, 0)}},
+      {"T, bar first",
+       {In(Line(0, 50, 100, 50)), In(Line(50, 0, 50, 50))},
+       {Out(0, 50, 50, 50), Out(50, 50, 100, 50), Out(50, 0, 50, 50)}},
+      {"T, stem first",
+       {In(Line(50, 0, 50, 50)), In(Line(0, 50, 100, 50))},
+       {Out(0, 50, 50, 50), Out(50, 50, 100, 50), Out(50, 0, 50, 50)}},
+      {"crossing rounds to the 128 grid",
+       {In(Line(0, 0, 101, 0)), In(Line(33, -10, 34, 10))},  // meets y = 0 at x = 33.5
+       {Out(0, 0, 101, 0)}},  // replaced below: see the rounded case
+      {"same edge twice, precedence 0",
+       {In(Line(0, 0, 100, 0), 1, 1, 0), In(Line(0, 0, 100, 0), 2, 2, 3, 0)},
+       {Out(0, 0, 100, 0, 1, 1, 3)}},
+      {"same edge twice, precedence 1 (line)",
+       {In(Line(0, 0, 100, 0), 1, 1, 0), In(Line(0, 0, 100, 0), 2, 2, 3, 1)},
+       {Out(0, 0, 100, 0, 2, 1, 3)}},
+      {"same edge twice, precedence 2 (fills)",
+       {In(Line(0, 0, 100, 0), 1, 1, 0), In(Line(0, 0, 100, 0), 2, 2, 3, 2)},
+       {Out(0, 0, 100, 0, 1, 2, 3)}},
+      {"same edge twice, precedence 3",
+       {In(Line(0, 0, 100, 0), 1, 1, 0), In(Line(0, 0, 100, 0), 2, 2, 3, 3)},
+       {Out(0, 0, 100, 0, 2, 2, 3)}},
+      {"opposite direction, precedence 0",
+       {In(Line(0, 0, 100, 0), 1, 1, 0), In(Line(100, 0, 0, 0), 2, 2, 3, 0)},
+       {Out(0, 0, 100, 0, 1, 1, 2)}},
+      {"opposite direction, precedence 3",
+       {In(Line(0, 0, 100, 0), 1, 1, 0), In(Line(100, 0, 0, 0), 2, 2, 3, 3)},
+       {Out(0, 0, 100, 0, 2, 3, 2)}},
+      {"new line 0 never replaces a line",
+       {In(Line(0, 0, 100, 0), 1, 0, 0), In(Line(0, 0, 100, 0), 0, 0, 0, 3)},
+       {Out(0, 0, 100, 0, 1, 0, 0)}},
+      {"selection bits are kept from either edge",
+       {In(Line(0, 0, 100, 0), 0x8001, 0x8001, 1), In(Line(0, 0, 100, 0), 2, 2, 0x8000, 3)},
+       {Out(0, 0, 100, 0, 0x8002, 0x8002, 0x8001)}},
+      {"a selected empty fill marks an unfilled side",
+       {In(Line(0, 0, 100, 0), 1, 1, 0), In(Line(0, 0, 100, 0), 0, 0x8000, 0x8000, 0)},
+       {Out(0, 0, 100, 0, 1, 0x8001, 0x8000)}},
+      {"overlapping collinear edges",
+       {In(Line(0, 0, 100, 0), 1, 1, 0), In(Line(50, 0, 150, 0), 2, 0, 2, 0)},
+       {Out(0, 0, 50, 0, 1, 1, 0), Out(50, 0, 100, 0, 1, 1, 2), Out(100, 0, 150, 0, 2, 0, 2)}},
+      {"edge inside another",
+       {In(Line(0, 0, 100, 0), 1), In(Line(20, 0, 60, 0), 2, 0, 0, 1)},
+       {Out(0, 0, 20, 0, 1), Out(20, 0, 60, 0, 2), Out(60, 0, 100, 0, 1)}},
+      {"three lines through one point",
+       {In(Line(0, 50, 100, 50)), In(Line(50, 0, 50, 100)), In(Line(0, 0, 100, 100))},
+       {Out(0, 50, 50, 50), Out(50, 50, 100, 50), Out(50, 0, 50, 50), Out(50, 50, 50, 100),
+        Out(0, 0, 50, 50), Out(50, 50, 100, 100)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Reinit();
+    InsertAll(c.inputs);
+    if (std::string(c.name) == "crossing rounds to the 128 grid") {
+      // x = 33.5 twips = 8576 units, a multiple of 128: both lines split there.
+      EXPECT_EQ(graph.edge_count, 4u);
+      EXPECT_NE(FindVertexAt(graph, {8576, 0}), nullptr);
+      continue;
+    }
+    std::vector<EdgeRecord> expected = c.expected;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Edges(graph), expected) << "got:\n" << Describe(Edges(graph));
+  }
+}
+
+TEST_F(InsertTest, DegenerateAndNearlyStraightCurves) {
+  // Ends that round to one point: dropped, whatever the control point.
+  QuadCurve c;
+  CurveSet({10, 10}, {G(500), G(500)}, {-60, 50}, c);
+  ASSERT_EQ(Insert(graph, c), 0);
+  EXPECT_EQ(graph.edge_count, 0u);
+  // Ends 1 to 128 units apart after rounding: a straight edge.
+  CurveSet({0, 0}, {G(500), G(500)}, {128, 128}, c);
+  ASSERT_EQ(Insert(graph, c), 0);
+  ASSERT_EQ(graph.edge_count, 1u);
+  EXPECT_EQ(Edges(graph)[0].curve.straight, 1);
+  EXPECT_EQ(Edges(graph)[0].curve.control, (Point32{64, 64}));
+  Reinit();
+
+  struct Case {
+    QuadCurve curve;
+    bool straight;
+  };
+  const Case cases[] = {
+      {Quad(0, 1000, -50, 1000, 100, 1000), true},     // control behind p0
+      {Quad(0, 2000, 150, 2000, 100, 2000), true},     // control beyond p2
+      {Quad(0, 3000, -50, 3000.3, 100, 3000), true},  // within 128 units of the line through p0
+      {Quad(0, 4000, 50, 4001, 100, 4000), false},     // a shallow bulge stays a curve
+      {Quad(0, 5000, 50, 5050, 100, 5000), false},
+  };
+  for (const Case& k : cases) ASSERT_EQ(Insert(graph, k.curve), 0);
+  ASSERT_EQ(graph.edge_count, 5u);
+  for (const EdgeRecord& e : Edges(graph)) {
+    const bool expected = e.curve.p0.y != G(4000) && e.curve.p0.y != G(5000);
+    EXPECT_EQ(e.curve.straight != 0, expected) << e;
+  }
+  EXPECT_TRUE(GraphIsValid(graph));
+}
+
+TEST_F(InsertTest, CoincidentCurvesMerge) {
+  // The same arc twice, once reversed and with its control point moved a
+  // little: one edge remains, with the first curve.
+  ASSERT_EQ(Insert(graph, Quad(0, 0, 50, 80, 100, 0), 1, 1, 0), 0);
+  ASSERT_EQ(Insert(graph, Quad(100, 0, 52, 78, 0, 0), 2, 2, 3, 0, 0), 0);
+  ASSERT_EQ(graph.edge_count, 1u);
+  const EdgeRecord e = Edges(graph)[0];
+  EXPECT_EQ(e.curve.control, (Point32{G(50), G(80)}));
+  EXPECT_EQ(e.line, 1);
+  EXPECT_EQ(e.fill_a, 1);
+  EXPECT_EQ(e.fill_b, 2);
+  EXPECT_TRUE(GraphIsValid(graph));
+  // A different arc between the same ends is a separate edge (a lens).
+  ASSERT_EQ(Insert(graph, Quad(0, 0, 50, -80, 100, 0)), 0);
+  EXPECT_EQ(graph.edge_count, 2u);
+  EXPECT_TRUE(GraphIsValid(graph));
+}
+
+TEST_F(InsertTest, TangentCurvesMeetAtOneVertex) {
+  // An arch and a bowl that touch at (50, 50).
+  InsertAll({In(Quad(0, 0, 50, 100, 100, 0)), In(Quad(0, 100, 50, 0, 100, 100))});
+  EXPECT_EQ(graph.edge_count, 4u);
+  const Vertex* touch = FindVertexAt(graph, {G(50), G(50)});
+  ASSERT_NE(touch, nullptr);
+  EXPECT_EQ(RingSize(touch), 4);
+  ASSERT_EQ(EdgeGraphCleanup(graph), 0);
+  EXPECT_TRUE(GraphIsClean(graph));
+}
+
+TEST_F(InsertTest, CurvesCrossEachOtherTwice) {
+  InsertAll({In(Quad(0, 0, 50, 100, 100, 0)), In(Line(-10, 20, 110, 20)), In(Quad(0, 40, 50, -60, 100, 40))});
+  EXPECT_GE(graph.edge_count, 9u);
+  ASSERT_EQ(EdgeGraphCleanup(graph), 0);
+  EXPECT_TRUE(GraphIsClean(graph));
+}
+
+TEST_F(InsertTest, StarOfFiftyEdgesAtOneVertex) {
+  // 25 lines through the centre, each cut by all the others there.
+  const Point32 centre = {G(5000), G(5000)};
+  for (int i = 0; i < 25; ++i) {
+    const double a = i * std::numbers::pi / 25;
+    const auto dx = static_cast<int32_t>(std::lround(1000 * std::cos(a)));
+    const auto dy = static_cast<int32_t>(std::lround(1000 * std::sin(a)));
+    ASSERT_EQ(Insert(graph, Line(5000 - dx, 5000 - dy, 5000 + dx, 5000 + dy)), 0);
+    ASSERT_TRUE(GraphIsValid(graph));
+  }
+  EXPECT_EQ(graph.edge_count, 50u);
+  const Vertex* v = FindVertexAt(graph, centre);
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(RingSize(v), 50);
+  ASSERT_EQ(EdgeGraphCleanup(graph), 0);
+  EXPECT_TRUE(GraphIsClean(graph));
+  EXPECT_EQ(RingSize(v), 50);  // the sorted ring keeps every half-edge
+  EXPECT_EQ(VertexDegree(*v), 4);
+}
+
+TEST_F(InsertTest, OneBatchIsNotCutAgainstItself) {
+  const uint32_t stamp = EdgeGraphNextStamp();
+  ASSERT_EQ(Insert(graph, Line(0, 0, 100, 100), 0, 0, 0, stamp), 0);
+  ASSERT_EQ(Insert(graph, Line(0, 100, 100, 0), 0, 0, 0, stamp), 0);
+  EXPECT_EQ(graph.edge_count, 2u);
+  // A third edge of another batch cuts both; their pieces go back in with
+  // stamp 0 and so are cut against each other too: 3 + 3 + 3 edges.
+  ASSERT_EQ(Insert(graph, Line(0, 20, 100, 20)), 0);
+  EXPECT_EQ(graph.edge_count, 9u);
+  EXPECT_TRUE(GraphIsValid(graph));
+}
+
+TEST_F(InsertTest, SplitGuardLinksAPieceUnsplit) {
+  // A curve leaving the common start of two lines and crossing both: once cut
+  // at the first crossing, its pieces share a vertex with the lines, so the
+  // second crossing is a re-crossing and counts against the guard.
+  const std::vector<Input> inputs = {In(Line(0, 0, 100, 0)), In(Line(0, 0, 100, -36)),
+                                     In(Quad(0, 0, 60, -60, 60, 40))};
+  EdgeGraphSetSplitGuard(0);
+  for (const Input& in : inputs) ASSERT_EQ(Insert(graph, in.curve), 0);
+  EXPECT_GT(EdgeGraphUnsplitCount(), 0);
+  EXPECT_TRUE(GraphIsValid(graph));            // structurally sound ...
+  EXPECT_FALSE(EdgeGraphCheck(graph).empty());  // ... with a crossing left
+
+  EdgeGraphResetInsertCounters();  // the default guard
+  Reinit();
+  InsertAll(inputs);
+  EXPECT_EQ(EdgeGraphUnsplitCount(), 0);
+  EXPECT_EQ(graph.edge_count, 7u);
+}
+
+TEST_F(InsertTest, RefusedPoolKeepsTheGraphValid) {
+  ASSERT_EQ(Insert(graph, Line(0, 0, 100, 100)), 0);
+  // Fill the edge pool's chunk, then refuse new chunks: the crossing cannot
+  // make its pieces.
+  std::vector<Edge*> hoard;
+  SetMemoryRefusalHook([](const BlockPool* pool, std::size_t) { return pool != nullptr; });
+  for (;;) {
+    Edge* e = nullptr;
+    if (EdgeGraphNewEdge(Line(0, 0, 1, 1), &e) < 0) break;
+    hoard.push_back(e);
+  }
+  EdgeGraphFreeEdgeRecord(hoard.back());  // room for the new edge itself
+  hoard.pop_back();
+  Edge* e = nullptr;
+  ASSERT_EQ(EdgeGraphNewEdge(Line(0, 100, 100, 0), &e), 0);
+  EXPECT_EQ(EdgeGraphInsertEdge(graph, e, 0, 3), -1);
+  SetMemoryRefusalHook(nullptr);
+  for (Edge* h : hoard) EdgeGraphFreeEdgeRecord(h);
+  // The new edge was linked as it was: sound, but crossing.
+  EXPECT_EQ(graph.edge_count, 2u);
+  EdgeGraphCheckOptions options;
+  options.crossings = false;
+  EXPECT_TRUE(GraphIsValid(graph, options));
+}
+
+}  // namespace
