@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <set>
@@ -13,7 +14,11 @@
 namespace {
 
 constexpr size_t kMaxReports = 32;
-constexpr int32_t kSharedEndSlack = 16;  // an intersection this close to a shared end is that end
+// An intersection within one step of the 128 grid of a shared end is that end:
+// on long curves the 16-bit parameters of the intersection search resolve
+// points only to some tens of units, and the graph resolves nothing finer
+// than the grid.
+constexpr int32_t kSharedEndSlack = 128;
 
 class Reporter {
  public:
@@ -120,11 +125,25 @@ void CheckRing(const Vertex* v, size_t limit, bool require_sorted, std::set<cons
   }
 }
 
+// How finely the 16.16 parameters of the intersection search resolve points
+// on a curve: a few parameter steps along its hull.
+int64_t ParamResolution(const QuadCurve& c) {
+  Rect32 hull;
+  CurveGetHullBounds(c, hull);
+  const int64_t extent = std::max(int64_t{hull.xmax} - hull.xmin, int64_t{hull.ymax} - hull.ymin);
+  return std::max<int64_t>(kSharedEndSlack, extent >> 14);
+}
+
+bool Within(const Point32& p, const Point32& q, int64_t d) {
+  return std::abs(int64_t{p.x} - q.x) <= d && std::abs(int64_t{p.y} - q.y) <= d;
+}
+
 bool NearSharedEnd(const Edge* a, const Edge* b, const Point32& pa, const Point32& pb) {
+  const int64_t slack = std::max(ParamResolution(a->curve), ParamResolution(b->curve));
   const Point32 ends[2] = {a->curve.p0, a->curve.p2};
   for (const Point32& end : ends) {
     if (end != b->curve.p0 && end != b->curve.p2) continue;
-    if (PointsNear(pa, end, kSharedEndSlack) && PointsNear(pb, end, kSharedEndSlack)) return true;
+    if (Within(pa, end, slack) && Within(pb, end, slack)) return true;
   }
   return false;
 }

@@ -171,7 +171,10 @@ int SortRing(EdgeGraph& graph, Vertex* v, bool may_split) {
   std::stable_sort(spokes.begin(), spokes.end(),
                    [](const Spoke& a, const Spoke& b) { return a.angle < b.angle; });
   if (may_split) {
-    if (n == 2 && std::abs(int64_t{spokes[1].angle} - spokes[0].angle) <= kTangentAngle)
+    // Two half-edges are tangent by the same measure as neighbours in a longer
+    // ring, across the 180-degree seam too: whether a pair gets split must not
+    // depend on which way it points.
+    if (n == 2 && AngleBetween(spokes[1].angle, spokes[0].angle) <= kTangentAngle)
       if (int r = SplitTangentPair(graph, spokes[0].h, spokes[1].h); r != 0) return r;
     if (n >= 3)
       for (size_t i = 0; i < n; ++i) {

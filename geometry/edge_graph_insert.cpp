@@ -59,6 +59,26 @@ void MovePieceEnd(QuadCurve& c, bool at_end, const Point32& p) {
   }
 }
 
+// True when the straight curve b lies wholly on one side of the line through
+// the straight curve a, farther than twice the intersection tolerance: then
+// the two can neither cross nor come within the tolerance of each other, and
+// the intersection search would find nothing. A cheap test that spares the
+// search for the many parallel neighbours of a hatch line.
+bool OneSideOf(const QuadCurve& a, const QuadCurve& b) {
+  auto d = [](int32_t v) { return static_cast<double>(v); };
+  const double dx = d(a.p2.x) - a.p0.x, dy = d(a.p2.y) - a.p0.y;
+  const double s0 = dx * (d(b.p0.y) - a.p0.y) - dy * (d(b.p0.x) - a.p0.x);
+  const double s2 = dx * (d(b.p2.y) - a.p0.y) - dy * (d(b.p2.x) - a.p0.x);
+  if ((s0 > 0) != (s2 > 0)) return false;
+  const double limit = 2.0 * kIntersectTolerance;
+  const double length2 = dx * dx + dy * dy;
+  return s0 * s0 > limit * limit * length2 && s2 * s2 > limit * limit * length2;
+}
+
+bool StraightPairApart(const QuadCurve& a, const QuadCurve& b) {
+  return a.straight && b.straight && (OneSideOf(a, b) || OneSideOf(b, a));
+}
+
 bool SharesEnd(const QuadCurve& a, const QuadCurve& b) {
   return a.p0 == b.p0 || a.p0 == b.p2 || a.p2 == b.p0 || a.p2 == b.p2;
 }
@@ -164,7 +184,7 @@ int InsertOne(EdgeGraph& graph, const Pending& p, std::vector<Pending>& work) {
       if (p.stamp != 0 && old->a.visit == p.stamp) continue;
       Rect32 old_hull;
       CurveGetHullBounds(old->curve, old_hull);
-      if (!RectsOverlap(old_hull, hull)) continue;
+      if (!RectsOverlap(old_hull, hull) || StraightPairApart(c, old->curve)) continue;
       CurveIntersectResult found;
       const int n = CurveIntersect(c, old->curve, found, kIntersectTolerance);
       if (n == 0) continue;

@@ -134,7 +134,14 @@ TEST(LineStyleOutsetTest, HalfWidthByKind) {
   EXPECT_EQ(LineStyleOutset(s), 65516 + 0 + 20);
 }
 
-class StyleTableTest : public GraphTest {};
+// Starts with empty style tables.
+class StyleTableTest : public GraphTest {
+ protected:
+  void SetUp() override {
+    GraphTest::SetUp();
+    ASSERT_EQ(EdgeGraphInit(graph), 0);
+  }
+};
 
 TEST_F(StyleTableTest, FindsOrAppendsEachStyleOnce) {
   EXPECT_EQ(EdgeGraphAddFillStyle(graph, Solid(0)), 0);  // no fill

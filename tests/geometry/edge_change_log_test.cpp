@@ -1,0 +1,177 @@
+// The change log: random edits, undone and redone by replaying the logs, give
+// back the edge multiset of every step.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+
+#include "geometry/edge_graph.h"
+#include "graph_invariants.h"
+
+namespace {
+
+using namespace graph_test;
+
+// The undo and redo stacks of one shape: the change callback attaches a new
+// log to whichever stack the current operation records into.
+struct History {
+  std::vector<std::unique_ptr<EdgeChangeLog>> undo, redo;
+  std::vector<std::unique_ptr<EdgeChangeLog>>* target = &undo;
+  uint16_t direction = 0;
+};
+
+void OnChange(EdgeGraph& graph, void* arg) {
+  auto* history = static_cast<History*>(arg);
+  auto log = std::make_unique<EdgeChangeLog>();
+  EdgeChangeLogAttach(*log, graph);
+  log->direction = history->direction;
+  history->target->push_back(std::move(log));
+}
+
+class ChangeLogTest : public GraphTest {
+ protected:
+  void SetUp() override {
+    GraphTest::SetUp();
+    graph.change_callback = OnChange;
+    graph.change_arg = &history;
+  }
+  void TearDown() override {
+    history.undo.clear();
+    history.redo.clear();
+    GraphTest::TearDown();
+  }
+
+  QuadCurve RandomCurve() {
+    // A coarse lattice, so that edges often coincide, cross at ends and overlap.
+    std::uniform_int_distribution<int> coord(0, 8), kind(0, 3);
+    auto p = [&] { return coord(rng) * 100; };
+    if (kind(rng) == 0) return Quad(p(), p(), p() + 30, p() + 10, p(), p());
+    return Line(p(), p(), p(), p());
+  }
+
+  // One random edit in one change; false when it changed nothing.
+  bool RandomEdit() {
+    std::uniform_int_distribution<int> action(0, 5), style(0, 4), prec(0, 3);
+    const size_t logs = history.undo.size();
+    history.target = &history.undo;
+    history.direction = 0;
+    const int a = action(rng);
+    std::vector<Edge*> edges;
+    EdgeGraphForEachEdge(graph, nullptr, [&](Edge* e) { edges.push_back(e); });
+    if (a == 4 && !edges.empty()) {
+      Edge* e = edges[std::uniform_int_distribution<size_t>(0, edges.size() - 1)(rng)];
+      EXPECT_EQ(EdgeGraphTouchEdge(graph, e), 0);
+      e->a.fill = static_cast<StyleIndex>(style(rng));
+      e->line = static_cast<StyleIndex>(style(rng));
+    } else if (a == 5 && !edges.empty()) {
+      EXPECT_EQ(EdgeGraphDeleteEdge(graph, edges[std::uniform_int_distribution<size_t>(0, edges.size() - 1)(rng)]), 0);
+    } else {
+      const int n = 1 + a % 3;
+      for (int i = 0; i < n; ++i)
+        EXPECT_EQ(Insert(graph, RandomCurve(), static_cast<StyleIndex>(style(rng)),
+                         static_cast<StyleIndex>(style(rng)), static_cast<StyleIndex>(style(rng)), 0,
+                         prec(rng)),
+                  0);
+    }
+    if (a % 2 == 0) EXPECT_EQ(EdgeGraphCleanup(graph), 0);
+    Rect32 out;
+    EdgeGraphEndChange(graph, out);
+    if (history.undo.size() == logs) return false;
+    EXPECT_EQ(history.undo.size(), logs + 1);
+    history.redo.clear();
+    return true;
+  }
+
+  void Undo() {
+    std::unique_ptr<EdgeChangeLog> log = std::move(history.undo.back());
+    history.undo.pop_back();
+    history.target = &history.redo;
+    history.direction = 1;
+    ASSERT_EQ(EdgeChangeLogReplay(*log), 0);
+    Rect32 out;
+    EdgeGraphEndChange(graph, out);
+  }
+
+  void Redo() {
+    std::unique_ptr<EdgeChangeLog> log = std::move(history.redo.back());
+    history.redo.pop_back();
+    history.target = &history.undo;
+    history.direction = 0;
+    ASSERT_EQ(EdgeChangeLogReplay(*log), 0);
+    Rect32 out;
+    EdgeGraphEndChange(graph, out);
+  }
+
+  // Edits, then undo all, redo all, undo all again, comparing every state.
+  void RoundTrip(int edits) {
+    std::vector<std::vector<EdgeRecord>> states = {Edges(graph)};
+    for (int i = 0; i < edits; ++i) {
+      if (RandomEdit()) states.push_back(Edges(graph));
+      ASSERT_TRUE(GraphIsValid(graph));
+    }
+    ASSERT_EQ(history.undo.size(), states.size() - 1);
+    for (int round = 0; round < 2; ++round) {
+      for (size_t i = states.size() - 1; i > 0; --i) {
+        Undo();
+        ASSERT_EQ(Edges(graph), states[i - 1]) << "undo to step " << i - 1 << " of round " << round;
+        ASSERT_TRUE(GraphIsValid(graph, {false, false}));
+      }
+      ASSERT_EQ(history.redo.size(), states.size() - 1);
+      for (size_t i = 1; i < states.size(); ++i) {
+        Redo();
+        ASSERT_EQ(Edges(graph), states[i]) << "redo to step " << i << " of round " << round;
+      }
+    }
+  }
+
+  History history;
+  std::mt19937 rng{12345};
+};
+
+TEST_F(ChangeLogTest, UndoAndRedoRestoreEveryStep) { RoundTrip(60); }
+
+// Generations compare as unsigned 16-bit values: crossing 0x8000 and the wrap
+// to 1 must not confuse the stamps.
+TEST_F(ChangeLogTest, GenerationsCrossingTheSignBit) {
+  graph.generation = 0x7FF0;
+  rng.seed(777);
+  RoundTrip(40);
+  EXPECT_GT(graph.generation, 0x8000);
+}
+
+TEST_F(ChangeLogTest, GenerationsWrapping) {
+  graph.generation = 0xFFF0;
+  rng.seed(999);
+  RoundTrip(40);
+  EXPECT_LT(graph.generation, 0x100);
+}
+
+TEST_F(ChangeLogTest, EdgesMadeAndUnmadeInOneChangeAreNotSaved) {
+  ASSERT_EQ(Insert(graph, Line(0, 0, 100, 0)), 0);
+  Rect32 out;
+  EdgeGraphEndChange(graph, out);
+  ASSERT_EQ(history.undo.size(), 1u);
+  // One change: a crossing edge splits the first, a third edge splits the
+  // pieces again. Only the original edge is saved, once.
+  ASSERT_EQ(Insert(graph, Line(50, -50, 50, 50)), 0);
+  ASSERT_EQ(Insert(graph, Line(25, -50, 25, 50)), 0);
+  EdgeGraphEndChange(graph, out);
+  ASSERT_EQ(history.undo.size(), 2u);
+  const EdgeChangeLog& log = *history.undo.back();
+  ASSERT_NE(log.first, nullptr);
+  EXPECT_EQ(log.first->count, 1);
+  EXPECT_EQ(log.first->next, nullptr);
+  EXPECT_EQ(log.first->edges[0].curve, Line(0, 0, 100, 0));
+}
+
+TEST_F(ChangeLogTest, FreeingAnAttachedLogDetachesIt) {
+  ASSERT_EQ(Insert(graph, Line(0, 0, 100, 0)), 0);
+  ASSERT_EQ(graph.change_log, history.undo.back().get());
+  history.undo.clear();
+  EXPECT_EQ(graph.change_log, nullptr);
+  ASSERT_EQ(Insert(graph, Line(0, 50, 100, 50)), 0);  // no log to save into: fine
+  Rect32 out;
+  EdgeGraphEndChange(graph, out);
+}
+
+}  // namespace
