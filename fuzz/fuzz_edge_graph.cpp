@@ -17,7 +17,7 @@
 namespace {
 
 constexpr size_t kRecord = 13;
-constexpr size_t kMaxCurves = 20;
+constexpr size_t kMaxCurves = 16;
 
 void Fail(const EdgeGraph& graph, const char* when, const EdgeGraphCheckOptions& options) {
   const auto problems = EdgeGraphCheck(graph, options);

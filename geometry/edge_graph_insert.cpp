@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "geometry/edge_graph.h"
+#include "geometry/point_list.h"
 
 namespace {
 
@@ -298,6 +299,23 @@ int EdgeGraphInsertEdge(EdgeGraph& graph, Edge* edge, uint32_t stamp, int preced
     return -1;
   }
   return result;
+}
+
+int EdgeGraphAddPath(EdgeGraph& graph, const PointList& path, StyleIndex line, StyleIndex fill_a,
+                     StyleIndex fill_b) {
+  PointListIter it;
+  PointListIterInit(path, it);
+  QuadCurve c;
+  while (PointListIterNext(it, c)) {
+    CurveShift(c, ShiftLeft(8), c);  // twips to graph units
+    Edge* e = nullptr;
+    if (int r = EdgeGraphNewEdge(c, &e); r < 0) return r;
+    e->line = line;
+    e->a.fill = fill_a;
+    e->b.fill = fill_b;
+    if (int r = EdgeGraphInsertEdge(graph, e, 0, kPrecedenceLine | kPrecedenceFill); r < 0) return r;
+  }
+  return 0;
 }
 
 int EdgeGraphSetSplitGuard(int limit) {

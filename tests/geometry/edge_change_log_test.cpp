@@ -73,7 +73,9 @@ class ChangeLogTest : public GraphTest {
                          prec(rng)),
                   0);
     }
-    if (a % 2 == 0) EXPECT_EQ(EdgeGraphCleanup(graph), 0);
+    if (a % 2 == 0) {
+      EXPECT_EQ(EdgeGraphCleanup(graph), 0);
+    }
     Rect32 out;
     EdgeGraphEndChange(graph, out);
     if (history.undo.size() == logs) return false;

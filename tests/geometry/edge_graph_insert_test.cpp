@@ -2,6 +2,7 @@
 // at crossings, checked against the graph invariants after every insertion.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -271,6 +272,69 @@ TEST_F(InsertTest, RefusedPoolKeepsTheGraphValid) {
   EdgeGraphCheckOptions options;
   options.crossings = false;
   EXPECT_TRUE(GraphIsValid(graph, options));
+}
+
+}  // namespace
+
+#include "geometry/point_list.h"
+
+namespace {
+
+using namespace graph_test;
+
+class AddPathTest : public GraphTest {
+ protected:
+  // Entries in twips: {x, y, off-curve}.
+  void Path(PointList& path, std::initializer_list<std::array<int32_t, 3>> entries) {
+    for (const auto& e : entries) ASSERT_EQ(PointListAppend(path, {e[0], e[1]}, e[2]), 0);
+  }
+};
+
+TEST_F(AddPathTest, ClosedPathBecomesStyledEdgesInGraphUnits) {
+  PointList square;
+  Path(square, {{0, 0, 0}, {100, 0, 0}, {100, 100, 0}, {0, 100, 0}, {0, 0, 0}});
+  ASSERT_EQ(EdgeGraphAddPath(graph, square, 1, 2, 0), 0);
+  std::vector<EdgeRecord> expected = {
+      Normalised(Line(0, 0, 100, 0), 1, 2, 0), Normalised(Line(100, 0, 100, 100), 1, 2, 0),
+      Normalised(Line(100, 100, 0, 100), 1, 2, 0), Normalised(Line(0, 100, 0, 0), 1, 2, 0)};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Edges(graph), expected) << Describe(Edges(graph));
+  EXPECT_TRUE(GraphIsValid(graph));
+
+  // The same square again with other styles: precedence 3, its styles win.
+  ASSERT_EQ(EdgeGraphAddPath(graph, square, 3, 4, 1), 0);
+  for (const EdgeRecord& e : Edges(graph)) EXPECT_EQ(e.line, 3) << e;
+  EXPECT_EQ(graph.edge_count, 4u);
+}
+
+TEST_F(AddPathTest, CurvedSelfCrossingPathIsSplitWhereItCrosses) {
+  // A figure eight of two lobes drawn with control points: the path crosses
+  // itself at (100, 50).
+  PointList eight;
+  Path(eight, {{100, 50, 0}, {150, 0, 1}, {200, 50, 0}, {150, 100, 1}, {100, 50, 0},
+               {50, 0, 1}, {0, 50, 0}, {50, 100, 1}, {100, 50, 0}});
+  ASSERT_EQ(EdgeGraphAddPath(graph, eight, 2, 0, 0), 0);
+  EXPECT_EQ(graph.edge_count, 4u);
+  // A straight bar along y = 50 runs through both lobes' tips and the
+  // crossing, where six half-edges then meet.
+  PointList bar;
+  Path(bar, {{-20, 50, 0}, {220, 50, 0}});
+  ASSERT_EQ(EdgeGraphAddPath(graph, bar, 1, 0, 0), 0);
+  EXPECT_TRUE(GraphIsValid(graph));
+  const Vertex* centre = FindVertexAt(graph, {G(100), G(50)});
+  ASSERT_NE(centre, nullptr);
+  EXPECT_EQ(RingSize(centre), 6);
+  ASSERT_EQ(EdgeGraphCleanup(graph), 0);
+  EXPECT_TRUE(GraphIsClean(graph));
+}
+
+TEST_F(AddPathTest, EmptyAndSinglePointPathsAddNothing) {
+  PointList empty;
+  ASSERT_EQ(EdgeGraphAddPath(graph, empty, 1, 1, 1), 0);
+  PointList one;
+  Path(one, {{5, 5, 0}});
+  ASSERT_EQ(EdgeGraphAddPath(graph, one, 1, 1, 1), 0);
+  EXPECT_EQ(graph.edge_count, 0u);
 }
 
 }  // namespace
