@@ -273,6 +273,11 @@ Point32 RoundTo128(const Point32& p);
 // of the two end shifts, a straight one's is set to the midpoint.
 void CurveRoundEnds(QuadCurve& c);
 
+// False for an intersection whose points on the two curves lie farther apart
+// than the parameters can account for (a search that lost precision on
+// enormous curves); such an entry is ignored.
+bool IntersectionIsConsistent(const QuadCurve& a, const QuadCurve& b, const CurveIntersectEntry& entry);
+
 // Inserts an unlinked edge: rounds its ends, drops or straightens degenerate
 // curves, merges it with a coincident edge, and splits it and the edges it
 // crosses at every crossing. Edges carrying the same non-zero stamp are not cut

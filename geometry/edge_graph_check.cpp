@@ -164,6 +164,7 @@ void CheckCrossings(const EdgeGraph& g, const std::vector<const Edge*>& edges, R
       const int n = CurveIntersect(a->curve, b->curve, r, 8);
       for (int i = 0; i < n; ++i) {
         const CurveIntersectEntry& x = r.entries[i];
+        if (!IntersectionIsConsistent(a->curve, b->curve, x)) continue;
         if (x.overlap)
           report("edges %p and %p overlap at (%d,%d)", (const void*)a, (const void*)b, x.pointA.x,
                  x.pointA.y);

@@ -5,6 +5,7 @@
 // the C++ stack, so a curve that crosses thousands of edges needs no deep
 // recursion. The stack is processed in the order a recursive insertion would
 // take: the pieces of a split old edge first, then the pieces of the new one.
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 #include <vector>
@@ -26,6 +27,11 @@ constexpr int32_t kStraightTolerance = 128;
 constexpr int32_t kCoincidentMidpoint = 1024;
 constexpr int32_t kIntersectTolerance = 8;  // CurveIntersect's own floor
 
+// However the pieces behave, one insertion processes at most this many plus a
+// few per edge of the graph; the rest are linked unsplit.
+constexpr int64_t kPieceBudget = 100000;
+constexpr int64_t kPieceBudgetPerEdge = 16;
+
 struct Pending {
   Edge* edge;
   uint32_t stamp;
@@ -35,7 +41,7 @@ struct Pending {
 
 int64_t Abs64(int64_t v) { return v < 0 ? -v : v; }
 
-bool EndsWithin(const Point32& p, const Point32& q, int32_t d) {
+bool EndsWithin(const Point32& p, const Point32& q, int64_t d) {
   return Abs64(int64_t{p.x} - q.x) <= d && Abs64(int64_t{p.y} - q.y) <= d;
 }
 
@@ -198,6 +204,7 @@ int InsertOne(EdgeGraph& graph, const Pending& p, std::vector<Pending>& work) {
       // 7: crossings, in the order found.
       const int depth = SharesEnd(c, old->curve) ? p.depth + 1 : p.depth;
       for (int i = 0; i < n; ++i) {
+        if (!IntersectionIsConsistent(c, old->curve, found.entries[i])) continue;
         QuadCurve o1, o2;
         CurveSplit(old->curve, found.entries[i].tB, o1, o2);
         const Point32 split = RoundTo128(o1.p2);
@@ -254,6 +261,16 @@ int InsertOne(EdgeGraph& graph, const Pending& p, std::vector<Pending>& work) {
 
 }  // namespace
 
+bool IntersectionIsConsistent(const QuadCurve& a, const QuadCurve& b, const CurveIntersectEntry& entry) {
+  auto resolution = [](const QuadCurve& c) {
+    Rect32 hull;
+    CurveGetHullBounds(c, hull);
+    return std::max(int64_t{hull.xmax} - hull.xmin, int64_t{hull.ymax} - hull.ymin) >> 13;
+  };
+  const int64_t slack = 64 + std::max(resolution(a), resolution(b));
+  return EndsWithin(entry.pointA, entry.pointB, slack);
+}
+
 Point32 RoundTo128(const Point32& p) {
   auto round = [](int32_t v) {
     return static_cast<int32_t>((static_cast<uint32_t>(v) + 64u) & ~127u);
@@ -286,13 +303,22 @@ int EdgeGraphInsertEdge(EdgeGraph& graph, Edge* edge, uint32_t stamp, int preced
   try {
     work.reserve(16);
     work.push_back({edge, stamp, precedence, 0});
+    int64_t budget = kPieceBudget + kPieceBudgetPerEdge * int64_t{graph.edge_count};
     while (!work.empty()) {
       const Pending p = work.back();
       work.pop_back();
-      if (result < 0)
+      if (result < 0) {
         LinkOrDrop(graph, p.edge);  // after a failure, keep what can be kept
-      else
+      } else if (--budget < 0) {
+        ++g_unsplit_count;
+        CurveRoundEnds(p.edge->curve);
+        if (p.edge->curve.p0 == p.edge->curve.p2)
+          EdgeGraphFreeEdgeRecord(p.edge);
+        else
+          LinkOrDrop(graph, p.edge);
+      } else {
         result = InsertOne(graph, p, work);
+      }
     }
   } catch (const std::bad_alloc&) {
     for (const Pending& p : work) LinkOrDrop(graph, p.edge);

@@ -338,3 +338,22 @@ TEST_F(AddPathTest, EmptyAndSinglePointPathsAddNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace graph_test;
+
+TEST_F(InsertTest, EnormousCurvesInsertWithoutLooping) {
+  // Lines a few hundred kilometres long: the intersection search loses
+  // precision and once reported a "crossing" whose two points lay far apart,
+  // which split the new line into itself and looped for ever.
+  QuadCurve a, b;
+  CurveFromLine({-201228288, 1006731264}, {112121216, 527993856}, a);
+  CurveFromLine({1006665728, -838696960}, {112117120, 528000128}, b);
+  ASSERT_EQ(Insert(graph, a), 0);
+  ASSERT_EQ(Insert(graph, b), 0);
+  EXPECT_EQ(graph.edge_count, 2u);
+  EXPECT_TRUE(GraphIsValid(graph));
+}
+
+}  // namespace
