@@ -137,6 +137,7 @@ CScanConverter::CScanConverter() {
 
 CScanConverter::~CScanConverter() {
   FreeActiveEdges();
+  FreeErrorRows();
   BlockFree(buckets);
   buckets = nullptr;
   edgePool.FreeAll();
@@ -271,6 +272,11 @@ void CScanConverter::SetRow(int32_t py) {
   rowY = py;
   const int64_t memoryRow = bottomUp ? int64_t{height} - 1 - py : py;
   rowPtr = bits + memoryRow * stride;
+  if (errorRow) {
+    // The errors carried into this row become current; the next row starts clean.
+    std::swap(errorRow, errorNext);
+    std::fill_n(errorNext, errorRowLength, 0);
+  }
 }
 
 // ---- The row loop -------------------------------------------------------------
@@ -283,6 +289,7 @@ void CScanConverter::RenderAll() {
     RenderRowsPlain(haveBuckets);
   }
   FreeActiveEdges();
+  FreeErrorRows();
 }
 
 void CScanConverter::RenderRowsPlain(bool haveBuckets) {
@@ -550,7 +557,7 @@ void CScanConverter::ActivateFill(CSpanFill* f, int32_t x) {
     if (!topFill) {
       topFill = f;
       topStart = x;
-    } else if (static_cast<uint32_t>(f->priority) > static_cast<uint32_t>(topFill->priority)) {
+    } else if (f->priority > topFill->priority) {
       EmitSpan(x);
       topFill = f;
       topStart = x;
@@ -572,7 +579,7 @@ void CScanConverter::DeactivateFill(int32_t x) {
       continue;
     }
     if ((f->clipId == 0 || ClipIsOn(f->clipId)) &&
-        (!best || static_cast<uint32_t>(f->priority) > static_cast<uint32_t>(best->priority))) {
+        (!best || f->priority > best->priority)) {
       best = f;
     }
     link = &f->insideNext;
@@ -709,7 +716,7 @@ void CScanConverter::ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4
     if (!f) continue;
     if (c > 0 && f != list[0]) uniform = false;
     list[c++] = f;
-    patterned = patterned || f->kind != kFillSolid;
+    patterned = patterned || f->kind != kSpanSolid;
     plain[0] += f->red;
     plain[1] += f->green;
     plain[2] += f->blue;

@@ -17,10 +17,10 @@
 #include "geometry/curve.h"
 #include "geometry/fixed.h"
 #include "geometry/pool.h"
+#include "render/raster/palette.h"
 #include "render/raster/span_fill.h"
 
 class COffscreenBitmap;
-class CSharedPalette;
 
 // Pixel formats of a scan-converter target.
 enum ScanPixelFormat : uint32_t {
@@ -139,10 +139,29 @@ class CScanConverter {
   // One anti-aliased pixel: sums of colour times sub-samples, n sub-samples
   // covered out of 16.
   void WriteBlendedPixel(int32_t x, const int32_t sums[3], int32_t n);
+  // Palette indices of colours[0 .. x1 - x0) for columns [x0, x1) of the
+  // current row, by the dither mode.
+  void WriteIndexedSpan(int32_t x0, int32_t x1, const uint8_t* colours, uint8_t* out);
   // The colour of a fill at pixel (x, y) for coverage sums.
   void SampleFill(const CSpanFill* fill, int32_t x, int32_t y, int32_t rgb[3]) const;
-  // Span callback of plain solid fills.
+  // The target palette's colour-to-index map (all zero without a palette)
+  // and its colours (red in the low byte; black past the table).
+  const InverseColorMap& ColourMap() const;
+  uint32_t PaletteColour(uint32_t index) const;
+
+  // Span callbacks: plain solid colours through the colour writer, solid
+  // patterns by target format (1, 2, 4, 8, 16, 24 and 32 bits), bitmaps and
+  // gradients.
   static void SolidColorSpan(CScanConverter* converter, int32_t x0, int32_t x1, CSpanFill* fill);
+  static void PatternSpan1(CScanConverter* converter, int32_t x0, int32_t x1, CSpanFill* fill);
+  static void PatternSpan2(CScanConverter* converter, int32_t x0, int32_t x1, CSpanFill* fill);
+  static void PatternSpan4(CScanConverter* converter, int32_t x0, int32_t x1, CSpanFill* fill);
+  static void PatternSpan8(CScanConverter* converter, int32_t x0, int32_t x1, CSpanFill* fill);
+  static void PatternSpan16(CScanConverter* converter, int32_t x0, int32_t x1, CSpanFill* fill);
+  static void PatternSpan24(CScanConverter* converter, int32_t x0, int32_t x1, CSpanFill* fill);
+  static void PatternSpan32(CScanConverter* converter, int32_t x0, int32_t x1, CSpanFill* fill);
+  static void BitmapFillSpan(CScanConverter* converter, int32_t x0, int32_t x1, CSpanFill* fill);
+  static void GradientFillSpan(CScanConverter* converter, int32_t x0, int32_t x1, CSpanFill* fill);
 
   // ---- Fields ----------------------------------------------------------------
   uint32_t antiAlias = 0;
@@ -189,6 +208,15 @@ class CScanConverter {
   uint8_t* rowPtr = nullptr;
   int32_t rowY = -1;
 
+  // Error diffusion: two rows of carried errors (three channels per pixel,
+  // one spare pixel at each end), made on first use and freed after each
+  // render.
+  int32_t* errorBuffer = nullptr;
+  int32_t errorRowLength = 0;  // entries per row
+  int32_t* errorRow = nullptr;   // the current row's
+  int32_t* errorNext = nullptr;  // the next row's
+  int32_t errorFailed = 0;       // no memory: nearest colours instead
+
  private:
   // One span of the top fill on one sub-scanline, in quarter columns.
   struct CoverageSpan {
@@ -209,6 +237,8 @@ class CScanConverter {
   };
   struct PendingPixel;
 
+  void AllocErrorRows();
+  void FreeErrorRows();
   void RenderRowsPlain(bool haveBuckets);
   void RenderRowsAntiAliased(bool haveBuckets);
   void RenderPixelRow(int32_t base, bool haveBuckets);

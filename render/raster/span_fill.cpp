@@ -1,6 +1,50 @@
 #include "render/raster/span_fill.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "render/raster/dib.h"
 #include "render/raster/scan_converter.h"
+
+// ---- Shared tables -------------------------------------------------------------
+
+const std::array<uint16_t, 17> kPatternMasks = {
+    0xFFFF, 0x7FFF, 0x7FDF, 0x5FDF, 0x5F5F, 0x5B5F, 0x5B5E, 0x5A5E, 0x5A5A,
+    0x1A5A, 0x1A4A, 0x0A4A, 0x0A0A, 0x020A, 0x0208, 0x0008, 0x0000};
+
+const std::array<uint8_t, 64> kOrderedDither = {
+    0,  8,  0,  8,  1,  9,  15, 7,  10, 6,  2,  14, 11, 7,  3,  13,
+    4,  14, 10, 2,  5,  15, 11, 1,  12, 4,  12, 6,  13, 3,  5,  9,
+    1,  9,  15, 7,  2,  10, 0,  6,  11, 7,  3,  13, 12, 8,  4,  12,
+    5,  15, 9,  1,  6,  14, 10, 0,  13, 3,  11, 5,  14, 2,  4,  8};
+
+const std::array<uint8_t, 64> kDiffusionOffsets = {
+    7, 0, 0, 7, 0, 7, 7, 0, 0, 7, 0, 7, 0, 7, 0, 7, 0, 7, 7, 0, 7, 0, 7, 7, 0, 7, 7, 0, 7, 0, 7, 7,
+    7, 0, 7, 0, 0, 7, 0, 7, 0, 7, 0, 7, 7, 0, 7, 0, 7, 7, 0, 7, 0, 7, 0, 0, 0, 7, 7, 0, 7, 0, 7, 7};
+
+const std::array<uint8_t, 16> kDither16 = {7, 0, 5, 1, 2, 6, 4, 3, 4, 3, 7, 2, 0, 6, 1, 5};
+
+namespace {
+
+constexpr std::array<uint16_t, 258> MakeSquares() {
+  std::array<uint16_t, 258> t{};
+  for (uint32_t i = 0; i < t.size(); ++i) t[i] = static_cast<uint16_t>(i * i >= 0xFFFF ? 0xFFFF : i * i);
+  return t;
+}
+
+}  // namespace
+
+const std::array<uint16_t, 258> kSquares = MakeSquares();
+
+uint64_t SolidPriority(uint32_t id, uint32_t patternKind, int32_t red, int32_t green, int32_t blue) {
+  return uint64_t{id} << kPriorityIdShift | uint64_t{patternKind & 7} << 15 |
+         uint64_t(static_cast<uint32_t>(red) >> 3 & 31) << 10 |
+         uint64_t(static_cast<uint32_t>(green) >> 3 & 31) << 5 |
+         uint64_t(static_cast<uint32_t>(blue) >> 3 & 31);
+}
+
+// ---- Records -------------------------------------------------------------------
 
 void CSpanFill::Init(CScanConverter* converter) {
   owner = converter;
@@ -11,14 +55,299 @@ void CSpanFill::Init(CScanConverter* converter) {
   inside = 0;
   insideNext = nullptr;
   onInsideList = 0;
-  kind = kFillSolid;
+  kind = kSpanSolid;
   prepared = 0;
+  ramp = nullptr;
 }
+
+namespace {
+
+int32_t Distance(int32_t r, int32_t g, int32_t b, uint32_t entry) {
+  return std::abs(r - RedOf(entry)) + std::abs(g - GreenOf(entry)) + std::abs(b - BlueOf(entry));
+}
+
+// The cell of a colour whose channels may lie outside 0..255 (clamped).
+uint32_t ClampedCell(int32_t r, int32_t g, int32_t b) {
+  auto c = [](int32_t v) { return static_cast<uint32_t>(std::clamp(v, 0, 255)); };
+  return InverseMapCell(c(r), c(g), c(b));
+}
+
+// A pixel value of the pattern rows in the target format.
+uint32_t DeviceColour(uint32_t format, int32_t r, int32_t g, int32_t b) {
+  const uint32_t ur = static_cast<uint32_t>(r), ug = static_cast<uint32_t>(g),
+                 ub = static_cast<uint32_t>(b);
+  switch (format) {
+    case kScan555: return (ur & 0xF8) << 7 | (ug & 0xF8) << 2 | ub >> 3;
+    case kScan565: return (ur & 0xF8) << 8 | (ug & 0xFC) << 3 | ub >> 3;
+    case kScan32BitAlpha: return 0xFF000000u | ur << 16 | ug << 8 | ub;
+    default: return ur << 16 | ug << 8 | ub;
+  }
+}
+
+// Four rows of four pixels: row k from pattern bits (pattern >> (12 - 4k)) &
+// 0xF turned left by the phase, the leftmost pixel in the nibble's top bit.
+void BuildPatternRows(uint32_t pattern, uint32_t phase, uint32_t set, uint32_t clear,
+                      uint32_t format, std::array<std::array<uint8_t, 16>, 4>& rows) {
+  for (int k = 0; k < 4; ++k) {
+    uint32_t nibble = (pattern >> (12 - 4 * k)) & 0xF;
+    nibble = ((nibble << phase) | (nibble >> (4 - phase))) & 0xF;
+    uint32_t px[4];
+    for (int i = 0; i < 4; ++i) px[i] = (nibble >> (3 - i)) & 1 ? set : clear;
+    std::array<uint8_t, 16>& row = rows[k];
+    row.fill(0);
+    switch (format) {
+      case kScan1Bit: {
+        uint8_t byte = 0;
+        for (int j = 0; j < 8; ++j) byte = static_cast<uint8_t>(byte | (px[j & 3] & 1) << (7 - j));
+        for (int j = 0; j < 4; ++j) row[j] = byte;
+        break;
+      }
+      case kScan2Bit: {
+        uint8_t byte = 0;
+        for (int i = 0; i < 4; ++i) byte = static_cast<uint8_t>(byte | (px[i] & 3) << (6 - 2 * i));
+        for (int j = 0; j < 4; ++j) row[j] = byte;
+        break;
+      }
+      case kScan4Bit:
+        row[0] = row[2] = static_cast<uint8_t>((px[0] & 15) << 4 | (px[1] & 15));
+        row[1] = row[3] = static_cast<uint8_t>((px[2] & 15) << 4 | (px[3] & 15));
+        break;
+      case kScan8Bit:
+        for (int i = 0; i < 4; ++i) row[i] = static_cast<uint8_t>(px[i]);
+        break;
+      case kScan555:
+      case kScan565:
+        for (int i = 0; i < 4; ++i) {
+          row[2 * i] = static_cast<uint8_t>(px[i]);
+          row[2 * i + 1] = static_cast<uint8_t>(px[i] >> 8);
+        }
+        break;
+      case kScan24Bit:
+        for (int i = 0; i < 4; ++i) {
+          row[3 * i] = static_cast<uint8_t>(px[i]);
+          row[3 * i + 1] = static_cast<uint8_t>(px[i] >> 8);
+          row[3 * i + 2] = static_cast<uint8_t>(px[i] >> 16);
+        }
+        break;
+      default:
+        for (int i = 0; i < 4; ++i)
+          for (int j = 0; j < 4; ++j) row[4 * i + j] = static_cast<uint8_t>(px[i] >> (8 * j));
+        break;
+    }
+  }
+}
+
+}  // namespace
 
 void CSpanFill::Prepare() {
   if (prepared) return;
   prepared = 1;
-  if (kind == kFillSolid) spanProc = &CScanConverter::SolidColorSpan;
+  CScanConverter* cv = owner;
+  switch (kind) {
+    case kSpanBitmap:
+      spanProc = &CScanConverter::BitmapFillSpan;
+      return;
+    case kSpanGradient:
+      spanProc = &CScanConverter::GradientFillSpan;
+      if (!ramp && cv) {
+        ramp = static_cast<uint32_t*>(cv->rampPool.Alloc());
+        if (ramp) BuildGradientRamp(rampPos.data(), rampColour.data(), rampCount, ramp);
+      }
+      return;
+    default:
+      break;
+  }
+
+  const uint32_t format = cv ? cv->pixelFormat : kScan32Bit;
+  if (!cv || (cv->solidMode == 2 && patternKind == 0)) {
+    spanProc = &CScanConverter::SolidColorSpan;
+    return;
+  }
+  // Pattern and second colour (set bits take the fill colour).
+  uint32_t pattern = 0xFFFF;
+  int32_t r2 = red, g2 = green, b2 = blue;
+  const bool dark = red + green + blue < 384;
+  switch (patternKind) {
+    case 1: pattern = 0xA5A5; r2 = g2 = b2 = 255; break;
+    case 2: pattern = 0x33CC; r2 = g2 = b2 = dark ? 255 : 0; break;
+    case 3: pattern = 0x39C6; r2 = g2 = b2 = dark ? 255 : 0; break;
+    default: break;
+  }
+  uint32_t set, clear;
+  if (format <= kScan8Bit) {
+    const InverseColorMap& map = cv->ColourMap();
+    set = map[ClampedCell(red, green, blue)];
+    clear = map[ClampedCell(r2, g2, b2)];
+    if (format == kScan1Bit && patternKind == 0) {
+      if (cv->solidMode) {
+        pattern = kPatternMasks[std::min((red + green + blue + 3) / 48, 16)];
+        set = map[0];
+        clear = map[4095];
+      } else {
+        set = clear = map[0];
+      }
+    } else if (format != kScan1Bit && patternKind == 0 && cv->solidMode) {
+      // A colour the palette lacks: the nearest entry and the one on the
+      // far side of the colour, mixed in proportion to their distances.
+      const uint32_t entry = cv->PaletteColour(set);
+      const int32_t d1 = Distance(red, green, blue, entry);
+      if (d1 > 7) {
+        const uint32_t second = map[ClampedCell(2 * red - RedOf(entry), 2 * green - GreenOf(entry),
+                                                2 * blue - BlueOf(entry))];
+        const int32_t d2 = Distance(red, green, blue, cv->PaletteColour(second));
+        pattern = kPatternMasks[std::min(d1 * 16 / (d1 + d2), 15)];
+        clear = second;
+      }
+    }
+  } else {
+    set = DeviceColour(format, red, green, blue);
+    clear = DeviceColour(format, r2, g2, b2);
+  }
+  BuildPatternRows(pattern, cv->phaseX & 3, set, clear, format, patternRows);
+  plainPattern = pattern == 0xFFFF || pattern == 0 || set == clear;
+  static constexpr SpanProc kWriters[] = {
+      &CScanConverter::PatternSpan1,  &CScanConverter::PatternSpan2,  &CScanConverter::PatternSpan4,
+      &CScanConverter::PatternSpan8,  &CScanConverter::PatternSpan16, &CScanConverter::PatternSpan16,
+      &CScanConverter::PatternSpan24, &CScanConverter::PatternSpan32, &CScanConverter::PatternSpan32};
+  spanProc = format < std::size(kWriters) ? kWriters[format] : nullptr;
 }
 
-void CSpanFill::Free() {}
+void CSpanFill::Free() {
+  if (kind == kSpanGradient && ramp && owner) owner->rampPool.Free(ramp);
+  ramp = nullptr;
+  prepared = 0;
+}
+
+// ---- Gradients -----------------------------------------------------------------
+
+void BuildGradientRamp(const uint8_t* positions, const uint32_t* colours, int count,
+                       uint32_t ramp[kRampEntries]) {
+  if (count <= 0) {
+    std::fill_n(ramp, kRampEntries, 0u);
+    return;
+  }
+  count = std::min(count, kRampPoints);
+  int32_t prevPos = 0, nextPos = positions[0];
+  uint32_t prev = colours[0], next = colours[0];
+  int k = 1;
+  for (int32_t j = 0; j < kRampEntries; ++j) {
+    // Every point passed moves on, so stops at one position switch colour
+    // right there.
+    while (j > nextPos) {
+      prevPos = nextPos;
+      prev = next;
+      if (k < count) {
+        nextPos = positions[k];
+        next = colours[k];
+        ++k;
+      } else {
+        nextPos = 256;
+      }
+    }
+    const int32_t span = nextPos - prevPos;
+    if (span <= 0) {
+      ramp[j] = prev & 0xFFFFFF;
+      continue;
+    }
+    uint32_t out = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+      const int32_t p = (prev >> shift) & 0xFF, q = (next >> shift) & 0xFF;
+      const int32_t v = (q * (j - prevPos) + p * (nextPos - j)) / span;
+      out |= static_cast<uint32_t>(v) << shift;
+    }
+    ramp[j] = out;
+  }
+}
+
+void LinearGradientIndices(int32_t x, int32_t stepX, int32_t count, uint16_t* out) {
+  int64_t pos = x;
+  for (int32_t i = 0; i < count; ++i, pos += stepX) {
+    if (pos >= 0x408000) {
+      out[i] = 256;
+    } else if (pos < -0x400000) {
+      out[i] = 0;
+    } else {
+      out[i] = static_cast<uint16_t>((pos >> 15) + 128);
+    }
+  }
+}
+
+namespace {
+
+int32_t Wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
+
+int32_t RadialFirstIndex(int32_t x, int32_t y) {
+  const int32_t length = VectorLength({x, y});
+  return length >= 0x404000 ? 256 : length >> 14;
+}
+
+}  // namespace
+
+void RadialGradientWalk::Start(int32_t gx, int32_t gy, int32_t stepX, int32_t stepY) {
+  x = gx;
+  y = gy;
+  sx = stepX;
+  sy = stepY;
+  h = RadialFirstIndex(x, y);
+  change = 0;
+  started = false;
+}
+
+void RadialGradientWalk::Next(int32_t count, uint16_t* out) {
+  for (int32_t i = 0; i < count; ++i) {
+    if (!started) {
+      started = true;
+      out[i] = static_cast<uint16_t>(h);
+      continue;
+    }
+    x = Wrap(int64_t{x} + sx);
+    y = Wrap(int64_t{y} + sy);
+    // Predict from the last change, then correct with the squares: down
+    // while t is below the square of the index, up while the next square is
+    // below t. On a perfect square the prediction decides between the two.
+    const int32_t old = h;
+    h = std::clamp(h + change, 0, 256);
+    const int64_t gx = x >> 14, gy = y >> 14;
+    const int64_t t = gx * gx + gy * gy;
+    while (t < kSquares[h]) --h;
+    while (h <= 255 && kSquares[h + 1] < t) ++h;
+    change = h - old;
+    out[i] = static_cast<uint16_t>(h);
+  }
+}
+
+// ---- Dithered brushes ----------------------------------------------------------
+
+DitheredBrush CreateDitheredBrush(const CSharedPalette* palette, const InverseColorMap* map,
+                                  uint32_t colour) {
+  DitheredBrush brush;
+  brush.colour = colour & 0xFFFFFF;
+  if (!palette || palette->table.count == 0) return brush;
+  const ColorTable& table = palette->table;
+  auto nearest = [&](int32_t r, int32_t g, int32_t b) -> uint8_t {
+    if (map) return (*map)[ClampedCell(r, g, b)];
+    uint32_t best = 0;
+    for (uint32_t i = 1; i < table.count; ++i)
+      if (Distance(r, g, b, table.entries[i]) < Distance(r, g, b, table.entries[best])) best = i;
+    return static_cast<uint8_t>(best);
+  };
+  auto entryOf = [&](uint8_t index) { return index < table.count ? table.entries[index] : 0u; };
+  const int32_t r = RedOf(colour), g = GreenOf(colour), b = BlueOf(colour);
+  const uint8_t first = nearest(r, g, b);
+  const uint32_t e1 = entryOf(first);
+  const int32_t d1 = Distance(r, g, b, e1);
+  if (d1 < 8) return brush;
+  const uint8_t second = nearest(std::clamp(2 * r - RedOf(e1), 0, 255),
+                                 std::clamp(2 * g - GreenOf(e1), 0, 255),
+                                 std::clamp(2 * b - BlueOf(e1), 0, 255));
+  const int32_t d2 = Distance(r, g, b, entryOf(second));
+  const uint16_t mask = kPatternMasks[std::min(d1 * 16 / (d1 + d2), 15)];
+  brush.solid = false;
+  brush.indices = {first, second};
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) {
+      const int bit = 15 - ((y & 3) * 4 + (x & 3));
+      brush.pattern[y * 8 + x] = (mask >> bit) & 1 ? 0 : 1;
+    }
+  return brush;
+}

@@ -1,15 +1,20 @@
 // Fill records of the scan converter: one fill style prepared for drawing.
 //
 // A record carries what the row loop needs (priority, clip id, inside state,
-// the span callback) and what the pixel writers need (colour, pattern rows).
-// Solid fills are complete here; bitmap and gradient fills add their samplers
-// and tables to this record.
+// the span callback) and what the pixel writers need: a solid colour (drawn
+// plain or as a two-colour 4 x 4 pattern), a bitmap with its placement, or a
+// linear or radial gradient with its 257-entry colour ramp. Prepare builds
+// these for the converter's current target format.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
+#include "geometry/fixed.h"
+#include "render/raster/palette.h"
+
 class CScanConverter;
+class CDib;
 struct CSpanFill;
 
 // Writes columns [x0, x1) of the converter's current row with the fill
@@ -17,10 +22,23 @@ struct CSpanFill;
 using SpanProc = void (*)(CScanConverter* converter, int32_t x0, int32_t x1, CSpanFill* fill);
 
 enum SpanFillKind : int32_t {
-  kFillSolid = 0,
-  kFillBitmap = 1,
-  kFillGradient = 2,
+  kSpanSolid = 0,
+  kSpanBitmap = 1,
+  kSpanGradient = 2,
 };
+
+// Gradient types (the fill style's kind byte).
+constexpr int32_t kGradientLinear = 16;
+constexpr int32_t kGradientRadial = 18;
+
+constexpr int kRampPoints = 8;     // colours of a gradient ramp
+constexpr int kRampEntries = 257;  // entries of a prepared ramp table
+
+// Priority keys: the object id above 18 bits of pattern kind and colour. The
+// key is 64 bits wide, so an id never runs into the bits above it and later
+// objects always stack above earlier ones, however many a batch holds.
+constexpr int kPriorityIdShift = 18;
+uint64_t SolidPriority(uint32_t id, uint32_t patternKind, int32_t red, int32_t green, int32_t blue);
 
 struct CSpanFill {
   CScanConverter* owner = nullptr;
@@ -29,13 +47,13 @@ struct CSpanFill {
   CSpanFill* listNext = nullptr;  // next record of the converter's list of all fills
 
   uint32_t id = 0;        // the converter's object id when the record was made
-  int32_t priority = 0;   // compared as unsigned: the greatest inside fill is drawn
+  uint64_t priority = 0;  // the greatest inside fill is drawn
   int32_t clipId = 0;     // 0 = none
   int32_t inside = 0;     // inside flag, or winding count for winding edges
   CSpanFill* insideNext = nullptr;  // link of the converter's inside list
   int32_t onInsideList = 0;
 
-  int32_t kind = kFillSolid;
+  int32_t kind = kSpanSolid;
   int32_t prepared = 0;
   SpanProc spanProc = nullptr;
 
@@ -45,8 +63,28 @@ struct CSpanFill {
   int32_t blue = 0;
   uint32_t patternKind = 0;  // 0 plain, 1 checker with white, 2 and 3 highlights
 
-  // Solid fills: one 4-pixel row per row phase, in the target's pixel format.
+  // Solid fills: one 4-pixel row per row phase, in the target's pixel format
+  // (packed formats: the row's 32-bit word).
   std::array<std::array<uint8_t, 16>, 4> patternRows{};
+  uint32_t plainPattern = 0;  // nonzero: all 16 pixels of the pattern are alike
+
+  // Bitmap fills: the image and bitmap pixels to device pixels and back.
+  const CDib* dib = nullptr;
+  Matrix2x3 bitmapMatrix;
+  Matrix2x3 bitmapInverse;   // its linear part; the translation is below
+  int64_t bitmapOriginX = 0;  // where device pixel (0, 0) falls in the image (16.16)
+  int64_t bitmapOriginY = 0;
+
+  // Gradient fills: type, gradient space to device and back (device pixels
+  // and gradient space both with 8 fraction bits), the ramp points and the
+  // prepared ramp (red in the low byte).
+  int32_t gradientType = kGradientLinear;
+  Matrix2x3 gradientMatrix;
+  Matrix2x3 gradientInverse;
+  uint8_t rampCount = 0;
+  std::array<uint8_t, kRampPoints> rampPos{};
+  std::array<uint32_t, kRampPoints> rampColour{};
+  uint32_t* ramp = nullptr;
 
   // Binds the record to a converter and clears links, kind, clip id and state.
   void Init(CScanConverter* converter);
@@ -55,3 +93,43 @@ struct CSpanFill {
   // Releases the record's tables.
   void Free();
 };
+
+// The 257 colours of a ramp (red in the low byte). Stops at equal positions
+// switch colour there.
+void BuildGradientRamp(const uint8_t* positions, const uint32_t* colours, int count,
+                       uint32_t ramp[kRampEntries]);
+
+// Gradient indices (0..256) of a row of pixels, from the start position and
+// the per-pixel step, both in gradient space. The radial index is tracked
+// incrementally with a table of squares, as the span writer draws it.
+void LinearGradientIndices(int32_t x, int32_t stepX, int32_t count, uint16_t* out);
+struct RadialGradientWalk {
+  int32_t x = 0, y = 0;    // position of the pixel last given
+  int32_t sx = 0, sy = 0;  // step per pixel
+  int32_t h = 0;           // its index
+  int32_t change = 0;      // the index's last change
+  bool started = false;
+  // The first pixel's index comes from the length of its position.
+  void Start(int32_t gx, int32_t gy, int32_t stepX, int32_t stepY);
+  // Indices of the next count pixels.
+  void Next(int32_t count, uint16_t* out);
+};
+
+// Shared tables of the pixel writers.
+extern const std::array<uint16_t, 17> kPatternMasks;      // 4 x 4 patterns, 16 - k bits set
+extern const std::array<uint8_t, 64> kOrderedDither;      // 8 x 8, values 0..15
+extern const std::array<uint8_t, 64> kDiffusionOffsets;   // 8 x 8, 0 or 7
+extern const std::array<uint8_t, 16> kDither16;           // 4 x 4, values 0..7
+extern const std::array<uint16_t, 258> kSquares;          // i * i, capped at 0xFFFF
+
+// The dithered brush for a colour that a palette lacks: a solid colour when
+// the nearest entry is within 7 (sum of channel differences), else an 8 x 8
+// pattern of two palette indices (pattern value 0 = first, 1 = second).
+struct DitheredBrush {
+  bool solid = true;
+  uint32_t colour = 0;                 // red in the low byte
+  std::array<uint8_t, 2> indices{};    // nearest, second
+  std::array<uint8_t, 64> pattern{};   // rows of 8 pixels
+};
+DitheredBrush CreateDitheredBrush(const CSharedPalette* palette, const InverseColorMap* map,
+                                  uint32_t colour);
