@@ -133,9 +133,11 @@ CScanConverter::CScanConverter() {
   rampPool.Init(257 * 4, 16, 1, 0xEEEEEEEE);
   ditherMode = 1;
   solidMode = 1;
+  InitInput();
 }
 
 CScanConverter::~CScanConverter() {
+  ResetInput();
   FreeActiveEdges();
   FreeErrorRows();
   BlockFree(buckets);

@@ -21,6 +21,7 @@
 #include "render/raster/span_fill.h"
 
 class COffscreenBitmap;
+class CDib;
 
 // Pixel formats of a scan-converter target.
 enum ScanPixelFormat : uint32_t {
@@ -103,9 +104,18 @@ struct CActiveEdge {
 // work grows with the height. Path input splits curves to 256 units.
 constexpr int64_t kMaxSteppedCurveHeight = 0x10000;
 
+struct FillStyle;
+struct LineStyle;
+struct PointList;
+
 class CScanConverter {
  public:
   CScanConverter();
+  // A converter over an offscreen bitmap: device pixels minus the origin are
+  // bitmap pixels; clipRect (device pixels) limits the band. High quality
+  // means anti-aliasing, smooth bitmaps and error diffusion.
+  CScanConverter(COffscreenBitmap* bitmap, const Rect32* clipRect, const Point32* origin,
+                 uint32_t highQuality);
   ~CScanConverter();
   CScanConverter(const CScanConverter&) = delete;
   CScanConverter& operator=(const CScanConverter&) = delete;
@@ -163,6 +173,40 @@ class CScanConverter {
   static void BitmapFillSpan(CScanConverter* converter, int32_t x0, int32_t x1, CSpanFill* fill);
   static void GradientFillSpan(CScanConverter* converter, int32_t x0, int32_t x1, CSpanFill* fill);
 
+  // ---- Input: paths, fills, strokes and bitmaps in document coordinates ------
+  // The object matrix (document to device pixels) and the matrix that scales
+  // line widths (null: the object matrix).
+  void SetMatrix(const Matrix2x3& objectMatrix, const Matrix2x3* widthMatrix);
+  // Starts an outline with fill A (and fill B on the other side of a
+  // two-sided boundary, rule 0) at `start`; rule 1 is even-odd, 2 winding.
+  // Returns whether the outline will draw anything.
+  bool BeginFill(const FillStyle* fillA, const FillStyle* fillB, const Point32& start, int32_t rule);
+  void MoveTo(const Point32& p);
+  void FillLineTo(const Point32& p);
+  void FillCurveTo(const Point32& control, const Point32& p);
+  // Starts a stroke (null: none); returns whether it is on.
+  bool BeginStroke(const LineStyle* line, const Point32& start);
+  void StrokeLineTo(const Point32& p);
+  void StrokeCurveTo(const Point32& control, const Point32& p);
+  void EndStroke();
+  // A closed path filled with the rule, then stroked; each part is a new
+  // object above everything added before.
+  void AddPath(const PointList& path, const LineStyle* line, const FillStyle* fill, int32_t rule);
+  // An image placed by imageMatrix (image pixels to document coordinates);
+  // false when no fill record could be made.
+  bool AddBitmap(const CDib& image, const Matrix2x3& imageMatrix);
+  // The fill record of a fill style for the current object (null for no
+  // fill or when memory runs out).
+  CSpanFill* FindOrAddFill(const FillStyle& style);
+  void PrepareFills();
+  // Draws everything added since the last ResetInput.
+  void Render();
+  // Drops the input edges and fill records; the object ids start again.
+  void ResetInput();
+  // One edge in device units (every outline and stroke comes through here).
+  void AddCurve(const QuadCurve& curve);
+  void AddLine(const Point32& p0, const Point32& p1);
+
   // ---- Fields ----------------------------------------------------------------
   uint32_t antiAlias = 0;
   int32_t backgroundValid = 0;
@@ -217,6 +261,34 @@ class CScanConverter {
   int32_t* errorNext = nullptr;  // the next row's
   int32_t errorFailed = 0;       // no memory: nearest colours instead
 
+  // ---- Input fields -------------------------------------------------------
+  CScanEdge* inputHead = nullptr;
+  int32_t minUnit = 1;   // smallest stroke width
+  int32_t minUnit3 = 1;  // the same for highlighted lines (three times this)
+  int32_t originX = 0;
+  int32_t originY = 0;
+  Matrix2x3 deviceMatrix;   // pixels to device units
+  Matrix2x3 deviceInverse;
+  uint32_t objectId = 0;    // high part of fill priorities; restarts with each batch
+  Matrix2x3 matrix;         // document to device units
+  Matrix2x3 strokeMatrix;
+  Point32 pen;
+  CSpanFill* fillA = nullptr;
+  CSpanFill* fillB = nullptr;
+  int32_t edgeKind = kEdgeToggleOneFill;
+  int32_t active = 0;
+  int32_t clipId = 0;
+  uint32_t strokeMode = 0;  // 0 off, 1 thin, 2 wide
+  int32_t strokeWidth = 0;  // device units
+  uint32_t haveSegment = 0;
+  int32_t depth = 0;
+  Point32 firstPlus, firstStart, firstMinus;  // corners where the stroke began
+  Point32 lastPlus, lastEnd, lastMinus;       // and where its last segment ended
+  CSpanFill* fillHash[32] = {};
+  CSpanFill* fillList = nullptr;
+  BlockPool inputPool;  // input edges
+  BlockPool fillPool;   // fill records
+
  private:
   // One span of the top fill on one sub-scanline, in quarter columns.
   struct CoverageSpan {
@@ -237,6 +309,14 @@ class CScanConverter {
   };
   struct PendingPixel;
 
+  void InitInput();
+  void AddCurveAt(QuadCurve curve, int level);
+  void AddWideCurve(const QuadCurve& curve);
+  void AddRoundJoin(const Point32& from, const Point32& to, const Point32& centre);
+  void AddThinSegment(const QuadCurve& curve, int level);
+  void AddSegmentCorners(const Point32& plus0, const Point32& p0, const Point32& minus0,
+                         const Point32& plus1, const Point32& p1, const Point32& minus1, bool round);
+  Point32 ToDevice(const Point32& p) const;
   void AllocErrorRows();
   void FreeErrorRows();
   void RenderRowsPlain(bool haveBuckets);

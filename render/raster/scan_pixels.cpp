@@ -38,11 +38,12 @@ void Fill32(uint8_t* p, int32_t n, uint32_t v) {
   for (int32_t i = 0; i < n; ++i) std::memcpy(q + i, &v, 4);
 }
 
-// Ordered-dither levels: for k = (channel + d) >> 4, the nibble max(0, k - 1)
-// capped at 15.
+// Ordered-dither levels: the nibble k = (channel + d) >> 4, capped at 15. A
+// cell's nibble stands for nibble * 16, and with d even over 0..15 the mean
+// of k is channel / 16, so the dither keeps the mean colour (k - 1 would
+// darken everything by a whole level).
 constexpr uint32_t DitherLevel(int32_t v) {
-  const int32_t k = v >> 4;
-  return static_cast<uint32_t>(std::clamp(k - 1, 0, 15));
+  return static_cast<uint32_t>(std::clamp(v >> 4, 0, 15));
 }
 
 int BitsOf(uint32_t format) {

@@ -1,0 +1,547 @@
+// Span fills: gradient ramps and indices, gradient and bitmap fills against
+// double-precision references, solid patterns, palette and 16-bit writers,
+// dithering and fill priorities.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "geometry/edge_style.h"
+#include "geometry/point_list.h"
+#include "geometry/path.h"
+#include "render/raster/dib.h"
+#include "render/raster/offscreen_bitmap.h"
+#include "render/raster/raster_tables.h"
+#include "render/raster/scan_converter.h"
+#include "scan_input.h"
+
+namespace {
+
+uint32_t Colour(int r, int g, int b) { return PackRgb(r, g, b) | 0xFF000000u; }
+
+// A path of the rectangle [x0, x1] x [y0, y1].
+void RectPath(PointList& path, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+  Rect32 r;
+  RectSet(r, x0, y0, x1, y1);
+  ASSERT_EQ(PathFromRect(path, r), 0);
+}
+
+// A gradient fill whose square (-16384..16384 in both axes) is scaled by s
+// and centred at (cx, cy) in document units.
+FillStyle Gradient(uint8_t kind, double s, double angle, int32_t cx, int32_t cy,
+                   std::vector<std::pair<int, uint32_t>> stops) {
+  FillStyle f;
+  f.colour = stops.front().second | 0xFF000000u;
+  f.kind = kind;
+  f.matrix.a = static_cast<Fixed>(std::lround(s * std::cos(angle) * 65536));
+  f.matrix.b = static_cast<Fixed>(std::lround(s * std::sin(angle) * 65536));
+  f.matrix.c = static_cast<Fixed>(std::lround(-s * std::sin(angle) * 65536));
+  f.matrix.d = static_cast<Fixed>(std::lround(s * std::cos(angle) * 65536));
+  f.matrix.tx = cx;
+  f.matrix.ty = cy;
+  f.gradient.count = static_cast<uint8_t>(stops.size());
+  for (size_t i = 0; i < stops.size(); ++i) {
+    f.gradient.ratios[i] = static_cast<uint8_t>(stops[i].first);
+    f.gradient.colours[i] = stops[i].second;
+  }
+  return f;
+}
+
+// Gradient space (8 fraction bits, the square spanning +-0x400000) at
+// device point (x, y) for a gradient matrix, in doubles.
+void GradientPoint(const Matrix2x3& m, double x, double y, double& gx, double& gy) {
+  const double a = m.a / 65536.0, b = m.b / 65536.0, c = m.c / 65536.0, d = m.d / 65536.0;
+  const double det = a * d - b * c;
+  const double px = x - m.tx, py = y - m.ty;
+  gx = 256 * (d * px - c * py) / det;
+  gy = 256 * (-b * px + a * py) / det;
+}
+
+struct Image32 {
+  COffscreenBitmap bitmap;
+  explicit Image32(int w, int h, int bits = 32) { bitmap.CreateDepth(bits, nullptr, w, h, false); }
+  Rgb8 At(int x, int y) {
+    const uint8_t* p = bitmap.Row(y) + 4 * x;
+    return {p[2], p[1], p[0]};
+  }
+};
+
+}  // namespace
+
+// ---- Ramps ----------------------------------------------------------------------
+
+TEST(GradientRamp, InterpolatesBetweenStopsAsTheDoubleFormula) {
+  std::mt19937 rng(7);
+  for (int trial = 0; trial < 200; ++trial) {
+    const int count = 1 + static_cast<int>(rng() % 8);
+    std::vector<uint8_t> pos(count);
+    std::vector<uint32_t> colours(count);
+    for (int i = 0; i < count; ++i) {
+      pos[i] = static_cast<uint8_t>(rng() % 256);
+      colours[i] = static_cast<uint32_t>(rng()) & 0xFFFFFF;
+    }
+    std::sort(pos.begin(), pos.end());
+    pos.erase(std::unique(pos.begin(), pos.end()), pos.end());  // hard stops: below
+    const int n = static_cast<int>(pos.size());
+    uint32_t ramp[kRampEntries];
+    BuildGradientRamp(pos.data(), colours.data(), n, ramp);
+    for (int j = 0; j <= 256; ++j) {
+      // The stops around j, the first colour before the first stop and the
+      // last one after the last.
+      int k = 0;
+      while (k < n && pos[k] < j) ++k;
+      for (int shift = 0; shift < 24; shift += 8) {
+        double want;
+        auto ch = [&](int i) { return static_cast<double>((colours[i] >> shift) & 0xFF); };
+        if (k == 0) {
+          want = ch(0);
+        } else if (k == n) {
+          want = ch(n - 1);
+        } else {
+          const double f = (j - pos[k - 1]) / static_cast<double>(pos[k] - pos[k - 1]);
+          want = ch(k - 1) + f * (ch(k) - ch(k - 1));
+        }
+        const int got = static_cast<int>((ramp[j] >> shift) & 0xFF);
+        ASSERT_LE(std::abs(got - want), 1.0) << "trial " << trial << " entry " << j;
+      }
+    }
+  }
+}
+
+TEST(GradientRamp, OnePointIsConstantAndHardStopsSwitchAtTheirPosition) {
+  uint32_t ramp[kRampEntries];
+  const uint8_t one[] = {90};
+  const uint32_t red[] = {0x0000FF};
+  BuildGradientRamp(one, red, 1, ramp);
+  for (uint32_t c : ramp) EXPECT_EQ(c, 0x0000FFu);
+
+  // Red up to 100, blue from 101 on: no entry of either colour on the wrong
+  // side, none of the other between.
+  const uint8_t pos[] = {0, 100, 100, 255};
+  const uint32_t colours[] = {0x0000FF, 0x0000FF, 0xFF0000, 0xFF0000};
+  BuildGradientRamp(pos, colours, 4, ramp);
+  for (int j = 0; j <= 256; ++j) EXPECT_EQ(ramp[j], j <= 100 ? 0x0000FFu : 0xFF0000u) << j;
+}
+
+// ---- Gradient indices -------------------------------------------------------------
+
+TEST(GradientIndex, RadialWalkStaysWithinOneStepOfTheSquareRoot) {
+  std::mt19937 rng(11);
+  for (int trial = 0; trial < 300; ++trial) {
+    const int32_t x = static_cast<int32_t>(rng() % 0x1000000) - 0x800000;
+    const int32_t y = static_cast<int32_t>(rng() % 0x1000000) - 0x800000;
+    const int32_t sx = static_cast<int32_t>(rng() % 0x20000) - 0x10000;
+    const int32_t sy = static_cast<int32_t>(rng() % 0x8000) - 0x4000;
+    uint16_t got[300];
+    RadialGradientWalk walk;
+    walk.Start(x, y, sx, sy);
+    walk.Next(300, got);
+    for (int i = 1; i < 300; ++i) {
+      const int64_t gx = (int64_t{x} + int64_t{sx} * i) >> 14, gy = (int64_t{y} + int64_t{sy} * i) >> 14;
+      const int64_t t = gx * gx + gy * gy;
+      const int64_t root = static_cast<int64_t>(std::floor(std::sqrt(static_cast<double>(t))));
+      const int64_t want = std::min<int64_t>(root, 256);
+      // On a perfect square the index may be one lower (the walk's prediction
+      // decides); never anywhere else.
+      if (root * root == t && root <= 256) {
+        ASSERT_TRUE(got[i] == want || got[i] == want - 1) << trial << " pixel " << i;
+      } else {
+        ASSERT_EQ(got[i], want) << trial << " pixel " << i;
+      }
+    }
+  }
+}
+
+TEST(GradientIndex, RadialIndexOnAPerfectSquareDependsOnTheDirectionOfTravel) {
+  // Along the x axis in steps of one index: t = 81 at x = 9 << 14.
+  uint16_t out[12];
+  RadialGradientWalk outward;
+  outward.Start(0, 0, 1 << 14, 0);
+  outward.Next(12, out);
+  EXPECT_EQ(out[9], 8);   // predicted from below: the square does not lift it
+  EXPECT_EQ(out[10], 9);
+  EXPECT_EQ(out[11], 10);
+
+  RadialGradientWalk inward;
+  inward.Start(12 << 14, 0, -(1 << 14), 0);
+  inward.Next(4, out);
+  EXPECT_EQ(out[2], 10);  // t = 100, reached from above
+  EXPECT_EQ(out[3], 9);   // t = 81
+}
+
+TEST(GradientIndex, LinearIndexClampsBeyondTheSquare) {
+  uint16_t out[6];
+  LinearGradientIndices(-0x400001, 1, 2, out);
+  EXPECT_EQ(out[0], 0);
+  EXPECT_EQ(out[1], 0);
+  LinearGradientIndices(0x407FFF, 1, 2, out);
+  EXPECT_EQ(out[0], 256);
+  EXPECT_EQ(out[1], 256);
+  LinearGradientIndices(0x3FFFFF, 0x8000, 1, out);
+  EXPECT_EQ(out[0], 255);
+}
+
+// ---- Gradient and bitmap fills in the converter ------------------------------------
+
+// Rectangles filled with a black-to-red ramp: the red channel is the
+// gradient index (capped at 255), compared with the index of the double
+// reference at each pixel's top-left corner.
+TEST(GradientFill, PixelsFollowTheDoubleReference) {
+  for (uint8_t kind : {uint8_t{kFillLinearGradient}, uint8_t{kFillRadialGradient}}) {
+    for (int trial = 0; trial < 6; ++trial) {
+      Image32 image(96, 80);
+      CScanConverter cv(&image.bitmap, nullptr, nullptr, 0);
+      Matrix2x3 identity;
+      cv.SetMatrix(identity, nullptr);
+      const double scale = 0.002 + 0.001 * trial;
+      const FillStyle fill = Gradient(kind, scale, 0.4 * trial, 20 + 7 * trial, 30 + 3 * trial,
+                                      {{0, 0x000000}, {255, 0x0000FF}});
+      PointList path;
+      RectPath(path, 0, 0, 96, 80);
+      cv.AddPath(path, nullptr, &fill, 1);
+      cv.Render();
+      int mismatches = 0;
+      for (int y = 0; y < 80; ++y)
+        for (int x = 0; x < 96; ++x) {
+          double gx, gy;
+          GradientPoint(fill.matrix, x, y, gx, gy);
+          double want;
+          if (kind == kFillLinearGradient) {
+            want = gx >= 0x408000 ? 256 : gx < -0x400000 ? 0 : std::floor(gx / 32768) + 128;
+          } else {
+            // The first pixel of a row takes the length of its position; the
+            // rest are tracked on coordinates cut to whole index units.
+            const double qx = std::floor(gx / 16384), qy = std::floor(gy / 16384);
+            want = std::min(256.0, x == 0 ? std::floor(std::hypot(gx, gy) / 16384)
+                                          : std::floor(std::sqrt(qx * qx + qy * qy)));
+          }
+          const int got = image.At(x, y).r;
+          const double diff = std::abs(got - std::min(want, 255.0));
+          ASSERT_LE(diff, 1.0) << "kind " << int{kind} << " trial " << trial << " at " << x << ", " << y;
+          mismatches += diff > 0;
+        }
+      // Off by one only where rounding of the inverse matrix meets a boundary.
+      EXPECT_LT(mismatches, 96 * 80 / 8) << "kind " << int{kind} << " trial " << trial;
+    }
+  }
+}
+
+TEST(GradientFill, AntiAliasedEdgesSampleTheGradient) {
+  // A linear gradient over a rectangle with fractional edges: inner pixels
+  // come from the span writer, edge pixels from the sampler; both agree with
+  // the reference colour at the pixel.
+  Image32 image(64, 16);
+  CScanConverter cv(&image.bitmap, nullptr, nullptr, 1);
+  cv.Clear(0xFFFFFF);
+  Matrix2x3 identity;
+  cv.SetMatrix(identity, nullptr);
+  const FillStyle fill = Gradient(kFillLinearGradient, 64.0 / 32768, 0, 32, 0,
+                                  {{0, 0x000000}, {255, 0x0000FF}});
+  PointList path;
+  RectPath(path, 0, 0, 64, 16);
+  for (int i = 0; i < path.length; ++i) {
+    // Move the right edge to x = 40.5.
+    if (path.buffer[i].x == 64) path.buffer[i].x = 40;
+  }
+  Matrix2x3 m;
+  MatrixSetIdentity(m);
+  cv.AddPath(path, nullptr, &fill, 1);
+  cv.Render();
+  for (int x = 0; x < 40; ++x) {
+    double gx, gy;
+    GradientPoint(fill.matrix, x, 0, gx, gy);
+    const int want = static_cast<int>(std::floor(gx / 32768)) + 128;
+    EXPECT_NEAR(image.At(x, 5).r, std::clamp(want, 0, 255), 1) << x;
+    EXPECT_EQ(image.At(x, 5).g, 0);
+  }
+  EXPECT_EQ(image.At(41, 5).r, 255);  // white beyond
+}
+
+TEST(BitmapFill, NearestAndBilinearSamplesFollowTheDoubleReference) {
+  std::mt19937 rng(3);
+  CDib dib;
+  ASSERT_TRUE(dib.Create(kDib32Bit, 9, 7, nullptr));
+  for (int y = 0; y < 7; ++y)
+    for (int x = 0; x < 9; ++x) {
+      const uint32_t v = static_cast<uint32_t>(rng()) & 0xFFFFFF;
+      std::memcpy(dib.Bits() + y * dib.Stride() + 4 * x, &v, 4);
+    }
+  for (int smooth = 0; smooth < 2; ++smooth) {
+    Image32 image(60, 50);
+    CScanConverter cv(&image.bitmap, nullptr, nullptr, 0);
+    cv.smoothBitmaps = smooth;
+    Matrix2x3 identity;
+    cv.SetMatrix(identity, nullptr);
+    // Scale 5.5 and 6.25, moved by (3.5, 2.25) pixels (the image matrix
+    // carries document units; the translation is whole, the rest comes from
+    // the object matrix below).
+    Matrix2x3 imageMatrix;
+    MatrixSetScale(imageMatrix, 5 * 65536 + 32768, 6 * 65536 + 16384);
+    imageMatrix.tx = 3;
+    imageMatrix.ty = 2;
+    ASSERT_TRUE(cv.AddBitmap(dib, imageMatrix));
+    cv.Render();
+    int mismatches = 0;
+    for (int y = 0; y < 50; ++y)
+      for (int x = 0; x < 60; ++x) {
+        const double u = (x - 3) / 5.5, v = (y - 2) / 6.25;
+        const bool inside = u >= 0 && v >= 0 && u < 9 && v < 7;
+        const Rgb8 got = image.At(x, y);
+        if (!inside) continue;
+        Rgb want;
+        if (!smooth) {
+          want = dib.GetPixel(static_cast<int>(std::floor(u)), static_cast<int>(std::floor(v)));
+        } else {
+          want = dib.SampleBilinear(static_cast<Fixed>(std::floor(u * 65536 - 32768)),
+                                    static_cast<Fixed>(std::floor(v * 65536 - 32768)));
+        }
+        const int diff = std::max({std::abs(got.r - want.red), std::abs(got.g - want.green),
+                                   std::abs(got.b - want.blue)});
+        mismatches += diff > 0;
+        ASSERT_LE(mismatches, 2 * (60 + 50)) << "smooth " << smooth << " at " << x << ", " << y;
+      }
+  }
+}
+
+// ---- Solid fills -------------------------------------------------------------------
+
+TEST(SolidFill, PatternKindsTileFourByFourWithThePhase) {
+  struct Case {
+    uint16_t patternKind;
+    uint16_t pattern;
+    int second;  // grey level of the clear bits
+  };
+  const Case cases[] = {{1, 0xA5A5, 255}, {2, 0x33CC, 255}, {3, 0x39C6, 255}};
+  for (const Case& k : cases) {
+    for (Point32 origin : {Point32{0, 0}, Point32{1, 2}, Point32{3, 3}}) {
+      Image32 image(16, 12);
+      const Rect32 clip = {origin.x, origin.x + 16, origin.y, origin.y + 12};
+      CScanConverter cv(&image.bitmap, &clip, &origin, 0);
+      Matrix2x3 identity;
+      cv.SetMatrix(identity, nullptr);
+      FillStyle fill;
+      fill.colour = Colour(10, 20, 30);
+      fill.pattern_kind = k.patternKind;
+      PointList path;
+      RectPath(path, origin.x, origin.y, origin.x + 16, origin.y + 12);
+      cv.AddPath(path, nullptr, &fill, 1);
+      cv.Render();
+      for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 16; ++x) {
+          const int bit = 15 - (((y + origin.y) & 3) * 4 + ((x + origin.x) & 3));
+          const bool set = (k.pattern >> bit) & 1;
+          const Rgb8 want = set ? Rgb8{10, 20, 30} : Rgb8{k.second, k.second, k.second};
+          ASSERT_EQ(image.At(x, y), want) << "kind " << k.patternKind << " at " << x << ", " << y;
+        }
+    }
+  }
+}
+
+TEST(SolidFill, PaletteColoursWithinSevenAreOneIndexOthersMixTwo) {
+  COffscreenBitmap bitmap;
+  ASSERT_TRUE(bitmap.CreateDepth(8, nullptr, 8, 8, false));  // the colour cube
+  const ColorTable& table = bitmap.Palette()->table;
+  auto render = [&](uint32_t colour) {
+    CScanConverter cv(&bitmap, nullptr, nullptr, 0);
+    Matrix2x3 identity;
+    cv.SetMatrix(identity, nullptr);
+    FillStyle fill;
+    fill.colour = colour;
+    PointList path;
+    RectPath(path, 0, 0, 8, 8);
+    cv.AddPath(path, nullptr, &fill, 1);
+    cv.Render();
+  };
+  auto rgbOf = [&](int index) { return table.entries[index]; };
+  // (51, 102, 153) + (2, 2, 3): within 7 of a cube entry.
+  render(Colour(53, 104, 156));
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(rgbOf(bitmap.Row(y)[x]), PackRgb(51, 102, 153));
+  // Halfway between two grey cube levels: two indices, about half each, in
+  // the 4 x 4 mask layout.
+  render(Colour(76, 76, 76));
+  std::vector<int> seen;
+  int first = 0;
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) {
+      const uint32_t c = rgbOf(bitmap.Row(y)[x]);
+      EXPECT_TRUE(c == PackRgb(51, 51, 51) || c == PackRgb(102, 102, 102)) << x << ", " << y;
+      first += c == PackRgb(51, 51, 51);
+    }
+  EXPECT_GE(first, 24);
+  EXPECT_LE(first, 40);
+}
+
+// ---- Dithering and target formats ----------------------------------------------------
+
+// A fixed-seed image drawn as a bitmap fill into a 4-bit grey target with
+// each dither mode: every mode keeps the mean grey; ordered dither and error
+// diffusion give the same pixels on every run.
+TEST(Dithering, ModesKeepTheMeanAndRepeatExactly) {
+  std::mt19937 rng(42);
+  CDib dib;
+  ASSERT_TRUE(dib.Create(kDib32Bit, 32, 32, nullptr));
+  double mean = 0;
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 32; ++x) {
+      const uint32_t g = 64 + rng() % 128;
+      const uint32_t v = g << 16 | g << 8 | g;
+      std::memcpy(dib.Bits() + y * dib.Stride() + 4 * x, &v, 4);
+      mean += g;
+    }
+  mean /= 32 * 32;
+  std::vector<uint8_t> first[3];
+  for (int round = 0; round < 2; ++round)
+    for (int mode = 0; mode < 3; ++mode) {
+      COffscreenBitmap bitmap;
+      ASSERT_TRUE(bitmap.CreateDepth(4, nullptr, 32, 32, false));
+      CScanConverter cv(&bitmap, nullptr, nullptr, 0);
+      cv.ditherMode = mode;
+      Matrix2x3 identity;
+      cv.SetMatrix(identity, nullptr);
+      ASSERT_TRUE(cv.AddBitmap(dib, identity));
+      cv.Render();
+      const ColorTable& table = bitmap.Palette()->table;
+      double out = 0;
+      std::vector<uint8_t> pixels;
+      for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+          const int index = (bitmap.Row(y)[x / 2] >> (x & 1 ? 0 : 4)) & 15;
+          pixels.push_back(static_cast<uint8_t>(index));
+          out += RedOf(table.entries[index]);
+        }
+      out /= 32 * 32;
+      if (round == 0) {
+        first[mode] = pixels;
+      } else {
+        EXPECT_EQ(pixels, first[mode]) << "mode " << mode;
+      }
+      // Nearest colours may shift the mean by up to a level; dithering keeps it.
+      EXPECT_NEAR(out, mean, mode == 0 ? 16.0 : 3.0) << "mode " << mode;
+    }
+}
+
+TEST(Dithering, ErrorDiffusionOfMidGreyAlternatesIndices) {
+  COffscreenBitmap bitmap;
+  ASSERT_TRUE(bitmap.CreateDepth(4, nullptr, 16, 4, false));
+  CScanConverter cv(&bitmap, nullptr, nullptr, 1);  // high quality: error diffusion
+  EXPECT_EQ(cv.ditherMode, 2);
+  cv.solidMode = 2;  // through the colour writer
+  Matrix2x3 identity;
+  cv.SetMatrix(identity, nullptr);
+  FillStyle fill;
+  fill.colour = Colour(136, 136, 136);  // between the greys 128 and 144
+  PointList path;
+  RectPath(path, 0, 0, 16, 4);
+  cv.AddPath(path, nullptr, &fill, 1);
+  cv.Render();
+  const ColorTable& table = bitmap.Palette()->table;
+  std::vector<int> levels;
+  for (int x = 0; x < 16; ++x) levels.push_back(RedOf(table.entries[(bitmap.Row(1)[x / 2] >> (x & 1 ? 0 : 4)) & 15]));
+  const auto [lo, hi] = std::minmax_element(levels.begin(), levels.end());
+  EXPECT_EQ(*lo, 128);
+  EXPECT_EQ(*hi, 144);
+  int changes = 0;
+  for (int x = 1; x < 16; ++x) changes += levels[x] != levels[x - 1];
+  EXPECT_GE(changes, 8);
+}
+
+TEST(SixteenBits, DitherAndBlendFollowTheChannelFormulas) {
+  // 5-6-5 memory with the 4 x 4 dither, then a half-covered pixel blended
+  // over what is there.
+  std::vector<uint8_t> memory(8 * 4 * 2, 0);
+  ScanTarget t;
+  t.bits = memory.data();
+  t.stride = 16;
+  t.width = 8;
+  t.height = 4;
+  t.pixelFormat = kScan565;
+  CScanConverter cv;
+  cv.SetTarget(t, nullptr, 0);
+  cv.AllocBuckets();
+  const uint8_t colour[3] = {100, 150, 250};
+  for (int y = 0; y < 4; ++y) {
+    cv.SetRow(y);
+    for (int x = 0; x < 8; ++x) cv.WriteColorSpan(x, x + 1, colour);
+  }
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 8; ++x) {
+      const uint32_t d = kDither16[(y & 3) * 4 + (x & 3)];
+      const uint32_t r = std::min(100 + d, 255u), g = std::min(150 + d / 2, 255u),
+                     b = std::min(250 + d, 255u);
+      const uint32_t want = (r & 0xF8) << 8 | (g & 0xFC) << 3 | b >> 3;
+      EXPECT_EQ(memory[y * 16 + 2 * x] | memory[y * 16 + 2 * x + 1] << 8, want) << x << ", " << y;
+    }
+  // Blend 8 of 16 samples of black over the pixel at (0, 0).
+  cv.backgroundValid = 1;
+  cv.SetRow(0);
+  const int32_t sums[3] = {0, 0, 0};
+  const uint32_t before = memory[0] | memory[1] << 8;
+  cv.WriteBlendedPixel(0, sums, 8);
+  const uint32_t r5 = (before >> 11) & 31, g6 = (before >> 5) & 63, b5 = before & 31;
+  const uint32_t r = kExpand5To8[r5] / 2, g = (g6 ? (g6 << 2 | 3) : 0) / 2, b = kExpand5To8[b5] / 2;
+  EXPECT_EQ(memory[0] | memory[1] << 8, (r & 0xF8) << 8 | (g & 0xFC) << 3 | b >> 3);
+}
+
+// ---- Priorities -------------------------------------------------------------------------
+
+TEST(FillPriority, LaterObjectsStayOnTopPastFourteenBitsAndIdsRestartEachBatch) {
+  Image32 image(4, 4);
+  CScanConverter cv(&image.bitmap, nullptr, nullptr, 0);
+  Matrix2x3 identity;
+  cv.SetMatrix(identity, nullptr);
+  PointList path;
+  RectPath(path, 0, 0, 4, 4);
+  // Object 1 in red, then (after 16383 objects elsewhere) object 16385 in
+  // dark blue over the left half: a 14-bit key would wrap to 1 and its
+  // darker colour would sink it below the red.
+  FillStyle fill;
+  fill.colour = Colour(255, 0, 0);
+  cv.AddPath(path, nullptr, &fill, 1);
+  cv.objectId += 16383;
+  RectPath(path, 0, 0, 2, 4);
+  fill.colour = Colour(0, 0, 8);
+  cv.AddPath(path, nullptr, &fill, 1);
+  EXPECT_EQ(cv.objectId, 16385u);
+  cv.Render();
+  EXPECT_EQ(image.At(1, 2), (Rgb8{0, 0, 8}));
+  EXPECT_EQ(image.At(3, 2), (Rgb8{255, 0, 0}));
+  cv.ResetInput();
+  EXPECT_EQ(cv.objectId, 0u);
+  fill.colour = Colour(1, 2, 3);
+  cv.AddPath(path, nullptr, &fill, 1);
+  EXPECT_EQ(cv.objectId, 1u);
+  cv.Render();
+  EXPECT_EQ(image.At(1, 2), (Rgb8{1, 2, 3}));
+}
+
+TEST(FillPriority, FillsOfOneObjectAreSharedAndOfTwoObjectsAreNot) {
+  Image32 image(4, 4);
+  CScanConverter cv(&image.bitmap, nullptr, nullptr, 0);
+  FillStyle fill;
+  fill.colour = Colour(9, 9, 9);
+  CSpanFill* a = cv.FindOrAddFill(fill);
+  EXPECT_EQ(cv.FindOrAddFill(fill), a);
+  FillStyle none;
+  EXPECT_EQ(cv.FindOrAddFill(none), nullptr);
+  cv.objectId += 1;
+  CSpanFill* b = cv.FindOrAddFill(fill);
+  EXPECT_NE(b, a);
+  EXPECT_GT(b->priority, a->priority);
+  const FillStyle g1 = Gradient(kFillLinearGradient, 0.01, 0, 0, 0, {{0, 1}, {255, 2}});
+  FillStyle g2 = g1;
+  g2.gradient.colours[1] = 3;
+  CSpanFill* ga = cv.FindOrAddFill(g1);
+  EXPECT_EQ(ga->kind, kSpanGradient);
+  EXPECT_EQ(cv.FindOrAddFill(g1), ga);
+  EXPECT_NE(cv.FindOrAddFill(g2), ga);
+  // A highlighted gradient draws as a patterned solid fill.
+  FillStyle g3 = g1;
+  g3.pattern_kind = 2;
+  EXPECT_EQ(cv.FindOrAddFill(g3)->kind, kSpanSolid);
+}
