@@ -84,6 +84,24 @@ void CActiveEdge::Setup(const CScanEdge& edge, int32_t r, uint32_t interp) {
   x = RoundColumn(xPos);
 }
 
+// The forward-difference walk of a curve up to the row `target` (16.16).
+__attribute__((always_inline)) inline void CActiveEdge::StepCurve(int64_t target) {
+  int64_t xp = xPos, yp = yPos, fdx = dx, fdy = dy, n = count;
+  const int64_t sdx = ddx, sdy = ddy;
+  while (yp < target && n >= 0) {
+    yp += fdy >> 8;
+    fdy += sdy;
+    --n;
+    xp += fdx >> 8;
+    fdx += sdx;
+  }
+  xPos = xp;
+  yPos = yp;
+  dx = fdx;
+  dy = fdy;
+  count = n;
+}
+
 void CActiveEdge::StepTo(int32_t r) {
   if (isLine) {
     xPos += dx;
@@ -91,6 +109,11 @@ void CActiveEdge::StepTo(int32_t r) {
     return;
   }
   const int64_t target = int64_t{r} * kOne;
+  if (!interpolate) {
+    StepCurve(target);
+    x = RoundColumn(xPos);
+    return;
+  }
   int64_t xPrev = xPos, yPrev = yPos;
   const int64_t yStart = yPos;
   while (yPos < target && count >= 0) {
@@ -115,6 +138,14 @@ void CActiveEdge::FillColumns(int32_t base, int s) {
   if (isLine) {
     for (int k = s + 1; k < 4; ++k) {
       xPos += dx;
+      cols[k] = RoundColumn(xPos);
+    }
+    x = cols[3];
+    return;
+  }
+  if (!interpolate) {
+    for (int k = s + 1; k < 4; ++k) {
+      StepCurve(int64_t{base + k} * kOne);
       cols[k] = RoundColumn(xPos);
     }
     x = cols[3];
@@ -227,6 +258,7 @@ void CScanConverter::AllocBuckets() {
   }
   if (!buckets) return;
   std::fill_n(buckets, bucketCapacity, nullptr);
+  filed_.clear();
   FreeActiveEdges();
   ClearFillState();
   dirty = 0;
@@ -239,16 +271,46 @@ void CScanConverter::AddEdgeList(CScanEdge* chain) {
     // Edges starting on or below the last row, ending on or above the first,
     // or running upwards are never drawn.
     if (y0 >= yMax || y1 <= yMin || y1 <= y0 || !haveBuckets) continue;
-    const int32_t row = std::max(y0, yMin) - yMin;
-    e->bucketNext = buckets[row];
-    buckets[row] = e;
+    // Filed in order; RenderAll sorts them by row into one block, each row's
+    // edges in the order a bucket pushed at its head gives (last filed first).
+    try {
+      filed_.push_back(e);
+    } catch (const std::bad_alloc&) {
+      break;
+    }
   }
   dirty = 1;
+}
+
+bool CScanConverter::SortFiledEdges() {
+  rowEdges_.clear();
+  try {
+    rowStart_.assign(static_cast<size_t>(rowCount) + 1, 0);
+    rowEdges_.resize(filed_.size());
+  } catch (const std::bad_alloc&) {
+    filed_.clear();
+    rowStart_.clear();
+    return false;
+  }
+  auto rowOf = [this](const CScanEdge* e) { return std::max(e->curve.p0.y, yMin) - yMin; };
+  for (const CScanEdge* e : filed_) ++rowStart_[rowOf(e) + 1];
+  for (size_t r = 1; r < rowStart_.size(); ++r) rowStart_[r] += rowStart_[r - 1];
+  std::vector<int32_t>& next = activeX_;  // free until the row loop starts
+  next.assign(rowStart_.begin(), rowStart_.end() - 1);
+  for (auto it = filed_.rbegin(); it != filed_.rend(); ++it) {
+    CScanEdge& slot = rowEdges_[next[rowOf(*it)]++];
+    slot = **it;
+    slot.next = slot.bucketNext = nullptr;
+  }
+  next.clear();
+  filed_.clear();
+  return true;
 }
 
 void CScanConverter::FreeActiveEdges() {
   for (CActiveEdge* e : active_) edgePool.Free(e);
   active_.clear();
+  activeX_.clear();
 }
 
 void CScanConverter::ClearFillState() {
@@ -284,7 +346,8 @@ void CScanConverter::SetRow(int32_t py) {
 // ---- The row loop -------------------------------------------------------------
 
 void CScanConverter::RenderAll() {
-  const bool haveBuckets = buckets && rowCount > 0 && bucketCapacity >= rowCount;
+  const bool haveBuckets =
+      buckets && rowCount > 0 && bucketCapacity >= rowCount && SortFiledEdges();
   if (antiAlias) {
     RenderRowsAntiAliased(haveBuckets);
   } else {
@@ -299,7 +362,7 @@ void CScanConverter::RenderRowsPlain(bool haveBuckets) {
     if (active_.empty()) {
       // Nothing crosses this row: go on at the next row that starts edges.
       if (!haveBuckets) break;
-      while (y < yMax && !buckets[y - yMin]) ++y;
+      while (y < yMax && !RowStartsEdges(y)) ++y;
       if (y >= yMax) break;
     }
     if (haveBuckets) InsertNewEdges();
@@ -315,7 +378,7 @@ void CScanConverter::RenderRowsAntiAliased(bool haveBuckets) {
       // Nothing crosses this pixel row: go on at the next one that starts edges.
       if (!haveBuckets) break;
       int32_t next = base;
-      while (next < yMax && !buckets[next - yMin]) ++next;
+      while (next < yMax && !RowStartsEdges(next)) ++next;
       if (next >= yMax) break;
       base = next - ((next - yMin) & 3);
     }
@@ -343,9 +406,11 @@ void CScanConverter::RenderPixelRow(int32_t base, bool haveBuckets) {
     e->StepTo(base);
     e->FillColumns(base, 0);
     e->x = e->cols[0];
+    activeX_[kept] = e->x;
     active_[kept++] = e;
   }
   active_.resize(kept);
+  activeX_.resize(kept);
   y = base;
   if (haveBuckets) InsertNewEdges();
   SortActiveEdges();
@@ -361,9 +426,11 @@ void CScanConverter::RenderPixelRow(int32_t base, bool haveBuckets) {
             continue;
           }
           e->x = e->cols[s];
+          activeX_[kept] = e->x;
           active_[kept++] = e;
         }
         active_.resize(kept);
+        activeX_.resize(kept);
         y = row;
         if (haveBuckets) InsertNewEdges();
         SortActiveEdges();
@@ -383,7 +450,7 @@ void CScanConverter::RenderPixelRow(int32_t base, bool haveBuckets) {
 bool CScanConverter::RenderWholePixelRow(int32_t base, bool haveBuckets) {
   if (insideCount_ != 0 || topFill || !clips_.empty()) return false;
   for (int s = 1; s < 4; ++s)
-    if (haveBuckets && buckets[base + s - yMin]) return false;
+    if (haveBuckets && RowStartsEdges(base + s)) return false;
   CActiveEdge** list = active_.data();
   const size_t n = active_.size();
   for (size_t i = 0; i < n; ++i) {
@@ -428,15 +495,16 @@ void CScanConverter::Finish() {
 }
 
 void CScanConverter::InsertNewEdges() {
-  CScanEdge*& head = buckets[y - yMin];
-  CScanEdge* e = head;
-  head = nullptr;  // the bucket is used up
+  const size_t r = static_cast<size_t>(y - yMin);
+  const CScanEdge* e = rowEdges_.data() + rowStart_[r];
+  const CScanEdge* end = rowEdges_.data() + rowStart_[r + 1];
   size_t cursor = 0;  // the previously inserted edge; the list head at first
-  for (; e; e = e->bucketNext) {
+  for (; e != end; ++e) {
     void* memory = edgePool.Alloc();
     if (!memory) return;
     try {
       active_.reserve(active_.size() + 1);
+      activeX_.reserve(active_.size() + 1);
     } catch (const std::bad_alloc&) {
       edgePool.Free(memory);
       return;
@@ -450,11 +518,28 @@ void CScanConverter::InsertNewEdges() {
     }
     // Walk from the cursor: forward while the next edge's column is smaller,
     // backward while this one's is larger; insert right after the stop.
+    // The columns are read from activeX_, which mirrors the list.
     const ptrdiff_t n = static_cast<ptrdiff_t>(active_.size());
+    const int32_t* xs = activeX_.data();
+    const int32_t ax = a->x;
     ptrdiff_t i = std::min<ptrdiff_t>(static_cast<ptrdiff_t>(cursor), n - 1);
-    while (i + 1 < n && active_[i + 1]->x < a->x) ++i;
-    while (i >= 0 && active_[i]->x > a->x) --i;
+    // Eight columns at a time while all of them let the walk go on.
+    while (i + 8 < n) {
+      int below = 0;
+      for (int k = 1; k <= 8; ++k) below += xs[i + k] < ax;
+      if (below != 8) break;
+      i += 8;
+    }
+    while (i + 1 < n && xs[i + 1] < ax) ++i;
+    while (i >= 8) {
+      int above = 0;
+      for (int k = 0; k < 8; ++k) above += xs[i - k] > ax;
+      if (above != 8) break;
+      i -= 8;
+    }
+    while (i >= 0 && xs[i] > ax) --i;
     active_.insert(active_.begin() + (i + 1), a);
+    activeX_.insert(activeX_.begin() + (i + 1), ax);
     cursor = static_cast<size_t>(i + 1);
   }
 }
@@ -463,16 +548,20 @@ void CScanConverter::SortActiveEdges() {
   // Stable insertion sort: the same order as repeated adjacent swaps, and
   // linear on the nearly sorted list of one row to the next.
   CActiveEdge** a = active_.data();
+  int32_t* xs = activeX_.data();
   const size_t n = active_.size();
   for (size_t i = 1; i < n; ++i) {
+    const int32_t x = xs[i];
+    if (xs[i - 1] <= x) continue;
     CActiveEdge* e = a[i];
-    if (a[i - 1]->x <= e->x) continue;
     size_t j = i;
-    while (j > 0 && a[j - 1]->x > e->x) {
+    while (j > 0 && xs[j - 1] > x) {
       a[j] = a[j - 1];
+      xs[j] = xs[j - 1];
       --j;
     }
     a[j] = e;
+    xs[j] = x;
   }
 }
 
@@ -489,12 +578,14 @@ void CScanConverter::StepRow(int32_t row) {
     HandleEdge(*e, e->x);
     if (row + 1 < e->yEnd) {
       e->StepTo(row + 1);
+      activeX_[kept] = e->x;
       list[kept++] = e;
     } else {
       edgePool.Free(e);
     }
   }
   active_.resize(kept);
+  activeX_.resize(kept);
 }
 
 // ---- Fill activation ------------------------------------------------------------

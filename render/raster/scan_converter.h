@@ -93,6 +93,8 @@ struct CActiveEdge {
   void Setup(const CScanEdge& edge, int32_t r, uint32_t interpolate);
   // Advances to row r.
   void StepTo(int32_t r);
+  // Curves: the forward differences up to the row target (16.16).
+  void StepCurve(int64_t target);
   // With the edge at row base + s: cols[s .. 3] for the rows base + s ..
   // base + 3, leaving the edge at row base + 3 (x is then free for other use
   // until the next StepTo).
@@ -324,6 +326,10 @@ class CScanConverter {
   void RenderPixelRow(int32_t base, bool haveBuckets);
   bool RenderWholePixelRow(int32_t base, bool haveBuckets);
   void InsertNewEdges();
+  bool SortFiledEdges();
+  bool RowStartsEdges(int32_t row) const {
+    return rowStart_[row - yMin + 1] > rowStart_[row - yMin];
+  }
   void SortActiveEdges();
   void StepRow(int32_t row);
   void FreeActiveEdges();
@@ -345,6 +351,10 @@ class CScanConverter {
                   PendingPixel& pending);
 
   std::vector<CActiveEdge*> active_;        // sorted by column
+  std::vector<int32_t> activeX_;            // their columns, for the insertion walk and the sort
+  std::vector<CScanEdge*> filed_;           // edges filed since the last render, in order
+  std::vector<CScanEdge> rowEdges_;         // copies of them sorted by start row
+  std::vector<int32_t> rowStart_;           // where each row's edges begin in rowEdges_
   std::vector<CoverageSpan> coverage_[4];   // spans of each sub-scanline of the pixel row
   int32_t coverageFloor_[4] = {};           // spans of a sub-scanline start no further left
   int32_t subRow_ = 0;                      // sub-scanline being stepped

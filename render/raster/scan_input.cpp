@@ -102,9 +102,12 @@ CSpanFill* CScanConverter::FindOrAddFill(const FillStyle& style) {
   const uint32_t bucket =
       (static_cast<uint32_t>((r + g + b) >> 3) + style.kind + patternKind + objectId +
        static_cast<uint32_t>(clipId)) & 31;
-  for (CSpanFill* f = fillHash[bucket]; f; f = f->hashNext) {
-    if (f->colour != style.colour || f->id != objectId || f->patternKind != patternKind ||
-        f->clipId != clipId || f->kind != kind)
+  // Records enter at the head of their bucket and object ids only grow
+  // within a batch, so the records of this object lead the bucket: the walk
+  // ends at the first record of an earlier object.
+  for (CSpanFill* f = fillHash[bucket]; f && f->id == objectId; f = f->hashNext) {
+    if (f->colour != style.colour || f->patternKind != patternKind || f->clipId != clipId ||
+        f->kind != kind)
       continue;
     if (gradient) {
       if (f->rampCount != count || f->gradientType != style.kind || !(f->gradientMatrix == style.matrix) ||
