@@ -347,13 +347,19 @@ Rgb SampleBitmap(const CDib& dib, int64_t px, int64_t py, bool smooth) {
 // step per pixel.
 void GradientStart(const CSpanFill* fill, int32_t x, int32_t y, int32_t& gx, int32_t& gy,
                    int32_t& sx, int32_t& sy) {
-  Point32 p;
-  auto shl8 = [](int32_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v) << 8); };
-  MatrixTransformPoint(fill->gradientInverse, {shl8(x), shl8(y)}, p);
-  gx = p.x;
-  gy = p.y;
-  sx = fill->gradientInverse.a >> 8;
-  sy = fill->gradientInverse.b >> 8;
+  // MatrixTransformPoint of (x << 8, y << 8), inline: products rounded as
+  // FixedMul rounds them, sums wrapping.
+  const Matrix2x3& m = fill->gradientInverse;
+  const int64_t px = static_cast<int32_t>(static_cast<uint32_t>(x) << 8);
+  const int64_t py = static_cast<int32_t>(static_cast<uint32_t>(y) << 8);
+  auto mul = [](int64_t a, int64_t b) {
+    const int64_t p = a * b;
+    return static_cast<uint32_t>((p >> 16) + ((p >> 15) & 1));
+  };
+  gx = static_cast<int32_t>(mul(m.a, px) + mul(m.c, py) + static_cast<uint32_t>(m.tx));
+  gy = static_cast<int32_t>(mul(m.d, py) + mul(m.b, px) + static_cast<uint32_t>(m.ty));
+  sx = m.a >> 8;
+  sy = m.b >> 8;
 }
 
 }  // namespace

@@ -37,6 +37,18 @@ constexpr std::array<uint16_t, 258> MakeSquares() {
 
 const std::array<uint16_t, 258> kSquares = MakeSquares();
 
+namespace {
+
+constexpr std::array<uint64_t, 257> MakeReciprocals() {
+  std::array<uint64_t, 257> t{};
+  for (uint64_t d = 1; d < t.size(); ++d) t[d] = ((uint64_t{1} << 32) + d - 1) / d;
+  return t;
+}
+
+}  // namespace
+
+const std::array<uint64_t, 257> kRampReciprocal = MakeReciprocals();
+
 uint64_t SolidPriority(uint32_t id, uint32_t patternKind, int32_t red, int32_t green, int32_t blue) {
   return uint64_t{id} << kPriorityIdShift | uint64_t{patternKind & 7} << 15 |
          uint64_t(static_cast<uint32_t>(red) >> 3 & 31) << 10 |
@@ -249,11 +261,14 @@ void BuildGradientRamp(const uint8_t* positions, const uint32_t* colours, int co
       ramp[j] = prev & 0xFFFFFF;
       continue;
     }
+    // The quotients by span (at most 256) of numerators below 2^16 through
+    // a reciprocal: exact for every such pair (see the tests).
+    const uint64_t inverse = kRampReciprocal[span];
     uint32_t out = 0;
     for (int shift = 0; shift < 24; shift += 8) {
-      const int32_t p = (prev >> shift) & 0xFF, q = (next >> shift) & 0xFF;
-      const int32_t v = (q * (j - prevPos) + p * (nextPos - j)) / span;
-      out |= static_cast<uint32_t>(v) << shift;
+      const uint32_t p = (prev >> shift) & 0xFF, q = (next >> shift) & 0xFF;
+      const uint32_t num = q * static_cast<uint32_t>(j - prevPos) + p * static_cast<uint32_t>(nextPos - j);
+      out |= static_cast<uint32_t>((num * inverse) >> 32) << shift;
     }
     ramp[j] = out;
   }

@@ -121,6 +121,7 @@ extern const std::array<uint8_t, 64> kOrderedDither;      // 8 x 8, values 0..15
 extern const std::array<uint8_t, 64> kDiffusionOffsets;   // 8 x 8, 0 or 7
 extern const std::array<uint8_t, 16> kDither16;           // 4 x 4, values 0..7
 extern const std::array<uint16_t, 258> kSquares;          // i * i, capped at 0xFFFF
+extern const std::array<uint64_t, 257> kRampReciprocal;   // ceil(2^32 / d)
 
 // The dithered brush for a colour that a palette lacks: a solid colour when
 // the nearest entry is within 7 (sum of channel differences), else an 8 x 8

@@ -113,6 +113,13 @@ TEST(GradientRamp, InterpolatesBetweenStopsAsTheDoubleFormula) {
   }
 }
 
+TEST(GradientRamp, ReciprocalsDivideEveryRampNumeratorExactly) {
+  // Numerators of the interpolation stay below 255 * 256 * 2.
+  for (uint64_t d = 1; d <= 256; ++d)
+    for (uint64_t n = 0; n < 2 * 255 * 256; ++n)
+      ASSERT_EQ((n * kRampReciprocal[d]) >> 32, n / d) << n << " / " << d;
+}
+
 TEST(GradientRamp, OnePointIsConstantAndHardStopsSwitchAtTheirPosition) {
   uint32_t ramp[kRampEntries];
   const uint8_t one[] = {90};
