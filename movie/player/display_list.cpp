@@ -417,7 +417,7 @@ void CDisplayList::Render() {
   CScanEdge sides[2];
   if (m_background != 0) {
     background.Init(&m_converter);
-    background.kind = kFillSolid;
+    background.kind = kSpanSolid;
     background.priority = 0;
     background.colour = m_background;
     background.red = m_background & 0xFF;

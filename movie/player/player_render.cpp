@@ -37,7 +37,7 @@ int Sign(int64_t v) { return v < 0 ? -1 : 1; }
 
 // Solid fill of a packed colour (0xFF000000 | blue << 16 | green << 8 | red).
 void SetSolid(CSpanFill& f, uint32_t packed) {
-  f.kind = kFillSolid;
+  f.kind = kSpanSolid;
   f.colour = packed;
   f.red = packed & 0xFF;
   f.green = (packed >> 8) & 0xFF;
@@ -438,7 +438,7 @@ int ReadShapeStyles(DisplayItem& item, CTagReader& in, CSpanFill* fills[255],
   auto newFill = [&](uint32_t number) -> CSpanFill* {
     PlayerFill* f = list.NewFill();
     if (!f) return nullptr;
-    f->fill.priority = static_cast<int32_t>(base | number);
+    f->fill.priority = static_cast<uint32_t>(base | number);
     f->next = item.fills;
     item.fills = f;
     return &f->fill;
@@ -549,7 +549,7 @@ void BuildText(DisplayItem& item, EdgeSink& sink, bool antiAlias, int32_t* budge
         if (!fill) {
           if (PlayerFill* f = list.NewFill()) {
             SetSolid(f->fill, colour);
-            f->fill.priority = static_cast<int32_t>(uint32_t{item.Depth()} << 16 | fillNumber++);
+            f->fill.priority = static_cast<uint32_t>(uint32_t{item.Depth()} << 16 | fillNumber++);
             f->next = item.fills;
             item.fills = f;
             fill = &f->fill;

@@ -23,7 +23,7 @@ class DirectRender {
   CSpanFill* Fill(uint32_t colour, int32_t priority) {
     CSpanFill& f = fills_.emplace_back();
     f.Init(&converter_);
-    f.kind = kFillSolid;
+    f.kind = kSpanSolid;
     f.colour = colour;
     f.red = colour & 0xFF;
     f.green = (colour >> 8) & 0xFF;
