@@ -1,7 +1,115 @@
 #include "model/motion_path.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
+
+#include "geometry/edge_graph.h"
+
+namespace {
+
+// How far the guide may lie from the start and end points: 80 twips.
+constexpr int32_t kGuideReach = 20480;
+
+struct NearestEdge {
+  Edge* edge = nullptr;
+  Fixed t = kNoParam;
+  Point32 point;
+};
+
+// The edge nearest to p within the reach; none when no edge is as close.
+NearestEdge FindNearestEdge(const EdgeGraph& graph, const Point32& p) {
+  NearestEdge best;
+  int64_t bestDistance = std::numeric_limits<int64_t>::max();
+  Rect32 near;
+  RectFromPoint(near, p);
+  RectInset(near, -kGuideReach);
+  EdgeGraphForEachEdge(graph, &near, [&](Edge* e) {
+    Point32 q;
+    Fixed t = CurveNearestPoint(e->curve, p, kGuideReach, &q);
+    if (t == kNoParam) return;
+    int64_t dx = int64_t{q.x} - p.x, dy = int64_t{q.y} - p.y;
+    int64_t d = dx * dx + dy * dy;
+    if (d < bestDistance) {
+      bestDistance = d;
+      best = {e, t, q};
+    }
+  });
+  return best;
+}
+
+// The difference of two directions folded into 0..180 degrees.
+Fixed TurnBetween(Fixed a, Fixed b) {
+  int64_t d = std::llabs(int64_t{a} - b) % kAngle360;
+  return static_cast<Fixed>(d > kAngle180 ? kAngle360 - d : d);
+}
+
+// One walk along the guide from the start edge in one direction to the end
+// edge: the curves and their total length, or false when it runs into an
+// edge it has walked already or comes to an end.
+bool WalkGuide(const NearestEdge& from, const NearestEdge& to, int direction,
+               std::vector<QuadCurve>& curves, int64_t& length) {
+  curves.clear();
+  length = 0;
+  uint32_t stamp = EdgeGraphNextStamp();
+  auto add = [&](const QuadCurve& c) {
+    curves.push_back(c);
+    length += CurveLength(c);
+  };
+  // The first piece: from the start point to the end of the start edge.
+  QuadCurve before, after;
+  CurveSplit(from.edge->curve, from.t, before, after);
+  HalfEdge* h;
+  if (direction == 0) {
+    add(after);
+    h = &from.edge->a;
+  } else {
+    CurveReverse(before, before);
+    add(before);
+    h = &from.edge->b;
+  }
+  from.edge->a.visit = stamp;
+  for (;;) {
+    QuadCurve arriving;
+    EdgeGetCurve(h, arriving);
+    Fixed heading = CurveTangentAngle(arriving, kFixedOne);
+    HalfEdge* back = HalfEdgeTwin(h);
+    Vertex* v = back->vertex;
+    HalfEdge* next = nullptr;
+    Fixed bestTurn = 0;
+    for (HalfEdge* c = v != nullptr ? v->ring : nullptr; c != nullptr; c = c->ring_next) {
+      if (c == back) continue;
+      QuadCurve leaving;
+      EdgeGetCurve(c, leaving);
+      Fixed turn = TurnBetween(heading, CurveTangentAngle(leaving, 0));
+      if (next == nullptr || turn < bestTurn) {
+        next = c;
+        bestTurn = turn;
+      }
+    }
+    if (next == nullptr) return false;  // a loose end
+    Edge* e = next->edge;
+    if (e == to.edge) {
+      // The part of the end edge up to the end point.
+      CurveSplit(e->curve, to.t, before, after);
+      if (HalfEdgeIsSideB(next)) {
+        CurveReverse(after, after);
+        add(after);
+      } else {
+        add(before);
+      }
+      return true;
+    }
+    if (e->a.visit == stamp) return false;
+    e->a.visit = stamp;
+    QuadCurve c;
+    EdgeGetCurve(next, c);
+    add(c);
+    h = next;
+  }
+}
+
+}  // namespace
 
 void CMotionPath::Append(const QuadCurve& c) {
   int64_t before = m_ends.empty() ? 0 : m_ends.back();
@@ -21,9 +129,33 @@ void CMotionPath::SetLine(const Point32& start, const Point32& end) {
   Append(line);
 }
 
-int CMotionPath::Build(EdgeGraph* /*guide*/, const Point32& start, const Point32& end) {
+int CMotionPath::Build(EdgeGraph* guide, const Point32& start, const Point32& end) {
   SetLine(start, end);
-  return 0;
+  if (guide == nullptr || guide->edge_count == 0) return 0;
+  NearestEdge from = FindNearestEdge(*guide, start);
+  NearestEdge to = FindNearestEdge(*guide, end);
+  if (from.edge == nullptr || to.edge == nullptr) return 0;
+  std::vector<QuadCurve> curves;
+  if (from.edge == to.edge) {
+    // Both on one edge: the piece between the two points.
+    QuadCurve head, middle, tail;
+    CurveSplitTwice(from.edge->curve, from.t, to.t, head, middle, tail);
+    if (from.t > to.t) CurveReverse(middle, middle);
+    curves.push_back(middle);
+  } else {
+    std::vector<QuadCurve> other;
+    int64_t length0 = 0, length1 = 0;
+    bool ok0 = WalkGuide(from, to, 0, curves, length0);
+    bool ok1 = WalkGuide(from, to, 1, other, length1);
+    if (!ok0 && !ok1) return 0;
+    if (!ok0 || (ok1 && length1 < length0)) curves.swap(other);
+  }
+  m_curves.clear();
+  m_ends.clear();
+  m_length = 0;
+  m_start = curves.front().p0;
+  for (const QuadCurve& c : curves) Append(c);
+  return 1;
 }
 
 Fixed CMotionPath::StartDirection() const {

@@ -302,7 +302,14 @@ void CPicFrame::ComputeTween() {
   AddCachedRects();
 }
 
-EdgeGraph* CPicFrame::GuideGeometry() { return nullptr; }
+EdgeGraph* CPicFrame::GuideGeometry() {
+  CPicLayer* layer = GetLayer();
+  if (layer == nullptr || layer->GetLinkState() != CPicLayer::kLinkGuided) return nullptr;
+  CPicLayer* guide = layer->GetLinked();
+  if (guide == nullptr || guide->GetLinkState() != CPicLayer::kLinkGuide) return nullptr;
+  CPicFrame* key = guide->FrameAt(GetStartFrame());
+  return key != nullptr ? &key->GetGeometry() : nullptr;
+}
 
 bool CPicFrame::IsTweening(int32_t offset) const {
   return GetTweenKind() == kTweenMotion && offset != 0 && m_tweenBroken == 0;

@@ -12,11 +12,31 @@ constexpr uint8_t kShapeRecordVersion = 1;
 constexpr uint8_t kGeometryRecordVersion = 3;
 }  // namespace
 
+// ---- construction --------------------------------------------------------------
+
+namespace {
+void GeometryChanging(EdgeGraph&, void* arg) { static_cast<CPicShape*>(arg)->PrepareGeometryChange(); }
+}  // namespace
+
+CPicShape::CPicShape() {
+  EdgeGraphInit(m_geometry);
+  m_geometry.change_callback = &GeometryChanging;
+  m_geometry.change_arg = this;
+}
+
+CPicShape::~CPicShape() {
+  DetachLog();
+  EdgeGraphFreeAll(m_geometry);
+}
+
 // ---- stored form ------------------------------------------------------------
 
 void CPicShape::Serialize(CArchive& ar) {
   CPicObj::Serialize(ar);
   if (ar.IsStoring()) {
+    // The geometry record of a graph with edges is not written yet: refuse
+    // rather than store a drawing without its edges.
+    if (m_geometry.edge_count != 0) throw CNotSupportedException();
     ar << kShapeRecordVersion << m_matrix;
     // The geometry record of a graph without edges: version, edge count,
     // the two empty style tables and the end of the edge list.
@@ -44,7 +64,22 @@ void CPicShape::UpdateBounds() {
   if (m_boundsValid != 0) return;
   RectSetEmpty(m_shapeBounds);
   RectSetEmpty(m_strokeBounds);
-  m_boundsValid = 1;
+  EdgeGraphForEachEdge(m_geometry, nullptr, [&](Edge* e) {
+    QuadCurve c;
+    CurveShift(e->curve, ShiftRight(8), c);  // graph units to twips
+    CurveTransform(c, m_matrix, c);
+    Rect32 r;
+    CurveGetBounds(c, r);
+    RectUnion(m_shapeBounds, r, m_shapeBounds);
+    if (StyleIndexOf(e->line) != 0) {
+      LineStyle style;
+      EdgeGraphGetLineStyle(m_geometry, e->line, style);
+      RectInset(r, -(style.width / 2));
+    }
+    RectUnion(m_strokeBounds, r, m_strokeBounds);
+  });
+  // While the graph is being edited its edges may still move.
+  m_boundsValid = (m_geometry.flags & kGraphChanging) ? 0 : 1;
 }
 
 void CPicShape::CollectExtent(CExtentQuery& q) {
@@ -156,14 +191,43 @@ void CPicShape::PrepareGeometryChange() {
 // ---- undo ---------------------------------------------------------------------------
 
 void CPicShape::SaveGeometry() {
+  if (EditGlobals().openStep == nullptr) {
+    // Changes made outside a transaction are not recorded.
+    DetachLog();
+    return;
+  }
   if (!m_geometrySaved.TakeForOpenStep()) return;
-  EditGlobals().openStep->AddItem(new CPicShapeEditItem(this));
+  auto* item = new CPicShapeEditItem(this);
+  EditGlobals().openStep->AddItem(item);
+  DetachLog();
+  EdgeChangeLogAttach(item->m_log, m_geometry);
+  // Building a redo step: the edges are told apart by their change stamps.
+  item->m_log.direction = item->m_undoStep ? 1 : 0;
+  m_logItem = item;
+  // The update at the end of the transaction must reach this shape: it
+  // closes the graph's change and detaches the log.
+  Invalidate(2);
 }
 
 CPicShapeEditItem::CPicShapeEditItem(CPicShape* shape)
     : m_shape(shape),
       m_matrix(shape->m_matrix),
       m_undoStep(EditGlobals().openStep != nullptr && EditGlobals().openStep->m_kind == 1) {}
+
+void CPicShape::DetachLog() {
+  // A log keeps its graph only while attached, so that freeing it later
+  // never reads a graph that has gone.
+  if (m_logItem != nullptr) {
+    m_logItem->m_log.graph = nullptr;
+    m_logItem = nullptr;
+  }
+  m_geometry.change_log = nullptr;
+}
+
+CPicShapeEditItem::~CPicShapeEditItem() {
+  if (m_log.graph != nullptr) m_shape->m_logItem = nullptr;  // attached: the shape lives
+  EdgeChangeLogFree(m_log);
+}
 
 void CPicShapeEditItem::Restore() {
   CPicShape* shape = m_shape;
@@ -173,16 +237,31 @@ void CPicShapeEditItem::Restore() {
     shape->m_matrix = m_matrix;
     shape->m_boundsValid = 0;
   }
+  m_log.graph = &shape->m_geometry;
+  int result = EdgeChangeLogReplay(m_log);
+  m_log.graph = nullptr;
+  shape->m_boundsValid = 0;
+  if (result < 0) throw CMemoryException();
 }
 
 // ---- geometry -------------------------------------------------------------------------
 
-void CPicShape::DrawGeometry(CRenderContext&) {}
+void CPicShape::DrawGeometry(CRenderContext& rc) { rc.DrawEdgeGraph(m_geometry); }
 
-bool CPicShape::HasEdges() const { return false; }
+bool CPicShape::HasEdges() const { return m_geometry.edge_count != 0; }
 
 int32_t CPicShape::HitTestGeometry(const CHitTest&) { return 0; }
 
 int32_t CPicShape::ClassifyGeometry(const PointList&, int32_t answer) { return answer; }
 
-void CPicShape::EndGeometryChange() {}
+void CPicShape::EndGeometryChange() {
+  Rect32 redraw;
+  EdgeGraphEndChange(m_geometry, redraw);
+  DetachLog();
+  m_geometrySaved = CContentRecordMark{};
+  if (redraw.IsEmpty()) return;
+  m_boundsValid = 0;
+  Rect32 mapped;
+  MatrixTransformRect(m_matrix, redraw, mapped);
+  m_change.SetRect(mapped);
+}

@@ -5,12 +5,17 @@
 
 #include <cstdint>
 
+#include "geometry/edge_graph.h"
 #include "model/pic_obj.h"
+
+class CPicShapeEditItem;
 
 class CPicShape : public CPicObj {
  public:
-  CPicShape() = default;
-  ~CPicShape() override = default;
+  // An empty graph with the default bounds; its changes are announced to
+  // PrepareGeometryChange.
+  CPicShape();
+  ~CPicShape() override;
 
   // Base record, u8 version 1, the matrix, the geometry record.
   void Serialize(CArchive& ar) override;
@@ -43,6 +48,8 @@ class CPicShape : public CPicObj {
   void SetShapeMatrix(const Matrix2x3& m);
   // The cached bounds are rebuilt at the next use.
   void InvalidateBounds() { m_boundsValid = 0; }
+  EdgeGraph& GetGeometry() { return m_geometry; }
+  const EdgeGraph& GetGeometry() const { return m_geometry; }
 
   VM_DECLARE_SERIAL(CPicShape)
 
@@ -54,6 +61,10 @@ class CPicShape : public CPicObj {
   void UpdateBounds();
 
   Matrix2x3 m_matrix;
+  EdgeGraph m_geometry;
+  // Taken once per edit: a coalesced run of edits keeps its step, but each
+  // edit of the graph needs a log of its own, so the mark is also cleared
+  // when the graph's change is closed.
   CContentRecordMark m_geometrySaved;
   uint32_t m_boundsValid = 0;
   Rect32 m_shapeBounds;   // every edge, through the matrix
@@ -61,6 +72,9 @@ class CPicShape : public CPicObj {
 
  private:
   friend class CPicShapeEditItem;
+  // Forgets the log attached to the graph.
+  void DetachLog();
+  CPicShapeEditItem* m_logItem = nullptr;  // the item whose log is attached
   // The geometry's part of drawing, export, hit testing, classification and
   // the end of an edit.
   void DrawGeometry(CRenderContext& rc);
@@ -70,13 +84,16 @@ class CPicShape : public CPicObj {
   void EndGeometryChange();
 };
 
-// The saved matrix of a shape (and, with it, the geometry's changes).
+// The saved matrix of a shape and the log of its geometry's changes.
 class CPicShapeEditItem : public CEditItem {
  public:
   explicit CPicShapeEditItem(CPicShape* shape);
+  // Frees the log.
+  ~CPicShapeEditItem() override;
   void Restore() override;
 
   CPicShape* m_shape;
   Matrix2x3 m_matrix;
-  bool m_undoStep;  // taken while an undo (kind 1) built its redo step
+  EdgeChangeLog m_log;  // attached to the geometry while the step is open
+  bool m_undoStep;      // taken while an undo (kind 1) built its redo step
 };

@@ -1,0 +1,237 @@
+// Shapes with their edge-graph geometry, and motion tweens that follow a
+// guide drawing.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "geometry/edge_graph.h"
+#include "geometry/point_list.h"
+#include "model/pic_frame.h"
+#include "model/pic_layer.h"
+#include "model/pic_page.h"
+#include "model/pic_shape.h"
+#include "model_fixtures.h"
+#include "platform/core/exceptions.h"
+
+namespace {
+
+// Adds a polyline (twips) to a graph.
+void AddPolyline(EdgeGraph& graph, std::vector<Point32> points, StyleIndex line = 0) {
+  PointList path;
+  for (const Point32& p : points) PointListAppend(path, p, 0);
+  ASSERT_EQ(EdgeGraphAddPath(graph, path, line, 0, 0), 0);
+}
+
+StyleIndex Line(EdgeGraph& graph, int16_t width) {
+  LineStyle style;
+  style.colour = 0xFF000000;
+  style.width = width;
+  return static_cast<StyleIndex>(EdgeGraphAddLineStyle(graph, style));
+}
+
+class ShapeTest : public ModelTest {};
+
+TEST_F(ShapeTest, BoundsFollowTheMatrixAndTheLineWidths) {
+  auto shape = std::make_unique<CPicShape>();
+  EdgeGraph& g = shape->GetGeometry();
+  AddPolyline(g, {{0, 0}, {100, 0}}, Line(g, 20));
+  AddPolyline(g, {{0, 50}, {0, 200}});  // no line style
+  shape->RecalcAndNotify(nullptr);
+  Rect32 exact, full;
+  shape->GetExactBounds(exact);
+  shape->GetBounds(full);
+  EXPECT_EQ(RectText(exact), "0,100,0,200");
+  EXPECT_EQ(RectText(full), "-10,110,-10,200");
+
+  Matrix2x3 move;
+  MatrixSetTranslation(move, 1000, 0);
+  shape->Transform(move);
+  shape->GetExactBounds(exact);
+  EXPECT_EQ(RectText(exact), "1000,1100,0,200");
+}
+
+TEST_F(ShapeTest, DrawOrderWithGroupMarks) {
+  auto layer = std::unique_ptr<CPicLayer>(MakeLayer({2}));
+  CPicFrame* frame = layer->GetFirstFrame();
+  AddPolyline(frame->GetGeometry(), {{0, 0}, {100, 0}});
+  auto* group = new CPicShape;
+  AddPolyline(group->GetGeometry(), {{0, 0}, {0, 100}});
+  group->AddChild(new CTestBox(1, {0, 10, 0, 10}));
+  frame->AddChild(group);
+  frame->AddChild(new CTestBox(2, {0, 10, 0, 10}));
+  layer->RecalcAndNotify(nullptr);
+
+  CRecordingContext rc;
+  rc.m_flags |= CRenderContext::kFlagExportMarks;
+  layer->Draw(rc);
+  std::vector<std::string> want = {"layer ",     "graph",  // the key frame's own drawing first
+                                   "group",      "graph",  "draw #1", "end group",
+                                   "draw #2",    "end layer"};
+  EXPECT_EQ(rc.calls, want);
+
+  rc.calls.clear();
+  rc.m_skipObject = group;  // an object being dragged is left out
+  rc.m_flags = 0;
+  layer->Draw(rc);
+  EXPECT_EQ(rc.calls, (std::vector<std::string>{"graph", "draw #2"}));
+
+  // A shape outside the clip draws its children but not its geometry.
+  rc.calls.clear();
+  rc.m_skipObject = nullptr;
+  RectSet(rc.m_deviceClip, 5000, 5000, 6000, 6000);
+  rc.UpdateMatrix();
+  layer->Draw(rc);
+  EXPECT_EQ(rc.calls, (std::vector<std::string>{"draw #1", "draw #2"}));
+
+  CTestCollector collector;
+  layer->EnumShapes(collector);
+  EXPECT_EQ(collector.nodes.size(), 4u);  // the key frame, the group and both boxes
+}
+
+TEST_F(ShapeTest, GeometryEditsUndoAndRedo) {
+  CTestDoc doc;
+  CDocumentPage* page = NewPage(doc);
+  CPicFrame* frame = page->GetFirstFrame();
+  EdgeGraph& g = frame->GetGeometry();
+  Edit(page, [&] { AddPolyline(g, {{0, 0}, {100, 0}, {100, 100}}); });
+  EXPECT_EQ(g.edge_count, 2u);
+  EXPECT_EQ(g.change_log, nullptr);  // the edit closed the graph's change
+  Edit(page, [&] {
+    AddPolyline(g, {{0, 50}, {200, 50}});  // crosses one edge: split in two
+    Matrix2x3 m;
+    MatrixSetTranslation(m, 7, 0);
+    frame->Transform(m);
+  });
+  EXPECT_EQ(g.edge_count, 5u);
+  EXPECT_EQ(frame->GetShapeMatrix().tx, 7);
+  page->Undo();
+  EXPECT_EQ(g.edge_count, 2u);
+  EXPECT_EQ(frame->GetShapeMatrix().tx, 0);
+  page->Undo();
+  EXPECT_EQ(g.edge_count, 0u);
+  page->Redo();
+  page->Redo();
+  EXPECT_EQ(g.edge_count, 5u);
+  EXPECT_EQ(frame->GetShapeMatrix().tx, 7);
+  Rect32 bounds;
+  frame->GetExactBounds(bounds);
+  EXPECT_EQ(RectText(bounds), "7,207,0,100");
+
+  // A failed edit puts the geometry back.
+  Edit(page, [&] {
+    AddPolyline(g, {{500, 500}, {600, 600}});
+    throw CMemoryException();
+  });
+  EXPECT_EQ(g.edge_count, 5u);
+  EXPECT_EQ(services.messages, std::vector<uint32_t>{570});
+}
+
+TEST_F(ShapeTest, BreakApartMovesTheChildrenOut) {
+  auto layer = std::unique_ptr<CPicLayer>(MakeLayer({1}));
+  CPicFrame* frame = layer->GetFirstFrame();
+  auto* group = new CPicShape;
+  group->AddChild(new CTestBox(1));
+  group->AddChild(new CTestBox(2));
+  frame->AddChild(group);
+  frame->AddChild(new CTestBox(3));
+  EXPECT_EQ(group->BreakApart(CPicObj::kBreakApartQuery), 1);
+  EXPECT_EQ(group->BreakApart(0), 1);
+  EXPECT_EQ(DumpTree(frame), "CPicFrame(0){CPicShape(9) #1(1)[empty] #2(1)[empty] #3(0)[empty]}");
+  EXPECT_EQ(group->BreakApart(CPicObj::kBreakApartQuery), 0);  // a plain drawing
+  EXPECT_EQ(group->BreakApart(0), 0);
+}
+
+// Motion along hand-built guides: the tweened child's position per frame.
+class GuideTest : public ModelTest {
+ protected:
+  void SetUp() override {
+    ModelTest::SetUp();
+    guided.reset(MakeLayer({4, 1}));
+    guide.reset(MakeLayer({5}));
+    guided->LinkTo(guide.get());
+  }
+  void TearDown() override {
+    guided->Unlink();
+    ModelTest::TearDown();
+  }
+  // A box centred at p.
+  static CTestBox* BoxAt(Point32 p) { return new CTestBox(1, {p.x - 5, p.x + 5, p.y - 5, p.y + 5}); }
+  // The tween from a to b along the guide drawn with the polylines.
+  void Run(const std::vector<std::vector<Point32>>& lines, Point32 a, Point32 b, int32_t tween) {
+    CPicFrame* g = guide->GetFirstFrame();
+    for (const auto& line : lines) AddPolyline(g->GetGeometry(), line);
+    guide->RecalcAndNotify(nullptr);
+    CPicFrame* first = guided->GetFirstFrame();
+    first->SetFrameStyle(tween);
+    first->AddChild(BoxAt(a));
+    first->GetNextKeyFrame()->AddChild(BoxAt(b));
+    guided->RecalcAndNotify(nullptr);
+    ASSERT_EQ(first->GetTweenCount(), 4);
+    positions.clear();
+    for (int i = 0; i < 4; ++i) {
+      Point32 p;
+      MatrixTransformPoint(first->GetTweenEntry(i)->matrix, a, p);
+      positions.push_back(p);
+    }
+  }
+  void ExpectPositions(const std::vector<Point32>& want, const char* what) {
+    for (size_t i = 0; i < want.size(); ++i) {
+      EXPECT_NEAR(positions[i].x, want[i].x, 3) << what << " frame " << i;
+      EXPECT_NEAR(positions[i].y, want[i].y, 3) << what << " frame " << i;
+    }
+  }
+  std::unique_ptr<CPicLayer> guided, guide;
+  std::vector<Point32> positions;
+};
+
+const std::vector<Point32> kSquare = {{0, 0}, {1000, 0}, {1000, 1000}, {0, 1000}, {0, 0}};
+
+TEST_F(GuideTest, AroundACorner) {
+  Run({{{0, 0}, {1000, 0}, {1000, 1000}}}, {0, 0}, {1000, 1000}, CPicFrame::kTweenMotion);
+  ExpectPositions({{0, 0}, {500, 0}, {1000, 0}, {1000, 500}}, "corner");
+}
+
+TEST_F(GuideTest, TheShorterWayRoundALoop) {
+  Run({kSquare}, {500, 0}, {1000, 300}, CPicFrame::kTweenMotion);
+  ExpectPositions({{500, 0}, {700, 0}, {900, 0}, {1000, 100}}, "right side");
+}
+
+TEST_F(GuideTest, TheShorterWayRoundALoopBackwards) {
+  Run({kSquare}, {500, 0}, {0, 300}, CPicFrame::kTweenMotion);
+  ExpectPositions({{500, 0}, {300, 0}, {100, 0}, {0, 100}}, "left side");
+}
+
+TEST_F(GuideTest, BothEndsOnOneEdge) {
+  Run({kSquare}, {800, 0}, {200, 0}, CPicFrame::kTweenMotion);
+  ExpectPositions({{800, 0}, {650, 0}, {500, 0}, {350, 0}}, "one edge");
+}
+
+TEST_F(GuideTest, AtAForkTheStraighterWay) {
+  // From the fork at 1000,0 the bend to 2000,500 turns less than the branch up.
+  Run({{{0, 0}, {1000, 0}, {2000, 500}}, {{1000, 0}, {1000, 1000}}}, {0, 0}, {2000, 500},
+      CPicFrame::kTweenMotion);
+  double along = (1000 + 1000 * std::sqrt(1.25)) / 2 - 1000;  // past the fork at frame 2
+  ExpectPositions({{0, 0},
+                   {static_cast<int32_t>((1000 + 1000 * std::sqrt(1.25)) / 4), 0},
+                   {static_cast<int32_t>(1000 + along * 2 / std::sqrt(5.0)),
+                    static_cast<int32_t>(along / std::sqrt(5.0))}},
+                  "fork");
+}
+
+TEST_F(GuideTest, AGuideOutOfReachGivesTheStraightLine) {
+  Run({kSquare}, {500, 200}, {500, 800}, CPicFrame::kTweenMotion);  // 200 twips inside
+  ExpectPositions({{500, 200}, {500, 350}, {500, 500}, {500, 650}}, "straight");
+}
+
+TEST_F(GuideTest, OrientingTurnsWithThePath) {
+  Run({kSquare}, {500, 0}, {1000, 300}, CPicFrame::kTweenMotion | CPicFrame::kTweenOrient);
+  ExpectPositions({{500, 0}, {700, 0}, {900, 0}, {1000, 100}}, "oriented");
+  const Matrix2x3& m = guided->GetFirstFrame()->GetTweenEntry(3)->matrix;
+  EXPECT_NEAR(m.a / 65536.0, 0, 0.01);  // a quarter turn on the right side
+  EXPECT_NEAR(std::fabs(m.b / 65536.0), 1, 0.01);
+}
+
+}  // namespace
