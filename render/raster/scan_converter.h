@@ -106,6 +106,7 @@ struct CActiveEdge {
 // work grows with the height. Path input splits curves to 256 units.
 constexpr int64_t kMaxSteppedCurveHeight = 0x10000;
 
+struct EdgeGraph;
 struct FillStyle;
 struct LineStyle;
 struct PointList;
@@ -197,6 +198,11 @@ class CScanConverter {
   // An image placed by imageMatrix (image pixels to document coordinates);
   // false when no fill record could be made.
   bool AddBitmap(const CDib& image, const Matrix2x3& imageMatrix);
+  // A shape's edge graph as one new object: every edge once, with the fills
+  // of its two sides (a boundary between equal fills draws nothing), then
+  // its plain lines (styled kinds are drawn by the render context's styled
+  // strokes), one object per line style. Graph units are twips * 256.
+  void AddEdgeGraph(const EdgeGraph& graph);
   // The fill record of a fill style for the current object (null for no
   // fill or when memory runs out).
   CSpanFill* FindOrAddFill(const FillStyle& style);
@@ -312,6 +318,7 @@ class CScanConverter {
   struct PendingPixel;
 
   void InitInput();
+  void AddEdgeGraphLines(const EdgeGraph& graph);
   void AddCurveAt(QuadCurve curve, int level);
   void AddWideCurve(const QuadCurve& curve);
   void AddRoundJoin(const Point32& from, const Point32& to, const Point32& centre);

@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <unordered_set>
+#include <vector>
 
+#include "geometry/edge_graph.h"
 #include "geometry/edge_style.h"
 #include "geometry/point_list.h"
 #include "render/raster/dib.h"
@@ -377,6 +380,103 @@ void CScanConverter::AddCurveAt(QuadCurve c, int level) {
   e->fillB = fillB;
   e->next = inputHead;
   inputHead = e;
+}
+
+// ---- Edge graphs -----------------------------------------------------------------------
+
+namespace {
+
+// Graph units (twips * 256) to twips, which the matrix takes.
+Point32 GraphToTwips(const Point32& p) {
+  Point32 out;
+  PointShift(p, ShiftRight(8), out);
+  return out;
+}
+
+}  // namespace
+
+void CScanConverter::AddEdgeGraph(const EdgeGraph& graph) {
+  auto feed = [&](const QuadCurve& c) {
+    const Point32 end = GraphToTwips(c.p2);
+    if (c.straight) {
+      FillLineTo(end);
+    } else {
+      FillCurveTo(GraphToTwips(c.control), end);
+    }
+  };
+  // A style index that names an entry (not none, not a reserved tag).
+  auto real = [](StyleIndex s) { return StyleIndexOf(s) != 0 && !StyleIsTag(s); };
+
+  // Fills: each edge toggles the fills of both its sides.
+  objectId += 1;
+  EdgeGraphForEachEdge(graph, nullptr, [&](const Edge* e) {
+    FillStyle sideA, sideB;
+    const bool haveA = real(e->a.fill), haveB = real(e->b.fill);
+    if (haveA) EdgeGraphGetFillStyle(graph, e->a.fill, sideA);
+    if (haveB) EdgeGraphGetFillStyle(graph, e->b.fill, sideB);
+    if (BeginFill(haveA ? &sideA : nullptr, haveB ? &sideB : nullptr, GraphToTwips(e->curve.p0), 0))
+      feed(e->curve);
+  });
+  active = 0;
+
+  // Lines, grouped by style so that each style is one object above the
+  // fills; edges of one style are chained through their vertices, so that
+  // the chains get joins and their two ends caps.
+  try {
+    AddEdgeGraphLines(graph);
+  } catch (const std::bad_alloc&) {
+    // Without memory for the chain lists the rest of the lines are left out.
+    if (strokeMode) EndStroke();
+  }
+  strokeMode = 0;
+}
+
+void CScanConverter::AddEdgeGraphLines(const EdgeGraph& graph) {
+  std::vector<const Edge*> lined;
+  EdgeGraphForEachEdge(graph, nullptr, [&](const Edge* e) {
+    if (StyleIndexOf(e->line) != 0 && !StyleIsTag(e->line)) lined.push_back(e);
+  });
+  std::unordered_set<const Edge*> drawn;
+  drawn.reserve(lined.size());
+  std::stable_sort(lined.begin(), lined.end(), [](const Edge* x, const Edge* y) {
+    return StyleIndexOf(x->line) < StyleIndexOf(y->line);
+  });
+  StyleIndex previous = 0;
+  for (const Edge* first : lined) {
+    if (drawn.count(first)) continue;
+    const StyleIndex index = StyleIndexOf(first->line);
+    LineStyle style;
+    EdgeGraphGetLineStyle(graph, first->line, style);
+    if (index != previous) {
+      objectId += 1;
+      previous = index;
+    }
+    if (style.kind != 0 || !BeginStroke(&style, GraphToTwips(first->curve.p0))) {
+      drawn.insert(first);
+      continue;
+    }
+    const HalfEdge* h = &first->a;
+    while (h) {
+      drawn.insert(h->edge);
+      QuadCurve c;
+      EdgeGetCurve(h, c);
+      if (c.straight) {
+        StrokeLineTo(GraphToTwips(c.p2));
+      } else {
+        StrokeCurveTo(GraphToTwips(c.control), GraphToTwips(c.p2));
+      }
+      // On from the far end along an edge of the same style not drawn yet.
+      const Vertex* v = HalfEdgeTwin(h)->vertex;
+      h = nullptr;
+      for (const HalfEdge* n = v ? v->ring : nullptr; n; n = n->ring_next) {
+        if (StyleIndexOf(n->edge->line) == index && !drawn.count(n->edge)) {
+          h = n;
+          break;
+        }
+      }
+    }
+    EndStroke();
+  }
 }
 
 // ---- Strokes -------------------------------------------------------------------------
