@@ -5,6 +5,10 @@
 #include <cstring>
 #include <new>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "render/raster/offscreen_bitmap.h"
 
 namespace {
@@ -38,6 +42,51 @@ int64_t FixedDiv64(int64_t a, int64_t b) {
   if (2 * (num % ub) >= ub) ++q;
   const int64_t r = static_cast<int64_t>(std::min<unsigned __int128>(q, INT64_MAX));
   return negative ? -r : r;
+}
+
+
+// Skips blocks of eight columns all below ax after index i (forward) or all
+// above ax at and before i (backward); the caller finishes one at a time.
+ptrdiff_t WalkForward(const int32_t* xs, ptrdiff_t n, ptrdiff_t i, int32_t ax) {
+#ifdef __SSE2__
+  const __m128i limit = _mm_set1_epi32(ax);
+  while (i + 8 < n) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs + i + 1));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs + i + 5));
+    const __m128i below = _mm_and_si128(_mm_cmplt_epi32(a, limit), _mm_cmplt_epi32(b, limit));
+    if (_mm_movemask_epi8(below) != 0xFFFF) break;
+    i += 8;
+  }
+#else
+  while (i + 8 < n) {
+    int below = 0;
+    for (int k = 1; k <= 8; ++k) below += xs[i + k] < ax;
+    if (below != 8) break;
+    i += 8;
+  }
+#endif
+  return i;
+}
+
+ptrdiff_t WalkBackward(const int32_t* xs, ptrdiff_t i, int32_t ax) {
+#ifdef __SSE2__
+  const __m128i limit = _mm_set1_epi32(ax);
+  while (i >= 8) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs + i - 7));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs + i - 3));
+    const __m128i above = _mm_and_si128(_mm_cmpgt_epi32(a, limit), _mm_cmpgt_epi32(b, limit));
+    if (_mm_movemask_epi8(above) != 0xFFFF) break;
+    i -= 8;
+  }
+#else
+  while (i >= 8) {
+    int above = 0;
+    for (int k = 0; k < 8; ++k) above += xs[i - k] > ax;
+    if (above != 8) break;
+    i -= 8;
+  }
+#endif
+  return i;
 }
 
 }  // namespace
@@ -524,19 +573,9 @@ void CScanConverter::InsertNewEdges() {
     const int32_t ax = a->x;
     ptrdiff_t i = std::min<ptrdiff_t>(static_cast<ptrdiff_t>(cursor), n - 1);
     // Eight columns at a time while all of them let the walk go on.
-    while (i + 8 < n) {
-      int below = 0;
-      for (int k = 1; k <= 8; ++k) below += xs[i + k] < ax;
-      if (below != 8) break;
-      i += 8;
-    }
+    i = WalkForward(xs, n, i, ax);
     while (i + 1 < n && xs[i + 1] < ax) ++i;
-    while (i >= 8) {
-      int above = 0;
-      for (int k = 0; k < 8; ++k) above += xs[i - k] > ax;
-      if (above != 8) break;
-      i -= 8;
-    }
+    i = WalkBackward(xs, i, ax);
     while (i >= 0 && xs[i] > ax) --i;
     active_.insert(active_.begin() + (i + 1), a);
     activeX_.insert(activeX_.begin() + (i + 1), ax);
