@@ -552,3 +552,35 @@ TEST(FillPriority, FillsOfOneObjectAreSharedAndOfTwoObjectsAreNot) {
   g3.pattern_kind = 2;
   EXPECT_EQ(cv.FindOrAddFill(g3)->kind, kSpanSolid);
 }
+
+// ---- Dithered brushes ----------------------------------------------------------------
+
+TEST(DitheredBrush, NearColoursAreSolidOthersMixTheNearestAndTheMirroredEntry) {
+  ColorTable cube;
+  BuildColorCube(cube);
+  CSharedPalette* palette = CSharedPalette::Create(cube);
+  ASSERT_NE(palette, nullptr);
+  const InverseColorMap* maps[] = {&palette->inverseMap, nullptr};
+  for (const InverseColorMap* map : maps) {
+    // Within 7 of (51, 102, 153): solid, the colour itself.
+    DitheredBrush near = CreateDitheredBrush(palette, map, PackRgb(53, 104, 156));
+    EXPECT_TRUE(near.solid);
+    EXPECT_EQ(near.colour, PackRgb(53, 104, 156));
+    // Grey 80 between the cube's 51 and 102: nearest 102 (d1 = 66), the
+    // mirrored grey 58 gives 51 (d2 = 87); t = 66 * 16 / 153 = 6, so mask 6
+    // (10 of 16 bits set) puts 51 on 6 pixels of every 4 x 4 tile.
+    DitheredBrush mix = CreateDitheredBrush(palette, map, PackRgb(80, 80, 80));
+    ASSERT_FALSE(mix.solid);
+    EXPECT_EQ(cube.entries[mix.indices[0]], PackRgb(102, 102, 102));
+    EXPECT_EQ(cube.entries[mix.indices[1]], PackRgb(51, 51, 51));
+    int second = 0;
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x) {
+        const int bit = 15 - ((y & 3) * 4 + (x & 3));
+        EXPECT_EQ(mix.pattern[y * 8 + x], (kPatternMasks[6] >> bit) & 1 ? 0 : 1) << x << ", " << y;
+        second += mix.pattern[y * 8 + x];
+      }
+    EXPECT_EQ(second, 4 * 6);
+  }
+  CSharedPalette::Release(palette);
+}
