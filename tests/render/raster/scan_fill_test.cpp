@@ -584,3 +584,25 @@ TEST(DitheredBrush, NearColoursAreSolidOthersMixTheNearestAndTheMirroredEntry) {
   }
   CSharedPalette::Release(palette);
 }
+
+TEST(SolidFill, OneBitTargetsMixBlackAndWhiteByBrightness) {
+  // Grey 128: (3 * 128 + 3) / 48 = 8, the mask 0x5A5A of eight set (black)
+  // bits in every 4 x 4 tile.
+  COffscreenBitmap bitmap;
+  ASSERT_TRUE(bitmap.CreateDepth(1, nullptr, 16, 8, false));
+  CScanConverter cv(&bitmap, nullptr, nullptr, 0);
+  Matrix2x3 identity;
+  cv.SetMatrix(identity, nullptr);
+  FillStyle fill;
+  fill.colour = Colour(128, 128, 128);
+  PointList path;
+  RectPath(path, 0, 0, 16, 8);
+  cv.AddPath(path, nullptr, &fill, 1);
+  cv.Render();
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 16; ++x) {
+      const int index = (bitmap.Row(y)[x / 8] >> (7 - x % 8)) & 1;
+      const bool set = (0x5A5A >> (15 - ((y & 3) * 4 + (x & 3)))) & 1;
+      EXPECT_EQ(index, set ? 0 : 1) << x << ", " << y;  // black is entry 0
+    }
+}
