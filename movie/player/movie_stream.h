@@ -78,7 +78,9 @@ class CMovieStream {
   CMovieStream(const CMovieStream&) = delete;
   CMovieStream& operator=(const CMovieStream&) = delete;
 
-  // Attaches the display list that receives placements (or none). Not owned.
+  // Attaches the display list that receives placements (or none). Not owned:
+  // it must outlive the stream (or be detached first), since resetting the
+  // stream clears it and its items show the stream's characters.
   void SetDisplayList(CDisplayList* list) { m_displayList = list; }
   CDisplayList* GetDisplayList() const { return m_displayList; }
   MovieReaderMode Mode() const { return m_mode; }

@@ -175,7 +175,13 @@ TEST(PlayerRender, GlyphsFillByWindingAndBadGlyphIndicesDrawNothing) {
   run.height = 1024;
   // Index 5 is past the set's one glyph.
   run.glyphs = {{0, 1500}, {5, 1500}, {0, 0}};
-  b.Text(4, {0, 5000, 0, 3000}, Matrix2x3{}, {run}).Place(4, 1).Frame();
+  // Font 6 claims one glyph whose steps would start past its record.
+  b.Raw(MT_GLYPH_SET_CHARACTER, Bytes{6, 0, 2, 1}, true);
+  MovieBuilder::Run bad = run;
+  bad.font = 6;
+  bad.y = 6000;
+  bad.glyphs = {{0, 1500}};
+  b.Text(4, {0, 5000, 0, 7000}, Matrix2x3{}, {run, bad}).Place(4, 1).Frame();
   TestPlayer p;
   p.Feed(b.Finish());
   ASSERT_EQ(p.Goto(0), kMovieDone);
@@ -185,6 +191,7 @@ TEST(PlayerRender, GlyphsFillByWindingAndBadGlyphIndicesDrawNothing) {
   EXPECT_EQ(p.Pixel(29, 14), 0xFFFFFFu);  // glyph 5: nothing
   EXPECT_EQ(p.Pixel(44, 14), 0x0000A0u);  // the second glyph 0
   EXPECT_EQ(p.Pixel(18, 11), 0xFFFFFFu);  // outside both squares
+  EXPECT_EQ(p.Pixel(14, 54), 0xFFFFFFu);  // font 6 draws nothing
 }
 
 TEST(PlayerRender, AntiAliasedOneAndTwoPixelLinesSitOnTheGrid) {
