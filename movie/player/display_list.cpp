@@ -5,6 +5,7 @@
 
 #include "movie/movie_format.h"
 #include "movie/player/movie_stream.h"
+#include "movie/player/player_render.h"
 #include "render/raster/offscreen_bitmap.h"
 
 namespace {
@@ -417,12 +418,7 @@ void CDisplayList::Render() {
   CScanEdge sides[2];
   if (m_background != 0) {
     background.Init(&m_converter);
-    background.kind = kSpanSolid;
-    background.priority = 0;
-    background.colour = m_background;
-    background.red = m_background & 0xFF;
-    background.green = (m_background >> 8) & 0xFF;
-    background.blue = (m_background >> 16) & 0xFF;
+    SetSolidFill(background, m_background, 0);
     background.Prepare();
     const int32_t xs[2] = {band.xmin * s, band.xmax * s};
     for (int i = 0; i < 2; ++i) {

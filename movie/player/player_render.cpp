@@ -35,9 +35,8 @@ Point32 Sub(const Point32& a, const Point32& b) { return {WrapSub(a.x, b.x), Wra
 
 int Sign(int64_t v) { return v < 0 ? -1 : 1; }
 
-// Solid fill of a packed colour (0xFF000000 | blue << 16 | green << 8 | red).
+// The colour of a solid fill (Init leaves a record solid).
 void SetSolid(CSpanFill& f, uint32_t packed) {
-  f.kind = kSpanSolid;
   f.colour = packed;
   f.red = packed & 0xFF;
   f.green = (packed >> 8) & 0xFF;
@@ -68,6 +67,11 @@ void SetBitmapFill(CSpanFill& f, const CDib& bitmap) {
 }
 
 }  // namespace
+
+void SetSolidFill(CSpanFill& f, uint32_t packed, uint32_t orderKey) {
+  SetSolid(f, packed);
+  f.priority = orderKey;
+}
 
 // ---- Edges ------------------------------------------------------------------------
 
@@ -438,7 +442,7 @@ int ReadShapeStyles(DisplayItem& item, CTagReader& in, CSpanFill* fills[255],
   auto newFill = [&](uint32_t number) -> CSpanFill* {
     PlayerFill* f = list.NewFill();
     if (!f) return nullptr;
-    f->fill.priority = static_cast<uint32_t>(base | number);
+    f->fill.priority = base | number;
     f->next = item.fills;
     item.fills = f;
     return &f->fill;
@@ -548,8 +552,7 @@ void BuildText(DisplayItem& item, EdgeSink& sink, bool antiAlias, int32_t* budge
       if (font && *budget > 0) {
         if (!fill) {
           if (PlayerFill* f = list.NewFill()) {
-            SetSolid(f->fill, colour);
-            f->fill.priority = static_cast<uint32_t>(uint32_t{item.Depth()} << 16 | fillNumber++);
+            SetSolidFill(f->fill, colour, uint32_t{item.Depth()} << 16 | fillNumber++);
             f->next = item.fills;
             item.fills = f;
             fill = &f->fill;

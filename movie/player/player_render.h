@@ -21,6 +21,10 @@ constexpr int kMaxEdgeSplitDepth = 16;
 // Edges are cut to at most this height (bitmap units).
 constexpr int32_t kMaxEdgeHeight = 256;
 
+// Makes an initialised span fill a solid colour (packed 0xFF000000 | blue << 16
+// | green << 8 | red) with an order key: a higher key covers a lower one.
+void SetSolidFill(CSpanFill& f, uint32_t packed, uint32_t orderKey);
+
 // The item's edge chain under construction.
 class EdgeSink {
  public:

@@ -20,15 +20,10 @@ using namespace moviebuild;
 // The scan converter fed directly: solid fills and edges in device units.
 class DirectRender {
  public:
-  CSpanFill* Fill(uint32_t colour, int32_t priority) {
+  CSpanFill* Fill(uint32_t colour, uint32_t priority) {
     CSpanFill& f = fills_.emplace_back();
     f.Init(&converter_);
-    f.kind = kSpanSolid;
-    f.colour = colour;
-    f.red = colour & 0xFF;
-    f.green = (colour >> 8) & 0xFF;
-    f.blue = (colour >> 16) & 0xFF;
-    f.priority = priority;
+    SetSolidFill(f, colour, priority);
     return &f;
   }
   void Edge(QuadCurve c, CSpanFill* fill) {
