@@ -45,25 +45,14 @@ void SetSolid(CSpanFill& f, uint32_t packed) {
 
 constexpr uint32_t kMissingBitmapColour = 0xFF0000FF;  // red
 
-// Gradient and bitmap fills are shown with a representative solid colour:
-// the mean of the gradient's entries, the bitmap's centre pixel.
-void SetGradient(CSpanFill& f, const uint32_t* colours, int count) {
-  if (count == 0) {
-    SetSolid(f, 0xFF000000);
-    return;
-  }
-  uint32_t r = 0, g = 0, b = 0;
-  for (int i = 0; i < count; ++i) {
-    r += colours[i] & 0xFF;
-    g += (colours[i] >> 8) & 0xFF;
-    b += (colours[i] >> 16) & 0xFF;
-  }
-  SetSolid(f, 0xFF000000 | (b / count) << 16 | (g / count) << 8 | r / count);
-}
-
-void SetBitmapFill(CSpanFill& f, const CDib& bitmap) {
-  const Rgb c = bitmap.GetPixel(bitmap.Width() / 2, bitmap.Height() / 2);
-  SetSolid(f, 0xFF000000 | uint32_t{c.blue} << 16 | uint32_t{c.green} << 8 | c.red);
+// Movie units through the item's matrix to device pixels (the combined
+// matrix reaches quarter pixels when anti-aliased).
+Matrix2x3 ToDevicePixels(const Matrix2x3& combined, bool antiAlias) {
+  if (!antiAlias) return combined;
+  Matrix2x3 quarter, out;
+  quarter.a = quarter.d = kFixedOne / 4;
+  MatrixConcat(combined, quarter, out);
+  return out;
 }
 
 }  // namespace
@@ -438,6 +427,7 @@ namespace {
 int ReadShapeStyles(DisplayItem& item, CTagReader& in, CSpanFill* fills[255],
                     ShapeDecoder::Line lines[255], int& lineCount) {
   CDisplayList& list = *item.owner;
+  const bool antiAlias = list.AntiAlias();
   const uint32_t base = uint32_t{item.Depth()} << 16;
   auto newFill = [&](uint32_t number) -> CSpanFill* {
     PlayerFill* f = list.NewFill();
@@ -456,21 +446,29 @@ int ReadShapeStyles(DisplayItem& item, CTagReader& in, CSpanFill* fills[255],
     if (kind & kMovieFillGradientBit) {
       in.ReadMatrix(m);
       const int count = in.GetByte();
+      uint8_t ratios[kMovieGradientMaxEntries];
       uint32_t colours[kMovieGradientMaxEntries];
       int kept = 0;
       for (int k = 0; k < count; ++k) {
-        in.GetByte();  // ratio
+        const uint8_t ratio = in.GetByte();
         const uint32_t colour = in.GetPackedColor();
-        if (kept < kMovieGradientMaxEntries) colours[kept++] = colour;
+        if (kept < kMovieGradientMaxEntries) ratios[kept] = ratio, colours[kept++] = colour;
       }
-      if (f) SetGradient(*f, colours, kept);
+      if (f) {
+        if (kept > 0) SetSolid(*f, colours[0]);
+        f->SetGradient(kind == kMovieFillRadial ? kGradientRadial : kGradientLinear, m, ratios,
+                       colours, kept, ToDevicePixels(item.combined, antiAlias));
+      }
     } else if (kind & kMovieFillBitmapBit) {
       const uint16_t id = in.GetWord();
       in.ReadMatrix(m);
       const MovieCharacter* b = item.character->stream->FindCharacter(id);
       if (f) {
         if (b && b->type == kCharacterBitmap && b->bitmap) {
-          SetBitmapFill(*f, *b->bitmap);
+          // Bitmap pixels to shape coordinates, then to device units.
+          Matrix2x3 toDevice;
+          MatrixConcat(m, item.combined, toDevice);
+          f->SetBitmap(*b->bitmap, toDevice, antiAlias ? 1 : 0);
         } else {
           SetSolid(*f, kMissingBitmapColour);
         }

@@ -25,13 +25,6 @@ Point32 Sub(const Point32& a, const Point32& b) { return {WrapSub(a.x, b.x), Wra
 
 int32_t Sign(int64_t v) { return v > 0 ? 1 : v < 0 ? -1 : 0; }
 
-// The matrix with its translation times 256 (positions with 8 fraction bits).
-Matrix2x3 Translation256(Matrix2x3 m) {
-  m.tx = static_cast<int32_t>(static_cast<uint32_t>(m.tx) << 8);
-  m.ty = static_cast<int32_t>(static_cast<uint32_t>(m.ty) << 8);
-  return m;
-}
-
 }  // namespace
 
 void CScanConverter::InitInput() {
@@ -133,16 +126,10 @@ CSpanFill* CScanConverter::FindOrAddFill(const FillStyle& style) {
   f->clipId = clipId;
   f->kind = kind;
   if (gradient) {
-    f->gradientType = style.kind;
-    f->rampCount = static_cast<uint8_t>(count);
-    std::copy_n(style.gradient.ratios, count, f->rampPos.begin());
-    std::copy_n(style.gradient.colours, count, f->rampColour.begin());
-    f->gradientMatrix = style.matrix;
-    // Device pixels (8 fraction bits) to gradient space (8 fraction bits).
-    Matrix2x3 toDevice, toPixels;
+    Matrix2x3 toPixels;
     MatrixConcat(matrix, deviceInverse, toPixels);
-    MatrixConcat(Translation256(style.matrix), Translation256(toPixels), toDevice);
-    MatrixInvert(toDevice, f->gradientInverse);
+    f->SetGradient(style.kind, style.matrix, style.gradient.ratios, style.gradient.colours, count,
+                   toPixels);
   }
   f->priority = SolidPriority(objectId, patternKind, r, g, b);
   f->hashNext = fillHash[bucket];
@@ -158,29 +145,12 @@ bool CScanConverter::AddBitmap(const CDib& image, const Matrix2x3& imageMatrix) 
   if (!memory) return false;
   CSpanFill* f = new (memory) CSpanFill;
   f->Init(this);
-  f->kind = kSpanBitmap;
   f->id = objectId;
   f->priority = uint64_t{objectId} << kPriorityIdShift;
   f->clipId = clipId;
-  f->dib = &image;
-  // Image pixels to device units, then to device pixels; the inverse keeps
-  // its translation in 16.16 so that placements between pixels survive.
   Matrix2x3 m;
   MatrixConcat(imageMatrix, matrix, m);
-  MatrixConcat(m, deviceInverse, f->bitmapMatrix);
-  const int32_t unit = antiAlias ? 4 : 1;
-  Matrix2x3 linear = m;
-  linear.a /= unit;
-  linear.b /= unit;
-  linear.c /= unit;
-  linear.d /= unit;
-  linear.tx = linear.ty = 0;
-  MatrixInvert(linear, f->bitmapInverse);
-  f->bitmapInverse.tx = f->bitmapInverse.ty = 0;
-  const Matrix2x3& inv = f->bitmapInverse;
-  const int64_t tx = int64_t{m.tx} * 65536 / unit, ty = int64_t{m.ty} * 65536 / unit;
-  f->bitmapOriginX = -((int64_t{inv.a} * tx + int64_t{inv.c} * ty) >> 16);
-  f->bitmapOriginY = -((int64_t{inv.b} * tx + int64_t{inv.d} * ty) >> 16);
+  f->SetBitmap(image, m, antiAlias);
   f->listNext = fillList;
   fillList = f;
 

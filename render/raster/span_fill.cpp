@@ -74,6 +74,55 @@ void CSpanFill::Init(CScanConverter* converter) {
 
 namespace {
 
+// The matrix with its translation times 256 (positions with 8 fraction bits).
+Matrix2x3 Translation256(Matrix2x3 m) {
+  m.tx = static_cast<int32_t>(static_cast<uint32_t>(m.tx) << 8);
+  m.ty = static_cast<int32_t>(static_cast<uint32_t>(m.ty) << 8);
+  return m;
+}
+
+}  // namespace
+
+void CSpanFill::SetBitmap(const CDib& image, const Matrix2x3& m, uint32_t antiAlias) {
+  kind = kSpanBitmap;
+  dib = &image;
+  // Image pixels to device pixels; the inverse keeps its translation in 16.16
+  // so that placements between pixels survive.
+  const int32_t unit = antiAlias ? 4 : 1;
+  Matrix2x3 toPixels;
+  toPixels.a = toPixels.d = kFixedOne / unit;
+  MatrixConcat(m, toPixels, bitmapMatrix);
+  Matrix2x3 linear = m;
+  linear.a /= unit;
+  linear.b /= unit;
+  linear.c /= unit;
+  linear.d /= unit;
+  linear.tx = linear.ty = 0;
+  MatrixInvert(linear, bitmapInverse);
+  bitmapInverse.tx = bitmapInverse.ty = 0;
+  const Matrix2x3& inv = bitmapInverse;
+  const int64_t tx = int64_t{m.tx} * 65536 / unit, ty = int64_t{m.ty} * 65536 / unit;
+  bitmapOriginX = -((int64_t{inv.a} * tx + int64_t{inv.c} * ty) >> 16);
+  bitmapOriginY = -((int64_t{inv.b} * tx + int64_t{inv.d} * ty) >> 16);
+}
+
+void CSpanFill::SetGradient(int32_t type, const Matrix2x3& placement, const uint8_t* positions,
+                            const uint32_t* colours, int count, const Matrix2x3& toPixels) {
+  kind = kSpanGradient;
+  gradientType = type;
+  count = std::clamp(count, 0, kRampPoints);
+  rampCount = static_cast<uint8_t>(count);
+  std::copy_n(positions, count, rampPos.begin());
+  std::copy_n(colours, count, rampColour.begin());
+  gradientMatrix = placement;
+  // Device pixels (8 fraction bits) to gradient space (8 fraction bits).
+  Matrix2x3 toDevice;
+  MatrixConcat(Translation256(placement), Translation256(toPixels), toDevice);
+  MatrixInvert(toDevice, gradientInverse);
+}
+
+namespace {
+
 int32_t Distance(int32_t r, int32_t g, int32_t b, uint32_t entry) {
   return std::abs(r - RedOf(entry)) + std::abs(g - GreenOf(entry)) + std::abs(b - BlueOf(entry));
 }

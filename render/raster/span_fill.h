@@ -88,6 +88,14 @@ struct CSpanFill {
 
   // Binds the record to a converter and clears links, kind, clip id and state.
   void Init(CScanConverter* converter);
+  // Makes the record a bitmap fill: `imageToDevice` maps image pixels to
+  // device units (quarter pixels when anti-aliased).
+  void SetBitmap(const CDib& image, const Matrix2x3& imageToDevice, uint32_t antiAlias);
+  // Makes the record a gradient (type 16 linear, 18 radial) of up to
+  // kRampPoints points: `placement` maps gradient space to the drawing's
+  // coordinates, `toPixels` those to device pixels.
+  void SetGradient(int32_t type, const Matrix2x3& placement, const uint8_t* positions,
+                   const uint32_t* colours, int count, const Matrix2x3& toPixels);
   // Chooses the span callback and builds the record's tables, once.
   void Prepare();
   // Releases the record's tables.

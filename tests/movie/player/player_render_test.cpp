@@ -11,6 +11,7 @@
 #include "movie/player/movie_stream.h"
 #include "movie/player/player_render.h"
 #include "movie_builder.h"
+#include "render/raster/dib.h"
 #include "player_test_util.h"
 
 namespace {
@@ -288,6 +289,81 @@ TEST(PlayerStroker, AZeroLengthSegmentProducesNothing) {
     EXPECT_EQ(chain, nullptr) << width;
   }
   list.FreeFill(fill);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PlayerRender, GradientFillsRunAcrossTheirSquare) {
+  // A linear gradient from red to blue across a 4000-twip square (the
+  // gradient square is 32768 units wide), and a radial one from white at the
+  // centre to black at the rim.
+  ShapeDef s;
+  FillDef linear;
+  linear.kind = kMovieFillLinear;
+  linear.matrix.a = linear.matrix.d = 4000 * 2;  // 4000 / 32768 in 16.16
+  linear.matrix.tx = 2000, linear.matrix.ty = 2000;
+  linear.ramp = {{0, Colour(255, 0, 0)}, {255, Colour(0, 0, 255)}};
+  FillDef radial = linear;
+  radial.kind = kMovieFillRadial;
+  radial.matrix.tx = 7000;
+  radial.ramp = {{0, Colour(255, 255, 255)}, {255, Colour(0, 0, 0)}};
+  s.fills = {linear, radial};
+  s.Rect(0, 0, 4000, 4000, 1).Rect(5000, 0, 9000, 4000, 2);
+  MovieBuilder b;
+  b.Shape(1, {0, 9000, 0, 4000}, s).Place(1, 1).Frame();
+  const Bytes movie = b.Finish();
+  for (bool aa : {false, true}) {
+    TestPlayer p(110, 80, aa);
+    p.Feed(movie);
+    ASSERT_EQ(p.Goto(0), kMovieDone);
+    p.Render();
+    const uint32_t left = p.Pixel(1, 20), mid = p.Pixel(20, 20), right = p.Pixel(38, 20);
+    EXPECT_GT(left >> 16, 0xE0u) << std::hex << left;
+    EXPECT_LT(left & 0xFF, 0x20u) << std::hex << left;
+    EXPECT_LT(right >> 16, 0x20u) << std::hex << right;
+    EXPECT_GT(right & 0xFF, 0xE0u) << std::hex << right;
+    EXPECT_NEAR(static_cast<int>(mid >> 16), 128, 20) << std::hex << mid;
+    // Red falls steadily from left to right.
+    for (int x = 2; x < 39; ++x) EXPECT_LE(p.Pixel(x, 20) >> 16, p.Pixel(x - 1, 20) >> 16) << x;
+    const uint32_t centre = p.Pixel(70, 20), rim = p.Pixel(89, 20);
+    EXPECT_GT(centre & 0xFF, 0xE0u) << std::hex << centre;
+    EXPECT_LT(rim & 0xFF, 0x40u) << std::hex << rim;
+  }
+}
+
+TEST(PlayerRender, BitmapFillsShowTheirJpegImage) {
+  // An 8 x 4 image, red on the left half and green on the right, shown at
+  // 500 twips (5 player pixels) to the image pixel.
+  CDib image;
+  ASSERT_TRUE(image.Create(kDib32Bit, 8, 4, nullptr));
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 8; ++x) {
+      uint8_t* px = image.Bits() + y * image.Stride() + 4 * x;
+      px[0] = 0, px[1] = x < 4 ? 0 : 255, px[2] = x < 4 ? 255 : 0;
+    }
+  MovieBuilder b;
+  b.Writer().SetJpegQuality(90);
+  b.Writer().WriteJpegImage(2, image);
+  ShapeDef s;
+  FillDef f;
+  f.kind = kMovieFillBitmap;
+  f.bitmapId = 2;
+  f.matrix.a = f.matrix.d = 500 << 16;  // 500 twips (5 player pixels) per image pixel
+  s.fills.push_back(f);
+  s.Rect(0, 0, 4000, 2000, 1);
+  b.Shape(1, {0, 4000, 0, 2000}, s).Place(1, 1).Frame();
+  TestPlayer p;
+  p.Feed(b.Finish());
+  ASSERT_EQ(p.Goto(0), kMovieDone);
+  p.Render();
+  const uint32_t left = p.Pixel(8, 10), right = p.Pixel(32, 10);
+  EXPECT_GT(left >> 16, 0xD0u) << std::hex << left;
+  EXPECT_LT((left >> 8) & 0xFF, 0x30u) << std::hex << left;
+  EXPECT_LT(right >> 16, 0x30u) << std::hex << right;
+  EXPECT_GT((right >> 8) & 0xFF, 0xD0u) << std::hex << right;
+  EXPECT_EQ(p.Pixel(45, 10), 0xFFFFFFu);
 }
 
 }  // namespace
