@@ -244,6 +244,8 @@ uint32_t EdgeGraphNextStamp() { return ++g_visit_counter; }
 
 BlockPool& EdgeGraphChangeLogPool() { return ChangeLogPoolInstance(); }
 
+BlockPool& EdgeGraphRegionPool() { return RegionPool(); }
+
 void EdgeGraphResetGlobals() {
   EdgePool().Reset();
   VertexPool().Reset();

@@ -162,6 +162,8 @@ void EdgeGraphResetGlobals();
 // The pool of change-log blocks.
 class BlockPool;
 BlockPool& EdgeGraphChangeLogPool();
+// The pool of regions: region building takes them from it, RegionFree returns them.
+BlockPool& EdgeGraphRegionPool();
 // Records in use in the edge and vertex pools (tests look for leaks).
 int32_t EdgeGraphEdgesInUse();
 int32_t EdgeGraphVerticesInUse();

@@ -1,0 +1,108 @@
+// Regions of an edge graph: the filled faces derived from its half-edges.
+//
+// Every half-edge belongs to exactly one region, the cycle met by walking the
+// graph: the successor of a half-edge is the ring successor of its twin at the
+// twin's vertex. With rings sorted by direction (EdgeGraphCleanup) the walk
+// keeps the face on its right. Regions are arranged by containment in a tree:
+// the top level holds the regions no other region contains; under an outer
+// region hang its holes, under a hole the outer regions inside it. Only the
+// first child of a sibling list carries the parent link.
+//
+// Regions are built lazily: any change at a vertex frees the regions there,
+// and the next query (or EdgeGraphUpdate) builds them again from the fills
+// written on the half-edges.
+//
+// Results follow the edge graph's convention: 0 on success, -1 when a pool or
+// the heap is exhausted, -2 when a temporary grid cannot make a cell.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "geometry/edge_graph.h"
+
+struct PointList;
+
+// The next half-edge of the same region.
+HalfEdge* HalfEdgeNextOnBoundary(const HalfEdge* h);
+
+// The region a region hangs under, found through the first child of its
+// sibling list; null at the top level.
+Region* RegionGetParent(const Region* region);
+
+inline bool RegionIsOuter(const Region& r) { return (r.flags & kRegionOuter) != 0; }
+inline bool RegionIsEmpty(const Region& r) { return (r.flags & kRegionEmpty) != 0; }
+
+// When the region-rebuild rectangle is not empty: cleans up the vertices, gives
+// every half-edge there without a region a new region, and empties the
+// rectangle.
+int EdgeGraphBuildRegions(EdgeGraph& graph);
+
+// Depth-first walk of the region tree: a region before its children, children
+// before the next sibling. The stack grows as deep as the tree is.
+struct RegionIter {
+  EdgeGraph* graph = nullptr;
+  Region* next = nullptr;  // the region the next call returns
+  std::vector<Region*> stack;  // ancestors of `next`
+};
+
+// Builds any missing regions and starts the walk.
+int RegionIterInit(RegionIter& iter, EdgeGraph& graph);
+// The next region, or null at the end; the region it hangs under (null at the
+// top level) in *parent when given.
+Region* RegionIterNext(RegionIter& iter, Region** parent = nullptr);
+
+// Sets the fill of one region: marks it fixed, stores it and writes it on
+// every boundary half-edge whose fill differs (touching the edge).
+int RegionSetFillOne(Region* region, StyleIndex fill);
+// Sets the fill of the region and of each of its direct children that is a
+// hole.
+int RegionSetFill(Region* region, StyleIndex fill);
+// Every region whose fill index (without bit 15) is old gets new with its own
+// selection bit kept; new = 0 gives 0.
+int EdgeGraphReplaceFill(EdgeGraph& graph, StyleIndex old_fill, StyleIndex new_fill);
+
+// Whether the point lies inside the region's boundary cycle (holes of the
+// region not subtracted). An empty region contains nothing.
+bool RegionContainsPoint(const Region* region, const Point32& point);
+// The deepest region containing the point (regions are built first), or null.
+Region* EdgeGraphFindRegion(EdgeGraph& graph, const Point32& point);
+
+// Appends the boundary curves, in twips, to the path (holes not included).
+int RegionGetContour(const Region* region, PointList& path);
+// Bridges the holes of an outer region with a fill (once, until the region is
+// freed or re-parented) and appends the boundary as one path that runs into
+// every hole over its bridge, round it and back.
+int RegionGetPath(Region* region, PointList& path);
+// Removes the bridges between the region and its holes and among the holes.
+void RegionClearBridges(Region* region);
+
+// Union of the tight bounds of all edges (or of the selected ones) and of the
+// bounds grown by each edge's line half-width.
+void EdgeGraphGetBounds(const EdgeGraph& graph, bool selected_only, Rect32& tight, Rect32& stroked);
+
+// The edge other than `excluded` whose nearest point lies closest to the point
+// and not farther than radius (the first found on a tie), with that point in
+// *out when given; null when none.
+Edge* EdgeGraphNearestEdge(const EdgeGraph& graph, const Point32& point, int32_t radius,
+                           const Edge* excluded, Point32* out);
+
+// Joins pairs of collinear straight edges with the same line, drops loose
+// edges shorter than short_limit and snaps longer loose ends onto an edge
+// within snap_radius, for the vertices in rect.
+int EdgeGraphResolveCrossings(EdgeGraph& graph, int32_t short_limit, int32_t snap_radius,
+                              int32_t join_limit, const Rect32& rect);
+
+// The tidy-up after every edit: reinserts moved edges, rebuilds regions and
+// their fills, drops edges without a line between equal fills, resolves loose
+// ends and joints, cleans up the vertices and prunes the grid.
+int EdgeGraphUpdate(EdgeGraph& graph);
+
+// Gives the fill to regions: with contact set, to every outer region sharing a
+// boundary edge with the first top-level region; otherwise (after building the
+// regions) to the outer regions at tree depths 2, 3, 6, 7, ... (the odd
+// nesting levels of closed contours: the even-odd rule).
+int EdgeGraphPaintRegions(EdgeGraph& graph, StyleIndex fill, bool contact);
+
+// Records in use in the region pool (tests look for leaks).
+int32_t EdgeGraphRegionsInUse();

@@ -1,0 +1,313 @@
+// Regions: building, classification, the containment tree, fills, outlines
+// and the tidy-up after an edit.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "geometry/edge_graph_region.h"
+#include "geometry/path.h"
+#include "geometry/point_list.h"
+#include "region_util.h"
+
+namespace {
+
+using namespace graph_test;
+
+class RegionTest : public GraphTest {
+ protected:
+  void TearDown() override {
+    EdgeGraphFreeAll(graph);
+    EXPECT_EQ(EdgeGraphRegionsInUse(), 0);
+    GraphTest::TearDown();
+  }
+  ::testing::AssertionResult Clean() { return GraphIsClean(graph); }
+};
+
+//  (0,100) +------+ (100,100)
+//          |  1   |
+//    (0,0) +------+ (100,0)
+TEST_F(RegionTest, SquareGivesHoleWithOuterChild) {
+  ASSERT_EQ(AddSquare(graph, 0, 0, 100, 100, 1, 1), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+  ASSERT_TRUE(Clean());
+  Region* top = graph.top_regions;
+  ASSERT_NE(top, nullptr) << DescribeRegions(graph);
+  EXPECT_EQ(top->next, nullptr);
+  EXPECT_FALSE(RegionIsOuter(*top));
+  EXPECT_EQ(top->fill, 0);
+  Region* inside = top->first_child;
+  ASSERT_NE(inside, nullptr) << DescribeRegions(graph);
+  EXPECT_TRUE(RegionIsOuter(*inside));
+  EXPECT_EQ(inside->fill, 1);
+  EXPECT_EQ(inside->parent, top);
+  EXPECT_EQ(RegionGetParent(inside), top);
+  EXPECT_EQ(inside->boundary_length, 4);
+  EXPECT_DOUBLE_EQ(FaceArea(inside), 100.0 * 100.0);
+  EXPECT_EQ(EdgeGraphFindRegion(graph, {G(50), G(50)}), inside);
+  EXPECT_EQ(EdgeGraphFindRegion(graph, {G(150), G(50)}), nullptr);
+  EXPECT_EQ(EdgeGraphRegionsInUse(), 2);
+}
+
+// The same square drawn the other way round, and as curves whose topmost
+// point lies inside a curve: classification must not depend on either.
+TEST_F(RegionTest, ClassificationIndependentOfDirectionAndCurves) {
+  struct Case {
+    const char* name;
+    bool clockwise;
+    bool curved;
+  } cases[] = {{"clockwise lines", true, false},
+               {"counter-clockwise lines", false, false},
+               {"clockwise circle", true, true},
+               {"counter-clockwise circle", false, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Reinit();
+    PointList path;
+    if (c.curved)
+      ASSERT_EQ(PathFromEllipse(path, {0, 200, 0, 200}), 0);
+    else
+      ASSERT_EQ(PathFromRect(path, {0, 200, 0, 200}), 0);
+    if (c.clockwise) path.Reverse();
+    // PathFromRect and PathFromEllipse run counter-clockwise: fill on the left.
+    ASSERT_EQ(EdgeGraphAddPath(graph, path, 0, c.clockwise ? 2 : 0, c.clockwise ? 0 : 2), 0);
+    ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+    ASSERT_TRUE(Clean());
+    const std::vector<Region*> outer = OuterRegions(graph);
+    ASSERT_EQ(outer.size(), 1u) << DescribeRegions(graph);
+    EXPECT_EQ(outer[0]->fill, 2);
+    EXPECT_EQ(FillAt(graph, 100, 100), 2);
+    EXPECT_EQ(FillAt(graph, 100, 199), 2);
+    EXPECT_EQ(FillAt(graph, 100, 201), 0);
+    const double expected = c.curved ? M_PI * 100 * 100 : 200.0 * 200.0;
+    EXPECT_NEAR(FaceArea(outer[0]), expected, expected * 0.01);
+    PointListFree(path);
+  }
+}
+
+//  +--------------+
+//  |      1       |
+//  |   +------+   |
+//  |   | hole |   |
+//  |   +------+   |
+//  +--------------+
+TEST_F(RegionTest, SquareWithHoleGivesBridgedPath) {
+  ASSERT_EQ(AddSquare(graph, 0, 0, 300, 300, 1, 1), 0);
+  ASSERT_EQ(AddSquare(graph, 100, 120, 180, 220, 1, 0, 1), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+  ASSERT_TRUE(Clean());
+  Region* outer = EdgeGraphFindRegion(graph, {G(50), G(50)});
+  ASSERT_NE(outer, nullptr);
+  EXPECT_TRUE(RegionIsOuter(*outer));
+  EXPECT_EQ(outer->fill, 1);
+  Region* hole = outer->first_child;
+  ASSERT_NE(hole, nullptr) << DescribeRegions(graph);
+  EXPECT_FALSE(RegionIsOuter(*hole));
+  EXPECT_EQ(hole->fill, 1);  // the fill of the region it is a hole of
+  ASSERT_NE(hole->first_child, nullptr);
+  EXPECT_EQ(hole->first_child->fill, 0);
+  EXPECT_EQ(FillAt(graph, 150, 170), 0);
+  EXPECT_DOUBLE_EQ(FaceArea(outer), 300.0 * 300 - 80.0 * 100);
+
+  PointList path;
+  ASSERT_EQ(RegionGetPath(outer, path), 0);
+  EXPECT_TRUE(outer->flags & kRegionBridged);
+  // Outer contour (5 points with the closing one), the bridge in, the hole
+  // (4 more), the bridge back: 11 points, the bridge joining the nearest
+  // corners (0,300) and (100,220).
+  ASSERT_EQ(path.length, 11);
+  int bridges = 0;
+  double area = 0;
+  for (int i = 0; i + 1 < path.length; ++i) {
+    const PointListEntry& a = path.buffer[i];
+    const PointListEntry& b = path.buffer[i + 1];
+    area += double(a.x) * b.y - double(b.x) * a.y;
+    const bool ab = a.point() == Point32{0, 300} && b.point() == Point32{100, 220};
+    const bool ba = b.point() == Point32{0, 300} && a.point() == Point32{100, 220};
+    bridges += ab || ba;
+  }
+  EXPECT_EQ(bridges, 2);
+  EXPECT_DOUBLE_EQ(std::fabs(area / 2), 300.0 * 300 - 80.0 * 100);
+  EXPECT_EQ(path.buffer[0].point(), path.buffer[path.length - 1].point());
+
+  // The contour alone leaves the hole out.
+  PointList contour;
+  ASSERT_EQ(RegionGetContour(outer, contour), 0);
+  EXPECT_EQ(contour.length, 5);
+  PointListFree(path);
+  PointListFree(contour);
+}
+
+// Three holes in a row: the middle one is nearer to its neighbours than to
+// the outer contour, so bridges chain from hole to hole, and the path still
+// encloses the right area.
+TEST_F(RegionTest, HolesBridgeToNearestContour) {
+  ASSERT_EQ(AddSquare(graph, 0, 0, 1000, 200, 1, 3), 0);
+  for (int x : {100, 400, 700}) ASSERT_EQ(AddSquare(graph, x, 50, x + 200, 150, 1, 0, 3), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+  Region* outer = EdgeGraphFindRegion(graph, {G(50), G(20)});
+  ASSERT_NE(outer, nullptr);
+  PointList path;
+  ASSERT_EQ(RegionGetPath(outer, path), 0);
+  double area = 0;
+  for (int i = 0; i + 1 < path.length; ++i) {
+    const PointListEntry& a = path.buffer[i];
+    const PointListEntry& b = path.buffer[i + 1];
+    area += double(a.x) * b.y - double(b.x) * a.y;
+  }
+  EXPECT_DOUBLE_EQ(std::fabs(area / 2), 1000.0 * 200 - 3 * 200.0 * 100);
+  EXPECT_EQ(path.length, 5 + 3 * 6);
+  // Inside-test of the bridged path agrees with the regions.
+  for (int x = 10; x < 1000; x += 37) {
+    const bool inside = FillAt(graph, x, 100) != 0;
+    EXPECT_EQ(ShapeContainsPoint(path, {x, 100}), inside) << x;
+  }
+  // A new child (a stroke inside the face) drops the bridges.
+  ASSERT_EQ(Insert(graph, Line(320, 20, 380, 20), 1), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+  outer = EdgeGraphFindRegion(graph, {G(50), G(20)});
+  EXPECT_FALSE(outer->flags & kRegionBridged);
+  PointListFree(path);
+}
+
+TEST_F(RegionTest, OpenPolylineGivesOneEmptyRegion) {
+  ASSERT_EQ(AddPolygon(graph, {{0, 0}, {100, 50}, {200, 0}, {300, 80}}, 1, 0, 0, false), 0);
+  ASSERT_EQ(EdgeGraphBuildRegions(graph), 0);
+  const std::vector<Region*> regions = AllRegions(graph);
+  ASSERT_EQ(regions.size(), 1u) << DescribeRegions(graph);
+  EXPECT_TRUE(RegionIsEmpty(*regions[0]));
+  EXPECT_FALSE(RegionIsOuter(*regions[0]));
+  EXPECT_EQ(regions[0]->boundary_length, 6);
+  for (int x = 0; x <= 300; x += 25)
+    for (int y = -10; y <= 90; y += 10) EXPECT_FALSE(RegionContainsPoint(regions[0], {G(x), G(y)}));
+  EXPECT_EQ(EdgeGraphFindRegion(graph, {G(100), G(20)}), nullptr);
+}
+
+TEST_F(RegionTest, MajorityFillWins) {
+  // Fill 2 on three inner sides, 3 on the fourth.
+  ASSERT_EQ(Insert(graph, Line(0, 0, 0, 100), 1, 2), 0);
+  ASSERT_EQ(Insert(graph, Line(0, 100, 100, 100), 1, 2), 0);
+  ASSERT_EQ(Insert(graph, Line(100, 100, 100, 0), 1, 3), 0);
+  ASSERT_EQ(Insert(graph, Line(100, 0, 0, 0), 1, 2), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+  EXPECT_EQ(FillAt(graph, 50, 50), 2);
+  // The winner is written on the whole boundary.
+  for (const EdgeRecord& e : Edges(graph)) {
+    EXPECT_EQ(e.fill_a + e.fill_b, 2) << e;
+    EXPECT_TRUE(e.fill_a == 0 || e.fill_b == 0) << e;
+  }
+  // A tie goes to the value met first on the walk: either, but one for all.
+  Reinit();
+  ASSERT_EQ(Insert(graph, Line(0, 0, 0, 100), 1, 2), 0);
+  ASSERT_EQ(Insert(graph, Line(0, 100, 100, 100), 1, 2), 0);
+  ASSERT_EQ(Insert(graph, Line(100, 100, 100, 0), 1, 3), 0);
+  ASSERT_EQ(Insert(graph, Line(100, 0, 0, 0), 1, 3), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+  const StyleIndex fill = FillAt(graph, 50, 50);
+  EXPECT_TRUE(fill == 2 || fill == 3);
+  for (const EdgeRecord& e : Edges(graph)) EXPECT_EQ(e.fill_a + e.fill_b, fill) << e;
+}
+
+// The tidy-up after an edit, one case a row.
+TEST_F(RegionTest, UpdateTidiesEdges) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<QuadCurve, std::array<StyleIndex, 3>>> edges;  // line, fill A, fill B
+    std::vector<EdgeRecord> expected;
+  };
+  const Case cases[] = {
+      {"edge without line between equal fills goes",
+       {{Line(0, 0, 0, 100), {1, 1, 0}},
+        {Line(0, 100, 100, 100), {1, 1, 0}},
+        {Line(100, 100, 100, 0), {1, 1, 0}},
+        {Line(100, 0, 0, 0), {1, 1, 0}},
+        {Line(0, 0, 100, 100), {0, 1, 1}}},
+       {Normalised(Line(0, 0, 0, 100), 1, 1, 0), Normalised(Line(0, 100, 100, 100), 1, 1, 0),
+        Normalised(Line(100, 100, 100, 0), 1, 1, 0), Normalised(Line(100, 0, 0, 0), 1, 1, 0)}},
+      {"loose end within five twips snaps onto the edge",
+       {{Line(0, 0, 200, 0), {1, 0, 0}}, {Line(100, 100, 100, 3), {2, 0, 0}}},
+       {Normalised(Line(0, 0, 100, 0), 1, 0, 0), Normalised(Line(100, 0, 200, 0), 1, 0, 0),
+        Normalised(Line(100, 100, 100, 0), 2, 0, 0)}},
+      {"loose edge shorter than five twips goes",
+       {{Line(0, 0, 200, 0), {1, 0, 0}}, {Line(50, 20, 50, 24), {2, 0, 0}}},
+       {Normalised(Line(0, 0, 200, 0), 1, 0, 0)}},
+      {"collinear straight edges with the same line join",
+       {{Line(0, 0, 100, 1), {1, 0, 0}}, {Line(100, 1, 200, 0), {1, 0, 0}}},
+       {Normalised(Line(0, 0, 200, 0), 1, 0, 0)}},
+      {"collinear edges with different lines stay",
+       {{Line(0, 0, 100, 0), {1, 0, 0}}, {Line(100, 0, 200, 0), {2, 0, 0}}},
+       {Normalised(Line(0, 0, 100, 0), 1, 0, 0), Normalised(Line(100, 0, 200, 0), 2, 0, 0)}},
+      {"a bent joint stays",
+       {{Line(0, 0, 100, 0), {1, 0, 0}}, {Line(100, 0, 200, 30), {1, 0, 0}}},
+       {Normalised(Line(0, 0, 100, 0), 1, 0, 0), Normalised(Line(100, 0, 200, 30), 1, 0, 0)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Reinit();
+    for (const auto& [curve, s] : c.edges) ASSERT_EQ(Insert(graph, curve, s[0], s[1], s[2]), 0);
+    ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+    ASSERT_TRUE(Clean());
+    std::vector<EdgeRecord> expected = c.expected;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Edges(graph), expected) << "got:\n" << Describe(Edges(graph)) << "expected:\n" << Describe(expected);
+  }
+}
+
+TEST_F(RegionTest, ReplaceFillKeepsSelection) {
+  ASSERT_EQ(AddSquare(graph, 0, 0, 100, 100, 1, 2), 0);
+  ASSERT_EQ(AddSquare(graph, 200, 0, 300, 100, 1, 2 | kStyleSelected), 0);
+  ASSERT_EQ(AddSquare(graph, 400, 0, 500, 100, 1, 3), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+  ASSERT_EQ(EdgeGraphReplaceFill(graph, 2, 4), 0);
+  EXPECT_EQ(FillAt(graph, 50, 50), 4);
+  EXPECT_EQ(FillAt(graph, 250, 50), 4 | kStyleSelected);
+  EXPECT_EQ(FillAt(graph, 450, 50), 3);
+  ASSERT_EQ(EdgeGraphReplaceFill(graph, 4, 0), 0);
+  EXPECT_EQ(FillAt(graph, 250, 50), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+  ASSERT_TRUE(Clean());
+}
+
+// 300 nested squares, alternately filled: 600 levels of regions, far below
+// any fixed-size walk stack.
+TEST_F(RegionTest, DeepNestingIsWalkedWhole) {
+  constexpr int kSquares = 300;
+  for (int i = 0; i < kSquares; ++i) {
+    const int32_t d = 10 * i;
+    ASSERT_EQ(AddSquare(graph, d, d, 8000 - d, 8000 - d, 1, (i & 1) ? 0 : 1, (i & 1) ? 1 : 0), 0);
+  }
+  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+  RegionIter it;
+  ASSERT_EQ(RegionIterInit(it, graph), 0);
+  size_t count = 0, deepest = 0;
+  while (true) {
+    deepest = std::max(deepest, it.stack.size());
+    if (!RegionIterNext(it)) break;
+    ++count;
+  }
+  EXPECT_EQ(count, 2u * kSquares);
+  EXPECT_EQ(deepest, 2u * kSquares - 1);
+  for (int i = 0; i < kSquares; ++i) EXPECT_EQ(FillAt(graph, 10 * i + 5, 4000), (i & 1) ? 0 : 1) << i;
+}
+
+TEST_F(RegionTest, BoundsAndNearestEdge) {
+  ASSERT_EQ(Insert(graph, Line(0, 0, 100, 0), 2), 0);  // line 2 is 2 twips wide
+  ASSERT_EQ(Insert(graph, Line(0, 50, 100, 50), 0, 1 | kStyleSelected, 0), 0);
+  Rect32 tight, stroked;
+  EdgeGraphGetBounds(graph, false, tight, stroked);
+  EXPECT_EQ(tight, (Rect32{0, G(100), 0, G(50)}));
+  EXPECT_EQ(stroked, (Rect32{-G(1), G(101), -G(1), G(50)}));
+  EdgeGraphGetBounds(graph, true, tight, stroked);
+  EXPECT_EQ(tight, (Rect32{0, G(100), G(50), G(50)}));
+
+  Point32 at;
+  Edge* e = EdgeGraphNearestEdge(graph, {G(30), G(20)}, G(40), nullptr, &at);
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->curve.p0.y, 0);
+  EXPECT_EQ(at, (Point32{G(30), 0}));
+  EXPECT_EQ(EdgeGraphNearestEdge(graph, {G(30), G(20)}, G(40), e, &at)->curve.p0.y, G(50));
+  EXPECT_EQ(EdgeGraphNearestEdge(graph, {G(30), G(20)}, G(10), nullptr, &at), nullptr);
+}
+
+}  // namespace
