@@ -69,6 +69,12 @@ int BuildContexts(EdgeGraph& graph) {
 
 }  // namespace
 
+int32_t EdgeGraphFillContextsInUse() {
+  int32_t n = 0;
+  for (const BlockChunk* c = FillContextPool().oldest; c; c = c->next) n += c->count;
+  return n;
+}
+
 int EdgeGraphBuildFillContexts(EdgeGraph& graph) {
   EdgeGraphFreeFillContexts(graph);
   try {
@@ -119,6 +125,7 @@ FillContext* EdgeGraphFindFillContext(const EdgeGraph& graph, const Point32& poi
 int EdgeApplyContextFill(EdgeGraph& graph, Edge* edge, StyleIndex fill, bool fills_win,
                          bool remove_line) {
   if (StyleIndexOf(fill) == 0) return 0;
+  EdgeGraphForgetSelection(graph);
   if (remove_line && StyleIndexOf(edge->line) != 0) {
     if (int r = EdgeGraphTouchEdge(graph, edge); r < 0) return r;
     edge->line = 0;
@@ -202,6 +209,7 @@ int Merge(EdgeGraph& source, EdgeGraph& target, int mode) {
 }  // namespace
 
 int EdgeGraphMerge(EdgeGraph& source, EdgeGraph& target, int mode) {
+  EdgeGraphForgetSelection(target);
   try {
     return Merge(source, target, mode);
   } catch (const std::bad_alloc&) {

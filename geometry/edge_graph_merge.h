@@ -53,6 +53,9 @@ FillContext* EdgeGraphFindFillContext(const EdgeGraph& graph, const Point32& poi
 int EdgeApplyContextFill(EdgeGraph& graph, Edge* edge, StyleIndex fill, bool fills_win,
                          bool remove_line);
 
+// Records in use in the fill-context pool (tests look for leaks).
+int32_t EdgeGraphFillContextsInUse();
+
 // Merge modes.
 constexpr int kMergeLinesWin = 1;  // the source's lines win
 constexpr int kMergeFillsWin = 2;  // the source's fills win

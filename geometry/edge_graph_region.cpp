@@ -337,6 +337,7 @@ Region* RegionIterNext(RegionIter& iter, Region** parent) {
 // ---- Fills --------------------------------------------------------------------------
 
 int RegionSetFillOne(Region* region, StyleIndex fill) {
+  EdgeGraphForgetSelection(*region->graph);
   region->flags |= kRegionFillFixed;
   region->fill = fill;
   HalfEdge* start = region->boundary;

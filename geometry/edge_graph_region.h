@@ -30,6 +30,13 @@ HalfEdge* HalfEdgeNextOnBoundary(const HalfEdge* h);
 // sibling list; null at the top level.
 Region* RegionGetParent(const Region* region);
 
+// Drops the graph's cached answer to "has a selection": every operation that
+// writes styles calls it, since the cache is otherwise only dropped when a
+// change begins and several edits may share one change.
+inline void EdgeGraphForgetSelection(EdgeGraph& graph) {
+  graph.flags &= static_cast<uint16_t>(~kGraphSelectionValid);
+}
+
 inline bool RegionIsOuter(const Region& r) { return (r.flags & kRegionOuter) != 0; }
 inline bool RegionIsEmpty(const Region& r) { return (r.flags & kRegionEmpty) != 0; }
 

@@ -55,6 +55,7 @@ bool EdgeGraphHasSelection(EdgeGraph& graph) {
 int EdgeSetLineSelected(EdgeGraph& graph, Edge* edge, bool on) {
   if (StyleIndexOf(edge->line) == 0 || StyleIsSelected(edge->line) == on) return 0;
   if (int r = EdgeGraphTouchEdge(graph, edge); r < 0) return r;
+  EdgeGraphForgetSelection(graph);
   edge->line = static_cast<StyleIndex>(on ? edge->line | kStyleSelected : StyleIndexOf(edge->line));
   return 0;
 }
@@ -80,7 +81,10 @@ int EdgeGraphSetSelected(EdgeGraph& graph, bool on) {
 
 void HalfEdgeSetFill(HalfEdge* h, StyleIndex fill) {
   if (h->fill == fill) return;
-  if (h->region) RegionFree(*h->region->graph, h->region);
+  if (h->region) {
+    EdgeGraphForgetSelection(*h->region->graph);
+    RegionFree(*h->region->graph, h->region);
+  }
   h->fill = fill;
 }
 
@@ -104,6 +108,7 @@ int EdgeGraphDeleteSelected(EdgeGraph& graph) {
 
 int EdgeGraphCopySelected(EdgeGraph& source, EdgeGraph& target) {
   if (!EdgeGraphHasSelection(source)) return 0;
+  EdgeGraphForgetSelection(target);
   try {
     if (int r = EdgeGraphBuildRegions(source); r < 0) return r;
     const uint32_t stamp = EdgeGraphNextStamp();
@@ -200,6 +205,7 @@ int LassoSelect(EdgeGraph& graph, const PointList& path) {
 }  // namespace
 
 int EdgeGraphLassoSelect(EdgeGraph& graph, const PointList& path) {
+  EdgeGraphForgetSelection(graph);
   try {
     return LassoSelect(graph, path);
   } catch (const std::bad_alloc&) {

@@ -1,0 +1,182 @@
+// Merging graphs: fill contexts, and which side's lines and fills win in each
+// mode.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "geometry/edge_graph_merge.h"
+#include "geometry/edge_graph_region.h"
+#include "region_util.h"
+
+namespace {
+
+using namespace graph_test;
+
+class MergeTest : public GraphTest {
+ protected:
+  void SetUp() override {
+    GraphTest::SetUp();
+    ASSERT_EQ(EdgeGraphInit(source), 0);
+    AddStyles(source);
+  }
+  void TearDown() override {
+    EdgeGraphFreeAll(source);
+    EdgeGraphFreeAll(graph);
+    EXPECT_EQ(EdgeGraphRegionsInUse(), 0);
+    GraphTest::TearDown();
+  }
+  void ResetBoth() {
+    Reinit();
+    ASSERT_EQ(EdgeGraphInit(source), 0);
+    AddStyles(source);
+  }
+  int MergeAndUpdate(int mode) {
+    if (int r = EdgeGraphMerge(source, graph, mode); r < 0) return r;
+    return EdgeGraphUpdate(graph);
+  }
+  EdgeGraph source;
+};
+
+TEST_F(MergeTest, IntoEmptyGraphCopiesEdgesUncut) {
+  // Two crossing strokes in a graph they never met in: linked as they are.
+  ASSERT_EQ(Insert(source, Line(0, 0, 100, 100), 2), 0);
+  ASSERT_EQ(Insert(source, Line(200, 0, 300, 100), 3), 0);
+  // The target's tables differ: styles are re-indexed.
+  EdgeGraphFreeAll(graph);
+  ASSERT_EQ(EdgeGraphInit(graph), 0);
+  LineStyle l;
+  EdgeGraphGetLineStyle(source, 3, l);
+  ASSERT_EQ(EdgeGraphAddLineStyle(graph, l), 1);
+  ASSERT_EQ(EdgeGraphMerge(source, graph, 0), 0);
+  EXPECT_EQ(graph.edge_count, 2u);
+  EXPECT_EQ(graph.line_count, 2);
+  const std::vector<EdgeRecord> edges = Edges(graph);
+  ASSERT_EQ(edges.size(), 2u);
+  EXPECT_EQ(edges[0].line, 2);  // appended after the one already there
+  EXPECT_EQ(edges[1].line, 1);
+  EXPECT_EQ(graph.fill_contexts, nullptr);
+}
+
+// A filled square in the target, another square overlapping it from the
+// source:
+//
+//   target  +-----------+          fill 1 on (0..200)^2
+//           |     +-----+-----+    source fill 2 on (100..300)x(50..150)
+//           |     | ov  |     |
+//           |     +-----+-----+
+//           +-----------+
+TEST_F(MergeTest, OverlapTakesTheWinningFill) {
+  struct Case {
+    int mode;
+    StyleIndex overlap;
+    StyleIndex target_only;
+    StyleIndex source_only;
+  } cases[] = {
+      {0, 1, 1, 2},  // the target's fills win
+      {1, 1, 1, 2},
+      {2, 2, 1, 2},  // the source's fills win
+      {3, 2, 1, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "mode " << c.mode);
+    ResetBoth();
+    ASSERT_EQ(AddSquare(graph, 0, 0, 200, 200, 1, 1), 0);
+    ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+    ASSERT_EQ(AddSquare(source, 100, 50, 300, 150, 2, 2), 0);
+    ASSERT_EQ(EdgeGraphUpdate(source), 0);
+    ASSERT_EQ(MergeAndUpdate(c.mode), 0);
+    ASSERT_TRUE(GraphIsClean(graph));
+    EXPECT_EQ(FillAt(graph, 150, 100), c.overlap) << DescribeRegions(graph);
+    EXPECT_EQ(FillAt(graph, 50, 100), c.target_only);
+    EXPECT_EQ(FillAt(graph, 150, 20), c.target_only);
+    EXPECT_EQ(FillAt(graph, 250, 100), c.source_only);
+    EXPECT_EQ(FillAt(graph, 350, 100), 0);
+    EXPECT_EQ(graph.fill_contexts, nullptr);
+  }
+}
+
+// A stroke (line, no fill) across a filled square: the square is cut in two
+// and both halves stay filled; inside the fill the stroke's line survives
+// only when the source's lines win.
+TEST_F(MergeTest, StrokeAcrossFill) {
+  struct Case {
+    int mode;
+    bool line_kept;
+  } cases[] = {{0, false}, {1, true}, {2, false}, {3, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "mode " << c.mode);
+    ResetBoth();
+    ASSERT_EQ(AddSquare(graph, 0, 0, 200, 200, 0, 1), 0);
+    ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+    ASSERT_EQ(Insert(source, Line(-50, 100, 250, 100), 2), 0);
+    ASSERT_EQ(MergeAndUpdate(c.mode), 0);
+    ASSERT_TRUE(GraphIsClean(graph));
+    EXPECT_EQ(FillAt(graph, 100, 50), 1);
+    EXPECT_EQ(FillAt(graph, 100, 150), 1);
+    bool inner_line = false, outer_line = false;
+    for (const EdgeRecord& e : Edges(graph))
+      if (e.curve.p0.y == G(100) && e.curve.p2.y == G(100)) {
+        if (e.curve.p0.x == 0 && e.curve.p2.x == G(200)) inner_line = e.line == 2;
+        if (e.curve.p2.x == 0 || e.curve.p0.x == G(200)) outer_line |= e.line == 2;
+      }
+    EXPECT_EQ(inner_line, c.line_kept) << Describe(Edges(graph));
+    if (c.line_kept) EXPECT_TRUE(outer_line);
+  }
+}
+
+TEST_F(MergeTest, FillContextsNestByDepth) {
+  //  fill 1 ring around a hole holding a fill 2 square
+  ASSERT_EQ(AddSquare(graph, 0, 0, 400, 400, 1, 1), 0);
+  ASSERT_EQ(AddSquare(graph, 100, 100, 300, 300, 1, 0, 1), 0);
+  ASSERT_EQ(AddSquare(graph, 150, 150, 250, 250, 1, 2, 0), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+  {
+    FillContextScope scope(graph);
+    ASSERT_EQ(EdgeGraphBuildFillContexts(graph), 0);
+    struct Probe {
+      int32_t x, y;
+      int32_t depth;
+      StyleIndex fill;
+    } probes[] = {{50, 200, 1, 1}, {120, 200, 2, 0}, {200, 200, 3, 2}, {500, 200, 0, 0}};
+    for (const Probe& p : probes) {
+      const FillContext* c = EdgeGraphFindFillContext(graph, {G(p.x), G(p.y) + 7});
+      if (p.depth == 0) {
+        EXPECT_EQ(c, nullptr) << p.x;
+        continue;
+      }
+      ASSERT_NE(c, nullptr) << p.x;
+      EXPECT_EQ(c->depth, p.depth) << p.x;
+      EXPECT_EQ(c->fill, p.fill) << p.x;
+    }
+  }
+  EXPECT_EQ(graph.fill_contexts, nullptr);
+  EdgeGraphForEachEdge(graph, nullptr, [](const Edge* e) {
+    EXPECT_EQ(e->a.fill_context, nullptr);
+    EXPECT_EQ(e->b.fill_context, nullptr);
+  });
+}
+
+// The change callback runs into the undo machinery and may throw: the fill
+// contexts must not outlive the merge.
+TEST_F(MergeTest, ExceptionFromChangeCallbackReleasesContexts) {
+  ASSERT_EQ(AddSquare(graph, 0, 0, 200, 200, 1, 1), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+  Rect32 out;
+  EdgeGraphEndChange(graph, out);
+  graph.change_callback = [](EdgeGraph&, void*) { throw std::runtime_error("undo refused"); };
+  ASSERT_EQ(Insert(source, Line(-50, 100, 250, 100), 2), 0);
+  EXPECT_THROW(EdgeGraphMerge(source, graph, 3), std::runtime_error);
+  EXPECT_EQ(graph.fill_contexts, nullptr);
+  EXPECT_EQ(EdgeGraphFillContextsInUse(), 0);
+  EdgeGraphForEachEdge(graph, nullptr, [](const Edge* e) {
+    EXPECT_EQ(e->a.fill_context, nullptr);
+    EXPECT_EQ(e->b.fill_context, nullptr);
+  });
+  // The edge records the insertion had in hand when the exception passed
+  // are not the merge's to release: drop them with the pools.
+  EdgeGraphFreeAll(source);
+  EdgeGraphFreeAll(graph);
+  EdgeGraphResetGlobals();
+}
+
+}  // namespace
