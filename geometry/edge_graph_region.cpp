@@ -3,6 +3,8 @@
 #include "geometry/edge_graph_region.h"
 
 #include <algorithm>
+#include <deque>
+#include <memory>
 #include <new>
 
 #include "geometry/pool.h"
@@ -13,8 +15,22 @@ constexpr int kTallySize = 16;  // distinct fill values counted per region
 constexpr int kDirectPointTestLength = 20;  // longer boundaries use the grid
 constexpr int kCurveSplits = 9;             // halvings when classifying at a curve
 constexpr Fixed kAngleWrapLimit = 0x3FFFF;  // directions up to ~4 degrees count as ~360
+// Builds of at least this many half-edges into graphs of at least this many
+// edges use a RegionIndex rather than walking sibling lists.
+constexpr size_t kIndexedBuild = 32;
+constexpr uint32_t kIndexedGraph = 1024;
+int g_index_mode = kRegionIndexBySize;
 
 void AddRect(Rect32& to, const Rect32& r) { RectUnion(to, r, to); }
+
+// RectsOverlap and RectContainsPoint for non-empty rectangles, inline: the
+// tree insertion and the region search test long sibling lists.
+inline bool BoundsOverlap(const Rect32& a, const Rect32& b) {
+  return a.xmin <= b.xmax && b.xmin <= a.xmax && a.ymin <= b.ymax && b.ymin <= a.ymax;
+}
+inline bool BoundsHold(const Rect32& r, const Point32& p) {
+  return r.xmin <= p.x && p.x <= r.xmax && r.ymin <= p.y && p.y <= r.ymax;
+}
 
 HalfEdge* RingPredecessor(const Vertex* v, const HalfEdge* h) {
   HalfEdge* last = v->ring;
@@ -134,8 +150,104 @@ void ClearBridges(Region* r) {
   if (r->flags & kRegionBridged) RegionClearBridges(r);
 }
 
-void Detach(EdgeGraph& graph, Region* parent, Region* r) {
+// While many regions are built into a large tree, an index finds the
+// children of a region that overlap given bounds without walking its whole
+// sibling list, and the last child of every list. It lives for one build:
+// each region's `reserved` word holds its node number until then.
+class RegionIndex {
+ public:
+  ~RegionIndex() {
+    for (Node& n : nodes_) n.region->reserved = 0;
+  }
+
+  int Build(EdgeGraph& graph) {
+    if (!graph.grid.root || SpatialGridInit(grid_, graph.grid.root->bounds, kDepth) < 0) return -1;
+    // Pre-order numbers keep every sibling list in ascending order.
+    std::vector<std::pair<Region*, Region*>> work;  // region, parent
+    for (Region* r = graph.top_regions; r; r = r->next) work.emplace_back(r, nullptr);
+    std::reverse(work.begin(), work.end());
+    while (!work.empty()) {
+      auto [r, parent] = work.back();
+      work.pop_back();
+      Register(r);
+      Place(r, parent);
+      const size_t at = work.size();
+      for (Region* c = r->first_child; c; c = c->next) work.emplace_back(c, r);
+      std::reverse(work.begin() + static_cast<std::ptrdiff_t>(at), work.end());
+    }
+    return 0;
+  }
+
+  // Files a region (in the root when no deeper cell can be made); it takes
+  // part in no list until it is placed.
+  void Register(Region* r) {
+    r->reserved = static_cast<uint32_t>(nodes_.size());
+    nodes_.push_back({nullptr, r, r, 0});
+    Node& n = nodes_.back();
+    GridCell* cell = SpatialGridFindCell(grid_, r->bounds, true);
+    n.next = static_cast<Node*>(cell->chain[0]);
+    cell->chain[0] = &n;
+  }
+
+  // r is (now) the last child of parent.
+  void Place(Region* r, Region* parent) {
+    Node& n = nodes_[r->reserved];
+    n.parent = parent;
+    n.seq = ++seq_;
+    ++ChildCount(parent);
+    if (!r->next) LastChild(parent) = r;
+  }
+
+  // r has left parent's list.
+  void Left(Region* r, Region* parent) {
+    --ChildCount(parent);
+    if (LastChild(parent) == r) LastChild(parent) = r->prev;
+  }
+
+  // Whether the index, rather than the list itself, should find the
+  // children of parent that overlap some bounds.
+  bool LongList(Region* parent) {
+    return g_index_mode == kRegionIndexAlways || ChildCount(parent) > kShortList;
+  }
+
+  Region*& LastChild(Region* parent) { return parent ? nodes_[parent->reserved].last_child : top_last_; }
+  uint32_t& ChildCount(Region* parent) { return parent ? nodes_[parent->reserved].children : top_children_; }
+
+  // The children of parent whose bounds overlap b, in sibling order.
+  void Children(Region* parent, const Rect32& b, std::vector<Region*>& out) {
+    out.clear();
+    EdgeIter it;
+    EdgeIterInit(it, grid_, 0, &b);
+    found_.clear();
+    while (void* head = GridIterAdvance(it))
+      for (const Node* n = static_cast<const Node*>(head); n; n = n->next)
+        if (n->parent == parent && BoundsOverlap(n->region->bounds, b)) found_.emplace_back(n->seq, n->region);
+    std::sort(found_.begin(), found_.end());
+    for (const auto& [seq, r] : found_) out.push_back(r);
+  }
+
+ private:
+  static constexpr int kDepth = 8;
+  static constexpr uint32_t kShortList = 64;
+  struct Node {
+    Node* next;  // in the same grid cell
+    Region* region;
+    Region* parent;
+    uint32_t seq;  // ascending along every sibling list
+    Region* last_child = nullptr;
+    uint32_t children = 0;
+  };
+  SpatialGrid grid_;
+  std::deque<Node> nodes_;
+  uint32_t seq_ = 0;
+  Region* top_last_ = nullptr;
+  uint32_t top_children_ = 0;
+  std::vector<std::pair<uint32_t, Region*>> found_;
+};
+
+void Detach(EdgeGraph& graph, Region* parent, Region* r, RegionIndex* index) {
   if (parent) ClearBridges(parent);
+  if (index) index->Left(r, parent);
   if (r->prev)
     r->prev->next = r->next;
   else
@@ -147,7 +259,7 @@ void Detach(EdgeGraph& graph, Region* parent, Region* r) {
   r->parent = r->prev = r->next = nullptr;
 }
 
-void Append(EdgeGraph& graph, Region* parent, Region* r) {
+void Append(EdgeGraph& graph, Region* parent, Region* r, RegionIndex* index) {
   if (parent) ClearBridges(parent);
   Region*& head = ListHead(graph, parent);
   r->next = nullptr;
@@ -155,13 +267,14 @@ void Append(EdgeGraph& graph, Region* parent, Region* r) {
     head = r;
     r->prev = nullptr;
     r->parent = parent;
-    return;
+  } else {
+    Region* last = index ? index->LastChild(parent) : head;
+    while (last->next) last = last->next;
+    last->next = r;
+    r->prev = last;
+    r->parent = nullptr;
   }
-  Region* last = head;
-  while (last->next) last = last->next;
-  last->next = r;
-  r->prev = last;
-  r->parent = nullptr;
+  if (index) index->LastChild(parent) = r;
 }
 
 // Whether some boundary half-edge of the shorter boundary has its twin in the
@@ -189,7 +302,7 @@ Point32 BoundaryMidpoint(const Region* r) {
 enum class Relation { kUnrelated, kInside, kContains };  // of the new region to the old
 
 Relation Compare(const Region* r, const Region* c) {
-  if (!RectsOverlap(r->bounds, c->bounds)) return Relation::kUnrelated;
+  if (!BoundsOverlap(r->bounds, c->bounds)) return Relation::kUnrelated;
   if (ShareEdge(r, c)) {
     if (RegionIsOuter(*r) && !RegionIsOuter(*c)) return Relation::kInside;
     if (!RegionIsOuter(*r) && RegionIsOuter(*c)) return Relation::kContains;
@@ -200,29 +313,41 @@ Relation Compare(const Region* r, const Region* c) {
   return Relation::kUnrelated;
 }
 
-void TreeInsert(EdgeGraph& graph, Region* r) {
+// Puts a new region where it belongs: under the first region of a list that
+// holds it (searching that one's children in turn), taking under itself the
+// regions of the list it holds.
+void TreeInsert(EdgeGraph& graph, Region* r, RegionIndex* index) {
+  if (index) index->Register(r);
   Region* parent = nullptr;
-  Region* c = graph.top_regions;
-  while (c) {
-    Region* next = c->next;
-    switch (Compare(r, c)) {
-      case Relation::kInside:
-        parent = c;
-        next = c->first_child;
-        break;
-      case Relation::kContains:
-        Detach(graph, parent, c);
-        Append(graph, r, c);
-        break;
-      case Relation::kUnrelated:
-        break;
+  std::vector<Region*> candidates;
+  for (bool descended = true; descended;) {
+    descended = false;
+    const bool indexed = index && index->LongList(parent);
+    if (indexed) index->Children(parent, r->bounds, candidates);
+    Region* c = indexed ? (candidates.empty() ? nullptr : candidates[0]) : ListHead(graph, parent);
+    for (size_t i = 0; c && !descended;) {
+      Region* next = indexed ? (++i < candidates.size() ? candidates[i] : nullptr) : c->next;
+      switch (Compare(r, c)) {
+        case Relation::kInside:
+          parent = c;
+          descended = true;
+          break;
+        case Relation::kContains:
+          Detach(graph, parent, c, index);
+          Append(graph, r, c, index);
+          if (index) index->Place(c, r);
+          break;
+        case Relation::kUnrelated:
+          break;
+      }
+      c = next;
     }
-    c = next;
   }
-  Append(graph, parent, r);
+  Append(graph, parent, r, index);
+  if (index) index->Place(r, parent);
 }
 
-int NewRegion(EdgeGraph& graph, HalfEdge* h) {
+int NewRegion(EdgeGraph& graph, HalfEdge* h, RegionIndex* index) {
   void* memory = EdgeGraphRegionPool().Alloc();
   if (!memory) return -1;
   Region* r = new (memory) Region;
@@ -255,7 +380,7 @@ int NewRegion(EdgeGraph& graph, HalfEdge* h) {
     if (tally[i].count > tally[winner].count) winner = i;
   r->fill = distinct ? tally[winner].fill : 0;
   Classify(r);
-  TreeInsert(graph, r);
+  TreeInsert(graph, r, index);
   return 0;
 }
 
@@ -280,6 +405,12 @@ Region* RegionGetParent(const Region* region) {
   return region->parent;
 }
 
+int EdgeGraphSetRegionIndexMode(int mode) {
+  const int previous = g_index_mode;
+  g_index_mode = mode;
+  return previous;
+}
+
 int32_t EdgeGraphRegionsInUse() {
   int32_t n = 0;
   for (const BlockChunk* c = EdgeGraphRegionPool().oldest; c; c = c->next) n += c->count;
@@ -296,10 +427,22 @@ int EdgeGraphBuildRegions(EdgeGraph& graph) {
   } catch (const std::bad_alloc&) {
     return -1;
   }
-  for (Edge* e : edges)
-    for (HalfEdge* h : {&e->a, &e->b})
-      if (!h->region && h->vertex)
-        if (int r = NewRegion(graph, h); r < 0) return r;
+  size_t missing = 0;
+  for (const Edge* e : edges) missing += !e->a.region + !e->b.region;
+  try {
+    std::unique_ptr<RegionIndex> index;
+    const bool large = missing >= kIndexedBuild && graph.edge_count >= kIndexedGraph;
+    if (g_index_mode == kRegionIndexAlways || (g_index_mode == kRegionIndexBySize && large)) {
+      index = std::make_unique<RegionIndex>();
+      if (int r = index->Build(graph); r < 0) index.reset();  // fall back to the plain walk
+    }
+    for (Edge* e : edges)
+      for (HalfEdge* h : {&e->a, &e->b})
+        if (!h->region && h->vertex)
+          if (int r = NewRegion(graph, h, index.get()); r < 0) return r;
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
   RectSetEmpty(graph.rebuild);
   return 0;
 }
@@ -414,10 +557,24 @@ bool RegionContainsPoint(const Region* region, const Point32& point) {
 
 Region* EdgeGraphFindRegion(EdgeGraph& graph, const Point32& point) {
   if (EdgeGraphBuildRegions(graph) < 0) return nullptr;
+  // RegionContainsPoint for every region at once: one ray towards +x, the
+  // crossings of each edge counted for the regions on its two sides. A region
+  // whose sides both carry the edge counts it twice, which leaves its parity;
+  // a region left of the point, or above or below it, is crossed an even
+  // number of times; an empty region always so.
+  const uint32_t stamp = EdgeGraphNextStamp();
+  const Rect32 ray = {point.x, INT32_MAX, point.y, point.y};
+  EdgeGraphForEachEdge(graph, &ray, [&](const Edge* e) {
+    if (e->a.region == e->b.region || !(CurveRayCrossings(e->curve, point, 0) & 1)) return;
+    for (Region* r : {e->a.region, e->b.region})
+      if (r) r->reserved = r->reserved == stamp ? 0 : stamp;
+  });
+  // The walk down the tree: in each sibling list the first region holding
+  // the point.
   Region* found = nullptr;
   Region* c = graph.top_regions;
   while (c) {
-    if (RegionContainsPoint(c, point)) {
+    if (c->reserved == stamp) {
       found = c;
       c = c->first_child;
     } else {

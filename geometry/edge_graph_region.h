@@ -73,6 +73,7 @@ int EdgeGraphReplaceFill(EdgeGraph& graph, StyleIndex old_fill, StyleIndex new_f
 // region not subtracted). An empty region contains nothing.
 bool RegionContainsPoint(const Region* region, const Point32& point);
 // The deepest region containing the point (regions are built first), or null.
+// Uses each region's `reserved` word as a scratch stamp.
 Region* EdgeGraphFindRegion(EdgeGraph& graph, const Point32& point);
 
 // Appends the boundary curves, in twips, to the path (holes not included).
@@ -110,6 +111,14 @@ int EdgeGraphUpdate(EdgeGraph& graph);
 // regions) to the outer regions at tree depths 2, 3, 6, 7, ... (the odd
 // nesting levels of closed contours: the even-odd rule).
 int EdgeGraphPaintRegions(EdgeGraph& graph, StyleIndex fill, bool contact);
+
+// Large builds find related regions through a temporary spatial index of the
+// tree instead of walking sibling lists; the tree comes out the same. Tests
+// force either way; returns the previous mode.
+constexpr int kRegionIndexBySize = 0;
+constexpr int kRegionIndexAlways = 1;
+constexpr int kRegionIndexNever = 2;
+int EdgeGraphSetRegionIndexMode(int mode);
 
 // Records in use in the region pool (tests look for leaks).
 int32_t EdgeGraphRegionsInUse();

@@ -90,13 +90,20 @@ struct HitContext {
   Point32 point;  // graph units
   int64_t r;      // pick radius, graph units
 
-  // Half the line's width through the matrix, in graph units.
-  int64_t HalfWidth(StyleIndex line) const {
+  // Half the line's width through the matrix, in graph units. Lines come in
+  // runs of the same index: the last one is remembered.
+  int64_t HalfWidth(StyleIndex line) {
     if (ignore_widths || StyleIndexOf(line) == 0) return 0;
-    LineStyle style;
-    EdgeGraphGetLineStyle(graph, line, style);
-    return int64_t{MatrixScaleLength(record.matrix, style.width)} * 128;
+    if (StyleIndexOf(line) != last_line) {
+      LineStyle style;
+      EdgeGraphGetLineStyle(graph, line, style);
+      last_line = StyleIndexOf(line);
+      last_half_width = int64_t{MatrixScaleLength(record.matrix, style.width)} * 128;
+    }
+    return last_half_width;
   }
+  StyleIndex last_line = 0;
+  int64_t last_half_width = 0;
 };
 
 bool IsPlainSmoothJoint(const Vertex& v) {
@@ -144,10 +151,11 @@ int EdgeGraphHitTest(EdgeGraph& graph, EdgeHitRecord& record) {
   int64_t best_vertex = large;
   EdgeGraphForEachVertex(graph, &search, [&](Vertex* v) {
     if (!v->ring || IsPlainSmoothJoint(*v)) return;
+    const int64_t d = Distance(v->position, hc.point);
+    if (d >= best_vertex) return;
     int64_t reach = hc.r;
     for (const HalfEdge* h = v->ring; h; h = h->ring_next) reach = std::max(reach, hc.HalfWidth(h->edge->line));
-    const int64_t d = Distance(v->position, hc.point);
-    if (d < reach && d < best_vertex) {
+    if (d < reach) {
       best_vertex = d;
       record.vertex = v;
     }
@@ -160,6 +168,11 @@ int EdgeGraphHitTest(EdgeGraph& graph, EdgeHitRecord& record) {
   EdgeGraphForEachEdge(graph, &search, [&](Edge* e) {
     const int64_t h = hc.HalfWidth(e->line);
     const int64_t reach = std::max(hc.r, h);
+    Rect32 hull;
+    CurveGetHullBounds(e->curve, hull);
+    if (hc.point.x < hull.xmin - reach || hc.point.x > hull.xmax + reach || hc.point.y < hull.ymin - reach ||
+        hc.point.y > hull.ymax + reach)
+      return;  // the curve lies within its hull: too far
     Point32 nearest;
     if (CurveNearestPoint(e->curve, hc.point, ClampRadius(reach + 1), &nearest) < 0) return;
     const int64_t d = std::max<int64_t>(Distance(nearest, hc.point) - h, 0);

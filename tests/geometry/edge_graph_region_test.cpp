@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <random>
+#include <string>
 
 #include "geometry/edge_graph_region.h"
 #include "geometry/path.h"
@@ -308,6 +310,43 @@ TEST_F(RegionTest, BoundsAndNearestEdge) {
   EXPECT_EQ(at, (Point32{G(30), 0}));
   EXPECT_EQ(EdgeGraphNearestEdge(graph, {G(30), G(20)}, G(40), e, &at)->curve.p0.y, G(50));
   EXPECT_EQ(EdgeGraphNearestEdge(graph, {G(30), G(20)}, G(10), nullptr, &at), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace graph_test;
+
+// Large builds go through a spatial index of the tree: the tree, its order
+// and every point query come out as the plain sibling walk makes them.
+TEST_F(RegionTest, IndexedBuildGivesTheSameTree) {
+  std::mt19937 rng(99);
+  std::uniform_int_distribution<int> coord(0, 8000), size(50, 1500);
+  std::vector<std::vector<P>> squares;
+  for (int i = 0; i < 80; ++i) {
+    const int x = coord(rng), y = coord(rng), s = size(rng);
+    squares.push_back({{x, y}, {x, y + s}, {x + s, y + s}, {x + s, y}});
+  }
+  std::vector<QuadCurve> lines;
+  for (int i = 0; i < 30; ++i) lines.push_back(Line(coord(rng), coord(rng), coord(rng), coord(rng)));
+  std::string trees[2];
+  std::vector<StyleIndex> fills[2];
+  for (int pass = 0; pass < 2; ++pass) {
+    const int previous = EdgeGraphSetRegionIndexMode(pass ? kRegionIndexAlways : kRegionIndexNever);
+    Reinit();
+    for (size_t i = 0; i < squares.size(); ++i)
+      ASSERT_EQ(AddPolygon(graph, squares[i], 1, static_cast<StyleIndex>(1 + i % 3), 0), 0);
+    for (const QuadCurve& c : lines) ASSERT_EQ(Insert(graph, c, 2), 0);
+    ASSERT_EQ(EdgeGraphBuildRegions(graph), 0);
+    trees[pass] = DescribeRegions(graph);
+    for (int y = 0; y < 9000; y += 170)
+      for (int x = 0; x < 9000; x += 170) fills[pass].push_back(FillAt(graph, x, y));
+    EdgeGraphSetRegionIndexMode(previous);
+  }
+  EXPECT_GT(graph.edge_count, 500u);
+  EXPECT_EQ(trees[0], trees[1]);
+  EXPECT_EQ(fills[0], fills[1]);
 }
 
 }  // namespace
