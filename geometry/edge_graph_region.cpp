@@ -23,13 +23,10 @@ int g_index_mode = kRegionIndexBySize;
 
 void AddRect(Rect32& to, const Rect32& r) { RectUnion(to, r, to); }
 
-// RectsOverlap and RectContainsPoint for non-empty rectangles, inline: the
-// tree insertion and the region search test long sibling lists.
+// RectsOverlap for non-empty rectangles, inline: the tree insertion tests
+// long sibling lists.
 inline bool BoundsOverlap(const Rect32& a, const Rect32& b) {
   return a.xmin <= b.xmax && b.xmin <= a.xmax && a.ymin <= b.ymax && b.ymin <= a.ymax;
-}
-inline bool BoundsHold(const Rect32& r, const Point32& p) {
-  return r.xmin <= p.x && p.x <= r.xmax && r.ymin <= p.y && p.y <= r.ymax;
 }
 
 HalfEdge* RingPredecessor(const Vertex* v, const HalfEdge* h) {

@@ -103,16 +103,15 @@ int ResolveLooseEnd(EdgeGraph& graph, Vertex* v, int32_t short_limit, int32_t sn
       EdgeGraphFreeEdgeRecord(piece);
       return r;
     }
+    // The pieces go back through insertion rather than straight into the
+    // rings: the rounded split point moves them a little, which can make
+    // them cross an edge passing close by.
     other->curve = o1;
-    if (int r = EdgeGraphLinkEdge(graph, other); r < 0) {
-      EdgeGraphFreeEdgeRecord(piece);
-      EdgeGraphFreeEdgeRecord(other);
-      return r;
-    }
-    if (int r = EdgeGraphLinkEdge(graph, piece); r < 0) {
+    if (int r = EdgeGraphInsertEdge(graph, other, 0, kPrecedenceLine | kPrecedenceFill); r < 0) {
       EdgeGraphFreeEdgeRecord(piece);
       return r;
     }
+    if (int r = EdgeGraphInsertEdge(graph, piece, 0, kPrecedenceLine | kPrecedenceFill); r < 0) return r;
   }
   if (int r = EdgeGraphUnlinkEdge(graph, e); r < 0) return r;
   const bool at_start = e->curve.p0 == v->position;
