@@ -536,18 +536,36 @@ Fixed CurveNearestPoint(const QuadCurve& c, const Point32& q, int32_t limit, Poi
 
 // ---- Inside tests ----------------------------------------------------------
 
-int32_t CurveRayCrossings(const QuadCurve& c, const Point32& q, int depth) {
+namespace {
+
+// The crossings of the ray from q towards +x. The curve is halved while q lies
+// within its hull; a piece wholly right of q (or small enough) is counted by
+// its ends: a quadratic crosses a level an odd number of times only when its
+// ends lie on both sides, and then once net. Signed, each piece counts by its
+// own direction (+1 towards smaller y), so an arch the ray crosses going up
+// and coming down counts 0.
+template <bool kSigned>
+int32_t RayCrossings(const QuadCurve& c, const Point32& q, int depth) {
   Rect32 b;
   CurveGetHullBounds(c, b);
   if (b.xmax < q.x || q.y < b.ymin || q.y >= b.ymax) return 0;
   if (q.x >= b.xmin && depth < 12 && RectDiagonal(b) > 4) {
     QuadCurve h1, h2;
     CurveSplitHalf(c, h1, h2);
-    return CurveRayCrossings(h1, q, depth + 1) + CurveRayCrossings(h2, q, depth + 1);
+    return RayCrossings<kSigned>(h1, q, depth + 1) + RayCrossings<kSigned>(h2, q, depth + 1);
   }
   const int32_t lo = std::min(c.p0.y, c.p2.y), hi = std::max(c.p0.y, c.p2.y);
-  return (c.p0.y != c.p2.y && lo <= q.y && q.y < hi) ? 1 : 0;
+  if (c.p0.y == c.p2.y || q.y < lo || q.y >= hi) return 0;
+  return kSigned && c.p0.y < c.p2.y ? -1 : 1;
 }
+
+}  // namespace
+
+int32_t CurveRayCrossings(const QuadCurve& c, const Point32& q, int depth) {
+  return RayCrossings<false>(c, q, depth);
+}
+
+int32_t CurveRayWinding(const QuadCurve& c, const Point32& q) { return RayCrossings<true>(c, q, 0); }
 
 // ---- Pairs of curves -------------------------------------------------------
 

@@ -110,6 +110,10 @@ Fixed CurveNearestPoint(const QuadCurve& c, const Point32& q, int32_t limit, Poi
 // Crossings of the ray from q towards +x (callers pass depth 0). Ends are
 // counted half-open in y, so a ray through a shared end point counts once.
 int32_t CurveRayCrossings(const QuadCurve& c, const Point32& q, int depth);
+// The same crossings signed by the direction of each monotone piece crossed:
+// +1 running towards smaller y, -1 towards larger y (the winding number's
+// share of the curve).
+int32_t CurveRayWinding(const QuadCurve& c, const Point32& q);
 
 // ---- Pairs of curves -------------------------------------------------------
 

@@ -522,6 +522,8 @@ int EdgeGraphPaintRegions(EdgeGraph& graph, StyleIndex fill, bool contact) {
     Region* region = RegionIterNext(it);
     if (!region) break;
     if (!RegionIsOuter(*region)) continue;
+    // Depth parity, not crossing parity: the pieces of a self-crossing contour
+    // share one depth and are painted alike (see the header).
     const bool paint = contact ? first && ShareEdge(region, first) : (depth & 2) != 0;
     if (paint)
       if (int r = RegionSetFill(region, fill); r < 0) return r;

@@ -110,6 +110,11 @@ int EdgeGraphUpdate(EdgeGraph& graph);
 // boundary edge with the first top-level region; otherwise (after building the
 // regions) to the outer regions at tree depths 2, 3, 6, 7, ... (the odd
 // nesting levels of closed contours: the even-odd rule).
+// The rule counts depth in the region tree, not crossings of contours: where a
+// contour crosses itself its pieces are neighbouring outer regions at the same
+// depth, so every piece is painted. A pentagram is painted whole, its centre
+// included, where the even-odd rule would leave the centre out; a lasso that
+// crosses itself therefore selects its centre too.
 int EdgeGraphPaintRegions(EdgeGraph& graph, StyleIndex fill, bool contact);
 
 // Large builds find related regions through a temporary spatial index of the

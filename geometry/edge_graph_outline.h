@@ -1,0 +1,90 @@
+// Whole-shape operations on an edge graph: clipping a painted graph to a
+// region or to the selected area of another graph, selecting chains and
+// connected runs of edges, applying and reading line and fill styles, and
+// deciding which regions lie inside an imported path.
+//
+// The clipping operations tag "outside" with kFillTagOutside for the length of
+// one call; the tag is replaced by 0 before they return, also on failure.
+// Results follow the edge graph's convention: 0 on success, negative when a
+// pool or the heap is exhausted.
+#pragma once
+
+#include <cstdint>
+
+#include "geometry/edge_graph.h"
+#include "geometry/pool.h"
+
+struct PointList;
+
+// Clips the graph to a region of another graph: fills outside the region (and
+// inside a frame around both) are cleared.
+int EdgeGraphOutlineRegion(EdgeGraph& graph, Region* region);
+// Clips the graph to the selected regions of the mask graph, then tidies the
+// graph up (EdgeGraphUpdate). A mask without a selected region clears every
+// fill of the graph.
+int EdgeGraphOutlineGraph(EdgeGraph& graph, EdgeGraph& mask);
+
+// Selects (or deselects) the line of every edge of the smooth chain through
+// the edge: the edges joined end to end through smooth joints.
+int EdgeWalkChain(EdgeGraph& graph, Edge* edge, bool on);
+// Selects (or deselects) the line of every edge reachable from the edge over
+// edges with the same line index.
+int EdgeGraphSelectConnectedLine(EdgeGraph& graph, Edge* edge, bool on);
+// Selects the region, the lines of its boundary and, the same way, every
+// region below it.
+int RegionSelectWithEdges(Region* region, bool on);
+// Gives the line index (each edge keeping its selection mark) to the run of
+// edges through the edge that meet at vertices of two half-edges and carry the
+// same line value as the edge.
+int EdgeApplyLineToRun(EdgeGraph& graph, Edge* edge, StyleIndex line);
+
+// Flags of the style operations.
+constexpr int kStyleApply = 1;     // write the style; otherwise read it
+constexpr int kStyleAllEdges = 2;  // every edge (region); otherwise the selected ones
+
+// Apply: the style goes into the line table and every edge concerned takes it.
+// Read: the style of the first edge concerned, or the all-zero style.
+int EdgeGraphApplyLineStyle(EdgeGraph& graph, int flags, LineStyle& style);
+// The same for the fills of the outer regions (tree order).
+int EdgeGraphApplyFillStyle(EdgeGraph& graph, int flags, FillStyle& style);
+
+// Union of the tight bounds of the region's boundary curves, each in twips and
+// mapped by the matrix.
+void RegionGetTransformedBounds(const Region* region, const Matrix2x3& matrix, Rect32& out);
+
+// Fill rules of a CurveWorkList.
+constexpr int32_t kFillRuleNonZero = 0;
+constexpr int32_t kFillRuleEvenOdd = 1;
+
+// A set of curves (graph units) asked whether points lie inside them: the
+// outline of an imported path, tested against the regions of a graph.
+class CurveWorkList {
+ public:
+  struct Node {
+    Node* next;
+    QuadCurve curve;
+  };
+
+  CurveWorkList();
+  ~CurveWorkList();
+  CurveWorkList(const CurveWorkList&) = delete;
+  CurveWorkList& operator=(const CurveWorkList&) = delete;
+
+  // Pushes the curve at the head; null when memory runs out (the curve is
+  // then lost).
+  Node* Add(const QuadCurve& curve);
+  // Adds every curve of the path (twips), in graph units; -1 when one was lost.
+  int AddPointList(const PointList& path);
+  // Even-odd: an odd number of crossings of the ray towards +x. Non-zero: a
+  // winding number other than 0.
+  bool ContainsPoint(const Point32& point) const;
+  // Gives the fill to every outer region of the graph whose probe point lies
+  // inside the list.
+  int FillCoveredRegions(EdgeGraph& graph, StyleIndex fill);
+
+  Node* head = nullptr;  // newest first
+  int32_t fill_rule = kFillRuleEvenOdd;
+
+ private:
+  BlockPool pool_;
+};
