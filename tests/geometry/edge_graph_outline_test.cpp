@@ -449,3 +449,31 @@ TEST_F(OutlineTest, RegionSelectWithEdgesAndTransformedBounds) {
 
 }  // namespace
 }  // namespace graph_test
+
+namespace graph_test {
+namespace {
+
+// Memory refused at every point of a clip in turn: the call fails or
+// succeeds, the outside tag never stays behind and nothing leaks.
+TEST_F(OutlineTest, ClipFailuresLeaveNoTag) {
+  Region* circle = FilledCircle(other, 0);
+  ASSERT_NE(circle, nullptr);
+  bool succeeded = false;
+  for (int allowed = 0; allowed < 400 && !succeeded; ++allowed) {
+    EdgeGraphFreeAll(graph);
+    Reinit();
+    AddStripe();
+    int requests = 0;
+    SetMemoryRefusalHook([&](const BlockPool*, std::size_t) { return ++requests > allowed; });
+    const int result = EdgeGraphOutlineRegion(graph, circle);
+    SetMemoryRefusalHook(nullptr);
+    ASSERT_LE(result, 0);
+    succeeded = result == 0;
+    EXPECT_FALSE(HasTag(graph)) << "after " << allowed << " requests";
+  }
+  EXPECT_TRUE(succeeded);
+  EXPECT_EQ(StripeFills(), (Fills{0, 2, 0}));
+}
+
+}  // namespace
+}  // namespace graph_test
