@@ -260,7 +260,8 @@ bool ProbeOf(const HalfEdge* h, Point32& out) {
   const Point32 joint = first.p2;
   const Point32 tangent = {second.control.x - joint.x, second.control.y - joint.y};
   if (tangent.x == 0 && tangent.y == 0) return false;
-  Point32 normal = {-tangent.y, tangent.x};
+  // Turned a quarter towards the right of the walk, where its region lies.
+  Point32 normal = {tangent.y, -tangent.x};
   VectorSetLength(normal, kProbeDistance);
   out = {joint.x + normal.x, joint.y + normal.y};
   return true;
