@@ -251,6 +251,32 @@ TEST_F(TweenTest, ChangesFreeTheCacheAndRepaintTheOldPositions) {
   EXPECT_EQ(first->GetTweenCount(), -1);  // no tween, no cache
 }
 
+TEST_F(TweenTest, CopyContentTakesTheFrameAsDrawn) {
+  // A static key frame: its whole content, broken apart into the target.
+  Build(4, 0, new CTestBox(1, {0, 10, 0, 10}), new CTestBox(2, {400, 410, 0, 10}));
+  first->AddChild(new CTestBox(3, {0, 10, 0, 10}));
+  auto target = std::make_unique<CPicFrame>();
+  first->CopyContentTo(2, target.get());
+  EXPECT_EQ(DumpTree(target.get()),
+            "CPicFrame(0){CPicShape(9) #1(1)[0,10,0,10] #3(1)[0,10,0,10]}");
+
+  // A motion tween: the first child alone, placed as at that frame.
+  Matrix2x3 identity;
+  Build(4, kMotion, Group(identity, {0, 0}), Group(identity, {400, 0}));
+  first->GetFirstChild()->AddChild(new CTestBox(5, {0, 10, 0, 10}));
+  first->AddChild(new CTestBox(6, {0, 10, 0, 10}));
+  layer->RecalcAndNotify(nullptr);
+  auto moved = std::make_unique<CPicFrame>();
+  first->CopyContentTo(3, moved.get());
+  ASSERT_NE(moved->GetFirstChild(), nullptr);
+  EXPECT_EQ(moved->GetFirstChild()->GetNext(), nullptr);
+  Matrix2x3 m;
+  moved->GetFirstChild()->GetMatrix(m);
+  EXPECT_EQ(m.tx, 300);
+  EXPECT_EQ(moved->GetFirstChild()->GetStoredCenter(), (Point32{300, 0}));
+  CPicObj::ReleaseLoadChain(false);
+}
+
 TEST_F(TweenTest, FrameRecordUndo) {
   CTestDoc doc;
   CDocumentPage* page = NewPage(doc);
