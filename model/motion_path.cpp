@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "geometry/edge_graph.h"
+#include "geometry/edge_graph_region.h"
 
 namespace {
 
@@ -14,28 +15,16 @@ constexpr int32_t kGuideReach = 20480;
 struct NearestEdge {
   Edge* edge = nullptr;
   Fixed t = kNoParam;
-  Point32 point;
 };
 
-// The edge nearest to p within the reach; none when no edge is as close.
+// The edge nearest to p within the reach, with the parameter of the nearest
+// point on it; none when no edge is as close.
 NearestEdge FindNearestEdge(const EdgeGraph& graph, const Point32& p) {
-  NearestEdge best;
-  int64_t bestDistance = std::numeric_limits<int64_t>::max();
-  Rect32 near;
-  RectFromPoint(near, p);
-  RectInset(near, -kGuideReach);
-  EdgeGraphForEachEdge(graph, &near, [&](Edge* e) {
-    Point32 q;
-    Fixed t = CurveNearestPoint(e->curve, p, kGuideReach, &q);
-    if (t == kNoParam) return;
-    int64_t dx = int64_t{q.x} - p.x, dy = int64_t{q.y} - p.y;
-    int64_t d = dx * dx + dy * dy;
-    if (d < bestDistance) {
-      bestDistance = d;
-      best = {e, t, q};
-    }
-  });
-  return best;
+  Point32 q;
+  Edge* e = EdgeGraphNearestEdge(graph, p, kGuideReach, nullptr, &q);
+  if (e == nullptr) return {};
+  Fixed t = CurveNearestPoint(e->curve, q, kGuideReach, nullptr);
+  return {e, t == kNoParam ? 0 : t};
 }
 
 // The difference of two directions folded into 0..180 degrees.
@@ -132,6 +121,7 @@ void CMotionPath::SetLine(const Point32& start, const Point32& end) {
 int CMotionPath::Build(EdgeGraph* guide, const Point32& start, const Point32& end) {
   SetLine(start, end);
   if (guide == nullptr || guide->edge_count == 0) return 0;
+  EdgeGraphBuildRegions(*guide);
   NearestEdge from = FindNearestEdge(*guide, start);
   NearestEdge to = FindNearestEdge(*guide, end);
   if (from.edge == nullptr || to.edge == nullptr) return 0;

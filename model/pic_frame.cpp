@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "geometry/edge_graph_region.h"
 #include "model/export_collector.h"
 #include "model/motion_path.h"
 #include "model/pic_layer.h"
@@ -308,7 +309,9 @@ EdgeGraph* CPicFrame::GuideGeometry() {
   CPicLayer* guide = layer->GetLinked();
   if (guide == nullptr || guide->GetLinkState() != CPicLayer::kLinkGuide) return nullptr;
   CPicFrame* key = guide->FrameAt(GetStartFrame());
-  return key != nullptr ? &key->GetGeometry() : nullptr;
+  if (key == nullptr) return nullptr;
+  EdgeGraphUpdate(key->GetGeometry());  // the guide is read as it is drawn
+  return &key->GetGeometry();
 }
 
 bool CPicFrame::IsTweening(int32_t offset) const {

@@ -1,5 +1,9 @@
 #include "model/pic_shape.h"
 
+#include "geometry/edge_graph_merge.h"
+#include "geometry/edge_graph_region.h"
+#include "geometry/edge_graph_select.h"
+#include "geometry/path.h"
 #include "model/export_collector.h"
 #include "platform/core/archive_geometry.h"
 #include "platform/core/exceptions.h"
@@ -9,6 +13,18 @@ VM_IMPLEMENT_SERIAL(CPicShape, CPicObj, 1)
 
 namespace {
 constexpr uint8_t kShapeRecordVersion = 1;
+// Merging many small pieces one by one into a large drawing is slow: they are
+// gathered in a batch first.
+constexpr uint32_t kBatchLargePiece = 35;   // a larger piece flushes the batch first
+constexpr uint32_t kBatchFull = 150;        // so does a batch of more edges
+constexpr uint32_t kBatchSmallPiece = 20;   // smaller pieces start a batch
+constexpr uint32_t kBatchLargeTarget = 150;  // when the drawing has more edges
+constexpr int kMergeMode = kMergeLinesWin | kMergeFillsWin;
+
+// Graph operations fail only when memory runs out.
+void Check(int result) {
+  if (result < 0) throw CMemoryException();
+}
 constexpr uint8_t kGeometryRecordVersion = 3;
 }  // namespace
 
@@ -180,7 +196,59 @@ int32_t CPicShape::GetMatrix(Matrix2x3& out) {
 
 void CPicShape::UpdateExtent() {
   CPicObj::UpdateExtent();
+  // The tidy-up after an edit; outside a transaction nothing has changed.
+  // A failure leaves the graph valid but untidy until the next update.
+  if (EditGlobals().openStep != nullptr) EdgeGraphUpdate(m_geometry);
   EndGeometryChange();
+}
+
+void CPicShape::ApplyMatrix() {
+  if (MatrixIsIdentity(m_matrix)) return;
+  SaveGeometry();
+  Check(EdgeGraphTransform(m_geometry, m_matrix));
+  Check(EdgeGraphUpdate(m_geometry));
+  MatrixSetIdentity(m_matrix);
+  m_boundsValid = 0;
+}
+
+void CPicShape::CollectChildShapes() {
+  struct Batch {
+    EdgeGraph* graph = nullptr;
+    ~Batch() { delete graph; }
+  } batch;
+  auto flush = [&] {
+    if (batch.graph == nullptr) return;
+    Check(EdgeGraphUpdate(*batch.graph));
+    Check(EdgeGraphMerge(*batch.graph, m_geometry, kMergeMode));
+    delete batch.graph;
+    batch.graph = nullptr;
+    Check(EdgeGraphUpdate(m_geometry));
+  };
+  for (CPicObj* child = m_firstChild; child != nullptr;) {
+    CPicObj* next = child->GetNext();
+    auto* piece = DynamicDowncast<CPicShape>(child);
+    if (piece != nullptr && piece->IsPlainDrawing()) {
+      piece->ApplyMatrix();
+      EdgeGraph& g = piece->m_geometry;
+      Check(EdgeGraphSetSelected(g, piece->IsSelected()));
+      if (batch.graph != nullptr && (g.edge_count > kBatchLargePiece || batch.graph->edge_count > kBatchFull)) {
+        flush();
+      }
+      if (batch.graph == nullptr && g.edge_count < kBatchSmallPiece && m_geometry.edge_count > kBatchLargeTarget) {
+        batch.graph = new EdgeGraph;
+        Check(EdgeGraphInit(*batch.graph));
+      }
+      if (batch.graph == nullptr) {
+        Check(EdgeGraphMerge(g, m_geometry, kMergeMode));
+        Check(EdgeGraphUpdate(m_geometry));
+      } else {
+        Check(EdgeGraphMerge(g, *batch.graph, kMergeMode));
+      }
+      piece->DeleteFromParent();
+    }
+    child = next;
+  }
+  flush();
 }
 
 void CPicShape::PrepareGeometryChange() {
@@ -250,9 +318,34 @@ void CPicShape::DrawGeometry(CRenderContext& rc) { rc.DrawEdgeGraph(m_geometry);
 
 bool CPicShape::HasEdges() const { return m_geometry.edge_count != 0; }
 
-int32_t CPicShape::HitTestGeometry(const CHitTest&) { return 0; }
+int32_t CPicShape::HitTestGeometry(const CHitTest& probe) {
+  EdgeHitRecord record;
+  MatrixInvert(m_matrix, record.matrix);
+  record.point = probe.point;
+  record.radius = probe.distance1;
+  if (EdgeGraphHitTest(m_geometry, record) < 0) return 0;
+  return record.edge != nullptr || record.region != nullptr ? 1 : 0;
+}
 
-int32_t CPicShape::ClassifyGeometry(const PointList&, int32_t answer) { return answer; }
+int32_t CPicShape::ClassifyGeometry(const PointList& lasso, int32_t answer) {
+  // Every edge in the parent's coordinates: crossing the lasso, or lying on
+  // both sides of it, is partly inside.
+  bool done = false;
+  EdgeGraphForEachEdge(m_geometry, nullptr, [&](Edge* e) {
+    if (done) return;
+    QuadCurve c;
+    CurveShift(e->curve, ShiftRight(8), c);
+    CurveTransform(c, m_matrix, c);
+    int32_t r = ClassifyEdgeAgainstShape(lasso, c);
+    if (r == 3 || (answer != 0 && r != answer)) {
+      answer = 3;
+      done = true;
+      return;
+    }
+    answer = r;
+  });
+  return answer;
+}
 
 void CPicShape::EndGeometryChange() {
   Rect32 redraw;

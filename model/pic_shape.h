@@ -43,6 +43,12 @@ class CPicShape : public CPicObj {
   // Saves the matrix (and the geometry's changes from now on) into the open
   // edit step, once per step.
   void SaveGeometry();
+  // Bakes the matrix into the geometry; the matrix becomes the identity.
+  void ApplyMatrix();
+  using CPicObj::ApplyMatrix;  // the export collector's
+  // Merges the plain-drawing children into the shape's own geometry and
+  // deletes them.
+  void CollectChildShapes();
   const Matrix2x3& GetShapeMatrix() const { return m_matrix; }
   // Sets the matrix under undo (nothing when unchanged).
   void SetShapeMatrix(const Matrix2x3& m);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "geometry/edge_graph.h"
+#include "geometry/edge_graph_select.h"
 #include "geometry/point_list.h"
 #include "model/pic_frame.h"
 #include "model/pic_layer.h"
@@ -18,18 +19,20 @@
 
 namespace {
 
-// Adds a polyline (twips) to a graph.
-void AddPolyline(EdgeGraph& graph, std::vector<Point32> points, StyleIndex line = 0) {
-  PointList path;
-  for (const Point32& p : points) PointListAppend(path, p, 0);
-  ASSERT_EQ(EdgeGraphAddPath(graph, path, line, 0, 0), 0);
-}
-
 StyleIndex Line(EdgeGraph& graph, int16_t width) {
   LineStyle style;
   style.colour = 0xFF000000;
   style.width = width;
   return static_cast<StyleIndex>(EdgeGraphAddLineStyle(graph, style));
+}
+
+// Adds a polyline (twips) to a graph, drawn with a hairline unless a line
+// style is given (an edge with neither line nor fill is tidied away).
+void AddPolyline(EdgeGraph& graph, std::vector<Point32> points, StyleIndex line = 0) {
+  PointList path;
+  for (const Point32& p : points) PointListAppend(path, p, 0);
+  if (line == 0) line = Line(graph, 1);
+  ASSERT_EQ(EdgeGraphAddPath(graph, path, line, 0, 0), 0);
 }
 
 class ShapeTest : public ModelTest {};
@@ -38,7 +41,7 @@ TEST_F(ShapeTest, BoundsFollowTheMatrixAndTheLineWidths) {
   auto shape = std::make_unique<CPicShape>();
   EdgeGraph& g = shape->GetGeometry();
   AddPolyline(g, {{0, 0}, {100, 0}}, Line(g, 20));
-  AddPolyline(g, {{0, 50}, {0, 200}});  // no line style
+  AddPolyline(g, {{0, 50}, {0, 200}});  // a hairline
   shape->RecalcAndNotify(nullptr);
   Rect32 exact, full;
   shape->GetExactBounds(exact);
@@ -142,6 +145,106 @@ TEST_F(ShapeTest, BreakApartMovesTheChildrenOut) {
   EXPECT_EQ(DumpTree(frame), "CPicFrame(0){CPicShape(9) #1(1)[empty] #2(1)[empty] #3(0)[empty]}");
   EXPECT_EQ(group->BreakApart(CPicObj::kBreakApartQuery), 0);  // a plain drawing
   EXPECT_EQ(group->BreakApart(0), 0);
+}
+
+TEST_F(ShapeTest, HitTestAndLassoThroughTheMatrix) {
+  auto layer = std::unique_ptr<CPicLayer>(MakeLayer({1}));
+  CPicFrame* frame = layer->GetFirstFrame();
+  auto* shape = new CPicShape;
+  AddPolyline(shape->GetGeometry(), {{0, 0}, {100, 0}});
+  Matrix2x3 m;
+  MatrixSetTranslation(m, 1000, 500);
+  shape->SetShapeMatrix(m);
+  frame->AddChild(shape);
+  layer->RecalcAndNotify(nullptr);
+  struct Case {
+    Point32 p;
+    int32_t hit;
+  } cases[] = {{{1050, 502}, 1}, {{50, 2}, 0}, {{1050, 520}, 0}, {{1150, 500}, 0}};
+  for (const Case& c : cases) {
+    CHitTest probe;
+    probe.point = c.p;
+    probe.distance1 = 10;
+    EXPECT_EQ(layer->HitTest(probe), c.hit) << c.p.x << "," << c.p.y;
+  }
+
+  struct Lasso {
+    std::vector<Point32> corners;
+    int32_t answer;
+  } lassos[] = {
+      {{{900, 400}, {1200, 400}, {1200, 600}, {900, 600}, {900, 400}}, 2},  // around it
+      {{{1050, 400}, {1200, 400}, {1200, 600}, {1050, 600}, {1050, 400}}, 3},  // across it
+      {{{0, 0}, {100, 0}, {100, 100}, {0, 100}, {0, 0}}, 1},  // elsewhere
+  };
+  for (const Lasso& l : lassos) {
+    PointList path;
+    for (const Point32& p : l.corners) PointListAppend(path, p, 0);
+    EXPECT_EQ(layer->ClassifyInRect(path, 0), l.answer) << l.corners[0].x;
+  }
+}
+
+TEST_F(ShapeTest, ApplyMatrixBakesItIntoTheGeometry) {
+  auto shape = std::make_unique<CPicShape>();
+  AddPolyline(shape->GetGeometry(), {{0, 0}, {100, 0}, {100, 50}});
+  Matrix2x3 m;
+  MatrixSetScale(m, 2 * kFixedOne, kFixedOne);
+  m.tx = 30;
+  shape->SetShapeMatrix(m);
+  shape->RecalcAndNotify(nullptr);
+  Rect32 before, after;
+  shape->GetExactBounds(before);
+  shape->ApplyMatrix();
+  shape->GetExactBounds(after);
+  EXPECT_TRUE(MatrixIsIdentity(shape->GetShapeMatrix()));
+  EXPECT_EQ(RectText(after), RectText(before));
+  EXPECT_EQ(RectText(after), "30,230,0,50");
+}
+
+// Plain-drawing children merge into the drawing, small ones through a batch
+// when the drawing is large; one undo brings them all back.
+TEST_F(ShapeTest, CollectChildShapesMergesPlainDrawings) {
+  CTestDoc doc;
+  CDocumentPage* page = NewPage(doc);
+  CPicFrame* frame = page->GetFirstFrame();
+  auto addPiece = [&](int row, int edges, bool plain) {
+    auto* piece = new CPicShape;
+    for (int i = 0; i < edges; ++i) {
+      AddPolyline(piece->GetGeometry(), {{i * 100, row * 100}, {i * 100 + 50, row * 100}});
+    }
+    Matrix2x3 m;
+    MatrixSetTranslation(m, 0, 7);
+    piece->SetShapeMatrix(m);
+    piece->SetLocked(plain);
+    frame->AddChild(piece);
+    return piece;
+  };
+  Edit(page, [&] {
+    for (int i = 0; i < 160; ++i) {  // a large drawing of separate strokes
+      AddPolyline(frame->GetGeometry(), {{i * 100, -1000}, {i * 100 + 50, -1000}});
+    }
+  });
+  Edit(page, [&] {
+    addPiece(1, 3, true);   // small: starts a batch
+    addPiece(2, 5, true)->SetSelected(true);
+    addPiece(3, 40, true);  // large: flushes the batch, merged directly
+    addPiece(4, 2, false);  // a group stays
+    addPiece(5, 4, true);
+  });
+  ASSERT_EQ(frame->GetGeometry().edge_count, 160u);
+  Edit(page, [&] { frame->CollectChildShapes(); });
+  EXPECT_EQ(frame->GetGeometry().edge_count, 160u + 3 + 5 + 40 + 4);
+  EXPECT_EQ(DumpTree(frame), "CPicFrame(0){CPicShape(0)}");
+  int selected = 0;
+  EdgeGraphForEachEdge(frame->GetGeometry(), nullptr, [&](Edge* e) {
+    if (StyleIsSelected(e->line)) {
+      ++selected;
+      EXPECT_EQ(e->curve.p0.y, (200 + 7) * 256);  // moved by the piece's matrix
+    }
+  });
+  EXPECT_EQ(selected, 5);
+  page->Undo();
+  EXPECT_EQ(frame->GetGeometry().edge_count, 160u);
+  EXPECT_EQ(DumpTree(frame), "CPicFrame(0){CPicShape(8) CPicShape(9) CPicShape(8) CPicShape(0) CPicShape(8)}");
 }
 
 // Motion along hand-built guides: the tweened child's position per frame.
