@@ -20,7 +20,11 @@
 
 class CDib;
 class CFile;
+struct EdgeGraph;
+struct FillStyle;
+struct HalfEdge;
 struct JpegCompressor;
+struct QuadCurve;
 
 // A bitmap fill of a shape that is written to a movie has the kind
 // kMovieFillBitmap and carries the bitmap character's id in the low 16 bits of
@@ -91,6 +95,13 @@ class CMovieWriter {
   void WriteColorRGB(uint32_t colour);
 
   // ---- Characters ----
+  // A shape character: id, stroked bounds in twips, the style tables and the
+  // steps of the graph.
+  void WriteShape(uint16_t id, const EdgeGraph& graph);
+  // The style tables of a shape.
+  void WriteShapeStyles(const EdgeGraph& graph);
+  // The steps of a graph: every edge once, in chains of equal styles.
+  void WriteShapeSteps(const EdgeGraph& graph);
   // The shared JPEG tables (first time only), then the image as an abbreviated
   // datastream of an even width.
   void WriteJpegImage(uint16_t id, const CDib& bitmap);
@@ -101,10 +112,14 @@ class CMovieWriter {
 
  private:
   friend struct JpegCompressor;
+  struct StepState;
 
   void PutBytesBuffered(const uint8_t* p, size_t n);
   // n-bit signed values sharing a 5-bit width field.
   void WriteSignedGroup(const int32_t* values, int count, bool zero_width_if_zero);
+  void WriteFillStyle(const FillStyle& fill);
+  void WriteHalfEdgeStep(StepState& state, const HalfEdge* h);
+  void WriteCurveStep(StepState& state, const QuadCurve& c, int depth);
   void StartJpeg();
   void FreeJpeg();
 
