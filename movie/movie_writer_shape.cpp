@@ -214,51 +214,54 @@ void CMovieWriter::WriteHalfEdgeStep(StepState& state, const HalfEdge* h) {
 void CMovieWriter::WriteCurveStep(StepState& state, const QuadCurve& c, int depth) {
   if (depth > kMaxStepSplitDepth) throw CNotSupportedException();
   const Point32 pen = state.pen;
-  if (CurveIsNearlyStraight(c, kStraightTolerance)) {
-    const int64_t dx = int64_t{c.p2.x} - pen.x, dy = int64_t{c.p2.y} - pen.y;
-    const int64_t largest = std::max(Abs64(dx), Abs64(dy));
-    if (largest > kStepDeltaLimit) {
+  const bool straight = CurveIsNearlyStraight(c, kStraightTolerance);
+  // Straight: the delta to the end. Curved: the control point from the pen,
+  // the end from the control point.
+  int64_t d[4] = {};
+  int count = 2;
+  if (straight) {
+    d[0] = int64_t{c.p2.x} - pen.x;
+    d[1] = int64_t{c.p2.y} - pen.y;
+  } else {
+    d[0] = int64_t{c.control.x} - pen.x;
+    d[1] = int64_t{c.control.y} - pen.y;
+    d[2] = int64_t{c.p2.x} - c.control.x;
+    d[3] = int64_t{c.p2.y} - c.control.y;
+    count = 4;
+  }
+  int64_t largest = 0;
+  for (int i = 0; i < count; ++i) largest = std::max(largest, Abs64(d[i]));
+
+  if (largest > kStepDeltaLimit) {
+    QuadCurve first, second;
+    if (straight) {
       const Point32 mid = {static_cast<int32_t>((int64_t{pen.x} + c.p2.x) >> 1),
                            static_cast<int32_t>((int64_t{pen.y} + c.p2.y) >> 1)};
-      QuadCurve first, second;
       CurveFromLine(pen, mid, first);
       CurveFromLine(mid, c.p2, second);
-      WriteCurveStep(state, first, depth + 1);
-      WriteCurveStep(state, second, depth + 1);
-      return;
-    }
-    if (largest == 0) return;
-    const int n = NumBits(static_cast<uint32_t>(largest));
-    WriteBits(1, 1);  // edge
-    WriteBits(1, 1);  // straight
-    WriteBits(static_cast<uint32_t>(n - 1), kStepDeltaWidthBits);
-    const bool general = dx != 0 && dy != 0;
-    WriteBits(general, 1);
-    if (general) {
-      WriteBits(static_cast<uint32_t>(dx), n + 1);
-      WriteBits(static_cast<uint32_t>(dy), n + 1);
     } else {
-      WriteBits(dx == 0, 1);  // vertical
-      WriteBits(static_cast<uint32_t>(dx == 0 ? dy : dx), n + 1);
-    }
-  } else {
-    const int64_t d[4] = {int64_t{c.control.x} - pen.x, int64_t{c.control.y} - pen.y,
-                          int64_t{c.p2.x} - c.control.x, int64_t{c.p2.y} - c.control.y};
-    int64_t largest = 0;
-    for (int64_t v : d) largest = std::max(largest, Abs64(v));
-    if (largest > kStepDeltaLimit) {
-      QuadCurve first, second;
       CurveSplitHalf(c, first, second);
-      WriteCurveStep(state, first, depth + 1);
-      WriteCurveStep(state, second, depth + 1);
-      return;
     }
-    if (largest == 0) return;
-    const int n = NumBits(static_cast<uint32_t>(largest));
-    WriteBits(1, 1);  // edge
-    WriteBits(0, 1);  // curved
-    WriteBits(static_cast<uint32_t>(n - 1), kStepDeltaWidthBits);
+    WriteCurveStep(state, first, depth + 1);
+    WriteCurveStep(state, second, depth + 1);
+    return;
+  }
+  if (largest == 0) return;
+
+  const int n = NumBits(static_cast<uint32_t>(largest));
+  WriteBits(1, 1);  // an edge
+  WriteBits(straight, 1);
+  WriteBits(static_cast<uint32_t>(n - 1), kStepDeltaWidthBits);
+  if (!straight) {
     for (int64_t v : d) WriteBits(static_cast<uint32_t>(v), n + 1);
+  } else if (d[0] != 0 && d[1] != 0) {
+    WriteBits(1, 1);  // general
+    WriteBits(static_cast<uint32_t>(d[0]), n + 1);
+    WriteBits(static_cast<uint32_t>(d[1]), n + 1);
+  } else {
+    WriteBits(0, 1);
+    WriteBits(d[0] == 0, 1);  // vertical
+    WriteBits(static_cast<uint32_t>(d[0] == 0 ? d[1] : d[0]), n + 1);
   }
   state.pen = c.p2;
 }
