@@ -5,6 +5,7 @@
 
 #include "geometry/curve.h"
 #include "geometry/edge_graph.h"
+#include "geometry/edge_graph_region.h"
 #include "geometry/edge_style.h"
 #include "movie/movie_writer.h"
 #include "platform/core/exceptions.h"
@@ -62,12 +63,8 @@ void CMovieWriter::WriteShape(uint16_t id, const EdgeGraph& graph) {
   PutWord(id);
   // The bounds include the lines' widths: a player redraws and hit-tests
   // within them.
-  Rect32 bounds;
-  EdgeGraphForEachEdge(graph, nullptr, [&](Edge* e) {
-    Rect32 r;
-    EdgeGetStrokedBounds(graph, *e, r);
-    RectUnion(bounds, r, bounds);
-  });
+  Rect32 tight, bounds;
+  EdgeGraphGetBounds(graph, false, tight, bounds);
   Rect32 twips{0, 0, 0, 0};
   if (!bounds.IsEmpty()) RectShift(bounds, ShiftRight(8), twips);
   WritePackedRect(twips);
