@@ -295,8 +295,15 @@ void CScanConverter::AddLine(const Point32& p0, const Point32& p1) {
 void CScanConverter::AddCurve(const QuadCurve& curve) { AddCurveAt(curve, 0); }
 
 void CScanConverter::AddCurveAt(QuadCurve c, int level) {
-  Rect32 hull;
-  CurveGetHullBounds(c, hull);
+  // Hull bounds (the control point too unless straight).
+  Rect32 hull = {std::min(c.p0.x, c.p2.x), std::max(c.p0.x, c.p2.x), std::min(c.p0.y, c.p2.y),
+                 std::max(c.p0.y, c.p2.y)};
+  if (!c.straight) {
+    hull.xmin = std::min(hull.xmin, c.control.x);
+    hull.xmax = std::max(hull.xmax, c.control.x);
+    hull.ymin = std::min(hull.ymin, c.control.y);
+    hull.ymax = std::max(hull.ymax, c.control.y);
+  }
   if (hull.ymax < yMin || hull.ymin > yMax) return;
   int8_t direction = 1;
   if (c.p2.y < c.p0.y) {
