@@ -276,8 +276,9 @@ Point32 RoundTo128(const Point32& p);
 void CurveRoundEnds(QuadCurve& c);
 
 // False for an intersection whose points on the two curves lie farther apart
-// than the parameters can account for (a search that lost precision on
-// enormous curves); such an entry is ignored.
+// than the parameters can account for (a search that lost precision on long
+// curves), and for one that pairs an end of each curve when those ends are two
+// different points; such an entry is ignored.
 bool IntersectionIsConsistent(const QuadCurve& a, const QuadCurve& b, const CurveIntersectEntry& entry);
 
 // Inserts an unlinked edge: rounds its ends, drops or straightens degenerate

@@ -165,15 +165,15 @@ void CheckCrossings(const EdgeGraph& g, const std::vector<const Edge*>& edges, R
       for (int i = 0; i < n; ++i) {
         const CurveIntersectEntry& x = r.entries[i];
         if (!IntersectionIsConsistent(a->curve, b->curve, x)) continue;
-        if (x.overlap)
-          report("edges %p and %p overlap at (%d,%d)", (const void*)a, (const void*)b, x.pointA.x,
-                 x.pointA.y);
-        else if (!NearSharedEnd(a, b, x.pointA, x.pointB))
-          report("edges (%d,%d)-(%d,%d)-(%d,%d)/%d and (%d,%d)-(%d,%d)-(%d,%d)/%d cross at (%d,%d)",
-                 a->curve.p0.x, a->curve.p0.y, a->curve.control.x, a->curve.control.y, a->curve.p2.x,
-                 a->curve.p2.y, a->curve.straight, b->curve.p0.x, b->curve.p0.y, b->curve.control.x,
-                 b->curve.control.y, b->curve.p2.x, b->curve.p2.y, b->curve.straight, x.pointA.x,
-                 x.pointA.y);
+        // An overlap or crossing that ends within the grid's resolution of a
+        // shared end is that end.
+        if (NearSharedEnd(a, b, x.pointA, x.pointB)) continue;
+        const char* what = x.overlap ? "overlap" : "cross";
+        report("edges (%d,%d)-(%d,%d)-(%d,%d)/%d and (%d,%d)-(%d,%d)-(%d,%d)/%d %s at (%d,%d)",
+               a->curve.p0.x, a->curve.p0.y, a->curve.control.x, a->curve.control.y, a->curve.p2.x,
+               a->curve.p2.y, a->curve.straight, b->curve.p0.x, b->curve.p0.y, b->curve.control.x,
+               b->curve.control.y, b->curve.p2.x, b->curve.p2.y, b->curve.straight, what, x.pointA.x,
+               x.pointA.y);
       }
     });
   }

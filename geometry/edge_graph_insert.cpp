@@ -204,10 +204,16 @@ int InsertOne(EdgeGraph& graph, const Pending& p, std::vector<Pending>& work) {
       // 7: crossings, in the order found.
       const int depth = SharesEnd(c, old->curve) ? p.depth + 1 : p.depth;
       for (int i = 0; i < n; ++i) {
-        if (!IntersectionIsConsistent(c, old->curve, found.entries[i])) continue;
+        const CurveIntersectEntry& x = found.entries[i];
+        if (!IntersectionIsConsistent(c, old->curve, x)) continue;
         QuadCurve o1, o2;
-        CurveSplit(old->curve, found.entries[i].tB, o1, o2);
-        const Point32 split = RoundTo128(o1.p2);
+        CurveSplit(old->curve, x.tB, o1, o2);
+        // Where the meeting is at an end of the new curve, that end (already
+        // on the grid) is the split point: rounding the point found on the
+        // old curve could land beside it on long curves, whose parameters
+        // resolve points only coarsely.
+        const bool at_new_end = x.tA <= 0 || x.tA >= kFixedOne;
+        const Point32 split = at_new_end ? (x.tA <= 0 ? c.p0 : c.p2) : RoundTo128(o1.p2);
         const bool split_old = split != old->curve.p0 && split != old->curve.p2;
         const bool split_new = split != c.p0 && split != c.p2;
         if (!split_old && !split_new) continue;
@@ -225,7 +231,7 @@ int InsertOne(EdgeGraph& graph, const Pending& p, std::vector<Pending>& work) {
         }
         if (split_new) {
           QuadCurve n1, n2;
-          CurveSplit(c, found.entries[i].tA, n1, n2);
+          CurveSplit(c, x.tA, n1, n2);
           MovePieceEnd(n1, true, split);
           MovePieceEnd(n2, false, split);
           c = n1;
@@ -268,7 +274,14 @@ bool IntersectionIsConsistent(const QuadCurve& a, const QuadCurve& b, const Curv
     return std::max(int64_t{hull.xmax} - hull.xmin, int64_t{hull.ymax} - hull.ymin) >> 13;
   };
   const int64_t slack = 64 + std::max(resolution(a), resolution(b));
-  return EndsWithin(entry.pointA, entry.pointB, slack);
+  if (!EndsWithin(entry.pointA, entry.pointB, slack)) return false;
+  // An end of one curve meeting an end of the other is a shared vertex, or
+  // two vertices at least a grid step apart that nothing can join.
+  const bool end_a = entry.tA <= 0 || entry.tA >= kFixedOne;
+  const bool end_b = entry.tB <= 0 || entry.tB >= kFixedOne;
+  if (end_a && end_b)
+    return (entry.tA <= 0 ? a.p0 : a.p2) == (entry.tB <= 0 ? b.p0 : b.p2);
+  return true;
 }
 
 Point32 RoundTo128(const Point32& p) {

@@ -357,3 +357,38 @@ TEST_F(InsertTest, EnormousCurvesInsertWithoutLooping) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace graph_test;
+
+TEST_F(InsertTest, NeighbouringVerticesAreNotJoinedBackAndForth) {
+  // Curves tens of thousands of twips long, found by fuzzing. Two of the
+  // pieces start at neighbouring grid points; on curves this long the
+  // intersection search reports those two starts as one meeting point, which
+  // once moved a third piece's start from one point to the other and back
+  // without end.
+  struct Input {
+    Point32 p0, control, p2;
+    int straight, precedence;
+  };
+  const Input inputs[] = {
+      {{0, 42741760}, {-493568, -2048}, {-2048, -4196352}, 0, 0},
+      {{1761280, 245760}, {2048000, -39694336}, {0, -16259072}, 0, 1},
+      {{1679360, 389120}, {2048000, 7567360}, {46137344, -2048}, 0, 1},
+      {{-2048, 20445184}, {-14681088, 29359104}, {-29360128, 38273024}, 1, 3},
+      {{-58720256, 2048}, {28311552, 2048}, {0, 0}, 0, 0},
+      {{-58720256, 2048}, {-29360128, 0}, {-33030144, 0}, 0, 0},
+      {{-58609664, 0}, {-58699776, 2048}, {28311552, 294912}, 0, 0},
+  };
+  for (const Input& in : inputs) {
+    QuadCurve c;
+    CurveSet(in.p0, in.control, in.p2, c);
+    c.straight = in.straight;
+    ASSERT_EQ(Insert(graph, c, 0, 0, 0, 0, in.precedence), 0);
+  }
+  EXPECT_EQ(EdgeGraphUnsplitCount(), 0);
+  EXPECT_TRUE(GraphIsValid(graph));
+}
+
+}  // namespace
