@@ -275,6 +275,11 @@ Point32 RoundTo128(const Point32& p);
 // of the two end shifts, a straight one's is set to the midpoint.
 void CurveRoundEnds(QuadCurve& c);
 
+// True for two straight curves one of which lies wholly on one side of the
+// other's line, more than twice the intersection tolerance away: they can
+// neither cross nor touch. Insertion skips the intersection search for them
+// (its 16-bit parameters can report a touch there on very long lines).
+bool StraightEdgesApart(const QuadCurve& a, const QuadCurve& b);
 // False for an intersection whose points on the two curves lie farther apart
 // than the parameters can account for (a search that lost precision on long
 // curves), and for one that pairs an end of each curve when those ends are two

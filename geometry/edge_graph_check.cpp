@@ -159,7 +159,7 @@ void CheckCrossings(const EdgeGraph& g, const std::vector<const Edge*>& edges, R
       if (!std::less<const Edge*>()(a, b)) return;  // each pair once
       Rect32 hull_b;
       CurveGetHullBounds(b->curve, hull_b);
-      if (!RectsOverlap(hull_a, hull_b)) return;
+      if (!RectsOverlap(hull_a, hull_b) || StraightEdgesApart(a->curve, b->curve)) return;
       CurveIntersectResult r;
       const int n = CurveIntersect(a->curve, b->curve, r, 8);
       for (int i = 0; i < n; ++i) {

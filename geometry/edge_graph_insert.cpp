@@ -82,10 +82,6 @@ bool OneSideOf(const QuadCurve& a, const QuadCurve& b) {
   return s0 * s0 > limit * limit * length2 && s2 * s2 > limit * limit * length2;
 }
 
-bool StraightPairApart(const QuadCurve& a, const QuadCurve& b) {
-  return a.straight && b.straight && (OneSideOf(a, b) || OneSideOf(b, a));
-}
-
 bool SharesEnd(const QuadCurve& a, const QuadCurve& b) {
   return a.p0 == b.p0 || a.p0 == b.p2 || a.p2 == b.p0 || a.p2 == b.p2;
 }
@@ -191,7 +187,7 @@ int InsertOne(EdgeGraph& graph, const Pending& p, std::vector<Pending>& work) {
       if (p.stamp != 0 && old->a.visit == p.stamp) continue;
       Rect32 old_hull;
       CurveGetHullBounds(old->curve, old_hull);
-      if (!RectsOverlap(old_hull, hull) || StraightPairApart(c, old->curve)) continue;
+      if (!RectsOverlap(old_hull, hull) || StraightEdgesApart(c, old->curve)) continue;
       CurveIntersectResult found;
       const int n = CurveIntersect(c, old->curve, found, kIntersectTolerance);
       if (n == 0) continue;
@@ -266,6 +262,10 @@ int InsertOne(EdgeGraph& graph, const Pending& p, std::vector<Pending>& work) {
 }
 
 }  // namespace
+
+bool StraightEdgesApart(const QuadCurve& a, const QuadCurve& b) {
+  return a.straight && b.straight && (OneSideOf(a, b) || OneSideOf(b, a));
+}
 
 bool IntersectionIsConsistent(const QuadCurve& a, const QuadCurve& b, const CurveIntersectEntry& entry) {
   auto resolution = [](const QuadCurve& c) {
