@@ -81,6 +81,21 @@ TEST(DISABLED_FuzzCorpus, Write) {
     Save("jpeg", 0x04, b.Finish());
   }
   {
+    MovieBuilder b({0, 6400, 0, 4800});
+    ShapeDef s;
+    FillDef linear;
+    linear.kind = kMovieFillLinear;
+    linear.matrix.a = linear.matrix.d = 4000;
+    linear.matrix.tx = linear.matrix.ty = 1000;
+    linear.ramp = {{0, Colour(255, 0, 0)}, {128, Colour(0, 255, 0)}, {255, Colour(0, 0, 255)}};
+    FillDef radial = linear;
+    radial.kind = kMovieFillRadial;
+    s.fills = {linear, radial};
+    s.Rect(0, 0, 2000, 2000, 1).Rect(2500, 0, 4500, 2000, 2);
+    b.Shape(1, {0, 4500, 0, 2000}, s).Place(1, 1).Frame();
+    Save("gradients", 0x02, b.Finish());
+  }
+  {
     MovieBuilder b({0, 200, 0, 200});
     b.Frame();
     Save("tiny", 0x00, b.Finish());
