@@ -6,6 +6,9 @@
 #include <fstream>
 #include <string>
 
+#include "geometry/curve.h"
+#include "geometry/edge_graph.h"
+#include "geometry/edge_style.h"
 #include "movie_builder.h"
 #include "render/raster/dib.h"
 
@@ -94,6 +97,42 @@ TEST(DISABLED_FuzzCorpus, Write) {
     s.Rect(0, 0, 2000, 2000, 1).Rect(2500, 0, 4500, 2000, 2);
     b.Shape(1, {0, 4500, 0, 2000}, s).Place(1, 1).Frame();
     Save("gradients", 0x02, b.Finish());
+  }
+  {
+    // A shape written from an edge graph by the writer's own shape output.
+    EdgeGraphResetGlobals();
+    EdgeGraph graph;
+    ASSERT_EQ(EdgeGraphInit(graph), 0);
+    FillStyle fill;
+    fill.colour = 0xFF30A0E0;
+    LineStyle line;
+    line.colour = 0xFF000000;
+    line.width = 60;
+    ASSERT_EQ(EdgeGraphAddFillStyle(graph, fill), 1);
+    ASSERT_EQ(EdgeGraphAddLineStyle(graph, line), 1);
+    const Point32 pts[] = {{200, 200}, {2400, 300}, {2000, 1800}, {400, 1500}};
+    for (int i = 0; i < 4; ++i) {
+      QuadCurve c;
+      const Point32 p = pts[i], q = pts[(i + 1) % 4];
+      if (i == 1) {
+        CurveSet({p.x << 8, p.y << 8}, {2900 << 8, 1200 << 8}, {q.x << 8, q.y << 8}, c);
+      } else {
+        CurveFromLine({p.x << 8, p.y << 8}, {q.x << 8, q.y << 8}, c);
+      }
+      Edge* e = nullptr;
+      ASSERT_EQ(EdgeGraphNewEdge(c, &e), 0);
+      e->a.fill = 1;
+      e->line = 1;
+      ASSERT_EQ(EdgeGraphInsertEdge(graph, e, 0, 3), 0);
+    }
+    ASSERT_EQ(EdgeGraphCleanup(graph), 0);
+    MovieBuilder b({0, 6400, 0, 4800});
+    b.Writer().WriteShape(1, graph);
+    EdgeGraphFreeAll(graph);
+    Matrix2x3 m;
+    m.a = m.d = 0x14000;
+    b.Place(1, 3, &m).Frame().Remove(1, 3).Place(1, 3).Frame();
+    Save("edge_graph", 0x00, b.Finish());
   }
   {
     MovieBuilder b({0, 200, 0, 200});
