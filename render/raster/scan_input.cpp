@@ -247,6 +247,25 @@ void CScanConverter::FillCurveTo(const Point32& control, const Point32& p) {
   pen = q;
 }
 
+namespace {
+
+// Feeds each piece of a path to lineTo(end) or curveTo(control, end).
+template <typename LineTo, typename CurveTo>
+void WalkPathCurves(const PointList& path, LineTo lineTo, CurveTo curveTo) {
+  PointListIter it;
+  PointListIterInit(path, it);
+  QuadCurve c;
+  while (PointListIterNext(it, c)) {
+    if (c.straight) {
+      lineTo(c.p2);
+    } else {
+      curveTo(c.control, c.p2);
+    }
+  }
+}
+
+}  // namespace
+
 void CScanConverter::AddPath(const PointList& path, const LineStyle* line, const FillStyle* fill,
                              int32_t rule) {
   if (path.length < 2) return;
@@ -254,16 +273,8 @@ void CScanConverter::AddPath(const PointList& path, const LineStyle* line, const
   if (fill) {
     objectId += 1;
     if (BeginFill(fill, nullptr, first, rule)) {
-      PointListIter it;
-      PointListIterInit(path, it);
-      QuadCurve c;
-      while (PointListIterNext(it, c)) {
-        if (c.straight) {
-          FillLineTo(c.p2);
-        } else {
-          FillCurveTo(c.control, c.p2);
-        }
-      }
+      WalkPathCurves(path, [this](const Point32& p) { FillLineTo(p); },
+                     [this](const Point32& c, const Point32& p) { FillCurveTo(c, p); });
       FillLineTo(first);
     }
     active = 0;
@@ -271,16 +282,8 @@ void CScanConverter::AddPath(const PointList& path, const LineStyle* line, const
   if (line) {
     objectId += 1;
     if (BeginStroke(line, first)) {
-      PointListIter it;
-      PointListIterInit(path, it);
-      QuadCurve c;
-      while (PointListIterNext(it, c)) {
-        if (c.straight) {
-          StrokeLineTo(c.p2);
-        } else {
-          StrokeCurveTo(c.control, c.p2);
-        }
-      }
+      WalkPathCurves(path, [this](const Point32& p) { StrokeLineTo(p); },
+                     [this](const Point32& c, const Point32& p) { StrokeCurveTo(c, p); });
       EndStroke();
     }
   }
