@@ -32,8 +32,8 @@ void BM_FitCurvesToPoints(benchmark::State& state) {
     benchmark::DoNotOptimize(out.buffer);
   }
   state.counters["entries"] = out.length;
-  state.counters["samples_per_s"] =
-      benchmark::Counter(static_cast<double>(samples.count), benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["samples_per_s"] = benchmark::Counter(
+      static_cast<double>(samples.count), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_FitCurvesToPoints)->Arg(500)->Arg(5000)->Unit(benchmark::kMillisecond);
 

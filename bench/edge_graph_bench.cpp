@@ -8,7 +8,9 @@
 
 namespace {
 
-constexpr int32_t G(int32_t twips) { return twips * 256; }
+constexpr int32_t G(int32_t twips) {
+  return twips * 256;
+}
 
 void InsertLine(EdgeGraph& graph, int32_t x0, int32_t y0, int32_t x1, int32_t y1, StyleIndex line) {
   QuadCurve c;
@@ -59,7 +61,8 @@ void BM_InsertStrokeIntoDenseGraph(benchmark::State& state) {
     state.ResumeTiming();
     for (int i = 0; i < 300; ++i) {
       const double x0 = 1200 + 32.0 * i, x1 = x0 + 32;
-      const double y0 = 6000 + 3000 * std::sin(i * 0.07), y1 = 6000 + 3000 * std::sin((i + 1) * 0.07);
+      const double y0 = 6000 + 3000 * std::sin(i * 0.07),
+                   y1 = 6000 + 3000 * std::sin((i + 1) * 0.07);
       QuadCurve c;
       CurveSet({G(static_cast<int32_t>(x0)), G(static_cast<int32_t>(y0))},
                {G(static_cast<int32_t>(x0 + 16)), G(static_cast<int32_t>((y0 + y1) / 2 + 400))},

@@ -20,7 +20,9 @@
 
 namespace {
 
-constexpr int32_t G(double twips) { return static_cast<int32_t>(twips * 256); }
+constexpr int32_t G(double twips) {
+  return static_cast<int32_t>(twips * 256);
+}
 
 void AddStyles(EdgeGraph& g) {
   for (int i = 1; i <= 2; ++i) {
@@ -34,8 +36,8 @@ void AddStyles(EdgeGraph& g) {
   }
 }
 
-void LinkLine(EdgeGraph& g, double x0, double y0, double x1, double y1, StyleIndex line, StyleIndex a,
-              StyleIndex b) {
+void LinkLine(EdgeGraph& g, double x0, double y0, double x1, double y1, StyleIndex line,
+              StyleIndex a, StyleIndex b) {
   QuadCurve c;
   CurveFromLine({G(x0), G(y0)}, {G(x1), G(y1)}, c);
   Edge* e = nullptr;
@@ -174,8 +176,8 @@ void BM_HitTestGrid(benchmark::State& state) {
       hits += hit.edge != nullptr;
     }
   state.counters["edges"] = static_cast<double>(g.edge_count);
-  state.counters["probes_per_s"] =
-      benchmark::Counter(static_cast<double>(probes.size()), benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["probes_per_s"] = benchmark::Counter(
+      static_cast<double>(probes.size()), benchmark::Counter::kIsIterationInvariantRate);
   benchmark::DoNotOptimize(hits);
 }
 BENCHMARK(BM_HitTestGrid)->Unit(benchmark::kMillisecond);
@@ -202,8 +204,8 @@ void BM_HitTestLinearScan(benchmark::State& state) {
       hits += found != nullptr;
       benchmark::DoNotOptimize(EdgeGraphFindRegion(g, q));
     }
-  state.counters["probes_per_s"] =
-      benchmark::Counter(static_cast<double>(probes.size()), benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["probes_per_s"] = benchmark::Counter(
+      static_cast<double>(probes.size()), benchmark::Counter::kIsIterationInvariantRate);
   benchmark::DoNotOptimize(hits);
 }
 BENCHMARK(BM_HitTestLinearScan)->Unit(benchmark::kMillisecond);

@@ -26,7 +26,8 @@ std::vector<QuadCurve> BenchCurves(uint32_t seed, int count, int32_t range) {
   std::mt19937 rng(seed);
   std::uniform_int_distribution<int32_t> coord(-range, range);
   std::vector<QuadCurve> out(count);
-  for (QuadCurve& c : out) CurveSet({coord(rng), coord(rng)}, {coord(rng), coord(rng)}, {coord(rng), coord(rng)}, c);
+  for (QuadCurve& c : out)
+    CurveSet({coord(rng), coord(rng)}, {coord(rng), coord(rng)}, {coord(rng), coord(rng)}, c);
   return out;
 }
 
@@ -67,7 +68,8 @@ static void BM_CurveNearestPoint(benchmark::State& state) {
   size_t i = 0;
   for (auto _ : state) {
     Point32 out;
-    benchmark::DoNotOptimize(CurveNearestPoint(curves[i & 255], probes[(i * 7) & 255], limit, &out));
+    benchmark::DoNotOptimize(
+        CurveNearestPoint(curves[i & 255], probes[(i * 7) & 255], limit, &out));
     ++i;
   }
 }

@@ -76,8 +76,8 @@ void BM_PlayAllFrames(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(p.bitmap.Bits()[0]);
   }
-  state.counters["frames/s"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * kFrames, benchmark::Counter::kIsRate);
+  state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * kFrames,
+                                                  benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_PlayAllFrames)
     ->Args({550, 400, 0})
@@ -105,8 +105,8 @@ void BM_ReadOnly(benchmark::State& state) {
     p.stream.GotoFrame(kFrames - 1);
     p.stream.GotoFrame(0);
   }
-  state.counters["frames/s"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * kFrames, benchmark::Counter::kIsRate);
+  state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * kFrames,
+                                                  benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ReadOnly)->Unit(benchmark::kMillisecond);
 

@@ -6,8 +6,8 @@
 //   b  2,000 medium shapes                            and radial gradients
 //   c  20,000 small shapes                        e  2,000 stroked paths
 // After the benchmarks a table gives the time per frame of each renderer (the
-// fastest repetition with --benchmark_repetitions), the ratios, and how far the scan converter's frame is from Cairo's (mean
-// difference per channel, 0..255). The process runs on one core.
+// fastest repetition with --benchmark_repetitions), the ratios, and how far the scan converter's
+// frame is from Cairo's (mean difference per channel, 0..255). The process runs on one core.
 #include <benchmark/benchmark.h>
 #include <cairo.h>
 #include <sched.h>
@@ -38,7 +38,7 @@ constexpr int kHeight = 1080;
 constexpr double kUnit = 16;  // document units per pixel
 
 struct Stop {
-  int position;  // 0..255
+  int position;     // 0..255
   uint32_t colour;  // red in the low byte
 };
 
@@ -46,20 +46,22 @@ struct Shape {
   std::vector<Point32> ends;      // document units
   std::vector<Point32> controls;  // one per curve
   bool closed = true;
-  uint32_t colour = 0;            // red in the low byte
-  int gradient = 0;               // 0 none, 16 linear, 18 radial
-  Matrix2x3 gradientMatrix;       // gradient square to document units
+  uint32_t colour = 0;       // red in the low byte
+  int gradient = 0;          // 0 none, 16 linear, 18 radial
+  Matrix2x3 gradientMatrix;  // gradient square to document units
   std::vector<Stop> stops;
-  int lineWidth = 0;              // document units; strokes only
+  int lineWidth = 0;  // document units; strokes only
 };
 
 enum Scene { kLarge, kMedium, kSmall, kLargeGradient, kMediumGradient, kSmallGradient, kStrokes };
-const char* const kSceneNames[] = {"a/200 large",          "b/2000 medium",
-                                   "c/20000 small",        "d/200 large gradient",
-                                   "d/2000 medium gradient", "d/20000 small gradient",
-                                   "e/2000 strokes"};
+const char* const kSceneNames[] = {
+    "a/200 large",          "b/2000 medium",          "c/20000 small",
+    "d/200 large gradient", "d/2000 medium gradient", "d/20000 small gradient",
+    "e/2000 strokes"};
 
-uint32_t RandomColour(std::mt19937& rng) { return static_cast<uint32_t>(rng()) & 0xFFFFFF; }
+uint32_t RandomColour(std::mt19937& rng) {
+  return static_cast<uint32_t>(rng()) & 0xFFFFFF;
+}
 
 std::vector<Shape> MakeScene(Scene scene) {
   std::mt19937 rng(1000 + scene);
@@ -67,11 +69,24 @@ std::vector<Shape> MakeScene(Scene scene) {
   int count;
   double radius;  // pixels
   switch (scene) {
-    case kLarge: case kLargeGradient: count = 200; radius = 250; break;
-    case kMedium: case kMediumGradient: case kStrokes: count = 2000; radius = 50; break;
-    default: count = 20000; radius = 10; break;
+    case kLarge:
+    case kLargeGradient:
+      count = 200;
+      radius = 250;
+      break;
+    case kMedium:
+    case kMediumGradient:
+    case kStrokes:
+      count = 2000;
+      radius = 50;
+      break;
+    default:
+      count = 20000;
+      radius = 10;
+      break;
   }
-  const bool gradients = scene == kLargeGradient || scene == kMediumGradient || scene == kSmallGradient;
+  const bool gradients =
+      scene == kLargeGradient || scene == kMediumGradient || scene == kSmallGradient;
   std::vector<Shape> shapes(count);
   for (int i = 0; i < count; ++i) {
     Shape& s = shapes[i];
@@ -241,9 +256,9 @@ struct CairoRenderer {
       for (size_t k = 0; k < n; ++k) {
         if (!s.closed && k + 1 == n) break;
         const Point32 a = s.ends[k], c = s.controls[k], b = s.ends[(k + 1) % n];
-        cairo_curve_to(cr, (a.x + 2.0 * (c.x - a.x) / 3) / kUnit, (a.y + 2.0 * (c.y - a.y) / 3) / kUnit,
-                       (b.x + 2.0 * (c.x - b.x) / 3) / kUnit, (b.y + 2.0 * (c.y - b.y) / 3) / kUnit,
-                       b.x / kUnit, b.y / kUnit);
+        cairo_curve_to(cr, (a.x + 2.0 * (c.x - a.x) / 3) / kUnit,
+                       (a.y + 2.0 * (c.y - a.y) / 3) / kUnit, (b.x + 2.0 * (c.x - b.x) / 3) / kUnit,
+                       (b.y + 2.0 * (c.y - b.y) / 3) / kUnit, b.x / kUnit, b.y / kUnit);
       }
       cairo_set_source(cr, patterns[i]);
       if (s.closed) {
@@ -267,7 +282,9 @@ struct CairoRenderer {
 
 // ---- Qt -------------------------------------------------------------------------------------
 
-QColor ToQColor(uint32_t c) { return QColor(c & 0xFF, c >> 8 & 0xFF, c >> 16 & 0xFF); }
+QColor ToQColor(uint32_t c) {
+  return QColor(c & 0xFF, c >> 8 & 0xFF, c >> 16 & 0xFF);
+}
 
 struct QtRenderer {
   QImage image{kWidth, kHeight, QImage::Format_RGB32};
@@ -404,8 +421,8 @@ int main(int argc, char** argv) {
     const double scan = reporter.ms["Scan" + key];
     const double cairo = reporter.ms.count("Cairo" + key) ? reporter.ms["Cairo" + key] : 0;
     const double qt = reporter.ms.count("Qt" + key) ? reporter.ms["Qt" + key] : 0;
-    std::printf("%-26s %9.2f %9.2f %9.2f %11.2f %9.2f %12.2f\n", kSceneNames[scene], scan, cairo, qt,
-                cairo / scan, qt / scan, MeanDifference(static_cast<Scene>(scene)));
+    std::printf("%-26s %9.2f %9.2f %9.2f %11.2f %9.2f %12.2f\n", kSceneNames[scene], scan, cairo,
+                qt, cairo / scan, qt / scan, MeanDifference(static_cast<Scene>(scene)));
   }
   return 0;
 }

@@ -16,7 +16,7 @@ constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
 
 struct Shape {
-  std::vector<Point32> points;   // pixels * 4 (quarter pixels)
+  std::vector<Point32> points;    // pixels * 4 (quarter pixels)
   std::vector<Point32> controls;  // curves when not empty
   int r, g, b;
 };
@@ -40,7 +40,8 @@ std::vector<Shape> MakeScene(Scene scene) {
     case kSmallTriangles:  // 20000 triangles about 20 pixels across
       for (int i = 0; i < 20000; ++i) {
         Shape s;
-        const int cx = static_cast<int>(rng() % (kWidth * 4)), cy = static_cast<int>(rng() % (kHeight * 4));
+        const int cx = static_cast<int>(rng() % (kWidth * 4)),
+                  cy = static_cast<int>(rng() % (kHeight * 4));
         for (int k = 0; k < 3; ++k) s.points.push_back(point(cx, cy, 40));
         colour(s);
         shapes.push_back(s);
@@ -49,7 +50,8 @@ std::vector<Shape> MakeScene(Scene scene) {
     case kLargePolygons:  // 500 overlapping polygons of 8 vertices, about 600 pixels across
       for (int i = 0; i < 500; ++i) {
         Shape s;
-        const int cx = static_cast<int>(rng() % (kWidth * 4)), cy = static_cast<int>(rng() % (kHeight * 4));
+        const int cx = static_cast<int>(rng() % (kWidth * 4)),
+                  cy = static_cast<int>(rng() % (kHeight * 4));
         for (int k = 0; k < 8; ++k) s.points.push_back(point(cx, cy, 1200));
         colour(s);
         shapes.push_back(s);
@@ -58,7 +60,8 @@ std::vector<Shape> MakeScene(Scene scene) {
     case kCurvedShapes:  // 2000 closed outlines of 6 quadratic curves, about 80 pixels across
       for (int i = 0; i < 2000; ++i) {
         Shape s;
-        const int cx = static_cast<int>(rng() % (kWidth * 4)), cy = static_cast<int>(rng() % (kHeight * 4));
+        const int cx = static_cast<int>(rng() % (kWidth * 4)),
+                  cy = static_cast<int>(rng() % (kHeight * 4));
         for (int k = 0; k < 6; ++k) s.points.push_back(point(cx, cy, 160));
         for (int k = 0; k < 6; ++k) {
           const Point32 a = s.points[k], b = s.points[(k + 1) % 6];
@@ -73,7 +76,8 @@ std::vector<Shape> MakeScene(Scene scene) {
     case kStars:  // 300 self-crossing stars of 25 points, about 400 pixels across
       for (int i = 0; i < 300; ++i) {
         Shape s;
-        const int cx = static_cast<int>(rng() % (kWidth * 4)), cy = static_cast<int>(rng() % (kHeight * 4));
+        const int cx = static_cast<int>(rng() % (kWidth * 4)),
+                  cy = static_cast<int>(rng() % (kHeight * 4));
         for (int k = 0; k < 25; ++k) s.points.push_back(point(cx, cy, 800));
         colour(s);
         shapes.push_back(s);

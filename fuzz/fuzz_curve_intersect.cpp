@@ -30,7 +30,9 @@ void Check(bool ok) {
   if (!ok) std::abort();
 }
 
-bool ParamOk(Fixed t) { return t >= 0 && t <= kFixedOne; }
+bool ParamOk(Fixed t) {
+  return t >= 0 && t <= kFixedOne;
+}
 
 }  // namespace
 

@@ -45,7 +45,9 @@ EdgeGraphCheckOptions Options(bool sorted, bool crossings = true) {
   return options;
 }
 
-int16_t Read16(const uint8_t* p) { return static_cast<int16_t>(p[0] | (p[1] << 8)); }
+int16_t Read16(const uint8_t* p) {
+  return static_cast<int16_t>(p[0] | (p[1] << 8));
+}
 
 // Every half-edge has a region whose boundary walk meets it, and the tree
 // holds every region once.
@@ -106,7 +108,8 @@ class Edits {
             // that insertion does not promise to resolve; such matrices are
             // left out.
             const int64_t det = int64_t{m.a} * m.d - int64_t{m.b} * m.c;
-            const int64_t big = std::max({std::abs(m.a), std::abs(m.b), std::abs(m.c), std::abs(m.d), 1});
+            const int64_t big =
+                std::max({std::abs(m.a), std::abs(m.b), std::abs(m.c), std::abs(m.d), 1});
             if (std::abs(det) * 4 < big * big) m = Matrix2x3{};
           }
           m.tx = Coordinate() >> 8;
@@ -218,7 +221,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t op = data[at];
     Point32 p[3];
     for (int k = 0; k < 3; ++k)
-      p[k] = {Read16(data + at + 1 + 4 * k) * (1 << shift), Read16(data + at + 3 + 4 * k) * (1 << shift)};
+      p[k] = {Read16(data + at + 1 + 4 * k) * (1 << shift),
+              Read16(data + at + 3 + 4 * k) * (1 << shift)};
     QuadCurve c;
     if (op & 4)
       CurveFromLine(p[0], p[2], c);

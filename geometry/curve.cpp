@@ -15,7 +15,9 @@ constexpr int kCubicMaxDepth = 32;
 
 // Low 32 bits of a 64-bit value (coordinates that are known to fit, or whose
 // overflow the callers define as wrapping).
-inline int32_t Wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint64_t>(v)); }
+inline int32_t Wrap32(int64_t v) {
+  return static_cast<int32_t>(static_cast<uint64_t>(v));
+}
 
 inline int32_t Sat32(int64_t v) {
   return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
@@ -42,7 +44,9 @@ Fixed Div16(int64_t a, int64_t b) {
   return negative ? -static_cast<int32_t>(q) : static_cast<int32_t>(q);
 }
 
-inline int64_t Abs64(int64_t v) { return v < 0 ? -v : v; }
+inline int64_t Abs64(int64_t v) {
+  return v < 0 ? -v : v;
+}
 
 // VectorLengthEstimate in 64 bits: |x| + |y| - min(|x|, |y|) / 2.
 int64_t LengthEstimate64(int64_t x, int64_t y) {
@@ -63,7 +67,9 @@ inline Point32 MidPoint(const Point32& a, const Point32& b) {
           Wrap32((static_cast<int64_t>(a.y) + b.y) >> 1)};
 }
 
-inline Fixed ClampParam(Fixed t) { return std::clamp<Fixed>(t, 0, kFixedOne); }
+inline Fixed ClampParam(Fixed t) {
+  return std::clamp<Fixed>(t, 0, kFixedOne);
+}
 
 int32_t PointAt1(int32_t a, int32_t b, int32_t c, Fixed t) {
   const int64_t a64 = a, b64 = b, c64 = c;
@@ -272,8 +278,8 @@ struct ApproachSearch {
 void ApproachPieces(ApproachSearch& s, const Piece& a, const Piece& b, int depth) {
   int64_t extA = 0, extB = 0;
   if (!CurveHullsOverlap(a.c, b.c, s.best, 0, &extA, &extB)) return;
-  if ((s.tol >= CurveDeviation(a.c) && s.tol >= CurveDeviation(b.c)) || a.hw <= 64 ||
-      b.hw <= 64 || depth >= kPairMaxDepth) {
+  if ((s.tol >= CurveDeviation(a.c) && s.tol >= CurveDeviation(b.c)) || a.hw <= 64 || b.hw <= 64 ||
+      depth >= kPairMaxDepth) {
     Point32 onA, onB;
     const int32_t d = CurveChordsNearest(a.c.p0, a.c.p2, b.c.p0, b.c.p2, onA, onB);
     if (d < s.best) {
@@ -565,7 +571,9 @@ int32_t CurveRayCrossings(const QuadCurve& c, const Point32& q, int depth) {
   return RayCrossings<false>(c, q, depth);
 }
 
-int32_t CurveRayWinding(const QuadCurve& c, const Point32& q) { return RayCrossings<true>(c, q, 0); }
+int32_t CurveRayWinding(const QuadCurve& c, const Point32& q) {
+  return RayCrossings<true>(c, q, 0);
+}
 
 // ---- Pairs of curves -------------------------------------------------------
 

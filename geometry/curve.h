@@ -18,7 +18,7 @@
 
 #include "geometry/fixed.h"
 
-constexpr Fixed kNoParam = -0x10000;       // "no parameter"
+constexpr Fixed kNoParam = -0x10000;         // "no parameter"
 constexpr int32_t kNoDistance = 0x7FFFFFFF;  // CurveCurveNearest: nothing found
 
 struct QuadCurve {
@@ -36,7 +36,7 @@ struct CurveStepper {
   Fixed t = 0;            // parameter reached so far
   Point32 current;
   Point32 previous;
-  Fixed dt = 0;           // kFixedOne / n, rounded
+  Fixed dt = 0;              // kFixedOne / n, rounded
   int64_t dx = 0, dy = 0;    // first differences
   int64_t ddx = 0, ddy = 0;  // second differences
   int64_t x = 0, y = 0;      // position << 4

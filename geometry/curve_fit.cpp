@@ -49,18 +49,19 @@ bool PointsWithinCurveTolerance(const Point32* points, int32_t n, QuadCurve& out
   return true;
 }
 
-Fixed PathCornerAngle(const Point32* samples, const int32_t* lengths, int32_t before,
-                      int32_t after, int32_t spacing) {
+Fixed PathCornerAngle(const Point32* samples, const int32_t* lengths, int32_t before, int32_t after,
+                      int32_t spacing) {
   // Cumulative lengths never decrease, so the walks are binary searches: the
   // first sample ahead more than `spacing` away, the last one behind.
   const int64_t here = lengths[0];
   const int32_t* ahead = std::upper_bound(lengths + 1, lengths + after + 1, here + spacing,
                                           [](int64_t v, int32_t l) { return v < l; });
-  const int32_t forward = ahead == lengths + after + 1 ? after : static_cast<int32_t>(ahead - lengths);
+  const int32_t forward =
+      ahead == lengths + after + 1 ? after : static_cast<int32_t>(ahead - lengths);
   const int32_t* behind = std::lower_bound(lengths - before, lengths, here - spacing,
                                            [](int32_t l, int64_t v) { return l < v; });
-  const int32_t backward = behind == lengths - before ? before
-                                                      : static_cast<int32_t>(lengths - behind) + 1;
+  const int32_t backward =
+      behind == lengths - before ? before : static_cast<int32_t>(lengths - behind) + 1;
   const Fixed in = PointAngle(samples[0], &samples[-backward]);
   const Fixed out = PointAngle(samples[forward], &samples[0]);
   int64_t turn = std::llabs(int64_t{in} - out);
@@ -120,8 +121,7 @@ int FitCurvesToPoints(PointList& out, const CurveFitSettings& settings, int32_t 
   const int32_t n = samples.count;
   if (n < 2) return 0;
   const Point32* s = samples.items;
-  const int32_t spacing =
-      std::max(ScaleAssistantTolerance(settings.corner_spacing, scale_a, 0), 8);
+  const int32_t spacing = std::max(ScaleAssistantTolerance(settings.corner_spacing, scale_a, 0), 8);
 
   // Cumulative path lengths, saturating (a stroke longer than the coordinate
   // range stops measuring, it does not wrap).
@@ -167,8 +167,9 @@ int FitCurvesToPoints(PointList& out, const CurveFitSettings& settings, int32_t 
     const int32_t span = L[i1] - L[i0];
     QuadCurve line;
     if (settings.line_tolerance != 0 &&
-        PointsWithinCurveTolerance(s + i0, i1 - i0 + 1, line,
-                                   ScaleAssistantTolerance(settings.line_tolerance, scale_a, span))) {
+        PointsWithinCurveTolerance(
+            s + i0, i1 - i0 + 1, line,
+            ScaleAssistantTolerance(settings.line_tolerance, scale_a, span))) {
       if (PointListAppendCurve(out, line) < 0) break;
       continue;
     }

@@ -38,8 +38,8 @@ bool PointsWithinCurveTolerance(const Point32* points, int32_t n, QuadCurve& out
 // and `after` after it), measured between the points reached by walking more
 // than `spacing` along the path backward and forward (or the stroke's ends).
 // `lengths` points at the cumulative length of samples[0]. Degrees in [0, 180].
-Fixed PathCornerAngle(const Point32* samples, const int32_t* lengths, int32_t before,
-                      int32_t after, int32_t spacing);
+Fixed PathCornerAngle(const Point32* samples, const int32_t* lengths, int32_t before, int32_t after,
+                      int32_t spacing);
 
 // Fits tangent-continuous curves to the n samples of one run between corners
 // and appends, for each curve, its start (all but the first) and its control

@@ -15,11 +15,15 @@
 
 namespace {
 
-uint16_t& LogStamp(const EdgeChangeLog& log, Edge& e) { return log.direction ? e.change : e.birth; }
+uint16_t& LogStamp(const EdgeChangeLog& log, Edge& e) {
+  return log.direction ? e.change : e.birth;
+}
 
 }  // namespace
 
-EdgeChangeLog::~EdgeChangeLog() { EdgeChangeLogFree(*this); }
+EdgeChangeLog::~EdgeChangeLog() {
+  EdgeChangeLogFree(*this);
+}
 
 void EdgeChangeLogAttach(EdgeChangeLog& log, EdgeGraph& graph) {
   log.graph = &graph;

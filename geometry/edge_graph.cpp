@@ -54,7 +54,9 @@ struct VertexCache {
 };
 VertexCache g_vertex_cache;
 
-void ForgetVertexCache() { g_vertex_cache = VertexCache{}; }
+void ForgetVertexCache() {
+  g_vertex_cache = VertexCache{};
+}
 
 // ---- Grid chains ---------------------------------------------------------------
 
@@ -77,7 +79,9 @@ void ChainRemove(T* item) {
   item->grid_back = nullptr;
 }
 
-Rect32 PointRect(const Point32& p) { return {p.x, p.x, p.y, p.y}; }
+Rect32 PointRect(const Point32& p) {
+  return {p.x, p.x, p.y, p.y};
+}
 
 Rect32 TightBounds(const Edge& e) {
   Rect32 r;
@@ -189,7 +193,9 @@ void RingRemove(Vertex* v, HalfEdge* h) {
 
 // ---- Change tracking -------------------------------------------------------------
 
-void AddRect(Rect32& to, const Rect32& r) { RectUnion(to, r, to); }
+void AddRect(Rect32& to, const Rect32& r) {
+  RectUnion(to, r, to);
+}
 
 // The boundary successor of a half-edge: the ring successor of its twin (the
 // first of the ring when the twin is last).
@@ -240,11 +246,17 @@ Region* ListParent(Region* region) {
 
 // ---- Globals -----------------------------------------------------------------------
 
-uint32_t EdgeGraphNextStamp() { return ++g_visit_counter; }
+uint32_t EdgeGraphNextStamp() {
+  return ++g_visit_counter;
+}
 
-BlockPool& EdgeGraphChangeLogPool() { return ChangeLogPoolInstance(); }
+BlockPool& EdgeGraphChangeLogPool() {
+  return ChangeLogPoolInstance();
+}
 
-BlockPool& EdgeGraphRegionPool() { return RegionPool(); }
+BlockPool& EdgeGraphRegionPool() {
+  return RegionPool();
+}
 
 void EdgeGraphResetGlobals() {
   EdgePool().Reset();
@@ -256,8 +268,12 @@ void EdgeGraphResetGlobals() {
   EdgeGraphResetInsertCounters();
 }
 
-int32_t EdgeGraphEdgesInUse() { return BlocksInUse(EdgePool()); }
-int32_t EdgeGraphVerticesInUse() { return BlocksInUse(VertexPool()); }
+int32_t EdgeGraphEdgesInUse() {
+  return BlocksInUse(EdgePool());
+}
+int32_t EdgeGraphVerticesInUse() {
+  return BlocksInUse(VertexPool());
+}
 
 // ---- Lifecycle ----------------------------------------------------------------------
 
@@ -565,7 +581,8 @@ int EdgeGraphReindexLine(const EdgeGraph& source, EdgeGraph& target, StyleIndex 
   return found | (index & kStyleSelected);
 }
 
-int EdgeCopyStylesReindexed(const EdgeGraph& source, const Edge& from, EdgeGraph& target, Edge& to) {
+int EdgeCopyStylesReindexed(const EdgeGraph& source, const Edge& from, EdgeGraph& target,
+                            Edge& to) {
   const int line = EdgeGraphReindexLine(source, target, from.line);
   if (line < 0) return line;
   const int fill_a = EdgeGraphReindexFill(source, target, from.a.fill);

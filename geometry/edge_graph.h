@@ -45,11 +45,11 @@ struct HalfEdge {
   Vertex* vertex = nullptr;       // where this half-edge starts; null while unlinked
   Region* region = nullptr;       // the face on this side, null until built
   FillContext* fill_context = nullptr;
-  HalfEdge* bridge = nullptr;     // continues a contour into a hole
-  uint32_t visit = 0;             // compared with the global visit counter
+  HalfEdge* bridge = nullptr;  // continues a contour into a hole
+  uint32_t visit = 0;          // compared with the global visit counter
   StyleIndex fill = 0;
   uint16_t flags = 0;
-  Edge* edge = nullptr;           // the edge this side belongs to
+  Edge* edge = nullptr;  // the edge this side belongs to
 };
 
 // Edge flags.
@@ -58,10 +58,10 @@ constexpr uint16_t kEdgeTouched = 2;   // saved and marked in the current change
 constexpr uint16_t kEdgeMirrored = 4;  // fills swap when reinserted
 
 struct Edge {
-  void* grid_next = nullptr;    // next edge in the same grid cell
-  void** grid_back = nullptr;   // the link that points at this edge
-  HalfEdge a;                   // along the curve
-  HalfEdge b;                   // against the curve
+  void* grid_next = nullptr;   // next edge in the same grid cell
+  void** grid_back = nullptr;  // the link that points at this edge
+  HalfEdge a;                  // along the curve
+  HalfEdge b;                  // against the curve
   QuadCurve curve;
   StyleIndex line = 0;
   uint16_t flags = 0;
@@ -85,7 +85,9 @@ struct Vertex {
   uint16_t flags = 0;
 };
 
-constexpr int VertexDegree(const Vertex& v) { return (v.flags & kVertexDegreeMask) >> kVertexDegreeShift; }
+constexpr int VertexDegree(const Vertex& v) {
+  return (v.flags & kVertexDegreeMask) >> kVertexDegreeShift;
+}
 
 // Region flags.
 constexpr uint16_t kRegionOuter = 1;
@@ -125,20 +127,20 @@ constexpr Rect32 kEdgeGraphDefaultBounds = {0, 0x32A000, 0, 0x3DE000};
 constexpr int kEdgeGraphGridDepth = 5;
 
 struct EdgeGraph {
-  SpatialGrid grid;                 // every edge and vertex, in the cell that covers it
-  Region* top_regions = nullptr;    // first region of the region tree's top level
+  SpatialGrid grid;               // every edge and vertex, in the cell that covers it
+  Region* top_regions = nullptr;  // first region of the region tree's top level
   FillContext* fill_contexts = nullptr;
   EdgeGraphChangeCallback change_callback = nullptr;
   void* change_arg = nullptr;
-  Rect32 redraw;        // stroked bounds of edges touched in the current change
-  Rect32 changed;       // edges linked, unlinked or touched since the last update
-  Rect32 rebuild;       // where regions must be built again
+  Rect32 redraw;   // stroked bounds of edges touched in the current change
+  Rect32 changed;  // edges linked, unlinked or touched since the last update
+  Rect32 rebuild;  // where regions must be built again
   uint16_t flags = 0;
   uint16_t generation = 0;  // 1 after initialisation
   EdgeChangeLog* change_log = nullptr;
-  FillStyle* fills = nullptr;   // heap table, grows one entry per append
+  FillStyle* fills = nullptr;  // heap table, grows one entry per append
   uint16_t fill_count = 0;
-  uint16_t last_fill_hit = 0;   // 1-based, 0 = none
+  uint16_t last_fill_hit = 0;  // 1-based, 0 = none
   LineStyle* lines = nullptr;
   uint16_t line_count = 0;
   uint16_t last_line_hit = 0;
@@ -178,12 +180,18 @@ void EdgeGraphFreeAll(EdgeGraph& graph);
 
 // ---- Half-edges and edges ----------------------------------------------------------
 
-inline HalfEdge* HalfEdgeTwin(HalfEdge* h) { return h == &h->edge->a ? &h->edge->b : &h->edge->a; }
+inline HalfEdge* HalfEdgeTwin(HalfEdge* h) {
+  return h == &h->edge->a ? &h->edge->b : &h->edge->a;
+}
 inline const HalfEdge* HalfEdgeTwin(const HalfEdge* h) {
   return h == &h->edge->a ? &h->edge->b : &h->edge->a;
 }
-inline bool HalfEdgeIsSideB(const HalfEdge* h) { return (h->flags & kHalfSideB) != 0; }
-inline bool EdgeIsLinked(const Edge& e) { return e.a.vertex != nullptr; }
+inline bool HalfEdgeIsSideB(const HalfEdge* h) {
+  return (h->flags & kHalfSideB) != 0;
+}
+inline bool EdgeIsLinked(const Edge& e) {
+  return e.a.vertex != nullptr;
+}
 // The curve in the half-edge's direction: the edge's curve for side A, the
 // reversed curve for side B.
 void EdgeGetCurve(const HalfEdge* h, QuadCurve& out);
@@ -284,7 +292,8 @@ bool StraightEdgesApart(const QuadCurve& a, const QuadCurve& b);
 // than the parameters can account for (a search that lost precision on long
 // curves), and for one that pairs an end of each curve when those ends are two
 // different points; such an entry is ignored.
-bool IntersectionIsConsistent(const QuadCurve& a, const QuadCurve& b, const CurveIntersectEntry& entry);
+bool IntersectionIsConsistent(const QuadCurve& a, const QuadCurve& b,
+                              const CurveIntersectEntry& entry);
 
 // Inserts an unlinked edge: rounds its ends, drops or straightens degenerate
 // curves, merges it with a coincident edge, and splits it and the edges it

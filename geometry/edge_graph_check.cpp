@@ -36,7 +36,9 @@ class Reporter {
   std::vector<std::string>& out_;
 };
 
-bool OnGrid(const Point32& p) { return (p.x & 127) == 0 && (p.y & 127) == 0; }
+bool OnGrid(const Point32& p) {
+  return (p.x & 127) == 0 && (p.y & 127) == 0;
+}
 
 bool Fits(const Rect32& r, const Rect32& cell) {
   return r.xmin >= cell.xmin && r.xmax < cell.xmax && r.ymin >= cell.ymin && r.ymax < cell.ymax;
@@ -92,7 +94,8 @@ void CheckEdge(const EdgeGraph& g, const Edge* e, Reporter& report) {
     report("edge %p: ends (%d,%d) (%d,%d) off the 128 grid", (const void*)e, c.p0.x, c.p0.y, c.p2.x,
            c.p2.y);
   if (c.p0 == c.p2) report("edge %p: both ends at (%d,%d)", (const void*)e, c.p0.x, c.p0.y);
-  if (!StyleInRange(e->line, g.line_count)) report("edge %p: line %d out of range", (const void*)e, e->line);
+  if (!StyleInRange(e->line, g.line_count))
+    report("edge %p: line %d out of range", (const void*)e, e->line);
   if (!StyleInRange(e->a.fill, g.fill_count) || !StyleInRange(e->b.fill, g.fill_count))
     report("edge %p: fills %d, %d out of range", (const void*)e, e->a.fill, e->b.fill);
 }
@@ -107,8 +110,11 @@ void CheckRing(const Vertex* v, size_t limit, bool require_sorted, std::set<cons
       report("vertex (%d,%d): ring does not end", v->position.x, v->position.y);
       return;
     }
-    if (h->vertex != v) report("vertex (%d,%d): ring holds a half-edge of another vertex", v->position.x, v->position.y);
-    if (!seen.insert(h).second) report("vertex (%d,%d): half-edge in two rings", v->position.x, v->position.y);
+    if (h->vertex != v)
+      report("vertex (%d,%d): ring holds a half-edge of another vertex", v->position.x,
+             v->position.y);
+    if (!seen.insert(h).second)
+      report("vertex (%d,%d): half-edge in two rings", v->position.x, v->position.y);
     QuadCurve c;
     EdgeGetCurve(h, c);
     const Fixed angle = CurveTangentAngle(c, 0);
@@ -116,10 +122,11 @@ void CheckRing(const Vertex* v, size_t limit, bool require_sorted, std::set<cons
     previous = angle;
   }
   if (v->flags & kVertexSorted) {
-    if (!ascending) report("vertex (%d,%d): ring marked sorted is not", v->position.x, v->position.y);
+    if (!ascending)
+      report("vertex (%d,%d): ring marked sorted is not", v->position.x, v->position.y);
     if (VertexDegree(*v) != static_cast<int>(std::min<size_t>(n, 4)))
-      report("vertex (%d,%d): degree %d, ring of %d", v->position.x, v->position.y, VertexDegree(*v),
-             static_cast<int>(n));
+      report("vertex (%d,%d): degree %d, ring of %d", v->position.x, v->position.y,
+             VertexDegree(*v), static_cast<int>(n));
   } else if (require_sorted && n > 0) {
     report("vertex (%d,%d): ring not sorted", v->position.x, v->position.y);
   }
@@ -172,8 +179,8 @@ void CheckCrossings(const EdgeGraph& g, const std::vector<const Edge*>& edges, R
         report("edges (%d,%d)-(%d,%d)-(%d,%d)/%d and (%d,%d)-(%d,%d)-(%d,%d)/%d %s at (%d,%d)",
                a->curve.p0.x, a->curve.p0.y, a->curve.control.x, a->curve.control.y, a->curve.p2.x,
                a->curve.p2.y, a->curve.straight, b->curve.p0.x, b->curve.p0.y, b->curve.control.x,
-               b->curve.control.y, b->curve.p2.x, b->curve.p2.y, b->curve.straight, what, x.pointA.x,
-               x.pointA.y);
+               b->curve.control.y, b->curve.p2.x, b->curve.p2.y, b->curve.straight, what,
+               x.pointA.x, x.pointA.y);
       }
     });
   }
@@ -223,9 +230,10 @@ std::vector<std::string> EdgeGraphCheck(const EdgeGraph& g, const EdgeGraphCheck
       vertex_set.insert(v);
       if (!positions.emplace(std::make_pair(v->position.x, v->position.y), v).second)
         report("two vertices at (%d,%d)", v->position.x, v->position.y);
-      if (it.cell != g.grid.root && !Fits({v->position.x, v->position.x, v->position.y, v->position.y},
-                                          it.cell->bounds))
-        report("vertex (%d,%d) filed in a cell that does not hold it", v->position.x, v->position.y);
+      if (it.cell != g.grid.root &&
+          !Fits({v->position.x, v->position.x, v->position.y, v->position.y}, it.cell->bounds))
+        report("vertex (%d,%d) filed in a cell that does not hold it", v->position.x,
+               v->position.y);
       CheckRing(v, 2 * edges.size() + 1, options.require_sorted, in_rings, report);
     }
   }

@@ -20,4 +20,5 @@ struct EdgeGraphCheckOptions {
 };
 
 // The violations found, at most 32, each a line of text; empty when valid.
-std::vector<std::string> EdgeGraphCheck(const EdgeGraph& graph, const EdgeGraphCheckOptions& options = {});
+std::vector<std::string> EdgeGraphCheck(const EdgeGraph& graph,
+                                        const EdgeGraphCheckOptions& options = {});

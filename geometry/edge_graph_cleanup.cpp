@@ -187,7 +187,8 @@ int SortRing(EdgeGraph& graph, Vertex* v, bool may_split) {
 
   v->ring = n ? spokes[0].h : nullptr;
   for (size_t i = 0; i < n; ++i) spokes[i].h->ring_next = i + 1 < n ? spokes[i + 1].h : nullptr;
-  uint16_t flags = kVertexSorted | static_cast<uint16_t>(std::min<size_t>(n, 4) << kVertexDegreeShift);
+  uint16_t flags =
+      kVertexSorted | static_cast<uint16_t>(std::min<size_t>(n, 4) << kVertexDegreeShift);
   if (n == 2) {
     const Edge* e1 = spokes[0].h->edge;
     const Edge* e2 = spokes[1].h->edge;

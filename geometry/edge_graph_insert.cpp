@@ -22,7 +22,7 @@ constexpr int kDefaultSplitGuard = 32;
 int g_split_guard = kDefaultSplitGuard;
 int32_t g_unsplit_count = 0;
 
-constexpr int32_t kDegenerateSpan = 128;   // ends this close make a straight edge
+constexpr int32_t kDegenerateSpan = 128;  // ends this close make a straight edge
 constexpr int32_t kStraightTolerance = 128;
 constexpr int32_t kCoincidentMidpoint = 1024;
 constexpr int32_t kIntersectTolerance = 8;  // CurveIntersect's own floor
@@ -39,7 +39,9 @@ struct Pending {
   int depth;
 };
 
-int64_t Abs64(int64_t v) { return v < 0 ? -v : v; }
+int64_t Abs64(int64_t v) {
+  return v < 0 ? -v : v;
+}
 
 bool EndsWithin(const Point32& p, const Point32& q, int64_t d) {
   return Abs64(int64_t{p.x} - q.x) <= d && Abs64(int64_t{p.y} - q.y) <= d;
@@ -267,7 +269,8 @@ bool StraightEdgesApart(const QuadCurve& a, const QuadCurve& b) {
   return a.straight && b.straight && (OneSideOf(a, b) || OneSideOf(b, a));
 }
 
-bool IntersectionIsConsistent(const QuadCurve& a, const QuadCurve& b, const CurveIntersectEntry& entry) {
+bool IntersectionIsConsistent(const QuadCurve& a, const QuadCurve& b,
+                              const CurveIntersectEntry& entry) {
   auto resolution = [](const QuadCurve& c) {
     Rect32 hull;
     CurveGetHullBounds(c, hull);
@@ -279,8 +282,7 @@ bool IntersectionIsConsistent(const QuadCurve& a, const QuadCurve& b, const Curv
   // two vertices at least a grid step apart that nothing can join.
   const bool end_a = entry.tA <= 0 || entry.tA >= kFixedOne;
   const bool end_b = entry.tB <= 0 || entry.tB >= kFixedOne;
-  if (end_a && end_b)
-    return (entry.tA <= 0 ? a.p0 : a.p2) == (entry.tB <= 0 ? b.p0 : b.p2);
+  if (end_a && end_b) return (entry.tA <= 0 ? a.p0 : a.p2) == (entry.tB <= 0 ? b.p0 : b.p2);
   return true;
 }
 
@@ -352,7 +354,8 @@ int EdgeGraphAddPath(EdgeGraph& graph, const PointList& path, StyleIndex line, S
     e->line = line;
     e->a.fill = fill_a;
     e->b.fill = fill_b;
-    if (int r = EdgeGraphInsertEdge(graph, e, 0, kPrecedenceLine | kPrecedenceFill); r < 0) return r;
+    if (int r = EdgeGraphInsertEdge(graph, e, 0, kPrecedenceLine | kPrecedenceFill); r < 0)
+      return r;
   }
   return 0;
 }
@@ -363,7 +366,9 @@ int EdgeGraphSetSplitGuard(int limit) {
   return previous;
 }
 
-int32_t EdgeGraphUnsplitCount() { return g_unsplit_count; }
+int32_t EdgeGraphUnsplitCount() {
+  return g_unsplit_count;
+}
 
 void EdgeGraphResetInsertCounters() {
   g_split_guard = kDefaultSplitGuard;

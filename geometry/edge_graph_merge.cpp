@@ -15,7 +15,7 @@ constexpr int32_t kMergeMargin = 1280;  // five twips around the source
 
 BlockPool& FillContextPool() {
   // Never destroyed, like the other record pools of the edge graph.
-  static BlockPool& pool = [] () -> BlockPool& {
+  static BlockPool& pool = []() -> BlockPool& {
     auto* p = new BlockPool;
     p->Init(sizeof(FillContext), 1600, 0, 0x99999999, alignof(FillContext));
     return *p;
@@ -194,7 +194,8 @@ int Merge(EdgeGraph& source, EdgeGraph& target, int mode) {
       if (!region || StyleIndexOf(region->fill) == 0) continue;
       const int fill = EdgeGraphReindexFill(source, target, region->fill);
       if (fill < 0) return fill;
-      if (int r = EdgeApplyContextFill(target, e, static_cast<StyleIndex>(fill), fills_win, lines_win);
+      if (int r =
+              EdgeApplyContextFill(target, e, static_cast<StyleIndex>(fill), fills_win, lines_win);
           r < 0)
         return r;
     } else if (!e->a.fill_context) {

@@ -52,7 +52,9 @@ int CopyBoundary(EdgeGraph& temp, const Region* region) {
 int AddFrame(EdgeGraph& temp, const Rect32& rect) {
   const int64_t w = int64_t{rect.xmax} - rect.xmin, h = int64_t{rect.ymax} - rect.ymin;
   const int64_t grow = std::max(w, h) / 4;
-  auto clamp = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN / 2, INT32_MAX / 2)); };
+  auto clamp = [](int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN / 2, INT32_MAX / 2));
+  };
   const Rect32 frame = {clamp(rect.xmin - grow), clamp(rect.xmax + grow), clamp(rect.ymin - grow),
                         clamp(rect.ymax + grow)};
   static constexpr int kCorners[5] = {3, 0, 1, 2, 3};
@@ -72,7 +74,8 @@ int AddFrame(EdgeGraph& temp, const Rect32& rect) {
 int ClearOutsideTag(EdgeGraph& graph) {
   int result = EdgeGraphReplaceFill(graph, kFillTagOutside, 0);
   EdgeGraphForEachEdge(graph, nullptr, [&](Edge* e) {
-    if (StyleIndexOf(e->a.fill) != kFillTagOutside && StyleIndexOf(e->b.fill) != kFillTagOutside) return;
+    if (StyleIndexOf(e->a.fill) != kFillTagOutside && StyleIndexOf(e->b.fill) != kFillTagOutside)
+      return;
     if (int r = EdgeGraphTouchEdge(graph, e); r < 0) {
       if (result == 0) result = r;
     }
@@ -213,7 +216,8 @@ int ApplyLine(EdgeGraph& graph, int flags, LineStyle& style) {
     if (result < 0 || !(all || EdgeHasSelectedLine(*e)) || StyleIndexOf(e->line) == index) return;
     result = EdgeGraphTouchEdge(graph, e);
     if (result == 0)
-      e->line = index == 0 ? StyleIndex{0} : static_cast<StyleIndex>(index | (e->line & kStyleSelected));
+      e->line =
+          index == 0 ? StyleIndex{0} : static_cast<StyleIndex>(index | (e->line & kStyleSelected));
   });
   return result;
 }
@@ -236,8 +240,9 @@ int ApplyFill(EdgeGraph& graph, int flags, FillStyle& style) {
       EdgeGraphGetFillStyle(graph, region->fill, style);
       return 0;
     }
-    const StyleIndex fill =
-        index == 0 ? StyleIndex{0} : static_cast<StyleIndex>(index | (region->fill & kStyleSelected));
+    const StyleIndex fill = index == 0
+                                ? StyleIndex{0}
+                                : static_cast<StyleIndex>(index | (region->fill & kStyleSelected));
     if (int r = RegionSetFill(region, fill); r < 0) return r;
   }
   return 0;
@@ -342,7 +347,8 @@ int EdgeApplyLineToRun(EdgeGraph& graph, Edge* edge, StyleIndex line) {
   const StyleIndex value = edge->line;
   EdgeGraphForgetSelection(graph);
   return WalkRun(
-      graph, edge, [](const Vertex*) { return true; }, [&](const Edge* e) { return e->line == value; },
+      graph, edge, [](const Vertex*) { return true; },
+      [&](const Edge* e) { return e->line == value; },
       [&](Edge* e) {
         if (int r = EdgeGraphTouchEdge(graph, e); r < 0) return r;
         e->line = static_cast<StyleIndex>(StyleIndexOf(line) | (e->line & kStyleSelected));
@@ -377,9 +383,13 @@ void RegionGetTransformedBounds(const Region* region, const Matrix2x3& matrix, R
   }
 }
 
-CurveWorkList::CurveWorkList() { pool_.Init(sizeof(Node), kWorkListChunk, 1, kWorkListMarker); }
+CurveWorkList::CurveWorkList() {
+  pool_.Init(sizeof(Node), kWorkListChunk, 1, kWorkListMarker);
+}
 
-CurveWorkList::~CurveWorkList() { pool_.FreeAll(); }
+CurveWorkList::~CurveWorkList() {
+  pool_.FreeAll();
+}
 
 CurveWorkList::Node* CurveWorkList::Add(const QuadCurve& curve) {
   Node* node = static_cast<Node*>(pool_.Alloc());

@@ -96,7 +96,8 @@ int Measure(const Region* contour, std::vector<Hole>& holes) {
   ContourIndex index;
   bool built = false;
   for (Hole& hole : holes) {
-    if (hole.bridged || RectDistance(contour->bounds, hole.region->bounds) >= hole.distance) continue;
+    if (hole.bridged || RectDistance(contour->bounds, hole.region->bounds) >= hole.distance)
+      continue;
     if (!built) {
       if (int r = index.Build(contour); r < 0) return r;
       built = true;

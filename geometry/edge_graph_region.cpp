@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr int kTallySize = 16;  // distinct fill values counted per region
+constexpr int kTallySize = 16;              // distinct fill values counted per region
 constexpr int kDirectPointTestLength = 20;  // longer boundaries use the grid
 constexpr int kCurveSplits = 9;             // halvings when classifying at a curve
 constexpr Fixed kAngleWrapLimit = 0x3FFFF;  // directions up to ~4 degrees count as ~360
@@ -21,7 +21,9 @@ constexpr size_t kIndexedBuild = 32;
 constexpr uint32_t kIndexedGraph = 1024;
 int g_index_mode = kRegionIndexBySize;
 
-void AddRect(Rect32& to, const Rect32& r) { RectUnion(to, r, to); }
+void AddRect(Rect32& to, const Rect32& r) {
+  RectUnion(to, r, to);
+}
 
 // RectsOverlap for non-empty rectangles, inline: the tree insertion tests
 // long sibling lists.
@@ -207,8 +209,12 @@ class RegionIndex {
     return g_index_mode == kRegionIndexAlways || ChildCount(parent) > kShortList;
   }
 
-  Region*& LastChild(Region* parent) { return parent ? nodes_[parent->reserved].last_child : top_last_; }
-  uint32_t& ChildCount(Region* parent) { return parent ? nodes_[parent->reserved].children : top_children_; }
+  Region*& LastChild(Region* parent) {
+    return parent ? nodes_[parent->reserved].last_child : top_last_;
+  }
+  uint32_t& ChildCount(Region* parent) {
+    return parent ? nodes_[parent->reserved].children : top_children_;
+  }
 
   // The children of parent whose bounds overlap b, in sibling order.
   void Children(Region* parent, const Rect32& b, std::vector<Region*>& out) {
@@ -218,7 +224,8 @@ class RegionIndex {
     found_.clear();
     while (void* head = GridIterAdvance(it))
       for (const Node* n = static_cast<const Node*>(head); n; n = n->next)
-        if (n->parent == parent && BoundsOverlap(n->region->bounds, b)) found_.emplace_back(n->seq, n->region);
+        if (n->parent == parent && BoundsOverlap(n->region->bounds, b))
+          found_.emplace_back(n->seq, n->region);
     std::sort(found_.begin(), found_.end());
     for (const auto& [seq, r] : found_) out.push_back(r);
   }

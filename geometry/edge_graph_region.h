@@ -37,8 +37,12 @@ inline void EdgeGraphForgetSelection(EdgeGraph& graph) {
   graph.flags &= static_cast<uint16_t>(~kGraphSelectionValid);
 }
 
-inline bool RegionIsOuter(const Region& r) { return (r.flags & kRegionOuter) != 0; }
-inline bool RegionIsEmpty(const Region& r) { return (r.flags & kRegionEmpty) != 0; }
+inline bool RegionIsOuter(const Region& r) {
+  return (r.flags & kRegionOuter) != 0;
+}
+inline bool RegionIsEmpty(const Region& r) {
+  return (r.flags & kRegionEmpty) != 0;
+}
 
 // When the region-rebuild rectangle is not empty: cleans up the vertices, gives
 // every half-edge there without a region a new region, and empties the
@@ -49,7 +53,7 @@ int EdgeGraphBuildRegions(EdgeGraph& graph);
 // before the next sibling. The stack grows as deep as the tree is.
 struct RegionIter {
   EdgeGraph* graph = nullptr;
-  Region* next = nullptr;  // the region the next call returns
+  Region* next = nullptr;      // the region the next call returns
   std::vector<Region*> stack;  // ancestors of `next`
 };
 

@@ -7,8 +7,8 @@
 
 #include "geometry/edge_graph_merge.h"
 #include "geometry/edge_graph_region.h"
-#include "geometry/point_list.h"
 #include "geometry/path.h"
+#include "geometry/point_list.h"
 
 namespace {
 
@@ -41,7 +41,8 @@ bool EdgeGraphHasSelection(EdgeGraph& graph) {
     EdgeIterInit(it, graph.grid, 0, nullptr);
     while (!any)
       if (void* head = GridIterAdvance(it)) {
-        for (const Edge* e = static_cast<Edge*>(head); e && !any; e = static_cast<Edge*>(e->grid_next))
+        for (const Edge* e = static_cast<Edge*>(head); e && !any;
+             e = static_cast<Edge*>(e->grid_next))
           any = EdgeIsSelected(*e);
       } else {
         break;
@@ -193,7 +194,8 @@ int LassoSelect(EdgeGraph& graph, const PointList& path) {
       if (c && StyleIndexOf(c->fill) != 0) {
         if (int r = EdgeGraphTouchEdge(graph, e); r < 0) return r;
         for (HalfEdge* h : {&e->a, &e->b})
-          HalfEdgeSetFill(h, static_cast<StyleIndex>(StyleIndexOf(c->fill) | (h->fill & kStyleSelected)));
+          HalfEdgeSetFill(
+              h, static_cast<StyleIndex>(StyleIndexOf(c->fill) | (h->fill & kStyleSelected)));
       } else if (int r = EdgeGraphDeleteEdge(graph, e); r < 0) {
         return r;
       }

@@ -12,11 +12,15 @@
 
 struct PointList;
 
-inline bool EdgeHasSelectedLine(const Edge& e) { return StyleIsSelected(e.line); }
+inline bool EdgeHasSelectedLine(const Edge& e) {
+  return StyleIsSelected(e.line);
+}
 inline bool EdgeIsSelected(const Edge& e) {
   return StyleIsSelected(e.line) || StyleIsSelected(e.a.fill) || StyleIsSelected(e.b.fill);
 }
-inline bool RegionIsSelected(const Region& r) { return StyleIsSelected(r.fill); }
+inline bool RegionIsSelected(const Region& r) {
+  return StyleIsSelected(r.fill);
+}
 bool VertexHasSelectedEdge(const Vertex& v);
 
 // The cached answer, or a scan that stops at the first selected edge (and
@@ -62,9 +66,9 @@ uint32_t ColorPack15(const LineStyle& style, bool selected);
 
 // A hit probe and its results.
 struct EdgeHitRecord {
-  Matrix2x3 matrix;       // maps the point and the lengths into drawing twips
-  Point32 point;          // in the matrix's input units
-  int32_t radius = 0;     // pick radius, same units
+  Matrix2x3 matrix;    // maps the point and the lengths into drawing twips
+  Point32 point;       // in the matrix's input units
+  int32_t radius = 0;  // pick radius, same units
   int32_t reserved = 0;
   int32_t ignore_widths = 0;  // non-zero: line widths play no part
   Region* region = nullptr;

@@ -74,7 +74,8 @@ int EdgeGraphTransform(EdgeGraph& graph, const Matrix2x3& matrix) {
 uint32_t ColorPack15(const LineStyle& style, bool selected) {
   const uint32_t c = style.colour;
   uint32_t key = static_cast<uint32_t>(static_cast<uint16_t>(style.width)) * 32768u +
-                 ((c & 0xFF) >> 3) * 1024u + (((c >> 8) & 0xFF) >> 3) * 32u + (((c >> 16) & 0xFF) >> 3);
+                 ((c & 0xFF) >> 3) * 1024u + (((c >> 8) & 0xFF) >> 3) * 32u +
+                 (((c >> 16) & 0xFF) >> 3);
   if (selected) key |= 0x80000000u;
   return key;
 }
@@ -117,7 +118,9 @@ int64_t Distance(const Point32& p, const Point32& q) {
   return PointDistance(p, q);
 }
 
-int32_t ClampRadius(int64_t v) { return static_cast<int32_t>(std::min<int64_t>(v, INT32_MAX / 2)); }
+int32_t ClampRadius(int64_t v) {
+  return static_cast<int32_t>(std::min<int64_t>(v, INT32_MAX / 2));
+}
 
 Rect32 Around(const Point32& p, int64_t d) {
   auto clamp = [](int64_t v) {
@@ -154,7 +157,8 @@ int EdgeGraphHitTest(EdgeGraph& graph, EdgeHitRecord& record) {
     const int64_t d = Distance(v->position, hc.point);
     if (d >= best_vertex) return;
     int64_t reach = hc.r;
-    for (const HalfEdge* h = v->ring; h; h = h->ring_next) reach = std::max(reach, hc.HalfWidth(h->edge->line));
+    for (const HalfEdge* h = v->ring; h; h = h->ring_next)
+      reach = std::max(reach, hc.HalfWidth(h->edge->line));
     if (d < reach) {
       best_vertex = d;
       record.vertex = v;
@@ -170,8 +174,8 @@ int EdgeGraphHitTest(EdgeGraph& graph, EdgeHitRecord& record) {
     const int64_t reach = std::max(hc.r, h);
     Rect32 hull;
     CurveGetHullBounds(e->curve, hull);
-    if (hc.point.x < hull.xmin - reach || hc.point.x > hull.xmax + reach || hc.point.y < hull.ymin - reach ||
-        hc.point.y > hull.ymax + reach)
+    if (hc.point.x < hull.xmin - reach || hc.point.x > hull.xmax + reach ||
+        hc.point.y < hull.ymin - reach || hc.point.y > hull.ymax + reach)
       return;  // the curve lies within its hull: too far
     Point32 nearest;
     if (CurveNearestPoint(e->curve, hc.point, ClampRadius(reach + 1), &nearest) < 0) return;

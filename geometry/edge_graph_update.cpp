@@ -17,8 +17,8 @@ int RingSize(const Vertex* v) {
   return n;
 }
 
-Edge* NearestEdge(const EdgeGraph& graph, const Point32& point, int32_t radius, const Edge* excluded,
-                  Point32* out, Fixed* t_out) {
+Edge* NearestEdge(const EdgeGraph& graph, const Point32& point, int32_t radius,
+                  const Edge* excluded, Point32* out, Fixed* t_out) {
   auto clamp = [](int64_t v) {
     return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN + 1, INT32_MAX));
   };
@@ -29,7 +29,8 @@ Edge* NearestEdge(const EdgeGraph& graph, const Point32& point, int32_t radius, 
   EdgeGraphForEachEdge(graph, &rect, [&](Edge* e) {
     if (e == excluded) return;
     Point32 q;
-    const Fixed t = CurveNearestPoint(e->curve, point, static_cast<int32_t>(std::min<int64_t>(best, INT32_MAX)), &q);
+    const Fixed t = CurveNearestPoint(e->curve, point,
+                                      static_cast<int32_t>(std::min<int64_t>(best, INT32_MAX)), &q);
     if (t < 0) return;
     const int64_t d = PointDistance(q, point);
     if (d >= best) return;
@@ -60,7 +61,8 @@ int JoinStraight(EdgeGraph& graph, Vertex* v, int32_t join_limit) {
   QuadCurve c1, c2;  // the first ends at the vertex, the second starts there
   EdgeGetCurve(HalfEdgeTwin(h1), c1);
   EdgeGetCurve(h2, c2);
-  const int32_t tol = std::min({join_limit, PointDistance(c1.p0, c1.p2) / 16, PointDistance(c2.p0, c2.p2) / 16});
+  const int32_t tol =
+      std::min({join_limit, PointDistance(c1.p0, c1.p2) / 16, PointDistance(c2.p0, c2.p2) / 16});
   QuadCurve joined;
   if (!CurveMergeStraight(c1, c2, tol, joined)) return 0;
   Edge* e = nullptr;
@@ -111,7 +113,8 @@ int ResolveLooseEnd(EdgeGraph& graph, Vertex* v, int32_t short_limit, int32_t sn
       EdgeGraphFreeEdgeRecord(piece);
       return r;
     }
-    if (int r = EdgeGraphInsertEdge(graph, piece, 0, kPrecedenceLine | kPrecedenceFill); r < 0) return r;
+    if (int r = EdgeGraphInsertEdge(graph, piece, 0, kPrecedenceLine | kPrecedenceFill); r < 0)
+      return r;
   }
   if (int r = EdgeGraphUnlinkEdge(graph, e); r < 0) return r;
   const bool at_start = e->curve.p0 == v->position;
@@ -172,8 +175,8 @@ int Update(EdgeGraph& graph) {
     });
     for (Edge* e : plain)
       if (int r = EdgeGraphDeleteEdge(graph, e); r < 0) return r;
-    if (int r = EdgeGraphResolveCrossings(graph, kUpdateTolerance, kUpdateTolerance, kUpdateTolerance,
-                                          graph.changed);
+    if (int r = EdgeGraphResolveCrossings(graph, kUpdateTolerance, kUpdateTolerance,
+                                          kUpdateTolerance, graph.changed);
         r < 0)
       return r;
     if (int r = EdgeGraphCleanup(graph); r < 0) return r;
@@ -191,7 +194,8 @@ Edge* EdgeGraphNearestEdge(const EdgeGraph& graph, const Point32& point, int32_t
   return NearestEdge(graph, point, radius, excluded, out, nullptr);
 }
 
-void EdgeGraphGetBounds(const EdgeGraph& graph, bool selected_only, Rect32& tight, Rect32& stroked) {
+void EdgeGraphGetBounds(const EdgeGraph& graph, bool selected_only, Rect32& tight,
+                        Rect32& stroked) {
   RectSetEmpty(tight);
   RectSetEmpty(stroked);
   EdgeGraphForEachEdge(graph, nullptr, [&](const Edge* e) {

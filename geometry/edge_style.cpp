@@ -2,9 +2,13 @@
 
 #include <algorithm>
 
-bool FillStyleIsNone(const FillStyle& s) { return s.colour == 0 && s.kind == 0; }
+bool FillStyleIsNone(const FillStyle& s) {
+  return s.colour == 0 && s.kind == 0;
+}
 
-bool LineStyleIsNone(const LineStyle& s) { return s.colour == 0 || s.width == 0; }
+bool LineStyleIsNone(const LineStyle& s) {
+  return s.colour == 0 || s.width == 0;
+}
 
 namespace {
 

@@ -15,11 +15,18 @@ using StyleIndex = uint16_t;
 constexpr StyleIndex kStyleSelected = 0x8000;   // selection mark
 constexpr StyleIndex kStyleIndexMask = 0x7FFF;  // the index without the mark
 constexpr StyleIndex kStyleLastIndex = 0x7FEF;  // the largest real index
-constexpr StyleIndex kFillTagOutside = 0x7FF1;  // temporary "outside" fill of the clipping operations
+constexpr StyleIndex kFillTagOutside =
+    0x7FF1;  // temporary "outside" fill of the clipping operations
 
-constexpr StyleIndex StyleIndexOf(StyleIndex s) { return s & kStyleIndexMask; }
-constexpr bool StyleIsSelected(StyleIndex s) { return (s & kStyleSelected) != 0; }
-constexpr bool StyleIsTag(StyleIndex s) { return StyleIndexOf(s) > kStyleLastIndex; }
+constexpr StyleIndex StyleIndexOf(StyleIndex s) {
+  return s & kStyleIndexMask;
+}
+constexpr bool StyleIsSelected(StyleIndex s) {
+  return (s & kStyleSelected) != 0;
+}
+constexpr bool StyleIsTag(StyleIndex s) {
+  return StyleIndexOf(s) > kStyleLastIndex;
+}
 
 // Fill kinds: bit 4 carries a gradient, bit 5 a texture.
 constexpr uint8_t kFillSolid = 0;
@@ -31,7 +38,7 @@ constexpr uint8_t kFillHasTexture = 0x20;
 constexpr int kGradientMaxEntries = 8;
 
 struct FillGradient {
-  uint8_t count = 0;  // entries in use, at most 8
+  uint8_t count = 0;                         // entries in use, at most 8
   uint8_t ratios[kGradientMaxEntries] = {};  // position of each entry along the gradient, 0..255
   uint32_t colours[kGradientMaxEntries] = {};
 };
@@ -42,22 +49,22 @@ struct FillTexture {
 };
 
 struct FillStyle {
-  uint32_t colour = 0;         // alpha in the top byte, red in the low byte
+  uint32_t colour = 0;  // alpha in the top byte, red in the low byte
   uint8_t kind = kFillSolid;
-  uint8_t texture_flags = 0;   // bit 0: classify texture pieces at the outline
-  uint16_t pattern_kind = 0;   // 0 plain, 1 checkerboard, 2 and 3 highlights
-  Matrix2x3 matrix;            // places a gradient or texture
-  FillGradient gradient;       // kind bit 4
-  FillTexture texture;         // kind bit 5 (and bit 4 clear)
+  uint8_t texture_flags = 0;  // bit 0: classify texture pieces at the outline
+  uint16_t pattern_kind = 0;  // 0 plain, 1 checkerboard, 2 and 3 highlights
+  Matrix2x3 matrix;           // places a gradient or texture
+  FillGradient gradient;      // kind bit 4
+  FillTexture texture;        // kind bit 5 (and bit 4 clear)
 };
 
 struct LineStyle {
-  uint8_t kind = 0;         // 0 plain, 1..5 styled strokes
-  uint8_t flags = 0;        // bit 1 is kept with the document
+  uint8_t kind = 0;   // 0 plain, 1..5 styled strokes
+  uint8_t flags = 0;  // bit 1 is kept with the document
   uint32_t colour = 0;
-  int16_t width = 0;        // twips
+  int16_t width = 0;          // twips
   uint16_t pattern_kind = 0;  // the renderer's highlight; not compared
-  int16_t params[6] = {};   // P1..P6, meaning by kind
+  int16_t params[6] = {};     // P1..P6, meaning by kind
 };
 
 // No fill: colour 0 and kind 0. No line: colour 0 or width 0.

@@ -33,7 +33,9 @@ bool Fits(const Rect32& r, const Rect32& cell) {
   return r.xmin >= cell.xmin && r.xmax < cell.xmax && r.ymin >= cell.ymin && r.ymax < cell.ymax;
 }
 
-bool InCoordinateRange(int64_t v) { return v > INT32_MIN && v <= INT32_MAX; }
+bool InCoordinateRange(int64_t v) {
+  return v > INT32_MIN && v <= INT32_MAX;
+}
 
 // Makes a root twice as wide and high, extended towards r, with the old root as
 // the quadrant on the opposite side. -1: no memory; 1: the new bounds would
@@ -54,8 +56,8 @@ int GrowRoot(SpatialGrid& grid, const Rect32& r) {
   GridCell* root = NewCell({static_cast<int32_t>(xmin), static_cast<int32_t>(xmax),
                             static_cast<int32_t>(ymin), static_cast<int32_t>(ymax)});
   if (!root) return -1;
-  const int quadrant = left ? (down ? kQuadRightUpper : kQuadRightLower)
-                            : (down ? kQuadLeftUpper : kQuadLeftLower);
+  const int quadrant =
+      left ? (down ? kQuadRightUpper : kQuadRightLower) : (down ? kQuadLeftUpper : kQuadLeftLower);
   root->child[quadrant] = grid.root;
   root->has_children = 1;
   grid.root = root;
@@ -86,7 +88,9 @@ BlockPool& GridCellPool() {
   return pool;
 }
 
-void GridCellPoolReset() { GridCellPool().Reset(); }
+void GridCellPoolReset() {
+  GridCellPool().Reset();
+}
 
 void SpatialGrid::Free() {
   if (root) FreeCellTree(root);
@@ -95,11 +99,14 @@ void SpatialGrid::Free() {
   min_root_level = kGridMinRootLevel;
 }
 
-void SpatialGridFree(SpatialGrid& grid) { grid.Free(); }
+void SpatialGridFree(SpatialGrid& grid) {
+  grid.Free();
+}
 
 int SpatialGridInit(SpatialGrid& grid, const Rect32& bounds, int depth_limit) {
   grid.Free();
-  grid.depth_limit = static_cast<int16_t>(std::clamp(depth_limit, kGridMinRootLevel, kGridMaxLevel));
+  grid.depth_limit =
+      static_cast<int16_t>(std::clamp(depth_limit, kGridMinRootLevel, kGridMaxLevel));
   grid.root = NewCell(bounds);
   return grid.root ? 0 : -1;
 }
@@ -129,8 +136,8 @@ GridCell* SpatialGridFindCell(SpatialGrid& grid, const Rect32& r, bool create) {
     if (x_side < 0 || y_side < 0) break;  // straddles a centre line: it stays here
     const bool right = x_side == 1;
     const bool upper = y_side == 1;
-    const int quadrant =
-        right ? (upper ? kQuadRightUpper : kQuadRightLower) : (upper ? kQuadLeftUpper : kQuadLeftLower);
+    const int quadrant = right ? (upper ? kQuadRightUpper : kQuadRightLower)
+                               : (upper ? kQuadLeftUpper : kQuadLeftLower);
     GridCell* child = cell->child[quadrant];
     if (!child) {
       if (!create) break;

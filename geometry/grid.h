@@ -26,7 +26,12 @@ constexpr int32_t kGridCellsPerChunk = 1454;
 constexpr uint32_t kGridCellMarker = 0x11111111;
 
 // Quadrants, with y growing upwards.
-enum GridQuadrant : int { kQuadRightLower = 0, kQuadLeftLower = 1, kQuadLeftUpper = 2, kQuadRightUpper = 3 };
+enum GridQuadrant : int {
+  kQuadRightLower = 0,
+  kQuadLeftLower = 1,
+  kQuadLeftUpper = 2,
+  kQuadRightUpper = 3
+};
 
 struct GridCell {
   // Items fit the cell when they lie in [xmin, xmax) x [ymin, ymax).

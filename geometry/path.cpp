@@ -38,9 +38,8 @@ void PathClear(PointList& path) {
 }
 
 int FlattenCurve(const QuadCurve& c, int depth, int32_t tol, int32_t max_chord, CPointList& out) {
-  const bool split =
-      depth < 7 && ((!c.straight && CurveDeviation(c) > tol) ||
-                    (max_chord != 0 && PointDistance(c.p0, c.p2) >= max_chord));
+  const bool split = depth < 7 && ((!c.straight && CurveDeviation(c) > tol) ||
+                                   (max_chord != 0 && PointDistance(c.p0, c.p2) >= max_chord));
   if (!split) return out.Add(c.p2);
   QuadCurve a, b;
   CurveSplit(c, kFixedHalf, a, b);
@@ -93,9 +92,9 @@ int AppendArc(PointList& path, const Rect32& r, Fixed start, Fixed sweep) {
   // Between two control points the curve walk supplies the on-curve midpoint,
   // which lies on the ellipse.
   for (int32_t i = 0; i < n; ++i) {
-    const Fixed angle = static_cast<Fixed>(static_cast<uint32_t>(start) +
-                                           static_cast<uint32_t>(step >> 1) +
-                                           static_cast<uint32_t>(i) * static_cast<uint32_t>(step));
+    const Fixed angle =
+        static_cast<Fixed>(static_cast<uint32_t>(start) + static_cast<uint32_t>(step >> 1) +
+                           static_cast<uint32_t>(i) * static_cast<uint32_t>(step));
     if (AppendEllipsePoint(path, mapping, k, angle, 1) < 0) return -1;
   }
   return AppendEllipsePoint(path, mapping, kFixedOne, WrapAdd(start, sweep), 0);
@@ -225,7 +224,7 @@ int ClassifyShapeAgainstShape(const PointList& a, const PointList& b) {
   if (inside) return kShapeInside;
   // Every curve of b lies outside a: either apart, or b surrounds a.
   return a.length > 0 && ShapeContainsPoint(b, a.buffer[0].point()) ? kShapeCrossing
-                                                                     : kShapeOutside;
+                                                                    : kShapeOutside;
 }
 
 int ClassifyShapeAgainstRect(const PointList& path, const Rect32& r, const Matrix2x3* m) {

@@ -6,7 +6,9 @@
 
 #include "geometry/pool.h"
 
-PointList::~PointList() { PointListFree(*this); }
+PointList::~PointList() {
+  PointListFree(*this);
+}
 
 void PointList::Reverse() {
   std::reverse(buffer, buffer + length);
@@ -44,8 +46,8 @@ int PointListAppend(PointList& list, const Point32& p, int32_t off_curve) {
   if (list.length >= list.capacity) {
     // Steps of 32 keep the many short paths compact; from 128 entries on the
     // list grows by a quarter, so long appends cost amortised constant time.
-    const int64_t grown = list.length < 128 ? int64_t{list.length} + 32
-                                            : int64_t{list.length} + (list.length >> 2);
+    const int64_t grown =
+        list.length < 128 ? int64_t{list.length} + 32 : int64_t{list.length} + (list.length >> 2);
     if (grown > std::numeric_limits<int32_t>::max()) return -1;
     if (PointListSetCapacity(list, static_cast<int32_t>(grown)) < 0) return -1;
   }
@@ -76,7 +78,8 @@ int PointListCopy(const PointList& src, PointList& dst) {
   if (&src == &dst) return 0;
   if (PointListSetCapacity(dst, src.length) < 0) return -1;
   if (src.length > 0) {
-    std::memcpy(dst.buffer, src.buffer, static_cast<std::size_t>(src.length) * sizeof(PointListEntry));
+    std::memcpy(dst.buffer, src.buffer,
+                static_cast<std::size_t>(src.length) * sizeof(PointListEntry));
   }
   dst.length = src.length;
   return 0;
@@ -129,8 +132,8 @@ bool PointListIterNext(PointListIter& iter, QuadCurve& curve) {
     const PointListEntry& q = list.buffer[iter.index + 1];
     const PointListEntry* r = left > 2 ? &list.buffer[iter.index + 2] : nullptr;
     ++iter.index;
-    const int kind = (p.off_curve == 0 ? 4 : 0) | (q.off_curve == 0 ? 2 : 0) |
-                     (r && r->off_curve == 0 ? 1 : 0);
+    const int kind =
+        (p.off_curve == 0 ? 4 : 0) | (q.off_curve == 0 ? 2 : 0) | (r && r->off_curve == 0 ? 1 : 0);
     switch (kind) {
       case 0:
       case 4:  // two control points in a row: the curve ends halfway between them
@@ -195,8 +198,8 @@ int CPointList::Add(const Point32& p) {
   const Point32 q = p;  // p may lie inside the block that is about to move
   if (count > 0 && items[count - 1] == q) return 0;
   if (count >= capacity) {
-    const int64_t grown = capacity < 128 ? int64_t{capacity} + 32
-                                         : int64_t{capacity} + (capacity >> 2);
+    const int64_t grown =
+        capacity < 128 ? int64_t{capacity} + 32 : int64_t{capacity} + (capacity >> 2);
     if (grown > std::numeric_limits<int32_t>::max()) return -1;
     if (BlockRealloc(static_cast<std::size_t>(grown) * sizeof(Point32), &items) < 0) return -1;
     capacity = static_cast<int32_t>(grown);

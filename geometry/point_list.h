@@ -37,9 +37,9 @@ struct PathCurveNode {
 
 // Owned by its list and freed with it.
 struct PointListCache {
-  Rect32 bounds;                    // of every entry, control points included
-  SpatialGrid grid;                 // over the bounds; cell chain 0 holds curve nodes
-  PathCurveNode* nodes = nullptr;   // heap block of node_count nodes
+  Rect32 bounds;                   // of every entry, control points included
+  SpatialGrid grid;                // over the bounds; cell chain 0 holds curve nodes
+  PathCurveNode* nodes = nullptr;  // heap block of node_count nodes
   int32_t node_count = 0;
 };
 

@@ -20,7 +20,9 @@ bool Refused(const BlockPool* pool, std::size_t bytes) {
   return hook && hook(pool, bytes);
 }
 
-std::size_t RoundUp(std::size_t v, std::size_t align) { return (v + align - 1) & ~(align - 1); }
+std::size_t RoundUp(std::size_t v, std::size_t align) {
+  return (v + align - 1) & ~(align - 1);
+}
 
 // Words inside blocks are read and written through memcpy: the bytes are raw
 // storage, never objects of pointer type.
@@ -29,13 +31,19 @@ void* LoadPointer(const void* at) {
   std::memcpy(&p, at, sizeof p);
   return p;
 }
-void StorePointer(void* at, const void* p) { std::memcpy(at, &p, sizeof p); }
+void StorePointer(void* at, const void* p) {
+  std::memcpy(at, &p, sizeof p);
+}
 
-char* LinkOf(void* user) { return static_cast<char*>(user) - sizeof(void*); }
+char* LinkOf(void* user) {
+  return static_cast<char*>(user) - sizeof(void*);
+}
 
 }  // namespace
 
-void SetMemoryRefusalHook(MemoryRefusalHook hook) { RefusalHook() = std::move(hook); }
+void SetMemoryRefusalHook(MemoryRefusalHook hook) {
+  RefusalHook() = std::move(hook);
+}
 
 // ---- Heap helpers ------------------------------------------------------------
 
@@ -85,7 +93,9 @@ void BlockPool::Init(int32_t user_size, int32_t per_chunk_, int32_t flags_, uint
   next_id = 0;
 }
 
-std::size_t BlockPool::HeaderSize() const { return RoundUp(sizeof(BlockChunk), align); }
+std::size_t BlockPool::HeaderSize() const {
+  return RoundUp(sizeof(BlockChunk), align);
+}
 
 BlockChunk* BlockPool::NewChunk() {
   if (per_chunk <= 0) return nullptr;  // never initialised

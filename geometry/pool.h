@@ -95,16 +95,16 @@ class BlockPool {
   static BlockChunk* ChunkOf(const void* user);
 
   // Fields, in their documented order.
-  int32_t block_size = 0;      // link + padding + user part, rounded to the alignment
-  int32_t per_chunk = 0;       // blocks per chunk
-  uint32_t marker = 0;         // copied into the head of every chunk
+  int32_t block_size = 0;  // link + padding + user part, rounded to the alignment
+  int32_t per_chunk = 0;   // blocks per chunk
+  uint32_t marker = 0;     // copied into the head of every chunk
   int32_t flags = 0;
-  uint16_t next_id = 0;        // id of the next chunk made
+  uint16_t next_id = 0;           // id of the next chunk made
   BlockChunk* current = nullptr;  // the chunk allocation tries first
   BlockChunk* newest = nullptr;   // list tail
   BlockChunk* oldest = nullptr;   // list head
-  int32_t user_offset = 0;     // from a block's start to its user part
-  int32_t align = 0;           // of chunk, header and blocks
+  int32_t user_offset = 0;        // from a block's start to its user part
+  int32_t align = 0;              // of chunk, header and blocks
 
  private:
   BlockChunk* NewChunk();

@@ -9,9 +9,13 @@ CAppServices* g_services = nullptr;
 
 }  // namespace
 
-int CAppServices::GetUndoLevels() { return GetProfileInt("Settings", "Undo Levels", 20); }
+int CAppServices::GetUndoLevels() {
+  return GetProfileInt("Settings", "Undo Levels", 20);
+}
 
-CAppServices& AppServices() { return g_services != nullptr ? *g_services : g_defaultServices; }
+CAppServices& AppServices() {
+  return g_services != nullptr ? *g_services : g_defaultServices;
+}
 
 CAppServices* SetAppServices(CAppServices* services) {
   CAppServices* old = g_services;

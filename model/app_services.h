@@ -18,10 +18,10 @@ constexpr uint32_t kMbOk = 0x0;
 constexpr uint32_t kMbIconExclamation = 0x30;
 
 // Strings of the model's messages.
-constexpr uint32_t kIdsUnknownError = 565;     // an edit failed
-constexpr uint32_t kIdsPageLoadFailed = 568;   // a page could not be read
-constexpr uint32_t kIdsPageLoadMemory = 569;   // no memory to read a page
-constexpr uint32_t kIdsEditMemory = 570;       // no memory to finish an edit
+constexpr uint32_t kIdsUnknownError = 565;    // an edit failed
+constexpr uint32_t kIdsPageLoadFailed = 568;  // a page could not be read
+constexpr uint32_t kIdsPageLoadMemory = 569;  // no memory to read a page
+constexpr uint32_t kIdsEditMemory = 570;      // no memory to finish an edit
 // The text of one of the strings above; "" for other ids.
 const char* ModelString(uint32_t id);
 

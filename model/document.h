@@ -53,7 +53,7 @@ class CMarlDoc : public CObject {
   bool m_holdPages = true;  // keep every page in memory (cleared for a moment to purge)
   bool m_modified = false;
   bool m_serverItemsNeedRefresh = false;
-  CStorage m_rootStorage;        // the storage the page streams live in
+  CStorage m_rootStorage;         // the storage the page streams live in
   bool m_rememberStorage = true;  // the storage is the document's own file
 
   VM_DECLARE_DYNAMIC(CMarlDoc)

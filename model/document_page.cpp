@@ -182,7 +182,8 @@ void CDocumentPage::DeletePage() {
     }
     NotifyInstances(change, Rect32{0, 0, 0, 0}, true);
   }
-  if (doc != nullptr && doc->m_rootStorage.IsValid() && doc->m_rootStorage.HasElement(m_streamName)) {
+  if (doc != nullptr && doc->m_rootStorage.IsValid() &&
+      doc->m_rootStorage.HasElement(m_streamName)) {
     doc->m_rootStorage.DestroyElement(m_streamName);
   }
   FreeContents();
@@ -419,7 +420,9 @@ void CDocumentPage::AbortEdit(const std::exception* e) {
       g.openStep = nullptr;
       g.editPage = nullptr;
       if (m_root != nullptr) m_root->RecalcAndNotify(nullptr);
-      CEditStep** list = m_undoList == step ? &m_undoList : m_redoList == step ? &m_redoList : nullptr;
+      CEditStep** list = m_undoList == step   ? &m_undoList
+                         : m_redoList == step ? &m_redoList
+                                              : nullptr;
       if (list != nullptr) *list = step->m_link;
       step->m_link = nullptr;
       // Objects that a user step created leave the tree with no step to take

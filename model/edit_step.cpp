@@ -4,9 +4,13 @@ namespace {
 CEditGlobals g_edit;
 }
 
-CEditGlobals& EditGlobals() { return g_edit; }
+CEditGlobals& EditGlobals() {
+  return g_edit;
+}
 
-void ResetEditGlobals() { g_edit = CEditGlobals{}; }
+void ResetEditGlobals() {
+  g_edit = CEditGlobals{};
+}
 
 void CEditStep::Revert() {
   if (g_edit.openStep != nullptr && m_heavy != 0) g_edit.openStep->m_heavy = 1;

@@ -55,11 +55,11 @@ class CEditStep {
   // Deletes every item (an item that owns an object deletes it).
   void DeleteItems();
 
-  CEditStep* m_link = nullptr;  // the next older step of the same list
+  CEditStep* m_link = nullptr;   // the next older step of the same list
   CEditItem* m_items = nullptr;  // newest first
-  uint32_t m_kind = 0;          // the kind BeginEdit was given
-  uint32_t m_heavy = 0;         // created or discarded an embedded object or a bitmap
-  int32_t m_serial = 0;         // the page's step serial when the step was made
+  uint32_t m_kind = 0;           // the kind BeginEdit was given
+  uint32_t m_heavy = 0;          // created or discarded an embedded object or a bitmap
+  int32_t m_serial = 0;          // the page's step serial when the step was made
 };
 
 // The state of the one outermost edit transaction of the process.

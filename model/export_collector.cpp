@@ -2,4 +2,6 @@
 
 #include "model/pic_obj.h"
 
-CExportCollector::~CExportCollector() { delete m_rootList; }
+CExportCollector::~CExportCollector() {
+  delete m_rootList;
+}

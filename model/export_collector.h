@@ -22,8 +22,8 @@ class CExportCollector {
   CExportCollector(const CExportCollector&) = delete;
   CExportCollector& operator=(const CExportCollector&) = delete;
 
-  Matrix2x3 m_matrix;                  // current matrix
-  int32_t m_frame = 0;                 // current frame number
+  Matrix2x3 m_matrix;                    // current matrix
+  int32_t m_frame = 0;                   // current frame number
   CExportCollector* m_parent = nullptr;  // enclosing collector, null at the top
 
  protected:

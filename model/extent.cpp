@@ -35,7 +35,9 @@ void CExtent::AddRectSpan(const Rect32& r, int32_t a, int32_t b) {
   RectUnion(rect, r, rect);
 }
 
-void CExtent::AddQuery(const CExtentQuery& q) { AddRectSpan(q.rect, q.foundFirst, q.foundLast); }
+void CExtent::AddQuery(const CExtentQuery& q) {
+  AddRectSpan(q.rect, q.foundFirst, q.foundLast);
+}
 
 void CExtent::Add(const CExtent& other) {
   if (other.empty == 0) AddFrameSpan(other.firstFrame, other.lastFrame);
@@ -43,7 +45,9 @@ void CExtent::Add(const CExtent& other) {
   changeBits = static_cast<int16_t>(changeBits | other.changeBits);
 }
 
-void CExtentQuery::Init() { *this = CExtentQuery{}; }
+void CExtentQuery::Init() {
+  *this = CExtentQuery{};
+}
 
 void CExtentQuery::AddRect(const Rect32& r) {
   if (r.IsEmpty()) return;
@@ -67,7 +71,9 @@ void CExtentQuery::AddRectSpan(const Rect32& r, int32_t a, int32_t b) {
   RectUnion(rect, r, rect);
 }
 
-void CExtentQuery::AddExtent(const CExtent& e) { AddRectSpan(e.rect, e.firstFrame, e.lastFrame); }
+void CExtentQuery::AddExtent(const CExtent& e) {
+  AddRectSpan(e.rect, e.firstFrame, e.lastFrame);
+}
 
 void CExtentQuery::ShiftFrames(int32_t d) {
   windowFirst = WrapAdd(windowFirst, d);

@@ -17,11 +17,11 @@ struct CExtentQuery;
 // The area, over a span of frames, that must be redrawn; also carries the
 // kinds of change (bits OR-ed together) that views react to.
 struct CExtent {
-  Rect32 rect;             // empty when xmin is 0x80000000
+  Rect32 rect;  // empty when xmin is 0x80000000
   int32_t firstFrame = 0;
   int32_t lastFrame = 0;
   int16_t changeBits = 0;
-  int16_t empty = 1;       // 1 = no span recorded yet
+  int16_t empty = 1;  // 1 = no span recorded yet
 
   // Empty rectangle, span 0..0, no bits, no span recorded.
   void Reset();

@@ -9,8 +9,19 @@ class CArchive;
 struct CFrameAction {
   // Types, in the order of the action lists.
   enum Type {
-    kNone = 0, kPlay, kStop, kNextFrame, kPreviousFrame, kNextPage, kPreviousPage,
-    kToggleHighQuality, kGoto, kGetUrl, kGotoAndPlay, kGetUrlAndGoto, kGetUrlGotoAndPlay,
+    kNone = 0,
+    kPlay,
+    kStop,
+    kNextFrame,
+    kPreviousFrame,
+    kNextPage,
+    kPreviousPage,
+    kToggleHighQuality,
+    kGoto,
+    kGetUrl,
+    kGotoAndPlay,
+    kGetUrlAndGoto,
+    kGetUrlGotoAndPlay,
   };
 
   int32_t type = kNone;

@@ -104,7 +104,8 @@ void CMotionPath::Append(const QuadCurve& c) {
   int64_t before = m_ends.empty() ? 0 : m_ends.back();
   m_curves.push_back(c);
   m_ends.push_back(before + CurveLength(c));
-  m_length = static_cast<int32_t>(std::min<int64_t>(m_ends.back(), std::numeric_limits<int32_t>::max()));
+  m_length =
+      static_cast<int32_t>(std::min<int64_t>(m_ends.back(), std::numeric_limits<int32_t>::max()));
 }
 
 void CMotionPath::SetLine(const Point32& start, const Point32& end) {

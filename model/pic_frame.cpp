@@ -17,7 +17,9 @@ namespace {
 constexpr uint8_t kFrameRecordVersion = 4;
 constexpr int16_t kChangeFrames = 2;
 
-int32_t ClampEasing(int32_t e) { return std::clamp(e, CPicFrame::kEasingMin, CPicFrame::kEasingMax); }
+int32_t ClampEasing(int32_t e) {
+  return std::clamp(e, CPicFrame::kEasingMin, CPicFrame::kEasingMax);
+}
 
 // x + h (y - x), the shorter way round: a turn of more than 180 degrees
 // goes the other way.
@@ -28,10 +30,14 @@ Fixed AngleLerp(Fixed h, Fixed x, Fixed y) {
   return WrapAdd(x, FixedMul(h, d));
 }
 
-Fixed Lerp(Fixed h, Fixed a, Fixed b) { return WrapAdd(a, FixedMul(h, WrapSub(b, a))); }
+Fixed Lerp(Fixed h, Fixed a, Fixed b) {
+  return WrapAdd(a, FixedMul(h, WrapSub(b, a)));
+}
 
 // m = m x f (f applies after m).
-void Then(Matrix2x3& m, const Matrix2x3& f) { MatrixConcat(m, f, m); }
+void Then(Matrix2x3& m, const Matrix2x3& f) {
+  MatrixConcat(m, f, m);
+}
 
 Matrix2x3 Translation(int32_t x, int32_t y) {
   Matrix2x3 t;
@@ -90,11 +96,17 @@ void CPicFrame::Serialize(CArchive& ar) {
 
 // ---- links and time --------------------------------------------------------------------
 
-CPicLayer* CPicFrame::GetLayer() const { return DynamicDowncast<CPicLayer>(m_parent); }
+CPicLayer* CPicFrame::GetLayer() const {
+  return DynamicDowncast<CPicLayer>(m_parent);
+}
 
-CPicFrame* CPicFrame::GetNextKeyFrame() const { return DynamicDowncast<CPicFrame>(m_next); }
+CPicFrame* CPicFrame::GetNextKeyFrame() const {
+  return DynamicDowncast<CPicFrame>(m_next);
+}
 
-CPicFrame* CPicFrame::GetPrevKeyFrame() const { return DynamicDowncast<CPicFrame>(m_prev); }
+CPicFrame* CPicFrame::GetPrevKeyFrame() const {
+  return DynamicDowncast<CPicFrame>(m_prev);
+}
 
 int32_t CPicFrame::GetStartFrame() {
   CPicLayer* layer = GetLayer();
@@ -278,8 +290,10 @@ void CPicFrame::ComputeTween() {
       Then(m, s);
       Fixed angle;
       if (rotate) {
-        angle = orient ? WrapAdd(AngleLerp(h, WrapSub(d0.angle, startDir), WrapSub(d1.angle, endDir)), dir)
-                       : AngleLerp(h, d0.angle, d1.angle);
+        angle =
+            orient
+                ? WrapAdd(AngleLerp(h, WrapSub(d0.angle, startDir), WrapSub(d1.angle, endDir)), dir)
+                : AngleLerp(h, d0.angle, d1.angle);
       } else {
         angle = orient ? WrapAdd(dir, WrapSub(d0.angle, startDir)) : d0.angle;
       }
@@ -320,7 +334,8 @@ bool CPicFrame::IsTweening(int32_t offset) const {
 
 // ---- virtual operations ----------------------------------------------------------------------
 
-bool CPicFrame::LocalWindow(const CExtentQuery& q, int32_t start, int32_t& first, int32_t& last) const {
+bool CPicFrame::LocalWindow(const CExtentQuery& q, int32_t start, int32_t& first,
+                            int32_t& last) const {
   int64_t a = std::max<int64_t>(int64_t{q.windowFirst} - start, 0);
   int64_t b = std::min<int64_t>(int64_t{q.windowLast} - start, int64_t{m_length} - 1);
   if (a > b) return false;
@@ -479,6 +494,7 @@ void CPicFrame::CopyContentTo(int32_t f, CPicFrame* target) {
     if (copy == nullptr) return;
     target->AddChild(copy, kAddLast);
     if (IsTweening(offset)) ComputeTween();
-    if (offset > 0 && offset < m_tweenCount) copy->Transform(m_tweenCache[static_cast<size_t>(offset)].matrix);
+    if (offset > 0 && offset < m_tweenCount)
+      copy->Transform(m_tweenCache[static_cast<size_t>(offset)].matrix);
   }
 }

@@ -21,7 +21,9 @@ constexpr uint32_t kOutlineColors[CPicLayer::kColorCount] = {
     0xFF000000, 0xFF0000FF, 0xFF00FF00, 0xFFFF0000, 0xFF00FFFF, 0xFFFF00FF,
 };
 
-CPicFrame* AsFrame(CPicObj* obj) { return DynamicDowncast<CPicFrame>(obj); }
+CPicFrame* AsFrame(CPicObj* obj) {
+  return DynamicDowncast<CPicFrame>(obj);
+}
 
 }  // namespace
 
@@ -61,7 +63,9 @@ uint32_t CPicLayer::OutlineColor(int32_t index) {
   return index >= 0 && index < kColorCount ? kOutlineColors[index] : kOutlineColors[0];
 }
 
-uint32_t CPicLayer::GetOutlineColor() const { return OutlineColor(m_colorIndex); }
+uint32_t CPicLayer::GetOutlineColor() const {
+  return OutlineColor(m_colorIndex);
+}
 
 void CPicLayer::SaveLayerRecord() {
   if (!m_recordSaved.TakeForOpenStep()) return;
@@ -200,8 +204,9 @@ CPicFrame* CPicLayer::FrameAt(int32_t f, int32_t* offset) {
   const FrameSlot* found = nullptr;
   if (m_indexSorted) {
     // The first key frame whose end lies after f.
-    auto it = std::upper_bound(m_index.begin(), m_index.end(), int64_t{f},
-                               [](int64_t value, const FrameSlot& slot) { return value < slot.end; });
+    auto it =
+        std::upper_bound(m_index.begin(), m_index.end(), int64_t{f},
+                         [](int64_t value, const FrameSlot& slot) { return value < slot.end; });
     if (it != m_index.end()) found = &*it;
   } else {
     for (const FrameSlot& slot : m_index) {

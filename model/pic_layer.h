@@ -15,9 +15,9 @@ class CPicLayer : public CPicObj {
  public:
   // Kinds.
   static constexpr int32_t kHidden = 0;
-  static constexpr int32_t kLocked = 1;    // "Protect the layer from changes"
+  static constexpr int32_t kLocked = 1;  // "Protect the layer from changes"
   static constexpr int32_t kEditable = 2;
-  static constexpr int32_t kCurrent = 3;   // "Add new drawing and objects to this layer"
+  static constexpr int32_t kCurrent = 3;  // "Add new drawing and objects to this layer"
   // Link states.
   static constexpr int32_t kLinkNone = 0;
   static constexpr int32_t kLinkGuide = 1;   // not printed, not drawn by the page

@@ -42,7 +42,9 @@ void CPicObjRef::Release() {
 
 // ---- construction ---------------------------------------------------------------
 
-CPicObj::CPicObj() { SaveState(kInserted); }
+CPicObj::CPicObj() {
+  SaveState(kInserted);
+}
 
 CPicObj::CPicObj(LoadChainEnd) {
   m_loadNext = this;
@@ -404,7 +406,9 @@ void CPicObj::Transform(const Matrix2x3& m) {
   }
 }
 
-int32_t CPicObj::BreakApart(int32_t) { return 0; }
+int32_t CPicObj::BreakApart(int32_t) {
+  return 0;
+}
 
 void CPicObj::GetCenter(Point32& out) {
   if (HasCenter()) {
@@ -521,7 +525,9 @@ int32_t CPicObj::GetMatrix(Matrix2x3& out) {
   return 0;
 }
 
-void CPicObj::OnChildAdded(CPicObj* child) { child->Invalidate(3); }
+void CPicObj::OnChildAdded(CPicObj* child) {
+  child->Invalidate(3);
+}
 
 void CPicObj::OnChildRemoved(CPicObj* child) {
   child->Invalidate(1);
@@ -539,7 +545,8 @@ void CPicObj::RecalcAndNotify(CExtent* into) {
   UpdateExtent();
   for (CPicObjRef* ref = m_refs; ref != nullptr;) {
     CPicObjRef* next = ref->m_next;
-    if (ref->m_wantsChanges != 0 && ref->m_owner != nullptr) ref->m_owner->OnFramesChanged(m_change);
+    if (ref->m_wantsChanges != 0 && ref->m_owner != nullptr)
+      ref->m_owner->OnFramesChanged(m_change);
     ref = next;
   }
   if (into != nullptr) into->Add(m_change);

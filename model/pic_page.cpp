@@ -53,7 +53,8 @@ void CPicPage::UpdateExtent() {
       child->RecalcAndNotify(&m_change);
     }
     for (CPicObj* child = m_firstChild; child != nullptr; child = child->GetNext()) {
-      if (auto* layer = DynamicDowncast<CPicLayer>(child)) count = std::max(count, layer->TotalLength());
+      if (auto* layer = DynamicDowncast<CPicLayer>(child))
+        count = std::max(count, layer->TotalLength());
     }
     m_frameCount = count;
     m_flags &= static_cast<uint8_t>(~kChildChanged);

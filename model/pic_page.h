@@ -29,8 +29,8 @@ class CPicPage : public CPicObj {
   CPicLayer* AddLayer();
   CPicLayer* GetFirstLayer() const;
 
-  int32_t m_frameCount = 1;       // page length in frames, at least 1
-  int32_t m_nextLayerNumber = 1;  // number for the next new layer's name
+  int32_t m_frameCount = 1;                 // page length in frames, at least 1
+  int32_t m_nextLayerNumber = 1;            // number for the next new layer's name
   CDocumentPage* m_documentPage = nullptr;  // owner; null while detached
 
   VM_DECLARE_SERIAL(CPicPage)

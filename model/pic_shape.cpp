@@ -15,9 +15,9 @@ namespace {
 constexpr uint8_t kShapeRecordVersion = 1;
 // Merging many small pieces one by one into a large drawing is slow: they are
 // gathered in a batch first.
-constexpr uint32_t kBatchLargePiece = 35;   // a larger piece flushes the batch first
-constexpr uint32_t kBatchFull = 150;        // so does a batch of more edges
-constexpr uint32_t kBatchSmallPiece = 20;   // smaller pieces start a batch
+constexpr uint32_t kBatchLargePiece = 35;    // a larger piece flushes the batch first
+constexpr uint32_t kBatchFull = 150;         // so does a batch of more edges
+constexpr uint32_t kBatchSmallPiece = 20;    // smaller pieces start a batch
 constexpr uint32_t kBatchLargeTarget = 150;  // when the drawing has more edges
 constexpr int kMergeMode = kMergeLinesWin | kMergeFillsWin;
 
@@ -31,7 +31,9 @@ constexpr uint8_t kGeometryRecordVersion = 3;
 // ---- construction --------------------------------------------------------------
 
 namespace {
-void GeometryChanging(EdgeGraph&, void* arg) { static_cast<CPicShape*>(arg)->PrepareGeometryChange(); }
+void GeometryChanging(EdgeGraph&, void* arg) {
+  static_cast<CPicShape*>(arg)->PrepareGeometryChange();
+}
 }  // namespace
 
 CPicShape::CPicShape() {
@@ -231,10 +233,12 @@ void CPicShape::CollectChildShapes() {
       piece->ApplyMatrix();
       EdgeGraph& g = piece->m_geometry;
       Check(EdgeGraphSetSelected(g, piece->IsSelected()));
-      if (batch.graph != nullptr && (g.edge_count > kBatchLargePiece || batch.graph->edge_count > kBatchFull)) {
+      if (batch.graph != nullptr &&
+          (g.edge_count > kBatchLargePiece || batch.graph->edge_count > kBatchFull)) {
         flush();
       }
-      if (batch.graph == nullptr && g.edge_count < kBatchSmallPiece && m_geometry.edge_count > kBatchLargeTarget) {
+      if (batch.graph == nullptr && g.edge_count < kBatchSmallPiece &&
+          m_geometry.edge_count > kBatchLargeTarget) {
         batch.graph = new EdgeGraph;
         Check(EdgeGraphInit(*batch.graph));
       }
@@ -314,9 +318,13 @@ void CPicShapeEditItem::Restore() {
 
 // ---- geometry -------------------------------------------------------------------------
 
-void CPicShape::DrawGeometry(CRenderContext& rc) { rc.DrawEdgeGraph(m_geometry); }
+void CPicShape::DrawGeometry(CRenderContext& rc) {
+  rc.DrawEdgeGraph(m_geometry);
+}
 
-bool CPicShape::HasEdges() const { return m_geometry.edge_count != 0; }
+bool CPicShape::HasEdges() const {
+  return m_geometry.edge_count != 0;
+}
 
 int32_t CPicShape::HitTestGeometry(const CHitTest& probe) {
   EdgeHitRecord record;

@@ -17,8 +17,8 @@
 
 constexpr uint8_t kMovieMagic[3] = {'Q', 'V', 'X'};
 constexpr uint8_t kMovieVersion = 1;
-constexpr int kMoviePrefixSize = 8;          // magic, version, u32 file length
-constexpr int kMovieLengthOffset = 4;        // the file length inside the prefix
+constexpr int kMoviePrefixSize = 8;    // magic, version, u32 file length
+constexpr int kMovieLengthOffset = 4;  // the file length inside the prefix
 // A reader parses the header once more than this many bytes follow the prefix.
 constexpr int kMovieHeaderBufferedAbove = 20;
 

@@ -29,7 +29,9 @@ struct QuadCurve;
 // A bitmap fill of a shape that is written to a movie has the kind
 // kMovieFillBitmap and carries the bitmap character's id in the low 16 bits of
 // its colour word; its matrix maps bitmap pixels to shape coordinates.
-constexpr uint16_t BitmapFillId(uint32_t colour) { return static_cast<uint16_t>(colour); }
+constexpr uint16_t BitmapFillId(uint32_t colour) {
+  return static_cast<uint16_t>(colour);
+}
 
 class CMovieWriter {
  public:

@@ -113,9 +113,14 @@ void CDisplayList::SetViewTransform(const Rect32& stage, const WinRect& window, 
   Fixed sx = FixedDiv(extent(wl, wr), extent(sl, sr));
   Fixed sy = FixedDiv(extent(wt, wb), extent(st, sb));
   switch (flags & 0x0F) {
-    case kScaleShowAll: sx = sy = std::min(sx, sy); break;
-    case kScaleNoBorder: sx = sy = std::max(sx, sy); break;
-    default: break;  // exact fit: each keeps its own
+    case kScaleShowAll:
+      sx = sy = std::min(sx, sy);
+      break;
+    case kScaleNoBorder:
+      sx = sy = std::max(sx, sy);
+      break;
+    default:
+      break;  // exact fit: each keeps its own
   }
   int64_t wx, stx, wy, sty;
   if (flags & kAlignLeft) {

@@ -55,13 +55,13 @@ struct DisplayItem {
   DisplayItem* next = nullptr;
   CDisplayList* owner = nullptr;
   MovieCharacter* character = nullptr;
-  uint32_t key = 0;      // id << 16 | depth
-  Matrix2x3 matrix;      // placement, movie coordinates
-  Matrix2x3 combined;    // placement, then the view transform
-  Rect32 bounds;         // bitmap coordinates
+  uint32_t key = 0;    // id << 16 | depth
+  Matrix2x3 matrix;    // placement, movie coordinates
+  Matrix2x3 combined;  // placement, then the view transform
+  Rect32 bounds;       // bitmap coordinates
   uint16_t buttonState = 0;
   uint8_t drawn = 0;
-  uint8_t built = 0;     // render data made (an empty shape has no edges)
+  uint8_t built = 0;  // render data made (an empty shape has no edges)
   CScanEdge* edges = nullptr;
   PlayerFill* fills = nullptr;
 
@@ -99,8 +99,7 @@ class CDisplayList {
   void UpdateBitmapBounds();
   // Maps the stage (twips) into the window (pixels) by the scale mode and
   // anchors of `flags`; recomputes every item when the result changed.
-  void SetViewTransform(const Rect32& stage, const WinRect& window, bool antiAlias,
-                        uint32_t flags);
+  void SetViewTransform(const Rect32& stage, const WinRect& window, bool antiAlias, uint32_t flags);
   const Matrix2x3& ViewTransform() const { return m_view; }
   bool AntiAlias() const { return m_antiAlias; }
   void SetMoving(bool moving) { m_moving = moving; }

@@ -50,10 +50,14 @@ struct JpegDecoder {
 
 namespace {
 
-void ErrorExit(j_common_ptr cinfo) { std::longjmp(JpegDecoder::From(cinfo)->jump, 1); }
+void ErrorExit(j_common_ptr cinfo) {
+  std::longjmp(JpegDecoder::From(cinfo)->jump, 1);
+}
 void OutputMessage(j_common_ptr) {}
 void EmitMessage(j_common_ptr, int) {}
-void FormatMessage(j_common_ptr, char* buffer) { buffer[0] = 0; }
+void FormatMessage(j_common_ptr, char* buffer) {
+  buffer[0] = 0;
+}
 void ResetErrorManager(j_common_ptr) {}
 
 void ProgressMonitor(j_common_ptr cinfo) {
@@ -169,8 +173,8 @@ void CMovieStream::ReadJpegImage() {
   if (ok) {
     // Always three bytes a pixel, whatever the image's own colour space.
     cinfo.out_color_space = JCS_RGB;
-    ok = JpegStep(d, [&cinfo] { jpeg_start_decompress(&cinfo); }) &&
-         cinfo.output_components == 3 && cinfo.output_width > 0 && cinfo.output_height > 0 &&
+    ok = JpegStep(d, [&cinfo] { jpeg_start_decompress(&cinfo); }) && cinfo.output_components == 3 &&
+         cinfo.output_width > 0 && cinfo.output_height > 0 &&
          cinfo.output_width <= static_cast<JDIMENSION>(kMaxJpegSide) &&
          cinfo.output_height <= static_cast<JDIMENSION>(kMaxJpegSide);
   }
@@ -195,7 +199,8 @@ void CMovieStream::ReadJpegImage() {
       uint8_t* out = dib->Bits() + static_cast<size_t>(y) * static_cast<size_t>(dib->Stride());
       const JSAMPLE* p = row.data();
       for (int32_t x = 0; x < w; ++x, p += 3) {
-        const uint16_t v = static_cast<uint16_t>((p[0] & 0xF8) << 7 | (p[1] & 0xF8) << 2 | p[2] >> 3);
+        const uint16_t v =
+            static_cast<uint16_t>((p[0] & 0xF8) << 7 | (p[1] & 0xF8) << 2 | p[2] >> 3);
         out[2 * x] = static_cast<uint8_t>(v);
         out[2 * x + 1] = static_cast<uint8_t>(v >> 8);
       }

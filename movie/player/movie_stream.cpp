@@ -187,8 +187,8 @@ void CMovieStream::DispatchRecord(uint16_t code) {
       Rect32 bounds;
       in.GetRect(bounds);
       if (in.overrun) break;
-      MovieCharacter* c = AddCharacter(
-          id, code == MT_SHAPE_CHARACTER ? kCharacterShape : kCharacterText);
+      MovieCharacter* c =
+          AddCharacter(id, code == MT_SHAPE_CHARACTER ? kCharacterShape : kCharacterText);
       if (!c) break;
       c->bounds = bounds;
       c->bodyOffset = in.pos;
@@ -198,8 +198,8 @@ void CMovieStream::DispatchRecord(uint16_t code) {
     case MT_GLYPH_SET_CHARACTER: {
       const uint16_t id = in.GetWord();
       if (in.overrun) break;
-      MovieCharacter* c = AddCharacter(
-          id, code == MT_BUTTON_CHARACTER ? kCharacterButton : kCharacterFont);
+      MovieCharacter* c =
+          AddCharacter(id, code == MT_BUTTON_CHARACTER ? kCharacterButton : kCharacterFont);
       if (c) c->bodyOffset = in.pos;
       break;
     }

@@ -54,9 +54,9 @@ struct MovieCharacter {
   // font: the glyph offset table; text: the matrix) and the end of its record.
   uint32_t bodyOffset = 0;
   uint32_t bodyEnd = 0;
-  Rect32 bounds;              // shapes and text, twips; empty otherwise
-  CDib* bitmap = nullptr;     // bitmaps: the decoded image (owned)
-  uint32_t faceOffset = 0;    // fonts: the face data (after the id), 0 when none
+  Rect32 bounds;            // shapes and text, twips; empty otherwise
+  CDib* bitmap = nullptr;   // bitmaps: the decoded image (owned)
+  uint32_t faceOffset = 0;  // fonts: the face data (after the id), 0 when none
   uint32_t faceEnd = 0;
 
   // A reader over the character's data, bounded by its record.
@@ -106,12 +106,12 @@ class CMovieStream {
   bool AtEnd() const { return m_atEnd; }
   int32_t CurrentFrame() const { return m_currentFrame; }
   const Rect32& FrameRect() const { return m_frameRect; }
-  Fixed FrameRate() const { return m_frameRate; }          // 16.16 frames per second
-  int32_t FramePeriod() const { return m_framePeriod; }    // milliseconds
+  Fixed FrameRate() const { return m_frameRate; }        // 16.16 frames per second
+  int32_t FramePeriod() const { return m_framePeriod; }  // milliseconds
   int32_t FrameCount() const { return m_frameCount; }
   uint8_t Version() const { return m_version; }
-  uint32_t BufferedBytes() const { return m_buffered; }   // after the prefix
-  int64_t DeclaredLength() const { return m_declared; }    // length - 8; -1 until known
+  uint32_t BufferedBytes() const { return m_buffered; }  // after the prefix
+  int64_t DeclaredLength() const { return m_declared; }  // length - 8; -1 until known
   bool Complete() const { return m_declared >= 0 && m_buffered == m_declared; }
   const uint8_t* Buffer() const { return m_buffer.get(); }
 

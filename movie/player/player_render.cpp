@@ -14,7 +14,9 @@ static_assert(std::is_standard_layout_v<PlayerFill> && offsetof(PlayerFill, fill
 
 namespace {
 
-PlayerFill* PlayerFillOf(CSpanFill* f) { return reinterpret_cast<PlayerFill*>(f); }
+PlayerFill* PlayerFillOf(CSpanFill* f) {
+  return reinterpret_cast<PlayerFill*>(f);
+}
 
 Point32 Midpoint(const Point32& a, const Point32& b) {
   return {static_cast<int32_t>((int64_t{a.x} + b.x) >> 1),
@@ -30,10 +32,16 @@ QuadCurve LineCurve(const Point32& a, const Point32& b) {
   return c;
 }
 
-Point32 Add(const Point32& a, const Point32& b) { return {WrapAdd(a.x, b.x), WrapAdd(a.y, b.y)}; }
-Point32 Sub(const Point32& a, const Point32& b) { return {WrapSub(a.x, b.x), WrapSub(a.y, b.y)}; }
+Point32 Add(const Point32& a, const Point32& b) {
+  return {WrapAdd(a.x, b.x), WrapAdd(a.y, b.y)};
+}
+Point32 Sub(const Point32& a, const Point32& b) {
+  return {WrapSub(a.x, b.x), WrapSub(a.y, b.y)};
+}
 
-int Sign(int64_t v) { return v < 0 ? -1 : 1; }
+int Sign(int64_t v) {
+  return v < 0 ? -1 : 1;
+}
 
 // The colour of a solid fill (Init leaves a record solid).
 void SetSolid(CSpanFill& f, uint32_t packed) {
@@ -76,8 +84,8 @@ void EdgeSink::Add(const QuadCurve& c, CSpanFill* fillA, CSpanFill* fillB, uint8
 
   const int32_t yEndLo = std::min(e.p0.y, e.p2.y), yEndHi = std::max(e.p0.y, e.p2.y);
   if (!e.straight && (e.control.y < yEndLo || e.control.y > yEndHi)) {
-    const int64_t outside = e.control.y < yEndLo ? int64_t{yEndLo} - e.control.y
-                                                 : int64_t{e.control.y} - yEndHi;
+    const int64_t outside =
+        e.control.y < yEndLo ? int64_t{yEndLo} - e.control.y : int64_t{e.control.y} - yEndHi;
     if (outside < 3) {
       e.control.y = e.control.y < yEndLo ? yEndLo : yEndHi;
     } else {
@@ -135,9 +143,13 @@ void Stroker::SetLineStyle(int32_t width, CSpanFill* fill) {
   m_haveSegment = false;
 }
 
-void Stroker::AddEdge(const QuadCurve& c) { m_sink.Add(c, m_fill, nullptr, kEdgeAddWinding); }
+void Stroker::AddEdge(const QuadCurve& c) {
+  m_sink.Add(c, m_fill, nullptr, kEdgeAddWinding);
+}
 
-void Stroker::AddLine(const Point32& from, const Point32& to) { AddEdge(LineCurve(from, to)); }
+void Stroker::AddLine(const Point32& from, const Point32& to) {
+  AddEdge(LineCurve(from, to));
+}
 
 void Stroker::AddArcJoin(const Point32& from, const Point32& to, const Point32& centre) {
   if (m_wide && PointDistanceFast(from, to) > 3) {
@@ -150,7 +162,8 @@ void Stroker::AddArcJoin(const Point32& from, const Point32& to, const Point32& 
     if (sweep > 16 && sweep <= 2880) {
       const int32_t r = m_width / 2;
       const int64_t arc = int64_t{r} * sweep;
-      const int64_t n = arc > INT32_MAX ? 16 : std::min<int64_t>(FixedMul(71, static_cast<int32_t>(arc)) / 3, 16);
+      const int64_t n =
+          arc > INT32_MAX ? 16 : std::min<int64_t>(FixedMul(71, static_cast<int32_t>(arc)) / 3, 16);
       if (n > 1) {
         Point32 previous = from;
         for (int64_t k = 1; k < n; ++k) {
@@ -306,8 +319,7 @@ void Stroker::AddThinCurve(const QuadCurve& c, int depth) {
   CurveReverse(Shifted(c, plus), reversed);
   AddEdge(reversed);
   AddEdge(Shifted(c, minus));
-  AddSegmentEnds(Add(c.p0, plus), c.p0, Add(c.p0, minus), Add(c.p2, plus), c.p2,
-                 Add(c.p2, minus));
+  AddSegmentEnds(Add(c.p0, plus), c.p0, Add(c.p0, minus), Add(c.p2, plus), c.p2, Add(c.p2, minus));
 }
 
 void Stroker::Finish() {
@@ -330,7 +342,9 @@ CSpanFill* ShapeDecoder::FillAt(uint32_t index) const {
   return index >= 1 && index <= static_cast<uint32_t>(m_fillCount) ? m_fills[index - 1] : nullptr;
 }
 
-void ShapeDecoder::AddFillEdge(const QuadCurve& c) { m_sink.Add(c, m_fillA, m_fillB, m_rule); }
+void ShapeDecoder::AddFillEdge(const QuadCurve& c) {
+  m_sink.Add(c, m_fillA, m_fillB, m_rule);
+}
 
 void ShapeDecoder::DecodeEdges(Mode mode) {
   CTagReader& in = m_in;
@@ -369,8 +383,8 @@ void ShapeDecoder::DecodeEdges(Mode mode) {
         // Every sub-path gets its own caps.
         if (m_stroking) m_stroker.Finish();
         if (flags & kStepLine) {
-          const bool known = line >= 1 && line <= static_cast<uint32_t>(m_lineCount) &&
-                             m_lines[line - 1].fill;
+          const bool known =
+              line >= 1 && line <= static_cast<uint32_t>(m_lineCount) && m_lines[line - 1].fill;
           m_stroking = known;
           if (known) m_stroker.SetLineStyle(m_lines[line - 1].width, m_lines[line - 1].fill);
         }
@@ -491,8 +505,8 @@ int ReadShapeStyles(DisplayItem& item, CTagReader& in, CSpanFill* fills[255],
 }
 
 // Decodes glyph `index` of a glyph set through a matrix, filled with `fill`.
-void DecodeGlyph(const MovieCharacter& font, uint32_t index, const Matrix2x3& m,
-                 CSpanFill* fill, EdgeSink& sink, bool antiAlias, int32_t* budget) {
+void DecodeGlyph(const MovieCharacter& font, uint32_t index, const Matrix2x3& m, CSpanFill* fill,
+                 EdgeSink& sink, bool antiAlias, int32_t* budget) {
   CTagReader table = font.Reader();
   // The first offset is the table's own size: two bytes a glyph.
   const uint32_t count = table.GetWord() / 2u;

@@ -65,8 +65,8 @@ class Stroker {
   void AddThinCurve(const QuadCurve& c, int depth);
   // Records a segment's corners: joins it to the previous one or keeps it as
   // the path's start.
-  void AddSegmentEnds(const Point32& a0, const Point32& p0, const Point32& b0,
-                      const Point32& a1, const Point32& p1, const Point32& b1);
+  void AddSegmentEnds(const Point32& a0, const Point32& p0, const Point32& b0, const Point32& a1,
+                      const Point32& p1, const Point32& b1);
 
   EdgeSink& m_sink;
   bool m_antiAlias;

@@ -24,7 +24,9 @@ class DepthGuard {
 
 }  // namespace
 
-CObject* ReadObjectOfClass(CArchive& ar, const CRuntimeClass* cls) { return ar.ReadObject(cls); }
+CObject* ReadObjectOfClass(CArchive& ar, const CRuntimeClass* cls) {
+  return ar.ReadObject(cls);
+}
 
 CArchive& operator>>(CArchive& ar, CObject*& obj) {
   obj = ar.ReadObject(nullptr);
@@ -36,7 +38,9 @@ CArchive::CArchive(CFile* file, Mode mode, size_t bufferSize)
   if (mode_ == load) loadArray_.emplace_back();  // index 0: null
 }
 
-CArchive::~CArchive() { Abort(); }
+CArchive::~CArchive() {
+  Abort();
+}
 
 void CArchive::CheckLoading() const {
   if (file_ == nullptr) throw CArchiveException(CArchiveException::genericException);

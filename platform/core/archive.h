@@ -92,11 +92,26 @@ class CArchive {
   CArchive& operator<<(int16_t v) { return PutLE(static_cast<uint16_t>(v), 2); }
   CArchive& operator<<(uint32_t v) { return PutLE(v, 4); }
   CArchive& operator<<(int32_t v) { return PutLE(static_cast<uint32_t>(v), 4); }
-  CArchive& operator>>(uint8_t& v) { v = static_cast<uint8_t>(GetLE(1)); return *this; }
-  CArchive& operator>>(uint16_t& v) { v = static_cast<uint16_t>(GetLE(2)); return *this; }
-  CArchive& operator>>(int16_t& v) { v = static_cast<int16_t>(GetLE(2)); return *this; }
-  CArchive& operator>>(uint32_t& v) { v = GetLE(4); return *this; }
-  CArchive& operator>>(int32_t& v) { v = static_cast<int32_t>(GetLE(4)); return *this; }
+  CArchive& operator>>(uint8_t& v) {
+    v = static_cast<uint8_t>(GetLE(1));
+    return *this;
+  }
+  CArchive& operator>>(uint16_t& v) {
+    v = static_cast<uint16_t>(GetLE(2));
+    return *this;
+  }
+  CArchive& operator>>(int16_t& v) {
+    v = static_cast<int16_t>(GetLE(2));
+    return *this;
+  }
+  CArchive& operator>>(uint32_t& v) {
+    v = GetLE(4);
+    return *this;
+  }
+  CArchive& operator>>(int32_t& v) {
+    v = static_cast<int32_t>(GetLE(4));
+    return *this;
+  }
 
   void WriteString(std::string_view s);
   std::string ReadString();

@@ -7,8 +7,12 @@
 #include "geometry/fixed.h"
 #include "platform/core/archive.h"
 
-inline CArchive& operator<<(CArchive& ar, const Point32& p) { return ar << p.x << p.y; }
-inline CArchive& operator>>(CArchive& ar, Point32& p) { return ar >> p.x >> p.y; }
+inline CArchive& operator<<(CArchive& ar, const Point32& p) {
+  return ar << p.x << p.y;
+}
+inline CArchive& operator>>(CArchive& ar, Point32& p) {
+  return ar >> p.x >> p.y;
+}
 
 inline CArchive& operator<<(CArchive& ar, const Rect32& r) {
   return ar << r.xmin << r.xmax << r.ymin << r.ymax;

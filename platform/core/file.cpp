@@ -15,7 +15,9 @@
 
 // ---- CDiskFile ---------------------------------------------------------------
 
-CDiskFile::~CDiskFile() { Abort(); }
+CDiskFile::~CDiskFile() {
+  Abort();
+}
 
 void CDiskFile::ThrowOsError(int errnum) const {
   throw CFileException(CFileException::OsErrorToCause(errnum), errnum, path_);
@@ -26,9 +28,15 @@ void CDiskFile::Open(const std::string& path, unsigned flags) {
   path_ = path;
   int oflags = O_CLOEXEC;
   switch (flags & 3) {
-    case modeWrite: oflags |= O_WRONLY; break;
-    case modeReadWrite: oflags |= O_RDWR; break;
-    default: oflags |= O_RDONLY; break;
+    case modeWrite:
+      oflags |= O_WRONLY;
+      break;
+    case modeReadWrite:
+      oflags |= O_RDWR;
+      break;
+    default:
+      oflags |= O_RDONLY;
+      break;
   }
   if (flags & modeCreate) {
     oflags |= O_CREAT;
@@ -161,8 +169,9 @@ void CMemFile::Write(const void* buffer, size_t count) {
 }
 
 uint64_t CMemFile::Seek(int64_t offset, SeekPosition from) {
-  int64_t base = from == begin ? 0 : from == current ? static_cast<int64_t>(position_)
-                                                     : static_cast<int64_t>(data_.size());
+  int64_t base = from == begin     ? 0
+                 : from == current ? static_cast<int64_t>(position_)
+                                   : static_cast<int64_t>(data_.size());
   if ((offset < 0 && base + offset < 0) ||
       (offset > 0 && offset > std::numeric_limits<int64_t>::max() - base)) {
     throw CFileException(CFileException::badSeek);

@@ -50,7 +50,7 @@ class CDiskFile : public CFile {
     modeRead = 0x0000,
     modeWrite = 0x0001,
     modeReadWrite = 0x0002,
-    modeCreate = 0x1000,  // create, or truncate an existing file
+    modeCreate = 0x1000,      // create, or truncate an existing file
     modeNoTruncate = 0x2000,  // with modeCreate: keep an existing file's contents
   };
 

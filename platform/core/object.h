@@ -65,29 +65,33 @@ struct CClassRegistrar {
   explicit CClassRegistrar(const CRuntimeClass* cls) { CRuntimeClass::Register(cls); }
 };
 
-#define VM_DECLARE_DYNAMIC(class_name)                                   \
- public:                                                                 \
-  static const CRuntimeClass runtimeClass;                          \
-  const CRuntimeClass* GetRuntimeClass() const override { return &runtimeClass; }
+#define VM_DECLARE_DYNAMIC(class_name)                    \
+ public:                                                  \
+  static const CRuntimeClass runtimeClass;                \
+  const CRuntimeClass* GetRuntimeClass() const override { \
+    return &runtimeClass;                                 \
+  }
 
-#define VM_IMPLEMENT_DYNAMIC(class_name, base_name)                      \
-  const CRuntimeClass class_name::runtimeClass = {                  \
-      #class_name, CRuntimeClass::kNoSchema, nullptr, RUNTIME_CLASS(base_name)};
+#define VM_IMPLEMENT_DYNAMIC(class_name, base_name)                                               \
+  const CRuntimeClass class_name::runtimeClass = {#class_name, CRuntimeClass::kNoSchema, nullptr, \
+                                                  RUNTIME_CLASS(base_name)};
 
 // Persistent class: dynamic creation, a schema, and the extraction operator
 // `ar >> p` that reads an object reference and checks that the object is of
 // this class or derived from it (CArchiveException::badClass otherwise).
-#define VM_DECLARE_SERIAL(class_name)                                    \
-  VM_DECLARE_DYNAMIC(class_name)                                         \
-  static CObject* CreateObject();                                        \
-  friend CArchive& operator>>(CArchive& ar, class_name*& obj) {          \
+#define VM_DECLARE_SERIAL(class_name)                                     \
+  VM_DECLARE_DYNAMIC(class_name)                                          \
+  static CObject* CreateObject();                                         \
+  friend CArchive& operator>>(CArchive& ar, class_name*& obj) {           \
     obj = static_cast<class_name*>(ReadObjectOfClass(ar, &runtimeClass)); \
-    return ar;                                                           \
+    return ar;                                                            \
   }
 
-#define VM_IMPLEMENT_SERIAL(class_name, base_name, schema)               \
-  CObject* class_name::CreateObject() { return new class_name; }        \
-  const CRuntimeClass class_name::runtimeClass = {                  \
+#define VM_IMPLEMENT_SERIAL(class_name, base_name, schema)                         \
+  CObject* class_name::CreateObject() {                                            \
+    return new class_name;                                                         \
+  }                                                                                \
+  const CRuntimeClass class_name::runtimeClass = {                                 \
       #class_name, (schema), &class_name::CreateObject, RUNTIME_CLASS(base_name)}; \
   static const CClassRegistrar vm_registrar_##class_name(&class_name::runtimeClass);
 

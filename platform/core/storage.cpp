@@ -96,7 +96,7 @@ struct Node {
   bool isStorage = false;
   bool detached = false;  // destroyed or replaced: handles to it are dead
   std::string name;
-  Content content;                                     // streams
+  Content content;                                        // streams
   std::map<std::string, std::shared_ptr<Node>> children;  // storages, keyed by folded name
   std::array<uint8_t, 16> clsid{};
 };
@@ -209,17 +209,22 @@ class StreamReader final : public CFile {
     position_ += n;
     return n;
   }
-  void Write(const void*, size_t) override { ThrowStreamError(kStgAccessDenied, CFileException::accessDenied); }
+  void Write(const void*, size_t) override {
+    ThrowStreamError(kStgAccessDenied, CFileException::accessDenied);
+  }
   uint64_t Seek(int64_t offset, SeekPosition from) override {
-    int64_t base = from == begin ? 0 : from == current ? static_cast<int64_t>(position_)
-                                                       : static_cast<int64_t>(content_.size);
+    int64_t base = from == begin     ? 0
+                   : from == current ? static_cast<int64_t>(position_)
+                                     : static_cast<int64_t>(content_.size);
     if (offset < -base) throw CFileException(CFileException::badSeek);
     position_ = static_cast<uint64_t>(base + offset);
     return position_;
   }
   uint64_t GetPosition() const override { return position_; }
   uint64_t GetLength() const override { return content_.size; }
-  void SetLength(uint64_t) override { ThrowStreamError(kStgAccessDenied, CFileException::accessDenied); }
+  void SetLength(uint64_t) override {
+    ThrowStreamError(kStgAccessDenied, CFileException::accessDenied);
+  }
 
  private:
   Content content_;
@@ -266,7 +271,10 @@ Content AppendToSpill(FileState& file, std::span<const uint8_t> bytes) {
 class StreamWriter final : public CMemFile {
  public:
   StreamWriter(std::shared_ptr<FileState> file, std::shared_ptr<Node> parent, std::string name)
-      : CMemFile(4096), file_(std::move(file)), parent_(std::move(parent)), name_(std::move(name)) {}
+      : CMemFile(4096),
+        file_(std::move(file)),
+        parent_(std::move(parent)),
+        name_(std::move(name)) {}
 
   void Close() override {
     if (!parent_) return;
@@ -293,8 +301,10 @@ class StreamWriter final : public CMemFile {
 
 void ReadDirectory(const std::shared_ptr<Source>& source, GsfInfile* dir,
                    std::vector<std::string>& path, Node& node, int depth) {
-  if (depth > kMaxStorageDepth) throw CFileException(CFileException::invalidFile, kStgReadFault, source->path);
-  if (GSF_IS_INFILE_MSOLE(dir)) gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(dir), node.clsid.data());
+  if (depth > kMaxStorageDepth)
+    throw CFileException(CFileException::invalidFile, kStgReadFault, source->path);
+  if (GSF_IS_INFILE_MSOLE(dir))
+    gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(dir), node.clsid.data());
   int count = gsf_infile_num_children(dir);
   for (int i = 0; i < count; ++i) {
     const char* name = gsf_infile_name_by_index(dir, i);
@@ -343,7 +353,8 @@ std::shared_ptr<Source> OpenSource(const std::string& path) {
   GError* error = nullptr;
   GsfInfile* root = gsf_infile_msole_new(input.get(), &error);
   if (error != nullptr) g_error_free(error);
-  if (root == nullptr) throw CFileException(CFileException::invalidFile, kStgFileAlreadyExists, path);
+  if (root == nullptr)
+    throw CFileException(CFileException::invalidFile, kStgFileAlreadyExists, path);
   auto source = std::make_shared<Source>();
   source->root = root;
   source->path = path;
@@ -405,7 +416,9 @@ struct SaveSink {
 
   static int SeekFn(void* cookie, off64_t* pos, int whence) {
     auto* s = static_cast<SaveSink*>(cookie);
-    int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? static_cast<int64_t>(s->offset) : -1;
+    int64_t base = whence == SEEK_SET   ? 0
+                   : whence == SEEK_CUR ? static_cast<int64_t>(s->offset)
+                                        : -1;
     if (whence == SEEK_END) {
       struct stat st;
       if (::fstat(s->fd, &st) != 0) return -1;
@@ -432,7 +445,8 @@ void WriteStream(GsfOutput* out, const SaveSink& sink, const Content& content) {
   std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(content.size, kCopyChunk)));
   uint64_t left = content.size;
   while (left > 0) {
-    size_t n = reader.Read(chunk.data(), static_cast<size_t>(std::min<uint64_t>(left, chunk.size())));
+    size_t n =
+        reader.Read(chunk.data(), static_cast<size_t>(std::min<uint64_t>(left, chunk.size())));
     if (n == 0) ThrowStreamError(kStgReadFault);
     CheckOutput(out, sink, gsf_output_write(out, n, chunk.data()));
     left -= n;
@@ -596,7 +610,9 @@ void CStorage::DestroyElement(std::string_view name) {
   node.children.erase(it);
 }
 
-bool CStorage::HasElement(std::string_view name) const { return FindChild(Live(), name) != nullptr; }
+bool CStorage::HasElement(std::string_view name) const {
+  return FindChild(Live(), name) != nullptr;
+}
 
 std::vector<CStorageElement> CStorage::EnumElements() const {
   std::vector<CStorageElement> out;
@@ -606,7 +622,8 @@ std::vector<CStorageElement> CStorage::EnumElements() const {
   return out;
 }
 
-void CStorage::CopyElementTo(std::string_view name, CStorage& dest, std::string_view newName) const {
+void CStorage::CopyElementTo(std::string_view name, CStorage& dest,
+                             std::string_view newName) const {
   auto child = FindChild(Live(), name);
   if (!child) throw COleException(kStgFileNotFound);
   Node& target = dest.Live();
@@ -639,9 +656,13 @@ std::unique_ptr<CCompoundFile> CCompoundFile::CreateTemporary() {
   return std::unique_ptr<CCompoundFile>(new CCompoundFile());
 }
 
-CStorage CCompoundFile::GetRootStorage() const { return CStorage(state_, state_->root); }
+CStorage CCompoundFile::GetRootStorage() const {
+  return CStorage(state_, state_->root);
+}
 
-const std::string& CCompoundFile::GetPath() const { return state_->path; }
+const std::string& CCompoundFile::GetPath() const {
+  return state_->path;
+}
 
 void CCompoundFile::Save() {
   if (state_->path.empty()) throw CNotSupportedException();
@@ -664,4 +685,6 @@ void CCompoundFile::SaveAs(const std::string& path) {
   }
 }
 
-void CCompoundFile::SetWriteHook(WriteHook hook) { state_->hook = std::move(hook); }
+void CCompoundFile::SetWriteHook(WriteHook hook) {
+  state_->hook = std::move(hook);
+}

@@ -23,7 +23,8 @@ CQtProfileSettings::CQtProfileSettings()
                                             QStringLiteral("vmanim"))) {}
 
 CQtProfileSettings::CQtProfileSettings(const std::string& iniPath)
-    : settings_(std::make_unique<QSettings>(QString::fromStdString(iniPath), QSettings::IniFormat)) {}
+    : settings_(
+          std::make_unique<QSettings>(QString::fromStdString(iniPath), QSettings::IniFormat)) {}
 
 CQtProfileSettings::~CQtProfileSettings() = default;
 
@@ -71,8 +72,7 @@ std::optional<std::vector<uint8_t>> CQtProfileSettings::GetProfileBinary(std::st
 
 bool CQtProfileSettings::WriteProfileBinary(std::string_view section, std::string_view entry,
                                             std::span<const uint8_t> value) {
-  settings_->setValue(Key(section, entry),
-                      QByteArray(reinterpret_cast<const char*>(value.data()),
-                                 static_cast<qsizetype>(value.size())));
+  settings_->setValue(Key(section, entry), QByteArray(reinterpret_cast<const char*>(value.data()),
+                                                      static_cast<qsizetype>(value.size())));
   return Written();
 }

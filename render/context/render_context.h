@@ -15,7 +15,7 @@ struct EdgeGraph;
 
 // The state a drawing object saves around its own drawing.
 struct CRenderState {
-  Matrix2x3 matrix;        // current
+  Matrix2x3 matrix;  // current
   Matrix2x3 baseMatrix;
   Matrix2x3 objectMatrix;
   CPicObj* currentKeyFrame = nullptr;
@@ -27,13 +27,13 @@ struct CRenderState {
 class CRenderContext {
  public:
   // Flag word bits read by the drawing objects.
-  static constexpr uint32_t kFlagFills = 0x1;           // fills on; clear = outline drawing
-  static constexpr uint32_t kFlagChangedOnly = 0x4;     // outline drawing of changed edges only
+  static constexpr uint32_t kFlagFills = 0x1;        // fills on; clear = outline drawing
+  static constexpr uint32_t kFlagChangedOnly = 0x4;  // outline drawing of changed edges only
   static constexpr uint32_t kFlagNoGlyphText = 0x40;
-  static constexpr uint32_t kFlagAbortTest = 0x80;      // stop early when the user cancels printing
+  static constexpr uint32_t kFlagAbortTest = 0x80;  // stop early when the user cancels printing
   static constexpr uint32_t kFlagHighlightSelected = 0x400;
   static constexpr uint32_t kFlagHighlightAll = 0x800;
-  static constexpr uint32_t kFlagGdiPaths = 0x1000;     // set by the constructor
+  static constexpr uint32_t kFlagGdiPaths = 0x1000;      // set by the constructor
   static constexpr uint32_t kFlagExportMarks = 0x20000;  // layer and group marks for exporters
 
   // Handle kinds and flags of DrawHandle: low nibble kind (0 none, 1 square,
@@ -91,9 +91,10 @@ class CRenderContext {
     s.baseMatrix = m_baseMatrix;
     s.objectMatrix = m_objectMatrix;
     s.currentKeyFrame = m_currentKeyFrame;
-    s.packed = ((m_flags & kFlagChangedOnly) ? 1u : 0u) | ((m_flags & kFlagHighlightSelected) ? 2u : 0u) |
-               ((m_flags & kFlagHighlightAll) ? 4u : 0u) | ((m_flags & kFlagNoGlyphText) ? 8u : 0u) |
-               (m_objectMatrixSet ? 16u : 0u);
+    s.packed = ((m_flags & kFlagChangedOnly) ? 1u : 0u) |
+               ((m_flags & kFlagHighlightSelected) ? 2u : 0u) |
+               ((m_flags & kFlagHighlightAll) ? 4u : 0u) |
+               ((m_flags & kFlagNoGlyphText) ? 8u : 0u) | (m_objectMatrixSet ? 16u : 0u);
   }
   void RestoreState(const CRenderState& s) {
     m_matrix = s.matrix;
@@ -101,7 +102,8 @@ class CRenderContext {
     m_objectMatrix = s.objectMatrix;
     m_currentKeyFrame = s.currentKeyFrame;
     UpdateMatrix();
-    constexpr uint32_t kSaved = kFlagChangedOnly | kFlagHighlightSelected | kFlagHighlightAll | kFlagNoGlyphText;
+    constexpr uint32_t kSaved =
+        kFlagChangedOnly | kFlagHighlightSelected | kFlagHighlightAll | kFlagNoGlyphText;
     m_flags &= ~kSaved;
     if (s.packed & 1u) m_flags |= kFlagChangedOnly;
     if (s.packed & 2u) m_flags |= kFlagHighlightSelected;

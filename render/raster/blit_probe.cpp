@@ -36,8 +36,8 @@ class CProbe {
       for (size_t i = 1; i < colors.size(); i += 2) colors[i] = 0xFFFFFF;
     }
     const std::vector<uint8_t> info =
-        BuildBitmapInfo(kTestSize, t.bottomUp ? kTestSize : -kTestSize,
-                        static_cast<uint16_t>(bits), t.format == kOffscreen565, colors, 0);
+        BuildBitmapInfo(kTestSize, t.bottomUp ? kTestSize : -kTestSize, static_cast<uint16_t>(bits),
+                        t.format == kOffscreen565, colors, 0);
     target_.Flush();
     const int64_t start = target_.Now();
     const bool ok = target_.BlitTest(info, pixels_);
@@ -64,13 +64,20 @@ class CProbe {
 
 uint32_t DefaultFormatForDepth(int depth) {
   switch (depth) {
-    case 1: return kOffscreen1Bit;
-    case 2: return kOffscreen2Bit;
-    case 4: return kOffscreen4Bit;
-    case 16: return kOffscreen555;
-    case 24: return kOffscreen24;
-    case 32: return kOffscreen32;
-    default: return kOffscreen8Bit;
+    case 1:
+      return kOffscreen1Bit;
+    case 2:
+      return kOffscreen2Bit;
+    case 4:
+      return kOffscreen4Bit;
+    case 16:
+      return kOffscreen555;
+    case 24:
+      return kOffscreen24;
+    case 32:
+      return kOffscreen32;
+    default:
+      return kOffscreen8Bit;
   }
 }
 

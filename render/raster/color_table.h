@@ -10,9 +10,15 @@
 constexpr uint32_t PackRgb(uint32_t red, uint32_t green, uint32_t blue) {
   return (red & 0xFF) | (green & 0xFF) << 8 | (blue & 0xFF) << 16;
 }
-constexpr uint8_t RedOf(uint32_t c) { return static_cast<uint8_t>(c); }
-constexpr uint8_t GreenOf(uint32_t c) { return static_cast<uint8_t>(c >> 8); }
-constexpr uint8_t BlueOf(uint32_t c) { return static_cast<uint8_t>(c >> 16); }
+constexpr uint8_t RedOf(uint32_t c) {
+  return static_cast<uint8_t>(c);
+}
+constexpr uint8_t GreenOf(uint32_t c) {
+  return static_cast<uint8_t>(c >> 8);
+}
+constexpr uint8_t BlueOf(uint32_t c) {
+  return static_cast<uint8_t>(c >> 16);
+}
 
 // A 32-bit count followed by room for 256 entries (1028 bytes). Entries past
 // the count are zero.

@@ -17,17 +17,26 @@ int64_t RowStride64(uint32_t format, int32_t width) {
   if (width < 0) return -1;
   const int64_t w = width;
   switch (format) {
-    case kDib1Bit: return ((w + 31) >> 5) * 4;
-    case kDib2Bit: return ((w + 15) >> 4) * 4;
-    case kDib4Bit: return ((w + 7) >> 3) * 4;
-    case kDib8Bit: return (w + 3) & ~int64_t{3};
-    case kDib16Bit: return (2 * w + 3) & ~int64_t{3};
-    case kDib32Bit: return 4 * w;
-    default: return -1;
+    case kDib1Bit:
+      return ((w + 31) >> 5) * 4;
+    case kDib2Bit:
+      return ((w + 15) >> 4) * 4;
+    case kDib4Bit:
+      return ((w + 7) >> 3) * 4;
+    case kDib8Bit:
+      return (w + 3) & ~int64_t{3};
+    case kDib16Bit:
+      return (2 * w + 3) & ~int64_t{3};
+    case kDib32Bit:
+      return 4 * w;
+    default:
+      return -1;
   }
 }
 
-bool IsPaletteFormat(uint32_t format) { return format <= kDib8Bit; }
+bool IsPaletteFormat(uint32_t format) {
+  return format <= kDib8Bit;
+}
 
 // Packs a colour for the bilinear sum: red at bit 21, green at bit 10, blue
 // without its lowest bit at bit 0. Weights sum to 8, so no field spills into
@@ -35,7 +44,6 @@ bool IsPaletteFormat(uint32_t format) { return format <= kDib8Bit; }
 uint32_t PackForBlend(Rgb c) {
   return uint32_t{c.red} << 21 | uint32_t{c.green} << 10 | uint32_t{c.blue} >> 1;
 }
-
 
 }  // namespace
 
@@ -90,18 +98,25 @@ Rgb CDib::PixelAt(int32_t x, int32_t y) const {
   const size_t ux = static_cast<size_t>(x);
   uint32_t index;
   switch (format_) {
-    case kDib1Bit: index = (row[ux >> 3] >> (7 - (ux & 7))) & 1; break;
-    case kDib2Bit: index = (row[ux >> 2] >> (6 - 2 * (ux & 3))) & 3; break;
-    case kDib4Bit: index = (row[ux >> 1] >> ((ux & 1) ? 0 : 4)) & 15; break;
-    case kDib8Bit: index = row[ux]; break;
+    case kDib1Bit:
+      index = (row[ux >> 3] >> (7 - (ux & 7))) & 1;
+      break;
+    case kDib2Bit:
+      index = (row[ux >> 2] >> (6 - 2 * (ux & 3))) & 3;
+      break;
+    case kDib4Bit:
+      index = (row[ux >> 1] >> ((ux & 1) ? 0 : 4)) & 15;
+      break;
+    case kDib8Bit:
+      index = row[ux];
+      break;
     case kDib16Bit: {
       const uint32_t v = LoadLE16(row + 2 * ux);
       return {kExpand5To8[(v >> 10) & 31], kExpand5To8[(v >> 5) & 31], kExpand5To8[v & 31]};
     }
     default: {
       const uint32_t v = LoadLE32(row + 4 * ux);
-      return {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
-              static_cast<uint8_t>(v)};
+      return {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
     }
   }
   const uint32_t c = colors_->entries[index];

@@ -46,8 +46,8 @@ struct PackedDibHeader {
   std::array<uint32_t, 3> masks{};  // red, green, blue for 16 and 32 bits
   uint32_t colorCount = 0;          // colour table entries stored in the block
   size_t colorTableOffset = 0;
-  size_t bitsOffset = 0;            // the bytes after the colour table
-  int32_t rowStride = 0;            // bytes per stored row
+  size_t bitsOffset = 0;  // the bytes after the colour table
+  int32_t rowStride = 0;  // bytes per stored row
 };
 
 constexpr uint32_t kBiRgb = 0;

@@ -85,9 +85,13 @@ std::vector<uint8_t> BuildBitmapInfo(int32_t width, int32_t height, uint16_t bit
   return out;
 }
 
-void SetOffscreenScreen(CScreen* screen) { g_screen = screen ? screen : &g_trueColorScreen; }
+void SetOffscreenScreen(CScreen* screen) {
+  g_screen = screen ? screen : &g_trueColorScreen;
+}
 
-void ResetOffscreenProbe() { g_probed = false; }
+void ResetOffscreenProbe() {
+  g_probed = false;
+}
 
 bool COffscreenBitmap::Create(const Rect32& size) {
   Free();
@@ -98,23 +102,37 @@ bool COffscreenBitmap::Create(const Rect32& size) {
     g_probedDepth = depth;
     g_probed = true;
   }
-  CSharedPalette* palette = g_probedFormat.format <= kOffscreen8Bit ? g_screen->AppPalette() : nullptr;
+  CSharedPalette* palette =
+      g_probedFormat.format <= kOffscreen8Bit ? g_screen->AppPalette() : nullptr;
   return CreateFormat(g_probedFormat.format, g_probedFormat.bottomUp != 0, palette,
                       int64_t{size.xmax} - size.xmin, int64_t{size.ymax} - size.ymin);
 }
 
-bool COffscreenBitmap::CreateDepth(int bits, CSharedPalette* palette, int32_t width,
-                                   int32_t height, bool bottomUp) {
+bool COffscreenBitmap::CreateDepth(int bits, CSharedPalette* palette, int32_t width, int32_t height,
+                                   bool bottomUp) {
   Free();
   uint32_t format;
   switch (bits) {
-    case 1: format = kOffscreen1Bit; break;
-    case 4: format = kOffscreen4Bit; break;
-    case 8: format = kOffscreen8Bit; break;
-    case 16: format = kOffscreen555; break;
-    case 24: format = kOffscreen24; break;
-    case 32: format = kOffscreen32; break;
-    default: return false;
+    case 1:
+      format = kOffscreen1Bit;
+      break;
+    case 4:
+      format = kOffscreen4Bit;
+      break;
+    case 8:
+      format = kOffscreen8Bit;
+      break;
+    case 16:
+      format = kOffscreen555;
+      break;
+    case 24:
+      format = kOffscreen24;
+      break;
+    case 32:
+      format = kOffscreen32;
+      break;
+    default:
+      return false;
   }
   if (palette) {
     palette->AddRef();
@@ -143,15 +161,15 @@ bool COffscreenBitmap::CreateFormat(uint32_t format, bool bottomUp, CSharedPalet
 
   std::span<const uint32_t> colors;
   if (format <= kOffscreen8Bit) {
-    const uint32_t n = std::min({palette->table.count, ColorTable::kMaxEntries, uint32_t{1} << bits});
+    const uint32_t n =
+        std::min({palette->table.count, ColorTable::kMaxEntries, uint32_t{1} << bits});
     colors = std::span<const uint32_t>(palette->table.entries.data(), n);
   }
   const auto size = static_cast<size_t>(stride * height);
   try {
-    info_ = BuildBitmapInfo(static_cast<int32_t>(width),
-                            static_cast<int32_t>(bottomUp ? height : -height),
-                            static_cast<uint16_t>(bits), format == kOffscreen565, colors,
-                            static_cast<uint32_t>(size));
+    info_ = BuildBitmapInfo(
+        static_cast<int32_t>(width), static_cast<int32_t>(bottomUp ? height : -height),
+        static_cast<uint16_t>(bits), format == kOffscreen565, colors, static_cast<uint32_t>(size));
   } catch (const std::bad_alloc&) {
     return false;
   }

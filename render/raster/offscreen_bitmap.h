@@ -78,8 +78,7 @@ class COffscreenBitmap {
   // and white for 1 bit, sixteen greys for 4 bits, the colour cube otherwise,
   // acquired as a shared palette; a given palette gains a reference. Other
   // depths, sizes of 0 or less and sizes past kMaxBytes fail.
-  bool CreateDepth(int bits, CSharedPalette* palette, int32_t width, int32_t height,
-                   bool bottomUp);
+  bool CreateDepth(int bits, CSharedPalette* palette, int32_t width, int32_t height, bool bottomUp);
   // Releases the palette and the pixels.
   void Free();
   bool IsValid() const { return bits_ != nullptr; }

@@ -13,7 +13,6 @@ namespace {
 
 constexpr size_t kInfoHeaderSize = 40;
 
-
 bool Fail(const char** error, const char* why) {
   if (error) *error = why;
   return false;
@@ -51,9 +50,12 @@ struct SourceFormat {
   // Palette index for 1, 4 and 8 bits.
   uint32_t Index(const uint8_t* row, size_t x) const {
     switch (bitCount) {
-      case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
-      case 4: return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
-      default: return row[x];
+      case 1:
+        return (row[x >> 3] >> (7 - (x & 7))) & 1;
+      case 4:
+        return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
+      default:
+        return row[x];
     }
   }
   // Red, green and blue (8 bits each) for 16, 24 and 32 bits.
@@ -77,7 +79,9 @@ void StoreIndex(uint8_t* row, uint32_t format, size_t x, uint32_t index) {
       row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & ~(0xF << shift)) | (index & 15) << shift);
       break;
     }
-    default: row[x] = static_cast<uint8_t>(index); break;
+    default:
+      row[x] = static_cast<uint8_t>(index);
+      break;
   }
 }
 
@@ -119,8 +123,15 @@ bool ParsePackedDibHeader(std::span<const uint8_t> block, PackedDibHeader& out,
     return Fail(error, "bad bitmap size");
   if (out.planes != 1) return Fail(error, "bad plane count");
   switch (out.bitCount) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
-    default: return Fail(error, "unsupported bits per pixel");
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+      break;
+    default:
+      return Fail(error, "unsupported bits per pixel");
   }
   const bool bitfields = out.compression == kBiBitfields;
   if (out.compression != kBiRgb && !(bitfields && (out.bitCount == 16 || out.bitCount == 32)))
@@ -157,8 +168,7 @@ bool ParsePackedDibHeader(std::span<const uint8_t> block, PackedDibHeader& out,
 }
 
 bool CDib::LoadPackedDib(std::span<const uint8_t> block, std::span<const uint8_t> pixels,
-                         const WinRect* source, PackedDibHeader* headerOut,
-                         const char** error) {
+                         const WinRect* source, PackedDibHeader* headerOut, const char** error) {
   Free();
   PackedDibHeader h;
   if (!ParsePackedDibHeader(block, h, error)) return false;
@@ -174,8 +184,8 @@ bool CDib::LoadPackedDib(std::span<const uint8_t> block, std::span<const uint8_t
   const int32_t srcHeight = h.height < 0 ? -h.height : h.height;
   const bool bottomUp = h.height > 0;
   if (pixels.empty()) pixels = block.subspan(h.bitsOffset);
-  if (h.rowStride > 0 && static_cast<uint64_t>(srcHeight) >
-                             pixels.size() / static_cast<uint64_t>(h.rowStride))
+  if (h.rowStride > 0 &&
+      static_cast<uint64_t>(srcHeight) > pixels.size() / static_cast<uint64_t>(h.rowStride))
     return Fail(error, "pixel rows run past the end");
 
   int32_t left = 0, top = 0, width = srcWidth, height = srcHeight;
@@ -192,11 +202,21 @@ bool CDib::LoadPackedDib(std::span<const uint8_t> block, std::span<const uint8_t
 
   uint32_t format;
   switch (h.bitCount) {
-    case 1: format = kDib1Bit; break;
-    case 4: format = kDib4Bit; break;
-    case 8: format = kDib8Bit; break;
-    case 16: format = kDib16Bit; break;
-    default: format = kDib32Bit; break;
+    case 1:
+      format = kDib1Bit;
+      break;
+    case 4:
+      format = kDib4Bit;
+      break;
+    case 8:
+      format = kDib8Bit;
+      break;
+    case 16:
+      format = kDib16Bit;
+      break;
+    default:
+      format = kDib32Bit;
+      break;
   }
   ColorTable table;
   if (h.bitCount <= 8) {
@@ -206,12 +226,12 @@ bool CDib::LoadPackedDib(std::span<const uint8_t> block, std::span<const uint8_t
       table.entries[i] = PackRgb(q[2], q[1], q[0]) | 0xFF000000u;
     }
   }
-  if (!Create(format, width, height, &table)) return Fail(error, "image too large or out of memory");
+  if (!Create(format, width, height, &table))
+    return Fail(error, "image too large or out of memory");
 
   // Same layout and whole rows: copy bytes. Otherwise pixel by pixel.
-  const bool sameLayout =
-      h.bitCount <= 8 || (h.bitCount == 16 && h.masks[0] == 0x7C00 && h.masks[1] == 0x03E0 &&
-                          h.masks[2] == 0x001F);
+  const bool sameLayout = h.bitCount <= 8 || (h.bitCount == 16 && h.masks[0] == 0x7C00 &&
+                                              h.masks[1] == 0x03E0 && h.masks[2] == 0x001F);
   const bool wholeRows = left == 0 && width == srcWidth;
   // Columns of the source that exist: [cx0, cx1) in destination columns.
   const int64_t cx0 = std::max<int64_t>(0, -int64_t{left});

@@ -10,7 +10,9 @@ CSharedPalette* g_listHead = nullptr;
 int g_liveCount = 0;
 
 // The value a cell's nibble stands for: nibble * 16, and 255 for the top one.
-constexpr int CellValue(int nibble) { return nibble == 15 ? 255 : nibble * 16; }
+constexpr int CellValue(int nibble) {
+  return nibble == 15 ? 255 : nibble * 16;
+}
 
 }  // namespace
 
@@ -48,8 +50,12 @@ void BuildInverseColorMap(const ColorTable& table, InverseColorMap& map) {
   }
 }
 
-CSharedPalette::CSharedPalette() { ++g_liveCount; }
-CSharedPalette::~CSharedPalette() { --g_liveCount; }
+CSharedPalette::CSharedPalette() {
+  ++g_liveCount;
+}
+CSharedPalette::~CSharedPalette() {
+  --g_liveCount;
+}
 
 CSharedPalette* CSharedPalette::Create(const ColorTable& table) {
   LogPalette log;
@@ -81,8 +87,8 @@ CSharedPalette* CSharedPalette::CreateFromLogPalette(const LogPalette& palette) 
     return nullptr;
   }
   p->refCount = 1;
-  CopyLogPaletteEntries(palette.entries.data(), static_cast<uint32_t>(std::min<size_t>(
-                                                    palette.entries.size(), UINT32_MAX)),
+  CopyLogPaletteEntries(palette.entries.data(),
+                        static_cast<uint32_t>(std::min<size_t>(palette.entries.size(), UINT32_MAX)),
                         p->table);
   BuildInverseColorMap(p->table, p->inverseMap);
   return p;
@@ -113,8 +119,12 @@ void CSharedPalette::Release(CSharedPalette* palette) {
   delete palette;
 }
 
-CSharedPalette* CSharedPalette::ListHead() { return g_listHead; }
-int CSharedPalette::LiveCount() { return g_liveCount; }
+CSharedPalette* CSharedPalette::ListHead() {
+  return g_listHead;
+}
+int CSharedPalette::LiveCount() {
+  return g_liveCount;
+}
 
 LogPalette BuildIdentityPalette(std::span<const PaletteEntry> system, int numReserved) {
   LogPalette out;
@@ -134,9 +144,9 @@ LogPalette BuildIdentityPalette(std::span<const PaletteEntry> system, int numRes
     if (front <= back) out.entries[back--] = {br, bg, bb, kPaletteNoCollapse};
   };
   static constexpr uint8_t kLevel[6] = {0, 51, 102, 153, 204, 255};
-  for (int i = 0; i < 6; ++i)        // blue
-    for (int j = 0; j < 6; ++j)      // green
-      for (int k = 0; k < 3; ++k) {  // red, the mirror covers the other half
+  for (int i = 0; i < 6; ++i)                      // blue
+    for (int j = 0; j < 6; ++j)                    // green
+      for (int k = 0; k < 3; ++k) {                // red, the mirror covers the other half
         if (i == 0 && j == 0 && k == 0) continue;  // black and its mirror white
         put(kLevel[k], kLevel[j], kLevel[i], kLevel[5 - k], kLevel[5 - j], kLevel[5 - i]);
       }

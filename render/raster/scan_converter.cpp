@@ -44,7 +44,6 @@ int64_t FixedDiv64(int64_t a, int64_t b) {
   return negative ? -r : r;
 }
 
-
 // Skips blocks of eight columns all below ax after index i (forward) or all
 // above ax at and before i (backward); the caller finishes one at a time.
 ptrdiff_t WalkForward(const int32_t* xs, ptrdiff_t n, ptrdiff_t i, int32_t ax) {
@@ -710,8 +709,7 @@ void CScanConverter::DeactivateFill(int32_t x) {
       f->onInsideList = 0;
       continue;
     }
-    if ((f->clipId == 0 || ClipIsOn(f->clipId)) &&
-        (!best || f->priority > best->priority)) {
+    if ((f->clipId == 0 || ClipIsOn(f->clipId)) && (!best || f->priority > best->priority)) {
       best = f;
     }
     link = &f->insideNext;

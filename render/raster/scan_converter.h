@@ -76,11 +76,11 @@ struct CActiveEdge {
   int32_t yEnd = 0;  // the row at which the edge retires
   int64_t dx = 0;    // lines: the slope (16.16); curves: first difference
   int64_t dy = 0;
-  int64_t ddx = 0;   // curves: second differences
+  int64_t ddx = 0;  // curves: second differences
   int64_t ddy = 0;
-  int64_t xPos = 0;  // 16.16
-  int64_t yPos = 0;  // 16.16 (curves)
-  int64_t count = 0; // curve steps remaining
+  int64_t xPos = 0;      // 16.16
+  int64_t yPos = 0;      // 16.16 (curves)
+  int64_t count = 0;     // curve steps remaining
   int32_t cols[4] = {};  // anti-aliasing: the columns at the four sub-scanlines of the pixel row
   CSpanFill* fillA = nullptr;
   CSpanFill* fillB = nullptr;
@@ -183,7 +183,8 @@ class CScanConverter {
   // Starts an outline with fill A (and fill B on the other side of a
   // two-sided boundary, rule 0) at `start`; rule 1 is even-odd, 2 winding.
   // Returns whether the outline will draw anything.
-  bool BeginFill(const FillStyle* fillA, const FillStyle* fillB, const Point32& start, int32_t rule);
+  bool BeginFill(const FillStyle* fillA, const FillStyle* fillB, const Point32& start,
+                 int32_t rule);
   void MoveTo(const Point32& p);
   void FillLineTo(const Point32& p);
   void FillCurveTo(const Point32& control, const Point32& p);
@@ -264,7 +265,7 @@ class CScanConverter {
   // one spare pixel at each end), made on first use and freed after each
   // render.
   int32_t* errorBuffer = nullptr;
-  int32_t errorRowLength = 0;  // entries per row
+  int32_t errorRowLength = 0;    // entries per row
   int32_t* errorRow = nullptr;   // the current row's
   int32_t* errorNext = nullptr;  // the next row's
   int32_t errorFailed = 0;       // no memory: nearest colours instead
@@ -275,10 +276,10 @@ class CScanConverter {
   int32_t minUnit3 = 1;  // the same for highlighted lines (three times this)
   int32_t originX = 0;
   int32_t originY = 0;
-  Matrix2x3 deviceMatrix;   // pixels to device units
+  Matrix2x3 deviceMatrix;  // pixels to device units
   Matrix2x3 deviceInverse;
-  uint32_t objectId = 0;    // high part of fill priorities; restarts with each batch
-  Matrix2x3 matrix;         // document to device units
+  uint32_t objectId = 0;  // high part of fill priorities; restarts with each batch
+  Matrix2x3 matrix;       // document to device units
   Matrix2x3 strokeMatrix;
   Point32 pen;
   CSpanFill* fillA = nullptr;
@@ -324,7 +325,8 @@ class CScanConverter {
   void AddRoundJoin(const Point32& from, const Point32& to, const Point32& centre);
   void AddThinSegment(const QuadCurve& curve, int level);
   void AddSegmentCorners(const Point32& plus0, const Point32& p0, const Point32& minus0,
-                         const Point32& plus1, const Point32& p1, const Point32& minus1, bool round);
+                         const Point32& plus1, const Point32& p1, const Point32& minus1,
+                         bool round);
   Point32 ToDevice(const Point32& p) const;
   void AllocErrorRows();
   void FreeErrorRows();
@@ -357,16 +359,16 @@ class CScanConverter {
   void ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4], int32_t py,
                   PendingPixel& pending);
 
-  std::vector<CActiveEdge*> active_;        // sorted by column
-  std::vector<int32_t> activeX_;            // their columns, for the insertion walk and the sort
-  std::vector<CScanEdge*> filed_;           // edges filed since the last render, in order
-  std::vector<CScanEdge> rowEdges_;         // copies of them sorted by start row
-  std::vector<int32_t> rowStart_;           // where each row's edges begin in rowEdges_
-  std::vector<CoverageSpan> coverage_[4];   // spans of each sub-scanline of the pixel row
-  int32_t coverageFloor_[4] = {};           // spans of a sub-scanline start no further left
-  int32_t subRow_ = 0;                      // sub-scanline being stepped
+  std::vector<CActiveEdge*> active_;       // sorted by column
+  std::vector<int32_t> activeX_;           // their columns, for the insertion walk and the sort
+  std::vector<CScanEdge*> filed_;          // edges filed since the last render, in order
+  std::vector<CScanEdge> rowEdges_;        // copies of them sorted by start row
+  std::vector<int32_t> rowStart_;          // where each row's edges begin in rowEdges_
+  std::vector<CoverageSpan> coverage_[4];  // spans of each sub-scanline of the pixel row
+  int32_t coverageFloor_[4] = {};          // spans of a sub-scanline start no further left
+  int32_t subRow_ = 0;                     // sub-scanline being stepped
   std::vector<Clip> clips_;
-  int32_t insideCount_ = 0;                 // fills whose inside state is nonzero
-  bool recording_ = false;                  // spans go to edgeSpans_
+  int32_t insideCount_ = 0;  // fills whose inside state is nonzero
+  bool recording_ = false;   // spans go to edgeSpans_
   std::vector<EdgeSpan> edgeSpans_;
 };

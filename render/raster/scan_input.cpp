@@ -17,13 +17,19 @@
 
 namespace {
 
-constexpr int kMaxSplitLevel = 40;  // bounds the recursion of curve splitting
+constexpr int kMaxSplitLevel = 40;   // bounds the recursion of curve splitting
 constexpr int32_t kTallCurve = 256;  // device units; taller curves are halved
 
-Point32 Add(const Point32& a, const Point32& b) { return {WrapAdd(a.x, b.x), WrapAdd(a.y, b.y)}; }
-Point32 Sub(const Point32& a, const Point32& b) { return {WrapSub(a.x, b.x), WrapSub(a.y, b.y)}; }
+Point32 Add(const Point32& a, const Point32& b) {
+  return {WrapAdd(a.x, b.x), WrapAdd(a.y, b.y)};
+}
+Point32 Sub(const Point32& a, const Point32& b) {
+  return {WrapSub(a.x, b.x), WrapSub(a.y, b.y)};
+}
 
-int32_t Sign(int64_t v) { return v > 0 ? 1 : v < 0 ? -1 : 0; }
+int32_t Sign(int64_t v) {
+  return v > 0 ? 1 : v < 0 ? -1 : 0;
+}
 
 }  // namespace
 
@@ -95,9 +101,9 @@ CSpanFill* CScanConverter::FindOrAddFill(const FillStyle& style) {
       (style.kind == kGradientLinear || style.kind == kGradientRadial) && patternKind == 0;
   const int32_t kind = gradient ? kSpanGradient : kSpanSolid;
   const int count = std::min<int>(style.gradient.count, kRampPoints);
-  const uint32_t bucket =
-      (static_cast<uint32_t>((r + g + b) >> 3) + style.kind + patternKind + objectId +
-       static_cast<uint32_t>(clipId)) & 31;
+  const uint32_t bucket = (static_cast<uint32_t>((r + g + b) >> 3) + style.kind + patternKind +
+                           objectId + static_cast<uint32_t>(clipId)) &
+                          31;
   // Records enter at the head of their bucket and object ids only grow
   // within a batch, so the records of this object lead the bucket: the walk
   // ends at the first record of an earlier object.
@@ -106,9 +112,11 @@ CSpanFill* CScanConverter::FindOrAddFill(const FillStyle& style) {
         f->kind != kind)
       continue;
     if (gradient) {
-      if (f->rampCount != count || f->gradientType != style.kind || !(f->gradientMatrix == style.matrix) ||
+      if (f->rampCount != count || f->gradientType != style.kind ||
+          !(f->gradientMatrix == style.matrix) ||
           !std::equal(style.gradient.ratios, style.gradient.ratios + count, f->rampPos.begin()) ||
-          !std::equal(style.gradient.colours, style.gradient.colours + count, f->rampColour.begin()))
+          !std::equal(style.gradient.colours, style.gradient.colours + count,
+                      f->rampColour.begin()))
         continue;
     }
     return f;
@@ -229,7 +237,9 @@ bool CScanConverter::BeginFill(const FillStyle* styleA, const FillStyle* styleB,
   return active != 0;
 }
 
-void CScanConverter::MoveTo(const Point32& p) { pen = ToDevice(p); }
+void CScanConverter::MoveTo(const Point32& p) {
+  pen = ToDevice(p);
+}
 
 void CScanConverter::FillLineTo(const Point32& p) {
   const Point32 q = ToDevice(p);
@@ -273,8 +283,9 @@ void CScanConverter::AddPath(const PointList& path, const LineStyle* line, const
   if (fill) {
     objectId += 1;
     if (BeginFill(fill, nullptr, first, rule)) {
-      WalkPathCurves(path, [this](const Point32& p) { FillLineTo(p); },
-                     [this](const Point32& c, const Point32& p) { FillCurveTo(c, p); });
+      WalkPathCurves(
+          path, [this](const Point32& p) { FillLineTo(p); },
+          [this](const Point32& c, const Point32& p) { FillCurveTo(c, p); });
       FillLineTo(first);
     }
     active = 0;
@@ -282,8 +293,9 @@ void CScanConverter::AddPath(const PointList& path, const LineStyle* line, const
   if (line) {
     objectId += 1;
     if (BeginStroke(line, first)) {
-      WalkPathCurves(path, [this](const Point32& p) { StrokeLineTo(p); },
-                     [this](const Point32& c, const Point32& p) { StrokeCurveTo(c, p); });
+      WalkPathCurves(
+          path, [this](const Point32& p) { StrokeLineTo(p); },
+          [this](const Point32& c, const Point32& p) { StrokeCurveTo(c, p); });
       EndStroke();
     }
   }
@@ -295,7 +307,9 @@ void CScanConverter::AddLine(const Point32& p0, const Point32& p1) {
   AddCurve(c);
 }
 
-void CScanConverter::AddCurve(const QuadCurve& curve) { AddCurveAt(curve, 0); }
+void CScanConverter::AddCurve(const QuadCurve& curve) {
+  AddCurveAt(curve, 0);
+}
 
 void CScanConverter::AddCurveAt(QuadCurve c, int level) {
   // Hull bounds (the control point too unless straight).
@@ -552,7 +566,8 @@ void CScanConverter::AddRoundJoin(const Point32& from, const Point32& to, const 
     if (sweep > 16 && sweep <= 2880) {
       const int32_t radius = strokeWidth / 2;
       int32_t n = FixedMul(71, static_cast<int32_t>(static_cast<uint32_t>(radius) *
-                                                    static_cast<uint32_t>(sweep))) / 3;
+                                                    static_cast<uint32_t>(sweep))) /
+                  3;
       if (n > 1) {
         n = std::min(n, 16);
         Point32 prev = from;
@@ -603,9 +618,18 @@ void CScanConverter::AddThinSegment(const QuadCurve& c, int level) {
   if (h == 0) h = 1;
   int32_t lo, hi;  // the two offsets
   switch (strokeWidth) {
-    case 1: lo = 0; hi = 1; break;
-    case 2: lo = -h; hi = h; break;
-    default: lo = -2 * h; hi = h; break;
+    case 1:
+      lo = 0;
+      hi = 1;
+      break;
+    case 2:
+      lo = -h;
+      hi = h;
+      break;
+    default:
+      lo = -2 * h;
+      hi = h;
+      break;
   }
   if (lo > hi) std::swap(lo, hi);
   // Left of travel: up (-y) when moving right, right (+x) when moving down.

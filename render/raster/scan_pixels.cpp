@@ -16,9 +16,13 @@ void Store16(uint8_t* p, uint32_t v) {
   p[1] = static_cast<uint8_t>(v >> 8);
 }
 
-uint32_t Load16(const uint8_t* p) { return uint32_t{p[0]} | uint32_t{p[1]} << 8; }
+uint32_t Load16(const uint8_t* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8;
+}
 
-void Store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+void Store32(uint8_t* p, uint32_t v) {
+  std::memcpy(p, &v, 4);
+}
 
 uint32_t Pack32(int32_t r, int32_t g, int32_t b) {
   return static_cast<uint32_t>(r) << 16 | static_cast<uint32_t>(g) << 8 | static_cast<uint32_t>(b);
@@ -48,10 +52,14 @@ constexpr uint32_t DitherLevel(int32_t v) {
 
 int BitsOf(uint32_t format) {
   switch (format) {
-    case kScan1Bit: return 1;
-    case kScan2Bit: return 2;
-    case kScan4Bit: return 4;
-    default: return 8;
+    case kScan1Bit:
+      return 1;
+    case kScan2Bit:
+      return 2;
+    case kScan4Bit:
+      return 4;
+    default:
+      return 8;
   }
 }
 
@@ -92,7 +100,8 @@ uint32_t CScanConverter::PaletteColour(uint32_t index) const {
 
 // ---- Rows of colours -------------------------------------------------------------
 
-void CScanConverter::WriteIndexedSpan(int32_t x0, int32_t x1, const uint8_t* colours, uint8_t* out) {
+void CScanConverter::WriteIndexedSpan(int32_t x0, int32_t x1, const uint8_t* colours,
+                                      uint8_t* out) {
   const InverseColorMap& map = ColourMap();
   const int32_t y8 = (rowY & 7) * 8;
   if (ditherMode == 2 && !errorRow && errorFailed == 0) AllocErrorRows();
@@ -335,7 +344,9 @@ void BitmapPosition(const CSpanFill* fill, int32_t x, int32_t y, bool smooth, in
   }
 }
 
-Fixed ClampFixed(int64_t v) { return static_cast<Fixed>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+Fixed ClampFixed(int64_t v) {
+  return static_cast<Fixed>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
 
 Rgb SampleBitmap(const CDib& dib, int64_t px, int64_t py, bool smooth) {
   if (smooth) return dib.SampleBilinear(ClampFixed(px), ClampFixed(py));
@@ -399,9 +410,10 @@ void CScanConverter::GradientFillSpan(CScanConverter* cv, int32_t x0, int32_t x1
     if (fill->gradientType == kGradientRadial) {
       radial.Next(n, indices);
     } else {
-      LinearGradientIndices(static_cast<int32_t>(static_cast<uint32_t>(gx) +
-                                                 static_cast<uint32_t>(sx) * static_cast<uint32_t>(done)),
-                            sx, n, indices);
+      LinearGradientIndices(
+          static_cast<int32_t>(static_cast<uint32_t>(gx) +
+                               static_cast<uint32_t>(sx) * static_cast<uint32_t>(done)),
+          sx, n, indices);
     }
     for (int32_t i = 0; i < n; ++i) {
       const uint32_t c = fill->ramp[indices[i]];
@@ -460,7 +472,8 @@ void CScanConverter::WriteBlendedPixel(int32_t x, const int32_t sums[3], int32_t
   if (n <= 0 || !rowPtr) return;
   const bool overWhite = backgroundValid == 0 || n > 15;
   auto blend = [&](int32_t sum, int32_t old) {
-    return static_cast<uint8_t>(overWhite ? (sum + (16 - n) * 255) >> 4 : (old * (16 - n) + sum) >> 4);
+    return static_cast<uint8_t>(overWhite ? (sum + (16 - n) * 255) >> 4
+                                          : (old * (16 - n) + sum) >> 4);
   };
   const ptrdiff_t px = ptrdiff_t{x} + xOffset;
   switch (pixelFormat) {
@@ -476,9 +489,8 @@ void CScanConverter::WriteBlendedPixel(int32_t x, const int32_t sums[3], int32_t
       const int shift = 8 - bits - static_cast<int>(bit & 7);
       const uint32_t mask = ((1u << bits) - 1) << shift;
       const uint32_t old = PaletteColour((byte & mask) >> shift);
-      const uint8_t index = ColourMap()[InverseMapCell(blend(sums[0], RedOf(old)),
-                                                       blend(sums[1], GreenOf(old)),
-                                                       blend(sums[2], BlueOf(old)))];
+      const uint8_t index = ColourMap()[InverseMapCell(
+          blend(sums[0], RedOf(old)), blend(sums[1], GreenOf(old)), blend(sums[2], BlueOf(old)))];
       byte = static_cast<uint8_t>((byte & ~mask) | ((uint32_t{index} << shift) & mask));
       return;
     }

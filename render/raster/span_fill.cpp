@@ -9,15 +9,14 @@
 
 // ---- Shared tables -------------------------------------------------------------
 
-const std::array<uint16_t, 17> kPatternMasks = {
-    0xFFFF, 0x7FFF, 0x7FDF, 0x5FDF, 0x5F5F, 0x5B5F, 0x5B5E, 0x5A5E, 0x5A5A,
-    0x1A5A, 0x1A4A, 0x0A4A, 0x0A0A, 0x020A, 0x0208, 0x0008, 0x0000};
+const std::array<uint16_t, 17> kPatternMasks = {0xFFFF, 0x7FFF, 0x7FDF, 0x5FDF, 0x5F5F, 0x5B5F,
+                                                0x5B5E, 0x5A5E, 0x5A5A, 0x1A5A, 0x1A4A, 0x0A4A,
+                                                0x0A0A, 0x020A, 0x0208, 0x0008, 0x0000};
 
 const std::array<uint8_t, 64> kOrderedDither = {
-    0,  8,  0,  8,  1,  9,  15, 7,  10, 6,  2,  14, 11, 7,  3,  13,
-    4,  14, 10, 2,  5,  15, 11, 1,  12, 4,  12, 6,  13, 3,  5,  9,
-    1,  9,  15, 7,  2,  10, 0,  6,  11, 7,  3,  13, 12, 8,  4,  12,
-    5,  15, 9,  1,  6,  14, 10, 0,  13, 3,  11, 5,  14, 2,  4,  8};
+    0,  8, 0,  8,  1,  9,  15, 7, 10, 6,  2,  14, 11, 7, 3,  13, 4,  14, 10, 2, 5, 15,
+    11, 1, 12, 4,  12, 6,  13, 3, 5,  9,  1,  9,  15, 7, 2,  10, 0,  6,  11, 7, 3, 13,
+    12, 8, 4,  12, 5,  15, 9,  1, 6,  14, 10, 0,  13, 3, 11, 5,  14, 2,  4,  8};
 
 const std::array<uint8_t, 64> kDiffusionOffsets = {
     7, 0, 0, 7, 0, 7, 7, 0, 0, 7, 0, 7, 0, 7, 0, 7, 0, 7, 7, 0, 7, 0, 7, 7, 0, 7, 7, 0, 7, 0, 7, 7,
@@ -29,7 +28,8 @@ namespace {
 
 constexpr std::array<uint16_t, 258> MakeSquares() {
   std::array<uint16_t, 258> t{};
-  for (uint32_t i = 0; i < t.size(); ++i) t[i] = static_cast<uint16_t>(i * i >= 0xFFFF ? 0xFFFF : i * i);
+  for (uint32_t i = 0; i < t.size(); ++i)
+    t[i] = static_cast<uint16_t>(i * i >= 0xFFFF ? 0xFFFF : i * i);
   return t;
 }
 
@@ -49,7 +49,8 @@ constexpr std::array<uint64_t, 257> MakeReciprocals() {
 
 const std::array<uint64_t, 257> kRampReciprocal = MakeReciprocals();
 
-uint64_t SolidPriority(uint32_t id, uint32_t patternKind, int32_t red, int32_t green, int32_t blue) {
+uint64_t SolidPriority(uint32_t id, uint32_t patternKind, int32_t red, int32_t green,
+                       int32_t blue) {
   return uint64_t{id} << kPriorityIdShift | uint64_t{patternKind & 7} << 15 |
          uint64_t(static_cast<uint32_t>(red) >> 3 & 31) << 10 |
          uint64_t(static_cast<uint32_t>(green) >> 3 & 31) << 5 |
@@ -138,10 +139,14 @@ uint32_t DeviceColour(uint32_t format, int32_t r, int32_t g, int32_t b) {
   const uint32_t ur = static_cast<uint32_t>(r), ug = static_cast<uint32_t>(g),
                  ub = static_cast<uint32_t>(b);
   switch (format) {
-    case kScan555: return (ur & 0xF8) << 7 | (ug & 0xF8) << 2 | ub >> 3;
-    case kScan565: return (ur & 0xF8) << 8 | (ug & 0xFC) << 3 | ub >> 3;
-    case kScan32BitAlpha: return 0xFF000000u | ur << 16 | ug << 8 | ub;
-    default: return ur << 16 | ug << 8 | ub;
+    case kScan555:
+      return (ur & 0xF8) << 7 | (ug & 0xF8) << 2 | ub >> 3;
+    case kScan565:
+      return (ur & 0xF8) << 8 | (ug & 0xFC) << 3 | ub >> 3;
+    case kScan32BitAlpha:
+      return 0xFF000000u | ur << 16 | ug << 8 | ub;
+    default:
+      return ur << 16 | ug << 8 | ub;
   }
 }
 
@@ -229,10 +234,20 @@ void CSpanFill::Prepare() {
   int32_t r2 = red, g2 = green, b2 = blue;
   const bool dark = red + green + blue < 384;
   switch (patternKind) {
-    case 1: pattern = 0xA5A5; r2 = g2 = b2 = 255; break;
-    case 2: pattern = 0x33CC; r2 = g2 = b2 = dark ? 255 : 0; break;
-    case 3: pattern = 0x39C6; r2 = g2 = b2 = dark ? 255 : 0; break;
-    default: break;
+    case 1:
+      pattern = 0xA5A5;
+      r2 = g2 = b2 = 255;
+      break;
+    case 2:
+      pattern = 0x33CC;
+      r2 = g2 = b2 = dark ? 255 : 0;
+      break;
+    case 3:
+      pattern = 0x39C6;
+      r2 = g2 = b2 = dark ? 255 : 0;
+      break;
+    default:
+      break;
   }
   uint32_t set, clear;
   if (format <= kScan8Bit) {
@@ -267,9 +282,11 @@ void CSpanFill::Prepare() {
   BuildPatternRows(pattern, cv->phaseX & 3, set, clear, format, patternRows);
   plainPattern = pattern == 0xFFFF || pattern == 0 || set == clear;
   static constexpr SpanProc kWriters[] = {
-      &CScanConverter::PatternSpan1,  &CScanConverter::PatternSpan2,  &CScanConverter::PatternSpan4,
-      &CScanConverter::PatternSpan8,  &CScanConverter::PatternSpan16, &CScanConverter::PatternSpan16,
-      &CScanConverter::PatternSpan24, &CScanConverter::PatternSpan32, &CScanConverter::PatternSpan32};
+      &CScanConverter::PatternSpan1,  &CScanConverter::PatternSpan2,
+      &CScanConverter::PatternSpan4,  &CScanConverter::PatternSpan8,
+      &CScanConverter::PatternSpan16, &CScanConverter::PatternSpan16,
+      &CScanConverter::PatternSpan24, &CScanConverter::PatternSpan32,
+      &CScanConverter::PatternSpan32};
   spanProc = format < std::size(kWriters) ? kWriters[format] : nullptr;
 }
 
@@ -316,7 +333,8 @@ void BuildGradientRamp(const uint8_t* positions, const uint32_t* colours, int co
     uint32_t out = 0;
     for (int shift = 0; shift < 24; shift += 8) {
       const uint32_t p = (prev >> shift) & 0xFF, q = (next >> shift) & 0xFF;
-      const uint32_t num = q * static_cast<uint32_t>(j - prevPos) + p * static_cast<uint32_t>(nextPos - j);
+      const uint32_t num =
+          q * static_cast<uint32_t>(j - prevPos) + p * static_cast<uint32_t>(nextPos - j);
       out |= static_cast<uint32_t>((num * inverse) >> 32) << shift;
     }
     ramp[j] = out;
@@ -338,7 +356,9 @@ void LinearGradientIndices(int32_t x, int32_t stepX, int32_t count, uint16_t* ou
 
 namespace {
 
-int32_t Wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
+int32_t Wrap(int64_t v) {
+  return static_cast<int32_t>(static_cast<uint32_t>(v));
+}
 
 int32_t RadialFirstIndex(int32_t x, int32_t y) {
   const int32_t length = VectorLength({x, y});
@@ -401,9 +421,9 @@ DitheredBrush CreateDitheredBrush(const CSharedPalette* palette, const InverseCo
   const uint32_t e1 = entryOf(first);
   const int32_t d1 = Distance(r, g, b, e1);
   if (d1 < 8) return brush;
-  const uint8_t second = nearest(std::clamp(2 * r - RedOf(e1), 0, 255),
-                                 std::clamp(2 * g - GreenOf(e1), 0, 255),
-                                 std::clamp(2 * b - BlueOf(e1), 0, 255));
+  const uint8_t second =
+      nearest(std::clamp(2 * r - RedOf(e1), 0, 255), std::clamp(2 * g - GreenOf(e1), 0, 255),
+              std::clamp(2 * b - BlueOf(e1), 0, 255));
   const int32_t d2 = Distance(r, g, b, entryOf(second));
   const uint16_t mask = kPatternMasks[std::min(d1 * 16 / (d1 + d2), 15)];
   brush.solid = false;

@@ -46,10 +46,10 @@ struct CSpanFill {
   int32_t reserved = 0;
   CSpanFill* listNext = nullptr;  // next record of the converter's list of all fills
 
-  uint32_t id = 0;        // the converter's object id when the record was made
-  uint64_t priority = 0;  // the greatest inside fill is drawn
-  int32_t clipId = 0;     // 0 = none
-  int32_t inside = 0;     // inside flag, or winding count for winding edges
+  uint32_t id = 0;                  // the converter's object id when the record was made
+  uint64_t priority = 0;            // the greatest inside fill is drawn
+  int32_t clipId = 0;               // 0 = none
+  int32_t inside = 0;               // inside flag, or winding count for winding edges
   CSpanFill* insideNext = nullptr;  // link of the converter's inside list
   int32_t onInsideList = 0;
 
@@ -71,7 +71,7 @@ struct CSpanFill {
   // Bitmap fills: the image and bitmap pixels to device pixels and back.
   const CDib* dib = nullptr;
   Matrix2x3 bitmapMatrix;
-  Matrix2x3 bitmapInverse;   // its linear part; the translation is below
+  Matrix2x3 bitmapInverse;    // its linear part; the translation is below
   int64_t bitmapOriginX = 0;  // where device pixel (0, 0) falls in the image (16.16)
   int64_t bitmapOriginY = 0;
 
@@ -124,21 +124,21 @@ struct RadialGradientWalk {
 };
 
 // Shared tables of the pixel writers.
-extern const std::array<uint16_t, 17> kPatternMasks;      // 4 x 4 patterns, 16 - k bits set
-extern const std::array<uint8_t, 64> kOrderedDither;      // 8 x 8, values 0..15
-extern const std::array<uint8_t, 64> kDiffusionOffsets;   // 8 x 8, 0 or 7
-extern const std::array<uint8_t, 16> kDither16;           // 4 x 4, values 0..7
-extern const std::array<uint16_t, 258> kSquares;          // i * i, capped at 0xFFFF
-extern const std::array<uint64_t, 257> kRampReciprocal;   // ceil(2^32 / d)
+extern const std::array<uint16_t, 17> kPatternMasks;     // 4 x 4 patterns, 16 - k bits set
+extern const std::array<uint8_t, 64> kOrderedDither;     // 8 x 8, values 0..15
+extern const std::array<uint8_t, 64> kDiffusionOffsets;  // 8 x 8, 0 or 7
+extern const std::array<uint8_t, 16> kDither16;          // 4 x 4, values 0..7
+extern const std::array<uint16_t, 258> kSquares;         // i * i, capped at 0xFFFF
+extern const std::array<uint64_t, 257> kRampReciprocal;  // ceil(2^32 / d)
 
 // The dithered brush for a colour that a palette lacks: a solid colour when
 // the nearest entry is within 7 (sum of channel differences), else an 8 x 8
 // pattern of two palette indices (pattern value 0 = first, 1 = second).
 struct DitheredBrush {
   bool solid = true;
-  uint32_t colour = 0;                 // red in the low byte
-  std::array<uint8_t, 2> indices{};    // nearest, second
-  std::array<uint8_t, 64> pattern{};   // rows of 8 pixels
+  uint32_t colour = 0;                // red in the low byte
+  std::array<uint8_t, 2> indices{};   // nearest, second
+  std::array<uint8_t, 64> pattern{};  // rows of 8 pixels
 };
 DitheredBrush CreateDitheredBrush(const CSharedPalette* palette, const InverseColorMap* map,
                                   uint32_t colour);

@@ -15,7 +15,9 @@ constexpr Fixed kDeg = 0x10000;
 // Tolerances as plain lengths: scale 256 makes the base the length itself;
 // minimum 0 and maximum 255/256 of the span leave it alone.
 constexpr int32_t kScale = 256;
-PackedTolerance Length(int32_t base) { return static_cast<PackedTolerance>(base) << 16 | 0xFF00; }
+PackedTolerance Length(int32_t base) {
+  return static_cast<PackedTolerance>(base) << 16 | 0xFF00;
+}
 
 CurveFitSettings Settings(int32_t line, int32_t curve, int32_t spacing, int32_t span,
                           int32_t gap = 0) {
@@ -88,12 +90,12 @@ TEST(ScaleAssistantTolerance, ScalesThenClampsLowerFirst) {
     int32_t scale, size, expected;
   };
   const Case cases[] = {
-      {0x0080FF00, 5120, 0, 2560},        // base 128: half of the scale
-      {0x0080FF00, 5120, 1000, 996},      // upper clamp: 1000 * 255 / 256
-      {0x0080FF40, 512, 10000, 2500},     // lower clamp: 10000 * 64 / 256
-      {0x00804040, 100000, 1024, 256},    // min = max: both clamps give 256
-      {0x00802010, 100000, 1024, 128},    // above the maximum
-      {0x00801020, 1, 1024, 64},          // minimum above the maximum: the upper wins
+      {0x0080FF00, 5120, 0, 2560},      // base 128: half of the scale
+      {0x0080FF00, 5120, 1000, 996},    // upper clamp: 1000 * 255 / 256
+      {0x0080FF40, 512, 10000, 2500},   // lower clamp: 10000 * 64 / 256
+      {0x00804040, 100000, 1024, 256},  // min = max: both clamps give 256
+      {0x00802010, 100000, 1024, 128},  // above the maximum
+      {0x00801020, 1, 1024, 64},        // minimum above the maximum: the upper wins
       {0x00000000, 5120, 0, 0},
       {0xFFFF0000, 1 << 20, 0, 268431360},  // the product needs more than 32 bits
       {0xFFFFFF00, 0x7FFFFFFF, 0x7FFFFFFF, 0x7F7FFFFF},
@@ -135,8 +137,8 @@ TEST(PathCornerAngle, TurnMeasuredOverTheSpacing) {
     std::vector<int32_t> L(s.size());
     for (std::size_t i = 1; i < s.size(); ++i) L[i] = L[i - 1] + PointDistance(s[i - 1], s[i]);
     const int32_t i = 20;  // the first leg is 100 long: 20 steps
-    const Fixed a = PathCornerAngle(s.data() + i, L.data() + i, i,
-                                    static_cast<int32_t>(s.size()) - 1 - i, 30);
+    const Fixed a =
+        PathCornerAngle(s.data() + i, L.data() + i, i, static_cast<int32_t>(s.size()) - 1 - i, 30);
     EXPECT_NEAR(a / 65536.0, c.expected, 0.6) << c.what;
     EXPECT_GE(a, 0);
     EXPECT_LE(a, kAngle180);
@@ -174,7 +176,8 @@ TEST(FitCurvesToPoints, SamplesWithinTheLineToleranceGiveOneLine) {
   std::mt19937 rng(7);
   std::uniform_int_distribution<int32_t> wobble(-3, 3);
   CPointList samples;
-  for (int32_t x = 0; x <= 2000; x += 8) samples.Add({x, x / 2 + (x > 0 && x < 2000 ? wobble(rng) : 0)});
+  for (int32_t x = 0; x <= 2000; x += 8)
+    samples.Add({x, x / 2 + (x > 0 && x < 2000 ? wobble(rng) : 0)});
   PointList out;
   FitCurvesToPoints(out, Settings(4, 8, 40, 4000), kScale, kScale, samples);
   const std::vector<QuadCurve> curves = Curves(out);

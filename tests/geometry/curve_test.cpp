@@ -10,15 +10,19 @@
 #include <vector>
 
 // Printers, so that a failing case shows the whole curve.
-void PrintTo(const Point32& p, std::ostream* os) { *os << "(" << p.x << ", " << p.y << ")"; }
+void PrintTo(const Point32& p, std::ostream* os) {
+  *os << "(" << p.x << ", " << p.y << ")";
+}
 void PrintTo(const QuadCurve& c, std::ostream* os) {
-  *os << "{{" << c.p0.x << ", " << c.p0.y << "}, {" << c.control.x << ", " << c.control.y
-      << "}, {" << c.p2.x << ", " << c.p2.y << "}, " << c.straight << "}";
+  *os << "{{" << c.p0.x << ", " << c.p0.y << "}, {" << c.control.x << ", " << c.control.y << "}, {"
+      << c.p2.x << ", " << c.p2.y << "}, " << c.straight << "}";
 }
 
 namespace {
 
-std::string Str(const QuadCurve& c) { return testing::PrintToString(c); }
+std::string Str(const QuadCurve& c) {
+  return testing::PrintToString(c);
+}
 
 // Rounding error of evaluating c the fixed-point way: t^2 is rounded to
 // 16 fraction bits before it scales the second difference p0 - 2 control + p2.
@@ -33,15 +37,22 @@ double EvalSlack(const QuadCurve& c) {
 struct DPoint {
   double x, y;
 };
-DPoint D(const Point32& p) { return {double(p.x), double(p.y)}; }
-double Dist(DPoint a, DPoint b) { return std::hypot(a.x - b.x, a.y - b.y); }
-double Dist(DPoint a, const Point32& b) { return Dist(a, D(b)); }
+DPoint D(const Point32& p) {
+  return {double(p.x), double(p.y)};
+}
+double Dist(DPoint a, DPoint b) {
+  return std::hypot(a.x - b.x, a.y - b.y);
+}
+double Dist(DPoint a, const Point32& b) {
+  return Dist(a, D(b));
+}
 
 struct DCurve {
   DPoint p0, c, p2;
   DPoint At(double t) const {
     const double s = 1 - t;
-    return {s * s * p0.x + 2 * s * t * c.x + t * t * p2.x, s * s * p0.y + 2 * s * t * c.y + t * t * p2.y};
+    return {s * s * p0.x + 2 * s * t * c.x + t * t * p2.x,
+            s * s * p0.y + 2 * s * t * c.y + t * t * p2.y};
   }
   DPoint Deriv(double t) const {
     return {2 * (1 - t) * (c.x - p0.x) + 2 * t * (p2.x - c.x),
@@ -66,7 +77,10 @@ struct DCurve {
     double lo = std::max(0.0, (best - 1.0) / kSamples), hi = std::min(1.0, (best + 1.0) / kSamples);
     for (int k = 0; k < 100; ++k) {
       const double m1 = lo + (hi - lo) / 3, m2 = hi - (hi - lo) / 3;
-      if (Dist(At(m1), q) < Dist(At(m2), q)) hi = m2; else lo = m1;
+      if (Dist(At(m1), q) < Dist(At(m2), q))
+        hi = m2;
+      else
+        lo = m1;
     }
     if (t_out) *t_out = (lo + hi) / 2;
     return Dist(At((lo + hi) / 2), q);
@@ -82,7 +96,9 @@ struct DCurve {
     return len;
   }
 };
-DCurve D(const QuadCurve& c) { return {D(c.p0), D(c.control), D(c.p2)}; }
+DCurve D(const QuadCurve& c) {
+  return {D(c.p0), D(c.control), D(c.p2)};
+}
 
 // Intersections of two curves by subdivision of the control polygons.
 void RefIntersect(const DCurve& a, double a0, double a1, const DCurve& b, double b0, double b1,
@@ -97,7 +113,8 @@ void RefIntersect(const DCurve& a, double a0, double a1, const DCurve& b, double
   if (ax1 < bx0 || bx1 < ax0 || ay1 < by0 || by1 < ay0) return;
   if (depth >= 40) {
     // Chords: solve p0a + s*(p2a - p0a) = p0b + u*(p2b - p0b).
-    const double rx = a.p2.x - a.p0.x, ry = a.p2.y - a.p0.y, sx = b.p2.x - b.p0.x, sy = b.p2.y - b.p0.y;
+    const double rx = a.p2.x - a.p0.x, ry = a.p2.y - a.p0.y, sx = b.p2.x - b.p0.x,
+                 sy = b.p2.y - b.p0.y;
     const double den = rx * sy - ry * sx;
     if (den == 0) return;
     const double qx = b.p0.x - a.p0.x, qy = b.p0.y - a.p0.y;
@@ -261,17 +278,16 @@ TEST(CurveBounds, AxisExtremumOnlyWhenInside) {
   struct Case {
     int32_t a, b, c, want;
   } cases[] = {
-      {0, 10, 0, 5},     // e < 0, f < 0: maximum at 1/2
-      {0, -10, 0, -5},   // e > 0, f > 0: minimum at 1/2
-      {10, 0, 10, 5},
-      {0, 20, 10, 13},   // t = 2/3: 40/3 rounds to 13
-      {0, 10, 5, 7},     // t = 2/3: 20/3 rounds to 7
-      {0, 10, 20, 0},    // e = 0: straight on this axis
-      {0, 10, 30, 0},    // e > 0, f < 0: monotone, no extremum
-      {30, 10, 0, 30},   // e < 0, f > 0: monotone
-      {0, 5, 10, 0},     // evenly spaced
-      {0, 0, 50, 0},     // f = 0: the extremum is the start itself
-      {7, 7, 7, 7},      // e = f = 0
+      {0, 10, 0, 5},                     // e < 0, f < 0: maximum at 1/2
+      {0, -10, 0, -5},                   // e > 0, f > 0: minimum at 1/2
+      {10, 0, 10, 5},  {0, 20, 10, 13},  // t = 2/3: 40/3 rounds to 13
+      {0, 10, 5, 7},                     // t = 2/3: 20/3 rounds to 7
+      {0, 10, 20, 0},                    // e = 0: straight on this axis
+      {0, 10, 30, 0},                    // e > 0, f < 0: monotone, no extremum
+      {30, 10, 0, 30},                   // e < 0, f > 0: monotone
+      {0, 5, 10, 0},                     // evenly spaced
+      {0, 0, 50, 0},                     // f = 0: the extremum is the start itself
+      {7, 7, 7, 7},                      // e = f = 0
   };
   for (const auto& k : cases)
     EXPECT_EQ(CurveAxisExtremum(k.a, k.b, k.c), k.want) << k.a << " " << k.b << " " << k.c;
@@ -288,7 +304,8 @@ TEST(CurveBounds, TightBoundsMatchReference) {
     double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
     for (int k = 0; k <= 20000; ++k) {
       const DPoint p = dc.At(k / 20000.0);
-      x0 = std::min(x0, p.x), x1 = std::max(x1, p.x), y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
+      x0 = std::min(x0, p.x), x1 = std::max(x1, p.x), y0 = std::min(y0, p.y),
+      y1 = std::max(y1, p.y);
     }
     // The extremum's parameter and its square are rounded to 16 bits.
     const double slack = 2 * EvalSlack(c);
@@ -321,8 +338,8 @@ TEST(CurveBounds, DeviationFlatnessAndTightBends) {
 
   EXPECT_FALSE(CurveIsTightBend(Line({0, 0}, {0, 0})));
   EXPECT_TRUE(CurveIsTightBend(Q({0, 0}, {0, 100}, {20, 0})));    // a = 45, chord 10
-  EXPECT_FALSE(CurveIsTightBend(Q({0, 0}, {0, 100}, {400, 0})));   // chord too long
-  EXPECT_FALSE(CurveIsTightBend(Q({0, 0}, {0, 12}, {0, 0})));      // a = 6
+  EXPECT_FALSE(CurveIsTightBend(Q({0, 0}, {0, 100}, {400, 0})));  // chord too long
+  EXPECT_FALSE(CurveIsTightBend(Q({0, 0}, {0, 12}, {0, 0})));     // a = 6
 }
 
 // ---- Stepper, length and parameters -----------------------------------------
@@ -360,9 +377,11 @@ TEST(CurveStepper, WalkFollowsTheCurveAndEndsOnP2) {
         // Steps of the rounded dt. After k steps the rounding of dt^2 (half
         // a unit in 2^16) has moved the point by k^2 of it times the second
         // difference, and that of the differences by k^2 / 32 units.
-        const double a = std::abs(dc.p0.x - 2 * dc.c.x + dc.p2.x) + std::abs(dc.p0.y - 2 * dc.c.y + dc.p2.y);
+        const double a =
+            std::abs(dc.p0.x - 2 * dc.c.x + dc.p2.x) + std::abs(dc.p0.y - 2 * dc.c.y + dc.p2.y);
         if (k < n) {
-          EXPECT_LE(Dist(dc.At(k * double(st.dt) / kOne), st.current), 2 + k * k * (a / 131072 + 1.0 / 32))
+          EXPECT_LE(Dist(dc.At(k * double(st.dt) / kOne), st.current),
+                    2 + k * k * (a / 131072 + 1.0 / 32))
               << Str(c) << " n=" << n;
         }
       }
@@ -460,12 +479,14 @@ TEST(CurveNearest, MatchesReference) {
       ASSERT_LE(t, kFixedOne);
       // Pieces within 5 units of their chords are measured along the chord;
       // distances are 1/1024 short.
-      ASSERT_NEAR(PointDistance(out, q), ref, 8 + ref * 0.002) << Str(c) << " q=" << q.x << "," << q.y;
+      ASSERT_NEAR(PointDistance(out, q), ref, 8 + ref * 0.002)
+          << Str(c) << " q=" << q.x << "," << q.y;
       Point32 at;
       CurvePointAt(c, t, at);
       EXPECT_EQ(at, out);
       // The limit is exclusive.
-      EXPECT_EQ(CurveNearestPoint(c, q, std::max<int32_t>(0, int32_t(ref * 0.99) - 8), nullptr), kNoParam)
+      EXPECT_EQ(CurveNearestPoint(c, q, std::max<int32_t>(0, int32_t(ref * 0.99) - 8), nullptr),
+                kNoParam)
           << Str(c);
     }
   }
@@ -493,9 +514,9 @@ TEST(CurveRay, CrossingsAndEndPointHeights) {
   CurveReverse(up, down);
   EXPECT_EQ(CurveRayCrossings(down, {0, 100}, 0), 0);
   EXPECT_EQ(CurveRayCrossings(down, {0, 0}, 0), 1);
-  EXPECT_EQ(CurveRayCrossings(up, {200, 50}, 0), 0);   // right of the curve
-  EXPECT_EQ(CurveRayCrossings(up, {120, 50}, 0), 1);   // inside the hull, left of the curve
-  EXPECT_EQ(CurveRayCrossings(up, {130, 50}, 0), 0);   // inside the hull, right of the curve
+  EXPECT_EQ(CurveRayCrossings(up, {200, 50}, 0), 0);  // right of the curve
+  EXPECT_EQ(CurveRayCrossings(up, {120, 50}, 0), 1);  // inside the hull, left of the curve
+  EXPECT_EQ(CurveRayCrossings(up, {130, 50}, 0), 0);  // inside the hull, right of the curve
   // A curve that turns back in y: from left of its hull only the ends count
   // (up and down cancel); inside the hull the halves count on their own.
   const QuadCurve arch = Q({100, 0}, {150, 200}, {200, 0});
@@ -594,7 +615,8 @@ TEST(CurveIntersection, EdgeVectors) {
   ASSERT_EQ(CurveIntersect(up, side, r, 8), 4);
   std::vector<Point32> found;
   for (int i = 0; i < 4; ++i) found.push_back(r.entries[i].pointA);
-  for (Point32 want : {Point32{-2472, -2472}, Point32{6472, 6472}, Point32{0, -4000}, Point32{-4000, 0}}) {
+  for (Point32 want :
+       {Point32{-2472, -2472}, Point32{6472, 6472}, Point32{0, -4000}, Point32{-4000, 0}}) {
     int32_t best = INT32_MAX;
     for (Point32 p : found) best = std::min(best, PointDistance(p, want));
     EXPECT_LE(best, 8) << want.x << "," << want.y;
@@ -615,10 +637,12 @@ TEST(CurveIntersection, MatchesReferenceOnTransversalCrossings) {
     for (size_t k = 0; k < ref.size(); ++k) {
       const auto [ta, tb] = ref[k];
       const DPoint ua = da.Deriv(ta), ub = db.Deriv(tb);
-      const double sine = std::abs(ua.x * ub.y - ua.y * ub.x) / (std::hypot(ua.x, ua.y) * std::hypot(ub.x, ub.y) + 1e-300);
+      const double sine = std::abs(ua.x * ub.y - ua.y * ub.x) /
+                          (std::hypot(ua.x, ua.y) * std::hypot(ub.x, ub.y) + 1e-300);
       if (sine < 0.2 || ta < 0.01 || ta > 0.99 || tb < 0.01 || tb > 0.99) clear = false;
       for (size_t j = 0; j < k; ++j)
-        if (std::abs(ref[j].first - ta) < 0.02 || std::abs(ref[j].second - tb) < 0.02) clear = false;
+        if (std::abs(ref[j].first - ta) < 0.02 || std::abs(ref[j].second - tb) < 0.02)
+          clear = false;
     }
     if (!clear) continue;
     ++compared;
@@ -706,7 +730,8 @@ TEST(CurveIntersection, MergeStraight) {
   EXPECT_EQ(out, Line({0, 0}, {1000, 0}));
   const QuadCurve before = out;
   EXPECT_EQ(CurveMergeStraight(Line({0, 0}, {500, 30}), Line({500, 30}, {1000, 0}), 4, out), 0);
-  EXPECT_EQ(CurveMergeStraight(Q({0, 0}, {250, 0}, {500, 0}), Line({500, 0}, {1000, 0}), 4, out), 0);
+  EXPECT_EQ(CurveMergeStraight(Q({0, 0}, {250, 0}, {500, 0}), Line({500, 0}, {1000, 0}), 4, out),
+            0);
   EXPECT_EQ(out, before);
 }
 

@@ -64,13 +64,15 @@ class ChangeLogTest : public GraphTest {
       e->a.fill = static_cast<StyleIndex>(style(rng));
       e->line = static_cast<StyleIndex>(style(rng));
     } else if (a == 5 && !edges.empty()) {
-      EXPECT_EQ(EdgeGraphDeleteEdge(graph, edges[std::uniform_int_distribution<size_t>(0, edges.size() - 1)(rng)]), 0);
+      EXPECT_EQ(EdgeGraphDeleteEdge(
+                    graph, edges[std::uniform_int_distribution<size_t>(0, edges.size() - 1)(rng)]),
+                0);
     } else {
       const int n = 1 + a % 3;
       for (int i = 0; i < n; ++i)
         EXPECT_EQ(Insert(graph, RandomCurve(), static_cast<StyleIndex>(style(rng)),
-                         static_cast<StyleIndex>(style(rng)), static_cast<StyleIndex>(style(rng)), 0,
-                         prec(rng)),
+                         static_cast<StyleIndex>(style(rng)), static_cast<StyleIndex>(style(rng)),
+                         0, prec(rng)),
                   0);
     }
     if (a % 2 == 0) {
@@ -130,7 +132,9 @@ class ChangeLogTest : public GraphTest {
   std::mt19937 rng{12345};
 };
 
-TEST_F(ChangeLogTest, UndoAndRedoRestoreEveryStep) { RoundTrip(60); }
+TEST_F(ChangeLogTest, UndoAndRedoRestoreEveryStep) {
+  RoundTrip(60);
+}
 
 // Generations compare as unsigned 16-bit values: crossing 0x8000 and the wrap
 // to 1 must not confuse the stamps.

@@ -102,7 +102,8 @@ TEST_F(CleanupTest, SmoothJoints) {
     bool smooth;
   };
   const Case cases[] = {
-      {"tangent continuous curves", Quad(-100, 0, -50, -30, 0, 0), Quad(0, 0, 50, 30, 100, 0), true},
+      {"tangent continuous curves", Quad(-100, 0, -50, -30, 0, 0), Quad(0, 0, 50, 30, 100, 0),
+       true},
       {"nearly continuous", Quad(-100, 0, -50, -30, 0, 0), Quad(0, 0, 50, 31, 100, 0), true},
       {"corner between curves", Quad(-100, 0, -50, -30, 0, 0), Quad(0, 0, 50, -30, 100, 0), false},
       {"curve meets line", Quad(-100, 0, -50, -30, 0, 0), Line(0, 0, 100, 60), false},

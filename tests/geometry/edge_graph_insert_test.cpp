@@ -20,12 +20,13 @@ struct Input {
   int precedence = 3;
 };
 
-Input In(const QuadCurve& c, StyleIndex line = 0, StyleIndex a = 0, StyleIndex b = 0, int precedence = 3) {
+Input In(const QuadCurve& c, StyleIndex line = 0, StyleIndex a = 0, StyleIndex b = 0,
+         int precedence = 3) {
   return {c, line, a, b, precedence};
 }
 
-EdgeRecord Out(int32_t x0, int32_t y0, int32_t x1, int32_t y1, StyleIndex line = 0, StyleIndex a = 0,
-               StyleIndex b = 0) {
+EdgeRecord Out(int32_t x0, int32_t y0, int32_t x1, int32_t y1, StyleIndex line = 0,
+               StyleIndex a = 0, StyleIndex b = 0) {
   return Normalised(Line(x0, y0, x1, y1), line, a, b);
 }
 
@@ -73,7 +74,7 @@ TEST_F(InsertTest, CanonicalStraightInputs) {
        {Out(0, 50, 50, 50), Out(50, 50, 100, 50), Out(50, 0, 50, 50)}},
       {"crossing rounds to the 128 grid",
        {In(Line(0, 0, 101, 0)), In(Line(33, -10, 34, 10))},  // meets y = 0 at x = 33.5
-       {Out(0, 0, 101, 0)}},  // replaced below: see the rounded case
+       {Out(0, 0, 101, 0)}},                                 // replaced below: see the rounded case
       {"same edge twice, precedence 0",
        {In(Line(0, 0, 100, 0), 1, 1, 0), In(Line(0, 0, 100, 0), 2, 2, 3, 0)},
        {Out(0, 0, 100, 0, 1, 1, 3)}},
@@ -147,10 +148,10 @@ TEST_F(InsertTest, DegenerateAndNearlyStraightCurves) {
     bool straight;
   };
   const Case cases[] = {
-      {Quad(0, 1000, -50, 1000, 100, 1000), true},     // control behind p0
-      {Quad(0, 2000, 150, 2000, 100, 2000), true},     // control beyond p2
+      {Quad(0, 1000, -50, 1000, 100, 1000), true},    // control behind p0
+      {Quad(0, 2000, 150, 2000, 100, 2000), true},    // control beyond p2
       {Quad(0, 3000, -50, 3000.3, 100, 3000), true},  // within 128 units of the line through p0
-      {Quad(0, 4000, 50, 4001, 100, 4000), false},     // a shallow bulge stays a curve
+      {Quad(0, 4000, 50, 4001, 100, 4000), false},    // a shallow bulge stays a curve
       {Quad(0, 5000, 50, 5050, 100, 5000), false},
   };
   for (const Case& k : cases) ASSERT_EQ(Insert(graph, k.curve), 0);
@@ -192,7 +193,8 @@ TEST_F(InsertTest, TangentCurvesMeetAtOneVertex) {
 }
 
 TEST_F(InsertTest, CurvesCrossEachOtherTwice) {
-  InsertAll({In(Quad(0, 0, 50, 100, 100, 0)), In(Line(-10, 20, 110, 20)), In(Quad(0, 40, 50, -60, 100, 40))});
+  InsertAll({In(Quad(0, 0, 50, 100, 100, 0)), In(Line(-10, 20, 110, 20)),
+             In(Quad(0, 40, 50, -60, 100, 40))});
   EXPECT_GE(graph.edge_count, 9u);
   ASSERT_EQ(EdgeGraphCleanup(graph), 0);
   EXPECT_TRUE(GraphIsClean(graph));
@@ -239,7 +241,7 @@ TEST_F(InsertTest, SplitGuardLinksAPieceUnsplit) {
   EdgeGraphSetSplitGuard(0);
   for (const Input& in : inputs) ASSERT_EQ(Insert(graph, in.curve), 0);
   EXPECT_GT(EdgeGraphUnsplitCount(), 0);
-  EXPECT_TRUE(GraphIsValid(graph));            // structurally sound ...
+  EXPECT_TRUE(GraphIsValid(graph));             // structurally sound ...
   EXPECT_FALSE(EdgeGraphCheck(graph).empty());  // ... with a crossing left
 
   EdgeGraphResetInsertCounters();  // the default guard
@@ -311,8 +313,15 @@ TEST_F(AddPathTest, CurvedSelfCrossingPathIsSplitWhereItCrosses) {
   // A figure eight of two lobes drawn with control points: the path crosses
   // itself at (100, 50).
   PointList eight;
-  Path(eight, {{100, 50, 0}, {150, 0, 1}, {200, 50, 0}, {150, 100, 1}, {100, 50, 0},
-               {50, 0, 1}, {0, 50, 0}, {50, 100, 1}, {100, 50, 0}});
+  Path(eight, {{100, 50, 0},
+               {150, 0, 1},
+               {200, 50, 0},
+               {150, 100, 1},
+               {100, 50, 0},
+               {50, 0, 1},
+               {0, 50, 0},
+               {50, 100, 1},
+               {100, 50, 0}});
   ASSERT_EQ(EdgeGraphAddPath(graph, eight, 2, 0, 0), 0);
   EXPECT_EQ(graph.edge_count, 4u);
   // A straight bar along y = 50 runs through both lobes' tips and the

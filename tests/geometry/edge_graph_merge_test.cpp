@@ -120,7 +120,9 @@ TEST_F(MergeTest, StrokeAcrossFill) {
         if (e.curve.p2.x == 0 || e.curve.p0.x == G(200)) outer_line |= e.line == 2;
       }
     EXPECT_EQ(inner_line, c.line_kept) << Describe(Edges(graph));
-    if (c.line_kept) EXPECT_TRUE(outer_line);
+    if (c.line_kept) {
+      EXPECT_TRUE(outer_line);
+    }
   }
 }
 

@@ -56,8 +56,8 @@ class CairoFill {
       for (const QuadCurve& c : contour) {
         const double k = 2.0 / 3.0;
         cairo_curve_to(cr, c.p0.x + k * (c.control.x - c.p0.x), c.p0.y + k * (c.control.y - c.p0.y),
-                       c.p2.x + k * (c.control.x - c.p2.x), c.p2.y + k * (c.control.y - c.p2.y), c.p2.x,
-                       c.p2.y);
+                       c.p2.x + k * (c.control.x - c.p2.x), c.p2.y + k * (c.control.y - c.p2.y),
+                       c.p2.x, c.p2.y);
       }
       cairo_close_path(cr);
     }
@@ -84,12 +84,16 @@ struct FillRuleCase {
 std::vector<FillRuleCase> FillRuleCases() {
   Contour loop_a = Polygon({{0, 0}, {3000, 0}, {3000, 3000}});
   Contour arch = {Quad(500, 500, 4000, 1500, 500, 2500), Line(500, 2500, 500, 500)};
-  Contour bow = {Quad(0, 0, 2000, 4000, 4000, 0), Quad(4000, 0, 2000, 2000, 0, 4000), Line(0, 4000, 0, 0)};
+  Contour bow = {Quad(0, 0, 2000, 4000, 4000, 0), Quad(4000, 0, 2000, 2000, 0, 4000),
+                 Line(0, 4000, 0, 0)};
   return {
-      {"nested circles, same direction", {Circle(2000, 2000, 1500, true), Circle(2000, 2000, 700, true)}},
-      {"nested circles, opposite directions", {Circle(2000, 2000, 1500, true), Circle(2000, 2000, 700, false)}},
+      {"nested circles, same direction",
+       {Circle(2000, 2000, 1500, true), Circle(2000, 2000, 700, true)}},
+      {"nested circles, opposite directions",
+       {Circle(2000, 2000, 1500, true), Circle(2000, 2000, 700, false)}},
       {"overlapping circles", {Circle(1500, 2000, 1000, false), Circle(2500, 2000, 1000, false)}},
-      {"arch inside an opposite arch", {arch, {Quad(500, 2500, 3000, 1500, 500, 500), Line(500, 500, 500, 2500)}}},
+      {"arch inside an opposite arch",
+       {arch, {Quad(500, 2500, 3000, 1500, 500, 500), Line(500, 500, 500, 2500)}}},
       {"up-and-down arch inside an opposite one",
        {{Quad(0, 0, 2000, 6000, 4000, 0), Line(4000, 0, 0, 0)},
         {Quad(3000, 500, 2000, 3000, 1000, 500), Line(1000, 500, 3000, 500)}}},
@@ -119,9 +123,12 @@ TEST(CurveWorkListTest, BothFillRulesAgreeWithCairo) {
         }
       EXPECT_GT(checked, 5000);
       // A contour drawn twice covers nothing under even-odd.
-      const bool empty = even_odd && test.contours.size() == 2 && test.contours[0] == test.contours[1];
-      if (empty) EXPECT_EQ(inside, 0);
-      else EXPECT_GT(inside, 100);
+      const bool empty =
+          even_odd && test.contours.size() == 2 && test.contours[0] == test.contours[1];
+      if (empty)
+        EXPECT_EQ(inside, 0);
+      else
+        EXPECT_GT(inside, 100);
     }
   }
 }
@@ -151,13 +158,15 @@ class OutlineTest : public GraphTest {
   }
   // A circle round (3000, 3000) of radius 1000 filled with fill 1; its region.
   Region* FilledCircle(EdgeGraph& g, StyleIndex line) {
-    for (const QuadCurve& c : Circle(3000, 3000, 1000, true)) EXPECT_EQ(Insert(g, c, line, 1, 0), 0);
+    for (const QuadCurve& c : Circle(3000, 3000, 1000, true))
+      EXPECT_EQ(Insert(g, c, line, 1, 0), 0);
     EXPECT_EQ(EdgeGraphUpdate(g), 0);
     Region* circle = EdgeGraphFindRegion(g, {G(3000), G(3000)});
     EXPECT_TRUE(circle && circle->fill == 1);
     return circle;
   }
-  void AddContour(EdgeGraph& g, const Contour& contour, StyleIndex line, StyleIndex fill_a, StyleIndex fill_b) {
+  void AddContour(EdgeGraph& g, const Contour& contour, StyleIndex line, StyleIndex fill_a,
+                  StyleIndex fill_b) {
     for (const QuadCurve& c : contour) ASSERT_EQ(Insert(g, c, line, fill_a, fill_b), 0);
   }
   // A paint stroke across x 1000..5000 at y 3000, filled with fill 2.
@@ -194,7 +203,8 @@ TEST_F(OutlineTest, FillCoveredRegionsLeavesTheHoleEmpty) {
   // a boundary would fall outside it.
   CurveWorkList list;  // even-odd by default
   for (const QuadCurve& c : Polygon({{0, 0}, {0, 4000}, {4000, 4000}, {4000, 0}})) list.Add(c);
-  for (const QuadCurve& c : Polygon({{1000, 1000}, {1000, 3000}, {3000, 3000}, {3000, 1000}})) list.Add(c);
+  for (const QuadCurve& c : Polygon({{1000, 1000}, {1000, 3000}, {3000, 3000}, {3000, 1000}}))
+    list.Add(c);
   ASSERT_EQ(list.FillCoveredRegions(graph, 2), 0);
   EXPECT_TRUE(GraphIsValid(graph));
   EXPECT_EQ(FillAt(graph, 500, 2000), 2);
@@ -220,7 +230,8 @@ TEST_F(OutlineTest, PaintRegionsFillsOddNestingLevels) {
   std::vector<P> points;
   for (int i = 0; i < 5; ++i) {
     const double a = M_PI / 2 + i * 4 * M_PI / 5;
-    points.push_back({static_cast<int32_t>(3000 + 2000 * std::cos(a)), static_cast<int32_t>(3000 + 2000 * std::sin(a))});
+    points.push_back({static_cast<int32_t>(3000 + 2000 * std::cos(a)),
+                      static_cast<int32_t>(3000 + 2000 * std::sin(a))});
   }
   AddContour(star, Polygon(points), 0, 0, 0);
   ASSERT_EQ(EdgeGraphPaintRegions(star, kStyleSelected, false), 0);
@@ -435,7 +446,8 @@ TEST_F(OutlineTest, RegionSelectWithEdgesAndTransformedBounds) {
   ASSERT_NE(ring, nullptr);
   ASSERT_EQ(RegionSelectWithEdges(ring, true), 0);
   EXPECT_TRUE(GraphIsValid(graph));
-  EXPECT_EQ(LinesSelected(graph, {{0, 3000}, {2000, 3000}, {7000, 500}}), (std::vector<bool>{true, true, false}));
+  EXPECT_EQ(LinesSelected(graph, {{0, 3000}, {2000, 3000}, {7000, 500}}),
+            (std::vector<bool>{true, true, false}));
   EXPECT_TRUE(StyleIsSelected(FillAt(graph, 1000, 1000)));
   EXPECT_FALSE(StyleIsSelected(FillAt(graph, 7500, 500)));
 

@@ -34,7 +34,8 @@ class Geos {
 
   GEOSCoordSequence* Sequence(const std::vector<std::pair<double, double>>& points) {
     GEOSCoordSequence* seq = GEOSCoordSeq_create_r(ctx_, static_cast<unsigned>(points.size()), 2);
-    for (unsigned i = 0; i < points.size(); ++i) GEOSCoordSeq_setXY_r(ctx_, seq, i, points[i].first, points[i].second);
+    for (unsigned i = 0; i < points.size(); ++i)
+      GEOSCoordSeq_setXY_r(ctx_, seq, i, points[i].first, points[i].second);
     return seq;
   }
   // A polygon from a closed ring of points (the first point is repeated).
@@ -64,9 +65,9 @@ std::vector<const GEOSGeometry*> Polygonize(Geos& geos, const EdgeGraph& graph) 
     }
     lines.push_back(GEOSGeom_createLineString_r(geos.ctx(), geos.Sequence(pts)));
   });
-  GEOSGeometry* result = geos.Own(
-      GEOSPolygonize_r(geos.ctx(), const_cast<const GEOSGeometry* const*>(lines.data()),
-                       static_cast<unsigned>(lines.size())));
+  GEOSGeometry* result =
+      geos.Own(GEOSPolygonize_r(geos.ctx(), const_cast<const GEOSGeometry* const*>(lines.data()),
+                                static_cast<unsigned>(lines.size())));
   for (GEOSGeometry* l : lines) GEOSGeom_destroy_r(geos.ctx(), l);
   std::vector<const GEOSGeometry*> polygons;
   for (int i = 0; i < GEOSGetNumGeometries_r(geos.ctx(), result); ++i)
@@ -105,8 +106,8 @@ std::vector<P> Star(std::mt19937& rng, P centre, int radius, int n) {
     for (int i = 0; i < n; ++i) {
       const double a = (i + 0.5 + jitter(rng)) * 2 * M_PI / n;
       const double r = radius * reach(rng);
-      points.push_back(
-          {centre.x + int32_t(std::lround(r * std::cos(a))), centre.y + int32_t(std::lround(r * std::sin(a)))});
+      points.push_back({centre.x + int32_t(std::lround(r * std::cos(a))),
+                        centre.y + int32_t(std::lround(r * std::sin(a)))});
     }
     bool sharp = true;
     for (int i = 0; i < n; ++i) {
@@ -144,7 +145,9 @@ TEST_F(RegionGeosTest, FacesMatchPolygonize) {
     SCOPED_TRACE(round);
     Reinit();
     for (int i = 0; i < 4; ++i)
-      ASSERT_EQ(AddPolygon(graph, Star(rng, {coord(rng), coord(rng)}, 300 + coord(rng) / 4, 7), 1, 0, 0), 0);
+      ASSERT_EQ(
+          AddPolygon(graph, Star(rng, {coord(rng), coord(rng)}, 300 + coord(rng) / 4, 7), 1, 0, 0),
+          0);
     for (int i = 0; i < 12; ++i)
       ASSERT_EQ(Insert(graph, Line(coord(rng), coord(rng), coord(rng), coord(rng)), 1), 0);
     ASSERT_EQ(EdgeGraphBuildRegions(graph), 0);
@@ -157,7 +160,8 @@ TEST_F(RegionGeosTest, FacesMatchPolygonize) {
     EXPECT_EQ(faces.size(), outer) << DescribeRegions(graph);
     for (const GEOSGeometry* face : faces) {
       const auto [x, y] = PointOn(geos, face);
-      Region* r = EdgeGraphFindRegion(graph, {int32_t(std::lround(x * 256)), int32_t(std::lround(y * 256))});
+      Region* r = EdgeGraphFindRegion(
+          graph, {int32_t(std::lround(x * 256)), int32_t(std::lround(y * 256))});
       ASSERT_NE(r, nullptr) << x << "," << y;
       EXPECT_TRUE(RegionIsOuter(*r));
       const double area = Area(geos, face);
@@ -200,10 +204,12 @@ TEST_F(RegionGeosTest, NestingMatchesContainment) {
       for (const GEOSGeometry* other : faces) {
         if (other == face) continue;
         GEOSGeometry* shell = geos.Own(GEOSGeom_createPolygon_r(
-            geos.ctx(), GEOSGeom_clone_r(geos.ctx(), GEOSGetExteriorRing_r(geos.ctx(), other)), nullptr, 0));
+            geos.ctx(), GEOSGeom_clone_r(geos.ctx(), GEOSGetExteriorRing_r(geos.ctx(), other)),
+            nullptr, 0));
         holders += GEOSContains_r(geos.ctx(), shell, point) == 1;
       }
-      Region* r = EdgeGraphFindRegion(graph, {int32_t(std::lround(x * 256)), int32_t(std::lround(y * 256))});
+      Region* r = EdgeGraphFindRegion(
+          graph, {int32_t(std::lround(x * 256)), int32_t(std::lround(y * 256))});
       ASSERT_NE(r, nullptr);
       EXPECT_EQ(OuterAncestors(r), holders) << DescribeRegions(graph);
       int holes = 0;

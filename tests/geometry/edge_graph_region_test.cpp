@@ -252,7 +252,9 @@ TEST_F(RegionTest, UpdateTidiesEdges) {
     ASSERT_TRUE(Clean());
     std::vector<EdgeRecord> expected = c.expected;
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(Edges(graph), expected) << "got:\n" << Describe(Edges(graph)) << "expected:\n" << Describe(expected);
+    EXPECT_EQ(Edges(graph), expected) << "got:\n"
+                                      << Describe(Edges(graph)) << "expected:\n"
+                                      << Describe(expected);
   }
 }
 
@@ -290,7 +292,8 @@ TEST_F(RegionTest, DeepNestingIsWalkedWhole) {
   }
   EXPECT_EQ(count, 2u * kSquares);
   EXPECT_EQ(deepest, 2u * kSquares - 1);
-  for (int i = 0; i < kSquares; ++i) EXPECT_EQ(FillAt(graph, 10 * i + 5, 4000), (i & 1) ? 0 : 1) << i;
+  for (int i = 0; i < kSquares; ++i)
+    EXPECT_EQ(FillAt(graph, 10 * i + 5, 4000), (i & 1) ? 0 : 1) << i;
 }
 
 TEST_F(RegionTest, BoundsAndNearestEdge) {
@@ -329,7 +332,8 @@ TEST_F(RegionTest, IndexedBuildGivesTheSameTree) {
     squares.push_back({{x, y}, {x, y + s}, {x + s, y + s}, {x + s, y}});
   }
   std::vector<QuadCurve> lines;
-  for (int i = 0; i < 30; ++i) lines.push_back(Line(coord(rng), coord(rng), coord(rng), coord(rng)));
+  for (int i = 0; i < 30; ++i)
+    lines.push_back(Line(coord(rng), coord(rng), coord(rng), coord(rng)));
   std::string trees[2];
   std::vector<StyleIndex> fills[2];
   for (int pass = 0; pass < 2; ++pass) {

@@ -155,10 +155,12 @@ TEST_F(SelectTest, SetSelectedMarksLinesAndRegions) {
   EXPECT_TRUE(EdgeGraphHasSelection(graph));
   for (const EdgeRecord& e : Edges(graph)) {
     EXPECT_TRUE(StyleIsSelected(e.line)) << e;
-    EXPECT_EQ(StyleIsSelected(e.fill_a) || StyleIsSelected(e.fill_b), e.fill_a + e.fill_b != 0) << e;
+    EXPECT_EQ(StyleIsSelected(e.fill_a) || StyleIsSelected(e.fill_b), e.fill_a + e.fill_b != 0)
+        << e;
   }
   EXPECT_EQ(FillAt(graph, 50, 50), 2 | kStyleSelected);
-  EdgeGraphForEachVertex(graph, nullptr, [](const Vertex* v) { EXPECT_TRUE(VertexHasSelectedEdge(*v)); });
+  EdgeGraphForEachVertex(graph, nullptr,
+                         [](const Vertex* v) { EXPECT_TRUE(VertexHasSelectedEdge(*v)); });
   ASSERT_EQ(EdgeGraphSetSelected(graph, false), 0);
   EXPECT_FALSE(EdgeGraphHasSelection(graph));
   EXPECT_EQ(FillAt(graph, 50, 50), 2);
@@ -297,8 +299,10 @@ TEST_F(HitTest, CoveringStrokesByDrawOrder) {
     ASSERT_NE(plain.edge, nullptr);
     EXPECT_EQ(plain.edge->curve.p0.y, 0);
   }
-  EXPECT_GT(ColorPack15({0, 0, 0, 1, 0, {}}, true), ColorPack15({0, 0, 0x00FFFFFF, 1000, 0, {}}, false));
-  EXPECT_EQ(ColorPack15({0, 0, 0x00F8F8F8, 2, 0, {}}, false), 2u * 32768 + 31 * 1024 + 31 * 32 + 31);
+  EXPECT_GT(ColorPack15({0, 0, 0, 1, 0, {}}, true),
+            ColorPack15({0, 0, 0x00FFFFFF, 1000, 0, {}}, false));
+  EXPECT_EQ(ColorPack15({0, 0, 0x00F8F8F8, 2, 0, {}}, false),
+            2u * 32768 + 31 * 1024 + 31 * 32 + 31);
 }
 
 TEST_F(HitTest, VerticesEdgesAndSmoothJoints) {

@@ -12,7 +12,9 @@ struct Changes {
   int calls = 0;
 };
 
-void CountChange(EdgeGraph&, void* arg) { ++static_cast<Changes*>(arg)->calls; }
+void CountChange(EdgeGraph&, void* arg) {
+  ++static_cast<Changes*>(arg)->calls;
+}
 
 class EdgeLinkTest : public GraphTest {
  protected:
@@ -124,7 +126,8 @@ TEST_F(EdgeLinkTest, GenerationSkipsZeroWhenItWraps) {
 TEST_F(EdgeLinkTest, CrowdedCellsSplitAndKeepEveryEdgeFiled) {
   // Short parallel strokes in one small area: more than 8 in a cell at the
   // depth limit makes it split further.
-  for (int i = 0; i < 40; ++i) ASSERT_EQ(EdgeGraphLinkEdge(graph, Make(Line(1000 + 2 * i, 1000, 1000 + 2 * i, 1001))), 0);
+  for (int i = 0; i < 40; ++i)
+    ASSERT_EQ(EdgeGraphLinkEdge(graph, Make(Line(1000 + 2 * i, 1000, 1000 + 2 * i, 1001))), 0);
   // Cells at the depth limit (level 5, the root being level 1) are 1/16 of
   // the root's width; edges now sit in narrower ones.
   const int32_t limit_width = (kEdgeGraphDefaultBounds.xmax - kEdgeGraphDefaultBounds.xmin) / 16;

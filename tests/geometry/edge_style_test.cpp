@@ -53,24 +53,50 @@ TEST(FillStyleEqualTest, ComparesTheFieldsItsKindUses) {
   tex.texture.background = 0xFFFFFFFF;
   tex.texture.params[2] = 7;
 
-  add("same solid", [](FillStyle&) {}, true, true, solid);
-  add("colour", [](FillStyle& f) { f.colour ^= 1; }, false, false, solid);
-  add("solid ignores matrix", [](FillStyle& f) { f.matrix.tx = 99; }, true, true, solid);
-  add("texture flags", [](FillStyle& f) { f.texture_flags = 1; }, false, true, solid);
-  add("pattern kind", [](FillStyle& f) { f.pattern_kind = 2; }, false, true, solid);
-  add("kind", [](FillStyle& f) { f.kind = kFillRadialGradient; }, false, false, grad);
-  add("gradient matrix", [](FillStyle& f) { f.matrix.a = 5; }, false, true, grad);
-  add("gradient count", [](FillStyle& f) { f.gradient.count = 4; }, false, false, grad);
-  add("ratio inside count", [](FillStyle& f) { f.gradient.ratios[2] ^= 1; }, false, false, grad);
-  add("colour inside count", [](FillStyle& f) { f.gradient.colours[0] ^= 1; }, false, false, grad);
-  add("entries past count", [](FillStyle& f) { f.gradient.ratios[5] ^= 1; f.gradient.colours[7] = 0; }, true, true, grad);
-  add("texture background", [](FillStyle& f) { f.texture.background = 0; }, false, false, tex);
-  add("texture parameter", [](FillStyle& f) { f.texture.params[3] = 1; }, false, false, tex);
-  add("texture ignores gradient part", [](FillStyle& f) { f.gradient.count = 5; }, true, true, tex);
+  add(
+      "same solid", [](FillStyle&) {}, true, true, solid);
+  add(
+      "colour", [](FillStyle& f) { f.colour ^= 1; }, false, false, solid);
+  add(
+      "solid ignores matrix", [](FillStyle& f) { f.matrix.tx = 99; }, true, true, solid);
+  add(
+      "texture flags", [](FillStyle& f) { f.texture_flags = 1; }, false, true, solid);
+  add(
+      "pattern kind", [](FillStyle& f) { f.pattern_kind = 2; }, false, true, solid);
+  add(
+      "kind", [](FillStyle& f) { f.kind = kFillRadialGradient; }, false, false, grad);
+  add(
+      "gradient matrix", [](FillStyle& f) { f.matrix.a = 5; }, false, true, grad);
+  add(
+      "gradient count", [](FillStyle& f) { f.gradient.count = 4; }, false, false, grad);
+  add(
+      "ratio inside count", [](FillStyle& f) { f.gradient.ratios[2] ^= 1; }, false, false, grad);
+  add(
+      "colour inside count", [](FillStyle& f) { f.gradient.colours[0] ^= 1; }, false, false, grad);
+  add(
+      "entries past count",
+      [](FillStyle& f) {
+        f.gradient.ratios[5] ^= 1;
+        f.gradient.colours[7] = 0;
+      },
+      true, true, grad);
+  add(
+      "texture background", [](FillStyle& f) { f.texture.background = 0; }, false, false, tex);
+  add(
+      "texture parameter", [](FillStyle& f) { f.texture.params[3] = 1; }, false, false, tex);
+  add(
+      "texture ignores gradient part", [](FillStyle& f) { f.gradient.count = 5; }, true, true, tex);
   FillStyle other = Solid(0xFF445566);
   other.kind = 0x40;  // drawn as solid, nothing more compared beyond the matrix
-  add("other kind ignores parts", [](FillStyle& f) { f.texture.background = 9; f.gradient.count = 2; }, true, true, other);
-  add("other kind compares matrix", [](FillStyle& f) { f.matrix.ty = 1; }, false, true, other);
+  add(
+      "other kind ignores parts",
+      [](FillStyle& f) {
+        f.texture.background = 9;
+        f.gradient.count = 2;
+      },
+      true, true, other);
+  add(
+      "other kind compares matrix", [](FillStyle& f) { f.matrix.ty = 1; }, false, true, other);
 
   for (const Case& c : cases) {
     EXPECT_EQ(FillStyleEqual(c.a, c.b), c.equal) << c.name;
@@ -112,8 +138,8 @@ TEST(LineStyleOutsetTest, HalfWidthByKind) {
       {3, 40, 0, 6, 0, 0, 100},  // P2 AND 3 = 2: T = 5
       {3, 40, 0, 3, 0, 0, 180},  // T[3] = 9
       // kind 4: a = max(w, 20) / 2; b = (max(a, 40) - 13) * P1 / 2 + 13; a + b*P2/4 + b
-      {4, 10, 2, 4, 0, 0, 10 + 40 + 40},    // a = 10, b = 27*2/2 + 13 = 40
-      {4, 100, 1, 2, 0, 0, 50 + 15 + 31},   // a = 50, b = 37/2 + 13 = 31
+      {4, 10, 2, 4, 0, 0, 10 + 40 + 40},   // a = 10, b = 27*2/2 + 13 = 40
+      {4, 100, 1, 2, 0, 0, 50 + 15 + 31},  // a = 50, b = 37/2 + 13 = 31
       // kind 5: a = max(w, 20) / 2; a*P4/4 + a*P6/2 + a
       {5, 0, 0, 0, 4, 2, 10 + 10 + 10},
       {5, 60, 0, 0, 3, 1, 22 + 15 + 30},
@@ -157,7 +183,7 @@ TEST_F(StyleTableTest, FindsOrAppendsEachStyleOnce) {
   EXPECT_EQ(EdgeGraphAddFillStyle(graph, transparent), 4);
 
   EXPECT_EQ(EdgeGraphAddLineStyle(graph, Plain(0xFF000000, 0)), 0);  // width 0: no line
-  EXPECT_EQ(EdgeGraphAddLineStyle(graph, Plain(0, 20)), 0);           // colour 0: no line
+  EXPECT_EQ(EdgeGraphAddLineStyle(graph, Plain(0, 20)), 0);          // colour 0: no line
   EXPECT_EQ(EdgeGraphAddLineStyle(graph, Plain(0xFF000000, 20)), 1);
   EXPECT_EQ(EdgeGraphAddLineStyle(graph, Plain(0xFF000000, 40)), 2);
   LineStyle highlighted = Plain(0xFF000000, 20);

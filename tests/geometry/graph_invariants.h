@@ -18,7 +18,9 @@
 namespace graph_test {
 
 // Twips to graph units.
-constexpr int32_t G(int32_t twips) { return twips * 256; }
+constexpr int32_t G(int32_t twips) {
+  return twips * 256;
+}
 
 inline QuadCurve Line(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   QuadCurve c;
@@ -47,8 +49,8 @@ struct EdgeRecord {
     const QuadCurve& c = e.curve;
     os << "(" << c.p0.x / 256.0 << "," << c.p0.y / 256.0 << ")";
     if (!c.straight) os << "~(" << c.control.x / 256.0 << "," << c.control.y / 256.0 << ")";
-    return os << "-(" << c.p2.x / 256.0 << "," << c.p2.y / 256.0 << ") line " << e.line
-              << " fills " << e.fill_a << "/" << e.fill_b;
+    return os << "-(" << c.p2.x / 256.0 << "," << c.p2.y / 256.0 << ") line " << e.line << " fills "
+              << e.fill_a << "/" << e.fill_b;
   }
 };
 
@@ -82,7 +84,8 @@ inline std::string Describe(const std::vector<EdgeRecord>& edges) {
 
 // The invariant check. Crossings are not looked for once a piece was linked
 // unsplit at the splitting guard.
-inline ::testing::AssertionResult GraphIsValid(const EdgeGraph& g, EdgeGraphCheckOptions options = {}) {
+inline ::testing::AssertionResult GraphIsValid(const EdgeGraph& g,
+                                               EdgeGraphCheckOptions options = {}) {
   if (EdgeGraphUnsplitCount() > 0) options.crossings = false;
   const std::vector<std::string> problems = EdgeGraphCheck(g, options);
   if (problems.empty()) return ::testing::AssertionSuccess();

@@ -31,7 +31,8 @@ void File(GridCell* cell, Item& item, int chain = 0) {
 class RefuseCells {
  public:
   RefuseCells() {
-    SetMemoryRefusalHook([](const BlockPool* pool, std::size_t) { return pool == &GridCellPool(); });
+    SetMemoryRefusalHook(
+        [](const BlockPool* pool, std::size_t) { return pool == &GridCellPool(); });
   }
   ~RefuseCells() { SetMemoryRefusalHook(nullptr); }
 };
@@ -163,7 +164,10 @@ TEST_F(Grid, RootGrowsTowardsTheRectangle) {
     int old_quadrant;
   };
   const Case cases[] = {
-      {"right and up (touches the corner)", {1024, 1024, 1024, 1024}, {0, 2048, 0, 2048}, kQuadLeftLower},
+      {"right and up (touches the corner)",
+       {1024, 1024, 1024, 1024},
+       {0, 2048, 0, 2048},
+       kQuadLeftLower},
       {"right edge only", {1000, 1024, 10, 20}, {0, 2048, 0, 2048}, kQuadLeftLower},
       {"left and up", {-10, -5, 500, 1030}, {-1024, 1024, 0, 2048}, kQuadRightLower},
       {"left and down", {-10, -5, -10, -5}, {-1024, 1024, -1024, 1024}, kQuadRightUpper},
@@ -213,10 +217,18 @@ TEST_F(Grid, ArithmeticNearThe32BitRangeStaysInRange) {
     int root_level;  // after filing r
   };
   const Case cases[] = {
-      {"growing right would pass INT32_MAX", {top - 1000, top - 1, 0, 1000}, {top - 5, top, 10, 20}, 1},
-      {"growing left would reach INT32_MIN", {INT32_MIN + 1000, INT32_MIN + 3000, 0, 1000},
-       {INT32_MIN + 1, INT32_MIN + 2, 10, 20}, 1},
-      {"growing up would pass INT32_MAX", {0, 1000, top - 1000, top - 1}, {10, 20, top - 5, top}, 1},
+      {"growing right would pass INT32_MAX",
+       {top - 1000, top - 1, 0, 1000},
+       {top - 5, top, 10, 20},
+       1},
+      {"growing left would reach INT32_MIN",
+       {INT32_MIN + 1000, INT32_MIN + 3000, 0, 1000},
+       {INT32_MIN + 1, INT32_MIN + 2, 10, 20},
+       1},
+      {"growing up would pass INT32_MAX",
+       {0, 1000, top - 1000, top - 1},
+       {10, 20, top - 5, top},
+       1},
       {"a root over nearly the whole range", {-top, top, -top, top}, {top, top, 0, 0}, 1},
       {"grows twice, then stops at the range", {0, 1 << 28, 0, 1 << 28}, {10, 20, 10, top}, -1},
   };
@@ -229,8 +241,8 @@ TEST_F(Grid, ArithmeticNearThe32BitRangeStaysInRange) {
     EXPECT_EQ(cell, grid.root);
     EXPECT_EQ(grid.min_root_level, -3);  // the range, unlike memory, is not final
     // Centres of cells near the top of the range, computed without overflow.
-    GridCell* inner = SpatialGridFindCell(grid, {c.bounds.xmax - 2, c.bounds.xmax - 2,
-                                                 c.bounds.ymax - 2, c.bounds.ymax - 2}, true);
+    GridCell* inner = SpatialGridFindCell(
+        grid, {c.bounds.xmax - 2, c.bounds.xmax - 2, c.bounds.ymax - 2, c.bounds.ymax - 2}, true);
     EXPECT_GT(inner->bounds.xmin, c.bounds.xmin);
     EXPECT_EQ(inner->bounds.xmax, c.bounds.xmax);
     EXPECT_EQ(inner->bounds.ymax, c.bounds.ymax);
@@ -364,9 +376,9 @@ TEST_F(Grid, WalkVisitsTouchingCellsChildrenFirst) {
   // Touching counts: a query that meets the cell {0, 256, 0, 256} only at x = 256.
   const Rect32 touch{256, 257, 100, 100};
   std::vector<GridCell*> touched = WalkCells(grid, 0, &touch);
-  EXPECT_NE(std::find(touched.begin(), touched.end(),
-                      SpatialGridFindCell(grid, {10, 20, 10, 20}, false)),
-            touched.end());
+  EXPECT_NE(
+      std::find(touched.begin(), touched.end(), SpatialGridFindCell(grid, {10, 20, 10, 20}, false)),
+      touched.end());
 
   // Chain 1 is empty everywhere.
   EXPECT_TRUE(WalkCells(grid, 1, nullptr).empty());

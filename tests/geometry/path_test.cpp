@@ -15,7 +15,9 @@ namespace {
 constexpr int32_t kOn = 0;
 constexpr int32_t kOff = 1;
 
-double Degrees(Fixed a) { return a / 65536.0; }
+double Degrees(Fixed a) {
+  return a / 65536.0;
+}
 
 // Radial position of p on the ellipse inscribed in r: 1.0 on the ellipse.
 double EllipseRadius(const Rect32& r, double x, double y) {
@@ -118,9 +120,8 @@ TEST(AppendArc, SegmentCountsFollowTheSweep) {
     int controls;
   };
   const Case cases[] = {
-      {0x5A0000, 2},      {0x2E0000, 2},     {0x2D8000, 1},      {0x2D0000, 1},
-      {0x1680000, 8},     {-0x5A0000, 2},    {0x10000, 1},       {0x8000, 0},
-      {0, 0},             {0xB40000, 4},     {0x870000, 3},      {0x870000 + 1, 3},
+      {0x5A0000, 2}, {0x2E0000, 2}, {0x2D8000, 1}, {0x2D0000, 1}, {0x1680000, 8}, {-0x5A0000, 2},
+      {0x10000, 1},  {0x8000, 0},   {0, 0},        {0xB40000, 4}, {0x870000, 3},  {0x870000 + 1, 3},
   };
   const Rect32 r{-1000, 1000, -1000, 1000};
   for (const Case& c : cases) {
@@ -163,9 +164,8 @@ TEST(AppendArc, EllipseSegmentsLieOnTheAnalyticEllipse) {
   // 1/cos(22.5) bulges out by (cos 22.5 + 1/cos 22.5)/2 - 1 = 0.3136% at its
   // middle and nowhere more; the fixed-point rounding adds a unit or two.
   const double bulge = (std::cos(M_PI / 8) + 1 / std::cos(M_PI / 8)) / 2 - 1;
-  const Rect32 rects[] = {{-10000, 10000, -10000, 10000},
-                          {100, 24100, -3000, 9000},
-                          {-31000, 31000, -200, 200}};
+  const Rect32 rects[] = {
+      {-10000, 10000, -10000, 10000}, {100, 24100, -3000, 9000}, {-31000, 31000, -200, 200}};
   for (const Rect32& r : rects) {
     PointList path;
     ASSERT_EQ(PathFromEllipse(path, r), 0);

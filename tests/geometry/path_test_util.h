@@ -13,7 +13,9 @@
 // Refuses every heap request (BlockAlloc, BlockRealloc, pool chunks) while alive.
 class RefuseHeap {
  public:
-  RefuseHeap() { SetMemoryRefusalHook([](const BlockPool*, std::size_t) { return true; }); }
+  RefuseHeap() {
+    SetMemoryRefusalHook([](const BlockPool*, std::size_t) { return true; });
+  }
   ~RefuseHeap() { SetMemoryRefusalHook(nullptr); }
 };
 

@@ -48,10 +48,12 @@ TEST(PointList, RepeatedOnCurvePointIsStoredOnceOnlyAfterAnOnCurveEntry) {
       {"on, same off", {{5, 5, kOn}, {5, 5, kOff}}, {{5, 5, kOn}, {5, 5, kOff}}},
       {"off, same off", {{5, 5, kOff}, {5, 5, kOff}}, {{5, 5, kOff}, {5, 5, kOff}}},
       // The control point lies on the curve's end: the end must stay.
-      {"off, same on", {{0, 0, kOn}, {5, 5, kOff}, {5, 5, kOn}},
+      {"off, same on",
+       {{0, 0, kOn}, {5, 5, kOff}, {5, 5, kOn}},
        {{0, 0, kOn}, {5, 5, kOff}, {5, 5, kOn}}},
       {"first entry", {{0, 0, kOn}}, {{0, 0, kOn}}},
-      {"not consecutive", {{1, 1, kOn}, {2, 2, kOn}, {1, 1, kOn}},
+      {"not consecutive",
+       {{1, 1, kOn}, {2, 2, kOn}, {1, 1, kOn}},
        {{1, 1, kOn}, {2, 2, kOn}, {1, 1, kOn}}},
   };
   for (const Case& c : cases) {
@@ -269,7 +271,8 @@ TEST(CPointList, AddSkipsRepeatsAndGrowsByCapacity) {
   std::vector<int32_t> capacities;
   for (int32_t i = 0; list.capacity < 250; ++i) {
     ASSERT_EQ(list.Add({i, 100}), 0);
-    if (capacities.empty() || capacities.back() != list.capacity) capacities.push_back(list.capacity);
+    if (capacities.empty() || capacities.back() != list.capacity)
+      capacities.push_back(list.capacity);
   }
   EXPECT_EQ(capacities, (std::vector<int32_t>{32, 64, 96, 128, 160, 200, 250}));
   EXPECT_EQ(list.items[0], (Point32{1, 1}));

@@ -18,8 +18,8 @@ struct P {
 
 // A closed polygon of straight edges (twips). Each edge's fill A lies on the
 // right of its direction: a clockwise polygon (y up) has fill_right inside.
-inline int AddPolygon(EdgeGraph& g, const std::vector<P>& points, StyleIndex line, StyleIndex fill_right,
-                      StyleIndex fill_left, bool closed = true) {
+inline int AddPolygon(EdgeGraph& g, const std::vector<P>& points, StyleIndex line,
+                      StyleIndex fill_right, StyleIndex fill_left, bool closed = true) {
   const size_t n = points.size();
   for (size_t i = 0; i + 1 < n || (closed && i < n); ++i) {
     const P& a = points[i];
@@ -91,10 +91,13 @@ inline std::string DescribeRegions(EdgeGraph& g) {
     const size_t depth = it.stack.size();
     Region* r = RegionIterNext(it);
     if (!r) break;
-    os << std::string(2 * depth, ' ') << (RegionIsEmpty(*r) ? "empty" : RegionIsOuter(*r) ? "outer" : "hole")
+    os << std::string(2 * depth, ' ')
+       << (RegionIsEmpty(*r)   ? "empty"
+           : RegionIsOuter(*r) ? "outer"
+                               : "hole")
        << " fill " << std::hex << r->fill << std::dec << " [" << r->bounds.xmin / 256 << ","
-       << r->bounds.xmax / 256 << "]x[" << r->bounds.ymin / 256 << "," << r->bounds.ymax / 256 << "] len "
-       << r->boundary_length << "\n";
+       << r->bounds.xmax / 256 << "]x[" << r->bounds.ymin / 256 << "," << r->bounds.ymax / 256
+       << "] len " << r->boundary_length << "\n";
   }
   return os.str();
 }

@@ -127,18 +127,21 @@ TEST_F(EditHistoryPropertyTest, UndoingEverythingGivesBackTheOriginalTree) {
       int what = Pick(20);
       if (what < 9) {  // an edit, sometimes a nudge that may join the last step
         uint32_t kind = Pick(4) == 0 ? kNudge : CDocumentPage::kEditUser;
-        bool joins = kind == kNudge && redoTrees.empty() && !undoKinds.empty() &&
-                     undoKinds.back() == kNudge;
+        bool joins =
+            kind == kNudge && redoTrees.empty() && !undoKinds.empty() && undoKinds.back() == kNudge;
         int changes = 1 + Pick(4);
-        Edit(page, [&] {
-          for (int i = 0; i < changes; ++i) RandomChange();
-        }, kind);
+        Edit(
+            page,
+            [&] {
+              for (int i = 0; i < changes; ++i) RandomChange();
+            },
+            kind);
         if (!joins) {
           undoTrees.push_back(current);
           undoKinds.push_back(kind);
         }
         redoTrees.clear();
-        current = Dump();  // whatever the edit made is the new state
+        current = Dump();      // whatever the edit made is the new state
       } else if (what < 11) {  // an edit that fails half way
         int before = Pick(5);
         Edit(page, [&] {

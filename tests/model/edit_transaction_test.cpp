@@ -13,7 +13,9 @@
 
 namespace {
 
-Rect32 R(int32_t x0, int32_t x1, int32_t y0, int32_t y1) { return Rect32{x0, x1, y0, y1}; }
+Rect32 R(int32_t x0, int32_t x1, int32_t y0, int32_t y1) {
+  return Rect32{x0, x1, y0, y1};
+}
 
 int Count(const CEditStep* step) {
   int n = 0;
@@ -65,7 +67,8 @@ TEST_F(EditTest, UndoOfADeletePutsTheObjectBackBetweenItsOldSiblings) {
   std::string before = Dump();
   Edit(page, [&] { boxes[1]->DeleteFromParent(); });
   std::string after = Dump();
-  EXPECT_EQ(after, "CPicPage(0){CPicLayer(0){CPicFrame(0)} #1(0)[100,110,0,10] #3(0)[300,310,0,10]}");
+  EXPECT_EQ(after,
+            "CPicPage(0){CPicLayer(0){CPicFrame(0)} #1(0)[100,110,0,10] #3(0)[300,310,0,10]}");
   EXPECT_EQ(view.removed, std::vector<CPicObj*>{boxes[1]});
   EXPECT_TRUE(CTestBox::Live().count(boxes[1]));  // kept by the undo step
 
@@ -86,7 +89,8 @@ TEST_F(EditTest, TransactionWithoutUndoStepStillRefreshes) {
   doc.m_modified = false;
   doc.viewUpdates.clear();
   page->m_dirty = 0;
-  Edit(page, [&] { boxes[0]->SetSelected(true); }, CDocumentPage::kEditNoUndo);
+  Edit(
+      page, [&] { boxes[0]->SetSelected(true); }, CDocumentPage::kEditNoUndo);
   EXPECT_EQ(Count(page->GetUndoList()), 1);
   EXPECT_EQ(Count(page->GetRedoList()), 0);
   EXPECT_TRUE(doc.IsModified());
@@ -105,12 +109,8 @@ TEST_F(EditTest, CoalescingByKind) {
     int undoSteps, redoSteps;
   };
   const Case cases[] = {
-      {{257, 257, 257}, 1, 0},
-      {{256, 256}, 2, 0},
-      {{257, 258}, 2, 0},
-      {{260, 260, 259, 259}, 2, 0},
-      {{257, 256, 257}, 3, 0},
-      {{257, 3, 257}, 1, 0},
+      {{257, 257, 257}, 1, 0},      {{256, 256}, 2, 0},      {{257, 258}, 2, 0},
+      {{260, 260, 259, 259}, 2, 0}, {{257, 256, 257}, 3, 0}, {{257, 3, 257}, 1, 0},
       {{257, 258, U, 257}, 2, 0},  // redo list not empty: a new step
       {{257, U, 257}, 1, 0},
   };
@@ -124,7 +124,8 @@ TEST_F(EditTest, CoalescingByKind) {
         continue;
       }
       ++x;
-      Edit(page, [&] { boxes[0]->SetBox(R(x, x + 5, 0, 5)); }, kind);
+      Edit(
+          page, [&] { boxes[0]->SetBox(R(x, x + 5, 0, 5)); }, kind);
     }
     EXPECT_EQ(Count(page->GetUndoList()), c.undoSteps);
     EXPECT_EQ(Count(page->GetRedoList()), c.redoSteps);
@@ -134,10 +135,13 @@ TEST_F(EditTest, CoalescingByKind) {
 TEST_F(EditTest, OneUndoRevertsAWholeRun) {
   std::string before = Dump();
   for (int i = 1; i <= 4; ++i) {
-    Edit(page, [&] {
-      boxes[0]->SetBox(R(i, i + 5, 0, 5));
-      boxes[i % 3]->SetSelected(i % 2 == 0);
-    }, CDocumentPage::kEditNudge);
+    Edit(
+        page,
+        [&] {
+          boxes[0]->SetBox(R(i, i + 5, 0, 5));
+          boxes[i % 3]->SetSelected(i % 2 == 0);
+        },
+        CDocumentPage::kEditNudge);
   }
   std::string after = Dump();
   ASSERT_EQ(Count(page->GetUndoList()), 1);
@@ -186,14 +190,11 @@ TEST(TrimStepListTest, HeavyStepsStopLongHistories) {
     int kept;
   };
   const Case cases[] = {
-      {{0, 0, 0, 0, 0}, 3, 3},
-      {{0, 0, 0}, 0, 0},
-      {{0, 0, 0}, -4, 0},
-      {{0, 1, 0}, 20, 3},             // heavy steps matter only above 16000
-      {{0, 0, 1, 0, 0}, 16002, 5},    // the heavy step lies outside the newest 2
-      {{0, 0, 1, 0, 0}, 16003, 2},    // ... inside the newest 3: it and the older ones go
-      {{1, 0, 0}, 32000, 0},
-      {{0, 0, 0}, 32000, 3},
+      {{0, 0, 0, 0, 0}, 3, 3},     {{0, 0, 0}, 0, 0},
+      {{0, 0, 0}, -4, 0},          {{0, 1, 0}, 20, 3},  // heavy steps matter only above 16000
+      {{0, 0, 1, 0, 0}, 16002, 5},                      // the heavy step lies outside the newest 2
+      {{0, 0, 1, 0, 0}, 16003, 2},  // ... inside the newest 3: it and the older ones go
+      {{1, 0, 0}, 32000, 0},       {{0, 0, 0}, 32000, 3},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.n);
@@ -265,11 +266,15 @@ TEST_F(NestedAbortTest, AnExceptionAtAnyDepthRevertsExactly) {
 
 TEST_F(NestedAbortTest, AnAbortedCoalescedStepRevertsTheWholeRun) {
   std::string before = Dump();
-  Edit(page, [&] { boxes[0]->SetBox(R(1, 1, 1, 1)); }, CDocumentPage::kEditTyping);
-  Edit(page, [&] {
-    boxes[0]->SetBox(R(2, 2, 2, 2));
-    throw CFileException();
-  }, CDocumentPage::kEditTyping);
+  Edit(
+      page, [&] { boxes[0]->SetBox(R(1, 1, 1, 1)); }, CDocumentPage::kEditTyping);
+  Edit(
+      page,
+      [&] {
+        boxes[0]->SetBox(R(2, 2, 2, 2));
+        throw CFileException();
+      },
+      CDocumentPage::kEditTyping);
   EXPECT_EQ(Dump(), before);
   EXPECT_EQ(page->GetUndoList(), nullptr);
 }
@@ -300,16 +305,19 @@ TEST_F(EditTest, ObjectsReadInAFailedTransactionAreFreed) {
   size_t live = CTestBox::Live().size();
   std::string before = Dump();
   for (uint32_t kind : {CDocumentPage::kEditUser, CDocumentPage::kEditNoUndo}) {
-    Edit(page, [&] {
-      CMemFile file(clip);
-      CArchive ar(&file, CArchive::load);
-      CPicObj* pasted;
-      CPicObj* loose;
-      ar >> pasted >> loose;  // loose stays outside the tree
-      root->AddChild(pasted);
-      pasted->SetSelected(true);
-      throw CFileException();
-    }, kind);
+    Edit(
+        page,
+        [&] {
+          CMemFile file(clip);
+          CArchive ar(&file, CArchive::load);
+          CPicObj* pasted;
+          CPicObj* loose;
+          ar >> pasted >> loose;  // loose stays outside the tree
+          root->AddChild(pasted);
+          pasted->SetSelected(true);
+          throw CFileException();
+        },
+        kind);
     EXPECT_EQ(CTestBox::Live().size(), live) << kind;
     EXPECT_TRUE(CPicObj::IsLoadChainEmpty());
     if (kind != CDocumentPage::kEditNoUndo) {
@@ -334,7 +342,9 @@ TEST_F(EditTest, AFailedUndoOrRedoKeepsItsStep) {
   EXPECT_TRUE(CTestBox::Live().count(boxes[1]));
 
   page->Undo();  // the kept step still works
-  EXPECT_EQ(Dump(), "CPicPage(0){CPicLayer(0){CPicFrame(0)} #1(0)[100,110,0,10] #2(0)[200,210,0,10] #3(0)[300,310,0,10]}");
+  EXPECT_EQ(Dump(),
+            "CPicPage(0){CPicLayer(0){CPicFrame(0)} #1(0)[100,110,0,10] #2(0)[200,210,0,10] "
+            "#3(0)[300,310,0,10]}");
   EXPECT_EQ(boxes[0]->GetNext(), boxes[1]);
 
   CTestBox::s_failRestore = true;
@@ -353,12 +363,14 @@ TEST_F(EditTest, ACoalescedStepKeepsTheSerialOfItsOwnPage) {
   other->GetRoot()->AddChild(elsewhere);
   CTestBox* x = boxes[0];
   CTestBox* y = boxes[1];
-  Edit(page, [&] { y->SetBox(R(1, 1, 1, 1)); });                          // step 2 of this page
-  Edit(page, [&] { x->SetBox(R(2, 2, 2, 2)); }, CDocumentPage::kEditTyping);  // step 3
-  Edit(other, [&] { elsewhere->SetBox(R(3, 3, 3, 3)); });                 // step 2 of the other
+  Edit(page, [&] { y->SetBox(R(1, 1, 1, 1)); });  // step 2 of this page
+  Edit(
+      page, [&] { x->SetBox(R(2, 2, 2, 2)); }, CDocumentPage::kEditTyping);  // step 3
+  Edit(other, [&] { elsewhere->SetBox(R(3, 3, 3, 3)); });                    // step 2 of the other
   // The typing run goes on and now changes y too: y's content must be
   // recorded again, its last record (step 2) belongs to an older step.
-  Edit(page, [&] { y->SetBox(R(4, 4, 4, 4)); }, CDocumentPage::kEditTyping);
+  Edit(
+      page, [&] { y->SetBox(R(4, 4, 4, 4)); }, CDocumentPage::kEditTyping);
   page->Undo();
   EXPECT_EQ(RectText(y->m_box), RectText(R(1, 1, 1, 1)));
   EXPECT_EQ(RectText(x->m_box), RectText(R(100, 110, 0, 10)));
@@ -410,7 +422,8 @@ TEST_F(SymbolEditTest, EditingASymbolTellsEachInstanceOncePerPage) {
   }
 
   // A transaction that changes nothing tells no instance.
-  Edit(symbol, [] {}, CDocumentPage::kEditNoUndo);
+  Edit(
+      symbol, [] {}, CDocumentPage::kEditNoUndo);
   EXPECT_EQ(p1->GetEditCount(), count1 + 1);
 
   inst[1]->DeleteFromParent();  // no step open: freed, and unregistered

@@ -8,7 +8,9 @@
 
 namespace {
 
-Rect32 R(int32_t x0, int32_t x1, int32_t y0, int32_t y1) { return Rect32{x0, x1, y0, y1}; }
+Rect32 R(int32_t x0, int32_t x1, int32_t y0, int32_t y1) {
+  return Rect32{x0, x1, y0, y1};
+}
 
 struct ExtentCase {
   const char* name;
@@ -23,8 +25,8 @@ TEST(ExtentTest, ChangeAreaOperations) {
   const ExtentCase cases[] = {
       {"reset", [](CExtent&) {}, Rect32{}, 0, 0, 1, 0},
       {"empty rectangle ignored", [](CExtent& e) { e.SetRect(Rect32{}); }, Rect32{}, 0, 0, 1, 0},
-      {"rectangle takes the full span", [](CExtent& e) { e.SetRect(R(1, 2, 3, 4)); },
-       R(1, 2, 3, 4), 0, 16000, 0, 0},
+      {"rectangle takes the full span", [](CExtent& e) { e.SetRect(R(1, 2, 3, 4)); }, R(1, 2, 3, 4),
+       0, 16000, 0, 0},
       {"rectangles unite",
        [](CExtent& e) {
          e.SetRect(R(1, 2, 3, 4));
@@ -38,8 +40,7 @@ TEST(ExtentTest, ChangeAreaOperations) {
          e.AddFrameSpan(6, 6);
        },
        Rect32{}, 5, 12, 0, 0},
-      {"negative first span",
-       [](CExtent& e) { e.AddFrameSpan(-3, -1); }, Rect32{}, -3, -1, 0, 0},
+      {"negative first span", [](CExtent& e) { e.AddFrameSpan(-3, -1); }, Rect32{}, -3, -1, 0, 0},
       {"rect span with empty rect ignored", [](CExtent& e) { e.AddRectSpan(Rect32{}, 3, 4); },
        Rect32{}, 0, 0, 1, 0},
       {"rect span",

@@ -54,10 +54,9 @@ TEST_F(LayerTest, FrameAtFindsTheCoveringKeyFrame) {
     int index;  // -1: none
     int32_t offset;
   } cases[] = {
-      {-5, 0, -5},  // before the layer: the first key frame, negative offset
-      {0, 0, 0}, {2, 0, 2},
-      {3, 2, 0},  // a key frame of no frames covers nothing
-      {4, 2, 1}, {5, -1, 0}, {16000, -1, 0},
+      {-5, 0, -5},                         // before the layer: the first key frame, negative offset
+      {0, 0, 0},   {2, 0, 2},  {3, 2, 0},  // a key frame of no frames covers nothing
+      {4, 2, 1},   {5, -1, 0}, {16000, -1, 0},
   };
   for (const Case& c : cases) {
     int32_t offset = 99;
@@ -82,9 +81,15 @@ TEST_F(LayerTest, FrameAtAgreesWithAWalkUnderEdits) {
     int32_t total = layer->TotalLength();
     int32_t f = static_cast<int32_t>(rng() % (total + 3));
     switch (rng() % 6) {
-      case 0: layer->InsertFrames(f, 1 + static_cast<int32_t>(rng() % 3)); break;
-      case 1: layer->SplitFrameAt(f, rng() % 2 == 0); break;
-      case 2: if (total > 4) layer->DeleteFrames(f, 1 + static_cast<int32_t>(rng() % 3)); break;
+      case 0:
+        layer->InsertFrames(f, 1 + static_cast<int32_t>(rng() % 3));
+        break;
+      case 1:
+        layer->SplitFrameAt(f, rng() % 2 == 0);
+        break;
+      case 2:
+        if (total > 4) layer->DeleteFrames(f, 1 + static_cast<int32_t>(rng() % 3));
+        break;
       case 3: {
         CPicFrame* k = layer->FrameAt(f);
         if (k != nullptr) k->SetLength(1 + static_cast<int32_t>(rng() % 4));
@@ -95,14 +100,18 @@ TEST_F(LayerTest, FrameAtAgreesWithAWalkUnderEdits) {
         if (k != nullptr) layer->AddChild(k, CPicObj::kAddFirst);
         break;
       }
-      default: layer->AddKeyFrame(); break;
+      default:
+        layer->AddKeyFrame();
+        break;
     }
     for (int32_t g = -2; g <= layer->TotalLength() + 1; ++g) {
       int32_t want = 0, got = 0;
       CPicFrame* expected = ReferenceFrameAt(layer.get(), g, &want);
-      ASSERT_EQ(layer->FrameAt(g, &got), expected) << "step " << step << " f=" << g << " "
-                                                    << Text(Lengths(layer.get()));
-      if (expected != nullptr) ASSERT_EQ(got, want);
+      ASSERT_EQ(layer->FrameAt(g, &got), expected)
+          << "step " << step << " f=" << g << " " << Text(Lengths(layer.get()));
+      if (expected != nullptr) {
+        ASSERT_EQ(got, want);
+      }
     }
   }
 }
@@ -166,10 +175,8 @@ TEST_F(LayerTest, DeleteFrames) {
       {{3, 2, 4}, 3, 1, {3, 1, 4}},  // from a start, shorter than the key frame
       {{3, 2, 4}, 1, 4, {1, 4}},     // across a boundary
       {{3, 2, 4}, 2, 100, {2}},      // past the end: everything from f on
-      {{3, 2, 4}, 0, 100, {}},
-      {{3, 2, 4}, 9, 3, {3, 2, 4}},  // beyond the end: nothing
-      {{3, 2, 4}, 1, 0, {3, 2, 4}},
-      {{3}, -1, 2, {3}},
+      {{3, 2, 4}, 0, 100, {}},      {{3, 2, 4}, 9, 3, {3, 2, 4}},  // beyond the end: nothing
+      {{3, 2, 4}, 1, 0, {3, 2, 4}}, {{3}, -1, 2, {3}},
   };
   for (const Case& c : cases) {
     std::unique_ptr<CPicLayer> layer(MakeLayer(c.before));
@@ -206,11 +213,8 @@ TEST_F(LayerTest, InsertKeyFrameObjectStartsItAtTheFrame) {
     int32_t f;
     Lens after;  // the inserted key frame has length 9
   } cases[] = {
-      {{3, 2}, 0, {9, 3, 2}},
-      {{3, 2}, 1, {1, 9, 2, 2}},
-      {{3, 2}, 3, {3, 9, 2}},
-      {{3, 2}, 7, {3, 4, 9}},
-      {{}, 2, {2, 9}},
+      {{3, 2}, 0, {9, 3, 2}}, {{3, 2}, 1, {1, 9, 2, 2}}, {{3, 2}, 3, {3, 9, 2}},
+      {{3, 2}, 7, {3, 4, 9}}, {{}, 2, {2, 9}},
   };
   for (const Case& c : cases) {
     std::unique_ptr<CPicLayer> layer(MakeLayer(c.before));
@@ -230,10 +234,10 @@ TEST_F(LayerTest, NextChangeAndExtentWalkTheKeyFrames) {
   auto* box = new CTestBox(2, {100, 110, 0, 10});
   box->m_nextChange = 2;  // changes at its own frame 2
   b->AddChild(box);
-  EXPECT_EQ(layer->NextChange(0), 3);   // a static key frame: the next one's start
-  EXPECT_EQ(layer->NextChange(3), 5);   // the content's change, in page frames
+  EXPECT_EQ(layer->NextChange(0), 3);  // a static key frame: the next one's start
+  EXPECT_EQ(layer->NextChange(3), 5);  // the content's change, in page frames
   box->m_nextChange = 16000;
-  EXPECT_EQ(layer->NextChange(4), 7);   // nothing more: the end of the key frame
+  EXPECT_EQ(layer->NextChange(4), 7);  // nothing more: the end of the key frame
   EXPECT_EQ(layer->NextChange(7), 16000);
 
   CExtentQuery q;
@@ -280,7 +284,7 @@ TEST_F(PageLayerTest, ANewPageHasOneCurrentLayerOfOneFrame) {
   Edit(page, [&] { second = root->AddLayer(); });
   EXPECT_EQ(root->GetFirstChild(), second);  // at the front
   EXPECT_EQ(second->GetName(), "Layer 2");
-  EXPECT_EQ(Lengths(second), Lens{10});      // as long as the page
+  EXPECT_EQ(Lengths(second), Lens{10});  // as long as the page
   EXPECT_EQ(second->GetType(), CPicLayer::kCurrent);
   EXPECT_EQ(first->GetType(), CPicLayer::kEditable);  // one current layer per page
 
@@ -402,7 +406,7 @@ TEST_F(PageLayerTest, DrawOrderAndExport) {
   root->Draw(rc);
   std::vector<std::string> want = {
       "layer Layer 2", "draw #4 @1", "end layer",  // the key frame starting at 1
-      "layer Ground", "draw #1 @2", "draw #2 @2", "end layer",
+      "layer Ground",  "draw #1 @2", "draw #2 @2", "end layer",
   };
   EXPECT_EQ(rc.calls, want);
   EXPECT_EQ(rc.m_currentFrame, 2);

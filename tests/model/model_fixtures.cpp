@@ -49,25 +49,35 @@ std::string RectText(const Rect32& r) {
   return buf;
 }
 
-void CRecordingContext::FrameRect(const Rect32& r) { calls.push_back("frame " + RectText(r)); }
+void CRecordingContext::FrameRect(const Rect32& r) {
+  calls.push_back("frame " + RectText(r));
+}
 
 void CRecordingContext::DrawHandle(const Point32& p, int flags) {
   calls.push_back("handle " + std::to_string(p.x) + "," + std::to_string(p.y) + " " +
                   std::to_string(flags));
 }
 
-void CRecordingContext::DrawEdgeGraph(const EdgeGraph&) { calls.push_back("graph"); }
+void CRecordingContext::DrawEdgeGraph(const EdgeGraph&) {
+  calls.push_back("graph");
+}
 
 void CRecordingContext::SetMatrix(const Matrix2x3& m) {
   calls.push_back("matrix " + std::to_string(m.tx) + "," + std::to_string(m.ty));
   CRenderContext::SetMatrix(m);
 }
 
-void CRecordingContext::MarkGroup(int begin) { calls.push_back(begin ? "group" : "end group"); }
+void CRecordingContext::MarkGroup(int begin) {
+  calls.push_back(begin ? "group" : "end group");
+}
 
-void CRecordingContext::BeginLayer(std::string_view name) { calls.push_back("layer " + std::string(name)); }
+void CRecordingContext::BeginLayer(std::string_view name) {
+  calls.push_back("layer " + std::string(name));
+}
 
-void CRecordingContext::EndLayer() { calls.push_back("end layer"); }
+void CRecordingContext::EndLayer() {
+  calls.push_back("end layer");
+}
 
 CPicLayer* MakeLayer(const std::vector<int32_t>& lengths) {
   auto* layer = new CPicLayer;
@@ -94,14 +104,18 @@ std::set<CTestBox*>& CTestBox::Live() {
   return live;
 }
 
-CTestBox::CTestBox() { Live().insert(this); }
+CTestBox::CTestBox() {
+  Live().insert(this);
+}
 
 CTestBox::CTestBox(int id, Rect32 box, int32_t first, int32_t last)
     : m_id(id), m_box(box), m_first(first), m_last(last) {
   Live().insert(this);
 }
 
-CTestBox::~CTestBox() { Live().erase(this); }
+CTestBox::~CTestBox() {
+  Live().erase(this);
+}
 
 void CTestBox::Serialize(CArchive& ar) {
   CPicObj::Serialize(ar);

@@ -12,7 +12,9 @@
 
 namespace {
 
-Rect32 R(int32_t x0, int32_t x1, int32_t y0, int32_t y1) { return Rect32{x0, x1, y0, y1}; }
+Rect32 R(int32_t x0, int32_t x1, int32_t y0, int32_t y1) {
+  return Rect32{x0, x1, y0, y1};
+}
 
 class PageSwapTest : public ModelTest {
  protected:
@@ -183,10 +185,9 @@ TEST_F(PageSwapTest, PageRecordRoundTrip) {
     ar.Close();
   }
   auto bytes = f.GetData();
-  const uint8_t expected[] = {0xFF, 0xFF, 1,   0,   13,  0,   'C', 'D', 'o', 'c', 'u', 'm',
-                              'e',  'n',  't', 'P', 'a', 'g', 'e', 3,   6,   'P', 'a', 'g',
-                              'e',  ' ',  '1', 5,   'I', 'n', 't', 'r', 'o', 0,   0,   0,
-                              0,    5};
+  const uint8_t expected[] = {0xFF, 0xFF, 1,   0,   13,  0,   'C', 'D', 'o', 'c', 'u', 'm', 'e',
+                              'n',  't',  'P', 'a', 'g', 'e', 3,   6,   'P', 'a', 'g', 'e', ' ',
+                              '1',  5,    'I', 'n', 't', 'r', 'o', 0,   0,   0,   0,   5};
   ASSERT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.end()),
             std::vector<uint8_t>(std::begin(expected), std::end(expected)));
   f.SeekToBegin();

@@ -11,7 +11,9 @@
 
 namespace {
 
-Rect32 R(int32_t x0, int32_t x1, int32_t y0, int32_t y1) { return Rect32{x0, x1, y0, y1}; }
+Rect32 R(int32_t x0, int32_t x1, int32_t y0, int32_t y1) {
+  return Rect32{x0, x1, y0, y1};
+}
 
 // The flags that must be clear once the changes were collected.
 void ExpectSettled(const CPicObj* obj) {
@@ -246,12 +248,13 @@ TEST(PicObjTest, AddChildPlacesByMode) {
   auto* c = new CTestBox(3);
   auto* d = new CTestBox(4);
   auto* e = new CTestBox(5);
-  parent.AddChild(a);                              // a
-  parent.AddChild(b, CPicObj::kAddFirst);          // b a
-  parent.AddChild(c, CPicObj::kAddAfter, b);       // b c a
-  parent.AddChild(d, CPicObj::kAddBefore, b);      // d b c a
+  parent.AddChild(a);                               // a
+  parent.AddChild(b, CPicObj::kAddFirst);           // b a
+  parent.AddChild(c, CPicObj::kAddAfter, b);        // b c a
+  parent.AddChild(d, CPicObj::kAddBefore, b);       // d b c a
   parent.AddChild(e, CPicObj::kAddAfter, nullptr);  // no sibling: at the end
-  EXPECT_EQ(DumpTree(&parent), "CPicObj(0){#4(0)[empty] #2(0)[empty] #3(0)[empty] #1(0)[empty] #5(0)[empty]}");
+  EXPECT_EQ(DumpTree(&parent),
+            "CPicObj(0){#4(0)[empty] #2(0)[empty] #3(0)[empty] #1(0)[empty] #5(0)[empty]}");
   CPicObj other;
   other.AddChild(c);  // taken out of its old parent first
   EXPECT_EQ(DumpTree(&parent), "CPicObj(0){#4(0)[empty] #2(0)[empty] #1(0)[empty] #5(0)[empty]}");
@@ -270,7 +273,11 @@ TEST_F(PicObjDrawTest, SelectionMarkerOnlyInTheCurrentKeyFrame) {
   const DrawCase cases[] = {
       {"unselected", false, false, false, true, {"draw #1"}},
       {"selected", true, false, false, true, {"draw #1", "frame 0,10,20,30"}},
-      {"selected with centre", true, false, true, true,
+      {"selected with centre",
+       true,
+       false,
+       true,
+       true,
        {"draw #1", "frame 0,10,20,30", "handle 4,5 3"}},
       {"plain drawing", true, true, true, true, {"draw #1"}},
       {"other key frame", true, false, true, false, {"draw #1"}},
@@ -347,7 +354,9 @@ TEST(PicObjTest, DeletingChildrenCopesWithChildrenThatFreeThemselves) {
 
 // ---- stored form ------------------------------------------------------------------
 
-std::vector<uint8_t> Bytes(std::initializer_list<int> v) { return {v.begin(), v.end()}; }
+std::vector<uint8_t> Bytes(std::initializer_list<int> v) {
+  return {v.begin(), v.end()};
+}
 
 std::vector<uint8_t> Store(const CObject* obj) {
   CMemFile file;
@@ -373,13 +382,14 @@ TEST(PicObjStoreTest, BaseRecordBytes) {
   parent.SetSelected(true);
   Point32 c{5, -1};
   parent.SetCenter(&c);
-  auto expected = Bytes({0xFF, 0xFF, 1, 0, 7, 0, 'C', 'P', 'i', 'c', 'O', 'b', 'j',  // new class
-                         1, 0x03,                                                    // version, plain|selected
-                         0x01, 0x80,                                                 // child of class 1
-                         1, 0x00, 0x00, 0x00,                                        // no grandchildren
-                         0, 0, 0, 0x80, 0, 0, 0, 0x80,                               // child centre unset
-                         0x00, 0x00,                                                 // end of children
-                         5, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF});
+  auto expected =
+      Bytes({0xFF, 0xFF, 1,    0,    7,    0,    'C',  'P',  'i', 'c', 'O', 'b', 'j',  // new class
+             1,    0x03,                                      // version, plain|selected
+             0x01, 0x80,                                      // child of class 1
+             1,    0x00, 0x00, 0x00,                          // no grandchildren
+             0,    0,    0,    0x80, 0,    0,    0,    0x80,  // child centre unset
+             0x00, 0x00,                                      // end of children
+             5,    0,    0,    0,    0xFF, 0xFF, 0xFF, 0xFF});
   EXPECT_EQ(Store(&parent), expected);
 
   CPicObj::ReleaseLoadChain(false);

@@ -70,9 +70,9 @@ TEST_F(ShapeTest, DrawOrderWithGroupMarks) {
   CRecordingContext rc;
   rc.m_flags |= CRenderContext::kFlagExportMarks;
   layer->Draw(rc);
-  std::vector<std::string> want = {"layer ",     "graph",  // the key frame's own drawing first
-                                   "group",      "graph",  "draw #1", "end group",
-                                   "draw #2",    "end layer"};
+  std::vector<std::string> want = {"layer ",    "graph",  // the key frame's own drawing first
+                                   "group",     "graph",   "draw #1",
+                                   "end group", "draw #2", "end layer"};
   EXPECT_EQ(rc.calls, want);
 
   rc.calls.clear();
@@ -172,9 +172,9 @@ TEST_F(ShapeTest, HitTestAndLassoThroughTheMatrix) {
     std::vector<Point32> corners;
     int32_t answer;
   } lassos[] = {
-      {{{900, 400}, {1200, 400}, {1200, 600}, {900, 600}, {900, 400}}, 2},  // around it
+      {{{900, 400}, {1200, 400}, {1200, 600}, {900, 600}, {900, 400}}, 2},     // around it
       {{{1050, 400}, {1200, 400}, {1200, 600}, {1050, 600}, {1050, 400}}, 3},  // across it
-      {{{0, 0}, {100, 0}, {100, 100}, {0, 100}, {0, 0}}, 1},  // elsewhere
+      {{{0, 0}, {100, 0}, {100, 100}, {0, 100}, {0, 0}}, 1},                   // elsewhere
   };
   for (const Lasso& l : lassos) {
     PointList path;
@@ -224,7 +224,7 @@ TEST_F(ShapeTest, CollectChildShapesMergesPlainDrawings) {
     }
   });
   Edit(page, [&] {
-    addPiece(1, 3, true);   // small: starts a batch
+    addPiece(1, 3, true);  // small: starts a batch
     addPiece(2, 5, true)->SetSelected(true);
     addPiece(3, 40, true);  // large: flushes the batch, merged directly
     addPiece(4, 2, false);  // a group stays
@@ -244,7 +244,8 @@ TEST_F(ShapeTest, CollectChildShapesMergesPlainDrawings) {
   EXPECT_EQ(selected, 5);
   page->Undo();
   EXPECT_EQ(frame->GetGeometry().edge_count, 160u);
-  EXPECT_EQ(DumpTree(frame), "CPicFrame(0){CPicShape(8) CPicShape(9) CPicShape(8) CPicShape(0) CPicShape(8)}");
+  EXPECT_EQ(DumpTree(frame),
+            "CPicFrame(0){CPicShape(8) CPicShape(9) CPicShape(8) CPicShape(0) CPicShape(8)}");
 }
 
 // Motion along hand-built guides: the tweened child's position per frame.
@@ -261,7 +262,9 @@ class GuideTest : public ModelTest {
     ModelTest::TearDown();
   }
   // A box centred at p.
-  static CTestBox* BoxAt(Point32 p) { return new CTestBox(1, {p.x - 5, p.x + 5, p.y - 5, p.y + 5}); }
+  static CTestBox* BoxAt(Point32 p) {
+    return new CTestBox(1, {p.x - 5, p.x + 5, p.y - 5, p.y + 5});
+  }
   // The tween from a to b along the guide drawn with the polylines.
   void Run(const std::vector<std::vector<Point32>>& lines, Point32 a, Point32 b, int32_t tween) {
     CPicFrame* g = guide->GetFirstFrame();

@@ -20,7 +20,9 @@ namespace {
 
 constexpr int32_t kMotion = CPicFrame::kTweenMotion;
 
-double Degrees(Fixed a) { return a / 65536.0; }
+double Degrees(Fixed a) {
+  return a / 65536.0;
+}
 
 // The difference of two angles folded into -180..180.
 double AngleDiff(double a, double b) {
@@ -257,8 +259,7 @@ TEST_F(TweenTest, CopyContentTakesTheFrameAsDrawn) {
   first->AddChild(new CTestBox(3, {0, 10, 0, 10}));
   auto target = std::make_unique<CPicFrame>();
   first->CopyContentTo(2, target.get());
-  EXPECT_EQ(DumpTree(target.get()),
-            "CPicFrame(0){CPicShape(9) #1(1)[0,10,0,10] #3(1)[0,10,0,10]}");
+  EXPECT_EQ(DumpTree(target.get()), "CPicFrame(0){CPicShape(9) #1(1)[0,10,0,10] #3(1)[0,10,0,10]}");
 
   // A motion tween: the first child alone, placed as at that frame.
   Matrix2x3 identity;

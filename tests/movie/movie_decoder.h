@@ -78,11 +78,11 @@ Movie ReadMovie(std::span<const uint8_t> file);
 
 struct Fill {
   uint8_t kind = 0;
-  Rgb color;                   // solid
-  Matrix matrix;               // gradient or bitmap
+  Rgb color;                    // solid
+  Matrix matrix;                // gradient or bitmap
   std::vector<uint8_t> ratios;  // gradient
   std::vector<Rgb> colors;      // gradient
-  uint16_t bitmapId = 0;       // bitmap
+  uint16_t bitmapId = 0;        // bitmap
 };
 
 struct Line {

@@ -49,8 +49,8 @@ Bytes ReadFile(const fs::path& p) {
 Decoded Djpeg(const Bytes& jpeg) {
   TempDir dir;
   const fs::path in = dir.path / "in.jpg", out = dir.path / "out.ppm";
-  std::ofstream(in, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()),
-                                            static_cast<std::streamsize>(jpeg.size()));
+  std::ofstream(in, std::ios::binary)
+      .write(reinterpret_cast<const char*>(jpeg.data()), static_cast<std::streamsize>(jpeg.size()));
   const std::string cmd = "djpeg -ppm -outfile '" + out.string() + "' '" + in.string() + "'";
   EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
   Bytes ppm = ReadFile(out);
@@ -186,8 +186,8 @@ TEST(MovieWriterJpeg, TablesOnceThenAbbreviatedImagesThatDjpegDecodes) {
       for (int x = 0; x < d.width; ++x) {
         const Rgb s = src.GetPixel(x, y);
         const uint8_t* p = d.At(x, y);
-        const int e = std::max({std::abs(p[0] - s.red), std::abs(p[1] - s.green),
-                                std::abs(p[2] - s.blue)});
+        const int e =
+            std::max({std::abs(p[0] - s.red), std::abs(p[1] - s.green), std::abs(p[2] - s.blue)});
         worst = std::max(worst, e);
         total += e;
       }

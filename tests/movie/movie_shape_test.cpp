@@ -195,8 +195,8 @@ TEST_F(ShapeTest, OpenPolylinesAreWrittenAsWholeChainsFromTheirStart) {
   // and writes the polyline in one run: one setup step per polyline.
   ASSERT_EQ(EdgeGraphAddLineStyle(graph, Stroke(20, 0xFF000000)), 1);
   ASSERT_EQ(EdgeGraphAddLineStyle(graph, Stroke(40, 0xFF0000FF)), 2);
-  const Point32 zig[] = {{100, 100}, {1100, 900}, {2100, 100}, {3100, 900}, {4100, 100},
-                         {5100, 900}, {6100, 100}};
+  const Point32 zig[] = {{100, 100},  {1100, 900}, {2100, 100}, {3100, 900},
+                         {4100, 100}, {5100, 900}, {6100, 100}};
   for (int i : {3, 1, 5, 0, 4, 2}) Line(zig[i].x, zig[i].y, zig[i + 1].x, zig[i + 1].y, 1, 0, 0);
   auto y = [](int i) { return i % 2 ? 3700 : 3000; };
   for (int i : {2, 0, 1}) Line(200 + 1500 * i, y(i), 200 + 1500 * (i + 1), y(i + 1), 2, 0, 0);

@@ -83,8 +83,8 @@ TEST(MovieWriterBits, PacksFieldsMostSignificantFirstAcrossBytes) {
       {{}, {}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "first field width "
-                                    << (c.fields.empty() ? -1 : c.fields[0].second));
+    SCOPED_TRACE(testing::Message()
+                 << "first field width " << (c.fields.empty() ? -1 : c.fields[0].second));
     Bytes got = Written([&](CMovieWriter& w) {
       w.AlignBits();
       for (auto [v, n] : c.fields) w.WriteBits(v, n);
@@ -144,18 +144,44 @@ TEST(MovieWriterValues, PackedMatrixGolden) {
     Matrix2x3 m;
     Bytes expected;
   } cases[] = {
-      {"translation", {kFixedOne, 0, 0, kFixedOne, 3, -1},
+      {"translation",
+       {kFixedOne, 0, 0, kFixedOne, 3, -1},
        BitString().Lit("00").Field(3, 5).Field(3, 3).Field(-1, 3).ToBytes()},
-      {"scale", {0x20000, 0, 0, 0x8000, 0, 0},
-       BitString().Lit("1").Field(19, 5).Field(0x20000, 19).Field(0x8000, 19).Lit("0").Field(0, 5)
+      {"scale",
+       {0x20000, 0, 0, 0x8000, 0, 0},
+       BitString()
+           .Lit("1")
+           .Field(19, 5)
+           .Field(0x20000, 19)
+           .Field(0x8000, 19)
+           .Lit("0")
+           .Field(0, 5)
            .ToBytes()},
-      {"one scale differs", {kFixedOne, 0, 0, -kFixedOne, 0, 0},
-       BitString().Lit("1").Field(18, 5).Field(kFixedOne, 18).Field(-kFixedOne, 18).Lit("0")
-           .Field(0, 5).ToBytes()},
-      {"rotation", {0, kFixedOne, -kFixedOne, 0, 20, 0},
-       BitString().Lit("1").Field(1, 5).Field(0, 1).Field(0, 1)  // scale 0: width 1
-           .Lit("1").Field(18, 5).Field(kFixedOne, 18).Field(-kFixedOne, 18)
-           .Field(6, 5).Field(20, 6).Field(0, 6).ToBytes()},
+      {"one scale differs",
+       {kFixedOne, 0, 0, -kFixedOne, 0, 0},
+       BitString()
+           .Lit("1")
+           .Field(18, 5)
+           .Field(kFixedOne, 18)
+           .Field(-kFixedOne, 18)
+           .Lit("0")
+           .Field(0, 5)
+           .ToBytes()},
+      {"rotation",
+       {0, kFixedOne, -kFixedOne, 0, 20, 0},
+       BitString()
+           .Lit("1")
+           .Field(1, 5)
+           .Field(0, 1)
+           .Field(0, 1)  // scale 0: width 1
+           .Lit("1")
+           .Field(18, 5)
+           .Field(kFixedOne, 18)
+           .Field(-kFixedOne, 18)
+           .Field(6, 5)
+           .Field(20, 6)
+           .Field(0, 6)
+           .ToBytes()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -201,12 +227,18 @@ TEST(MovieWriterRecords, ShortAndLongForms) {
     Bytes bytes = Written([&](CMovieWriter& w) {
       w.PutByte(0xEE);  // the header does not start at 0
       w.OpenTag(MT_SHAPE_CHARACTER, true);
-      for (uint8_t b : body) w.PutByte(b);  // passes the buffer size: the header is patched in the file
+      for (uint8_t b : body)
+        w.PutByte(b);  // passes the buffer size: the header is patched in the file
       w.CloseTag();
       w.PutByte(0xFF);  // the position is back at the end
     });
-    Bytes expected = {0xEE, (2 << 6 | 63) & 0xFF, (2 << 6 | 63) >> 8, static_cast<uint8_t>(length),
-                      static_cast<uint8_t>(length >> 8), 0, 0};
+    Bytes expected = {0xEE,
+                      (2 << 6 | 63) & 0xFF,
+                      (2 << 6 | 63) >> 8,
+                      static_cast<uint8_t>(length),
+                      static_cast<uint8_t>(length >> 8),
+                      0,
+                      0};
     expected.insert(expected.end(), body.begin(), body.end());
     expected.push_back(0xFF);
     EXPECT_EQ(bytes, expected);
@@ -223,13 +255,13 @@ TEST(MovieWriterRecords, HeaderFramesAndFinish) {
   w.Finish();
   EXPECT_EQ(w.GetFrameCount(), 2);
 
-  Bytes expected = {'Q', 'V', 'X', 1, 32, 0, 0, 0,                       // prefix, length 32
+  Bytes expected = {'Q',  'V',  'X',  1,    32,   0,    0,    0,           // prefix, length 32
                     0x78, 0x00, 0x05, 0x5F, 0x00, 0x00, 0x0F, 0xA0, 0x00,  // stage
-                    0x00, 0x0C,                                          // rate 12: 0x0C00
-                    0x02, 0x00,                                          // two frames
-                    0x43, 0x02, 0x11, 0x22, 0x33,                        // stage colour
-                    0x40, 0x00, 0x40, 0x00,                              // frame breaks
-                    0x00, 0x00};                                         // end
+                    0x00, 0x0C,                                            // rate 12: 0x0C00
+                    0x02, 0x00,                                            // two frames
+                    0x43, 0x02, 0x11, 0x22, 0x33,                          // stage colour
+                    0x40, 0x00, 0x40, 0x00,                                // frame breaks
+                    0x00, 0x00};                                           // end
   EXPECT_EQ(Data(file), expected);
   // Finish leaves the position after the frame-count field.
   EXPECT_EQ(file.GetPosition(), 21u);
@@ -292,11 +324,11 @@ TEST(MovieWriterText, FieldWidthsOfTextRecords) {
   struct Case {
     std::vector<int32_t> advances;
     int bits;
-  } cases[] = {{{0}, 1}, {{1}, 2}, {{-1}, 2}, {{3, -200}, 9}, {{-200, 3}, 9}, {{255}, 9},
-               {{-256}, 10}, {{}, 1}};
+  } cases[] = {{{0}, 1},       {{1}, 2},   {{-1}, 2},    {{3, -200}, 9},
+               {{-200, 3}, 9}, {{255}, 9}, {{-256}, 10}, {{}, 1}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "first advance "
-                                    << (c.advances.empty() ? 0 : c.advances[0]));
+    SCOPED_TRACE(testing::Message()
+                 << "first advance " << (c.advances.empty() ? 0 : c.advances[0]));
     const int bits = TextAdvanceBits(c.advances);
     EXPECT_EQ(bits, c.bits);
     // Every advance survives a round trip through a field of that width.

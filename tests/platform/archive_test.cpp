@@ -31,7 +31,9 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
-Bytes Text(std::string_view s) { return Bytes(s.begin(), s.end()); }
+Bytes Text(std::string_view s) {
+  return Bytes(s.begin(), s.end());
+}
 
 std::string Hex(const Bytes& b, size_t limit = 64) {
   std::string s;
@@ -72,8 +74,8 @@ TEST_F(ArchiveTest, IntegersAreLittleEndian) {
     ar << uint8_t{0xAB} << uint16_t{0x1234} << int16_t{-2} << uint32_t{0x12345678} << int32_t{-1}
        << int32_t{INT32_MIN};
   });
-  EXPECT_EQ(b, (Bytes{0xAB, 0x34, 0x12, 0xFE, 0xFF, 0x78, 0x56, 0x34, 0x12, 0xFF, 0xFF, 0xFF,
-                      0xFF, 0x00, 0x00, 0x00, 0x80}));
+  EXPECT_EQ(b, (Bytes{0xAB, 0x34, 0x12, 0xFE, 0xFF, 0x78, 0x56, 0x34, 0x12, 0xFF, 0xFF, 0xFF, 0xFF,
+                      0x00, 0x00, 0x00, 0x80}));
   Load(b, [](CArchive& ar) {
     uint8_t a;
     uint16_t c;
@@ -234,12 +236,20 @@ TEST_F(ArchiveTest, ObjectFramingGoldenBytes) {
     ar << first << second << first << static_cast<CObject*>(nullptr) << derived << link;
   });
   Bytes expected = Concat({
-      {0xFF, 0xFF, 0x02, 0x00, 0x09, 0x00}, Text("CTestItem"), {7, 0, 0, 0},  // class 1, object 2
-      {0x01, 0x80}, {8, 0, 0, 0},                                               // object 3
-      {0x02, 0x00},                                                             // back to 2
-      {0x00, 0x00},                                                             // null
-      {0xFF, 0xFF, 0x01, 0x00, 0x0C, 0x00}, Text("CTestDerived"), {9, 0, 0, 0}, {1, 'x'},  // 4, 5
-      {0xFF, 0xFF, 0x01, 0x00, 0x09, 0x00}, Text("CTestLink"), {0x07, 0x00},   // 6, 7 -> 7
+      {0xFF, 0xFF, 0x02, 0x00, 0x09, 0x00},
+      Text("CTestItem"),
+      {7, 0, 0, 0},  // class 1, object 2
+      {0x01, 0x80},
+      {8, 0, 0, 0},  // object 3
+      {0x02, 0x00},  // back to 2
+      {0x00, 0x00},  // null
+      {0xFF, 0xFF, 0x01, 0x00, 0x0C, 0x00},
+      Text("CTestDerived"),
+      {9, 0, 0, 0},
+      {1, 'x'},  // 4, 5
+      {0xFF, 0xFF, 0x01, 0x00, 0x09, 0x00},
+      Text("CTestLink"),
+      {0x07, 0x00},  // 6, 7 -> 7
   });
   EXPECT_EQ(b, expected) << Hex(b);
 
@@ -282,11 +292,13 @@ TEST_F(ArchiveTest, IndicesFrom0x7FFFUseTheEscape) {
   pos += 6 + 12 + 4 + 1;  // d1: new class 40002, object 40003
   Bytes tail(b.begin() + static_cast<long>(pos), b.end());
   Bytes expected = Concat({
-      {0xFF, 0x7F, 0x42, 0x9C, 0x00, 0x80}, {0, 0, 0, 0}, {0},  // d2: class 40002 via escape
-      {0xFE, 0x7F},                                             // object 0x7FFE: plain
-      {0xFF, 0x7F, 0xFF, 0x7F, 0x00, 0x00},                     // object 0x7FFF: escape
-      {0xFF, 0x7F, 0x41, 0x9C, 0x00, 0x00},                     // object 40001
-      {0xFF, 0x7F, 0x44, 0x9C, 0x00, 0x00},                     // d2 = object 40004
+      {0xFF, 0x7F, 0x42, 0x9C, 0x00, 0x80},
+      {0, 0, 0, 0},
+      {0},                                   // d2: class 40002 via escape
+      {0xFE, 0x7F},                          // object 0x7FFE: plain
+      {0xFF, 0x7F, 0xFF, 0x7F, 0x00, 0x00},  // object 0x7FFF: escape
+      {0xFF, 0x7F, 0x41, 0x9C, 0x00, 0x00},  // object 40001
+      {0xFF, 0x7F, 0x44, 0x9C, 0x00, 0x00},  // d2 = object 40004
   });
   EXPECT_EQ(tail, expected) << Hex(tail);
 
@@ -355,16 +367,18 @@ TEST_F(ArchiveTest, MalformedObjectReferencesThrowTheirCause) {
        nullptr, CArchiveException::badClass},
       {"name of 64 bytes", Concat({{0xFF, 0xFF, 1, 0, 64, 0}, Bytes(64, 'A')}), nullptr,
        CArchiveException::badClass},
-      {"known class, other schema", Concat({{0xFF, 0xFF, 0x01, 0x00, 0x09, 0x00}, Text("CTestItem"),
-                                            {0, 0, 0, 0}}),
-       nullptr, CArchiveException::badSchema},
+      {"known class, other schema",
+       Concat({{0xFF, 0xFF, 0x01, 0x00, 0x09, 0x00}, Text("CTestItem"), {0, 0, 0, 0}}), nullptr,
+       CArchiveException::badSchema},
       {"back reference never read", {0x05, 0x00}, nullptr, CArchiveException::badIndex},
-      {"back reference to a class",
-       Concat({itemClass, {1, 0, 0, 0}, {0x01, 0x00}}), nullptr, CArchiveException::badIndex},
-      {"class reference to an object",
-       Concat({itemClass, {1, 0, 0, 0}, {0x02, 0x80}}), nullptr, CArchiveException::badIndex},
+      {"back reference to a class", Concat({itemClass, {1, 0, 0, 0}, {0x01, 0x00}}), nullptr,
+       CArchiveException::badIndex},
+      {"class reference to an object", Concat({itemClass, {1, 0, 0, 0}, {0x02, 0x80}}), nullptr,
+       CArchiveException::badIndex},
       {"class reference 0", {0x00, 0x80}, nullptr, CArchiveException::badIndex},
-      {"escaped index beyond", {0xFF, 0x7F, 0x10, 0x00, 0x00, 0x80}, nullptr,
+      {"escaped index beyond",
+       {0xFF, 0x7F, 0x10, 0x00, 0x00, 0x80},
+       nullptr,
        CArchiveException::badIndex},
       {"new object of another class", Concat({linkClass, {0, 0}}), RUNTIME_CLASS(CTestItem),
        CArchiveException::badClass},
@@ -400,13 +414,21 @@ TEST_F(ArchiveTest, HugeLengthsFailWithoutAllocating) {
     CArchiveException::Cause cause;
   };
   const Case cases[] = {
-      {"u32 string length", {0xFF, 0xFF, 0xFF, 0xF0, 0xFF, 0xFF, 0xFF, 'a'},
-       [](CArchive& ar) { ar.ReadString(); }, CArchiveException::endOfFile},
-      {"u16 string length", {0xFF, 0x00, 0x10, 'a'}, [](CArchive& ar) { ar.ReadString(); },
+      {"u32 string length",
+       {0xFF, 0xFF, 0xFF, 0xF0, 0xFF, 0xFF, 0xFF, 'a'},
+       [](CArchive& ar) { ar.ReadString(); },
        CArchiveException::endOfFile},
-      {"wide-string marker", {0xFF, 0xFE, 0xFF, 0x01, 'a'}, [](CArchive& ar) { ar.ReadString(); },
+      {"u16 string length",
+       {0xFF, 0x00, 0x10, 'a'},
+       [](CArchive& ar) { ar.ReadString(); },
+       CArchiveException::endOfFile},
+      {"wide-string marker",
+       {0xFF, 0xFE, 0xFF, 0x01, 'a'},
+       [](CArchive& ar) { ar.ReadString(); },
        CArchiveException::genericException},
-      {"blob", {0xFF, 0xFF, 1, 2}, [](CArchive& ar) { ar.ReadBlob(); },
+      {"blob",
+       {0xFF, 0xFF, 1, 2},
+       [](CArchive& ar) { ar.ReadBlob(); },
        CArchiveException::endOfFile},
   };
   for (const auto& c : cases) {

@@ -39,7 +39,8 @@ TEST(MemFile, GrowsSeeksAndDetaches) {
   EXPECT_EQ(file.GetLength(), 5u);
   file.Seek(8, CFile::begin);  // past the end: the gap is zero-filled by the write
   file.Write(data.data(), 1);
-  EXPECT_EQ(Bytes(file.GetData().begin(), file.GetData().end()), (Bytes{1, 2, 3, 4, 5, 0, 0, 0, 1}));
+  EXPECT_EQ(Bytes(file.GetData().begin(), file.GetData().end()),
+            (Bytes{1, 2, 3, 4, 5, 0, 0, 0, 1}));
   file.Seek(-2, CFile::end);
   uint8_t buf[8];
   EXPECT_EQ(file.Read(buf, sizeof buf), 2u);

@@ -69,8 +69,8 @@ TYPED_TEST(ProfileContract, ValuesRoundTripAndMissingOnesReadAsDefaults) {
     const char* text;
     int expected;
   };
-  const Case cases[] = {{"12", 12}, {" -3 ", -3}, {"+4", 4}, {"12abc", 99}, {"", 99},
-                        {"abc", 99}, {"99999999999", 99}};
+  const Case cases[] = {{"12", 12}, {" -3 ", -3}, {"+4", 4},          {"12abc", 99},
+                        {"", 99},   {"abc", 99},  {"99999999999", 99}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     s.WriteProfileString("Settings", "Number", c.text);

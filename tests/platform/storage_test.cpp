@@ -23,7 +23,8 @@ using Tree = std::map<std::string, Bytes>;  // "storage/stream" -> contents
 
 Bytes Pattern(size_t n, int seed) {
   Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>((i * 31 + static_cast<size_t>(seed) * 7) >> 1);
+  for (size_t i = 0; i < n; ++i)
+    b[i] = static_cast<uint8_t>((i * 31 + static_cast<size_t>(seed) * 7) >> 1);
   return b;
 }
 
@@ -107,7 +108,8 @@ class StorageTest : public ::testing::Test {
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
   std::vector<std::string> DirEntries() const {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir_)) names.push_back(e.path().filename());
+    for (const auto& e : std::filesystem::directory_iterator(dir_))
+      names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -312,7 +314,8 @@ TEST_F(StorageTest, FailuresMapToTheirExceptions) {
             CFileException::fileNotFound);
   std::ofstream(Path("text.vmd")) << "not a compound file, just some text\n";
   EXPECT_EQ(fileCause([&] { CCompoundFile::Open(Path("text.vmd")); }), CFileException::invalidFile);
-  EXPECT_EQ(fileCause([&] { file->SaveAs(Path("no/such/dir.vmd")); }), CFileException::fileNotFound);
+  EXPECT_EQ(fileCause([&] { file->SaveAs(Path("no/such/dir.vmd")); }),
+            CFileException::fileNotFound);
   EXPECT_THROW(CCompoundFile::CreateTemporary()->Save(), CNotSupportedException);
 }
 

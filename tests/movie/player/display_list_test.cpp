@@ -53,9 +53,9 @@ TEST(DisplayListView, ScaleModesAndAnchors) {
     uint32_t flags;
     Matrix2x3 expect;
   } cases[] = {
-      {kScaleShowAll, {0xCCD, 0, 0, 0xCCD, 0, 25}},                       // letter-boxed, centred
-      {kScaleNoBorder, {0x199A, 0, 0, 0x199A, -50, 0}},                   // cropped
-      {kScaleExactFit, {0xCCD, 0, 0, 0x199A, 0, 0}},                      // stretched
+      {kScaleShowAll, {0xCCD, 0, 0, 0xCCD, 0, 25}},      // letter-boxed, centred
+      {kScaleNoBorder, {0x199A, 0, 0, 0x199A, -50, 0}},  // cropped
+      {kScaleExactFit, {0xCCD, 0, 0, 0x199A, 0, 0}},     // stretched
       {kScaleShowAll | kAlignTop, {0xCCD, 0, 0, 0xCCD, 0, 0}},
       {kScaleShowAll | kAlignBottom, {0xCCD, 0, 0, 0xCCD, 0, 50}},
       {kScaleNoBorder | kAlignLeft, {0x199A, 0, 0, 0x199A, 0, 0}},
@@ -105,8 +105,11 @@ void AddButton(MovieBuilder& b, const Bytes& actions) {
   hit.Fill(Colour(0, 0, 0)).Rect(0, 0, 1000, 1000, 1);
   const Rect32 bounds{0, 1000, 0, 1000};
   b.Shape(10, bounds, up).Shape(11, bounds, over).Shape(12, bounds, down).Shape(13, bounds, hit);
-  b.Button(20, {{kButtonUp, 10, 1, {}}, {kButtonOver, 11, 1, {}}, {kButtonDown, 12, 2, {}},
-                {kButtonHitArea, 13, 1, {}}},
+  b.Button(20,
+           {{kButtonUp, 10, 1, {}},
+            {kButtonOver, 11, 1, {}},
+            {kButtonDown, 12, 2, {}},
+            {kButtonHitArea, 13, 1, {}}},
            actions);
 }
 
@@ -196,8 +199,8 @@ TEST(DisplayListButtons, ButtonsMadeOfButtonsAreFollowedToABoundedDepth) {
   AddButton(b, Actions({}));
   // 30 holds itself one depth further, and itself at its own key; 31 and 32
   // hold each other.
-  b.Button(30, {{kButtonUp, 10, 1, {}}, {kButtonUp | kButtonOver, 30, 1, {}},
-                {kButtonUp, 30, 0, {}}},
+  b.Button(30,
+           {{kButtonUp, 10, 1, {}}, {kButtonUp | kButtonOver, 30, 1, {}}, {kButtonUp, 30, 0, {}}},
            Actions({}));
   b.Button(31, {{kButtonUp, 32, 1, {}}}, Actions({}));
   b.Button(32, {{kButtonUp, 31, 1, {}}, {kButtonUp, 11, 0, {}}}, Actions({}));

@@ -20,7 +20,8 @@ void Save(const std::string& name, uint8_t control, const Bytes& movie) {
   std::ofstream out(std::string(VM_SOURCE_DIR) + "/fuzz/corpus/fuzz_movie/" + name,
                     std::ios::binary);
   out.put(static_cast<char>(control));
-  out.write(reinterpret_cast<const char*>(movie.data()), static_cast<std::streamsize>(movie.size()));
+  out.write(reinterpret_cast<const char*>(movie.data()),
+            static_cast<std::streamsize>(movie.size()));
 }
 
 TEST(DISABLED_FuzzCorpus, Write) {
@@ -29,7 +30,11 @@ TEST(DISABLED_FuzzCorpus, Write) {
     b.StageColor(Colour(30, 60, 90));
     ShapeDef s;
     s.Fill(Colour(200, 0, 0)).Line(60, Colour(0, 0, 0));
-    s.Start({0, 0}, 1, 0, 1).LineTo({1500, 0}).CurveTo({2200, 800}, {1500, 1500}).LineTo({0, 1500}).LineTo({0, 0});
+    s.Start({0, 0}, 1, 0, 1)
+        .LineTo({1500, 0})
+        .CurveTo({2200, 800}, {1500, 1500})
+        .LineTo({0, 1500})
+        .LineTo({0, 0});
     b.Shape(1, {-30, 2230, -30, 1530}, s);
     for (int f = 0; f < 4; ++f) {
       Matrix2x3 m;
@@ -47,7 +52,10 @@ TEST(DISABLED_FuzzCorpus, Write) {
     up.Fill(Colour(0, 200, 0)).Rect(0, 0, 2000, 2000, 1);
     hit.Fill(Colour(0, 0, 0)).Rect(0, 0, 2000, 2000, 1);
     b.Shape(10, {0, 2000, 0, 2000}, up).Shape(13, {0, 2000, 0, 2000}, hit);
-    b.Button(20, {{kButtonUp | kButtonOver, 10, 1, {}}, {kButtonHitArea, 13, 1, {}}, {kButtonDown, 20, 2, {}}},
+    b.Button(20,
+             {{kButtonUp | kButtonOver, 10, 1, {}},
+              {kButtonHitArea, 13, 1, {}},
+              {kButtonDown, 20, 2, {}}},
              OpenUrlAction("http://x/", "_top"));
     Matrix2x3 m;
     m.tx = 2000, m.ty = 1500;

@@ -25,16 +25,16 @@ struct Step {
   enum Kind { kSetup, kLine, kCurve } kind = kSetup;
   // Setup: which fields are given.
   bool moveTo = false, setFill0 = false, setFill1 = false, setLine = false;
-  Point32 to;        // move-to point; edge end (absolute)
-  Point32 control;   // curve control point (absolute)
+  Point32 to;       // move-to point; edge end (absolute)
+  Point32 control;  // curve control point (absolute)
   uint32_t fill0 = 0, fill1 = 0, line = 0;
 };
 
 struct FillDef {
   uint8_t kind = kMovieFillSolid;
   uint32_t colour = 0;
-  uint16_t bitmapId = 0;  // bitmap fills
-  Matrix2x3 matrix;       // gradient and bitmap fills
+  uint16_t bitmapId = 0;                           // bitmap fills
+  Matrix2x3 matrix;                                // gradient and bitmap fills
   std::vector<std::pair<uint8_t, uint32_t>> ramp;  // gradient entries
 };
 

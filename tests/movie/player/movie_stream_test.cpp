@@ -313,7 +313,8 @@ TEST(MovieSeek, BackwardSeekReplaysToTheSameStage) {
   seeking.Render();
   ASSERT_EQ(seeking.Goto(3), kMovieDone);
   seeking.Render();
-  EXPECT_EQ(StageSignature(seeking.stream, seeking.list), StageSignature(direct.stream, direct.list));
+  EXPECT_EQ(StageSignature(seeking.stream, seeking.list),
+            StageSignature(direct.stream, direct.list));
   EXPECT_EQ(seeking.PixelHash(), direct.PixelHash());
   EXPECT_EQ(seeking.stream.ScriptCount(), 1);
   // Past the end, then back to the start.

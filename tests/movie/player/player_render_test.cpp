@@ -11,8 +11,8 @@
 #include "movie/player/movie_stream.h"
 #include "movie/player/player_render.h"
 #include "movie_builder.h"
-#include "render/raster/dib.h"
 #include "player_test_util.h"
+#include "render/raster/dib.h"
 
 namespace {
 
@@ -83,7 +83,11 @@ TEST(PlayerRender, ShapesMatchTheirOutlinesDrawnDirectly) {
   // rotated placement; plain and anti-aliased.
   ShapeDef a;
   a.Fill(Colour(200, 30, 30));
-  a.Start({0, 0}, 1, 0, 0).LineTo({2000, 0}).CurveTo({2600, 1000}, {2000, 2000}).LineTo({0, 2000}).LineTo({0, 0});
+  a.Start({0, 0}, 1, 0, 0)
+      .LineTo({2000, 0})
+      .CurveTo({2600, 1000}, {2000, 2000})
+      .LineTo({0, 2000})
+      .LineTo({0, 0});
   ShapeDef t;
   t.Fill(Colour(20, 40, 220)).Polygon({{0, 0}, {2500, 300}, {900, 2200}}, 1);
   Matrix2x3 ma;
@@ -238,15 +242,32 @@ TEST(PlayerStroker, OutlinesAreConsistentlyOrientedWithJoinsAndCaps) {
   const std::vector<Point32> path{{400, 400}, {1400, 400}, {1400, 1200}};
   const StrokeCase cases[] = {
       // Wide open: round caps reach back from the ends, not past the corners.
-      {"wide open", 80, false,
-       {{{400, 400}, true}, {{370, 400}, true}, {{365, 365}, false}, {{1400, 1235}, true},
-        {{1000, 440}, false}, {{1000, 430}, true}, {{1425, 375}, true}, {{1435, 360}, false}, {{900, 800}, false}}},
+      {"wide open",
+       80,
+       false,
+       {{{400, 400}, true},
+        {{370, 400}, true},
+        {{365, 365}, false},
+        {{1400, 1235}, true},
+        {{1000, 440}, false},
+        {{1000, 430}, true},
+        {{1425, 375}, true},
+        {{1435, 360}, false},
+        {{900, 800}, false}}},
       // Wide closed: a ring around the triangle, its middle empty.
-      {"wide closed", 80, true,
-       {{{900, 400}, true}, {{1400, 800}, true}, {{900, 800}, true}, {{1100, 600}, false},
-        {{300, 300}, false}, {{370, 400}, true}}},
+      {"wide closed",
+       80,
+       true,
+       {{{900, 400}, true},
+        {{1400, 800}, true},
+        {{900, 800}, true},
+        {{1100, 600}, false},
+        {{300, 300}, false},
+        {{370, 400}, true}}},
       // Thin: a band one or three units wide with butt ends.
-      {"thin open", 3, false,
+      {"thin open",
+       3,
+       false,
        {{{900, 400}, true}, {{900, 398}, true}, {{900, 403}, false}, {{398, 400}, false}}},
       {"thin closed", 2, true, {{{900, 400}, true}, {{1100, 600}, false}, {{1400, 800}, true}}},
   };

@@ -45,8 +45,8 @@ class WriterRenderTest : public ::testing::Test {
     return static_cast<StyleIndex>(EdgeGraphAddLineStyle(graph, l));
   }
   // An edge in twips with the fills of its two sides and a line.
-  void AddEdge(Point32 p0, Point32 control, Point32 p2, bool straight, StyleIndex a,
-               StyleIndex b, StyleIndex line) {
+  void AddEdge(Point32 p0, Point32 control, Point32 p2, bool straight, StyleIndex a, StyleIndex b,
+               StyleIndex line) {
     QuadCurve c;
     const Point32 q0{p0.x << 8, p0.y << 8}, q2{p2.x << 8, p2.y << 8};
     if (straight) {
@@ -101,8 +101,8 @@ class WriterRenderTest : public ::testing::Test {
         const uint32_t got = p.Pixel(x, y);
         const uint32_t want = uint32_t{q[2]} << 16 | uint32_t{q[1]} << 8 | q[0];
         if (got != want && differ++ < 4)
-          ADD_FAILURE() << "aa " << antiAlias << " pixel " << x << "," << y << std::hex << ": player "
-                        << got << " direct " << want;
+          ADD_FAILURE() << "aa " << antiAlias << " pixel " << x << "," << y << std::hex
+                        << ": player " << got << " direct " << want;
       }
     return differ;
   }
@@ -134,7 +134,8 @@ TEST_F(WriterRenderTest, RandomOutlinesUnderRandomPlacements) {
   for (int i = 0; i < 6; ++i) {
     const StyleIndex f = Fill(static_cast<uint32_t>(rng() & 0xFFFFFF));
     // One outline per cell of a 3 x 2 grid, so that none overlap.
-    const int32_t cx = 1365 + 2730 * (i % 3) + r(-200, 200), cy = 1536 + 3072 * (i / 3) + r(-200, 200);
+    const int32_t cx = 1365 + 2730 * (i % 3) + r(-200, 200),
+                  cy = 1536 + 3072 * (i / 3) + r(-200, 200);
     const int32_t n = r(3, 6);
     std::vector<Point32> pts;
     for (int k = 0; k < n; ++k) {

@@ -5,7 +5,6 @@
 #include <map>
 #include <vector>
 
-
 namespace {
 
 // A screen that takes a scripted time for each trial and records what it got.
@@ -19,7 +18,8 @@ class FakeTarget : public CBlitProbeTarget {
 
   bool BlitTest(std::span<const uint8_t> info, std::span<const uint8_t> pixels) override {
     auto u32 = [&](size_t at) {
-      return uint32_t{info[at]} | info[at + 1] << 8 | info[at + 2] << 16 | uint32_t{info[at + 3]} << 24;
+      return uint32_t{info[at]} | info[at + 1] << 8 | info[at + 2] << 16 |
+             uint32_t{info[at + 3]} << 24;
     };
     EXPECT_EQ(u32(0), 40u);
     EXPECT_EQ(u32(4), 200u);
@@ -29,13 +29,27 @@ class FakeTarget : public CBlitProbeTarget {
     EXPECT_EQ(pixels.size(), 160000u);
     uint32_t format = 0;
     switch (bitCount) {
-      case 1: format = 0; break;
-      case 2: format = 1; break;
-      case 4: format = 2; break;
-      case 8: format = 3; break;
-      case 16: format = compression == 3 ? 5 : 4; break;
-      case 24: format = 6; break;
-      default: format = 7; break;
+      case 1:
+        format = 0;
+        break;
+      case 2:
+        format = 1;
+        break;
+      case 4:
+        format = 2;
+        break;
+      case 8:
+        format = 3;
+        break;
+      case 16:
+        format = compression == 3 ? 5 : 4;
+        break;
+      case 24:
+        format = 6;
+        break;
+      default:
+        format = 7;
+        break;
     }
     if (format == 5) {
       EXPECT_EQ(info.size(), 52u);
@@ -45,7 +59,8 @@ class FakeTarget : public CBlitProbeTarget {
     } else if (format <= 3) {
       // Black at even indexes, white at odd ones.
       EXPECT_EQ(info.size(), 40u + 4 * (1u << bitCount));
-      for (uint32_t i = 0; i < 1u << bitCount; ++i) EXPECT_EQ(u32(40 + 4 * i), i % 2 ? 0xFFFFFFu : 0u) << i;
+      for (uint32_t i = 0; i < 1u << bitCount; ++i)
+        EXPECT_EQ(u32(40 + 4 * i), i % 2 ? 0xFFFFFFu : 0u) << i;
     } else {
       EXPECT_EQ(info.size(), 40u);
     }
@@ -78,7 +93,8 @@ TEST(BlitProbe, TrialsFollowTheScreenDepth) {
   } cases[] = {
       {16, {10, 10, 10, 10, 10, 10}, {{4, 1}, {4, 1}, {4, 0}, {5, 1}, {5, 0}, {5, 0}}},
       // Every 16-bit trial slower than 0x7000 adds a 24-bit one.
-      {16, {0x7001, 0x7001, 0x7002, 0x7003, 0x7004, 0x100, 0x50},
+      {16,
+       {0x7001, 0x7001, 0x7002, 0x7003, 0x7004, 0x100, 0x50},
        {{4, 1}, {4, 1}, {4, 0}, {5, 1}, {5, 0}, {6, 1}, {5, 0}}},
       {24, {}, {{6, 1}, {6, 1}, {6, 0}, {7, 1}, {7, 0}}},
       {32, {}, {{7, 1}, {7, 1}, {7, 0}}},
@@ -111,10 +127,16 @@ TEST(BlitProbe, TheFastestSuccessfulTrialWins) {
       {"a failed blit never wins", 24, {50, 40, 1, 45, 60}, {{2, true}}, {6, 1}},
       {"clock running back counts its size", 24, {50, 40, -5, 45, 60}, {}, {6, 0}},
       {"16 bits: 5-6-5 top-down", 16, {90, 80, 70, 60, 50, 55}, {}, {5, 0}},
-      {"16 bits: the late 24-bit trial", 16, {0x7100, 0x7100, 0x7100, 0x7100, 0x7100, 0x7050, 0x7060},
-       {}, {6, 1}},
+      {"16 bits: the late 24-bit trial",
+       16,
+       {0x7100, 0x7100, 0x7100, 0x7100, 0x7100, 0x7050, 0x7060},
+       {},
+       {6, 1}},
       {"nothing beats the start time", 32, {0x7FF0, 0x7FF0, 0x9000}, {}, {7, 1}},
-      {"every blit fails", 24, {1, 1, 1, 1, 1}, {{0, true}, {1, true}, {2, true}, {3, true}, {4, true}},
+      {"every blit fails",
+       24,
+       {1, 1, 1, 1, 1},
+       {{0, true}, {1, true}, {2, true}, {3, true}, {4, true}},
        {6, 1}},
   };
   for (const Case& c : cases) {

@@ -37,10 +37,10 @@ TEST(CDibLayout, BitsAndStrideFollowTheFormatTable) {
     int bits;
     int32_t stride;
   } cases[] = {
-      {0, 1, 1, 4},   {0, 32, 1, 4},  {0, 33, 1, 8},   {1, 16, 2, 4},  {1, 17, 2, 8},
-      {2, 8, 4, 4},   {2, 9, 4, 8},   {3, 1, 8, 4},    {3, 4, 8, 4},   {3, 5, 8, 8},
-      {4, 1, 16, 4},  {4, 2, 16, 4},  {4, 3, 16, 8},   {5, 3, 32, 12}, {0, 0, 1, 0},
-      {6, 10, 0, 0},  {99, 10, 0, 0}, {5, -1, 32, 0},  {5, 0x40000000, 32, 0},
+      {0, 1, 1, 4},  {0, 32, 1, 4},  {0, 33, 1, 8},  {1, 16, 2, 4},          {1, 17, 2, 8},
+      {2, 8, 4, 4},  {2, 9, 4, 8},   {3, 1, 8, 4},   {3, 4, 8, 4},           {3, 5, 8, 8},
+      {4, 1, 16, 4}, {4, 2, 16, 4},  {4, 3, 16, 8},  {5, 3, 32, 12},         {0, 0, 1, 0},
+      {6, 10, 0, 0}, {99, 10, 0, 0}, {5, -1, 32, 0}, {5, 0x40000000, 32, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "format " << c.format << " width " << c.width);
@@ -79,8 +79,8 @@ TEST(CDibCreate, ImpossibleSizesFailAndHoldNothing) {
     int32_t width;
     int32_t height;
   } cases[] = {
-      {5, -1, 10},         {5, 10, -1},          {7, 10, 10},       {5, 0x7FFFFFFF, 0x7FFFFFFF},
-      {5, 0x20000000, 2},  {3, 0x7FFFFFFF, 1000}, {5, 8192, 8193},   {0, 0x7FFFFFFF, 0x7FFFFFFF},
+      {5, -1, 10},        {5, 10, -1},           {7, 10, 10},     {5, 0x7FFFFFFF, 0x7FFFFFFF},
+      {5, 0x20000000, 2}, {3, 0x7FFFFFFF, 1000}, {5, 8192, 8193}, {0, 0x7FFFFFFF, 0x7FFFFFFF},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.format << " " << c.width << "x" << c.height);
@@ -98,8 +98,8 @@ TEST(CDibCreate, ImpossibleSizesFailAndHoldNothing) {
 }
 
 TEST(CDibGetPixel, ReadsEveryFormatFromHandMadeRows) {
-  const ColorTable four = Colors({PackRgb(1, 2, 3), PackRgb(10, 20, 30), PackRgb(100, 110, 120),
-                                  PackRgb(200, 210, 220)});
+  const ColorTable four = Colors(
+      {PackRgb(1, 2, 3), PackRgb(10, 20, 30), PackRgb(100, 110, 120), PackRgb(200, 210, 220)});
   ColorTable sixteen;
   sixteen.count = 16;
   for (uint32_t i = 0; i < 16; ++i) sixteen.entries[i] = PackRgb(i * 16, 255 - i, i);
@@ -124,28 +124,60 @@ TEST(CDibGetPixel, ReadsEveryFormatFromHandMadeRows) {
   };
   const std::vector<Case> cases = {
       // 1 bit: pixel 0 is bit 7 of byte 0; width 33 reaches into byte 4.
-      {"1 bit", kDib1Bit, 33, {{0xA0, 0x00, 0x00, 0x01, 0x80}, {0x01, 0, 0, 0, 0}}, &four,
-       {{0, 0, entry(four, 1)}, {1, 0, entry(four, 0)}, {2, 0, entry(four, 1)},
-        {31, 0, entry(four, 1)}, {32, 0, entry(four, 1)}, {30, 0, entry(four, 0)},
-        {7, 1, entry(four, 1)}, {6, 1, entry(four, 0)}}},
+      {"1 bit",
+       kDib1Bit,
+       33,
+       {{0xA0, 0x00, 0x00, 0x01, 0x80}, {0x01, 0, 0, 0, 0}},
+       &four,
+       {{0, 0, entry(four, 1)},
+        {1, 0, entry(four, 0)},
+        {2, 0, entry(four, 1)},
+        {31, 0, entry(four, 1)},
+        {32, 0, entry(four, 1)},
+        {30, 0, entry(four, 0)},
+        {7, 1, entry(four, 1)},
+        {6, 1, entry(four, 0)}}},
       // 2 bits: shifts 6, 4, 2, 0.
-      {"2 bits", kDib2Bit, 5, {{0x1B, 0xC0}}, &four,
-       {{0, 0, entry(four, 0)}, {1, 0, entry(four, 1)}, {2, 0, entry(four, 2)},
-        {3, 0, entry(four, 3)}, {4, 0, entry(four, 3)}}},
+      {"2 bits",
+       kDib2Bit,
+       5,
+       {{0x1B, 0xC0}},
+       &four,
+       {{0, 0, entry(four, 0)},
+        {1, 0, entry(four, 1)},
+        {2, 0, entry(four, 2)},
+        {3, 0, entry(four, 3)},
+        {4, 0, entry(four, 3)}}},
       // 4 bits: high nibble first.
-      {"4 bits", kDib4Bit, 3, {{0x5A, 0xF0}}, &sixteen,
+      {"4 bits",
+       kDib4Bit,
+       3,
+       {{0x5A, 0xF0}},
+       &sixteen,
        {{0, 0, entry(sixteen, 5)}, {1, 0, entry(sixteen, 10)}, {2, 0, entry(sixteen, 15)}}},
-      {"8 bits", kDib8Bit, 3, {{7, 200, 255}, {0, 1, 2}}, &full,
-       {{0, 0, entry(full, 7)}, {1, 0, entry(full, 200)}, {2, 0, entry(full, 255)},
+      {"8 bits",
+       kDib8Bit,
+       3,
+       {{7, 200, 255}, {0, 1, 2}},
+       &full,
+       {{0, 0, entry(full, 7)},
+        {1, 0, entry(full, 200)},
+        {2, 0, entry(full, 255)},
         {2, 1, entry(full, 2)}}},
       // 16 bits, little-endian words, 5-5-5 through the expansion table
       // (5-bit 12 expands to 95, 28 to 223, 31 to 255).
-      {"16 bits", kDib16Bit, 2,
+      {"16 bits",
+       kDib16Bit,
+       2,
        {{0x1F, 0x7C, 0x9C, 0x33}},  // 0x7C1F: r31 g0 b31; 0x339C: r12 g28 b28
        nullptr,
        {{0, 0, {255, 0, 255}}, {1, 0, {95, 223, 223}}}},
       // 32 bits: red in bits 16-23, the top byte ignored.
-      {"32 bits", kDib32Bit, 2, {{0x30, 0x20, 0x10, 0xFF, 0x03, 0x02, 0x01, 0x00}}, nullptr,
+      {"32 bits",
+       kDib32Bit,
+       2,
+       {{0x30, 0x20, 0x10, 0xFF, 0x03, 0x02, 0x01, 0x00}},
+       nullptr,
        {{0, 0, {0x10, 0x20, 0x30}}, {1, 0, {1, 2, 3}}}},
   };
   for (const Case& c : cases) {
@@ -172,7 +204,8 @@ TEST(CDibGetPixel, ClampsCoordinatesIntoTheImage) {
     }
   struct Case {
     int32_t x, y, wantX, wantY;
-  } cases[] = {{-5, 4 + 3, 0, 3}, {INT32_MIN, INT32_MIN, 0, 0}, {INT32_MAX, 1, 2, 1}, {1, -1, 1, 0}};
+  } cases[] = {
+      {-5, 4 + 3, 0, 3}, {INT32_MIN, INT32_MIN, 0, 0}, {INT32_MAX, 1, 2, 1}, {1, -1, 1, 0}};
   for (const Case& c : cases) {
     const Rgb got = dib.GetPixel(c.x, c.y);
     EXPECT_EQ(got.blue, c.wantX) << c.x << "," << c.y;
@@ -187,8 +220,8 @@ TEST(BilinearWeights, EveryEntrySumsToEightAndStaysNearTheExactWeight) {
   for (int fx = 0; fx < 8; ++fx)
     for (int fy = 0; fy < 8; ++fy) {
       const auto& w = kBilinearWeights[fx * 8 + fy].w;
-      const double exact[4] = {(8 - fx) * (8 - fy) / 8.0, fx * (8 - fy) / 8.0,
-                               (8 - fx) * fy / 8.0, fx * fy / 8.0};
+      const double exact[4] = {(8 - fx) * (8 - fy) / 8.0, fx * (8 - fy) / 8.0, (8 - fx) * fy / 8.0,
+                               fx * fy / 8.0};
       EXPECT_EQ(w[0] + w[1] + w[2] + w[3], 8) << fx << "," << fy;
       for (int i = 0; i < 4; ++i) EXPECT_LE(std::fabs(w[i] - exact[i]), 1.5) << fx << "," << fy;
     }
@@ -241,8 +274,10 @@ TEST(CDibSampleBilinear, MatchesTheDoubleReferenceInEveryFormat) {
       ASSERT_TRUE(dib.Create(format, w, h, &colors));
       for (size_t i = 0; i < dib.SizeBytes(); ++i) dib.Bits()[i] = static_cast<uint8_t>(rng());
       for (int i = 0; i < 2000; ++i) {
-        const Fixed x = static_cast<Fixed>(rng() % (static_cast<uint32_t>(w + 4) << 16)) - (2 << 16);
-        const Fixed y = static_cast<Fixed>(rng() % (static_cast<uint32_t>(h + 4) << 16)) - (2 << 16);
+        const Fixed x =
+            static_cast<Fixed>(rng() % (static_cast<uint32_t>(w + 4) << 16)) - (2 << 16);
+        const Fixed y =
+            static_cast<Fixed>(rng() % (static_cast<uint32_t>(h + 4) << 16)) - (2 << 16);
         ASSERT_EQ(dib.SampleBilinear(x, y), ReferenceBilinear(dib, x, y))
             << "x=0x" << std::hex << x << " y=0x" << y;
       }

@@ -29,11 +29,11 @@ TEST_F(OffscreenTest, EachDepthGetsItsFormatStrideHeaderAndDefaultColours) {
   struct Case {
     int bits;
     uint32_t format;
-    int32_t stride;       // for width 13
-    uint32_t colors;      // entries in the header's table
-    uint32_t paletteSize; // colours of the shared palette
+    int32_t stride;        // for width 13
+    uint32_t colors;       // entries in the header's table
+    uint32_t paletteSize;  // colours of the shared palette
   } cases[] = {
-      {1, kOffscreen1Bit, 4, 2, 2},     {4, kOffscreen4Bit, 8, 16, 16},
+      {1, kOffscreen1Bit, 4, 2, 2},      {4, kOffscreen4Bit, 8, 16, 16},
       {8, kOffscreen8Bit, 16, 216, 216}, {16, kOffscreen555, 28, 0, 216},
       {24, kOffscreen24, 40, 0, 216},    {32, kOffscreen32, 52, 0, 216},
   };
@@ -79,7 +79,8 @@ TEST_F(OffscreenTest, DefaultPalettesHoldBlackWhiteGreysOrTheCube) {
   EXPECT_EQ(one.Palette()->table.entries[0], 0u);
   EXPECT_EQ(one.Palette()->table.entries[1], 0xFFFFFFu);
   const ColorTable& greys = four.Palette()->table;
-  for (uint32_t i = 0; i < 15; ++i) EXPECT_EQ(greys.entries[i], PackRgb(16 * i, 16 * i, 16 * i)) << i;
+  for (uint32_t i = 0; i < 15; ++i)
+    EXPECT_EQ(greys.entries[i], PackRgb(16 * i, 16 * i, 16 * i)) << i;
   EXPECT_EQ(greys.entries[15], 0xFFFFFFu);
   ColorTable cube;
   BuildColorCube(cube);
@@ -122,8 +123,14 @@ TEST_F(OffscreenTest, ImpossibleRequestsFailAndKeepNothing) {
   struct Case {
     int bits;
     int32_t width, height;
-  } cases[] = {{2, 4, 4},  {3, 4, 4},  {0, 4, 4},        {32, 0, 4},
-               {32, 4, 0}, {32, -4, 4}, {32, 0x7FFFFFFF, 0x7FFFFFFF}, {24, 20000, 20000}};
+  } cases[] = {{2, 4, 4},
+               {3, 4, 4},
+               {0, 4, 4},
+               {32, 0, 4},
+               {32, 4, 0},
+               {32, -4, 4},
+               {32, 0x7FFFFFFF, 0x7FFFFFFF},
+               {24, 20000, 20000}};
   for (const Case& c : cases) {
     COffscreenBitmap bitmap;
     ASSERT_TRUE(bitmap.CreateDepth(8, nullptr, 3, 3, true));

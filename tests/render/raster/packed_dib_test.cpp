@@ -42,8 +42,7 @@ struct BmpFile {
 class ConvertTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::path(testing::TempDir()) /
-           ("packed_dib_" + std::to_string(std::random_device{}()));
+    dir_ = fs::path(testing::TempDir()) / ("packed_dib_" + std::to_string(std::random_device{}()));
     fs::create_directories(dir_);
   }
   void TearDown() override { fs::remove_all(dir_); }
@@ -58,8 +57,8 @@ class ConvertTest : public testing::Test {
       f << "P6\n" << image.width << " " << image.height << "\n255\n";
       for (const Rgb& c : image.pixels) f << c.red << c.green << c.blue;
     }
-    const std::string cmd = "convert '" + in.string() + "' -compress None " + options + ":'" +
-                            out.string() + "' 2>&1";
+    const std::string cmd =
+        "convert '" + in.string() + "' -compress None " + options + ":'" + out.string() + "' 2>&1";
     EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
     std::ifstream f(out, std::ios::binary);
     BmpFile bmp;
@@ -76,13 +75,14 @@ Image RandomImage(int width, int height, uint32_t seed, const std::vector<Rgb>& 
   Image image{width, height, {}};
   for (int i = 0; i < width * height; ++i) {
     if (palette.empty())
-      image.pixels.push_back({static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng()),
-                              static_cast<uint8_t>(rng())});
+      image.pixels.push_back(
+          {static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng())});
     else
       image.pixels.push_back(palette[rng() % palette.size()]);
   }
   // Every palette colour appears, so the producer keeps them all.
-  for (size_t i = 0; i < palette.size() && i < image.pixels.size(); ++i) image.pixels[i] = palette[i];
+  for (size_t i = 0; i < palette.size() && i < image.pixels.size(); ++i)
+    image.pixels[i] = palette[i];
   return image;
 }
 
@@ -144,7 +144,8 @@ uint8_t Replicated(uint32_t k, int bits) {
 TEST_F(ConvertTest, SixteenBitFilesBecomeFiveFiveFive) {
   std::mt19937 rng(7);
   std::vector<std::array<uint32_t, 3>> levels;  // 5-bit red, 6-bit green, 5-bit blue
-  for (int i = 0; i < 24; ++i) levels.push_back({rng() % 32, rng() % 64, rng() % 32});
+  for (int i = 0; i < 24; ++i)
+    levels.push_back({unsigned(rng() % 32), unsigned(rng() % 64), unsigned(rng() % 32)});
   for (const char* subtype : {"RGB555", "RGB565"}) {
     SCOPED_TRACE(subtype);
     const bool sixBitGreen = std::string(subtype) == "RGB565";
@@ -176,7 +177,8 @@ TEST_F(ConvertTest, TopDownRowsAndSourceRectangles) {
   std::vector<uint8_t> flipped(bmp.Block().begin(), bmp.Block().end());
   const size_t bits = bmp.PixelOffset() - 14, stride = 8;
   for (int y = 0; y < 5; ++y)
-    std::copy_n(bmp.Pixels().begin() + (4 - y) * stride, stride, flipped.begin() + bits + y * stride);
+    std::copy_n(bmp.Pixels().begin() + (4 - y) * stride, stride,
+                flipped.begin() + bits + y * stride);
   const int32_t negative = -5;
   std::memcpy(flipped.data() + 8, &negative, 4);
   CDib topDown;
@@ -198,7 +200,8 @@ TEST_F(ConvertTest, TopDownRowsAndSourceRectangles) {
   const Rgb zero{RedOf(c0), GreenOf(c0), BlueOf(c0)};
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 4; ++x)
-      EXPECT_EQ(over.GetPixel(x, y), x < 2 && y > 0 ? image.At(x + 5, y - 1) : zero) << x << "," << y;
+      EXPECT_EQ(over.GetPixel(x, y), x < 2 && y > 0 ? image.At(x + 5, y - 1) : zero)
+          << x << "," << y;
 }
 
 void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
@@ -291,7 +294,9 @@ TEST(PackedDib, BitFieldMasksMustBeContiguous) {
     Put32(b, 52, masks[0] | masks[2]);  // red and blue full, green 0
     CDib dib;
     EXPECT_EQ(dib.LoadPackedDib(b), ok) << std::hex << masks[0] << " " << masks[1];
-    if (ok) EXPECT_EQ(dib.GetPixel(0, 0), (Rgb{255, 0, 255}));
+    if (ok) {
+      EXPECT_EQ(dib.GetPixel(0, 0), (Rgb{255, 0, 255}));
+    }
   }
 }
 

@@ -18,7 +18,8 @@ ColorTable Table(std::initializer_list<uint32_t> entries) {
 // Distance of a colour cell to a colour, as the map measures it.
 int CellDistance(int cell, uint32_t c) {
   auto value = [](int nibble) { return nibble == 15 ? 255 : nibble * 16; };
-  const int d = std::abs(value(cell >> 8) - RedOf(c)) + std::abs(value(cell >> 4 & 15) - GreenOf(c)) +
+  const int d = std::abs(value(cell >> 8) - RedOf(c)) +
+                std::abs(value(cell >> 4 & 15) - GreenOf(c)) +
                 std::abs(value(cell & 15) - BlueOf(c));
   return std::min(d, 254);
 }
@@ -55,14 +56,17 @@ TEST(InverseColorMap, AgreesWithABruteForceNearestColourSearch) {
     BuildInverseColorMap(c.table, map);
     for (int cell = 0; cell < 4096; ++cell) {
       int best = 255;
-      for (uint32_t j = 0; j < c.table.count; ++j) best = std::min(best, CellDistance(cell, c.table.entries[j]));
+      for (uint32_t j = 0; j < c.table.count; ++j)
+        best = std::min(best, CellDistance(cell, c.table.entries[j]));
       ASSERT_LT(map[cell], c.table.count) << "cell " << cell;
       const int got = CellDistance(cell, c.table.entries[map[cell]]);
       // Every entry is searched within 3 cells, and an entry farther away is
       // more than 48 off, so up to 48 the map must find the true nearest.
       // Farther cells may settle for a near colour that is not the nearest
       // (on the sixteen greys, by up to 62).
-      if (got <= 48 || c.exact) ASSERT_EQ(got, best) << "cell 0x" << std::hex << cell;
+      if (got <= 48 || c.exact) {
+        ASSERT_EQ(got, best) << "cell 0x" << std::hex << cell;
+      }
     }
   }
 }
@@ -168,7 +172,8 @@ std::vector<PaletteEntry> FakeSystemPalette() {
 }
 
 TEST(AppPalette, TrueColourScreensHaveNone) {
-  for (auto [bits, planes] : {std::pair{32, 1}, std::pair{24, 1}, std::pair{16, 1}, std::pair{8, 2}}) {
+  for (auto [bits, planes] :
+       {std::pair{32, 1}, std::pair{24, 1}, std::pair{16, 1}, std::pair{8, 2}}) {
     ScreenPaletteInfo screen{bits, planes, true, 20, FakeSystemPalette()};
     EXPECT_EQ(PlanAppPalette(screen).kind, AppPaletteKind::kNone) << bits << "x" << planes;
   }
@@ -190,7 +195,8 @@ TEST(AppPalette, PaletteScreensGetTheCubeAndGreysBetweenTheSystemColours) {
   const auto& e = plan.logPalette.entries;
   ASSERT_EQ(e.size(), 256u);
   EXPECT_EQ(plan.logPalette.version, 0x300);
-  for (int i : {0, 9, 246, 255}) EXPECT_EQ(e[i], (PaletteEntry{system[i].red, system[i].green, 7, 0}));
+  for (int i : {0, 9, 246, 255})
+    EXPECT_EQ(e[i], (PaletteEntry{system[i].red, system[i].green, 7, 0}));
   // Filled from both ends: the first cube colour in front, its mirror at the back.
   EXPECT_EQ(e[10], (PaletteEntry{51, 0, 0, kPaletteNoCollapse}));
   EXPECT_EQ(e[245], (PaletteEntry{204, 255, 255, kPaletteNoCollapse}));

@@ -17,7 +17,7 @@ namespace {
 constexpr int kSize = 64;
 
 struct Polygon {
-  std::vector<Point32> points;  // quarter pixels
+  std::vector<Point32> points;    // quarter pixels
   std::vector<Point32> controls;  // when given, edge i is a curve through controls[i]
   bool winding = false;
   int r = 0, g = 0, b = 0;

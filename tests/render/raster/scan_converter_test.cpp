@@ -63,7 +63,7 @@ TEST(ScanCoverage, RectanglesCoverTheirAreaInSixteenths) {
   const struct {
     int x0, y0, x1, y1;
   } rects[] = {
-      {0, 0, 4, 4},   {1, 1, 7, 6},     {2, 3, 14, 13}, {5, 2, 6, 30},   {3, 5, 40, 6},
+      {0, 0, 4, 4},    {1, 1, 7, 6},   {2, 3, 14, 13}, {5, 2, 6, 30},   {3, 5, 40, 6},
       {13, 9, 15, 11}, {0, 0, 48, 48}, {7, 7, 41, 42}, {-9, 10, 3, 60}, {46, -5, 60, 47},
   };
   for (const auto& r : rects) {
@@ -247,10 +247,10 @@ TEST(ScanCoverage, PixelsAreTheBlendOfTheirSubSamples) {
             sums[2] += p[0];
             ++n;
           }
-        const Rgb8 want = n == 0 ? Rgb8{kUntouched, kUntouched, kUntouched}
-                                 : Rgb8{(sums[0] + (16 - n) * 255) >> 4,
-                                        (sums[1] + (16 - n) * 255) >> 4,
-                                        (sums[2] + (16 - n) * 255) >> 4};
+        const Rgb8 want =
+            n == 0 ? Rgb8{kUntouched, kUntouched, kUntouched}
+                   : Rgb8{(sums[0] + (16 - n) * 255) >> 4, (sums[1] + (16 - n) * 255) >> 4,
+                          (sums[2] + (16 - n) * 255) >> 4};
         ASSERT_EQ(aa.At(px, py), want) << Where(px, py) << " n=" << n;
       }
     }
@@ -265,8 +265,11 @@ TEST(ScanFills, TheGreatestPriorityWinsAndOthersAreNotWrittenUnderIt) {
     int x0, y0, x1, y1;
     int32_t priority;
   } rects[] = {
-      {1, 1, 12, 12, 3}, {4, 0, 20, 6, 1}, {6, 4, 9, 18, static_cast<int32_t>(0x80000000)},
-      {0, 8, 16, 10, 2}, {10, 2, 14, 14, 0x7FFFFFFF},
+      {1, 1, 12, 12, 3},
+      {4, 0, 20, 6, 1},
+      {6, 4, 9, 18, static_cast<int32_t>(0x80000000)},
+      {0, 8, 16, 10, 2},
+      {10, 2, 14, 14, 0x7FFFFFFF},
   };
   Canvas canvas(20, 20);
   CScanConverter cv;
@@ -294,8 +297,8 @@ TEST(ScanFills, TheGreatestPriorityWinsAndOthersAreNotWrittenUnderIt) {
       for (size_t i = 0; i < fills.size(); ++i) {
         const auto& r = rects[i];
         if (px >= r.x0 && px < r.x1 && py >= r.y0 && py < r.y1 &&
-            (!want || static_cast<uint32_t>(fills[i].priority) >
-                          static_cast<uint32_t>(want->priority)))
+            (!want ||
+             static_cast<uint32_t>(fills[i].priority) > static_cast<uint32_t>(want->priority)))
           want = &fills[i];
       }
       EXPECT_EQ(writes[py * 20 + px], want ? 1 : 0) << Where(px, py);
@@ -315,8 +318,9 @@ TEST(ScanFills, WindingAndEvenOddRules) {
     EdgeChain chain;
     chain.Polygon(star, &fill, kind);
     Draw(cv, chain);
-    EXPECT_EQ(canvas.At(20, 20), kind == kEdgeAddWinding ? (Rgb8{0, 0, 0})
-                                                         : (Rgb8{kUntouched, kUntouched, kUntouched}));
+    EXPECT_EQ(canvas.At(20, 20), kind == kEdgeAddWinding
+                                     ? (Rgb8{0, 0, 0})
+                                     : (Rgb8{kUntouched, kUntouched, kUntouched}));
     EXPECT_EQ(canvas.At(20, 6), (Rgb8{0, 0, 0}));  // a point: inside once
     EXPECT_EQ(fill.inside, 0);
   }
@@ -359,10 +363,10 @@ TEST(ScanBounds, ShapesOutsideTheBandTouchNothing) {
   const int32_t far = 1 << 29;
   // In pixels; each lies wholly outside [0, 16) x [0, 16) or its clip.
   const std::vector<std::vector<Point32>> shapes = {
-      {{-10, 2}, {-1, 3}, {-4, 12}},         {{16, 0}, {30, 5}, {17, 16}},
-      {{0, -9}, {16, -1}, {8, -5}},          {{0, 16}, {16, 20}, {3, 30}},
-      {{-far, -far}, {-far, far}, {-1, 0}},  {{far, -far}, {far, far}, {16, 3}},
-      {{-far, -far}, {far, -far}, {0, -1}},  {{-far, far}, {far, far}, {5, 16}},
+      {{-10, 2}, {-1, 3}, {-4, 12}},        {{16, 0}, {30, 5}, {17, 16}},
+      {{0, -9}, {16, -1}, {8, -5}},         {{0, 16}, {16, 20}, {3, 30}},
+      {{-far, -far}, {-far, far}, {-1, 0}}, {{far, -far}, {far, far}, {16, 3}},
+      {{-far, -far}, {far, -far}, {0, -1}}, {{-far, far}, {far, far}, {5, 16}},
   };
   for (const int aa : {0, 1}) {
     for (size_t s = 0; s < shapes.size(); ++s) {
@@ -453,8 +457,7 @@ TEST(ScanBounds, CurvesFarOutsideStepWithoutOverflow) {
     for (int py = 0; py < 16; ++py) {
       const int rows = RectSamples(0, py, 0, 4, 4, 60) / 4;  // sub-rows of this row inside
       for (int px = 0; px < 8; ++px)
-        ASSERT_EQ(canvas.At(px, py).r, rows ? OverWhite(4 * rows, 0) : kUntouched)
-            << Where(px, py);
+        ASSERT_EQ(canvas.At(px, py).r, rows ? OverWhite(4 * rows, 0) : kUntouched) << Where(px, py);
     }
   }
 }
@@ -490,8 +493,10 @@ TEST(ScanCurves, CurveColumnsFollowTheCurveToItsEnd) {
   const struct {
     Point32 p0, c, p2;
   } curves[] = {
-      {{0, 0}, {400, 40}, {0, 80}},     {{300, 10}, {-100, 60}, {300, 110}},
-      {{0, 0}, {200, 50}, {400, 200}},  {{50, -20}, {-150, 20}, {20, 60}},
+      {{0, 0}, {400, 40}, {0, 80}},
+      {{300, 10}, {-100, 60}, {300, 110}},
+      {{0, 0}, {200, 50}, {400, 200}},
+      {{50, -20}, {-150, 20}, {20, 60}},
       {{-70000, 0}, {90000, 128}, {-70000, 256}},
   };
   for (const auto& k : curves) {
@@ -505,8 +510,8 @@ TEST(ScanCurves, CurveColumnsFollowTheCurveToItsEnd) {
       // The curve's point at row r (y is monotone: solve y(t) = r).
       const double ay = k.p0.y - 2.0 * k.c.y + k.p2.y, by = 2.0 * (k.c.y - k.p0.y),
                    cy = k.p0.y - double(r);
-      const double t = std::fabs(ay) < 1e-12 ? -cy / by
-                                              : (-by + std::sqrt(by * by - 4 * ay * cy)) / (2 * ay);
+      const double t =
+          std::fabs(ay) < 1e-12 ? -cy / by : (-by + std::sqrt(by * by - 4 * ay * cy)) / (2 * ay);
       const double x = (1 - t) * (1 - t) * k.p0.x + 2 * t * (1 - t) * k.c.x + t * t * k.p2.x;
       ASSERT_LE(std::fabs(a.x - x), 1.5) << "row " << r << " of the curve from " << k.p0.x << ","
                                          << k.p0.y << " (exact x " << x << ")";
@@ -576,8 +581,8 @@ TEST(ScanClear, FillsTheBandAndSetsTheBackground) {
     for (int py = -2; py < 9; ++py)
       for (int px = -2; px < 11; ++px) {
         const bool in = px >= 1 && px < 8 && py >= 0 && py < 7;
-        ASSERT_EQ(canvas.At(px, py), in ? (Rgb8{0x99, 0x66, 0x33})
-                                        : (Rgb8{kUntouched, kUntouched, kUntouched}))
+        ASSERT_EQ(canvas.At(px, py),
+                  in ? (Rgb8{0x99, 0x66, 0x33}) : (Rgb8{kUntouched, kUntouched, kUntouched}))
             << Where(px, py);
       }
     cv.Clear(-1);

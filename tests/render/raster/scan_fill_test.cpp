@@ -4,16 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "geometry/edge_style.h"
-#include "geometry/point_list.h"
 #include "geometry/path.h"
+#include "geometry/point_list.h"
 #include "render/raster/dib.h"
 #include "render/raster/offscreen_bitmap.h"
 #include "render/raster/raster_tables.h"
@@ -22,7 +22,9 @@
 
 namespace {
 
-uint32_t Colour(int r, int g, int b) { return PackRgb(r, g, b) | 0xFF000000u; }
+uint32_t Colour(int r, int g, int b) {
+  return PackRgb(r, g, b) | 0xFF000000u;
+}
 
 // A path of the rectangle [x0, x1] x [y0, y1].
 void RectPath(PointList& path, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
@@ -149,7 +151,8 @@ TEST(GradientIndex, RadialWalkStaysWithinOneStepOfTheSquareRoot) {
     walk.Start(x, y, sx, sy);
     walk.Next(300, got);
     for (int i = 1; i < 300; ++i) {
-      const int64_t gx = (int64_t{x} + int64_t{sx} * i) >> 14, gy = (int64_t{y} + int64_t{sy} * i) >> 14;
+      const int64_t gx = (int64_t{x} + int64_t{sx} * i) >> 14,
+                    gy = (int64_t{y} + int64_t{sy} * i) >> 14;
       const int64_t t = gx * gx + gy * gy;
       const int64_t root = static_cast<int64_t>(std::floor(std::sqrt(static_cast<double>(t))));
       const int64_t want = std::min<int64_t>(root, 256);
@@ -170,7 +173,7 @@ TEST(GradientIndex, RadialIndexOnAPerfectSquareDependsOnTheDirectionOfTravel) {
   RadialGradientWalk outward;
   outward.Start(0, 0, 1 << 14, 0);
   outward.Next(12, out);
-  EXPECT_EQ(out[9], 8);   // predicted from below: the square does not lift it
+  EXPECT_EQ(out[9], 8);  // predicted from below: the square does not lift it
   EXPECT_EQ(out[10], 9);
   EXPECT_EQ(out[11], 10);
 
@@ -229,7 +232,8 @@ TEST(GradientFill, PixelsFollowTheDoubleReference) {
           }
           const int got = image.At(x, y).r;
           const double diff = std::abs(got - std::min(want, 255.0));
-          ASSERT_LE(diff, 1.0) << "kind " << int{kind} << " trial " << trial << " at " << x << ", " << y;
+          ASSERT_LE(diff, 1.0) << "kind " << int{kind} << " trial " << trial << " at " << x << ", "
+                               << y;
           mismatches += diff > 0;
         }
       // Off by one only where rounding of the inverse matrix meets a boundary.
@@ -247,8 +251,8 @@ TEST(GradientFill, AntiAliasedEdgesSampleTheGradient) {
   cv.Clear(0xFFFFFF);
   Matrix2x3 identity;
   cv.SetMatrix(identity, nullptr);
-  const FillStyle fill = Gradient(kFillLinearGradient, 64.0 / 32768, 0, 32, 0,
-                                  {{0, 0x000000}, {255, 0x0000FF}});
+  const FillStyle fill =
+      Gradient(kFillLinearGradient, 64.0 / 32768, 0, 32, 0, {{0, 0x000000}, {255, 0x0000FF}});
   PointList path;
   RectPath(path, 0, 0, 64, 16);
   for (int i = 0; i < path.length; ++i) {
@@ -449,7 +453,8 @@ TEST(Dithering, ErrorDiffusionOfMidGreyAlternatesIndices) {
   cv.Render();
   const ColorTable& table = bitmap.Palette()->table;
   std::vector<int> levels;
-  for (int x = 0; x < 16; ++x) levels.push_back(RedOf(table.entries[(bitmap.Row(1)[x / 2] >> (x & 1 ? 0 : 4)) & 15]));
+  for (int x = 0; x < 16; ++x)
+    levels.push_back(RedOf(table.entries[(bitmap.Row(1)[x / 2] >> (x & 1 ? 0 : 4)) & 15]));
   const auto [lo, hi] = std::minmax_element(levels.begin(), levels.end());
   EXPECT_EQ(*lo, 128);
   EXPECT_EQ(*hi, 144);

@@ -20,7 +20,9 @@ namespace {
 constexpr int kSize = 64;
 constexpr int kTwipsPerPixel = 20;
 
-uint32_t Colour(int r, int g, int b) { return PackRgb(r, g, b) | 0xFF000000u; }
+uint32_t Colour(int r, int g, int b) {
+  return PackRgb(r, g, b) | 0xFF000000u;
+}
 
 class ScanGraphTest : public ::testing::Test {
  protected:

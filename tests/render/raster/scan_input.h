@@ -79,7 +79,9 @@ struct Rgb8 {
 class Canvas {
  public:
   Canvas(int32_t width, int32_t height, int32_t guard = 0, uint8_t fill = 0xA5)
-      : width_(width), height_(height), guard_(guard),
+      : width_(width),
+        height_(height),
+        guard_(guard),
         stride_((width + 2 * guard) * 4),
         memory_(static_cast<size_t>(stride_) * (height + 2 * guard), fill) {}
 
@@ -110,8 +112,7 @@ class Canvas {
 };
 
 // A prepared solid fill.
-inline void MakeSolid(CSpanFill& fill, CScanConverter& cv, int r, int g, int b,
-                      int32_t priority) {
+inline void MakeSolid(CSpanFill& fill, CScanConverter& cv, int r, int g, int b, int32_t priority) {
   fill.Init(&cv);
   fill.red = r;
   fill.green = g;

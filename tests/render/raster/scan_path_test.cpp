@@ -20,7 +20,9 @@ namespace {
 
 constexpr int kSize = 64;
 
-uint32_t Colour(int r, int g, int b) { return PackRgb(r, g, b) | 0xFF000000u; }
+uint32_t Colour(int r, int g, int b) {
+  return PackRgb(r, g, b) | 0xFF000000u;
+}
 
 // Grey levels of a 32-bit bitmap (red channel) after drawing.
 struct Surface {
@@ -105,7 +107,8 @@ std::vector<double> CairoInk(const std::vector<Point32>& ends, const std::vector
   const uint8_t* data = cairo_image_surface_get_data(surface);
   const int stride = cairo_image_surface_get_stride(surface);
   for (int y = 0; y < kSize; ++y)
-    for (int x = 0; x < kSize; ++x) out[y * kSize + x] = (255 - data[y * stride + 4 * x + 2]) / 255.0;
+    for (int x = 0; x < kSize; ++x)
+      out[y * kSize + x] = (255 - data[y * stride + 4 * x + 2]) / 255.0;
   cairo_destroy(cr);
   cairo_surface_destroy(surface);
   return out;
@@ -289,7 +292,8 @@ TEST(StrokeInput, ALongStrokeIsItsWidthAcross) {
         for (int y = 0; y < kSize; ++y) ink += s.Ink(x, y);
         // The offsets of the sides are whole device units (a quarter pixel):
         // each side is off by at most about 0.7 of one.
-        EXPECT_NEAR(ink, want, slope ? 0.375 : 0.07) << "width " << width << " slope " << slope << " x " << x;
+        EXPECT_NEAR(ink, want, slope ? 0.375 : 0.07)
+            << "width " << width << " slope " << slope << " x " << x;
       }
     }
   }
@@ -315,8 +319,8 @@ TEST(StrokeInput, ThinStrokesAreWholeUnitsWide) {
     Surface s(0);
     PointList path;
     PointListAppend(path, {5, 20}, 0);
-    PointListAppend(path, {50, 28}, 0);   // mostly horizontal
-    PointListAppend(path, {54, 60}, 0);   // mostly vertical
+    PointListAppend(path, {50, 28}, 0);  // mostly horizontal
+    PointListAppend(path, {54, 60}, 0);  // mostly vertical
     const LineStyle line = Line(width);
     s.cv->AddPath(path, &line, nullptr, 1);
     s.Render();
