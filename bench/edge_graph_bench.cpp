@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "geometry/edge_graph.h"
+#include "geometry/edge_graph_insert.h"
 
 namespace {
 

@@ -14,9 +14,12 @@
 #include <vector>
 
 #include "geometry/edge_graph.h"
+#include "geometry/edge_graph_insert.h"
 #include "geometry/edge_graph_merge.h"
 #include "geometry/edge_graph_region.h"
 #include "geometry/edge_graph_select.h"
+#include "geometry/edge_graph_transform.h"
+#include "geometry/edge_graph_update.h"
 
 namespace {
 

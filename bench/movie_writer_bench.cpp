@@ -5,6 +5,8 @@
 
 #include "geometry/curve.h"
 #include "geometry/edge_graph.h"
+#include "geometry/edge_graph_cleanup.h"
+#include "geometry/edge_graph_insert.h"
 #include "movie/movie_writer.h"
 #include "platform/core/file.h"
 

@@ -187,9 +187,9 @@ struct ScanRenderer {
     cv.SetMatrix(m, nullptr);
     for (size_t i = 0; i < paths.size(); ++i) {
       if ((*shapes)[i].closed) {
-        cv.AddPath(paths[i], nullptr, &fills[i], kEdgeAddWinding);
+        cv.AddPath(paths[i], nullptr, &fills[i], FillRule::kNonZero);
       } else {
-        cv.AddPath(paths[i], &lines[i], nullptr, kEdgeAddWinding);
+        cv.AddPath(paths[i], &lines[i], nullptr, FillRule::kNonZero);
       }
     }
     cv.Render();

@@ -16,11 +16,16 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "geometry/edge_change_log.h"
 #include "geometry/edge_graph.h"
 #include "geometry/edge_graph_check.h"
+#include "geometry/edge_graph_cleanup.h"
+#include "geometry/edge_graph_insert.h"
 #include "geometry/edge_graph_merge.h"
 #include "geometry/edge_graph_region.h"
 #include "geometry/edge_graph_select.h"
+#include "geometry/edge_graph_transform.h"
+#include "geometry/edge_graph_update.h"
 #include "geometry/path.h"
 #include "geometry/point_list.h"
 

@@ -7,6 +7,8 @@
 // altered carries the edit's generation. Replaying deletes those and re-creates
 // the saved ones with their old stamps. A log with the direction flag set (the
 // redo log recorded while an undo replays) does the same with the change stamp.
+#include "geometry/edge_change_log.h"
+
 #include <new>
 #include <vector>
 

@@ -6,6 +6,8 @@
 #include <new>
 #include <vector>
 
+#include "geometry/edge_change_log.h"
+#include "geometry/edge_graph_insert.h"
 #include "geometry/pool.h"
 
 namespace {

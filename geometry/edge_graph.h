@@ -271,98 +271,9 @@ int EdgeGraphReindexLine(const EdgeGraph& source, EdgeGraph& target, StyleIndex 
 // Copies the line and both fills of from (a source edge) to to, re-indexed.
 int EdgeCopyStylesReindexed(const EdgeGraph& source, const Edge& from, EdgeGraph& target, Edge& to);
 
-// ---- Insertion ----------------------------------------------------------------------
-
-// Precedence bits of a coincident edge.
-constexpr int kPrecedenceLine = 1;  // the new line replaces the old one
-constexpr int kPrecedenceFill = 2;  // new fills replace non-empty old fills
-
-// Rounds each coordinate to a multiple of 128, halves up.
-Point32 RoundTo128(const Point32& p);
-// Rounds the curve's ends; a curved curve's control point moves by the average
-// of the two end shifts, a straight one's is set to the midpoint.
-void CurveRoundEnds(QuadCurve& c);
-
-// True for two straight curves one of which lies wholly on one side of the
-// other's line, more than twice the intersection tolerance away: they can
-// neither cross nor touch. Insertion skips the intersection search for them
-// (its 16-bit parameters can report a touch there on very long lines).
-bool StraightEdgesApart(const QuadCurve& a, const QuadCurve& b);
-// False for an intersection whose points on the two curves lie farther apart
-// than the parameters can account for (a search that lost precision on long
-// curves), and for one that pairs an end of each curve when those ends are two
-// different points; such an entry is ignored.
-bool IntersectionIsConsistent(const QuadCurve& a, const QuadCurve& b,
-                              const CurveIntersectEntry& entry);
-
-// Inserts an unlinked edge: rounds its ends, drops or straightens degenerate
-// curves, merges it with a coincident edge, and splits it and the edges it
-// crosses at every crossing. Edges carrying the same non-zero stamp are not cut
-// against each other. The graph owns the edge afterwards (it may have been
-// merged away and freed).
-int EdgeGraphInsertEdge(EdgeGraph& graph, Edge* edge, uint32_t stamp, int precedence);
-// Every curve of the path (twips), shifted left by 8 bits, becomes an edge with
-// these styles, inserted with stamp 0 and precedence 3.
-int EdgeGraphAddPath(EdgeGraph& graph, const PointList& path, StyleIndex line, StyleIndex fill_a,
-                     StyleIndex fill_b);
-
-// Sorts every unsorted vertex ring by direction, splits pairs of edges that
-// leave a vertex within one degree of each other, and marks smooth joints.
-int EdgeGraphCleanup(EdgeGraph& graph);
+// ---- Changes ----------------------------------------------------------------------
 
 // Closes the change: out = redraw rectangle plus the stroked bounds of every
 // touched edge, in twips; the generation advances and the change log is
 // forgotten.
 void EdgeGraphEndChange(EdgeGraph& graph, Rect32& out);
-
-// Limit on re-crossing splits, after which a piece is linked unsplit (tests
-// lower it to reach the limit). Returns the previous value.
-int EdgeGraphSetSplitGuard(int limit);
-// Pieces linked unsplit at the guard since the last reset (tests).
-int32_t EdgeGraphUnsplitCount();
-// Restores the default guard and clears the count (part of EdgeGraphResetGlobals).
-void EdgeGraphResetInsertCounters();
-
-// ---- Change log ---------------------------------------------------------------------
-
-struct SavedEdge {
-  QuadCurve curve;
-  StyleIndex fill_a = 0;
-  StyleIndex fill_b = 0;
-  StyleIndex line = 0;
-  uint16_t stamp = 0;  // the birth stamp (direction clear) or change stamp (set) it had
-};
-
-constexpr int kChangeLogBlockEdges = 32;
-
-struct EdgeChangeLogBlock {
-  EdgeChangeLogBlock* next = nullptr;
-  int32_t count = 0;
-  SavedEdge edges[kChangeLogBlockEdges];
-};
-
-// The edge changes of one edit, kept by the shape's undo item. Replaying it
-// restores the edges as they were before the edit (and records the reverse in
-// the graph's active log, so the replay can be undone in turn).
-struct EdgeChangeLog {
-  EdgeGraph* graph = nullptr;
-  EdgeChangeLogBlock* first = nullptr;
-  uint16_t generation = 0;
-  uint16_t direction = 0;  // 0: edges are told by birth stamp; 1: by change stamp
-
-  EdgeChangeLog() = default;
-  EdgeChangeLog(const EdgeChangeLog&) = delete;
-  EdgeChangeLog& operator=(const EdgeChangeLog&) = delete;
-  ~EdgeChangeLog();
-};
-
-// The log takes the graph's generation and becomes its active log.
-void EdgeChangeLogAttach(EdgeChangeLog& log, EdgeGraph& graph);
-// Returns the blocks to their pool (and detaches the log from its graph).
-void EdgeChangeLogFree(EdgeChangeLog& log);
-// Saves an edge into the log unless it was born or saved in the log's
-// generation; then stamps it with that generation.
-int EdgeChangeLogSave(EdgeChangeLog& log, Edge& edge);
-// Deletes the edges made or changed in the log's edit and re-creates the saved
-// ones.
-int EdgeChangeLogReplay(EdgeChangeLog& log);

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "geometry/edge_graph.h"
+#include "geometry/edge_graph_insert.h"
 
 namespace {
 

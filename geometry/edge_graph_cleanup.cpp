@@ -1,10 +1,13 @@
 // The vertex clean-up pass: rings sorted by direction, tangent pairs split
 // apart, smooth joints marked.
+#include "geometry/edge_graph_cleanup.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
 
 #include "geometry/edge_graph.h"
+#include "geometry/edge_graph_insert.h"
 
 namespace {
 

@@ -5,6 +5,8 @@
 // the C++ stack, so a curve that crosses thousands of edges needs no deep
 // recursion. The stack is processed in the order a recursive insertion would
 // take: the pieces of a split old edge first, then the pieces of the new one.
+#include "geometry/edge_graph_insert.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <new>

@@ -5,7 +5,9 @@
 #include <new>
 #include <vector>
 
+#include "geometry/edge_graph_insert.h"
 #include "geometry/edge_graph_region.h"
+#include "geometry/edge_graph_update.h"
 #include "geometry/pool.h"
 
 namespace {

@@ -7,9 +7,11 @@
 #include <unordered_set>
 #include <vector>
 
+#include "geometry/edge_graph_insert.h"
 #include "geometry/edge_graph_merge.h"
 #include "geometry/edge_graph_region.h"
 #include "geometry/edge_graph_select.h"
+#include "geometry/edge_graph_update.h"
 #include "geometry/point_list.h"
 
 namespace {
@@ -416,9 +418,9 @@ int CurveWorkList::AddPointList(const PointList& path) {
 bool CurveWorkList::ContainsPoint(const Point32& point) const {
   int64_t sum = 0;
   for (const Node* n = head; n; n = n->next)
-    sum += fill_rule == kFillRuleEvenOdd ? CurveRayCrossings(n->curve, point, 0)
-                                         : CurveRayWinding(n->curve, point);
-  return fill_rule == kFillRuleEvenOdd ? (sum & 1) != 0 : sum != 0;
+    sum += fill_rule != FillRule::kNonZero ? CurveRayCrossings(n->curve, point, 0)
+                                           : CurveRayWinding(n->curve, point);
+  return fill_rule != FillRule::kNonZero ? (sum & 1) != 0 : sum != 0;
 }
 
 int CurveWorkList::FillCoveredRegions(EdgeGraph& graph, StyleIndex fill) {

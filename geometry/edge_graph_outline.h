@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "geometry/edge_graph.h"
+#include "geometry/fill_rule.h"
 #include "geometry/pool.h"
 
 struct PointList;
@@ -52,10 +53,6 @@ int EdgeGraphApplyFillStyle(EdgeGraph& graph, int flags, FillStyle& style);
 // mapped by the matrix.
 void RegionGetTransformedBounds(const Region* region, const Matrix2x3& matrix, Rect32& out);
 
-// Fill rules of a CurveWorkList.
-constexpr int32_t kFillRuleNonZero = 0;
-constexpr int32_t kFillRuleEvenOdd = 1;
-
 // A set of curves (graph units) asked whether points lie inside them: the
 // outline of an imported path, tested against the regions of a graph.
 class CurveWorkList {
@@ -75,15 +72,16 @@ class CurveWorkList {
   Node* Add(const QuadCurve& curve);
   // Adds every curve of the path (twips), in graph units; -1 when one was lost.
   int AddPointList(const PointList& path);
-  // Even-odd: an odd number of crossings of the ray towards +x. Non-zero: a
-  // winding number other than 0.
+  // Non-zero: a winding number other than 0. Otherwise (even-odd, and the
+  // two-sided rule, which tells sides the same way): an odd number of
+  // crossings of the ray towards +x.
   bool ContainsPoint(const Point32& point) const;
   // Gives the fill to every outer region of the graph whose probe point lies
   // inside the list.
   int FillCoveredRegions(EdgeGraph& graph, StyleIndex fill);
 
   Node* head = nullptr;  // newest first
-  int32_t fill_rule = kFillRuleEvenOdd;
+  FillRule fill_rule = FillRule::kEvenOdd;
 
  private:
   BlockPool pool_;

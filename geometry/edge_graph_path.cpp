@@ -1,5 +1,7 @@
 // Outlines of regions: the contour of a boundary, and the path of an outer
 // region that runs into each of its holes over a bridge.
+#include "geometry/edge_graph_path.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <new>

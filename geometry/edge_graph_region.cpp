@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 
+#include "geometry/edge_graph_cleanup.h"
 #include "geometry/pool.h"
 
 namespace {

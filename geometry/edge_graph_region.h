@@ -80,35 +80,8 @@ bool RegionContainsPoint(const Region* region, const Point32& point);
 // Uses each region's `reserved` word as a scratch stamp.
 Region* EdgeGraphFindRegion(EdgeGraph& graph, const Point32& point);
 
-// Appends the boundary curves, in twips, to the path (holes not included).
-int RegionGetContour(const Region* region, PointList& path);
-// Bridges the holes of an outer region with a fill (once, until the region is
-// freed or re-parented) and appends the boundary as one path that runs into
-// every hole over its bridge, round it and back.
-int RegionGetPath(Region* region, PointList& path);
 // Removes the bridges between the region and its holes and among the holes.
 void RegionClearBridges(Region* region);
-
-// Union of the tight bounds of all edges (or of the selected ones) and of the
-// bounds grown by each edge's line half-width.
-void EdgeGraphGetBounds(const EdgeGraph& graph, bool selected_only, Rect32& tight, Rect32& stroked);
-
-// The edge other than `excluded` whose nearest point lies closest to the point
-// and not farther than radius (the first found on a tie), with that point in
-// *out when given; null when none.
-Edge* EdgeGraphNearestEdge(const EdgeGraph& graph, const Point32& point, int32_t radius,
-                           const Edge* excluded, Point32* out);
-
-// Joins pairs of collinear straight edges with the same line, drops loose
-// edges shorter than short_limit and snaps longer loose ends onto an edge
-// within snap_radius, for the vertices in rect.
-int EdgeGraphResolveCrossings(EdgeGraph& graph, int32_t short_limit, int32_t snap_radius,
-                              int32_t join_limit, const Rect32& rect);
-
-// The tidy-up after every edit: reinserts moved edges, rebuilds regions and
-// their fills, drops edges without a line between equal fills, resolves loose
-// ends and joints, cleans up the vertices and prunes the grid.
-int EdgeGraphUpdate(EdgeGraph& graph);
 
 // Gives the fill to regions: with contact set, to every outer region sharing a
 // boundary edge with the first top-level region; otherwise (after building the

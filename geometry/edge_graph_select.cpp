@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "geometry/edge_graph_insert.h"
 #include "geometry/edge_graph_merge.h"
 #include "geometry/edge_graph_region.h"
 #include "geometry/path.h"

@@ -50,31 +50,6 @@ int EdgeGraphCopySelected(EdgeGraph& source, EdgeGraph& target);
 // Cuts the graph along a closed path (twips) and selects what lies inside it.
 int EdgeGraphLassoSelect(EdgeGraph& graph, const PointList& path);
 
-// Whether the matrix turns the plane over (negative determinant).
-bool MatrixMirrors(const Matrix2x3& m);
-// Transforms every vertex and edge (translation in twips), with the placement
-// of gradient and texture fills. The edges move into place, rounded and cut,
-// when EdgeGraphUpdate reinserts them.
-int EdgeGraphTransform(EdgeGraph& graph, const Matrix2x3& matrix);
 // Copies the edges of the region and of every region below it into the
 // target, each once, linked directly.
 int EdgeGraphCopyRegion(Region* region, EdgeGraph& target);
-
-// The order in which lines are drawn: width, then colour (5 bits per
-// channel), with bit 31 for a selected line.
-uint32_t ColorPack15(const LineStyle& style, bool selected);
-
-// A hit probe and its results.
-struct EdgeHitRecord {
-  Matrix2x3 matrix;    // maps the point and the lengths into drawing twips
-  Point32 point;       // in the matrix's input units
-  int32_t radius = 0;  // pick radius, same units
-  int32_t reserved = 0;
-  int32_t ignore_widths = 0;  // non-zero: line widths play no part
-  Region* region = nullptr;
-  Edge* edge = nullptr;
-  Vertex* vertex = nullptr;
-};
-
-// Finds the vertex, the edge and the filled region under the probe.
-int EdgeGraphHitTest(EdgeGraph& graph, EdgeHitRecord& record);

@@ -1,4 +1,6 @@
 // Transforming a whole edge graph, and the hit test.
+#include "geometry/edge_graph_transform.h"
+
 #include <algorithm>
 #include <new>
 #include <vector>

@@ -1,9 +1,13 @@
 // The tidy-up after an edit, with its companions: joining collinear edges,
 // loose ends, the nearest edge and the bounds of a graph.
+#include "geometry/edge_graph_update.h"
+
 #include <algorithm>
 #include <new>
 #include <vector>
 
+#include "geometry/edge_graph_cleanup.h"
+#include "geometry/edge_graph_insert.h"
 #include "geometry/edge_graph_region.h"
 #include "geometry/edge_graph_select.h"
 

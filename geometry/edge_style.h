@@ -28,10 +28,15 @@ constexpr bool StyleIsTag(StyleIndex s) {
   return StyleIndexOf(s) > kStyleLastIndex;
 }
 
+// Gradient kinds: the fill kinds of gradient fills, the same in edge styles,
+// span fills and movies.
+enum GradientKind : uint8_t {
+  kGradientLinear = 0x10,
+  kGradientRadial = 0x12,
+};
+
 // Fill kinds: bit 4 carries a gradient, bit 5 a texture.
 constexpr uint8_t kFillSolid = 0;
-constexpr uint8_t kFillLinearGradient = 0x10;
-constexpr uint8_t kFillRadialGradient = 0x12;
 constexpr uint8_t kFillTextureFirst = 0x20;  // 0x20..0x23: scribble, wavy hatch, cross-hatch, blobs
 constexpr uint8_t kFillHasGradient = 0x10;
 constexpr uint8_t kFillHasTexture = 0x20;

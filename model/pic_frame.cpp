@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "geometry/edge_graph_region.h"
+#include "geometry/edge_graph_update.h"
 #include "model/export_collector.h"
 #include "model/motion_path.h"
 #include "model/pic_layer.h"

@@ -1,8 +1,11 @@
 #include "model/pic_shape.h"
 
+#include "geometry/edge_change_log.h"
 #include "geometry/edge_graph_merge.h"
 #include "geometry/edge_graph_region.h"
 #include "geometry/edge_graph_select.h"
+#include "geometry/edge_graph_transform.h"
+#include "geometry/edge_graph_update.h"
 #include "geometry/path.h"
 #include "model/export_collector.h"
 #include "platform/core/archive_geometry.h"

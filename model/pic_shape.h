@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "geometry/edge_change_log.h"
 #include "geometry/edge_graph.h"
 #include "model/pic_obj.h"
 

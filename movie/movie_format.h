@@ -13,6 +13,8 @@
 
 #include <cstdint>
 
+#include "geometry/edge_style.h"
+
 // ---- Prefix and header -----------------------------------------------------------
 
 constexpr uint8_t kMovieMagic[3] = {'Q', 'V', 'X'};
@@ -77,9 +79,7 @@ constexpr uint32_t StageKey(uint16_t id, uint16_t depth) {
 // ---- Shape styles ----------------------------------------------------------------------
 
 constexpr uint8_t kMovieFillSolid = 0x00;
-constexpr uint8_t kMovieFillGradientBit = 0x10;  // 0x10 linear, 0x12 radial
-constexpr uint8_t kMovieFillLinear = 0x10;
-constexpr uint8_t kMovieFillRadial = 0x12;
+// Gradient fills carry their kind (GradientKind): kFillHasGradient is set.
 constexpr uint8_t kMovieFillBitmapBit = 0x40;
 constexpr uint8_t kMovieFillBitmap = 0x41;  // the kind the writer writes for bitmap fills
 constexpr int kMovieGradientMaxEntries = 8;

@@ -6,6 +6,7 @@
 #include "geometry/curve.h"
 #include "geometry/edge_graph.h"
 #include "geometry/edge_graph_region.h"
+#include "geometry/edge_graph_update.h"
 #include "geometry/edge_style.h"
 #include "movie/movie_writer.h"
 #include "platform/core/exceptions.h"
@@ -92,7 +93,7 @@ void CMovieWriter::WriteShapeStyles(const EdgeGraph& graph) {
 }
 
 void CMovieWriter::WriteFillStyle(const FillStyle& fill) {
-  if (fill.kind & kMovieFillGradientBit) {
+  if (fill.kind & kFillHasGradient) {
     PutByte(fill.kind);
     WritePackedMatrix(&fill.matrix);
     const int count = std::min<int>(fill.gradient.count, kMovieGradientMaxEntries);

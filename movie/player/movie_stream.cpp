@@ -33,7 +33,7 @@ void CMovieStream::Reset() {
   m_reader = CTagReader();
   m_tagEnd = 0;
   m_firstRecord = 0;
-  m_error = 0;
+  m_error = kMovieDone;
   m_buffered = 0;
   m_declared = -1;
   m_version = 0;
@@ -124,7 +124,7 @@ int CMovieStream::ReadHeader() {
 
 // ---- Records -----------------------------------------------------------------
 
-int CMovieStream::ReadTag() {
+MovieReadResult CMovieStream::ReadTag() {
   if (m_error) return m_error;
   if (!m_buffer) return kMovieNoData;
   if (!ReadHeader()) return m_error ? m_error : kMovieNeedData;
@@ -134,7 +134,7 @@ int CMovieStream::ReadTag() {
   const uint64_t have = m_buffered > start ? m_buffered - start : 0;
   // When the whole file is here and a record does not fit, nothing more will
   // come: the movie ends there.
-  const int short_result = Complete() ? kMovieEnd : kMovieNeedData;
+  const MovieReadResult short_result = Complete() ? kMovieEnd : kMovieNeedData;
   if (have < static_cast<uint64_t>(kRecordShortHeaderSize)) {
     if (Complete()) m_atEnd = true;
     return short_result;
@@ -255,7 +255,7 @@ void CMovieStream::DispatchRecord(uint16_t code) {
   }
 }
 
-int CMovieStream::GotoFrame(int32_t frame) {
+MovieReadResult CMovieStream::GotoFrame(int32_t frame) {
   if (m_error) return m_error;
   if (!ReadHeader()) return m_error ? m_error : kMovieNeedData;
   if (frame < m_currentFrame) {
@@ -268,7 +268,7 @@ int CMovieStream::GotoFrame(int32_t frame) {
     m_scriptCount = 0;
     m_reader = CTagReader(m_buffer.get(), m_firstRecord, m_buffered);
   }
-  int result = kMovieDone;
+  MovieReadResult result = kMovieDone;
   while (m_currentFrame < frame) {
     result = ReadTag();
     if (result != kMovieDone) break;

@@ -95,13 +95,13 @@ class CMovieStream {
   // the error state.
   int ReadHeader();
   // Reads one record (results above).
-  int ReadTag();
+  MovieReadResult ReadTag();
   // Seeks to frame f (0-based): replays from the start when f is before the
   // current frame, then reads records until frame f is complete.
-  int GotoFrame(int32_t frame);
+  MovieReadResult GotoFrame(int32_t frame);
 
   // ---- State ----
-  int Error() const { return m_error; }
+  MovieReadResult Error() const { return m_error; }
   bool HeaderParsed() const { return m_headerParsed; }
   bool AtEnd() const { return m_atEnd; }
   int32_t CurrentFrame() const { return m_currentFrame; }
@@ -137,7 +137,7 @@ class CMovieStream {
   CTagReader m_reader;
   uint32_t m_tagEnd = 0;
   uint32_t m_firstRecord = 0;
-  int m_error = 0;
+  MovieReadResult m_error = kMovieDone;
   uint32_t m_buffered = 0;
   int64_t m_declared = -1;
   Rect32 m_frameRect{0, kDefaultStageTwips, 0, kDefaultStageTwips};

@@ -72,7 +72,7 @@ void SetSolidFill(CSpanFill& f, uint32_t packed, uint32_t orderKey) {
 
 // ---- Edges ------------------------------------------------------------------------
 
-void EdgeSink::Add(const QuadCurve& c, CSpanFill* fillA, CSpanFill* fillB, uint8_t rule,
+void EdgeSink::Add(const QuadCurve& c, CSpanFill* fillA, CSpanFill* fillB, ScanEdgeKind rule,
                    int depth) {
   if (m_exhausted) return;
   QuadCurve e = c;
@@ -346,7 +346,7 @@ void ShapeDecoder::AddFillEdge(const QuadCurve& c) {
   m_sink.Add(c, m_fillA, m_fillB, m_rule);
 }
 
-void ShapeDecoder::DecodeEdges(Mode mode) {
+void ShapeDecoder::DecodeEdges(FillRule rule) {
   CTagReader& in = m_in;
   in.Align();
   const int fillBits = static_cast<int>(in.GetBits(kStepIndexWidthBits));
@@ -375,8 +375,7 @@ void ShapeDecoder::DecodeEdges(Mode mode) {
         m_fillA = FillAt(fill0);
         m_fillB = FillAt(fill1);
         if (!m_fillA && m_fillB) std::swap(m_fillA, m_fillB);
-        m_rule = m_fillA && m_fillB ? kEdgeToggleTwoFills
-                                    : (mode == kEvenOdd ? kEdgeToggleOneFill : kEdgeAddWinding);
+        m_rule = EdgeKindOf(m_fillA && m_fillB ? FillRule::kTwoSided : rule);
         m_filling = m_fillA != nullptr;
       }
       if (moved || (flags & kStepLine)) {
@@ -457,7 +456,7 @@ int ReadShapeStyles(DisplayItem& item, CTagReader& in, CSpanFill* fills[255],
     fills[i] = f;
     const uint8_t kind = in.GetByte();
     Matrix2x3 m;
-    if (kind & kMovieFillGradientBit) {
+    if (kind & kFillHasGradient) {
       in.ReadMatrix(m);
       const int count = in.GetByte();
       uint8_t ratios[kMovieGradientMaxEntries];
@@ -470,7 +469,7 @@ int ReadShapeStyles(DisplayItem& item, CTagReader& in, CSpanFill* fills[255],
       }
       if (f) {
         if (kept > 0) SetSolid(*f, colours[0]);
-        f->SetGradient(kind == kMovieFillRadial ? kGradientRadial : kGradientLinear, m, ratios,
+        f->SetGradient(kind == kGradientRadial ? kGradientRadial : kGradientLinear, m, ratios,
                        colours, kept, ToDevicePixels(item.combined, antiAlias));
       }
     } else if (kind & kMovieFillBitmapBit) {
@@ -520,7 +519,7 @@ void DecodeGlyph(const MovieCharacter& font, uint32_t index, const Matrix2x3& m,
   ShapeDecoder decoder(sink, steps, m, antiAlias, budget);
   CSpanFill* fills[1] = {fill};
   decoder.SetStyles(fills, 1, nullptr, 0);
-  decoder.DecodeEdges(ShapeDecoder::kWinding);
+  decoder.DecodeEdges(FillRule::kNonZero);
 }
 
 void BuildText(DisplayItem& item, EdgeSink& sink, bool antiAlias, int32_t* budget) {
@@ -609,7 +608,7 @@ void DisplayItem::BuildRenderData() {
   if (in.overrun) return;
   ShapeDecoder decoder(sink, in, combined, antiAlias, &budget);
   decoder.SetStyles(fills, fillCount, lines, lineCount);
-  decoder.DecodeEdges(ShapeDecoder::kEvenOdd);
+  decoder.DecodeEdges(FillRule::kEvenOdd);
 }
 
 void DisplayItem::FreeRenderData() {

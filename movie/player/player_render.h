@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "geometry/curve.h"
+#include "geometry/fill_rule.h"
 #include "geometry/fixed.h"
 #include "movie/player/display_list.h"
 #include "movie/player/tag_reader.h"
@@ -33,7 +34,8 @@ class EdgeSink {
   // Adds a curve as edges: oriented downwards, made monotone in y, cut to
   // kMaxEdgeHeight; horizontal pieces and pieces wholly above or below the
   // bitmap are dropped.
-  void Add(const QuadCurve& c, CSpanFill* fillA, CSpanFill* fillB, uint8_t rule, int depth = 0);
+  void Add(const QuadCurve& c, CSpanFill* fillA, CSpanFill* fillB, ScanEdgeKind rule,
+           int depth = 0);
   bool Exhausted() const { return m_exhausted; }
 
  private:
@@ -82,7 +84,6 @@ class Stroker {
 // Decodes the steps of one shape record (or one glyph) through a matrix.
 class ShapeDecoder {
  public:
-  enum Mode { kEvenOdd, kWinding };
   struct Line {
     int32_t width = 0;
     CSpanFill* fill = nullptr;
@@ -95,7 +96,8 @@ class ShapeDecoder {
   void SetStyles(CSpanFill* const* fills, int fillCount, const Line* lines, int lineCount) {
     m_fills = fills, m_fillCount = fillCount, m_lines = lines, m_lineCount = lineCount;
   }
-  void DecodeEdges(Mode mode);
+  // Shapes count even-odd, glyphs non-zero.
+  void DecodeEdges(FillRule rule);
   void AddFillEdge(const QuadCurve& c);
 
  private:
@@ -112,7 +114,7 @@ class ShapeDecoder {
   int m_lineCount = 0;
   CSpanFill* m_fillA = nullptr;
   CSpanFill* m_fillB = nullptr;
-  uint8_t m_rule = kEdgeToggleOneFill;
+  ScanEdgeKind m_rule = kEdgeToggleOneFill;
   bool m_filling = false;
   bool m_stroking = false;
 };

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "geometry/curve.h"
+#include "geometry/fill_rule.h"
 #include "geometry/fixed.h"
 #include "geometry/pool.h"
 #include "render/raster/palette.h"
@@ -57,6 +58,14 @@ enum ScanEdgeKind : uint8_t {
   kEdgeToggleClip = 3,      // toggles the clip of fill A's clip id
 };
 
+// A fill rule is carried out by the edge kind of the same value.
+constexpr ScanEdgeKind EdgeKindOf(FillRule rule) {
+  return static_cast<ScanEdgeKind>(rule);
+}
+static_assert(EdgeKindOf(FillRule::kTwoSided) == kEdgeToggleTwoFills);
+static_assert(EdgeKindOf(FillRule::kEvenOdd) == kEdgeToggleOneFill);
+static_assert(EdgeKindOf(FillRule::kNonZero) == kEdgeAddWinding);
+
 // An input edge in device units; curve.p0.y < curve.p2.y.
 struct CScanEdge {
   CScanEdge* next = nullptr;        // chain link
@@ -64,7 +73,7 @@ struct CScanEdge {
   CSpanFill* fillA = nullptr;
   CSpanFill* fillB = nullptr;
   QuadCurve curve;
-  uint8_t kind = kEdgeToggleOneFill;
+  ScanEdgeKind kind = kEdgeToggleOneFill;
   int8_t direction = 1;  // +1 runs down as drawn, -1 when the ends were swapped
 };
 
@@ -85,7 +94,7 @@ struct CActiveEdge {
   CSpanFill* fillA = nullptr;
   CSpanFill* fillB = nullptr;
   int8_t direction = 1;
-  uint8_t kind = kEdgeToggleOneFill;
+  ScanEdgeKind kind = kEdgeToggleOneFill;
   uint32_t isLine = 1;
   uint32_t interpolate = 0;  // curves: interpolate the column back to the row
 
@@ -181,10 +190,10 @@ class CScanConverter {
   // line widths (null: the object matrix).
   void SetMatrix(const Matrix2x3& objectMatrix, const Matrix2x3* widthMatrix);
   // Starts an outline with fill A (and fill B on the other side of a
-  // two-sided boundary, rule 0) at `start`; rule 1 is even-odd, 2 winding.
-  // Returns whether the outline will draw anything.
+  // two-sided boundary) at `start`. Returns whether the outline will draw
+  // anything.
   bool BeginFill(const FillStyle* fillA, const FillStyle* fillB, const Point32& start,
-                 int32_t rule);
+                 FillRule rule);
   void MoveTo(const Point32& p);
   void FillLineTo(const Point32& p);
   void FillCurveTo(const Point32& control, const Point32& p);
@@ -195,7 +204,7 @@ class CScanConverter {
   void EndStroke();
   // A closed path filled with the rule, then stroked; each part is a new
   // object above everything added before.
-  void AddPath(const PointList& path, const LineStyle* line, const FillStyle* fill, int32_t rule);
+  void AddPath(const PointList& path, const LineStyle* line, const FillStyle* fill, FillRule rule);
   // An image placed by imageMatrix (image pixels to document coordinates);
   // false when no fill record could be made.
   bool AddBitmap(const CDib& image, const Matrix2x3& imageMatrix);
@@ -284,7 +293,7 @@ class CScanConverter {
   Point32 pen;
   CSpanFill* fillA = nullptr;
   CSpanFill* fillB = nullptr;
-  int32_t edgeKind = kEdgeToggleOneFill;
+  ScanEdgeKind edgeKind = kEdgeToggleOneFill;
   int32_t active = 0;
   int32_t clipId = 0;
   uint32_t strokeMode = 0;  // 0 off, 1 thin, 2 wide

@@ -136,8 +136,8 @@ CSpanFill* CScanConverter::FindOrAddFill(const FillStyle& style) {
   if (gradient) {
     Matrix2x3 toPixels;
     MatrixConcat(matrix, deviceInverse, toPixels);
-    f->SetGradient(style.kind, style.matrix, style.gradient.ratios, style.gradient.colours, count,
-                   toPixels);
+    f->SetGradient(static_cast<GradientKind>(style.kind), style.matrix, style.gradient.ratios,
+                   style.gradient.colours, count, toPixels);
   }
   f->priority = SolidPriority(objectId, patternKind, r, g, b);
   f->hashNext = fillHash[bucket];
@@ -216,11 +216,11 @@ void CScanConverter::ResetInput() {
 // ---- Outlines ------------------------------------------------------------------------
 
 bool CScanConverter::BeginFill(const FillStyle* styleA, const FillStyle* styleB,
-                               const Point32& start, int32_t rule) {
-  edgeKind = rule;
+                               const Point32& start, FillRule rule) {
+  edgeKind = EdgeKindOf(rule);
   fillA = styleA ? FindOrAddFill(*styleA) : nullptr;
   fillB = styleB ? FindOrAddFill(*styleB) : nullptr;
-  if (rule != 0) {
+  if (rule != FillRule::kTwoSided) {
     fillB = nullptr;
     active = fillA != nullptr;
   } else if (fillA == fillB) {
@@ -277,7 +277,7 @@ void WalkPathCurves(const PointList& path, LineTo lineTo, CurveTo curveTo) {
 }  // namespace
 
 void CScanConverter::AddPath(const PointList& path, const LineStyle* line, const FillStyle* fill,
-                             int32_t rule) {
+                             FillRule rule) {
   if (path.length < 2) return;
   const Point32 first = path.buffer[0].point();
   if (fill) {
@@ -369,7 +369,7 @@ void CScanConverter::AddCurveAt(QuadCurve c, int level) {
   CScanEdge* e = new (memory) CScanEdge;
   e->curve = c;
   e->direction = direction;
-  e->kind = static_cast<uint8_t>(edgeKind);
+  e->kind = edgeKind;
   e->fillA = fillA;
   e->fillB = fillB;
   e->next = inputHead;
@@ -408,7 +408,8 @@ void CScanConverter::AddEdgeGraph(const EdgeGraph& graph) {
     const bool haveA = real(e->a.fill), haveB = real(e->b.fill);
     if (haveA) EdgeGraphGetFillStyle(graph, e->a.fill, sideA);
     if (haveB) EdgeGraphGetFillStyle(graph, e->b.fill, sideB);
-    if (BeginFill(haveA ? &sideA : nullptr, haveB ? &sideB : nullptr, GraphToTwips(e->curve.p0), 0))
+    if (BeginFill(haveA ? &sideA : nullptr, haveB ? &sideB : nullptr, GraphToTwips(e->curve.p0),
+                  FillRule::kTwoSided))
       feed(e->curve);
   });
   active = 0;

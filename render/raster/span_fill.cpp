@@ -107,7 +107,7 @@ void CSpanFill::SetBitmap(const CDib& image, const Matrix2x3& m, uint32_t antiAl
   bitmapOriginY = -((int64_t{inv.b} * tx + int64_t{inv.d} * ty) >> 16);
 }
 
-void CSpanFill::SetGradient(int32_t type, const Matrix2x3& placement, const uint8_t* positions,
+void CSpanFill::SetGradient(GradientKind type, const Matrix2x3& placement, const uint8_t* positions,
                             const uint32_t* colours, int count, const Matrix2x3& toPixels) {
   kind = kSpanGradient;
   gradientType = type;

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 
+#include "geometry/edge_style.h"
 #include "geometry/fixed.h"
 #include "render/raster/palette.h"
 
@@ -26,10 +27,6 @@ enum SpanFillKind : int32_t {
   kSpanBitmap = 1,
   kSpanGradient = 2,
 };
-
-// Gradient types (the fill style's kind byte).
-constexpr int32_t kGradientLinear = 16;
-constexpr int32_t kGradientRadial = 18;
 
 constexpr int kRampPoints = 8;     // colours of a gradient ramp
 constexpr int kRampEntries = 257;  // entries of a prepared ramp table
@@ -78,7 +75,7 @@ struct CSpanFill {
   // Gradient fills: type, gradient space to device and back (device pixels
   // and gradient space both with 8 fraction bits), the ramp points and the
   // prepared ramp (red in the low byte).
-  int32_t gradientType = kGradientLinear;
+  GradientKind gradientType = kGradientLinear;
   Matrix2x3 gradientMatrix;
   Matrix2x3 gradientInverse;
   uint8_t rampCount = 0;
@@ -91,10 +88,10 @@ struct CSpanFill {
   // Makes the record a bitmap fill: `imageToDevice` maps image pixels to
   // device units (quarter pixels when anti-aliased).
   void SetBitmap(const CDib& image, const Matrix2x3& imageToDevice, uint32_t antiAlias);
-  // Makes the record a gradient (type 16 linear, 18 radial) of up to
+  // Makes the record a gradient of the kind with up to
   // kRampPoints points: `placement` maps gradient space to the drawing's
   // coordinates, `toPixels` those to device pixels.
-  void SetGradient(int32_t type, const Matrix2x3& placement, const uint8_t* positions,
+  void SetGradient(GradientKind type, const Matrix2x3& placement, const uint8_t* positions,
                    const uint32_t* colours, int count, const Matrix2x3& toPixels);
   // Chooses the span callback and builds the record's tables, once.
   void Prepare();

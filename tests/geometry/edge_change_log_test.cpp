@@ -5,7 +5,9 @@
 #include <memory>
 #include <random>
 
+#include "geometry/edge_change_log.h"
 #include "geometry/edge_graph.h"
+#include "geometry/edge_graph_cleanup.h"
 #include "graph_invariants.h"
 
 namespace {

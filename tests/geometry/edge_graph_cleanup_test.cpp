@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "geometry/edge_graph.h"
+#include "geometry/edge_graph_cleanup.h"
 #include "graph_invariants.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "geometry/edge_graph.h"
+#include "geometry/edge_graph_insert.h"
 #include "graph_invariants.h"
 
 namespace {

@@ -7,6 +7,8 @@
 #include <numbers>
 
 #include "geometry/edge_graph.h"
+#include "geometry/edge_graph_cleanup.h"
+#include "geometry/edge_graph_insert.h"
 #include "geometry/pool.h"
 #include "graph_invariants.h"
 

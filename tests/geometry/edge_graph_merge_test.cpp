@@ -6,6 +6,7 @@
 
 #include "geometry/edge_graph_merge.h"
 #include "geometry/edge_graph_region.h"
+#include "geometry/edge_graph_update.h"
 #include "region_util.h"
 
 namespace {

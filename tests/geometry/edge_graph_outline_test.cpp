@@ -7,8 +7,10 @@
 #include <memory>
 #include <vector>
 
+#include "geometry/edge_graph_cleanup.h"
 #include "geometry/edge_graph_outline.h"
 #include "geometry/edge_graph_select.h"
+#include "geometry/edge_graph_update.h"
 #include "geometry/path.h"
 #include "geometry/point_list.h"
 #include "region_util.h"
@@ -107,7 +109,7 @@ TEST(CurveWorkListTest, BothFillRulesAgreeWithCairo) {
     for (bool even_odd : {true, false}) {
       SCOPED_TRACE(std::string(test.name) + (even_odd ? " even-odd" : " non-zero"));
       CurveWorkList list;
-      list.fill_rule = even_odd ? kFillRuleEvenOdd : kFillRuleNonZero;
+      list.fill_rule = even_odd ? FillRule::kEvenOdd : FillRule::kNonZero;
       for (const Contour& contour : test.contours)
         for (const QuadCurve& c : contour) ASSERT_NE(list.Add(c), nullptr);
       const CairoFill oracle(test.contours, even_odd);

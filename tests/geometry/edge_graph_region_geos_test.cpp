@@ -9,6 +9,7 @@
 
 #include "geometry/edge_graph_region.h"
 #include "geometry/edge_graph_select.h"
+#include "geometry/edge_graph_update.h"
 #include "geometry/point_list.h"
 #include "region_util.h"
 

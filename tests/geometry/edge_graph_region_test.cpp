@@ -8,7 +8,10 @@
 #include <random>
 #include <string>
 
+#include "geometry/edge_graph_insert.h"
+#include "geometry/edge_graph_path.h"
 #include "geometry/edge_graph_region.h"
+#include "geometry/edge_graph_update.h"
 #include "geometry/path.h"
 #include "geometry/point_list.h"
 #include "region_util.h"

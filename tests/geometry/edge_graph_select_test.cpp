@@ -7,6 +7,8 @@
 #include "geometry/edge_graph_merge.h"
 #include "geometry/edge_graph_region.h"
 #include "geometry/edge_graph_select.h"
+#include "geometry/edge_graph_transform.h"
+#include "geometry/edge_graph_update.h"
 #include "geometry/path.h"
 #include "geometry/point_list.h"
 #include "region_util.h"
@@ -206,7 +208,7 @@ TEST_F(SelectTest, MirrorTransformKeepsFillsInside) {
 TEST_F(SelectTest, TransformMovesGradientPlacement) {
   FillStyle gradient;
   gradient.colour = 0xFF0000FF;
-  gradient.kind = kFillLinearGradient;
+  gradient.kind = kGradientLinear;
   gradient.gradient.count = 2;
   gradient.gradient.ratios[1] = 255;
   const int g = EdgeGraphAddFillStyle(graph, gradient);

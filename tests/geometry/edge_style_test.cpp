@@ -18,7 +18,7 @@ FillStyle Solid(uint32_t colour) {
 
 FillStyle Gradient(uint32_t colour, uint8_t count) {
   FillStyle f = Solid(colour);
-  f.kind = kFillLinearGradient;
+  f.kind = kGradientLinear;
   f.gradient.count = count;
   for (int i = 0; i < 8; ++i) {
     f.gradient.ratios[i] = static_cast<uint8_t>(i * 30);
@@ -64,7 +64,7 @@ TEST(FillStyleEqualTest, ComparesTheFieldsItsKindUses) {
   add(
       "pattern kind", [](FillStyle& f) { f.pattern_kind = 2; }, false, true, solid);
   add(
-      "kind", [](FillStyle& f) { f.kind = kFillRadialGradient; }, false, false, grad);
+      "kind", [](FillStyle& f) { f.kind = kGradientRadial; }, false, false, grad);
   add(
       "gradient matrix", [](FillStyle& f) { f.matrix.a = 5; }, false, true, grad);
   add(
@@ -179,7 +179,7 @@ TEST_F(StyleTableTest, FindsOrAppendsEachStyleOnce) {
   EXPECT_EQ(EdgeGraphAddFillStyle(graph, Gradient(0xFF0000FF, 2)), 2);
   EXPECT_EQ(graph.fill_count, 3);
   FillStyle transparent = Solid(0);
-  transparent.kind = kFillLinearGradient;  // colour 0 with a gradient is a fill
+  transparent.kind = kGradientLinear;  // colour 0 with a gradient is a fill
   EXPECT_EQ(EdgeGraphAddFillStyle(graph, transparent), 4);
 
   EXPECT_EQ(EdgeGraphAddLineStyle(graph, Plain(0xFF000000, 0)), 0);  // width 0: no line

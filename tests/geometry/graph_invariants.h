@@ -14,6 +14,7 @@
 
 #include "geometry/edge_graph.h"
 #include "geometry/edge_graph_check.h"
+#include "geometry/edge_graph_insert.h"
 
 namespace graph_test {
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "geometry/edge_graph.h"
+#include "geometry/edge_graph_insert.h"
 #include "geometry/edge_graph_select.h"
 #include "geometry/point_list.h"
 #include "model/pic_frame.h"

@@ -8,6 +8,8 @@
 
 #include "geometry/curve.h"
 #include "geometry/edge_graph.h"
+#include "geometry/edge_graph_cleanup.h"
+#include "geometry/edge_graph_insert.h"
 #include "geometry/edge_style.h"
 #include "movie_builder.h"
 #include "render/raster/dib.h"
@@ -95,12 +97,12 @@ TEST(DISABLED_FuzzCorpus, Write) {
     MovieBuilder b({0, 6400, 0, 4800});
     ShapeDef s;
     FillDef linear;
-    linear.kind = kMovieFillLinear;
+    linear.kind = kGradientLinear;
     linear.matrix.a = linear.matrix.d = 4000;
     linear.matrix.tx = linear.matrix.ty = 1000;
     linear.ramp = {{0, Colour(255, 0, 0)}, {128, Colour(0, 255, 0)}, {255, Colour(0, 0, 255)}};
     FillDef radial = linear;
-    radial.kind = kMovieFillRadial;
+    radial.kind = kGradientRadial;
     s.fills = {linear, radial};
     s.Rect(0, 0, 2000, 2000, 1).Rect(2500, 0, 4500, 2000, 2);
     b.Shape(1, {0, 4500, 0, 2000}, s).Place(1, 1).Frame();

@@ -95,7 +95,7 @@ MovieBuilder& MovieBuilder::Shape(uint16_t id, const Rect32& bounds, const Shape
   w.PutByte(static_cast<uint8_t>(shape.fills.size()));
   for (const FillDef& f : shape.fills) {
     w.PutByte(f.kind);
-    if (f.kind & kMovieFillGradientBit) {
+    if (f.kind & kFillHasGradient) {
       w.WritePackedMatrix(&f.matrix);
       w.PutByte(static_cast<uint8_t>(f.ramp.size()));
       for (auto [ratio, colour] : f.ramp) {

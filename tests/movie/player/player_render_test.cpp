@@ -322,12 +322,12 @@ TEST(PlayerRender, GradientFillsRunAcrossTheirSquare) {
   // centre to black at the rim.
   ShapeDef s;
   FillDef linear;
-  linear.kind = kMovieFillLinear;
+  linear.kind = kGradientLinear;
   linear.matrix.a = linear.matrix.d = 4000 * 2;  // 4000 / 32768 in 16.16
   linear.matrix.tx = 2000, linear.matrix.ty = 2000;
   linear.ramp = {{0, Colour(255, 0, 0)}, {255, Colour(0, 0, 255)}};
   FillDef radial = linear;
-  radial.kind = kMovieFillRadial;
+  radial.kind = kGradientRadial;
   radial.matrix.tx = 7000;
   radial.ramp = {{0, Colour(255, 255, 255)}, {255, Colour(0, 0, 0)}};
   s.fills = {linear, radial};

@@ -9,6 +9,8 @@
 
 #include "geometry/curve.h"
 #include "geometry/edge_graph.h"
+#include "geometry/edge_graph_cleanup.h"
+#include "geometry/edge_graph_insert.h"
 #include "geometry/edge_style.h"
 #include "movie/movie_writer.h"
 #include "platform/core/file.h"

@@ -80,7 +80,7 @@ std::vector<uint8_t> DrawOurs(const std::vector<Polygon>& polygons) {
     MakeSolid(fills[i], cv, polygons[i].r, polygons[i].g, polygons[i].b,
               static_cast<int32_t>(i + 1));
     const Polygon& p = polygons[i];
-    const uint8_t kind = p.winding ? kEdgeAddWinding : kEdgeToggleOneFill;
+    const ScanEdgeKind kind = p.winding ? kEdgeAddWinding : kEdgeToggleOneFill;
     if (p.controls.empty()) {
       chain.Polygon(p.points, &fills[i], kind);
       continue;

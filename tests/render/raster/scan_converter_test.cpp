@@ -204,7 +204,7 @@ TEST(ScanCoverage, PixelsAreTheBlendOfTheirSubSamples) {
     std::uniform_int_distribution<int> coord(-8, size * 4 + 8);
     struct Shape {
       std::vector<Point32> points;
-      uint8_t kind;
+      ScanEdgeKind kind;
       int r, g, b;
       int32_t priority;
     };
@@ -309,7 +309,7 @@ TEST(ScanFills, TheGreatestPriorityWinsAndOthersAreNotWrittenUnderIt) {
 TEST(ScanFills, WindingAndEvenOddRules) {
   // A five-pointed star drawn in one stroke: its centre is inside twice.
   const std::vector<Point32> star = {{20, 2}, {31, 36}, {2, 14}, {38, 14}, {9, 36}};
-  for (const uint8_t kind : {kEdgeToggleOneFill, kEdgeAddWinding}) {
+  for (const ScanEdgeKind kind : {kEdgeToggleOneFill, kEdgeAddWinding}) {
     Canvas canvas(40, 40);
     CScanConverter cv;
     cv.SetTarget(canvas.Target(), nullptr, 0);

@@ -202,7 +202,7 @@ TEST(GradientIndex, LinearIndexClampsBeyondTheSquare) {
 // gradient index (capped at 255), compared with the index of the double
 // reference at each pixel's top-left corner.
 TEST(GradientFill, PixelsFollowTheDoubleReference) {
-  for (uint8_t kind : {uint8_t{kFillLinearGradient}, uint8_t{kFillRadialGradient}}) {
+  for (uint8_t kind : {uint8_t{kGradientLinear}, uint8_t{kGradientRadial}}) {
     for (int trial = 0; trial < 6; ++trial) {
       Image32 image(96, 80);
       CScanConverter cv(&image.bitmap, nullptr, nullptr, 0);
@@ -213,7 +213,7 @@ TEST(GradientFill, PixelsFollowTheDoubleReference) {
                                       {{0, 0x000000}, {255, 0x0000FF}});
       PointList path;
       RectPath(path, 0, 0, 96, 80);
-      cv.AddPath(path, nullptr, &fill, 1);
+      cv.AddPath(path, nullptr, &fill, FillRule::kEvenOdd);
       cv.Render();
       int mismatches = 0;
       for (int y = 0; y < 80; ++y)
@@ -221,7 +221,7 @@ TEST(GradientFill, PixelsFollowTheDoubleReference) {
           double gx, gy;
           GradientPoint(fill.matrix, x, y, gx, gy);
           double want;
-          if (kind == kFillLinearGradient) {
+          if (kind == kGradientLinear) {
             want = gx >= 0x408000 ? 256 : gx < -0x400000 ? 0 : std::floor(gx / 32768) + 128;
           } else {
             // The first pixel of a row takes the length of its position; the
@@ -252,7 +252,7 @@ TEST(GradientFill, AntiAliasedEdgesSampleTheGradient) {
   Matrix2x3 identity;
   cv.SetMatrix(identity, nullptr);
   const FillStyle fill =
-      Gradient(kFillLinearGradient, 64.0 / 32768, 0, 32, 0, {{0, 0x000000}, {255, 0x0000FF}});
+      Gradient(kGradientLinear, 64.0 / 32768, 0, 32, 0, {{0, 0x000000}, {255, 0x0000FF}});
   PointList path;
   RectPath(path, 0, 0, 64, 16);
   for (int i = 0; i < path.length; ++i) {
@@ -261,7 +261,7 @@ TEST(GradientFill, AntiAliasedEdgesSampleTheGradient) {
   }
   Matrix2x3 m;
   MatrixSetIdentity(m);
-  cv.AddPath(path, nullptr, &fill, 1);
+  cv.AddPath(path, nullptr, &fill, FillRule::kEvenOdd);
   cv.Render();
   for (int x = 0; x < 40; ++x) {
     double gx, gy;
@@ -340,7 +340,7 @@ TEST(SolidFill, PatternKindsTileFourByFourWithThePhase) {
       fill.pattern_kind = k.patternKind;
       PointList path;
       RectPath(path, origin.x, origin.y, origin.x + 16, origin.y + 12);
-      cv.AddPath(path, nullptr, &fill, 1);
+      cv.AddPath(path, nullptr, &fill, FillRule::kEvenOdd);
       cv.Render();
       for (int y = 0; y < 12; ++y)
         for (int x = 0; x < 16; ++x) {
@@ -365,7 +365,7 @@ TEST(SolidFill, PaletteColoursWithinSevenAreOneIndexOthersMixTwo) {
     fill.colour = colour;
     PointList path;
     RectPath(path, 0, 0, 8, 8);
-    cv.AddPath(path, nullptr, &fill, 1);
+    cv.AddPath(path, nullptr, &fill, FillRule::kEvenOdd);
     cv.Render();
   };
   auto rgbOf = [&](int index) { return table.entries[index]; };
@@ -449,7 +449,7 @@ TEST(Dithering, ErrorDiffusionOfMidGreyAlternatesIndices) {
   fill.colour = Colour(136, 136, 136);  // between the greys 128 and 144
   PointList path;
   RectPath(path, 0, 0, 16, 4);
-  cv.AddPath(path, nullptr, &fill, 1);
+  cv.AddPath(path, nullptr, &fill, FillRule::kEvenOdd);
   cv.Render();
   const ColorTable& table = bitmap.Palette()->table;
   std::vector<int> levels;
@@ -514,11 +514,11 @@ TEST(FillPriority, LaterObjectsStayOnTopPastFourteenBitsAndIdsRestartEachBatch) 
   // darker colour would sink it below the red.
   FillStyle fill;
   fill.colour = Colour(255, 0, 0);
-  cv.AddPath(path, nullptr, &fill, 1);
+  cv.AddPath(path, nullptr, &fill, FillRule::kEvenOdd);
   cv.objectId += 16383;
   RectPath(path, 0, 0, 2, 4);
   fill.colour = Colour(0, 0, 8);
-  cv.AddPath(path, nullptr, &fill, 1);
+  cv.AddPath(path, nullptr, &fill, FillRule::kEvenOdd);
   EXPECT_EQ(cv.objectId, 16385u);
   cv.Render();
   EXPECT_EQ(image.At(1, 2), (Rgb8{0, 0, 8}));
@@ -526,7 +526,7 @@ TEST(FillPriority, LaterObjectsStayOnTopPastFourteenBitsAndIdsRestartEachBatch) 
   cv.ResetInput();
   EXPECT_EQ(cv.objectId, 0u);
   fill.colour = Colour(1, 2, 3);
-  cv.AddPath(path, nullptr, &fill, 1);
+  cv.AddPath(path, nullptr, &fill, FillRule::kEvenOdd);
   EXPECT_EQ(cv.objectId, 1u);
   cv.Render();
   EXPECT_EQ(image.At(1, 2), (Rgb8{1, 2, 3}));
@@ -545,7 +545,7 @@ TEST(FillPriority, FillsOfOneObjectAreSharedAndOfTwoObjectsAreNot) {
   CSpanFill* b = cv.FindOrAddFill(fill);
   EXPECT_NE(b, a);
   EXPECT_GT(b->priority, a->priority);
-  const FillStyle g1 = Gradient(kFillLinearGradient, 0.01, 0, 0, 0, {{0, 1}, {255, 2}});
+  const FillStyle g1 = Gradient(kGradientLinear, 0.01, 0, 0, 0, {{0, 1}, {255, 2}});
   FillStyle g2 = g1;
   g2.gradient.colours[1] = 3;
   CSpanFill* ga = cv.FindOrAddFill(g1);
@@ -602,7 +602,7 @@ TEST(SolidFill, OneBitTargetsMixBlackAndWhiteByBrightness) {
   fill.colour = Colour(128, 128, 128);
   PointList path;
   RectPath(path, 0, 0, 16, 8);
-  cv.AddPath(path, nullptr, &fill, 1);
+  cv.AddPath(path, nullptr, &fill, FillRule::kEvenOdd);
   cv.Render();
   for (int y = 0; y < 8; ++y)
     for (int x = 0; x < 16; ++x) {

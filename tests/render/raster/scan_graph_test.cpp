@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "geometry/edge_graph.h"
+#include "geometry/edge_graph_insert.h"
 #include "geometry/edge_style.h"
 #include "geometry/point_list.h"
 #include "render/raster/offscreen_bitmap.h"

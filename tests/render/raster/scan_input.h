@@ -12,7 +12,7 @@
 class EdgeChain {
  public:
   // A straight edge; horizontal ones are dropped.
-  void Line(Point32 a, Point32 b, CSpanFill* fillA, uint8_t kind = kEdgeToggleOneFill,
+  void Line(Point32 a, Point32 b, CSpanFill* fillA, ScanEdgeKind kind = kEdgeToggleOneFill,
             CSpanFill* fillB = nullptr) {
     QuadCurve c;
     c.p0 = a;
@@ -24,7 +24,7 @@ class EdgeChain {
   }
   // A curve, monotone in y.
   void Curve(Point32 a, Point32 control, Point32 b, CSpanFill* fill,
-             uint8_t kind = kEdgeToggleOneFill) {
+             ScanEdgeKind kind = kEdgeToggleOneFill) {
     QuadCurve c;
     c.p0 = a;
     c.control = control;
@@ -33,7 +33,7 @@ class EdgeChain {
   }
   // A closed polygon.
   void Polygon(const std::vector<Point32>& points, CSpanFill* fill,
-               uint8_t kind = kEdgeToggleOneFill) {
+               ScanEdgeKind kind = kEdgeToggleOneFill) {
     for (size_t i = 0; i < points.size(); ++i)
       Line(points[i], points[(i + 1) % points.size()], fill, kind);
   }
@@ -49,7 +49,7 @@ class EdgeChain {
   }
 
  private:
-  void Add(QuadCurve c, CSpanFill* fillA, uint8_t kind, CSpanFill* fillB) {
+  void Add(QuadCurve c, CSpanFill* fillA, ScanEdgeKind kind, CSpanFill* fillB) {
     int8_t direction = 1;
     if (c.p0.y == c.p2.y) return;
     if (c.p2.y < c.p0.y) {

@@ -154,7 +154,7 @@ TEST(PathInput, CurvedShapesMatchCairoWithinTheSamplingError) {
     const bool winding = trial % 2;
     Surface s(1);
     const FillStyle fill = Fill(Colour(0, 0, 0));
-    s.cv->AddPath(path, nullptr, &fill, winding ? kEdgeAddWinding : kEdgeToggleOneFill);
+    s.cv->AddPath(path, nullptr, &fill, winding ? FillRule::kNonZero : FillRule::kEvenOdd);
     s.Render();
     const std::vector<double> want = CairoInk(ends, controls, winding);
     double sum = 0, edgeSum = 0;
@@ -183,9 +183,9 @@ TEST(PathInput, APathOfOnePointDrawsNothingAndHorizontalEdgesAddNone) {
   PointListAppend(path, {10, 10}, 0);
   const FillStyle fill = Fill(Colour(0, 0, 0));
   const LineStyle line = Line(3);
-  s.cv->AddPath(path, &line, &fill, 1);
+  s.cv->AddPath(path, &line, &fill, FillRule::kEvenOdd);
   EXPECT_EQ(s.cv->inputHead, nullptr);
-  s.cv->BeginFill(&fill, nullptr, {0, 5}, 1);
+  s.cv->BeginFill(&fill, nullptr, {0, 5}, FillRule::kEvenOdd);
   s.cv->FillLineTo({30, 5});
   EXPECT_EQ(s.cv->inputHead, nullptr);
   // A curve whose control point is 1 unit above its start is one edge, its
@@ -213,9 +213,9 @@ TEST(PathInput, APathOfOnePointDrawsNothingAndHorizontalEdgesAddNone) {
 TEST(PathInput, TwoSidedBoundariesDrawOnlyBetweenDifferentFills) {
   Surface s(0);
   const FillStyle red = Fill(Colour(255, 0, 0)), blue = Fill(Colour(0, 0, 255));
-  EXPECT_FALSE(s.cv->BeginFill(&red, &red, {0, 0}, 0));
-  EXPECT_FALSE(s.cv->BeginFill(nullptr, nullptr, {0, 0}, 0));
-  EXPECT_TRUE(s.cv->BeginFill(nullptr, &blue, {0, 0}, 0));
+  EXPECT_FALSE(s.cv->BeginFill(&red, &red, {0, 0}, FillRule::kTwoSided));
+  EXPECT_FALSE(s.cv->BeginFill(nullptr, nullptr, {0, 0}, FillRule::kTwoSided));
+  EXPECT_TRUE(s.cv->BeginFill(nullptr, &blue, {0, 0}, FillRule::kTwoSided));
   EXPECT_EQ(s.cv->edgeKind, kEdgeToggleOneFill);
   EXPECT_EQ(s.cv->fillA->blue, 255);
   // Two rectangles sharing the edge x = 20: left red, right blue, each
@@ -223,7 +223,7 @@ TEST(PathInput, TwoSidedBoundariesDrawOnlyBetweenDifferentFills) {
   s.cv->ResetInput();
   s.cv->objectId += 1;
   auto edge = [&](const FillStyle* left, const FillStyle* right, Point32 a, Point32 b) {
-    if (s.cv->BeginFill(left, right, a, 0)) s.cv->FillLineTo(b);
+    if (s.cv->BeginFill(left, right, a, FillRule::kTwoSided)) s.cv->FillLineTo(b);
   };
   edge(&red, nullptr, {10, 10}, {10, 30});
   edge(&red, &blue, {20, 10}, {20, 30});
@@ -253,7 +253,7 @@ TEST(StrokeInput, WideStrokesMatchTheirAnalyticOutline) {
     }
     Surface s(1);
     const LineStyle line = Line(width);
-    s.cv->AddPath(path, &line, nullptr, 1);
+    s.cv->AddPath(path, &line, nullptr, FillRule::kEvenOdd);
     s.Render();
     double sum = 0, edgeSum = 0;
     int edges = 0;
@@ -284,7 +284,7 @@ TEST(StrokeInput, ALongStrokeIsItsWidthAcross) {
       PointListAppend(path, {-10, 20}, 0);
       PointListAppend(path, {kSize + 10, 20 + slope * 20}, 0);
       const LineStyle line = Line(width);
-      s.cv->AddPath(path, &line, nullptr, 1);
+      s.cv->AddPath(path, &line, nullptr, FillRule::kEvenOdd);
       s.Render();
       const double want = width * std::hypot(1.0, slope * 20.0 / (kSize + 20));
       for (int x = 4; x < kSize - 4; ++x) {
@@ -305,7 +305,7 @@ TEST(StrokeInput, AOnePixelVerticalStrokeAtAWholeXCoversOneColumn) {
   PointListAppend(path, {10, 5}, 0);
   PointListAppend(path, {10, 40}, 0);
   const LineStyle line = Line(1);
-  s.cv->AddPath(path, &line, nullptr, 1);
+  s.cv->AddPath(path, &line, nullptr, FillRule::kEvenOdd);
   s.Render();
   for (int y = 8; y < 38; ++y) {
     EXPECT_EQ(s.At(9, y), (Rgb8{255, 255, 255})) << y;
@@ -322,7 +322,7 @@ TEST(StrokeInput, ThinStrokesAreWholeUnitsWide) {
     PointListAppend(path, {50, 28}, 0);  // mostly horizontal
     PointListAppend(path, {54, 60}, 0);  // mostly vertical
     const LineStyle line = Line(width);
-    s.cv->AddPath(path, &line, nullptr, 1);
+    s.cv->AddPath(path, &line, nullptr, FillRule::kEvenOdd);
     s.Render();
     for (int x = 8; x < 46; ++x) {
       int count = 0;
@@ -375,7 +375,7 @@ TEST(StrokeInput, ClosedStrokesAreJoinedAndOpenOnesCapped) {
     for (const Point32& p : corners) PointListAppend(path, p, 0);
     if (closed) PointListAppend(path, corners[0], 0);
     const LineStyle line = Line(8);
-    s.cv->AddPath(path, &line, nullptr, 1);
+    s.cv->AddPath(path, &line, nullptr, FillRule::kEvenOdd);
     s.Render();
     EXPECT_EQ(s.At(16, 30).r, closed ? 0 : 255);  // the closing side
     // Left of the start: the closing side, or the round cap of radius 4.
@@ -396,7 +396,7 @@ TEST(StrokeInput, TheStrokeOfAPathIsAboveItsFill) {
   for (const Point32& p : corners) PointListAppend(path, p, 0);
   const FillStyle fill = Fill(Colour(0, 255, 0));
   const LineStyle line = Line(6, Colour(0, 0, 255));
-  s.cv->AddPath(path, &line, &fill, 1);
+  s.cv->AddPath(path, &line, &fill, FillRule::kEvenOdd);
   s.Render();
   EXPECT_EQ(s.At(30, 30), (Rgb8{0, 255, 0}));
   EXPECT_EQ(s.At(30, 10), (Rgb8{0, 0, 255}));
