@@ -118,6 +118,8 @@ class CMovieStream {
   // The scripts of the frame just completed (at most kMaxFrameScripts).
   int ScriptCount() const { return m_scriptCount; }
   const FrameScript& Script(int i) const { return m_scripts[i]; }
+  // Forgets the scripts collected so far.
+  void DropScripts() { m_scriptCount = 0; }
 
   // ---- Dictionary ----
   // The newest entry with this id, or null.
