@@ -5,9 +5,12 @@
 //   a  200 large shapes of 8 quadratic curves     d  the same three with linear
 //   b  2,000 medium shapes                            and radial gradients
 //   c  20,000 small shapes                        e  2,000 stroked paths
-// After the benchmarks a table gives the time per frame of each renderer (the
-// fastest repetition with --benchmark_repetitions), the ratios, and how far the scan converter's
-// frame is from Cairo's (mean difference per channel, 0..255). The process runs on one core.
+// After the benchmarks a table gives the time per frame of each renderer
+// (the fastest repetition with --benchmark_repetitions; add
+// --benchmark_enable_random_interleaving on a busy machine), the ratios, and
+// how far the scan converter's frame is from Cairo's (mean difference per
+// channel, 0..255); the last column is the scan converter without
+// anti-aliasing. The process runs on one core (pin it with taskset).
 #include <benchmark/benchmark.h>
 #include <cairo.h>
 #include <sched.h>
@@ -146,8 +149,9 @@ struct ScanRenderer {
   std::vector<FillStyle> fills;
   std::vector<LineStyle> lines;
   const std::vector<Shape>* shapes;
+  uint32_t antiAlias;
 
-  explicit ScanRenderer(Scene scene) : shapes(&SceneShapes(scene)) {
+  explicit ScanRenderer(Scene scene, uint32_t aa = 1) : shapes(&SceneShapes(scene)), antiAlias(aa) {
     bitmap.CreateDepth(32, nullptr, kWidth, kHeight, false);
     paths = std::vector<PointList>(shapes->size());
     for (size_t i = 0; i < shapes->size(); ++i) {
@@ -180,7 +184,7 @@ struct ScanRenderer {
   }
 
   void Frame() {
-    CScanConverter cv(&bitmap, nullptr, nullptr, 1);
+    CScanConverter cv(&bitmap, nullptr, nullptr, antiAlias);
     cv.Clear(0xFFFFFF);
     Matrix2x3 m;
     MatrixSetScale(m, static_cast<Fixed>(65536 / kUnit), static_cast<Fixed>(65536 / kUnit));
@@ -200,6 +204,11 @@ struct ScanRenderer {
     const uint8_t* p = bitmap.Row(y) + 4 * x;
     return uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
   }
+};
+
+// The same without anti-aliasing (not compared with the peers).
+struct ScanPlainRenderer : ScanRenderer {
+  explicit ScanPlainRenderer(Scene scene) : ScanRenderer(scene, 0) {}
 };
 
 // ---- Cairo ------------------------------------------------------------------------------
@@ -363,6 +372,7 @@ void Scenes(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK_TEMPLATE(BM_Frame, ScanRenderer)->Name("Scan")->Apply(Scenes);
+BENCHMARK_TEMPLATE(BM_Frame, ScanPlainRenderer)->Name("ScanPlain")->Apply(Scenes);
 BENCHMARK_TEMPLATE(BM_Frame, CairoRenderer)->Name("Cairo")->Apply(Scenes);
 BENCHMARK_TEMPLATE(BM_Frame, QtRenderer)->Name("Qt")->Apply(Scenes);
 
@@ -413,16 +423,18 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
-  std::printf("\n%-26s %9s %9s %9s %11s %9s %12s\n", "scene (ms per frame)", "scan", "cairo", "qt",
-              "cairo/scan", "qt/scan", "diff vs cairo");
+  std::printf("\n%-26s %9s %9s %9s %11s %9s %12s %9s\n", "scene (ms per frame)", "scan", "cairo",
+              "qt", "cairo/scan", "qt/scan", "diff vs cairo", "plain");
   for (int scene = kLarge; scene <= kStrokes; ++scene) {
     const std::string key = "/scene:" + std::to_string(scene);
     if (!reporter.ms.count("Scan" + key)) continue;
     const double scan = reporter.ms["Scan" + key];
     const double cairo = reporter.ms.count("Cairo" + key) ? reporter.ms["Cairo" + key] : 0;
     const double qt = reporter.ms.count("Qt" + key) ? reporter.ms["Qt" + key] : 0;
-    std::printf("%-26s %9.2f %9.2f %9.2f %11.2f %9.2f %12.2f\n", kSceneNames[scene], scan, cairo,
-                qt, cairo / scan, qt / scan, MeanDifference(static_cast<Scene>(scene)));
+    const double plain = reporter.ms.count("ScanPlain" + key) ? reporter.ms["ScanPlain" + key] : 0;
+    std::printf("%-26s %9.2f %9.2f %9.2f %11.2f %9.2f %12.2f %9.2f\n", kSceneNames[scene], scan,
+                cairo, qt, cairo / scan, qt / scan, MeanDifference(static_cast<Scene>(scene)),
+                plain);
   }
   return 0;
 }
