@@ -331,6 +331,8 @@ void CScanConverter::AddEdgeList(CScanEdge* chain) {
 }
 
 bool CScanConverter::SortFiledEdges() {
+  // A counting sort of the filed edges by start row. Only pointers move: the
+  // edges themselves stay where their owner keeps them.
   rowEdges_.clear();
   try {
     rowStart_.assign(static_cast<size_t>(rowCount) + 1, 0);
@@ -345,11 +347,7 @@ bool CScanConverter::SortFiledEdges() {
   for (size_t r = 1; r < rowStart_.size(); ++r) rowStart_[r] += rowStart_[r - 1];
   std::vector<int32_t>& next = activeX_;  // free until the row loop starts
   next.assign(rowStart_.begin(), rowStart_.end() - 1);
-  for (auto it = filed_.rbegin(); it != filed_.rend(); ++it) {
-    CScanEdge& slot = rowEdges_[next[rowOf(*it)]++];
-    slot = **it;
-    slot.next = slot.bucketNext = nullptr;
-  }
+  for (auto it = filed_.rbegin(); it != filed_.rend(); ++it) rowEdges_[next[rowOf(*it)]++] = *it;
   next.clear();
   filed_.clear();
   return true;
@@ -403,6 +401,7 @@ void CScanConverter::RenderAll() {
   }
   FreeActiveEdges();
   FreeErrorRows();
+  rowEdges_.clear();  // the edges need not outlive the render
 }
 
 void CScanConverter::RenderRowsPlain(bool haveBuckets) {
@@ -544,10 +543,11 @@ void CScanConverter::Finish() {
 
 void CScanConverter::InsertNewEdges() {
   const size_t r = static_cast<size_t>(y - yMin);
-  const CScanEdge* e = rowEdges_.data() + rowStart_[r];
-  const CScanEdge* end = rowEdges_.data() + rowStart_[r + 1];
+  const CScanEdge* const* e = rowEdges_.data() + rowStart_[r];
+  const CScanEdge* const* end = rowEdges_.data() + rowStart_[r + 1];
   size_t cursor = 0;  // the previously inserted edge; the list head at first
   for (; e != end; ++e) {
+    if (end - e > 4) __builtin_prefetch(e[4]);
     void* memory = edgePool.Alloc();
     if (!memory) return;
     try {
@@ -558,7 +558,7 @@ void CScanConverter::InsertNewEdges() {
       return;
     }
     CActiveEdge* a = new (memory) CActiveEdge;
-    a->Setup(*e, y, antiAlias ? 0 : 1);
+    a->Setup(**e, y, antiAlias ? 0 : 1);
     if (antiAlias) {
       const int s = (y - yMin) & 3;
       a->FillColumns(y - s, s);

@@ -368,14 +368,14 @@ class CScanConverter {
   void ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4], int32_t py,
                   PendingPixel& pending);
 
-  std::vector<CActiveEdge*> active_;       // sorted by column
-  std::vector<int32_t> activeX_;           // their columns, for the insertion walk and the sort
-  std::vector<CScanEdge*> filed_;          // edges filed since the last render, in order
-  std::vector<CScanEdge> rowEdges_;        // copies of them sorted by start row
-  std::vector<int32_t> rowStart_;          // where each row's edges begin in rowEdges_
-  std::vector<CoverageSpan> coverage_[4];  // spans of each sub-scanline of the pixel row
-  int32_t coverageFloor_[4] = {};          // spans of a sub-scanline start no further left
-  int32_t subRow_ = 0;                     // sub-scanline being stepped
+  std::vector<CActiveEdge*> active_;        // sorted by column
+  std::vector<int32_t> activeX_;            // their columns, for the insertion walk and the sort
+  std::vector<CScanEdge*> filed_;           // edges filed since the last render, in order
+  std::vector<const CScanEdge*> rowEdges_;  // the same sorted by start row
+  std::vector<int32_t> rowStart_;           // where each row's edges begin in rowEdges_
+  std::vector<CoverageSpan> coverage_[4];   // spans of each sub-scanline of the pixel row
+  int32_t coverageFloor_[4] = {};           // spans of a sub-scanline start no further left
+  int32_t subRow_ = 0;                      // sub-scanline being stepped
   std::vector<Clip> clips_;
   int32_t insideCount_ = 0;  // fills whose inside state is nonzero
   bool recording_ = false;   // spans go to edgeSpans_
