@@ -5,10 +5,6 @@
 #include <cstring>
 #include <new>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 #include "render/raster/offscreen_bitmap.h"
 
 namespace {
@@ -42,50 +38,6 @@ int64_t FixedDiv64(int64_t a, int64_t b) {
   if (2 * (num % ub) >= ub) ++q;
   const int64_t r = static_cast<int64_t>(std::min<unsigned __int128>(q, INT64_MAX));
   return negative ? -r : r;
-}
-
-// Skips blocks of eight columns all below ax after index i (forward) or all
-// above ax at and before i (backward); the caller finishes one at a time.
-ptrdiff_t WalkForward(const int32_t* xs, ptrdiff_t n, ptrdiff_t i, int32_t ax) {
-#ifdef __SSE2__
-  const __m128i limit = _mm_set1_epi32(ax);
-  while (i + 8 < n) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs + i + 1));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs + i + 5));
-    const __m128i below = _mm_and_si128(_mm_cmplt_epi32(a, limit), _mm_cmplt_epi32(b, limit));
-    if (_mm_movemask_epi8(below) != 0xFFFF) break;
-    i += 8;
-  }
-#else
-  while (i + 8 < n) {
-    int below = 0;
-    for (int k = 1; k <= 8; ++k) below += xs[i + k] < ax;
-    if (below != 8) break;
-    i += 8;
-  }
-#endif
-  return i;
-}
-
-ptrdiff_t WalkBackward(const int32_t* xs, ptrdiff_t i, int32_t ax) {
-#ifdef __SSE2__
-  const __m128i limit = _mm_set1_epi32(ax);
-  while (i >= 8) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs + i - 7));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs + i - 3));
-    const __m128i above = _mm_and_si128(_mm_cmpgt_epi32(a, limit), _mm_cmpgt_epi32(b, limit));
-    if (_mm_movemask_epi8(above) != 0xFFFF) break;
-    i -= 8;
-  }
-#else
-  while (i >= 8) {
-    int above = 0;
-    for (int k = 0; k < 8; ++k) above += xs[i - k] > ax;
-    if (above != 8) break;
-    i -= 8;
-  }
-#endif
-  return i;
 }
 
 }  // namespace
@@ -545,40 +497,59 @@ void CScanConverter::InsertNewEdges() {
   const size_t r = static_cast<size_t>(y - yMin);
   const CScanEdge* const* e = rowEdges_.data() + rowStart_[r];
   const CScanEdge* const* end = rowEdges_.data() + rowStart_[r + 1];
-  size_t cursor = 0;  // the previously inserted edge; the list head at first
+  if (e == end) return;
+  // The row's new edges, set up and sorted by column (stable: filing order
+  // among equal columns), then merged into the active list in one pass;
+  // each goes before the active edges of its own column.
+  newEdges_.clear();
+  const size_t room = active_.size() + static_cast<size_t>(end - e);
+  try {
+    active_.reserve(room);
+    activeX_.reserve(room);
+    newEdges_.reserve(static_cast<size_t>(end - e));
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  const int s = (y - yMin) & 3;
   for (; e != end; ++e) {
     if (end - e > 4) __builtin_prefetch(e[4]);
     void* memory = edgePool.Alloc();
-    if (!memory) return;
-    try {
-      active_.reserve(active_.size() + 1);
-      activeX_.reserve(active_.size() + 1);
-    } catch (const std::bad_alloc&) {
-      edgePool.Free(memory);
-      return;
-    }
+    if (!memory) break;  // no more edges for this row
     CActiveEdge* a = new (memory) CActiveEdge;
     a->Setup(**e, y, antiAlias ? 0 : 1);
     if (antiAlias) {
-      const int s = (y - yMin) & 3;
       a->FillColumns(y - s, s);
       a->x = a->cols[s];
     }
-    // Walk from the cursor: forward while the next edge's column is smaller,
-    // backward while this one's is larger; insert right after the stop.
-    // The columns are read from activeX_, which mirrors the list.
-    const ptrdiff_t n = static_cast<ptrdiff_t>(active_.size());
-    const int32_t* xs = activeX_.data();
-    const int32_t ax = a->x;
-    ptrdiff_t i = std::min<ptrdiff_t>(static_cast<ptrdiff_t>(cursor), n - 1);
-    // Eight columns at a time while all of them let the walk go on.
-    i = WalkForward(xs, n, i, ax);
-    while (i + 1 < n && xs[i + 1] < ax) ++i;
-    i = WalkBackward(xs, i, ax);
-    while (i >= 0 && xs[i] > ax) --i;
-    active_.insert(active_.begin() + (i + 1), a);
-    activeX_.insert(activeX_.begin() + (i + 1), ax);
-    cursor = static_cast<size_t>(i + 1);
+    // Insertion sort: a row's new edges come from few outlines.
+    size_t j = newEdges_.size();
+    newEdges_.push_back(a);  // room was reserved
+    while (j > 0 && newEdges_[j - 1]->x > a->x) {
+      newEdges_[j] = newEdges_[j - 1];
+      --j;
+    }
+    newEdges_[j] = a;
+  }
+  // Merge from the back.
+  const size_t n = active_.size(), m = newEdges_.size();
+  active_.resize(n + m);
+  activeX_.resize(n + m);
+  CActiveEdge** list = active_.data();
+  int32_t* xs = activeX_.data();
+  size_t i = n, k = m, out = n + m;
+  while (k > 0) {
+    CActiveEdge* a = newEdges_[k - 1];
+    if (i > 0 && xs[i - 1] >= a->x) {
+      --out;
+      --i;
+      list[out] = list[i];
+      xs[out] = xs[i];
+    } else {
+      --out;
+      --k;
+      list[out] = a;
+      xs[out] = a->x;
+    }
   }
 }
 

@@ -369,7 +369,8 @@ class CScanConverter {
                   PendingPixel& pending);
 
   std::vector<CActiveEdge*> active_;        // sorted by column
-  std::vector<int32_t> activeX_;            // their columns, for the insertion walk and the sort
+  std::vector<int32_t> activeX_;            // their columns, for the insertion merge and the sort
+  std::vector<CActiveEdge*> newEdges_;      // the edges starting in the current row, by column
   std::vector<CScanEdge*> filed_;           // edges filed since the last render, in order
   std::vector<const CScanEdge*> rowEdges_;  // the same sorted by start row
   std::vector<int32_t> rowStart_;           // where each row's edges begin in rowEdges_
