@@ -54,8 +54,8 @@ int16_t Read16(const uint8_t* p) {
   return static_cast<int16_t>(p[0] | (p[1] << 8));
 }
 
-// Every half-edge has a region whose boundary walk meets it, and the tree
-// holds every region once.
+// Every half-edge has a region whose boundary walk meets it, the tree holds
+// every region once, and every region links to the region it hangs under.
 void CheckRegions(EdgeGraph& graph, const char* when) {
   auto fail = [when](const char* what) {
     std::fprintf(stderr, "regions invalid %s: %s\n", when, what);
@@ -64,7 +64,9 @@ void CheckRegions(EdgeGraph& graph, const char* when) {
   RegionIter it;
   if (RegionIterInit(it, graph) < 0) return;
   uint64_t boundary = 0;
-  while (Region* r = RegionIterNext(it)) {
+  Region* parent = nullptr;
+  while (Region* r = RegionIterNext(it, &parent)) {
+    if (RegionGetParent(r) != parent) fail("a parent link");
     const HalfEdge* h = r->boundary;
     uint64_t n = 0;
     do {

@@ -214,7 +214,7 @@ void MoveChildrenUp(Region* region) {
   region->first_child = nullptr;
   Region* last = region;
   while (last->next) last = last->next;
-  child->parent = nullptr;  // no longer the first of a list
+  for (Region* c = child; c; c = c->next) c->parent = region->parent;
   last->next = child;
   child->prev = last;
 }
@@ -236,12 +236,6 @@ void ClearBoundary(const EdgeGraph& graph, Region* region, bool unlink_region) {
     h = NextOnBoundary(h);
     if (h == start) break;
   }
-}
-
-// The parent of the sibling list a region is in (null at the top level).
-Region* ListParent(Region* region) {
-  while (region->prev) region = region->prev;
-  return region->parent;
 }
 
 }  // namespace
@@ -488,7 +482,7 @@ void RegionFree(EdgeGraph& graph, Region* region) {
   region->flags &= static_cast<uint16_t>(~kRegionBridged);
 
   MoveChildrenUp(region);
-  Region* parent = ListParent(region);
+  Region* parent = region->parent;
   if (region->prev) {
     region->prev->next = region->next;
   } else if (parent) {
@@ -496,10 +490,7 @@ void RegionFree(EdgeGraph& graph, Region* region) {
   } else if (graph.top_regions == region) {
     graph.top_regions = region->next;
   }
-  if (region->next) {
-    region->next->prev = region->prev;
-    if (!region->prev) region->next->parent = parent;  // the new first of the list
-  }
+  if (region->next) region->next->prev = region->prev;
   region->~Region();
   RegionPool().Free(region);
 }

@@ -96,8 +96,9 @@ constexpr uint16_t kRegionBridged = 4;
 constexpr uint16_t kRegionFillFixed = 8;
 
 // A filled face: the cycle of half-edges met by walking the graph. Regions
-// form a tree of outer boundaries and holes; the parent link is set on the
-// first child of a sibling list only.
+// form a tree of outer boundaries and holes; every region of a sibling list
+// links to the list's parent (null at the top level), so finding a region's
+// parent never walks its list.
 struct Region {
   Region* parent = nullptr;
   Region* first_child = nullptr;

@@ -257,10 +257,7 @@ void Detach(EdgeGraph& graph, Region* parent, Region* r, RegionIndex* index) {
     r->prev->next = r->next;
   else
     ListHead(graph, parent) = r->next;
-  if (r->next) {
-    r->next->prev = r->prev;
-    if (!r->prev) r->next->parent = parent;
-  }
+  if (r->next) r->next->prev = r->prev;
   r->parent = r->prev = r->next = nullptr;
 }
 
@@ -277,7 +274,7 @@ void Append(EdgeGraph& graph, Region* parent, Region* r, RegionIndex* index) {
     while (last->next) last = last->next;
     last->next = r;
     r->prev = last;
-    r->parent = nullptr;
+    r->parent = parent;
   }
   if (index) index->LastChild(parent) = r;
 }
@@ -406,7 +403,6 @@ HalfEdge* HalfEdgeNextOnBoundary(const HalfEdge* h) {
 }
 
 Region* RegionGetParent(const Region* region) {
-  while (region->prev) region = region->prev;
   return region->parent;
 }
 

@@ -6,7 +6,7 @@
 // keeps the face on its right. Regions are arranged by containment in a tree:
 // the top level holds the regions no other region contains; under an outer
 // region hang its holes, under a hole the outer regions inside it. Only the
-// first child of a sibling list carries the parent link.
+// regions of a sibling list all carry the link to its parent.
 //
 // Regions are built lazily: any change at a vertex frees the regions there,
 // and the next query (or EdgeGraphUpdate) builds them again from the fills
@@ -26,8 +26,7 @@ struct PointList;
 // The next half-edge of the same region.
 HalfEdge* HalfEdgeNextOnBoundary(const HalfEdge* h);
 
-// The region a region hangs under, found through the first child of its
-// sibling list; null at the top level.
+// The region a region hangs under; null at the top level.
 Region* RegionGetParent(const Region* region);
 
 // Drops the graph's cached answer to "has a selection": every operation that
