@@ -2,7 +2,8 @@
 //
 // - A 300-curve pencil stroke merged into a 20,000-edge shape and the shape
 //   tidied (EdgeGraphMerge + EdgeGraphUpdate): the pen-up budget is 50 ms.
-// - Regions built from scratch on 20,000 edges nested 10,000 levels deep.
+// - Regions built from scratch on 20,000 edges nested 10,000 levels deep, and
+//   on a flat 20,200-edge checkerboard.
 // - Hit probes on a 50,000-edge shape, against a plain scan of every edge
 //   (the grid must win by more than 10 times: compare probes_per_s).
 // - A 1-degree rotation of a 20,000-edge shape (transform and reinsertion).
@@ -146,6 +147,23 @@ void BM_BuildNestedRegions(benchmark::State& state) {
   state.counters["regions"] = static_cast<double>(regions);
 }
 BENCHMARK(BM_BuildNestedRegions)->Unit(benchmark::kMillisecond);
+
+void BM_BuildFlatRegions(benchmark::State& state) {
+  // A flat drawing: the 100 x 100 checkerboard's 10,001 regions side by
+  // side, built from scratch.
+  EdgeGraph base;
+  Checkerboard(base, 100, 60);
+  EdgeGraph g;
+  for (auto _ : state) {
+    state.PauseTiming();
+    EdgeGraphInit(g);
+    EdgeGraphMerge(base, g, 3);
+    state.ResumeTiming();
+    EdgeGraphBuildRegions(g);
+  }
+  state.counters["edges"] = static_cast<double>(g.edge_count);
+}
+BENCHMARK(BM_BuildFlatRegions)->Unit(benchmark::kMillisecond);
 
 std::vector<Point32> Probes(int n, double extent) {
   std::mt19937 rng(10000);
