@@ -52,6 +52,8 @@ const char* CFileException::what() const noexcept {
       return "file: disk full";
     case endOfFile:
       return "file: end of file";
+    case readOnly:
+      return "file: read-only";
     case genericException:
       break;
   }

@@ -55,6 +55,7 @@ class CFileException : public CException {
     lockViolation,
     diskFull,
     endOfFile,
+    readOnly,  // the file may not be written by this user
   };
 
   explicit CFileException(Cause cause = genericException, int32_t osError = 0,
@@ -67,6 +68,7 @@ class CFileException : public CException {
   Cause m_cause;
   int32_t m_lOsError;  // errno, or the storage result code for stream failures
   std::string m_strFileName;
+  std::string m_strDetail;  // what was wrong, for damaged files and refused saves
 };
 
 class CArchiveException : public CException {
@@ -101,6 +103,8 @@ constexpr SCODE kStgFileAlreadyExists = static_cast<SCODE>(0x80030050);  // not 
 constexpr SCODE kStgMediumFull = static_cast<SCODE>(0x80030070);
 constexpr SCODE kStgInvalidName = static_cast<SCODE>(0x800300FC);
 constexpr SCODE kStgReverted = static_cast<SCODE>(0x80030102);  // the element was destroyed
+constexpr SCODE kStgDocFileCorrupt = static_cast<SCODE>(0x80030109);
+constexpr SCODE kStgDocFileTooLarge = static_cast<SCODE>(0x80030111);
 
 class COleException : public CException {
  public:

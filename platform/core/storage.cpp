@@ -1,6 +1,7 @@
 #include "platform/core/storage.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,65 +13,12 @@
 #include <filesystem>
 #include <map>
 
-#include <gsf/gsf-infile-msole.h>
-#include <gsf/gsf-infile.h>
-#include <gsf/gsf-input-stdio.h>
-#include <gsf/gsf-input.h>
-#include <gsf/gsf-outfile-msole.h>
-#include <gsf/gsf-outfile.h>
-#include <gsf/gsf-output-stdio.h>
-#include <gsf/gsf-output.h>
-#include <gsf/gsf-utils.h>
-
+#include "platform/core/compound_format.h"
 #include "platform/core/exceptions.h"
 
 namespace storage_detail {
 
-// Directory depth accepted when reading a file (a hostile file cannot recurse deeper).
-constexpr int kMaxStorageDepth = 64;
 constexpr size_t kCopyChunk = 64 * 1024;
-
-void InitGsf() {
-  static const bool done = [] {
-    gsf_init();
-    return true;
-  }();
-  (void)done;
-}
-
-// A GObject reference released on scope exit.
-template <class T>
-class GRef {
- public:
-  GRef() = default;
-  explicit GRef(T* p) : p_(p) {}
-  ~GRef() { reset(); }
-  GRef(const GRef&) = delete;
-  GRef& operator=(const GRef&) = delete;
-  GRef(GRef&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
-  T* get() const { return p_; }
-  T* release() {
-    T* p = p_;
-    p_ = nullptr;
-    return p;
-  }
-  void reset(T* p = nullptr) {
-    if (p_ != nullptr) g_object_unref(p_);
-    p_ = p;
-  }
-
- private:
-  T* p_ = nullptr;
-};
-
-// An opened compound file that original streams are read from.
-struct Source {
-  GsfInfile* root = nullptr;
-  std::string path;
-  ~Source() {
-    if (root != nullptr) g_object_unref(root);
-  }
-};
 
 // The overlay's spill file: append-only, so every extent stays valid while
 // anyone refers to it.
@@ -86,7 +34,7 @@ struct Spill {
 // immutable, so copying a stream copies this descriptor.
 struct Content {
   std::shared_ptr<Source> source;
-  std::vector<std::string> path;  // names from the source's root
+  uint32_t start = kEndOfChain;  // first sector (or mini sector) in the source
   std::shared_ptr<Spill> spill;
   uint64_t offset = 0;
   uint64_t size = 0;
@@ -99,6 +47,24 @@ struct Node {
   Content content;                                        // streams
   std::map<std::string, std::shared_ptr<Node>> children;  // storages, keyed by folded name
   std::array<uint8_t, 16> clsid{};
+
+  Node() = default;
+  Node(const Node&) = delete;
+  Node& operator=(const Node&) = delete;
+  // Releases the subtree without recursing, however deep it is.
+  ~Node() {
+    std::vector<std::shared_ptr<Node>> pending;
+    for (auto& [key, child] : children) pending.push_back(std::move(child));
+    children.clear();
+    while (!pending.empty()) {
+      std::shared_ptr<Node> node = std::move(pending.back());
+      pending.pop_back();
+      if (node.use_count() == 1) {
+        for (auto& [key, child] : node->children) pending.push_back(std::move(child));
+        node->children.clear();
+      }
+    }
+  }
 };
 
 struct FileState {
@@ -129,19 +95,37 @@ void CheckName(std::string_view name) {
   if (units == 0 || units > 31) throw COleException(kStgInvalidName);
 }
 
-void Detach(Node& node) {
-  node.detached = true;
-  for (auto& [key, child] : node.children) Detach(*child);
+void Detach(Node& top) {
+  std::vector<Node*> pending{&top};
+  while (!pending.empty()) {
+    Node* node = pending.back();
+    pending.pop_back();
+    node->detached = true;
+    for (auto& [key, child] : node->children) pending.push_back(child.get());
+  }
 }
 
-std::shared_ptr<Node> Clone(const Node& node) {
-  auto copy = std::make_shared<Node>();
-  copy->isStorage = node.isStorage;
-  copy->name = node.name;
-  copy->content = node.content;
-  copy->clsid = node.clsid;
-  for (const auto& [key, child] : node.children) copy->children.emplace(key, Clone(*child));
-  return copy;
+std::shared_ptr<Node> Clone(const Node& top) {
+  auto copyOf = [](const Node& node) {
+    auto copy = std::make_shared<Node>();
+    copy->isStorage = node.isStorage;
+    copy->name = node.name;
+    copy->content = node.content;
+    copy->clsid = node.clsid;
+    return copy;
+  };
+  auto result = copyOf(top);
+  std::vector<std::pair<const Node*, Node*>> pending{{&top, result.get()}};
+  while (!pending.empty()) {
+    auto [from, to] = pending.back();
+    pending.pop_back();
+    for (const auto& [key, child] : from->children) {
+      auto copy = copyOf(*child);
+      pending.emplace_back(child.get(), copy.get());
+      to->children.emplace(key, std::move(copy));
+    }
+  }
+  return result;
 }
 
 void Insert(Node& parent, std::shared_ptr<Node> child) {
@@ -159,28 +143,31 @@ void Insert(Node& parent, std::shared_ptr<Node> child) {
   throw CFileException(cause, sc);
 }
 
-// Opens the source stream at path (a new reference).
-GsfInput* OpenSourceInput(const Source& source, const std::vector<std::string>& path) {
-  GRef<GsfInput> current(reinterpret_cast<GsfInput*>(g_object_ref(source.root)));
-  for (const auto& name : path) {
-    if (!GSF_IS_INFILE(current.get())) ThrowStreamError(kStgReadFault, CFileException::invalidFile);
-    GsfInput* child = gsf_infile_child_by_name(GSF_INFILE(current.get()), name.c_str());
-    if (child == nullptr) ThrowStreamError(kStgReadFault, CFileException::invalidFile);
-    current.reset(child);
-  }
-  return current.release();
-}
-
 // ---- streams -----------------------------------------------------------------
+
+// Reads exactly count bytes at offset of fd.
+void ReadExactAt(int fd, uint64_t offset, void* buffer, size_t count) {
+  size_t done = 0;
+  while (done < count) {
+    ssize_t r = ::pread(fd, static_cast<char*>(buffer) + done, count - done,
+                        static_cast<off_t>(offset + done));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) ThrowStreamError(kStgReadFault);
+    done += static_cast<size_t>(r);
+  }
+}
 
 // A read-only stream over a Content.
 class StreamReader final : public CFile {
  public:
   explicit StreamReader(Content content) : content_(std::move(content)) {
     if (!content_.spill) {
-      input_.reset(OpenSourceInput(*content_.source, content_.path));
-      if (static_cast<uint64_t>(gsf_input_size(input_.get())) < content_.size) {
-        ThrowStreamError(kStgReadFault, CFileException::invalidFile);
+      extents_ = StreamExtents(*content_.source, content_.start, content_.size);
+      starts_.reserve(extents_.size());
+      uint64_t at = 0;
+      for (const Extent& e : extents_) {
+        starts_.push_back(at);
+        at += e.length;
       }
     }
   }
@@ -188,22 +175,20 @@ class StreamReader final : public CFile {
   size_t Read(void* buffer, size_t count) override {
     if (position_ >= content_.size) return 0;
     size_t n = static_cast<size_t>(std::min<uint64_t>(count, content_.size - position_));
+    auto* out = static_cast<uint8_t*>(buffer);
     if (content_.spill) {
-      size_t done = 0;
-      while (done < n) {
-        ssize_t r = ::pread(content_.spill->fd, static_cast<char*>(buffer) + done, n - done,
-                            static_cast<off_t>(content_.offset + position_ + done));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) ThrowStreamError(kStgReadFault);
-        done += static_cast<size_t>(r);
-      }
+      ReadExactAt(content_.spill->fd, content_.offset + position_, out, n);
     } else {
-      if (gsf_input_tell(input_.get()) != static_cast<gsf_off_t>(position_) &&
-          gsf_input_seek(input_.get(), static_cast<gsf_off_t>(position_), G_SEEK_SET)) {
-        ThrowStreamError(kStgReadFault);
-      }
-      if (n > 0 && gsf_input_read(input_.get(), n, static_cast<guint8*>(buffer)) == nullptr) {
-        ThrowStreamError(kStgReadFault);
+      // The piece holding position_, then the following ones.
+      size_t k = static_cast<size_t>(std::upper_bound(starts_.begin(), starts_.end(), position_) -
+                                     starts_.begin()) -
+                 1;
+      for (size_t done = 0; done < n; ++k) {
+        uint64_t within = position_ + done - starts_[k];
+        size_t take =
+            static_cast<size_t>(std::min<uint64_t>(n - done, extents_[k].length - within));
+        ReadExactAt(content_.source->fd, extents_[k].offset + within, out + done, take);
+        done += take;
       }
     }
     position_ += n;
@@ -228,7 +213,8 @@ class StreamReader final : public CFile {
 
  private:
   Content content_;
-  GRef<GsfInput> input_;
+  std::vector<Extent> extents_;
+  std::vector<uint64_t> starts_;  // stream position of each extent
   uint64_t position_ = 0;
 };
 
@@ -299,255 +285,260 @@ class StreamWriter final : public CMemFile {
 
 // ---- reading a file's directory -------------------------------------------------
 
-void ReadDirectory(const std::shared_ptr<Source>& source, GsfInfile* dir,
-                   std::vector<std::string>& path, Node& node, int depth) {
-  if (depth > kMaxStorageDepth)
-    throw CFileException(CFileException::invalidFile, kStgReadFault, source->path);
-  if (GSF_IS_INFILE_MSOLE(dir))
-    gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(dir), node.clsid.data());
-  int count = gsf_infile_num_children(dir);
-  for (int i = 0; i < count; ++i) {
-    const char* name = gsf_infile_name_by_index(dir, i);
-    GRef<GsfInput> child(gsf_infile_child_by_index(dir, i));
-    if (name == nullptr || child.get() == nullptr) {
-      throw CFileException(CFileException::invalidFile, kStgReadFault, source->path);
+// Opens path and builds its tree under root (iteratively; the directory has
+// been checked).
+std::shared_ptr<Source> ReadFileTree(const std::string& path, Node& root) {
+  std::vector<DirEntry> entries;
+  auto source = OpenCompoundFile(path, entries);
+  root.clsid = entries[0].clsid;
+  std::vector<std::pair<uint32_t, Node*>> pending{{0, &root}};
+  while (!pending.empty()) {
+    auto [index, node] = pending.back();
+    pending.pop_back();
+    for (uint32_t id : entries[index].children) {
+      DirEntry& e = entries[id];
+      auto child = std::make_shared<Node>();
+      child->name = std::move(e.name);
+      child->clsid = e.clsid;
+      if (e.type == kTypeStorage) {
+        child->isStorage = true;
+        pending.emplace_back(id, child.get());
+      } else {
+        child->content.source = source;
+        child->content.start = e.start;
+        child->content.size = e.size;
+      }
+      // A second element whose name differs only in case is not reachable; keep the first.
+      node->children.emplace(FoldName(child->name), std::move(child));
     }
-    auto entry = std::make_shared<Node>();
-    entry->name = name;
-    path.push_back(entry->name);
-    if (GSF_IS_INFILE(child.get()) && gsf_infile_num_children(GSF_INFILE(child.get())) >= 0) {
-      entry->isStorage = true;
-      ReadDirectory(source, GSF_INFILE(child.get()), path, *entry, depth + 1);
-    } else {
-      entry->content.source = source;
-      entry->content.path = path;
-      gsf_off_t size = gsf_input_size(child.get());
-      entry->content.size = size > 0 ? static_cast<uint64_t>(size) : 0;
-    }
-    path.pop_back();
-    // A second element whose name differs only in case is not reachable; keep the first.
-    node.children.emplace(FoldName(entry->name), std::move(entry));
   }
-}
-
-std::shared_ptr<Source> OpenSource(const std::string& path) {
-  InitGsf();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw CFileException(CFileException::OsErrorToCause(errno), errno, path);
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    throw CFileException(CFileException::accessDenied, EISDIR, path);
-  }
-  FILE* fp = ::fdopen(fd, "rb");
-  if (fp == nullptr) {
-    int err = errno;
-    ::close(fd);
-    throw CFileException(CFileException::OsErrorToCause(err), err, path);
-  }
-  GRef<GsfInput> input(gsf_input_stdio_new_FILE(path.c_str(), fp, FALSE));
-  if (input.get() == nullptr) {
-    std::fclose(fp);
-    throw CFileException(CFileException::invalidFile, kStgReadFault, path);
-  }
-  GError* error = nullptr;
-  GsfInfile* root = gsf_infile_msole_new(input.get(), &error);
-  if (error != nullptr) g_error_free(error);
-  if (root == nullptr)
-    throw CFileException(CFileException::invalidFile, kStgFileAlreadyExists, path);
-  auto source = std::make_shared<Source>();
-  source->root = root;
-  source->path = path;
   return source;
 }
 
-// After a save: every stream of the tree now reads from the new file.
-void Rebase(const std::shared_ptr<Source>& source, std::vector<std::string>& path, Node& node) {
-  for (auto& [key, child] : node.children) {
-    path.push_back(child->name);
-    if (child->isStorage) {
-      Rebase(source, path, *child);
-    } else {
-      Content content;
-      content.source = source;
-      content.path = path;
-      content.size = child->content.size;
-      child->content = std::move(content);
+// After a save: every stream of the tree reads from the new file, whose tree
+// (read into fresh) has the same shape. Nothing changes unless every stream
+// is matched.
+void Rebase(Node& root, const Node& fresh) {
+  std::vector<std::pair<Node*, const Node*>> streams;
+  std::vector<std::pair<Node*, const Node*>> pending{{&root, &fresh}};
+  while (!pending.empty()) {
+    auto [node, now] = pending.back();
+    pending.pop_back();
+    if (node->children.size() != now->children.size()) return;
+    for (auto& [key, child] : node->children) {
+      auto it = now->children.find(key);
+      if (it == now->children.end() || it->second->isStorage != child->isStorage) return;
+      (child->isStorage ? pending : streams).emplace_back(child.get(), it->second.get());
     }
-    path.pop_back();
   }
+  for (auto& [node, now] : streams) node->content = now->content;
 }
 
 // ---- writing a file ------------------------------------------------------------
 
-// The FILE that libgsf writes the new file through: plain writes to a
-// descriptor, with the test hook in front of each.
-struct SaveSink {
-  int fd = -1;
-  uint64_t offset = 0;
-  int error = 0;  // first errno met
-  const CCompoundFile::WriteHook* hook = nullptr;
-
-  static ssize_t WriteFn(void* cookie, const char* buf, size_t size) {
-    auto* s = static_cast<SaveSink*>(cookie);
-    if (s->error != 0) {
-      errno = s->error;
-      return 0;
-    }
-    if (s->hook != nullptr && *s->hook && !(*s->hook)(s->offset, size)) {
-      s->error = ENOSPC;
-      errno = ENOSPC;
-      return 0;
-    }
-    size_t done = 0;
-    while (done < size) {
-      ssize_t n = ::pwrite(s->fd, buf + done, size - done, static_cast<off_t>(s->offset + done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        s->error = n < 0 ? errno : EIO;
-        errno = s->error;
-        return 0;
-      }
-      done += static_cast<size_t>(n);
-    }
-    s->offset += size;
-    return static_cast<ssize_t>(size);
-  }
-
-  static int SeekFn(void* cookie, off64_t* pos, int whence) {
-    auto* s = static_cast<SaveSink*>(cookie);
-    int64_t base = whence == SEEK_SET   ? 0
-                   : whence == SEEK_CUR ? static_cast<int64_t>(s->offset)
-                                        : -1;
-    if (whence == SEEK_END) {
-      struct stat st;
-      if (::fstat(s->fd, &st) != 0) return -1;
-      base = st.st_size;
-    }
-    if (base < 0 || base + *pos < 0) {
-      errno = EINVAL;
-      return -1;
-    }
-    s->offset = static_cast<uint64_t>(base + *pos);
-    *pos = static_cast<off64_t>(s->offset);
-    return 0;
-  }
-};
-
 class SaveFailed {};
 
-void CheckOutput(GsfOutput* out, const SaveSink& sink, gboolean ok) {
-  if (!ok || sink.error != 0 || gsf_output_error(out) != nullptr) throw SaveFailed();
-}
+// The tree as the entries the file will hold; refuses what a reader would
+// refuse (nesting, entry count) before anything is written.
+struct Flattened {
+  std::vector<OutEntry> entries;
+  std::vector<const Content*> contents;
+};
 
-void WriteStream(GsfOutput* out, const SaveSink& sink, const Content& content) {
-  StreamReader reader(content);
-  std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(content.size, kCopyChunk)));
-  uint64_t left = content.size;
-  while (left > 0) {
-    size_t n =
-        reader.Read(chunk.data(), static_cast<size_t>(std::min<uint64_t>(left, chunk.size())));
-    if (n == 0) ThrowStreamError(kStgReadFault);
-    CheckOutput(out, sink, gsf_output_write(out, n, chunk.data()));
-    left -= n;
-  }
-}
-
-void WriteDirectory(GsfOutfile* dir, const SaveSink& sink, const Node& node) {
-  gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(dir), node.clsid.data());
-  for (const auto& [key, child] : node.children) {
-    GRef<GsfOutput> out(gsf_outfile_new_child(dir, child->name.c_str(), child->isStorage));
-    if (out.get() == nullptr) throw SaveFailed();
-    try {
+Flattened Flatten(const Node& root, const std::string& path) {
+  Flattened out;
+  out.entries.emplace_back();
+  out.entries[0].type = kTypeRoot;
+  out.entries[0].clsid = root.clsid;
+  out.contents.push_back(nullptr);
+  struct Pending {
+    const Node* node;
+    uint32_t index;
+    int depth;
+  };
+  std::vector<Pending> pending{{&root, 0, 0}};
+  auto refuse = [&path](const char* reason) {
+    CFileException e(CFileException::genericException, kStgDocFileTooLarge, path);
+    e.m_strDetail = reason;
+    throw e;
+  };
+  while (!pending.empty()) {
+    Pending at = pending.back();
+    pending.pop_back();
+    for (const auto& [key, child] : at.node->children) {
+      if (out.entries.size() >= kMaxEntries) refuse("more elements than a file may hold");
+      auto index = static_cast<uint32_t>(out.entries.size());
+      OutEntry e;
+      e.name = ToUtf16(child->name);
+      e.type = child->isStorage ? kTypeStorage : kTypeStream;
+      e.clsid = child->clsid;
+      e.size = child->isStorage ? 0 : child->content.size;
+      out.entries.push_back(std::move(e));
+      out.contents.push_back(child->isStorage ? nullptr : &child->content);
+      out.entries[at.index].children.push_back(index);
       if (child->isStorage) {
-        WriteDirectory(GSF_OUTFILE(out.get()), sink, *child);
-      } else {
-        WriteStream(out.get(), sink, child->content);
+        if (at.depth + 1 > kMaxStorageDepth) refuse("storages nested deeper than a file may hold");
+        pending.push_back({child.get(), index, at.depth + 1});
       }
-    } catch (...) {
-      gsf_output_close(out.get());
-      throw;
     }
-    CheckOutput(out.get(), sink, gsf_output_close(out.get()));
+  }
+  return out;
+}
+
+// Writes the new file to a descriptor, with the test hook in front of each write.
+class SaveWriter final : public CompoundWriter {
+ public:
+  SaveWriter(int fd, const CCompoundFile::WriteHook& hook, const Flattened& tree)
+      : fd_(fd), hook_(hook), tree_(tree) {}
+
+  void Write(const uint8_t* bytes, size_t count) override {
+    if (hook_ && !hook_(offset_, count)) Fail(ENOSPC);
+    size_t done = 0;
+    while (done < count) {
+      ssize_t n = ::pwrite(fd_, bytes + done, count - done, static_cast<off_t>(offset_ + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) Fail(n < 0 ? errno : EIO);
+      done += static_cast<size_t>(n);
+    }
+    offset_ += count;
+  }
+  void WriteStreamContent(uint32_t entry, uint64_t size, ByteSink& sink) override {
+    StreamReader reader(*tree_.contents[entry]);
+    std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(size, kCopyChunk)));
+    for (uint64_t left = size; left > 0;) {
+      size_t n =
+          reader.Read(chunk.data(), static_cast<size_t>(std::min<uint64_t>(left, chunk.size())));
+      if (n == 0) ThrowStreamError(kStgReadFault);
+      sink.Put(chunk.data(), n);
+      left -= n;
+    }
+  }
+  int error() const { return error_; }
+
+ private:
+  [[noreturn]] void Fail(int err) {
+    error_ = err;
+    throw SaveFailed();
+  }
+  int fd_;
+  const CCompoundFile::WriteHook& hook_;
+  const Flattened& tree_;
+  uint64_t offset_ = 0;
+  int error_ = 0;
+};
+
+[[noreturn]] void ThrowOsError(int err, const std::string& path, const char* detail = nullptr) {
+  CFileException e(CFileException::OsErrorToCause(err), err, path);
+  if (detail != nullptr) e.m_strDetail = detail;
+  throw e;
+}
+
+// The file a save of path writes: symbolic links are followed (a dangling
+// one to where it points), so the link stays a link.
+std::string ResolveLinks(const std::string& path) {
+  std::filesystem::path p(path);
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p.string();
+    std::error_code ec;
+    std::filesystem::path target = std::filesystem::read_symlink(p, ec);
+    if (ec) ThrowOsError(ec.value(), path);
+    p = target.is_absolute() ? target : p.parent_path() / target;
+  }
+  ThrowOsError(ELOOP, path);
+}
+
+// The temporary files of saves of `name` are "." + name + ".vmsave-" and six
+// characters; a name too long for that is shortened and told apart by a hash,
+// so the temporary name fits wherever the document's name does.
+std::string TempPrefix(const std::string& name) {
+  constexpr size_t kNameMax = 255, kSuffix = 8 + 6;  // ".vmsave-" and XXXXXX
+  if (1 + name.size() + kSuffix <= kNameMax) return "." + name + ".vmsave-";
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : name) h = (h ^ c) * 1099511628211ull;
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+  return "." + name.substr(0, kNameMax - kSuffix - 1 - 1 - 16) + "~" + hex + ".vmsave-";
+}
+
+// Removes temporary files that earlier saves of the same document left (a
+// killed save). A save in progress holds a lock on its file; those are kept.
+void RemoveLeftovers(const std::string& dir, const std::string& prefix) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    std::string name = entry.path().filename().string();
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    int fd = ::open(entry.path().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+      ::unlink(entry.path().c_str());
+    ::close(fd);
   }
 }
 
-mode_t NewFileMode(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0) return st.st_mode & 07777;
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
+// Whether this user may replace the file: its write permission, as editors
+// honour it (also for the superuser, for whom a file without any write bit is
+// read-only).
+bool MayWrite(const std::string& path, const struct stat& st) {
+  if (::geteuid() == 0) return (st.st_mode & 0222) != 0;
+  return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
-// Writes the whole tree to a temporary file beside path and renames it over path.
+// Writes the whole tree to a temporary file beside the target and renames it
+// over the target.
 void WriteFile(const FileState& state, const std::string& path) {
-  InitGsf();
-  std::filesystem::path target(path);
-  std::string dir = target.has_parent_path() ? target.parent_path().string() : ".";
-  std::string temp = dir + "/." + target.filename().string() + ".XXXXXX";
-  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) throw CFileException(CFileException::OsErrorToCause(errno), errno, path);
+  const std::string target = ResolveLinks(path);
+  struct stat old;
+  bool exists = ::stat(target.c_str(), &old) == 0;
+  if (exists && !S_ISREG(old.st_mode))
+    ThrowOsError(S_ISDIR(old.st_mode) ? EISDIR : EACCES, path, "not a regular file");
+  if (exists && !MayWrite(target, old)) {
+    CFileException e(CFileException::readOnly, EACCES, path);
+    e.m_strDetail = "the file is read-only";
+    throw e;
+  }
+  Flattened tree = Flatten(*state.root, path);
 
-  SaveSink sink;
-  sink.fd = fd;
-  sink.hook = &state.hook;
-  FILE* fp = nullptr;
+  std::filesystem::path targetPath(target);
+  std::string dir = targetPath.has_parent_path() ? targetPath.parent_path().string() : ".";
+  std::string prefix = TempPrefix(targetPath.filename().string());
+  RemoveLeftovers(dir, prefix);
+  std::string temp = dir + "/" + prefix + "XXXXXX";
+  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) ThrowOsError(errno, path);
   auto fail = [&](int err) {
-    if (fp != nullptr) std::fclose(fp);
     ::close(fd);
     ::unlink(temp.c_str());
-    if (err == 0) err = EIO;
-    throw CFileException(CFileException::OsErrorToCause(err), err, path);
+    ThrowOsError(err != 0 ? err : EIO, path);
   };
+  ::flock(fd, LOCK_EX);
+  mode_t mode;
+  if (exists) {
+    // Keep the owner and group where this process may set them.
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0)
+      (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    mode = old.st_mode & 07777;
+  } else {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  if (::fchmod(fd, mode) != 0) fail(errno);
 
-  if (::fchmod(fd, NewFileMode(path)) != 0) fail(errno);
-  cookie_io_functions_t io{};
-  io.write = &SaveSink::WriteFn;
-  io.seek = &SaveSink::SeekFn;
-  fp = ::fopencookie(&sink, "w", io);
-  if (fp == nullptr) fail(errno);
+  SaveWriter writer(fd, state.hook, tree);
   try {
-    GRef<GsfOutput> output(gsf_output_stdio_new_FILE(temp.c_str(), fp, TRUE));
-    if (output.get() == nullptr) throw SaveFailed();
-    GRef<GsfOutfile> outfile(gsf_outfile_msole_new(output.get()));
-    if (outfile.get() == nullptr) throw SaveFailed();
-    try {
-      WriteDirectory(outfile.get(), sink, *state.root);
-    } catch (...) {
-      gsf_output_close(GSF_OUTPUT(outfile.get()));
-      if (!gsf_output_is_closed(output.get())) gsf_output_close(output.get());
-      throw;
-    }
-    // Closing the compound file writes its tables and closes the sink.
-    CheckOutput(GSF_OUTPUT(outfile.get()), sink, gsf_output_close(GSF_OUTPUT(outfile.get())));
-    if (!gsf_output_is_closed(output.get())) {
-      CheckOutput(output.get(), sink, gsf_output_close(output.get()));
-    }
-    CheckOutput(output.get(), sink, TRUE);
+    WriteCompoundFile(tree.entries, writer);
   } catch (const SaveFailed&) {
-    fail(sink.error);
+    fail(writer.error());
   } catch (...) {
-    std::fclose(fp);
     ::close(fd);
     ::unlink(temp.c_str());
     throw;
   }
-  int flushed = std::fclose(fp);
-  fp = nullptr;
-  if (flushed != 0 || sink.error != 0) fail(sink.error != 0 ? sink.error : errno);
   if (::fsync(fd) != 0) fail(errno);
-  if (::close(fd) != 0) {
-    fd = -1;
-    int err = errno;
-    ::unlink(temp.c_str());
-    throw CFileException(CFileException::OsErrorToCause(err), err, path);
-  }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    int err = errno;
-    ::unlink(temp.c_str());
-    throw CFileException(CFileException::OsErrorToCause(err), err, path);
-  }
+  if (::rename(temp.c_str(), target.c_str()) != 0) fail(errno);
+  ::close(fd);
   int dirfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirfd >= 0) {
     ::fsync(dirfd);
@@ -644,10 +635,7 @@ CCompoundFile::~CCompoundFile() = default;
 
 std::unique_ptr<CCompoundFile> CCompoundFile::Open(const std::string& path) {
   std::unique_ptr<CCompoundFile> file(new CCompoundFile());
-  auto source = OpenSource(path);
-  std::vector<std::string> names;
-  ReadDirectory(source, source->root, names, *file->state_->root, 0);
-  file->state_->source = std::move(source);
+  file->state_->source = ReadFileTree(path, *file->state_->root);
   file->state_->path = path;
   return file;
 }
@@ -676,9 +664,9 @@ void CCompoundFile::SaveAs(const std::string& path) {
   // open, the tree keeps reading from the old source and spill, which still hold
   // the same bytes.
   try {
-    auto source = OpenSource(path);
-    std::vector<std::string> names;
-    Rebase(source, names, *state_->root);
+    Node fresh;
+    auto source = ReadFileTree(path, fresh);
+    Rebase(*state_->root, fresh);
     state_->source = std::move(source);
     state_->spill.reset();
   } catch (const CException&) {

@@ -1,4 +1,5 @@
-// Compound files (the container of native documents), over libgsf.
+// Compound files (the container of native documents), read and written by
+// the platform itself.
 //
 // CCompoundFile opens a file read-only and keeps every change in an overlay:
 // created or replaced streams are kept in a temporary spill file (so storing
@@ -9,15 +10,25 @@
 // damages the file the user had. After a save the overlay is empty and the
 // new file is the source.
 //
+// Opening checks the whole directory first (entry count, links, cycles,
+// types, sizes, nesting) and refuses a damaged file rather than showing part
+// of it; only regular files are opened. Saving follows symbolic links (the
+// link stays a link), refuses a file without write permission, keeps the
+// file's owner, group and mode where it may, and removes temporary files an
+// interrupted earlier save of the same document left behind. Saving gives
+// the document a new file: other hard links keep the old contents.
+//
 // CStorage is a handle to one storage (directory) of the tree, the root or a
 // sub-storage; handles stay valid across saves. Element names are matched
 // without regard to ASCII case, as compound files do.
 //
-// Failures: opening a missing or unreadable file throws CFileException;
+// Failures: opening a missing, unreadable or damaged file throws
+// CFileException (m_strDetail says what was wrong with a damaged one);
 // a missing stream on OpenStream throws CFileException::fileNotFound; stream
 // reads that fail throw CFileException (m_lOsError holds the storage code);
 // other storage calls throw COleException with the storage result code;
-// save failures throw CFileException with the cause of the failing write.
+// save failures throw CFileException with the cause of the failing write
+// (readOnly for a file the user may not write).
 #pragma once
 
 #include <cstdint>
