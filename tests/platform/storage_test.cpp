@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -28,7 +33,7 @@ Bytes Pattern(size_t n, int seed) {
   return b;
 }
 
-void WriteStream(CStorage& storage, const std::string& name, const Bytes& bytes) {
+void WriteStream(CStorage storage, const std::string& name, const Bytes& bytes) {
   auto stream = storage.CreateStream(name);
   stream->Write(bytes.data(), bytes.size());
   stream->Close();
@@ -66,7 +71,10 @@ std::string Digest(const Bytes& b) {
 }
 
 // The streams as python3-olefile lists them: "path<TAB>digest" lines, sorted.
-std::string OutsideListing(const std::string& path) {
+// Large files are walked through the storage tree instead of looking every
+// path up (olefile's lookups are linear, so a 40,000-stream listing would take
+// minutes).
+std::string OutsideListing(const std::string& path, bool walkTree = false) {
   std::string script =
       "import olefile,sys\n"
       "def digest(b):\n"
@@ -74,11 +82,21 @@ std::string OutsideListing(const std::string& path) {
       "  for c in b: h=((h^c)*16777619)&0xFFFFFFFF\n"
       "  return '%d:%d'%(len(b),h)\n"
       "ole=olefile.OleFileIO(sys.argv[1])\n"
-      "for p in sorted('/'.join(e) for e in ole.listdir(streams=True,storages=False)):\n"
-      "  print(p+'\\t'+digest(ole.openstream(p).read()))\n";
-  std::string scriptPath = path + ".py";
+      "out=[]\n"
+      "def walk(e,prefix):\n"
+      "  for k in e.kids:\n"
+      "    if k.entry_type==olefile.STGTY_STORAGE: walk(k,prefix+k.name+'/')\n"
+      "    else: out.append(prefix+k.name+'\\t'+digest(ole._open(k.isectStart,k.size).read()))\n"
+      "if sys.argv[2]=='walk': walk(ole.root,'')\n"
+      "else:\n"
+      "  for p in ('/'.join(e) for e in ole.listdir(streams=True,storages=False)):\n"
+      "    out.append(p+'\\t'+digest(ole.openstream(p).read()))\n"
+      "for line in sorted(out): print(line)\n";
+  std::string scriptPath =
+      ::testing::TempDir() + "olefile_listing_" + std::to_string(::getpid()) + ".py";
   std::ofstream(scriptPath) << script;
-  std::string command = std::string(VM_PYTHON3) + " " + scriptPath + " " + path;
+  std::string command = std::string(VM_PYTHON3) + " " + scriptPath + " '" + path + "' " +
+                        (walkTree ? "walk" : "lookup");
   FILE* pipe = ::popen(command.c_str(), "r");
   std::string out;
   char buf[4096];
@@ -346,6 +364,207 @@ TEST_F(StorageTest, ArchivesOverStreams) {
   EXPECT_EQ(d->label, item->label);
   EXPECT_EQ(b, a);
   EXPECT_EQ(ar.GetRemaining(), 0u);
+}
+
+// ---- saving -----------------------------------------------------------------
+
+// Replaces one stream of the file at path (opened through path) and saves.
+Tree ChangeAndSave(const std::string& path, Tree expected, int seed) {
+  auto file = CCompoundFile::Open(path);
+  CStorage root = file->GetRootStorage();
+  expected["Page 1"] = Pattern(3000 + static_cast<size_t>(seed), seed);
+  WriteStream(root, "Page 1", expected["Page 1"]);
+  file->Save();
+  return expected;
+}
+
+TEST_F(StorageTest, SavesThroughSymbolicLinksKeepTheLinks) {
+  ASSERT_EQ(::mkdir(Path("real").c_str(), 0755), 0);
+  std::string target = Path("real/doc.vmd");
+  Tree expected = MakeDocument(target);
+  ASSERT_EQ(::symlink("real/doc.vmd", Path("link.vmd").c_str()), 0);
+  ASSERT_EQ(::symlink(Path("link.vmd").c_str(), Path("link2.vmd").c_str()), 0);
+
+  for (const char* link : {"link.vmd", "link2.vmd"}) {
+    SCOPED_TRACE(link);
+    expected = ChangeAndSave(Path(link), expected, static_cast<int>(std::strlen(link)));
+    struct stat st;
+    ASSERT_EQ(::lstat(Path(link).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(OutsideListing(target), Listing(expected));  // the target has the new contents
+  }
+  EXPECT_EQ(DirEntries(), (std::vector<std::string>{"link.vmd", "link2.vmd", "real"}));
+
+  // Save As to a dangling link writes where it points.
+  ASSERT_EQ(::symlink("real/new.vmd", Path("dangling.vmd").c_str()), 0);
+  auto file = CCompoundFile::Open(target);
+  file->SaveAs(Path("dangling.vmd"));
+  struct stat st;
+  ASSERT_EQ(::lstat(Path("dangling.vmd").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(OutsideListing(Path("real/new.vmd")), Listing(expected));
+
+  // A loop of links is refused.
+  ASSERT_EQ(::symlink("loop2.vmd", Path("loop1.vmd").c_str()), 0);
+  ASSERT_EQ(::symlink("loop1.vmd", Path("loop2.vmd").c_str()), 0);
+  try {
+    file->SaveAs(Path("loop1.vmd"));
+    FAIL();
+  } catch (const CFileException& e) {
+    EXPECT_EQ(e.m_lOsError, ELOOP);
+  }
+}
+
+TEST_F(StorageTest, ReadOnlyFilesAreNotReplaced) {
+  std::string path = Path("doc.vmd");
+  Tree expected = MakeDocument(path);
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  const Bytes original = FileBytes(path);
+  auto file = CCompoundFile::Open(path);
+  WriteStream(file->GetRootStorage().OpenStorage("Embedding 1"), "CONTENTS", Pattern(9, 9));
+  try {
+    file->Save();
+    FAIL() << "saved over a read-only file";
+  } catch (const CFileException& e) {
+    EXPECT_EQ(e.m_cause, CFileException::readOnly);
+  }
+  EXPECT_EQ(FileBytes(path), original);
+  EXPECT_EQ(DirEntries(), std::vector<std::string>{"doc.vmd"});
+  // Save As to another name still works, and the file is writable there.
+  file->SaveAs(Path("copy.vmd"));
+  expected["Embedding 1/CONTENTS"] = Pattern(9, 9);
+  EXPECT_EQ(OutsideListing(Path("copy.vmd")), Listing(expected));
+}
+
+TEST_F(StorageTest, SavesKeepOwnerGroupAndMode) {
+  std::string path = Path("doc.vmd");
+  Tree expected = MakeDocument(path);
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown(path.c_str(), 4242, 4343), 0);
+  }
+  struct stat before;
+  ASSERT_EQ(::stat(path.c_str(), &before), 0);
+  expected = ChangeAndSave(path, expected, 3);
+  struct stat after;
+  ASSERT_EQ(::stat(path.c_str(), &after), 0);
+  EXPECT_NE(after.st_ino, before.st_ino);  // a new file
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  EXPECT_EQ(after.st_uid, before.st_uid);
+  EXPECT_EQ(after.st_gid, before.st_gid);
+  if (root) {
+    EXPECT_EQ(after.st_uid, 4242u);
+  }
+  EXPECT_EQ(OutsideListing(path), Listing(expected));
+}
+
+TEST_F(StorageTest, DocumentsWithNamesOfAnyValidLengthSaveInPlace) {
+  for (size_t length : {240u, 241u, 248u, 255u}) {
+    SCOPED_TRACE(length);
+    std::string name = std::string(length - 4, 'd') + ".vmd";
+    std::string path = Path(name);
+    Tree expected = MakeDocument(path);
+    expected = ChangeAndSave(path, expected, static_cast<int>(length));
+    expected = ChangeAndSave(path, expected, static_cast<int>(length) + 1);
+    EXPECT_EQ(OutsideListing(path), Listing(expected));
+    EXPECT_EQ(DirEntries(), std::vector<std::string>{name});
+    std::filesystem::remove(path);
+  }
+}
+
+// A save killed midway leaves its temporary file; the next save of the same
+// document removes it. Leftovers of other documents, and a save in progress
+// (its file locked), are left alone.
+TEST_F(StorageTest, TheNextSaveRemovesAKilledSavesTemporaryFile) {
+  std::string path = Path("doc.vmd");
+  Tree expected = MakeDocument(path);
+  const Bytes original = FileBytes(path);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    auto file = CCompoundFile::Open(path);
+    WriteStream(file->GetRootStorage(), "Page 1", Pattern(2000000, 1));
+    file->SetWriteHook([](uint64_t offset, size_t) {
+      if (offset > 0) ::kill(::getpid(), SIGKILL);
+      return true;
+    });
+    file->Save();
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(FileBytes(path), original);
+  std::vector<std::string> names = DirEntries();
+  ASSERT_EQ(names.size(), 2u);
+  std::string leftover = names[0] == "doc.vmd" ? names[1] : names[0];
+  EXPECT_EQ(leftover.rfind(".doc.vmd.vmsave-", 0), 0u) << leftover;
+
+  std::ofstream(Path(".other.vmd.vmsave-abcdef")) << "another document's";
+  std::ofstream(Path(".doc.vmd.vmsave-locked")) << "a save in progress";
+  int locked = ::open(Path(".doc.vmd.vmsave-locked").c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(locked, LOCK_EX), 0);
+  expected = ChangeAndSave(path, expected, 4);
+  ::close(locked);
+  EXPECT_EQ(OutsideListing(path), Listing(expected));
+  EXPECT_EQ(DirEntries(), (std::vector<std::string>{".doc.vmd.vmsave-locked",
+                                                    ".other.vmd.vmsave-abcdef", "doc.vmd"}));
+}
+
+// The writer refuses what the reader would refuse, before writing; deep trees
+// made through the interface are built, refused and freed without recursion.
+TEST_F(StorageTest, NestingBeyondWhatFilesMayHoldIsRefusedBeforeWriting) {
+  auto nest = [](CCompoundFile& file, int levels) {
+    CStorage s = file.GetRootStorage();
+    for (int i = 0; i < levels; ++i) s = s.CreateStorage("Level");
+    WriteStream(s, "Innermost", Pattern(10, 1));
+  };
+  auto deepest = CCompoundFile::CreateTemporary();
+  nest(*deepest, 64);
+  deepest->SaveAs(Path("deepest.vmd"));
+  auto reopened = CCompoundFile::Open(Path("deepest.vmd"));
+  CStorage s = reopened->GetRootStorage();
+  for (int i = 0; i < 64; ++i) s = s.OpenStorage("Level");
+  EXPECT_EQ(ReadStream(s, "Innermost"), Pattern(10, 1));
+
+  for (int levels : {65, 50000}) {
+    SCOPED_TRACE(levels);
+    auto file = CCompoundFile::CreateTemporary();
+    nest(*file, levels);
+    try {
+      file->SaveAs(Path("deep.vmd"));
+      FAIL();
+    } catch (const CFileException& e) {
+      EXPECT_EQ(e.m_lOsError, kStgDocFileTooLarge);
+      EXPECT_NE(e.m_strDetail.find("nested"), std::string::npos);
+    }
+    EXPECT_EQ(DirEntries(), (std::vector<std::string>{"deepest.vmd"}));
+    // Copies of the deep tree are made and freed without recursion too.
+    CStorage root = file->GetRootStorage();
+    root.CopyElementTo("Level", root, "Copy");
+  }
+}
+
+TEST_F(StorageTest, FortyThousandStreamsWriteOpenAndReadWhole) {
+  std::string path = Path("many.vmd");
+  Tree expected;
+  {
+    auto file = CCompoundFile::CreateTemporary();
+    CStorage root = file->GetRootStorage();
+    CStorage sub = root.CreateStorage("Symbols");
+    for (int i = 0; i < 40000; ++i) {
+      std::string name = "Page " + std::to_string(i);
+      Bytes b = Pattern(static_cast<size_t>(i % 97) * (i % 5 == 0 ? 90 : 1), i);
+      WriteStream(i % 4 == 0 ? sub : root, name, b);
+      expected[(i % 4 == 0 ? "Symbols/" : "") + name] = b;
+    }
+    file->SaveAs(path);
+  }
+  auto file = CCompoundFile::Open(path);
+  Tree found;
+  Collect(file->GetRootStorage(), "", found);
+  EXPECT_EQ(found, expected);
+  EXPECT_EQ(OutsideListing(path, true), Listing(expected));
 }
 
 }  // namespace
