@@ -133,19 +133,11 @@ void BM_StorageOpenReadAll(benchmark::State& state) {
   }
 }
 
-BENCHMARK(BM_StorageOpen)
-    ->Arg(1000)
-    ->Arg(5000)
-    ->Arg(10000)
-    ->Arg(20000)
-    ->Arg(40000)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StorageOpenReadAll)
-    ->Arg(1000)
-    ->Arg(5000)
-    ->Arg(10000)
-    ->Arg(20000)
-    ->Arg(40000)
-    ->Unit(benchmark::kMillisecond);
+void Sizes(benchmark::internal::Benchmark* b) {
+  for (int n : {1000, 5000, 10000, 20000, 40000}) b->Arg(n);
+  b->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(BM_StorageOpen)->Apply(Sizes);
+BENCHMARK(BM_StorageOpenReadAll)->Apply(Sizes);
 
 }  // namespace

@@ -226,79 +226,45 @@ class StorageHostileTest : public ::testing::Test {
 
 TEST_F(StorageHostileTest, DamagedDirectoriesAreRefusedWithTheirReason) {
   Bytes big(8192, 0x5A);  // a large stream's bytes, sectors 0 to 15
+  using Entries = std::vector<RawEntry>;
   struct Case {
     const char* name;
-    std::vector<RawEntry> entries;
-    const char* reason;  // part of the detail
+    std::function<void(Entries&)> damage;  // applied to a chain of three streams
+    const char* reason;                    // part of the detail
   };
-  std::vector<Case> cases;
-  {
-    auto e = SiblingChain(3);
-    e[2].right = 1;
-    cases.push_back({"sibling cycle", e, "reached twice"});
-  }
-  {
-    auto e = SiblingChain(3);
-    e[3].left = 999;
-    cases.push_back({"link out of range", e, "outside the directory"});
-  }
-  cases.push_back({"root is its own child", {Root(0), Stream("A")}, "reached twice"});
-  {
-    auto e = SiblingChain(3);
-    e[0].right = 2;
-    cases.push_back({"root with a sibling", e, "root has siblings"});
-  }
-  {
-    auto e = SiblingChain(3);
-    e[1].type = 3;
-    cases.push_back({"unknown type first of siblings", e, "unknown type"});
-  }
-  {
-    auto e = SiblingChain(3);
-    e[2].type = 0;
-    cases.push_back({"unused entry linked", e, "unknown type"});
-  }
-  {
-    auto e = SiblingChain(3);
-    e[1] = Stream("Big", 0, 0xFFFFFF00);
-    e[1].right = 2;
-    cases.push_back({"impossible stream size", e, "size or chain"});
-  }
-  {
-    auto e = SiblingChain(3);
-    e[1] = Stream("Big", 0, 8192 + 512);
-    e[1].right = 2;
-    cases.push_back({"stream longer than its chain", e, "size or chain"});
-  }
-  {
-    auto e = SiblingChain(3);
-    e[1] = Stream("Small", 3, 100);  // in mini sectors, but there is no mini stream
-    e[1].right = 2;
-    cases.push_back({"small stream without a mini stream", e, "size or chain"});
-  }
-  {
-    auto e = SiblingChain(3);
-    e[3].nameBytes = 65;
-    cases.push_back({"odd name length", e, "unknown type or name"});
-  }
-  {
-    auto e = SiblingChain(2);
-    e.push_back(Stream("Big A", 0, 8192));
-    e.push_back(Stream("Big B", 0, 8192));  // the same sectors again, too many to fit
-    e[2].right = 3;
-    e[3].right = 4;
-    for (int i = 0; i < 40; ++i) {
-      e.push_back(Stream("Big " + std::to_string(i), 0, 8192));
-      e[e.size() - 2].right = static_cast<uint32_t>(e.size() - 1);
-    }
-    cases.push_back({"streams claiming more than the file holds", e, "size or chain"});
-  }
-  cases.push_back({"storages nested 65 deep", Nested(65), "nested too deep"});
-  cases.push_back({"root not first", {Stream("A"), Root(0)}, "not the root"});
-
+  const std::vector<Case> cases = {
+      {"sibling cycle", [](Entries& e) { e[2].right = 1; }, "reached twice"},
+      {"link out of range", [](Entries& e) { e[3].left = 999; }, "outside the directory"},
+      {"root is its own child", [](Entries& e) { e[0].child = 0; }, "reached twice"},
+      {"root with a sibling", [](Entries& e) { e[0].right = 2; }, "root has siblings"},
+      {"unknown type first of siblings", [](Entries& e) { e[1].type = 3; }, "unknown type"},
+      {"unused entry linked", [](Entries& e) { e[2].type = 0; }, "unknown type"},
+      {"impossible stream size", [](Entries& e) { e[1].size = 0xFFFFFF00; }, "size or chain"},
+      {"stream longer than its chain", [](Entries& e) { e[1].size = 8192 + 512; }, "size or chain"},
+      // Small streams live in mini sectors, but there is no mini stream.
+      {"small stream without a mini stream", [](Entries& e) { e[1].size = 100; }, "size or chain"},
+      {"odd name length", [](Entries& e) { e[3].nameBytes = 65; }, "unknown type or name"},
+      {"streams claiming more than the file holds",
+       [](Entries& e) {
+         for (int i = 0; i < 40; ++i) {  // all on the same sectors
+           e.back().right = static_cast<uint32_t>(e.size());
+           e.push_back(Stream("Big " + std::to_string(i), 0, 8192));
+         }
+       },
+       "size or chain"},
+      {"storages nested 65 deep", [](Entries& e) { e = Nested(65); }, "nested too deep"},
+      {"root not first",
+       [](Entries& e) {
+         e = {Stream("A"), Root(0)};
+       },
+       "not the root"},
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Result r = OpenInChild(Put("case.vmd", BuildRaw(c.entries, big)));
+    Entries entries = SiblingChain(3);
+    entries[1].start = 0;  // the first stream on the data sectors
+    c.damage(entries);
+    Result r = OpenInChild(Put("case.vmd", BuildRaw(entries, big)));
     EXPECT_EQ(r.outcome, kDamaged) << r.message;
     EXPECT_NE(r.message.find(c.reason), std::string::npos) << r.message;
   }
