@@ -210,7 +210,7 @@ bool PointsNear(const Point32& p, const Point32& q, int32_t tol) {
 
 int32_t VectorLengthEstimate(const Point32& v) {
   const int64_t ax = Abs64(v.x), ay = Abs64(v.y);
-  return Low32(ax + ay - (std::min(ax, ay) >> 1));
+  return static_cast<int32_t>(std::min<int64_t>(ax + ay - (std::min(ax, ay) >> 1), kSaturatedMax));
 }
 
 int32_t VectorLength(const Point32& v) {

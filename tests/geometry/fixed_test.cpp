@@ -61,6 +61,10 @@ TEST(FixedArithmetic, EdgeVectors) {
       {"length of 0", VectorLength({0, 0}), 0},
       {"length 3-4-5 (1/1024 short)", VectorLength({0x30000, 0x40000}), 327360},
       {"estimate", VectorLengthEstimate({-30, 40}), 55},
+      {"estimate of (-0x80000000, 0) saturates", VectorLengthEstimate({INT32_MIN, 0}), INT32_MAX},
+      {"estimate of the largest vector saturates", VectorLengthEstimate({INT32_MIN, INT32_MIN}),
+       INT32_MAX},
+      {"estimate just below the limit", VectorLengthEstimate({INT32_MAX, 0}), INT32_MAX},
       {"fast distance", PointDistanceFast({0, 0}, {-30, 41}), 20},
   };
   for (const auto& c : cases) EXPECT_EQ(c.got, c.want) << c.what;
