@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "geometry/edge_graph.h"
@@ -97,6 +98,20 @@ void CopyStyles(const Edge& from, Edge& to) {
   to.a.fill_context = from.a.fill_context;
   to.b.fill_context = from.b.fill_context;
 }
+
+// The records made for the pieces of a split until the work stack holds
+// them: released when the split fails or an exception passes.
+struct HeldPieces {
+  Edge* old_piece = nullptr;
+  Edge* new_piece = nullptr;
+  HeldPieces() = default;
+  HeldPieces(const HeldPieces&) = delete;
+  HeldPieces& operator=(const HeldPieces&) = delete;
+  ~HeldPieces() {
+    EdgeGraphFreeEdgeRecord(old_piece);
+    EdgeGraphFreeEdgeRecord(new_piece);
+  }
+};
 
 // Links a piece as it is; a piece that cannot be linked is dropped.
 void LinkOrDrop(EdgeGraph& graph, Edge* e) {
@@ -218,17 +233,18 @@ int InsertOne(EdgeGraph& graph, const Pending& p, std::vector<Pending>& work) {
         const bool split_new = split != c.p0 && split != c.p2;
         if (!split_old && !split_new) continue;
 
-        // Records first, so that a refused allocation changes nothing.
-        Edge* old_piece = nullptr;
-        Edge* new_piece = nullptr;
-        if ((split_old && EdgeGraphNewEdge(o2, &old_piece) < 0) ||
-            (split_new && EdgeGraphNewEdge(c, &new_piece) < 0) ||
+        // Records first, so that a refused allocation changes nothing; room
+        // on the work stack too, so that nothing below can fail halfway.
+        work.reserve(work.size() + 4);
+        HeldPieces held;
+        if ((split_old && EdgeGraphNewEdge(o2, &held.old_piece) < 0) ||
+            (split_new && EdgeGraphNewEdge(c, &held.new_piece) < 0) ||
             (split_old && EdgeGraphUnlinkEdge(graph, old) < 0)) {
-          EdgeGraphFreeEdgeRecord(old_piece);
-          EdgeGraphFreeEdgeRecord(new_piece);
           LinkOrDrop(graph, e);
           return -1;
         }
+        Edge* old_piece = std::exchange(held.old_piece, nullptr);
+        Edge* new_piece = std::exchange(held.new_piece, nullptr);
         if (split_new) {
           QuadCurve n1, n2;
           CurveSplit(c, x.tA, n1, n2);
@@ -317,13 +333,18 @@ int EdgeGraphInsertEdge(EdgeGraph& graph, Edge* edge, uint32_t stamp, int preced
   if (EdgeIsLinked(*edge)) EdgeGraphUnlinkEdge(graph, edge);
   std::vector<Pending> work;
   int result = 0;
+  // The piece in hand: off the work stack and not yet linked, queued again
+  // or freed.
+  Edge* current = edge;
   try {
     work.reserve(16);
     work.push_back({edge, stamp, precedence, 0});
+    current = nullptr;
     int64_t budget = kPieceBudget + kPieceBudgetPerEdge * int64_t{graph.edge_count};
     while (!work.empty()) {
       const Pending p = work.back();
       work.pop_back();
+      current = p.edge;
       if (result < 0) {
         LinkOrDrop(graph, p.edge);  // after a failure, keep what can be kept
       } else if (--budget < 0) {
@@ -336,10 +357,20 @@ int EdgeGraphInsertEdge(EdgeGraph& graph, Edge* edge, uint32_t stamp, int preced
       } else {
         result = InsertOne(graph, p, work);
       }
+      current = nullptr;
     }
   } catch (const std::bad_alloc&) {
+    if (current) LinkOrDrop(graph, current);
     for (const Pending& p : work) LinkOrDrop(graph, p.edge);
     return -1;
+  } catch (...) {
+    // The change callback refused the change (it runs at the first link,
+    // unlink or touch, before anything moved): no piece is linked any more,
+    // and every record in hand is released.
+    if (current && !EdgeIsLinked(*current)) EdgeGraphFreeEdgeRecord(current);
+    for (const Pending& p : work)
+      if (!EdgeIsLinked(*p.edge)) EdgeGraphFreeEdgeRecord(p.edge);
+    throw;
   }
   return result;
 }

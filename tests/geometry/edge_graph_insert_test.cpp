@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <stdexcept>
 
 #include "geometry/edge_graph.h"
 #include "geometry/edge_graph_cleanup.h"
@@ -276,6 +277,37 @@ TEST_F(InsertTest, RefusedPoolKeepsTheGraphValid) {
   EdgeGraphCheckOptions options;
   options.crossings = false;
   EXPECT_TRUE(GraphIsValid(graph, options));
+}
+
+// The change callback (the undo machinery) may throw at the first change of
+// an edit: whether that is the unlink of a split, the touch of a coincident
+// edge or the link of a lone piece, the graph stays as it was and every
+// record the insertion held is released.
+TEST_F(InsertTest, ThrowingChangeCallbackReleasesHeldRecords) {
+  const QuadCurve cases[] = {
+      Line(0, 50, 100, 50),             // crosses the square: unlink of a split
+      Quad(-20, 20, 50, 140, 120, 20),  // crosses it twice
+      Line(0, 0, 100, 0),               // lies on an edge: touch
+      Line(300, 300, 400, 400),         // meets nothing: link
+  };
+  for (const QuadCurve& c : cases) {
+    for (const QuadCurve& side :
+         {Line(0, 0, 100, 0), Line(100, 0, 100, 100), Line(100, 100, 0, 100), Line(0, 100, 0, 0)})
+      ASSERT_EQ(Insert(graph, side, 1), 0);
+    Rect32 out;
+    EdgeGraphEndChange(graph, out);
+    const std::vector<EdgeRecord> before = Edges(graph);
+    const int32_t records = EdgeGraphEdgesInUse();
+    graph.change_callback = [](EdgeGraph&, void*) { throw std::runtime_error("undo refused"); };
+    EXPECT_THROW(Insert(graph, c, 2), std::runtime_error) << Describe({Normalised(c, 2, 0, 0)});
+    graph.change_callback = nullptr;
+    EXPECT_EQ(EdgeGraphEdgesInUse(), records) << Describe({Normalised(c, 2, 0, 0)});
+    EXPECT_EQ(Edges(graph), before);
+    EXPECT_TRUE(GraphIsValid(graph));
+    EdgeGraphEndChange(graph, out);
+    EdgeGraphFreeAll(graph);
+    Reinit();
+  }
 }
 
 }  // namespace

@@ -175,10 +175,11 @@ TEST_F(MergeTest, ExceptionFromChangeCallbackReleasesContexts) {
     EXPECT_EQ(e->a.fill_context, nullptr);
     EXPECT_EQ(e->b.fill_context, nullptr);
   });
-  // The edge records the insertion had in hand when the exception passed
-  // are not the merge's to release: drop them with the pools.
+  // The insertion released the edge records it had in hand when the
+  // exception passed: freeing both graphs leaves none.
   EdgeGraphFreeAll(source);
   EdgeGraphFreeAll(graph);
+  EXPECT_EQ(EdgeGraphEdgesInUse(), 0);
   EdgeGraphResetGlobals();
 }
 
