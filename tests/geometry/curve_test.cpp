@@ -111,7 +111,12 @@ void RefIntersect(const DCurve& a, double a0, double a1, const DCurve& b, double
   box(a, ax0, ax1, ay0, ay1);
   box(b, bx0, bx1, by0, by1);
   if (ax1 < bx0 || bx1 < ax0 || ay1 < by0 || by1 < ay0) return;
-  if (depth >= 40) {
+  // Pieces whose control points lie within 1e-4 of their chords' midpoints
+  // count as chords (2^-40 of the parameter range at the latest).
+  auto flat = [](const DCurve& c) {
+    return std::abs(c.c.x - (c.p0.x + c.p2.x) / 2) + std::abs(c.c.y - (c.p0.y + c.p2.y) / 2) < 1e-4;
+  };
+  if (depth >= 40 || (flat(a) && flat(b))) {
     // Chords: solve p0a + s*(p2a - p0a) = p0b + u*(p2b - p0b).
     const double rx = a.p2.x - a.p0.x, ry = a.p2.y - a.p0.y, sx = b.p2.x - b.p0.x,
                  sy = b.p2.y - b.p0.y;
@@ -881,4 +886,106 @@ TEST(CurveFit, PreviousControlKeepsTheTangent) {
   EXPECT_GT(moved, 0);
   EXPECT_GE(worst, moved);
   EXPECT_LE(PointSegmentDistance(prev, tangent_fit.control, tangent_fit.p0, nullptr), 2);
+}
+
+namespace {
+
+// Crossings of the reference that CurveIntersect does not report nearby, plus
+// meetings it reports where the curves lie apart; -1 when the pair is not
+// clear: a crossing near tangent, near an end, or near another crossing on
+// either curve (a tight hairpin crosses twice within a few units), where the
+// tolerances decide.
+int WrongMeetings(const QuadCurve& a, const QuadCurve& b) {
+  const DCurve da = D(a), db = D(b);
+  std::vector<std::pair<double, double>> ref;
+  RefIntersect(da, 0, 1, db, 0, 1, 0, ref);
+  std::vector<double> reach;  // how far a reported meeting may lie from the crossing
+  for (size_t k = 0; k < ref.size(); ++k) {
+    const auto [ta, tb] = ref[k];
+    const DPoint ua = da.Deriv(ta), ub = db.Deriv(tb);
+    const double sine = std::abs(ua.x * ub.y - ua.y * ub.x) /
+                        (std::hypot(ua.x, ua.y) * std::hypot(ub.x, ub.y) + 1e-300);
+    if (sine < 0.2 || ta < 0.01 || ta > 0.99 || tb < 0.01 || tb > 0.99) return -1;
+    for (size_t j = 0; j < k; ++j)
+      if (Dist(da.At(ref[j].first), da.At(ta)) < 64 || Dist(db.At(ref[j].second), db.At(tb)) < 64)
+        return -1;
+    // Chords within a few units of the curves cross that far off, more so
+    // the shallower the crossing.
+    reach.push_back(4 + 8 / sine + EvalSlack(a) + EvalSlack(b));
+  }
+  CurveIntersectResult r;
+  CurveIntersect(a, b, r, 8);
+  int wrong = 0;
+  bool matched[4] = {};
+  for (size_t k = 0; k < ref.size(); ++k) {
+    const auto [ta, tb] = ref[k];
+    int found = 0;
+    for (int i = 0; i < r.count; ++i)
+      if (Dist(da.At(ta), r.entries[i].pointA) < reach[k] &&
+          Dist(db.At(tb), r.entries[i].pointB) < reach[k])
+        matched[i] = true, ++found;
+    wrong += found == 0;
+  }
+  // Any other meeting must be one within the tolerance: the curves come that
+  // close there.
+  for (int i = 0; i < r.count; ++i)
+    wrong += !matched[i] && db.Nearest(D(r.entries[i].pointA), nullptr) > 16;
+  return wrong;
+}
+
+}  // namespace
+
+TEST(CurveIntersection, CrossingOnAPieceJoint) {
+  // The crossing lies on the joint at tB = 5/8 of B's subdivision, where A is
+  // split finer on one side than on the other.
+  const QuadCurve a = Q({51712, 63744}, {54914, 70948}, {58496, 76416});
+  const QuadCurve b = Q({52864, 75648}, {52608, 67108}, {52736, 60928});
+  for (int32_t tol : {8, 64, 512}) {
+    CurveIntersectResult r;
+    ASSERT_EQ(CurveIntersect(a, b, r, tol), 1) << tol;
+    EXPECT_NEAR(r.entries[0].tA / kOne, 0.152, 0.002);
+    EXPECT_NEAR(r.entries[0].tB / kOne, 0.625, 0.002);
+    ASSERT_EQ(CurveIntersect(b, a, r, tol), 1) << tol;
+    EXPECT_NEAR(r.entries[0].tA / kOne, 0.625, 0.002);
+    EXPECT_NEAR(r.entries[0].tB / kOne, 0.152, 0.002);
+  }
+}
+
+TEST(CurveIntersection, SweepAgainstReference) {
+  // Random pairs in a 500-twip square (as the edge graph's fuzzing draws
+  // them), and pairs built to cross B at a joint of its halvings: B's control
+  // point is solved so that B passes through a point of A at a dyadic tB.
+  std::mt19937 rng(23);
+  std::uniform_int_distribution<int32_t> coord(0, 500 * 256);
+  auto P = [&] { return Point32{coord(rng), coord(rng)}; };
+  int missed_random = 0, missed_joint = 0, compared_random = 0, compared_joint = 0;
+  for (int i = 0; i < 30000; ++i) {
+    const QuadCurve a = Q(P(), P(), P()), b = Q(P(), P(), P());
+    const int m = WrongMeetings(a, b);
+    compared_random += m >= 0;
+    missed_random += std::max(m, 0);
+  }
+  for (int i = 0; i < 12000; ++i) {
+    const QuadCurve a = Q(P(), P(), P());
+    const int levels = std::uniform_int_distribution<int>(1, 6)(rng);
+    const int k = 2 * std::uniform_int_distribution<int>(0, (1 << (levels - 1)) - 1)(rng) + 1;
+    const double u = double(k) / (1 << levels);
+    const DPoint at = D(a).At(std::uniform_real_distribution<double>(0.05, 0.95)(rng));
+    const DPoint p0 = D(P()), p2 = D(P());
+    const double w = 2 * u * (1 - u);
+    const double cx = (at.x - (1 - u) * (1 - u) * p0.x - u * u * p2.x) / w;
+    const double cy = (at.y - (1 - u) * (1 - u) * p0.y - u * u * p2.y) / w;
+    if (std::abs(cx - 64000) > 192000 || std::abs(cy - 64000) > 192000) continue;
+    const QuadCurve b =
+        Q({int32_t(p0.x), int32_t(p0.y)}, {int32_t(std::lround(cx)), int32_t(std::lround(cy))},
+          {int32_t(p2.x), int32_t(p2.y)});
+    for (int m : {WrongMeetings(a, b), WrongMeetings(b, a)}) {
+      compared_joint += m >= 0;
+      missed_joint += std::max(m, 0);
+    }
+  }
+  EXPECT_EQ(missed_random, 0) << compared_random;
+  EXPECT_EQ(missed_joint, 0) << compared_joint;
+  EXPECT_GT(compared_random, 25000);
+  EXPECT_GT(compared_joint, 10000);
 }
