@@ -130,6 +130,24 @@ void CMovieWriter::CloseTag() {
   m_tagCode = -1;
 }
 
+void CMovieWriter::AbandonRecord() noexcept {
+  if (m_tagCode < 0) return;
+  m_tagCode = -1;
+  AlignBits();
+  try {
+    const uint64_t filed = m_file->GetPosition();
+    if (m_tagPosition >= filed && m_tagPosition - filed <= m_pending) {
+      m_pending = static_cast<size_t>(m_tagPosition - filed);
+      return;
+    }
+    m_pending = 0;
+    m_file->Seek(static_cast<int64_t>(m_tagPosition), CFile::begin);
+    m_file->SetLength(m_tagPosition);
+  } catch (...) {
+    // The file refuses even that: the exception already passing says so.
+  }
+}
+
 // ---- Movie header and end -----------------------------------------------------------
 
 void CMovieWriter::WriteHeader(const Rect32& frame, Fixed rate) {

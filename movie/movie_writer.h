@@ -122,8 +122,15 @@ class CMovieWriter {
   void WriteFillStyle(const FillStyle& fill);
   void WriteHalfEdgeStep(StepState& state, const HalfEdge* h);
   void WriteCurveStep(StepState& state, const QuadCurve& c, int depth);
+  // Makes the compressor and writes the shared tables record; on an
+  // exception neither is left behind.
   void StartJpeg();
+  void WriteJpegTables();
+  void WriteJpegImageRecord(uint16_t id, const CDib& bitmap);
   void FreeJpeg();
+  // After an exception: the open record is dropped (the file goes back to
+  // where it began) and the bit accumulator emptied. Never throws.
+  void AbandonRecord() noexcept;
 
   CFile* m_file = nullptr;
   uint8_t m_buffer[kBufferSize] = {};

@@ -108,6 +108,18 @@ bool JpegStep(JpegCompressor& c, Step&& step) {
 }  // namespace
 
 void CMovieWriter::StartJpeg() {
+  try {
+    WriteJpegTables();
+  } catch (...) {
+    // Without its tables record the compressor is of no use: the next image
+    // starts over with both.
+    FreeJpeg();
+    AbandonRecord();
+    throw;
+  }
+}
+
+void CMovieWriter::WriteJpegTables() {
   OpenTag(MT_JPEG_SHARED_TABLES, true);
   JpegCompressor* c = new (std::nothrow) JpegCompressor;
   if (!c) throw CMemoryException();
@@ -149,6 +161,18 @@ void CMovieWriter::FreeJpeg() {
 
 void CMovieWriter::WriteJpegImage(uint16_t id, const CDib& bitmap) {
   if (!m_jpeg) StartJpeg();
+  try {
+    WriteJpegImageRecord(id, bitmap);
+  } catch (...) {
+    // The compressor is ready for the next image (a failed step has reset
+    // it) and the file holds no part of this one.
+    jpeg_abort_compress(&m_jpeg->cinfo);
+    AbandonRecord();
+    throw;
+  }
+}
+
+void CMovieWriter::WriteJpegImageRecord(uint16_t id, const CDib& bitmap) {
   OpenTag(MT_JPEG_IMAGE, true);
   PutWord(id);
 

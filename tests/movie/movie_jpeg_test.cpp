@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -225,25 +226,31 @@ TEST(MovieWriterJpeg, LibraryErrorsRaiseTheMemoryException) {
   EXPECT_NO_THROW(w.WriteJpegImage(2, ok));
 }
 
+// A memory file that refuses writes past a byte budget.
+class FailingFile : public CMemFile {
+ public:
+  size_t budget = 0;
+  void Write(const void* p, size_t n) override {
+    if (n > budget) throw CFileException(CFileException::diskFull);
+    budget -= n;
+    CMemFile::Write(p, n);
+  }
+};
+
+CDib NoisyBitmap() {
+  return MakeBitmap(200, 150, [](int32_t x, int32_t y) {
+    return Rgb{static_cast<uint8_t>(x * 37 + y), static_cast<uint8_t>(y * 91 ^ x),
+               static_cast<uint8_t>(x * y)};
+  });
+}
+
 TEST(MovieWriterJpeg, FileErrorsInsideTheCompressorArriveAsFileErrors) {
-  class FailingFile : public CMemFile {
-   public:
-    size_t budget = 0;
-    void Write(const void* p, size_t n) override {
-      if (n > budget) throw CFileException(CFileException::diskFull);
-      budget -= n;
-      CMemFile::Write(p, n);
-    }
-  };
   for (size_t budget : {size_t{0}, size_t{100}, size_t{600}, size_t{2000}}) {
     SCOPED_TRACE(budget);
     FailingFile f;
     f.budget = budget;
     CMovieWriter w(&f);
-    CDib big = MakeBitmap(200, 150, [](int32_t x, int32_t y) {
-      return Rgb{static_cast<uint8_t>(x * 37 + y), static_cast<uint8_t>(y * 91 ^ x),
-                 static_cast<uint8_t>(x * y)};
-    });
+    CDib big = NoisyBitmap();
     try {
       w.WriteJpegImage(1, big);
       w.Flush();
@@ -251,6 +258,40 @@ TEST(MovieWriterJpeg, FileErrorsInsideTheCompressorArriveAsFileErrors) {
     } catch (const CFileException& e) {
       EXPECT_EQ(e.m_cause, CFileException::diskFull);
     }
+  }
+}
+
+// Whether the tables record or the image record fails, the movie goes on as
+// if the failed image had never been written: no partial record is left in
+// the file, and the next image comes with tables that decode it.
+TEST(MovieWriterJpeg, AFailedImageLeavesNoRecordAndTheNextHasItsTables) {
+  for (size_t budget : {size_t{0}, size_t{100}, size_t{600}, size_t{2000}, size_t{8000}}) {
+    SCOPED_TRACE(budget);
+    FailingFile f;
+    f.budget = SIZE_MAX;
+    CMovieWriter w(&f);
+    w.WriteHeader({0, 2000, 0, 2000}, 12 << 16);
+    w.Flush();
+    f.budget = budget;
+    CDib big = NoisyBitmap();
+    EXPECT_THROW(w.WriteJpegImage(1, big), CFileException);
+    f.budget = SIZE_MAX;
+    CDib small = MakeBitmap(16, 10, Smooth);
+    w.WriteJpegImage(2, small);
+    w.Finish();
+    auto data = f.GetData();
+    const Bytes file(data.begin(), data.end());
+    const moviedec::Movie movie = moviedec::ReadMovie(file);
+    const auto& r = movie.records;
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r[0].code, MT_JPEG_SHARED_TABLES);
+    ASSERT_EQ(r[1].code, MT_JPEG_IMAGE);
+    EXPECT_EQ(r[2].code, MT_END_OF_MOVIE);
+    moviedec::Reader in(r[1].body);
+    EXPECT_EQ(in.U16(), 2);
+    const Decoded d = Djpeg(Splice(r[0].body, r[1].body.subspan(2)));
+    EXPECT_EQ(d.width, 16);
+    EXPECT_EQ(d.height, 10);
   }
 }
 
