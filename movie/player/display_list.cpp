@@ -148,13 +148,28 @@ void CDisplayList::SetViewTransform(const Rect32& stage, const WinRect& window, 
   RecalcAll();
 }
 
+namespace {
+
+// An item's bounds: its character's bounds through the matrix, grown by the
+// half-width of its widest line as drawn. Lines are widened by one scalar
+// width in every direction, so under a non-uniform scale they reach past
+// the transformed bounds (2 more: the least width and the offsets of thin
+// lines).
+void ItemBounds(const Matrix2x3& combined, const MovieCharacter& c, Rect32& out) {
+  MatrixTransformRect(combined, c.bounds, out);
+  if (c.widestLine == 0 || out.IsEmpty()) return;
+  RectInset(out, -(MatrixScaleLength(combined, c.widestLine) / 2 + 2));
+}
+
+}  // namespace
+
 void CDisplayList::RecalcAll() {
   UpdateBitmapBounds();
   for (DisplayItem* item = m_items; item; item = item->next) {
     item->FreeRenderData();
     MatrixConcat(item->matrix, m_view, item->combined);
     if (item->character->type == kCharacterButton) continue;  // bounds stay empty
-    MatrixTransformRect(item->combined, item->character->bounds, item->bounds);
+    ItemBounds(item->combined, *item->character, item->bounds);
   }
 }
 
@@ -207,7 +222,7 @@ int CDisplayList::PlaceObject(MovieCharacter* character, uint32_t key, const Mat
     SetButtonState(item, state);
     return 1;
   }
-  MatrixTransformRect(item->combined, character->bounds, item->bounds);
+  ItemBounds(item->combined, *character, item->bounds);
   AddDirty(item->bounds);
   return 1;
 }
@@ -344,7 +359,7 @@ bool CDisplayList::ButtonHit(DisplayItem* button, const Point32& p) {
     probe.key = StageKey(id, static_cast<uint16_t>(partDepth + button->Depth()));
     MatrixConcat(partMatrix, button->matrix, probe.matrix);
     MatrixConcat(probe.matrix, m_view, probe.combined);
-    MatrixTransformRect(probe.combined, part->bounds, probe.bounds);
+    ItemBounds(probe.combined, *part, probe.bounds);
     const bool hit = probe.HitTest(p);
     probe.FreeRenderData();
     if (hit) return true;

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "movie/player/display_list.h"
+#include "movie/player/player_render.h"
 #include "render/raster/dib.h"
 
 CTagReader MovieCharacter::Reader() const {
@@ -192,6 +193,7 @@ void CMovieStream::DispatchRecord(uint16_t code) {
       if (!c) break;
       c->bounds = bounds;
       c->bodyOffset = in.pos;
+      if (code == MT_SHAPE_CHARACTER) c->widestLine = ShapeWidestLine(c->Reader());
       break;
     }
     case MT_BUTTON_CHARACTER:

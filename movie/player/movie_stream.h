@@ -55,6 +55,7 @@ struct MovieCharacter {
   uint32_t bodyOffset = 0;
   uint32_t bodyEnd = 0;
   Rect32 bounds;            // shapes and text, twips; empty otherwise
+  uint16_t widestLine = 0;  // shapes: the widest line style, twips
   CDib* bitmap = nullptr;   // bitmaps: the decoded image (owned)
   uint32_t faceOffset = 0;  // fonts: the face data (after the id), 0 when none
   uint32_t faceEnd = 0;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <functional>
+#include <new>
 #include <type_traits>
 #include <utility>
 
@@ -344,6 +346,74 @@ CSpanFill* ShapeDecoder::FillAt(uint32_t index) const {
 
 void ShapeDecoder::AddFillEdge(const QuadCurve& c) {
   m_sink.Add(c, m_fillA, m_fillB, m_rule);
+  NoteOutlineEnds(c);
+}
+
+void ShapeDecoder::NoteOutlineEnds(const QuadCurve& c) {
+  if (m_endsLost) return;
+  const bool winding = m_rule == kEdgeAddWinding;
+  try {
+    for (CSpanFill* f : {m_fillA, m_rule == kEdgeToggleTwoFills ? m_fillB : nullptr}) {
+      if (!f) continue;
+      m_ends.push_back({f, c.p0, -1, winding});
+      m_ends.push_back({f, c.p2, 1, winding});
+    }
+  } catch (const std::bad_alloc&) {
+    m_endsLost = true;
+  }
+}
+
+// A fill's outline is closed when every point is an end of an even number of
+// its edges (toggling rules), or is arrived at as often as left (winding).
+// Then each row of the fill ends off; an open outline would leave the fill on
+// into the rows below, so that what shows would depend on the row a repaint
+// starts at. Open ends are joined by straight edges: toggling ends in pairs,
+// in the order of their points, and under winding each surplus arrival to a
+// surplus departure. Closed outlines, all the writer makes, get nothing.
+void ShapeDecoder::CloseOpenOutlines() {
+  std::vector<OutlineEnd> ends;
+  ends.swap(m_ends);
+  if (m_endsLost || ends.empty()) return;
+  auto same = [](const OutlineEnd& a, const OutlineEnd& b) {
+    return a.winding == b.winding && a.fill == b.fill;
+  };
+  std::sort(ends.begin(), ends.end(), [&](const OutlineEnd& a, const OutlineEnd& b) {
+    if (!same(a, b))
+      return a.winding != b.winding ? a.winding < b.winding : std::less<>()(a.fill, b.fill);
+    return a.point.x != b.point.x ? a.point.x < b.point.x : a.point.y < b.point.y;
+  });
+  try {
+    std::vector<Point32> arrivals, departures;  // toggling: the odd ends in arrivals
+    for (size_t i = 0; i < ends.size();) {
+      const OutlineEnd& first = ends[i];
+      arrivals.clear();
+      departures.clear();
+      size_t j = i;
+      while (j < ends.size() && same(ends[j], first)) {
+        const Point32 p = ends[j].point;
+        int64_t sum = 0;
+        for (; j < ends.size() && same(ends[j], first) && ends[j].point == p; ++j)
+          sum += ends[j].weight;
+        if (!first.winding) {
+          if (sum & 1) arrivals.push_back(p);
+          continue;
+        }
+        for (; sum > 0; --sum) arrivals.push_back(p);
+        for (; sum < 0; ++sum) departures.push_back(p);
+      }
+      if (first.winding) {
+        for (size_t k = 0; k < arrivals.size() && k < departures.size(); ++k)
+          m_sink.Add(LineCurve(arrivals[k], departures[k]), first.fill, nullptr, kEdgeAddWinding);
+      } else {
+        for (size_t k = 0; k + 1 < arrivals.size(); k += 2)
+          m_sink.Add(LineCurve(arrivals[k], arrivals[k + 1]), first.fill, nullptr,
+                     kEdgeToggleOneFill);
+      }
+      i = j;
+    }
+  } catch (const std::bad_alloc&) {
+    // Without memory for the lists the outlines stay as read.
+  }
 }
 
 void ShapeDecoder::DecodeEdges(FillRule rule) {
@@ -427,11 +497,42 @@ void ShapeDecoder::DecodeEdges(FillRule rule) {
   }
   if (m_stroking) m_stroker.Finish();
   m_stroking = false;
+  CloseOpenOutlines();
 }
 
 // ---- Items --------------------------------------------------------------------------
 
 namespace {
+
+// One fill style record as stored.
+struct FillRecord {
+  uint8_t kind = 0;
+  Matrix2x3 matrix;
+  uint8_t ratios[kMovieGradientMaxEntries] = {};
+  uint32_t colours[kMovieGradientMaxEntries] = {};
+  int kept = 0;  // gradient entries kept (the rest are read and dropped)
+  uint16_t bitmapId = 0;
+  uint32_t colour = 0;
+};
+
+void ReadFillRecord(CTagReader& in, FillRecord& r) {
+  r.kind = in.GetByte();
+  if (r.kind & kFillHasGradient) {
+    in.ReadMatrix(r.matrix);
+    const int count = in.GetByte();
+    r.kept = 0;
+    for (int k = 0; k < count; ++k) {
+      const uint8_t ratio = in.GetByte();
+      const uint32_t colour = in.GetPackedColor();
+      if (r.kept < kMovieGradientMaxEntries) r.ratios[r.kept] = ratio, r.colours[r.kept++] = colour;
+    }
+  } else if (r.kind & kMovieFillBitmapBit) {
+    r.bitmapId = in.GetWord();
+    in.ReadMatrix(r.matrix);
+  } else {
+    r.colour = in.GetPackedColor();
+  }
+}
 
 // Reads a shape's style table into span fills of the item (order keys
 // depth << 16 | style number, fills from 1, lines after them). A style whose
@@ -454,41 +555,25 @@ int ReadShapeStyles(DisplayItem& item, CTagReader& in, CSpanFill* fills[255],
   for (int i = 0; i < fillCount; ++i) {
     CSpanFill* f = newFill(static_cast<uint32_t>(i + 1));
     fills[i] = f;
-    const uint8_t kind = in.GetByte();
-    Matrix2x3 m;
-    if (kind & kFillHasGradient) {
-      in.ReadMatrix(m);
-      const int count = in.GetByte();
-      uint8_t ratios[kMovieGradientMaxEntries];
-      uint32_t colours[kMovieGradientMaxEntries];
-      int kept = 0;
-      for (int k = 0; k < count; ++k) {
-        const uint8_t ratio = in.GetByte();
-        const uint32_t colour = in.GetPackedColor();
-        if (kept < kMovieGradientMaxEntries) ratios[kept] = ratio, colours[kept++] = colour;
-      }
-      if (f) {
-        if (kept > 0) SetSolid(*f, colours[0]);
-        f->SetGradient(kind == kGradientRadial ? kGradientRadial : kGradientLinear, m, ratios,
-                       colours, kept, ToDevicePixels(item.combined, antiAlias));
-      }
-    } else if (kind & kMovieFillBitmapBit) {
-      const uint16_t id = in.GetWord();
-      in.ReadMatrix(m);
-      const MovieCharacter* b = item.character->stream->FindCharacter(id);
-      if (f) {
-        if (b && b->type == kCharacterBitmap && b->bitmap) {
-          // Bitmap pixels to shape coordinates, then to device units.
-          Matrix2x3 toDevice;
-          MatrixConcat(m, item.combined, toDevice);
-          f->SetBitmap(*b->bitmap, toDevice, antiAlias ? 1 : 0);
-        } else {
-          SetSolid(*f, kMissingBitmapColour);
-        }
+    FillRecord r;
+    ReadFillRecord(in, r);
+    if (!f) continue;
+    if (r.kind & kFillHasGradient) {
+      if (r.kept > 0) SetSolid(*f, r.colours[0]);
+      f->SetGradient(r.kind == kGradientRadial ? kGradientRadial : kGradientLinear, r.matrix,
+                     r.ratios, r.colours, r.kept, ToDevicePixels(item.combined, antiAlias));
+    } else if (r.kind & kMovieFillBitmapBit) {
+      const MovieCharacter* b = item.character->stream->FindCharacter(r.bitmapId);
+      if (b && b->type == kCharacterBitmap && b->bitmap) {
+        // Bitmap pixels to shape coordinates, then to device units.
+        Matrix2x3 toDevice;
+        MatrixConcat(r.matrix, item.combined, toDevice);
+        f->SetBitmap(*b->bitmap, toDevice, antiAlias ? 1 : 0);
+      } else {
+        SetSolid(*f, kMissingBitmapColour);
       }
     } else {
-      const uint32_t colour = in.GetPackedColor();
-      if (f) SetSolid(*f, colour);
+      SetSolid(*f, r.colour);
     }
   }
   lineCount = in.GetByte();
@@ -587,6 +672,23 @@ void BuildText(DisplayItem& item, EdgeSink& sink, bool antiAlias, int32_t* budge
 }
 
 }  // namespace
+
+uint16_t ShapeWidestLine(CTagReader in) {
+  const int fillCount = in.GetByte();
+  for (int i = 0; i < fillCount && !in.overrun; ++i) {
+    FillRecord r;
+    ReadFillRecord(in, r);
+  }
+  const int lineCount = in.GetByte();
+  uint16_t widest = 0;
+  for (int j = 0; j < lineCount; ++j) {
+    const uint16_t width = in.GetWord();
+    in.GetPackedColor();
+    if (in.overrun) return 0;
+    widest = std::max(widest, width);
+  }
+  return widest;
+}
 
 void DisplayItem::BuildRenderData() {
   if (built || !character || character->stream->Error() != 0) return;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "geometry/curve.h"
 #include "geometry/fill_rule.h"
@@ -25,6 +26,10 @@ constexpr int32_t kMaxEdgeHeight = 256;
 // Makes an initialised span fill a solid colour (packed 0xFF000000 | blue << 16
 // | green << 8 | red) with an order key: a higher key covers a lower one.
 void SetSolidFill(CSpanFill& f, uint32_t packed, uint32_t orderKey);
+
+// The widest line style of a shape's style table (twips), read from the
+// start of the shape's data; 0 when it has none or the table is cut short.
+uint16_t ShapeWidestLine(CTagReader in);
 
 // The item's edge chain under construction.
 class EdgeSink {
@@ -101,7 +106,17 @@ class ShapeDecoder {
   void AddFillEdge(const QuadCurve& c);
 
  private:
+  // An end of a fill edge read, for each fill the edge bounds.
+  struct OutlineEnd {
+    CSpanFill* fill;
+    Point32 point;
+    int32_t weight;  // +1 where the edge arrives, -1 where it leaves
+    bool winding;    // under the winding rule (else a toggling one)
+  };
+
   CSpanFill* FillAt(uint32_t index) const;
+  void NoteOutlineEnds(const QuadCurve& c);
+  void CloseOpenOutlines();
 
   EdgeSink& m_sink;
   CTagReader& m_in;
@@ -117,4 +132,6 @@ class ShapeDecoder {
   ScanEdgeKind m_rule = kEdgeToggleOneFill;
   bool m_filling = false;
   bool m_stroking = false;
+  std::vector<OutlineEnd> m_ends;
+  bool m_endsLost = false;  // no memory to note them: outlines stay as read
 };
