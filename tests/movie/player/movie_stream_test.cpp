@@ -2,6 +2,7 @@
 // frame scripts, the dictionary, seeking and the JPEG records.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <random>
@@ -14,6 +15,7 @@
 #include "movie/player/display_list.h"
 #include "movie/player/movie_stream.h"
 #include "movie_builder.h"
+#include "movie_decoder.h"
 #include "player_test_util.h"
 #include "render/raster/dib.h"
 
@@ -332,6 +334,96 @@ TEST(MovieRecords, ATruncatedCompleteFileEnds) {
   p.Feed(movie);
   EXPECT_EQ(p.stream.GotoFrame(100), kMovieEnd);
   EXPECT_LT(p.stream.CurrentFrame(), 7);
+}
+
+// Frames of SampleMovie with a JPEG image shown through a bitmap fill in
+// frames 2 and 3: every kind of record the writer makes.
+Bytes SampleMovieWithImage() {
+  MovieBuilder b;
+  b.StageColor(Colour(10, 20, 30));
+  ShapeDef square;
+  square.Fill(Colour(200, 0, 0)).Rect(0, 0, 2000, 2000, 1);
+  b.Shape(1, {0, 2000, 0, 2000}, square);
+  CDib image;
+  EXPECT_TRUE(image.Create(kDib32Bit, 8, 8, nullptr));
+  for (int32_t y = 0; y < 8; ++y)
+    for (int32_t x = 0; x < 8; ++x) image.Bits()[y * image.Stride() + 4 * x + 1] = uint8_t(x * 30);
+  b.Writer().WriteJpegImage(7, image);
+  ShapeDef pictured;
+  FillDef bitmap;
+  bitmap.kind = kMovieFillBitmap;
+  bitmap.bitmapId = 7;
+  bitmap.matrix.a = bitmap.matrix.d = 200 << 16;
+  pictured.fills.push_back(bitmap);
+  pictured.Rect(0, 0, 1600, 1600, 1);
+  b.Shape(2, {0, 1600, 0, 1600}, pictured);
+  for (int f = 0; f < 5; ++f) {
+    const Matrix2x3 m1 = Translate(700 * f, 400 * f), m2 = Translate(8000 - 500 * f, 3000);
+    if (f > 0) b.Remove(1, 1);
+    b.Place(1, 1, &m1);
+    if (f == 2) b.Place(2, 2, &m2);
+    if (f == 4) b.Remove(2, 2);
+    b.Frame();
+  }
+  return b.Finish();
+}
+
+// Where each frame's break record ends, read from the file by the tests' own
+// decoder.
+std::vector<size_t> FrameEnds(const Bytes& movie) {
+  const moviedec::Movie parsed = moviedec::ReadMovie(movie);
+  std::vector<size_t> ends;
+  for (const moviedec::Record& r : parsed.records)
+    if (r.code == MT_FRAME_BREAK) ends.push_back(r.body.data() + r.body.size() - movie.data());
+  return ends;
+}
+
+// The stage and pixels of each frame, reached in order.
+std::vector<std::string> FrameStages(TestPlayer& p, int& last) {
+  std::vector<std::string> stages;
+  while ((last = p.stream.GotoFrame(p.stream.CurrentFrame() + 1)) == kMovieDone) {
+    p.FitView();
+    p.Render();
+    stages.push_back(StageSignature(p.stream, p.list) + std::to_string(p.PixelHash()));
+  }
+  return stages;
+}
+
+// Every prefix of a writer-made movie, still arriving or cut short as a
+// complete file: the frames wholly buffered play exactly as in the whole
+// movie, and nothing after them.
+TEST(MovieIntake, EveryPrefixGivesTheFramesWhollyBuffered) {
+  for (const Bytes& movie : {SampleMovie(), SampleMovieWithImage()}) {
+    const std::vector<size_t> ends = FrameEnds(movie);
+    TestPlayer whole;
+    whole.Feed(movie);
+    int last = 0;
+    const std::vector<std::string> frames = FrameStages(whole, last);
+    ASSERT_EQ(frames.size(), ends.size());
+    ASSERT_EQ(last, kMovieEnd);
+    for (size_t n = 0; n < movie.size(); ++n) {
+      SCOPED_TRACE(n);
+      const size_t buffered = std::upper_bound(ends.begin(), ends.end(), n) - ends.begin();
+      // Still arriving: the frames wholly here, then a wait for data.
+      TestPlayer arriving;
+      arriving.Feed({movie.data(), n});
+      std::vector<std::string> got = FrameStages(arriving, last);
+      EXPECT_EQ(last, kMovieNeedData);
+      ASSERT_EQ(got.size(), buffered);
+      for (size_t f = 0; f < got.size(); ++f) ASSERT_EQ(got[f], frames[f]) << "frame " << f;
+
+      // Cut short as a complete file: no frame beyond them, none different.
+      Bytes cut(movie.begin(), movie.begin() + static_cast<long>(n));
+      if (n >= 8)
+        for (int i = 0; i < 4; ++i) cut[4 + i] = static_cast<uint8_t>(n >> (8 * i));
+      TestPlayer complete;
+      complete.Feed(cut);
+      got = FrameStages(complete, last);
+      EXPECT_NE(last, kMovieDone);
+      ASSERT_EQ(got.size(), buffered);
+      for (size_t f = 0; f < got.size(); ++f) ASSERT_EQ(got[f], frames[f]) << "frame " << f;
+    }
+  }
 }
 
 // ---- JPEG ----------------------------------------------------------------------
