@@ -1,0 +1,224 @@
+#include "platform/qt/menu.h"
+
+#include <QAction>
+#include <QMenu>
+
+#include "platform/core/command.h"
+#include "platform/qt/frame.h"
+
+namespace {
+
+std::function<UINT(CMenu&, CPoint)> g_trackHook;
+
+constexpr UINT kPopupId = 0xFFFFFFFF;
+
+QString ToQt(std::string_view text) {
+  // The menu tables mark the mnemonic with "&" and the shortcut after "\t",
+  // as Qt does.
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The update object of one menu item.
+class CMenuItemCmdUI : public CCmdUI {
+ public:
+  explicit CMenuItemCmdUI(QAction* action) : action_(action) {}
+  void Enable(bool on) override {
+    CCmdUI::Enable(on);
+    action_->setEnabled(on);
+  }
+  void SetCheck(int check) override {
+    CCmdUI::SetCheck(check);
+    action_->setCheckable(check != 0 || action_->isCheckable());
+    action_->setChecked(check != 0);
+    action_->setProperty("vmCheck", check);
+  }
+  void SetRadio(bool on) override { SetCheck(on ? 1 : 0); }
+  void SetText(std::string_view text) override {
+    CCmdUI::SetText(text);
+    action_->setText(ToQt(text));
+  }
+
+ private:
+  QAction* action_;
+};
+
+}  // namespace
+
+CMenu::CMenu() = default;
+
+CMenu::~CMenu() {
+  DestroyMenu();
+}
+
+void CMenu::DestroyMenu() {
+  items_.clear();
+  if (owned_ && !menu_.isNull()) delete menu_.data();
+  menu_ = nullptr;
+  owned_ = false;
+}
+
+bool CMenu::CreatePopupMenu() {
+  DestroyMenu();
+  menu_ = new QMenu();
+  owned_ = true;
+  return true;
+}
+
+bool CMenu::AppendMenu(UINT flags, UINT id, std::string_view text) {
+  if (menu_.isNull()) return false;
+  Item item;
+  if (flags & MF_SEPARATOR) {
+    item.action = menu_->addSeparator();
+  } else {
+    item.id = id;
+    item.action = menu_->addAction(ToQt(text));
+    item.action->setData(id);
+    item.action->setEnabled((flags & (MF_GRAYED | MF_DISABLED)) == 0);
+    if (flags & MF_CHECKED) {
+      item.action->setCheckable(true);
+      item.action->setChecked(true);
+    }
+  }
+  items_.push_back(std::move(item));
+  return true;
+}
+
+CMenu* CMenu::AppendPopup(std::string_view text) {
+  if (menu_.isNull()) return nullptr;
+  Item item;
+  item.id = kPopupId;
+  item.sub = std::make_unique<CMenu>();
+  item.sub->menu_ = menu_->addMenu(ToQt(text));
+  item.sub->owned_ = false;  // a child of this menu
+  item.action = item.sub->menu_->menuAction();
+  items_.push_back(std::move(item));
+  return items_.back().sub.get();
+}
+
+bool CMenu::LoadMenu(UINT id) {
+  const std::vector<MenuItemDef>* table = Resources().FindMenu(id);
+  if (table == nullptr) return false;
+  CreatePopupMenu();
+  std::vector<CMenu*> levels = {this};
+  for (const MenuItemDef& def : *table) {
+    CMenu* cur = levels.back();
+    switch (def.kind) {
+      case MenuItemDef::kPopup:
+        levels.push_back(cur->AppendPopup(def.text));
+        break;
+      case MenuItemDef::kEnd:
+        if (levels.size() > 1) levels.pop_back();
+        break;
+      case MenuItemDef::kSeparator:
+        cur->AppendMenu(MF_SEPARATOR);
+        break;
+      case MenuItemDef::kItem:
+        cur->AppendMenu(MF_STRING, def.id, def.text);
+        break;
+    }
+  }
+  return true;
+}
+
+int CMenu::GetMenuItemCount() const {
+  return static_cast<int>(items_.size());
+}
+
+UINT CMenu::GetMenuItemID(int pos) const {
+  if (pos < 0 || pos >= GetMenuItemCount()) return 0;
+  return items_[static_cast<size_t>(pos)].id;
+}
+
+CMenu* CMenu::GetSubMenu(int pos) const {
+  if (pos < 0 || pos >= GetMenuItemCount()) return nullptr;
+  return items_[static_cast<size_t>(pos)].sub.get();
+}
+
+const CMenu::Item* CMenu::FindItem(UINT idOrPos, UINT flags) const {
+  if (flags & MF_BYPOSITION) {
+    return idOrPos < items_.size() ? &items_[idOrPos] : nullptr;
+  }
+  for (const Item& item : items_) {
+    if (item.id == idOrPos && item.id != 0 && item.id != kPopupId) return &item;
+    if (item.sub != nullptr) {
+      if (const Item* found = item.sub->FindItem(idOrPos, flags)) return found;
+    }
+  }
+  return nullptr;
+}
+
+CMenu::Item* CMenu::FindItem(UINT idOrPos, UINT flags) {
+  return const_cast<Item*>(static_cast<const CMenu*>(this)->FindItem(idOrPos, flags));
+}
+
+std::string CMenu::GetMenuString(UINT idOrPos, UINT flags) const {
+  const Item* item = FindItem(idOrPos, flags);
+  return item != nullptr ? item->action->text().toStdString() : std::string();
+}
+
+int CMenu::EnableMenuItem(UINT idOrPos, UINT flags) {
+  Item* item = FindItem(idOrPos, flags);
+  if (item == nullptr) return -1;
+  int old = item->action->isEnabled() ? MF_ENABLED : MF_GRAYED;
+  item->action->setEnabled((flags & (MF_GRAYED | MF_DISABLED)) == 0);
+  return old;
+}
+
+int CMenu::CheckMenuItem(UINT idOrPos, UINT flags) {
+  Item* item = FindItem(idOrPos, flags);
+  if (item == nullptr) return -1;
+  int old = item->action->isChecked() ? MF_CHECKED : MF_UNCHECKED;
+  item->action->setCheckable(true);
+  item->action->setChecked((flags & MF_CHECKED) != 0);
+  item->action->setProperty("vmCheck", (flags & MF_CHECKED) ? 1 : 0);
+  return old;
+}
+
+bool CMenu::IsItemEnabled(UINT id) const {
+  const Item* item = FindItem(id, MF_BYCOMMAND);
+  return item != nullptr && item->action->isEnabled();
+}
+
+int CMenu::GetItemCheck(UINT id) const {
+  const Item* item = FindItem(id, MF_BYCOMMAND);
+  if (item == nullptr || !item->action->isChecked()) return 0;
+  QVariant v = item->action->property("vmCheck");
+  return v.isValid() ? v.toInt() : 1;
+}
+
+void CMenu::UpdateItems(CCmdTarget* target, bool disableIfNoHandler) {
+  UINT index = 0;
+  for (Item& item : items_) {
+    if (item.id != 0 && item.id != kPopupId) {
+      CMenuItemCmdUI ui(item.action);
+      ui.m_nID = item.id;
+      ui.m_nIndex = index;
+      ui.DoUpdate(target, disableIfNoHandler);
+    }
+    ++index;
+  }
+}
+
+UINT CMenu::TrackPopupMenu(UINT flags, int x, int y, CWnd* owner) {
+  if (menu_.isNull()) return 0;
+  // Every item is brought up to date against the owner first.
+  if (owner != nullptr) {
+    auto* frame = DynamicDowncast<CFrameWnd>(owner);
+    UpdateItems(owner, frame != nullptr ? frame->m_bAutoMenuEnable : true);
+  }
+  UINT chosen = 0;
+  if (g_trackHook) {
+    chosen = g_trackHook(*this, {x, y});
+  } else {
+    QAction* a = menu_->exec(QPoint(x, y));
+    if (a != nullptr) chosen = a->data().toUInt();
+  }
+  if (chosen != 0 && !IsItemEnabled(chosen)) chosen = 0;
+  if (flags & TPM_RETURNCMD) return chosen;
+  if (chosen != 0 && owner != nullptr) owner->SendMessage(WM_COMMAND, chosen, 0);
+  return chosen != 0 ? 1 : 0;
+}
+
+void SetMenuTrackHook(std::function<UINT(CMenu&, CPoint)> hook) {
+  g_trackHook = std::move(hook);
+}

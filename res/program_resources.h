@@ -1,0 +1,33 @@
+// The program's resources and their ids. RegisterProgramResources fills the
+// platform's resource store (platform/qt/resources.h) with them.
+#pragma once
+
+#include "platform/qt/win_types.h"
+
+// Menus (each one popup, tracked at a point).
+constexpr UINT kMenuViewDefault = 476;
+constexpr UINT kMenuViewText = 477;
+constexpr UINT kMenuViewGroup = 478;
+constexpr UINT kMenuViewShape = 479;
+constexpr UINT kMenuToolbars = 481;
+constexpr UINT kMenuViewTextActive = 482;
+constexpr UINT kMenuPlayerMovie = 116;
+constexpr UINT kMenuPlayerFrame = 117;
+constexpr UINT kMenuPlayerNotLoaded = 118;
+// The main frame: accelerators and icon.
+constexpr UINT kMainFrameResource = 2;
+// Dialog layouts.
+constexpr UINT kDialogScaleRotate = 157;
+constexpr UINT kDialogRenamePage = 1544;
+constexpr UINT kCtrlScale = 1000;
+constexpr UINT kCtrlRotate = 1001;
+constexpr UINT kCtrlName = 1000;
+// Tool-bar image wells (4 bits per pixel, 16 by 15 images side by side).
+constexpr UINT kBitmapStandardBar = 129;
+constexpr UINT kBitmapVcrBar = 224;
+constexpr UINT kBitmapDrawingBar = 108;
+constexpr int kImageWidth = 16;
+constexpr int kImageHeight = 15;
+
+// Fills the resource store. Safe to call more than once.
+void RegisterProgramResources();

@@ -1,0 +1,76 @@
+// Message texts with %1/%2 from the string table, the recording sink, and
+// the nested wait cursor.
+#include <gtest/gtest.h>
+
+#include "platform/qt/message_box.h"
+#include "platform/qt/resources.h"
+
+namespace {
+
+TEST(MessageBoxTest, FormatSubstitutesNumberedArguments) {
+  struct {
+    const char* pattern;
+    std::vector<std::string> args;
+    const char* expected;
+  } cases[] = {
+      {"Please enter an integer between %1 and %2.",
+       {"0", "100"},
+       "Please enter an integer between 0 and 100."},
+      {"%2 before %1", {"a", "b"}, "b before a"},
+      {"100%% of %1", {"x"}, "100% of x"},
+      {"missing %3 stays", {"a"}, "missing %3 stays"},
+      {"trailing %", {}, "trailing %"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatMessageText(c.pattern, c.args), c.expected);
+}
+
+TEST(MessageBoxTest, StringTableBoxesGoThroughTheSink) {
+  Resources().AddString(60001, "File %1 not found in %2.");
+  CRecordingMessageBoxSink sink;
+  sink.answers = {IDNO};
+  SetMessageBoxSink(&sink);
+  EXPECT_EQ(AfxMessageBox(AfxFormatString2(60001, "a.vmd", "Lessons"), MB_YESNO), IDNO);
+  EXPECT_EQ(AfxMessageBox(60001u, MB_OK | MB_ICONEXCLAMATION), IDOK);
+  SetMessageBoxSink(nullptr);
+  ASSERT_EQ(sink.boxes.size(), 2u);
+  EXPECT_EQ(sink.boxes[0].text, "File a.vmd not found in Lessons.");
+  EXPECT_EQ(sink.boxes[1].helpId, 60001u);  // a string box's help context is its id
+  EXPECT_EQ(LoadString(59999), "");
+}
+
+std::vector<bool> g_shown;
+void RecordCursor(bool wait) {
+  g_shown.push_back(wait);
+}
+
+TEST(WaitCursorTest, NestsSuspendsAndResumes) {
+  SetWaitCursorDisplay(&RecordCursor);
+  g_shown.clear();
+  ResetWaitCursor();
+  BeginWaitCursor();
+  BeginWaitCursor();
+  EXPECT_EQ(g_shown, (std::vector<bool>{true}));
+  SuspendWaitCursor();  // the arrow shows
+  EXPECT_EQ(g_shown.back(), false);
+  BeginWaitCursor();  // ignored while suspended
+  SuspendWaitCursor();
+  ResumeWaitCursor();  // inner resume: still suspended
+  EXPECT_EQ(WaitCursorCount(), 0);
+  ResumeWaitCursor();
+  EXPECT_EQ(g_shown.back(), true);
+  EXPECT_EQ(WaitCursorCount(), 2);
+  EndWaitCursor();
+  EndWaitCursor();
+  EXPECT_EQ(g_shown, (std::vector<bool>{true, false, true, false}));
+  // An unmatched end or resume changes nothing: the next begin still shows it.
+  EndWaitCursor();
+  ResumeWaitCursor();
+  BeginWaitCursor();
+  EXPECT_EQ(g_shown.back(), true);
+  EXPECT_EQ(WaitCursorCount(), 1);
+  ResetWaitCursor();
+  EXPECT_EQ(g_shown.back(), false);
+  SetWaitCursorDisplay(nullptr);
+}
+
+}  // namespace
