@@ -2,13 +2,18 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <new>
 
+#include "geometry/edge_graph_merge.h"
+#include "geometry/edge_graph_region.h"
+#include "geometry/edge_graph_update.h"
 #include "model/app_services.h"
 #include "model/document.h"
 #include "model/pic_frame.h"
 #include "model/pic_layer.h"
 #include "model/pic_page.h"
+#include "model/pic_shape.h"
 #include "model/pic_symbol.h"
 #include "platform/core/exceptions.h"
 
@@ -84,6 +89,7 @@ void CDocumentPage::Serialize(CArchive& ar) {
   }
   uint8_t version;
   ar >> version;
+  if (version > kPageRecordVersion) throw CArchiveException(CArchiveException::genericException);
   m_streamName = ar.ReadShortString();
   if (m_streamName.size() > kStreamNameMax) m_streamName.resize(kStreamNameMax);
   m_name = ar.ReadString();
@@ -100,15 +106,56 @@ void CDocumentPage::SerializeContents(CArchive& ar) {
   }
   uint8_t form;
   ar >> form;
-  // Form 0 is the single-frame page of old files, which is rebuilt into
-  // layers; it needs the layer and shape classes.
-  if (form == 0) throw CArchiveException(CArchiveException::badClass);
   CPicPage* root;
-  ar >> root;
-  if (root == nullptr) throw CArchiveException(CArchiveException::badClass);
+  if (form != 0) {
+    ar >> root;
+    if (root == nullptr) throw CArchiveException(CArchiveException::badClass);
+  } else {
+    root = ReadSingleFramePage(ar);
+  }
   root->m_documentPage = this;
   m_root = root;
-  m_root->RecalcAndNotify(nullptr);
+  FinishRead(root);
+}
+
+void CDocumentPage::FinishRead(CPicPage* root) {
+  CPicLayer::RepairLinks(root);
+  root->RecalcAndNotify(nullptr);
+}
+
+CPicPage* CDocumentPage::ReadSingleFramePage(CArchive& ar) {
+  CPicShape* old;
+  ar >> old;
+  if (old == nullptr) throw CArchiveException(CArchiveException::badClass);
+  // The old drawing becomes the "Normal" layer; its background objects go to
+  // a "Background" layer below it.
+  auto root = std::make_unique<CPicPage>();
+  CPicLayer* normal = root->AddLayer();
+  normal->SetName("Normal");
+  CPicFrame* frame = normal->GetFirstFrame();
+  if (EdgeGraphUpdate(old->GetGeometry()) < 0 ||
+      EdgeGraphMerge(old->GetGeometry(), frame->GetGeometry(), kMergeLinesWin | kMergeFillsWin) <
+          0) {
+    throw CMemoryException();
+  }
+  frame->InvalidateBounds();
+  CPicFrame* background = nullptr;
+  while (CPicObj* child = old->GetFirstChild()) {
+    child->RemoveFromParent();
+    if ((child->GetFlags() & CPicObj::kBackground) == 0) {
+      frame->AddChild(child, CPicObj::kAddLast);
+      continue;
+    }
+    if (background == nullptr) {
+      CPicLayer* layer = root->AddLayer();
+      layer->SetName("Background");
+      background = layer->GetFirstFrame();
+    }
+    child->SetAttributeFlags(false, false);
+    background->AddChild(child, CPicObj::kAddLast);
+  }
+  delete old;
+  return root.release();
 }
 
 // ---- creation and naming ------------------------------------------------------------

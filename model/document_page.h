@@ -53,6 +53,8 @@ class CDocumentPage : public CObject {
   void Serialize(CArchive& ar) override;
   // The page-contents record of the page's stream: u8 form, the root.
   void SerializeContents(CArchive& ar);
+  // After a root is read: layer links are checked and the extent computed.
+  static void FinishRead(CPicPage* root);
 
   // ---- creation and naming ----
   // Numbers and names the page (or symbol) from the document's counters,
@@ -122,6 +124,9 @@ class CDocumentPage : public CObject {
   friend class CMarlDoc;
   // Reads the contents; 0 on success, else the message that reports the failure.
   uint32_t TryLoad();
+  // Form 0 of the page contents: one shape of an old single-frame page,
+  // rebuilt into a root with a "Normal" layer (and "Background" when needed).
+  static CPicPage* ReadSingleFramePage(CArchive& ar);
   // Every instance is told of a change of this symbol, inside a kind-3
   // transaction of the page that holds it; detach also unregisters them.
   void NotifyInstances(const CExtent& change, const Rect32& newExtent, bool detach);

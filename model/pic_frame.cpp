@@ -8,6 +8,7 @@
 #include "model/motion_path.h"
 #include "model/pic_layer.h"
 #include "platform/core/archive.h"
+#include "platform/core/exceptions.h"
 #include "platform/core/file.h"
 #include "render/context/render_context.h"
 
@@ -75,7 +76,9 @@ void CPicFrame::Serialize(CArchive& ar) {
   }
   uint8_t version;
   uint16_t length;
-  ar >> version >> length;
+  ar >> version;
+  if (version > kFrameRecordVersion) throw CArchiveException(CArchiveException::genericException);
+  ar >> length;
   m_length = length;
   if (version <= 2) {
     uint8_t kind;

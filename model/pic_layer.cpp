@@ -6,6 +6,7 @@
 #include "model/export_collector.h"
 #include "model/pic_frame.h"
 #include "platform/core/archive.h"
+#include "platform/core/exceptions.h"
 #include "render/context/render_context.h"
 
 VM_IMPLEMENT_SERIAL(CPicLayer, CPicObj, 1)
@@ -41,19 +42,43 @@ void CPicLayer::Serialize(CArchive& ar) {
   }
   uint8_t version, kind, link;
   ar >> version;
+  if (version > kLayerRecordVersion) throw CArchiveException(CArchiveException::genericException);
   m_name = ar.ReadString();
   ar >> kind >> link;
   CPicLayer* linked;
   ar >> linked;
-  m_kind = kind;
-  m_link = link;
-  m_linked = linked != this ? linked : nullptr;
+  // Values a damaged file may hold become usable ones; the link itself is
+  // checked once the whole page is read (RepairLinks).
+  m_kind = kind <= kCurrent ? kind : kEditable;
+  m_link = link <= kLinkGuided ? link : kLinkNone;
+  m_linked = linked;
   if (version >= 2) {
     uint8_t color;
     ar >> color;
-    m_colorIndex = color;
+    m_colorIndex = color < kColorCount ? color : 0;
   }
   m_totalLength = -1;
+}
+
+void CPicLayer::RepairLinks(CPicObj* root) {
+  std::vector<CPicLayer*> strays;
+  for (CPicObj* child = root->GetFirstChild(); child != nullptr; child = child->GetNext()) {
+    auto* layer = DynamicDowncast<CPicLayer>(child);
+    if (layer == nullptr || layer->m_linked == nullptr) continue;
+    CPicLayer* partner = layer->m_linked;
+    if (partner != layer && partner->GetParent() == root && partner->m_linked == layer) continue;
+    // Reached only through this link: not part of the page.
+    if (partner->GetParent() == nullptr &&
+        std::find(strays.begin(), strays.end(), partner) == strays.end()) {
+      strays.push_back(partner);
+    }
+    layer->m_linked = nullptr;
+    if (layer->m_link == kLinkGuided) layer->m_link = kLinkNone;
+  }
+  for (CPicLayer* stray : strays) {
+    stray->m_linked = nullptr;
+    delete stray;
+  }
 }
 
 // ---- record -----------------------------------------------------------------------

@@ -28,6 +28,10 @@ class CPicLayer : public CPicObj {
 
   // Base record, u8 version 2, name, u8 kind, u8 link, linked, u8 colour index.
   void Serialize(CArchive& ar) override;
+  // After a page is read: a layer's link stands only when its partner is
+  // another layer of root linking back; otherwise it is cleared (a guided
+  // layer becomes unlinked) and a partner that is no child of root deleted.
+  static void RepairLinks(CPicObj* root);
 
   // ---- virtual operations ----
   void CollectExtent(CExtentQuery& q) override;

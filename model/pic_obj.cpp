@@ -193,6 +193,7 @@ void CPicObj::Serialize(CArchive& ar) {
   ReadingGuard guard(m_reading);
   uint8_t version, packed;
   ar >> version >> packed;
+  if (version > kBaseRecordVersion) throw CArchiveException(CArchiveException::genericException);
   uint8_t flags = m_flags & static_cast<uint8_t>(~kRestoredFlags);
   for (const auto& p : kPackedFlags) {
     if (packed & p.stored) flags |= p.flag;

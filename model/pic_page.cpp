@@ -6,6 +6,7 @@
 #include "model/app_services.h"
 #include "model/pic_frame.h"
 #include "model/pic_layer.h"
+#include "platform/core/exceptions.h"
 #include "render/context/render_context.h"
 
 VM_IMPLEMENT_SERIAL(CPicPage, CPicObj, 1)
@@ -27,7 +28,9 @@ void CPicPage::Serialize(CArchive& ar) {
   } else {
     uint8_t version;
     uint16_t next;
-    ar >> version >> next;
+    ar >> version;
+    if (version > 1) throw CArchiveException(CArchiveException::genericException);
+    ar >> next;
     m_nextLayerNumber = next;
   }
 }

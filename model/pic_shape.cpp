@@ -8,6 +8,7 @@
 #include "geometry/edge_graph_update.h"
 #include "geometry/path.h"
 #include "model/export_collector.h"
+#include "model/shape_record.h"
 #include "platform/core/archive_geometry.h"
 #include "platform/core/exceptions.h"
 #include "render/context/render_context.h"
@@ -28,7 +29,6 @@ constexpr int kMergeMode = kMergeLinesWin | kMergeFillsWin;
 void Check(int result) {
   if (result < 0) throw CMemoryException();
 }
-constexpr uint8_t kGeometryRecordVersion = 3;
 }  // namespace
 
 // ---- construction --------------------------------------------------------------
@@ -55,28 +55,16 @@ CPicShape::~CPicShape() {
 void CPicShape::Serialize(CArchive& ar) {
   CPicObj::Serialize(ar);
   if (ar.IsStoring()) {
-    // The geometry record of a graph with edges is not written yet: refuse
-    // rather than store a drawing without its edges.
-    if (m_geometry.edge_count != 0) throw CNotSupportedException();
     ar << kShapeRecordVersion << m_matrix;
-    // The geometry record of a graph without edges: version, edge count,
-    // the two empty style tables and the end of the edge list.
-    ar << kGeometryRecordVersion << uint32_t{0} << uint16_t{0} << uint16_t{0} << uint8_t{0};
+    ShapeGeometryWrite(ar, m_geometry);
     return;
   }
   uint8_t version;
-  ar >> version >> m_matrix;
+  ar >> version;
+  if (version > kShapeRecordVersion) throw CArchiveException(CArchiveException::genericException);
+  ar >> m_matrix;
   m_boundsValid = 0;
-  uint8_t geometryVersion;
-  uint32_t edgeCount;
-  uint16_t fillCount, lineCount;
-  ar >> geometryVersion >> edgeCount >> fillCount >> lineCount;
-  if (edgeCount != 0 || fillCount != 0 || lineCount != 0) throw CNotSupportedException();
-  if (geometryVersion >= 2) {
-    uint8_t end;
-    ar >> end;
-    if (end != 0) throw CNotSupportedException();
-  }
+  ShapeGeometryRead(ar, m_geometry);
 }
 
 // ---- bounds -----------------------------------------------------------------------

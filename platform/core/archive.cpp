@@ -296,6 +296,14 @@ const CRuntimeClass* CArchive::ReadNewClass() {
   return cls;
 }
 
+std::vector<CObject*> CArchive::GetLoadedObjects() const {
+  std::vector<CObject*> objects;
+  for (const LoadEntry& entry : loadArray_) {
+    if (entry.obj != nullptr) objects.push_back(entry.obj);
+  }
+  return objects;
+}
+
 CObject* CArchive::ReadObject(const CRuntimeClass* requested) {
   CheckLoading();
   uint16_t tag;

@@ -132,6 +132,11 @@ class CArchive {
   // class or derived from it (CArchiveException::badClass otherwise).
   CObject* ReadObject(const CRuntimeClass* cls);
 
+  // Loading: every object this archive has created so far, in order. After
+  // a failed read, a caller whose objects are not tracked elsewhere frees
+  // them from this list.
+  std::vector<CObject*> GetLoadedObjects() const;
+
   CArchive& operator<<(const CObject* obj) {
     WriteObject(obj);
     return *this;
