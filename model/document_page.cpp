@@ -168,17 +168,23 @@ CPicFrame* CDocumentPage::GetFirstFrame() const {
 
 void CDocumentPage::InitForDocument(CMarlDoc* doc, bool isSymbol) {
   m_document = doc;
-  if (isSymbol) {
-    int number = doc->m_nextSymbolId;
-    m_symbolId = static_cast<uint32_t>(number);
-    m_streamName = Numbered("Symbol %i", number);
-    m_name = Numbered("Symbol %i", number);
-    doc->m_nextSymbolId = static_cast<int16_t>(doc->m_nextSymbolId + 1);
-  } else {
-    int number = doc->m_nextPageNumber;
-    m_streamName = Numbered("Page %i", number);
-    m_name = Numbered("Page %i", number);
-    doc->m_nextPageNumber = static_cast<int16_t>(doc->m_nextPageNumber + 1);
+  // A number whose stream is taken (the 16-bit counters of old files may
+  // have wrapped) is passed over, so a new page never overwrites a stream.
+  const char* format = isSymbol ? "Symbol %i" : "Page %i";
+  for (int tries = 0; tries <= 0x10000; ++tries) {
+    int number;
+    if (isSymbol) {
+      number = doc->m_nextSymbolId;
+      doc->m_nextSymbolId = doc->m_nextSymbolId >= 0x7FFF ? 1 : doc->m_nextSymbolId + 1;
+    } else {
+      number = doc->m_nextPageNumber;
+      doc->m_nextPageNumber =
+          static_cast<int16_t>(doc->m_nextPageNumber >= 0x7FFF ? 1 : doc->m_nextPageNumber + 1);
+    }
+    m_streamName = Numbered(format, number);
+    m_name = m_streamName;
+    if (isSymbol) m_symbolId = static_cast<uint32_t>(number);
+    if (doc->FindStream(m_streamName) == nullptr) break;
   }
   ++m_lockCount;
   m_cachedIndex = -1;
@@ -195,7 +201,22 @@ void CDocumentPage::InitForDocument(CMarlDoc* doc, bool isSymbol) {
 void CDocumentPage::SetName(std::string_view name) {
   m_name = name;
   m_cachedIndex = -1;
-  if (m_document != nullptr) m_document->RefreshPageList(IsSymbol());
+  RefreshList();
+}
+
+void CDocumentPage::RefreshList() {
+  if (m_document == nullptr) return;
+  if (IsSymbol()) {
+    m_document->RefreshSymbolList();
+  } else {
+    m_document->RefreshPageList();
+  }
+}
+
+void CDocumentPage::AdoptRoot(CPicPage* root) {
+  root->m_documentPage = this;
+  FinishRead(root);
+  m_root = root;
 }
 
 void CDocumentPage::RemoveFromDocument() {
@@ -237,7 +258,7 @@ void CDocumentPage::DeletePage() {
   RemoveFromDocument();
   if (doc != nullptr) {
     if (doc->m_currentPage == this) doc->m_currentPage = nullptr;
-    doc->RefreshPageList(IsSymbol());
+    doc->RebuildTabs(IsSymbol());
   }
   m_document = nullptr;
   delete this;

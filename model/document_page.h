@@ -61,6 +61,10 @@ class CDocumentPage : public CObject {
   // makes a new root and holds the first lock.
   void InitForDocument(CMarlDoc* doc, bool isSymbol);
   void SetName(std::string_view name);
+  // The document's list of this page is refreshed (sorted, for symbols).
+  void RefreshList();
+  // Takes a root read elsewhere (a carried symbol) as the page's contents.
+  void AdoptRoot(CPicPage* root);
   bool IsSymbol() const { return m_symbolId != 0; }
   // Unlinks the page from the document's page or symbol list.
   void RemoveFromDocument();

@@ -16,7 +16,6 @@ constexpr uint16_t kLineFlagStored = 2;      // the line flag kept with the docu
 constexpr uint16_t kW2Flag = 0x8000;
 constexpr size_t kMinFillEntryBytes = 6;  // colour, kind, flags (or colour, extra word)
 constexpr size_t kLineEntryBytes = 10;    // colour, width, two words
-constexpr size_t kStopBytes = 5;          // ratio, colour
 constexpr int32_t kEndGridMask = 127;     // edge ends lie on the 128 grid
 constexpr uint8_t kCodeTriple = 0x40;
 constexpr uint8_t kCodeTripleBytes = 0x80;

@@ -86,7 +86,7 @@ TEST_F(EditTest, UndoOfADeletePutsTheObjectBackBetweenItsOldSiblings) {
 
 TEST_F(EditTest, TransactionWithoutUndoStepStillRefreshes) {
   Edit(page, [&] { boxes[0]->SetBox(R(0, 1, 0, 1)); });
-  doc.m_modified = false;
+  doc.SetModifiedFlag(false);
   doc.viewUpdates.clear();
   page->m_dirty = 0;
   Edit(

@@ -58,8 +58,10 @@ class CTestServices : public CAppServices {
 class CTestDoc : public CMarlDoc {
  public:
   void UpdatePageViews(CDocumentPage* page) override { viewUpdates.push_back(page); }
-  void RefreshPageList(bool symbols) override { (symbols ? symbolRefreshes : pageRefreshes)++; }
+  void RebuildTabs(bool symbols) override { (symbols ? symbolRefreshes : pageRefreshes)++; }
   void UpdateAllItems() override { ++itemUpdates; }
+  void ReportMessage(uint32_t id, const std::exception*) override { reported.push_back(id); }
+  std::vector<uint32_t> reported;
   std::vector<CDocumentPage*> viewUpdates;
   int pageRefreshes = 0;
   int symbolRefreshes = 0;
