@@ -1,0 +1,697 @@
+#include "platform/qt/dc.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <cmath>
+
+#include "platform/qt/dc_internal.h"
+#include "platform/qt/window_surface.h"
+#include "render/raster/offscreen_bitmap.h"
+
+// ---- pixel surfaces ----
+
+PixelSurface SurfaceOfImage(QImage& image) {
+  PixelSurface s;
+  if (image.isNull()) return s;
+  if (image.format() == QImage::Format_Mono) {
+    s.kind = PixelSurface::kMono;
+    s.bits = 1;
+  } else if (image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32) {
+    s.kind = PixelSurface::kRgb32;
+    s.bits = 32;
+  } else {
+    return s;
+  }
+  s.row0 = image.bits();
+  s.stride = image.bytesPerLine();
+  s.width = image.width();
+  s.height = image.height();
+  return s;
+}
+
+PixelSurface SurfaceOfOffscreen(COffscreenBitmap& bitmap) {
+  PixelSurface s;
+  if (!bitmap.IsValid()) return s;
+  s.width = bitmap.Width();
+  s.height = bitmap.Height();
+  s.row0 = bitmap.Row(0);
+  s.stride = bitmap.BottomUp() ? -static_cast<ptrdiff_t>(bitmap.Stride()) : bitmap.Stride();
+  s.bits = bitmap.BitsPerPixel();
+  switch (bitmap.Format()) {
+    case kOffscreen32:
+      s.kind = PixelSurface::kRgb32;
+      break;
+    case kOffscreen24:
+      s.kind = PixelSurface::k24;
+      break;
+    case kOffscreen555:
+      s.kind = PixelSurface::k555;
+      break;
+    case kOffscreen565:
+      s.kind = PixelSurface::k565;
+      break;
+    default:
+      s.kind = PixelSurface::kIndexed;
+      if (bitmap.Palette()) {
+        s.colors = bitmap.Palette()->table.entries.data();
+        s.colorCount = static_cast<int>(bitmap.Palette()->table.count);
+      }
+      break;
+  }
+  return s;
+}
+
+uint32_t PixelSurface::ReadRgb(int x, int y) const {
+  const uint8_t* row = Row(y);
+  switch (kind) {
+    case kRgb32: {
+      uint32_t v;
+      std::memcpy(&v, row + 4 * x, 4);
+      return v & 0xFFFFFF;
+    }
+    case kMono:
+      return (row[x >> 3] >> (7 - (x & 7)) & 1) ? 0xFFFFFF : 0;
+    case k24:
+      return uint32_t{row[3 * x + 2]} << 16 | uint32_t{row[3 * x + 1]} << 8 | row[3 * x];
+    case k555:
+    case k565: {
+      const uint32_t v = row[2 * x] | uint32_t{row[2 * x + 1]} << 8;
+      uint32_t r, g, b;
+      if (kind == k555) {
+        r = v >> 10 & 31;
+        g = v >> 5 & 31;
+        b = v & 31;
+        r = r << 3 | r >> 2;
+        g = g << 3 | g >> 2;
+      } else {
+        r = v >> 11 & 31;
+        g = v >> 5 & 63;
+        b = v & 31;
+        r = r << 3 | r >> 2;
+        g = g << 2 | g >> 4;
+      }
+      b = b << 3 | b >> 2;
+      return r << 16 | g << 8 | b;
+    }
+    case kIndexed: {
+      const int per = 8 / bits;
+      const int shift = (per - 1 - x % per) * bits;
+      const int index = row[x / per] >> shift & ((1 << bits) - 1);
+      if (!colors || index >= colorCount) return 0;
+      const uint32_t c = colors[index];
+      return ColorRefToRgb(c & 0xFFFFFF);
+    }
+    case kNone:
+      break;
+  }
+  return 0;
+}
+
+// ---- construction ----
+
+CDC::CDC() {
+  state_.pen = StockPen(BLACK_PEN);
+  state_.brush = StockBrush(WHITE_BRUSH);
+  state_.font = StockFont(SYSTEM_FONT);
+}
+
+CDC::~CDC() = default;
+
+bool CDC::CreateCompatibleDC(CDC*) {
+  DeleteDC();
+  memory_ = true;
+  defaultBitmap_ = std::make_unique<CBitmap>();
+  defaultBitmap_->CreateBitmap(1, 1, 1, 1);
+  bitmap_ = defaultBitmap_.get();
+  surface_ = SurfaceOfImage(bitmap_->Image());
+  return true;
+}
+
+bool CDC::AttachImage(QImage* image) {
+  DeleteDC();
+  if (!image) return false;
+  surface_ = SurfaceOfImage(*image);
+  return surface_.Writable();
+}
+
+void CDC::AttachWindow(CWindowSurface* window) {
+  DeleteDC();
+  window_ = window;
+  if (window) surface_ = SurfaceOfImage(window->Image());
+}
+
+bool CDC::DeleteDC() {
+  const bool was = IsValid();
+  state_ = State();
+  state_.pen = StockPen(BLACK_PEN);
+  state_.brush = StockBrush(WHITE_BRUSH);
+  state_.font = StockFont(SYSTEM_FONT);
+  saved_.clear();
+  surface_ = PixelSurface();
+  bitmap_ = nullptr;
+  offscreen_ = nullptr;
+  defaultBitmap_.reset();
+  window_ = nullptr;
+  memory_ = false;
+  pathOpen_ = pathDone_ = false;
+  path_.clear();
+  return was;
+}
+
+// ---- objects ----
+
+CPen* CDC::SelectObject(CPen* pen) {
+  CPen* old = state_.pen;
+  if (pen && pen->IsValid()) state_.pen = pen;
+  return old;
+}
+
+CBrush* CDC::SelectObject(CBrush* brush) {
+  CBrush* old = state_.brush;
+  if (brush && brush->IsValid()) state_.brush = brush;
+  return old;
+}
+
+CFont* CDC::SelectObject(CFont* font) {
+  CFont* old = state_.font;
+  if (font && font->IsValid()) state_.font = font;
+  return old;
+}
+
+CBitmap* CDC::SelectObject(CBitmap* bitmap) {
+  if (!memory_ || !bitmap || !bitmap->IsValid()) return nullptr;
+  PixelSurface s = SurfaceOfImage(bitmap->Image());
+  if (!s.Writable()) return nullptr;
+  CBitmap* old = bitmap_ ? bitmap_ : defaultBitmap_.get();
+  bitmap_ = bitmap;
+  offscreen_ = nullptr;
+  surface_ = s;
+  return old;
+}
+
+COffscreenBitmap* CDC::SelectObject(COffscreenBitmap* bitmap) {
+  if (!memory_ || !bitmap || !bitmap->IsValid()) return nullptr;
+  PixelSurface s = SurfaceOfOffscreen(*bitmap);
+  if (!s.IsValid()) return nullptr;
+  COffscreenBitmap* old = offscreen_;
+  offscreen_ = bitmap;
+  bitmap_ = nullptr;
+  surface_ = s;
+  return old;
+}
+
+CGdiObject* CDC::SelectStockObject(int index) {
+  CGdiObject* object = GetStockObject(index);
+  if (!object) return nullptr;
+  switch (object->ObjectKind()) {
+    case CGdiObject::Kind::kPen:
+      return SelectObject(static_cast<CPen*>(object));
+    case CGdiObject::Kind::kBrush:
+      return SelectObject(static_cast<CBrush*>(object));
+    case CGdiObject::Kind::kFont:
+      return SelectObject(static_cast<CFont*>(object));
+    default:
+      return nullptr;
+  }
+}
+
+// ---- attributes ----
+
+COLORREF CDC::SetTextColor(COLORREF color) {
+  return std::exchange(state_.textColor, color & 0xFFFFFF);
+}
+COLORREF CDC::SetBkColor(COLORREF color) {
+  return std::exchange(state_.bkColor, color & 0xFFFFFF);
+}
+int CDC::SetBkMode(int mode) {
+  if (mode != TRANSPARENT && mode != OPAQUE) return 0;
+  return std::exchange(state_.bkMode, mode);
+}
+int CDC::SetROP2(int rop2) {
+  if (rop2 < R2_BLACK || rop2 > R2_WHITE) return 0;
+  return std::exchange(state_.rop2, rop2);
+}
+int CDC::SetPolyFillMode(int mode) {
+  if (mode != ALTERNATE && mode != WINDING) return 0;
+  return std::exchange(state_.polyFillMode, mode);
+}
+unsigned CDC::SetTextAlign(unsigned align) {
+  return std::exchange(state_.textAlign, align);
+}
+int CDC::SetStretchBltMode(int mode) {
+  return std::exchange(state_.stretchMode, mode);
+}
+int CDC::SetMapMode(int mode) {
+  return mode == MM_TEXT ? MM_TEXT : 0;
+}
+CPoint CDC::SetBrushOrg(int x, int y) {
+  return std::exchange(state_.brushOrg, CPoint(x, y));
+}
+CPoint CDC::SetViewportOrg(int x, int y) {
+  return std::exchange(state_.viewportOrg, CPoint(x, y));
+}
+CPoint CDC::OffsetViewportOrg(int dx, int dy) {
+  const CPoint old = state_.viewportOrg;
+  state_.viewportOrg.Offset(dx, dy);
+  return old;
+}
+CPoint CDC::SetWindowOrg(int x, int y) {
+  return std::exchange(state_.windowOrg, CPoint(x, y));
+}
+
+int CDC::SetGraphicsMode(int mode) {
+  if (mode != GM_COMPATIBLE && mode != GM_ADVANCED) return 0;
+  // Leaving the advanced mode needs the identity transform.
+  if (mode == GM_COMPATIBLE && DcRaster::HasTransform(*this)) return 0;
+  return std::exchange(state_.graphicsMode, mode);
+}
+
+bool CDC::SetWorldTransform(const XFORM& xf) {
+  if (state_.graphicsMode != GM_ADVANCED) return false;
+  if (xf.eM11 * xf.eM22 - xf.eM12 * xf.eM21 == 0) return false;
+  state_.world = xf;
+  return true;
+}
+
+namespace {
+
+// a then b (a applied first).
+XFORM Combine(const XFORM& a, const XFORM& b) {
+  XFORM r;
+  r.eM11 = a.eM11 * b.eM11 + a.eM12 * b.eM21;
+  r.eM12 = a.eM11 * b.eM12 + a.eM12 * b.eM22;
+  r.eM21 = a.eM21 * b.eM11 + a.eM22 * b.eM21;
+  r.eM22 = a.eM21 * b.eM12 + a.eM22 * b.eM22;
+  r.eDx = a.eDx * b.eM11 + a.eDy * b.eM21 + b.eDx;
+  r.eDy = a.eDx * b.eM12 + a.eDy * b.eM22 + b.eDy;
+  return r;
+}
+
+}  // namespace
+
+bool CDC::ModifyWorldTransform(const XFORM& xf, int mode) {
+  if (state_.graphicsMode != GM_ADVANCED) return false;
+  switch (mode) {
+    case MWT_IDENTITY:
+      state_.world = XFORM();
+      return true;
+    case MWT_LEFTMULTIPLY:
+      return SetWorldTransform(Combine(xf, state_.world));
+    case MWT_RIGHTMULTIPLY:
+      return SetWorldTransform(Combine(state_.world, xf));
+    default:
+      return false;
+  }
+}
+
+bool CDC::GetWorldTransform(XFORM* xf) const {
+  if (!xf) return false;
+  *xf = state_.world;
+  return true;
+}
+
+void CDC::LPtoDP(CPoint* points, int count) const {
+  for (int i = 0; i < count; ++i)
+    points[i] = DcRaster::ToDeviceInt(*this, points[i].x, points[i].y);
+}
+
+void CDC::LPtoDP(CRect* rect) const {
+  LPtoDP(reinterpret_cast<CPoint*>(rect), 2);
+}
+
+void CDC::DPtoLP(CPoint* points, int count) const {
+  const XFORM& w = state_.world;
+  const bool advanced = DcRaster::HasTransform(*this);
+  const double det = double(w.eM11) * w.eM22 - double(w.eM12) * w.eM21;
+  for (int i = 0; i < count; ++i) {
+    double x = points[i].x - state_.viewportOrg.x + state_.windowOrg.x;
+    double y = points[i].y - state_.viewportOrg.y + state_.windowOrg.y;
+    if (advanced && det != 0) {
+      x -= w.eDx;
+      y -= w.eDy;
+      const double lx = (x * w.eM22 - y * w.eM21) / det;
+      const double ly = (y * w.eM11 - x * w.eM12) / det;
+      x = lx;
+      y = ly;
+    }
+    points[i] = CPoint(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
+  }
+}
+
+void CDC::DPtoLP(CRect* rect) const {
+  DPtoLP(reinterpret_cast<CPoint*>(rect), 2);
+}
+
+int CDC::GetDeviceCaps(int index) const {
+  switch (index) {
+    case HORZRES:
+      return surface_.width;
+    case VERTRES:
+      return surface_.height;
+    case BITSPIXEL:
+      return surface_.kind == PixelSurface::kMono ? 1 : 32;
+    case PLANES:
+      return 1;
+    case NUMCOLORS:
+      return -1;
+    case RASTERCAPS:
+      return 0;  // no palette
+    case SIZEPALETTE:
+      return 0;
+    case LOGPIXELSX:
+    case LOGPIXELSY:
+      return 96;
+    default:
+      return 0;
+  }
+}
+
+int CDC::SaveDC() {
+  saved_.push_back({state_, bitmap_, offscreen_});
+  return static_cast<int>(saved_.size());
+}
+
+bool CDC::RestoreDC(int saved) {
+  const int level = saved < 0 ? static_cast<int>(saved_.size()) + saved + 1 : saved;
+  if (level < 1 || level > static_cast<int>(saved_.size())) return false;
+  Saved s = std::move(saved_[level - 1]);
+  saved_.resize(level - 1);
+  state_ = std::move(s.state);
+  if (s.offscreen && s.offscreen != offscreen_) {
+    SelectObject(s.offscreen);
+  } else if (s.bitmap && s.bitmap != bitmap_) {
+    SelectObject(s.bitmap);
+  }
+  return true;
+}
+
+// ---- clipping ----
+
+int CDC::SelectClipRgn(const CRgn* region) {
+  if (!region) {
+    state_.hasClip = false;
+    state_.clip.DeleteObject();
+    return SIMPLEREGION;
+  }
+  if (!region->IsValid()) return RGN_ERROR;
+  state_.clip.CopyRgn(region);
+  state_.hasClip = true;
+  return state_.clip.Kind();
+}
+
+int CDC::SelectClipRgn(const CRgn* region, int mode) {
+  if (mode == RGN_COPY) return SelectClipRgn(region);
+  if (!region || !region->IsValid()) return RGN_ERROR;
+  if (!state_.hasClip) {
+    state_.clip.CreateRectRgn(0, 0, surface_.width, surface_.height);
+    state_.hasClip = true;
+  }
+  return state_.clip.CombineRgn(&state_.clip, region, mode);
+}
+
+int CDC::IntersectClipRect(int left, int top, int right, int bottom) {
+  CRect r(left, top, right, bottom);
+  LPtoDP(&r);
+  r.NormalizeRect();
+  CRgn rgn;
+  rgn.CreateRectRgnIndirect(&r);
+  return SelectClipRgn(&rgn, RGN_AND);
+}
+
+int CDC::ExcludeClipRect(int left, int top, int right, int bottom) {
+  CRect r(left, top, right, bottom);
+  LPtoDP(&r);
+  r.NormalizeRect();
+  CRgn rgn;
+  rgn.CreateRectRgnIndirect(&r);
+  return SelectClipRgn(&rgn, RGN_DIFF);
+}
+
+int CDC::OffsetClipRgn(int dx, int dy) {
+  if (!state_.hasClip) return SIMPLEREGION;
+  return state_.clip.OffsetRgn(dx, dy);
+}
+
+int CDC::GetClipBox(CRect* rect) const {
+  CRect box = DcRaster::ClipBounds(*this);
+  int kind = box.IsRectEmpty() ? NULLREGION : SIMPLEREGION;
+  if (state_.hasClip && state_.clip.Kind() == COMPLEXREGION) kind = COMPLEXREGION;
+  if (rect) {
+    *rect = box;
+    DPtoLP(rect);
+    rect->NormalizeRect();
+  }
+  return kind;
+}
+
+bool CDC::PtVisible(int x, int y) const {
+  const CPoint p = DcRaster::ToDeviceInt(*this, x, y);
+  return DcRaster::Visible(*this, p.x, p.y);
+}
+
+bool CDC::RectVisible(const CRect* rect) const {
+  if (!rect) return false;
+  CRect r = *rect;
+  LPtoDP(&r);
+  r.NormalizeRect();
+  CRect bounds(0, 0, surface_.width, surface_.height);
+  if (!r.IntersectRect(r, bounds)) return false;
+  return !state_.hasClip || state_.clip.RectInRegion(&r);
+}
+
+int CDC::GetClipRgn(CRgn* region) const {
+  if (!state_.hasClip || !region) return 0;
+  region->CopyRgn(&state_.clip);
+  return 1;
+}
+
+CRect CDC::TakeChangedRect() {
+  return std::exchange(changed_, CRect());
+}
+
+void CDC::Changed(const CRect&) {}
+
+// ---- window contexts ----
+
+CClientDC::CClientDC(CWindowSurface* window) {
+  AttachWindow(window);
+}
+
+CClientDC::~CClientDC() = default;
+
+void CClientDC::Changed(const CRect& device) {
+  if (WindowSurface()) WindowSurface()->Flush(device);
+}
+
+CPaintDC::CPaintDC(CWindowSurface* window) {
+  AttachWindow(window);
+  if (!window) return;
+  CRgn clip;
+  clip.CreateFromQRegion(window->InvalidRegion());
+  clip.GetRgnBox(&m_rcPaint);
+  SelectClipRgn(&clip);
+}
+
+CPaintDC::~CPaintDC() {
+  if (WindowSurface()) WindowSurface()->ValidateAll();
+}
+
+// ---- shared helpers ----
+
+uint32_t DcRaster::DeviceColor(const CDC& dc, COLORREF color) {
+  if (dc.surface_.kind == PixelSurface::kMono) {
+    const int intensity = (GetRValue(color) * 30 + GetGValue(color) * 59 + GetBValue(color) * 11);
+    return intensity >= 128 * 100 ? 0xFFFFFFFFu : 0;
+  }
+  return 0xFF000000u | ColorRefToRgb(color);
+}
+
+PatternSource DcRaster::SolidSource(const CDC& dc, COLORREF color) {
+  PatternSource p;
+  p.none = false;
+  p.value = DeviceColor(dc, color);
+  return p;
+}
+
+PatternSource DcRaster::BrushSource(const CDC& dc, const CBrush* brush) {
+  PatternSource p;
+  if (!brush || !brush->IsValid() || brush->Style() == BS_NULL) return p;
+  if (brush->Style() == BS_SOLID) return SolidSource(dc, brush->Color());
+  const QImage& pat = brush->Pattern();
+  if (pat.isNull()) return p;
+  p.none = false;
+  p.solid = false;
+  p.width = pat.width();
+  p.height = pat.height();
+  p.orgX = dc.state_.brushOrg.x;
+  p.orgY = dc.state_.brushOrg.y;
+  p.pixels.resize(static_cast<size_t>(p.width) * p.height);
+  const bool mono = pat.format() == QImage::Format_Mono;
+  // Hatches draw their lines in the brush colour over the background colour.
+  const COLORREF zero = brush->Style() == BS_HATCHED ? brush->Color() : dc.state_.textColor;
+  const uint32_t c0 = DeviceColor(dc, zero);
+  const uint32_t c1 = DeviceColor(dc, dc.state_.bkColor);
+  for (int y = 0; y < p.height; ++y) {
+    const uint8_t* row = pat.constScanLine(y);
+    for (int x = 0; x < p.width; ++x) {
+      uint32_t v;
+      if (mono) {
+        v = (row[x >> 3] >> (7 - (x & 7)) & 1) ? c1 : c0;
+      } else {
+        uint32_t rgb;
+        std::memcpy(&rgb, row + 4 * x, 4);
+        v = DeviceColor(dc, RgbToColorRef(rgb & 0xFFFFFF));
+      }
+      p.pixels[static_cast<size_t>(y) * p.width + x] = v;
+    }
+  }
+  return p;
+}
+
+void DcRaster::Touch(CDC& dc, int y, int x0, int x1) {
+  CRect r(x0, y, x1, y + 1);
+  dc.changed_.UnionRect(dc.changed_, r);
+}
+
+void DcRaster::Finish(CDC& dc) {
+  if (!dc.changed_.IsRectEmpty() && dc.window_) dc.Changed(dc.changed_);
+  if (dc.window_) dc.changed_ = CRect();
+}
+
+void DcRaster::WriteSpan(CDC& dc, int y, int x0, int x1, const PatternSource& pat,
+                         const uint32_t* src, uint8_t rop3) {
+  const PixelSurface& s = dc.surface_;
+  if (!s.Writable() || y < 0 || y >= s.height) return;
+  if (pat.none && RopUsesPattern(rop3)) return;  // a null brush paints nothing
+  int lo = std::max(x0, 0), hi = std::min(x1, s.width);
+  if (lo >= hi) return;
+  auto write = [&](int a, int b) {
+    if (a >= b) return;
+    Touch(dc, y, a, b);
+    uint8_t* row = s.Row(y);
+    const uint32_t* srcAt = src ? src + (a - x0) : nullptr;
+    if (s.kind == PixelSurface::kRgb32) {
+      uint32_t* d = reinterpret_cast<uint32_t*>(row) + a;
+      const int n = b - a;
+      if (!RopUsesPattern(rop3) || pat.solid) {
+        uint32_t patRow[256];
+        for (int k = 0; k < n; k += 256) {
+          const int m = std::min(256, n - k);
+          const uint32_t* pp = nullptr;
+          if (RopUsesPattern(rop3)) {
+            std::fill(patRow, patRow + m, pat.value);
+            pp = patRow;
+          }
+          Rop3Row(rop3, d + k, srcAt ? srcAt + k : nullptr, pp, m);
+          for (int i = 0; i < m; ++i) d[k + i] |= 0xFF000000u;
+        }
+      } else {
+        uint32_t patRow[256];
+        for (int k = 0; k < n; k += 256) {
+          const int m = std::min(256, n - k);
+          for (int i = 0; i < m; ++i) patRow[i] = pat.At(a + k + i, y);
+          Rop3Row(rop3, d + k, srcAt ? srcAt + k : nullptr, patRow, m);
+          for (int i = 0; i < m; ++i) d[k + i] |= 0xFF000000u;
+        }
+      }
+    } else {
+      const Rop3Eval rop(rop3);
+      for (int x = a; x < b; ++x) {
+        uint8_t& byte = row[x >> 3];
+        const int shift = 7 - (x & 7);
+        const uint32_t dv = (byte >> shift & 1) ? 0xFFFFFFFFu : 0;
+        const uint32_t pv = pat.none ? 0 : pat.At(x, y);
+        const uint32_t sv = srcAt ? srcAt[x - a] : 0;
+        const uint32_t r = rop(pv, sv, dv) & 1;
+        byte = static_cast<uint8_t>((byte & ~(1 << shift)) | r << shift);
+      }
+    }
+  };
+  if (!dc.state_.hasClip) {
+    write(lo, hi);
+    return;
+  }
+  const CRgn::Band* band = dc.state_.clip.BandAt(y);
+  if (!band) return;
+  for (size_t i = 0; i + 1 < band->xs.size(); i += 2) {
+    write(std::max(lo, band->xs[i]), std::min(hi, band->xs[i + 1]));
+  }
+}
+
+void DcRaster::NormalizeSpanList(std::vector<DeviceSpan>& spans) {
+  std::sort(spans.begin(), spans.end(), [](const DeviceSpan& a, const DeviceSpan& b) {
+    return a.y != b.y ? a.y < b.y : a.x0 < b.x0;
+  });
+  size_t out = 0;
+  for (const DeviceSpan& s : spans) {
+    if (s.x1 <= s.x0) continue;
+    if (out > 0 && spans[out - 1].y == s.y && s.x0 <= spans[out - 1].x1) {
+      spans[out - 1].x1 = std::max(spans[out - 1].x1, s.x1);
+    } else {
+      spans[out++] = s;
+    }
+  }
+  spans.resize(out);
+}
+
+void DcRaster::WriteSpans(CDC& dc, std::vector<DeviceSpan>& spans, const PatternSource& pat,
+                          uint8_t rop3) {
+  NormalizeSpanList(spans);
+  for (const DeviceSpan& s : spans) WriteSpan(dc, s.y, s.x0, s.x1, pat, nullptr, rop3);
+}
+
+bool DcRaster::HasTransform(const CDC& dc) {
+  const XFORM& w = dc.state_.world;
+  return dc.state_.graphicsMode == GM_ADVANCED &&
+         (w.eM11 != 1 || w.eM12 != 0 || w.eM21 != 0 || w.eM22 != 1 || w.eDx != 0 || w.eDy != 0);
+}
+
+CPointF DcRaster::ToDevice(const CDC& dc, double x, double y) {
+  if (HasTransform(dc)) {
+    const XFORM& w = dc.state_.world;
+    const double tx = x * w.eM11 + y * w.eM21 + w.eDx;
+    const double ty = x * w.eM12 + y * w.eM22 + w.eDy;
+    x = tx;
+    y = ty;
+  }
+  return {x - dc.state_.windowOrg.x + dc.state_.viewportOrg.x,
+          y - dc.state_.windowOrg.y + dc.state_.viewportOrg.y};
+}
+
+CPoint DcRaster::ToDeviceInt(const CDC& dc, int x, int y) {
+  if (!HasTransform(dc)) {
+    return {x - dc.state_.windowOrg.x + dc.state_.viewportOrg.x,
+            y - dc.state_.windowOrg.y + dc.state_.viewportOrg.y};
+  }
+  const CPointF p = ToDevice(dc, x, y);
+  return {static_cast<int>(std::lround(p.x)), static_cast<int>(std::lround(p.y))};
+}
+
+double DcRaster::DeviceWidth(const CDC& dc, int width) {
+  if (!HasTransform(dc)) return width;
+  const XFORM& w = dc.state_.world;
+  return width * std::sqrt(std::fabs(double(w.eM11) * w.eM22 - double(w.eM12) * w.eM21));
+}
+
+bool DcRaster::Visible(const CDC& dc, int x, int y) {
+  if (x < 0 || y < 0 || x >= dc.surface_.width || y >= dc.surface_.height) return false;
+  return !dc.state_.hasClip || dc.state_.clip.PtInRegion(x, y);
+}
+
+CRect DcRaster::ClipBounds(const CDC& dc) {
+  CRect bounds(0, 0, dc.surface_.width, dc.surface_.height);
+  if (dc.state_.hasClip) {
+    CRect box;
+    dc.state_.clip.GetRgnBox(&box);
+    bounds.IntersectRect(bounds, box);
+  }
+  return bounds;
+}
+
+uint32_t DcRaster::ReadDevice(const CDC& dc, int x, int y) {
+  const PixelSurface& s = dc.surface_;
+  if (s.kind == PixelSurface::kMono) {
+    return (s.Row(y)[x >> 3] >> (7 - (x & 7)) & 1) ? 0xFFFFFFFFu : 0;
+  }
+  return 0xFF000000u | s.ReadRgb(x, y);
+}

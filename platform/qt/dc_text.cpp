@@ -1,0 +1,319 @@
+// Text through Qt's fonts, placed with the old system's alignment rules,
+// escapement and per-character advances.
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QString>
+#include <QTransform>
+#include <cmath>
+
+#include "platform/qt/dc.h"
+#include "platform/qt/dc_internal.h"
+
+namespace {
+
+// The characters (code points) of UTF-8 text.
+std::vector<QString> SplitChars(std::string_view text) {
+  const QString s = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  std::vector<QString> out;
+  for (qsizetype i = 0; i < s.size();) {
+    const qsizetype n = (s[i].isHighSurrogate() && i + 1 < s.size()) ? 2 : 1;
+    out.push_back(s.mid(i, n));
+    i += n;
+  }
+  return out;
+}
+
+const QFont& FontOf(const CFont* font) {
+  static const QFont fallback;
+  return font && font->IsValid() ? font->Font() : fallback;
+}
+
+std::vector<int> Advances(const QFont& font, const std::vector<QString>& chars) {
+  QFontMetricsF fm(font);
+  std::vector<int> out;
+  out.reserve(chars.size());
+  for (const QString& c : chars)
+    out.push_back(static_cast<int>(std::lround(fm.horizontalAdvance(c))));
+  return out;
+}
+
+}  // namespace
+
+struct DcText {
+  static bool Draw(CDC& dc, int x, int y, unsigned options, const CRect* rect,
+                   std::string_view text, const int* dx);
+};
+
+bool DcText::Draw(CDC& dc, int x, int y, unsigned options, const CRect* rect, std::string_view text,
+                  const int* dx) {
+  if (!dc.IsValid()) return false;
+  CDC::State& st = dc.state_;
+  const QFont& font = FontOf(st.font);
+  const LOGFONT log = st.font ? st.font->LogFont() : LOGFONT();
+  QFontMetricsF fm(font);
+  const double ascent = std::round(fm.ascent()), descent = std::round(fm.descent());
+
+  // The device transform of logical points.
+  QTransform world;
+  if (DcRaster::HasTransform(dc)) {
+    const XFORM& w = st.world;
+    world = QTransform(w.eM11, w.eM12, w.eM21, w.eM22, w.eDx, w.eDy);
+  }
+  world *= QTransform::fromTranslate(st.viewportOrg.x - st.windowOrg.x,
+                                     st.viewportOrg.y - st.windowOrg.y);
+
+  // ETO_OPAQUE: the rectangle in the background colour.
+  if ((options & ETO_OPAQUE) && rect) {
+    const QPolygonF poly =
+        world.map(QPolygonF(QRectF(rect->left, rect->top, rect->Width(), rect->Height())));
+    std::vector<CPointF> c;
+    for (const QPointF& p : poly) c.push_back({p.x(), p.y()});
+    if (c.size() == 5) c.pop_back();
+    const CRect clip = DcRaster::ClipBounds(dc);
+    std::vector<DeviceSpan> spans;
+    ScanPolygons({c}, false, clip.top, clip.bottom, [&](int yy, int x0, int x1) {
+      spans.push_back({yy, x0, x1});
+    });
+    DcRaster::WriteSpans(dc, spans, DcRaster::SolidSource(dc, st.bkColor), Rop3Index(PATCOPY));
+  }
+  const std::vector<QString> chars = SplitChars(text);
+  if (chars.empty()) {
+    DcRaster::Finish(dc);
+    return true;
+  }
+  std::vector<int> adv = dx ? std::vector<int>(dx, dx + chars.size()) : Advances(font, chars);
+  double total = 0;
+  for (int a : adv) total += a;
+
+  if (st.textAlign & TA_UPDATECP) {
+    x = st.currentPos.x;
+    y = st.currentPos.y;
+  }
+  double start = 0;
+  switch (st.textAlign & TA_CENTER) {
+    case TA_RIGHT:
+      start = -total;
+      break;
+    case TA_CENTER:
+      start = -total / 2;
+      break;
+    default:
+      break;
+  }
+  double baseline = ascent;  // TA_TOP
+  if ((st.textAlign & TA_BASELINE) == TA_BASELINE) {
+    baseline = 0;
+  } else if (st.textAlign & TA_BOTTOM) {
+    baseline = -descent;
+  }
+  if (st.textAlign & TA_UPDATECP) {
+    // The current position moves along the text.
+    if ((st.textAlign & TA_CENTER) == TA_LEFT) st.currentPos.x = x + static_cast<int>(total);
+    if ((st.textAlign & TA_CENTER) == TA_RIGHT) st.currentPos.x = x - static_cast<int>(total);
+  }
+
+  // Text space (along the baseline, down) to device pixels.
+  const double angle = log.lfEscapement / 10.0 * M_PI / 180.0;
+  const double ca = std::cos(angle), sa = std::sin(angle);
+  const QTransform textToLogical(ca, -sa, sa, ca, x, y);
+  const QTransform toDevice = textToLogical * world;
+
+  const QRectF cell(start, baseline - ascent, total, ascent + descent);
+  const QPolygonF cellPoly = toDevice.map(QPolygonF(cell));
+  CRect area = DcRaster::ClipBounds(dc);
+  if ((options & ETO_CLIPPED) && rect) {
+    CRect r = *rect;
+    dc.LPtoDP(&r);
+    r.NormalizeRect();
+    area.IntersectRect(area, r);
+  }
+  if (st.bkMode == OPAQUE) {
+    std::vector<CPointF> c;
+    for (const QPointF& p : cellPoly) c.push_back({p.x(), p.y()});
+    if (c.size() == 5) c.pop_back();
+    std::vector<DeviceSpan> spans;
+    ScanPolygons({c}, false, area.top, area.bottom, [&](int yy, int x0, int x1) {
+      spans.push_back({yy, std::max(x0, area.left), std::min(x1, area.right)});
+    });
+    DcRaster::WriteSpans(dc, spans, DcRaster::SolidSource(dc, st.bkColor), Rop3Index(PATCOPY));
+  }
+  // Glyphs drawn by Qt into a coverage image over the text's device bounds
+  // (grown for overhangs), then blended in the text colour through the clip.
+  QRect box = toDevice.mapRect(cell.adjusted(-ascent, -2, ascent, 2)).toAlignedRect();
+  box &= QRect(area.left, area.top, area.Width(), area.Height());
+  if (box.isEmpty()) {
+    DcRaster::Finish(dc);
+    return true;
+  }
+  QImage coverage(box.size(), QImage::Format_ARGB32_Premultiplied);
+  coverage.fill(0);
+  {
+    QPainter p(&coverage);
+    p.setTransform(toDevice * QTransform::fromTranslate(-box.left(), -box.top()));
+    p.setFont(font);
+    p.setPen(QColor(255, 255, 255));
+    double pen = start;
+    for (size_t i = 0; i < chars.size(); ++i) {
+      p.drawText(QPointF(pen, baseline), chars[i]);
+      pen += adv[i];
+    }
+  }
+  const uint32_t color = DcRaster::DeviceColor(dc, st.textColor);
+  const bool mono = dc.Surface().kind == PixelSurface::kMono;
+  const PatternSource solid = DcRaster::SolidSource(dc, st.textColor);
+  for (int row = 0; row < box.height(); ++row) {
+    const int yy = box.top() + row;
+    const uint32_t* cov = reinterpret_cast<const uint32_t*>(coverage.constScanLine(row));
+    for (int col = 0; col < box.width(); ++col) {
+      const uint32_t a = cov[col] >> 24;
+      if (a == 0) continue;
+      const int xx = box.left() + col;
+      if (!DcRaster::Visible(dc, xx, yy)) continue;
+      if (mono || a == 255) {
+        if (a >= 128) DcRaster::WriteSpan(dc, yy, xx, xx + 1, solid, nullptr, Rop3Index(PATCOPY));
+        continue;
+      }
+      uint32_t* d = reinterpret_cast<uint32_t*>(dc.Surface().Row(yy)) + xx;
+      uint32_t out = 0xFF000000u;
+      for (int shift = 0; shift < 24; shift += 8) {
+        const uint32_t dv = *d >> shift & 0xFF, cv = color >> shift & 0xFF;
+        out |= ((cv * a + dv * (255 - a) + 127) / 255) << shift;
+      }
+      *d = out;
+      DcRaster::Touch(dc, yy, xx, xx + 1);
+    }
+  }
+  DcRaster::Finish(dc);
+  return true;
+}
+
+bool CDC::TextOut(int x, int y, std::string_view text) {
+  return DcText::Draw(*this, x, y, 0, nullptr, text, nullptr);
+}
+
+bool CDC::ExtTextOut(int x, int y, unsigned options, const CRect* rect, std::string_view text,
+                     const int* dx) {
+  return DcText::Draw(*this, x, y, options, rect, text, dx);
+}
+
+CSize CDC::GetTextExtent(std::string_view text) const {
+  const QFont& font = FontOf(state_.font);
+  QFontMetricsF fm(font);
+  int width = 0;
+  for (int a : Advances(font, SplitChars(text))) width += a;
+  return {width, static_cast<int>(std::round(fm.ascent()) + std::round(fm.descent()))};
+}
+
+bool CDC::GetTextMetrics(TEXTMETRIC* metrics) const {
+  if (!metrics) return false;
+  const QFont& font = FontOf(state_.font);
+  QFontMetricsF fm(font);
+  TEXTMETRIC m;
+  m.tmAscent = static_cast<int>(std::round(fm.ascent()));
+  m.tmDescent = static_cast<int>(std::round(fm.descent()));
+  m.tmHeight = m.tmAscent + m.tmDescent;
+  const int em =
+      font.pixelSize() > 0 ? font.pixelSize() : static_cast<int>(std::round(fm.height()));
+  m.tmInternalLeading = std::max(0, m.tmHeight - em);
+  m.tmExternalLeading = static_cast<int>(std::round(fm.leading()));
+  m.tmAveCharWidth = static_cast<int>(std::round(fm.averageCharWidth()));
+  m.tmMaxCharWidth = static_cast<int>(std::round(fm.maxWidth()));
+  m.tmWeight = state_.font ? state_.font->LogFont().lfWeight : FW_NORMAL;
+  m.tmItalic = font.italic() ? 1 : 0;
+  *metrics = m;
+  return true;
+}
+
+namespace {
+
+// Removes mnemonic prefixes ("&x" shows x, "&&" shows &).
+std::string StripPrefixes(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '&' && i + 1 < text.size()) ++i;
+    out += text[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+int CDC::DrawText(std::string_view text, CRect* rect, unsigned format) {
+  if (!rect) return 0;
+  std::string body = (format & DT_NOPREFIX) ? std::string(text) : StripPrefixes(text);
+  TEXTMETRIC tm;
+  GetTextMetrics(&tm);
+  const int lineHeight = tm.tmHeight;
+  std::vector<std::string> lines;
+  if (format & DT_SINGLELINE) {
+    for (char& c : body)
+      if (c == '\n' || c == '\r') c = ' ';
+    lines.push_back(body);
+  } else {
+    std::string cur;
+    for (char c : body) {
+      if (c == '\r') continue;
+      if (c == '\n') {
+        lines.push_back(cur);
+        cur.clear();
+      } else {
+        cur += c;
+      }
+    }
+    lines.push_back(cur);
+    if (format & DT_WORDBREAK) {
+      std::vector<std::string> wrapped;
+      for (const std::string& line : lines) {
+        std::string acc;
+        size_t i = 0;
+        while (i <= line.size()) {
+          const size_t end = std::min(line.find(' ', i), line.size());
+          const std::string word = line.substr(i, end - i);
+          const std::string trial = acc.empty() ? word : acc + " " + word;
+          if (!acc.empty() && GetTextExtent(trial).cx > rect->Width()) {
+            wrapped.push_back(acc);
+            acc = word;
+          } else {
+            acc = trial;
+          }
+          i = end + 1;
+        }
+        wrapped.push_back(acc);
+      }
+      lines = std::move(wrapped);
+    }
+  }
+  int width = 0;
+  for (const std::string& line : lines) width = std::max(width, GetTextExtent(line).cx);
+  const int height = lineHeight * static_cast<int>(lines.size());
+  if (format & DT_CALCRECT) {
+    rect->right = rect->left + width;
+    rect->bottom = rect->top + height;
+    return height;
+  }
+  int top = rect->top;
+  if (format & DT_SINGLELINE) {
+    if (format & DT_VCENTER) top = rect->top + (rect->Height() - lineHeight) / 2;
+    if (format & DT_BOTTOM) top = rect->bottom - lineHeight;
+  }
+  const int saved = SaveDC();
+  if (!(format & DT_NOCLIP)) IntersectClipRect(rect);
+  SetTextAlign(TA_LEFT | TA_TOP);
+  const QFont& font = FontOf(state_.font);
+  for (std::string line : lines) {
+    if ((format & DT_END_ELLIPSIS) && GetTextExtent(line).cx > rect->Width()) {
+      line = QFontMetrics(font)
+                 .elidedText(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())),
+                             Qt::ElideRight, rect->Width())
+                 .toStdString();
+    }
+    const int w = GetTextExtent(line).cx;
+    int left = rect->left;
+    if (format & DT_CENTER) left = rect->left + (rect->Width() - w) / 2;
+    if (format & DT_RIGHT) left = rect->right - w;
+    TextOut(left, top, line);
+    top += lineHeight;
+  }
+  RestoreDC(saved);
+  return height;
+}
