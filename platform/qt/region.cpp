@@ -96,7 +96,7 @@ void CRgn::SetRectRgn(int left, int top, int right, int bottom) {
   bands_.clear();
   if (left > right) std::swap(left, right);
   if (top > bottom) std::swap(top, bottom);
-  AppendRow(top, bottom, std::vector<int>{left, right});
+  if (left < right) AppendRow(top, bottom, std::vector<int>{left, right});
 }
 
 bool CRgn::CreateEllipticRgn(int left, int top, int right, int bottom) {
