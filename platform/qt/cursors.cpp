@@ -1,0 +1,186 @@
+#include "platform/qt/cursors.h"
+
+#include <QBitmap>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <map>
+#include <memory>
+
+namespace {
+
+struct CursorState {
+  std::map<int, std::unique_ptr<CCursor>> standard;
+  std::map<int, std::unique_ptr<CCursor>> program;
+  HCURSOR current = nullptr;
+  bool currentSet = false;  // SetCursor was called since the last release
+  bool wait = false;
+  bool overrideActive = false;
+};
+
+CursorState& State() {
+  static CursorState* state = new CursorState;  // lives as long as the process
+  return *state;
+}
+
+void Apply() {
+  CursorState& s = State();
+  if (!QGuiApplication::instance()) return;
+  QCursor want;
+  bool any = true;
+  if (s.wait) {
+    want = QCursor(Qt::WaitCursor);
+  } else if (s.currentSet) {
+    want = s.current ? s.current->Cursor() : QCursor(Qt::BlankCursor);
+  } else {
+    any = false;
+  }
+  if (!any) {
+    if (s.overrideActive) QGuiApplication::restoreOverrideCursor();
+    s.overrideActive = false;
+    return;
+  }
+  if (s.overrideActive) {
+    QGuiApplication::changeOverrideCursor(want);
+  } else {
+    QGuiApplication::setOverrideCursor(want);
+    s.overrideActive = true;
+  }
+}
+
+}  // namespace
+
+HCURSOR LoadStandardCursor(int id) {
+  Qt::CursorShape shape;
+  switch (id) {
+    case IDC_ARROW:
+      shape = Qt::ArrowCursor;
+      break;
+    case IDC_IBEAM:
+      shape = Qt::IBeamCursor;
+      break;
+    case IDC_WAIT:
+      shape = Qt::WaitCursor;
+      break;
+    case IDC_CROSS:
+      shape = Qt::CrossCursor;
+      break;
+    case IDC_UPARROW:
+      shape = Qt::UpArrowCursor;
+      break;
+    case IDC_SIZENWSE:
+      shape = Qt::SizeFDiagCursor;
+      break;
+    case IDC_SIZENESW:
+      shape = Qt::SizeBDiagCursor;
+      break;
+    case IDC_SIZEWE:
+      shape = Qt::SizeHorCursor;
+      break;
+    case IDC_SIZENS:
+      shape = Qt::SizeVerCursor;
+      break;
+    case IDC_SIZEALL:
+      shape = Qt::SizeAllCursor;
+      break;
+    case IDC_NO:
+      shape = Qt::ForbiddenCursor;
+      break;
+    case IDC_HAND:
+      shape = Qt::PointingHandCursor;
+      break;
+    case IDC_APPSTARTING:
+      shape = Qt::BusyCursor;
+      break;
+    default:
+      return nullptr;
+  }
+  auto& slot = State().standard[id];
+  if (!slot) slot = std::make_unique<CCursor>(QCursor(shape), id);
+  return slot.get();
+}
+
+HCURSOR LoadCursor(int resourceId) {
+  auto& table = State().program;
+  auto it = table.find(resourceId);
+  if (it != table.end()) return it->second.get();
+  return LoadStandardCursor(IDC_ARROW);
+}
+
+bool HasProgramCursor(int resourceId) {
+  return State().program.count(resourceId) != 0;
+}
+
+void RegisterProgramCursor(int resourceId, const QImage& image, CPoint hotSpot) {
+  auto cursor = std::make_unique<CCursor>(QCursor(QPixmap::fromImage(image), hotSpot.x, hotSpot.y),
+                                          resourceId);
+  CursorState& s = State();
+  auto& slot = s.program[resourceId];
+  if (slot && s.current == slot.get()) {
+    s.current = cursor.get();
+    slot = std::move(cursor);
+    Apply();
+    return;
+  }
+  slot = std::move(cursor);
+}
+
+HCURSOR CreateCursor(int hotX, int hotY, int width, int height, const uint8_t* andMask,
+                     const uint8_t* xorMask) {
+  if (width <= 0 || height <= 0 || width > 256 || height > 256 || !andMask || !xorMask)
+    return nullptr;
+  // Qt's masks: bitmap 1 and mask 1 black, 0 and 1 white, 0 and 0
+  // transparent, 1 and 0 inverted.
+  QImage bitmap(width, height, QImage::Format_Mono), mask(width, height, QImage::Format_Mono);
+  bitmap.setColorTable({0xFFFFFFFFu, 0xFF000000u});
+  mask.setColorTable({0xFFFFFFFFu, 0xFF000000u});
+  const int rowBytes = (width + 15) / 16 * 2;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const size_t at = static_cast<size_t>(y) * rowBytes + x / 8;
+      const int shift = 7 - x % 8;
+      const bool a = andMask[at] >> shift & 1, xr = xorMask[at] >> shift & 1;
+      bitmap.setPixel(x, y, a == xr ? 1 : 0);
+      mask.setPixel(x, y, a ? 0 : 1);
+    }
+  }
+  return new CCursor(QCursor(QBitmap::fromImage(bitmap), QBitmap::fromImage(mask), hotX, hotY));
+}
+
+bool DestroyCursor(HCURSOR cursor) {
+  if (!cursor || cursor->Id() != 0) return false;  // loaded cursors are shared
+  CursorState& s = State();
+  if (s.current == cursor) {
+    s.current = nullptr;
+    s.currentSet = false;
+    Apply();
+  }
+  delete cursor;
+  return true;
+}
+
+HCURSOR SetCursor(HCURSOR cursor) {
+  CursorState& s = State();
+  HCURSOR old = s.current;
+  s.current = cursor;
+  s.currentSet = true;
+  Apply();
+  return old;
+}
+
+HCURSOR GetCursor() {
+  return State().current;
+}
+
+void ReleaseCursorOverride() {
+  State().currentSet = false;
+  Apply();
+}
+
+void ShowWaitCursor(bool show) {
+  State().wait = show;
+  Apply();
+}
+
+bool WaitCursorShown() {
+  return State().wait;
+}

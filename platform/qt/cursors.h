@@ -1,0 +1,71 @@
+// Cursors: the system cursors by their ids, the program's own cursors by
+// resource id (a table the resource store fills), cursors made from AND and
+// XOR masks, the current cursor and the wait cursor.
+//
+// The current cursor is shown as the application's override cursor while
+// one is set (the old system had one cursor for the whole screen, set by
+// whichever window the mouse was over); ReleaseCursorOverride hands the
+// cursor back to the widgets.
+#pragma once
+
+#include <QCursor>
+#include <QImage>
+#include <cstdint>
+
+#include "platform/qt/win_types.h"
+
+enum : int {
+  IDC_ARROW = 32512,
+  IDC_IBEAM = 32513,
+  IDC_WAIT = 32514,
+  IDC_CROSS = 32515,
+  IDC_UPARROW = 32516,
+  IDC_SIZENWSE = 32642,
+  IDC_SIZENESW = 32643,
+  IDC_SIZEWE = 32644,
+  IDC_SIZENS = 32645,
+  IDC_SIZEALL = 32646,
+  IDC_NO = 32648,
+  IDC_HAND = 32649,
+  IDC_APPSTARTING = 32650,
+};
+
+class CCursor {
+ public:
+  explicit CCursor(QCursor cursor, int id = 0) : cursor_(std::move(cursor)), id_(id) {}
+  const QCursor& Cursor() const { return cursor_; }
+  // The system or resource id it was loaded by (0 for made ones).
+  int Id() const { return id_; }
+
+ private:
+  QCursor cursor_;
+  int id_;
+};
+using HCURSOR = CCursor*;
+
+// A system cursor (IDC_...); null for unknown ids. Lives for the process.
+HCURSOR LoadStandardCursor(int id);
+// The program's cursor with that resource id; an id the table lacks gives
+// the arrow (so a missing picture never hides the pointer). Lives for the
+// process.
+HCURSOR LoadCursor(int resourceId);
+bool HasProgramCursor(int resourceId);
+// Fills the program's table: a picture (transparent where alpha is 0) and
+// its hot spot. Replaces an entry of the same id.
+void RegisterProgramCursor(int resourceId, const QImage& image, CPoint hotSpot);
+// A cursor from one-bit masks (rows padded to 16 bits, most significant bit
+// first): AND 0 / XOR 0 black, 0 / 1 white, 1 / 0 transparent, 1 / 1 the
+// screen inverted. The caller destroys it.
+HCURSOR CreateCursor(int hotX, int hotY, int width, int height, const uint8_t* andMask,
+                     const uint8_t* xorMask);
+bool DestroyCursor(HCURSOR cursor);
+
+// Makes the cursor current (null hides the pointer) and returns the
+// previous one.
+HCURSOR SetCursor(HCURSOR cursor);
+HCURSOR GetCursor();
+// Drops the override: widgets show their own cursors again.
+void ReleaseCursorOverride();
+// Shows the wait cursor over whatever is current, or takes it away.
+void ShowWaitCursor(bool show);
+bool WaitCursorShown();
