@@ -112,10 +112,13 @@ uint32_t PixelSurface::ReadRgb(int x, int y) const {
 CDC::CDC() {
   state_.pen = StockPen(BLACK_PEN);
   state_.brush = StockBrush(WHITE_BRUSH);
-  state_.font = StockFont(SYSTEM_FONT);
 }
 
 CDC::~CDC() = default;
+
+CFont* CDC::GetCurrentFont() const {
+  return state_.font ? state_.font : StockFont(SYSTEM_FONT);
+}
 
 bool CDC::CreateCompatibleDC(CDC*) {
   DeleteDC();
@@ -145,7 +148,6 @@ bool CDC::DeleteDC() {
   state_ = State();
   state_.pen = StockPen(BLACK_PEN);
   state_.brush = StockBrush(WHITE_BRUSH);
-  state_.font = StockFont(SYSTEM_FONT);
   saved_.clear();
   surface_ = PixelSurface();
   bitmap_ = nullptr;
@@ -173,7 +175,7 @@ CBrush* CDC::SelectObject(CBrush* brush) {
 }
 
 CFont* CDC::SelectObject(CFont* font) {
-  CFont* old = state_.font;
+  CFont* old = GetCurrentFont();
   if (font && font->IsValid()) state_.font = font;
   return old;
 }

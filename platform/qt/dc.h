@@ -153,7 +153,8 @@ class CDC {
   CGdiObject* SelectStockObject(int index);
   CPen* GetCurrentPen() const { return state_.pen; }
   CBrush* GetCurrentBrush() const { return state_.brush; }
-  CFont* GetCurrentFont() const { return state_.font; }
+  // The selected font (the system font when none was selected).
+  CFont* GetCurrentFont() const;
   CBitmap* GetCurrentBitmap() const { return bitmap_; }
 
   // ---- attributes ----

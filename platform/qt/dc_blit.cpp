@@ -163,9 +163,66 @@ struct DcBlit {
   // brush as pattern. A null source is a pattern-only operation.
   static bool Run(CDC& dc, int x, int y, int w, int h, const SourceReader* src, int xs, int ys,
                   int ws, int hs, uint32_t rop);
-  static CPoint Org(const CDC& dc, int x, int y) { return DcRaster::ToDeviceInt(dc, x, y); }
-  static COLORREF BkColor(const CDC& dc) { return dc.state_.bkColor; }
+  // The same for a logical rectangle under a rotating or shearing world
+  // transform: every device pixel whose centre lies inside the transformed
+  // rectangle takes the source pixel under its centre.
+  static bool RunTransformed(CDC& dc, int x, int y, int w, int h, const SourceReader* src, int xs,
+                             int ys, int ws, int hs, uint32_t rop);
+  static bool Rotated(const CDC& dc) {
+    return DcRaster::HasTransform(dc) && (dc.state_.world.eM12 != 0 || dc.state_.world.eM21 != 0);
+  }
+  // Logical rectangle to device, by the right path.
+  static bool Transfer(CDC& dc, int x, int y, int w, int h, const SourceReader* src, int xs, int ys,
+                       int ws, int hs, uint32_t rop);
 };
+
+bool DcBlit::RunTransformed(CDC& dc, int x, int y, int w, int h, const SourceReader* src, int xs,
+                            int ys, int ws, int hs, uint32_t rop) {
+  const uint8_t index = Rop3Index(rop);
+  if (!dc.Surface().Writable()) return false;
+  if (RopUsesSource(index) && !src) return false;
+  if (w == 0 || h == 0) return true;
+  const XFORM& m = dc.state_.world;
+  const double det = double(m.eM11) * m.eM22 - double(m.eM12) * m.eM21;
+  if (det == 0) return false;
+  const std::vector<CPointF> corners = {
+      DcRaster::ToDevice(dc, x, y), DcRaster::ToDevice(dc, x + w, y),
+      DcRaster::ToDevice(dc, x + w, y + h), DcRaster::ToDevice(dc, x, y + h)};
+  const CPointF origin = DcRaster::ToDevice(dc, 0, 0);
+  const CRect clip = DcRaster::ClipBounds(dc);
+  std::vector<DeviceSpan> spans;
+  ScanPolygons({corners}, false, clip.top, clip.bottom, [&](int yy, int x0, int x1) {
+    spans.push_back({yy, std::max(x0, clip.left), std::min(x1, clip.right)});
+  });
+  const PatternSource pat =
+      RopUsesPattern(index) ? DcRaster::BrushSource(dc, dc.GetCurrentBrush()) : PatternSource{};
+  std::vector<uint32_t> row;
+  for (const DeviceSpan& sp : spans) {
+    if (sp.x1 <= sp.x0) continue;
+    const uint32_t* srcRow = nullptr;
+    if (src && RopUsesSource(index)) {
+      row.resize(static_cast<size_t>(sp.x1 - sp.x0));
+      for (int px = sp.x0; px < sp.x1; ++px) {
+        // Device centre back to logical coordinates.
+        const double dx = px + 0.5 - origin.x, dy = sp.y + 0.5 - origin.y;
+        const double lx = (dx * m.eM22 - dy * m.eM21) / det;
+        const double ly = (dy * m.eM11 - dx * m.eM12) / det;
+        const double u = std::clamp((lx - x) / w, 0.0, 0.999999);
+        const double v = std::clamp((ly - y) / h, 0.0, 0.999999);
+        const int64_t sx = xs + static_cast<int64_t>(std::floor(u * ws));
+        const int64_t sy = ys + static_cast<int64_t>(std::floor(v * hs));
+        uint32_t value = 0xFF000000u;
+        if (sx >= 0 && sy >= 0 && sx < src->Width() && sy < src->Height())
+          value = src->At(static_cast<int>(sx), static_cast<int>(sy));
+        row[px - sp.x0] = value;
+      }
+      srcRow = row.data();
+    }
+    DcRaster::WriteSpan(dc, sp.y, sp.x0, sp.x1, pat, srcRow, index);
+  }
+  DcRaster::Finish(dc);
+  return true;
+}
 
 bool DcBlit::Run(CDC& dc, int x, int y, int w, int h, const SourceReader* src, int xs, int ys,
                  int ws, int hs, uint32_t rop) {
@@ -229,21 +286,17 @@ bool DcBlit::Run(CDC& dc, int x, int y, int w, int h, const SourceReader* src, i
   return true;
 }
 
-namespace {
-
-// The device rectangle of a logical one (axis-aligned transforms only).
-CRect DeviceRect(const CDC& dc, int x, int y, int w, int h) {
+bool DcBlit::Transfer(CDC& dc, int x, int y, int w, int h, const SourceReader* src, int xs, int ys,
+                      int ws, int hs, uint32_t rop) {
+  if (Rotated(dc)) return RunTransformed(dc, x, y, w, h, src, xs, ys, ws, hs, rop);
   CRect r(x, y, x + w, y + h);
   dc.LPtoDP(&r);
-  return r;
+  return Run(dc, r.left, r.top, r.Width(), r.Height(), src, xs, ys, ws, hs, rop);
 }
-
-}  // namespace
 
 bool CDC::PatBlt(int x, int y, int width, int height, uint32_t rop) {
   if (RopUsesSource(Rop3Index(rop))) return false;
-  const CRect r = DeviceRect(*this, x, y, width, height);
-  return DcBlit::Run(*this, r.left, r.top, r.Width(), r.Height(), nullptr, 0, 0, 0, 0, rop);
+  return DcBlit::Transfer(*this, x, y, width, height, nullptr, 0, 0, 0, 0, rop);
 }
 
 bool CDC::BitBlt(int x, int y, int width, int height, CDC* source, int xSrc, int ySrc,
@@ -253,9 +306,8 @@ bool CDC::BitBlt(int x, int y, int width, int height, CDC* source, int xSrc, int
 
 bool CDC::StretchBlt(int x, int y, int width, int height, CDC* source, int xSrc, int ySrc,
                      int widthSrc, int heightSrc, uint32_t rop) {
-  const CRect r = DeviceRect(*this, x, y, width, height);
   if (!RopUsesSource(Rop3Index(rop))) {
-    return DcBlit::Run(*this, r.left, r.top, r.Width(), r.Height(), nullptr, 0, 0, 0, 0, rop);
+    return DcBlit::Transfer(*this, x, y, width, height, nullptr, 0, 0, 0, 0, rop);
   }
   if (!source || !source->Surface().IsValid()) return false;
   CRect sr(xSrc, ySrc, xSrc + widthSrc, ySrc + heightSrc);
@@ -273,13 +325,13 @@ bool CDC::StretchBlt(int x, int y, int width, int height, CDC* source, int xSrc,
     snapshot.AttachImage(&copy);
     snapshot.SetBkColor(GetBkColor());
     SurfaceSource src(snapshot.Surface(), GetBkColor(), Surface(), GetTextColor(), GetBkColor());
-    return DcBlit::Run(*this, r.left, r.top, r.Width(), r.Height(), &src, sr.left, sr.top,
-                       sr.Width(), sr.Height(), rop);
+    return DcBlit::Transfer(*this, x, y, width, height, &src, sr.left, sr.top, sr.Width(),
+                            sr.Height(), rop);
   }
   SurfaceSource src(source->Surface(), source->GetBkColor(), Surface(), GetTextColor(),
                     GetBkColor());
-  return DcBlit::Run(*this, r.left, r.top, r.Width(), r.Height(), &src, sr.left, sr.top, sr.Width(),
-                     sr.Height(), rop);
+  return DcBlit::Transfer(*this, x, y, width, height, &src, sr.left, sr.top, sr.Width(),
+                          sr.Height(), rop);
 }
 
 void CDC::FillRect(const CRect* rect, CBrush* brush) {
@@ -514,9 +566,7 @@ int CDC::SetDIBitsToDevice(int x, int y, int width, int height, int xSrc, int yS
   } else {
     topRow = ySrc - startScan;
   }
-  const CRect r = DeviceRect(*this, x, y, width, height);
-  DcBlit::Run(*this, r.left, r.top, r.Width(), r.Height(), &src, xSrc, topRow, width, height,
-              SRCCOPY);
+  DcBlit::Transfer(*this, x, y, width, height, &src, xSrc, topRow, width, height, SRCCOPY);
   return numScans;
 }
 
@@ -525,9 +575,7 @@ int CDC::StretchDIBits(int x, int y, int width, int height, int xSrc, int ySrc, 
                        unsigned, uint32_t rop) {
   DibSource src;
   if (!src.Init(info, bits, Surface())) return 0;
-  const CRect r = DeviceRect(*this, x, y, width, height);
-  if (!DcBlit::Run(*this, r.left, r.top, r.Width(), r.Height(), &src, xSrc, ySrc, widthSrc,
-                   heightSrc, rop))
+  if (!DcBlit::Transfer(*this, x, y, width, height, &src, xSrc, ySrc, widthSrc, heightSrc, rop))
     return 0;
   return height;
 }
@@ -535,9 +583,8 @@ int CDC::StretchDIBits(int x, int y, int width, int height, int xSrc, int ySrc, 
 int CDC::StretchDib(const CDib& dib, const CRect& dest, const CRect& source, uint32_t rop) {
   if (!dib.Bits() || dib.Width() <= 0 || dib.Height() <= 0) return 0;
   CDibSource src(dib, Surface());
-  const CRect r = DeviceRect(*this, dest.left, dest.top, dest.Width(), dest.Height());
-  if (!DcBlit::Run(*this, r.left, r.top, r.Width(), r.Height(), &src, source.left, source.top,
-                   source.Width(), source.Height(), rop))
+  if (!DcBlit::Transfer(*this, dest.left, dest.top, dest.Width(), dest.Height(), &src, source.left,
+                        source.top, source.Width(), source.Height(), rop))
     return 0;
   return dest.Height();
 }
@@ -547,9 +594,6 @@ int CDC::BlitOffscreen(COffscreenBitmap& bitmap, int x, int y, int width, int he
   const PixelSurface s = SurfaceOfOffscreen(bitmap);
   if (!s.IsValid()) return 0;
   SurfaceSource src(s, GetBkColor(), Surface(), GetTextColor(), GetBkColor());
-  const CRect r = DeviceRect(*this, x, y, width, height);
-  return DcBlit::Run(*this, r.left, r.top, r.Width(), r.Height(), &src, xSrc, ySrc, width, height,
-                     rop)
-             ? height
-             : 0;
+  return DcBlit::Transfer(*this, x, y, width, height, &src, xSrc, ySrc, width, height, rop) ? height
+                                                                                            : 0;
 }

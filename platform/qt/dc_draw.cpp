@@ -200,6 +200,20 @@ struct DcPath {
   // Adds device points to the open path: a new figure, or continuing the
   // current one.
   static void Add(CDC& dc, const std::vector<CPointF>& pts, bool newFigure, bool close);
+  // An open line: recorded into the open path (continuing the current
+  // figure from the current position, whose point is then dropped, or as a
+  // new figure), else stroked with the pen.
+  static bool StrokeOrRecord(CDC& dc, std::vector<CPointF> pts, bool fromCurrent) {
+    if (dc.pathOpen_) {
+      if (fromCurrent && !pts.empty()) pts.erase(pts.begin());
+      Add(dc, pts, !fromCurrent, false);
+      return true;
+    }
+    if (!dc.IsValid()) return false;
+    PenStroke::Draw(dc, {pts}, {false});
+    DcRaster::Finish(dc);
+    return true;
+  }
 };
 
 CPoint CDC::MoveTo(int x, int y) {
@@ -212,28 +226,13 @@ CPoint CDC::MoveTo(int x, int y) {
 bool CDC::LineTo(int x, int y) {
   const CPoint from = state_.currentPos;
   state_.currentPos = CPoint(x, y);
-  std::vector<CPointF> pts{DcRaster::ToDevice(*this, from.x, from.y),
-                           DcRaster::ToDevice(*this, x, y)};
-  if (pathOpen_) {
-    DcPath::Add(*this, {pts[1]}, false, false);
-    return true;
-  }
-  if (!IsValid()) return false;
-  PenStroke::Draw(*this, {pts}, {false});
-  DcRaster::Finish(*this);
-  return true;
+  return DcPath::StrokeOrRecord(
+      *this, {DcRaster::ToDevice(*this, from.x, from.y), DcRaster::ToDevice(*this, x, y)}, true);
 }
 
 bool CDC::Polyline(const CPoint* points, int count) {
   if (!points || count < 2) return false;
-  auto pts = DevicePoints(*this, points, count);
-  if (pathOpen_) {
-    DcPath::Add(*this, pts, true, false);
-    return true;
-  }
-  PenStroke::Draw(*this, {pts}, {false});
-  DcRaster::Finish(*this);
-  return true;
+  return DcPath::StrokeOrRecord(*this, DevicePoints(*this, points, count), false);
 }
 
 bool CDC::PolylineTo(const CPoint* points, int count) {
@@ -241,15 +240,8 @@ bool CDC::PolylineTo(const CPoint* points, int count) {
   std::vector<CPoint> all{state_.currentPos};
   all.insert(all.end(), points, points + count);
   state_.currentPos = points[count - 1];
-  auto pts = DevicePoints(*this, all.data(), static_cast<int>(all.size()));
-  if (pathOpen_) {
-    pts.erase(pts.begin());
-    DcPath::Add(*this, pts, false, false);
-    return true;
-  }
-  PenStroke::Draw(*this, {pts}, {false});
-  DcRaster::Finish(*this);
-  return true;
+  return DcPath::StrokeOrRecord(
+      *this, DevicePoints(*this, all.data(), static_cast<int>(all.size())), true);
 }
 
 namespace {
@@ -269,28 +261,15 @@ std::vector<CPointF> FlattenBeziers(const CDC& dc, CPoint start, const CPoint* p
 
 bool CDC::PolyBezier(const CPoint* points, int count) {
   if (!points || count < 4 || (count - 1) % 3 != 0) return false;
-  auto pts = FlattenBeziers(*this, points[0], points + 1, count - 1);
-  if (pathOpen_) {
-    DcPath::Add(*this, pts, true, false);
-    return true;
-  }
-  PenStroke::Draw(*this, {pts}, {false});
-  DcRaster::Finish(*this);
-  return true;
+  return DcPath::StrokeOrRecord(*this, FlattenBeziers(*this, points[0], points + 1, count - 1),
+                                false);
 }
 
 bool CDC::PolyBezierTo(const CPoint* points, int count) {
   if (!points || count < 3 || count % 3 != 0) return false;
   auto pts = FlattenBeziers(*this, state_.currentPos, points, count);
   state_.currentPos = points[count - 1];
-  if (pathOpen_) {
-    pts.erase(pts.begin());
-    DcPath::Add(*this, pts, false, false);
-    return true;
-  }
-  PenStroke::Draw(*this, {pts}, {false});
-  DcRaster::Finish(*this);
-  return true;
+  return DcPath::StrokeOrRecord(*this, std::move(pts), true);
 }
 
 bool CDC::PolyPolygon(const CPoint* points, const int* counts, int polygons) {

@@ -24,8 +24,8 @@ std::vector<QString> SplitChars(std::string_view text) {
 }
 
 const QFont& FontOf(const CFont* font) {
-  static const QFont fallback;
-  return font && font->IsValid() ? font->Font() : fallback;
+  if (!font || !font->IsValid()) font = StockFont(SYSTEM_FONT);
+  return font->Font();
 }
 
 std::vector<int> Advances(const QFont& font, const std::vector<QString>& chars) {
@@ -49,7 +49,7 @@ bool DcText::Draw(CDC& dc, int x, int y, unsigned options, const CRect* rect, st
   if (!dc.IsValid()) return false;
   CDC::State& st = dc.state_;
   const QFont& font = FontOf(st.font);
-  const LOGFONT log = st.font ? st.font->LogFont() : LOGFONT();
+  const LOGFONT log = dc.GetCurrentFont()->LogFont();
   QFontMetricsF fm(font);
   const double ascent = std::round(fm.ascent()), descent = std::round(fm.descent());
 
@@ -218,7 +218,7 @@ bool CDC::GetTextMetrics(TEXTMETRIC* metrics) const {
   m.tmExternalLeading = static_cast<int>(std::round(fm.leading()));
   m.tmAveCharWidth = static_cast<int>(std::round(fm.averageCharWidth()));
   m.tmMaxCharWidth = static_cast<int>(std::round(fm.maxWidth()));
-  m.tmWeight = state_.font ? state_.font->LogFont().lfWeight : FW_NORMAL;
+  m.tmWeight = GetCurrentFont()->LogFont().lfWeight;
   m.tmItalic = font.italic() ? 1 : 0;
   *metrics = m;
   return true;

@@ -174,6 +174,7 @@ bool CFont::CreatePointFont(int pointSize10, const std::string& faceName) {
 }
 
 bool CFont::DeleteObject() {
+  font_.reset();
   return std::exchange(valid_, false);
 }
 
@@ -253,7 +254,6 @@ namespace {
 struct StockObjects {
   CBrush brushes[6];
   CPen pens[3];
-  CFont systemFont, guiFont, varFont;
   StockObjects() {
     brushes[WHITE_BRUSH].CreateSolidBrush(RGB(255, 255, 255));
     brushes[LTGRAY_BRUSH].CreateSolidBrush(RGB(192, 192, 192));
@@ -264,6 +264,13 @@ struct StockObjects {
     pens[0].CreatePen(PS_SOLID, 0, RGB(255, 255, 255));
     pens[1].CreatePen(PS_SOLID, 0, RGB(0, 0, 0));
     pens[2].CreatePen(PS_NULL, 0, 0);
+  }
+};
+
+// Fonts are made on first use: they need the Qt application.
+struct StockFonts {
+  CFont systemFont, guiFont, varFont;
+  StockFonts() {
     LOGFONT system;
     system.lfHeight = 16;
     system.lfWeight = FW_BOLD;
@@ -280,6 +287,11 @@ struct StockObjects {
 StockObjects& Stock() {
   static StockObjects* objects = new StockObjects;  // lives as long as the process
   return *objects;
+}
+
+StockFonts& Fonts() {
+  static StockFonts* fonts = new StockFonts;  // lives as long as the process
+  return *fonts;
 }
 
 }  // namespace
@@ -303,11 +315,11 @@ CBrush* StockBrush(int index) {
 CFont* StockFont(int index) {
   switch (index) {
     case SYSTEM_FONT:
-      return &Stock().systemFont;
+      return &Fonts().systemFont;
     case DEFAULT_GUI_FONT:
-      return &Stock().guiFont;
+      return &Fonts().guiFont;
     case ANSI_VAR_FONT:
-      return &Stock().varFont;
+      return &Fonts().varFont;
     default:
       return nullptr;
   }

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -170,12 +171,14 @@ class CFont : public CGdiObject {
 
   const LOGFONT& LogFont() const { return log_; }
   int GetLogFont(LOGFONT* out) const;
-  // The Qt font that draws it (pixel size set, no escapement).
-  const QFont& Font() const { return font_; }
+  // The Qt font that draws it (pixel size set, no escapement). Created
+  // fonts only.
+  const QFont& Font() const { return *font_; }
 
  private:
   LOGFONT log_;
-  QFont font_;
+  // Made when the font is created: a QFont needs the Qt application.
+  std::optional<QFont> font_;
 };
 
 // The size and format of a bitmap.

@@ -359,3 +359,27 @@ TEST(DcRules, TextLandsInsideItsExtent) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DcRules, RotatedWorldTransformBlitsThroughTheParallelogram) {
+  // A 4 x 2 source (left half black, right half red) drawn with a quarter
+  // turn: x' = -y + 10, y' = x + 1.
+  CBitmap source;
+  source.CreateBitmap(4, 2, 1, 32);
+  for (int x = 0; x < 4; ++x)
+    for (int y = 0; y < 2; ++y) source.Image().setPixel(x, y, x < 2 ? 0xFF000000u : 0xFFFF0000u);
+  CDC mem;
+  mem.CreateCompatibleDC(nullptr);
+  mem.SelectObject(&source);
+  TestCanvas canvas(12, 8);
+  canvas.dc.SetGraphicsMode(GM_ADVANCED);
+  ASSERT_TRUE(canvas.dc.SetWorldTransform(XFORM{0, 1, -1, 0, 10, 1}));
+  ASSERT_TRUE(canvas.dc.BitBlt(0, 0, 4, 2, &mem, 0, 0, SRCCOPY));
+  // Logical (0..4, 0..2) lands on device x in 8..10, y in 1..5.
+  EXPECT_EQ(canvas.Picture(),
+            Rows({"............", "........##..", "........##..", "........oo..", "........oo..",
+                  "............", "............", "............"}));
+}
+
+}  // namespace
