@@ -6,6 +6,7 @@
 #include <cmath>
 #include <random>
 
+#include "bench/bench_check.h"
 #include "geometry/curve_fit.h"
 #include "geometry/path.h"
 
@@ -16,8 +17,9 @@ void MakeStroke(CPointList& samples, int n) {
   std::uniform_int_distribution<int32_t> jitter(-2, 2);
   for (int i = 0; i < n; ++i) {
     const double t = i * 0.004;
-    samples.Add({static_cast<int32_t>(i * 6 + 900 * std::sin(t * 1.7)) + jitter(rng),
-                 static_cast<int32_t>(1500 * std::sin(t) + 400 * std::cos(t * 3.1)) + jitter(rng)});
+    Must(samples.Add(
+        {static_cast<int32_t>(i * 6 + 900 * std::sin(t * 1.7)) + jitter(rng),
+         static_cast<int32_t>(1500 * std::sin(t) + 400 * std::cos(t * 3.1)) + jitter(rng)}));
   }
 }
 
@@ -28,7 +30,7 @@ void BM_FitCurvesToPoints(benchmark::State& state) {
   MakeStroke(samples, static_cast<int>(state.range(0)));
   PointList out;
   for (auto _ : state) {
-    FitCurvesToPoints(out, kLasso, 14, 20, samples);
+    Must(FitCurvesToPoints(out, kLasso, 14, 20, samples));
     benchmark::DoNotOptimize(out.buffer);
   }
   state.counters["entries"] = out.length;
@@ -42,8 +44,8 @@ void BM_ShapeContainsPoint(benchmark::State& state) {
   CPointList samples;
   MakeStroke(samples, 5000);
   PointList path;
-  FitCurvesToPoints(path, kLasso, 14, 20, samples);
-  if (state.range(0)) path.BuildSpatialIndex();
+  Must(FitCurvesToPoints(path, kLasso, 14, 20, samples));
+  if (state.range(0)) Must(path.BuildSpatialIndex());
   Rect32 b;
   PointListGetBounds(path, b);
   std::mt19937 rng(1);

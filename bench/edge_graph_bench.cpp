@@ -4,6 +4,7 @@
 #include <cmath>
 #include <memory>
 
+#include "bench/bench_check.h"
 #include "geometry/edge_graph.h"
 #include "geometry/edge_graph_insert.h"
 
@@ -19,7 +20,7 @@ void InsertLine(EdgeGraph& graph, int32_t x0, int32_t y0, int32_t x1, int32_t y1
   Edge* e = nullptr;
   if (EdgeGraphNewEdge(c, &e) < 0) return;
   e->line = line;
-  EdgeGraphInsertEdge(graph, e, 0, 3);
+  Must(EdgeGraphInsertEdge(graph, e, 0, 3));
 }
 
 StyleIndex AddLine(EdgeGraph& graph) {
@@ -33,7 +34,7 @@ StyleIndex AddLine(EdgeGraph& graph) {
 void BM_InsertHatch(benchmark::State& state) {
   for (auto _ : state) {
     auto graph = std::make_unique<EdgeGraph>();
-    EdgeGraphInit(*graph);
+    Must(EdgeGraphInit(*graph));
     const StyleIndex line = AddLine(*graph);
     for (int i = 0; i < 2000; ++i) InsertLine(*graph, 5 * i, 0, 5 * i + 3000, 3000, line);
     benchmark::DoNotOptimize(graph->edge_count);
@@ -51,7 +52,7 @@ void BM_InsertStrokeIntoDenseGraph(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     auto graph = std::make_unique<EdgeGraph>();
-    EdgeGraphInit(*graph);
+    Must(EdgeGraphInit(*graph));
     const StyleIndex line = AddLine(*graph);
     for (int i = 0; i <= 100; ++i) {
       InsertLine(*graph, 1000, 1000 + 100 * i, 11000, 1000 + 100 * i, line);
@@ -71,7 +72,7 @@ void BM_InsertStrokeIntoDenseGraph(benchmark::State& state) {
       Edge* e = nullptr;
       if (EdgeGraphNewEdge(c, &e) < 0) break;
       e->line = line;
-      EdgeGraphInsertEdge(*graph, e, stamp, 3);
+      Must(EdgeGraphInsertEdge(*graph, e, stamp, 3));
     }
     benchmark::DoNotOptimize(graph->edge_count);
     state.PauseTiming();

@@ -14,6 +14,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/bench_check.h"
 #include "geometry/edge_graph.h"
 #include "geometry/edge_graph_insert.h"
 #include "geometry/edge_graph_merge.h"
@@ -32,11 +33,11 @@ void AddStyles(EdgeGraph& g) {
   for (int i = 1; i <= 2; ++i) {
     FillStyle f;
     f.colour = 0xFF000000u + static_cast<uint32_t>(i);
-    EdgeGraphAddFillStyle(g, f);
+    Must(EdgeGraphAddFillStyle(g, f));
     LineStyle l;
     l.colour = 0xFF000000u + static_cast<uint32_t>(i);
     l.width = static_cast<int16_t>(20 * i);
-    EdgeGraphAddLineStyle(g, l);
+    Must(EdgeGraphAddLineStyle(g, l));
   }
 }
 
@@ -45,17 +46,17 @@ void LinkLine(EdgeGraph& g, double x0, double y0, double x1, double y1, StyleInd
   QuadCurve c;
   CurveFromLine({G(x0), G(y0)}, {G(x1), G(y1)}, c);
   Edge* e = nullptr;
-  EdgeGraphNewEdge(c, &e);
+  Must(EdgeGraphNewEdge(c, &e));
   e->line = line;
   e->a.fill = a;
   e->b.fill = b;
-  EdgeGraphLinkEdge(g, e);
+  Must(EdgeGraphLinkEdge(g, e));
 }
 
 // An n x n checkerboard of cells `size` twips wide with lines between them:
 // 2n(n+1) edges, each linked directly (they only meet at their ends).
 void Checkerboard(EdgeGraph& g, int n, double size) {
-  EdgeGraphInit(g);
+  Must(EdgeGraphInit(g));
   AddStyles(g);
   auto fill = [n](int i, int j) -> StyleIndex {
     if (i < 0 || j < 0 || i >= n || j >= n) return 0;
@@ -68,15 +69,15 @@ void Checkerboard(EdgeGraph& g, int n, double size) {
       // Horizontal edge at y = i going right: its right side is cell (j, i - 1).
       LinkLine(g, j * size, i * size, (j + 1) * size, i * size, 1, fill(j, i - 1), fill(j, i));
     }
-  EdgeGraphUpdate(g);
+  Must(EdgeGraphUpdate(g));
 }
 
 // A copy of the shape with its regions built, as it is after the last edit.
 void Fresh(EdgeGraph& from, EdgeGraph& to) {
-  EdgeGraphInit(to);
-  EdgeGraphMerge(from, to, 3);
-  EdgeGraphUpdate(to);
-  EdgeGraphBuildRegions(to);
+  Must(EdgeGraphInit(to));
+  Must(EdgeGraphMerge(from, to, 3));
+  Must(EdgeGraphUpdate(to));
+  Must(EdgeGraphBuildRegions(to));
   Rect32 out;
   EdgeGraphEndChange(to, out);
 }
@@ -85,7 +86,7 @@ void BM_MergeStroke(benchmark::State& state) {
   EdgeGraph base;
   Checkerboard(base, 100, 60);  // 20,200 edges over 6,000 twips
   EdgeGraph stroke;
-  EdgeGraphInit(stroke);
+  Must(EdgeGraphInit(stroke));
   AddStyles(stroke);
   // 300 curves of a wavy pencil line across the middle of the board.
   Point32 at{G(1000), G(3000)};
@@ -96,9 +97,9 @@ void BM_MergeStroke(benchmark::State& state) {
     QuadCurve c;
     CurveSet(at, control, to, c);
     Edge* e = nullptr;
-    EdgeGraphNewEdge(c, &e);
+    Must(EdgeGraphNewEdge(c, &e));
     e->line = 2;
-    EdgeGraphInsertEdge(stroke, e, 0, 3);
+    Must(EdgeGraphInsertEdge(stroke, e, 0, 3));
     at = to;
   }
   EdgeGraph target;
@@ -106,8 +107,8 @@ void BM_MergeStroke(benchmark::State& state) {
     state.PauseTiming();
     Fresh(base, target);
     state.ResumeTiming();
-    EdgeGraphMerge(stroke, target, 3);
-    EdgeGraphUpdate(target);
+    Must(EdgeGraphMerge(stroke, target, 3));
+    Must(EdgeGraphUpdate(target));
   }
   state.counters["edges"] = static_cast<double>(target.edge_count);
   state.counters["stroke_edges"] = static_cast<double>(stroke.edge_count);
@@ -118,7 +119,7 @@ void BM_BuildNestedRegions(benchmark::State& state) {
   // 5,000 concentric squares, fills alternating: 20,000 edges, regions
   // nested 10,000 deep.
   EdgeGraph base;
-  EdgeGraphInit(base);
+  Must(EdgeGraphInit(base));
   AddStyles(base);
   for (int i = 0; i < 5000; ++i) {
     const double lo = i * 1.0, hi = 12000 - i * 1.0;
@@ -132,14 +133,14 @@ void BM_BuildNestedRegions(benchmark::State& state) {
   size_t regions = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    EdgeGraphInit(g);
-    EdgeGraphMerge(base, g, 3);
+    Must(EdgeGraphInit(g));
+    Must(EdgeGraphMerge(base, g, 3));
     state.ResumeTiming();
-    EdgeGraphBuildRegions(g);
+    Must(EdgeGraphBuildRegions(g));
     state.PauseTiming();
     regions = 0;
     RegionIter it;
-    RegionIterInit(it, g);
+    Must(RegionIterInit(it, g));
     while (RegionIterNext(it)) ++regions;
     state.ResumeTiming();
   }
@@ -178,7 +179,7 @@ EdgeGraph& HitShape() {
   static EdgeGraph* g = [] {
     auto* shape = new EdgeGraph;
     Checkerboard(*shape, 158, 40);  // 50,244 edges over 6,320 twips
-    EdgeGraphBuildRegions(*shape);
+    Must(EdgeGraphBuildRegions(*shape));
     return shape;
   }();
   return *g;
@@ -193,7 +194,7 @@ void BM_HitTestGrid(benchmark::State& state) {
       EdgeHitRecord hit;
       hit.point = p;
       hit.radius = 3;
-      EdgeGraphHitTest(g, hit);
+      Must(EdgeGraphHitTest(g, hit));
       hits += hit.edge != nullptr;
     }
   state.counters["edges"] = static_cast<double>(g.edge_count);
@@ -241,8 +242,8 @@ void BM_RotateOneDegree(benchmark::State& state) {
     state.PauseTiming();
     Fresh(base, target);
     state.ResumeTiming();
-    EdgeGraphTransform(target, m);
-    EdgeGraphUpdate(target);
+    Must(EdgeGraphTransform(target, m));
+    Must(EdgeGraphUpdate(target));
   }
   state.counters["edges"] = static_cast<double>(target.edge_count);
 }

@@ -3,6 +3,7 @@
 // Fixed input; bytes per second reported.
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_check.h"
 #include "geometry/curve.h"
 #include "geometry/edge_graph.h"
 #include "geometry/edge_graph_cleanup.h"
@@ -17,12 +18,12 @@ void BuildGrid(EdgeGraph& graph, int n) {
   FillStyle a, b;
   a.colour = 0xFF2040C0;
   b.colour = 0xFFC04020;
-  EdgeGraphAddFillStyle(graph, a);
-  EdgeGraphAddFillStyle(graph, b);
+  Must(EdgeGraphAddFillStyle(graph, a));
+  Must(EdgeGraphAddFillStyle(graph, b));
   LineStyle line;
   line.colour = 0xFF000000;
   line.width = 20;
-  EdgeGraphAddLineStyle(graph, line);
+  Must(EdgeGraphAddLineStyle(graph, line));
   auto fill_at = [n](int i, int j) -> StyleIndex {
     return (i < 0 || j < 0 || i >= n || j >= n) ? 0 : static_cast<StyleIndex>(1 + ((i + j) & 1));
   };
@@ -34,7 +35,7 @@ void BuildGrid(EdgeGraph& graph, int n) {
     e->line = 1;
     e->a.fill = left;
     e->b.fill = right;
-    EdgeGraphInsertEdge(graph, e, 0, 3);
+    Must(EdgeGraphInsertEdge(graph, e, 0, 3));
   };
   for (int i = 0; i <= n; ++i)
     for (int j = 0; j < n; ++j) {
@@ -43,12 +44,12 @@ void BuildGrid(EdgeGraph& graph, int n) {
       // Horizontal edge y = i, from x = j to j + 1: left is cell (j, i).
       add({j * 200, i * 200}, {(j + 1) * 200, i * 200}, fill_at(j, i), fill_at(j, i - 1));
     }
-  EdgeGraphCleanup(graph);
+  Must(EdgeGraphCleanup(graph));
 }
 
 void BM_WriteShape(benchmark::State& state) {
   EdgeGraph graph;
-  EdgeGraphInit(graph);
+  Must(EdgeGraphInit(graph));
   BuildGrid(graph, static_cast<int>(state.range(0)));
   int64_t bytes = 0;
   for (auto _ : state) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "bench/bench_check.h"
 #include "movie/player/display_list.h"
 #include "movie/player/movie_stream.h"
 #include "render/raster/offscreen_bitmap.h"
@@ -57,7 +58,7 @@ struct Player {
   COffscreenBitmap bitmap;
   Player(int32_t w, int32_t h, bool aa) {
     stream.SetDisplayList(&list);
-    bitmap.CreateDepth(32, nullptr, w, h, false);
+    MustBeTrue(bitmap.CreateDepth(32, nullptr, w, h, false));
     list.SetBitmap(&bitmap);
     const Bytes& movie = BenchMovie();
     stream.PutData(movie.data(), movie.size());
@@ -71,7 +72,7 @@ void BM_PlayAllFrames(benchmark::State& state) {
   Player p(w, h, state.range(2) != 0);
   for (auto _ : state) {
     for (int f = 0; f < kFrames; ++f) {
-      p.stream.GotoFrame(f);
+      Must(p.stream.GotoFrame(f));
       p.list.Render();
     }
     benchmark::DoNotOptimize(p.bitmap.Bits()[0]);
@@ -90,10 +91,10 @@ void BM_SeekBackToFrameZero(benchmark::State& state) {
   Player p(550, 400, true);
   for (auto _ : state) {
     state.PauseTiming();
-    p.stream.GotoFrame(kFrames - 1);
+    Must(p.stream.GotoFrame(kFrames - 1));
     p.list.Render();
     state.ResumeTiming();
-    p.stream.GotoFrame(0);
+    Must(p.stream.GotoFrame(0));
     p.list.Render();
   }
 }
@@ -102,8 +103,8 @@ BENCHMARK(BM_SeekBackToFrameZero)->Unit(benchmark::kMicrosecond);
 void BM_ReadOnly(benchmark::State& state) {
   Player p(550, 400, false);
   for (auto _ : state) {
-    p.stream.GotoFrame(kFrames - 1);
-    p.stream.GotoFrame(0);
+    Must(p.stream.GotoFrame(kFrames - 1));
+    Must(p.stream.GotoFrame(0));
   }
   state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * kFrames,
                                                   benchmark::Counter::kIsRate);

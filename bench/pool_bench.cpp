@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/bench_check.h"
 #include "geometry/grid.h"
 #include "geometry/pool.h"
 
@@ -77,7 +78,7 @@ std::vector<Rect32> RandomRects(std::size_t n, int32_t max_size, unsigned seed) 
 void BM_GridFindCell(benchmark::State& state) {
   const std::vector<Rect32> rects = RandomRects(4096, 0x8000, 1);
   SpatialGrid grid;
-  SpatialGridInit(grid, kGraphBounds, 5);
+  Must(SpatialGridInit(grid, kGraphBounds, 5));
   std::size_t i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(SpatialGridFindCell(grid, rects[i], true));
@@ -95,7 +96,7 @@ void BM_GridWalk(benchmark::State& state) {
   const std::vector<Rect32> queries = RandomRects(1024, 0x10000, 3);
   std::vector<Item> items(n);
   SpatialGrid grid;
-  SpatialGridInit(grid, kGraphBounds, 5);
+  Must(SpatialGridInit(grid, kGraphBounds, 5));
   for (std::size_t i = 0; i < n; ++i) {
     items[i].bounds = rects[i];
     GridCell* cell = SpatialGridFindCell(grid, rects[i], true);

@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_check.h"
 #include "geometry/edge_style.h"
 #include "geometry/point_list.h"
 #include "render/raster/offscreen_bitmap.h"
@@ -152,17 +153,17 @@ struct ScanRenderer {
   uint32_t antiAlias;
 
   explicit ScanRenderer(Scene scene, uint32_t aa = 1) : shapes(&SceneShapes(scene)), antiAlias(aa) {
-    bitmap.CreateDepth(32, nullptr, kWidth, kHeight, false);
+    MustBeTrue(bitmap.CreateDepth(32, nullptr, kWidth, kHeight, false));
     paths = std::vector<PointList>(shapes->size());
     for (size_t i = 0; i < shapes->size(); ++i) {
       const Shape& s = (*shapes)[i];
       PointList& p = paths[i];
-      PointListAppend(p, s.ends[0], 0);
+      Must(PointListAppend(p, s.ends[0], 0));
       const size_t n = s.ends.size();
       for (size_t k = 0; k < n; ++k) {
         if (!s.closed && k + 1 == n) break;
-        PointListAppend(p, s.controls[k], 1);
-        PointListAppend(p, s.ends[(k + 1) % n], 0);
+        Must(PointListAppend(p, s.controls[k], 1));
+        Must(PointListAppend(p, s.ends[(k + 1) % n], 0));
       }
       FillStyle f;
       f.colour = s.colour | 0xFF000000u;

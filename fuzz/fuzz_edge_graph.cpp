@@ -96,7 +96,8 @@ class Edits {
           break;  // tidy-up only
         case 1: {
           PointList lasso;
-          if (PathFromRect(lasso, Rect()) == 0) EdgeGraphLassoSelect(graph_, lasso);
+          if (PathFromRect(lasso, Rect()) == 0)
+            static_cast<void>(EdgeGraphLassoSelect(graph_, lasso));
           PointListFree(lasso);
           break;
         }
@@ -121,29 +122,31 @@ class Edits {
           }
           m.tx = Coordinate() >> 8;
           m.ty = Coordinate() >> 8;
-          EdgeGraphTransform(graph_, m);
+          static_cast<void>(EdgeGraphTransform(graph_, m));
           break;
         }
         case 3: {
           EdgeGraph source;
           if (EdgeGraphInit(source) < 0) break;
           PointList square;
-          if (PathFromRect(square, Rect()) == 0) EdgeGraphAddPath(source, square, 0, 0, 0);
+          if (PathFromRect(square, Rect()) == 0)
+            static_cast<void>(EdgeGraphAddPath(source, square, 0, 0, 0));
           PointListFree(square);
           FillStyle f;
           f.colour = 0xFF0000FFu;
           const int fill = EdgeGraphAddFillStyle(source, f);
-          if (fill > 0) EdgeGraphPaintRegions(source, static_cast<StyleIndex>(fill), false);
-          EdgeGraphMerge(source, graph_, options & 3);
+          if (fill > 0)
+            static_cast<void>(EdgeGraphPaintRegions(source, static_cast<StyleIndex>(fill), false));
+          static_cast<void>(EdgeGraphMerge(source, graph_, options & 3));
           break;
         }
         case 4:
-          EdgeGraphDeleteSelected(graph_);
+          static_cast<void>(EdgeGraphDeleteSelected(graph_));
           break;
         case 5: {
           EdgeGraph copy;
           if (EdgeGraphInit(copy) < 0) break;
-          EdgeGraphCopySelected(graph_, copy);
+          static_cast<void>(EdgeGraphCopySelected(graph_, copy));
           if (EdgeGraphUpdate(copy) == 0) {
             Fail(copy, "in a copy of the selection", Options(true));
             CheckRegions(copy, "in a copy of the selection");
@@ -155,11 +158,11 @@ class Edits {
           hit.point = {Coordinate() >> 8, Coordinate() >> 8};
           hit.radius = options;
           hit.ignore_widths = options & 1;
-          EdgeGraphHitTest(graph_, hit);
+          static_cast<void>(EdgeGraphHitTest(graph_, hit));
           break;
         }
         case 7:
-          EdgeGraphSetSelected(graph_, options & 1);
+          static_cast<void>(EdgeGraphSetSelected(graph_, options & 1));
           break;
       }
       if (EdgeGraphUpdate(graph_) < 0) return;
@@ -213,11 +216,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int i = 1; i <= 3; ++i) {
     FillStyle f;
     f.colour = 0xFF000000u + i;
-    EdgeGraphAddFillStyle(graph, f);
+    static_cast<void>(EdgeGraphAddFillStyle(graph, f));
     LineStyle l;
     l.colour = 0xFF000000u + i;
     l.width = static_cast<int16_t>(20 * i);
-    EdgeGraphAddLineStyle(graph, l);
+    static_cast<void>(EdgeGraphAddLineStyle(graph, l));
   }
   EdgeChangeLog log;
   EdgeChangeLogAttach(log, graph);

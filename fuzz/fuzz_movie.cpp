@@ -63,11 +63,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (last >= 0) {
-    stream.GotoFrame(0);
+    static_cast<void>(stream.GotoFrame(0));
     show();
-    stream.GotoFrame(last);
+    static_cast<void>(stream.GotoFrame(last));
     show();
-    stream.GotoFrame(last / 2);
+    static_cast<void>(stream.GotoFrame(last / 2));
     show();
   }
   list.SetBitmap(nullptr);

@@ -17,7 +17,10 @@ int32_t Clamp32(int64_t v) {
 template <class T>
 struct WorkArray {
   T* data = nullptr;
-  explicit WorkArray(int32_t n) { BlockAlloc(static_cast<std::size_t>(n) * sizeof(T), &data); }
+  // data stays null when the memory is refused.
+  explicit WorkArray(int32_t n) {
+    if (BlockAlloc(static_cast<std::size_t>(n) * sizeof(T), &data) < 0) data = nullptr;
+  }
   ~WorkArray() {
     if (data) BlockFree(data);
   }
@@ -126,14 +129,14 @@ int FitCurvesToPoints(PointList& out, const CurveFitSettings& settings, int32_t 
   // Cumulative path lengths, saturating (a stroke longer than the coordinate
   // range stops measuring, it does not wrap).
   WorkArray<int32_t> lengths(n);
-  if (!lengths.data) return 0;
+  if (!lengths.data) return -1;
   int32_t* L = lengths.data;
   L[0] = 0;
   for (int32_t i = 1; i < n; ++i) L[i] = Clamp32(int64_t{L[i - 1]} + PointDistance(s[i - 1], s[i]));
 
   // Corner candidates: both ends, samples next to a gap, and sharp turns.
   WorkArray<int32_t> corners(n);
-  if (!corners.data) return 0;
+  if (!corners.data) return -1;
   int32_t* c = corners.data;
   int32_t m = 0;
   c[m++] = 0;
@@ -170,7 +173,7 @@ int FitCurvesToPoints(PointList& out, const CurveFitSettings& settings, int32_t 
         PointsWithinCurveTolerance(
             s + i0, i1 - i0 + 1, line,
             ScaleAssistantTolerance(settings.line_tolerance, scale_a, span))) {
-      if (PointListAppendCurve(out, line) < 0) break;
+      if (PointListAppendCurve(out, line) < 0) return -1;
       continue;
     }
     if (PointListAppend(out, s[i0], 0) < 0 ||
@@ -178,7 +181,7 @@ int FitCurvesToPoints(PointList& out, const CurveFitSettings& settings, int32_t 
                        ScaleAssistantTolerance(settings.curve_tolerance, scale_b, span),
                        ScaleAssistantTolerance(settings.curve_span, scale_b, span), out) < 0 ||
         PointListAppend(out, s[i1], 0) < 0) {
-      break;
+      return -1;
     }
   }
   return 0;

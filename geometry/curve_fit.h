@@ -45,11 +45,11 @@ Fixed PathCornerAngle(const Point32* samples, const int32_t* lengths, int32_t be
 // and appends, for each curve, its start (all but the first) and its control
 // point; the caller appends the run's first and last samples. -1 when memory
 // runs out (the entries so far stay).
-int FitRunToCurves(const Point32* samples, const int32_t* lengths, int32_t n, int32_t tolerance,
-                   int32_t max_length, PointList& out);
+[[nodiscard]] int FitRunToCurves(const Point32* samples, const int32_t* lengths, int32_t n,
+                                 int32_t tolerance, int32_t max_length, PointList& out);
 
 // Replaces out with the fitted stroke. scale_a scales the line tolerance and
-// the corner spacing, scale_b the curve tolerance and the curve span. Always
-// 0: when memory runs out, out holds the curves fitted so far.
-int FitCurvesToPoints(PointList& out, const CurveFitSettings& settings, int32_t scale_a,
-                      int32_t scale_b, const CPointList& samples);
+// the corner spacing, scale_b the curve tolerance and the curve span. -1 when
+// memory runs out (out then holds the curves fitted so far).
+[[nodiscard]] int FitCurvesToPoints(PointList& out, const CurveFitSettings& settings,
+                                    int32_t scale_a, int32_t scale_b, const CPointList& samples);

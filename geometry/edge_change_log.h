@@ -43,7 +43,7 @@ void EdgeChangeLogAttach(EdgeChangeLog& log, EdgeGraph& graph);
 void EdgeChangeLogFree(EdgeChangeLog& log);
 // Saves an edge into the log unless it was born or saved in the log's
 // generation; then stamps it with that generation.
-int EdgeChangeLogSave(EdgeChangeLog& log, Edge& edge);
+[[nodiscard]] int EdgeChangeLogSave(EdgeChangeLog& log, Edge& edge);
 // Deletes the edges made or changed in the log's edit and re-creates the saved
 // ones.
-int EdgeChangeLogReplay(EdgeChangeLog& log);
+[[nodiscard]] int EdgeChangeLogReplay(EdgeChangeLog& log);

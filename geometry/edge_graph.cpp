@@ -289,8 +289,8 @@ int EdgeGraphInit(EdgeGraph& graph, const Rect32* bounds) {
   graph.flags = 0;
   graph.generation = 1;
   graph.change_log = nullptr;
-  BlockRealloc(0, &graph.fills);
-  BlockRealloc(0, &graph.lines);
+  BlockRelease(&graph.fills);
+  BlockRelease(&graph.lines);
   graph.fill_count = graph.last_fill_hit = 0;
   graph.line_count = graph.last_line_hit = 0;
   graph.edge_count = 0;
@@ -326,8 +326,8 @@ void EdgeGraphFreeAll(EdgeGraph& graph) {
   }
   ForgetVertexCache();
   SpatialGridFree(graph.grid);
-  BlockRealloc(0, &graph.fills);
-  BlockRealloc(0, &graph.lines);
+  BlockRelease(&graph.fills);
+  BlockRelease(&graph.lines);
   graph.fill_count = graph.last_fill_hit = 0;
   graph.line_count = graph.last_line_hit = 0;
   graph.edge_count = 0;

@@ -175,7 +175,7 @@ int32_t EdgeGraphVerticesInUse();
 
 // Clears the record, generation 1, a grid of depth 5 over bounds (the default
 // bounds when null), empty rectangles.
-int EdgeGraphInit(EdgeGraph& graph, const Rect32* bounds = nullptr);
+[[nodiscard]] int EdgeGraphInit(EdgeGraph& graph, const Rect32* bounds = nullptr);
 // Frees regions, edges, vertices, the grid and both style tables.
 void EdgeGraphFreeAll(EdgeGraph& graph);
 
@@ -201,23 +201,23 @@ void EdgeGetStrokedBounds(const EdgeGraph& graph, const Edge& edge, Rect32& out)
 
 // Takes a zeroed edge from the pool with the curve; side B marked. -1 when the
 // pool is exhausted.
-int EdgeGraphNewEdge(const QuadCurve& curve, Edge** out);
+[[nodiscard]] int EdgeGraphNewEdge(const QuadCurve& curve, Edge** out);
 // Returns an unlinked edge to its pool.
 void EdgeGraphFreeEdgeRecord(Edge* edge);
 // Stamps the birth, files the edge in the grid and pushes its sides onto the
 // rings of the vertices at its ends (made when missing).
-int EdgeGraphLinkEdge(EdgeGraph& graph, Edge* edge);
+[[nodiscard]] int EdgeGraphLinkEdge(EdgeGraph& graph, Edge* edge);
 // Saves the edge for undo (first time in a change) and takes it out of the
 // grid and the rings. Nothing for an edge that is not linked.
-int EdgeGraphUnlinkEdge(EdgeGraph& graph, Edge* edge);
+[[nodiscard]] int EdgeGraphUnlinkEdge(EdgeGraph& graph, Edge* edge);
 // Unlinks, then returns the edge to its pool.
-int EdgeGraphDeleteEdge(EdgeGraph& graph, Edge* edge);
+[[nodiscard]] int EdgeGraphDeleteEdge(EdgeGraph& graph, Edge* edge);
 // Opens a change at the first link, unlink or touch after EdgeGraphEndChange:
 // sets change in progress, drops the selection cache and calls the callback.
 void EdgeGraphBeginChange(EdgeGraph& graph);
 // Saves the edge for undo the first time in a change; every change of an
 // edge's styles or curve calls it first.
-int EdgeGraphTouchEdge(EdgeGraph& graph, Edge* edge);
+[[nodiscard]] int EdgeGraphTouchEdge(EdgeGraph& graph, Edge* edge);
 
 // Frees the regions of the half-edges at the vertex.
 void EdgeGraphFreeRegionsAtVertex(EdgeGraph& graph, Vertex* vertex);
@@ -259,18 +259,21 @@ void EdgeGraphForEachVertex(const EdgeGraph& graph, const Rect32* rect, F&& f) {
 // The index of an equal entry, appending the style when none is equal; 0 for
 // no fill (no line). The last hit is tried first, then the table from index 1.
 // An append that would pass kStyleLastIndex fails with -1 and changes nothing.
-int EdgeGraphAddFillStyle(EdgeGraph& graph, const FillStyle& style);
-int EdgeGraphAddLineStyle(EdgeGraph& graph, const LineStyle& style);
+[[nodiscard]] int EdgeGraphAddFillStyle(EdgeGraph& graph, const FillStyle& style);
+[[nodiscard]] int EdgeGraphAddLineStyle(EdgeGraph& graph, const LineStyle& style);
 // Entry (index AND 0x7FFF); index 0 or past the count gives an all-zero record.
 void EdgeGraphGetFillStyle(const EdgeGraph& graph, StyleIndex index, FillStyle& out);
 void EdgeGraphGetLineStyle(const EdgeGraph& graph, StyleIndex index, LineStyle& out);
 // A style index of source as the index of an equal style of target (appended
 // there if needed), keeping bit 15; 0 and reserved tags pass unchanged.
 // Negative on failure.
-int EdgeGraphReindexFill(const EdgeGraph& source, EdgeGraph& target, StyleIndex index);
-int EdgeGraphReindexLine(const EdgeGraph& source, EdgeGraph& target, StyleIndex index);
+[[nodiscard]] int EdgeGraphReindexFill(const EdgeGraph& source, EdgeGraph& target,
+                                       StyleIndex index);
+[[nodiscard]] int EdgeGraphReindexLine(const EdgeGraph& source, EdgeGraph& target,
+                                       StyleIndex index);
 // Copies the line and both fills of from (a source edge) to to, re-indexed.
-int EdgeCopyStylesReindexed(const EdgeGraph& source, const Edge& from, EdgeGraph& target, Edge& to);
+[[nodiscard]] int EdgeCopyStylesReindexed(const EdgeGraph& source, const Edge& from,
+                                          EdgeGraph& target, Edge& to);
 
 // ---- Changes ----------------------------------------------------------------------
 

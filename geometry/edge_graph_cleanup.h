@@ -6,4 +6,4 @@
 
 // Sorts every unsorted vertex ring by direction, splits pairs of edges that
 // leave a vertex within one degree of each other, and marks smooth joints.
-int EdgeGraphCleanup(EdgeGraph& graph);
+[[nodiscard]] int EdgeGraphCleanup(EdgeGraph& graph);

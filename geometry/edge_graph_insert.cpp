@@ -330,7 +330,11 @@ void CurveRoundEnds(QuadCurve& c) {
 
 int EdgeGraphInsertEdge(EdgeGraph& graph, Edge* edge, uint32_t stamp, int precedence) {
   if (!edge) return 0;
-  if (EdgeIsLinked(*edge)) EdgeGraphUnlinkEdge(graph, edge);
+  // A linked edge that cannot be taken out stays where it is, still the graph's.
+  if (EdgeIsLinked(*edge)) {
+    const int unlinked = EdgeGraphUnlinkEdge(graph, edge);
+    if (unlinked < 0) return unlinked;
+  }
   std::vector<Pending> work;
   int result = 0;
   // The piece in hand: off the work stack and not yet linked, queued again

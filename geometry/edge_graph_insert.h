@@ -35,11 +35,11 @@ bool IntersectionIsConsistent(const QuadCurve& a, const QuadCurve& b,
 // crosses at every crossing. Edges carrying the same non-zero stamp are not cut
 // against each other. The graph owns the edge afterwards (it may have been
 // merged away and freed).
-int EdgeGraphInsertEdge(EdgeGraph& graph, Edge* edge, uint32_t stamp, int precedence);
+[[nodiscard]] int EdgeGraphInsertEdge(EdgeGraph& graph, Edge* edge, uint32_t stamp, int precedence);
 // Every curve of the path (twips), shifted left by 8 bits, becomes an edge with
 // these styles, inserted with stamp 0 and precedence 3.
-int EdgeGraphAddPath(EdgeGraph& graph, const PointList& path, StyleIndex line, StyleIndex fill_a,
-                     StyleIndex fill_b);
+[[nodiscard]] int EdgeGraphAddPath(EdgeGraph& graph, const PointList& path, StyleIndex line,
+                                   StyleIndex fill_a, StyleIndex fill_b);
 
 // Limit on re-crossing splits, after which a piece is linked unsplit (tests
 // lower it to reach the limit). Returns the previous value.

@@ -24,7 +24,7 @@ struct FillContext {
 
 // Makes the fill contexts of the graph (building its regions first) and
 // points every half-edge at its context.
-int EdgeGraphBuildFillContexts(EdgeGraph& graph);
+[[nodiscard]] int EdgeGraphBuildFillContexts(EdgeGraph& graph);
 // Returns the graph's fill contexts to their pool and clears the half-edges'
 // pointers to them.
 void EdgeGraphFreeFillContexts(EdgeGraph& graph);
@@ -50,8 +50,8 @@ FillContext* EdgeGraphFindFillContext(const EdgeGraph& graph, const Point32& poi
 // Nothing when the fill's index is 0. Otherwise removes the edge's line when
 // asked, then gives the fill to each side that does not carry it already and
 // is empty or loses to it.
-int EdgeApplyContextFill(EdgeGraph& graph, Edge* edge, StyleIndex fill, bool fills_win,
-                         bool remove_line);
+[[nodiscard]] int EdgeApplyContextFill(EdgeGraph& graph, Edge* edge, StyleIndex fill,
+                                       bool fills_win, bool remove_line);
 
 // Records in use in the fill-context pool (tests look for leaks).
 int32_t EdgeGraphFillContextsInUse();
@@ -64,4 +64,4 @@ constexpr int kMergeFillsWin = 2;  // the source's fills win
 // against the target's edges, the target's edges inside a filled region of the
 // source take its fill, and the source's edges inside a filled region of the
 // target take that fill, the mode deciding which side wins.
-int EdgeGraphMerge(EdgeGraph& source, EdgeGraph& target, int mode);
+[[nodiscard]] int EdgeGraphMerge(EdgeGraph& source, EdgeGraph& target, int mode);

@@ -19,25 +19,25 @@ struct PointList;
 
 // Clips the graph to a region of another graph: fills outside the region (and
 // inside a frame around both) are cleared.
-int EdgeGraphOutlineRegion(EdgeGraph& graph, Region* region);
+[[nodiscard]] int EdgeGraphOutlineRegion(EdgeGraph& graph, Region* region);
 // Clips the graph to the selected regions of the mask graph, then tidies the
 // graph up (EdgeGraphUpdate). A mask without a selected region clears every
 // fill of the graph.
-int EdgeGraphOutlineGraph(EdgeGraph& graph, EdgeGraph& mask);
+[[nodiscard]] int EdgeGraphOutlineGraph(EdgeGraph& graph, EdgeGraph& mask);
 
 // Selects (or deselects) the line of every edge of the smooth chain through
 // the edge: the edges joined end to end through smooth joints.
-int EdgeWalkChain(EdgeGraph& graph, Edge* edge, bool on);
+[[nodiscard]] int EdgeWalkChain(EdgeGraph& graph, Edge* edge, bool on);
 // Selects (or deselects) the line of every edge reachable from the edge over
 // edges with the same line index.
-int EdgeGraphSelectConnectedLine(EdgeGraph& graph, Edge* edge, bool on);
+[[nodiscard]] int EdgeGraphSelectConnectedLine(EdgeGraph& graph, Edge* edge, bool on);
 // Selects the region, the lines of its boundary and, the same way, every
 // region below it.
-int RegionSelectWithEdges(Region* region, bool on);
+[[nodiscard]] int RegionSelectWithEdges(Region* region, bool on);
 // Gives the line index (each edge keeping its selection mark) to the run of
 // edges through the edge that meet at vertices of two half-edges and carry the
 // same line value as the edge.
-int EdgeApplyLineToRun(EdgeGraph& graph, Edge* edge, StyleIndex line);
+[[nodiscard]] int EdgeApplyLineToRun(EdgeGraph& graph, Edge* edge, StyleIndex line);
 
 // Flags of the style operations.
 constexpr int kStyleApply = 1;     // write the style; otherwise read it
@@ -45,9 +45,9 @@ constexpr int kStyleAllEdges = 2;  // every edge (region); otherwise the selecte
 
 // Apply: the style goes into the line table and every edge concerned takes it.
 // Read: the style of the first edge concerned, or the all-zero style.
-int EdgeGraphApplyLineStyle(EdgeGraph& graph, int flags, LineStyle& style);
+[[nodiscard]] int EdgeGraphApplyLineStyle(EdgeGraph& graph, int flags, LineStyle& style);
 // The same for the fills of the outer regions (tree order).
-int EdgeGraphApplyFillStyle(EdgeGraph& graph, int flags, FillStyle& style);
+[[nodiscard]] int EdgeGraphApplyFillStyle(EdgeGraph& graph, int flags, FillStyle& style);
 
 // Union of the tight bounds of the region's boundary curves, each in twips and
 // mapped by the matrix.
@@ -69,16 +69,16 @@ class CurveWorkList {
 
   // Pushes the curve at the head; null when memory runs out (the curve is
   // then lost).
-  Node* Add(const QuadCurve& curve);
+  [[nodiscard]] Node* Add(const QuadCurve& curve);
   // Adds every curve of the path (twips), in graph units; -1 when one was lost.
-  int AddPointList(const PointList& path);
+  [[nodiscard]] int AddPointList(const PointList& path);
   // Non-zero: a winding number other than 0. Otherwise (even-odd, and the
   // two-sided rule, which tells sides the same way): an odd number of
   // crossings of the ray towards +x.
   bool ContainsPoint(const Point32& point) const;
   // Gives the fill to every outer region of the graph whose probe point lies
   // inside the list.
-  int FillCoveredRegions(EdgeGraph& graph, StyleIndex fill);
+  [[nodiscard]] int FillCoveredRegions(EdgeGraph& graph, StyleIndex fill);
 
   Node* head = nullptr;  // newest first
   FillRule fill_rule = FillRule::kEvenOdd;

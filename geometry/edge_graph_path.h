@@ -7,8 +7,8 @@
 struct PointList;
 
 // Appends the boundary curves, in twips, to the path (holes not included).
-int RegionGetContour(const Region* region, PointList& path);
+[[nodiscard]] int RegionGetContour(const Region* region, PointList& path);
 // Bridges the holes of an outer region with a fill (once, until the region is
 // freed or re-parented) and appends the boundary as one path that runs into
 // every hole over its bridge, round it and back.
-int RegionGetPath(Region* region, PointList& path);
+[[nodiscard]] int RegionGetPath(Region* region, PointList& path);

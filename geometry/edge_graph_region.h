@@ -46,7 +46,7 @@ inline bool RegionIsEmpty(const Region& r) {
 // When the region-rebuild rectangle is not empty: cleans up the vertices, gives
 // every half-edge there without a region a new region, and empties the
 // rectangle.
-int EdgeGraphBuildRegions(EdgeGraph& graph);
+[[nodiscard]] int EdgeGraphBuildRegions(EdgeGraph& graph);
 
 // Depth-first walk of the region tree: a region before its children, children
 // before the next sibling. The stack grows as deep as the tree is.
@@ -57,20 +57,20 @@ struct RegionIter {
 };
 
 // Builds any missing regions and starts the walk.
-int RegionIterInit(RegionIter& iter, EdgeGraph& graph);
+[[nodiscard]] int RegionIterInit(RegionIter& iter, EdgeGraph& graph);
 // The next region, or null at the end; the region it hangs under (null at the
 // top level) in *parent when given.
 Region* RegionIterNext(RegionIter& iter, Region** parent = nullptr);
 
 // Sets the fill of one region: marks it fixed, stores it and writes it on
 // every boundary half-edge whose fill differs (touching the edge).
-int RegionSetFillOne(Region* region, StyleIndex fill);
+[[nodiscard]] int RegionSetFillOne(Region* region, StyleIndex fill);
 // Sets the fill of the region and of each of its direct children that is a
 // hole.
-int RegionSetFill(Region* region, StyleIndex fill);
+[[nodiscard]] int RegionSetFill(Region* region, StyleIndex fill);
 // Every region whose fill index (without bit 15) is old gets new with its own
 // selection bit kept; new = 0 gives 0.
-int EdgeGraphReplaceFill(EdgeGraph& graph, StyleIndex old_fill, StyleIndex new_fill);
+[[nodiscard]] int EdgeGraphReplaceFill(EdgeGraph& graph, StyleIndex old_fill, StyleIndex new_fill);
 
 // Whether the point lies inside the region's boundary cycle (holes of the
 // region not subtracted). An empty region contains nothing.
@@ -91,7 +91,7 @@ void RegionClearBridges(Region* region);
 // depth, so every piece is painted. A pentagram is painted whole, its centre
 // included, where the even-odd rule would leave the centre out; a lasso that
 // crosses itself therefore selects its centre too.
-int EdgeGraphPaintRegions(EdgeGraph& graph, StyleIndex fill, bool contact);
+[[nodiscard]] int EdgeGraphPaintRegions(EdgeGraph& graph, StyleIndex fill, bool contact);
 
 // Large builds find related regions through a temporary spatial index of the
 // tree instead of walking sibling lists; the tree comes out the same. Tests

@@ -29,12 +29,12 @@ bool EdgeGraphHasSelection(EdgeGraph& graph);
 
 // Nothing when the line index is 0 or already in that state; otherwise
 // touches the edge and sets or clears bit 15 of its line.
-int EdgeSetLineSelected(EdgeGraph& graph, Edge* edge, bool on);
+[[nodiscard]] int EdgeSetLineSelected(EdgeGraph& graph, Edge* edge, bool on);
 // The region's fill with bit 15 set or cleared, written with RegionSetFill; a
 // fill whose index is 0 becomes 0.
-int RegionSetSelected(Region* region, bool on);
+[[nodiscard]] int RegionSetSelected(Region* region, bool on);
 // Every edge's line, then every region, to the state.
-int EdgeGraphSetSelected(EdgeGraph& graph, bool on);
+[[nodiscard]] int EdgeGraphSetSelected(EdgeGraph& graph, bool on);
 // Nothing when equal; otherwise frees the half-edge's region and stores the
 // fill.
 void HalfEdgeSetFill(HalfEdge* h, StyleIndex fill);
@@ -42,14 +42,14 @@ void HalfEdgeSetFill(HalfEdge* h, StyleIndex fill);
 // Removes the selected lines and fills (the edges stay until
 // EdgeGraphUpdate drops those left without a line between equal fills) and
 // clears every selection mark.
-int EdgeGraphDeleteSelected(EdgeGraph& graph);
+[[nodiscard]] int EdgeGraphDeleteSelected(EdgeGraph& graph);
 // Copies the selected edges with their selected styles into the target:
 // linked directly into an empty target, otherwise inserted (cut against what
 // is there).
-int EdgeGraphCopySelected(EdgeGraph& source, EdgeGraph& target);
+[[nodiscard]] int EdgeGraphCopySelected(EdgeGraph& source, EdgeGraph& target);
 // Cuts the graph along a closed path (twips) and selects what lies inside it.
-int EdgeGraphLassoSelect(EdgeGraph& graph, const PointList& path);
+[[nodiscard]] int EdgeGraphLassoSelect(EdgeGraph& graph, const PointList& path);
 
 // Copies the edges of the region and of every region below it into the
 // target, each once, linked directly.
-int EdgeGraphCopyRegion(Region* region, EdgeGraph& target);
+[[nodiscard]] int EdgeGraphCopyRegion(Region* region, EdgeGraph& target);

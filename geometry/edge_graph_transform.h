@@ -11,7 +11,7 @@ bool MatrixMirrors(const Matrix2x3& m);
 // Transforms every vertex and edge (translation in twips), with the placement
 // of gradient and texture fills. The edges move into place, rounded and cut,
 // when EdgeGraphUpdate reinserts them.
-int EdgeGraphTransform(EdgeGraph& graph, const Matrix2x3& matrix);
+[[nodiscard]] int EdgeGraphTransform(EdgeGraph& graph, const Matrix2x3& matrix);
 // The order in which lines are drawn: width, then colour (5 bits per
 // channel), with bit 31 for a selected line.
 uint32_t ColorPack15(const LineStyle& style, bool selected);
@@ -29,4 +29,4 @@ struct EdgeHitRecord {
 };
 
 // Finds the vertex, the edge and the filled region under the probe.
-int EdgeGraphHitTest(EdgeGraph& graph, EdgeHitRecord& record);
+[[nodiscard]] int EdgeGraphHitTest(EdgeGraph& graph, EdgeHitRecord& record);

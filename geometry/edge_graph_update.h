@@ -19,10 +19,11 @@ Edge* EdgeGraphNearestEdge(const EdgeGraph& graph, const Point32& point, int32_t
 // Joins pairs of collinear straight edges with the same line, drops loose
 // edges shorter than short_limit and snaps longer loose ends onto an edge
 // within snap_radius, for the vertices in rect.
-int EdgeGraphResolveCrossings(EdgeGraph& graph, int32_t short_limit, int32_t snap_radius,
-                              int32_t join_limit, const Rect32& rect);
+[[nodiscard]] int EdgeGraphResolveCrossings(EdgeGraph& graph, int32_t short_limit,
+                                            int32_t snap_radius, int32_t join_limit,
+                                            const Rect32& rect);
 
 // The tidy-up after every edit: reinserts moved edges, rebuilds regions and
 // their fills, drops edges without a line between equal fills, resolves loose
 // ends and joints, cleans up the vertices and prunes the grid.
-int EdgeGraphUpdate(EdgeGraph& graph);
+[[nodiscard]] int EdgeGraphUpdate(EdgeGraph& graph);

@@ -66,7 +66,7 @@ struct SpatialGrid {
 // Frees any cells the grid had, then makes the root: one cell with the bounds,
 // root level 1. depth_limit is at most kGridMaxLevel (5 for edge graphs, 3 or 4
 // for path indexes). -1 when the cell pool is exhausted.
-int SpatialGridInit(SpatialGrid& grid, const Rect32& bounds, int depth_limit);
+[[nodiscard]] int SpatialGridInit(SpatialGrid& grid, const Rect32& bounds, int depth_limit);
 void SpatialGridFree(SpatialGrid& grid);
 
 // The deepest cell that holds r wholly. With create, the root grows towards an

@@ -21,18 +21,18 @@
 // Clears the list (and drops its cache); a non-empty rectangle gives the
 // corners (xmin, ymin), (xmax, ymin), (xmax, ymax), (xmin, ymax) and the first
 // corner again, all on-curve.
-int PathFromRect(PointList& path, const Rect32& r);
+[[nodiscard]] int PathFromRect(PointList& path, const Rect32& r);
 // Clears the list, then the full ellipse inscribed in r: AppendArc from 0 over
 // 360 degrees (8 control points 45 degrees apart).
-int PathFromEllipse(PointList& path, const Rect32& r);
+[[nodiscard]] int PathFromEllipse(PointList& path, const Rect32& r);
 // Appends the arc of the ellipse inscribed in r from `start` over `sweep`
 // (degrees, 16.16; a negative sweep runs clockwise): one quadratic segment per
 // 45 degrees or less, the segments' joints implied between their control points.
-int AppendArc(PointList& path, const Rect32& r, Fixed start, Fixed sweep);
+[[nodiscard]] int AppendArc(PointList& path, const Rect32& r, Fixed start, Fixed sweep);
 // Appends the unit-circle point at `angle` and `radius` (1.0 = on the circle),
 // mapped through `mapping`.
-int AppendEllipsePoint(PointList& path, const Matrix2x3& mapping, Fixed radius, Fixed angle,
-                       int32_t off_curve);
+[[nodiscard]] int AppendEllipsePoint(PointList& path, const Matrix2x3& mapping, Fixed radius,
+                                     Fixed angle, int32_t off_curve);
 
 // ---- Flattening and bounds -----------------------------------------------------
 
@@ -41,8 +41,8 @@ int AppendEllipsePoint(PointList& path, const Matrix2x3& mapping, Fixed radius, 
 // from its chord or its chord is max_chord or longer (max_chord 0 = no limit).
 // A curve whose hull misses `rect` (when given) adds only its end point.
 // -1 when memory runs out (the points so far stay).
-int CollectPathPoints(const PointList& path, int32_t tol, int32_t max_chord, const Rect32* rect,
-                      CPointList& out);
+[[nodiscard]] int CollectPathPoints(const PointList& path, int32_t tol, int32_t max_chord,
+                                    const Rect32* rect, CPointList& out);
 // Union of the tight bounds of every curve after the matrix; empty when the
 // path has no curve.
 void GetTransformedPathBounds(const PointList& path, const Matrix2x3& m, Rect32& out);
@@ -68,4 +68,5 @@ int ClassifyShapeAgainstShape(const PointList& a, const PointList& b);
 // The rectangle (through the matrix when given) as a closed path, classified
 // against path as ClassifyShapeAgainstShape(path, rectangle) does; -1 when
 // memory runs out.
-int ClassifyShapeAgainstRect(const PointList& path, const Rect32& r, const Matrix2x3* m);
+[[nodiscard]] int ClassifyShapeAgainstRect(const PointList& path, const Rect32& r,
+                                           const Matrix2x3* m);

@@ -22,7 +22,7 @@ void PointListInit(PointList& list) {
 }
 
 void PointListFree(PointList& list) {
-  PointListSetCapacity(list, 0);
+  BlockRelease(&list.buffer);
   PointListFreeCache(list);
   PointListInit(list);
 }
@@ -31,7 +31,7 @@ int PointListSetCapacity(PointList& list, int32_t n) {
   if (n == list.capacity) return 0;
   if (n < 0) return -1;
   if (n == 0) {
-    BlockRealloc(0, &list.buffer);
+    BlockRelease(&list.buffer);
   } else if (BlockRealloc(static_cast<std::size_t>(n) * sizeof(PointListEntry), &list.buffer) < 0) {
     return -1;
   }
@@ -70,7 +70,8 @@ int PointListAppendCurve(PointList& list, const QuadCurve& curve) {
 int PointListAppendCubic(PointList& list, const Point32 cubic[4]) {
   QuadCurve curves[8];
   const int n = CubicToQuadratics(cubic, curves, 8, 6);
-  for (int i = 0; i < n; ++i) PointListAppendCurve(list, curves[i]);
+  for (int i = 0; i < n; ++i)
+    if (PointListAppendCurve(list, curves[i]) < 0) return -1;
   return 0;
 }
 

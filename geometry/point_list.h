@@ -56,7 +56,7 @@ struct PointList {
 
   // Builds the cache with the bounds and the spatial index of the curves;
   // nothing when a cache exists. -1 when memory runs out (no cache then).
-  int BuildSpatialIndex();
+  [[nodiscard]] int BuildSpatialIndex();
   // Reverses the order of the entries in place.
   void Reverse();
 };
@@ -68,17 +68,17 @@ void PointListFree(PointList& list);
 // Frees the cache (grid cells, curve nodes and the record); cache = null.
 void PointListFreeCache(PointList& list);
 // Resizes the buffer to n entries (n = 0 frees it); a length above n drops to n.
-int PointListSetCapacity(PointList& list, int32_t n);
+[[nodiscard]] int PointListSetCapacity(PointList& list, int32_t n);
 // Appends one entry. An on-curve point equal to the last entry, when that entry
 // is on-curve too, is not stored again (0 is returned).
-int PointListAppend(PointList& list, const Point32& p, int32_t off_curve);
+[[nodiscard]] int PointListAppend(PointList& list, const Point32& p, int32_t off_curve);
 // p0, the control point unless the curve is straight, p2.
-int PointListAppendCurve(PointList& list, const QuadCurve& curve);
-// The cubic as up to 8 quadratics within 6 units; always 0.
-int PointListAppendCubic(PointList& list, const Point32 cubic[4]);
+[[nodiscard]] int PointListAppendCurve(PointList& list, const QuadCurve& curve);
+// The cubic as up to 8 quadratics within 6 units; -1 when memory runs out.
+[[nodiscard]] int PointListAppendCubic(PointList& list, const Point32 cubic[4]);
 // dst's capacity and length become src's length, with src's entries; dst's
 // cache is left alone.
-int PointListCopy(const PointList& src, PointList& dst);
+[[nodiscard]] int PointListCopy(const PointList& src, PointList& dst);
 void PointListTransform(PointList& list, const Matrix2x3& m);
 void PointListShift(PointList& list, ShiftCount shift);
 // The cache's bounds when there is a cache, else the bounds of every entry
@@ -119,11 +119,11 @@ struct CPointList {
   // Appends p unless it equals the last item. Grows by 32 items while the
   // capacity is below 128, then by a quarter of the capacity. -1 when memory
   // runs out (nothing added).
-  int Add(const Point32& p);
+  [[nodiscard]] int Add(const Point32& p);
   // Replaces the items with the x and y of every entry of source (flags
   // dropped), in a block of exactly the source's length. -1 when memory runs
   // out (the list unchanged).
-  int CopyFrom(const PointList& source);
+  [[nodiscard]] int CopyFrom(const PointList& source);
   void GetBounds(Rect32& out) const;
   void Transform(const Matrix2x3& m);
   void Scale(ShiftCount shift);

@@ -21,23 +21,30 @@ class BlockPool;
 
 // size 0: out = null, 0. Otherwise out = a new heap block; -1 with out null
 // when refused.
-int BlockAlloc(std::size_t size, void** out);
+[[nodiscard]] int BlockAlloc(std::size_t size, void** out);
 // size 0: frees *block and sets it null. Otherwise resizes *block (a null block
 // is allocated); -1 when refused, leaving *block as it was.
-int BlockRealloc(std::size_t size, void** block);
+[[nodiscard]] int BlockRealloc(std::size_t size, void** block);
 // Frees a non-null block; 0.
 int BlockFree(void* block);
 
+// Frees *block when it is not null and sets it null.
+template <class T>
+void BlockRelease(T** block) {
+  if (*block) BlockFree(*block);
+  *block = nullptr;
+}
+
 // Typed forms for plain records (no constructors run; the contents move as bytes).
 template <class T>
-int BlockAlloc(std::size_t size, T** out) {
+[[nodiscard]] int BlockAlloc(std::size_t size, T** out) {
   void* p = nullptr;
   const int result = BlockAlloc(size, &p);
   *out = static_cast<T*>(p);
   return result;
 }
 template <class T>
-int BlockRealloc(std::size_t size, T** block) {
+[[nodiscard]] int BlockRealloc(std::size_t size, T** block) {
   void* p = *block;
   const int result = BlockRealloc(size, &p);
   *block = static_cast<T*>(p);
@@ -83,7 +90,7 @@ class BlockPool {
             int32_t align = alignof(std::max_align_t));
 
   // A block's user part (uninitialised), or null when memory is refused.
-  void* Alloc();
+  [[nodiscard]] void* Alloc();
   // Returns a block to its chunk; null is ignored.
   void Free(void* user);
   // Frees every chunk, in use or not (program exit, tests).

@@ -4,12 +4,14 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "geometry/edge_graph_merge.h"
 #include "geometry/edge_graph_region.h"
 #include "geometry/edge_graph_update.h"
 #include "model/app_services.h"
 #include "model/document.h"
+#include "model/edit_transaction.h"
 #include "model/pic_frame.h"
 #include "model/pic_layer.h"
 #include "model/pic_page.h"
@@ -301,32 +303,26 @@ void CDocumentPage::RemoveInstance(CPicSymbol* inst) {
 void CDocumentPage::NotifyInstances(const CExtent& change, const Rect32& newExtent, bool detach) {
   // Consecutive instances in one page share one transaction of that page.
   CDocumentPage* open = nullptr;
-  try {
-    CPicSymbol* inst = m_instances;
-    while (inst != nullptr) {
-      CPicSymbol* next = inst->m_nextInstance;
-      if (detach) {
-        m_instances = next;
-        inst->m_symbol = nullptr;
-        inst->m_nextInstance = nullptr;
-      }
-      CDocumentPage* holder = inst->GetDocumentPage();
-      if (holder != open) {
-        if (open != nullptr) open->EndEdit();
-        open = nullptr;
-        if (holder != nullptr) {
-          holder->BeginEdit(kEditNoUndo);
-          open = holder;
-        }
-      }
-      inst->OnSymbolChanged(change, newExtent);
-      inst = next;
+  std::optional<CEditTransaction> edit;
+  CPicSymbol* inst = m_instances;
+  while (inst != nullptr) {
+    CPicSymbol* next = inst->m_nextInstance;
+    if (detach) {
+      m_instances = next;
+      inst->m_symbol = nullptr;
+      inst->m_nextInstance = nullptr;
     }
-  } catch (...) {
-    if (open != nullptr) open->EndEdit();
-    throw;
+    CDocumentPage* holder = inst->GetDocumentPage();
+    if (holder != open) {
+      if (edit) edit->Commit();
+      edit.reset();
+      open = holder;
+      if (holder != nullptr) edit.emplace(*holder, kEditNoUndo);
+    }
+    inst->OnSymbolChanged(change, newExtent);
+    inst = next;
   }
-  if (open != nullptr) open->EndEdit();
+  if (edit) edit->Commit();
 }
 
 // ---- locking and swapping -------------------------------------------------------------
@@ -445,7 +441,17 @@ void CDocumentPage::BeginEdit(uint32_t kind) {
 
 int32_t CDocumentPage::EndEdit() {
   if (m_editDepth <= 0) return 0;
-  if (--m_editDepth != 0) return m_editDepth;
+  if (m_editDepth > 1) return --m_editDepth;
+  // The tidy-up of the changed objects (a shape's geometry among them) is
+  // part of the edit: when it fails, the edit is taken back.
+  CExtent change;
+  try {
+    if (m_root != nullptr) m_root->RecalcAndNotify(&change);
+  } catch (...) {
+    RevertEdit();
+    throw;
+  }
+  m_editDepth = 0;
   CEditGlobals& g = EditGlobals();
   // The transaction is over also when a view's refresh fails.
   struct Closing {
@@ -456,8 +462,6 @@ int32_t CDocumentPage::EndEdit() {
       AppServices().EndWaitCursor();
     }
   } closing{g};
-  CExtent change;
-  if (m_root != nullptr) m_root->RecalcAndNotify(&change);
   if (m_document != nullptr) m_document->UpdatePageViews(this);
   if (m_document != nullptr) m_document->SetModifiedFlag();
   m_dirty = 1;
@@ -475,46 +479,57 @@ int32_t CDocumentPage::EndEdit() {
 }
 
 void CDocumentPage::AbortEdit(const std::exception* e) {
-  bool open = m_editDepth > 0;
-  if (open && --m_editDepth > 0) {
+  if (m_editDepth > 1) {
     // An inner level: the enclosing level reverts.
+    --m_editDepth;
     if (std::exception_ptr current = std::current_exception()) std::rethrow_exception(current);
     if (IsMemoryFailure(e)) throw CMemoryException();
     throw CException();
   }
-  if (open) {
-    CEditGlobals& g = EditGlobals();
-    if (CEditStep* step = g.openStep) {
-      g.openStep = nullptr;
-      g.editPage = nullptr;
-      if (m_root != nullptr) m_root->RecalcAndNotify(nullptr);
-      CEditStep** list = m_undoList == step   ? &m_undoList
-                         : m_redoList == step ? &m_redoList
-                                              : nullptr;
-      if (list != nullptr) *list = step->m_link;
-      step->m_link = nullptr;
-      // Objects that a user step created leave the tree with no step to take
-      // them; their records free them. An undo or redo step creates none.
-      g.adoptOrphans = step->m_kind != kEditUndo && step->m_kind != kEditRedo;
-      try {
-        step->Revert();
-      } catch (...) {
-        // What could be reverted is; the rest stays as it is.
-      }
-      g.adoptOrphans = false;
-      if (list != nullptr) delete step;
-    }
-    CPicObj::ReleaseLoadChain(true);
+  RevertEdit();
+  if (e != nullptr) ReportEditFailure(e);
+}
+
+void CDocumentPage::ReportEditFailure(const std::exception* e) {
+  AppServices().MessageBox(IsMemoryFailure(e) ? kIdsEditMemory : kIdsUnknownError,
+                           kMbIconExclamation);
+}
+
+void CDocumentPage::RevertEdit() {
+  if (m_editDepth <= 0) return;
+  if (--m_editDepth > 0) return;
+  CEditGlobals& g = EditGlobals();
+  if (CEditStep* step = g.openStep) {
     g.openStep = nullptr;
     g.editPage = nullptr;
     if (m_root != nullptr) m_root->RecalcAndNotify(nullptr);
-    if (m_document != nullptr) m_document->UpdatePageViews(this);
-    AppServices().EndWaitCursor();
+    CEditStep** list = m_undoList == step   ? &m_undoList
+                       : m_redoList == step ? &m_redoList
+                                            : nullptr;
+    if (list != nullptr) *list = step->m_link;
+    step->m_link = nullptr;
+    // Objects that a user step created leave the tree with no step to take
+    // them; their records free them. An undo or redo step creates none.
+    g.adoptOrphans = step->m_kind != kEditUndo && step->m_kind != kEditRedo;
+    try {
+      step->Revert();
+    } catch (...) {
+      // What could be reverted is; the rest stays as it is.
+    }
+    g.adoptOrphans = false;
+    if (list != nullptr) delete step;
+  } else {
+    // A transaction without undo cannot revert: what it changed stays,
+    // and the page must be written with it.
+    m_dirty = 1;
+    if (m_document != nullptr) m_document->SetModifiedFlag();
   }
-  if (e != nullptr) {
-    AppServices().MessageBox(IsMemoryFailure(e) ? kIdsEditMemory : kIdsUnknownError,
-                             kMbIconExclamation);
-  }
+  CPicObj::ReleaseLoadChain(true);
+  g.openStep = nullptr;
+  g.editPage = nullptr;
+  if (m_root != nullptr) m_root->RecalcAndNotify(nullptr);
+  if (m_document != nullptr) m_document->UpdatePageViews(this);
+  AppServices().EndWaitCursor();
 }
 
 void CDocumentPage::Undo() {
@@ -533,26 +548,18 @@ void CDocumentPage::RevertHistoryStep(CEditStep*& list, uint32_t kind) {
     if (auto* base = item->AsObjectRecord()) base->m_kindBeforeRevert = base->m_kind;
   }
   bool reverted = false;
-  auto fail = [&](const std::exception* e) {
-    AbortEdit(e);
-    if (reverted) return false;
+  CEditTransaction::Run(*this, kind, [&] {
+    step->Revert();
+    reverted = true;
+  });
+  if (!reverted) {
     // The failed step's partial work was taken back: the step is kept whole.
     for (CEditItem* item = step->m_items; item != nullptr; item = item->m_next) {
       if (auto* base = item->AsObjectRecord()) base->m_kind = base->m_kindBeforeRevert;
     }
     step->m_link = list;
     list = step;
-    return true;
-  };
-  try {
-    BeginEdit(kind);
-    step->Revert();
-    reverted = true;
-    EndEdit();
-  } catch (const std::exception& e) {
-    if (fail(&e)) return;
-  } catch (...) {
-    if (fail(nullptr)) return;
+    return;
   }
   delete step;
 }

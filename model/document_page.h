@@ -4,16 +4,13 @@
 // can be written to the page's stream of the document file and read back on
 // demand, and a lock count says who needs them in memory.
 //
-// Every editing command follows one pattern:
+// Every editing command and gesture runs its work through one scope,
+// CEditTransaction (model/edit_transaction.h):
 //
 //   page->LockUpdate();
-//   try {
-//     page->BeginEdit(CDocumentPage::kEditUser);
+//   CEditTransaction::Run(*page, CDocumentPage::kEditUser, [&] {
 //     ... change objects (each saves its state before it changes) ...
-//     page->EndEdit();
-//   } catch (const std::exception& e) {
-//     page->AbortEdit(&e);  // reverts exactly what the transaction recorded
-//   }
+//   });  // a failure reverts exactly what the transaction recorded
 //   page->UnlockUpdate();
 #pragma once
 
@@ -94,11 +91,20 @@ class CDocumentPage : public CObject {
   // Opens a level (throws CMemoryException when the contents are not in memory).
   void BeginEdit(uint32_t kind);
   // Closes a level; returns the depth that remains (0 when none was open).
+  // The outermost level tidies the changed objects up first; when that fails
+  // the edit is reverted as by AbortEdit and the exception passes on.
   int32_t EndEdit();
   // In the catch block of a failed transaction: an inner level passes the
   // exception on to the enclosing one; the outermost reverts what was
   // recorded and reports e (when given) in a message box.
   void AbortEdit(const std::exception* e);
+  // Closes a level without committing: an inner level only counts down (the
+  // enclosing level reverts), the outermost reverts what was recorded; only a
+  // failing refresh of views throws. Nothing when no level is open.
+  void RevertEdit();
+  // The message box of a failed edit: memory failures as such, anything else
+  // (also no exception at all) as an unknown error.
+  static void ReportEditFailure(const std::exception* e);
   void Undo();
   void Redo();
 

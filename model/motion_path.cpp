@@ -7,6 +7,7 @@
 #include "geometry/edge_graph.h"
 #include "geometry/edge_graph_region.h"
 #include "geometry/edge_graph_update.h"
+#include "model/geometry_result.h"
 
 namespace {
 
@@ -123,7 +124,7 @@ void CMotionPath::SetLine(const Point32& start, const Point32& end) {
 int CMotionPath::Build(EdgeGraph* guide, const Point32& start, const Point32& end) {
   SetLine(start, end);
   if (guide == nullptr || guide->edge_count == 0) return 0;
-  EdgeGraphBuildRegions(*guide);
+  CheckGeometry(EdgeGraphBuildRegions(*guide));
   NearestEdge from = FindNearestEdge(*guide, start);
   NearestEdge to = FindNearestEdge(*guide, end);
   if (from.edge == nullptr || to.edge == nullptr) return 0;

@@ -16,7 +16,8 @@ class CMotionPath {
   // The straight line from start to end.
   void SetLine(const Point32& start, const Point32& end);
   // Follows the guide; the straight line when the guide offers no path.
-  // 1 when the path follows the guide, 0 for the straight line.
+  // 1 when the path follows the guide, 0 for the straight line. Throws
+  // CMemoryException when the guide's regions cannot be built.
   int Build(EdgeGraph* guide, const Point32& start, const Point32& end);
 
   int32_t GetLength() const { return m_length; }

@@ -5,6 +5,7 @@
 #include "geometry/edge_graph_region.h"
 #include "geometry/edge_graph_update.h"
 #include "model/export_collector.h"
+#include "model/geometry_result.h"
 #include "model/motion_path.h"
 #include "model/pic_layer.h"
 #include "platform/core/archive.h"
@@ -328,7 +329,7 @@ EdgeGraph* CPicFrame::GuideGeometry() {
   if (guide == nullptr || guide->GetLinkState() != CPicLayer::kLinkGuide) return nullptr;
   CPicFrame* key = guide->FrameAt(GetStartFrame());
   if (key == nullptr) return nullptr;
-  EdgeGraphUpdate(key->GetGeometry());  // the guide is read as it is drawn
+  CheckGeometry(EdgeGraphUpdate(key->GetGeometry()));  // the guide is read as it is drawn
   return &key->GetGeometry();
 }
 

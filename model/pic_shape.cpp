@@ -8,6 +8,7 @@
 #include "geometry/edge_graph_update.h"
 #include "geometry/path.h"
 #include "model/export_collector.h"
+#include "model/geometry_result.h"
 #include "model/shape_record.h"
 #include "platform/core/archive_geometry.h"
 #include "platform/core/exceptions.h"
@@ -24,11 +25,6 @@ constexpr uint32_t kBatchFull = 150;         // so does a batch of more edges
 constexpr uint32_t kBatchSmallPiece = 20;    // smaller pieces start a batch
 constexpr uint32_t kBatchLargeTarget = 150;  // when the drawing has more edges
 constexpr int kMergeMode = kMergeLinesWin | kMergeFillsWin;
-
-// Graph operations fail only when memory runs out.
-void Check(int result) {
-  if (result < 0) throw CMemoryException();
-}
 }  // namespace
 
 // ---- construction --------------------------------------------------------------
@@ -40,7 +36,7 @@ void GeometryChanging(EdgeGraph&, void* arg) {
 }  // namespace
 
 CPicShape::CPicShape() {
-  EdgeGraphInit(m_geometry);
+  CheckGeometry(EdgeGraphInit(m_geometry));
   m_geometry.change_callback = &GeometryChanging;
   m_geometry.change_arg = this;
 }
@@ -189,17 +185,17 @@ int32_t CPicShape::GetMatrix(Matrix2x3& out) {
 
 void CPicShape::UpdateExtent() {
   CPicObj::UpdateExtent();
-  // The tidy-up after an edit; outside a transaction nothing has changed.
-  // A failure leaves the graph valid but untidy until the next update.
-  if (EditGlobals().openStep != nullptr) EdgeGraphUpdate(m_geometry);
+  // The tidy-up after an edit; outside a transaction nothing has changed. A
+  // failure fails the edit, which takes the geometry back.
+  if (EditGlobals().openStep != nullptr) CheckGeometry(EdgeGraphUpdate(m_geometry));
   EndGeometryChange();
 }
 
 void CPicShape::ApplyMatrix() {
   if (MatrixIsIdentity(m_matrix)) return;
   SaveGeometry();
-  Check(EdgeGraphTransform(m_geometry, m_matrix));
-  Check(EdgeGraphUpdate(m_geometry));
+  CheckGeometry(EdgeGraphTransform(m_geometry, m_matrix));
+  CheckGeometry(EdgeGraphUpdate(m_geometry));
   MatrixSetIdentity(m_matrix);
   m_boundsValid = 0;
 }
@@ -211,11 +207,11 @@ void CPicShape::CollectChildShapes() {
   } batch;
   auto flush = [&] {
     if (batch.graph == nullptr) return;
-    Check(EdgeGraphUpdate(*batch.graph));
-    Check(EdgeGraphMerge(*batch.graph, m_geometry, kMergeMode));
+    CheckGeometry(EdgeGraphUpdate(*batch.graph));
+    CheckGeometry(EdgeGraphMerge(*batch.graph, m_geometry, kMergeMode));
     delete batch.graph;
     batch.graph = nullptr;
-    Check(EdgeGraphUpdate(m_geometry));
+    CheckGeometry(EdgeGraphUpdate(m_geometry));
   };
   for (CPicObj* child = m_firstChild; child != nullptr;) {
     CPicObj* next = child->GetNext();
@@ -223,7 +219,7 @@ void CPicShape::CollectChildShapes() {
     if (piece != nullptr && piece->IsPlainDrawing()) {
       piece->ApplyMatrix();
       EdgeGraph& g = piece->m_geometry;
-      Check(EdgeGraphSetSelected(g, piece->IsSelected()));
+      CheckGeometry(EdgeGraphSetSelected(g, piece->IsSelected()));
       if (batch.graph != nullptr &&
           (g.edge_count > kBatchLargePiece || batch.graph->edge_count > kBatchFull)) {
         flush();
@@ -231,13 +227,13 @@ void CPicShape::CollectChildShapes() {
       if (batch.graph == nullptr && g.edge_count < kBatchSmallPiece &&
           m_geometry.edge_count > kBatchLargeTarget) {
         batch.graph = new EdgeGraph;
-        Check(EdgeGraphInit(*batch.graph));
+        CheckGeometry(EdgeGraphInit(*batch.graph));
       }
       if (batch.graph == nullptr) {
-        Check(EdgeGraphMerge(g, m_geometry, kMergeMode));
-        Check(EdgeGraphUpdate(m_geometry));
+        CheckGeometry(EdgeGraphMerge(g, m_geometry, kMergeMode));
+        CheckGeometry(EdgeGraphUpdate(m_geometry));
       } else {
-        Check(EdgeGraphMerge(g, *batch.graph, kMergeMode));
+        CheckGeometry(EdgeGraphMerge(g, *batch.graph, kMergeMode));
       }
       piece->DeleteFromParent();
     }

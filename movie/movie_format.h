@@ -147,13 +147,9 @@ constexpr int kMaxFrameScripts = 16;
 
 // ---- Reader results ----------------------------------------------------------------------------
 
-enum MovieReadResult : int {
-  kMovieDone = 0,
-  kMovieNeedData = 1,
-  kMovieEnd = 2,
-  kMovieBadMagic = -1,
-  kMovieNoMemory = -2,
-  kMovieNoData = -3,
+enum [[nodiscard]] MovieReadResult : int{
+    kMovieDone = 0,      kMovieNeedData = 1,  kMovieEnd = 2,
+    kMovieBadMagic = -1, kMovieNoMemory = -2, kMovieNoData = -3,
 };
 
 // ---- Field widths ------------------------------------------------------------------------------

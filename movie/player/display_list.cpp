@@ -296,7 +296,9 @@ void CDisplayList::SetButtonState(DisplayItem* item, uint16_t state) {
       if (MovieCharacter* part = button->stream->FindCharacter(id)) {
         Matrix2x3 m;
         MatrixConcat(partMatrix, placement, m);
-        PlaceObject(part, key, m);
+        // A part the full stage cannot take is left out of the button; the
+        // other parts still change state.
+        static_cast<void>(PlaceObject(part, key, m));
       }
     } else if (before && !now) {
       RemoveObject(key);

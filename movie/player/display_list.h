@@ -113,7 +113,7 @@ class CDisplayList {
   // Empties the stage (the tracked button's key and state stay remembered).
   void Clear();
   // 1 when placed, 0 when the item pool is exhausted.
-  int PlaceObject(MovieCharacter* character, uint32_t key, const Matrix2x3& matrix);
+  [[nodiscard]] int PlaceObject(MovieCharacter* character, uint32_t key, const Matrix2x3& matrix);
   // The first item with the key, and the link that points to it.
   DisplayItem* FindItem(uint32_t key, DisplayItem*** link = nullptr);
   void RemoveObject(uint32_t key);

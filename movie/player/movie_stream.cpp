@@ -218,7 +218,10 @@ void CMovieStream::DispatchRecord(uint16_t code) {
       if (!c) break;
       Matrix2x3 m;
       in.ReadMatrix(m);
-      if (m_displayList) m_displayList->PlaceObject(c, StageKey(id, depth), m);
+      // A stage that cannot take the object would show wrong frames from
+      // here on: the movie stops as out of memory.
+      if (m_displayList && !m_displayList->PlaceObject(c, StageKey(id, depth), m))
+        m_error = kMovieNoMemory;
       break;
     }
     case MT_TAKE_OFF_STAGE: {

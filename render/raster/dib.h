@@ -55,8 +55,8 @@ constexpr uint32_t kBiBitfields = 3;
 
 // Reads and checks a packed DIB's header, masks and colour table position.
 // On failure returns false with a short reason in *error (when given).
-bool ParsePackedDibHeader(std::span<const uint8_t> block, PackedDibHeader& out,
-                          const char** error = nullptr);
+[[nodiscard]] bool ParsePackedDibHeader(std::span<const uint8_t> block, PackedDibHeader& out,
+                                        const char** error = nullptr);
 
 class CDib {
  public:
@@ -79,7 +79,8 @@ class CDib {
   // most min(count, 256, 2^bits) entries; none given means an empty table) and
   // allocates zeroed rows. Returns false, holding nothing, for an unknown
   // format, a negative size, a size past kMaxBytes, or when memory runs out.
-  bool Create(uint32_t format, int32_t width, int32_t height, const ColorTable* colors);
+  [[nodiscard]] bool Create(uint32_t format, int32_t width, int32_t height,
+                            const ColorTable* colors);
   void Free();
 
   // The colour of pixel (x, y); x and y are clamped into the image. An image
@@ -98,9 +99,10 @@ class CDib {
   // rows instead of the bytes after the colour table. `source` (pixels, top
   // row 0) selects a part; it is cut to the image. Run-length compressed and
   // 2-bit DIBs are refused. On failure the image holds nothing.
-  bool LoadPackedDib(std::span<const uint8_t> block, std::span<const uint8_t> pixels = {},
-                     const WinRect* source = nullptr, PackedDibHeader* header = nullptr,
-                     const char** error = nullptr);
+  [[nodiscard]] bool LoadPackedDib(std::span<const uint8_t> block,
+                                   std::span<const uint8_t> pixels = {},
+                                   const WinRect* source = nullptr,
+                                   PackedDibHeader* header = nullptr, const char** error = nullptr);
 
   uint8_t* Bits() { return bits_.get(); }
   const uint8_t* Bits() const { return bits_.get(); }

@@ -73,12 +73,13 @@ class COffscreenBitmap {
   // A bitmap of the rectangle's size in the screen's fastest format (probed
   // the first time and whenever the screen depth changes); palette formats
   // take the application palette (one more reference).
-  bool Create(const Rect32& size);
+  [[nodiscard]] bool Create(const Rect32& size);
   // A bitmap of 1, 4, 8, 16 (5-5-5), 24 or 32 bits. Without a palette: black
   // and white for 1 bit, sixteen greys for 4 bits, the colour cube otherwise,
   // acquired as a shared palette; a given palette gains a reference. Other
   // depths, sizes of 0 or less and sizes past kMaxBytes fail.
-  bool CreateDepth(int bits, CSharedPalette* palette, int32_t width, int32_t height, bool bottomUp);
+  [[nodiscard]] bool CreateDepth(int bits, CSharedPalette* palette, int32_t width, int32_t height,
+                                 bool bottomUp);
   // Releases the palette and the pixels.
   void Free();
   bool IsValid() const { return bits_ != nullptr; }
@@ -103,8 +104,8 @@ class COffscreenBitmap {
   }
 
  private:
-  bool CreateFormat(uint32_t format, bool bottomUp, CSharedPalette* palette, int64_t width,
-                    int64_t height);
+  [[nodiscard]] bool CreateFormat(uint32_t format, bool bottomUp, CSharedPalette* palette,
+                                  int64_t width, int64_t height);
 
   uint32_t bottomUp_ = 0;
   uint32_t format_ = 0;

@@ -37,13 +37,13 @@ class CSharedPalette {
 
   // Reference count 1, the table copied, the map built, a logical palette of
   // the colours with PC_NOCOLLAPSE. Null when memory runs out. Not on the list.
-  static CSharedPalette* Create(const ColorTable& table);
+  [[nodiscard]] static CSharedPalette* Create(const ColorTable& table);
   // The same from a logical palette (at most 256 colours enter the table, with
   // flag 0; the logical palette is kept as given).
-  static CSharedPalette* CreateFromLogPalette(const LogPalette& palette);
+  [[nodiscard]] static CSharedPalette* CreateFromLogPalette(const LogPalette& palette);
   // The first listed record with an equal table gains a reference; else a new
   // record goes to the head of the list. Null when memory runs out.
-  static CSharedPalette* Acquire(const ColorTable& table);
+  [[nodiscard]] static CSharedPalette* Acquire(const ColorTable& table);
   // Drops a reference; at zero the record is unlinked and freed. Null is allowed.
   static void Release(CSharedPalette* palette);
   void AddRef() { ++refCount; }

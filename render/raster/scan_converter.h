@@ -207,7 +207,7 @@ class CScanConverter {
   void AddPath(const PointList& path, const LineStyle* line, const FillStyle* fill, FillRule rule);
   // An image placed by imageMatrix (image pixels to document coordinates);
   // false when no fill record could be made.
-  bool AddBitmap(const CDib& image, const Matrix2x3& imageMatrix);
+  [[nodiscard]] bool AddBitmap(const CDib& image, const Matrix2x3& imageMatrix);
   // A shape's edge graph as one new object: every edge once, with the fills
   // of its two sides (a boundary between equal fills draws nothing), then
   // its plain lines (styled kinds are drawn by the render context's styled
@@ -215,7 +215,7 @@ class CScanConverter {
   void AddEdgeGraph(const EdgeGraph& graph);
   // The fill record of a fill style for the current object (null for no
   // fill or when memory runs out).
-  CSpanFill* FindOrAddFill(const FillStyle& style);
+  [[nodiscard]] CSpanFill* FindOrAddFill(const FillStyle& style);
   void PrepareFills();
   // Draws everything added since the last ResetInput.
   void Render();

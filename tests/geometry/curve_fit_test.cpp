@@ -167,7 +167,7 @@ TEST(FitCurvesToPoints, FewerThanTwoSamplesGiveNothing) {
   CPointList samples;
   EXPECT_EQ(FitCurvesToPoints(out, Settings(4, 8, 16, 4000), kScale, kScale, samples), 0);
   EXPECT_EQ(out.length, 0);
-  samples.Add({5, 5});
+  EXPECT_EQ(samples.Add({5, 5}), 0);
   EXPECT_EQ(FitCurvesToPoints(out, Settings(4, 8, 16, 4000), kScale, kScale, samples), 0);
   EXPECT_EQ(out.length, 0);
 }
@@ -177,9 +177,9 @@ TEST(FitCurvesToPoints, SamplesWithinTheLineToleranceGiveOneLine) {
   std::uniform_int_distribution<int32_t> wobble(-3, 3);
   CPointList samples;
   for (int32_t x = 0; x <= 2000; x += 8)
-    samples.Add({x, x / 2 + (x > 0 && x < 2000 ? wobble(rng) : 0)});
+    EXPECT_EQ(samples.Add({x, x / 2 + (x > 0 && x < 2000 ? wobble(rng) : 0)}), 0);
   PointList out;
-  FitCurvesToPoints(out, Settings(4, 8, 40, 4000), kScale, kScale, samples);
+  ASSERT_EQ(FitCurvesToPoints(out, Settings(4, 8, 40, 4000), kScale, kScale, samples), 0);
   const std::vector<QuadCurve> curves = Curves(out);
   ASSERT_EQ(curves.size(), 1u) << Describe(out);
   EXPECT_TRUE(curves[0].straight);
@@ -240,7 +240,8 @@ TEST(FitCurvesToPoints, CircleGivesTangentContinuousCurvesWithinTolerance) {
     }
     FillSamples(samples, s);
     PointList out;
-    FitCurvesToPoints(out, Settings(0, c.tolerance, 40, c.span), kScale, kScale, samples);
+    ASSERT_EQ(FitCurvesToPoints(out, Settings(0, c.tolerance, 40, c.span), kScale, kScale, samples),
+              0);
     const std::vector<QuadCurve> curves = Curves(out);
     ASSERT_GE(curves.size(), 3u) << Describe(out);
     EXPECT_EQ(curves.front().p0, s.front());
@@ -282,11 +283,11 @@ TEST(FitCurvesToPoints, CornerIndicesBeyond16BitsStayInPlace) {
   EXPECT_EQ(Entries(out), expected) << Describe(out);
 }
 
-TEST(FitCurvesToPoints, RefusedMemoryGivesAnEmptyPath) {
+TEST(FitCurvesToPoints, RefusedMemoryIsReportedWithAnEmptyPath) {
   CPointList samples;
   FillSamples(samples, Walk({{0, 0}, {1000, 0}, {1000, 700}}, 10));
   PointList out;
   RefuseHeap refuse;
-  EXPECT_EQ(FitCurvesToPoints(out, Settings(4, 8, 40, 4000), kScale, kScale, samples), 0);
+  EXPECT_EQ(FitCurvesToPoints(out, Settings(4, 8, 40, 4000), kScale, kScale, samples), -1);
   EXPECT_EQ(out.length, 0);
 }

@@ -168,7 +168,7 @@ TEST_F(MergeTest, ExceptionFromChangeCallbackReleasesContexts) {
   EdgeGraphEndChange(graph, out);
   graph.change_callback = [](EdgeGraph&, void*) { throw std::runtime_error("undo refused"); };
   ASSERT_EQ(Insert(source, Line(-50, 100, 250, 100), 2), 0);
-  EXPECT_THROW(EdgeGraphMerge(source, graph, 3), std::runtime_error);
+  EXPECT_THROW(static_cast<void>(EdgeGraphMerge(source, graph, 3)), std::runtime_error);
   EXPECT_EQ(graph.fill_contexts, nullptr);
   EXPECT_EQ(EdgeGraphFillContextsInUse(), 0);
   EdgeGraphForEachEdge(graph, nullptr, [](const Edge* e) {

@@ -137,7 +137,7 @@ TEST(CurveWorkListTest, BothFillRulesAgreeWithCairo) {
 
 TEST(CurveWorkListTest, AddPointListShiftsToGraphUnits) {
   PointList path;
-  PathFromRect(path, {100, 200, 100, 200});
+  EXPECT_EQ(PathFromRect(path, {100, 200, 100, 200}), 0);
   CurveWorkList list;
   ASSERT_EQ(list.AddPointList(path), 0);
   EXPECT_TRUE(list.ContainsPoint({G(150), G(150)}));
@@ -204,9 +204,10 @@ TEST_F(OutlineTest, FillCoveredRegionsLeavesTheHoleEmpty) {
   // The path runs along the graph's edges, so a probe on the wrong side of
   // a boundary would fall outside it.
   CurveWorkList list;  // even-odd by default
-  for (const QuadCurve& c : Polygon({{0, 0}, {0, 4000}, {4000, 4000}, {4000, 0}})) list.Add(c);
+  for (const QuadCurve& c : Polygon({{0, 0}, {0, 4000}, {4000, 4000}, {4000, 0}}))
+    EXPECT_NE(list.Add(c), nullptr);
   for (const QuadCurve& c : Polygon({{1000, 1000}, {1000, 3000}, {3000, 3000}, {3000, 1000}}))
-    list.Add(c);
+    EXPECT_NE(list.Add(c), nullptr);
   ASSERT_EQ(list.FillCoveredRegions(graph, 2), 0);
   EXPECT_TRUE(GraphIsValid(graph));
   EXPECT_EQ(FillAt(graph, 500, 2000), 2);

@@ -131,11 +131,11 @@ inline void AddStyles(EdgeGraph& g, int n = 4) {
   for (int i = 1; i <= n; ++i) {
     FillStyle f;
     f.colour = 0xFF000000u + static_cast<uint32_t>(i);
-    EdgeGraphAddFillStyle(g, f);
+    EXPECT_EQ(EdgeGraphAddFillStyle(g, f), i);
     LineStyle l;
     l.colour = 0xFF000000u + static_cast<uint32_t>(i);
     l.width = static_cast<int16_t>(i);
-    EdgeGraphAddLineStyle(g, l);
+    EXPECT_EQ(EdgeGraphAddLineStyle(g, l), i);
   }
 }
 

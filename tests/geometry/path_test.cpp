@@ -209,7 +209,7 @@ TEST(CollectPathPoints, FlattensWithinTheToleranceAndChord) {
   PointList path;
   ASSERT_EQ(PathFromEllipse(path, r), 0);
   CPointList out;
-  out.Add({1, 2});  // emptied first
+  EXPECT_EQ(out.Add({1, 2}), 0);  // emptied first
   ASSERT_EQ(CollectPathPoints(path, 20, 0, nullptr, out), 0);
   ASSERT_GT(out.count, 8);
   EXPECT_EQ(out.items[0], path.buffer[0].point());
@@ -274,7 +274,7 @@ TEST(SpatialIndex, FilesEveryCurveOnce) {
     std::mt19937 rng(points);
     std::uniform_int_distribution<int32_t> coord(-50000, 50000);
     for (int32_t i = 0; i < points; ++i) {
-      PointListAppend(path, {coord(rng), coord(rng)}, i % 3 == 1 ? kOff : kOn);
+      EXPECT_EQ(PointListAppend(path, {coord(rng), coord(rng)}, i % 3 == 1 ? kOff : kOn), 0);
     }
     const std::size_t curves = Curves(path).size();
     ASSERT_EQ(path.BuildSpatialIndex(), 0);
@@ -324,9 +324,11 @@ TEST(ShapeContainsPoint, AgreesWithCairoEvenOdd) {
     const int entries = shape % 3 == 2 ? 120 : 3 + shape % 9;
     for (int i = 0; i < entries; ++i) {
       const bool control = i > 0 && i < entries - 1 && rng() % 3 == 0;  // ends on-curve
-      PointListAppend(path, {coord(rng), coord(rng)}, control ? kOff : kOn);
+      EXPECT_EQ(PointListAppend(path, {coord(rng), coord(rng)}, control ? kOff : kOn), 0);
     }
-    if (shape % 2) PointListAppend(path, path.buffer[0].point(), kOn);  // closed explicitly
+    if (shape % 2) {
+      EXPECT_EQ(PointListAppend(path, path.buffer[0].point(), kOn), 0);  // closed explicitly
+    }
     const CairoPath oracle(path);
     PointList indexed;
     ASSERT_EQ(PointListCopy(path, indexed), 0);

@@ -20,7 +20,8 @@ class RefuseHeap {
 };
 
 inline void Fill(PointList& list, std::initializer_list<PointListEntry> entries) {
-  for (const PointListEntry& e : entries) PointListAppend(list, {e.x, e.y}, e.off_curve);
+  for (const PointListEntry& e : entries)
+    EXPECT_EQ(PointListAppend(list, {e.x, e.y}, e.off_curve), 0);
 }
 
 inline std::vector<PointListEntry> Entries(const PointList& list) {
@@ -47,5 +48,5 @@ inline std::string Describe(const PointList& list) {
 }
 
 inline void FillSamples(CPointList& list, const std::vector<Point32>& points) {
-  for (const Point32& p : points) list.Add(p);
+  for (const Point32& p : points) EXPECT_EQ(list.Add(p), 0);
 }

@@ -77,13 +77,13 @@ TEST(PointList, CurveWhoseControlPointIsItsEndSurvivesTheWalk) {
 
 TEST(PointList, AppendingAnEntryOfItsOwnBufferWhileItMoves) {
   PointList list;
-  for (int32_t i = 0; i < 32; ++i) PointListAppend(list, {i * 3, i * 7}, kOn);
+  for (int32_t i = 0; i < 32; ++i) EXPECT_EQ(PointListAppend(list, {i * 3, i * 7}, kOn), 0);
   ASSERT_EQ(list.length, list.capacity);
   ASSERT_EQ(PointListAppend(list, list.buffer[5].point(), kOff), 0);
   EXPECT_EQ(list.buffer[32], (PointListEntry{15, 35, kOff}));
 
   CPointList samples;
-  for (int32_t i = 0; i < 32; ++i) samples.Add({i, -i});
+  for (int32_t i = 0; i < 32; ++i) EXPECT_EQ(samples.Add({i, -i}), 0);
   ASSERT_EQ(samples.count, samples.capacity);
   ASSERT_EQ(samples.Add(samples.items[4]), 0);
   EXPECT_EQ(samples.items[32], (Point32{4, -4}));
@@ -91,7 +91,7 @@ TEST(PointList, AppendingAnEntryOfItsOwnBufferWhileItMoves) {
 
 TEST(PointList, RefusedMemoryLeavesTheListAsItWas) {
   PointList list;
-  for (int32_t i = 0; i < 32; ++i) PointListAppend(list, {i, i}, kOn);
+  for (int32_t i = 0; i < 32; ++i) EXPECT_EQ(PointListAppend(list, {i, i}, kOn), 0);
   const std::vector<PointListEntry> before = Entries(list);
   {
     RefuseHeap refuse;
@@ -99,6 +99,8 @@ TEST(PointList, RefusedMemoryLeavesTheListAsItWas) {
     EXPECT_EQ(PointListSetCapacity(list, 100), -1);
     PointList empty;
     EXPECT_EQ(PointListAppend(empty, {1, 1}, kOn), -1);
+    const Point32 cubic[4] = {{0, 0}, {10, 30}, {20, 30}, {30, 0}};
+    EXPECT_EQ(PointListAppendCubic(empty, cubic), -1);
     EXPECT_EQ(empty.capacity, 0);
     EXPECT_EQ(empty.length, 0);
   }
@@ -237,7 +239,9 @@ TEST(PointListWalk, CurvesOfTypicalEntrySequences) {
   for (const Case& c : cases) {
     PointList list;
     for (const PointListEntry& e : c.entries) {
-      if (list.length == list.capacity) PointListSetCapacity(list, list.length + 8);
+      if (list.length == list.capacity) {
+        ASSERT_EQ(PointListSetCapacity(list, list.length + 8), 0);
+      }
       list.buffer[list.length++] = e;  // stored raw, exactly as given
     }
     const std::vector<QuadCurve> curves = Curves(list);
@@ -281,7 +285,7 @@ TEST(CPointList, AddSkipsRepeatsAndGrowsByCapacity) {
 
 TEST(CPointList, RefusedAddChangesNothing) {
   CPointList list;
-  for (int32_t i = 0; i < 32; ++i) list.Add({i, 0});
+  for (int32_t i = 0; i < 32; ++i) EXPECT_EQ(list.Add({i, 0}), 0);
   RefuseHeap refuse;
   EXPECT_EQ(list.Add({99, 0}), -1);
   EXPECT_EQ(list.count, 32);
@@ -292,7 +296,7 @@ TEST(CPointList, CopyFromReplacesAndReleasesTheOldItems) {
   PointList path;
   Fill(path, {{0, 0, kOn}, {5, 5, kOff}, {10, 0, kOn}});
   CPointList list;
-  for (int32_t i = 0; i < 40; ++i) list.Add({i, i});
+  for (int32_t i = 0; i < 40; ++i) EXPECT_EQ(list.Add({i, i}), 0);
   // Copying again and again must not leak the earlier blocks (the leak checker
   // of the sanitized build reports them).
   for (int round = 0; round < 3; ++round) ASSERT_EQ(list.CopyFrom(path), 0);
@@ -317,8 +321,8 @@ TEST(CPointList, BoundsTransformScale) {
   Rect32 r;
   list.GetBounds(r);
   EXPECT_TRUE(r.IsEmpty());
-  list.Add({-3, 4});
-  list.Add({7, -8});
+  EXPECT_EQ(list.Add({-3, 4}), 0);
+  EXPECT_EQ(list.Add({7, -8}), 0);
   list.GetBounds(r);
   EXPECT_EQ(r, (Rect32{-3, 7, -8, 4}));
   Matrix2x3 m;

@@ -233,8 +233,8 @@ TEST(BlockPool, RefusedMemoryGivesNullAndLeavesThePoolUsable) {
 TEST(BlockPool, ResetRestartsChunkIds) {
   BlockPool pool;
   pool.Init(16, 1, 0, 0x11111111, 8);
-  pool.Alloc();
-  pool.Alloc();  // in use when reset: reset frees them anyway
+  EXPECT_NE(pool.Alloc(), nullptr);
+  EXPECT_NE(pool.Alloc(), nullptr);  // in use when reset: reset frees them anyway
   EXPECT_EQ(pool.next_id, 2);
   pool.Reset();
   EXPECT_EQ(pool.oldest, nullptr);

@@ -86,7 +86,7 @@ inline std::vector<Region*> OuterRegions(EdgeGraph& g) {
 inline std::string DescribeRegions(EdgeGraph& g) {
   std::ostringstream os;
   RegionIter it;
-  RegionIterInit(it, g);
+  EXPECT_EQ(RegionIterInit(it, g), 0);
   while (true) {
     const size_t depth = it.stack.size();
     Region* r = RegionIterNext(it);

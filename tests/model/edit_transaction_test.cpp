@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/document.h"
@@ -213,11 +214,12 @@ TEST(TrimStepListTest, HeavyStepsStopLongHistories) {
 }
 
 // Nested transactions, each changing the tree; the level `failAt` throws.
+// Each level is written by hand (BeginEdit, EndEdit, AbortEdit) or through
+// the CEditTransaction scope: both must revert the same.
 class NestedAbortTest : public EditTest {
  protected:
-  void Level(int depth, int level, int failAt, bool memory) {
-    page->BeginEdit(CDocumentPage::kEditUser);
-    try {
+  void Level(int depth, int level, int failAt, bool memory, bool scoped) {
+    auto work = [&] {
       boxes[0]->SetBox(R(level, level, level, level));
       auto* made = new CTestBox(100 + level, R(0, 1, 0, 1));
       root->AddChild(made, CPicObj::kAddFirst);
@@ -228,9 +230,17 @@ class NestedAbortTest : public EditTest {
         if (memory) throw CMemoryException();
         throw CFileException(CFileException::hardIO);
       }
-      if (level < depth) Level(depth, level + 1, failAt, memory);
+      if (level < depth) Level(depth, level + 1, failAt, memory, scoped);
       Point32 c{level, -level};
       made->SetCenter(&c);
+    };
+    if (scoped) {
+      CEditTransaction::Run(*page, CDocumentPage::kEditUser, work);
+      return;
+    }
+    page->BeginEdit(CDocumentPage::kEditUser);
+    try {
+      work();
       page->EndEdit();
     } catch (const CException& e) {
       page->AbortEdit(&e);  // inner levels pass it on
@@ -244,11 +254,13 @@ TEST_F(NestedAbortTest, AnExceptionAtAnyDepthRevertsExactly) {
   size_t live = CTestBox::Live().size();
   for (int depth = 1; depth <= 3; ++depth) {
     for (int failAt = 1; failAt <= depth; ++failAt) {
-      for (bool memory : {false, true}) {
-        SCOPED_TRACE(testing::Message() << "depth " << depth << " fails at " << failAt);
+      for (auto [memory, scoped] :
+           {std::pair{false, false}, {true, false}, {false, true}, {true, true}}) {
+        SCOPED_TRACE(testing::Message()
+                     << "depth " << depth << " fails at " << failAt << (scoped ? " (scoped)" : ""));
         services.messages.clear();
         services.styles.clear();
-        Level(depth, 1, failAt, memory);
+        Level(depth, 1, failAt, memory, scoped);
         EXPECT_EQ(Dump(), before);
         EXPECT_EQ(page->GetEditDepth(), 0);
         EXPECT_EQ(services.waitDepth, 0);
@@ -277,6 +289,54 @@ TEST_F(NestedAbortTest, AnAbortedCoalescedStepRevertsTheWholeRun) {
       CDocumentPage::kEditTyping);
   EXPECT_EQ(Dump(), before);
   EXPECT_EQ(page->GetUndoList(), nullptr);
+}
+
+TEST_F(EditTest, AScopeLeftWithoutCommitRevertsWithoutAMessage) {
+  std::string before = Dump();
+  {
+    CEditTransaction edit(*page, CDocumentPage::kEditUser);
+    boxes[0]->SetBox(R(5, 6, 7, 8));
+    {
+      CEditTransaction inner(*page, CDocumentPage::kEditUser);
+      boxes[1]->DeleteFromParent();
+      EXPECT_EQ(inner.Commit(), 1);
+    }
+  }  // not committed
+  EXPECT_EQ(Dump(), before);
+  EXPECT_EQ(page->GetEditDepth(), 0);
+  EXPECT_EQ(page->GetUndoList(), nullptr);
+  EXPECT_TRUE(services.messages.empty());
+  EXPECT_EQ(services.waitDepth, 0);
+}
+
+TEST_F(EditTest, AFailedEditWithoutUndoStillMarksThePageChanged) {
+  // Nothing can be reverted without a step: what was changed stays, and the
+  // page must be written with it.
+  page->m_dirty = 0;
+  EXPECT_FALSE(Edit(
+      page,
+      [&] {
+        boxes[0]->SetBox(R(5, 6, 7, 8));
+        throw CFileException();
+      },
+      CDocumentPage::kEditNoUndo));
+  EXPECT_EQ(page->m_dirty, 1);
+  EXPECT_EQ(page->GetEditDepth(), 0);
+  EXPECT_EQ(services.messages, std::vector<uint32_t>{565});
+}
+
+TEST_F(EditTest, ATidyUpThatFailsWhenTheEditClosesRevertsTheEdit) {
+  std::string before = Dump();
+  EXPECT_FALSE(Edit(page, [&] {
+    boxes[0]->SetBox(R(5, 6, 7, 8));
+    boxes[1]->DeleteFromParent();
+    CTestBox::s_failUpdate = true;  // the tidy-up inside EndEdit fails
+  }));
+  EXPECT_EQ(Dump(), before);
+  EXPECT_EQ(page->GetEditDepth(), 0);
+  EXPECT_EQ(page->GetUndoList(), nullptr);
+  EXPECT_EQ(services.messages, std::vector<uint32_t>{570});
+  EXPECT_EQ(services.waitDepth, 0);
 }
 
 TEST_F(EditTest, AbortReportsOnlyWhatItIsGiven) {

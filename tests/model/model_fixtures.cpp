@@ -12,6 +12,7 @@ VM_IMPLEMENT_SERIAL(CTestBox, CPicObj, 1)
 
 bool CTestBox::s_failRestore = false;
 bool CTestBox::s_failRead = false;
+bool CTestBox::s_failUpdate = false;
 
 namespace {
 
@@ -165,6 +166,14 @@ int32_t CTestBox::ClassifyInRect(const PointList& lasso, int32_t frame) {
   return m_classify != 0 ? m_classify : CPicObj::ClassifyInRect(lasso, frame);
 }
 
+void CTestBox::UpdateExtent() {
+  if (s_failUpdate) {
+    s_failUpdate = false;
+    throw CMemoryException();
+  }
+  CPicObj::UpdateExtent();
+}
+
 void CTestBox::SetBox(const Rect32& box) {
   if (box == m_box) return;
   Invalidate(1);
@@ -224,6 +233,7 @@ void ModelTest::TearDown() {
   CPicObj::ReleaseLoadChain(false);
   CTestBox::s_failRestore = false;
   CTestBox::s_failRead = false;
+  CTestBox::s_failUpdate = false;
   SetAppServices(previous);
   ResetEditGlobals();
 }

@@ -12,6 +12,7 @@
 #include "model/document.h"
 #include "model/document_page.h"
 #include "model/edit_step.h"
+#include "model/edit_transaction.h"
 #include "model/export_collector.h"
 #include "model/pic_obj.h"
 #include "model/pic_page.h"
@@ -99,6 +100,8 @@ class CTestBox : public CPicObj {
   int32_t NextChange(int32_t f) override;
   int32_t HitTest(const CHitTest& probe) override;
   int32_t ClassifyInRect(const PointList& lasso, int32_t frame) override;
+  // Throws a memory exception once while s_failUpdate is set.
+  void UpdateExtent() override;
 
   // Changes the box under undo (nothing when unchanged).
   void SetBox(const Rect32& box);
@@ -117,6 +120,9 @@ class CTestBox : public CPicObj {
   static bool s_failRestore;
   // Reading a box throws a memory exception while set.
   static bool s_failRead;
+  // The next tidy-up of a box (UpdateExtent) throws, as a shape's geometry
+  // update does when memory runs out.
+  static bool s_failUpdate;
 
   VM_DECLARE_SERIAL(CTestBox)
 };
@@ -161,17 +167,10 @@ class ModelTest : public ::testing::Test {
   void TearDown() override;
   // A document with one page (locked once by its creation).
   CDocumentPage* NewPage(CTestDoc& doc, bool symbol = false);
-  // Runs body inside a user edit of kind on page.
+  // Runs body inside a user edit of kind on page, as commands do.
   template <class F>
-  void Edit(CDocumentPage* page, F body, uint32_t kind = CDocumentPage::kEditUser) {
-    page->BeginEdit(kind);
-    try {
-      body();
-    } catch (const std::exception& e) {
-      page->AbortEdit(&e);
-      return;
-    }
-    page->EndEdit();
+  bool Edit(CDocumentPage* page, F body, uint32_t kind = CDocumentPage::kEditUser) {
+    return CEditTransaction::Run(*page, kind, body);
   }
 
   CTestServices services;

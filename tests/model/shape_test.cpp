@@ -31,7 +31,7 @@ StyleIndex Line(EdgeGraph& graph, int16_t width) {
 // style is given (an edge with neither line nor fill is tidied away).
 void AddPolyline(EdgeGraph& graph, std::vector<Point32> points, StyleIndex line = 0) {
   PointList path;
-  for (const Point32& p : points) PointListAppend(path, p, 0);
+  for (const Point32& p : points) ASSERT_EQ(PointListAppend(path, p, 0), 0);
   if (line == 0) line = Line(graph, 1);
   ASSERT_EQ(EdgeGraphAddPath(graph, path, line, 0, 0), 0);
 }
@@ -179,7 +179,7 @@ TEST_F(ShapeTest, HitTestAndLassoThroughTheMatrix) {
   };
   for (const Lasso& l : lassos) {
     PointList path;
-    for (const Point32& p : l.corners) PointListAppend(path, p, 0);
+    for (const Point32& p : l.corners) ASSERT_EQ(PointListAppend(path, p, 0), 0);
     EXPECT_EQ(layer->ClassifyInRect(path, 0), l.answer) << l.corners[0].x;
   }
 }

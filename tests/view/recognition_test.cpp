@@ -19,7 +19,7 @@ using Points = std::vector<Point32>;
 
 void Fill(CPointList& list, const Points& points) {
   list.Free();
-  for (const Point32& p : points) list.Add(p);
+  for (const Point32& p : points) EXPECT_EQ(list.Add(p), 0);
 }
 
 Points Reversed(Points p) {

@@ -22,7 +22,7 @@ struct TestPlayer {
                       MovieReaderMode mode = MovieReaderMode::kEditor)
       : stream(mode), antiAlias(aa), width(w), height(h) {
     stream.SetDisplayList(&list);
-    bitmap.CreateDepth(32, nullptr, w, h, false);
+    EXPECT_TRUE(bitmap.CreateDepth(32, nullptr, w, h, false));
     list.SetBitmap(&bitmap);
   }
   void Feed(std::span<const uint8_t> bytes) { stream.PutData(bytes.data(), bytes.size()); }

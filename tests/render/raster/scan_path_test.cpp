@@ -29,7 +29,7 @@ struct Surface {
   COffscreenBitmap bitmap;
   CScanConverter* cv = nullptr;
   explicit Surface(uint32_t antiAlias, int size = kSize) {
-    bitmap.CreateDepth(32, nullptr, size, size, false);
+    EXPECT_TRUE(bitmap.CreateDepth(32, nullptr, size, size, false));
     cv = new CScanConverter(&bitmap, nullptr, nullptr, antiAlias);
     cv->Clear(0xFFFFFF);
     Matrix2x3 identity;
@@ -74,10 +74,10 @@ void RandomCurvePath(std::mt19937& rng, PointList& path, std::vector<Point32>& e
     ends.push_back({coord(rng), coord(rng)});
     controls.push_back({coord(rng), coord(rng)});
   }
-  PointListAppend(path, ends[0], 0);
+  EXPECT_EQ(PointListAppend(path, ends[0], 0), 0);
   for (int i = 0; i < n; ++i) {
-    PointListAppend(path, controls[i], 1);
-    PointListAppend(path, ends[(i + 1) % n], 0);
+    EXPECT_EQ(PointListAppend(path, controls[i], 1), 0);
+    EXPECT_EQ(PointListAppend(path, ends[(i + 1) % n], 0), 0);
   }
 }
 
@@ -180,7 +180,7 @@ TEST(PathInput, CurvedShapesMatchCairoWithinTheSamplingError) {
 TEST(PathInput, APathOfOnePointDrawsNothingAndHorizontalEdgesAddNone) {
   Surface s(1);
   PointList path;
-  PointListAppend(path, {10, 10}, 0);
+  EXPECT_EQ(PointListAppend(path, {10, 10}, 0), 0);
   const FillStyle fill = Fill(Colour(0, 0, 0));
   const LineStyle line = Line(3);
   s.cv->AddPath(path, &line, &fill, FillRule::kEvenOdd);
@@ -248,7 +248,7 @@ TEST(StrokeInput, WideStrokesMatchTheirAnalyticOutline) {
     const int n = 2 + static_cast<int>(rng() % 4);
     for (int i = 0; i < n; ++i) {
       const Point32 p = {coord(rng), coord(rng)};
-      PointListAppend(path, p, 0);
+      EXPECT_EQ(PointListAppend(path, p, 0), 0);
       pts.push_back({p.x, p.y});
     }
     Surface s(1);
@@ -281,8 +281,8 @@ TEST(StrokeInput, ALongStrokeIsItsWidthAcross) {
     for (int slope : {0, 1}) {
       Surface s(1);
       PointList path;
-      PointListAppend(path, {-10, 20}, 0);
-      PointListAppend(path, {kSize + 10, 20 + slope * 20}, 0);
+      EXPECT_EQ(PointListAppend(path, {-10, 20}, 0), 0);
+      EXPECT_EQ(PointListAppend(path, {kSize + 10, 20 + slope * 20}, 0), 0);
       const LineStyle line = Line(width);
       s.cv->AddPath(path, &line, nullptr, FillRule::kEvenOdd);
       s.Render();
@@ -302,8 +302,8 @@ TEST(StrokeInput, ALongStrokeIsItsWidthAcross) {
 TEST(StrokeInput, AOnePixelVerticalStrokeAtAWholeXCoversOneColumn) {
   Surface s(1);
   PointList path;
-  PointListAppend(path, {10, 5}, 0);
-  PointListAppend(path, {10, 40}, 0);
+  EXPECT_EQ(PointListAppend(path, {10, 5}, 0), 0);
+  EXPECT_EQ(PointListAppend(path, {10, 40}, 0), 0);
   const LineStyle line = Line(1);
   s.cv->AddPath(path, &line, nullptr, FillRule::kEvenOdd);
   s.Render();
@@ -318,9 +318,9 @@ TEST(StrokeInput, ThinStrokesAreWholeUnitsWide) {
   for (int width : {1, 2, 3}) {
     Surface s(0);
     PointList path;
-    PointListAppend(path, {5, 20}, 0);
-    PointListAppend(path, {50, 28}, 0);  // mostly horizontal
-    PointListAppend(path, {54, 60}, 0);  // mostly vertical
+    EXPECT_EQ(PointListAppend(path, {5, 20}, 0), 0);
+    EXPECT_EQ(PointListAppend(path, {50, 28}, 0), 0);  // mostly horizontal
+    EXPECT_EQ(PointListAppend(path, {54, 60}, 0), 0);  // mostly vertical
     const LineStyle line = Line(width);
     s.cv->AddPath(path, &line, nullptr, FillRule::kEvenOdd);
     s.Render();
@@ -372,8 +372,10 @@ TEST(StrokeInput, ClosedStrokesAreJoinedAndOpenOnesCapped) {
     Surface s(1);
     PointList path;
     const Point32 corners[] = {{16, 16}, {48, 16}, {48, 48}, {16, 48}};
-    for (const Point32& p : corners) PointListAppend(path, p, 0);
-    if (closed) PointListAppend(path, corners[0], 0);
+    for (const Point32& p : corners) EXPECT_EQ(PointListAppend(path, p, 0), 0);
+    if (closed) {
+      EXPECT_EQ(PointListAppend(path, corners[0], 0), 0);
+    }
     const LineStyle line = Line(8);
     s.cv->AddPath(path, &line, nullptr, FillRule::kEvenOdd);
     s.Render();
@@ -393,7 +395,7 @@ TEST(StrokeInput, TheStrokeOfAPathIsAboveItsFill) {
   Surface s(1);
   PointList path;
   const Point32 corners[] = {{10, 10}, {50, 10}, {50, 50}, {10, 50}, {10, 10}};
-  for (const Point32& p : corners) PointListAppend(path, p, 0);
+  for (const Point32& p : corners) EXPECT_EQ(PointListAppend(path, p, 0), 0);
   const FillStyle fill = Fill(Colour(0, 255, 0));
   const LineStyle line = Line(6, Colour(0, 0, 255));
   s.cv->AddPath(path, &line, &fill, FillRule::kEvenOdd);
