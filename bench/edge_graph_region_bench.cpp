@@ -157,10 +157,10 @@ void BM_BuildFlatRegions(benchmark::State& state) {
   EdgeGraph g;
   for (auto _ : state) {
     state.PauseTiming();
-    EdgeGraphInit(g);
-    EdgeGraphMerge(base, g, 3);
+    Must(EdgeGraphInit(g));
+    Must(EdgeGraphMerge(base, g, 3));
     state.ResumeTiming();
-    EdgeGraphBuildRegions(g);
+    Must(EdgeGraphBuildRegions(g));
   }
   state.counters["edges"] = static_cast<double>(g.edge_count);
 }
