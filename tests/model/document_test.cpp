@@ -552,7 +552,7 @@ TEST_F(DocumentTest, RandomPagesReadBackAsWritten) {
         frame->SetAction(action);
         PointList path;
         const int32_t x = pick(4000), y = pick(4000);
-        PathFromEllipse(path, {x, x + 100 + pick(900), y, y + 100 + pick(900)});
+        ASSERT_EQ(PathFromEllipse(path, {x, x + 100 + pick(900), y, y + 100 + pick(900)}), 0);
         FillStyle fill;
         fill.colour = 0xFF000000u | static_cast<uint32_t>(pick(0xFFFF));
         EdgeGraph& g = frame->GetGeometry();
@@ -563,7 +563,7 @@ TEST_F(DocumentTest, RandomPagesReadBackAsWritten) {
         auto* group = new CPicShape;
         auto* inner = new CPicShape;
         PointList box;
-        PathFromRect(box, {x, x + 300, y, y + 200});
+        ASSERT_EQ(PathFromRect(box, {x, x + 300, y, y + 200}), 0);
         LineStyle line;
         line.colour = 0xFF0000FF;
         line.width = static_cast<int16_t>(20 + pick(40));

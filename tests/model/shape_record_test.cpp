@@ -41,7 +41,7 @@ uint64_t Read(const Bytes& b, EdgeGraph& g) {
 
 struct Graph {
   EdgeGraph g;
-  Graph() { EdgeGraphInit(g); }
+  Graph() { EXPECT_EQ(EdgeGraphInit(g), 0); }
   ~Graph() { EdgeGraphFreeAll(g); }
 };
 
@@ -285,7 +285,7 @@ TEST(ShapeRecordTest, DamageIsRefused) {
   // Every prefix of a good record is refused, never read past.
   Graph source;
   PointList path;
-  PathFromEllipse(path, {0, 2000, 0, 1500});
+  ASSERT_EQ(PathFromEllipse(path, {0, 2000, 0, 1500}), 0);
   ASSERT_EQ(EdgeGraphAddPath(source.g, path, AddLine(source.g, 0xFF000000, 20),
                              AddFill(source.g, 0xFF0000FF), 0),
             0);
@@ -312,9 +312,9 @@ TEST(ShapeRecordTest, GraphsReadBackAsWritten) {
       const int32_t w = 100 + ((RandomFixed(rnd, 0x10000000) >> 12) & 0x7FFF);
       PointList path;
       if (i % 2 == 0) {
-        PathFromEllipse(path, {x, x + w, y, y + w / 2 + 50});
+        ASSERT_EQ(PathFromEllipse(path, {x, x + w, y, y + w / 2 + 50}), 0);
       } else {
-        PathFromRect(path, {x, x + w, y, y + w});
+        ASSERT_EQ(PathFromRect(path, {x, x + w, y, y + w}), 0);
       }
       const StyleIndex line = AddLine(g, 0xFF000000u | seed, static_cast<int16_t>(i * 10));
       const StyleIndex fill = AddFill(g, 0xFF000000u | static_cast<uint32_t>(i * 977));
