@@ -1,17 +1,31 @@
-// The render context as the drawing objects see it: the flag word, the
-// matrices, the clip, the key frame and frame being drawn, and the drawing
-// operations they call. The back ends (GDI, bitmap, PostScript, exporters)
-// derive from it; the model only calls through these virtual operations, so
-// it builds and tests without any back end.
+// The render context: the one output device every drawing goes through. The
+// drawing objects call its virtual operations; back ends (GDI, bitmap,
+// PostScript, exporters) override what they draw natively and inherit the
+// rest: the drawing of a shape's edge graph (fills by region or by runs of
+// edges into the scan converter, then lines by chains), styled strokes,
+// textures and gradient bands.
+//
+// Coordinates: document coordinates are twips, edge graphs store twips * 256,
+// device coordinates are those of the target. The current matrix maps
+// document to device coordinates.
+//
+// This library needs no user interface: the contexts that draw into a device
+// context (the handle drawing among them) are in render/gdi.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
+#include "geometry/edge_style.h"
 #include "geometry/fixed.h"
 
 class CPicObj;
+class CTextStyle;
+class CScanConverter;
+class CDC;
 struct EdgeGraph;
+struct PointList;
+struct Region;
 
 // The state a drawing object saves around its own drawing.
 struct CRenderState {
@@ -24,106 +38,177 @@ struct CRenderState {
   uint32_t packed = 0;
 };
 
+// The device a GDI context sends fills, bitmaps and text to when printing
+// as PostScript. Every call is made between BeginPage and EndPage.
+class CPostScriptDelegate {
+ public:
+  virtual ~CPostScriptDelegate() = default;
+  virtual void BeginPage() = 0;
+  virtual void EndPage() = 0;
+  virtual void FillPolygon(const PointList& path, const LineStyle* line, const FillStyle* fill) = 0;
+  virtual void FillRegion(Region* region, const FillStyle& fill) = 0;
+  // 1 when drawn.
+  virtual int32_t DrawText(int32_t byteCount, const Point32& origin, const uint8_t* bytes,
+                           const int32_t* advances, const CTextStyle& style) = 0;
+};
+
 class CRenderContext {
  public:
-  // Flag word bits read by the drawing objects.
-  static constexpr uint32_t kFlagFills = 0x1;        // fills on; clear = outline drawing
-  static constexpr uint32_t kFlagChangedOnly = 0x4;  // outline drawing of changed edges only
+  // Flag word bits.
+  static constexpr uint32_t kFlagFills = 0x1;          // fills on; clear = outline drawing
+  static constexpr uint32_t kFlagChangedOnly = 0x4;    // outline drawing of changed edges only
+  static constexpr uint32_t kFlagMask = 0x8;           // mask mode: solid white fills, black lines
+  static constexpr uint32_t kFlagDeviceText = 0x10;    // GDI: device fonts only, bitmaps resampled
+  static constexpr uint32_t kFlagSelectedOnly = 0x20;  // GDI region pass: selected regions only
   static constexpr uint32_t kFlagNoGlyphText = 0x40;
   static constexpr uint32_t kFlagAbortTest = 0x80;  // stop early when the user cancels printing
+  static constexpr uint32_t kFlagGlyphTextFirst = 0x200;  // GDI text: outlines first
   static constexpr uint32_t kFlagHighlightSelected = 0x400;
   static constexpr uint32_t kFlagHighlightAll = 0x800;
-  static constexpr uint32_t kFlagGdiPaths = 0x1000;      // set by the constructor
-  static constexpr uint32_t kFlagExportMarks = 0x20000;  // layer and group marks for exporters
+  static constexpr uint32_t kFlagGdiPaths = 0x1000;       // set by the constructor
+  static constexpr uint32_t kFlagAdvancedMode = 0x2000;   // the target takes world transforms
+  static constexpr uint32_t kFlagExportMarks = 0x20000;   // layer and group marks for exporters
+  static constexpr uint32_t kFlagGradientClip = 0x40000;  // GDI gradients through a clip path
 
   // Handle kinds and flags of DrawHandle: low nibble kind (0 none, 1 square,
   // 2 circle, 3 cross), 0x10 white fill, 0x20 hollow, 0x40 large.
   static constexpr int kHandleSquare = 1;
   static constexpr int kHandleCircle = 2;
   static constexpr int kHandleCross = 3;
+  static constexpr int kHandleWhite = 0x10;
+  static constexpr int kHandleHollow = 0x20;
+  static constexpr int kHandleLarge = 0x40;
 
-  CRenderContext() { RectSetHuge(m_deviceClip), RectSetHuge(m_docClip); }
-  // A device clip (ordered from its corners); the document clip follows it.
-  explicit CRenderContext(const Rect32& deviceClip) {
-    RectFromTwoPoints(m_deviceClip, {deviceClip.xmin, deviceClip.ymin},
-                      {deviceClip.xmax, deviceClip.ymax});
-    m_docClip = m_deviceClip;
+  CRenderContext();
+  // A target (null for devices that write files) and a device clip (ordered
+  // from its corners; null for the huge rectangle). The document clip
+  // follows it.
+  explicit CRenderContext(CDC* target, const Rect32* deviceClip = nullptr);
+  explicit CRenderContext(const Rect32& deviceClip);
+  virtual ~CRenderContext();
+  CRenderContext(const CRenderContext&) = delete;
+  CRenderContext& operator=(const CRenderContext&) = delete;
+
+  // ---- drawing operations (virtual, in the order of their slots) ----
+  // A styled line (dashes, dots, chalk, blobs, strokes across); kind 0 and
+  // unknown kinds go to FillPolygon.
+  virtual void StrokePath(const PointList& path, const LineStyle& line);
+  // A path or a region (one of them null) with a non-solid fill: gradient
+  // bands, textures; other kinds as a solid fill.
+  virtual void FillArea(const PointList* path, Region* region, const FillStyle& fill);
+  // A path filled and outlined with a plain line (either null). Nothing here.
+  virtual void FillPolygon(const PointList& /*path*/, const LineStyle* /*line*/,
+                           const FillStyle* /*fill*/) {}
+  // A run of text at origin (baseline left, document coordinates): the
+  // bytes, one advance per byte, in the style. 0 when not drawn (the caller
+  // then draws the glyph outlines as paths); 1 when drawn.
+  virtual int32_t DrawText(int32_t /*byteCount*/, const Point32& /*origin*/,
+                           const uint8_t* /*bytes*/, const int32_t* /*advances*/,
+                           const CTextStyle& /*style*/) {
+    return 0;
   }
-  virtual ~CRenderContext() = default;
-
-  // ---- drawing operations ----
   // Draws a shape's edge graph (fills, then lines) in document coordinates
-  // through the current matrix.
-  virtual void DrawEdgeGraph(const EdgeGraph& /*graph*/) {}
+  // through the current matrix. The graph's regions are built when missing.
+  virtual void DrawEdgeGraph(const EdgeGraph& graph);
+  // One region of a graph (with its holes) with a fill.
+  virtual void FillRegion(Region* region, const FillStyle& fill);
   // A hairline around a rectangle in document coordinates.
-  virtual void FrameRect(const Rect32& /*rect*/) {}
-  // A selection handle at a point in document coordinates.
+  virtual void FrameRect(const Rect32& rect);
+  // A selection handle at a point in document coordinates. Handles are
+  // drawn by the contexts that have a device context (render/gdi).
   virtual void DrawHandle(const Point32& /*point*/, int /*flags*/) {}
+  // Document clip := rect; device clip := rect through the current matrix.
+  virtual void SetClip(const Rect32& rect);
   // The given matrix applies first, then the current one; the base matrix
   // becomes the result.
-  virtual void SetMatrix(const Matrix2x3& m) {
-    MatrixConcat(m, m_matrix, m_matrix);
-    m_baseMatrix = m_matrix;
-    UpdateMatrix();
-  }
+  virtual void SetMatrix(const Matrix2x3& m);
   // An object's own matrix: applies first, and is folded into the object
   // matrix too. The identity changes nothing.
-  virtual void ConcatMatrix(const Matrix2x3& m) {
-    if (MatrixIsIdentity(m)) return;
-    MatrixConcat(m, m_matrix, m_matrix);
-    MatrixConcat(m, m_objectMatrix, m_objectMatrix);
-    m_objectMatrixSet = 1;
-    UpdateMatrix();
-  }
+  virtual void ConcatMatrix(const Matrix2x3& m);
   // Exporters mark groups (1 begins, 0 ends) and named layers.
   virtual void MarkGroup(int /*begin*/) {}
   virtual void BeginLayer(std::string_view /*name*/) {}
   virtual void EndLayer() {}
 
-  // ---- state ----
-  // The inverse matrix and the document clip follow the current matrix.
-  void UpdateMatrix() {
-    MatrixInvert(m_matrix, m_inverse);
-    MatrixTransformRect(m_inverse, m_deviceClip, m_docClip);
-  }
-  void SaveState(CRenderState& s) const {
-    s.matrix = m_matrix;
-    s.baseMatrix = m_baseMatrix;
-    s.objectMatrix = m_objectMatrix;
-    s.currentKeyFrame = m_currentKeyFrame;
-    s.packed = ((m_flags & kFlagChangedOnly) ? 1u : 0u) |
-               ((m_flags & kFlagHighlightSelected) ? 2u : 0u) |
-               ((m_flags & kFlagHighlightAll) ? 4u : 0u) |
-               ((m_flags & kFlagNoGlyphText) ? 8u : 0u) | (m_objectMatrixSet ? 16u : 0u);
-  }
-  void RestoreState(const CRenderState& s) {
-    m_matrix = s.matrix;
-    m_baseMatrix = s.baseMatrix;
-    m_objectMatrix = s.objectMatrix;
-    m_currentKeyFrame = s.currentKeyFrame;
-    UpdateMatrix();
-    constexpr uint32_t kSaved =
-        kFlagChangedOnly | kFlagHighlightSelected | kFlagHighlightAll | kFlagNoGlyphText;
-    m_flags &= ~kSaved;
-    if (s.packed & 1u) m_flags |= kFlagChangedOnly;
-    if (s.packed & 2u) m_flags |= kFlagHighlightSelected;
-    if (s.packed & 4u) m_flags |= kFlagHighlightAll;
-    if (s.packed & 8u) m_flags |= kFlagNoGlyphText;
-    m_objectMatrixSet = (s.packed & 16u) ? 1 : 0;
-  }
+  // ---- shared drawing ----
+  // One path with a line and a fill (either null): a non-solid fill first
+  // (FillArea, unless the scan converter draws it), then FillPolygon with a
+  // plain line and what fill is left, then StrokePath for a styled line.
+  virtual void DrawPath(const PointList& path, const LineStyle* line, const FillStyle* fill);
+  // The whole clip in one colour (red in the low byte).
+  void FillRectColor(uint32_t colour);
+  // A colour as this context shows it: mixed with white by the dim factor
+  // (onion skin), alpha kept.
+  virtual uint32_t DimColor(uint32_t colour);
+  void DimColorStyle(LineStyle& line);
+  void DimFillStyle(FillStyle& fill);
+  // The gradient quality of one of the four levels (clamped to 0..3).
+  void SetQuality(int level);
+  // Renders what the scan converter holds, before direct drawing on the target.
+  void Flush();
 
+  // ---- state ----
+  // The inverse matrix and the document clip follow the current matrix; the
+  // scan converter takes the current and base matrices.
+  void UpdateMatrix();
+  void SaveState(CRenderState& s) const;
+  void RestoreState(const CRenderState& s);
+
+  // ---- fields ----
   Matrix2x3 m_matrix;        // document to device
   Matrix2x3 m_inverse;       // device to document
   Matrix2x3 m_baseMatrix;    // the current matrix after the last SetMatrix
   Matrix2x3 m_objectMatrix;  // product of the matrices given to ConcatMatrix
-  uint8_t m_objectMatrixSet = 0;
   Rect32 m_deviceClip;
   Rect32 m_docClip;  // the device clip in document coordinates
-  uint32_t m_flags = kFlagGdiPaths;
-  // The object not to draw (one being dragged, for instance); null for none.
-  const CPicObj* m_skipObject = nullptr;
+  // The union of the device rectangles touched by handles and fills.
+  Rect32 m_drawnArea;
+  uint16_t m_flatness = 1;  // curve flattening tolerance of the polygon builder
+  uint8_t m_objectMatrixSet = 0;
+  CDC* m_target = nullptr;  // not owned; null for devices that write files
+  // When set, fills and plain lines go to it instead of the target (owned by
+  // whoever made it).
+  CScanConverter* m_scan = nullptr;
   // The key frame being drawn (set by the page drawing code), null otherwise.
   CPicObj* m_currentKeyFrame = nullptr;
+  // Gradient quality: device units per band, colour difference per band,
+  // largest number of bands (1 or less: one solid fill).
+  int32_t m_sizeStep = 2;
+  int32_t m_colourStep = 8;
+  int32_t m_bandLimit = 64;
   // The frame being drawn, in the time of the object being drawn.
   int32_t m_currentFrame = 0;
+  // The style of every edge in outline drawing.
+  LineStyle m_outlineStyle;
+  uint32_t m_flags = kFlagGdiPaths;
+  // Fills, bitmaps and text go to it when set (printing as PostScript).
+  CPostScriptDelegate* m_delegate = nullptr;
+  // 0: no dimming; else the weight 1..256 of the colour against white.
+  int32_t m_dimFactor = 0;
+  // The object not to draw (one being dragged, for instance); null for none.
+  const CPicObj* m_skipObject = nullptr;
+
+ protected:
+  // Regions of the graph with a fill, through FillRegion, for contexts
+  // without a scan converter: regions outside the clip (graph units) are
+  // skipped with their children.
+  void FillRegionsGdi(EdgeGraph& graph);
+  // The line pass of DrawEdgeGraph.
+  void DrawEdgeGraphLines(EdgeGraph& graph);
+  // A fill as the flags show it: dimmed, highlighted, masked.
+  void PrepareFill(FillStyle& fill, bool selected) const;
+
+ private:
+  void FeedRegionEdges(EdgeGraph& graph);
+  void FillRegionTreeGdi(Region* first, const Rect32& clip);
+  void DrawStyledLines(EdgeGraph& graph, const Rect32& clip);
+  void DrawOutlines(EdgeGraph& graph, const Rect32& clip);
 };
+
+// The colour word of a fill or line as a GDI colour (low three bytes).
+constexpr uint32_t ColourToColorRef(uint32_t colour) {
+  return colour & 0xFFFFFF;
+}
+
+// A fill's colour at a position 0..256 along its gradient ramp.
+uint32_t GradientColorAt(const FillGradient& ramp, int32_t position);

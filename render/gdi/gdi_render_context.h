@@ -1,0 +1,71 @@
+// The GDI back end: draws the drawing model into any device context
+// (windows, memory bitmaps, printers, metafiles). With a scan converter,
+// fills and plain lines go to it; with a PostScript delegate, fills and text
+// go to that device; otherwise fills become device paths or flattened
+// polygons, and regions too complex for one polygon are filled in bands.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/qt/dc.h"
+#include "render/context/polygon_builder.h"
+#include "render/context/render_context.h"
+
+struct Edge;
+
+class CGdiRenderContext : public CRenderContext {
+ public:
+  // Regions of more weighted points than this are filled in bands when
+  // drawn through device paths; straight pieces weigh 1, curves 8.
+  static constexpr int32_t kRegionPathLimit = 800;
+  static constexpr int32_t kRegionCurveWeight = 8;
+  // Flattened regions of more points are filled in bands.
+  static constexpr int32_t kRegionPolygonLimit = 2000;
+  // Points per PolylineTo or PolyBezierTo call.
+  static constexpr int32_t kBatchPoints = 64;
+
+  explicit CGdiRenderContext(CDC* target, const Rect32* deviceClip = nullptr);
+
+  void FillArea(const PointList* path, Region* region, const FillStyle& fill) override;
+  void FillPolygon(const PointList& path, const LineStyle* line, const FillStyle* fill) override;
+  void DrawEdgeGraph(const EdgeGraph& graph) override;
+  void FillRegion(Region* region, const FillStyle& fill) override;
+  void DrawHandle(const Point32& point, int flags) override;
+
+  // The target takes world transforms (advanced graphics mode); flag 0x2000
+  // when it does.
+  void SetAdvancedMode();
+  // The path's curves (document coordinates) into the target's current
+  // figure, through the current matrix; the points emitted go to bounds.
+  void AddPath(const PointList& path, Rect32* bounds);
+  // The region's contour and its holes' as figures of the current path.
+  void AddRegion(Region* region, Rect32* bounds);
+  // A region too complex for one polygon, cut by horizontal lines into bands
+  // that are filled one by one. Returns the number of bands cut (1 when the
+  // cut failed and the region was filled whole).
+  int32_t FillRegionInBands(Region* region, const FillStyle& fill);
+  // Number of horizontal cut lines for a region of this many edges.
+  static int32_t BandCutCount(uint32_t edges);
+  // The device colour of a colour word (palette-relative when the switch is on).
+  COLORREF GdiColour(uint32_t colour) const;
+  // Pen width in device units of a line: a negative width is in device
+  // units already, else twips through the base matrix.
+  int32_t PenWidth(const LineStyle& line) const;
+
+  // Colours are palette-relative (drawing into a bitmap with a palette).
+  uint8_t m_paletteColours = 0;
+
+ protected:
+  // One region with its holes as one filled polygon, never banded.
+  void FillRegionWhole(Region* region, const FillStyle& fill);
+
+ private:
+  void FillRegionPolygons(Region* region, const FillStyle& fill, bool allowBands);
+  void FillPathPolygon(const PointList& path, const LineStyle* line, const FillStyle* fill);
+  void FillPathGdiPaths(const PointList& path, const LineStyle* line, const FillStyle* fill);
+  void AddDrawn(const Rect32& device);
+};
+
+// Whether the region (with its children) has more than `limit` points,
+// straight pieces counting 1 and curves curveWeight.
+bool RegionExceedsPoints(Region* region, int32_t limit, int32_t curveWeight);

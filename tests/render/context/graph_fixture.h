@@ -1,0 +1,46 @@
+// A fresh edge graph per test with helpers for styles and polylines.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "geometry/edge_graph.h"
+#include "geometry/edge_graph_insert.h"
+#include "geometry/point_list.h"
+
+class GraphFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EdgeGraphResetGlobals();
+    ASSERT_EQ(EdgeGraphInit(graph), 0);
+  }
+  void TearDown() override { EdgeGraphFreeAll(graph); }
+
+  StyleIndex Fill(uint32_t colour) {
+    FillStyle f;
+    f.colour = colour;
+    return static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, f));
+  }
+  StyleIndex Line(uint32_t colour, int16_t width, uint8_t kind = 0) {
+    LineStyle l;
+    l.colour = colour;
+    l.width = width;
+    l.kind = kind;
+    return static_cast<StyleIndex>(EdgeGraphAddLineStyle(graph, l));
+  }
+  // A polyline in twips. A path clockwise on the screen has its inside on
+  // side B.
+  void AddPolyline(const std::vector<Point32>& points, StyleIndex line, StyleIndex fillA = 0,
+                   StyleIndex fillB = 0) {
+    PointList path;
+    for (const Point32& p : points) ASSERT_EQ(PointListAppend(path, p, 0), 0);
+    ASSERT_EQ(EdgeGraphAddPath(graph, path, line, fillA, fillB), 0);
+  }
+  void Reset() {
+    EdgeGraphFreeAll(graph);
+    ASSERT_EQ(EdgeGraphInit(graph), 0);
+  }
+
+  EdgeGraph graph;
+};

@@ -1,0 +1,282 @@
+// The GDI back end on memory device contexts: fills and plain lines through
+// device paths and through the polygon builder, banding of complex regions,
+// handles; the bitmap context's scan converter and its blit.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cstdint>
+#include <vector>
+
+#include "geometry/edge_graph.h"
+#include "geometry/edge_graph_insert.h"
+#include "geometry/edge_graph_region.h"
+#include "geometry/path.h"
+#include "geometry/point_list.h"
+#include "platform/qt/dc.h"
+#include "render/gdi/bitmap_render_context.h"
+#include "render/gdi/gdi_render_context.h"
+#include "render/raster/offscreen_bitmap.h"
+#include "tests/render/context/graph_fixture.h"
+
+namespace {
+
+constexpr int kSize = 64;
+constexpr int kTwipsPerPixel = 20;
+
+// A white image with a memory device context on it.
+struct ImageDC {
+  ImageDC() : image(kSize, kSize, QImage::Format_RGB32) {
+    image.fill(Qt::white);
+    dc.CreateCompatibleDC(nullptr);
+    dc.AttachImage(&image);
+  }
+  uint32_t At(int x, int y) const { return image.pixel(x, y) & 0xFFFFFF; }
+  QImage image;
+  CDC dc;
+};
+
+void UsePixels(CRenderContext& rc) {
+  Matrix2x3 m;
+  MatrixSetScale(m, kFixedOne / kTwipsPerPixel, kFixedOne / kTwipsPerPixel);
+  rc.SetMatrix(m);
+}
+
+// Twips of pixel coordinates.
+Rect32 PixelRect(int x0, int x1, int y0, int y1) {
+  return {x0 * kTwipsPerPixel, x1 * kTwipsPerPixel, y0 * kTwipsPerPixel, y1 * kTwipsPerPixel};
+}
+
+class GdiGraphTest : public GraphFixture {
+ protected:
+  void AddPolyline(const std::vector<Point32>& points, StyleIndex fill) {
+    GraphFixture::AddPolyline(points, 0, 0, fill);
+  }
+  // A comb: a bar along the top with teeth hanging down, as one closed
+  // outline of about 4 * teeth edges.
+  void AddComb(int teeth, StyleIndex fill) {
+    std::vector<Point32> p;
+    const int32_t w = 60000 / teeth;
+    p.push_back({0, 0});
+    p.push_back({60000, 0});
+    for (int i = teeth - 1; i >= 0; --i) {
+      p.push_back({i * w + w, 30000});
+      p.push_back({i * w + w / 2, 30000});
+      p.push_back({i * w + w / 2, 2000});
+      p.push_back({i * w, 2000});
+    }
+    p.push_back({0, 0});
+    AddPolyline(p, fill);
+  }
+  Region* FirstFilledRegion() {
+    RegionIter it;
+    if (RegionIterInit(it, graph) < 0) return nullptr;
+    while (Region* r = RegionIterNext(it))
+      if (RegionIsOuter(*r) && StyleIndexOf(r->fill) != 0) return r;
+    return nullptr;
+  }
+};
+
+TEST(GdiFill, FillAndPlainLineWithAndWithoutDevicePaths) {
+  for (bool gdiPaths : {true, false}) {
+    ImageDC target;
+    CGdiRenderContext rc(&target.dc);
+    if (!gdiPaths) rc.m_flags &= ~CRenderContext::kFlagGdiPaths;
+    UsePixels(rc);
+    PointList path;
+    ASSERT_EQ(PathFromRect(path, PixelRect(10, 50, 10, 50)), 0);
+    FillStyle fill;
+    fill.colour = 0xFF0000FF;  // red
+    LineStyle line;
+    line.colour = 0xFFFF0000;  // blue
+    line.width = -3;           // device pixels whatever the zoom
+    rc.DrawPath(path, &line, &fill);
+    EXPECT_EQ(target.At(30, 30), 0xFF0000u) << "fill, device paths " << gdiPaths;
+    EXPECT_EQ(target.At(30, 10), 0x0000FFu) << "line, device paths " << gdiPaths;
+    EXPECT_EQ(target.At(5, 5), 0xFFFFFFu);
+    EXPECT_FALSE(rc.m_drawnArea.IsEmpty());
+  }
+}
+
+TEST(GdiFill, PenWidths) {
+  ImageDC target;
+  CGdiRenderContext rc(&target.dc);
+  Matrix2x3 zoom;
+  MatrixSetScale(zoom, kFixedOne / 10, kFixedOne / 10);
+  rc.SetMatrix(zoom);
+  LineStyle line;
+  line.width = -4;
+  EXPECT_EQ(rc.PenWidth(line), 4);
+  line.width = 200;
+  EXPECT_EQ(rc.PenWidth(line), 20);
+}
+
+TEST(GdiBands, CutCountsFollowTheEdgeCount) {
+  struct Case {
+    uint32_t edges;
+    int32_t cuts;
+  };
+  const Case cases[] = {{0, 1},   {200, 1},  {201, 2},  {300, 2},
+                        {301, 3}, {2500, 8}, {2501, 9}, {100000, 9}};
+  for (const Case& c : cases)
+    EXPECT_EQ(CGdiRenderContext::BandCutCount(c.edges), c.cuts) << c.edges;
+}
+
+TEST_F(GdiGraphTest, BandsOfAComb) {
+  const StyleIndex red = Fill(0xFF0000FF);
+  AddComb(50, red);  // 4 * 50 + 2 edges: more than 200
+  Region* region = FirstFilledRegion();
+  ASSERT_NE(region, nullptr);
+  EXPECT_TRUE(RegionExceedsPoints(region, 800, 8) || graph.edge_count > 200u);
+  ImageDC banded, whole;
+  CGdiRenderContext a(&banded.dc), b(&whole.dc);
+  Matrix2x3 m;
+  MatrixSetScale(m, kFixedOne / 1000, kFixedOne / 1000);
+  a.SetMatrix(m);
+  b.SetMatrix(m);
+  FillStyle fill;
+  EdgeGraphGetFillStyle(graph, region->fill, fill);
+  const int32_t bands = a.FillRegionInBands(region, fill);
+  EXPECT_EQ(bands, CGdiRenderContext::BandCutCount(graph.edge_count) + 1);
+  b.m_flags &= ~CRenderContext::kFlagGdiPaths;
+  b.FillRegion(region, fill);
+  // Away from the cut lines and the outline, both show the same pixels.
+  int differ = 0;
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 61; ++x) differ += banded.At(x, y) != whole.At(x, y);
+  EXPECT_LT(differ, 61 * 2) << "bands leave more than the rows of their cuts";
+  EXPECT_EQ(banded.At(30, 1), 0xFF0000u);
+}
+
+TEST_F(GdiGraphTest, TwoHundredEdgesGiveTwoBandsAndMoreGiveThree) {
+  for (int edges : {200, 201}) {
+    Reset();
+    const StyleIndex red = Fill(0xFF0000FF);
+    // A polygon of `edges` straight edges: a staircase closed by two sides.
+    std::vector<Point32> p;
+    const int steps = (edges - 2) / 2;
+    for (int i = 0; i < steps; ++i) {
+      p.push_back({i * 300, i * 300});
+      p.push_back({i * 300 + 300, i * 300});
+    }
+    p.push_back({steps * 300, steps * 300});
+    if ((edges - 2) % 2) p.push_back({steps * 300 + 150, steps * 300 + 150});
+    p.push_back({0, steps * 300 + 300});
+    p.push_back({0, 0});
+    AddPolyline(p, red);
+    ASSERT_EQ(graph.edge_count, static_cast<uint32_t>(edges));
+    Region* region = FirstFilledRegion();
+    ASSERT_NE(region, nullptr);
+    ImageDC target;
+    CGdiRenderContext rc(&target.dc);
+    FillStyle fill;
+    EdgeGraphGetFillStyle(graph, region->fill, fill);
+    EXPECT_EQ(rc.FillRegionInBands(region, fill), edges == 200 ? 2 : 3);
+  }
+}
+
+TEST_F(GdiGraphTest, CombsWithManyTeethTerminate) {
+  const StyleIndex red = Fill(0xFF0000FF);
+  AddComb(700, red);
+  ImageDC target;
+  CGdiRenderContext rc(&target.dc);
+  rc.m_flags |= CRenderContext::kFlagFills;
+  Matrix2x3 m;
+  MatrixSetScale(m, kFixedOne / 1000, kFixedOne / 1000);
+  rc.SetMatrix(m);
+  rc.DrawEdgeGraph(graph);
+  EXPECT_EQ(target.At(30, 1), 0xFF0000u);
+  rc.m_flags &= ~CRenderContext::kFlagGdiPaths;
+  rc.DrawEdgeGraph(graph);
+  EXPECT_EQ(target.At(30, 1), 0xFF0000u);
+}
+
+TEST(GdiHandles, Pixels) {
+  struct Case {
+    int flags;
+    int x, y;
+    uint32_t colour;
+  };
+  const Case cases[] = {
+      {CRenderContext::kHandleSquare, 20, 20, 0x000000},  // black square, grown by 3
+      {CRenderContext::kHandleSquare, 17, 20, 0x000000},
+      {CRenderContext::kHandleSquare, 16, 20, 0x808080},  // untouched
+      {CRenderContext::kHandleSquare | CRenderContext::kHandleWhite, 20, 20, 0xFFFFFF},
+      {CRenderContext::kHandleSquare | CRenderContext::kHandleWhite, 16, 20, 0x000000},  // by 4
+      {CRenderContext::kHandleCross | CRenderContext::kHandleLarge, 20, 15, 0x000000},
+      {CRenderContext::kHandleCross | CRenderContext::kHandleLarge, 20, 20, 0xFFFFFF},
+      {CRenderContext::kHandleCross, 20, 16, 0x000000},
+      {CRenderContext::kHandleCross, 21, 24, 0xFFFFFF},
+      {CRenderContext::kHandleCross, 25, 25, 0x808080},
+  };
+  for (const Case& c : cases) {
+    ImageDC target;
+    target.image.fill(QColor(0x80, 0x80, 0x80));
+    CGdiRenderContext rc(&target.dc);
+    UsePixels(rc);
+    rc.DrawHandle({20 * kTwipsPerPixel, 20 * kTwipsPerPixel}, c.flags);
+    EXPECT_EQ(target.At(c.x, c.y), c.colour) << "flags " << c.flags << " at " << c.x << "," << c.y;
+  }
+  // Outside the clip, nothing.
+  ImageDC target;
+  const Rect32 clip = {0, 10, 0, 10};
+  CGdiRenderContext rc(&target.dc, &clip);
+  rc.DrawHandle({30, 30}, CRenderContext::kHandleSquare);
+  EXPECT_TRUE(rc.m_drawnArea.IsEmpty());
+  EXPECT_EQ(target.At(30, 30), 0xFFFFFFu);
+}
+
+TEST(BitmapContext, BlitShowsPendingSpans) {
+  COffscreenBitmap bitmap;
+  ASSERT_TRUE(bitmap.CreateDepth(32, nullptr, kSize, kSize, false));
+  CBitmapRenderContext rc(&bitmap, 1);
+  UsePixels(rc);
+  rc.FillRectColor(0xFFFFFF);
+  PointList path;
+  ASSERT_EQ(PathFromRect(path, PixelRect(8, 40, 8, 40)), 0);
+  FillStyle fill;
+  fill.colour = 0xFF00FF00;
+  rc.DrawPath(path, nullptr, &fill);
+  ImageDC window;
+  rc.Blit(&window.dc, {0, kSize, 0, kSize}, 0, 0);
+  EXPECT_EQ(window.At(20, 20), 0x00FF00u);
+  EXPECT_EQ(window.At(50, 50), 0xFFFFFFu);
+}
+
+TEST_F(GdiGraphTest, GdiAndBitmapContextsAgreeOnInteriors) {
+  const StyleIndex red = Fill(0xFF0000FF), blue = Fill(0xFFFF0000);
+  AddPolyline({{100, 100}, {900, 130}, {1000, 900}, {150, 1000}, {100, 100}}, red);
+  AddPolyline({{400, 300}, {700, 400}, {500, 700}, {400, 300}}, blue);
+  COffscreenBitmap bitmap;
+  ASSERT_TRUE(bitmap.CreateDepth(32, nullptr, kSize, kSize, false));
+  CBitmapRenderContext bc(&bitmap, 0);
+  UsePixels(bc);
+  bc.FillRectColor(0xFFFFFF);
+  bc.DrawEdgeGraph(graph);
+  ImageDC fromBitmap;
+  bc.Blit(&fromBitmap.dc, {0, kSize, 0, kSize}, 0, 0);
+  for (bool gdiPaths : {true, false}) {
+    ImageDC gdi;
+    CGdiRenderContext rc(&gdi.dc);
+    rc.m_flags |= CRenderContext::kFlagFills;
+    if (!gdiPaths) rc.m_flags &= ~CRenderContext::kFlagGdiPaths;
+    UsePixels(rc);
+    rc.DrawEdgeGraph(graph);
+    // Pixels whose whole 3 x 3 neighbourhood agrees in one back end are
+    // interior; there the other must agree.
+    int interior = 0;
+    for (int y = 1; y < kSize - 1; ++y)
+      for (int x = 1; x < kSize - 1; ++x) {
+        bool flat = true;
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx)
+            flat = flat && gdi.At(x + dx, y + dy) == gdi.At(x, y) &&
+                   fromBitmap.At(x + dx, y + dy) == fromBitmap.At(x, y);
+        if (!flat) continue;
+        ++interior;
+        EXPECT_EQ(gdi.At(x, y), fromBitmap.At(x, y)) << x << "," << y << " paths " << gdiPaths;
+      }
+    EXPECT_GT(interior, 2000);
+  }
+}
+
+}  // namespace
