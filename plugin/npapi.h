@@ -28,6 +28,10 @@ enum : NPError {
   NPERR_INCOMPATIBLE_VERSION_ERROR = 8,
 };
 
+// Why a stream ended.
+typedef int16_t NPReason;
+enum : NPReason { NPRES_DONE = 0, NPRES_NETWORK_ERR = 1, NPRES_USER_BREAK = 2 };
+
 // Instance modes.
 enum : uint16_t { NP_EMBED = 1, NP_FULL = 2 };
 // Stream types.

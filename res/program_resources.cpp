@@ -6,6 +6,7 @@
 #include "platform/qt/messages.h"
 #include "platform/qt/resources.h"
 #include "res/pixel_art.h"
+#include "res/player_resources.h"
 #include "res/program_strings.h"
 
 namespace {
@@ -248,14 +249,6 @@ CursorDef ArrowWith(const std::function<void(CPixelArt&)>& mark) {
   return a.ToCursor({0, 0});
 }
 
-CursorDef HandCursor() {
-  CPixelArt a(32, 32, kClear);
-  a.Polygon({8,  12, 8,  3,  11, 3,  11, 10, 13, 9, 16, 9, 19,
-             10, 22, 11, 22, 20, 19, 25, 11, 25, 5, 17, 6, 14},
-            kPaper, kInk);
-  return a.ToCursor({9, 3});
-}
-
 CursorDef RotateCursor() {
   CPixelArt a(32, 32, kClear);
   for (int i = 0; i < 3; ++i) {
@@ -289,11 +282,7 @@ CursorDef AppIcon() {
 
 void AddMenus(CResourceStore& r) {
   using M = MenuItemDef;
-  auto popup = [](std::vector<M> items) {
-    items.insert(items.begin(), {M::kPopup, "Popup", 0});
-    items.push_back({M::kEnd, "", 0});
-    return items;
-  };
+  const auto popup = PopupMenuTable;
   std::vector<M> shared = {{M::kItem, "Cu&t", 57635},        {M::kItem, "&Copy", 57634},
                            {M::kItem, "&Paste", 57637},      {M::kSeparator, "", 0},
                            {M::kItem, "Select &All", 57642}, {M::kItem, "&Deselect All", 33037},
@@ -319,25 +308,6 @@ void AddMenus(CResourceStore& r) {
                                         {M::kItem, "&Font...", 32936},
                                         {M::kItem, "P&aragraph...", 32919}}));
   r.AddMenu(kMenuToolbars, popup({{M::kItem, "Toolbars...", 32944}}));
-  std::vector<M> zoom = {{M::kItem, "Zoom In", 20042},      {M::kItem, "Zoom Out", 20030},
-                         {M::kItem, "Show All", 20034},     {M::kSeparator, "", 0},
-                         {M::kItem, "High Quality", 20028}, {M::kSeparator, "", 0}};
-  std::vector<M> movie = zoom;
-  movie.insert(movie.end(), {{M::kItem, "Play", 20039},
-                             {M::kItem, "Loop", 20043},
-                             {M::kSeparator, "", 0},
-                             {M::kItem, "Rewind", 20025},
-                             {M::kItem, "Forward", 20040},
-                             {M::kItem, "Back", 20041},
-                             {M::kSeparator, "", 0},
-                             {M::kItem, "About Vimbrel...", 20044}});
-  std::vector<M> frame = zoom;
-  frame.push_back({M::kItem, "About Vimbrel...", 20044});
-  r.AddMenu(kMenuPlayerMovie, popup(movie));
-  r.AddMenu(kMenuPlayerFrame, popup(frame));
-  r.AddMenu(kMenuPlayerNotLoaded, popup({{M::kItem, "Movie not loaded...", 20045},
-                                         {M::kSeparator, "", 0},
-                                         {M::kItem, "About Vimbrel...", 20044}}));
 }
 
 void AddAccelerators(CResourceStore& r) {
@@ -384,6 +354,7 @@ void RegisterProgramResources() {
   CResourceStore& r = Resources();
   for (const auto& [id, text] : ProgramStrings()) r.AddString(id, text);
   AddMenus(r);
+  RegisterPlayerResources();
   AddAccelerators(r);
   AddDialogs(r);
   r.AddBitmap(kBitmapStandardBar, ImageWell(StandardGlyphs()));
@@ -396,8 +367,6 @@ void RegisterProgramResources() {
   r.AddCursor(32634, DoubleArrowCursor(true));
   r.AddCursor(32646, MoveCursor());
   r.AddCursor(32647, HandCursor());
-  r.AddCursor(102, HandCursor());
-  r.AddCursor(103, HandCursor());
   r.AddCursor(123, HandCursor());
   r.AddCursor(495, DiagonalCursor(true));
   r.AddCursor(546, DoubleArrowCursor(true));

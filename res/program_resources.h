@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/qt/win_types.h"
+#include "res/player_resources.h"
 
 // Menus (each one popup, tracked at a point).
 constexpr UINT kMenuViewDefault = 476;
@@ -11,9 +12,6 @@ constexpr UINT kMenuViewGroup = 478;
 constexpr UINT kMenuViewShape = 479;
 constexpr UINT kMenuToolbars = 481;
 constexpr UINT kMenuViewTextActive = 482;
-constexpr UINT kMenuPlayerMovie = 116;
-constexpr UINT kMenuPlayerFrame = 117;
-constexpr UINT kMenuPlayerNotLoaded = 118;
 // The main frame: accelerators and icon.
 constexpr UINT kMainFrameResource = 2;
 // Dialog layouts.

@@ -6,6 +6,8 @@
 #include <map>
 #include <memory>
 
+#include "platform/qt/resources.h"
+
 namespace {
 
 struct CursorState {
@@ -99,10 +101,41 @@ HCURSOR LoadStandardCursor(int id) {
   return slot.get();
 }
 
+namespace {
+
+// The picture of a resource cursor: AND 1 / XOR 0 transparent, 0 / 0 black,
+// 0 / 1 white, 1 / 1 (the inverted screen) black. Null for masks too short.
+QImage CursorImage(const CursorDef& def) {
+  if (def.width <= 0 || def.height <= 0 || def.width > 256 || def.height > 256) return {};
+  const size_t rowBytes = static_cast<size_t>(def.width + 7) / 8;
+  const size_t need = rowBytes * static_cast<size_t>(def.height);
+  if (def.andMask.size() < need || def.xorMask.size() < need) return {};
+  QImage image(def.width, def.height, QImage::Format_ARGB32);
+  for (int y = 0; y < def.height; ++y) {
+    for (int x = 0; x < def.width; ++x) {
+      const size_t at = static_cast<size_t>(y) * rowBytes + static_cast<size_t>(x / 8);
+      const int shift = 7 - x % 8;
+      const bool a = def.andMask[at] >> shift & 1, xr = def.xorMask[at] >> shift & 1;
+      image.setPixel(x, y, a && !xr ? 0u : (!a && xr ? 0xFFFFFFFFu : 0xFF000000u));
+    }
+  }
+  return image;
+}
+
+}  // namespace
+
 HCURSOR LoadCursor(int resourceId) {
   auto& table = State().program;
   auto it = table.find(resourceId);
   if (it != table.end()) return it->second.get();
+  // Made once from the resource store's masks.
+  if (const CursorDef* def = Resources().FindCursor(static_cast<UINT>(resourceId))) {
+    const QImage image = CursorImage(*def);
+    if (!image.isNull()) {
+      RegisterProgramCursor(resourceId, image, def->hotSpot);
+      return table[resourceId].get();
+    }
+  }
   return LoadStandardCursor(IDC_ARROW);
 }
 

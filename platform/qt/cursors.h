@@ -45,7 +45,8 @@ using HCURSOR = CCursor*;
 
 // A system cursor (IDC_...); null for unknown ids. Lives for the process.
 HCURSOR LoadStandardCursor(int id);
-// The program's cursor with that resource id; an id the table lacks gives
+// The program's cursor with that resource id: from the table, else made
+// once from the resource store's cursor of that id; an id neither has gives
 // the arrow (so a missing picture never hides the pointer). Lives for the
 // process.
 HCURSOR LoadCursor(int resourceId);
