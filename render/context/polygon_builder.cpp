@@ -1,6 +1,8 @@
 #include "render/context/polygon_builder.h"
 
+#include <algorithm>
 #include <new>
+#include <vector>
 
 #include "geometry/point_list.h"
 
@@ -37,15 +39,54 @@ void CPolygonBuilder::CloseContour() {
   m_mark = PointCount();
 }
 
+namespace {
+
+// Curve points with 4 more fraction bits: halving in whole units would drift
+// off the curve by up to half a unit a level.
+struct FinePoint {
+  int64_t x, y;
+};
+constexpr int kFine = 4;
+
+FinePoint Mid(const FinePoint& a, const FinePoint& b) {
+  return {(a.x + b.x) / 2, (a.y + b.y) / 2};
+}
+
+}  // namespace
+
 void CPolygonBuilder::AddCurve(const QuadCurve& c, int depth) {
-  if (c.straight || depth >= 7 || CurveDeviation(c) <= m_tolerance) {
+  if (c.straight) {
     AddPoint(c.p2);
     return;
   }
-  QuadCurve first, second;
-  CurveSplitHalf(c, first, second);
-  AddCurve(first, depth + 1);
-  AddCurve(second, depth + 1);
+  auto fine = [](const Point32& p) {
+    return FinePoint{int64_t{p.x} << kFine, int64_t{p.y} << kFine};
+  };
+  const int64_t tolerance = int64_t{m_tolerance} << kFine;
+  struct Piece {
+    FinePoint p0, control, p2;
+    int depth;
+  };
+  std::vector<Piece> stack = {{fine(c.p0), fine(c.control), fine(c.p2), depth}};
+  while (!stack.empty()) {
+    const Piece q = stack.back();
+    stack.pop_back();
+    const FinePoint chordMid = Mid(q.p0, q.p2);
+    const int64_t dx = chordMid.x - q.control.x, dy = chordMid.y - q.control.y;
+    // The larger coordinate difference plus half the smaller: never below
+    // the distance, at most 1.5 times it.
+    const int64_t ax = dx < 0 ? -dx : dx, ay = dy < 0 ? -dy : dy;
+    const int64_t deviation = std::max(ax, ay) + std::min(ax, ay) / 2;
+    if (q.depth >= 7 || deviation <= tolerance) {
+      const int64_t half = int64_t{1} << (kFine - 1);
+      AddPoint({static_cast<int32_t>((q.p2.x + half) >> kFine),
+                static_cast<int32_t>((q.p2.y + half) >> kFine)});
+      continue;
+    }
+    const FinePoint a = Mid(q.p0, q.control), b = Mid(q.control, q.p2), m = Mid(a, b);
+    stack.push_back({m, b, q.p2, q.depth + 1});
+    stack.push_back({q.p0, a, m, q.depth + 1});
+  }
 }
 
 void CPolygonBuilder::AddTransformedCurve(const QuadCurve& c, const Matrix2x3& m) {

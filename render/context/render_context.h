@@ -147,6 +147,19 @@ class CRenderContext {
   // Renders what the scan converter holds, before direct drawing on the target.
   void Flush();
 
+  // ---- gradients ----
+  // Bands of a gradient under the current matrix and the quality triple:
+  // the colour term, doubled for radial gradients, then at most the size
+  // term (never below 8) and the band limit.
+  int32_t GradientBandCount(const FillStyle& fill) const;
+  // `count` bands (linear) or discs (radial) of the gradient over bounds in
+  // gradient space, each a solid path; the caller has concatenated the
+  // fill's matrix (and counted the bands before that).
+  void FillGradientBands(const Rect32& bounds, const FillStyle& fill, int32_t count);
+  // The region cut into solid band regions, drawn as a shape; negative when
+  // memory ran out (nothing drawn then).
+  [[nodiscard]] int32_t FillGradientEdgeGraph(Region* region, const FillStyle& fill);
+
   // ---- state ----
   // The inverse matrix and the document clip follow the current matrix; the
   // scan converter takes the current and base matrices.
@@ -197,6 +210,8 @@ class CRenderContext {
   void DrawEdgeGraphLines(EdgeGraph& graph);
   // A fill as the flags show it: dimmed, highlighted, masked.
   void PrepareFill(FillStyle& fill, bool selected) const;
+  // Texture kinds 0x20-0x23 over a path or a region.
+  void FillTexture(const PointList* path, Region* region, const FillStyle& fill);
 
  private:
   void FeedRegionEdges(EdgeGraph& graph);

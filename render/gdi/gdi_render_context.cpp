@@ -394,7 +394,38 @@ void CGdiRenderContext::FillArea(const PointList* path, Region* region, const Fi
     InDelegateBlock(*m_delegate, [&] { m_delegate->FillRegion(region, fill); });
     return;
   }
-  CRenderContext::FillArea(path, region, fill);
+  // A region too complex for one clip path goes to the band regions of the
+  // base (banding it here would fill it with the gradient's own colour).
+  if (!(m_flags & kFlagGradientClip) || !m_target ||
+      (region && RegionExceedsPoints(region, kRegionPathLimit, kRegionCurveWeight))) {
+    CRenderContext::FillArea(path, region, fill);
+    return;
+  }
+  // The outline becomes the clip; the bands are drawn over its bounds.
+  Rect32 twips;
+  m_target->BeginPath();
+  if (region) {
+    AddRegion(region, nullptr);
+    RectShift(region->bounds, ShiftRight(8), twips);
+  } else {
+    AddPath(*path, nullptr);
+    m_target->CloseFigure();
+    PointListGetBounds(*path, twips);
+  }
+  m_target->EndPath();
+  const int32_t count = GradientBandCount(fill);
+  Matrix2x3 toGradient;
+  MatrixInvert(fill.matrix, toGradient);
+  Rect32 bounds;
+  MatrixTransformRect(toGradient, twips, bounds);
+  CRenderState state;
+  SaveState(state);
+  const int saved = m_target->SaveDC();
+  m_target->SelectClipPath(RGN_AND);
+  ConcatMatrix(fill.matrix);
+  FillGradientBands(bounds, fill, count);
+  m_target->RestoreDC(saved);
+  RestoreState(state);
 }
 
 void CGdiRenderContext::DrawEdgeGraph(const EdgeGraph& graph) {

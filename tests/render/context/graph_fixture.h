@@ -37,6 +37,21 @@ class GraphFixture : public ::testing::Test {
     for (const Point32& p : points) ASSERT_EQ(PointListAppend(path, p, 0), 0);
     ASSERT_EQ(EdgeGraphAddPath(graph, path, line, fillA, fillB), 0);
   }
+  // A black-to-white linear gradient whose square (-16384..16384) spans
+  // centre -/+ halfWidth twips.
+  static FillStyle GreyGradient(int32_t centre, int32_t halfWidth) {
+    FillStyle g;
+    g.kind = kGradientLinear;
+    g.colour = 0xFF000000;
+    g.gradient.count = 2;
+    g.gradient.ratios[1] = 255;
+    g.gradient.colours[0] = 0xFF000000;
+    g.gradient.colours[1] = 0xFFFFFFFF;
+    const Fixed scale = static_cast<Fixed>(int64_t{kFixedOne} * halfWidth / 16384);
+    MatrixSetScale(g.matrix, scale, scale);
+    g.matrix.tx = g.matrix.ty = centre;
+    return g;
+  }
   void Reset() {
     EdgeGraphFreeAll(graph);
     ASSERT_EQ(EdgeGraphInit(graph), 0);

@@ -190,6 +190,34 @@ TEST_F(GdiGraphTest, CombsWithManyTeethTerminate) {
   EXPECT_EQ(target.At(30, 1), 0xFF0000u);
 }
 
+TEST_F(GdiGraphTest, GradientBandRegionsAndClipPathAgree) {
+  const FillStyle g = GreyGradient(640, 480);  // across pixels 8..56
+  const StyleIndex fill = static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, g));
+  AddPolyline({{160, 200}, {1120, 200}, {1120, 1000}, {160, 1000}, {160, 200}}, fill);
+  ImageDC regions, clipped;
+  CGdiRenderContext a(&regions.dc), b(&clipped.dc);
+  for (CGdiRenderContext* rc : {&a, &b}) {
+    rc->m_flags |= CRenderContext::kFlagFills;
+    rc->SetQuality(3);
+    UsePixels(*rc);
+  }
+  b.m_flags |= CRenderContext::kFlagGradientClip;
+  a.DrawEdgeGraph(graph);
+  b.DrawEdgeGraph(graph);
+  for (ImageDC* d : {&regions, &clipped}) {
+    EXPECT_LT(d->At(12, 30) & 0xFF, 0x30u);  // dark on the left
+    EXPECT_GT(d->At(52, 30) & 0xFF, 0xD0u);  // light on the right
+    EXPECT_EQ(d->At(30, 5), 0xFFFFFFu);      // nothing outside
+    EXPECT_EQ(d->At(4, 30), 0xFFFFFFu);
+    // Grey levels rise from left to right.
+    for (int x = 10; x < 54; ++x) EXPECT_LE(d->At(x, 30) & 0xFF, d->At(x + 2, 30) & 0xFF) << x;
+  }
+  for (int x = 10; x < 54; ++x) {
+    const int ra = regions.At(x, 30) & 0xFF, rb = clipped.At(x, 30) & 0xFF;
+    EXPECT_NEAR(ra, rb, 12) << x;
+  }
+}
+
 TEST(GdiHandles, Pixels) {
   struct Case {
     int flags;
