@@ -433,6 +433,17 @@ void CGdiRenderContext::DrawEdgeGraph(const EdgeGraph& graph) {
   CRenderContext::DrawEdgeGraph(graph);
 }
 
+// ---- text --------------------------------------------------------------------------
+
+int32_t CGdiRenderContext::DrawText(int32_t byteCount, const Point32& origin, const uint8_t* bytes,
+                                    const int32_t* advances, const CTextStyle& style) {
+  if (byteCount <= 0 || !m_delegate) return 0;
+  int32_t drawn = 0;
+  InDelegateBlock(*m_delegate,
+                  [&] { drawn = m_delegate->DrawText(byteCount, origin, bytes, advances, style); });
+  return drawn ? 1 : 0;
+}
+
 // ---- handles -----------------------------------------------------------------------
 
 void CGdiRenderContext::DrawHandle(const Point32& point, int flags) {

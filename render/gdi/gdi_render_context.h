@@ -31,6 +31,12 @@ class CGdiRenderContext : public CRenderContext {
   void DrawEdgeGraph(const EdgeGraph& graph) override;
   void FillRegion(Region* region, const FillStyle& fill) override;
   void DrawHandle(const Point32& point, int flags) override;
+  // With a PostScript delegate the run goes to it before anything else (the
+  // PostScript device writes the whole job); the device-font and glyph
+  // strategies need the text engine and are not built yet: 0, and the caller
+  // draws the glyph outlines as paths.
+  int32_t DrawText(int32_t byteCount, const Point32& origin, const uint8_t* bytes,
+                   const int32_t* advances, const CTextStyle& style) override;
 
   // The target takes world transforms (advanced graphics mode); flag 0x2000
   // when it does.

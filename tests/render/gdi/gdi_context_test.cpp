@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "geometry/edge_graph.h"
@@ -191,7 +193,16 @@ TEST_F(GdiGraphTest, CombsWithManyTeethTerminate) {
 }
 
 TEST_F(GdiGraphTest, GradientBandRegionsAndClipPathAgree) {
-  const FillStyle g = GreyGradient(640, 480);  // across pixels 8..56
+  FillStyle g;
+  g.kind = kGradientLinear;
+  g.gradient.count = 2;
+  g.gradient.ratios[1] = 255;
+  g.gradient.colours[0] = 0xFF000000;
+  g.gradient.colours[1] = 0xFFFFFFFF;
+  // The gradient square onto pixels 8..56 across.
+  MatrixSetScale(g.matrix, kFixedOne * 480 / 16384, kFixedOne * 480 / 16384);
+  g.matrix.tx = 640;
+  g.matrix.ty = 640;
   const StyleIndex fill = static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, g));
   AddPolyline({{160, 200}, {1120, 200}, {1120, 1000}, {160, 1000}, {160, 200}}, fill);
   ImageDC regions, clipped;
@@ -305,6 +316,69 @@ TEST_F(GdiGraphTest, GdiAndBitmapContextsAgreeOnInteriors) {
       }
     EXPECT_GT(interior, 2000);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A PostScript device that records what reaches it.
+class CRecordingDelegate : public CPostScriptDelegate {
+ public:
+  void BeginPage() override { calls.push_back("begin"); }
+  void EndPage() override { calls.push_back("end"); }
+  void FillPolygon(const PointList&, const LineStyle* line, const FillStyle* fill) override {
+    calls.push_back(std::string("polygon") + (line ? " line" : "") + (fill ? " fill" : ""));
+  }
+  void FillRegion(Region*, const FillStyle& fill) override {
+    calls.push_back(fill.kind == kFillSolid ? "region" : "region gradient");
+  }
+  int32_t DrawText(int32_t byteCount, const Point32&, const uint8_t*, const int32_t*,
+                   const CTextStyle&) override {
+    calls.push_back("text " + std::to_string(byteCount));
+    return 1;
+  }
+  std::vector<std::string> calls;
+};
+
+using GdiDelegateTest = GraphFixture;
+
+TEST_F(GdiDelegateTest, FillsGoToTheDelegateInItsBlock) {
+  ImageDC target;
+  CGdiRenderContext rc(&target.dc);
+  CRecordingDelegate ps;
+  rc.m_delegate = &ps;
+  rc.m_flags |= CRenderContext::kFlagFills;
+  UsePixels(rc);
+  PointList path;
+  ASSERT_EQ(PathFromRect(path, PixelRect(10, 20, 10, 20)), 0);
+  FillStyle solid;
+  solid.colour = 0xFF0000FF;
+  LineStyle line;
+  line.colour = 0xFF000000;
+  line.width = 20;
+  rc.DrawPath(path, &line, &solid);
+  const StyleIndex red = Fill(0xFF0000FF);
+  const StyleIndex ramp =
+      static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, GreyGradient(1000, 500)));
+  AddPolyline({{100, 100}, {600, 100}, {600, 600}, {100, 600}, {100, 100}}, 0, 0, red);
+  AddPolyline({{800, 100}, {1200, 100}, {1200, 600}, {800, 600}, {800, 100}}, 0, 0, ramp);
+  rc.DrawEdgeGraph(graph);
+  std::vector<std::string> regions;
+  for (size_t i = 0; i < ps.calls.size(); i += 3) {
+    ASSERT_LT(i + 2, ps.calls.size());
+    EXPECT_EQ(ps.calls[i], "begin");
+    EXPECT_EQ(ps.calls[i + 2], "end");
+    regions.push_back(ps.calls[i + 1]);
+  }
+  ASSERT_EQ(regions.size(), 3u);
+  EXPECT_EQ(regions.front(), "polygon line fill");
+  std::sort(regions.begin() + 1, regions.end());
+  EXPECT_EQ(std::vector<std::string>(regions.begin() + 1, regions.end()),
+            (std::vector<std::string>{"region", "region gradient"}));
+  // Nothing reached the device context itself.
+  for (int y = 0; y < kSize; ++y)
+    for (int x = 0; x < kSize; ++x) ASSERT_EQ(target.At(x, y), 0xFFFFFFu);
 }
 
 }  // namespace
