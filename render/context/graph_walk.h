@@ -54,7 +54,11 @@ class LineChainWalk {
     return m_first;
   }
   uint32_t Next() { return m_last = EdgeGraphNextStamp(); }
-  bool Stamped(uint32_t visit) const { return visit - m_first <= m_last - m_first; }
+  bool Stamped(uint32_t visit) const { return StampedSince(visit, m_first, m_last); }
+  // Whether visit lies in first..last, modulo 2^32.
+  static constexpr bool StampedSince(uint32_t visit, uint32_t first, uint32_t last) {
+    return visit - first <= last - first;
+  }
 
  private:
   uint32_t m_first = 0;
