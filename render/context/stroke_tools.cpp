@@ -250,8 +250,25 @@ bool CRegionIndex::Contains(const Point32& p) const {
   return inside;
 }
 
+bool CRegionIndex::MeetsOutline(const Rect32& box) const {
+  if (m_bounds.IsEmpty() || !RectsOverlap(box, m_bounds)) return false;
+  const int32_t last = static_cast<int32_t>(m_rows.size()) - 1;
+  const int32_t r0 = std::clamp((box.ymin >> m_shift) - m_firstRow, 0, last);
+  const int32_t r1 = std::clamp((box.ymax >> m_shift) - m_firstRow, 0, last);
+  for (int32_t r = r0; r <= r1; ++r)
+    for (const Segment& s : m_rows[static_cast<size_t>(r)])
+      if (s.b.y >= box.ymin && s.a.y <= box.ymax && std::max(s.a.x, s.b.x) >= box.xmin &&
+          std::min(s.a.x, s.b.x) <= box.xmax)
+        return true;
+  return false;
+}
+
 std::vector<Fixed> CRegionIndex::Crossings(const QuadCurve& c) const {
   std::vector<Fixed> out;
+  // A curve whose hull meets no piece of the outline crosses it nowhere.
+  Rect32 hull;
+  CurveGetHullBounds(c, hull);
+  if (!MeetsOutline(hull)) return out;
   const int32_t length = CurveLength(c);
   const int n = std::clamp(length / 16, 4, 64);
   Point32 p;

@@ -127,6 +127,8 @@ class CRegionIndex {
   void AddSegment(const Point32& p, const Point32& q);
   // Parameters where the curve crosses the outline, in order.
   std::vector<Fixed> Crossings(const QuadCurve& c) const;
+  // Whether some piece of the outline has its box overlapping box.
+  bool MeetsOutline(const Rect32& box) const;
 
   Rect32 m_bounds;
   Rect32 m_working;
