@@ -56,11 +56,13 @@ class CRenderContext {
  public:
   // Flag word bits.
   static constexpr uint32_t kFlagFills = 0x1;          // fills on; clear = outline drawing
+  static constexpr uint32_t kFlagOutlineView = 0x2;    // text draws its box only
   static constexpr uint32_t kFlagChangedOnly = 0x4;    // outline drawing of changed edges only
   static constexpr uint32_t kFlagMask = 0x8;           // mask mode: solid white fills, black lines
   static constexpr uint32_t kFlagDeviceText = 0x10;    // GDI: device fonts only, bitmaps resampled
   static constexpr uint32_t kFlagSelectedOnly = 0x20;  // GDI region pass: selected regions only
   static constexpr uint32_t kFlagNoGlyphText = 0x40;
+  static constexpr uint32_t kFlagTextFrames = 0x40;  // text frames and width handles shown
   static constexpr uint32_t kFlagAbortTest = 0x80;  // stop early when the user cancels printing
   static constexpr uint32_t kFlagGlyphTextFirst = 0x200;  // GDI text: outlines first
   static constexpr uint32_t kFlagHighlightSelected = 0x400;
@@ -78,6 +80,9 @@ class CRenderContext {
   static constexpr int kHandleWhite = 0x10;
   static constexpr int kHandleHollow = 0x20;
   static constexpr int kHandleLarge = 0x40;
+  // The width handle of auto-width and of fixed-width text.
+  static constexpr int kHandleTextAutoWidth = 18;
+  static constexpr int kHandleTextFixedWidth = 17;
 
   CRenderContext();
   // A target (null for devices that write files) and a device clip (ordered
