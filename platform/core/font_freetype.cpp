@@ -601,8 +601,10 @@ CFontService* g_service = nullptr;
 }  // namespace
 
 CFontService& DefaultFontService() {
-  static FreeTypeFontService service;
-  return service;
+  // Never destroyed: faces shared with fonts that outlive it (in caches of
+  // static lifetime) need the library to the end.
+  static FreeTypeFontService* service = new FreeTypeFontService;
+  return *service;
 }
 
 CFontService& FontService() {
