@@ -428,10 +428,20 @@ void CPicText::EraseCoveredChars(CPicShape& drawing) {
   MatrixInvert(drawing.GetShapeMatrix(), inverse);
   MatrixConcat(m_matrix, inverse, toDrawing);
   if (ClassifyRectAgainstFills(graph, m_inkBounds, &toDrawing) == 1) return;
+  // Boxes that miss the drawing's bounds lie outside every fill.
+  Rect32 reach;
+  drawing.GetExactBounds(reach);
+  Matrix2x3 toParent = m_matrix;
+  auto outside = [&](const Rect32& box) {
+    Rect32 mapped;
+    MatrixTransformRect(toParent, box, mapped);
+    return !RectsOverlap(mapped, reach);
+  };
   std::vector<std::pair<int32_t, int32_t>> ranges;
   CGlyphFillClassifier classifier(graph, toDrawing);
   for (const TextLine& l : m_lines) {
-    if (!l.inkBounds.IsEmpty() && ClassifyRectAgainstFills(graph, l.inkBounds, &toDrawing) == 1) {
+    if (!l.inkBounds.IsEmpty() &&
+        (outside(l.inkBounds) || ClassifyRectAgainstFills(graph, l.inkBounds, &toDrawing) == 1)) {
       continue;
     }
     int32_t x = l.x;
@@ -442,7 +452,7 @@ void CPicText::EraseCoveredChars(CPicShape& drawing) {
       Rect32 box;
       CharBox(c, x, l.baseline, box);
       if (box.IsEmpty()) RectSet(box, x, l.baseline - s.size / 4, x + c.layoutAdvance, l.baseline);
-      int32_t a = ClassifyRectAgainstFills(graph, box, &toDrawing);
+      int32_t a = outside(box) ? 1 : ClassifyRectAgainstFills(graph, box, &toDrawing);
       if (a == 3 && c.code != ' ' && c.code != kCR) {
         if (c.styleIndex != style) {
           style = c.styleIndex;

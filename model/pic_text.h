@@ -165,8 +165,6 @@ class CPicText : public CPicObj {
   void LayoutLines();
   void AddChangedRect(const Rect32& r);
   void EraseRanges(const std::vector<std::pair<int32_t, int32_t>>& ranges);
-  int32_t LookupStyle(const CTextStyle& style) const;
-  void IndexStyle(int32_t index);
   // Draws the lines' runs through the context (step 5 of drawing); false
   // when some run was not drawn.
   bool DrawRuns(CRenderContext& rc, bool boxes);
@@ -196,6 +194,7 @@ class CPicText : public CPicObj {
   std::vector<TextLine> m_lines;
   // AddStyle's index: the styles' compared fields to an entry that had them.
   std::map<std::string, int32_t> m_styleLookup;
+  std::vector<int32_t> m_freeStyles;  // free entries, highest first
 };
 
 // The saved state of a text object: matrix, box, flags, selection and,

@@ -169,50 +169,32 @@ bool IsBreakAfterChar(uint16_t c) {
 
 // ---- styles ----------------------------------------------------------------------
 
-int32_t CPicText::LookupStyle(const CTextStyle& style) const {
-  auto it = m_styleLookup.find(StyleKey(style));
-  if (it == m_styleLookup.end()) return -1;
-  int32_t i = it->second;
-  if (i < static_cast<int32_t>(m_styles.size()) &&
-      (m_styles[static_cast<size_t>(i)].flags & CTextStyle::kFlagInUse) &&
-      m_styles[static_cast<size_t>(i)].Compare(style) == CTextStyle::kMaskAll) {
-    return i;
-  }
-  return -1;
-}
-
-void CPicText::IndexStyle(int32_t index) {
-  m_styleLookup[StyleKey(m_styles[static_cast<size_t>(index)])] = index;
-}
-
 int32_t CPicText::AddStyle(const CTextStyle& style) {
-  // The index answers what a search for an equal entry in use would: an
-  // entry it names is checked before it is trusted.
-  int32_t found = LookupStyle(style);
-  if (found < 0) {
-    // An index entry may be stale: look for an equal entry in use among
-    // those it does not name only when it has none.
-    for (size_t i = 0; i < m_styles.size() && found < 0; ++i) {
-      if ((m_styles[i].flags & CTextStyle::kFlagInUse) &&
-          m_styles[i].Compare(style) == CTextStyle::kMaskAll &&
-          m_styleLookup.count(StyleKey(style)) == 0) {
-        found = static_cast<int32_t>(i);
-      }
-    }
+  // The index holds every entry by its compared fields, so an equal entry is
+  // found without a search; a free one is taken again as it is.
+  std::string key = StyleKey(style);
+  auto it = m_styleLookup.find(key);
+  if (it != m_styleLookup.end()) {
+    m_styles[static_cast<size_t>(it->second)].flags |= CTextStyle::kFlagInUse;
+    return it->second;
   }
-  if (found >= 0) return found;
   CTextStyle copy = style;
   copy.flags |= CTextStyle::kFlagInUse;
-  for (size_t i = 0; i < m_styles.size(); ++i) {
-    if (!(m_styles[i].flags & CTextStyle::kFlagInUse)) {
-      m_styles[i] = copy;
-      IndexStyle(static_cast<int32_t>(i));
-      return static_cast<int32_t>(i);
-    }
+  // The lowest free entry (the list is kept in descending order).
+  while (!m_freeStyles.empty()) {
+    int32_t i = m_freeStyles.back();
+    m_freeStyles.pop_back();
+    CTextStyle& slot = m_styles[static_cast<size_t>(i)];
+    if (slot.flags & CTextStyle::kFlagInUse) continue;  // taken again meanwhile
+    auto old = m_styleLookup.find(StyleKey(slot));
+    if (old != m_styleLookup.end() && old->second == i) m_styleLookup.erase(old);
+    slot = copy;
+    m_styleLookup[key] = i;
+    return i;
   }
   if (static_cast<int32_t>(m_styles.size()) >= kMaxStyles) return 0;
   m_styles.push_back(copy);
-  IndexStyle(static_cast<int32_t>(m_styles.size() - 1));
+  m_styleLookup[key] = static_cast<int32_t>(m_styles.size() - 1);
   return static_cast<int32_t>(m_styles.size() - 1);
 }
 
@@ -223,6 +205,11 @@ void CPicText::MarkUsedStyles() {
   }
   if (m_pendingStyle >= 0 && m_pendingStyle < static_cast<int32_t>(m_styles.size())) {
     m_styles[static_cast<size_t>(m_pendingStyle)].flags |= CTextStyle::kFlagInUse;
+  }
+  m_freeStyles.clear();
+  for (int32_t i = static_cast<int32_t>(m_styles.size()) - 1; i >= 0; --i) {
+    if (!(m_styles[static_cast<size_t>(i)].flags & CTextStyle::kFlagInUse))
+      m_freeStyles.push_back(i);
   }
 }
 
@@ -749,9 +736,14 @@ void CPicText::InvalidateRange(int32_t a, int32_t b) {
       break;
     }
   }
-  Rect32 r;
-  GetRangeRect(a, b, r);
-  AddChangedRect(r);
+  // Only the part not yet dirty: the dirty part is added when laid out.
+  int32_t from = a;
+  if (m_dirtyStart >= 0 && a >= m_dirtyStart && a <= m_dirtyEnd) from = m_dirtyEnd;
+  if (from < b) {
+    Rect32 r;
+    GetRangeRect(from, b, r);
+    AddChangedRect(r);
+  }
   MarkDirtyRange(a, b);
 }
 

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <map>
 #include <tuple>
+#include <unordered_map>
 
 #include "platform/core/code_page.h"
 #include "platform/core/font.h"
@@ -54,6 +55,8 @@ struct FaceData {
   bool symbolCmap = false;
   // Kerning pairs of the 'kern' table, by glyph ids, in font units.
   std::map<std::pair<uint32_t, uint32_t>, int32_t> kern;
+  // Outlines already built, by glyph, size and synthesis (bounded).
+  std::unordered_map<uint64_t, GlyphOutline> outlines;
 
   ~FaceData() {
     if (face != nullptr) FT_Done_Face(face);
@@ -195,6 +198,7 @@ class FreeTypeFace : public CFontFace {
   }
 
   bool GetGlyphOutline(uint16_t code, GlyphOutline& out) const override;
+  bool BuildOutline(uint32_t glyph, GlyphOutline& out) const;
 
   bool GetFontData(uint32_t tag, std::vector<uint8_t>& out) const override {
     FT_ULong length = 0;
@@ -322,9 +326,23 @@ class OutlineBuilder {
 };
 
 bool FreeTypeFace::GetGlyphOutline(uint16_t code, GlyphOutline& out) const {
+  uint32_t glyph = GlyphOf(code);
+  const uint64_t key = uint64_t{glyph} | static_cast<uint64_t>(ppem_ & 0x3FFFFFFF) << 32 |
+                       (synthBold_ ? 1ull << 62 : 0) | (synthOblique_ ? 1ull << 63 : 0);
+  auto& cache = data_->outlines;
+  if (auto it = cache.find(key); it != cache.end()) {
+    out = it->second;
+    return true;
+  }
+  if (!BuildOutline(glyph, out)) return false;
+  if (cache.size() >= 8192) cache.clear();
+  cache.emplace(key, out);
+  return true;
+}
+
+bool FreeTypeFace::BuildOutline(uint32_t glyph, GlyphOutline& out) const {
   out.contours.clear();
   FT_Face face = data_->face;
-  uint32_t glyph = GlyphOf(code);
   if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0 ||
       face->glyph->format != FT_GLYPH_FORMAT_OUTLINE) {
     // A glyph that cannot be read stands in as .notdef.
