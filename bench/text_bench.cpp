@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "geometry/edge_graph_insert.h"
 #include "geometry/edge_graph_region.h"
 #include "geometry/path.h"
 #include "model/glyph_outline.h"

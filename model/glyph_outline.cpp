@@ -1,5 +1,6 @@
 #include "model/glyph_outline.h"
 
+#include "geometry/edge_graph_insert.h"
 #include "geometry/path.h"
 #include "model/text_style.h"
 #include "platform/core/font.h"

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "geometry/edge_graph_insert.h"
 #include "geometry/edge_graph_region.h"
 #include "geometry/path.h"
 #include "model/pic_frame.h"
