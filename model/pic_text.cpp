@@ -193,11 +193,12 @@ bool CPicText::DrawRuns(CRenderContext& rc, bool boxes) {
           rc.DrawText(static_cast<int32_t>(bytes.size()), origin, bytes.data(), advances.data(), s);
       if (done == 0) {
         all = false;
-        if (boxes && !(rc.m_flags & CRenderContext::kFlagAbortTest)) {
-          PathHolder p;
-          Rect32 box;
-          RectSet(box, runX, l.baseline - l.ascent, runX + runWidth, l.baseline);
-          PathFromRect(p.path, box);
+        PathHolder p;
+        Rect32 box;
+        RectSet(box, runX, l.baseline - l.ascent, runX + runWidth, l.baseline);
+        // A box whose path cannot be built (no memory) is left out.
+        if (boxes && !(rc.m_flags & CRenderContext::kFlagAbortTest) &&
+            PathFromRect(p.path, box) >= 0) {
           if (rc.m_flags & CRenderContext::kFlagFills) {
             FillStyle fill;
             fill.colour = rc.DimColor(kGreyBox);
@@ -262,15 +263,13 @@ void CPicText::Draw(CRenderContext& rc) {
   black.width = 1;
   if (rc.m_flags & CRenderContext::kFlagOutlineView) {
     PathHolder p;
-    PathFromRect(p.path, m_box);
-    rc.DrawPath(p.path, &black, nullptr);
+    if (PathFromRect(p.path, m_box) >= 0) rc.DrawPath(p.path, &black, nullptr);
   } else {
     if (rc.m_flags & CRenderContext::kFlagTextFrames) {
       PathHolder p;
-      PathFromRect(p.path, m_frameBounds);
       FillStyle white;
       white.colour = rc.DimColor(0xFFFFFFFF);
-      rc.DrawPath(p.path, &black, &white);
+      if (PathFromRect(p.path, m_frameBounds) >= 0) rc.DrawPath(p.path, &black, &white);
       Point32 anchor = GetAnchorPoint();
       Matrix2x3 inverse;
       MatrixInvert(m_matrix, inverse);
