@@ -71,7 +71,7 @@ TEST(GlyphTest, SpaceGivesNoCurvesAndClassifiesAsCrossing) {
   plain.SelectFont(Style(240));
   PointList rect;
   PointListInit(rect);
-  PathFromRect(rect, Rect32{-1000, 1000, -1000, 1000});
+  ASSERT_EQ(PathFromRect(rect, Rect32{-1000, 1000, -1000, 1000}), 0);
   Matrix2x3 identity;
   EXPECT_EQ(plain.ClassifyAgainstPath(' ', rect, identity), 3);
   // Around the whole glyph, far from it, and through it.
@@ -82,7 +82,7 @@ TEST(GlyphTest, SpaceGivesNoCurvesAndClassifiesAsCrossing) {
   for (const auto& c : cases) {
     PointListFree(rect);
     PointListInit(rect);
-    PathFromRect(rect, c.r);
+    ASSERT_EQ(PathFromRect(rect, c.r), 0);
     EXPECT_EQ(plain.ClassifyAgainstPath('O', rect, identity), c.expected);
   }
   PointListFree(rect);
@@ -136,7 +136,7 @@ TEST(GlyphTest, ContourEndingOnItsStartStillGetsAClosingZeroLengthLine) {
 // Coverage (0..1) of a glyph drawn black on white by the scan converter.
 std::vector<double> ScanGlyph(char ch, int ppem, int size, int baseline) {
   COffscreenBitmap bitmap;
-  bitmap.CreateDepth(32, nullptr, size, size, false);
+  EXPECT_TRUE(bitmap.CreateDepth(32, nullptr, size, size, false));
   CScanConverter cv(&bitmap, nullptr, nullptr, 1);
   cv.Clear(0xFFFFFF);
   Matrix2x3 m;

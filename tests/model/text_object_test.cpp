@@ -162,7 +162,7 @@ TEST_F(TextObjectTest, LassoHalfAWordIsPartlyInsideTheWholeTextInside) {
   auto classify = [&](const Rect32& r) {
     PointList path;
     PointListInit(path);
-    PathFromRect(path, r);
+    EXPECT_EQ(PathFromRect(path, r), 0);
     int32_t a = t.ClassifyInRect(path, 0);
     PointListFree(path);
     return a;
@@ -182,10 +182,10 @@ CPicShape* FilledRect(const Rect32& r) {
   int index = EdgeGraphAddFillStyle(g, fill);
   PointList path;
   PointListInit(path);
-  PathFromRect(path, r);
-  EdgeGraphAddPath(g, path, 0, 0, 0);
+  EXPECT_EQ(PathFromRect(path, r), 0);
+  EXPECT_EQ(EdgeGraphAddPath(g, path, 0, 0, 0), 0);
   PointListFree(path);
-  EdgeGraphPaintRegions(g, static_cast<StyleIndex>(index), false);
+  EXPECT_EQ(EdgeGraphPaintRegions(g, static_cast<StyleIndex>(index), false), 0);
   return shape;
 }
 
