@@ -63,7 +63,7 @@ class CRenderContext {
   static constexpr uint32_t kFlagSelectedOnly = 0x20;  // GDI region pass: selected regions only
   static constexpr uint32_t kFlagNoGlyphText = 0x40;
   static constexpr uint32_t kFlagTextFrames = 0x40;  // text frames and width handles shown
-  static constexpr uint32_t kFlagAbortTest = 0x80;  // stop early when the user cancels printing
+  static constexpr uint32_t kFlagAbortTest = 0x80;   // stop early when the user cancels printing
   static constexpr uint32_t kFlagGlyphTextFirst = 0x200;  // GDI text: outlines first
   static constexpr uint32_t kFlagHighlightSelected = 0x400;
   static constexpr uint32_t kFlagHighlightAll = 0x800;
