@@ -20,35 +20,7 @@ constexpr int kFrames = 200;
 constexpr int kShapes = 50;
 
 const Bytes& BenchMovie() {
-  static const Bytes movie = [] {
-    MovieBuilder b({0, 11000, 0, 8000}, 24 << 16);
-    b.StageColor(Colour(240, 240, 230));
-    uint32_t seed = 12345;
-    auto rnd = [&seed](int n) {
-      seed = seed * 1103515245u + 12345u;
-      return static_cast<int32_t>((seed >> 8) % static_cast<uint32_t>(n));
-    };
-    for (int i = 0; i < kShapes; ++i) {
-      ShapeDef s;
-      s.Fill(Colour(rnd(256), rnd(256), rnd(256))).Line(20 + rnd(60), Colour(rnd(128), 0, 0));
-      const int32_t w = 400 + rnd(1400), h = 400 + rnd(1400);
-      s.Start({0, 0}, 1, 0, 1).LineTo({w, 0}).CurveTo({w + w / 3, h / 2}, {w, h});
-      s.CurveTo({w / 2, h + h / 3}, {0, h}).LineTo({0, 0});
-      b.Shape(static_cast<uint16_t>(i + 1), {-60, w + w / 3 + 60, -60, h + h / 3 + 60}, s);
-    }
-    for (int f = 0; f < kFrames; ++f) {
-      for (int i = 0; i < kShapes; ++i) {
-        const uint16_t id = static_cast<uint16_t>(i + 1);
-        Matrix2x3 m;
-        m.tx = (i * 1931 + f * (40 + i % 7 * 10)) % 10000;
-        m.ty = (i * 977 + f * (25 + i % 5 * 8)) % 7000;
-        if (f) b.Remove(id, id);
-        b.Place(id, id, &m);
-      }
-      b.Frame();
-    }
-    return b.Finish();
-  }();
+  static const Bytes movie = MovingShapesMovie(kFrames, kShapes, 400, 1400);
   return movie;
 }
 

@@ -310,6 +310,40 @@ void AddMenus(CResourceStore& r) {
   r.AddMenu(kMenuToolbars, popup({{M::kItem, "Toolbars...", 32944}}));
 }
 
+// The editor's movie player: many frames, one frame, header not read.
+void AddMoviePlayerMenus(CResourceStore& r) {
+  using M = MenuItemDef;
+  const M separator{M::kSeparator, "", 0};
+  r.AddMenu(kMenuMoviePlayerMovie, PopupMenuTable({{M::kItem, "Zoom In", 33195},
+                                                   {M::kItem, "Zoom Out", 33188},
+                                                   {M::kItem, "Show All", 33189},
+                                                   separator,
+                                                   {M::kItem, "High Quality", 33187},
+                                                   separator,
+                                                   {M::kItem, "Play", 33081},
+                                                   {M::kItem, "Loop", 33190},
+                                                   separator,
+                                                   {M::kItem, "Rewind", 33191},
+                                                   {M::kItem, "Forward", 33193},
+                                                   {M::kItem, "Back", 33192}}));
+  const std::vector<M> other = PopupMenuTable({{M::kItem, "Zoom In", 33195},
+                                               {M::kItem, "Zoom In Context", 33194},
+                                               {M::kItem, "Zoom Out", 33188},
+                                               {M::kItem, "Home", 33189},
+                                               separator,
+                                               {M::kItem, "Smooth", 33187},
+                                               separator,
+                                               {M::kItem, "Loop", 33190},
+                                               separator,
+                                               {M::kItem, "Rewind", 33191},
+                                               {M::kItem, "Forward", 33193},
+                                               {M::kItem, "Back", 33192},
+                                               separator,
+                                               {M::kItem, "About Quorrin", 33196}});
+  r.AddMenu(kMenuMoviePlayerFrame, other);
+  r.AddMenu(kMenuMoviePlayerNotLoaded, other);
+}
+
 void AddAccelerators(CResourceStore& r) {
   r.AddAccelerators(kMainFrameResource, {{'N', kAccelControl, 57600},
                                          {'O', kAccelControl, 57601},
@@ -355,6 +389,7 @@ void RegisterProgramResources() {
   for (const auto& [id, text] : ProgramStrings()) r.AddString(id, text);
   AddMenus(r);
   RegisterPlayerResources();
+  AddMoviePlayerMenus(r);
   AddAccelerators(r);
   AddDialogs(r);
   r.AddBitmap(kBitmapStandardBar, ImageWell(StandardGlyphs()));

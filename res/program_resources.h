@@ -12,6 +12,10 @@ constexpr UINT kMenuViewGroup = 478;
 constexpr UINT kMenuViewShape = 479;
 constexpr UINT kMenuToolbars = 481;
 constexpr UINT kMenuViewTextActive = 482;
+// The editor's movie player: more than one frame, one frame, not loaded.
+constexpr UINT kMenuMoviePlayerMovie = 569;
+constexpr UINT kMenuMoviePlayerFrame = 570;
+constexpr UINT kMenuMoviePlayerNotLoaded = 571;
 // The main frame: accelerators and icon.
 constexpr UINT kMainFrameResource = 2;
 // Dialog layouts.

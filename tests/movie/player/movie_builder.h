@@ -141,6 +141,11 @@ class MovieBuilder {
   CMovieWriter writer_;
 };
 
+// A movie of `frames` frames at 24 per second on a 550 x 400 stage where
+// `shapes` filled and outlined curved shapes (sides of `minSide` plus up to
+// `sideRange` twips) move a little every frame (benchmarks).
+Bytes MovingShapesMovie(int frames, int shapes, int32_t minSide, int32_t sideRange);
+
 // Action list bytes.
 Bytes Actions(std::initializer_list<uint8_t> simple);
 Bytes OpenUrlAction(const std::string& url, const std::string& target);

@@ -1,0 +1,184 @@
+#include "movie/qt/player_window.h"
+
+#include <QRegion>
+#include <QWidget>
+
+#include "platform/qt/cursors.h"
+#include "platform/qt/dc.h"
+#include "platform/qt/gdi_objects.h"
+#include "platform/qt/input.h"
+#include "platform/qt/menu.h"
+#include "platform/qt/messages.h"
+#include "platform/qt/rop.h"
+#include "platform/qt/screen_hook.h"
+#include "platform/qt/window_surface.h"
+#include "platform/qt/wnd.h"
+
+namespace {
+
+CRect ToCRect(const WinRect& r) {
+  return CRect(r.left, r.top, r.right, r.bottom);
+}
+
+// Draws with a white pen in XOR, no fill: twice on the same place erases.
+void DrawXorFrame(CDC& dc, const WinRect& frame) {
+  dc.SaveDC();
+  dc.SetROP2(R2_XORPEN);
+  dc.SelectStockObject(WHITE_PEN);
+  dc.SelectStockObject(NULL_BRUSH);
+  dc.Rectangle(frame.left, frame.top, frame.right, frame.bottom);
+  dc.RestoreDC(-1);
+}
+
+// The player's paint target over a device context.
+class DcTarget final : public IPlayerPaintTarget {
+ public:
+  explicit DcTarget(CDC& dc) : dc_(dc) {}
+  void CopyBitmap(const COffscreenBitmap& bitmap, const WinRect& area) override {
+    Rect32 dest;
+    dest.xmin = area.left;
+    dest.xmax = area.right;
+    dest.ymin = area.top;
+    dest.ymax = area.bottom;
+    // The transfer reads the bitmap only.
+    BlitOffscreenToDC(const_cast<COffscreenBitmap&>(bitmap), dc_, dest, area.left, area.top);
+  }
+  void FillColor(const WinRect& area, uint32_t colour) override {
+    const CRect r = ToCRect(area);
+    dc_.FillSolidRect(&r, colour & 0xFFFFFF);
+  }
+  void XorFrame(const WinRect& frame) override { DrawXorFrame(dc_, frame); }
+
+ private:
+  CDC& dc_;
+};
+
+void UpdateMenu(CMenu& menu, const CPlayerCore& core) {
+  for (int pos = 0; pos < menu.GetMenuItemCount(); ++pos) {
+    const UINT id = menu.GetMenuItemID(pos);
+    if (id == 0 || id == 0xFFFFFFFFu) continue;
+    const PlayerMenuItemState s = core.MenuItem(static_cast<int>(id));
+    if (!s.present) continue;
+    menu.EnableMenuItem(id, MF_BYCOMMAND | (s.enabled ? MF_ENABLED : MF_GRAYED));
+    menu.CheckMenuItem(id, MF_BYCOMMAND | (s.checked ? MF_CHECKED : MF_UNCHECKED));
+  }
+}
+
+}  // namespace
+
+CPlayerWindowSide::CPlayerWindowSide(CPlayerCore& core, HWND hwnd) : core_(core), hwnd_(hwnd) {
+  CWnd* wnd = CWnd::FromHandle(hwnd);
+  surface_ = std::make_unique<CWindowSurface>(wnd ? wnd->GetWidget() : nullptr);
+  surface_->InvalidateAll();
+}
+
+CPlayerWindowSide::~CPlayerWindowSide() {
+  if (CWnd* wnd = CWnd::FromHandle(hwnd_)) {
+    wnd->KillTimer(CPlayerCore::kFrameTimer);
+    wnd->KillTimer(CPlayerCore::kButtonWatchTimer);
+    wnd->Invalidate(false);
+  }
+}
+
+bool CPlayerWindowSide::Live() const {
+  return CWnd::FromHandle(hwnd_) != nullptr;
+}
+
+WinRect CPlayerWindowSide::ClientRect() {
+  CWnd* wnd = CWnd::FromHandle(hwnd_);
+  if (!wnd) return {};
+  const CRect r = wnd->GetClientRect();
+  return {r.left, r.top, r.right, r.bottom};
+}
+
+void CPlayerWindowSide::Invalidate(const WinRect& area) {
+  CWnd* wnd = CWnd::FromHandle(hwnd_);
+  if (!wnd) return;
+  const CRect r = ToCRect(area);
+  surface_->Invalidate(r);
+  wnd->InvalidateRect(&r, false);
+}
+
+void CPlayerWindowSide::PaintNow(const WinRect& area) {
+  if (!Live()) return;
+  const CRect r = ToCRect(area);
+  surface_->BeginDeferFlush();
+  {
+    CClientDC dc(surface_.get());
+    dc.IntersectClipRect(&r);
+    DcTarget target(dc);
+    core_.Paint(target, area);
+  }
+  surface_->EndDeferFlush();
+  surface_->Validate(r);
+}
+
+bool CPlayerWindowSide::XorFrameNow(const WinRect& frame) {
+  if (!Live()) return false;
+  CClientDC dc(surface_.get());
+  DrawXorFrame(dc, frame);
+  return true;
+}
+
+void CPlayerWindowSide::StartTimer(int id, uint32_t periodMs) {
+  if (CWnd* wnd = CWnd::FromHandle(hwnd_)) wnd->SetTimer(static_cast<UINT_PTR>(id), periodMs);
+}
+
+void CPlayerWindowSide::StopTimer(int id) {
+  if (CWnd* wnd = CWnd::FromHandle(hwnd_)) wnd->KillTimer(static_cast<UINT_PTR>(id));
+}
+
+bool CPlayerWindowSide::PollMouse(Point32& client) {
+  CWnd* wnd = CWnd::FromHandle(hwnd_);
+  if (!wnd) return false;
+  const bool down = pressing_ && IsButtonStillDown(hwnd_);
+  const CPoint p = wnd->ScreenToClient(GetCursorPos());
+  client = {p.x, p.y};
+  return down;
+}
+
+void CPlayerWindowSide::OnPaint() {
+  if (surface_->NeedsPaint() && !surface_->Flushing()) {
+    CPaintDC dc(surface_.get());
+    DcTarget target(dc);
+    const CRect& r = dc.m_rcPaint;
+    core_.Paint(target, {r.left, r.top, r.right, r.bottom});
+  }
+  if (QWidget* widget = surface_->Widget()) surface_->CopyToScreen(QRegion(widget->rect()));
+}
+
+bool CPlayerWindowSide::OnSetCursor() {
+  const int id = core_.CursorId();
+  if (id == 0) return false;
+  SetCursor(LoadCursor(id));
+  return true;
+}
+
+void CPlayerWindowSide::OnLButtonDown(const Point32& point) {
+  pressing_ = true;
+  try {
+    core_.OnLButtonDown(point);
+  } catch (...) {
+    pressing_ = false;
+    throw;
+  }
+  pressing_ = false;
+}
+
+void CPlayerWindowSide::OnRButtonDown(const Point32& point) {
+  CWnd* wnd = CWnd::FromHandle(hwnd_);
+  if (!wnd) return;
+  CMenu menu;
+  if (!menu.LoadMenu(static_cast<UINT>(core_.PopupMenu(point)))) return;
+  CMenu* popup = menu.GetSubMenu(0);
+  if (!popup) return;
+  UpdateMenu(*popup, core_);
+  const CPoint screen = wnd->ClientToScreen(CPoint(point.x, point.y));
+  // The states are the player's own: the menu is tracked without an
+  // owner's command update, and the choice comes back as a command through
+  // the window's procedure.
+  const HWND hwnd = hwnd_;
+  const UINT chosen = popup->TrackPopupMenu(TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD,
+                                            screen.x, screen.y, nullptr);
+  if (chosen != 0) ::SendMessage(hwnd, WM_COMMAND, chosen, 0);
+}
