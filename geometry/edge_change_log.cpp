@@ -61,6 +61,7 @@ int EdgeChangeLogSave(EdgeChangeLog& log, Edge& edge) {
   saved.fill_b = edge.b.fill;
   saved.line = edge.line;
   saved.stamp = stamp;
+  saved.unsplit = (edge.flags & kEdgeUnsplit) != 0;
   stamp = log.generation;
   return 0;
 }
@@ -89,6 +90,7 @@ int EdgeChangeLogReplay(EdgeChangeLog& log) {
       e->a.fill = saved.fill_a;
       e->b.fill = saved.fill_b;
       e->line = saved.line;
+      if (saved.unsplit) e->flags |= kEdgeUnsplit;
       if (int r = EdgeGraphLinkEdge(*graph, e); r < 0) {
         EdgeGraphFreeEdgeRecord(e);
         return r;

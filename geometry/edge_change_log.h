@@ -11,7 +11,8 @@ struct SavedEdge {
   StyleIndex fill_a = 0;
   StyleIndex fill_b = 0;
   StyleIndex line = 0;
-  uint16_t stamp = 0;  // the birth stamp (direction clear) or change stamp (set) it had
+  uint16_t stamp = 0;    // the birth stamp (direction clear) or change stamp (set) it had
+  bool unsplit = false;  // it was linked unsplit (kEdgeUnsplit)
 };
 
 constexpr int kChangeLogBlockEdges = 32;

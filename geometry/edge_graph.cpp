@@ -7,7 +7,10 @@
 #include <vector>
 
 #include "geometry/edge_change_log.h"
+#include "geometry/edge_graph_cleanup.h"
 #include "geometry/edge_graph_insert.h"
+#include "geometry/edge_graph_merge.h"
+#include "geometry/edge_graph_region.h"
 #include "geometry/pool.h"
 
 namespace {
@@ -262,6 +265,9 @@ void EdgeGraphResetGlobals() {
   g_visit_counter = 0;
   ForgetVertexCache();
   EdgeGraphResetInsertCounters();
+  EdgeGraphResetRegionIndexMode();
+  EdgeGraphCleanupReleaseScratch();
+  EdgeGraphResetFillContextPool();
 }
 
 int32_t EdgeGraphEdgesInUse() {

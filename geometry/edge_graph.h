@@ -56,6 +56,7 @@ struct HalfEdge {
 constexpr uint16_t kEdgeMoved = 1;     // waits for reinsertion
 constexpr uint16_t kEdgeTouched = 2;   // saved and marked in the current change
 constexpr uint16_t kEdgeMirrored = 4;  // fills swap when reinserted
+constexpr uint16_t kEdgeUnsplit = 8;   // linked without splitting: may cross others
 
 struct Edge {
   void* grid_next = nullptr;   // next edge in the same grid cell
@@ -160,7 +161,9 @@ struct EdgeGraph {
 // A fresh value of the one visit counter shared by every graph walk.
 uint32_t EdgeGraphNextStamp();
 // Test reset hook: frees every record pool (no graph may be alive), restarts the
-// visit counter and forgets the vertex cache.
+// visit counter, forgets the vertex cache, restores the insertion's guard and
+// the region index mode to their defaults and releases the clean-up's
+// scratch: a run after it behaves as in a fresh process.
 void EdgeGraphResetGlobals();
 // The pool of change-log blocks.
 class BlockPool;
@@ -274,6 +277,11 @@ void EdgeGraphGetLineStyle(const EdgeGraph& graph, StyleIndex index, LineStyle& 
 // Copies the line and both fills of from (a source edge) to to, re-indexed.
 [[nodiscard]] int EdgeCopyStylesReindexed(const EdgeGraph& source, const Edge& from,
                                           EdgeGraph& target, Edge& to);
+// A copy linked as it is (not inserted) may cross what its original crossed:
+// it keeps the original's kEdgeUnsplit mark.
+inline void EdgeCopyUnsplitMark(const Edge& from, Edge& to) {
+  to.flags = static_cast<uint16_t>(to.flags | (from.flags & kEdgeUnsplit));
+}
 
 // ---- Changes ----------------------------------------------------------------------
 

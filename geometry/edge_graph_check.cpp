@@ -1,6 +1,8 @@
 #include "geometry/edge_graph_check.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -156,15 +158,32 @@ bool NearSharedEnd(const Edge* a, const Edge* b, const Point32& pa, const Point3
   return false;
 }
 
-void CheckCrossings(const EdgeGraph& g, const std::vector<const Edge*>& edges, Reporter& report) {
+bool Exempt(const Edge* e, const EdgeGraphCheckOptions& options) {
+  return !options.include_unsplit && (e->flags & kEdgeUnsplit);
+}
+
+// A meeting within the resolution of an end of each edge: the vertices there
+// are the same, or grid steps apart with nothing finer to join them by, as
+// insertion leaves them.
+bool NearEndsOfBoth(const Edge* a, const Edge* b, const Point32& x) {
+  const int64_t slack = std::max(ParamResolution(a->curve), ParamResolution(b->curve));
+  auto near_end = [&](const Edge* e) {
+    return Within(x, e->curve.p0, slack) || Within(x, e->curve.p2, slack);
+  };
+  return near_end(a) && near_end(b);
+}
+
+void CheckCrossings(const EdgeGraph& g, const std::vector<const Edge*>& edges,
+                    const EdgeGraphCheckOptions& options, Reporter& report) {
   for (const Edge* a : edges) {
     if (report.Full()) return;
+    if (Exempt(a, options)) continue;
     Rect32 query, hull_a;
     CurveGetBounds(a->curve, query);
     RectInset(query, -16);
     CurveGetHullBounds(a->curve, hull_a);
     EdgeGraphForEachEdge(g, &query, [&](const Edge* b) {
-      if (!std::less<const Edge*>()(a, b)) return;  // each pair once
+      if (!std::less<const Edge*>()(a, b) || Exempt(b, options)) return;  // each pair once
       Rect32 hull_b;
       CurveGetHullBounds(b->curve, hull_b);
       if (!RectsOverlap(hull_a, hull_b) || StraightEdgesApart(a->curve, b->curve)) return;
@@ -183,6 +202,194 @@ void CheckCrossings(const EdgeGraph& g, const std::vector<const Edge*>& edges, R
                b->curve.control.y, b->curve.p2.x, b->curve.p2.y, b->curve.straight, what,
                x.pointA.x, x.pointA.y);
       }
+    });
+  }
+}
+
+// ---- Crossings found independently ------------------------------------------------
+//
+// A second crossing test that shares nothing with insertion: each edge is
+// flattened on its own, in double precision, into a polyline within half a
+// unit of the curve with integer vertices, and two polylines cross where two
+// of their segments do, by exact orientation tests in 128 bits. A point on a
+// line counts as lying on its left (a consistent perturbation), so a polyline
+// passing exactly through a vertex of the other crosses it once. Each
+// polyline depends on its own edge only, so the pieces on the two sides of a
+// joint always meet and no crossing slips between them. A crossing within the
+// resolution of an end of each edge is not one (NearEndsOfBoth), nor is one
+// of curves that only touch or come within a unit (PassesThrough).
+
+struct Polyline {
+  std::vector<Point32> points;
+};
+
+void Flatten(const QuadCurve& c, Polyline& out) {
+  const double x0 = c.p0.x, y0 = c.p0.y, x2 = c.p2.x, y2 = c.p2.y;
+  const double cx = c.straight ? (x0 + x2) / 2 : c.control.x;
+  const double cy = c.straight ? (y0 + y2) / 2 : c.control.y;
+  // B(t) = p0 + 2t (control - p0) + t^2 a: a chord over a parameter step h
+  // lies within |a| h^2 / 4 of the curve; steps of h = sqrt(1 / |a|) keep it
+  // within a quarter unit, rounding within half a unit more.
+  const double ax = x0 - 2 * cx + x2, ay = y0 - 2 * cy + y2;
+  const double steps = std::ceil(std::sqrt(std::hypot(ax, ay)));
+  const int n = c.straight ? 1 : static_cast<int>(std::clamp(steps, 1.0, 8192.0));
+  out.points.clear();
+  out.points.push_back(c.p0);
+  for (int i = 1; i < n; ++i) {
+    const double t = static_cast<double>(i) / n, s = 1 - t;
+    out.points.push_back(
+        {static_cast<int32_t>(std::lround(s * s * x0 + 2 * s * t * cx + t * t * x2)),
+         static_cast<int32_t>(std::lround(s * s * y0 + 2 * s * t * cy + t * t * y2))});
+  }
+  out.points.push_back(c.p2);
+}
+
+// 1 when r lies left of or on the line p-q, -1 right of it.
+int Side(const Point32& p, const Point32& q, const Point32& r) {
+  using Wide = __int128;
+  const Wide cross = (Wide{q.x} - p.x) * (Wide{r.y} - p.y) - (Wide{q.y} - p.y) * (Wide{r.x} - p.x);
+  return cross >= 0 ? 1 : -1;
+}
+
+struct Span {
+  int64_t xmin, xmax, ymin, ymax;
+};
+
+Span SpanOf(const Polyline& l, size_t from, size_t to) {
+  Span s{INT64_MAX, INT64_MIN, INT64_MAX, INT64_MIN};
+  for (size_t i = from; i <= to; ++i) {
+    s.xmin = std::min<int64_t>(s.xmin, l.points[i].x);
+    s.xmax = std::max<int64_t>(s.xmax, l.points[i].x);
+    s.ymin = std::min<int64_t>(s.ymin, l.points[i].y);
+    s.ymax = std::max<int64_t>(s.ymax, l.points[i].y);
+  }
+  return s;
+}
+
+// Calls found(x, y, i, j) for each crossing of the segments from..to of a
+// with those of b (segment i of a, j of b), halving the longer run while
+// their boxes meet.
+template <class Found>
+void CrossRuns(const Polyline& a, size_t a0, size_t a1, const Polyline& b, size_t b0, size_t b1,
+               Found&& found) {
+  const Span sa = SpanOf(a, a0, a1), sb = SpanOf(b, b0, b1);
+  if (sa.xmax < sb.xmin || sb.xmax < sa.xmin || sa.ymax < sb.ymin || sb.ymax < sa.ymin) return;
+  if (a1 - a0 > 1 && a1 - a0 >= b1 - b0) {
+    const size_t m = (a0 + a1) / 2;
+    CrossRuns(a, a0, m, b, b0, b1, found);
+    CrossRuns(a, m, a1, b, b0, b1, found);
+    return;
+  }
+  if (b1 - b0 > 1) {
+    const size_t m = (b0 + b1) / 2;
+    CrossRuns(a, a0, a1, b, b0, m, found);
+    CrossRuns(a, a0, a1, b, m, b1, found);
+    return;
+  }
+  const Point32 &p = a.points[a0], &q = a.points[a1], &r = b.points[b0], &s = b.points[b1];
+  if (Side(p, q, r) == Side(p, q, s) || Side(r, s, p) == Side(r, s, q)) return;
+  // Where the lines meet, for the report and the test near the ends.
+  const double dx = double(q.x) - p.x, dy = double(q.y) - p.y;
+  const double ex = double(s.x) - r.x, ey = double(s.y) - r.y;
+  const double den = dx * ey - dy * ex;
+  const double u = den == 0 ? 0 : ((double(r.x) - p.x) * ey - (double(r.y) - p.y) * ex) / den;
+  found(p.x + u * dx, p.y + u * dy, a0, b0);
+}
+
+// Polylines stray from their curves by up to a unit, so two curves that
+// touch or pass within a unit of each other may give crossing polylines. A
+// crossing counts where each polyline goes from one side of the other to the
+// other side, farther than this each way. The sides are sampled at distances
+// from the crossing growing by a quarter each step: a lens between two
+// crossings is met by a sample near its widest.
+constexpr double kCrossingDepth = 4;
+
+// The distance of (x, y) from its nearest segment of the polyline, negative
+// when the point lies right of that segment.
+double SideDistance(const Polyline& l, double x, double y) {
+  double best = HUGE_VAL, side = 1;
+  for (size_t i = 0; i + 1 < l.points.size(); ++i) {
+    const Point32 &a = l.points[i], &b = l.points[i + 1];
+    const double dx = double(b.x) - a.x, dy = double(b.y) - a.y;
+    const double px = x - a.x, py = y - a.y;
+    const double length2 = dx * dx + dy * dy;
+    const double t = length2 == 0 ? 0 : std::clamp((px * dx + py * dy) / length2, 0.0, 1.0);
+    const double d = std::hypot(px - t * dx, py - t * dy);
+    if (d < best) {
+      best = d;
+      side = dx * py - dy * px >= 0 ? 1 : -1;
+    }
+  }
+  return best * side;
+}
+
+// The side of `other` (1 left, -1 right) on which l first lies farther than
+// kCrossingDepth, walking from (x, y) on its segment `at` forwards or
+// backwards; 0 when it ends before.
+int FarSide(const Polyline& l, size_t at, double x, double y, bool forward, const Polyline& other) {
+  auto side_at = [&](double px, double py) {
+    const double d = SideDistance(other, px, py);
+    return std::abs(d) > kCrossingDepth ? (d > 0 ? 1 : -1) : 0;
+  };
+  double sample = 1;     // distance from the crossing of the next sample
+  double travelled = 0;  // distance from the crossing of (x, y)
+  size_t next = forward ? at + 1 : at;
+  for (;;) {
+    const Point32& v = l.points[next];
+    const double stretch = std::hypot(v.x - x, v.y - y);
+    for (; travelled + stretch >= sample; sample *= 1.25) {
+      const double f = (sample - travelled) / stretch;
+      if (int side = side_at(x + f * (v.x - x), y + f * (v.y - y))) return side;
+    }
+    travelled += stretch;
+    x = v.x;
+    y = v.y;
+    if (forward ? next + 1 == l.points.size() : next == 0) return side_at(x, y);
+    next = forward ? next + 1 : next - 1;
+  }
+}
+
+// Whether l, crossing `other` at (x, y) on its segment `at`, passes through
+// it by more than kCrossingDepth on each side.
+bool PassesThrough(const Polyline& l, size_t at, double x, double y, const Polyline& other) {
+  const int before = FarSide(l, at, x, y, false, other);
+  const int after = FarSide(l, at, x, y, true, other);
+  return before != 0 && after != 0 && before != after;
+}
+
+void CheckCrossingsFlat(const EdgeGraph& g, const std::vector<const Edge*>& edges,
+                        const EdgeGraphCheckOptions& options, Reporter& report) {
+  Polyline la, lb;
+  for (const Edge* a : edges) {
+    if (report.Full()) return;
+    if (Exempt(a, options)) continue;
+    Rect32 query;
+    CurveGetHullBounds(a->curve, query);
+    bool flattened = false;
+    EdgeGraphForEachEdge(g, &query, [&](const Edge* b) {
+      if (!std::less<const Edge*>()(a, b) || Exempt(b, options) || report.Full()) return;
+      Rect32 hull_b;
+      CurveGetHullBounds(b->curve, hull_b);
+      if (!RectsOverlap(query, hull_b)) return;
+      if (!flattened) Flatten(a->curve, la);
+      flattened = true;
+      Flatten(b->curve, lb);
+      bool reported = false;
+      auto found = [&](double fx, double fy, size_t i, size_t j) {
+        const Point32 x{static_cast<int32_t>(std::lround(fx)),
+                        static_cast<int32_t>(std::lround(fy))};
+        if (reported || NearEndsOfBoth(a, b, x) || !PassesThrough(la, i, fx, fy, lb) ||
+            !PassesThrough(lb, j, fx, fy, la))
+          return;
+        reported = true;
+        report(
+            "edges (%d,%d)-(%d,%d)-(%d,%d)/%d and (%d,%d)-(%d,%d)-(%d,%d)/%d cross at (%d,%d) "
+            "(flattened)",
+            a->curve.p0.x, a->curve.p0.y, a->curve.control.x, a->curve.control.y, a->curve.p2.x,
+            a->curve.p2.y, a->curve.straight, b->curve.p0.x, b->curve.p0.y, b->curve.control.x,
+            b->curve.control.y, b->curve.p2.x, b->curve.p2.y, b->curve.straight, x.x, x.y);
+      };
+      CrossRuns(la, 0, la.points.size() - 1, lb, 0, lb.points.size() - 1, found);
     });
   }
 }
@@ -250,6 +457,9 @@ std::vector<std::string> EdgeGraphCheck(const EdgeGraph& g, const EdgeGraphCheck
            static_cast<int>(edges.size()));
 
   CheckStyles(g, report);
-  if (options.crossings) CheckCrossings(g, edges, report);
+  if (options.crossings) {
+    CheckCrossings(g, edges, options, report);
+    CheckCrossingsFlat(g, edges, options, report);
+  }
   return out;
 }

@@ -6,7 +6,11 @@
 // exactly one ring, at its own vertex; sorted rings in ascending direction
 // with the right degree), the edge count, one vertex per position, the style
 // tables (no duplicates, no empty entries, every index in range) and, when
-// asked, that no two edges cross or overlap except at shared ends.
+// asked, that no two edges cross or overlap except at shared ends. Crossings
+// are looked for twice: with the intersection search insertion uses, and by
+// an independent test on flattened curves that shares no code with it. Edges
+// linked unsplit (kEdgeUnsplit) may cross others and are left out of both
+// unless asked for.
 #pragma once
 
 #include <string>
@@ -15,8 +19,9 @@
 struct EdgeGraph;
 
 struct EdgeGraphCheckOptions {
-  bool crossings = true;        // look for crossing and coincident edges
-  bool require_sorted = false;  // every vertex with half-edges must be sorted (after a clean-up)
+  bool crossings = true;         // look for crossing and coincident edges
+  bool require_sorted = false;   // every vertex with half-edges must be sorted (after a clean-up)
+  bool include_unsplit = false;  // check the crossings of edges linked unsplit too
 };
 
 // The violations found, at most 32, each a line of text; empty when valid.

@@ -206,6 +206,10 @@ int SortRing(EdgeGraph& graph, Vertex* v, bool may_split) {
 
 }  // namespace
 
+void EdgeGraphCleanupReleaseScratch() {
+  std::vector<Spoke>().swap(Spokes());
+}
+
 int EdgeGraphCleanup(EdgeGraph& graph) {
   std::vector<Vertex*> unsorted;
   for (int pass = 0; pass <= kSplittingPasses; ++pass) {

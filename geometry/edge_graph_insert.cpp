@@ -113,8 +113,10 @@ struct HeldPieces {
   }
 };
 
-// Links a piece as it is; a piece that cannot be linked is dropped.
+// Links a piece as it is, marked as linked unsplit; a piece that cannot be
+// linked is dropped.
 void LinkOrDrop(EdgeGraph& graph, Edge* e) {
+  e->flags |= kEdgeUnsplit;
   if (EdgeGraphLinkEdge(graph, e) < 0) EdgeGraphFreeEdgeRecord(e);
 }
 
@@ -183,6 +185,7 @@ int InsertOne(EdgeGraph& graph, const Pending& p, std::vector<Pending>& work) {
 
   if (p.depth > g_split_guard) {
     ++g_unsplit_count;
+    e->flags |= kEdgeUnsplit;
     const int r = EdgeGraphLinkEdge(graph, e);
     if (r < 0) EdgeGraphFreeEdgeRecord(e);
     return r;
@@ -276,6 +279,7 @@ int InsertOne(EdgeGraph& graph, const Pending& p, std::vector<Pending>& work) {
   }
 
   // 8.
+  e->flags &= static_cast<uint16_t>(~kEdgeUnsplit);
   const int r = EdgeGraphLinkEdge(graph, e);
   if (r < 0) EdgeGraphFreeEdgeRecord(e);
   return r;

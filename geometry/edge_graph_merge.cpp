@@ -77,6 +77,10 @@ int32_t EdgeGraphFillContextsInUse() {
   return n;
 }
 
+void EdgeGraphResetFillContextPool() {
+  FillContextPool().Reset();
+}
+
 int EdgeGraphBuildFillContexts(EdgeGraph& graph) {
   EdgeGraphFreeFillContexts(graph);
   try {
@@ -161,6 +165,7 @@ int Merge(EdgeGraph& source, EdgeGraph& target, int mode) {
     for (const Edge* from : edges) {
       Edge* e = nullptr;
       if (int r = CopyEdge(source, *from, target, &e); r < 0) return r;
+      EdgeCopyUnsplitMark(*from, *e);
       if (int r = EdgeGraphLinkEdge(target, e); r < 0) {
         EdgeGraphFreeEdgeRecord(e);
         return r;

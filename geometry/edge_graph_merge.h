@@ -55,6 +55,9 @@ FillContext* EdgeGraphFindFillContext(const EdgeGraph& graph, const Point32& poi
 
 // Records in use in the fill-context pool (tests look for leaks).
 int32_t EdgeGraphFillContextsInUse();
+// Frees the fill-context pool (part of EdgeGraphResetGlobals; no merge or
+// lasso selection may be running).
+void EdgeGraphResetFillContextPool();
 
 // Merge modes.
 constexpr int kMergeLinesWin = 1;  // the source's lines win

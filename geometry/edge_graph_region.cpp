@@ -412,6 +412,10 @@ int EdgeGraphSetRegionIndexMode(int mode) {
   return previous;
 }
 
+void EdgeGraphResetRegionIndexMode() {
+  g_index_mode = kRegionIndexBySize;
+}
+
 int32_t EdgeGraphRegionsInUse() {
   int32_t n = 0;
   for (const BlockChunk* c = EdgeGraphRegionPool().oldest; c; c = c->next) n += c->count;

@@ -100,6 +100,8 @@ constexpr int kRegionIndexBySize = 0;
 constexpr int kRegionIndexAlways = 1;
 constexpr int kRegionIndexNever = 2;
 int EdgeGraphSetRegionIndexMode(int mode);
+// Restores kRegionIndexBySize (part of EdgeGraphResetGlobals).
+void EdgeGraphResetRegionIndexMode();
 
 // Records in use in the region pool (tests look for leaks).
 int32_t EdgeGraphRegionsInUse();

@@ -127,6 +127,7 @@ int EdgeGraphCopySelected(EdgeGraph& source, EdgeGraph& target) {
       e->a.fill = static_cast<StyleIndex>(fill_a);
       e->b.fill = static_cast<StyleIndex>(fill_b);
       if (direct) {
+        EdgeCopyUnsplitMark(*from, *e);
         if (int r = EdgeGraphLinkEdge(target, e); r < 0) {
           EdgeGraphFreeEdgeRecord(e);
           return r;
@@ -231,6 +232,7 @@ int EdgeGraphCopyRegion(Region* region, EdgeGraph& target) {
         if (HalfEdgeTwin(h)->visit != stamp) {
           Edge* e = nullptr;
           if (int rc = EdgeGraphNewEdge(h->edge->curve, &e); rc < 0) return rc;
+          EdgeCopyUnsplitMark(*h->edge, *e);
           int rc = EdgeCopyStylesReindexed(source, *h->edge, target, *e);
           if (rc == 0) rc = EdgeGraphLinkEdge(target, e);
           if (rc < 0) {

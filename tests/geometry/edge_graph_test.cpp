@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "geometry/edge_graph.h"
+#include "geometry/edge_graph_region.h"
 #include "graph_invariants.h"
 
 namespace {
@@ -146,6 +147,20 @@ TEST_F(EdgeLinkTest, CrowdedCellsSplitAndKeepEveryEdgeFiled) {
     if (RectsOverlap(b, probe)) ++found;
   });
   EXPECT_EQ(found, 1);
+}
+
+// The reset leaves what the edge graph keeps between calls as a fresh
+// process has it.
+TEST(EdgeGraphGlobals, ResetRestoresEveryDefault) {
+  EdgeGraphResetGlobals();
+  const uint32_t first_stamp = EdgeGraphNextStamp();
+  const int default_guard = EdgeGraphSetSplitGuard(0);
+  EXPECT_EQ(EdgeGraphSetRegionIndexMode(kRegionIndexAlways), kRegionIndexBySize);
+  EdgeGraphResetGlobals();
+  EXPECT_EQ(EdgeGraphNextStamp(), first_stamp);
+  EXPECT_EQ(EdgeGraphSetSplitGuard(default_guard), default_guard);
+  EXPECT_EQ(EdgeGraphSetRegionIndexMode(kRegionIndexBySize), kRegionIndexBySize);
+  EXPECT_EQ(EdgeGraphUnsplitCount(), 0);
 }
 
 }  // namespace
