@@ -15,6 +15,7 @@
 #include "geometry/fixed.h"
 #include "movie/player/display_list.h"
 #include "movie/player/tag_reader.h"
+#include "render/raster/stroke_outline.h"
 
 // Steps one item may decode (shape steps and glyph steps together).
 constexpr int32_t kMaxItemSteps = 1 << 22;
@@ -51,39 +52,27 @@ class EdgeSink {
   bool m_exhausted = false;
 };
 
-// Outlines one stroked path into a filled band (winding rule).
-class Stroker {
+// Outlines one stroked path into a filled band (winding rule) through the
+// raster core's stroke outline.
+class Stroker final : public StrokeOutline::Sink {
  public:
   Stroker(EdgeSink& sink, bool antiAlias) : m_sink(sink), m_antiAlias(antiAlias) {}
   // Width in bitmap units; starts an empty path.
   void SetLineStyle(int32_t width, CSpanFill* fill);
-  void AddCurve(const QuadCurve& c);
-  // Ends the path: joins a closed one, caps an open one.
-  void Finish();
-  bool Wide() const { return m_wide; }
-  int32_t Width() const { return m_width; }
+  void AddCurve(const QuadCurve& c) { m_outline.AddCurve(c); }
+  // Ends the path: joins a closed one, caps an open one (a path without a
+  // segment draws nothing).
+  void Finish() { static_cast<void>(m_outline.Finish()); }
+  bool Wide() const { return m_outline.Wide(); }
+  int32_t Width() const { return m_outline.Width(); }
 
  private:
-  void AddEdge(const QuadCurve& c);
-  void AddLine(const Point32& from, const Point32& to);
-  void AddArcJoin(const Point32& from, const Point32& to, const Point32& centre);
-  void AddWideCurve(const QuadCurve& c, int depth);
-  void AddThinLine(const QuadCurve& c);
-  void AddThinCurve(const QuadCurve& c, int depth);
-  // Records a segment's corners: joins it to the previous one or keeps it as
-  // the path's start.
-  void AddSegmentEnds(const Point32& a0, const Point32& p0, const Point32& b0, const Point32& a1,
-                      const Point32& p1, const Point32& b1);
+  void AddOutlineEdge(const QuadCurve& c) override;
 
   EdgeSink& m_sink;
   bool m_antiAlias;
   CSpanFill* m_fill = nullptr;
-  int32_t m_width = 1;
-  bool m_wide = false;
-  bool m_haveSegment = false;
-  // The path's start and the last segment's end: plus side, point, minus side.
-  Point32 m_startA, m_startP, m_startB;
-  Point32 m_endA, m_endP, m_endB;
+  StrokeOutline m_outline{*this};
 };
 
 // Decodes the steps of one shape record (or one glyph) through a matrix.

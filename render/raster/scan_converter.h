@@ -20,6 +20,7 @@
 #include "geometry/pool.h"
 #include "render/raster/palette.h"
 #include "render/raster/span_fill.h"
+#include "render/raster/stroke_outline.h"
 
 class COffscreenBitmap;
 class CDib;
@@ -297,17 +298,24 @@ class CScanConverter {
   int32_t active = 0;
   int32_t clipId = 0;
   uint32_t strokeMode = 0;  // 0 off, 1 thin, 2 wide
-  int32_t strokeWidth = 0;  // device units
-  uint32_t haveSegment = 0;
-  int32_t depth = 0;
-  Point32 firstPlus, firstStart, firstMinus;  // corners where the stroke began
-  Point32 lastPlus, lastEnd, lastMinus;       // and where its last segment ended
   CSpanFill* fillHash[32] = {};
   CSpanFill* fillList = nullptr;
   BlockPool inputPool;  // input edges
   BlockPool fillPool;   // fill records
 
  private:
+  // Hands the stroke outline's edges to AddCurve.
+  class StrokeSink final : public StrokeOutline::Sink {
+   public:
+    explicit StrokeSink(CScanConverter& owner) : owner_(owner) {}
+    void AddOutlineEdge(const QuadCurve& c) override { owner_.AddCurve(c); }
+
+   private:
+    CScanConverter& owner_;
+  };
+  StrokeSink strokeSink{*this};
+  StrokeOutline stroke{strokeSink};
+
   // One span of the top fill on one sub-scanline, in quarter columns.
   struct CoverageSpan {
     int32_t x0;
@@ -330,12 +338,6 @@ class CScanConverter {
   void InitInput();
   void AddEdgeGraphLines(const EdgeGraph& graph);
   void AddCurveAt(QuadCurve curve, int level);
-  void AddWideCurve(const QuadCurve& curve);
-  void AddRoundJoin(const Point32& from, const Point32& to, const Point32& centre);
-  void AddThinSegment(const QuadCurve& curve, int level);
-  void AddSegmentCorners(const Point32& plus0, const Point32& p0, const Point32& minus0,
-                         const Point32& plus1, const Point32& p1, const Point32& minus1,
-                         bool round);
   Point32 ToDevice(const Point32& p) const;
   void AllocErrorRows();
   void FreeErrorRows();

@@ -20,17 +20,6 @@ namespace {
 constexpr int kMaxSplitLevel = 40;   // bounds the recursion of curve splitting
 constexpr int32_t kTallCurve = 256;  // device units; taller curves are halved
 
-Point32 Add(const Point32& a, const Point32& b) {
-  return {WrapAdd(a.x, b.x), WrapAdd(a.y, b.y)};
-}
-Point32 Sub(const Point32& a, const Point32& b) {
-  return {WrapSub(a.x, b.x), WrapSub(a.y, b.y)};
-}
-
-int32_t Sign(int64_t v) {
-  return v > 0 ? 1 : v < 0 ? -1 : 0;
-}
-
 }  // namespace
 
 void CScanConverter::InitInput() {
@@ -478,7 +467,6 @@ void CScanConverter::AddEdgeGraphLines(const EdgeGraph& graph) {
 
 bool CScanConverter::BeginStroke(const LineStyle* line, const Point32& start) {
   strokeMode = 0;
-  haveSegment = 0;
   active = 0;
   if (!line) return false;
   int32_t width = MatrixScaleLength(strokeMatrix, line->width);
@@ -491,248 +479,47 @@ bool CScanConverter::BeginStroke(const LineStyle* line, const Point32& start) {
   fillA = f;
   fillB = nullptr;
   edgeKind = kEdgeAddWinding;
-  strokeWidth = width;
-  strokeMode = width > 3 ? 2 : 1;
-  depth = 0;
+  stroke.Begin(width, antiAlias != 0);
+  strokeMode = stroke.Wide() ? 2 : 1;
   pen = ToDevice(start);
   return true;
 }
 
-// Joins a segment to the one before (or remembers it as the first) and
-// keeps its end corners: plus side at the left of travel, minus at the right.
-void CScanConverter::AddSegmentCorners(const Point32& plus0, const Point32& p0,
-                                       const Point32& minus0, const Point32& plus1,
-                                       const Point32& p1, const Point32& minus1, bool round) {
-  if (haveSegment) {
-    if (round) {
-      AddRoundJoin(plus0, lastPlus, lastEnd);
-      AddRoundJoin(lastMinus, minus0, lastEnd);
-    } else {
-      AddLine(plus0, lastPlus);
-      AddLine(lastMinus, minus0);
-    }
-  } else {
-    firstPlus = plus0;
-    firstStart = p0;
-    firstMinus = minus0;
-    haveSegment = 1;
-  }
-  lastPlus = plus1;
-  lastEnd = p1;
-  lastMinus = minus1;
-}
-
-void CScanConverter::AddWideCurve(const QuadCurve& c) {
-  if (!c.straight && depth < 5 && CurveIsTightBend(c)) {
-    QuadCurve a, b;
-    CurveSplitHalf(c, a, b);
-    ++depth;
-    AddWideCurve(a);
-    AddWideCurve(b);
-    --depth;
-    return;
-  }
-  const Point32 p0 = c.p0, p1 = c.p2;
-  const Point32 ctl = c.straight ? p1 : c.control;
-  Point32 t0 = ctl == p0 ? Sub(p1, p0) : Sub(ctl, p0);
-  Point32 t1 = c.straight ? t0 : (ctl == p1 ? Sub(p1, p0) : Sub(p1, ctl));
-  Point32 n0 = {t0.y, WrapNeg(t0.x)};
-  Point32 n1 = {t1.y, WrapNeg(t1.x)};
-  const int32_t half = strokeWidth / 2;
-  VectorSetLength(n0, half);
-  VectorSetLength(n1, half);
-  const Point32 a0 = Add(p0, n0), a1 = Add(p1, n1);
-  const Point32 b0 = Sub(p0, n0), b1 = Sub(p1, n1);
-  if (c.straight) {
-    AddLine(a1, a0);
-    AddLine(b0, b1);
-  } else {
-    QuadCurve plus, minus;
-    CurveMoveEnds(c, a0, a1, plus);
-    CurveReverse(plus, plus);
-    CurveMoveEnds(c, b0, b1, minus);
-    AddCurve(plus);
-    AddCurve(minus);
-  }
-  AddSegmentCorners(a0, p0, b0, a1, p1, b1, true);
-}
-
-void CScanConverter::AddRoundJoin(const Point32& from, const Point32& to, const Point32& centre) {
-  if (PointDistanceFast(from, to) > 3) {
-    // Angles in 1/16 degree; the arc runs from `from` down to `to`.
-    int32_t af = PointAngle(from, &centre) >> 12;
-    const int32_t at = PointAngle(to, &centre) >> 12;
-    while (af < at) af += 5760;
-    const int32_t sweep = af - at;
-    if (sweep > 16 && sweep <= 2880) {
-      const int32_t radius = strokeWidth / 2;
-      int32_t n = FixedMul(71, static_cast<int32_t>(static_cast<uint32_t>(radius) *
-                                                    static_cast<uint32_t>(sweep))) /
-                  3;
-      if (n > 1) {
-        n = std::min(n, 16);
-        Point32 prev = from;
-        for (int32_t k = 1; k < n; ++k) {
-          const int32_t angle = af - k * sweep / n;
-          Point32 q;
-          PointFromAngle(radius, static_cast<Fixed>(angle) << 12, &centre, q);
-          AddLine(prev, q);
-          prev = q;
-        }
-        AddLine(prev, to);
-        return;
-      }
-    }
-  }
-  AddLine(from, to);
-}
-
-void CScanConverter::AddThinSegment(const QuadCurve& c, int level) {
-  const Point32 p0 = c.p0, p1 = c.p2;
-  if (!c.straight && CurveDeviation(c) > 2 && level < kMaxSplitLevel) {
-    const Point32 ctl = c.control;
-    auto majorX = [](const Point32& a, const Point32& b) {
-      return std::abs(int64_t{b.x} - a.x) >= std::abs(int64_t{b.y} - a.y);
-    };
-    const bool sameAxis = majorX(p0, ctl) == majorX(ctl, p1);
-    auto between = [](int32_t v, int32_t a, int32_t b) {
-      return (v >= a && v <= b) || (v >= b && v <= a);
-    };
-    const bool monotone = between(ctl.x, p0.x, p1.x) && between(ctl.y, p0.y, p1.y);
-    if (!(sameAxis && monotone)) {
-      QuadCurve a, b;
-      CurveSplitHalf(c, a, b);
-      AddThinSegment(a, level + 1);
-      AddThinSegment(b, level + 1);
-      return;
-    }
-  }
-  // The band between two copies shifted by whole units across the major
-  // axis of the chord (of the first leg when the chord is a point).
-  int64_t dx = int64_t{p1.x} - p0.x, dy = int64_t{p1.y} - p0.y;
-  if (dx == 0 && dy == 0) {
-    dx = int64_t{c.control.x} - p0.x;
-    dy = int64_t{c.control.y} - p0.y;
-  }
-  const bool shiftY = std::abs(dx) >= std::abs(dy);
-  int32_t h = Sign(shiftY ? dx : dy);
-  if (h == 0) h = 1;
-  int32_t lo, hi;  // the two offsets
-  switch (strokeWidth) {
-    case 1:
-      lo = 0;
-      hi = 1;
-      break;
-    case 2:
-      lo = -h;
-      hi = h;
-      break;
-    default:
-      lo = -2 * h;
-      hi = h;
-      break;
-  }
-  if (lo > hi) std::swap(lo, hi);
-  // Left of travel: up (-y) when moving right, right (+x) when moving down.
-  const int32_t plusOff = shiftY ? (h > 0 ? lo : hi) : (h > 0 ? hi : lo);
-  const int32_t minusOff = plusOff == lo ? hi : lo;
-  auto shift = [&](const Point32& p, int32_t off) {
-    return shiftY ? Point32{p.x, WrapAdd(p.y, off)} : Point32{WrapAdd(p.x, off), p.y};
-  };
-  QuadCurve plus = c, minus = c;
-  for (QuadCurve* q : {&plus, &minus}) {
-    const int32_t off = q == &plus ? plusOff : minusOff;
-    q->p0 = shift(c.p0, off);
-    q->control = shift(c.control, off);
-    q->p2 = shift(c.p2, off);
-  }
-  CurveReverse(plus, plus);
-  AddCurve(plus);
-  AddCurve(minus);
-  AddSegmentCorners(shift(p0, plusOff), p0, shift(p0, minusOff), shift(p1, plusOff), p1,
-                    shift(p1, minusOff), false);
-}
-
 void CScanConverter::StrokeLineTo(const Point32& p) {
   const Point32 q = ToDevice(p);
-  if (strokeMode == 0 || q == pen) {
-    pen = q;
-    return;
-  }
-  Point32 a = pen, b = q;
-  if (strokeMode == 1) {
+  if (strokeMode != 0 && q != pen) {
     QuadCurve c;
-    CurveFromLine(a, b, c);
-    AddThinSegment(c, 0);
-  } else {
-    if (antiAlias) {
-      // Axis-aligned lines on the pixel grid: odd pixel widths centred in a
-      // pixel, two pixels on a pixel boundary.
-      auto snap = [&](int32_t v) {
-        if (strokeWidth == 4 || strokeWidth == 12) return (v & ~3) + 2;
-        return (v + 2) & ~3;
-      };
-      if (strokeWidth == 4 || strokeWidth == 12 || strokeWidth == 8) {
-        if (a.x == b.x && std::abs(int64_t{b.y} - a.y) > 12) {
-          a.x = b.x = snap(a.x);
-        } else if (a.y == b.y && std::abs(int64_t{b.x} - a.x) >= 13) {
-          a.y = b.y = snap(a.y);
-        }
-      }
-    }
-    QuadCurve c;
-    CurveFromLine(a, b, c);
-    AddWideCurve(c);
+    CurveFromLine(pen, q, c);
+    stroke.AddCurve(c);
   }
   pen = q;
 }
 
 void CScanConverter::StrokeCurveTo(const Point32& control, const Point32& p) {
   const Point32 ctl = ToDevice(control), q = ToDevice(p);
-  if (strokeMode == 0 || (pen == ctl && ctl == q)) {
-    pen = q;
-    return;
-  }
-  QuadCurve c;
-  CurveSet(pen, ctl, q, c);
-  if (strokeMode == 1) {
-    AddThinSegment(c, 0);
-  } else {
-    AddWideCurve(c);
+  if (strokeMode != 0) {
+    QuadCurve c;
+    CurveSet(pen, ctl, q, c);
+    stroke.AddCurve(c);  // a single point adds nothing
   }
   pen = q;
 }
 
 void CScanConverter::EndStroke() {
   if (strokeMode == 0) return;
-  const bool wide = strokeMode == 2;
-  if (haveSegment) {
-    if (lastEnd == firstStart) {
-      if (wide) {
-        AddRoundJoin(firstPlus, lastPlus, lastEnd);
-        AddRoundJoin(lastMinus, firstMinus, lastEnd);
-      } else {
-        AddLine(firstPlus, lastPlus);
-        AddLine(lastMinus, firstMinus);
-      }
-    } else if (wide) {
-      AddRoundJoin(firstPlus, firstMinus, firstStart);
-      AddRoundJoin(lastMinus, lastPlus, lastEnd);
-    } else {
-      AddLine(firstPlus, firstMinus);
-      AddLine(lastMinus, lastPlus);
-    }
-  } else if (wide) {
+  if (stroke.Finish()) return;
+  // A path without a segment still shows where it is.
+  const int32_t width = stroke.Width();
+  if (stroke.Wide()) {
     // A dot: a disc of the stroke's width.
-    const int32_t r = strokeWidth / 2;
+    const int32_t r = width / 2;
     const Point32 top = {pen.x, WrapSub(pen.y, r)}, bottom = {pen.x, WrapAdd(pen.y, r)};
-    AddRoundJoin(top, bottom, pen);
-    AddRoundJoin(bottom, top, pen);
+    stroke.AddRoundJoin(top, bottom, pen);
+    stroke.AddRoundJoin(bottom, top, pen);
   } else {
-    const int32_t x0 = WrapSub(pen.x, strokeWidth / 2), x1 = WrapAdd(x0, strokeWidth);
-    const int32_t y0 = WrapSub(pen.y, strokeWidth / 2), y1 = WrapAdd(y0, strokeWidth);
+    const int32_t x0 = WrapSub(pen.x, width / 2), x1 = WrapAdd(x0, width);
+    const int32_t y0 = WrapSub(pen.y, width / 2), y1 = WrapAdd(y0, width);
     AddLine({x0, y1}, {x0, y0});
     AddLine({x1, y0}, {x1, y1});
   }
-  haveSegment = 0;
 }
