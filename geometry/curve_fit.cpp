@@ -2,16 +2,10 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <limits>
 
 #include "geometry/pool.h"
 
 namespace {
-
-int32_t Clamp32(int64_t v) {
-  return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
-                                                  std::numeric_limits<int32_t>::max()));
-}
 
 // Owns one heap work array for the length of a call.
 template <class T>

@@ -108,7 +108,8 @@ struct Region {
   Region* prev = nullptr;
   HalfEdge* boundary = nullptr;  // where the boundary walk starts
   Rect32 bounds;
-  uint32_t reserved = 0;
+  uint32_t index_node = 0;    // scratch of the region index: its node number during a build
+  uint32_t inside_stamp = 0;  // scratch of EdgeGraphFindRegion: the stamp while holding the point
   StyleIndex fill = 0;
   uint16_t boundary_length = 0;
   uint16_t flags = 0;

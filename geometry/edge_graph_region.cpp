@@ -153,11 +153,11 @@ void ClearBridges(Region* r) {
 // While many regions are built into a large tree, an index finds the
 // children of a region that overlap given bounds without walking its whole
 // sibling list, and the last child of every list. It lives for one build:
-// each region's `reserved` word holds its node number until then.
+// each region's `index_node` holds its node number until then.
 class RegionIndex {
  public:
   ~RegionIndex() {
-    for (Node& n : nodes_) n.region->reserved = 0;
+    for (Node& n : nodes_) n.region->index_node = 0;
   }
 
   int Build(EdgeGraph& graph) {
@@ -181,7 +181,7 @@ class RegionIndex {
   // Files a region (in the root when no deeper cell can be made); it takes
   // part in no list until it is placed.
   void Register(Region* r) {
-    r->reserved = static_cast<uint32_t>(nodes_.size());
+    r->index_node = static_cast<uint32_t>(nodes_.size());
     nodes_.push_back({nullptr, r, r, 0});
     Node& n = nodes_.back();
     GridCell* cell = SpatialGridFindCell(grid_, r->bounds, true);
@@ -191,7 +191,7 @@ class RegionIndex {
 
   // r is (now) the last child of parent.
   void Place(Region* r, Region* parent) {
-    Node& n = nodes_[r->reserved];
+    Node& n = nodes_[r->index_node];
     n.parent = parent;
     n.seq = ++seq_;
     ++ChildCount(parent);
@@ -211,10 +211,10 @@ class RegionIndex {
   }
 
   Region*& LastChild(Region* parent) {
-    return parent ? nodes_[parent->reserved].last_child : top_last_;
+    return parent ? nodes_[parent->index_node].last_child : top_last_;
   }
   uint32_t& ChildCount(Region* parent) {
-    return parent ? nodes_[parent->reserved].children : top_children_;
+    return parent ? nodes_[parent->index_node].children : top_children_;
   }
 
   // The children of parent whose bounds overlap b, in sibling order.
@@ -574,14 +574,14 @@ Region* EdgeGraphFindRegion(EdgeGraph& graph, const Point32& point) {
   EdgeGraphForEachEdge(graph, &ray, [&](const Edge* e) {
     if (e->a.region == e->b.region || !(CurveRayCrossings(e->curve, point, 0) & 1)) return;
     for (Region* r : {e->a.region, e->b.region})
-      if (r) r->reserved = r->reserved == stamp ? 0 : stamp;
+      if (r) r->inside_stamp = r->inside_stamp == stamp ? 0 : stamp;
   });
   // The walk down the tree: in each sibling list the first region holding
   // the point.
   Region* found = nullptr;
   Region* c = graph.top_regions;
   while (c) {
-    if (c->reserved == stamp) {
+    if (c->inside_stamp == stamp) {
       found = c;
       c = c->first_child;
     } else {

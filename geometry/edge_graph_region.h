@@ -76,7 +76,7 @@ Region* RegionIterNext(RegionIter& iter, Region** parent = nullptr);
 // region not subtracted). An empty region contains nothing.
 bool RegionContainsPoint(const Region* region, const Point32& point);
 // The deepest region containing the point (regions are built first), or null.
-// Uses each region's `reserved` word as a scratch stamp.
+// Uses each region's `inside_stamp` as scratch.
 Region* EdgeGraphFindRegion(EdgeGraph& graph, const Point32& point);
 
 // Removes the bridges between the region and its holes and among the holes.

@@ -21,7 +21,6 @@ struct EdgeHitRecord {
   Matrix2x3 matrix;    // maps the point and the lengths into drawing twips
   Point32 point;       // in the matrix's input units
   int32_t radius = 0;  // pick radius, same units
-  int32_t reserved = 0;
   int32_t ignore_widths = 0;  // non-zero: line widths play no part
   Region* region = nullptr;
   Edge* edge = nullptr;

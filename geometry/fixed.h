@@ -82,6 +82,16 @@ constexpr int32_t WrapNeg(int32_t a) {
   return static_cast<int32_t>(0u - static_cast<uint32_t>(a));
 }
 
+// Saturating narrowing to 32 bits.
+constexpr int32_t Clamp32(int64_t v) {
+  return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : static_cast<int32_t>(v);
+}
+// A coordinate saturated to 32 bits and kept above kRectEmpty, so that a
+// rectangle made of it never reads as the empty one.
+constexpr int32_t ClampCoordinate(int64_t v) {
+  return v <= kRectEmpty ? kRectEmpty + 1 : Clamp32(v);
+}
+
 // ---- Scalars ---------------------------------------------------------------
 
 Fixed FixedMul(Fixed a, Fixed b);                  // a*b / 2^16, halves up, wraps

@@ -329,7 +329,7 @@ void CPicObj::SetAttributeFlags(bool locked, bool background) {
   m_flags = flags;
 }
 
-void CPicObj::SetLocked(bool plain) {
+void CPicObj::SetPlainDrawing(bool plain) {
   if (IsPlainDrawing() == plain) return;
   SaveState();
   Invalidate(1);

@@ -152,7 +152,7 @@ class CPicObj : public CObject {
   void SetSelected(bool selected);
   void SetAttributeFlags(bool locked, bool background);
   // Sets the plain-drawing bit.
-  void SetLocked(bool plain);
+  void SetPlainDrawing(bool plain);
   // Stores a centre point, or with null marks it unset.
   void SetCenter(const Point32* center);
   bool HasCenter() const { return m_center.x != kCenterUnset || m_center.y != kCenterUnset; }

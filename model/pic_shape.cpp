@@ -162,7 +162,7 @@ int32_t CPicShape::BreakApart(int32_t arg) {
     m_parent->AddChild(child, kAddAfter, this);
     child->SetSelected(true);
   }
-  SetLocked(true);
+  SetPlainDrawing(true);
   SetSelected(true);
   return 1;
 }

@@ -301,7 +301,7 @@ int32_t CPicText::BreakApart(int32_t arg) {
   if (m_parent == nullptr) return 0;
   UpdateLayout();
   auto* shape = new CPicShape;
-  shape->SetLocked(true);
+  shape->SetPlainDrawing(true);
   shape->SetSelected(true);
   m_parent->AddChild(shape, kAddAfter, this);
   CTextOutlineContext context(&shape->GetGeometry());

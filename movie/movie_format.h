@@ -150,6 +150,7 @@ constexpr int kMaxFrameScripts = 16;
 enum [[nodiscard]] MovieReadResult : int{
     kMovieDone = 0,      kMovieNeedData = 1,  kMovieEnd = 2,
     kMovieBadMagic = -1, kMovieNoMemory = -2, kMovieNoData = -3,
+    kMovieNoHeader = -4,  // the whole file is too short to hold a header
 };
 
 // ---- Field widths ------------------------------------------------------------------------------

@@ -8,14 +8,6 @@
 #include "movie/player/player_render.h"
 #include "render/raster/offscreen_bitmap.h"
 
-namespace {
-
-int32_t Clamp32(int64_t v) {
-  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN + 1, INT32_MAX));
-}
-
-}  // namespace
-
 CDisplayList::CDisplayList() {
   m_edgePool.Init(sizeof(CScanEdge), 600, 1, 0x22222222, alignof(CScanEdge));
   m_itemPool.Init(sizeof(DisplayItem), 32, 1, 0x55555555, alignof(DisplayItem));
@@ -81,7 +73,7 @@ void CDisplayList::FreeItem(DisplayItem* item) {
 
 int32_t CDisplayList::BandBottom() const {
   const int64_t h = m_bitmap && m_bitmap->IsValid() ? m_bitmap->Height() : kNoBitmapExtent;
-  return Clamp32(h * (m_antiAlias ? 4 : 1));
+  return ClampCoordinate(h * (m_antiAlias ? 4 : 1));
 }
 
 // ---- Bitmap, view and background -------------------------------------------------
@@ -98,7 +90,7 @@ void CDisplayList::UpdateBitmapBounds() {
     h = m_bitmap->Height();
   }
   const int64_t s = m_antiAlias ? 4 : 1;
-  m_dirty = {0, Clamp32(w * s), 0, Clamp32(h * s)};
+  m_dirty = {0, ClampCoordinate(w * s), 0, ClampCoordinate(h * s)};
 }
 
 void CDisplayList::SetViewTransform(const Rect32& stage, const WinRect& window, bool antiAlias,
@@ -140,8 +132,8 @@ void CDisplayList::SetViewTransform(const Rect32& stage, const WinRect& window, 
   Matrix2x3 m;
   m.a = sx;
   m.d = sy;
-  m.tx = WrapSub(Clamp32(wx), FixedMul(Clamp32(stx), sx));
-  m.ty = WrapSub(Clamp32(wy), FixedMul(Clamp32(sty), sy));
+  m.tx = WrapSub(ClampCoordinate(wx), FixedMul(ClampCoordinate(stx), sx));
+  m.ty = WrapSub(ClampCoordinate(wy), FixedMul(ClampCoordinate(sty), sy));
   if (m == m_view && antiAlias == m_antiAlias) return;
   m_view = m;
   m_antiAlias = antiAlias;
@@ -370,7 +362,8 @@ bool CDisplayList::ButtonHit(DisplayItem* button, const Point32& p) {
 
 DisplayItem* CDisplayList::HitTestButton(const Point32& windowPoint) {
   const int32_t s = m_antiAlias ? 4 : 1;
-  const Point32 p{Clamp32(int64_t{windowPoint.x} * s), Clamp32(int64_t{windowPoint.y} * s)};
+  const Point32 p{ClampCoordinate(int64_t{windowPoint.x} * s),
+                  ClampCoordinate(int64_t{windowPoint.y} * s)};
   DisplayItem* best = nullptr;
   uint16_t bestDepth = 0;
   for (DisplayItem* item = m_items; item; item = item->next) {
@@ -394,10 +387,10 @@ void CDisplayList::GetDirtyRect(Rect32& out) const {
     out.ymin >>= 2;
     out.ymax >>= 2;
   }
-  out.xmin = Clamp32(int64_t{out.xmin} - 2);
-  out.ymin = Clamp32(int64_t{out.ymin} - 2);
-  out.xmax = Clamp32(int64_t{out.xmax} + 2);
-  out.ymax = Clamp32(int64_t{out.ymax} + 2);
+  out.xmin = ClampCoordinate(int64_t{out.xmin} - 2);
+  out.ymin = ClampCoordinate(int64_t{out.ymin} - 2);
+  out.xmax = ClampCoordinate(int64_t{out.xmax} + 2);
+  out.ymax = ClampCoordinate(int64_t{out.ymax} + 2);
 }
 
 Rect32 CDisplayList::TakeRefreshRect() {

@@ -68,10 +68,10 @@ void CMovieStream::PutData(const void* data, size_t length) {
                            uint32_t{m_prefix[kMovieLengthOffset + 1]} << 8 |
                            uint32_t{m_prefix[kMovieLengthOffset + 2]} << 16 |
                            uint32_t{m_prefix[kMovieLengthOffset + 3]} << 24;
-    // A length that does not even cover the prefix is a bad file; one past
-    // the cap is refused before allocating.
+    // A length that does not even cover the prefix leaves no room for a
+    // header; one past the cap is refused before allocating.
     if (total < static_cast<uint32_t>(kMoviePrefixSize)) {
-      m_error = kMovieBadMagic;
+      m_error = kMovieNoHeader;
       return;
     }
     if (total > kMaxMovieLength) {
@@ -107,7 +107,7 @@ int CMovieStream::ReadHeader() {
   const uint16_t count = in.GetWord();
   if (in.overrun) {
     // The whole file has arrived and still holds no header.
-    m_error = kMovieBadMagic;
+    m_error = kMovieNoHeader;
     return 0;
   }
   m_frameRect = frame;

@@ -8,10 +8,6 @@
 
 namespace {
 
-int32_t Clamp32(int64_t v) {
-  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
 WinRect ToWinRect(const Rect32& r) {
   // Rect32 keeps its last row and column; WinRect ends after them.
   return {r.xmin, r.ymin, Clamp32(int64_t{r.xmax} + 1), Clamp32(int64_t{r.ymax} + 1)};

@@ -12,10 +12,6 @@ namespace {
 constexpr int64_t kOne = 0x10000;  // 1.0 in 16.16
 constexpr int32_t kNoColumn = -32000;
 
-int32_t Clamp32(int64_t v) {
-  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
 // Column of a 16.16 position, rounding halves up.
 int32_t RoundColumn(int64_t pos) {
   return Clamp32((pos + 0x8000) >> 16);

@@ -74,7 +74,7 @@ class EditHistoryPropertyTest : public ModelTest {
         target->SetAttributeFlags(Pick(2) != 0, Pick(2) != 0);
         break;
       case 5:
-        target->SetLocked(!target->IsPlainDrawing());
+        target->SetPlainDrawing(!target->IsPlainDrawing());
         break;
       case 6: {
         Point32 c{Pick(200), Pick(200)};

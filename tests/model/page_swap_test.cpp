@@ -32,7 +32,7 @@ class PageSwapTest : public ModelTest {
     Edit(page, [&] {
       auto* first = static_cast<CTestBox*>(root->GetFirstChild());
       first->SetSelected(true);
-      first->GetFirstChild()->SetLocked(true);
+      first->GetFirstChild()->SetPlainDrawing(true);
       root->GetLastChild()->SetAttributeFlags(true, true);
       Point32 c{-7, 70000};
       first->SetCenter(&c);

@@ -181,7 +181,7 @@ TEST(PicObjTest, SelectionAndAttributeFlags) {
   obj.SetAttributeFlags(true, true);  // locking deselects
   EXPECT_EQ(obj.GetFlags() & 0x0F, CPicObj::kLocked | CPicObj::kBackground);
 
-  obj.SetLocked(true);
+  obj.SetPlainDrawing(true);
   EXPECT_TRUE(obj.IsPlainDrawing());
   obj.SetMark(true);
   EXPECT_EQ(obj.GetFlags() & CPicObj::kMark, CPicObj::kMark);
@@ -288,7 +288,7 @@ TEST_F(PicObjDrawTest, SelectionMarkerOnlyInTheCurrentKeyFrame) {
     auto* box = new CTestBox(1, R(0, 10, 20, 30));
     frame.AddChild(box);
     box->SetSelected(c.selected);
-    box->SetLocked(c.plain);
+    box->SetPlainDrawing(c.plain);
     if (c.centre) {
       Point32 p{4, 5};
       box->SetCenter(&p);
@@ -378,7 +378,7 @@ CObject* Load(const std::vector<uint8_t>& bytes) {
 TEST(PicObjStoreTest, BaseRecordBytes) {
   CPicObj parent;
   parent.AddChild(new CPicObj);
-  parent.SetLocked(true);
+  parent.SetPlainDrawing(true);
   parent.SetSelected(true);
   Point32 c{5, -1};
   parent.SetCenter(&c);

@@ -215,7 +215,7 @@ TEST_F(ShapeTest, CollectChildShapesMergesPlainDrawings) {
     Matrix2x3 m;
     MatrixSetTranslation(m, 0, 7);
     piece->SetShapeMatrix(m);
-    piece->SetLocked(plain);
+    piece->SetPlainDrawing(plain);
     frame->AddChild(piece);
     return piece;
   };

@@ -111,7 +111,7 @@ TEST(MovieIntake, ErrorResults) {
     int error;
   } cases[] = {
       {"bad magic", Prefix("QVY", 100), kMovieBadMagic},
-      {"length below the prefix", Prefix("QVX", 7), kMovieBadMagic},
+      {"length below the prefix", Prefix("QVX", 7), kMovieNoHeader},
       {"length past the cap", Prefix("QVX", kMaxMovieLength + 1), kMovieNoMemory},
       {"length 0xFFFFFFFF", Prefix("QVX", 0xFFFFFFFF), kMovieNoMemory},
   };
@@ -169,7 +169,7 @@ TEST(MovieHeader, ACompleteFileTooShortForAHeaderIsBad) {
   b.push_back(0xFF);
   CMovieStream s;
   s.PutData(b.data(), b.size());
-  EXPECT_EQ(s.GotoFrame(0), kMovieBadMagic);
+  EXPECT_EQ(s.GotoFrame(0), kMovieNoHeader);
 }
 
 TEST(MovieRecords, APartlyBufferedRecordWaitsAtItsHeader) {
