@@ -18,9 +18,9 @@ uint32_t ColorPack15(const LineStyle& style, bool selected);
 
 // A hit probe and its results.
 struct EdgeHitRecord {
-  Matrix2x3 matrix;    // maps the point and the lengths into drawing twips
-  Point32 point;       // in the matrix's input units
-  int32_t radius = 0;  // pick radius, same units
+  Matrix2x3 matrix;           // maps the point and the lengths into drawing twips
+  Point32 point;              // in the matrix's input units
+  int32_t radius = 0;         // pick radius, same units
   int32_t ignore_widths = 0;  // non-zero: line widths play no part
   Region* region = nullptr;
   Edge* edge = nullptr;
