@@ -1,14 +1,18 @@
 // The player engine: reading and rendering every frame of a movie of 200
 // frames with 50 moving shapes (fills, curves and lines), at 550 x 400 and
-// 1920 x 1080, and a backward seek from the last frame to frame 0.
+// 1920 x 1080, and a backward seek from the last frame to frame 0; and the
+// player taking the movie in 1-byte and 1 KB writes against one write.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "bench/bench_check.h"
 #include "movie/player/display_list.h"
 #include "movie/player/movie_stream.h"
+#include "movie/player/player_core.h"
 #include "render/raster/offscreen_bitmap.h"
 #include "tests/movie/player/movie_builder.h"
 
@@ -82,5 +86,59 @@ void BM_ReadOnly(benchmark::State& state) {
                                                   benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ReadOnly)->Unit(benchmark::kMillisecond);
+
+// A window site that paints into memory: the player core's intake paints
+// the first frame as its records arrive.
+class MemorySite final : public IPlayerSite, public IPlayerPaintTarget {
+ public:
+  CPlayerCore* core = nullptr;
+  std::vector<uint32_t> pixels = std::vector<uint32_t>(550 * 400);
+  bool HasWindow() override { return true; }
+  WinRect ClientRect() override { return {0, 0, 550, 400}; }
+  void Invalidate(const WinRect&) override {}
+  int paints = 0;
+  void PaintNow(const WinRect& area) override {
+    ++paints;
+    core->Paint(*this, area);
+  }
+  bool XorFrameNow(const WinRect&) override { return true; }
+  void StartTimer(int, uint32_t) override {}
+  void StopTimer(int) override {}
+  uint32_t TimeMs() override { return 0; }
+  bool PollMouse(Point32&) override { return false; }
+  void GetUrl(const std::string&, const std::string&) override {}
+  void ShowStatus(const std::string&) override {}
+  void CopyBitmap(const COffscreenBitmap& bitmap, const WinRect& area) override {
+    auto& b = const_cast<COffscreenBitmap&>(bitmap);
+    for (int32_t y = area.top; y < area.bottom; ++y) {
+      const auto* row = reinterpret_cast<const uint32_t*>(b.Row(y));
+      std::copy(row + area.left, row + area.right, pixels.begin() + y * 550 + area.left);
+    }
+  }
+  void FillColor(const WinRect&, uint32_t) override {}
+  void XorFrame(const WinRect&) override {}
+};
+
+// The whole movie fed to a new player core in writes of the given size (0:
+// one write), each write's loading check and paint included. The 1-byte
+// figure against the one-write figure of the same run is the ratio to watch.
+void BM_Intake(benchmark::State& state) {
+  const size_t chunk = static_cast<size_t>(state.range(0));
+  const Bytes& movie = BenchMovie();
+  const size_t step = chunk ? chunk : movie.size();
+  for (auto _ : state) {
+    MemorySite site;
+    CPlayerCore core(site, MovieReaderMode::kPlugin, PlayerOptions{});
+    site.core = &core;
+    core.playOnLoad = false;
+    for (size_t at = 0; at < movie.size(); at += step)
+      core.Feed(movie.data() + at, std::min(step, movie.size() - at));
+    MustBeTrue(core.Loaded());
+    benchmark::DoNotOptimize(site.pixels[0]);
+    state.counters["paints"] = site.paints;
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * movie.size()));
+}
+BENCHMARK(BM_Intake)->Arg(1)->Arg(1024)->Arg(0)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -50,7 +50,7 @@ void CMovieStream::Reset() {
 
 // ---- Intake ------------------------------------------------------------------
 
-void CMovieStream::PutData(const void* data, size_t length) {
+void CMovieStream::PutFirstData(const void* data, size_t length) {
   if (m_error) return;
   const uint8_t* p = static_cast<const uint8_t*>(data);
   if (m_declared < 0) {
@@ -88,10 +88,7 @@ void CMovieStream::PutData(const void* data, size_t length) {
     m_declared = rest;
     m_buffered = 0;
   }
-  const uint64_t room = static_cast<uint64_t>(m_declared) - m_buffered;
-  const size_t n = static_cast<size_t>(std::min<uint64_t>(room, length));
-  if (n) std::memcpy(m_buffer.get() + m_buffered, p, n);
-  m_buffered += static_cast<uint32_t>(n);
+  Append(p, length);
 }
 
 int CMovieStream::ReadHeader() {

@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "geometry/fixed.h"
@@ -90,8 +91,15 @@ class CMovieStream {
   // the stream is empty again. The frame rectangle and rate keep their values.
   void Reset();
   // Appends arriving bytes; ignored once the error state is set. Bytes beyond
-  // the declared length are dropped.
-  void PutData(const void* data, size_t length);
+  // the declared length are dropped. Once the length is known, arriving bytes
+  // only append: that path stays inline, as hosts may hand them over one at a
+  // time.
+  void PutData(const void* data, size_t length) {
+    if (m_declared >= 0 && !m_error)
+      Append(static_cast<const uint8_t*>(data), length);
+    else
+      PutFirstData(data, length);
+  }
   // 1 when the header is (or now gets) parsed; 0 while it cannot be yet or in
   // the error state.
   int ReadHeader();
@@ -132,6 +140,20 @@ class CMovieStream {
   void FreeCharacter(MovieCharacter* c);
   void FreeDictionary();
   void DispatchRecord(uint16_t code);
+  // The bytes before the declared length is known: the prefix, its checks and
+  // the buffer's allocation, then the rest appended.
+  void PutFirstData(const void* data, size_t length);
+  // Appends up to the declared length (known, buffer allocated).
+  void Append(const uint8_t* p, size_t length) {
+    const uint64_t room = static_cast<uint64_t>(m_declared) - m_buffered;
+    const size_t n = room < length ? static_cast<size_t>(room) : length;
+    uint8_t* to = m_buffer.get() + m_buffered;
+    if (n == 1)
+      *to = *p;
+    else if (n)
+      std::memcpy(to, p, n);
+    m_buffered += static_cast<uint32_t>(n);
+  }
   void ReadJpegTables();
   void ReadJpegImage();
   void FreeJpeg();

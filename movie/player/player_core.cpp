@@ -112,9 +112,7 @@ void CPlayerCore::ResetMovie() {
   m_loaded = false;
 }
 
-bool CPlayerCore::Feed(const void* data, size_t length) {
-  m_movie.PutData(data, length);
-  if (m_loaded) return false;
+bool CPlayerCore::CheckLoaded() {
   bool now = m_movie.GotoFrame(0) == kMovieDone;
   // Every declared byte counts only for a movie read without error: a bad
   // signature never loads.

@@ -153,7 +153,10 @@ class CPlayerCore {
   // Appends bytes; before the movie counts as loaded, checks whether it now
   // does (frame 0 complete, or every declared byte there without error), then
   // updates the view (2). True when this call loaded it.
-  bool Feed(const void* data, size_t length);
+  bool Feed(const void* data, size_t length) {
+    m_movie.PutData(data, length);
+    return m_loaded ? false : CheckLoaded();
+  }
   bool Loaded() const { return m_loaded; }
 
   // ---- Window ----
@@ -230,6 +233,8 @@ class CPlayerCore {
   bool DrawDragRect(const WinRect* frame);
   void SetZoomRect(const Point32& centre, int64_t width, int64_t height);
   void ToggleQuality();
+  // Feed's work after appending while the movie is not yet loaded.
+  bool CheckLoaded();
 
   IPlayerSite& m_site;
   PlayerOptions m_options;

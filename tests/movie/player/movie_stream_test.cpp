@@ -6,6 +6,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -90,11 +91,15 @@ TEST(MovieIntake, BytesPastTheDeclaredLengthAreDropped) {
   Bytes movie = SampleMovie();
   const size_t length = movie.size();
   movie.insert(movie.end(), 100, 0xAB);
-  TestPlayer p;
-  p.Feed(movie);
-  EXPECT_EQ(p.stream.BufferedBytes(), length - kMoviePrefixSize);
-  EXPECT_EQ(p.stream.GotoFrame(100), kMovieEnd);
-  EXPECT_EQ(p.stream.CurrentFrame(), 7);
+  // One write crosses the end; single bytes and small chunks arrive after it.
+  for (const size_t chunk : {movie.size(), size_t{1}, size_t{7}}) {
+    TestPlayer p;
+    for (size_t at = 0; at < movie.size(); at += chunk)
+      p.Feed(std::span(movie).subspan(at, std::min(chunk, movie.size() - at)));
+    EXPECT_EQ(p.stream.BufferedBytes(), length - kMoviePrefixSize) << chunk;
+    EXPECT_EQ(p.stream.GotoFrame(100), kMovieEnd) << chunk;
+    EXPECT_EQ(p.stream.CurrentFrame(), 7) << chunk;
+  }
 }
 
 Bytes Prefix(const char* magic, uint32_t length) {
