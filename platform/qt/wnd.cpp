@@ -17,8 +17,10 @@
 #include <memory>
 #include <vector>
 
+#include "platform/qt/dc.h"
 #include "platform/qt/guard.h"
 #include "platform/qt/input.h"
+#include "platform/qt/window_surface.h"
 #include "platform/qt/wnd_widget.h"
 
 // The record behind a window handle. Records are kept for the life of the
@@ -399,8 +401,8 @@ bool CWndWidget::Translate(QEvent* e) {
     case QEvent::Paint: {
       auto* pe = static_cast<QPaintEvent*>(e);
       if (paintHook_) {
-        QRect r = pe->rect();
-        RunGuarded(WM_PAINT, [&] { paintHook_(this, r); });
+        QRegion r = pe->region();
+        RunGuarded(WM_PAINT, [&] { paintHook_(r); });
       } else {
         GuardedSend(hwnd, WM_PAINT);
       }
@@ -530,6 +532,8 @@ bool CWnd::Create(std::string_view className, std::string_view title, DWORD styl
   widget_ = new CWndWidget(this, parent != nullptr ? parent->GetWidget() : nullptr);
   widget_->setWindowTitle(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
   widget_->setGeometry(rect.left, rect.top, rect.Width(), rect.Height());
+  surface_ = std::make_unique<CWindowSurface>(widget_);
+  widget_->SetPaintHook([this](const QRegion& region) { PaintFromSurface(region); });
   if (style & WS_HSCROLL) ShowScrollBar(SB_HORZ, true);
   if (style & WS_VSCROLL) ShowScrollBar(SB_VERT, true);
   HWND self = hwnd_;
@@ -560,6 +564,7 @@ bool CWnd::DestroyWindow() {
   if (g_capture == self) g_capture = nullptr;
   if (g_activeView == self) g_activeView = nullptr;
   CWndWidget* w = widget_;
+  surface_.reset();
   OnWidgetGone();
   if (w != nullptr) {
     w->Detach();
@@ -571,6 +576,27 @@ bool CWnd::DestroyWindow() {
     }
   }
   return true;
+}
+
+void CWnd::PaintFromSurface(const QRegion& region) {
+  CWindowSurface* s = surface_.get();
+  if (s == nullptr) return;
+  if (s->NeedsPaint() && !s->Flushing()) {
+    HWND self = hwnd_;
+    {
+      CDC erase;
+      erase.AttachImage(&s->Image());
+      QRect b = s->InvalidRegion().boundingRect();
+      erase.IntersectClipRect(b.left(), b.top(), b.right() + 1, b.bottom() + 1);
+      ::SendMessage(self, WM_ERASEBKGND, reinterpret_cast<WPARAM>(&erase), 0);
+    }
+    if (FromHandle(self) != this) return;
+    ::SendMessage(self, WM_PAINT);
+    if (FromHandle(self) != this) return;
+    // A handler that painted nothing leaves nothing to paint (the default).
+    s->ValidateAll();
+  }
+  s->CopyToScreen(region);
 }
 
 void CWnd::OnWidgetGone() {
@@ -898,7 +924,7 @@ bool CWnd::IsWindowEnabled() const {
 }
 
 void CWnd::Invalidate(bool) {
-  if (widget_ != nullptr) widget_->update();
+  if (surface_ != nullptr) surface_->InvalidateAll();
 }
 
 void CWnd::InvalidateRect(const CRect* rect, bool erase) {
@@ -907,16 +933,20 @@ void CWnd::InvalidateRect(const CRect* rect, bool erase) {
     Invalidate(erase);
     return;
   }
-  widget_->update(rect->left, rect->top, rect->Width(), rect->Height());
+  if (surface_ != nullptr) surface_->Invalidate(*rect);
 }
 
-void CWnd::ValidateRect(const CRect*) {
-  // Qt keeps no update region to take from; a later paint of a valid area
-  // paints the same pixels again.
+void CWnd::ValidateRect(const CRect* rect) {
+  if (surface_ == nullptr) return;
+  if (rect == nullptr) {
+    surface_->ValidateAll();
+  } else {
+    surface_->Validate(*rect);
+  }
 }
 
 void CWnd::UpdateWindow() {
-  if (widget_ != nullptr) widget_->repaint();
+  if (surface_ != nullptr) surface_->UpdateNow();
 }
 
 // Timers ---------------------------------------------------------------------
@@ -1060,10 +1090,10 @@ void CWnd::EnableScrollBarCtrl(int bar, bool enable) {
   ShowScrollBar(bar, enable);
 }
 
-void CWnd::ScrollWindow(int dx, int dy, const CRect* scroll, const CRect*) {
+void CWnd::ScrollWindow(int dx, int dy, const CRect* scroll, const CRect* clip) {
   if (widget_ == nullptr) return;
-  CRect r = scroll != nullptr ? *scroll : GetClientRect();
-  widget_->scroll(dx, dy, QRect(r.left, r.top, r.Width(), r.Height()));
+  CRect client = GetClientRect();
+  surface_->ScrollWindow(dx, dy, scroll != nullptr ? scroll : &client, clip);
 }
 
 // ---------------------------------------------------------------------------

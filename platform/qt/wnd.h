@@ -25,6 +25,7 @@
 class QWidget;
 class CDC;
 class CWnd;
+class CWindowSurface;
 
 // A message as the pre-translation sees it.
 struct MSG {
@@ -66,6 +67,9 @@ class CWnd : public CCmdTarget {
 
   HWND GetSafeHwnd() const { return hwnd_; }
   QWidget* GetWidget() const;
+  // The window's backing pixels: device contexts draw here (CClientDC,
+  // CPaintDC in OnPaint); the paint event copies them to the screen.
+  CWindowSurface* GetSurface() const { return surface_.get(); }
   static CWnd* FromHandle(HWND hwnd);
   CWnd* GetParent() const;
   UINT GetDlgCtrlID() const { return id_; }
@@ -95,8 +99,9 @@ class CWnd : public CCmdTarget {
   void EnableWindow(bool enable);
   bool IsWindowEnabled() const;
 
-  // Repainting: the widget's update region, painted at the next event loop
-  // turn or at once by UpdateWindow.
+  // Repainting: the surface's invalid region, painted (WM_ERASEBKGND with a
+  // context on the surface, then WM_PAINT) at the next event loop turn or at
+  // once by UpdateWindow; a paint handler that draws nothing validates it.
   void Invalidate(bool erase = true);
   void InvalidateRect(const CRect* rect, bool erase = true);
   void ValidateRect(const CRect* rect);
@@ -179,11 +184,13 @@ class CWnd : public CCmdTarget {
   };
 
   void OnWidgetGone();
+  void PaintFromSurface(const class QRegion& region);
   ScrollBarState& Bar(int bar) { return bar == SB_VERT ? vbar_ : hbar_; }
   const ScrollBarState& Bar(int bar) const { return bar == SB_VERT ? vbar_ : hbar_; }
 
   HWND hwnd_ = nullptr;
   class CWndWidget* widget_ = nullptr;
+  std::unique_ptr<CWindowSurface> surface_;
   std::string className_;
   DWORD style_ = 0;
   UINT id_ = 0;

@@ -28,7 +28,7 @@ class CWndWidget : public QWidget {
   void LayoutScrollBars();
   // The paint procedure a backing surface installs (draws the widget's
   // pixels in its paint event); none: the widget paints nothing of its own.
-  void SetPaintHook(std::function<void(QWidget*, const QRect&)> hook) { paintHook_ = hook; }
+  void SetPaintHook(std::function<void(const QRegion&)> hook) { paintHook_ = std::move(hook); }
 
   // The event type of posted messages.
   static int PostedMessageType();
@@ -44,5 +44,5 @@ class CWndWidget : public QWidget {
   CWnd* owner_;
   int eventDepth_ = 0;
   QScrollBar* bars_[2] = {nullptr, nullptr};
-  std::function<void(QWidget*, const QRect&)> paintHook_;
+  std::function<void(const QRegion&)> paintHook_;
 };
