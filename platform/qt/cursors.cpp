@@ -5,6 +5,9 @@
 #include <QPixmap>
 #include <map>
 #include <memory>
+#include <set>
+
+#include "platform/qt/resources.h"
 
 #include "platform/qt/resources.h"
 
@@ -13,9 +16,9 @@ namespace {
 struct CursorState {
   std::map<int, std::unique_ptr<CCursor>> standard;
   std::map<int, std::unique_ptr<CCursor>> program;
+  std::set<HCURSOR> made;  // by CreateCursor, not yet destroyed
   HCURSOR current = nullptr;
   bool currentSet = false;  // SetCursor was called since the last release
-  bool wait = false;
   bool overrideActive = false;
 };
 
@@ -27,20 +30,12 @@ CursorState& State() {
 void Apply() {
   CursorState& s = State();
   if (!QGuiApplication::instance()) return;
-  QCursor want;
-  bool any = true;
-  if (s.wait) {
-    want = QCursor(Qt::WaitCursor);
-  } else if (s.currentSet) {
-    want = s.current ? s.current->Cursor() : QCursor(Qt::BlankCursor);
-  } else {
-    any = false;
-  }
-  if (!any) {
+  if (!s.currentSet) {
     if (s.overrideActive) QGuiApplication::restoreOverrideCursor();
     s.overrideActive = false;
     return;
   }
+  const QCursor want = s.current ? s.current->Cursor() : QCursor(Qt::BlankCursor);
   if (s.overrideActive) {
     QGuiApplication::changeOverrideCursor(want);
   } else {
@@ -50,6 +45,14 @@ void Apply() {
 }
 
 }  // namespace
+
+const QCursor& CCursor::Cursor() const {
+  if (!picture_.isNull() && qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    cursor_ = QCursor(QPixmap::fromImage(picture_), hotSpot_.x, hotSpot_.y);
+    picture_ = QImage();
+  }
+  return cursor_;
+}
 
 HCURSOR LoadStandardCursor(int id) {
   Qt::CursorShape shape;
@@ -144,8 +147,7 @@ bool HasProgramCursor(int resourceId) {
 }
 
 void RegisterProgramCursor(int resourceId, const QImage& image, CPoint hotSpot) {
-  auto cursor = std::make_unique<CCursor>(QCursor(QPixmap::fromImage(image), hotSpot.x, hotSpot.y),
-                                          resourceId);
+  auto cursor = std::make_unique<CCursor>(image, hotSpot, resourceId);
   CursorState& s = State();
   auto& slot = s.program[resourceId];
   if (slot && s.current == slot.get()) {
@@ -176,12 +178,16 @@ HCURSOR CreateCursor(int hotX, int hotY, int width, int height, const uint8_t* a
       mask.setPixel(x, y, a ? 0 : 1);
     }
   }
-  return new CCursor(QCursor(QBitmap::fromImage(bitmap), QBitmap::fromImage(mask), hotX, hotY));
+  auto* made =
+      new CCursor(QCursor(QBitmap::fromImage(bitmap), QBitmap::fromImage(mask), hotX, hotY));
+  State().made.insert(made);
+  return made;
 }
 
 bool DestroyCursor(HCURSOR cursor) {
-  if (!cursor || cursor->Id() != 0) return false;  // loaded cursors are shared
   CursorState& s = State();
+  // Loaded cursors are shared; a cursor destroyed before is not touched.
+  if (!cursor || s.made.erase(cursor) == 0) return false;
   if (s.current == cursor) {
     s.current = nullptr;
     s.currentSet = false;
@@ -205,15 +211,17 @@ HCURSOR GetCursor() {
 }
 
 void ReleaseCursorOverride() {
+  State().current = nullptr;
   State().currentSet = false;
   Apply();
 }
 
-void ShowWaitCursor(bool show) {
-  State().wait = show;
-  Apply();
-}
-
-bool WaitCursorShown() {
-  return State().wait;
+bool IsCursorAlive(HCURSOR cursor) {
+  if (!cursor) return false;
+  const CursorState& s = State();
+  if (s.made.count(cursor)) return true;
+  for (const auto* table : {&s.standard, &s.program})
+    for (const auto& [id, entry] : *table)
+      if (entry.get() == cursor) return true;
+  return false;
 }

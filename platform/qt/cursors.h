@@ -33,12 +33,19 @@ enum : int {
 class CCursor {
  public:
   explicit CCursor(QCursor cursor, int id = 0) : cursor_(std::move(cursor)), id_(id) {}
-  const QCursor& Cursor() const { return cursor_; }
+  // A cursor from a picture; it becomes a QCursor when first asked for with
+  // a QGuiApplication running (pixmaps need one; resources may be
+  // registered before it exists).
+  CCursor(QImage picture, CPoint hotSpot, int id)
+      : picture_(std::move(picture)), hotSpot_(hotSpot), id_(id) {}
+  const QCursor& Cursor() const;
   // The system or resource id it was loaded by (0 for made ones).
   int Id() const { return id_; }
 
  private:
-  QCursor cursor_;
+  mutable QCursor cursor_;
+  mutable QImage picture_;  // until made into cursor_
+  CPoint hotSpot_;
   int id_;
 };
 using HCURSOR = CCursor*;
@@ -64,9 +71,11 @@ bool DestroyCursor(HCURSOR cursor);
 // Makes the cursor current (null hides the pointer) and returns the
 // previous one.
 HCURSOR SetCursor(HCURSOR cursor);
+// The cursor last set; null when none is set (or the pointer is hidden).
 HCURSOR GetCursor();
-// Drops the override: widgets show their own cursors again.
+// Drops the override: widgets show their own cursors again (the arrow
+// unless a widget has its own); GetCursor answers null.
 void ReleaseCursorOverride();
-// Shows the wait cursor over whatever is current, or takes it away.
-void ShowWaitCursor(bool show);
-bool WaitCursorShown();
+// False for null, destroyed and never-made handles (a remembered cursor may
+// have been destroyed meanwhile).
+bool IsCursorAlive(HCURSOR cursor);

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "platform/qt/dc_internal.h"
+#include "platform/qt/screen_hook.h"
 #include "platform/qt/window_surface.h"
 #include "render/raster/offscreen_bitmap.h"
 
@@ -350,16 +351,20 @@ int CDC::GetDeviceCaps(int index) const {
       return surface_.width;
     case VERTRES:
       return surface_.height;
+    // Every context reports the screen, as memory contexts made for the
+    // screen did on the old system (whatever bitmap is selected).
     case BITSPIXEL:
-      return surface_.kind == PixelSurface::kMono ? 1 : 32;
+      return IsPaletteScreen() ? 8 : 32;
     case PLANES:
       return 1;
     case NUMCOLORS:
-      return -1;
+      return IsPaletteScreen() ? kReservedPaletteEntries : -1;
     case RASTERCAPS:
-      return 0;  // no palette
+      return IsPaletteScreen() ? RC_PALETTE : 0;
     case SIZEPALETTE:
-      return 0;
+      return IsPaletteScreen() ? kSystemPaletteSize : 0;
+    case NUMRESERVED:
+      return IsPaletteScreen() ? kReservedPaletteEntries : 0;
     case LOGPIXELSX:
     case LOGPIXELSY:
       return 96;

@@ -28,6 +28,7 @@
 #include "platform/qt/win_types.h"
 
 class CWindowSurface;
+class CPalette;
 class COffscreenBitmap;
 class CDib;
 
@@ -79,6 +80,7 @@ enum : int {
   LOGPIXELSX = 88,
   LOGPIXELSY = 90,
   SIZEPALETTE = 104,
+  NUMRESERVED = 106,
 };
 constexpr int RC_PALETTE = 0x100;
 constexpr unsigned DIB_RGB_COLORS = 0;
@@ -156,6 +158,10 @@ class CDC {
   // The selected font (the system font when none was selected).
   CFont* GetCurrentFont() const;
   CBitmap* GetCurrentBitmap() const { return bitmap_; }
+  // Palettes are kept for the caller but change no colour (the screens are
+  // true colour); RealizePalette answers that no entry changed.
+  CPalette* SelectPalette(CPalette* palette, bool forceBackground);
+  UINT RealizePalette();
 
   // ---- attributes ----
   COLORREF SetTextColor(COLORREF color);
@@ -359,6 +365,7 @@ class CDC {
   PixelSurface surface_;
   CBitmap* bitmap_ = nullptr;
   COffscreenBitmap* offscreen_ = nullptr;
+  CPalette* palette_ = nullptr;
   std::unique_ptr<CBitmap> defaultBitmap_;
   CWindowSurface* window_ = nullptr;
   bool memory_ = false;

@@ -22,6 +22,7 @@
 #include "platform/core/exceptions.h"
 #include "platform/qt/guard.h"
 #include "platform/qt/message_box.h"
+#include "platform/qt/owner_draw.h"
 #include "platform/qt/wnd_widget.h"
 
 VM_IMPLEMENT_DYNAMIC(CDialog, CWnd)
@@ -334,8 +335,16 @@ bool CDialog::BuildControls() {
         ctl = new QComboBox(w);
         break;
       case DialogControlDef::kListBox:
-      case DialogControlDef::kOwnerDrawList:
         ctl = new QListWidget(w);
+        break;
+      case DialogControlDef::kOwnerDrawList: {
+        auto* list = new QListWidget(w);
+        MakeOwnerDrawn(list, GetSafeHwnd(), c.id);
+        ctl = list;
+        break;
+      }
+      case DialogControlDef::kOwnerDrawCombo:
+        ctl = new COwnerDrawComboBox(GetSafeHwnd(), c.id, w);
         break;
       case DialogControlDef::kSlider:
         ctl = new QSlider(Qt::Horizontal, w);
@@ -467,6 +476,19 @@ void CDialog::AddString(UINT id, std::string_view text) {
   QWidget* w = GetDlgItem(id);
   if (auto* c = qobject_cast<QComboBox*>(w)) c->addItem(Q(text));
   if (auto* l = qobject_cast<QListWidget*>(w)) l->addItem(Q(text));
+}
+
+void CDialog::SetItemData(UINT id, int index, UINT_PTR data) {
+  QWidget* w = GetDlgItem(id);
+  if (auto* c = qobject_cast<QComboBox*>(w)) SetItemDataOf(c, index, data);
+  if (auto* l = qobject_cast<QListWidget*>(w)) SetItemDataOf(l, index, data);
+}
+
+UINT_PTR CDialog::GetItemData(UINT id, int index) const {
+  QWidget* w = GetDlgItem(id);
+  if (auto* c = qobject_cast<QComboBox*>(w)) return GetItemDataOf(c, index);
+  if (auto* l = qobject_cast<QListWidget*>(w)) return GetItemDataOf(l, index);
+  return 0;
 }
 
 UINT CDialog::GetFocusId() const {

@@ -107,6 +107,10 @@ class CDialog : public CWnd {
   int IsDlgButtonChecked(UINT id) const;
   // Fills a combo or list box.
   void AddString(UINT id, std::string_view text);
+  // A value kept with an item (owner-drawn items find their object by it);
+  // 0 for a missing item.
+  void SetItemData(UINT id, int index, UINT_PTR data);
+  UINT_PTR GetItemData(UINT id, int index) const;
   // The id of the control that has (or was given) the focus; 0 for none.
   UINT GetFocusId() const;
   void GotoDlgCtrl(UINT id);

@@ -72,7 +72,7 @@ enum : int {
 
 class CGdiObject {
  public:
-  enum class Kind { kNone, kPen, kBrush, kFont, kBitmap };
+  enum class Kind { kNone, kPen, kBrush, kFont, kBitmap, kPalette };
   virtual ~CGdiObject() = default;
   virtual Kind ObjectKind() const = 0;
   // True once created.

@@ -1,9 +1,10 @@
 #include "platform/qt/message_box.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QMessageBox>
+#include <utility>
 
+#include "platform/qt/cursors.h"
 #include "platform/qt/resources.h"
 
 namespace {
@@ -57,29 +58,33 @@ int ShowWithQt(std::string_view text, UINT flags) {
 }
 
 // The nested wait cursor's state: count, suspension (0, or the saved count
-// plus 1000, plus 4000 per nested suspension).
+// plus 1000, plus 4000 per nested suspension), and the cursor it went over.
 int g_waitCount = 0;
 int g_suspension = 0;
+HCURSOR g_rememberedCursor = nullptr;
 
-void ShowWithQtCursor(bool wait) {
-  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return;
-  if (wait) {
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+// Back to the cursor the wait cursor went over; with none (or one
+// destroyed meanwhile) the widgets show their own, the arrow by default.
+void ShowRememberedCursor() {
+  HCURSOR back = std::exchange(g_rememberedCursor, nullptr);
+  if (IsCursorAlive(back)) {
+    SetCursor(back);
   } else {
-    while (QGuiApplication::overrideCursor() != nullptr) QGuiApplication::restoreOverrideCursor();
+    ReleaseCursorOverride();
   }
 }
 
-void (*g_showWait)(bool) = &ShowWithQtCursor;
-
 void AdjustWaitCursor(int delta) {
   if (delta == 0) return;
-  if (g_waitCount == 0 && delta > 0) g_showWait(true);
+  if (g_waitCount == 0 && delta > 0) {
+    g_rememberedCursor = GetCursor();
+    SetCursor(LoadStandardCursor(IDC_WAIT));
+  }
   // An unmatched end never drives the count below zero (a negative count
   // would turn the next begin into an end).
   int before = g_waitCount;
   g_waitCount = std::max(0, g_waitCount + delta);
-  if (g_waitCount == 0 && before > 0) g_showWait(false);
+  if (g_waitCount == 0 && before > 0) ShowRememberedCursor();
 }
 
 }  // namespace
@@ -170,13 +175,9 @@ void ResetWaitCursor() {
   bool was = g_waitCount > 0;
   g_waitCount = 0;
   g_suspension = 0;
-  if (was) g_showWait(false);
+  if (was) ShowRememberedCursor();
 }
 
 int WaitCursorCount() {
   return g_waitCount;
-}
-
-void SetWaitCursorDisplay(void (*show)(bool wait)) {
-  g_showWait = show != nullptr ? show : &ShowWithQtCursor;
 }

@@ -67,12 +67,13 @@ std::string AfxFormatString1(UINT stringId, std::string_view s1);
 std::string AfxFormatString2(UINT stringId, std::string_view s1, std::string_view s2);
 
 // The nested wait cursor: Begin and End nest; Suspend shows the normal
-// cursor until Resume (suspensions nest too); a failure resets it all.
+// cursor until Resume (suspensions nest too); a failure resets it all. The
+// outermost Begin remembers the current cursor (GetCursor) and sets the
+// system wait cursor; when the count falls back to 0 the remembered cursor
+// is set again (without one the widgets' own cursors show).
 void BeginWaitCursor();
 void EndWaitCursor();
 void SuspendWaitCursor();
 void ResumeWaitCursor();
 void ResetWaitCursor();
 int WaitCursorCount();
-// What shows the cursor (default: Qt's override cursor); tests record it.
-void SetWaitCursorDisplay(void (*show)(bool wait));

@@ -46,7 +46,8 @@ struct DialogControlDef {
     kComboBox,
     kListBox,
     kSlider,
-    kOwnerDrawList,
+    kOwnerDrawList,   // items drawn by the dialog (WM_DRAWITEM)
+    kOwnerDrawCombo,  // a drop-down list whose items and field the dialog draws
   };
   Kind kind = kStatic;
   UINT id = 0;

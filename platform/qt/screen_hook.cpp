@@ -3,11 +3,33 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QScreen>
+#include <algorithm>
 
 #include "platform/qt/dc.h"
 #include "render/raster/blit_probe.h"
 
 namespace {
+
+bool g_paletteScreen = false;
+CSharedPalette* (*g_appPaletteProvider)() = nullptr;
+
+// The old system's static colours: the first ten and the last ten entries
+// of the system palette.
+constexpr PaletteEntry kStaticColours[kReservedPaletteEntries] = {
+    {0, 0, 0, 0},       {128, 0, 0, 0},     {0, 128, 0, 0},     {128, 128, 0, 0},
+    {0, 0, 128, 0},     {128, 0, 128, 0},   {0, 128, 128, 0},   {192, 192, 192, 0},
+    {192, 220, 192, 0}, {166, 202, 240, 0}, {255, 251, 240, 0}, {160, 160, 164, 0},
+    {128, 128, 128, 0}, {255, 0, 0, 0},     {0, 255, 0, 0},     {255, 255, 0, 0},
+    {0, 0, 255, 0},     {255, 0, 255, 0},   {0, 255, 255, 0},   {255, 255, 255, 0},
+};
+
+PaletteEntry SystemEntry(UINT index) {
+  constexpr UINT half = kReservedPaletteEntries / 2;
+  if (index < half) return kStaticColours[index];
+  if (index >= kSystemPaletteSize - half)
+    return kStaticColours[index - (kSystemPaletteSize - kReservedPaletteEntries)];
+  return {};  // the free entries start black
+}
 
 // The probe's trials go through the same transfer that shows offscreen
 // bitmaps in windows: a packed bitmap onto a 32-bit surface.
@@ -33,6 +55,7 @@ class SurfaceProbeTarget final : public CBlitProbeTarget {
 class QtScreenHook final : public CScreen {
  public:
   int Depth() override {
+    if (g_paletteScreen) return 8;
     const QScreen* screen =
         QGuiApplication::instance() ? QGuiApplication::primaryScreen() : nullptr;
     const int depth = screen ? screen->depth() : 32;
@@ -43,10 +66,44 @@ class QtScreenHook final : public CScreen {
     SurfaceProbeTarget target;
     return RunBlitProbe(depth, target);
   }
-  CSharedPalette* AppPalette() override { return nullptr; }
+  CSharedPalette* AppPalette() override {
+    return g_appPaletteProvider ? g_appPaletteProvider() : nullptr;
+  }
 };
 
 }  // namespace
+
+void SetFakePaletteScreen(bool on) {
+  g_paletteScreen = on;
+}
+
+bool IsPaletteScreen() {
+  return g_paletteScreen;
+}
+
+ScreenPaletteInfo QtScreenPaletteInfo() {
+  ScreenPaletteInfo info;
+  info.bitsPixel = QtScreen()->Depth();
+  info.planes = 1;
+  info.paletteDevice = g_paletteScreen;
+  info.numReserved = g_paletteScreen ? kReservedPaletteEntries : 0;
+  if (g_paletteScreen) {
+    info.system.resize(kSystemPaletteSize);
+    GetSystemPaletteEntries(0, kSystemPaletteSize, info.system.data());
+  }
+  return info;
+}
+
+UINT GetSystemPaletteEntries(UINT start, UINT count, PaletteEntry* out) {
+  if (!g_paletteScreen || out == nullptr || start >= kSystemPaletteSize) return 0;
+  const UINT n = std::min<UINT>(count, kSystemPaletteSize - start);
+  for (UINT i = 0; i < n; ++i) out[i] = SystemEntry(start + i);
+  return n;
+}
+
+void SetAppPaletteProvider(CSharedPalette* (*provider)()) {
+  g_appPaletteProvider = provider;
+}
 
 CScreen* QtScreen() {
   static QtScreenHook* screen = new QtScreenHook;

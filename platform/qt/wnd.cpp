@@ -17,9 +17,11 @@
 #include <memory>
 #include <vector>
 
+#include "platform/qt/cursors.h"
 #include "platform/qt/dc.h"
 #include "platform/qt/guard.h"
 #include "platform/qt/input.h"
+#include "platform/qt/message_box.h"
 #include "platform/qt/window_surface.h"
 #include "platform/qt/wnd_widget.h"
 
@@ -410,6 +412,11 @@ bool CWndWidget::Translate(QEvent* e) {
     }
     case QEvent::ContextMenu:
       return true;  // made from the right button's release instead
+    case QEvent::Leave:
+      // The cursor a window set stays inside it (and with the wait cursor or
+      // a capture); elsewhere the widgets show their own.
+      if (WaitCursorCount() == 0 && g_capture == nullptr) ReleaseCursorOverride();
+      return false;
     default:
       return false;
   }
@@ -471,7 +478,8 @@ void CWndWidget::MouseMessage(QEvent* e) {
     return;
   }
   input.NoteInput(sample);
-  if (message == WM_MOUSEMOVE)
+  // While the wait cursor shows, no window is asked for its cursor.
+  if (message == WM_MOUSEMOVE && WaitCursorCount() == 0)
     GuardedSend(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target),
                 MAKELPARAM(static_cast<int>(HTCLIENT), static_cast<int>(WM_MOUSEMOVE)));
   GuardedSend(target, message, flags, l);
@@ -747,6 +755,12 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM w, LPARAM l) {
     case WM_CAPTURECHANGED:
       OnCaptureChanged(WndOf(static_cast<WPARAM>(l)));
       return 0;
+    case WM_DRAWITEM:
+      OnDrawItem(static_cast<int>(w), reinterpret_cast<DRAWITEMSTRUCT*>(l));
+      return 1;
+    case WM_MEASUREITEM:
+      OnMeasureItem(static_cast<int>(w), reinterpret_cast<MEASUREITEMSTRUCT*>(l));
+      return 1;
     default:
       return DefWindowProc(hwnd_, message, w, l);
   }
@@ -843,6 +857,12 @@ void CWnd::OnDisplayChange(UINT, int, int) {
   Default();
 }
 void CWnd::OnCancelMode() {
+  Default();
+}
+void CWnd::OnDrawItem(int, DRAWITEMSTRUCT*) {
+  Default();
+}
+void CWnd::OnMeasureItem(int, MEASUREITEMSTRUCT*) {
   Default();
 }
 void CWnd::OnCaptureChanged(CWnd*) {
@@ -1131,6 +1151,9 @@ LRESULT DefWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       // A child lets its parent decide first.
       if (CWnd* parent = wnd->GetParent(); parent != nullptr)
         return SendMessage(parent->GetSafeHwnd(), message, wParam, lParam);
+      // Nobody set a cursor for the client area: the class cursor, which is
+      // the arrow (the widgets' own cursor).
+      if (message == WM_SETCURSOR && LOWORD(lParam) == HTCLIENT) ReleaseCursorOverride();
       return 0;
     default:
       return 0;

@@ -26,6 +26,8 @@ class QWidget;
 class CDC;
 class CWnd;
 class CWindowSurface;
+struct DRAWITEMSTRUCT;
+struct MEASUREITEMSTRUCT;
 
 // A message as the pre-translation sees it.
 struct MSG {
@@ -173,6 +175,9 @@ class CWnd : public CCmdTarget {
   virtual void OnDisplayChange(UINT bitsPerPixel, int cx, int cy);
   virtual void OnCancelMode();
   virtual void OnCaptureChanged(CWnd* wnd);
+  // Owner-drawn items of the window's controls (owner_draw.h).
+  virtual void OnDrawItem(int ctlId, DRAWITEMSTRUCT* dis);
+  virtual void OnMeasureItem(int ctlId, MEASUREITEMSTRUCT* mis);
 
  private:
   friend class CWndWidget;

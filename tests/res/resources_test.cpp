@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/qt/cursors.h"
 #include "platform/qt/resources.h"
 #include "res/program_resources.h"
 
@@ -93,6 +94,7 @@ TEST_F(ResourcesTest, CursorsTheViewsAndToolsSet) {
     int opaque = 0;
     for (uint8_t b : c->andMask) opaque += 8 - __builtin_popcount(b);
     EXPECT_GT(opaque, 20) << id;
+    EXPECT_EQ(LoadCursor(static_cast<int>(id))->Id(), static_cast<int>(id));  // the cursor layer's
   }
   EXPECT_NE(r.FindIcon(kMainFrameResource), nullptr);
 }

@@ -1,7 +1,10 @@
 // Message texts with %1/%2 from the string table, the recording sink, and
-// the nested wait cursor.
+// the nested wait cursor through the cursor layer.
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+
+#include "platform/qt/cursors.h"
 #include "platform/qt/message_box.h"
 #include "platform/qt/resources.h"
 
@@ -38,39 +41,56 @@ TEST(MessageBoxTest, StringTableBoxesGoThroughTheSink) {
   EXPECT_EQ(LoadString(59999), "");
 }
 
-std::vector<bool> g_shown;
-void RecordCursor(bool wait) {
-  g_shown.push_back(wait);
-}
-
-TEST(WaitCursorTest, NestsSuspendsAndResumes) {
-  SetWaitCursorDisplay(&RecordCursor);
-  g_shown.clear();
+TEST(WaitCursorTest, NestsSuspendsAndResumesOverTheRememberedCursor) {
+  HCURSOR wait = LoadStandardCursor(IDC_WAIT), cross = LoadStandardCursor(IDC_CROSS);
   ResetWaitCursor();
+  SetCursor(cross);
   BeginWaitCursor();
   BeginWaitCursor();
-  EXPECT_EQ(g_shown, (std::vector<bool>{true}));
-  SuspendWaitCursor();  // the arrow shows
-  EXPECT_EQ(g_shown.back(), false);
+  EXPECT_EQ(GetCursor(), wait);
+  EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  SuspendWaitCursor();  // the cursor from before shows
+  EXPECT_EQ(GetCursor(), cross);
   BeginWaitCursor();  // ignored while suspended
   SuspendWaitCursor();
   ResumeWaitCursor();  // inner resume: still suspended
   EXPECT_EQ(WaitCursorCount(), 0);
+  EXPECT_EQ(GetCursor(), cross);
   ResumeWaitCursor();
-  EXPECT_EQ(g_shown.back(), true);
+  EXPECT_EQ(GetCursor(), wait);
   EXPECT_EQ(WaitCursorCount(), 2);
   EndWaitCursor();
+  EXPECT_EQ(GetCursor(), wait);
   EndWaitCursor();
-  EXPECT_EQ(g_shown, (std::vector<bool>{true, false, true, false}));
+  EXPECT_EQ(GetCursor(), cross);
   // An unmatched end or resume changes nothing: the next begin still shows it.
   EndWaitCursor();
   ResumeWaitCursor();
   BeginWaitCursor();
-  EXPECT_EQ(g_shown.back(), true);
+  EXPECT_EQ(GetCursor(), wait);
   EXPECT_EQ(WaitCursorCount(), 1);
   ResetWaitCursor();
-  EXPECT_EQ(g_shown.back(), false);
-  SetWaitCursorDisplay(nullptr);
+  EXPECT_EQ(GetCursor(), cross);
+  EXPECT_EQ(WaitCursorCount(), 0);
+
+  // Nothing remembered: the override goes and the widgets' cursors return.
+  ReleaseCursorOverride();
+  BeginWaitCursor();
+  EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  EndWaitCursor();
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(GetCursor(), nullptr);
+
+  // A remembered cursor destroyed during the wait is not set again.
+  const uint8_t andMask[32 * 4] = {}, xorMask[32 * 4] = {};
+  HCURSOR made = CreateCursor(0, 0, 32, 32, andMask, xorMask);
+  SetCursor(made);
+  BeginWaitCursor();
+  EXPECT_TRUE(DestroyCursor(made));
+  EXPECT_FALSE(DestroyCursor(made));  // twice is refused
+  EndWaitCursor();
+  EXPECT_EQ(GetCursor(), nullptr);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 }  // namespace

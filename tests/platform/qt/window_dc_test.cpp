@@ -10,6 +10,7 @@
 
 #include "dc_test_util.h"
 #include "platform/qt/cursors.h"
+#include "platform/qt/resources.h"
 #include "platform/qt/screen_hook.h"
 #include "platform/qt/sys_colors.h"
 #include "platform/qt/window_surface.h"
@@ -167,12 +168,24 @@ TEST(Cursors, MasksSystemIdsProgramTableAndOverride) {
   picture.fill(0xFF000000u);
   RegisterProgramCursor(1205, picture, CPoint(5, 6));
   EXPECT_EQ(LoadCursor(1205)->Cursor().hotSpot(), QPoint(5, 6));
-  // SetCursor shows through the override; the wait cursor goes over it.
+  // A resource's masks (rows of whole bytes) as the same four groups; the
+  // inverted group shows black.
+  CursorDef def{16, 1, {2, 0}, {0x00, 0xFF}, {0x0F, 0x0F}};
+  Resources().AddCursor(1206, def);  // made when first loaded
+  const QImage shown =
+      LoadCursor(1206)->Cursor().pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+  const QRgb wantPixel[4] = {0xFF000000u, 0xFFFFFFFFu, 0, 0xFF000000u};
+  for (int group = 0; group < 4; ++group) {
+    const QRgb got = shown.pixel(group * 4 + 1, 0);
+    EXPECT_EQ(qAlpha(got) == 0 ? 0u : got, wantPixel[group]) << group;
+  }
+  EXPECT_EQ(LoadCursor(1206)->Cursor().hotSpot(), QPoint(2, 0));
+  def.xorMask.pop_back();  // too short for the size: the arrow
+  Resources().AddCursor(1207, def);
+  EXPECT_EQ(LoadCursor(1207)->Id(), IDC_ARROW);
+  EXPECT_FALSE(HasProgramCursor(1207));
+  // SetCursor shows through the override.
   HCURSOR old = SetCursor(LoadStandardCursor(IDC_CROSS));
-  EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::CrossCursor);
-  ShowWaitCursor(true);
-  EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
-  ShowWaitCursor(false);
   EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::CrossCursor);
   EXPECT_EQ(SetCursor(made), LoadStandardCursor(IDC_CROSS));
   EXPECT_TRUE(DestroyCursor(made));

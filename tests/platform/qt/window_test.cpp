@@ -1,12 +1,14 @@
 // Messages from Qt's events: handler sequences, double clicks by class,
 // timers by program id, posted messages, subclassing chains and the
 // exception trampoline.
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWidget>
 #include <stdexcept>
 
 #include "platform/core/exceptions.h"
+#include "platform/qt/cursors.h"
 #include "platform/qt/guard.h"
 #include "platform/qt/message_box.h"
 #include "window_fixture.h"
@@ -270,6 +272,43 @@ TEST_F(WindowTest, DisplayChangeReachesTopLevelWindows) {
   CreateTestWindow(b);
   BroadcastDisplayChange(32, 800, 600);
   EXPECT_EQ(a.seen + b.seen, 2);
+}
+
+TEST_F(WindowTest, WindowsSetTheirCursorsAndTheWaitCursorStays) {
+  // Sets the cross over its left half; elsewhere default handling.
+  struct CCrossWnd : CLogWnd {
+    int asked = 0;
+    BOOL OnSetCursor(CWnd* wnd, UINT hitTest, UINT message) override {
+      ++asked;
+      const CPoint p = ScreenToClient(::GetCursorPos());
+      if (p.x < 100) {
+        SetCursor(LoadStandardCursor(IDC_CROSS));
+        return 1;
+      }
+      return CWnd::OnSetCursor(wnd, hitTest, message);
+    }
+  } wnd;
+  CreateTestWindow(wnd);
+  ResetWaitCursor();
+  auto moveTo = [&](QPoint p) { SendMouse(wnd, QEvent::MouseMove, p, Qt::NoButton, Qt::NoButton); };
+  moveTo({20, 20});
+  EXPECT_EQ(GetCursor(), LoadStandardCursor(IDC_CROSS));
+  moveTo({150, 20});  // nobody sets one: the widget's own (the arrow)
+  EXPECT_EQ(GetCursor(), nullptr);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  moveTo({20, 20});
+  BeginWaitCursor();
+  const int asked = wnd.asked;
+  moveTo({25, 25});
+  moveTo({150, 25});
+  EXPECT_EQ(wnd.asked, asked);  // not asked while waiting
+  EXPECT_EQ(GetCursor(), LoadStandardCursor(IDC_WAIT));
+  EndWaitCursor();
+  EXPECT_EQ(GetCursor(), LoadStandardCursor(IDC_CROSS));
+  // Leaving the window hands the cursor back to the widgets.
+  QEvent leave(QEvent::Leave);
+  QCoreApplication::sendEvent(wnd.GetWidget(), &leave);
+  EXPECT_EQ(GetCursor(), nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,37 @@
+#include "platform/qt/palette.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/qt/dc.h"
+
+bool CPalette::CreatePalette(const LogPalette& palette) {
+  if (palette.entries.empty() || palette.entries.size() > 256) return false;
+  palette_ = palette;
+  valid_ = true;
+  return true;
+}
+
+bool CPalette::DeleteObject() {
+  if (!valid_) return false;
+  palette_ = {};
+  valid_ = false;
+  return true;
+}
+
+UINT CPalette::GetPaletteEntries(UINT start, UINT count, PaletteEntry* out) const {
+  const auto size = static_cast<UINT>(palette_.entries.size());
+  if (start >= size || out == nullptr) return 0;
+  const UINT n = std::min(count, size - start);
+  std::copy_n(palette_.entries.begin() + start, n, out);
+  return n;
+}
+
+CPalette* CDC::SelectPalette(CPalette* palette, bool) {
+  return std::exchange(palette_, palette);
+}
+
+UINT CDC::RealizePalette() {
+  // The screen's colours never change: no entry is remapped.
+  return 0;
+}
