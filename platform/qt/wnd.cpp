@@ -251,14 +251,17 @@ QScrollBar* CWndWidget::ScrollBar(int bar) {
         default:
           return;
       }
-      // The bar itself does not move: the handler sets the position.
+      // The bar itself does not move: the handler sets the position. The
+      // message carries 16 bits of it; the whole is the bar's track position.
       int pos = sb->sliderPosition();
       sb->setSliderPosition(sb->value());
+      owner_->Bar(message == WM_VSCROLL ? SB_VERT : SB_HORZ).info.nTrackPos = pos;
       GuardedSend(owner_->GetSafeHwnd(), message, MAKELPARAM(static_cast<int>(code), pos), 0);
     });
     QObject::connect(sb, &QAbstractSlider::sliderReleased, sb, [this, sb, message] {
       if (owner_ == nullptr) return;
       HWND hwnd = owner_->GetSafeHwnd();
+      owner_->Bar(message == WM_VSCROLL ? SB_VERT : SB_HORZ).info.nTrackPos = sb->sliderPosition();
       GuardedSend(hwnd, message,
                   MAKELPARAM(static_cast<int>(SB_THUMBPOSITION), sb->sliderPosition()), 0);
       GuardedSend(hwnd, message, MAKELPARAM(static_cast<int>(SB_ENDSCROLL), 0), 0);
@@ -1118,6 +1121,10 @@ void CWnd::ScrollWindow(int dx, int dy, const CRect* scroll, const CRect* clip) 
 
 // ---------------------------------------------------------------------------
 // Free functions
+
+int GetSystemMetrics(int index) {
+  return index == SM_CXVSCROLL || index == SM_CYHSCROLL ? kScrollBarSize : 0;
+}
 
 LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (hwnd == nullptr || hwnd->wnd == nullptr) return 0;

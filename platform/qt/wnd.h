@@ -215,6 +215,11 @@ LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 
 // window is destroyed first. False for a dead handle.
 bool PostMessage(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 // The default handling of a message.
+// Window scroll bars: the width of a vertical one, the height of a horizontal one.
+constexpr int SM_CXVSCROLL = 2;
+constexpr int SM_CYHSCROLL = 3;
+int GetSystemMetrics(int index);
+
 LRESULT DefWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // Subclassing: installs proc as the window's procedure and returns the one it
 // replaces (null for a dead handle).
