@@ -67,9 +67,13 @@ void UpdateMenu(CMenu& menu, const CPlayerCore& core) {
 }  // namespace
 
 CPlayerWindowSide::CPlayerWindowSide(CPlayerCore& core, HWND hwnd) : core_(core), hwnd_(hwnd) {
-  CWnd* wnd = CWnd::FromHandle(hwnd);
-  surface_ = std::make_unique<CWindowSurface>(wnd ? wnd->GetWidget() : nullptr);
-  surface_->InvalidateAll();
+  if (CWindowSurface* surface = Surface()) surface->InvalidateAll();
+}
+
+// The window's own backing surface (the window base keeps one per window).
+CWindowSurface* CPlayerWindowSide::Surface() const {
+  CWnd* wnd = CWnd::FromHandle(hwnd_);
+  return wnd ? wnd->GetSurface() : nullptr;
 }
 
 CPlayerWindowSide::~CPlayerWindowSide() {
@@ -95,27 +99,27 @@ void CPlayerWindowSide::Invalidate(const WinRect& area) {
   CWnd* wnd = CWnd::FromHandle(hwnd_);
   if (!wnd) return;
   const CRect r = ToCRect(area);
-  surface_->Invalidate(r);
+  Surface()->Invalidate(r);
   wnd->InvalidateRect(&r, false);
 }
 
 void CPlayerWindowSide::PaintNow(const WinRect& area) {
   if (!Live()) return;
   const CRect r = ToCRect(area);
-  surface_->BeginDeferFlush();
+  Surface()->BeginDeferFlush();
   {
-    CClientDC dc(surface_.get());
+    CClientDC dc(Surface());
     dc.IntersectClipRect(&r);
     DcTarget target(dc);
     core_.Paint(target, area);
   }
-  surface_->EndDeferFlush();
-  surface_->Validate(r);
+  Surface()->EndDeferFlush();
+  Surface()->Validate(r);
 }
 
 bool CPlayerWindowSide::XorFrameNow(const WinRect& frame) {
   if (!Live()) return false;
-  CClientDC dc(surface_.get());
+  CClientDC dc(Surface());
   DrawXorFrame(dc, frame);
   return true;
 }
@@ -137,14 +141,15 @@ bool CPlayerWindowSide::PollMouse(Point32& client) {
   return down;
 }
 
+// The window base copies the surface to the screen after WM_PAINT.
 void CPlayerWindowSide::OnPaint() {
-  if (surface_->NeedsPaint() && !surface_->Flushing()) {
-    CPaintDC dc(surface_.get());
+  if (!Surface()) return;
+  if (Surface()->NeedsPaint() && !Surface()->Flushing()) {
+    CPaintDC dc(Surface());
     DcTarget target(dc);
     const CRect& r = dc.m_rcPaint;
     core_.Paint(target, {r.left, r.top, r.right, r.bottom});
   }
-  if (QWidget* widget = surface_->Widget()) surface_->CopyToScreen(QRegion(widget->rect()));
 }
 
 bool CPlayerWindowSide::OnSetCursor() {

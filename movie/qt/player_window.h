@@ -45,8 +45,9 @@ class CPlayerWindowSide {
   void OnRButtonDown(const Point32& point);
 
  private:
+  CWindowSurface* Surface() const;
+
   CPlayerCore& core_;
   HWND hwnd_;
-  std::unique_ptr<CWindowSurface> surface_;
   bool pressing_ = false;
 };

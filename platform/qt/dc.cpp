@@ -351,9 +351,9 @@ int CDC::GetDeviceCaps(int index) const {
       return surface_.width;
     case VERTRES:
       return surface_.height;
-    // Every context reports the screen, as memory contexts made for the
-    // screen did on the old system (whatever bitmap is selected).
+    // Colour surfaces report the screen (8 bits on the fake palette screen).
     case BITSPIXEL:
+      if (surface_.kind == PixelSurface::kMono) return 1;
       return IsPaletteScreen() ? 8 : 32;
     case PLANES:
       return 1;

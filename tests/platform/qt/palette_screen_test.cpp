@@ -15,8 +15,9 @@ CSharedPalette* AppPaletteForTest() {
 }
 
 TEST(PaletteScreen, FakeEightBitScreenIsAPaletteDeviceWithReservedColours) {
+  QImage image(8, 8, QImage::Format_RGB32);
   CDC dc;
-  ASSERT_TRUE(dc.CreateCompatibleDC(nullptr));
+  ASSERT_TRUE(dc.AttachImage(&image));
   PaletteEntry few[4];
   // True colour unless asked.
   EXPECT_EQ(dc.GetDeviceCaps(BITSPIXEL), 32);
@@ -25,7 +26,6 @@ TEST(PaletteScreen, FakeEightBitScreenIsAPaletteDeviceWithReservedColours) {
   EXPECT_EQ(PlanAppPalette(QtScreenPaletteInfo()).kind, AppPaletteKind::kNone);
 
   SetFakePaletteScreen(true);
-  // A memory context reports the screen, whatever bitmap it holds.
   EXPECT_EQ(dc.GetDeviceCaps(BITSPIXEL) * dc.GetDeviceCaps(PLANES), 8);
   EXPECT_NE(dc.GetDeviceCaps(RASTERCAPS) & RC_PALETTE, 0);
   EXPECT_EQ(dc.GetDeviceCaps(SIZEPALETTE), 256);
