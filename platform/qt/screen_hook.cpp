@@ -69,6 +69,11 @@ class QtScreenHook final : public CScreen {
   CSharedPalette* AppPalette() override {
     return g_appPaletteProvider ? g_appPaletteProvider() : nullptr;
   }
+  int32_t LogPixels() override {
+    const QScreen* screen =
+        QGuiApplication::instance() ? QGuiApplication::primaryScreen() : nullptr;
+    return screen ? static_cast<int32_t>(screen->logicalDotsPerInchY() + 0.5) : 96;
+  }
 };
 
 }  // namespace

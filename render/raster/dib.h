@@ -28,16 +28,16 @@ enum DibFormat : uint32_t {
   kDib32Bit = 5,  // red in bits 16-23, green 8-15, blue 0-7
 };
 
-// The fields of a packed device-independent bitmap's header (a 40-byte or
-// longer info header, masks, colour table, then the pixel rows), read field by
-// field and checked against the bytes present.
+// The fields of a packed device-independent bitmap's header (a 12-byte core
+// header or a 40-byte or longer info header, masks, colour table, then the
+// pixel rows), read field by field and checked against the bytes present.
 struct PackedDibHeader {
-  uint32_t headerSize = 0;
+  uint32_t headerSize = 0;  // 12: core header (16-bit sizes, 3-byte colours)
   int32_t width = 0;
   int32_t height = 0;  // positive: bottom-up rows; negative: top-down
   uint16_t planes = 0;
   uint16_t bitCount = 0;
-  uint32_t compression = 0;  // 0 plain, 3 bit fields
+  uint32_t compression = 0;  // 0 plain, 1 RLE8, 2 RLE4, 3 bit fields
   uint32_t sizeImage = 0;
   int32_t xPelsPerMeter = 0;
   int32_t yPelsPerMeter = 0;
@@ -45,13 +45,17 @@ struct PackedDibHeader {
   uint32_t clrImportant = 0;
   std::array<uint32_t, 3> masks{};  // red, green, blue for 16 and 32 bits
   uint32_t colorCount = 0;          // colour table entries stored in the block
+  uint32_t colorEntrySize = 4;      // bytes per entry: 3 after a core header
   size_t colorTableOffset = 0;
   size_t bitsOffset = 0;  // the bytes after the colour table
-  int32_t rowStride = 0;  // bytes per stored row
+  int32_t rowStride = 0;  // bytes per stored (or, run-length coded, decoded) row
 };
 
 constexpr uint32_t kBiRgb = 0;
+constexpr uint32_t kBiRle8 = 1;
+constexpr uint32_t kBiRle4 = 2;
 constexpr uint32_t kBiBitfields = 3;
+constexpr uint32_t kCoreHeaderSize = 12;
 
 // Reads and checks a packed DIB's header, masks and colour table position.
 // On failure returns false with a short reason in *error (when given).
@@ -94,11 +98,14 @@ class CDib {
 
   // Fills the image from a packed DIB (header, masks, colour table, then the
   // pixel rows) the way a block transfer into a bitmap of the matching format
-  // does: 1, 4 and 8 bits keep their indices and colours; 16 bits become
-  // 5-5-5; 24 and 32 bits become format 5. `pixels`, when not empty, holds the
-  // rows instead of the bytes after the colour table. `source` (pixels, top
-  // row 0) selects a part; it is cut to the image. Run-length compressed and
-  // 2-bit DIBs are refused. On failure the image holds nothing.
+  // does: 1, 4 and 8 bits keep their indices and colours; 16 bits with the
+  // 5-5-5 masks stay 5-5-5; other 16-bit masks, 24 and 32 bits become format
+  // 5 (so 5-6-5 keeps its sixth green bit). Run-length coded rows (RLE8,
+  // RLE4) are decoded; pixels the codes skip are index 0. `pixels`, when not
+  // empty, holds the rows instead of the bytes after the colour table.
+  // `source` (pixels, top row 0) selects a part; it is cut to the image.
+  // 2-bit DIBs and other compressions are refused. On failure the image
+  // holds nothing.
   [[nodiscard]] bool LoadPackedDib(std::span<const uint8_t> block,
                                    std::span<const uint8_t> pixels = {},
                                    const WinRect* source = nullptr,
@@ -128,5 +135,20 @@ class CDib {
 // image's own block, which the platform layer shows without copying.
 class CImageRef : public CDib {
  public:
+  // CDib::LoadPackedDib, then the bounds in twips: 0, 0 to the size divided
+  // by the header's resolution (pixels per metre) times 56692.913385826774
+  // twips per metre, truncated. A resolution below 787 or above 56692 (a
+  // core header has none) stands for the screen's: 39.37 times its logical
+  // pixels per inch (ScreenLogPixels).
+  [[nodiscard]] bool LoadPackedDib(std::span<const uint8_t> block,
+                                   std::span<const uint8_t> pixels = {},
+                                   const WinRect* source = nullptr,
+                                   PackedDibHeader* header = nullptr, const char** error = nullptr);
+
   Rect32 bounds;
 };
+
+// The twips that `pixels` pixels span at a resolution in pixels per metre
+// (out-of-range resolutions replaced as above, given the screen's pixels per
+// inch); at most INT32_MAX.
+int32_t TwipsFromPixels(int64_t pixels, int32_t pelsPerMeter, int32_t screenLogPixels);

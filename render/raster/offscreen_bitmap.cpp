@@ -85,6 +85,10 @@ std::vector<uint8_t> BuildBitmapInfo(int32_t width, int32_t height, uint16_t bit
   return out;
 }
 
+int32_t ScreenLogPixels() {
+  return g_screen->LogPixels();
+}
+
 void SetOffscreenScreen(CScreen* screen) {
   g_screen = screen ? screen : &g_trueColorScreen;
 }

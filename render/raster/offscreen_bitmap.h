@@ -50,6 +50,8 @@ class CScreen {
   virtual BlitFormat ProbeBlitFormat(int depth) = 0;
   // The application palette's shared record, borrowed; null without one.
   virtual CSharedPalette* AppPalette() = 0;
+  // Logical pixels per inch (images without a resolution are sized by it).
+  virtual int32_t LogPixels() { return 96; }
 };
 
 // The screen that COffscreenBitmap::Create serves; null restores the built-in
@@ -59,6 +61,8 @@ class CScreen {
 void SetOffscreenScreen(CScreen* screen);
 // Forgets the remembered probe result, so the next Create probes again.
 void ResetOffscreenProbe();
+// The logical pixels per inch of the screen in use (96 for the built-in one).
+int32_t ScreenLogPixels();
 
 class COffscreenBitmap {
  public:

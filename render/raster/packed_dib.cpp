@@ -5,9 +5,12 @@
 #include <bit>
 #include <climits>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "render/raster/dib.h"
 #include "render/raster/little_endian.h"
+#include "render/raster/offscreen_bitmap.h"
 
 namespace {
 
@@ -98,6 +101,62 @@ void StoreColor(uint8_t* row, uint32_t format, size_t x, Rgb c) {
   }
 }
 
+// Decodes run-length coded rows of 8 (RLE8) or 4 (RLE4) bits per pixel into
+// bottom-up rows of `stride` bytes, zeroed beforehand: pixels the codes skip
+// (ends of line, deltas, the end of the bitmap) stay index 0, pixels past the
+// width are dropped. Fails when the codes end before the end-of-bitmap mark
+// and the last row, or an absolute run is cut short.
+bool DecodeRunLength(std::span<const uint8_t> data, uint16_t bits, int32_t width, int32_t height,
+                     int32_t stride, uint8_t* out) {
+  size_t i = 0;
+  int64_t x = 0, y = 0;  // y: stored row, 0 = bottom
+  auto put = [&](uint32_t v) {
+    if (x < width) {
+      uint8_t* row = out + static_cast<size_t>(y) * static_cast<size_t>(stride);
+      if (bits == 8) {
+        row[x] = static_cast<uint8_t>(v);
+      } else {
+        const int shift = (x & 1) ? 0 : 4;
+        row[x >> 1] = static_cast<uint8_t>(row[x >> 1] | (v & 15) << shift);
+      }
+    }
+    ++x;
+  };
+  while (y < height) {
+    if (data.size() - i < 2) return false;
+    const uint32_t n = data[i], v = data[i + 1];
+    i += 2;
+    if (n > 0) {  // a run of n pixels; RLE4 alternates the two nibbles
+      for (uint32_t k = 0; k < n; ++k) put(bits == 8 ? v : (k & 1) ? v & 15 : v >> 4);
+      continue;
+    }
+    switch (v) {
+      case 0:  // end of line
+        x = 0;
+        ++y;
+        break;
+      case 1:  // end of bitmap
+        return true;
+      case 2:  // delta: right and up
+        if (data.size() - i < 2) return false;
+        x += data[i];
+        y += data[i + 1];
+        i += 2;
+        break;
+      default: {  // v literal pixels, padded to an even byte count
+        const size_t bytes = bits == 8 ? v : (v + 1) / 2;
+        if (data.size() - i < bytes) return false;
+        const uint8_t* lit = data.data() + i;
+        for (uint32_t k = 0; k < v; ++k)
+          put(bits == 8 ? lit[k] : (k & 1) ? lit[k / 2] & 15 : lit[k / 2] >> 4);
+        i += std::min(bytes + (bytes & 1), data.size() - i);
+        break;
+      }
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParsePackedDibHeader(std::span<const uint8_t> block, PackedDibHeader& out,
@@ -106,18 +165,28 @@ bool ParsePackedDibHeader(std::span<const uint8_t> block, PackedDibHeader& out,
   if (block.size() < 4) return Fail(error, "truncated bitmap header");
   const uint8_t* p = block.data();
   out.headerSize = LoadLE32(p);
-  if (out.headerSize < kInfoHeaderSize) return Fail(error, "unsupported bitmap header");
+  const bool core = out.headerSize == kCoreHeaderSize;
+  if (!core && out.headerSize < kInfoHeaderSize) return Fail(error, "unsupported bitmap header");
   if (out.headerSize > block.size()) return Fail(error, "truncated bitmap header");
-  out.width = static_cast<int32_t>(LoadLE32(p + 4));
-  out.height = static_cast<int32_t>(LoadLE32(p + 8));
-  out.planes = LoadLE16(p + 12);
-  out.bitCount = LoadLE16(p + 14);
-  out.compression = LoadLE32(p + 16);
-  out.sizeImage = LoadLE32(p + 20);
-  out.xPelsPerMeter = static_cast<int32_t>(LoadLE32(p + 24));
-  out.yPelsPerMeter = static_cast<int32_t>(LoadLE32(p + 28));
-  out.clrUsed = LoadLE32(p + 32);
-  out.clrImportant = LoadLE32(p + 36);
+  if (core) {
+    // 16-bit size, always bottom-up; no compression, resolution or colour count.
+    out.width = LoadLE16(p + 4);
+    out.height = LoadLE16(p + 6);
+    out.planes = LoadLE16(p + 8);
+    out.bitCount = LoadLE16(p + 10);
+    out.colorEntrySize = 3;
+  } else {
+    out.width = static_cast<int32_t>(LoadLE32(p + 4));
+    out.height = static_cast<int32_t>(LoadLE32(p + 8));
+    out.planes = LoadLE16(p + 12);
+    out.bitCount = LoadLE16(p + 14);
+    out.compression = LoadLE32(p + 16);
+    out.sizeImage = LoadLE32(p + 20);
+    out.xPelsPerMeter = static_cast<int32_t>(LoadLE32(p + 24));
+    out.yPelsPerMeter = static_cast<int32_t>(LoadLE32(p + 28));
+    out.clrUsed = LoadLE32(p + 32);
+    out.clrImportant = LoadLE32(p + 36);
+  }
 
   if (out.width <= 0 || out.height == 0 || out.height == INT32_MIN)
     return Fail(error, "bad bitmap size");
@@ -126,16 +195,23 @@ bool ParsePackedDibHeader(std::span<const uint8_t> block, PackedDibHeader& out,
     case 1:
     case 4:
     case 8:
-    case 16:
     case 24:
+      break;
+    case 16:
     case 32:
+      if (core) return Fail(error, "unsupported bits per pixel");
       break;
     default:
       return Fail(error, "unsupported bits per pixel");
   }
   const bool bitfields = out.compression == kBiBitfields;
-  if (out.compression != kBiRgb && !(bitfields && (out.bitCount == 16 || out.bitCount == 32)))
+  const bool rle = (out.compression == kBiRle8 && out.bitCount == 8) ||
+                   (out.compression == kBiRle4 && out.bitCount == 4);
+  if (out.compression != kBiRgb && !rle &&
+      !(bitfields && (out.bitCount == 16 || out.bitCount == 32)))
     return Fail(error, "unsupported compression");
+  // Run-length codes run from the bottom row up.
+  if (rle && out.height < 0) return Fail(error, "top-down run-length bitmap");
 
   size_t offset = out.headerSize;
   if (bitfields) {
@@ -157,9 +233,9 @@ bool ParsePackedDibHeader(std::span<const uint8_t> block, PackedDibHeader& out,
   out.colorCount = out.clrUsed;
   if (out.colorCount == 0 && out.bitCount <= 8) out.colorCount = uint32_t{1} << out.bitCount;
   out.colorTableOffset = offset;
-  if (out.colorCount > (block.size() - offset) / 4)
+  if (out.colorCount > (block.size() - offset) / out.colorEntrySize)
     return Fail(error, "colour table runs past the end");
-  out.bitsOffset = offset + size_t{out.colorCount} * 4;
+  out.bitsOffset = offset + size_t{out.colorCount} * out.colorEntrySize;
 
   const int64_t stride = ((int64_t{out.bitCount} * out.width + 31) >> 5) * 4;
   if (stride > INT32_MAX) return Fail(error, "bad bitmap size");
@@ -184,6 +260,16 @@ bool CDib::LoadPackedDib(std::span<const uint8_t> block, std::span<const uint8_t
   const int32_t srcHeight = h.height < 0 ? -h.height : h.height;
   const bool bottomUp = h.height > 0;
   if (pixels.empty()) pixels = block.subspan(h.bitsOffset);
+  std::unique_ptr<uint8_t[]> decoded;
+  if (h.compression == kBiRle8 || h.compression == kBiRle4) {
+    if (h.rowStride > kMaxBytes / srcHeight) return Fail(error, "image too large");
+    const size_t bytes = static_cast<size_t>(h.rowStride) * static_cast<size_t>(srcHeight);
+    decoded.reset(new (std::nothrow) uint8_t[bytes]());
+    if (!decoded) return Fail(error, "out of memory");
+    if (!DecodeRunLength(pixels, h.bitCount, srcWidth, srcHeight, h.rowStride, decoded.get()))
+      return Fail(error, "run-length codes run past the end");
+    pixels = std::span<const uint8_t>(decoded.get(), bytes);
+  }
   if (h.rowStride > 0 &&
       static_cast<uint64_t>(srcHeight) > pixels.size() / static_cast<uint64_t>(h.rowStride))
     return Fail(error, "pixel rows run past the end");
@@ -211,18 +297,17 @@ bool CDib::LoadPackedDib(std::span<const uint8_t> block, std::span<const uint8_t
     case 8:
       format = kDib8Bit;
       break;
-    case 16:
-      format = kDib16Bit;
-      break;
     default:
       format = kDib32Bit;
       break;
   }
+  const bool masks555 = h.masks[0] == 0x7C00 && h.masks[1] == 0x03E0 && h.masks[2] == 0x001F;
+  if (h.bitCount == 16 && masks555) format = kDib16Bit;
   ColorTable table;
   if (h.bitCount <= 8) {
     table.count = std::min({h.colorCount, ColorTable::kMaxEntries, uint32_t{1} << h.bitCount});
     for (uint32_t i = 0; i < table.count; ++i) {
-      const uint8_t* q = block.data() + h.colorTableOffset + 4 * size_t{i};
+      const uint8_t* q = block.data() + h.colorTableOffset + h.colorEntrySize * size_t{i};
       table.entries[i] = PackRgb(q[2], q[1], q[0]) | 0xFF000000u;
     }
   }
@@ -230,8 +315,7 @@ bool CDib::LoadPackedDib(std::span<const uint8_t> block, std::span<const uint8_t
     return Fail(error, "image too large or out of memory");
 
   // Same layout and whole rows: copy bytes. Otherwise pixel by pixel.
-  const bool sameLayout = h.bitCount <= 8 || (h.bitCount == 16 && h.masks[0] == 0x7C00 &&
-                                              h.masks[1] == 0x03E0 && h.masks[2] == 0x001F);
+  const bool sameLayout = h.bitCount <= 8 || (h.bitCount == 16 && masks555);
   const bool wholeRows = left == 0 && width == srcWidth;
   // Columns of the source that exist: [cx0, cx1) in destination columns.
   const int64_t cx0 = std::max<int64_t>(0, -int64_t{left});
@@ -254,5 +338,30 @@ bool CDib::LoadPackedDib(std::span<const uint8_t> block, std::span<const uint8_t
         StoreColor(drow, format, static_cast<size_t>(dx), src.Color(srow, sx));
     }
   }
+  return true;
+}
+
+int32_t TwipsFromPixels(int64_t pixels, int32_t pelsPerMeter, int32_t screenLogPixels) {
+  constexpr double kTwipsPerMetre = 56692.913385826774;
+  // 39.37 (inches per metre) in 16.16.
+  constexpr Fixed kInchesPerMetre = 2580152;
+  if (pelsPerMeter < 787 || pelsPerMeter > 56692)
+    pelsPerMeter = FixedMul(kInchesPerMetre, screenLogPixels);
+  if (pelsPerMeter <= 0) pelsPerMeter = 3780;  // a screen reporting no resolution: 96 dpi
+  const double twips = static_cast<double>(pixels) / pelsPerMeter * kTwipsPerMetre;
+  return twips >= INT32_MAX ? INT32_MAX : static_cast<int32_t>(twips);
+}
+
+bool CImageRef::LoadPackedDib(std::span<const uint8_t> block, std::span<const uint8_t> pixels,
+                              const WinRect* source, PackedDibHeader* headerOut,
+                              const char** error) {
+  PackedDibHeader h;
+  if (!CDib::LoadPackedDib(block, pixels, source, &h, error)) return false;
+  if (headerOut) *headerOut = h;
+  const int32_t dpi = ScreenLogPixels();
+  bounds.xmin = 0;
+  bounds.ymin = 0;
+  bounds.xmax = TwipsFromPixels(Width(), h.xPelsPerMeter, dpi);
+  bounds.ymax = TwipsFromPixels(Height(), h.yPelsPerMeter, dpi);
   return true;
 }

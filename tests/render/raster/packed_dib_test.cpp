@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "render/raster/bitmap_span.h"
 #include "render/raster/dib.h"
+#include "render/raster/offscreen_bitmap.h"
 #include "render/raster/raster_tables.h"
 #include "rgb_print.h"
 
@@ -141,11 +143,13 @@ uint8_t Replicated(uint32_t k, int bits) {
   return static_cast<uint8_t>((k * 255 + top - 1) / top);
 }
 
-TEST_F(ConvertTest, SixteenBitFilesBecomeFiveFiveFive) {
+TEST_F(ConvertTest, SixteenBitFilesKeepEveryBitOfTheirMasks) {
   std::mt19937 rng(7);
   std::vector<std::array<uint32_t, 3>> levels;  // 5-bit red, 6-bit green, 5-bit blue
   for (int i = 0; i < 24; ++i)
     levels.push_back({unsigned(rng() % 32), unsigned(rng() % 64), unsigned(rng() % 32)});
+  // 5-5-5 stays 16 bits; 5-6-5 (bit fields) becomes format 5 with its sixth
+  // green bit, each channel widened by repeating its top bits.
   for (const char* subtype : {"RGB555", "RGB565"}) {
     SCOPED_TRACE(subtype);
     const bool sixBitGreen = std::string(subtype) == "RGB565";
@@ -159,12 +163,49 @@ TEST_F(ConvertTest, SixteenBitFilesBecomeFiveFiveFive) {
     CDib dib;
     const char* error = nullptr;
     ASSERT_TRUE(dib.LoadPackedDib(bmp.Block(), {}, nullptr, nullptr, &error)) << error;
-    ASSERT_EQ(dib.Format(), kDib16Bit);
+    ASSERT_EQ(dib.Format(), sixBitGreen ? kDib32Bit : kDib16Bit);
     for (int i = 0; i < 24; ++i) {
-      const Rgb want{kExpand5To8[levels[i][0]], kExpand5To8[levels[i][1] >> 1],
-                     kExpand5To8[levels[i][2]]};
+      const uint32_t r = levels[i][0], g = levels[i][1], b = levels[i][2];
+      const Rgb want = sixBitGreen ? Rgb{static_cast<uint8_t>(r << 3 | r >> 2),
+                                         static_cast<uint8_t>(g << 2 | g >> 4),
+                                         static_cast<uint8_t>(b << 3 | b >> 2)}
+                                   : Rgb{kExpand5To8[r], kExpand5To8[g >> 1], kExpand5To8[b]};
       EXPECT_EQ(dib.GetPixel(i % 6, i / 6), want) << "pixel " << i;
     }
+  }
+}
+
+TEST_F(ConvertTest, RunLengthAndCoreHeaderFilesLoadPixelForPixel) {
+  // Runs of one colour and stretches of noise, so both kinds of run occur.
+  Image runs = RandomImage(29, 7, 21, GridPalette(30));
+  for (int i = 0; i < 29 * 7; i += 3)
+    if (i % 29 < 17) runs.pixels[i] = runs.pixels[i - i % 29];
+  struct Case {
+    const char* options;
+    Image image;
+    uint16_t bits;
+    uint32_t headerSize;
+    uint32_t compression;
+  } cases[] = {
+      {"-compress RLE -type Palette BMP3", runs, 8, 40, kBiRle8},
+      {"-compress RLE -type Palette BMP3", RandomImage(64, 3, 22, GridPalette(3)), 8, 40, kBiRle8},
+      {"-type Palette BMP2", RandomImage(37, 5, 23, GridPalette(2)), 1, 12, kBiRgb},
+      {"-type Palette BMP2", RandomImage(9, 4, 24, GridPalette(12)), 4, 12, kBiRgb},
+      {"-type Palette BMP2", RandomImage(13, 6, 25, GridPalette(40)), 8, 12, kBiRgb},
+      {"-type TrueColor BMP2", RandomImage(7, 5, 26), 24, 12, kBiRgb},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.options << " " << c.image.width << "x" << c.image.height);
+    const BmpFile bmp = Convert(c.image, c.options);
+    CDib dib;
+    PackedDibHeader header;
+    const char* error = nullptr;
+    ASSERT_TRUE(dib.LoadPackedDib(bmp.Block(), {}, nullptr, &header, &error)) << error;
+    EXPECT_EQ(header.headerSize, c.headerSize);
+    EXPECT_EQ(header.bitCount, c.bits);
+    EXPECT_EQ(header.compression, c.compression);
+    EXPECT_EQ(header.bitsOffset + 14, bmp.PixelOffset());
+    ExpectSamePixels(dib, c.image);
   }
 }
 
@@ -259,7 +300,7 @@ TEST(PackedDib, MalformedHeadersAreRefused) {
     const char* name;
     std::vector<uint8_t> block;
   } cases[] = {
-      {"core header", with32(2, 0, 12)},
+      {"header between core and info sizes", with32(2, 0, 24)},
       {"header longer than the block", with32(2, 0, 4000)},
       {"zero width", with32(2, 4, 0)},
       {"negative width", with32(2, 4, 0xFFFFFFFF)},
@@ -270,7 +311,8 @@ TEST(PackedDib, MalformedHeadersAreRefused) {
       {"two planes", with16(12, 2)},
       {"2 bits per pixel", with16(14, 2)},
       {"0 bits per pixel", with16(14, 0)},
-      {"run-length compression", with32(2, 16, 1)},
+      {"JPEG compression", with32(2, 16, 4)},
+      {"RLE4 on 8 bits", with32(2, 16, kBiRle4)},
       {"bit fields on 8 bits", with32(2, 16, 3)},
       {"colour count past the end", with32(2, 32, 0xFFFFFFFF)},
   };
@@ -309,6 +351,122 @@ TEST(PackedDib, OversizedColourCountKeepsWhatTheFormatIndexes) {
   const size_t bits = 40 + 4 * 300;
   const uint32_t first = dib.Colors()->entries[b[bits]];  // bottom-up: stored row 0 is y = 1
   EXPECT_EQ(dib.GetPixel(0, 1), (Rgb{RedOf(first), GreenOf(first), BlueOf(first)}));
+}
+
+// A hand-made run-length coded DIB: 40-byte header, 16 grey entries, codes.
+std::vector<uint8_t> RunLengthDib(uint8_t bits, int32_t width, int32_t height,
+                                  const std::vector<uint8_t>& codes) {
+  std::vector<uint8_t> b(40 + 16 * 4);
+  PutInfoHeader(b, width, height, bits, bits == 8 ? kBiRle8 : kBiRle4);
+  Put32(b, 32, 16);
+  for (uint32_t i = 0; i < 16; ++i) Put32(b, 40 + 4 * i, i * 0x111111);
+  b.insert(b.end(), codes.begin(), codes.end());
+  return b;
+}
+
+TEST(PackedDib, RunLengthCodesDecodeToTheirIndices) {
+  struct Case {
+    const char* name;
+    uint8_t bits;
+    int32_t width, height;
+    std::vector<uint8_t> codes;
+    const char* rows;  // top row first, one hex digit per index; null: refused
+  } cases[] = {
+      {"runs, literal past the width, end of line, delta, end of bitmap",
+       8,
+       5,
+       3,
+       {3, 7, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 1, 2, 9, 0, 1},
+       "00990 00000 77712"},
+      {"no end-of-bitmap mark after the last row", 8, 3, 2, {3, 4, 0, 0, 3, 5, 0, 0}, "555 444"},
+      {"end of bitmap leaves the rest at 0", 8, 2, 2, {1, 6, 0, 1}, "00 60"},
+      {"a run past the width is cut", 8, 2, 1, {200, 3, 0, 1}, "33"},
+      {"RLE4 runs alternate nibbles",
+       4,
+       5,
+       2,
+       {5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 0, 1},
+       "34500 12121"},
+      {"RLE4 odd literal padded", 4, 5, 1, {0, 5, 0xAB, 0xCD, 0xE0, 0x00, 0, 1}, "abcde"},
+      {"codes end early", 8, 3, 2, {3, 4, 0, 0}, nullptr},
+      {"literal cut short", 8, 4, 1, {0, 4, 1, 2}, nullptr},
+      {"delta cut short", 8, 4, 1, {0, 2, 1}, nullptr},
+      {"no codes", 4, 4, 1, {}, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<uint8_t> block = RunLengthDib(c.bits, c.width, c.height, c.codes);
+    CDib dib;
+    const char* error = nullptr;
+    const bool ok = dib.LoadPackedDib(block, {}, nullptr, nullptr, &error);
+    ASSERT_EQ(ok, c.rows != nullptr) << (error ? error : "");
+    if (!ok) continue;
+    EXPECT_EQ(dib.Format(), c.bits == 8 ? kDib8Bit : kDib4Bit);
+    std::string got;
+    for (int y = 0; y < c.height; ++y) {
+      if (y) got += ' ';
+      for (int x = 0; x < c.width; ++x) got += "0123456789abcdef"[ReadRawPixel(dib, x, y) & 15];
+    }
+    EXPECT_EQ(got, c.rows);
+  }
+  // Run-length rows must run bottom-up.
+  std::vector<uint8_t> topDown = RunLengthDib(8, 2, 1, {2, 1, 0, 1});
+  Put32(topDown, 8, static_cast<uint32_t>(-1));
+  CDib dib;
+  EXPECT_FALSE(dib.LoadPackedDib(topDown));
+}
+
+// A screen double of a given resolution.
+class DpiScreen final : public CScreen {
+ public:
+  explicit DpiScreen(int32_t dpi) : dpi_(dpi) {}
+  int Depth() override { return 32; }
+  BlitFormat ProbeBlitFormat(int) override { return {}; }
+  CSharedPalette* AppPalette() override { return nullptr; }
+  int32_t LogPixels() override { return dpi_; }
+
+ private:
+  int32_t dpi_;
+};
+
+TEST(PackedDib, BoundsInTwipsFollowTheResolutionOrTheScreen) {
+  struct Case {
+    int32_t ppm;
+    int32_t dpi;
+    int32_t twips;  // for 100 pixels
+  } cases[] = {
+      {0, 96, 1499},     {2835, 96, 1999}, {786, 96, 1499}, {787, 96, 7203},   {56692, 96, 100},
+      {56693, 96, 1499}, {-5, 96, 1499},   {0, 72, 1999},   {3780, 120, 1499}, {0, 120, 1200},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.ppm << " ppm, " << c.dpi << " dpi");
+    EXPECT_EQ(TwipsFromPixels(100, c.ppm, c.dpi), c.twips);
+    DpiScreen screen(c.dpi);
+    SetOffscreenScreen(&screen);
+    std::vector<uint8_t> b = SmallDib(2, 2);
+    Put32(b, 4, 100);
+    Put32(b, 8, 1);
+    Put32(b, 24, static_cast<uint32_t>(c.ppm));
+    Put32(b, 28, static_cast<uint32_t>(c.ppm));
+    b.resize(40 + 8 + 100);
+    CImageRef image;
+    const bool ok = image.LoadPackedDib(b);
+    SetOffscreenScreen(nullptr);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(image.bounds, (Rect32{0, c.twips, 0, TwipsFromPixels(1, c.ppm, c.dpi)}));
+  }
+  EXPECT_EQ(TwipsFromPixels(INT32_MAX, 787, 96), INT32_MAX);
+  // A core header has no resolution: the screen's.
+  std::vector<uint8_t> core(12 + 6 + 16);
+  Put32(core, 0, 12);
+  core[4] = 100;
+  core[6] = 1;
+  core[8] = 1;
+  core[10] = 1;
+  CImageRef image;
+  ASSERT_TRUE(image.LoadPackedDib(core));
+  EXPECT_EQ(image.bounds.xmax, 1499);
+  EXPECT_EQ(image.bounds.ymax, 14);
 }
 
 }  // namespace
