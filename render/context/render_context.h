@@ -19,6 +19,7 @@
 #include "geometry/edge_style.h"
 #include "geometry/fixed.h"
 
+class CImageRef;
 class CPicObj;
 class CTextStyle;
 class CScanConverter;
@@ -112,6 +113,9 @@ class CRenderContext {
                            const CTextStyle& /*style*/) {
     return 0;
   }
+  // An image filling its bounds (document coordinates) through the current
+  // matrix. Nothing here.
+  virtual void DrawBitmap(const CImageRef& /*image*/) {}
   // Draws a shape's edge graph (fills, then lines) in document coordinates
   // through the current matrix. The graph's regions are built when missing.
   virtual void DrawEdgeGraph(const EdgeGraph& graph);

@@ -36,11 +36,12 @@ class CDibRecordReader {
 // the image is never changed, even when a write throws midway. False
 // (nothing written) for an image without pixels or wider or taller than
 // 65535 pixels.
-bool WriteDibRecord(const CImageRef& image, CDibRecordWriter& out);
+[[nodiscard]] bool WriteDibRecord(const CImageRef& image, CDibRecordWriter& out);
 
 // Reads a record into image. The stored stride is replaced by the one that
 // follows from format and width; colours past 256 (or past what the format
 // indexes) are read and dropped. False with a reason in *error, image
 // empty, for a version other than 0, a format above 5, a size of 0, rows
 // longer than the bytes left, or no memory. Throws what the reader throws.
-bool ReadDibRecord(CDibRecordReader& in, CImageRef& image, const char** error = nullptr);
+[[nodiscard]] bool ReadDibRecord(CDibRecordReader& in, CImageRef& image,
+                                 const char** error = nullptr);
