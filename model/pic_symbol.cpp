@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "geometry/fixed.h"
 #include "model/document_page.h"
 #include "model/pic_page.h"
 
@@ -40,10 +41,6 @@ int64_t FloorDiv(int64_t a, int64_t n) {
 }
 int64_t FloorMod(int64_t a, int64_t n) {
   return a - FloorDiv(a, n) * n;
-}
-
-int32_t Clamp32(int64_t v) {
-  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
 }  // namespace
