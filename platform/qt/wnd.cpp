@@ -15,6 +15,7 @@
 #include <cmath>
 #include <deque>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/qt/cursors.h"
@@ -353,6 +354,7 @@ bool CWndWidget::Translate(QEvent* e) {
       GuardedSend(hwnd, WM_KILLFOCUS);
       return true;
     case QEvent::Resize: {
+      owner_->NoteInvalidate(true);  // the new area is erased
       LayoutScrollBars();
       CRect client = owner_->GetClientRect();
       UINT type = isWindow() && isMaximized() ? SIZE_MAXIMIZED : SIZE_RESTORED;
@@ -594,7 +596,7 @@ void CWnd::PaintFromSurface(const QRegion& region) {
   if (s == nullptr) return;
   if (s->NeedsPaint() && !s->Flushing()) {
     HWND self = hwnd_;
-    {
+    if (!std::exchange(noErase_, false)) {
       CDC erase;
       erase.AttachImage(&s->Image());
       QRect b = s->InvalidRegion().boundingRect();
@@ -946,8 +948,15 @@ bool CWnd::IsWindowEnabled() const {
   return widget_ != nullptr && widget_->isEnabled();
 }
 
-void CWnd::Invalidate(bool) {
-  if (surface_ != nullptr) surface_->InvalidateAll();
+void CWnd::NoteInvalidate(bool erase) {
+  if (surface_ == nullptr) return;
+  noErase_ = erase ? false : (noErase_ || !surface_->NeedsPaint());
+}
+
+void CWnd::Invalidate(bool erase) {
+  if (surface_ == nullptr) return;
+  NoteInvalidate(erase);
+  surface_->InvalidateAll();
 }
 
 void CWnd::InvalidateRect(const CRect* rect, bool erase) {
@@ -956,7 +965,9 @@ void CWnd::InvalidateRect(const CRect* rect, bool erase) {
     Invalidate(erase);
     return;
   }
-  if (surface_ != nullptr) surface_->Invalidate(*rect);
+  if (surface_ == nullptr) return;
+  NoteInvalidate(erase);
+  surface_->Invalidate(*rect);
 }
 
 void CWnd::ValidateRect(const CRect* rect) {
@@ -1116,6 +1127,7 @@ void CWnd::EnableScrollBarCtrl(int bar, bool enable) {
 void CWnd::ScrollWindow(int dx, int dy, const CRect* scroll, const CRect* clip) {
   if (widget_ == nullptr) return;
   CRect client = GetClientRect();
+  NoteInvalidate(true);  // the uncovered area is erased
   surface_->ScrollWindow(dx, dy, scroll != nullptr ? scroll : &client, clip);
 }
 

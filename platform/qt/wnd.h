@@ -203,6 +203,10 @@ class CWnd : public CCmdTarget {
   ScrollBarState hbar_;
   ScrollBarState vbar_;
   // The message being handled (for Default).
+  // The invalid area was added only without erasing (Invalidate(false) on a
+  // valid window): the next paint sends no WM_ERASEBKGND.
+  bool noErase_ = false;
+  void NoteInvalidate(bool erase);
   UINT curMsg_ = 0;
   WPARAM curW_ = 0;
   LPARAM curL_ = 0;

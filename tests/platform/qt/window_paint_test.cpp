@@ -1,6 +1,7 @@
 // Windows paint through their backing surface: the paint handler draws with
 // a paint context, drawing outside it shows at once, scrolling moves pixels.
 #include <QTest>
+#include <functional>
 
 #include "platform/qt/dc.h"
 #include "platform/qt/window_surface.h"
@@ -55,6 +56,48 @@ TEST_F(WindowTest, PaintHandlersDrawIntoTheBackingSurface) {
   EXPECT_TRUE(wnd.GetSurface()->NeedsPaint());
   wnd.UpdateWindow();
   EXPECT_FALSE(wnd.GetSurface()->NeedsPaint());
+}
+
+TEST_F(WindowTest, InvalidatingWithoutEraseSkipsTheBackground) {
+  CPainted wnd;
+  CreateTestWindow(wnd);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(wnd.GetWidget()));
+  wnd.UpdateWindow();
+  const CRect part(0, 0, 40, 40);
+  struct {
+    const char* what;
+    std::function<void()> invalidate;
+    bool erased;
+  } cases[] = {
+      {"all, no erase", [&] { wnd.Invalidate(false); }, false},
+      {"part, no erase", [&] { wnd.InvalidateRect(&part, false); }, false},
+      {"all, erase", [&] { wnd.Invalidate(true); }, true},
+      {"erase, then no erase",
+       [&] {
+         wnd.Invalidate(true);
+         wnd.InvalidateRect(&part, false);
+       },
+       true},
+      {"no erase, then erase",
+       [&] {
+         wnd.InvalidateRect(&part, false);
+         wnd.Invalidate(true);
+       },
+       true},
+      {"no erase, then a scroll",
+       [&] {
+         wnd.Invalidate(false);
+         wnd.ScrollWindow(0, 5);
+       },
+       true},
+  };
+  for (const auto& c : cases) {
+    const int erases = wnd.erases, paints = wnd.paints;
+    c.invalidate();
+    wnd.UpdateWindow();
+    EXPECT_EQ(wnd.paints, paints + 1) << c.what;
+    EXPECT_EQ(wnd.erases, erases + (c.erased ? 1 : 0)) << c.what;
+  }
 }
 
 }  // namespace
