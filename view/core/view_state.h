@@ -1,0 +1,363 @@
+// The drawing view's state and everything it does without a window: the
+// edit context and the state saved per side (page side, symbol side), the
+// view matrix with zoom and scrolling, the two view lengths (pixel size P and
+// pick unit U), the layout modes and the work area, the object walk, the hit
+// test, the selection operations and the handle rectangles.
+//
+// The view's window owns one ViewState and gives it a ViewHost: the client
+// size, the screen's resolution, the scroll bars and invalidation. Document
+// units are twips (1440 to the inch); the view matrix maps them to unscrolled
+// device pixels, and y grows downwards on the screen.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "geometry/fixed.h"
+#include "model/pic_obj.h"
+#include "view/core/view_services.h"
+
+class CDocumentPage;
+class CMarlDoc;
+class CPicFrame;
+class CPicLayer;
+class CPicShape;
+struct Edge;
+struct EdgeGraph;
+struct PointList;
+struct Region;
+struct Vertex;
+
+// Layout modes.
+constexpr int32_t kLayoutPage = 0;      // the page alone
+constexpr int32_t kLayoutWorkArea = 1;  // the page inside the work area
+constexpr int32_t kLayoutFit = 2;       // the drawing fitted to the window, no scrolling
+
+// Handle modes.
+constexpr int32_t kHandleNone = 0;
+constexpr int32_t kHandleRotate = 1;  // rotate-and-slant handles
+constexpr int32_t kHandleScale = 2;
+constexpr int32_t kHandleFill = 3;  // the transform of a gradient or texture fill
+constexpr int32_t kHandleCenter = 4;
+
+// Onion flags.
+constexpr uint32_t kOnionEditSeveral = 0x1;  // edit several frames
+constexpr uint32_t kOnionShow = 0x2;         // show neighbouring frames dimmed
+constexpr uint32_t kOnionOutlines = 0x4;     // show them as outlines
+
+// View qualities.
+constexpr int32_t kQualityOutlines = 0;
+constexpr int32_t kQualityFast = 1;
+constexpr int32_t kQualitySmooth = 2;
+constexpr int32_t kQualitySmoothText = 3;
+
+// The zoom scale's range, pixels per twip in 16.16.
+constexpr Fixed kZoomMin = 256;
+constexpr Fixed kZoomMax = 0x10000;
+
+// Scroll sizes: the margin a page step keeps and the line step, in pixels.
+constexpr int32_t kScrollPageMargin = 30;
+constexpr int32_t kScrollLine = 30;
+// Ten inches: the symbol side's extent and the work area's margin.
+constexpr int32_t kWorkAreaMargin = 14400;
+// Client pixels an invalidated document rectangle grows by (left and top;
+// right and bottom).
+constexpr int32_t kInvalidateGrowLow = 5;
+constexpr int32_t kInvalidateGrowHigh = 6;
+
+// The view's state of one side, kept while the other side is shown.
+struct SavedViewState {
+  std::string name;  // of the page or symbol, to find it again
+  int32_t currentFrame = 0;
+  int32_t layoutMode = kLayoutPage;
+  Matrix2x3 matrix;
+  Point32 scroll;
+  uint8_t pageTabsShown = 0;
+  uint8_t rulersShown = 0;
+  uint8_t viewSettings = 0;  // the view-settings nibble
+  uint8_t timelineShown = 0;
+  int32_t splitterPos = 0;  // with the timeline shown
+  TimelineViewFields timeline;
+};
+
+// What the view's window gives its state.
+class ViewHost {
+ public:
+  virtual ~ViewHost() = default;
+  // The client size in pixels (without the scroll bars shown now).
+  virtual Point32 GetClientSize() const = 0;
+  // LOGPIXELSX (false) or LOGPIXELSY (true) of a client device context.
+  virtual int32_t GetLogPixels(bool vertical) const = 0;
+  // The scroll view's sizes; its bars follow, which may change the client
+  // size.
+  virtual void SetScrollSizes(const Point32& total, const Point32& page, const Point32& line) = 0;
+  virtual Point32 GetScrollPosition() const = 0;
+  // Clamped to the scroll limits.
+  virtual void ScrollToPosition(const Point32& position) = 0;
+  // Invalidates client pixels (null: the whole client area).
+  virtual void InvalidateClient(const WinRect* r) = 0;
+  // The current frame is about to change: the window redraws what differs
+  // (by default: everything).
+  virtual void OnFrameChange(int32_t /*oldFrame*/, int32_t /*newFrame*/) {
+    InvalidateClient(nullptr);
+  }
+  // The main tool bar's zoom box shows the active view's zoom again.
+  virtual void RefreshZoomBox() {}
+  // Create or destroy the rulers and the page tab strip; the window tells the
+  // state through SetRulers and SetPageTabStrip.
+  virtual void ShowRulers(bool /*show*/) {}
+  virtual void ShowPageTabs(bool /*show*/) {}
+  // Parts of an edit-context switch that belong to the window: text editing
+  // ends, the hover of the test-buttons mode stops, an in-place item closes.
+  virtual void EndTextEdit() {}
+  virtual void StopButtonHover() {}
+  virtual void CloseInPlaceItem() {}
+  // A floating symbol window's view (keeps its own layout on the symbol side).
+  virtual bool IsClipView() const { return false; }
+};
+
+// The result of a hit test. The caller fills point and useTolerance; the
+// rest is cleared by the test and tells what was hit.
+struct ViewHitRecord {
+  Point32 point;             // document units
+  int32_t useTolerance = 1;  // 0: the point must lie on the object itself
+  CPicObj* object = nullptr;
+  int32_t frame = 0;  // the frame number of the hit
+  CPicShape* keyFrame = nullptr;
+  EdgeGraph* graph = nullptr;
+  Edge* edge = nullptr;
+  Region* region = nullptr;
+  Vertex* vertex = nullptr;
+};
+
+class ViewState;
+
+// The walk over the editable key frames of a view, a value on the caller's
+// stack. Flags: kWalkFrontToBack walks the layers from the root's first
+// child (the front) to the last; without it from the last to the first (the
+// drawing order). kWalkLocked takes locked layers too, and walks even while
+// the view is playing.
+class CViewObjIter {
+ public:
+  static constexpr uint32_t kWalkFrontToBack = 0x1;
+  static constexpr uint32_t kWalkLocked = 0x2;
+
+  CViewObjIter(const ViewState& view, uint32_t flags);
+  // The next key frame (or the focused object), null when done.
+  CPicShape* Next();
+  // The frame number of the object Next returned.
+  int32_t GetFrame() const { return m_frame; }
+
+ private:
+  enum State : int32_t { kDone = 0, kNextLayer = 1, kAdvanceLayer = 2, kNextFrame = 3, kFocus = 4 };
+  const ViewState& m_view;
+  uint32_t m_flags;
+  int32_t m_state = kDone;
+  CPicShape* m_focus = nullptr;
+  CPicObj* m_layer = nullptr;
+  int32_t m_frame = 0;      // of the object returned
+  int32_t m_nextFrame = 0;  // where the layer's frame scan goes on
+  int32_t m_first = 0;      // the range walked
+  int32_t m_last = 0;
+};
+
+class ViewState : public CPicObjRefOwner {
+ public:
+  explicit ViewState(ViewHost& host);
+  // Releases the edit context's lock.
+  ~ViewState() override;
+  ViewState(const ViewState&) = delete;
+  ViewState& operator=(const ViewState&) = delete;
+
+  // ---- document and edit context ----
+  void SetDocument(CMarlDoc* doc) { m_document = doc; }
+  CMarlDoc* GetDocument() const { return m_document; }
+  // Shows c (a page or a symbol). The old side's state is saved when the
+  // side changes and the new side's saved state restored. When the new
+  // context cannot be locked (its contents cannot be read) the view keeps
+  // its old context and state, and the exception passes on.
+  [[nodiscard]] bool SetEditContext(CDocumentPage* c);
+  // The document's current symbol or page, or the one of the side's saved name.
+  [[nodiscard]] bool SelectEditContext(bool symbolSide);
+  // Null also when the context was deleted under the view.
+  CDocumentPage* GetEditContext() const;
+  CPicObj* GetContextRoot() const { return m_root.GetTarget(); }
+  bool IsSymbolSide() const { return m_symbolSide != 0; }
+  const SavedViewState* GetSavedState(bool symbolSide) const {
+    return (symbolSide ? m_savedSymbol : m_savedPage).get();
+  }
+
+  // ---- the frame being edited ----
+  // The key frame (or focused object) that commands edit; null when none.
+  CPicShape* GetEditFrame() const;
+  EdgeGraph* GetEditDrawing() const;
+  // The root's first layer of state 3.
+  CPicLayer* FindEditLayer() const;
+  // Ends text editing, deselects all, bakes o's matrix into its edges (in a
+  // transaction) and makes o the focused object.
+  void SetFocusObject(CPicShape* o);
+  void ClearFocusObject();
+  CPicObj* GetFocusObject() const { return m_focus.GetTarget(); }
+  // The text object typed into (the text tool sets it).
+  void SetTextEditTarget(CPicObj* text) { m_textEdit.Set(text); }
+  CPicObj* GetTextEditObject() const { return m_textEdit.GetTarget(); }
+
+  // ---- frames and onion skin ----
+  int32_t GetCurrentFrame() const { return m_currentFrame; }
+  // Clamps to the root's frames; ends text editing and the focused object;
+  // tells the window, the timeline and the highlight.
+  void GoToFrame(int32_t frame);
+  // The first and last frame of the onion range.
+  int32_t GetOnionFirstFrame() const;
+  int32_t GetOnionLastFrame() const;
+  uint32_t m_onionFlags = 0;
+  int32_t m_onionRelative = 1;
+  int32_t m_onionBefore = -2;
+  int32_t m_onionAfter = 2;
+  int32_t m_playing = 0;
+  int32_t m_testButtons = 0;
+
+  // ---- coordinates ----
+  const Matrix2x3& GetViewMatrix() const { return m_viewMatrix; }
+  // The view matrix followed by the scroll offset.
+  void GetDocToClientMatrix(Matrix2x3& out) const;
+  void GetDrawMatrix(Matrix2x3& out) const { GetDocToClientMatrix(out); }
+  void GetClientToDocMatrix(Matrix2x3& out) const;
+  // The client area in document units; in layout mode 0 cut to the page.
+  void GetVisibleDocRect(Rect32& out) const;
+  // Null: the whole work area; an empty rectangle does nothing; else the
+  // rectangle in client pixels grown by 5 left and top, 6 right and bottom.
+  void InvalidateDocRect(const Rect32* r);
+  // 100 %: FixedDiv(LOGPIXELSX, 1440).
+  Fixed GetScreenPixelsPerTwip() const;
+
+  // ---- zoom and scrolling ----
+  // s (and v) are clamped to 256..0x10000; v <= 0 follows the screen's
+  // aspect. With a centre the view scrolls it to the middle of the client
+  // area, else to the origin.
+  void SetZoom(Fixed s, const Point32* centre, Fixed v);
+  // Zooms so that r fills the client area, in two passes (the first may add
+  // or remove scroll bars); an empty or one-point rectangle keeps the zoom.
+  void ZoomToRect(const Rect32& r, bool uniform);
+  // The page (the symbol side: 100 % about the origin).
+  void ShowPage();
+  void SetLayoutMode(int32_t mode);
+  int32_t GetLayoutMode() const { return m_layoutMode; }
+  // The scroll extent, zoom class and view lengths.
+  void UpdateScrollSizes();
+  const Rect32& GetWorkArea() const { return m_workArea; }
+  int32_t GetZoomClass() const { return m_zoomClass; }
+  // P: the document length of one screen pixel.
+  int32_t GetPixelSize() const { return m_pixelSize; }
+  // U: the document length of one hundredth of an inch on screen, at least P.
+  int32_t GetPickUnit() const { return m_pickUnit; }
+  int32_t m_viewQuality = kQualityFast;
+  int32_t m_renderSwitch = 0;
+  uint8_t m_viewSettings = 0;  // the view-settings nibble
+
+  // ---- rulers, tabs and timeline ----
+  void SetRulers(RulerBar* horizontal, RulerBar* vertical);
+  bool AreRulersShown() const { return m_rulers[0] != nullptr; }
+  void SetPageTabStrip(PageTabStrip* strip) { m_tabStrip = strip; }
+  bool ArePageTabsShown() const { return m_tabStrip != nullptr; }
+  void SetChildFrame(ChildFrameTimeline* frame) { m_childFrame = frame; }
+  ChildFrameTimeline* GetChildFrame() const { return m_childFrame; }
+  // Origins and scales of the rulers from the matrix and scroll position.
+  void UpdateRulers();
+  // The markers at r's ranges, hidden for null.
+  void SetRulerMarkers(const Rect32* r);
+  void MarkPointOnRulers(const Point32& p);
+  // After an edit of the page: the hint's area is redrawn when it meets
+  // the onion range, and the current frame is kept inside the page.
+  void OnFramesChanged(const CExtent& hint) override;
+  void OnObjectRemoved(CPicObj* obj) override;
+
+  // ---- hit test ----
+  // The edited text object, else front to back through the walk: each key
+  // frame's children (locked ones skipped, a selected child's centre point
+  // first), then its own drawing. True when something was hit.
+  bool HitTest(ViewHitRecord& hit) const;
+
+  // ---- selection (each change an edit transaction of kind 256) ----
+  // Selects (f true) or deselects everything in the walked frames;
+  // deselecting merges the loose plain-drawing pieces back first. False when
+  // there is nothing to edit or the edit failed.
+  bool SelectAll(bool f);
+  bool MergePlainDrawings();
+  // Adds what the closed polygon holds.
+  bool LassoSelect(const PointList& polygon);
+  // Empty when nothing is selected.
+  void GetSelectionBounds(Rect32& out) const;
+  // Mask bit 0: selected edges or a selected plain drawing; bit 1: any
+  // selected child. 0 while text is edited.
+  uint32_t HasSelection(uint32_t mask) const;
+  // The one selected child of the walked frames, null when none or several.
+  CPicObj* GetSingleSelected() const;
+  bool DeleteSelection();
+  // The selected edges of each frame become a new selected plain drawing at
+  // the front of its children.
+  bool DetachSelectedEdges();
+  // m applied to the selection; aboutCentre keeps its pivot in place.
+  bool TransformSelection(const Matrix2x3& m, bool aboutCentre);
+  // Clears the scratch mark of every walked object (not an edit).
+  void ClearMarks();
+
+  // ---- handles ----
+  void SetHandleMode(int32_t mode);
+  int32_t GetHandleMode() const { return m_handleMode; }
+  // Deselects all and edits the transform of obj's fill (a gradient or
+  // texture), else clears the handles.
+  void EditFillOf(CPicShape* obj, uint16_t fill);
+  // The handle rectangle from the mode; redrawn when it changed.
+  void UpdateHighlight();
+  const Rect32& GetHandleRect() const { return m_handleRect; }
+  uint16_t GetEditedFill() const { return m_editedFill; }
+  CPicObj* GetFillOwner() const { return m_fillOwner.GetTarget(); }
+  // The fill's matrix and its rectangle in fill space (mode 3).
+  const Rect32& GetFillBounds() const { return m_fillBounds; }
+
+  // The focus rectangle (document units; empty when none).
+  Rect32 m_focusRect;
+
+ private:
+  friend class CViewObjIter;
+  // The scroll extent of layout modes 0 and 1.
+  void PageExtent(Rect32& out) const;
+  // Runs body in an edit transaction of kind 256 of the context; false
+  // without a context or when it failed (the failure is reverted, and
+  // reported at the outermost level).
+  bool Edit(const std::function<void()>& body);
+  // Each walked key frame (front to back) with its frame number.
+  void ForEachFrame(const std::function<void(CPicShape*, int32_t)>& fn) const;
+  void SaveSide(std::unique_ptr<SavedViewState>& saved);
+  void RestoreSide(const SavedViewState& saved, CDocumentPage* c);
+  // Forgets a context whose tree went away (the page was deleted).
+  void DropContext();
+
+  ViewHost& m_host;
+  CMarlDoc* m_document = nullptr;
+  CDocumentPage* m_context = nullptr;
+  CPicObjRef m_root;
+  CPicObjRef m_focus;
+  CPicObjRef m_textEdit;
+  CPicObjRef m_fillOwner;
+  Matrix2x3 m_viewMatrix;
+  int32_t m_pixelSize = 1;
+  int32_t m_pickUnit = 1;
+  int32_t m_zoomClass = 0;
+  int32_t m_symbolSide = 0;
+  int32_t m_layoutMode = kLayoutPage;
+  Rect32 m_workArea{0, 1440, 0, 1440};
+  int32_t m_currentFrame = 0;
+  int32_t m_handleMode = kHandleNone;
+  Rect32 m_handleRect;
+  uint16_t m_editedFill = 0;
+  Rect32 m_fillBounds;
+  RulerBar* m_rulers[2] = {nullptr, nullptr};
+  PageTabStrip* m_tabStrip = nullptr;
+  ChildFrameTimeline* m_childFrame = nullptr;
+  std::unique_ptr<SavedViewState> m_savedPage;
+  std::unique_ptr<SavedViewState> m_savedSymbol;
+};
