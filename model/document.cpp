@@ -639,3 +639,10 @@ void FlushServerUpdates() {
 void CheckEditState() {
   if (EditGlobals().openStep == nullptr) FlushServerUpdates();
 }
+
+CDocumentPage* FindPageByName(const CMarlDoc& doc, std::string_view name) {
+  for (CDocumentPage* p = doc.m_pages; p != nullptr; p = p->m_next) {
+    if (p->m_name == name) return p;
+  }
+  return nullptr;
+}

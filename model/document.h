@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -196,6 +197,9 @@ class CMarlDoc : public CDocumentBase {
 void WritePageList(CArchive& ar, CDocumentPage* first);
 // Trims every page's undo and redo lists (to 32000 steps).
 void TrimAllSteps(CDocumentPage* first);
+// The first page of the document's page list whose name is name (compared
+// case-sensitively); null when none.
+CDocumentPage* FindPageByName(const CMarlDoc& doc, std::string_view name);
 
 // The import dispatcher of the file interchange: mode 0 only answers
 // whether the path's extension is one it handles; mode 1 imports the file

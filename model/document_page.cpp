@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <vector>
 
 #include "geometry/edge_graph_merge.h"
 #include "geometry/edge_graph_region.h"
@@ -301,6 +302,19 @@ void CDocumentPage::RemoveInstance(CPicSymbol* inst) {
 }
 
 void CDocumentPage::NotifyInstances(const CExtent& change, const Rect32& newExtent, bool detach) {
+  // A change reaches the symbols that show this one, and theirs in turn; a
+  // symbol that (in a damaged file) contains itself would pass it on for
+  // ever, so the propagation stops at a symbol it already passes through
+  // and past the depth of descents through instances.
+  static std::vector<const CDocumentPage*> passing;
+  if (!detach && (passing.size() >= static_cast<size_t>(CPicSymbol::kMaxSymbolDepth) ||
+                  std::find(passing.begin(), passing.end(), this) != passing.end())) {
+    return;
+  }
+  passing.push_back(this);
+  struct Passed {
+    ~Passed() { passing.pop_back(); }
+  } passed;
   // Consecutive instances in one page share one transaction of that page.
   CDocumentPage* open = nullptr;
   std::optional<CEditTransaction> edit;
@@ -336,6 +350,10 @@ void CDocumentPage::LockUpdate() {
     SavedEditGlobals outside;
     CPicObj::LoadChainScope chain;
     ++g.loadNesting;
+    struct Loading {
+      bool& flag;
+      ~Loading() { flag = false; }
+    } loading{m_loading = true};
     uint32_t failure = TryLoad();
     if (failure == kIdsPageLoadMemory) {
       if (g.pendingLoadMessage == 0) {

@@ -71,6 +71,9 @@ class CDocumentPage : public CObject {
   void AddInstance(CPicSymbol* inst);
   void RemoveInstance(CPicSymbol* inst);
   CPicSymbol* GetFirstInstance() const { return m_instances; }
+  // True while the contents are being read from the page's stream (an
+  // instance inside them that refers to this symbol finds it missing).
+  bool IsLoading() const { return m_loading; }
 
   // ---- locking and swapping ----
   // One more user of the contents; reads them back when swapped out.
@@ -151,4 +154,5 @@ class CDocumentPage : public CObject {
   CEditStep* m_redoList = nullptr;
   int32_t m_editCount = 0;
   int32_t m_stepSerial = 1;
+  bool m_loading = false;
 };

@@ -4,10 +4,14 @@
 
 #include "geometry/edge_graph_region.h"
 #include "geometry/edge_graph_update.h"
+#include "model/document.h"
+#include "model/document_page.h"
+#include "model/edit_transaction.h"
 #include "model/export_collector.h"
 #include "model/geometry_result.h"
 #include "model/motion_path.h"
 #include "model/pic_layer.h"
+#include "model/symbol_dialogs.h"
 #include "platform/core/archive.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/file.h"
@@ -176,6 +180,15 @@ void CPicFrame::SetAction(const CFrameAction& action) {
   Invalidate(1);
   AddChangeBits(kChangeFrames);
   m_action = action;
+}
+
+void CPicFrame::EditAction(CPropertiesHost& view) {
+  CDocumentPage* page = GetDocumentPage();
+  CMarlDoc* doc = page != nullptr ? page->m_document : nullptr;
+  CActionDialogModel model(CActionDialogModel::kFrameAction, m_action,
+                           PageNames(doc != nullptr ? doc->m_pages : nullptr));
+  if (view.RunActionDialog(model) != kDialogOk || page == nullptr) return;
+  CEditTransaction::Run(*page, CDocumentPage::kEditUser, [&] { SetAction(model.Stored()); });
 }
 
 CPicFrameEditItem::CPicFrameEditItem(CPicFrame* frame)
@@ -469,7 +482,7 @@ void CPicFrame::PrepareGeometryChange() {
 
 // ---- copying ---------------------------------------------------------------------------------
 
-void CPicFrame::CopyContentTo(int32_t f, CPicFrame* target) {
+void CPicFrame::CopyContentTo(int32_t f, CPicShape* target) {
   int32_t offset = WrapSub(f, GetStartFrame());
   int32_t kind = GetTweenKind();
   CMemFile file(4096);

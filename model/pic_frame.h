@@ -14,6 +14,7 @@
 #include "model/pic_shape.h"
 
 class CPicLayer;
+class CPropertiesHost;
 struct EdgeGraph;
 
 // One frame of a cached tween: the matrix the tweened child is drawn with,
@@ -77,6 +78,8 @@ class CPicFrame : public CPicShape {
   void SetAction(const CFrameAction& action);
   // Saves length, easing, tween word and action, once per step.
   void SaveFrameRecord();
+  // Runs the Frame Action dialog of view; OK stores the action under undo.
+  void EditAction(CPropertiesHost& view);
 
   // ---- tween ----
   // Frees the cache (its rectangles go to the change area) so that the
@@ -90,8 +93,8 @@ class CPicFrame : public CPicShape {
   const TweenEntry* GetTweenEntry(int32_t offset) const;
 
   // Makes the content of this key frame at page frame f into children of
-  // target (a new key frame).
-  void CopyContentTo(int32_t f, CPicFrame* target);
+  // target (a new key frame, or the shape that breaks a symbol apart).
+  void CopyContentTo(int32_t f, CPicShape* target);
 
   VM_DECLARE_SERIAL(CPicFrame)
 

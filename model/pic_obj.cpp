@@ -5,6 +5,7 @@
 #include "model/app_services.h"
 #include "model/export_collector.h"
 #include "model/pic_page.h"
+#include "model/pic_symbol.h"
 #include "platform/core/archive_geometry.h"
 #include "platform/core/exceptions.h"
 #include "render/context/render_context.h"
@@ -200,6 +201,7 @@ void CPicObj::Serialize(CArchive& ar) {
   }
   m_flags = flags;
   for (;;) {
+    const size_t known = ar.GetLoadedCount();
     CPicObj* child;
     ar >> child;
     if (child == nullptr) break;
@@ -207,6 +209,14 @@ void CPicObj::Serialize(CArchive& ar) {
     // ancestor) or already placed would make the tree a graph.
     if (child->m_reading || child->m_parent != nullptr) {
       throw CArchiveException(CArchiveException::badIndex);
+    }
+    // An instance whose symbol was not found is dropped; what its record
+    // made can no longer be referred to.
+    if (auto* inst = DynamicDowncast<CPicSymbol>(child);
+        inst != nullptr && inst->GetSymbol() == nullptr) {
+      ar.ForgetLoadedFrom(known);
+      delete inst;
+      continue;
     }
     AddChild(child, kAddLast);
   }

@@ -304,6 +304,10 @@ std::vector<CObject*> CArchive::GetLoadedObjects() const {
   return objects;
 }
 
+void CArchive::ForgetLoadedFrom(size_t count) {
+  for (size_t i = count; i < loadArray_.size(); ++i) loadArray_[i].obj = nullptr;
+}
+
 CObject* CArchive::ReadObject(const CRuntimeClass* requested) {
   CheckLoading();
   uint16_t tag;

@@ -136,6 +136,11 @@ class CArchive {
   // a failed read, a caller whose objects are not tracked elsewhere frees
   // them from this list.
   std::vector<CObject*> GetLoadedObjects() const;
+  // Loading: the number of index entries so far; ForgetLoadedFrom makes the
+  // objects entered from that count on unknown, so that a later reference
+  // to one (an object the reader has deleted) is refused as a bad index.
+  size_t GetLoadedCount() const { return loadArray_.size(); }
+  void ForgetLoadedFrom(size_t count);
 
   CArchive& operator<<(const CObject* obj) {
     WriteObject(obj);
