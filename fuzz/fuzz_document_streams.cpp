@@ -1,8 +1,8 @@
 // Reads random bytes as one of the streams of a document file; the first
-// byte picks which: 0 the document record, 1 a page's contents, 2 a symbol
-// carried by a copy, 3 the colour-list file. A failed read must leave the
-// load chain empty and the document as new; a good one must give valid
-// graphs and write again.
+// byte picks which: 0 the document record, 1 a page's contents (with
+// symbols for its instances to find), 2 a symbol carried by a copy, 3 the
+// colour-list file. A failed read must leave the load chain empty and the
+// document as new; a good one must give valid graphs and write again.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -78,6 +78,12 @@ void ReadDocument(CMemFile& file) {
 
 void ReadPage(CMemFile& file) {
   CMarlDoc doc;
+  // Symbols 1 to 3 for the instances and buttons of the page to find.
+  for (int i = 0; i < 3; ++i) {
+    auto* symbol = new CDocumentPage;
+    symbol->InitForDocument(&doc, true);
+    doc.AppendPage(symbol, true);
+  }
   auto* page = new CDocumentPage;
   doc.AppendPage(page, false);
   CArchive ar(&file, CArchive::load);
@@ -91,6 +97,10 @@ void ReadPage(CMemFile& file) {
   }
   CPicObj::ReleaseLoadChain(false);
   CheckTree(page->GetRoot());
+  // Bounds and changes descend through the instances.
+  Rect32 bounds;
+  page->GetRoot()->GetBounds(bounds);
+  Require(page->GetRoot()->NextChange(0) > 0);
   WriteAgain(page->GetRoot());
 }
 

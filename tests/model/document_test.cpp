@@ -22,10 +22,12 @@
 #include "geometry/point_list.h"
 #include "model/document_page.h"
 #include "model/load_context.h"
+#include "model/pic_bitmap.h"
 #include "model/pic_frame.h"
 #include "model/pic_layer.h"
 #include "model/pic_page.h"
 #include "model/pic_shape.h"
+#include "model/pic_symbol.h"
 #include "model_fixtures.h"
 #include "platform/core/archive.h"
 #include "platform/core/exceptions.h"
@@ -133,7 +135,9 @@ TEST_F(DocumentTest, EveryVersionReadsAsStoredOrAsTheDefault) {
       ASSERT_NE(doc.m_symbols, nullptr);
       EXPECT_EQ(doc.m_symbols->m_name, "Star");
       EXPECT_EQ(doc.m_symbols->m_symbolId, 2u);
-      EXPECT_EQ(doc.m_nextSymbolId, 3);
+      EXPECT_EQ(doc.m_nextSymbolId, 4);
+      ASSERT_NE(doc.m_symbols->m_next, nullptr);
+      EXPECT_EQ(doc.m_symbols->m_next->m_name, "Twin");
     } else {
       EXPECT_EQ(doc.m_symbols, nullptr);
       EXPECT_EQ(doc.m_nextSymbolId, 1);
@@ -181,6 +185,44 @@ TEST_F(DocumentTest, EveryVersionReadsAsStoredOrAsTheDefault) {
     auto* square = DynamicDowncast<CPicShape>(frame->GetFirstChild());
     ASSERT_NE(square, nullptr);
     EXPECT_EQ(square->GetGeometry().edge_count, 4u);
+    if (version >= 14) {
+      // An instance and two buttons of "Star" (found by id), and a bitmap.
+      auto* inst = DynamicDowncast<CPicSymbol>(square->GetNext());
+      ASSERT_NE(inst, nullptr);
+      EXPECT_EQ(inst->GetSymbol(), doc.m_symbols);
+      EXPECT_EQ(inst->GetFirstFrame(), 1);
+      EXPECT_EQ(inst->GetPlayMode(), CPicSymbol::kPlayOnce);
+      EXPECT_EQ(inst->m_matrix.tx, 700);
+      auto* button = DynamicDowncast<CPicButton>(inst->GetNext());
+      ASSERT_NE(button, nullptr);
+      EXPECT_EQ(button->GetSymbol(), doc.m_symbols);
+      EXPECT_EQ(button->GetAction(),
+                (CFrameAction{CFrameAction::kGetUrl, "http://x/", "_blank", "", 1}));
+      auto* old = DynamicDowncast<CPicButton>(button->GetNext());
+      ASSERT_NE(old, nullptr);
+      EXPECT_EQ(old->GetAction(), (CFrameAction{CFrameAction::kGoto, "old", "win", "Intro", 4}));
+      auto* bitmap = DynamicDowncast<CPicBitmap>(old->GetNext());
+      ASSERT_NE(bitmap, nullptr);
+      const CImageRef& image = bitmap->GetImage();
+      EXPECT_EQ(image.Width(), 3);
+      EXPECT_EQ(image.Height(), 2);
+      EXPECT_EQ(image.bounds, (Rect32{0, 45, 0, 30}));
+      EXPECT_EQ(image.PixelAt(1, 0), (Rgb{0, 0x80, 0xFF}));
+      EXPECT_EQ(image.PixelAt(0, 0), (Rgb{0xFF, 0, 0}));
+      EXPECT_EQ(bitmap->GetBitmapMatrix().ty, 600);
+      EXPECT_EQ(bitmap->GetNext(), nullptr);
+      EXPECT_EQ(doc.m_symbols->GetLockCount(), 3);  // one lock per instance
+
+      // The symbol that contains itself: that instance is dropped.
+      CDocumentPage* twin = doc.m_symbols->m_next;
+      twin->LockUpdate();
+      ASSERT_NE(twin->GetRoot(), nullptr);
+      CPicObj* inside = twin->GetFirstFrame()->GetFirstChild();
+      ASSERT_NE(inside, nullptr);
+      EXPECT_EQ(inside->GetNext(), nullptr);
+      EXPECT_EQ(static_cast<CPicSymbol*>(inside)->GetSymbol(), doc.m_symbols);
+      twin->UnlockUpdate();
+    }
     page->UnlockUpdate();
 
     // The old single-frame page: "Background" below "Normal".
@@ -255,7 +297,7 @@ TEST_F(DocumentTest, SavingWritesOnlyWhatChanged) {
   auto copied = OleStreams(other, dir_);
   EXPECT_EQ(copied["Symbol 2"], original.at("Symbol 2"));
   EXPECT_EQ(copied["Page 1"], saved["Page 1"]);
-  EXPECT_EQ(copied.size(), 4u);
+  EXPECT_EQ(copied.size(), 5u);
   EXPECT_EQ(doc.GetPathName(), other);
 
   // A save that fails midway leaves the file as it was.

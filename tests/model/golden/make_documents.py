@@ -122,6 +122,46 @@ def frame(length, children=(), tween=0, easing=0, action=None):
     return write
 
 
+def instance(symbol_id, first=0, mode=0, tx=0, ty=0):
+    """A symbol instance (record version 2) that names its symbol by id."""
+    def write(w):
+        w.new_object('CPicSymbol')
+        base(w)
+        w.u8(2).matrix(tx=tx, ty=ty).u16(first).u16(mode).u32(symbol_id)
+    return write
+
+
+def button(symbol_id, action, version=2):
+    """A button of record version 2 (the action record) or 0 and 1."""
+    def write(w):
+        w.new_object('CPicButton')
+        base(w)
+        w.u8(2).matrix().u16(0).u16(0).u32(symbol_id)
+        kind, url, target, page, number = action
+        if version == 2:
+            w.u8(2).u8(0).u8(kind).string(url).string(target).string(page).u16(number)
+        else:
+            w.u8(version).u8(kind).string(url)
+            if version == 1:
+                w.string(target).string(page)
+            w.u16(number).u16(0xEEEE)
+    return write
+
+
+def bitmap():
+    """A 3 x 2 image of 8 bits with two colours, placed at (500, 600)."""
+    def write(w):
+        w.new_object('CPicBitmap')
+        base(w)
+        w.u8(0).matrix(tx=500, ty=600)
+        w.u8(0).u8(3).u16(4).u16(3).u16(2).rect(0, 45, 0, 30)
+        w.u16(2)
+        w.u16(0xFFFF).u16(0).u16(0)                         # red
+        w.u16(0).u16(0x80FF).u16(0xFFFF)                    # 0x80 green, blue
+        w.b += bytes([0, 1, 0, 0, 1, 1, 0, 0])
+    return write
+
+
 def layer(name, kind, frames, colour=0):
     def write(w):
         w.new_object('CPicLayer')
@@ -175,8 +215,15 @@ def contents(version):
     w.u16(0)                                            # no embedded items
     page_version = 3 if version >= 14 else 2
     first = page_record(w, page_version, 'Page 1', 'Intro', 0, 5)
+    objects = [shape(100, 100, 500, 0xFF0000FF)]
+    if version >= 14:
+        # An instance and a button of "Star", an older button, a bitmap.
+        objects += [instance(2, first=1, mode=1, tx=700, ty=800),
+                    button(2, (9, 'http://x/', '_blank', '', 1)),
+                    button(2, (8, 'old', 'win', 'Intro', 4), version=1),
+                    bitmap()]
     streams['Page 1'] = page_contents(
-        [layer('Top', 3, [frame(3, [shape(100, 100, 500, 0xFF0000FF)], tween=0x601, easing=-40,
+        [layer('Top', 3, [frame(3, objects, tween=0x601, easing=-40,
                                 action=(8, 'url', 'win', 'Intro', 2)), frame(2)], colour=4),
          layer('Bottom', 2, [frame(5)])], 3)
     page_record(w, page_version, 'Page 7', 'Old page')
@@ -187,8 +234,12 @@ def contents(version):
     if version >= 14:
         page_record(w, 3, 'Symbol 2', 'Star', 2, 1)
         streams['Symbol 2'] = page_contents([layer('Layer 1', 3, [frame(1)])], 2)
+        # A damaged symbol that contains an instance of itself.
+        page_record(w, 3, 'Symbol 3', 'Twin', 3, 0)
+        streams['Symbol 3'] = page_contents(
+            [layer('Layer 1', 3, [frame(2, [instance(3), instance(2, tx=5)])])], 2)
         w.null()
-        w.i16(3)                                        # nextSymbolId
+        w.i16(4)                                        # nextSymbolId
     w.u8(3)                                             # gridFlags
     w.rect(-100, 5000, -200, 4000)                      # movieRect
     w.i32(0x2D0000)                                     # gridSpacing 720.0
