@@ -12,6 +12,7 @@
 #include "model/document_page.h"
 #include "model/edit_step.h"
 #include "model/load_context.h"
+#include "model/ole_item.h"
 #include "model/pic_frame.h"
 #include "model/pic_layer.h"
 #include "model/pic_obj.h"
@@ -94,6 +95,70 @@ CMarlDoc::~CMarlDoc() {
   m_currentPage = nullptr;
   DeleteList(m_pages);
   DeleteList(m_symbols);
+  DeleteItems();
+}
+
+// ---- embedded items ---------------------------------------------------------------------
+
+void CMarlDoc::DeleteItems() {
+  std::vector<CMarlCntrItem*> items;
+  items.swap(m_items);
+  for (CMarlCntrItem* item : items) delete item;
+  m_nextItemNumber = 1;
+}
+
+void CMarlDoc::AddItem(CMarlCntrItem* item) {
+  item->m_document = this;
+  m_items.push_back(item);
+}
+
+void CMarlDoc::RemoveItem(CMarlCntrItem* item) {
+  auto it = std::find(m_items.begin(), m_items.end(), item);
+  if (it == m_items.end()) return;
+  m_items.erase(it);
+  delete item;
+  SetModifiedFlag();
+}
+
+CMarlCntrItem* CMarlDoc::FindItem(int16_t number) const {
+  if (number == 0) return nullptr;
+  for (CMarlCntrItem* item : m_items) {
+    if (item->m_itemNumber == number) return item;
+  }
+  return nullptr;
+}
+
+int16_t CMarlDoc::NextItemNumber() {
+  // At most 65535 numbers, so a free one exists while fewer items do.
+  for (int tries = 0; tries < 0x10000; ++tries) {
+    const int16_t n = m_nextItemNumber;
+    m_nextItemNumber = static_cast<int16_t>(static_cast<uint16_t>(n) + 1u);
+    if (n != 0 && FindItem(n) == nullptr) return n;
+  }
+  throw CMemoryException();
+}
+
+uint32_t CMarlDoc::NextEmbeddingNumber() const {
+  uint32_t n = 0;
+  for (CMarlCntrItem* item : m_items) n = std::max(n, item->m_embedding);
+  if (n == UINT32_MAX) {
+    // The largest is taken: the smallest free one.
+    for (n = 1;; ++n) {
+      if (std::none_of(m_items.begin(), m_items.end(),
+                       [n](const CMarlCntrItem* i) { return i->m_embedding == n; })) {
+        return n;
+      }
+    }
+  }
+  return n + 1;
+}
+
+void CMarlDoc::DeleteItemsOfPage(CDocumentPage* page) {
+  std::vector<CMarlCntrItem*> gone;
+  for (CMarlCntrItem* item : m_items) {
+    if (item->m_page == page) gone.push_back(item);
+  }
+  for (CMarlCntrItem* item : gone) RemoveItem(item);
 }
 
 // ---- lists ------------------------------------------------------------------------------------
@@ -265,6 +330,7 @@ void CMarlDoc::DeleteContents() {
   m_currentPage = nullptr;
   DeleteList(m_pages);
   DeleteList(m_symbols);
+  DeleteItems();
   m_nextPageNumber = 1;
   m_reservedCounter = 1;
   m_nextSymbolId = 1;
@@ -373,10 +439,13 @@ void CMarlDoc::Serialize(CArchive& ar) {
     for (CDocumentPage* list : {m_pages, m_symbols}) {
       for (CDocumentPage* p = list; p != nullptr; p = p->m_next) owned.insert(p);
     }
+    for (const CMarlCntrItem* item : m_items) owned.insert(item);
     for (CObject* obj : ar.GetLoadedObjects()) {
-      if (auto* page = DynamicDowncast<CDocumentPage>(obj);
-          page != nullptr && !owned.contains(obj)) {
+      if (owned.contains(obj)) continue;
+      if (auto* page = DynamicDowncast<CDocumentPage>(obj)) {
         delete page;
+      } else if (auto* item = DynamicDowncast<CMarlCntrItem>(obj)) {
+        delete item;
       }
     }
     CPicObj::ReleaseLoadChain(true);
@@ -412,8 +481,7 @@ void CMarlDoc::WriteRecord(CArchive& ar) {
   TrimAllSteps(m_pages);
   TrimAllSteps(m_symbols);
   ar << kRecordVersion;
-  // The embedded items: none yet.
-  ar.WriteCount(0);
+  WriteItems(ar);
   WritePageList(ar, m_pages);
   ar << m_nextPageNumber << m_reservedCounter;
   // Only one of the pages can be the current one.
@@ -433,6 +501,23 @@ void CMarlDoc::WriteRecord(CArchive& ar) {
   WriteBlob(ar, m_printerNames);
   ar << m_backgroundColor << m_gridColor << m_frameRate;
   ar << m_printAllFrames << m_labelFrames << m_framesAcross << m_frameMargin;
+}
+
+void CMarlDoc::WriteItems(CArchive& ar) {
+  // Sub-storages of items no longer in the document leave the file.
+  CStorage target = GetSaveStorage();
+  if (target.IsValid()) {
+    for (const CStorageElement& e : target.EnumElements()) {
+      if (!e.isStorage || e.name.rfind("Embedding ", 0) != 0) continue;
+      if (std::none_of(m_items.begin(), m_items.end(), [&](const CMarlCntrItem* i) {
+            return CompareNoCase(EmbeddingName(i->m_embedding), e.name) == 0;
+          })) {
+        target.DestroyElement(e.name);
+      }
+    }
+  }
+  ar.WriteCount(static_cast<uint32_t>(m_items.size()));
+  for (CMarlCntrItem* item : m_items) ar.WriteObject(item);
 }
 
 void CMarlDoc::ReadPageList(CArchive& ar, bool symbols, ReadState& state) {
@@ -457,9 +542,18 @@ void CMarlDoc::ReadRecord(CArchive& ar) {
     ReadSingleStream(ar);
     return;
   }
-  // The embedded items: an object list of container items, which this
-  // document cannot hold yet.
-  if (ar.ReadCount() != 0) throw CArchiveException(CArchiveException::badClass);
+  // The embedded items: an object list of container items.
+  const uint32_t items = ar.ReadCount();
+  if (items > ar.GetRemaining() / 2) Damaged();
+  for (uint32_t i = 0; i < items; ++i) {
+    CObject* obj = ar.ReadObject(RUNTIME_CLASS(CMarlCntrItem));
+    if (obj == nullptr) Damaged();
+    auto* item = static_cast<CMarlCntrItem*>(obj);
+    // Each item once, with a number of its own.
+    if (std::find(m_items.begin(), m_items.end(), item) != m_items.end()) Damaged();
+    if (item->m_itemNumber == 0 || FindItem(item->m_itemNumber) != nullptr) Damaged();
+    AddItem(item);
+  }
   ReadState state;
   ReadPageList(ar, false, state);
   ar >> m_nextPageNumber >> m_reservedCounter;
@@ -473,6 +567,10 @@ void CMarlDoc::ReadRecord(CArchive& ar) {
     int16_t next;
     ar >> next;
     m_nextSymbolId = next;
+  }
+  // Every item's page is one of the document's.
+  for (const CMarlCntrItem* item : m_items) {
+    if (item->m_page != nullptr && !state.placed.contains(item->m_page)) Damaged();
   }
   uint8_t gridFlags;
   ar >> gridFlags >> m_movieRect >> m_gridSpacing;

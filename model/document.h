@@ -23,6 +23,7 @@
 
 class CArchive;
 class CDocumentPage;
+class CMarlCntrItem;
 class CPicFrame;
 
 class CMarlDoc : public CDocumentBase {
@@ -81,6 +82,21 @@ class CMarlDoc : public CDocumentBase {
   void UpdateAllPages();
   void UpdateAllSymbols();
 
+  // ---- embedded items ----
+  // Takes an item into the document's list (it keeps the item's number).
+  void AddItem(CMarlCntrItem* item);
+  // Takes an item out of the list and deletes it; its storage is no longer
+  // saved.
+  void RemoveItem(CMarlCntrItem* item);
+  // The item of that number, or null.
+  CMarlCntrItem* FindItem(int16_t number) const;
+  const std::vector<CMarlCntrItem*>& GetItems() const { return m_items; }
+  // The next item number from the document's 16-bit counter: never 0 and
+  // never one in use.
+  int16_t NextItemNumber();
+  // The n for a new item's "Embedding n" that no item uses.
+  uint32_t NextEmbeddingNumber() const;
+
   // ---- settings ----
   void GetMovieRect(Rect32& out) const { out = m_movieRect; }
   // Nothing when equal; else marks modified, updates the views and the
@@ -115,7 +131,7 @@ class CMarlDoc : public CDocumentBase {
   // in other programs).
   virtual void UpdateAllItems() {}
   // Deletes the embedded items that belong to page.
-  virtual void DeleteItemsOfPage(CDocumentPage* /*page*/) {}
+  virtual void DeleteItemsOfPage(CDocumentPage* page);
   // True while the document is in-place active in a container.
   virtual bool IsInPlaceActive() const { return false; }
   // The first view zooms to the stage (after the container set the item's place).
@@ -162,6 +178,7 @@ class CMarlDoc : public CDocumentBase {
   uint8_t m_labelFrames = 0;
   uint8_t m_framesAcross = 3;
   int32_t m_frameMargin = 180;
+  int16_t m_nextItemNumber = 1;  // not stored; raised above the numbers read
   // The printer's device-mode and device-names blocks, kept as they are.
   std::vector<uint8_t> m_printerMode;
   std::vector<uint8_t> m_printerNames;
@@ -178,6 +195,8 @@ class CMarlDoc : public CDocumentBase {
   void ResetSettings();
   void ReadRecord(CArchive& ar);
   void WriteRecord(CArchive& ar);
+  // The embedded items (their sub-storages go into the storage being written).
+  void WriteItems(CArchive& ar);
   // Version 1: drawing objects straight after the version byte.
   void ReadSingleStream(CArchive& ar);
   struct ReadState {
@@ -188,6 +207,9 @@ class CMarlDoc : public CDocumentBase {
   void ReadPageList(CArchive& ar, bool symbols, ReadState& state);
   // After reading: the counters rise above every number in use.
   void RaiseCounters();
+  // The embedded items, in their stored order (owned).
+  std::vector<CMarlCntrItem*> m_items;
+  void DeleteItems();
 };
 
 // Writes the pages of a list as object references, then a null one; the

@@ -613,6 +613,14 @@ std::vector<CStorageElement> CStorage::EnumElements() const {
   return out;
 }
 
+std::array<uint8_t, 16> CStorage::GetClassId() const {
+  return Live().clsid;
+}
+
+void CStorage::SetClassId(const std::array<uint8_t, 16>& id) {
+  Live().clsid = id;
+}
+
 void CStorage::CopyElementTo(std::string_view name, CStorage& dest,
                              std::string_view newName) const {
   auto child = FindChild(Live(), name);

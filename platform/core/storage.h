@@ -31,6 +31,7 @@
 // (readOnly for a file the user may not write).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -69,6 +70,9 @@ class CStorage {
   bool HasElement(std::string_view name) const;
   // The elements, in the file's name order.
   std::vector<CStorageElement> EnumElements() const;
+  // The storage's class identifier (16 bytes as stored; zero when none).
+  std::array<uint8_t, 16> GetClassId() const;
+  void SetClassId(const std::array<uint8_t, 16>& id);
   // Copies a stream, or a sub-storage with everything in it, into dest (of
   // this or another compound file) under newName (the same name when empty),
   // replacing any element of that name there.
