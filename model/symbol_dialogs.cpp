@@ -1,6 +1,7 @@
 #include "model/symbol_dialogs.h"
 
 #include <charconv>
+#include <utility>
 
 #include "model/document_page.h"
 
@@ -24,6 +25,18 @@ std::string CheckRange(const std::string& text, int32_t low, int32_t high) {
   int64_t value;
   if (ParseInteger(text, value) && value >= low && value <= high) return {};
   return IntegerRangeMessage(low, high);
+}
+
+// Ends a dialog with r: OK, Edit and Edit Copy (the last two only while
+// enabled) need fields that pass (refusal is the message of the check).
+bool EndDialog(int r, bool editButtons, std::string refusal, std::string& message, int& result) {
+  if (r == kDialogOk || r == kDialogEdit || r == kDialogEditCopy) {
+    if ((r == kDialogEdit || r == kDialogEditCopy) && !editButtons) return false;
+    message = std::move(refusal);
+    if (!message.empty()) return false;
+  }
+  result = r;
+  return true;
 }
 
 // Frame Action list position -> type.
@@ -77,13 +90,7 @@ std::string CSymbolPropertiesModel::Validate() const {
 }
 
 bool CSymbolPropertiesModel::End(int r) {
-  if (r == kDialogOk || r == kDialogEdit || r == kDialogEditCopy) {
-    if ((r == kDialogEdit || r == kDialogEditCopy) && !editButtonsEnabled) return false;
-    message = Validate();
-    if (!message.empty()) return false;
-  }
-  result = r;
-  return true;
+  return EndDialog(r, editButtonsEnabled, Validate(), message, result);
 }
 
 int32_t CSymbolPropertiesModel::PlayModeToStore() const {
@@ -180,13 +187,7 @@ std::string CActionDialogModel::Validate() const {
 }
 
 bool CActionDialogModel::End(int r) {
-  if (r == kDialogOk || r == kDialogEdit || r == kDialogEditCopy) {
-    if ((r == kDialogEdit || r == kDialogEditCopy) && !editButtonsEnabled) return false;
-    message = Validate();
-    if (!message.empty()) return false;
-  }
-  result = r;
-  return true;
+  return EndDialog(r, editButtonsEnabled, Validate(), message, result);
 }
 
 CFrameAction CActionDialogModel::Stored() const {

@@ -37,16 +37,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::string RunCommand(const std::string& command) {
-  FILE* pipe = ::popen(command.c_str(), "r");
-  std::string out;
-  char buf[4096];
-  size_t n;
-  while (pipe != nullptr && (n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-  EXPECT_EQ(pipe != nullptr ? ::pclose(pipe) : -1, 0) << command << "\n" << out;
-  return out;
-}
-
 // The streams of a compound file as python3-olefile reads them: name -> digest.
 std::map<std::string, std::string> OleStreams(const std::string& path, const std::string& dir) {
   const std::string script = dir + "/list.py";

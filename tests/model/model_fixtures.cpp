@@ -1,5 +1,7 @@
 #include "model_fixtures.h"
 
+#include <stdio.h>
+
 #include <cstdio>
 
 #include "model/pic_frame.h"
@@ -243,4 +245,14 @@ CDocumentPage* ModelTest::NewPage(CTestDoc& doc, bool symbol) {
   page->InitForDocument(&doc, symbol);
   doc.AppendPage(page, symbol);
   return page;
+}
+
+std::string RunCommand(const std::string& command) {
+  FILE* pipe = ::popen(command.c_str(), "r");
+  std::string out;
+  char buf[4096];
+  size_t n;
+  while (pipe != nullptr && (n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+  EXPECT_EQ(pipe != nullptr ? ::pclose(pipe) : -1, 0) << command << "\n" << out;
+  return out;
 }

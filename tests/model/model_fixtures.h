@@ -176,3 +176,7 @@ class ModelTest : public ::testing::Test {
   CTestServices services;
   CAppServices* previous = nullptr;
 };
+
+// Runs a shell command and returns its standard output; a failing command
+// fails the test.
+std::string RunCommand(const std::string& command);
