@@ -495,6 +495,24 @@ TEST_F(ViewSelectionTest, DeselectingFoldsPlainDrawingsBack) {
 
 // ---- handles -----------------------------------------------------------------------------------
 
+// Records handles and paths in device units (through the current matrix).
+class HandleRecorder : public CRenderContext {
+ public:
+  void DrawHandle(const Point32& p, int flags) override {
+    Point32 d;
+    MatrixTransformPoint(m_matrix, p, d);
+    calls.push_back("handle " + std::to_string(d.x) + "," + std::to_string(d.y) + " " +
+                    std::to_string(flags));
+  }
+  void DrawPath(const PointList& path, const LineStyle* line, const FillStyle*) override {
+    Rect32 bounds;
+    PointListGetBounds(path, bounds);
+    MatrixTransformRect(m_matrix, bounds, bounds);
+    calls.push_back("path " + RectText(bounds) + " width " + std::to_string(line->width));
+  }
+  std::vector<std::string> calls;
+};
+
 TEST_F(ViewSelectionTest, HandleRectangles) {
   view->SetHandleMode(kHandleScale);
   EXPECT_EQ(view->GetHandleMode(), kHandleNone);  // nothing selected
@@ -504,6 +522,12 @@ TEST_F(ViewSelectionTest, HandleRectangles) {
   view->SetHandleMode(kHandleScale);
   EXPECT_EQ(view->GetHandleMode(), kHandleScale);
   EXPECT_EQ(view->GetHandleRect(), (Rect32{-10, 110, -10, 110}));
+  {
+    HandleRecorder rc;
+    view->DrawHandles(rc);
+    ASSERT_EQ(rc.calls.size(), 8u);
+    EXPECT_EQ(rc.calls[0].substr(rc.calls[0].size() - 2), "17");
+  }
   EXPECT_EQ(host.rects.size(), 1u);  // the new rectangle
   view->UpdateHighlight();           // unchanged: nothing redrawn
   EXPECT_EQ(host.rects.size(), 1u);
@@ -512,6 +536,11 @@ TEST_F(ViewSelectionTest, HandleRectangles) {
   box1->SetCenter(&centre);
   view->SetHandleMode(kHandleCenter);
   EXPECT_EQ(view->GetHandleRect(), (Rect32{40, 40, 60, 60}));
+  {
+    HandleRecorder rc;
+    view->DrawHandles(rc);
+    EXPECT_EQ(rc.calls, (std::vector<std::string>{"handle 40,60 67"}));
+  }
 
   // Fill handles: the gradient's square mapped by its matrix (and the
   // owner's), a linear gradient's height from the edges that use it.
@@ -540,6 +569,17 @@ TEST_F(ViewSelectionTest, HandleRectangles) {
     EXPECT_NEAR(r.xmax, 2100, 2);
     EXPECT_NEAR(r.ymin, 1000, 2);
     EXPECT_NEAR(r.ymax, 1500, 2);
+    // Drawn in fill space: the frame and four (radial) or three handles.
+    HandleRecorder rc;
+    view->DrawHandles(rc);
+    std::vector<std::string> want =
+        kind == 0x12 ? std::vector<std::string>{"path 1100,2100,1000,1500 width 1",
+                                                "handle 2100,1250 17", "handle 2083,1315 18",
+                                                "handle 2033,1375 18", "handle 1600,1250 18"}
+                     : std::vector<std::string>{
+                           "path 1100,1100,1000,1500 width 1", "path 2100,2100,1000,1500 width 1",
+                           "handle 2100,1250 17", "handle 2100,1000 18", "handle 1600,1250 18"};
+    EXPECT_EQ(rc.calls, want);
     // The owner goes away: the handles go with it.
     CEditTransaction::Run(*page, CDocumentPage::kEditUser, [&] { owner->DeleteFromParent(); });
     EXPECT_EQ(view->GetHandleMode(), kHandleNone);

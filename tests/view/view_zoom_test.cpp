@@ -82,6 +82,9 @@ TEST_F(ViewZoomTest, ViewLengthsAndZoomClass) {
     EXPECT_EQ(view->GetPickUnit(), c.u);
     EXPECT_EQ(view->GetZoomClass(), c.zoomClass);
   }
+  host.dpiX = host.dpiY = 96;
+  view->SetZoom(8 * k100, nullptr, 0);
+  EXPECT_EQ(view->GetZoomFactor(), 8 << 16);
 }
 
 TEST_F(ViewZoomTest, ScrollSizesPerLayoutMode) {
@@ -217,6 +220,19 @@ TEST_F(ViewZoomTest, InvalidationGrowsFiveAndSixPixels) {
   Rect32 empty;
   view->InvalidateDocRect(&empty);
   EXPECT_EQ(host.rects.size(), 2u);
+}
+
+TEST_F(ViewZoomTest, VisibleRectangleInDocumentUnits) {
+  Point32 centre{5400, 7200};
+  view->SetZoom(k100, &centre, 0);  // 784 x 600 pixels visible, scrolled down 180
+  Rect32 r;
+  view->GetVisibleDocRect(r);
+  EXPECT_EQ(r, (Rect32{0, 10800, 2700, 11700}));  // cut to the page in mode 0
+  Matrix2x3 toDoc;
+  view->GetClientToDocMatrix(toDoc);
+  Point32 p;
+  MatrixTransformPoint(toDoc, Point32{10, 20}, p);
+  EXPECT_EQ(p, (Point32{150, 3000}));
 }
 
 TEST_F(ViewZoomTest, RulersFollowTheMatrixAndScrollPosition) {

@@ -24,6 +24,7 @@ class CMarlDoc;
 class CPicFrame;
 class CPicLayer;
 class CPicShape;
+class CRenderContext;
 struct Edge;
 struct EdgeGraph;
 struct PointList;
@@ -232,6 +233,8 @@ class ViewState : public CPicObjRefOwner {
   void InvalidateDocRect(const Rect32* r);
   // 100 %: FixedDiv(LOGPIXELSX, 1440).
   Fixed GetScreenPixelsPerTwip() const;
+  // The zoom the zoom box shows: 1.0 is 100 %.
+  Fixed GetZoomFactor() const { return FixedDiv(m_viewMatrix.a, GetScreenPixelsPerTwip()); }
 
   // ---- zoom and scrolling ----
   // s (and v) are clamped to 256..0x10000; v <= 0 follows the screen's
@@ -317,6 +320,10 @@ class ViewState : public CPicObjRefOwner {
   CPicObj* GetFillOwner() const { return m_fillOwner.GetTarget(); }
   // The fill's matrix and its rectangle in fill space (mode 3).
   const Rect32& GetFillBounds() const { return m_fillBounds; }
+  // The handles of the mode (nothing in mode 0 or without a rectangle):
+  // eight on the rectangle (modes 1 and 2), the centre point (mode 4), or
+  // the fill's frame with its handles, all in fill space (mode 3).
+  void DrawHandles(CRenderContext& ctx) const;
 
   // The focus rectangle (document units; empty when none).
   Rect32 m_focusRect;
