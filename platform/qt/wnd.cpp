@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPointer>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTabletEvent>
@@ -357,6 +358,19 @@ bool CWndWidget::Translate(QEvent* e) {
       owner_->NoteInvalidate(true);  // the new area is erased
       LayoutScrollBars();
       CRect client = owner_->GetClientRect();
+      // Where the scroll bars were may now be client area: the surface there
+      // holds no picture of the window.
+      const QSize old = static_cast<QResizeEvent*>(e)->oldSize();
+      if (old.isValid()) {
+        const int barW = owner_->Bar(SB_VERT).shown ? kScrollBarSize : 0;
+        const int barH = owner_->Bar(SB_HORZ).shown ? kScrollBarSize : 0;
+        const CRect strips[] = {CRect(old.width() - barW, 0, old.width(), old.height()),
+                                CRect(0, old.height() - barH, old.width(), old.height())};
+        for (const CRect& strip : strips) {
+          CRect fresh;
+          if (fresh.IntersectRect(strip, client)) owner_->InvalidateRect(&fresh, true);
+        }
+      }
       UINT type = isWindow() && isMaximized() ? SIZE_MAXIMIZED : SIZE_RESTORED;
       GuardedSend(hwnd, WM_SIZE, type, MAKELPARAM(client.Width(), client.Height()));
       return true;
@@ -1101,6 +1115,7 @@ void CWnd::ShowScrollBar(int bar, bool show) {
   }
   ScrollBarState& s = Bar(bar);
   if (s.shown == show) return;
+  const CRect before = GetClientRect();
   s.shown = show;
   DWORD bit = bar == SB_VERT ? WS_VSCROLL : WS_HSCROLL;
   style_ = show ? (style_ | bit) : (style_ & ~bit);
@@ -1109,8 +1124,13 @@ void CWnd::ShowScrollBar(int bar, bool show) {
   sb->setVisible(show);
   widget_->LayoutScrollBars();
   if (show) SetScrollInfo(bar, s.info);
-  // The client area changed size.
+  // The client area changed size; where a hidden bar was is to be painted.
   CRect client = GetClientRect();
+  if (!show) {
+    const CRect fresh = bar == SB_VERT ? CRect(before.right, 0, client.right, client.bottom)
+                                       : CRect(0, before.bottom, client.right, client.bottom);
+    if (!fresh.IsRectEmpty()) InvalidateRect(&fresh, true);
+  }
   SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.Width(), client.Height()));
 }
 
@@ -1151,10 +1171,32 @@ bool PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   return true;
 }
 
+namespace {
+// The child windows of wnd, in creation order, then theirs.
+void CollectDescendants(CWnd* wnd, std::vector<HWND>& out) {
+  if (wnd->GetWidget() == nullptr) return;
+  for (QObject* child : wnd->GetWidget()->children()) {
+    auto* cw = dynamic_cast<CWndWidget*>(child);
+    if (cw == nullptr || cw->Owner() == nullptr) continue;
+    out.push_back(cw->Owner()->GetSafeHwnd());
+    CollectDescendants(cw->Owner(), out);
+  }
+}
+}  // namespace
+
 LRESULT DefWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   CWnd* wnd = CWnd::FromHandle(hwnd);
   if (wnd == nullptr) return 0;
   switch (message) {
+    case WM_DISPLAYCHANGE:
+      // A top-level window passes the screen-mode notice on to every window
+      // inside it (the views redraw with the new palette).
+      if (wnd->GetParent() == nullptr) {
+        std::vector<HWND> children;
+        CollectDescendants(wnd, children);
+        for (HWND child : children) SendMessage(child, message, wParam, lParam);
+      }
+      return 0;
     case WM_CLOSE:
       wnd->DestroyWindow();
       return 0;

@@ -247,7 +247,9 @@ HWND GetActiveViewWindow();
 void ReturnActivationToView();
 
 // Sends WM_DISPLAYCHANGE to every live top-level window and WM_SYSCOLORCHANGE
-// when colours changed (the screen-resolution and system-colour notices).
+// when colours changed (the screen-resolution and system-colour notices). The
+// default handling of WM_DISPLAYCHANGE in a top-level window sends it on to
+// every window inside it.
 void BroadcastDisplayChange(UINT bitsPerPixel, int cx, int cy);
 void BroadcastSysColorChange();
 

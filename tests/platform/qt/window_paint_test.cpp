@@ -1,6 +1,7 @@
 // Windows paint through their backing surface: the paint handler draws with
 // a paint context, drawing outside it shows at once, scrolling moves pixels.
 #include <QTest>
+#include <QWidget>
 #include <functional>
 
 #include "platform/qt/dc.h"
@@ -98,6 +99,35 @@ TEST_F(WindowTest, InvalidatingWithoutEraseSkipsTheBackground) {
     EXPECT_EQ(wnd.paints, paints + 1) << c.what;
     EXPECT_EQ(wnd.erases, erases + (c.erased ? 1 : 0)) << c.what;
   }
+}
+
+constexpr int kBarSize = 16;
+
+// Hiding a scroll bar (or growing past it) gives its strip to the client area, which must be
+// painted (the surface under the bar holds no picture of the window).
+TEST_F(WindowTest, HidingAScrollBarPaintsTheStripItLeaves) {
+  CPainted wnd;
+  CreateTestWindow(wnd, "PL_Default", {10, 10, 210, 160}, WS_VISIBLE | WS_VSCROLL | WS_HSCROLL);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(wnd.GetWidget()));
+  wnd.UpdateWindow();
+  ASSERT_FALSE(wnd.GetSurface()->NeedsPaint());
+  const CRect before = wnd.GetClientRect();
+  wnd.ShowScrollBar(SB_VERT, false);
+  EXPECT_TRUE(wnd.GetSurface()->InvalidRegion().contains(
+      QRect(before.right, 0, wnd.GetClientRect().right - before.right, before.bottom)));
+  wnd.UpdateWindow();
+  wnd.ShowScrollBar(SB_HORZ, false);
+  EXPECT_TRUE(wnd.GetSurface()->InvalidRegion().contains(QRect(
+      0, before.bottom, wnd.GetClientRect().right, wnd.GetClientRect().bottom - before.bottom)));
+  wnd.UpdateWindow();
+  // Showing one takes the strip away: nothing to paint.
+  wnd.ShowScrollBar(SB_VERT, true);
+  EXPECT_FALSE(wnd.GetSurface()->NeedsPaint());
+  // Growing moves the bar: its old place is client area to paint.
+  const CRect narrow = wnd.GetClientRect();
+  wnd.GetWidget()->resize(wnd.GetWidget()->width() + 30, wnd.GetWidget()->height());
+  EXPECT_TRUE(
+      wnd.GetSurface()->InvalidRegion().contains(QRect(narrow.right, 0, kBarSize, narrow.bottom)));
 }
 
 }  // namespace

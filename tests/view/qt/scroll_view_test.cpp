@@ -12,28 +12,11 @@
 
 #include "platform/qt/messages.h"
 #include "view/scroll_view.h"
+#include "view_fixture.h"
 
 namespace {
 
 constexpr int kBar = 16;  // the window scroll bars' width and height
-
-// Keeps its one child filling its client area; may answer the inside
-// rectangle query.
-class CHost : public CWnd {
- public:
-  CWnd* child = nullptr;
-  bool answer = false;
-  CRect inside;
-  LRESULT WindowProc(UINT message, WPARAM w, LPARAM l) override {
-    if (message == WM_RECALCPARENT && answer) {
-      *reinterpret_cast<CRect*>(l) = inside;
-      return 1;
-    }
-    if (message == WM_SIZE && child != nullptr && child->GetSafeHwnd() != nullptr)
-      child->MoveWindow(GetClientRect());
-    return CWnd::WindowProc(message, w, l);
-  }
-};
 
 class CTestView : public CSScrollView {
  public:
@@ -43,13 +26,6 @@ class CTestView : public CSScrollView {
     return CSScrollView::OnScrollBy(delta, doScroll);
   }
 };
-
-// Lets a top-level window's new geometry arrive (the platform reports it).
-void Settle(const std::function<bool()>& done) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < 2000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
 
 struct Fixture {
   CHost host;
