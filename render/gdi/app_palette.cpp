@@ -6,6 +6,7 @@
 
 #include "platform/qt/gdi_objects.h"
 #include "platform/qt/wnd.h"
+#include "render/gdi/app_shell.h"
 #include "render/raster/span_fill.h"
 
 namespace {
@@ -15,7 +16,6 @@ struct AppPaletteState {
   CSharedPalette* shared = nullptr;
   bool built = false;
   std::vector<CPaletteView*> views;
-  CWnd* (*optionBar)() = nullptr;
 };
 
 AppPaletteState& State() {
@@ -118,7 +118,9 @@ void ResetAppPalette() {
 
 void RepaintAllViews() {
   AppPaletteState& s = State();
-  if (CWnd* bar = s.optionBar ? s.optionBar() : nullptr) bar->Invalidate(false);
+  if (CAppShell* shell = AppShell()) {
+    if (CWnd* bar = shell->GetToolOptionBar(nullptr)) bar->Invalidate(false);
+  }
   const std::vector<CPaletteView*> views = s.views;
   for (CPaletteView* view : views)
     if (CWnd* wnd = view->PaletteWindow()) wnd->Invalidate(false);
@@ -131,8 +133,4 @@ void JoinPaletteViews(CPaletteView* view) {
 
 void LeavePaletteViews(CPaletteView* view) {
   std::erase(State().views, view);
-}
-
-void SetToolOptionBarSource(CWnd* (*source)()) {
-  State().optionBar = source;
 }

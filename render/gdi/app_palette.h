@@ -36,7 +36,8 @@ bool CreateColorBrush(CBrush& brush, uint32_t colour);
 // drops its offscreen bitmap and is invalidated with erase; the palette is
 // built again when next asked for.
 void ResetAppPalette();
-// Invalidates the tool options bar and every palette view, without erase.
+// Invalidates the tool options bar (the application shell's, when there is
+// one) and every palette view, without erase.
 void RepaintAllViews();
 
 // A view that draws through an offscreen bitmap; it joins for its lifetime.
@@ -48,6 +49,3 @@ class CPaletteView {
 };
 void JoinPaletteViews(CPaletteView* view);
 void LeavePaletteViews(CPaletteView* view);
-// Where the tool options bar comes from (the application's main frame);
-// null, or a source answering null: there is none.
-void SetToolOptionBarSource(CWnd* (*source)());

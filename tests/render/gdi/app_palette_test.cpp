@@ -6,11 +6,13 @@
 
 #include <QCoreApplication>
 #include <QTest>
+#include <vector>
 
 #include "platform/qt/dc.h"
 #include "platform/qt/messages.h"
 #include "platform/qt/wnd.h"
 #include "render/gdi/app_palette.h"
+#include "render/gdi/app_shell.h"
 
 namespace {
 
@@ -36,10 +38,17 @@ class CTestView : public CPaletteView {
   CWnd* PaletteWindow() override { return &wnd; }
 };
 
-CCountingWnd* g_bar = nullptr;
-CWnd* OptionBar() {
-  return g_bar;
-}
+// The application shell's double: answers one bar and records the windows
+// it is asked about.
+class CRecordingShell : public CAppShell {
+ public:
+  CWnd* bar = nullptr;
+  std::vector<CWnd*> asked;
+  CWnd* GetToolOptionBar(CWnd* window) override {
+    asked.push_back(window);
+    return bar;
+  }
+};
 
 void Create(CWnd& wnd, int x) {
   ASSERT_TRUE(wnd.Create("PL_Default", "view", WS_VISIBLE, {x, 0, x + 60, 40}, nullptr, 0));
@@ -121,8 +130,9 @@ TEST(AppPalette, FakePaletteScreenBuildsOnceAndDithers) {
   Create(a.wnd, 0);
   Create(b.wnd, 70);
   Create(bar, 140);
-  g_bar = &bar;
-  SetToolOptionBarSource(&OptionBar);
+  CRecordingShell shell;
+  shell.bar = &bar;
+  CAppShell* previous = SetAppShell(&shell);
   JoinPaletteViews(&a);
   JoinPaletteViews(&b);
   JoinPaletteViews(&b);  // once only
@@ -133,6 +143,7 @@ TEST(AppPalette, FakePaletteScreenBuildsOnceAndDithers) {
     EXPECT_EQ(w->paints, 1);
     EXPECT_EQ(w->erases, 0);
   }
+  EXPECT_EQ(shell.asked, std::vector<CWnd*>{nullptr});  // the active frame's bar
   ResetAppPalette();
   EXPECT_EQ(CSharedPalette::LiveCount(), live);
   EXPECT_EQ(a.drops, 1);
@@ -152,8 +163,12 @@ TEST(AppPalette, FakePaletteScreenBuildsOnceAndDithers) {
   EXPECT_EQ(a.drops, 1);
   EXPECT_EQ(b.drops, 2);
   LeavePaletteViews(&b);
-  SetToolOptionBarSource(nullptr);
-  g_bar = nullptr;
+  // Without a bar (or a shell) only the views repaint.
+  shell.bar = nullptr;
+  RepaintAllViews();
+  SetAppShell(nullptr);
+  RepaintAllViews();
+  SetAppShell(previous);
   SetFakePaletteScreen(false);
   ResetAppPalette();
   EXPECT_EQ(GetAppPalette(), nullptr);
