@@ -9,10 +9,6 @@
 
 namespace {
 
-int32_t ClampInt(int64_t v, int32_t lo, int32_t hi) {
-  return static_cast<int32_t>(std::clamp<int64_t>(v, lo, hi));
-}
-
 CDocumentPage* FindByName(CDocumentPage* list, const std::string& name) {
   for (CDocumentPage* p = list; p != nullptr; p = p->m_next) {
     if (p->m_name == name) return p;
@@ -171,24 +167,11 @@ void ViewState::GoToFrame(int32_t frame) {
 }
 
 int32_t ViewState::GetOnionFirstFrame() const {
-  if ((m_onionFlags & (kOnionEditSeveral | kOnionShow)) == 0) return m_currentFrame;
-  if (m_onionRelative != 0) return ClampInt(int64_t{m_currentFrame} + m_onionBefore, 0, INT32_MAX);
-  if (m_onionBefore <= m_currentFrame && m_currentFrame <= m_onionAfter)
-    return std::max(0, m_onionBefore);
-  return m_currentFrame;
+  return ::GetOnionFirstFrame(GetOnion(), m_currentFrame);
 }
 
 int32_t ViewState::GetOnionLastFrame() const {
-  auto* page = dynamic_cast<CPicPage*>(GetContextRoot());
-  if ((m_onionFlags & (kOnionEditSeveral | kOnionShow)) == 0 || page == nullptr)
-    return m_currentFrame;
-  int64_t last = m_currentFrame;
-  if (m_onionRelative != 0) {
-    last += m_onionAfter;
-  } else if (m_onionBefore <= m_currentFrame && m_currentFrame <= m_onionAfter) {
-    last = m_onionAfter;
-  }
-  return ClampInt(std::min<int64_t>(last, int64_t{page->m_frameCount} - 1), INT32_MIN, INT32_MAX);
+  return ::GetOnionLastFrame(GetOnion(), m_currentFrame, dynamic_cast<CPicPage*>(GetContextRoot()));
 }
 
 // ---- coordinates ---------------------------------------------------------------------------

@@ -17,6 +17,7 @@
 
 #include "geometry/fixed.h"
 #include "model/pic_obj.h"
+#include "view/core/frame_change.h"
 #include "view/core/view_services.h"
 
 class CDocumentPage;
@@ -42,11 +43,6 @@ constexpr int32_t kHandleRotate = 1;  // rotate-and-slant handles
 constexpr int32_t kHandleScale = 2;
 constexpr int32_t kHandleFill = 3;  // the transform of a gradient or texture fill
 constexpr int32_t kHandleCenter = 4;
-
-// Onion flags.
-constexpr uint32_t kOnionEditSeveral = 0x1;  // edit several frames
-constexpr uint32_t kOnionShow = 0x2;         // show neighbouring frames dimmed
-constexpr uint32_t kOnionOutlines = 0x4;     // show them as outlines
 
 // View qualities.
 constexpr int32_t kQualityOutlines = 0;
@@ -213,6 +209,9 @@ class ViewState : public CPicObjRefOwner {
   // The first and last frame of the onion range.
   int32_t GetOnionFirstFrame() const;
   int32_t GetOnionLastFrame() const;
+  OnionSettings GetOnion() const {
+    return {m_onionFlags, m_onionRelative, m_onionBefore, m_onionAfter};
+  }
   uint32_t m_onionFlags = 0;
   int32_t m_onionRelative = 1;
   int32_t m_onionBefore = -2;
