@@ -44,7 +44,7 @@ COffscreenView::~COffscreenView() {
   bitmap_.Free();
 }
 
-void COffscreenView::AddDirty(const CRect& client) {
+void COffscreenView::MarkDirty(const CRect& client) {
   if (client.IsRectEmpty()) return;
   const CPoint at = GetScrollPosition();
   const Area a{int64_t{client.left} + at.x, int64_t{client.top} + at.y,
@@ -63,7 +63,7 @@ void COffscreenView::InvalidateDoc(const CRect* rect) {
     if (GetSafeHwnd() != nullptr) Invalidate(true);
     return;
   }
-  AddDirty(*rect);
+  MarkDirty(*rect);
   if (GetSafeHwnd() != nullptr) InvalidateRect(rect, true);
 }
 
@@ -96,10 +96,10 @@ int COffscreenView::UpdateOffscreen() {
       if (!dirtyAll_ && ScrollPixels(bitmap_, dx, dy)) {
         const int w = client.Width(), h = client.Height();
         const int sx = static_cast<int>(dx), sy = static_cast<int>(dy);
-        if (sx > 0) AddDirty(CRect(0, 0, sx, h));
-        if (sx < 0) AddDirty(CRect(w + sx, 0, w, h));
-        if (sy > 0) AddDirty(CRect(0, 0, w, sy));
-        if (sy < 0) AddDirty(CRect(0, h + sy, w, h));
+        if (sx > 0) MarkDirty(CRect(0, 0, sx, h));
+        if (sx < 0) MarkDirty(CRect(w + sx, 0, w, h));
+        if (sy > 0) MarkDirty(CRect(0, 0, w, sy));
+        if (sy < 0) MarkDirty(CRect(0, h + sy, w, h));
       } else {
         dirtyAll_ = true;
       }

@@ -62,6 +62,9 @@ class COffscreenView : public CSScrollView, public CPaletteView {
   // The screen mode changed: the application palette is built again and
   // every palette view redrawn whole.
   void OnDisplayChange(UINT bitsPerPixel, int cx, int cy) override;
+  // Marks client pixels to be drawn again without invalidating the window
+  // (RedrawDirtyNow shows them).
+  void MarkDirty(const CRect& client);
 
  private:
   // Scrolled coordinates, which may pass the 32-bit range.
@@ -69,7 +72,6 @@ class COffscreenView : public CSScrollView, public CPaletteView {
     int64_t left = 0, top = 0, right = 0, bottom = 0;
     bool Empty() const { return right <= left || bottom <= top; }
   };
-  void AddDirty(const CRect& client);
 
   Area dirty_;
   bool dirtyAll_ = true;

@@ -20,7 +20,7 @@
 #include "platform/qt/window_surface.h"
 #include "render/gdi/app_palette.h"
 #include "view/offscreen_view.h"
-#include "view_fixture.h"
+#include "window_host.h"
 
 namespace {
 

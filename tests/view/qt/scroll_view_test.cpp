@@ -12,7 +12,7 @@
 
 #include "platform/qt/messages.h"
 #include "view/scroll_view.h"
-#include "view_fixture.h"
+#include "window_host.h"
 
 namespace {
 
