@@ -19,6 +19,7 @@
 #include "platform/qt/screen_hook.h"
 #include "platform/qt/window_surface.h"
 #include "render/gdi/app_palette.h"
+#include "render/gdi/marl_dc.h"
 #include "view/offscreen_view.h"
 #include "window_host.h"
 
@@ -315,6 +316,12 @@ TEST(OffscreenView, PaletteScreenViewsFollowPaletteResets) {
     EXPECT_EQ(b.view.drawn, std::vector<CRect>{b.view.GetClientRect()});
     EXPECT_EQ(CSharedPalette::LiveCount(), live);  // built again, once
     EXPECT_EQ(bitmap.Palette(), GetAppSharedPalette());
+
+    // A client context for drawing on a view has the application palette.
+    {
+      CMarlDC dc(&a.view);
+      EXPECT_EQ(dc.SelectPalette(nullptr, false), GetAppPalette());
+    }
 
     // Repainting all views draws nothing again (only copies).
     a.view.drawn.clear();
