@@ -14,6 +14,10 @@ const std::vector<std::pair<UINT, const char*>>& ProgramStrings() {
       {102, "Failed to create object.  Make sure the object is entered in the system registry."},
       {110, "Open Symbols"},
       {134, "Screen"},
+      {223, "Working..."},
+      {486, "Are you sure you want to Cancel?"},
+      {494, "Exporting Image Sequence"},
+      {499, "Exporting Vimbrel Player Movie"},
       {501, "Drawing"},
       {517, "Standard"},
       {522, "VCR Control"},
@@ -29,6 +33,10 @@ const std::vector<std::pair<UINT, const char*>>& ProgramStrings() {
       {534, ".vmp"},
       {540, "[Symbol]"},
       {541, "[Button]"},
+      {543,
+       "Some characters could not be broken converted to outlines because an appropriate outline "
+       "font is not available. These characters will disappear in the Vimbrel Player file.\n\nThe "
+       "characters that failed will look jagged if you choose \"Smooth Text\" in the View menu."},
       {554, "You cannot delete the last color."},
       {560,
        "The Lesson files must be placed in a folder named \"Lessons\" that is contained in the "
