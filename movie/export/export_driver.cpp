@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "geometry/edge_graph.h"
+#include "geometry/edge_graph_insert.h"
 #include "geometry/edge_graph_merge.h"
 #include "geometry/edge_graph_region.h"
 #include "geometry/edge_graph_transform.h"
@@ -20,6 +21,7 @@
 #include "model/pic_page.h"
 #include "model/pic_shape.h"
 #include "model/pic_text.h"
+#include "movie/export/styled_line_collector.h"
 #include "movie/movie_format.h"
 #include "movie/movie_writer.h"
 #include "platform/core/file.h"
@@ -37,9 +39,9 @@ struct ScratchGraph {
   ScratchGraph& operator=(const ScratchGraph&) = delete;
 };
 
-[[noreturn]] void ThrowLimit(const char* what) {
+[[noreturn]] void ThrowLimit(const char* what, int32_t limit = kMaxU16) {
   throw CMovieLimitException(std::string("The movie cannot be exported: it needs more ") + what +
-                             " than the movie format holds (65535).");
+                             " than the movie format holds (" + std::to_string(limit) + ").");
 }
 
 uint16_t CheckedU16(int64_t value, const char* what) {
@@ -379,14 +381,56 @@ void CMovieExportDriver::DefineShape(CExportCharacter& entry, CPicShape* shape) 
   ScratchGraph copy;
   CheckGeometry(EdgeGraphMerge(shape->GetGeometry(), copy.graph, kMergeLinesWin | kMergeFillsWin));
   CheckGeometry(EdgeGraphUpdate(copy.graph));
+  // Styled lines (a line style of a nonzero kind) go apart: the copy keeps
+  // their edges' fills, and the lines become geometry of their own below.
+  std::unique_ptr<ScratchGraph> styled;
+  std::vector<Edge*> restyled;
+  EdgeGraphForEachEdge(copy.graph, nullptr, [&](Edge* e) {
+    if (StyleIndexOf(e->line) == 0 || StyleIsTag(e->line)) return;
+    LineStyle line;
+    EdgeGraphGetLineStyle(copy.graph, e->line, line);
+    if (line.kind == 0) return;
+    if (styled == nullptr) styled = std::make_unique<ScratchGraph>();
+    const int index = EdgeGraphAddLineStyle(styled->graph, line);
+    CheckGeometry(index);
+    Edge* piece = nullptr;
+    CheckGeometry(EdgeGraphNewEdge(e->curve, &piece));
+    if (piece == nullptr) throw CMemoryException();
+    piece->line = static_cast<StyleIndex>(index);
+    CheckGeometry(EdgeGraphInsertEdge(styled->graph, piece, 0, 3));
+    restyled.push_back(e);
+  });
+  for (Edge* e : restyled) e->line = 0;
+
   const Matrix2x3& m = shape->GetShapeMatrix();
   if (!MatrixIsIdentity(m)) {
     CheckGeometry(EdgeGraphTransform(copy.graph, m));
     CheckGeometry(EdgeGraphUpdate(copy.graph));
   }
-  if (copy.graph.edge_count == 0) return;
+  if (styled != nullptr) {
+    // Drawn under the shape's matrix as the object matrix, then merged into
+    // the placed copy: widths and dot sizes stay unscaled, as in the editor.
+    ScratchGraph strokes;
+    CStyledLineCollector collector(strokes.graph);
+    collector.Collect(styled->graph, m);
+    CheckGeometry(EdgeGraphUpdate(strokes.graph));
+    CheckGeometry(EdgeGraphMerge(strokes.graph, copy.graph, kMergeLinesWin | kMergeFillsWin));
+    CheckGeometry(EdgeGraphUpdate(copy.graph));
+    // Copied once more, so that the style tables hold only what the edges
+    // use (the styled lines' own styles are gone from every edge).
+    ScratchGraph used;
+    CheckGeometry(EdgeGraphMerge(copy.graph, used.graph, kMergeLinesWin | kMergeFillsWin));
+    CheckGeometry(EdgeGraphUpdate(used.graph));
+    WriteShapeCharacter(entry, used.graph);
+    return;
+  }
+  WriteShapeCharacter(entry, copy.graph);
+}
+
+void CMovieExportDriver::WriteShapeCharacter(CExportCharacter& entry, const EdgeGraph& graph) {
+  if (graph.edge_count == 0) return;
   entry.id = TakeId();
-  m_writer.WriteShape(static_cast<uint16_t>(entry.id), copy.graph);
+  m_writer.WriteShape(static_cast<uint16_t>(entry.id), graph);
 }
 
 void CMovieExportDriver::WriteGlyphSets(CExportFont& font) {
@@ -426,16 +470,10 @@ void CMovieExportDriver::WriteGlyphSets(CExportFont& font) {
     glyphs.push_back(memory.Detach());
   }
 
-  const int32_t total = static_cast<int32_t>(font.codes.size());
+  std::vector<size_t> sizes;
+  for (const auto& g : glyphs) sizes.push_back(g.size());
   int32_t first = 0;
-  while (first < total) {
-    // The largest run of glyphs whose last one starts within 65535 bytes.
-    int32_t count = 1;
-    int64_t before = static_cast<int64_t>(glyphs[static_cast<size_t>(first)].size());
-    while (first + count < total && 2 * (count + 1) + before <= kMaxU16) {
-      before += static_cast<int64_t>(glyphs[static_cast<size_t>(first + count)].size());
-      ++count;
-    }
+  for (int32_t count : CutGlyphSets(sizes)) {
     CExportFont::Set set;
     set.id = TakeId();
     set.firstGlyph = first;
@@ -481,6 +519,24 @@ void CMovieExportDriver::WriteGlyphSets(CExportFont& font) {
     first += count;
   }
   font.bytes += static_cast<int64_t>(m_writer.GetPosition() - start);
+}
+
+std::vector<int32_t> CMovieExportDriver::CutGlyphSets(const std::vector<size_t>& glyphSizes) {
+  std::vector<int32_t> counts;
+  const int32_t total = static_cast<int32_t>(glyphSizes.size());
+  int32_t first = 0;
+  while (first < total) {
+    // Glyph first + count starts after the table and the glyphs before it.
+    int32_t count = 1;
+    int64_t before = static_cast<int64_t>(glyphSizes[static_cast<size_t>(first)]);
+    while (first + count < total && 2 * (count + 1) + before <= kMaxU16) {
+      before += static_cast<int64_t>(glyphSizes[static_cast<size_t>(first + count)]);
+      ++count;
+    }
+    counts.push_back(count);
+    first += count;
+  }
+  return counts;
 }
 
 void CMovieExportDriver::DefineText(CExportCharacter& entry, CPicText* text) {
@@ -541,7 +597,7 @@ void CMovieExportDriver::DefineText(CExportCharacter& entry, CPicText* text) {
       if (flags & kRunHasFont) m_writer.PutWord(static_cast<uint16_t>(runSet));
       if (flags & kRunHasColor) m_writer.WriteColorRGB(runColour);
       if (runX < INT16_MIN || runX > INT16_MAX || runY < INT16_MIN || runY > INT16_MAX)
-        ThrowLimit("twips in a text line's position");
+        ThrowLimit("twips in a text line's position", INT16_MAX);
       if (flags & kRunHasX) m_writer.PutWord(static_cast<uint16_t>(static_cast<int16_t>(runX)));
       if (flags & kRunHasY) m_writer.PutWord(static_cast<uint16_t>(static_cast<int16_t>(runY)));
       if (flags & kRunHasFont) m_writer.PutWord(CheckedU16(runHeight, "twips of text height"));

@@ -116,6 +116,10 @@ class CMovieExportDriver : public CExportCollector {
   // Links consecutive frames of the list and gives every element its depth.
   static void LinkFrames(std::vector<CExportFrame>& frames);
   static void AssignDepths(std::vector<CExportFrame>& frames);
+  // How many glyphs each glyph set of a font takes, from the sizes of the
+  // glyphs' steps in code order: every glyph must start within 65535 bytes
+  // of its set's offset table (which is 2 bytes per glyph).
+  static std::vector<int32_t> CutGlyphSets(const std::vector<size_t>& glyphSizes);
 
  protected:
   CExportNode* NewNode(CPicObj* obj) override;
@@ -133,6 +137,9 @@ class CMovieExportDriver : public CExportCollector {
   int32_t TakeId();
   void Define(CExportCharacter& entry);
   void DefineShape(CExportCharacter& entry, CPicShape* shape);
+  // Takes an id and writes the graph as a shape character; nothing for a
+  // graph without edges (the character is then never placed).
+  void WriteShapeCharacter(CExportCharacter& entry, const EdgeGraph& graph);
   void DefineText(CExportCharacter& entry, CPicText* text);
   void WriteGlyphSets(CExportFont& font);
   // Writes the frame scripts of the layers whose key frame starts at the frame.

@@ -7,6 +7,10 @@
 #include <random>
 
 #include "export_fixtures.h"
+#include "geometry/edge_graph.h"
+#include "geometry/edge_graph_insert.h"
+#include "geometry/edge_graph_update.h"
+#include "geometry/point_list.h"
 #include "model/frame_action.h"
 #include "movie/export/export_driver.h"
 #include "movie/export/movie_exporter.h"
@@ -83,6 +87,54 @@ TEST_F(DriverTest, AShapeWithoutEdgesIsNeverPlaced) {
   AddTo(page, MakeSquare(0, 0, 100, 0xFF0000FF));
   Summary want = {"color", "shape 1", "place 1@1", "break", "end"};
   EXPECT_EQ(Records(Export("no_edges.vmp")), want);
+}
+
+TEST_F(DriverTest, StyledLinesKeepUnscaledWidthsAndDashes) {
+  CDocumentPage* page = AddPage("Page 1", 1);
+  auto* shape = new CPicShape;
+  {
+    EdgeGraph& g = shape->GetGeometry();
+    LineStyle dashed;
+    dashed.kind = 1;
+    dashed.colour = 0xFF0000FF;
+    dashed.width = 40;
+    dashed.params[0] = 100;  // on
+    dashed.params[1] = 100;  // off
+    int li = EdgeGraphAddLineStyle(g, dashed);
+    ASSERT_GT(li, 0);
+    PointList path;
+    ASSERT_GE(PointListAppend(path, {0, 0}, 0), 0);
+    ASSERT_GE(PointListAppend(path, {1000, 0}, 0), 0);
+    ASSERT_GE(EdgeGraphAddPath(g, path, static_cast<StyleIndex>(li), 0, 0), 0);
+    ASSERT_GE(EdgeGraphUpdate(g), 0);
+    Matrix2x3 four;
+    MatrixSetScale(four, 4 << 16, 4 << 16);
+    shape->SetShapeMatrix(four);
+  }
+  AddTo(page, shape);
+  std::vector<uint8_t> bytes = Export("styled_line.vmp");
+  moviedec::Movie movie = moviedec::ReadMovie(bytes);
+  const moviedec::Record* record = nullptr;
+  for (const auto& r : movie.records)
+    if (r.code == 2) record = &r;
+  ASSERT_NE(record, nullptr);
+  moviedec::Shape decoded = moviedec::ReadShape(record->body);
+  ASSERT_EQ(decoded.lines.size(), 1u);
+  EXPECT_EQ(decoded.lines[0].width, 40);  // not 160
+  EXPECT_EQ(decoded.lines[0].color, (moviedec::Rgb{255, 0, 0}));
+  int dashes = 0, minX = INT32_MAX, maxX = INT32_MIN;
+  for (const auto& e : decoded.steps.edges) {
+    ASSERT_EQ(e.line, 1);
+    EXPECT_EQ(e.p0.y, 0);
+    EXPECT_EQ(e.p2.y, 0);
+    EXPECT_LE(std::abs(e.p2.x - e.p0.x), 101);  // dashes of 100 twips, not 400
+    minX = std::min({minX, e.p0.x, e.p2.x});
+    maxX = std::max({maxX, e.p0.x, e.p2.x});
+    ++dashes;
+  }
+  EXPECT_EQ(minX, 0);
+  EXPECT_GE(maxX, 3900);  // the path is placed by the matrix
+  EXPECT_GE(dashes, 19);
 }
 
 // ---- linking and depths ---------------------------------------------------------------
