@@ -10,8 +10,9 @@
 
 namespace {
 
-// Gradient and texture fills are placed by a matrix of their own, which
-// follows the transform; equal indices in a row are converted once.
+// Gradient and texture fills are placed by a matrix of their own (into
+// twips, as the renderers read it), which follows the transform; equal
+// indices in a row are converted once.
 struct FillConverter {
   EdgeGraph& graph;
   const Matrix2x3& m;
@@ -56,7 +57,8 @@ int EdgeGraphTransform(EdgeGraph& graph, const Matrix2x3& matrix) {
     return -1;
   }
   for (Vertex* v : vertices) MatrixTransformPoint(m, v->position, v->position);
-  FillConverter fills{graph, m};
+  // The fills take the matrix in twips; the vertices and curves its graph form.
+  FillConverter fills{graph, matrix};
   for (Vertex* v : vertices)
     for (HalfEdge* h = v->ring; h; h = h->ring_next) {
       if (h->visit == stamp) continue;

@@ -12,10 +12,13 @@
 #include "geometry/edge_graph_region.h"
 #include "geometry/edge_graph_transform.h"
 #include "geometry/edge_graph_update.h"
+#include "geometry/path.h"
+#include "geometry/point_list.h"
 #include "model/document.h"
 #include "model/document_page.h"
 #include "model/geometry_result.h"
 #include "model/glyph_outline.h"
+#include "model/pic_bitmap.h"
 #include "model/pic_frame.h"
 #include "model/pic_layer.h"
 #include "model/pic_page.h"
@@ -135,6 +138,8 @@ CExportCharacter* CMovieExportDriver::FindOrCreateEntry(CPicObj* obj) {
     RegisterTextCodes(text);
   } else if (DynamicDowncast<CPicShape>(obj) != nullptr) {
     entry.kind = CExportCharacter::kShape;
+  } else if (DynamicDowncast<CPicBitmap>(obj) != nullptr) {
+    entry.kind = CExportCharacter::kBitmap;
   } else {
     entry.kind = CExportCharacter::kOther;
   }
@@ -366,6 +371,9 @@ void CMovieExportDriver::Define(CExportCharacter& entry) {
     case CExportCharacter::kText:
       DefineText(entry, static_cast<CPicText*>(entry.object));
       break;
+    case CExportCharacter::kBitmap:
+      DefineBitmap(entry, static_cast<CPicBitmap*>(entry.object));
+      break;
     default:
       entry.id = -1;
       break;
@@ -403,7 +411,8 @@ void CMovieExportDriver::DefineShape(CExportCharacter& entry, CPicShape* shape) 
   for (Edge* e : restyled) e->line = 0;
 
   const Matrix2x3& m = shape->GetShapeMatrix();
-  if (!MatrixIsIdentity(m)) {
+  const bool placed = !MatrixIsIdentity(m);
+  if (placed) {
     CheckGeometry(EdgeGraphTransform(copy.graph, m));
     CheckGeometry(EdgeGraphUpdate(copy.graph));
   }
@@ -416,8 +425,11 @@ void CMovieExportDriver::DefineShape(CExportCharacter& entry, CPicShape* shape) 
     CheckGeometry(EdgeGraphUpdate(strokes.graph));
     CheckGeometry(EdgeGraphMerge(strokes.graph, copy.graph, kMergeLinesWin | kMergeFillsWin));
     CheckGeometry(EdgeGraphUpdate(copy.graph));
+  }
+  if (styled != nullptr || placed) {
     // Copied once more, so that the style tables hold only what the edges
-    // use (the styled lines' own styles are gone from every edge).
+    // use: the styled lines' styles are gone from every edge, and a
+    // transform gives placed fills new entries.
     ScratchGraph used;
     CheckGeometry(EdgeGraphMerge(copy.graph, used.graph, kMergeLinesWin | kMergeFillsWin));
     CheckGeometry(EdgeGraphUpdate(used.graph));
@@ -425,6 +437,42 @@ void CMovieExportDriver::DefineShape(CExportCharacter& entry, CPicShape* shape) 
     return;
   }
   WriteShapeCharacter(entry, copy.graph);
+}
+
+void CMovieExportDriver::DefineBitmap(CExportCharacter& entry, CPicBitmap* bitmap) {
+  const CImageRef& image = bitmap->GetImage();
+  const Rect32& rect = image.bounds;
+  if (image.Width() <= 0 || image.Height() <= 0 || rect.IsEmpty()) return;
+  // Two ids: the rectangle shape n that shows the image, and the image n + 1.
+  const int32_t shapeId = TakeId();
+  const int32_t imageId = TakeId();
+  m_writer.WriteJpegImage(static_cast<uint16_t>(imageId), image);
+
+  // The fill maps the image's own pixels onto the object's rectangle, and
+  // both are placed by the object's matrix.
+  const Matrix2x3& m = bitmap->GetBitmapMatrix();
+  Matrix2x3 pixels;
+  pixels.a = FixedDiv(rect.xmax - rect.xmin, image.Width());
+  pixels.d = FixedDiv(rect.ymax - rect.ymin, image.Height());
+  pixels.b = pixels.c = 0;
+  pixels.tx = rect.xmin;
+  pixels.ty = rect.ymin;
+  FillStyle fill;
+  fill.kind = kMovieFillBitmap;
+  fill.colour = static_cast<uint32_t>(imageId);
+  MatrixConcat(pixels, m, fill.matrix);
+  ScratchGraph shape;
+  const int index = EdgeGraphAddFillStyle(shape.graph, fill);
+  CheckGeometry(index);
+  PointList path;
+  CheckGeometry(PathFromRect(path, rect));
+  PointListTransform(path, m);
+  // The outline's edges carry no style until the region inside is painted.
+  CheckGeometry(EdgeGraphAddPath(shape.graph, path, 0, 0, 0));
+  CheckGeometry(EdgeGraphPaintRegions(shape.graph, static_cast<StyleIndex>(index), false));
+  CheckGeometry(EdgeGraphUpdate(shape.graph));
+  entry.id = shapeId;
+  m_writer.WriteShape(static_cast<uint16_t>(shapeId), shape.graph);
 }
 
 void CMovieExportDriver::WriteShapeCharacter(CExportCharacter& entry, const EdgeGraph& graph) {

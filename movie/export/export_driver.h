@@ -30,6 +30,7 @@ class CDocumentPage;
 class CFile;
 class CMarlDoc;
 class CMovieWriter;
+class CPicBitmap;
 class CPicObj;
 class CPicShape;
 class CPicText;
@@ -140,6 +141,7 @@ class CMovieExportDriver : public CExportCollector {
   // Takes an id and writes the graph as a shape character; nothing for a
   // graph without edges (the character is then never placed).
   void WriteShapeCharacter(CExportCharacter& entry, const EdgeGraph& graph);
+  void DefineBitmap(CExportCharacter& entry, CPicBitmap* bitmap);
   void DefineText(CExportCharacter& entry, CPicText* text);
   void WriteGlyphSets(CExportFont& font);
   // Writes the frame scripts of the layers whose key frame starts at the frame.

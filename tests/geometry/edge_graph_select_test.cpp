@@ -225,8 +225,10 @@ TEST_F(SelectTest, TransformMovesGradientPlacement) {
   EXPECT_EQ(moved, (fills_before + 1) | kStyleSelected);
   FillStyle placed;
   EdgeGraphGetFillStyle(graph, moved, placed);
-  EXPECT_EQ(placed.matrix.tx, 10 << 8);
-  EXPECT_EQ(placed.matrix.ty, 20 << 8);
+  // A fill's matrix places it in twips, so it moves by the twips of the
+  // transform (not by the graph units of the edges).
+  EXPECT_EQ(placed.matrix.tx, 10);
+  EXPECT_EQ(placed.matrix.ty, 20);
   EXPECT_EQ(FillAt(graph, 260, 70), 1);
 }
 

@@ -12,10 +12,13 @@
 #include "geometry/edge_graph_update.h"
 #include "geometry/point_list.h"
 #include "model/frame_action.h"
+#include "model/pic_bitmap.h"
 #include "movie/export/export_driver.h"
 #include "movie/export/movie_exporter.h"
 #include "movie/movie_writer.h"
+#include "movie/player/movie_stream.h"
 #include "platform/core/file.h"
+#include "render/raster/dib.h"
 
 namespace {
 
@@ -135,6 +138,66 @@ TEST_F(DriverTest, StyledLinesKeepUnscaledWidthsAndDashes) {
   EXPECT_EQ(minX, 0);
   EXPECT_GE(maxX, 3900);  // the path is placed by the matrix
   EXPECT_GE(dashes, 19);
+}
+
+TEST_F(DriverTest, ABitmapIsAnImageAndARectangleThatShowsIt) {
+  CDocumentPage* page = AddPage("Page 1", 2);
+  auto* bitmap = new CPicBitmap;
+  {
+    CImageRef& image = bitmap->GetImage();
+    ColorTable table;
+    table.count = 3;
+    table.entries[1] = PackRgb(255, 0, 0);
+    table.entries[2] = PackRgb(0, 0, 255);
+    ASSERT_TRUE(image.Create(kDib8Bit, 15, 8, &table));  // odd width
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 15; ++x) image.Bits()[y * image.Stride() + x] = x < 8 ? 1 : 2;
+    image.bounds = {0, 300, 0, 160};
+  }
+  Edit(page, [&] {
+    Layer(page)->FrameAt(0)->AddChild(bitmap);
+    Matrix2x3 m;
+    MatrixSetTranslation(m, 500, 700);
+    bitmap->Transform(m);
+  });
+  std::vector<uint8_t> bytes = Export("bitmap.vmp");
+  Summary want = {"color", "tables", "jpeg 2", "shape 1", "place 1@1", "break", "break", "end"};
+  EXPECT_EQ(Records(bytes), want);
+
+  moviedec::Movie movie = moviedec::ReadMovie(bytes);
+  for (const auto& r : movie.records) {
+    if (r.code != 2) continue;
+    moviedec::Shape shape = moviedec::ReadShape(r.body);
+    ASSERT_EQ(shape.fills.size(), 1u);
+    EXPECT_EQ(shape.fills[0].kind, 0x41);
+    EXPECT_EQ(shape.fills[0].bitmapId, 2);
+    // Image pixels to the object's rectangle (its unrounded width), placed.
+    moviedec::Matrix m = shape.fills[0].matrix;
+    EXPECT_EQ(m.a, FixedDiv(300, 15));
+    EXPECT_EQ(m.d, 20 << 16);
+    EXPECT_EQ(m.tx, 500);
+    EXPECT_EQ(m.ty, 700);
+    EXPECT_EQ(shape.bounds.xmin, 500);
+    EXPECT_EQ(shape.bounds.xmax, 800);
+    EXPECT_EQ(shape.bounds.ymax, 860);
+  }
+  // The player decodes the image (its width rounded up to even) and shows it.
+  CMovieStream stream;
+  stream.PutData(bytes.data(), bytes.size());
+  ASSERT_EQ(stream.ReadHeader(), 1);
+  ASSERT_EQ(stream.GotoFrame(0), kMovieDone);
+  MovieCharacter* image = stream.FindCharacter(2);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->type, kCharacterBitmap);
+  ASSERT_NE(image->bitmap, nullptr);
+  EXPECT_EQ(image->bitmap->Width(), 16);
+  EXPECT_EQ(image->bitmap->Height(), 8);
+  Rgb red = image->bitmap->GetPixel(2, 3), blue = image->bitmap->GetPixel(13, 5);
+  EXPECT_GT(red.red, 200);
+  EXPECT_LT(red.blue, 60);
+  EXPECT_GT(blue.blue, 200);
+  EXPECT_LT(blue.red, 60);
+  EXPECT_EQ(StageByFrame(bytes)[1], std::vector<std::string>{"1@1"});
 }
 
 // ---- linking and depths ---------------------------------------------------------------
