@@ -1,0 +1,362 @@
+// Round trip: every frame of small documents exported, played by the player
+// engine and compared with the editor's own drawing of the frame through the
+// bitmap render context, at one transform, at 100 % and 400 %, without
+// anti-aliasing.
+//
+// Pixels more than one pixel from any outline (their 3 x 3 neighbourhood is
+// flat in both pictures) must match: exactly for solid colours, within a
+// stated bound where the two sides legitimately differ (gradients: the
+// editor's span colours against the player's; JPEG images: compression
+// error). Straight-edged solid fills must match everywhere.
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+
+#include "export_fixtures.h"
+#include "geometry/edge_graph.h"
+#include "geometry/edge_graph_insert.h"
+#include "geometry/edge_graph_update.h"
+#include "geometry/path.h"
+#include "geometry/point_list.h"
+#include "model/pic_bitmap.h"
+#include "model/pic_text.h"
+#include "model/text_outline_context.h"
+#include "movie/export/movie_exporter.h"
+#include "movie/player/display_list.h"
+#include "movie/player/movie_stream.h"
+#include "render/gdi/bitmap_render_context.h"
+#include "render/raster/offscreen_bitmap.h"
+#include "tests/common/test_fonts.h"
+
+namespace {
+
+// A picture as 0xRRGGBB words.
+struct Picture {
+  int32_t width = 0, height = 0;
+  std::vector<uint32_t> pixels;
+  uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)]; }
+};
+
+Picture Read(const COffscreenBitmap& b) {
+  Picture p;
+  p.width = b.Width();
+  p.height = b.Height();
+  for (int y = 0; y < p.height; ++y) {
+    const uint8_t* row = b.Bits() + static_cast<size_t>(y) * static_cast<size_t>(b.Stride());
+    for (int x = 0; x < p.width; ++x)
+      p.pixels.push_back(uint32_t{row[4 * x + 2]} << 16 | uint32_t{row[4 * x + 1]} << 8 |
+                         row[4 * x]);
+  }
+  return p;
+}
+
+int ChannelDifference(uint32_t a, uint32_t b) {
+  int d = 0;
+  for (int shift = 0; shift < 24; shift += 8)
+    d = std::max(
+        d, std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)));
+  return d;
+}
+
+bool Flat(const Picture& p, int x, int y) {
+  const uint32_t c = p.At(x, y);
+  for (int dy = -1; dy <= 1; ++dy)
+    for (int dx = -1; dx <= 1; ++dx)
+      if (p.At(x + dx, y + dy) != c) return false;
+  return true;
+}
+
+struct Comparison {
+  int interior = 0;    // pixels compared
+  int mismatched = 0;  // interior pixels beyond the tolerance
+  int differing = 0;   // any pixel that differs at all
+  std::string first;   // where the first mismatch is
+};
+
+Comparison Compare(const Picture& editor, const Picture& player, int tolerance) {
+  Comparison c;
+  for (int y = 0; y < editor.height; ++y)
+    for (int x = 0; x < editor.width; ++x) {
+      if (editor.At(x, y) != player.At(x, y)) ++c.differing;
+      if (x == 0 || y == 0 || x == editor.width - 1 || y == editor.height - 1) continue;
+      if (!Flat(editor, x, y) || !Flat(player, x, y)) continue;
+      ++c.interior;
+      if (ChannelDifference(editor.At(x, y), player.At(x, y)) > tolerance) {
+        if (c.mismatched++ == 0) {
+          char text[96];
+          std::snprintf(text, sizeof text, "(%d,%d) editor %06X player %06X", x, y, editor.At(x, y),
+                        player.At(x, y));
+          c.first = text;
+        }
+      }
+    }
+  return c;
+}
+
+class RoundTripTest : public ExportTest {
+ protected:
+  static void SetUpTestSuite() { test_fonts::InstallTestFonts(); }
+  static constexpr int32_t kStage = 2000;  // twips square
+
+  void SetUp() override {
+    ExportTest::SetUp();
+    doc.SetMovieRect({0, kStage, 0, kStage});
+    doc.m_backgroundColor = 0xFFFFFFFF;
+  }
+
+  // The editor's drawing of frame f of the page, `zoom` pixels per 20 twips.
+  // The bitmap context draws text runs as boxes (the GDI back end has no
+  // text of its own yet): for texts the editor's side is the page's glyph
+  // outlines at their own size, drawn as a shape.
+  static Picture DrawEditor(CDocumentPage* page, int32_t f, int zoom, bool textOutlines = false) {
+    COffscreenBitmap bitmap;
+    const int32_t size = kStage * zoom / 20;
+    EXPECT_TRUE(bitmap.CreateDepth(32, nullptr, size, size, false));
+    EdgeGraph outlines;
+    EXPECT_GE(EdgeGraphInit(outlines), 0);
+    if (textOutlines) {
+      CTextOutlineContext oc(&outlines);
+      oc.m_flags |= CRenderContext::kFlagFills;
+      oc.m_currentFrame = f;
+      page->GetRoot()->Draw(oc);
+      EXPECT_GE(EdgeGraphUpdate(outlines), 0);
+    }
+    {
+      CBitmapRenderContext rc(&bitmap, 0);
+      rc.FillRectColor(0xFFFFFF);
+      Matrix2x3 m;
+      MatrixSetScale(m, FixedDiv(zoom, 20), FixedDiv(zoom, 20));
+      rc.SetMatrix(m);
+      rc.m_currentFrame = f;
+      if (textOutlines)
+        rc.DrawEdgeGraph(outlines);
+      else
+        page->GetRoot()->Draw(rc);
+      rc.Flush();
+    }
+    EdgeGraphFreeAll(outlines);
+    return Read(bitmap);
+  }
+
+  // The player's pictures of every frame of a movie.
+  static std::vector<Picture> Play(const std::vector<uint8_t>& movie, int zoom) {
+    CDisplayList list;
+    CMovieStream stream;
+    stream.SetDisplayList(&list);
+    stream.PutData(movie.data(), movie.size());
+    EXPECT_EQ(stream.ReadHeader(), 1);
+    COffscreenBitmap bitmap;
+    const int32_t size = kStage * zoom / 20;
+    EXPECT_TRUE(bitmap.CreateDepth(32, nullptr, size, size, false));
+    list.SetBitmap(&bitmap);
+    list.SetViewTransform(stream.FrameRect(), {0, 0, size, size}, false, kScaleExactFit);
+    std::vector<Picture> frames;
+    for (int32_t f = 0; f < stream.FrameCount(); ++f) {
+      EXPECT_EQ(stream.GotoFrame(f), kMovieDone);
+      list.Render();
+      frames.push_back(Read(bitmap));
+    }
+    return frames;
+  }
+
+  std::vector<uint8_t> ExportMovie(const std::string& name) {
+    CMovieExporter exporter;
+    exporter.m_settings.quality = 90;
+    exporter.SetTarget(OutputPath(name), &doc, CExporter::kOptionMovie);
+    EXPECT_EQ(exporter.ExportSequence(), 1);
+    return ReadFile(OutputPath(name));
+  }
+
+  // Exports the one page and compares every frame at both zooms.
+  void Check(const std::string& name, CDocumentPage* page, int tolerance, bool exact,
+             bool textOutlines = false) {
+    std::vector<uint8_t> movie = ExportMovie(name + ".vmp");
+    const int32_t frames = page->GetRoot()->m_frameCount;
+    for (int zoom : {1, 4}) {
+      std::vector<Picture> played = Play(movie, zoom);
+      ASSERT_EQ(static_cast<int32_t>(played.size()), frames);
+      for (int32_t f = 0; f < frames; ++f) {
+        Picture editor = DrawEditor(page, f, zoom, textOutlines);
+        Comparison c = Compare(editor, played[static_cast<size_t>(f)], tolerance);
+        SCOPED_TRACE(name + " frame " + std::to_string(f) + " zoom " + std::to_string(zoom));
+        EXPECT_GT(c.interior, editor.width * editor.height / 2);
+        EXPECT_EQ(c.mismatched, 0) << c.first;
+        if (exact) {
+          EXPECT_EQ(c.differing, 0);
+        }
+      }
+    }
+  }
+};
+
+FillStyle Gradient(int32_t x, int32_t y, int32_t size) {
+  FillStyle g;
+  g.kind = kGradientLinear;
+  g.colour = 0xFF0000FF;
+  g.gradient.count = 2;
+  g.gradient.ratios[0] = 0;
+  g.gradient.ratios[1] = 255;
+  g.gradient.colours[0] = 0xFF0000FF;
+  g.gradient.colours[1] = 0xFFFF0000;
+  // Gradient space -16384..16384 across the square.
+  MatrixSetScale(g.matrix, FixedDiv(size, 32768), FixedDiv(size, 32768));
+  g.matrix.tx = x + size / 2;
+  g.matrix.ty = y + size / 2;
+  return g;
+}
+
+TEST_F(RoundTripTest, StraightEdgedFillsMatchPixelForPixel) {
+  CDocumentPage* page = AddPage("Page 1", 2);
+  Edit(page, [&] {
+    CPicFrame* key = Layer(page)->FrameAt(0);
+    key->AddChild(MakeSquare(200, 200, 800, 0xFF0000FF));
+    key->AddChild(MakeSquare(600, 500, 1000, 0xFF00C000));
+    key->AddChild(MakeSquare(1200, 100, 300, 0xFF800080));
+  });
+  Check("rt_fills", page, 0, true);
+}
+
+TEST_F(RoundTripTest, PlainLinesAndTweens) {
+  CDocumentPage* page = AddPage("Page 1", 5);
+  Edit(page, [&] {
+    CPicLayer* layer = Layer(page);
+    ASSERT_EQ(layer->SplitFrameAt(4, false), 1);
+    CPicFrame* first = layer->FrameAt(0);
+    first->AddChild(MakeSquare(100, 100, 500, 0xFF00A0FF, 0xFF000000, 40));
+    first->SetFrameStyle(CPicFrame::kTweenMotion | CPicFrame::kNewTween);
+    CPicShape* end = MakeSquare(100, 100, 500, 0xFF00A0FF, 0xFF000000, 40);
+    Matrix2x3 m;
+    MatrixSetTranslation(m, 1200, 900);
+    end->SetShapeMatrix(m);
+    layer->FrameAt(4)->AddChild(end);
+  });
+  Check("rt_tween", page, 0, false);
+}
+
+TEST_F(RoundTripTest, GradientsWithinTheirBanding) {
+  CDocumentPage* page = AddPage("Page 1", 1);
+  Edit(page, [&] {
+    auto* shape = new CPicShape;
+    EdgeGraph& g = shape->GetGeometry();
+    int fi = EdgeGraphAddFillStyle(g, Gradient(300, 300, 1200));
+    PointList path;
+    ASSERT_GE(PathFromRect(path, {300, 1500, 300, 1500}), 0);
+    ASSERT_GE(EdgeGraphAddPath(g, path, 0, 0, static_cast<StyleIndex>(fi)), 0);
+    ASSERT_GE(EdgeGraphUpdate(g), 0);
+    shape->InvalidateBounds();
+    Layer(page)->FrameAt(0)->AddChild(shape);
+  });
+  // The editor and the player both fill gradients through span fills; a
+  // neighbouring ramp step (256 steps over 1200 twips) is the bound.
+  Check("rt_gradient", page, 4, false);
+}
+
+TEST_F(RoundTripTest, TextAwayFromTheOutlines) {
+  CDocumentPage* page = AddPage("Page 1", 1);
+  Edit(page, [&] {
+    auto* t = new CPicText;
+    Layer(page)->FrameAt(0)->AddChild(t);
+    t->SetTextFlags(1);
+    CTextStyle big;
+    big.size = 600;
+    big.color = 0xFF0000C0;
+    t->ApplyStyle(big, CTextStyle::kMaskSize | CTextStyle::kMaskColor, 0);
+    t->SetText("HO");
+    Matrix2x3 m;
+    MatrixSetTranslation(m, 200, 400);
+    t->Transform(m);
+  });
+  Check("rt_text", page, 0, false, true);
+}
+
+TEST_F(RoundTripTest, StyledLinesOfATransformedShape) {
+  CDocumentPage* page = AddPage("Page 1", 1);
+  Edit(page, [&] {
+    CPicShape* shape = MakeSquare(100, 100, 300, 0xFFC0C000);
+    EdgeGraph& g = shape->GetGeometry();
+    LineStyle dashed;
+    dashed.kind = 1;
+    dashed.colour = 0xFF0000FF;
+    dashed.width = 60;
+    dashed.params[0] = 200;
+    dashed.params[1] = 120;
+    int li = EdgeGraphAddLineStyle(g, dashed);
+    PointList path;
+    ASSERT_GE(PointListAppend(path, {50, 450}, 0), 0);
+    ASSERT_GE(PointListAppend(path, {450, 450}, 0), 0);
+    ASSERT_GE(EdgeGraphAddPath(g, path, static_cast<StyleIndex>(li), 0, 0), 0);
+    ASSERT_GE(EdgeGraphUpdate(g), 0);
+    Matrix2x3 m;
+    MatrixSetScale(m, 3 << 16, 3 << 16);
+    shape->SetShapeMatrix(m);
+    Layer(page)->FrameAt(0)->AddChild(shape);
+  });
+  Check("rt_styled", page, 0, false);
+}
+
+TEST_F(RoundTripTest, BitmapsWithinJpegError) {
+  CDocumentPage* page = AddPage("Page 1", 1);
+  Edit(page, [&] {
+    auto* bitmap = new CPicBitmap;
+    CImageRef& image = bitmap->GetImage();
+    ColorTable table;
+    table.count = 3;
+    table.entries[1] = PackRgb(220, 40, 40);
+    table.entries[2] = PackRgb(40, 40, 220);
+    ASSERT_TRUE(image.Create(kDib8Bit, 16, 16, &table));
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x)
+        image.Bits()[y * image.Stride() + x] = (x < 8) != (y < 8) ? 1 : 2;
+    image.bounds = {0, 1280, 0, 1280};
+    Layer(page)->FrameAt(0)->AddChild(bitmap);
+    Matrix2x3 m;
+    MatrixSetTranslation(m, 300, 300);
+    bitmap->Transform(m);
+  });
+  // The bitmap context draws no bitmap objects yet, so the image itself is
+  // the reference: away from the quadrants' borders (2 pixels, and 2 image
+  // pixels, past the compression's ringing at a colour edge) each pixel
+  // shows its quadrant's colour, at quality 90 within 24 of each channel.
+  std::vector<uint8_t> movie = ExportMovie("rt_bitmap.vmp");
+  for (int zoom : {1, 4}) {
+    Picture p = Play(movie, zoom)[0];
+    int checked = 0;
+    for (int y = 0; y < p.height; ++y)
+      for (int x = 0; x < p.width; ++x) {
+        // The pixel's centre in twips, and in image pixels of 80 twips.
+        const double tx = (x + 0.5) * 20 / zoom - 300, ty = (y + 0.5) * 20 / zoom - 300;
+        const double margin = std::max(2.0 * 20 / zoom, 160.0);
+        auto awayFrom = [&](double v, double edge) { return std::fabs(v - edge) > margin; };
+        if (!awayFrom(tx, 0) || !awayFrom(tx, 640) || !awayFrom(tx, 1280) || !awayFrom(ty, 0) ||
+            !awayFrom(ty, 640) || !awayFrom(ty, 1280))
+          continue;
+        uint32_t want = 0xFFFFFF;
+        if (tx > 0 && tx < 1280 && ty > 0 && ty < 1280)
+          want = (tx < 640) != (ty < 640) ? 0xDC2828 : 0x2828DC;
+        ++checked;
+        ASSERT_LE(ChannelDifference(p.At(x, y), want), 24)
+            << "zoom " << zoom << " at " << x << "," << y;
+      }
+    EXPECT_GT(checked, p.width * p.height / 4);
+  }
+}
+
+TEST_F(RoundTripTest, TheComparisonCatchesAWrongFrame) {
+  CDocumentPage* page = AddPage("Page 1", 3);
+  Edit(page, [&] {
+    CPicLayer* layer = Layer(page);
+    ASSERT_EQ(layer->SplitFrameAt(1, false), 1);
+    ASSERT_EQ(layer->SplitFrameAt(2, false), 1);
+    layer->FrameAt(0)->AddChild(MakeSquare(200, 200, 600, 0xFF0000FF));
+    layer->FrameAt(1)->AddChild(MakeSquare(260, 200, 600, 0xFF0000FF));  // shifted 3 pixels
+    layer->FrameAt(2)->AddChild(MakeSquare(200, 200, 600, 0xFF0000F0));  // another colour
+  });
+  std::vector<Picture> played = Play(ExportMovie("rt_wrong.vmp"), 1);
+  ASSERT_EQ(played.size(), 3u);
+  Picture editor = DrawEditor(page, 0, 1);
+  EXPECT_EQ(Compare(editor, played[0], 0).mismatched, 0);
+  EXPECT_GT(Compare(editor, played[1], 0).mismatched, 0);  // shifted
+  EXPECT_GT(Compare(editor, played[2], 0).mismatched, 0);  // wrongly coloured
+}
+
+}  // namespace
