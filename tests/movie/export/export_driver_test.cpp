@@ -96,20 +96,7 @@ TEST_F(DriverTest, StyledLinesKeepUnscaledWidthsAndDashes) {
   CDocumentPage* page = AddPage("Page 1", 1);
   auto* shape = new CPicShape;
   {
-    EdgeGraph& g = shape->GetGeometry();
-    LineStyle dashed;
-    dashed.kind = 1;
-    dashed.colour = 0xFF0000FF;
-    dashed.width = 40;
-    dashed.params[0] = 100;  // on
-    dashed.params[1] = 100;  // off
-    int li = EdgeGraphAddLineStyle(g, dashed);
-    ASSERT_GT(li, 0);
-    PointList path;
-    ASSERT_GE(PointListAppend(path, {0, 0}, 0), 0);
-    ASSERT_GE(PointListAppend(path, {1000, 0}, 0), 0);
-    ASSERT_GE(EdgeGraphAddPath(g, path, static_cast<StyleIndex>(li), 0, 0), 0);
-    ASSERT_GE(EdgeGraphUpdate(g), 0);
+    AddDashedLine(shape, {0, 0}, {1000, 0}, 40, 100, 100);
     Matrix2x3 four;
     MatrixSetScale(four, 4 << 16, 4 << 16);
     shape->SetShapeMatrix(four);

@@ -44,6 +44,23 @@ CPicShape* MakeSquare(int32_t x, int32_t y, int32_t size, uint32_t fill, uint32_
   return shape;
 }
 
+void AddDashedLine(CPicShape* shape, Point32 a, Point32 b, int16_t width, int16_t on, int16_t off) {
+  EdgeGraph& g = shape->GetGeometry();
+  LineStyle dashed;
+  dashed.kind = 1;
+  dashed.colour = 0xFF0000FF;
+  dashed.width = width;
+  dashed.params[0] = on;
+  dashed.params[1] = off;
+  int li = EdgeGraphAddLineStyle(g, dashed);
+  ASSERT_GT(li, 0);
+  PointList path;
+  ASSERT_GE(PointListAppend(path, a, 0), 0);
+  ASSERT_GE(PointListAppend(path, b, 0), 0);
+  ASSERT_GE(EdgeGraphAddPath(g, path, static_cast<StyleIndex>(li), 0, 0), 0);
+  ASSERT_GE(EdgeGraphUpdate(g), 0);
+}
+
 void ExportTest::SetUp() {
   ResetEditGlobals();
   ResetProfileSettings();

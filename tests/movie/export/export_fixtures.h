@@ -44,6 +44,10 @@ class CExportTestDoc : public CMarlDoc {
 CPicShape* MakeSquare(int32_t x, int32_t y, int32_t size, uint32_t fill, uint32_t line = 0,
                       int16_t lineWidth = 0);
 
+// Adds a dashed line (red, kind 1, the width and on/off lengths given) from a
+// to b to the shape's geometry, then tidies it.
+void AddDashedLine(CPicShape* shape, Point32 a, Point32 b, int16_t width, int16_t on, int16_t off);
+
 class ExportTest : public ::testing::Test {
  protected:
   void SetUp() override;

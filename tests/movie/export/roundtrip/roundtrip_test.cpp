@@ -273,19 +273,7 @@ TEST_F(RoundTripTest, StyledLinesOfATransformedShape) {
   CDocumentPage* page = AddPage("Page 1", 1);
   Edit(page, [&] {
     CPicShape* shape = MakeSquare(100, 100, 300, 0xFFC0C000);
-    EdgeGraph& g = shape->GetGeometry();
-    LineStyle dashed;
-    dashed.kind = 1;
-    dashed.colour = 0xFF0000FF;
-    dashed.width = 60;
-    dashed.params[0] = 200;
-    dashed.params[1] = 120;
-    int li = EdgeGraphAddLineStyle(g, dashed);
-    PointList path;
-    ASSERT_GE(PointListAppend(path, {50, 450}, 0), 0);
-    ASSERT_GE(PointListAppend(path, {450, 450}, 0), 0);
-    ASSERT_GE(EdgeGraphAddPath(g, path, static_cast<StyleIndex>(li), 0, 0), 0);
-    ASSERT_GE(EdgeGraphUpdate(g), 0);
+    AddDashedLine(shape, {50, 450}, {450, 450}, 60, 200, 120);
     Matrix2x3 m;
     MatrixSetScale(m, 3 << 16, 3 << 16);
     shape->SetShapeMatrix(m);
