@@ -125,6 +125,8 @@ int32_t CMovieExporter::Export(CDocumentPage* page, int32_t frame) {
       progress->SetRange(0, 4);
       progress->Create();
       for (CDocumentPage* p = m_document->m_pages; p != nullptr; p = p->m_next) locks.Lock(p);
+      // Symbols too: an instance shows nothing of a symbol that is not in memory.
+      for (CDocumentPage* p = m_document->m_symbols; p != nullptr; p = p->m_next) locks.Lock(p);
       progress->SetPos(1);
       for (CDocumentPage* p = m_document->m_pages; p != nullptr; p = p->m_next) {
         CPicPage* root = p->GetRoot();
