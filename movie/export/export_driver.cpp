@@ -23,6 +23,7 @@
 #include "model/pic_layer.h"
 #include "model/pic_page.h"
 #include "model/pic_shape.h"
+#include "model/pic_symbol.h"
 #include "model/pic_text.h"
 #include "movie/export/styled_line_collector.h"
 #include "movie/movie_format.h"
@@ -136,6 +137,9 @@ CExportCharacter* CMovieExportDriver::FindOrCreateEntry(CPicObj* obj) {
   if (auto* text = DynamicDowncast<CPicText>(obj)) {
     entry.kind = CExportCharacter::kText;
     RegisterTextCodes(text);
+  } else if (auto* button = DynamicDowncast<CPicButton>(obj)) {
+    entry.kind = CExportCharacter::kButton;
+    CollectButton(entry, button);
   } else if (DynamicDowncast<CPicShape>(obj) != nullptr) {
     entry.kind = CExportCharacter::kShape;
   } else if (DynamicDowncast<CPicBitmap>(obj) != nullptr) {
@@ -374,6 +378,9 @@ void CMovieExportDriver::Define(CExportCharacter& entry) {
     case CExportCharacter::kBitmap:
       DefineBitmap(entry, static_cast<CPicBitmap*>(entry.object));
       break;
+    case CExportCharacter::kButton:
+      DefineButton(entry, static_cast<CPicButton*>(entry.object));
+      break;
     default:
       entry.id = -1;
       break;
@@ -473,6 +480,69 @@ void CMovieExportDriver::DefineBitmap(CExportCharacter& entry, CPicBitmap* bitma
   CheckGeometry(EdgeGraphUpdate(shape.graph));
   entry.id = shapeId;
   m_writer.WriteShape(static_cast<uint16_t>(shapeId), shape.graph);
+}
+
+void CMovieExportDriver::CollectButton(CExportCharacter& entry, CPicButton* button) {
+  // A symbol inside itself (a damaged file) counts as missing: the button
+  // then has no parts.
+  CSymbolDescent descent(button);
+  CPicPage* root = descent.Root();
+  if (root == nullptr) return;
+  const int32_t states = std::clamp(root->m_frameCount, 1, 4);
+  std::vector<CExportFrame> frames(static_cast<size_t>(states));
+  CExportFrame* const outer = m_collecting;
+  const Matrix2x3 outerMatrix = m_matrix;
+  const int32_t outerFrame = m_frame;
+  for (int32_t k = 0; k < states; ++k) {
+    frames[static_cast<size_t>(k)].frame = k;
+    m_collecting = &frames[static_cast<size_t>(k)];
+    MatrixSetIdentity(m_matrix);
+    m_frame = k;
+    root->EnumShapes(*this);
+  }
+  m_collecting = outer;
+  m_matrix = outerMatrix;
+  m_frame = outerFrame;
+  LinkFrames(frames);
+  AssignDepths(frames);
+  int32_t deepest = 0;
+  for (const CExportFrame& f : frames)
+    for (CExportNode* e = f.first; e != nullptr; e = e->next) deepest = std::max(deepest, e->depth);
+  entry.depthSpan = 1 + deepest;
+  entry.buttonFrames = std::move(frames);
+}
+
+void CMovieExportDriver::DefineButton(CExportCharacter& entry, CPicButton* button) {
+  const auto& frames = entry.buttonFrames;
+  // The parts' characters first.
+  for (const CExportFrame& f : frames)
+    for (CExportNode* e = f.first; e != nullptr; e = e->next)
+      if (e->first == e) Define(*e->entry);
+  std::vector<uint8_t> actions = ActionBytes(button->GetAction(), m_currentPage);
+  entry.id = TakeId();
+  m_writer.OpenTag(MT_BUTTON_CHARACTER, true);
+  m_writer.PutWord(static_cast<uint16_t>(entry.id));
+  const int32_t states = static_cast<int32_t>(frames.size());
+  for (int32_t k = 0; k < states; ++k) {
+    for (CExportNode* e = frames[static_cast<size_t>(k)].first; e != nullptr; e = e->next) {
+      if (e->first != e || e->entry->id <= 0) continue;
+      // The states the element lasts for; a symbol of fewer than four frames
+      // keeps what its last frame shows in the states after it.
+      uint8_t mask = 0;
+      int32_t state = k;
+      for (CExportNode* occ = e; occ != nullptr && state < 4; occ = occ->link, ++state)
+        mask = static_cast<uint8_t>(mask | 1 << state);
+      if (state == states)
+        for (; state < 4; ++state) mask = static_cast<uint8_t>(mask | 1 << state);
+      m_writer.PutByte(mask);
+      m_writer.PutWord(static_cast<uint16_t>(e->entry->id));
+      m_writer.PutWord(static_cast<uint16_t>(e->depth));
+      m_writer.WritePackedMatrix(&e->matrix);
+    }
+  }
+  m_writer.PutByte(0);
+  m_writer.PutBlock(actions.data(), actions.size());
+  m_writer.CloseTag();
 }
 
 void CMovieExportDriver::WriteShapeCharacter(CExportCharacter& entry, const EdgeGraph& graph) {

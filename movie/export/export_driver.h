@@ -31,6 +31,7 @@ class CFile;
 class CMarlDoc;
 class CMovieWriter;
 class CPicBitmap;
+class CPicButton;
 class CPicObj;
 class CPicShape;
 class CPicText;
@@ -73,6 +74,9 @@ struct CExportCharacter {
   int64_t bytes = 0;
   int32_t depthSpan = 1;
   CDocumentPage* page = nullptr;  // the page or symbol holding the object (report)
+  // A button: the elements of its symbol's first four frames (fewer when
+  // the symbol has fewer), linked and given depths when the entry is made.
+  std::vector<CExportFrame> buttonFrames;
 };
 
 // The glyphs of one font (a text style's face, bold and italic).
@@ -142,6 +146,9 @@ class CMovieExportDriver : public CExportCollector {
   // graph without edges (the character is then never placed).
   void WriteShapeCharacter(CExportCharacter& entry, const EdgeGraph& graph);
   void DefineBitmap(CExportCharacter& entry, CPicBitmap* bitmap);
+  // Collects a button's state frames into its entry (and its depth span).
+  void CollectButton(CExportCharacter& entry, CPicButton* button);
+  void DefineButton(CExportCharacter& entry, CPicButton* button);
   void DefineText(CExportCharacter& entry, CPicText* text);
   void WriteGlyphSets(CExportFont& font);
   // Writes the frame scripts of the layers whose key frame starts at the frame.

@@ -77,8 +77,17 @@ void ExportTest::TearDown() {
 
 CDocumentPage* ExportTest::AddPage(const std::string& name, int32_t frames) {
   auto* page = new CDocumentPage;
-  page->InitForDocument(&doc, false);
-  doc.AppendPage(page, false);
+  page->InitForDocument(target, false);
+  target->AppendPage(page, false);
+  page->SetName(name);
+  if (frames > 1) Edit(page, [&] { Layer(page)->InsertFrames(1, frames - 1); });
+  return page;
+}
+
+CDocumentPage* ExportTest::AddSymbol(const std::string& name, int32_t frames) {
+  auto* page = new CDocumentPage;
+  page->InitForDocument(target, true);
+  target->AppendPage(page, true);
   page->SetName(name);
   if (frames > 1) Edit(page, [&] { Layer(page)->InsertFrames(1, frames - 1); });
   return page;

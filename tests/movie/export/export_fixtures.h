@@ -55,6 +55,8 @@ class ExportTest : public ::testing::Test {
   // A new page of the document, with one layer of one key frame of `frames`
   // frames (the layer's key frame is empty).
   CDocumentPage* AddPage(const std::string& name, int32_t frames);
+  // A new symbol of the document with one layer of `frames` frames.
+  CDocumentPage* AddSymbol(const std::string& name, int32_t frames);
   // The first (bottom) layer of a page.
   static CPicLayer* Layer(CDocumentPage* page);
   // Runs body in a user edit of the page.
@@ -64,6 +66,9 @@ class ExportTest : public ::testing::Test {
   static std::vector<uint8_t> ReadFile(const std::string& path);
 
   CExportTestDoc doc;
+  // The document AddPage and AddSymbol add to (the one above unless a test
+  // builds several).
+  CExportTestDoc* target = &doc;
   CRecordingServices services;
   CAppServices* previous = nullptr;
 };
