@@ -19,6 +19,7 @@
 #include "geometry/path.h"
 #include "geometry/point_list.h"
 #include "model/pic_bitmap.h"
+#include "model/pic_symbol.h"
 #include "model/pic_text.h"
 #include "model/text_outline_context.h"
 #include "movie/export/movie_exporter.h"
@@ -326,6 +327,74 @@ TEST_F(RoundTripTest, BitmapsWithinJpegError) {
             << "zoom " << zoom << " at " << x << "," << y;
       }
     EXPECT_GT(checked, p.width * p.height / 4);
+  }
+}
+
+TEST_F(RoundTripTest, ButtonsInEachStateAndSymbols) {
+  // A button whose Up, Over and Down frames show squares of three colours
+  // (Hit a fourth, never drawn), and a looping two-frame symbol beside it.
+  CDocumentPage* knob = AddSymbol("Knob", 4);
+  const uint32_t colours[4] = {0xFF0000FF, 0xFF00C000, 0xFFC00000, 0xFF808080};
+  Edit(knob, [&] {
+    CPicLayer* layer = Layer(knob);
+    for (int32_t k = 1; k < 4; ++k) ASSERT_EQ(layer->SplitFrameAt(k, false), 1);
+    for (int32_t k = 0; k < 4; ++k)
+      layer->FrameAt(k)->AddChild(MakeSquare(0, 0, 600 + 100 * k, colours[k]));
+  });
+  CDocumentPage* blink = AddSymbol("Blink", 2);
+  Edit(blink, [&] {
+    CPicLayer* layer = Layer(blink);
+    ASSERT_EQ(layer->SplitFrameAt(1, false), 1);
+    layer->FrameAt(0)->AddChild(MakeSquare(0, 0, 400, 0xFF00FFFF));
+    layer->FrameAt(1)->AddChild(MakeSquare(200, 200, 400, 0xFFFF00FF));
+  });
+  CDocumentPage* page = AddPage("Page 1", 3);
+  auto* button = new CPicButton;
+  Edit(page, [&] {
+    CPicFrame* key = Layer(page)->FrameAt(0);
+    key->AddChild(button);
+    button->AttachToSymbol(knob);
+    Matrix2x3 m;
+    MatrixSetTranslation(m, 200, 300);
+    button->Transform(m);
+    auto* inst = new CPicSymbol;
+    key->AddChild(inst);
+    inst->AttachToSymbol(blink);
+    MatrixSetTranslation(m, 1200, 1000);
+    inst->Transform(m);
+  });
+  // Every frame in the Up state.
+  Check("rt_button", page, 0, false);
+
+  // Over and Down: the editor's button set to the state, the player's
+  // button item given the state's bit.
+  std::vector<uint8_t> movie = ReadFile(OutputPath("rt_button.vmp"));
+  for (int32_t state : {1, 2}) {
+    for (int zoom : {1, 4}) {
+      CDisplayList list;
+      CMovieStream stream;
+      stream.SetDisplayList(&list);
+      stream.PutData(movie.data(), movie.size());
+      ASSERT_EQ(stream.ReadHeader(), 1);
+      COffscreenBitmap bitmap;
+      const int32_t size = kStage * zoom / 20;
+      ASSERT_TRUE(bitmap.CreateDepth(32, nullptr, size, size, false));
+      list.SetBitmap(&bitmap);
+      list.SetViewTransform(stream.FrameRect(), {0, 0, size, size}, false, kScaleExactFit);
+      ASSERT_EQ(stream.GotoFrame(0), kMovieDone);
+      DisplayItem* item = nullptr;
+      for (DisplayItem* i = list.Items(); i != nullptr; i = i->next)
+        if (i->character != nullptr && i->character->type == kCharacterButton) item = i;
+      ASSERT_NE(item, nullptr);
+      list.SetButtonState(item, static_cast<uint16_t>(1 << state));
+      list.Render();
+      button->SetState(state);
+      Picture editor = DrawEditor(page, 0, zoom);
+      button->SetState(CPicButton::kUp);
+      Comparison c = Compare(editor, Read(bitmap), 0);
+      EXPECT_EQ(c.mismatched, 0) << "state " << state << " zoom " << zoom << " " << c.first;
+      EXPECT_GT(c.interior, size * size / 2);
+    }
   }
 }
 
