@@ -8,11 +8,9 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "geometry/fixed.h"
 
-class CDocumentPage;
 class CPicObj;
 struct CExportNode;  // defined by the export
 
@@ -28,14 +26,6 @@ class CExportCollector {
   int32_t m_frame = 0;                   // current frame number
   CExportCollector* m_parent = nullptr;  // enclosing collector, null at the top
 
-  // The symbol pages being descended (through this collector and the ones
-  // enclosing it). A symbol or button found inside itself (only a damaged
-  // file holds one) adds nothing there: EnterSymbol answers false and the
-  // caller skips the descent; after a true answer LeaveSymbol ends it.
-  bool EnterSymbol(const CDocumentPage* symbol);
-  void LeaveSymbol(const CDocumentPage* symbol);
-  bool IsInsideSymbol(const CDocumentPage* symbol) const;
-
  protected:
   // Appends a node for obj to the current list, holding obj's character
   // reference (looked up, or created for it), the current matrix and cleared
@@ -45,7 +35,6 @@ class CExportCollector {
  private:
   friend class CPicObj;
   CPicObj* m_rootList = nullptr;  // holding object of export-only objects (top collector only)
-  std::vector<const CDocumentPage*> m_symbolPages;  // innermost last
 };
 
 // Remembers a collector's matrix and frame around a descent.
