@@ -13,7 +13,8 @@ class CTextOutlineContext : public CRenderContext {
   explicit CTextOutlineContext(EdgeGraph* target) : m_target(target) {}
 
   // Nothing: only text is outlined.
-  virtual void FillPolygon() {}
+  void FillPolygon(const PointList& /*path*/, const LineStyle* /*line*/,
+                   const FillStyle* /*fill*/) override {}
   // 1 when every glyph was outlined; else 0, and the failure flag is set.
   int32_t DrawText(int32_t byteCount, const Point32& origin, const uint8_t* bytes,
                    const int32_t* advances, const CTextStyle& style) override;

@@ -81,6 +81,10 @@ void CTextStyle::Apply(const CTextStyle& s, uint32_t mask) {
 }
 
 std::shared_ptr<CFontFace> CTextStyle::CreateFont(int32_t height, int32_t width) const {
+  return FontService().CreateFont(GetLogFont(height, width));
+}
+
+LogFont CTextStyle::GetLogFont(int32_t height, int32_t width) const {
   LogFont lf;
   lf.height = -height;
   lf.width = width;
@@ -93,7 +97,7 @@ std::shared_ptr<CFontFace> CTextStyle::CreateFont(int32_t height, int32_t width)
   lf.pitchAndFamily = pitchAndFamily;
   std::memcpy(lf.faceName, faceName, sizeof lf.faceName);
   lf.faceName[31] = 0;
-  return FontService().CreateFont(lf);
+  return lf;
 }
 
 int32_t CTextStyle::GetEffectiveSize(int32_t& sizeOut, int32_t& shiftOut) const {

@@ -10,6 +10,7 @@
 
 class CArchive;
 class CFontFace;
+struct LogFont;
 
 class CTextStyle {
  public:
@@ -55,6 +56,8 @@ class CTextStyle {
   // The style's font at character height `height` (em height), the given
   // width, weight 700 or 400, italic, charSet, pitch and face name.
   std::shared_ptr<CFontFace> CreateFont(int32_t height, int32_t width = 0) const;
+  // The font description CreateFont asks the font service for.
+  LogFont GetLogFont(int32_t height, int32_t width = 0) const;
   // For normal text 0, with size = size and shift 0. Otherwise 1, with size
   // 0.65 of it and the baseline shift (up for superscript, down for
   // subscript) from the measured ascent or descent.

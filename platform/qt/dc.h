@@ -90,6 +90,26 @@ struct XFORM {
   float eM11 = 1, eM12 = 0, eM21 = 0, eM22 = 1, eDx = 0, eDy = 0;
 };
 
+// GetGlyphOutline formats, and its failure.
+enum : UINT { GGO_METRICS = 0, GGO_BITMAP = 1 };
+constexpr DWORD GDI_ERROR = 0xFFFFFFFFu;
+
+// A glyph's black box (pixels), the offset of its top-left corner from the
+// pen (y up) and the pen's advance.
+struct GLYPHMETRICS {
+  UINT gmBlackBoxX = 0;
+  UINT gmBlackBoxY = 0;
+  CPoint gmptGlyphOrigin;
+  short gmCellIncX = 0;
+  short gmCellIncY = 0;
+};
+
+// The matrix a glyph is turned through, in 16.16 fixed point, y up:
+// x' = x * eM11 + y * eM21, y' = x * eM12 + y * eM22.
+struct MAT2 {
+  int32_t eM11 = 65536, eM12 = 0, eM21 = 0, eM22 = 65536;
+};
+
 struct TEXTMETRIC {
   int tmHeight = 0;
   int tmAscent = 0;
@@ -315,6 +335,15 @@ class CDC {
   CSize GetTextExtent(std::string_view text) const;
   CSize GetOutputTextExtent(std::string_view text) const { return GetTextExtent(text); }
   bool GetTextMetrics(TEXTMETRIC* metrics) const;
+  // One character (a code of the font's code page, a lead byte in the high
+  // byte) of the selected font, through the matrix. GGO_BITMAP: its black
+  // box as one bit per pixel (1 = ink, rows from the top, each row padded to
+  // 32 bits; a character without ink has a blank 1 x 1 box); returns the
+  // bytes that takes, copied to buffer when size holds them (null buffer:
+  // only the size). GGO_METRICS: the metrics alone, 0. GDI_ERROR for fonts
+  // that are not the font service's, other formats, or too small a buffer.
+  DWORD GetGlyphOutline(UINT code, UINT format, GLYPHMETRICS* metrics, DWORD size, void* buffer,
+                        const MAT2* matrix) const;
 
   // ---- the surface ----
   const PixelSurface& Surface() const { return surface_; }

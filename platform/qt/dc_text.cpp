@@ -2,10 +2,14 @@
 // escapement and per-character advances.
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QPainterPath>
 #include <QString>
 #include <QTransform>
 #include <cmath>
+#include <cstring>
 
+#include "platform/core/code_page.h"
+#include "platform/core/font.h"
 #include "platform/qt/dc.h"
 #include "platform/qt/dc_internal.h"
 
@@ -23,17 +27,112 @@ std::vector<QString> SplitChars(std::string_view text) {
   return out;
 }
 
-const QFont& FontOf(const CFont* font) {
-  if (!font || !font->IsValid()) font = StockFont(SYSTEM_FONT);
-  return font->Font();
+// A face's outline as a path (winding rule), each point placed by `at`.
+template <class Place>
+QPainterPath OutlinePath(const GlyphOutline& outline, Place at) {
+  QPainterPath path;
+  path.setFillRule(Qt::WindingFill);
+  for (const OutlineContour& contour : outline.contours) {
+    path.moveTo(at(contour.start));
+    for (const OutlineRecord& r : contour.records) {
+      const size_t n = r.points.size();
+      if (r.type == OutlineRecord::kLine) {
+        for (const Point32& q : r.points) path.lineTo(at(q));
+        continue;
+      }
+      // Off-curve points with implied midpoints, the last one on the curve.
+      for (size_t i = 0; i + 1 < n; ++i) {
+        const QPointF control = at(r.points[i]), next = at(r.points[i + 1]);
+        path.quadTo(control, i + 2 == n ? next : (control + next) / 2);
+      }
+    }
+    path.closeSubpath();
+  }
+  return path;
 }
 
-std::vector<int> Advances(const QFont& font, const std::vector<QString>& chars) {
-  QFontMetricsF fm(font);
+const CFont* ValidFont(const CFont* font) {
+  return (font && font->IsValid()) ? font : StockFont(SYSTEM_FONT);
+}
+
+// What text drawing needs of a font: its metrics, the advance of a
+// character and the drawing of one. Fonts of the font service draw the
+// face's own outlines; the others draw through Qt.
+class TextFont {
+ public:
+  explicit TextFont(const CFont* font) {
+    font = ValidFont(font);
+    face_ = font->Face();
+    if (face_ == nullptr) {
+      qfont_ = &font->Font();
+      QFontMetricsF fm(*qfont_);
+      ascent_ = std::round(fm.ascent());
+      descent_ = std::round(fm.descent());
+      return;
+    }
+    face_->GetTextMetrics(metrics_);
+    ascent_ = metrics_.ascent;
+    descent_ = metrics_.descent;
+    codePage_ = CodePageForCharSet(face_->GetLogFont().charSet);
+    const int width = font->LogFont().lfWidth;
+    if (width > 0 && metrics_.avgCharWidth > 0)
+      widthScale_ = static_cast<double>(width) / metrics_.avgCharWidth;
+  }
+
+  double Ascent() const { return ascent_; }
+  double Descent() const { return descent_; }
+  const CFontFace* Face() const { return face_; }
+  const TextMetrics& FaceMetrics() const { return metrics_; }
+  const QFont* Font() const { return qfont_; }
+
+  int Advance(const QString& ch) const {
+    if (qfont_) return static_cast<int>(std::lround(QFontMetricsF(*qfont_).horizontalAdvance(ch)));
+    const std::vector<uint8_t> bytes = CodeBytes(ch);
+    int32_t cx = 0;
+    if (!face_->GetTextExtent(bytes.data(), static_cast<int>(bytes.size()), cx)) return 0;
+    return static_cast<int>(std::lround(cx * widthScale_));
+  }
+
+  // The character with its pen at `pen` (text space: x along the baseline,
+  // y down).
+  void Draw(QPainter& p, const QPointF& pen, const QString& ch) const {
+    if (qfont_) {
+      p.drawText(pen, ch);
+      return;
+    }
+    const std::vector<uint8_t> bytes = CodeBytes(ch);
+    const uint16_t code = bytes.size() >= 2 ? static_cast<uint16_t>(bytes[0] << 8 | bytes[1])
+                                            : (bytes.empty() ? 0 : bytes[0]);
+    GlyphOutline outline;
+    if (!face_->GetGlyphOutline(code, outline)) return;
+    auto at = [&](const Point32& q) {
+      return QPointF(pen.x() + q.x / 65536.0 * widthScale_, pen.y() - q.y / 65536.0);
+    };
+    const QPainterPath path = OutlinePath(outline, at);
+    p.fillPath(path, p.pen().color());
+  }
+
+ private:
+  // The character's bytes in the face's code page.
+  std::vector<uint8_t> CodeBytes(const QString& ch) const {
+    const QList<uint> scalars = ch.toUcs4();
+    if (scalars.isEmpty()) return {};
+    return UnicodeToBytes(codePage_, std::u32string(1, static_cast<char32_t>(scalars[0])));
+  }
+
+  const QFont* qfont_ = nullptr;
+  const CFontFace* face_ = nullptr;
+  TextMetrics metrics_;
+  int codePage_ = 1252;
+  double widthScale_ = 1;
+  double ascent_ = 0;
+  double descent_ = 0;
+};
+
+std::vector<int> Advances(const TextFont& font, const std::vector<QString>& chars) {
   std::vector<int> out;
   out.reserve(chars.size());
-  for (const QString& c : chars)
-    out.push_back(static_cast<int>(std::lround(fm.horizontalAdvance(c))));
+  for (const QString& c : chars) out.push_back(font.Advance(c));
   return out;
 }
 
@@ -48,10 +147,9 @@ bool DcText::Draw(CDC& dc, int x, int y, unsigned options, const CRect* rect, st
                   const int* dx) {
   if (!dc.IsValid()) return false;
   CDC::State& st = dc.state_;
-  const QFont& font = FontOf(st.font);
+  const TextFont font(st.font);
   const LOGFONT log = dc.GetCurrentFont()->LogFont();
-  QFontMetricsF fm(font);
-  const double ascent = std::round(fm.ascent()), descent = std::round(fm.descent());
+  const double ascent = font.Ascent(), descent = font.Descent();
 
   // The device transform of logical points.
   QTransform world;
@@ -150,11 +248,12 @@ bool DcText::Draw(CDC& dc, int x, int y, unsigned options, const CRect* rect, st
   {
     QPainter p(&coverage);
     p.setTransform(toDevice * QTransform::fromTranslate(-box.left(), -box.top()));
-    p.setFont(font);
+    if (font.Font()) p.setFont(*font.Font());
+    p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QColor(255, 255, 255));
     double pen = start;
     for (size_t i = 0; i < chars.size(); ++i) {
-      p.drawText(QPointF(pen, baseline), chars[i]);
+      font.Draw(p, QPointF(pen, baseline), chars[i]);
       pen += adv[i];
     }
   }
@@ -197,18 +296,31 @@ bool CDC::ExtTextOut(int x, int y, unsigned options, const CRect* rect, std::str
 }
 
 CSize CDC::GetTextExtent(std::string_view text) const {
-  const QFont& font = FontOf(state_.font);
-  QFontMetricsF fm(font);
+  const TextFont font(state_.font);
   int width = 0;
   for (int a : Advances(font, SplitChars(text))) width += a;
-  return {width, static_cast<int>(std::round(fm.ascent()) + std::round(fm.descent()))};
+  return {width, static_cast<int>(font.Ascent() + font.Descent())};
 }
 
 bool CDC::GetTextMetrics(TEXTMETRIC* metrics) const {
   if (!metrics) return false;
-  const QFont& font = FontOf(state_.font);
-  QFontMetricsF fm(font);
+  const TextFont text(state_.font);
   TEXTMETRIC m;
+  if (text.Face()) {
+    const TextMetrics& f = text.FaceMetrics();
+    m.tmAscent = f.ascent;
+    m.tmDescent = f.descent;
+    m.tmHeight = f.height;
+    m.tmInternalLeading = std::max(0, f.height - std::abs(text.Face()->GetLogFont().height));
+    m.tmAveCharWidth = f.avgCharWidth;
+    m.tmMaxCharWidth = f.avgCharWidth;
+    m.tmWeight = f.weight;
+    m.tmItalic = f.italic;
+    *metrics = m;
+    return true;
+  }
+  const QFont& font = *text.Font();
+  QFontMetricsF fm(font);
   m.tmAscent = static_cast<int>(std::round(fm.ascent()));
   m.tmDescent = static_cast<int>(std::round(fm.descent()));
   m.tmHeight = m.tmAscent + m.tmDescent;
@@ -222,6 +334,69 @@ bool CDC::GetTextMetrics(TEXTMETRIC* metrics) const {
   m.tmItalic = font.italic() ? 1 : 0;
   *metrics = m;
   return true;
+}
+
+DWORD CDC::GetGlyphOutline(UINT code, UINT format, GLYPHMETRICS* metrics, DWORD size, void* buffer,
+                           const MAT2* matrix) const {
+  const CFont* font = ValidFont(state_.font);
+  const CFontFace* face = font->Face();
+  if (!face || !metrics || !matrix || (format != GGO_BITMAP && format != GGO_METRICS))
+    return GDI_ERROR;
+  const double m11 = matrix->eM11 / 65536.0, m12 = matrix->eM12 / 65536.0,
+               m21 = matrix->eM21 / 65536.0, m22 = matrix->eM22 / 65536.0;
+  auto turn = [&](const Point32& q) {
+    const double x = q.x / 65536.0, y = q.y / 65536.0;
+    return QPointF(x * m11 + y * m21, x * m12 + y * m22);
+  };
+  GlyphOutline outline;
+  if (!face->GetGlyphOutline(static_cast<uint16_t>(code), outline)) return GDI_ERROR;
+  const QPainterPath path = OutlinePath(outline, turn);
+  // The black box: the outline's bounds out to whole pixels (y up).
+  int left = 0, top = 0, width = 1, height = 1;
+  const QRectF b = path.boundingRect();
+  const bool ink = !path.isEmpty() && b.width() > 0 && b.height() > 0;
+  if (ink) {
+    left = static_cast<int>(std::floor(b.left()));
+    top = static_cast<int>(std::ceil(b.bottom()));
+    width = std::max(1, static_cast<int>(std::ceil(b.right())) - left);
+    height = std::max(1, top - static_cast<int>(std::floor(b.top())));
+    if (int64_t{width} * height > (int64_t{1} << 26)) return GDI_ERROR;
+  }
+  uint8_t codeBytes[2] = {static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code)};
+  const bool pair = code > 0xFF;
+  int32_t advance = 0;
+  if (!face->GetTextExtent(pair ? codeBytes : codeBytes + 1, pair ? 2 : 1, advance)) advance = 0;
+  GLYPHMETRICS gm;
+  gm.gmBlackBoxX = static_cast<UINT>(width);
+  gm.gmBlackBoxY = static_cast<UINT>(height);
+  gm.gmptGlyphOrigin = CPoint(left, top);
+  gm.gmCellIncX = static_cast<short>(std::lround(advance * m11));
+  gm.gmCellIncY = static_cast<short>(std::lround(advance * m12));
+  *metrics = gm;
+  if (format == GGO_METRICS) return 0;
+  const size_t stride = ((static_cast<size_t>(width) + 31) >> 5) * 4;
+  const DWORD needed = static_cast<DWORD>(stride * static_cast<size_t>(height));
+  if (!buffer || size == 0) return needed;
+  if (size < needed) return GDI_ERROR;
+  auto* out = static_cast<uint8_t*>(buffer);
+  std::memset(out, 0, needed);
+  if (ink) {
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    image.fill(0);
+    {
+      QPainter p(&image);
+      // (x, y up) to (column, row from the top).
+      p.setTransform(QTransform(1, 0, 0, -1, -left, top));
+      p.fillPath(path, QColor(255, 255, 255));
+    }
+    for (int row = 0; row < height; ++row) {
+      const uint32_t* px = reinterpret_cast<const uint32_t*>(image.constScanLine(row));
+      for (int col = 0; col < width; ++col) {
+        if ((px[col] >> 24) >= 128) out[row * stride + (col >> 3)] |= 0x80 >> (col & 7);
+      }
+    }
+  }
+  return needed;
 }
 
 namespace {
@@ -299,13 +474,26 @@ int CDC::DrawText(std::string_view text, CRect* rect, unsigned format) {
   const int saved = SaveDC();
   if (!(format & DT_NOCLIP)) IntersectClipRect(rect);
   SetTextAlign(TA_LEFT | TA_TOP);
-  const QFont& font = FontOf(state_.font);
+  const CFont* current = ValidFont(state_.font);
   for (std::string line : lines) {
     if ((format & DT_END_ELLIPSIS) && GetTextExtent(line).cx > rect->Width()) {
-      line = QFontMetrics(font)
-                 .elidedText(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())),
-                             Qt::ElideRight, rect->Width())
-                 .toStdString();
+      if (current->Face()) {
+        // Characters dropped from the end until the text and the ellipsis fit.
+        std::vector<QString> chars = SplitChars(line);
+        const std::string ellipsis = "\u2026";
+        std::string kept;
+        do {
+          if (!chars.empty()) chars.pop_back();
+          kept.clear();
+          for (const QString& c : chars) kept += c.toStdString();
+        } while (!chars.empty() && GetTextExtent(kept + ellipsis).cx > rect->Width());
+        line = kept + ellipsis;
+      } else {
+        line = QFontMetrics(current->Font())
+                   .elidedText(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())),
+                               Qt::ElideRight, rect->Width())
+                   .toStdString();
+      }
     }
     const int w = GetTextExtent(line).cx;
     int left = rect->left;

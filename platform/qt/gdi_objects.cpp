@@ -140,6 +140,16 @@ bool CFont::CreateFontIndirect(const LOGFONT& font) {
     }
   }
   font_ = f;
+  face_.reset();
+  valid_ = true;
+  return true;
+}
+
+bool CFont::CreateFontFromFace(const LOGFONT& font, std::shared_ptr<const CFontFace> face) {
+  if (!face) return false;
+  log_ = font;
+  font_.reset();
+  face_ = std::move(face);
   valid_ = true;
   return true;
 }
@@ -175,6 +185,7 @@ bool CFont::CreatePointFont(int pointSize10, const std::string& faceName) {
 
 bool CFont::DeleteObject() {
   font_.reset();
+  face_.reset();
   return std::exchange(valid_, false);
 }
 

@@ -16,6 +16,7 @@
 #include "platform/qt/win_types.h"
 
 class CDib;
+class CFontFace;
 
 // Pen styles.
 enum : int {
@@ -167,7 +168,14 @@ class CFont : public CGdiObject {
                   uint8_t pitchAndFamily, const std::string& faceName);
   // Size in tenths of a point (at 96 pixels per inch).
   bool CreatePointFont(int pointSize10, const std::string& faceName);
+  // A font drawn from a face of the font service (the face the drawing's
+  // glyph outlines come from): its outlines, advances and metrics are the
+  // face's, scaled to lfWidth when given, turned by lfEscapement. The face is
+  // shared and must have been made at the LOGFONT's height.
+  bool CreateFontFromFace(const LOGFONT& font, std::shared_ptr<const CFontFace> face);
   bool DeleteObject() override;
+  // The font service's face of a font made by CreateFontFromFace, else null.
+  const CFontFace* Face() const { return face_.get(); }
 
   const LOGFONT& LogFont() const { return log_; }
   int GetLogFont(LOGFONT* out) const;
@@ -179,6 +187,7 @@ class CFont : public CGdiObject {
   LOGFONT log_;
   // Made when the font is created: a QFont needs the Qt application.
   std::optional<QFont> font_;
+  std::shared_ptr<const CFontFace> face_;
 };
 
 // The size and format of a bitmap.

@@ -10,6 +10,7 @@
 
 #include "geometry/curve.h"
 #include "geometry/fixed.h"
+#include "render/context/glyph_consumer.h"
 
 struct PointList;
 
@@ -45,4 +46,18 @@ class CPolygonBuilder {
   Rect32 m_bounds;
   bool m_overflow = false;
   bool m_keepDuplicates = false;
+};
+
+// Glyph outlines flattened into a polygon builder: each curve through the
+// glyph sink's matrix (font units to device), each contour closed.
+class CGlyphPolygonConsumer : public CGlyphConsumer {
+ public:
+  explicit CGlyphPolygonConsumer(CPolygonBuilder& builder) : m_builder(builder) {}
+  void BeginContour(const Point32& /*p*/, const Matrix2x3& /*matrix*/) override {}
+  void AddCurve(const QuadCurve& c, const Matrix2x3& matrix) override {
+    m_builder.AddTransformedCurve(c, matrix);
+  }
+  void EndContour() override { m_builder.CloseContour(); }
+
+  CPolygonBuilder& m_builder;
 };

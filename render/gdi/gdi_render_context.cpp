@@ -1,6 +1,9 @@
 #include "render/gdi/gdi_render_context.h"
 
 #include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "geometry/edge_graph.h"
@@ -9,7 +12,12 @@
 #include "geometry/edge_graph_path.h"
 #include "geometry/edge_graph_region.h"
 #include "geometry/point_list.h"
+#include "model/glyph_outline.h"
+#include "model/text_style.h"
+#include "platform/core/code_page.h"
+#include "platform/core/font.h"
 #include "render/context/graph_walk.h"
+#include "render/raster/glyph_scan.h"
 #include "render/raster/scan_converter.h"
 
 namespace {
@@ -435,13 +443,360 @@ void CGdiRenderContext::DrawEdgeGraph(const EdgeGraph& graph) {
 
 // ---- text --------------------------------------------------------------------------
 
+XFORM MatrixToXform(const Matrix2x3& m) {
+  XFORM x;
+  x.eM11 = static_cast<float>(m.a / 65536.0);
+  x.eM12 = static_cast<float>(m.b / 65536.0);
+  x.eM21 = static_cast<float>(m.c / 65536.0);
+  x.eM22 = static_cast<float>(m.d / 65536.0);
+  x.eDx = static_cast<float>(m.tx);
+  x.eDy = static_cast<float>(m.ty);
+  return x;
+}
+
 int32_t CGdiRenderContext::DrawText(int32_t byteCount, const Point32& origin, const uint8_t* bytes,
                                     const int32_t* advances, const CTextStyle& style) {
-  if (byteCount <= 0 || !m_delegate) return 0;
-  int32_t drawn = 0;
-  InDelegateBlock(*m_delegate,
-                  [&] { drawn = m_delegate->DrawText(byteCount, origin, bytes, advances, style); });
+  if (byteCount <= 0 || !bytes || !advances) return 0;
+  CTextStyle masked = style;
+  if (m_flags & kFlagMask) masked.color = 0xFF000000;
+  if (m_delegate) {
+    int32_t drawn = 0;
+    InDelegateBlock(*m_delegate, [&] {
+      drawn = m_delegate->DrawText(byteCount, origin, bytes, advances, masked);
+    });
+    if (drawn) return 1;
+  }
+  const TextRun run{byteCount, origin, bytes, advances, &masked};
+  bool outlinesTried = false;
+  if (m_flags & kFlagDeviceText) {
+    if (TextWithFont(run)) return 1;
+  } else {
+    if ((m_flags & kFlagGlyphTextFirst) && m_scan && !(m_flags & kFlagNoGlyphText)) {
+      if (TextAsOutlines(run)) return 1;
+      outlinesTried = true;
+    }
+    if (TextWithFont(run)) return 1;
+    if ((m_flags & kFlagAdvancedMode) && TextWithWorldTransform(run)) return 1;
+    if ((masked.flags & CTextStyle::kFlagOutline) && TextAsGlyphBitmaps(run)) return 1;
+  }
+  // The outlines fail the same way twice: no second attempt.
+  return outlinesTried ? 0 : TextAsOutlines(run);
+}
+
+uint32_t CGdiRenderContext::TextColour(const CTextStyle& style) {
+  return DimColor((m_flags & kFlagFills) ? style.color : m_outlineStyle.colour);
+}
+
+namespace {
+
+// The run's characters: a lead byte joins the next byte into one code (lead
+// in the high byte) whose advance is the sum of both; a lead byte in the last
+// position stands alone.
+struct RunChar {
+  uint16_t code;
+  int32_t advance;
+};
+std::vector<RunChar> RunChars(const CGdiRenderContext::TextRun& run) {
+  const int codePage = CodePageForCharSet(run.style->charSet);
+  std::vector<RunChar> out;
+  out.reserve(static_cast<size_t>(run.count));
+  for (int32_t i = 0; i < run.count; ++i) {
+    RunChar c{run.bytes[i], run.advances[i]};
+    if (IsLeadByteInCodePage(codePage, run.bytes[i]) && i + 1 < run.count) {
+      c.code = static_cast<uint16_t>(run.bytes[i] << 8 | run.bytes[i + 1]);
+      c.advance = WrapAdd(c.advance, run.advances[i + 1]);
+      ++i;
+    }
+    out.push_back(c);
+  }
+  return out;
+}
+
+// The run as UTF-8 for the device context, one scalar per character of
+// RunChars.
+std::string RunUtf8(const CGdiRenderContext::TextRun& run) {
+  const std::u32string text = BytesToUnicode(CodePageForCharSet(run.style->charSet), run.bytes,
+                                             static_cast<size_t>(run.count));
+  std::string out;
+  for (char32_t u : text) {
+    if (u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF)) u = 0xFFFD;
+    if (u < 0x80) {
+      out += static_cast<char>(u);
+    } else if (u < 0x800) {
+      out += static_cast<char>(0xC0 | u >> 6);
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    } else if (u < 0x10000) {
+      out += static_cast<char>(0xE0 | u >> 12);
+      out += static_cast<char>(0x80 | (u >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | u >> 18);
+      out += static_cast<char>(0x80 | (u >> 12 & 0x3F));
+      out += static_cast<char>(0x80 | (u >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+  return out;
+}
+
+// A device font of the style in the font service's face.
+bool MakeStyleFont(CFont& font, const CTextStyle& style, int32_t height, int32_t width,
+                   int32_t escapement) {
+  LogFont lf = style.GetLogFont(height, width);
+  lf.escapement = lf.orientation = escapement;
+  LOGFONT log;
+  log.lfHeight = lf.height;
+  log.lfWidth = lf.width;
+  log.lfEscapement = log.lfOrientation = escapement;
+  log.lfWeight = lf.weight;
+  log.lfItalic = lf.italic;
+  log.lfCharSet = lf.charSet;
+  log.lfOutPrecision = lf.outPrecision;
+  log.lfClipPrecision = lf.clipPrecision;
+  log.lfQuality = lf.quality;
+  log.lfPitchAndFamily = lf.pitchAndFamily;
+  log.lfFaceName = lf.faceName;
+  return font.CreateFontFromFace(log, FontService().CreateFont(lf));
+}
+
+// Device-context text can be drawn only into surfaces the context draws
+// on (32-bit and 1-bit; bitmaps of 8 bits or fewer take glyph outlines).
+bool TakesText(const CDC* dc) {
+  return dc != nullptr && dc->Surface().Writable();
+}
+
+// The target's text attributes for one run, put back on the way out.
+class TextAttributes {
+ public:
+  TextAttributes(CDC& dc, CFont& font, COLORREF colour)
+      : dc_(dc),
+        font_(dc.SelectObject(&font)),
+        align_(dc.SetTextAlign(TA_BASELINE)),
+        colour_(dc.SetTextColor(colour)),
+        mode_(dc.SetBkMode(TRANSPARENT)) {}
+  ~TextAttributes() {
+    dc_.SetBkMode(mode_);
+    dc_.SetTextColor(colour_);
+    dc_.SetTextAlign(align_);
+    dc_.SelectObject(font_);
+  }
+  TextAttributes(const TextAttributes&) = delete;
+  TextAttributes& operator=(const TextAttributes&) = delete;
+
+ private:
+  CDC& dc_;
+  CFont* font_;
+  unsigned align_;
+  COLORREF colour_;
+  int mode_;
+};
+
+}  // namespace
+
+int32_t CGdiRenderContext::TextWithFont(const TextRun& run) {
+  if (!TakesText(m_target)) return 0;
+  const CTextStyle& style = *run.style;
+  const Matrix2x3& m = m_matrix;
+  double scale;
+  int32_t escapement = 0;
+  int32_t height;
+  if (m.b == 0 && m.c == 0) {
+    // A device font neither mirrors nor flips.
+    if (m.a <= 0 || m.d <= 0) return 0;
+    scale = m.a / 65536.0;
+    height = static_cast<int32_t>(std::lround(style.size * (m.d / 65536.0)));
+  } else {
+    if ((m_flags & kFlagDeviceText) || std::abs(int64_t{m.a} - m.d) > 16 ||
+        std::abs(int64_t{m.b} + m.c) > 16)
+      return 0;
+    scale = std::hypot(m.a / 65536.0, m.b / 65536.0);
+    const double angle = std::atan2(m.b, m.a) * 180.0 / M_PI;
+    escapement = static_cast<int32_t>(std::lround(-angle * 10));
+    height = static_cast<int32_t>(std::lround(style.size * scale));
+  }
+  // Text smaller than a device unit has no font; outlines draw it.
+  if (height < 1 || height > 0xFFFF) return 0;
+  CFont font;
+  if (!MakeStyleFont(font, style, height, 0, escapement)) return 0;
+  Flush();
+  TextAttributes attributes(*m_target, font, GdiColour(TextColour(style)));
+  // Spacing from the scaled running sum of the advances, so that rounding
+  // never accumulates along the run.
+  const std::vector<RunChar> chars = RunChars(run);
+  std::vector<int> dx;
+  dx.reserve(chars.size());
+  int64_t sum = 0;
+  int64_t previous = 0;
+  for (const RunChar& c : chars) {
+    sum += c.advance;
+    const int64_t rounded = std::llround(static_cast<double>(sum) * scale);
+    dx.push_back(static_cast<int>(rounded - previous));
+    previous = rounded;
+  }
+  Point32 at;
+  MatrixTransformPoint(m, run.origin, at);
+  const std::string text = RunUtf8(run);
+  return m_target->ExtTextOut(at.x, at.y, 0, nullptr, text, dx.data()) ? 1 : 0;
+}
+
+int32_t CGdiRenderContext::TextWithWorldTransform(const TextRun& run) {
+  if (!TakesText(m_target)) return 0;
+  const CTextStyle& style = *run.style;
+  CFont font;
+  if (style.size < 1 || !MakeStyleFont(font, style, style.size, 0, 0)) return 0;
+  Flush();
+  const int saved = m_target->SaveDC();
+  bool drawn = false;
+  {
+    TextAttributes attributes(*m_target, font, GdiColour(TextColour(style)));
+    if (m_target->ModifyWorldTransform(MatrixToXform(m_matrix), MWT_RIGHTMULTIPLY)) {
+      std::vector<int> dx;
+      for (const RunChar& c : RunChars(run)) dx.push_back(c.advance);
+      drawn = m_target->ExtTextOut(run.origin.x, run.origin.y, 0, nullptr, RunUtf8(run), dx.data());
+    }
+  }
+  m_target->RestoreDC(saved);
   return drawn ? 1 : 0;
+}
+
+int32_t CGdiRenderContext::TextAsGlyphBitmaps(const TextRun& run) {
+  if (!TakesText(m_target)) return 0;
+  const CTextStyle& style = *run.style;
+  constexpr int32_t kGlyphHeight = 64;
+  CFont font;
+  if (!MakeStyleFont(font, style, kGlyphHeight, 0, 0)) return 0;
+  Flush();
+  // The matrix scaled by size / 64, its second row negated: the glyph's
+  // "up" is the device's y, so its image is drawn bottom-up.
+  const Fixed k = FixedDiv(style.size, kGlyphHeight);
+  MAT2 mat;
+  mat.eM11 = FixedMul(m_matrix.a, k);
+  mat.eM12 = FixedMul(m_matrix.b, k);
+  mat.eM21 = WrapNeg(FixedMul(m_matrix.c, k));
+  mat.eM22 = WrapNeg(FixedMul(m_matrix.d, k));
+  CBrush brush(GdiColour(TextColour(style)));
+  CBrush* oldBrush = m_target->SelectObject(&brush);
+  CFont* oldFont = m_target->SelectObject(&font);
+  // A 1-bit bottom-up picture, colour 0 white and colour 1 (ink) black: the
+  // raster operation paints the brush where the source is black and keeps
+  // the destination elsewhere.
+  constexpr uint32_t kPaintBrushWhereBlack = 0xB8074A;
+  std::vector<uint8_t> info(40 + 8, 0);
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) info[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  put32(0, 40);
+  info[12] = 1;           // planes
+  info[14] = 1;           // bits per pixel
+  put32(40, 0x00FFFFFF);  // colour 0: white
+  put32(44, 0);           // colour 1: black
+  std::vector<uint8_t> bits;
+  int32_t result = 1;
+  Point32 pen = run.origin;
+  for (const RunChar& c : RunChars(run)) {
+    GLYPHMETRICS gm;
+    const DWORD size = m_target->GetGlyphOutline(c.code, GGO_BITMAP, &gm, 0, nullptr, &mat);
+    const uint64_t expected = ((uint64_t{gm.gmBlackBoxX} + 31) >> 5) * 4 * gm.gmBlackBoxY;
+    if (size == GDI_ERROR || size != expected) {
+      result = 0;
+      break;
+    }
+    bits.assign(size, 0);
+    if (m_target->GetGlyphOutline(c.code, GGO_BITMAP, &gm, size, bits.data(), &mat) != size) {
+      result = 0;
+      break;
+    }
+    put32(4, gm.gmBlackBoxX);
+    put32(8, gm.gmBlackBoxY);
+    Point32 at;
+    MatrixTransformPoint(m_matrix, pen, at);
+    const int x = at.x + gm.gmptGlyphOrigin.x;
+    const int y = at.y + gm.gmptGlyphOrigin.y - static_cast<int>(gm.gmBlackBoxY);
+    const int w = static_cast<int>(gm.gmBlackBoxX), h = static_cast<int>(gm.gmBlackBoxY);
+    m_target->StretchDIBits(x, y, w, h, 0, 0, w, h, bits, info, DIB_RGB_COLORS,
+                            kPaintBrushWhereBlack);
+    AddDrawn(Rect32{x, x + w, y, y + h});
+    pen.x = WrapAdd(pen.x, c.advance);
+  }
+  m_target->SelectObject(oldFont);
+  m_target->SelectObject(oldBrush);
+  return result;
+}
+
+int32_t CGdiRenderContext::TextAsOutlines(const TextRun& run) {
+  const CTextStyle& style = *run.style;
+  const bool small = (style.flags & CTextStyle::kFlagSmall) != 0;
+  if (!small && !(style.flags & CTextStyle::kFlagOutline)) return 0;
+  if (!m_scan && !m_target) return 0;
+  const std::vector<RunChar> chars = RunChars(run);
+  if (small) return 1;  // only the pen moves
+  std::shared_ptr<CFontFace> face = style.CreateFont(2048, 0);
+  FillStyle fill;
+  fill.colour = TextColour(style);
+  CGlyphSink sink;
+  sink.m_font = face.get();
+  Matrix2x3 scale;
+  const Fixed factor = FixedDiv(style.size, 2048);
+  MatrixSetScale(scale, factor, factor);
+  // Font units to device: the size first, then the pen position, then the
+  // current matrix.
+  auto glyphMatrix = [&](const Point32& pen) {
+    Matrix2x3 at, glyph;
+    MatrixSetTranslation(at, pen.x, pen.y);
+    MatrixConcat(at, m_matrix, at);
+    MatrixConcat(scale, at, glyph);
+    return glyph;
+  };
+  int32_t result = 1;
+  Point32 pen = run.origin;
+  if (m_scan) {
+    m_scan->objectId += 1;
+    CGlyphScanConsumer consumer(*m_scan, fill);
+    sink.m_consumer = &consumer;
+    for (const RunChar& c : chars) {
+      m_scan->SetMatrix(glyphMatrix(pen), nullptr);
+      if (sink.OutlineChar(c.code) == 0) {
+        result = 0;
+        break;
+      }
+      pen.x = WrapAdd(pen.x, c.advance);
+    }
+    UpdateMatrix();
+    return result;
+  }
+  CPolygonBuilder builder;
+  builder.m_clip = m_deviceClip;
+  builder.m_tolerance = m_flatness;
+  CGlyphPolygonConsumer consumer(builder);
+  sink.m_consumer = &consumer;
+  Flush();
+  CBrush brush(GdiColour(fill.colour));
+  CBrush* oldBrush = m_target->SelectObject(&brush);
+  CGdiObject* oldPen = m_target->SelectStockObject(NULL_PEN);
+  const int oldMode = m_target->SetPolyFillMode(WINDING);
+  std::vector<CPoint> points;
+  for (const RunChar& c : chars) {
+    builder.Reset();
+    sink.m_matrix = glyphMatrix(pen);
+    if (sink.OutlineChar(c.code) == 0) {
+      result = 0;
+      break;
+    }
+    points.resize(builder.m_points.size());
+    std::transform(builder.m_points.begin(), builder.m_points.end(), points.begin(), ToCPoint);
+    if (builder.ContourCount() == 1 && points.size() >= 2) {
+      m_target->Polygon(points.data(), static_cast<int>(points.size()));
+    } else if (builder.ContourCount() > 1) {
+      std::vector<int> counts(builder.m_contours.begin(), builder.m_contours.end());
+      m_target->PolyPolygon(points.data(), counts.data(), static_cast<int>(counts.size()));
+    }
+    AddDrawn(builder.m_bounds);
+    pen.x = WrapAdd(pen.x, c.advance);
+  }
+  m_target->SetPolyFillMode(oldMode);
+  m_target->SelectObject(oldBrush);
+  if (oldPen) m_target->SelectObject(static_cast<CPen*>(oldPen));
+  return result;
 }
 
 // ---- handles -----------------------------------------------------------------------

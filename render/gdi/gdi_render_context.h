@@ -31,12 +31,44 @@ class CGdiRenderContext : public CRenderContext {
   void DrawEdgeGraph(const EdgeGraph& graph) override;
   void FillRegion(Region* region, const FillStyle& fill) override;
   void DrawHandle(const Point32& point, int flags) override;
-  // With a PostScript delegate the run goes to it before anything else (the
-  // PostScript device writes the whole job); the device-font and glyph
-  // strategies need the text engine and are not built yet: 0, and the caller
-  // draws the glyph outlines as paths.
+  // A run of text, drawn whole (however long). With a PostScript delegate
+  // the run goes to it before anything else (the PostScript device writes
+  // the whole job). Then the strategies below in turn until one draws it:
+  // glyph outlines into the scan converter (flag 0x200 with a scan converter,
+  // unless flag 0x40), a scaled device font, the font under the world
+  // transform (flag 0x2000), glyph bitmaps (styles with outline metrics);
+  // with flag 0x10 only the device font. Glyph outlines are the last resort.
+  // Mask mode draws the text black.
   int32_t DrawText(int32_t byteCount, const Point32& origin, const uint8_t* bytes,
                    const int32_t* advances, const CTextStyle& style) override;
+
+  // One run as the text strategies take it (the style already masked).
+  struct TextRun {
+    int32_t count = 0;
+    Point32 origin;
+    const uint8_t* bytes = nullptr;
+    const int32_t* advances = nullptr;  // one per byte, document units
+    const CTextStyle* style = nullptr;
+  };
+  // The text strategies; each returns 1 when it drew the run, 0 when it
+  // cannot (the next one is tried).
+  // The glyph outlines, into the scan converter when there is one (one
+  // object for the run), else flattened and filled as polygons. Only for
+  // styles with outline metrics (or the small-font flag, which only moves
+  // the pen); 0 when a glyph has no outline.
+  virtual int32_t TextAsOutlines(const TextRun& run);
+  // A device font scaled by the matrix (no skew or mirroring; a rotation
+  // only when uniform and flag 0x10 is clear), its characters spaced by
+  // the run's advances.
+  virtual int32_t TextWithFont(const TextRun& run);
+  // The font at the style's own size under the target's world transform.
+  virtual int32_t TextWithWorldTransform(const TextRun& run);
+  // Each character's 1-bit glyph image through the matrix, painted in the
+  // text colour.
+  virtual int32_t TextAsGlyphBitmaps(const TextRun& run);
+  // The colour text is drawn in: the style's (the outline colour when fills
+  // are off), dimmed.
+  uint32_t TextColour(const CTextStyle& style);
 
   // The target takes world transforms (advanced graphics mode); flag 0x2000
   // when it does.
@@ -71,6 +103,9 @@ class CGdiRenderContext : public CRenderContext {
   void FillPathGdiPaths(const PointList& path, const LineStyle* line, const FillStyle* fill);
   void AddDrawn(const Rect32& device);
 };
+
+// The matrix as a world transform.
+XFORM MatrixToXform(const Matrix2x3& m);
 
 // Whether the region (with its children) has more than `limit` points,
 // straight pieces counting 1 and curves curveWeight.
