@@ -2,6 +2,7 @@
 // arc length, lengths at or below zero, the gradient band count, gradient
 // bands covering their region with the ramp colour of their centres, and
 // textures and chalk that draw the same pixels whole and through a clip.
+#include <geos_c.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -205,6 +206,129 @@ TEST_F(GradientGraphTest, BandsCoverTheRegionWithTheirCentresColours) {
     EXPECT_NEAR(green, red, 0.05);
   }
   EXPECT_NEAR(area, 7000.0 * 7000 - 2000.0 * 2000, 7000.0 * 7000 * 0.002);
+}
+
+// GEOS geometries of the tests, freed with their owner.
+class Geos {
+ public:
+  Geos() : h_(GEOS_init_r()) {}
+  ~Geos() {
+    for (GEOSGeometry* g : owned_) GEOSGeom_destroy_r(h_, g);
+    GEOS_finish_r(h_);
+  }
+  GEOSGeometry* Keep(GEOSGeometry* g) {
+    owned_.push_back(g);
+    return g;
+  }
+  // The path's contours (a contour ends where the next curve does not start
+  // at its end), flattened, combined even-odd.
+  GEOSGeometry* FromPath(const PointList& path) {
+    std::vector<std::vector<std::pair<double, double>>> contours;
+    PointListIter it;
+    PointListIterInit(path, it);
+    QuadCurve c;
+    Point32 last{INT32_MIN, INT32_MIN};
+    while (PointListIterNext(it, c)) {
+      if (contours.empty() || !(c.p0 == last)) contours.emplace_back();
+      const int steps = c.straight ? 1 : 16;
+      for (int i = 0; i < steps; ++i) {
+        const double t = static_cast<double>(i) / steps, u = 1 - t;
+        contours.back().push_back({u * u * c.p0.x + 2 * u * t * c.control.x + t * t * c.p2.x,
+                                   u * u * c.p0.y + 2 * u * t * c.control.y + t * t * c.p2.y});
+      }
+      last = c.p2;
+    }
+    GEOSGeometry* result = nullptr;
+    for (const auto& contour : contours) {
+      GEOSGeometry* ring = Polygon(contour);
+      result = result ? Keep(GEOSSymDifference_r(h_, result, ring)) : ring;
+    }
+    return result;
+  }
+  GEOSGeometry* Polygon(const std::vector<std::pair<double, double>>& points) {
+    GEOSCoordSequence* seq = GEOSCoordSeq_create_r(h_, static_cast<unsigned>(points.size() + 1), 2);
+    for (size_t i = 0; i <= points.size(); ++i) {
+      const auto& p = points[i % points.size()];
+      GEOSCoordSeq_setXY_r(h_, seq, static_cast<unsigned>(i), p.first, p.second);
+    }
+    // A self-touching ring is made valid by a zero buffer.
+    GEOSGeometry* poly =
+        GEOSGeom_createPolygon_r(h_, GEOSGeom_createLinearRing_r(h_, seq), nullptr, 0);
+    GEOSGeometry* valid = GEOSBuffer_r(h_, poly, 0, 8);
+    GEOSGeom_destroy_r(h_, poly);
+    return Keep(valid);
+  }
+  double Area(const GEOSGeometry* g) {
+    double a = 0;
+    GEOSArea_r(h_, g, &a);
+    return a;
+  }
+  GEOSContextHandle_t h_;
+
+ private:
+  std::vector<GEOSGeometry*> owned_;
+};
+
+TEST_F(GradientGraphTest, BandsTileTheRegionExactlyAsGeosSeesIt) {
+  struct Case {
+    uint8_t kind;
+    bool concave;
+  } cases[] = {{kGradientLinear, false},
+               {kGradientRadial, false},
+               {kGradientLinear, true},
+               {kGradientRadial, true}};
+  for (const Case& c : cases) {
+    Reset();
+    FillStyle g = GreyGradient(4000, 4000);
+    g.kind = c.kind;
+    const StyleIndex fill = static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, g));
+    std::vector<std::pair<double, double>> outer;
+    if (c.concave) {
+      // An arrow head with a notch, no hole.
+      const std::vector<Point32> p = {{600, 700},   {7400, 1500}, {3000, 4200},
+                                      {7000, 7300}, {800, 6900},  {600, 700}};
+      AddPolyline(p, 0, 0, fill);
+      for (const Point32& q : p) outer.push_back({double(q.x), double(q.y)});
+    } else {
+      AddPolyline({{500, 500}, {7500, 500}, {7500, 7500}, {500, 7500}, {500, 500}}, 0, 0, fill);
+      AddPolyline({{3000, 3000}, {5000, 3000}, {5000, 5000}, {3000, 5000}, {3000, 3000}}, 0, fill,
+                  0);
+      outer = {{500, 500}, {7500, 500}, {7500, 7500}, {500, 7500}};
+    }
+    Geos geos;
+    GEOSGeometry* expected = geos.Polygon(outer);
+    if (!c.concave)
+      expected = geos.Keep(
+          GEOSDifference_r(geos.h_, expected,
+                           geos.Polygon({{3000, 3000}, {5000, 3000}, {5000, 5000}, {3000, 5000}})));
+    CPathLog rc;
+    rc.SetQuality(2);
+    rc.DrawEdgeGraph(graph);
+    SCOPED_TRACE(testing::Message() << "kind " << int(c.kind) << " concave " << c.concave);
+    ASSERT_GT(rc.entries.size(), 4u);
+    GEOSGeometry* all = nullptr;
+    double sum = 0;
+    for (const auto& e : rc.entries) {
+      GEOSGeometry* band = geos.FromPath(e.path);
+      ASSERT_NE(band, nullptr);
+      sum += geos.Area(band);
+      all = all ? geos.Keep(GEOSUnion_r(geos.h_, all, band)) : band;
+      if (c.kind != kGradientLinear) continue;
+      // The band's colour is the ramp's at a point inside it, within one
+      // band's step.
+      GEOSGeometry* inside = geos.Keep(GEOSPointOnSurface_r(geos.h_, band));
+      double x = 0;
+      GEOSGeomGetX_r(geos.h_, inside, &x);
+      const double position = (x - 4000) / 4000 * 128 + 128;
+      EXPECT_NEAR((e.fill.colour & 0xFF) / 255.0 * 256, position,
+                  256.0 / rc.GradientBandCount(g) + 1.5)
+          << x;
+    }
+    const double area = geos.Area(expected);
+    // The bands overlap nowhere and cover the region and nothing else.
+    EXPECT_NEAR(sum, geos.Area(all), area * 0.001);
+    EXPECT_LT(geos.Area(geos.Keep(GEOSSymDifference_r(geos.h_, all, expected))), area * 0.001);
+  }
 }
 
 // A context drawing through a scan converter into a 64 x 64 bitmap (20 twips a pixel).
