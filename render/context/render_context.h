@@ -51,6 +51,8 @@ class CPostScriptDelegate {
   // 1 when drawn.
   virtual int32_t DrawText(int32_t byteCount, const Point32& origin, const uint8_t* bytes,
                            const int32_t* advances, const CTextStyle& style) = 0;
+  // An image filling its bounds.
+  virtual void DrawBitmap(const CImageRef& image) = 0;
 };
 
 class CRenderContext {

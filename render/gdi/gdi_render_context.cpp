@@ -11,12 +11,15 @@
 #include "geometry/edge_graph_merge.h"
 #include "geometry/edge_graph_path.h"
 #include "geometry/edge_graph_region.h"
+#include "geometry/path.h"
 #include "geometry/point_list.h"
 #include "model/glyph_outline.h"
 #include "model/text_style.h"
 #include "platform/core/code_page.h"
 #include "platform/core/font.h"
 #include "render/context/graph_walk.h"
+#include "render/raster/bitmap_span.h"
+#include "render/raster/dib.h"
 #include "render/raster/glyph_scan.h"
 #include "render/raster/scan_converter.h"
 
@@ -797,6 +800,146 @@ int32_t CGdiRenderContext::TextAsOutlines(const TextRun& run) {
   m_target->SelectObject(oldBrush);
   if (oldPen) m_target->SelectObject(static_cast<CPen*>(oldPen));
   return result;
+}
+
+// ---- bitmaps -----------------------------------------------------------------------
+
+void CGdiRenderContext::DrawBitmap(const CImageRef& image) {
+  if (!image.Bits() || image.Width() <= 0 || image.Height() <= 0 || image.bounds.IsEmpty() ||
+      !RectsOverlap(image.bounds, m_docClip))
+    return;
+  if (m_scan) {
+    // Image pixels to the twips of its bounds.
+    const Rect32& b = image.bounds;
+    const Matrix2x3 pixels{FixedDiv(WrapSub(b.xmax, b.xmin), image.Width()),  0,      0,
+                           FixedDiv(WrapSub(b.ymax, b.ymin), image.Height()), b.xmin, b.ymin};
+    // No fill record (memory ran out): the image is left out.
+    (void)m_scan->AddBitmap(image, pixels);
+    return;
+  }
+  if (m_delegate) {
+    InDelegateBlock(*m_delegate, [&] { m_delegate->DrawBitmap(image); });
+    return;
+  }
+  if (!m_target) return;
+  Flush();
+  const Matrix2x3& m = m_matrix;
+  Rect32 device;
+  MatrixTransformRect(m, image.bounds, device);
+  if (m.b == 0 && m.c == 0) {
+    // Stretched onto its transformed corners (mirrored when they cross).
+    Point32 p0, p1;
+    MatrixTransformPoint(m, {image.bounds.xmin, image.bounds.ymin}, p0);
+    MatrixTransformPoint(m, {image.bounds.xmax, image.bounds.ymax}, p1);
+    BlitImage(image, CRect(p0.x, p0.y, p1.x, p1.y), CRect(0, 0, image.Width(), image.Height()),
+              SRCCOPY);
+    AddDrawn(device);
+    return;
+  }
+  if (m_flags & kFlagAdvancedMode) {
+    // Image pixels to device: the world transform draws the visible part.
+    const double sx = (static_cast<double>(image.bounds.xmax) - image.bounds.xmin) / image.Width();
+    const double sy = (static_cast<double>(image.bounds.ymax) - image.bounds.ymin) / image.Height();
+    const double a = m.a / 65536.0, b = m.b / 65536.0, c = m.c / 65536.0, d = m.d / 65536.0;
+    XFORM x;
+    x.eM11 = static_cast<float>(a * sx);
+    x.eM12 = static_cast<float>(b * sx);
+    x.eM21 = static_cast<float>(c * sy);
+    x.eM22 = static_cast<float>(d * sy);
+    x.eDx = static_cast<float>(a * image.bounds.xmin + c * image.bounds.ymin + m.tx);
+    x.eDy = static_cast<float>(b * image.bounds.xmin + d * image.bounds.ymin + m.ty);
+    // The device clip back in image pixels, grown by 5 and cut to the image.
+    const double det = static_cast<double>(x.eM11) * x.eM22 - static_cast<double>(x.eM12) * x.eM21;
+    if (det == 0 || !std::isfinite(det)) return;
+    double xmin = 1e300, xmax = -1e300, ymin = 1e300, ymax = -1e300;
+    for (int corner = 0; corner < 4; ++corner) {
+      const double px = ((corner & 1) ? m_deviceClip.xmax : m_deviceClip.xmin) - x.eDx;
+      const double py = ((corner & 2) ? m_deviceClip.ymax : m_deviceClip.ymin) - x.eDy;
+      const double ix = (px * x.eM22 - py * x.eM21) / det, iy = (py * x.eM11 - px * x.eM12) / det;
+      xmin = std::min(xmin, ix), xmax = std::max(xmax, ix);
+      ymin = std::min(ymin, iy), ymax = std::max(ymax, iy);
+    }
+    auto cut = [](double v, int32_t limit) {
+      return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(limit)));
+    };
+    const CRect part(
+        cut(std::floor(xmin) - 5, image.Width()), cut(std::floor(ymin) - 5, image.Height()),
+        cut(std::ceil(xmax) + 5, image.Width()), cut(std::ceil(ymax) + 5, image.Height()));
+    if (part.IsRectEmpty()) return;
+    const int saved = m_target->SaveDC();
+    if (m_target->ModifyWorldTransform(x, MWT_RIGHTMULTIPLY)) BlitImage(image, part, part, SRCCOPY);
+    m_target->RestoreDC(saved);
+    AddDrawn(device);
+    return;
+  }
+  int saved = 0;
+  if (m_flags & kFlagGdiPaths) {
+    // The image's outline clips its resampled rectangle.
+    PointList outline;
+    if (PathFromRect(outline, image.bounds) >= 0) {
+      saved = m_target->SaveDC();
+      m_target->BeginPath();
+      AddPath(outline, nullptr);
+      m_target->CloseFigure();
+      m_target->EndPath();
+      m_target->SelectClipPath(RGN_AND);
+    }
+  }
+  Rect32 area = device;
+  if (!(m_flags & kFlagDeviceText)) RectIntersect(area, m_deviceClip, area);
+  if (!area.IsEmpty()) DrawImageBanded(image, m, area);
+  if (saved) m_target->RestoreDC(saved);
+  AddDrawn(device);
+}
+
+bool CGdiRenderContext::BlitImage(const CDib& image, const CRect& dest, const CRect& source,
+                                  uint32_t rop) {
+  return m_target && m_target->StretchDib(image, dest, source, rop) != 0;
+}
+
+int32_t CGdiRenderContext::DrawImageBanded(const CImageRef& image, const Matrix2x3& matrix,
+                                           const Rect32& device) {
+  if (!m_target || device.IsEmpty()) return 0;
+  const int32_t width = device.xmax - device.xmin;
+  const int32_t stride = CDib::RowStride(image.Format(), width);
+  if (stride <= 0) return 0;
+  // Bands of kBandBytes of rows, at least one row high.
+  const int32_t bandHeight = std::max<int32_t>(1, kBandBytes / stride);
+  // The band's colours, with black added when the table has room and none:
+  // the pixels outside the image take black, which the masked blit keeps out.
+  ColorTable colours;
+  const ColorTable* table = image.Colors();
+  if (table) {
+    colours = *table;
+    const uint32_t room =
+        std::min<uint32_t>(ColorTable::kMaxEntries, 1u << CDib::BitsPerPixel(image.Format()));
+    bool black = false;
+    for (uint32_t i = 0; i < colours.count; ++i)
+      black = black || (colours.entries[i] & 0xFFFFFF) == 0;
+    if (!black && colours.count < room) colours.entries[colours.count++] = 0;
+    table = &colours;
+  }
+  ColorTable maskColours;
+  maskColours.count = 2;
+  maskColours.entries[1] = 0xFFFFFF;  // 0 covered (black), 1 outside (white)
+  int32_t bands = 0;
+  for (int32_t y = device.ymin; y < device.ymax; y += bandHeight) {
+    const int32_t rows = std::min(bandHeight, device.ymax - y);
+    CImageRef band;
+    CDib mask;
+    if (!band.Create(image.Format(), width, rows, table) ||
+        !mask.Create(kDib1Bit, width, rows, &maskColours))
+      return bands;
+    band.bounds = Rect32{device.xmin, device.xmax, y, y + rows};
+    if (!TransformBitmapSpan(image, matrix, band, &mask)) return bands;
+    const CRect dest(device.xmin, y, device.xmax, y + rows);
+    const CRect source(0, 0, width, rows);
+    BlitImage(mask, dest, source, SRCAND);
+    BlitImage(band, dest, source, SRCPAINT);
+    ++bands;
+    if ((m_flags & kFlagAbortTest) && m_abortTest && m_abortTest()) break;
+  }
+  return bands;
 }
 
 // ---- handles -----------------------------------------------------------------------

@@ -6,12 +6,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/qt/dc.h"
 #include "render/context/polygon_builder.h"
 #include "render/context/render_context.h"
 
 struct Edge;
+class CDib;
 
 class CGdiRenderContext : public CRenderContext {
  public:
@@ -23,6 +25,8 @@ class CGdiRenderContext : public CRenderContext {
   static constexpr int32_t kRegionPolygonLimit = 2000;
   // Points per PolylineTo or PolyBezierTo call.
   static constexpr int32_t kBatchPoints = 64;
+  // Bytes of rows per band of a resampled image.
+  static constexpr int32_t kBandBytes = 250000;
 
   explicit CGdiRenderContext(CDC* target, const Rect32* deviceClip = nullptr);
 
@@ -31,6 +35,23 @@ class CGdiRenderContext : public CRenderContext {
   void DrawEdgeGraph(const EdgeGraph& graph) override;
   void FillRegion(Region* region, const FillStyle& fill) override;
   void DrawHandle(const Point32& point, int flags) override;
+  // An image filling its bounds: into the scan converter, to the delegate,
+  // stretched when the matrix keeps the axes, under the world transform in
+  // advanced mode (flag 0x2000), else resampled in bands (over its whole
+  // transformed bounds with flag 0x10, else over the visible part) inside
+  // its outline (with device paths).
+  void DrawBitmap(const CImageRef& image) override;
+  // The image's source rectangle (pixels, row 0 at the top) stretched onto
+  // dest (logical units of the target) by the raster operation; false when
+  // nothing was drawn.
+  bool BlitImage(const CDib& image, const CRect& dest, const CRect& source, uint32_t rop);
+  // The image resampled through matrix (its bounds to device units) over the
+  // device rectangle, in bands of kBandBytes of rows (at least one row), each
+  // blitted through its coverage mask (AND, then OR), so that what lies
+  // outside the image stays. With flag 0x80 the abort test is asked after
+  // each band. Returns the bands drawn.
+  int32_t DrawImageBanded(const CImageRef& image, const Matrix2x3& matrix, const Rect32& device);
+
   // A run of text, drawn whole (however long). With a PostScript delegate
   // the run goes to it before anything else (the PostScript device writes
   // the whole job). Then the strategies below in turn until one draws it:
@@ -92,6 +113,9 @@ class CGdiRenderContext : public CRenderContext {
 
   // Colours are palette-relative (drawing into a bitmap with a palette).
   uint8_t m_paletteColours = 0;
+  // Asked between the bands of an image under flag 0x80 (printing): true
+  // stops the drawing.
+  std::function<bool()> m_abortTest;
 
  protected:
   // One region with its holes as one filled polygon, never banded.

@@ -19,23 +19,12 @@
 #include "render/gdi/gdi_render_context.h"
 #include "render/raster/offscreen_bitmap.h"
 #include "tests/render/context/graph_fixture.h"
+#include "tests/render/gdi/device_fixture.h"
 
 namespace {
 
 constexpr int kSize = 64;
 constexpr int kTwipsPerPixel = 20;
-
-// A white image with a memory device context on it.
-struct ImageDC {
-  ImageDC() : image(kSize, kSize, QImage::Format_RGB32) {
-    image.fill(Qt::white);
-    dc.CreateCompatibleDC(nullptr);
-    dc.AttachImage(&image);
-  }
-  uint32_t At(int x, int y) const { return image.pixel(x, y) & 0xFFFFFF; }
-  QImage image;
-  CDC dc;
-};
 
 void UsePixels(CRenderContext& rc) {
   Matrix2x3 m;
@@ -321,25 +310,6 @@ TEST_F(GdiGraphTest, GdiAndBitmapContextsAgreeOnInteriors) {
 }  // namespace
 
 namespace {
-
-// A PostScript device that records what reaches it.
-class CRecordingDelegate : public CPostScriptDelegate {
- public:
-  void BeginPage() override { calls.push_back("begin"); }
-  void EndPage() override { calls.push_back("end"); }
-  void FillPolygon(const PointList&, const LineStyle* line, const FillStyle* fill) override {
-    calls.push_back(std::string("polygon") + (line ? " line" : "") + (fill ? " fill" : ""));
-  }
-  void FillRegion(Region*, const FillStyle& fill) override {
-    calls.push_back(fill.kind == kFillSolid ? "region" : "region gradient");
-  }
-  int32_t DrawText(int32_t byteCount, const Point32&, const uint8_t*, const int32_t*,
-                   const CTextStyle&) override {
-    calls.push_back("text " + std::to_string(byteCount));
-    return 1;
-  }
-  std::vector<std::string> calls;
-};
 
 using GdiDelegateTest = GraphFixture;
 

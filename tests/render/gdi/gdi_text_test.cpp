@@ -25,6 +25,7 @@
 #include "render/raster/offscreen_bitmap.h"
 #include "render/raster/scan_converter.h"
 #include "tests/common/test_fonts.h"
+#include "tests/render/gdi/device_fixture.h"
 
 namespace {
 
@@ -33,18 +34,6 @@ const bool kFontsInstalled = (test_fonts::InstallTestFonts(), true);
 constexpr int kWidth = 160;
 constexpr int kHeight = 80;
 constexpr int kTwipsPerPixel = 20;
-
-struct ImageDC {
-  ImageDC(int w = kWidth, int h = kHeight) : image(w, h, QImage::Format_RGB32) {
-    image.fill(Qt::white);
-    dc.CreateCompatibleDC(nullptr);
-    dc.AttachImage(&image);
-  }
-  // 0 for white, 1 for black.
-  double Ink(int x, int y) const { return (255 - qGreen(image.pixel(x, y))) / 255.0; }
-  QImage image;
-  CDC dc;
-};
 
 void UsePixels(CRenderContext& rc, Fixed angle = 0) {
   Matrix2x3 m, r;
@@ -105,21 +94,6 @@ class CStrategyRecorder : public CGdiRenderContext {
   }
 };
 
-class CTextDelegate : public CPostScriptDelegate {
- public:
-  void BeginPage() override { calls += "["; }
-  void EndPage() override { calls += "]"; }
-  void FillPolygon(const PointList&, const LineStyle*, const FillStyle*) override {}
-  void FillRegion(Region*, const FillStyle&) override {}
-  int32_t DrawText(int32_t, const Point32&, const uint8_t*, const int32_t*,
-                   const CTextStyle&) override {
-    calls += "text";
-    return answer;
-  }
-  std::string calls;
-  int32_t answer = 1;
-};
-
 TEST(GdiTextStrategy, FlagsChooseTheStrategiesInOrder) {
   constexpr uint32_t kAll = 0xF, kNone = 0;
   constexpr uint32_t kFirst = CRenderContext::kFlagGlyphTextFirst;
@@ -161,14 +135,14 @@ TEST(GdiTextStrategy, FlagsChooseTheStrategiesInOrder) {
   const uint8_t bytes[] = {'A'};
   const int32_t advances[] = {100};
   for (const Case& c : cases) {
-    ImageDC target;
+    ImageDC target(kWidth, kHeight);
     CStrategyRecorder rc(&target.dc);
     rc.m_flags = c.flags;
     rc.m_scan = c.scan ? &converter : nullptr;
     rc.works = c.works;
-    CTextDelegate ps;
+    CRecordingDelegate ps;
     if (c.delegateAnswer >= 0) {
-      ps.answer = c.delegateAnswer;
+      ps.textAnswer = c.delegateAnswer;
       rc.m_delegate = &ps;
     }
     CTextStyle s = style;
@@ -177,13 +151,13 @@ TEST(GdiTextStrategy, FlagsChooseTheStrategiesInOrder) {
     EXPECT_EQ(rc.DrawText(1, {0, 0}, bytes, advances, s), c.result);
     EXPECT_EQ(rc.tried, c.tried);
     if (c.delegateAnswer >= 0) {
-      EXPECT_EQ(ps.calls, "[text]");
+      EXPECT_EQ(ps.calls, (std::vector<std::string>{"begin", "text 1", "end"}));
     }
   }
 }
 
 TEST(GdiTextStrategy, MaskModeDrawsBlackAndTheColourFollowsFillsAndDimming) {
-  ImageDC target;
+  ImageDC target(kWidth, kHeight);
   CStrategyRecorder rc(&target.dc);
   rc.works = 1u << kFont;
   CTextStyle style = Style(240);
@@ -253,7 +227,7 @@ std::vector<double> Reference(const std::string& text, const CTextStyle& style, 
   rc.FillRectColor(0xFFFFFF);
   MeasuredRun run(text, style);
   EXPECT_EQ(rc.DrawText(run.Count(), origin, run.bytes.data(), run.advances.data(), style), 1);
-  ImageDC out;
+  ImageDC out(kWidth, kHeight);
   rc.Blit(&out.dc, {0, kWidth, 0, kHeight}, 0, 0);
   std::vector<double> ink;
   for (int y = 0; y < kHeight; ++y)
@@ -309,7 +283,7 @@ TEST(GdiTextDrawing, RotatedTextByFontOrOutlinesAndMirroredRefusedByTheFont) {
     EXPECT_GT(Overlap(d.ink, reference), 0.7);
   }
   // A device font cannot be mirrored, skewed or stretched unevenly.
-  ImageDC target;
+  ImageDC target(kWidth, kHeight);
   CGdiRenderContext rc(&target.dc);
   MeasuredRun run("H", style);
   const CGdiRenderContext::TextRun r{1, {0, 0}, run.bytes.data(), run.advances.data(), &style};
@@ -380,7 +354,7 @@ TEST(GdiTextDrawing, DoubleByteCharactersJoinAndATrailingLeadByteStandsAlone) {
     SCOPED_TRACE(testing::Message() << "strategy "
                                     << "OFWB"[s]);
     for (const HeapRun* run : {&joined, &trailing}) {
-      ImageDC target;
+      ImageDC target(kWidth, kHeight);
       CGdiRenderContext rc(&target.dc);
       rc.m_flags |= CRenderContext::kFlagFills;
       UsePixels(rc);
@@ -405,7 +379,7 @@ TEST(GdiTextDrawing, DoubleByteCharactersJoinAndATrailingLeadByteStandsAlone) {
 }
 
 TEST(GdiTextDrawing, OutlinesWithoutStylesOutlineMetricsAreNotDrawn) {
-  ImageDC target;
+  ImageDC target(kWidth, kHeight);
   CGdiRenderContext rc(&target.dc);
   CTextStyle style = Style(400);
   style.flags = 0;
@@ -420,7 +394,7 @@ TEST(GdiTextDrawing, OutlinesWithoutStylesOutlineMetricsAreNotDrawn) {
 
 TEST(GdiTextDrawing, GlyphImagesComeOnlyFromTheFontServicesFaces) {
   ASSERT_TRUE(kFontsInstalled);
-  ImageDC target;
+  ImageDC target(kWidth, kHeight);
   GLYPHMETRICS gm;
   MAT2 identity;
   // The stock font is not one of the font service's: no images.
@@ -522,7 +496,7 @@ TEST(GdiTextCairo, OThroughTheTextOutlineContextAndTheScanConverterMatchesCairo)
     UsePixels(rc);
     rc.FillRectColor(0xFFFFFF);
     rc.DrawEdgeGraph(graph);
-    ImageDC out;
+    ImageDC out(kWidth, kHeight);
     rc.Blit(&out.dc, {0, kWidth, 0, kHeight}, 0, 0);
     renderings.emplace_back();
     for (int y = 0; y < kHeight; ++y)
