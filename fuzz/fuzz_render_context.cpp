@@ -1,7 +1,8 @@
 // Draws a random edge graph through the render context twice: into a small
 // bitmap through the scan converter (anti-aliased), and without a scan
 // converter (the region pass, band regions of gradients, textures and
-// styled strokes as paths). Both must end, whatever the graph and styles.
+// styled strokes as paths). Both must end, whatever the graph and styles,
+// and each pass must take every edge (and every region) at most once.
 //
 // Input: one header byte (bits 0-1: coordinate scale shift 0..3, bit 3 fills
 // on, bit 4 highlight all, bit 5 dimmed, bit 6 mask mode, bit 7 low
@@ -12,10 +13,12 @@
 // coordinates p0, control, p2. At most 24 records.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 #include "geometry/edge_graph.h"
 #include "geometry/edge_graph_insert.h"
+#include "geometry/edge_graph_region.h"
 #include "render/context/render_context.h"
 #include "render/raster/offscreen_bitmap.h"
 #include "render/raster/scan_converter.h"
@@ -75,6 +78,16 @@ void Draw(CRenderContext& rc, uint8_t header, const EdgeGraph& graph) {
   rc.SetMatrix(m);
   rc.DrawEdgeGraph(graph);
   rc.Flush();
+  uint32_t edges = 0;
+  EdgeGraphForEachEdge(graph, nullptr, [&](Edge*) { ++edges; });
+  uint32_t regions = 0;
+  RegionIter it;
+  if (RegionIterInit(it, const_cast<EdgeGraph&>(graph)) >= 0) {
+    Region* parent = nullptr;
+    while (RegionIterNext(it, &parent)) ++regions;
+  }
+  const CRenderContext::PassCounts& n = rc.m_passCounts;
+  if (n.regionEdges > edges || n.lineEdges > edges || n.regionFills > regions) std::abort();
 }
 
 }  // namespace

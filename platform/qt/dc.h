@@ -248,17 +248,19 @@ class CDC {
   int GetClipRgn(CRgn* region) const;
 
   // ---- lines and shapes ----
-  CPoint MoveTo(int x, int y);
+  // The calls that take point lists are virtual, so that a context can
+  // record how drawing code batches its points.
+  virtual CPoint MoveTo(int x, int y);
   CPoint MoveTo(CPoint p) { return MoveTo(p.x, p.y); }
-  bool LineTo(int x, int y);
+  virtual bool LineTo(int x, int y);
   bool LineTo(CPoint p) { return LineTo(p.x, p.y); }
   CPoint GetCurrentPosition() const { return state_.currentPos; }
-  bool Polyline(const CPoint* points, int count);
-  bool PolylineTo(const CPoint* points, int count);
+  virtual bool Polyline(const CPoint* points, int count);
+  virtual bool PolylineTo(const CPoint* points, int count);
   bool PolyBezier(const CPoint* points, int count);
-  bool PolyBezierTo(const CPoint* points, int count);
-  bool Polygon(const CPoint* points, int count);
-  bool PolyPolygon(const CPoint* points, const int* counts, int polygons);
+  virtual bool PolyBezierTo(const CPoint* points, int count);
+  virtual bool Polygon(const CPoint* points, int count);
+  virtual bool PolyPolygon(const CPoint* points, const int* counts, int polygons);
   bool Rectangle(int left, int top, int right, int bottom);
   bool Rectangle(const CRect* r) { return Rectangle(r->left, r->top, r->right, r->bottom); }
   bool Ellipse(int left, int top, int right, int bottom);

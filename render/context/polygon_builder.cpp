@@ -28,9 +28,12 @@ void CPolygonBuilder::CloseContour() {
     m_points.resize(static_cast<size_t>(m_mark));
     return;
   }
+  // Closed by its first point, unless it came back to it already.
+  const Point32 first = m_points[static_cast<size_t>(m_mark)];
+  const bool closed = m_points.back() == first;
   try {
-    m_points.push_back(m_points[static_cast<size_t>(m_mark)]);
-    m_contours.push_back(n + 1);
+    if (!closed) m_points.push_back(first);
+    m_contours.push_back(closed ? n : n + 1);
   } catch (const std::bad_alloc&) {
     m_overflow = true;
     m_points.resize(static_cast<size_t>(m_mark));

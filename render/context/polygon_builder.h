@@ -21,8 +21,9 @@ class CPolygonBuilder {
   // Drops a point equal to the previous one (unless keepDuplicates); adds to
   // the bounds.
   void AddPoint(const Point32& p);
-  // Ends the open contour: one of fewer than 2 points is dropped, else its
-  // first point is appended again and its length recorded.
+  // Ends the open contour: one of fewer than 2 points is dropped, else it is
+  // closed by its first point (unless it came back to it already) and its
+  // length recorded.
   void CloseContour();
   // The curve's end point once within the tolerance (or at depth 7), else
   // both halves.

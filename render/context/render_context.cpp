@@ -234,6 +234,7 @@ void CRenderContext::FillRegion(Region* region, const FillStyle& fill) {
 void CRenderContext::DrawEdgeGraph(const EdgeGraph& graph) {
   // Regions are a cache of the graph, built here when missing.
   EdgeGraph& g = const_cast<EdgeGraph&>(graph);
+  m_passCounts = {};
   if (m_scan) {
     m_scan->objectId += 1;
     if (m_flags & kFlagFills) {
@@ -272,6 +273,7 @@ void CRenderContext::FeedRegionEdges(EdgeGraph& graph) {
         // now and left out of the edge feed.
         PrepareFill(fill, StyleIsSelected(r->fill));
         FillArea(nullptr, r, fill);
+        ++m_passCounts.regionFills;
         continue;
       }
     }
@@ -322,6 +324,7 @@ void CRenderContext::FeedRegionEdges(EdgeGraph& graph) {
         QuadCurve c;
         EdgeGetCurve(h, c);
         FeedScanCurve(*m_scan, c);
+        ++m_passCounts.regionEdges;
       }
       h->visit = HalfEdgeTwin(h)->visit = second;
       HalfEdge* next = HalfEdgeNextOnBoundary(h);
@@ -358,6 +361,7 @@ void CRenderContext::FillRegionTreeGdi(Region* first, const Rect32& clip) {
       if (selected) fill.pattern_kind = 2;
       if (m_dimFactor != 0) DimFillStyle(fill);
       FillRegion(r, fill);
+      ++m_passCounts.regionFills;
     }
     if (r->first_child) stack.push_back(r->first_child);
   }
@@ -467,6 +471,7 @@ void CRenderContext::DrawStyledLines(EdgeGraph& graph, const Rect32& clip) {
         QuadCurve c;
         EdgeGetCurve(h, c);
         f(c);
+        ++m_passCounts.lineEdges;
         HalfEdge* next = FindLineContinuation(h, smoothOnly);
         if (!next || next->edge->a.visit != chain.stamp || next->edge == e0) break;
         h = next;

@@ -209,6 +209,16 @@ class CRenderContext {
   CPostScriptDelegate* m_delegate = nullptr;
   // 0: no dimming; else the weight 1..256 of the colour against white.
   int32_t m_dimFactor = 0;
+  // What the last DrawEdgeGraph drew, pass by pass: edges fed to the scan
+  // converter by the region pass, regions filled one by one (textured ones
+  // and, without a scan converter, every filled region), edges of the line
+  // pass. Each edge or region goes at most once a pass.
+  struct PassCounts {
+    uint32_t regionEdges = 0;
+    uint32_t regionFills = 0;
+    uint32_t lineEdges = 0;
+  };
+  PassCounts m_passCounts;
   // The object not to draw (one being dragged, for instance); null for none.
   const CPicObj* m_skipObject = nullptr;
 

@@ -103,6 +103,25 @@ TEST_F(GraphDrawTest, FillsByRunsMatchEachRegionFilledAlone) {
   }
 }
 
+TEST_F(GraphDrawTest, EachPassTakesEveryEdgeOnce) {
+  // Two squares sharing an edge, both filled and outlined: 7 edges, 2 regions.
+  const StyleIndex red = Fill(0xFF0000FF), blue = Fill(0xFFFF0000);
+  const StyleIndex line = Line(0xFF000000, 20);
+  AddPolyline({{100, 100}, {500, 100}, {500, 500}, {100, 500}, {100, 100}}, line, 0, red);
+  AddPolyline({{500, 100}, {900, 100}, {900, 500}, {500, 500}}, line, 0, blue);
+  ScanSetup scan(1);
+  scan.rc.DrawEdgeGraph(graph);
+  EXPECT_EQ(scan.rc.m_passCounts.regionEdges, 7u);
+  EXPECT_EQ(scan.rc.m_passCounts.regionFills, 0u);
+  EXPECT_EQ(scan.rc.m_passCounts.lineEdges, 7u);
+  CRenderContext plain;
+  plain.m_flags |= CRenderContext::kFlagFills;
+  plain.DrawEdgeGraph(graph);
+  EXPECT_EQ(plain.m_passCounts.regionEdges, 0u);
+  EXPECT_EQ(plain.m_passCounts.regionFills, 2u);
+  EXPECT_EQ(plain.m_passCounts.lineEdges, 7u);
+}
+
 TEST_F(GraphDrawTest, AntiAliasedSharedEdgesLeaveNoSeam) {
   // Two squares sharing an edge at a fractional pixel: the shared edge is fed
   // once with both fills, so no pixel along it shows the white background.

@@ -307,6 +307,120 @@ TEST_F(GdiGraphTest, GdiAndBitmapContextsAgreeOnInteriors) {
   }
 }
 
+// Records the point-list calls a context receives, and draws them (calls
+// the base makes of itself are not recorded).
+class CRecordingDC : public CDC {
+ public:
+  using CDC::LineTo;
+  using CDC::MoveTo;
+  CPoint MoveTo(int x, int y) override {
+    Record("move");
+    const Nested nested(depth);
+    return CDC::MoveTo(x, y);
+  }
+  bool LineTo(int x, int y) override {
+    Record("line");
+    const Nested nested(depth);
+    return CDC::LineTo(x, y);
+  }
+  bool Polyline(const CPoint* p, int n) override {
+    Record("polyline " + std::to_string(n));
+    const Nested nested(depth);
+    return CDC::Polyline(p, n);
+  }
+  bool PolylineTo(const CPoint* p, int n) override {
+    Record("lines " + std::to_string(n));
+    const Nested nested(depth);
+    return CDC::PolylineTo(p, n);
+  }
+  bool PolyBezierTo(const CPoint* p, int n) override {
+    Record("beziers " + std::to_string(n));
+    const Nested nested(depth);
+    return CDC::PolyBezierTo(p, n);
+  }
+  bool Polygon(const CPoint* p, int n) override {
+    Record("polygon " + std::to_string(n));
+    const Nested nested(depth);
+    return CDC::Polygon(p, n);
+  }
+  bool PolyPolygon(const CPoint* p, const int* counts, int n) override {
+    std::string s = "polypolygon";
+    for (int i = 0; i < n; ++i) s += " " + std::to_string(counts[i]);
+    Record(s);
+    const Nested nested(depth);
+    return CDC::PolyPolygon(p, counts, n);
+  }
+  std::vector<std::string> calls;
+
+ private:
+  struct Nested {
+    explicit Nested(int& d) : depth(++d) {}
+    ~Nested() { --depth; }
+    int& depth;
+  };
+  void Record(std::string call) {
+    if (depth == 0) calls.push_back(std::move(call));
+  }
+  int depth = 0;
+};
+
+TEST(GdiRecording, PathsGoInBatchesOfAtMost64Points) {
+  QImage image(kSize, kSize, QImage::Format_RGB32);
+  CRecordingDC dc;
+  dc.CreateCompatibleDC(nullptr);
+  dc.AttachImage(&image);
+  CGdiRenderContext rc(&dc);
+  // 100 straight pieces, 30 curves, one straight piece, 5 curves.
+  PointList path;
+  Point32 p{0, 0};
+  ASSERT_EQ(PointListAppend(path, p, 0), 0);
+  auto straight = [&](int n) {
+    for (int i = 0; i < n; ++i) {
+      p.x += 10;
+      ASSERT_EQ(PointListAppend(path, p, 0), 0);
+    }
+  };
+  auto curves = [&](int n) {
+    for (int i = 0; i < n; ++i) {
+      ASSERT_EQ(PointListAppend(path, {p.x + 5, p.y + 20}, 1), 0);
+      p.x += 10;
+      ASSERT_EQ(PointListAppend(path, p, 0), 0);
+    }
+  };
+  straight(100);
+  curves(30);
+  straight(1);
+  curves(5);
+  Rect32 bounds;
+  dc.BeginPath();
+  rc.AddPath(path, &bounds);
+  dc.EndPath();
+  EXPECT_EQ(dc.calls, (std::vector<std::string>{"move", "lines 64", "lines 36", "beziers 63",
+                                                "beziers 27", "line", "beziers 15"}));
+  EXPECT_EQ(bounds.xmax, p.x);
+}
+
+TEST_F(GdiGraphTest, PolygonsCarryTheirContourLengths) {
+  // A square with a square hole: one contour of five points each (the first
+  // point repeated), as PolyPolygon; a triangle alone as Polygon.
+  const StyleIndex red = Fill(0xFF0000FF);
+  GraphFixture::AddPolyline({{100, 100}, {1000, 100}, {1000, 1000}, {100, 1000}, {100, 100}}, 0, 0,
+                            red);
+  GraphFixture::AddPolyline({{400, 400}, {700, 400}, {700, 700}, {400, 700}, {400, 400}}, 0, red,
+                            0);
+  GraphFixture::AddPolyline({{1100, 100}, {1200, 100}, {1150, 300}, {1100, 100}}, 0, 0, red);
+  QImage image(kSize, kSize, QImage::Format_RGB32);
+  CRecordingDC dc;
+  dc.CreateCompatibleDC(nullptr);
+  dc.AttachImage(&image);
+  CGdiRenderContext rc(&dc);
+  rc.m_flags = (rc.m_flags | CRenderContext::kFlagFills) & ~CRenderContext::kFlagGdiPaths;
+  UsePixels(rc);
+  rc.DrawEdgeGraph(graph);
+  std::sort(dc.calls.begin(), dc.calls.end());
+  EXPECT_EQ(dc.calls, (std::vector<std::string>{"polygon 4", "polypolygon 5 5"}));
+}
+
 }  // namespace
 
 namespace {
