@@ -13,6 +13,7 @@
 // coordinates p0, control, p2. At most 24 records.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -87,7 +88,13 @@ void Draw(CRenderContext& rc, uint8_t header, const EdgeGraph& graph) {
     while (RegionIterNext(it, &parent)) ++regions;
   }
   const CRenderContext::PassCounts& n = rc.m_passCounts;
-  if (n.regionEdges > edges || n.lineEdges > edges || n.regionFills > regions) std::abort();
+  if (n.regionEdges > edges || n.lineEdges > edges || n.regionFills > regions) {
+    std::fprintf(stderr,
+                 "a pass took more than the graph holds: %u edges, %u regions; "
+                 "region pass %u edges, %u fills; line pass %u edges\n",
+                 edges, regions, n.regionEdges, n.regionFills, n.lineEdges);
+    std::abort();
+  }
 }
 
 }  // namespace

@@ -271,14 +271,17 @@ int32_t CRenderContext::FillGradientEdgeGraph(Region* region, const FillStyle& f
     if (index <= 0 || RegionSetFill(r, static_cast<StyleIndex>(index)) < 0) return -1;
   }
 
-  // (5) Drawn as a shape; its fills are already as the flags show them.
+  // (5) Drawn as a shape; its fills are already as the flags show them. The
+  // pass counts stay those of the shape being drawn.
   const int32_t dim = m_dimFactor;
   const uint32_t flags = m_flags;
+  const PassCounts counts = m_passCounts;
   m_dimFactor = 0;
   m_flags = (m_flags & ~(kFlagHighlightAll | kFlagHighlightSelected | kFlagMask)) | kFlagFills;
   DrawEdgeGraph(bands);
   m_dimFactor = dim;
   m_flags = flags;
+  m_passCounts = counts;
   return 0;
 }
 

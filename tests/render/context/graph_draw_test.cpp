@@ -104,21 +104,26 @@ TEST_F(GraphDrawTest, FillsByRunsMatchEachRegionFilledAlone) {
 }
 
 TEST_F(GraphDrawTest, EachPassTakesEveryEdgeOnce) {
-  // Two squares sharing an edge, both filled and outlined: 7 edges, 2 regions.
+  // Two squares sharing an edge, both filled and outlined, and a square with
+  // a gradient (drawn as band regions of its own without a scan converter):
+  // 11 edges, 3 regions, 7 edges with lines.
   const StyleIndex red = Fill(0xFF0000FF), blue = Fill(0xFFFF0000);
+  const StyleIndex ramp =
+      static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, GreyGradient(500, 400)));
   const StyleIndex line = Line(0xFF000000, 20);
   AddPolyline({{100, 100}, {500, 100}, {500, 500}, {100, 500}, {100, 100}}, line, 0, red);
   AddPolyline({{500, 100}, {900, 100}, {900, 500}, {500, 500}}, line, 0, blue);
+  AddPolyline({{100, 700}, {900, 700}, {900, 1100}, {100, 1100}, {100, 700}}, 0, 0, ramp);
   ScanSetup scan(1);
   scan.rc.DrawEdgeGraph(graph);
-  EXPECT_EQ(scan.rc.m_passCounts.regionEdges, 7u);
+  EXPECT_EQ(scan.rc.m_passCounts.regionEdges, 11u);
   EXPECT_EQ(scan.rc.m_passCounts.regionFills, 0u);
   EXPECT_EQ(scan.rc.m_passCounts.lineEdges, 7u);
   CRenderContext plain;
   plain.m_flags |= CRenderContext::kFlagFills;
   plain.DrawEdgeGraph(graph);
   EXPECT_EQ(plain.m_passCounts.regionEdges, 0u);
-  EXPECT_EQ(plain.m_passCounts.regionFills, 2u);
+  EXPECT_EQ(plain.m_passCounts.regionFills, 3u);
   EXPECT_EQ(plain.m_passCounts.lineEdges, 7u);
 }
 
