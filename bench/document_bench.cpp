@@ -15,6 +15,7 @@
 #include "geometry/edge_graph.h"
 #include "model/document.h"
 #include "model/document_page.h"
+#include "model/model_classes.h"
 #include "model/pic_frame.h"
 #include "model/pic_page.h"
 #include "model/pic_shape.h"
@@ -49,6 +50,7 @@ void AddHatch(EdgeGraph& g, int count, int seed) {
 struct Files {
   std::string dir, document, copy, saved;
   Files() {
+    RegisterModelClasses();
     dir = std::filesystem::temp_directory_path().string() + "/docbenchXXXXXX";
     if (::mkdtemp(dir.data()) == nullptr) std::abort();
     document = dir + "/big.vmd";

@@ -86,6 +86,13 @@ VM_IMPLEMENT_SERIAL(CFuzzLeaf, CFuzzTracked, 1)
 VM_IMPLEMENT_SERIAL(CFuzzNode, CFuzzTracked, 2)
 VM_IMPLEMENT_SERIAL(CFuzzGroup, CFuzzNode, 3)
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  for (const CRuntimeClass* cls :
+       {RUNTIME_CLASS(CFuzzLeaf), RUNTIME_CLASS(CFuzzNode), RUNTIME_CLASS(CFuzzGroup)})
+    CRuntimeClass::Register(cls);
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   // The first byte picks the class asked for; the rest is the archive.

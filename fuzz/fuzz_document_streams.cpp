@@ -14,6 +14,7 @@
 #include "model/document.h"
 #include "model/document_page.h"
 #include "model/load_context.h"
+#include "model/model_classes.h"
 #include "model/pic_obj.h"
 #include "model/pic_page.h"
 #include "model/pic_shape.h"
@@ -138,6 +139,11 @@ void ReadColors(CMemFile& file) {
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  RegisterModelClasses();
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;

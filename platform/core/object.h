@@ -1,15 +1,17 @@
 // Run-time class records, creation by name and kind-of tests.
 //
 // A persistent class declares itself with VM_DECLARE_SERIAL in its body and
-// VM_IMPLEMENT_SERIAL in one source file; the record is entered into the
-// process-wide registry at start-up, so an archive can create the class from
-// the name stored in a file. Classes that are only tested for their kind use
-// VM_DECLARE_DYNAMIC / VM_IMPLEMENT_DYNAMIC (no creation, no schema).
+// VM_IMPLEMENT_SERIAL in one source file, and is entered into the
+// process-wide registry by CRuntimeClass::Register, so an archive can create
+// the class from the name stored in a file. Classes that are only tested for
+// their kind use VM_DECLARE_DYNAMIC / VM_IMPLEMENT_DYNAMIC (no creation, no
+// schema).
 //
-// A class registered only from a static library's object file that nothing
-// else references is dropped by the linker; a layer keeps its persistent
-// classes linked by referencing their records (e.g. through their
-// extraction operators or one registration function).
+// Nothing registers itself when its object file is loaded: a class whose
+// object file sits unreferenced in a static library would be dropped by the
+// linker and silently missing from the registry. Each layer with persistent
+// classes offers one registration function naming every record (e.g.
+// RegisterModelClasses), and programs and test mains call it.
 #pragma once
 
 #include <cstdint>
@@ -33,8 +35,9 @@ struct CRuntimeClass {
 
   // The registered class of that name, or null.
   static const CRuntimeClass* FromName(std::string_view name);
-  // Enters a record into the registry; a second record with the same name is
-  // a programming error and aborts.
+  // Enters a record into the registry; entering the same record again does
+  // nothing, a second record with the same name is a programming error and
+  // aborts.
   static void Register(const CRuntimeClass* cls);
 };
 
@@ -60,11 +63,6 @@ T* DynamicDowncast(CObject* obj) {
   return obj != nullptr && obj->IsKindOf(RUNTIME_CLASS(T)) ? static_cast<T*>(obj) : nullptr;
 }
 
-// Registers a record when the object file is loaded.
-struct CClassRegistrar {
-  explicit CClassRegistrar(const CRuntimeClass* cls) { CRuntimeClass::Register(cls); }
-};
-
 #define VM_DECLARE_DYNAMIC(class_name)                    \
  public:                                                  \
   static const CRuntimeClass runtimeClass;                \
@@ -87,13 +85,12 @@ struct CClassRegistrar {
     return ar;                                                            \
   }
 
-#define VM_IMPLEMENT_SERIAL(class_name, base_name, schema)                         \
-  CObject* class_name::CreateObject() {                                            \
-    return new class_name;                                                         \
-  }                                                                                \
-  const CRuntimeClass class_name::runtimeClass = {                                 \
-      #class_name, (schema), &class_name::CreateObject, RUNTIME_CLASS(base_name)}; \
-  static const CClassRegistrar vm_registrar_##class_name(&class_name::runtimeClass);
+#define VM_IMPLEMENT_SERIAL(class_name, base_name, schema) \
+  CObject* class_name::CreateObject() {                    \
+    return new class_name;                                 \
+  }                                                        \
+  const CRuntimeClass class_name::runtimeClass = {         \
+      #class_name, (schema), &class_name::CreateObject, RUNTIME_CLASS(base_name)};
 
 // Defined in archive.cpp; lets the extraction operators above work without
 // the full archive declaration.

@@ -8,6 +8,9 @@
 
 #include "platform/core/archive.h"
 
+// Enters the classes below into the class registry (the test main calls it).
+void RegisterTestClasses();
+
 class CTracked : public CObject {
  public:
   CTracked() { Live().insert(this); }
