@@ -287,7 +287,7 @@ TEST(FitCurvesToPoints, RefusedMemoryIsReportedWithAnEmptyPath) {
   CPointList samples;
   FillSamples(samples, Walk({{0, 0}, {1000, 0}, {1000, 700}}, 10));
   PointList out;
-  RefuseHeap refuse;
+  RefuseMemory refuse;
   EXPECT_EQ(FitCurvesToPoints(out, Settings(4, 8, 40, 4000), kScale, kScale, samples), -1);
   EXPECT_EQ(out.length, 0);
 }

@@ -13,6 +13,7 @@
 #include "geometry/edge_graph_insert.h"
 #include "geometry/pool.h"
 #include "graph_invariants.h"
+#include "tests/common/refuse_memory.h"
 
 namespace {
 
@@ -272,18 +273,19 @@ TEST_F(InsertTest, RefusedPoolKeepsTheGraphValid) {
   // Fill the edge pool's chunk, then refuse new chunks: the crossing cannot
   // make its pieces.
   std::vector<Edge*> hoard;
-  SetMemoryRefusalHook([](const BlockPool* pool, std::size_t) { return pool != nullptr; });
-  for (;;) {
+  {
+    RefuseMemory refuse(RefuseMemory::Pools);
+    for (;;) {
+      Edge* e = nullptr;
+      if (EdgeGraphNewEdge(Line(0, 0, 1, 1), &e) < 0) break;
+      hoard.push_back(e);
+    }
+    EdgeGraphFreeEdgeRecord(hoard.back());  // room for the new edge itself
+    hoard.pop_back();
     Edge* e = nullptr;
-    if (EdgeGraphNewEdge(Line(0, 0, 1, 1), &e) < 0) break;
-    hoard.push_back(e);
+    ASSERT_EQ(EdgeGraphNewEdge(Line(0, 100, 100, 0), &e), 0);
+    EXPECT_EQ(EdgeGraphInsertEdge(graph, e, 0, 3), -1);
   }
-  EdgeGraphFreeEdgeRecord(hoard.back());  // room for the new edge itself
-  hoard.pop_back();
-  Edge* e = nullptr;
-  ASSERT_EQ(EdgeGraphNewEdge(Line(0, 100, 100, 0), &e), 0);
-  EXPECT_EQ(EdgeGraphInsertEdge(graph, e, 0, 3), -1);
-  SetMemoryRefusalHook(nullptr);
   for (Edge* h : hoard) EdgeGraphFreeEdgeRecord(h);
   // The new edge was linked as it was, marked: sound, its crossing left out
   // of the check.

@@ -14,6 +14,7 @@
 #include "geometry/path.h"
 #include "geometry/point_list.h"
 #include "region_util.h"
+#include "tests/common/refuse_memory.h"
 
 namespace graph_test {
 namespace {
@@ -481,9 +482,11 @@ TEST_F(OutlineTest, ClipFailuresLeaveNoTag) {
     Reinit();
     AddStripe();
     int requests = 0;
-    SetMemoryRefusalHook([&](const BlockPool*, std::size_t) { return ++requests > allowed; });
-    const int result = EdgeGraphOutlineRegion(graph, circle);
-    SetMemoryRefusalHook(nullptr);
+    int result;
+    {
+      RefuseMemory refuse([&](const BlockPool*) { return ++requests > allowed; });
+      result = EdgeGraphOutlineRegion(graph, circle);
+    }
     ASSERT_LE(result, 0);
     succeeded = result == 0;
     EXPECT_FALSE(HasTag(graph)) << "after " << allowed << " requests";

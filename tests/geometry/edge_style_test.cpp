@@ -4,6 +4,7 @@
 #include "geometry/edge_graph.h"
 #include "geometry/pool.h"
 #include "graph_invariants.h"
+#include "tests/common/refuse_memory.h"
 
 namespace {
 
@@ -230,10 +231,11 @@ TEST_F(StyleTableTest, AppendStopsBeforeTheReservedTags) {
 
 TEST_F(StyleTableTest, RefusedGrowthLeavesTheTable) {
   ASSERT_EQ(EdgeGraphAddLineStyle(graph, Plain(0xFF000000, 20)), 1);
-  SetMemoryRefusalHook([](const BlockPool* pool, std::size_t) { return pool == nullptr; });
-  EXPECT_EQ(EdgeGraphAddLineStyle(graph, Plain(0xFF000000, 30)), -1);
-  EXPECT_EQ(EdgeGraphAddLineStyle(graph, Plain(0xFF000000, 20)), 1);  // found without growing
-  SetMemoryRefusalHook(nullptr);
+  {
+    RefuseMemory refuse(RefuseMemory::Heap);
+    EXPECT_EQ(EdgeGraphAddLineStyle(graph, Plain(0xFF000000, 30)), -1);
+    EXPECT_EQ(EdgeGraphAddLineStyle(graph, Plain(0xFF000000, 20)), 1);  // found without growing
+  }
   EXPECT_EQ(graph.line_count, 1);
   EXPECT_EQ(EdgeGraphAddLineStyle(graph, Plain(0xFF000000, 30)), 2);
 }

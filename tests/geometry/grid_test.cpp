@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "geometry/pool.h"
+#include "tests/common/refuse_memory.h"
 
 static void PrintTo(const Rect32& r, std::ostream* os) {
   *os << "{" << r.xmin << ", " << r.xmax << ", " << r.ymin << ", " << r.ymax << "}";
@@ -27,15 +28,6 @@ void File(GridCell* cell, Item& item, int chain = 0) {
   item.next = static_cast<Item*>(cell->chain[chain]);
   cell->chain[chain] = &item;
 }
-
-class RefuseCells {
- public:
-  RefuseCells() {
-    SetMemoryRefusalHook(
-        [](const BlockPool* pool, std::size_t) { return pool == &GridCellPool(); });
-  }
-  ~RefuseCells() { SetMemoryRefusalHook(nullptr); }
-};
 
 std::size_t CellsInUse() {
   std::size_t n = 0;
@@ -291,7 +283,7 @@ TEST_F(Grid, WalkerHoldsTheLongestPath) {
 
 TEST_F(Grid, RefusedCellsLeaveItemsFiledLessFinely) {
   {
-    RefuseCells refuse;
+    RefuseMemory refuse(RefuseMemory::Only(&GridCellPool()));
     SpatialGrid grid;
     EXPECT_EQ(SpatialGridInit(grid, kSquare, 3), -1);
     EXPECT_EQ(grid.root, nullptr);
@@ -303,7 +295,7 @@ TEST_F(Grid, RefusedCellsLeaveItemsFiledLessFinely) {
   GridCell* mid = SpatialGridFindCell(grid, {250, 260, 10, 20}, true);
   std::vector<void*> hog;  // every cell left in the pool's chunks
   {
-    RefuseCells refuse;
+    RefuseMemory refuse(RefuseMemory::Only(&GridCellPool()));
     while (void* p = GridCellPool().Alloc()) hog.push_back(p);
     // Descent stops at the deepest cell there is.
     EXPECT_EQ(SpatialGridFindCell(grid, {10, 20, 10, 20}, true), mid);

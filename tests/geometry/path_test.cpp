@@ -304,7 +304,7 @@ TEST(SpatialIndex, RefusedMemoryLeavesNoCache) {
   PointList path;
   ASSERT_EQ(PathFromRect(path, {0, 100, 0, 100}), 0);
   {
-    RefuseHeap refuse;
+    RefuseMemory refuse;
     EXPECT_EQ(path.BuildSpatialIndex(), -1);
   }
   EXPECT_EQ(path.cache, nullptr);
@@ -441,6 +441,6 @@ TEST(Classify, RectangleThroughTheMatrixAgainstAPath) {
   EXPECT_EQ(ClassifyShapeAgainstRect(lasso, {-100, 100, -100, 100}, &m), kShapeCrossing);
   EXPECT_EQ(ClassifyShapeAgainstRect(lasso, {-5000, 5000, -5000, 5000}, nullptr), kShapeCrossing);
   EXPECT_EQ(ClassifyShapeAgainstRect(lasso, Rect32{}, nullptr), kShapeOutside);
-  RefuseHeap refuse;
+  RefuseMemory refuse;
   EXPECT_EQ(ClassifyShapeAgainstRect(lasso, {-100, 100, -100, 100}, nullptr), -1);
 }

@@ -9,15 +9,7 @@
 #include "geometry/curve.h"
 #include "geometry/point_list.h"
 #include "geometry/pool.h"
-
-// Refuses every heap request (BlockAlloc, BlockRealloc, pool chunks) while alive.
-class RefuseHeap {
- public:
-  RefuseHeap() {
-    SetMemoryRefusalHook([](const BlockPool*, std::size_t) { return true; });
-  }
-  ~RefuseHeap() { SetMemoryRefusalHook(nullptr); }
-};
+#include "tests/common/refuse_memory.h"
 
 inline void Fill(PointList& list, std::initializer_list<PointListEntry> entries) {
   for (const PointListEntry& e : entries)

@@ -94,7 +94,7 @@ TEST(PointList, RefusedMemoryLeavesTheListAsItWas) {
   for (int32_t i = 0; i < 32; ++i) EXPECT_EQ(PointListAppend(list, {i, i}, kOn), 0);
   const std::vector<PointListEntry> before = Entries(list);
   {
-    RefuseHeap refuse;
+    RefuseMemory refuse;
     EXPECT_EQ(PointListAppend(list, {99, 99}, kOn), -1);
     EXPECT_EQ(PointListSetCapacity(list, 100), -1);
     PointList empty;
@@ -286,7 +286,7 @@ TEST(CPointList, AddSkipsRepeatsAndGrowsByCapacity) {
 TEST(CPointList, RefusedAddChangesNothing) {
   CPointList list;
   for (int32_t i = 0; i < 32; ++i) EXPECT_EQ(list.Add({i, 0}), 0);
-  RefuseHeap refuse;
+  RefuseMemory refuse;
   EXPECT_EQ(list.Add({99, 0}), -1);
   EXPECT_EQ(list.count, 32);
   EXPECT_EQ(list.capacity, 32);
@@ -304,7 +304,7 @@ TEST(CPointList, CopyFromReplacesAndReleasesTheOldItems) {
   EXPECT_EQ(list.capacity, 3);
   EXPECT_EQ(list.items[1], (Point32{5, 5}));  // flags dropped
   {
-    RefuseHeap refuse;
+    RefuseMemory refuse;
     EXPECT_EQ(list.CopyFrom(path), -1);
   }
   EXPECT_EQ(list.count, 3);

@@ -8,19 +8,8 @@
 #include <set>
 #include <vector>
 
+#include "tests/common/refuse_memory.h"
 namespace {
-
-// Refuses memory while alive; `pool_only` limits the refusal to one pool.
-class RefuseMemory {
- public:
-  explicit RefuseMemory(const BlockPool* pool_only = nullptr, bool heap = true) {
-    SetMemoryRefusalHook([pool_only, heap](const BlockPool* pool, std::size_t) {
-      if (!pool) return heap;
-      return !pool_only || pool == pool_only;
-    });
-  }
-  ~RefuseMemory() { SetMemoryRefusalHook(nullptr); }
-};
 
 std::vector<BlockChunk*> Chunks(const BlockPool& pool) {
   std::vector<BlockChunk*> out;
@@ -194,7 +183,7 @@ TEST(BlockPool, NonZeroFlagsKeepEmptyChunksUntilFreeAll) {
   EXPECT_EQ(ChunkIds(pool), (std::vector<int>{0, 1}));
   EXPECT_EQ(pool.current->id, 0);  // the emptied older chunk became current
   // The kept chunks serve again without asking for memory.
-  RefuseMemory refuse(&pool);
+  RefuseMemory refuse(RefuseMemory::Only(&pool));
   for (int i = 0; i < 4; ++i) EXPECT_NE(pool.Alloc(), nullptr);
   EXPECT_EQ(pool.Alloc(), nullptr);
   pool.FreeAll();
@@ -206,7 +195,7 @@ TEST(BlockPool, RefusedMemoryGivesNullAndLeavesThePoolUsable) {
   pool.Init(16, 2, 0, 0x12345678, 8);
   void* a = pool.Alloc();
   {
-    RefuseMemory refuse(&pool);
+    RefuseMemory refuse(RefuseMemory::Only(&pool));
     void* b = pool.Alloc();  // still room in chunk 0
     EXPECT_NE(b, nullptr);
     EXPECT_EQ(pool.Alloc(), nullptr);
@@ -217,7 +206,7 @@ TEST(BlockPool, RefusedMemoryGivesNullAndLeavesThePoolUsable) {
   {
     BlockPool other;
     other.Init(16, 2, 0, 1, 8);
-    RefuseMemory refuse_other_only(&other);
+    RefuseMemory refuse_other_only(RefuseMemory::Only(&other));
     EXPECT_EQ(other.Alloc(), nullptr);
     EXPECT_EQ(other.oldest, nullptr);
     void* c = pool.Alloc();

@@ -13,6 +13,7 @@
 #include "geometry/pool.h"
 #include "render/raster/offscreen_bitmap.h"
 #include "scan_input.h"
+#include "tests/common/refuse_memory.h"
 
 namespace {
 
@@ -45,14 +46,6 @@ std::vector<SpanRecord> g_spans;
 void RecordSpan(CScanConverter* cv, int32_t x0, int32_t x1, CSpanFill* fill) {
   g_spans.push_back({cv->rowY, x0, x1, fill});
 }
-
-class RefuseMemory {
- public:
-  explicit RefuseMemory(std::function<bool(const BlockPool*)> refuse) {
-    SetMemoryRefusalHook([refuse](const BlockPool* pool, std::size_t) { return refuse(pool); });
-  }
-  ~RefuseMemory() { SetMemoryRefusalHook(nullptr); }
-};
 
 }  // namespace
 
@@ -617,7 +610,7 @@ TEST(ScanFailures, RefusedBucketsSkipEdgesAndDrawNothing) {
   EdgeChain chain;
   chain.Rect(0, 0, 32, 32, &fill);
   {
-    RefuseMemory refuse([](const BlockPool* pool) { return pool == nullptr; });
+    RefuseMemory refuse(RefuseMemory::Heap);
     cv.AllocBuckets();
   }
   EXPECT_EQ(cv.bucketCapacity, 0);
@@ -644,7 +637,7 @@ TEST(ScanFailures, RefusedActiveEdgesSkipTheirRows) {
   cv.AllocBuckets();
   cv.AddEdgeList(chain.Head());
   {
-    RefuseMemory refuse([&](const BlockPool* pool) { return pool == &cv.edgePool; });
+    RefuseMemory refuse(RefuseMemory::Only(&cv.edgePool));
     cv.RenderAll();
   }
   for (int py = 0; py < 8; ++py)
