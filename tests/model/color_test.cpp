@@ -15,6 +15,7 @@
 
 #include "platform/core/exceptions.h"
 #include "platform/core/file.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
@@ -55,17 +56,15 @@ Bytes FileBytes(const std::string& path) {
 class ColorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = ::testing::TempDir() + "colorXXXXXX";
-    ASSERT_NE(::mkdtemp(dir_.data()), nullptr);
-    path_ = dir_ + "/Vimbrel.clr";
+    path_ = dir_.Path("Vimbrel.clr");
     SetColorListPath(path_);
   }
   void TearDown() override {
     FreeDefaultColorLists();
     SetColorListPath("");
-    std::filesystem::remove_all(dir_);
   }
-  std::string dir_, path_;
+  TempDir dir_{"color"};
+  std::string path_;
 };
 
 uint32_t Opaque(int r, int g, int b) {
@@ -83,7 +82,7 @@ TEST_F(ColorTest, RgbToHlsAgreesWithColorsys) {
   script << "]\nfor r in vals:\n for g in vals:\n  for b in vals:\n"
             "   h,l,s=colorsys.rgb_to_hls(r/255,g/255,b/255)\n"
             "   print(r,g,b,h*240,s*240,l*240)\n";
-  std::istringstream out(RunPython(script.str(), dir_));
+  std::istringstream out(RunPython(script.str(), dir_.Dir()));
   int r, g, b, count = 0;
   double h, s, l;
   while (out >> r >> g >> b >> h >> s >> l) {

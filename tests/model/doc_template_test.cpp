@@ -17,6 +17,7 @@
 #include "model/pic_frame.h"
 #include "model_fixtures.h"
 #include "platform/core/exceptions.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
@@ -42,17 +43,11 @@ int TestImport(const std::string& path, int mode, CDocumentPage*, CPicFrame* fra
 
 class DocTemplateTest : public ModelTest {
  protected:
-  void SetUp() override {
-    ModelTest::SetUp();
-    dir_ = ::testing::TempDir() + "templateXXXXXX";
-    ASSERT_NE(::mkdtemp(dir_.data()), nullptr);
-  }
   void TearDown() override {
     SetImportDispatcher(nullptr);
-    std::filesystem::remove_all(dir_);
     ModelTest::TearDown();
   }
-  std::string dir_;
+  TempDir dir_{"template"};
 };
 
 }  // namespace
@@ -76,7 +71,7 @@ TEST_F(DocTemplateTest, FilesOfTheEarlierProductBecomeUntitled) {
   CMarlDocTemplate tmpl(shell);
   CTestDoc doc;
   ASSERT_TRUE(doc.OnNewDocument());
-  const std::string path = dir_ + "/OLD.PLD";
+  const std::string path = dir_.Path("OLD.PLD");
   ASSERT_TRUE(doc.OnSaveDocument(path));
   std::unique_ptr<CMarlDoc> opened = tmpl.OpenDocumentFile(path);
   ASSERT_NE(opened, nullptr);
@@ -84,20 +79,20 @@ TEST_F(DocTemplateTest, FilesOfTheEarlierProductBecomeUntitled) {
   EXPECT_EQ(opened->GetTitle(), "Untitled1");
   EXPECT_EQ(tmpl.GetUntitledCount(), 1);
   // A native file keeps its name.
-  const std::string native = dir_ + "/new.vmd";
+  const std::string native = dir_.Path("new.vmd");
   ASSERT_TRUE(doc.OnSaveDocument(native));
   opened = tmpl.OpenDocumentFile(native);
   ASSERT_NE(opened, nullptr);
   EXPECT_EQ(opened->GetPathName(), native);
   EXPECT_EQ(opened->GetTitle(), "new.vmd");
-  EXPECT_EQ(tmpl.OpenDocumentFile(dir_ + "/missing.vmd"), nullptr);
+  EXPECT_EQ(tmpl.OpenDocumentFile(dir_.Path("missing.vmd")), nullptr);
 }
 
 TEST_F(DocTemplateTest, ImportedFilesOpenAsNewDocuments) {
   SetImportDispatcher(&TestImport);
   for (const char* name : {"drawing.dxf", "broken.dxf"}) {
     SCOPED_TRACE(name);
-    const std::string path = dir_ + "/" + name;
+    const std::string path = dir_.Path(name);
     std::ofstream(path) << "data";
     CTestDoc doc;
     const bool broken = std::string(name) == "broken.dxf";

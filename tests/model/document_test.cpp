@@ -32,6 +32,7 @@
 #include "platform/core/archive.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/file.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
@@ -83,27 +84,19 @@ int Count(const CPicObj* obj) {
 
 class DocumentTest : public ModelTest {
  protected:
-  void SetUp() override {
-    ModelTest::SetUp();
-    dir_ = ::testing::TempDir() + "documentXXXXXX";
-    ASSERT_NE(::mkdtemp(dir_.data()), nullptr);
-  }
-  void TearDown() override {
-    std::filesystem::remove_all(dir_);
-    ModelTest::TearDown();
-  }
   // The golden documents, made once per test.
   std::string Golden(int version) {
     if (!made_) {
       RunCommand(std::string(VM_PYTHON3) +
-                 " " VM_SOURCE_DIR "/tests/model/golden/make_documents.py '" + dir_ + "/golden'");
+                 " " VM_SOURCE_DIR "/tests/model/golden/make_documents.py '" + dir_.Dir() +
+                 "/golden'");
       made_ = true;
     }
-    return dir_ + "/golden/v" + std::to_string(version) + ".vmd";
+    return dir_.Dir() + "/golden/v" + std::to_string(version) + ".vmd";
   }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string Path(const std::string& name) const { return dir_.Path(name); }
 
-  std::string dir_;
+  TempDir dir_{"document"};
   bool made_ = false;
 };
 
@@ -263,7 +256,7 @@ TEST_F(DocumentTest, VersionOneFilesTakeTheirStageFromTheDrawing) {
 TEST_F(DocumentTest, SavingWritesOnlyWhatChanged) {
   const std::string path = Path("doc.vmd");
   std::filesystem::copy_file(Golden(16), path);
-  const auto original = OleStreams(path, dir_);
+  const auto original = OleStreams(path, dir_.Dir());
   CTestDoc doc;
   ASSERT_TRUE(doc.OnOpenDocument(path));
   // Page 1 is changed; page 7 is read but left alone; the symbol stays out.
@@ -274,7 +267,7 @@ TEST_F(DocumentTest, SavingWritesOnlyWhatChanged) {
   old->LockUpdate();
   ASSERT_TRUE(doc.OnSaveDocument(path));
   EXPECT_FALSE(doc.IsModified());
-  auto saved = OleStreams(path, dir_);
+  auto saved = OleStreams(path, dir_.Dir());
   EXPECT_NE(saved["Page 1"], original.at("Page 1"));
   EXPECT_EQ(saved["Page 7"], original.at("Page 7"));  // not rewritten (still the old form)
   EXPECT_EQ(saved["Symbol 2"], original.at("Symbol 2"));
@@ -284,7 +277,7 @@ TEST_F(DocumentTest, SavingWritesOnlyWhatChanged) {
   // byte for byte.
   const std::string other = Path("other.vmd");
   ASSERT_TRUE(doc.OnSaveDocument(other));
-  auto copied = OleStreams(other, dir_);
+  auto copied = OleStreams(other, dir_.Dir());
   EXPECT_EQ(copied["Symbol 2"], original.at("Symbol 2"));
   EXPECT_EQ(copied["Page 1"], saved["Page 1"]);
   EXPECT_EQ(copied.size(), 5u);
@@ -483,7 +476,7 @@ TEST_F(DocumentTest, DocumentOperations) {
   CTestDoc fromEmpty;
   ASSERT_TRUE(fromEmpty.OnOpenDocument(empty));
   EXPECT_GT(std::filesystem::file_size(empty), 0u);
-  EXPECT_EQ(OleStreams(empty, dir_).count("Contents"), 1u);
+  EXPECT_EQ(OleStreams(empty, dir_.Dir()).count("Contents"), 1u);
 }
 
 TEST_F(DocumentTest, SymbolsCarriedByACopy) {

@@ -19,6 +19,7 @@
 #include "platform/core/exceptions.h"
 #include "platform/core/file.h"
 #include "render/raster/dib.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
@@ -31,16 +32,6 @@ struct Decoded {
   const uint8_t* At(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
 };
 
-// A fresh directory under the test temporary directory, removed at the end.
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::string t = ::testing::TempDir() + "moviejpegXXXXXX";
-    path = mkdtemp(t.data());
-  }
-  ~TempDir() { fs::remove_all(path); }
-};
-
 Bytes ReadFile(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), {});
@@ -48,8 +39,8 @@ Bytes ReadFile(const fs::path& p) {
 
 // Runs djpeg on a datastream and parses its binary PPM.
 Decoded Djpeg(const Bytes& jpeg) {
-  TempDir dir;
-  const fs::path in = dir.path / "in.jpg", out = dir.path / "out.ppm";
+  TempDir dir("moviejpeg");
+  const fs::path in = dir.Path("in.jpg"), out = dir.Path("out.ppm");
   std::ofstream(in, std::ios::binary)
       .write(reinterpret_cast<const char*>(jpeg.data()), static_cast<std::streamsize>(jpeg.size()));
   const std::string cmd = "djpeg -ppm -outfile '" + out.string() + "' '" + in.string() + "'";

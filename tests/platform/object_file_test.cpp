@@ -7,6 +7,7 @@
 #include "platform/core/exceptions.h"
 #include "platform/core/file.h"
 #include "test_classes.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
@@ -53,9 +54,8 @@ TEST(MemFile, GrowsSeeksAndDetaches) {
 }
 
 TEST(DiskFile, ArchiveRoundTripAndOpenFailures) {
-  std::string dir = ::testing::TempDir() + "diskfileXXXXXX";
-  ASSERT_NE(::mkdtemp(dir.data()), nullptr);
-  std::string path = dir + "/list.clr";
+  TempDir dir("diskfile");
+  std::string path = dir.Path("list.clr");
   {
     CDiskFile file(path, CDiskFile::modeCreate | CDiskFile::modeWrite);
     CArchive ar(&file, CArchive::store);
@@ -75,19 +75,17 @@ TEST(DiskFile, ArchiveRoundTripAndOpenFailures) {
     EXPECT_THROW(ar >> colour, CArchiveException);
   }
   try {
-    CDiskFile missing(dir + "/missing", CDiskFile::modeRead);
+    CDiskFile missing(dir.Path("missing"), CDiskFile::modeRead);
     FAIL();
   } catch (const CFileException& e) {
     EXPECT_EQ(e.m_cause, CFileException::fileNotFound);
   }
   try {
-    CDiskFile directory(dir, CDiskFile::modeRead);
+    CDiskFile directory(dir.Dir(), CDiskFile::modeRead);
     FAIL();
   } catch (const CFileException& e) {
     EXPECT_EQ(e.m_cause, CFileException::accessDenied);
   }
-  std::remove(path.c_str());
-  ::rmdir(dir.c_str());
 }
 
 }  // namespace

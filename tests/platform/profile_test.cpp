@@ -7,16 +7,11 @@
 #include <memory>
 
 #include "platform/qt/settings.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-std::string TempDir() {
-  std::string dir = ::testing::TempDir() + "profileXXXXXX";
-  EXPECT_NE(::mkdtemp(dir.data()), nullptr);
-  return dir;
-}
 
 // The same contract for the in-memory store and the QSettings one.
 template <class T>
@@ -24,17 +19,17 @@ class ProfileContract : public ::testing::Test {
  protected:
   void SetUp() override {
     if constexpr (std::is_same_v<T, CQtProfileSettings>) {
-      dir_ = TempDir();
-      settings_ = std::make_unique<CQtProfileSettings>(dir_ + "/settings.ini");
+      dir_ = std::make_unique<TempDir>("profile");
+      settings_ = std::make_unique<CQtProfileSettings>(dir_->Path("settings.ini"));
     } else {
       settings_ = std::make_unique<T>();
     }
   }
   void TearDown() override {
     settings_.reset();
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+    dir_.reset();
   }
-  std::string dir_;
+  std::unique_ptr<TempDir> dir_;
   std::unique_ptr<CProfileSettings> settings_;
 };
 
@@ -79,8 +74,8 @@ TYPED_TEST(ProfileContract, ValuesRoundTripAndMissingOnesReadAsDefaults) {
 }
 
 TEST(QtProfileSettings, ValuesPersistInTheFile) {
-  std::string dir = TempDir();
-  std::string path = dir + "/settings.ini";
+  TempDir dir("profile");
+  std::string path = dir.Path("settings.ini");
   {
     CQtProfileSettings s(path);
     s.WriteProfileInt("Assistant", "Enabled", 1);
@@ -93,18 +88,16 @@ TEST(QtProfileSettings, ValuesPersistInTheFile) {
   EXPECT_EQ(s.GetProfileString("Settings", "Toolbar settings"), "1 0 1 1 ");
   EXPECT_EQ(s.GetProfileBinary("Settings", "Blob"), (Bytes{9, 8, 7}));
   EXPECT_EQ(s.GetProfileString("Recent File List", "File1"), "/home/u/a, b; c.vmd");
-  std::filesystem::remove_all(dir);
 }
 
 TEST(QtProfileSettings, DefaultStoreIsTheApplicationsUserSettings) {
-  std::string dir = TempDir();
-  ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+  TempDir dir("profile");
+  ::setenv("XDG_CONFIG_HOME", dir.Dir().c_str(), 1);
   {
     CQtProfileSettings s;
     s.WriteProfileInt("Settings", "QuickStart", 1);
   }
-  EXPECT_TRUE(std::filesystem::exists(dir + "/Quorrin Software/vmanim.conf"));
-  std::filesystem::remove_all(dir);
+  EXPECT_TRUE(std::filesystem::exists(dir.Path("Quorrin Software/vmanim.conf")));
 }
 
 TEST(ProcessProfile, InstalledStoreServesTheFreeFunctionsUntilReset) {

@@ -24,6 +24,7 @@
 
 #include "platform/core/exceptions.h"
 #include "platform/core/storage.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
@@ -209,19 +210,14 @@ Result OpenInChild(const std::string& path, unsigned seconds = 60) {
 
 class StorageHostileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = ::testing::TempDir() + "hostileXXXXXX";
-    ASSERT_NE(::mkdtemp(dir_.data()), nullptr);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string Path(const std::string& name) const { return dir_.Path(name); }
   std::string Put(const std::string& name, const Bytes& bytes) const {
     std::ofstream(Path(name), std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
     return Path(name);
   }
-  std::string dir_;
+  TempDir dir_{"hostile"};
 };
 
 TEST_F(StorageHostileTest, DamagedDirectoriesAreRefusedWithTheirReason) {
@@ -326,7 +322,7 @@ TEST_F(StorageHostileTest, PipesDevicesAndDirectoriesAreRefusedBeforeOpening) {
   EXPECT_EQ(r.outcome, kDamaged);
   EXPECT_EQ(r.message, "a device");
   try {
-    CCompoundFile::Open(dir_);
+    CCompoundFile::Open(dir_.Dir());
     FAIL();
   } catch (const CFileException& e) {
     EXPECT_EQ(e.m_lOsError, EISDIR);

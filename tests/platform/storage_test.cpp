@@ -20,6 +20,7 @@
 #include "platform/core/archive.h"
 #include "platform/core/exceptions.h"
 #include "test_classes.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
@@ -115,18 +116,11 @@ std::string Listing(const Tree& tree) {
 
 class StorageTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = ::testing::TempDir() + "storageXXXXXX";
-    ASSERT_NE(::mkdtemp(dir_.data()), nullptr);
-  }
-  void TearDown() override {
-    std::filesystem::remove_all(dir_);
-    CTracked::DeleteAll();
-  }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  void TearDown() override { CTracked::DeleteAll(); }
+  std::string Path(const std::string& name) const { return dir_.Path(name); }
   std::vector<std::string> DirEntries() const {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir_))
+    for (const auto& e : std::filesystem::directory_iterator(dir_.Dir()))
       names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
     return names;
@@ -154,7 +148,7 @@ class StorageTest : public ::testing::Test {
     return expected;
   }
 
-  std::string dir_;
+  TempDir dir_{"storage"};
 };
 
 TEST_F(StorageTest, WrittenFileReadsBackHereAndInAnOutsideReader) {

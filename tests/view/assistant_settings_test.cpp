@@ -11,6 +11,7 @@
 
 #include "platform/core/profile.h"
 #include "platform/qt/settings.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
@@ -45,16 +46,13 @@ const Expected kDefaults{{2, 2, 2, 2, 2}, 2,          1,          6,        10, 
 class AssistantSettingsFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = ::testing::TempDir() + "assistantXXXXXX";
-    ASSERT_NE(::mkdtemp(dir_.data()), nullptr);
-    path_ = dir_ + "/settings.ini";
+    path_ = dir_.Path("settings.ini");
     Open();
   }
   void TearDown() override {
     SetProfileSettings(nullptr);
     store_.reset();
     ResetProfileSettings();
-    std::filesystem::remove_all(dir_);
   }
   // (Re)opens the store, so values come from the file.
   void Open() {
@@ -76,7 +74,8 @@ class AssistantSettingsFile : public ::testing::Test {
     return s.str();
   }
 
-  std::string dir_, path_;
+  TempDir dir_{"assistant"};
+  std::string path_;
   std::unique_ptr<CQtProfileSettings> store_;
 };
 
