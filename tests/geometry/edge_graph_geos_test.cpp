@@ -1,6 +1,5 @@
 // GEOS as an outside oracle: noding a set of straight segments must give the
 // vertices the edge graph makes, within the rounding to the 128 grid.
-#include <geos_c.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +8,7 @@
 #include "geometry/edge_graph.h"
 #include "geometry/edge_graph_insert.h"
 #include "graph_invariants.h"
+#include "tests/common/geos.h"
 
 namespace {
 
@@ -20,31 +20,18 @@ struct Segment {
 
 // The nodes GEOS finds: every end of every segment of the noded result.
 std::vector<std::pair<double, double>> GeosNodes(const std::vector<Segment>& segments) {
-  GEOSContextHandle_t ctx = GEOS_init_r();
+  Geos geos;
   std::vector<GEOSGeometry*> lines;
-  for (const Segment& s : segments) {
-    GEOSCoordSequence* seq = GEOSCoordSeq_create_r(ctx, 2, 2);
-    GEOSCoordSeq_setXY_r(ctx, seq, 0, s.a.x, s.a.y);
-    GEOSCoordSeq_setXY_r(ctx, seq, 1, s.b.x, s.b.y);
-    lines.push_back(GEOSGeom_createLineString_r(ctx, seq));
-  }
-  GEOSGeometry* all = GEOSGeom_createCollection_r(ctx, GEOS_MULTILINESTRING, lines.data(),
-                                                  static_cast<unsigned>(lines.size()));
-  GEOSGeometry* noded = GEOSNode_r(ctx, all);
+  for (const Segment& s : segments)
+    lines.push_back(geos.NewLineString({{s.a.x, s.a.y}, {s.b.x, s.b.y}}));
+  GEOSGeometry* all = geos.Own(GEOSGeom_createCollection_r(
+      geos.ctx(), GEOS_MULTILINESTRING, lines.data(), static_cast<unsigned>(lines.size())));
+  GEOSGeometry* noded = geos.Own(GEOSNode_r(geos.ctx(), all));
   std::vector<std::pair<double, double>> nodes;
-  for (int i = 0; noded && i < GEOSGetNumGeometries_r(ctx, noded); ++i) {
-    const GEOSCoordSequence* seq = GEOSGeom_getCoordSeq_r(ctx, GEOSGetGeometryN_r(ctx, noded, i));
-    unsigned n = 0;
-    GEOSCoordSeq_getSize_r(ctx, seq, &n);
-    for (unsigned k = 0; k < n; ++k) {
-      double x, y;
-      GEOSCoordSeq_getXY_r(ctx, seq, k, &x, &y);
-      nodes.emplace_back(x, y);
-    }
+  if (noded == nullptr) return nodes;
+  for (const GEOSGeometry* part : geos.Parts(noded)) {
+    for (const auto& p : geos.Coordinates(part)) nodes.push_back(p);
   }
-  if (noded) GEOSGeom_destroy_r(ctx, noded);
-  GEOSGeom_destroy_r(ctx, all);
-  GEOS_finish_r(ctx);
   return nodes;
 }
 

@@ -1,7 +1,6 @@
 // GEOS as an outside oracle for regions: polygonizing the graph's edges gives
 // its faces with their areas and nesting, and the intersection of two
 // polygons gives the area a lasso selects.
-#include <geos_c.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,44 +11,11 @@
 #include "geometry/edge_graph_update.h"
 #include "geometry/point_list.h"
 #include "region_util.h"
+#include "tests/common/geos.h"
 
 namespace {
 
 using namespace graph_test;
-
-class Geos {
- public:
-  Geos() : ctx_(GEOS_init_r()) {}
-  ~Geos() {
-    for (GEOSGeometry* g : owned_) GEOSGeom_destroy_r(ctx_, g);
-    GEOS_finish_r(ctx_);
-  }
-  Geos(const Geos&) = delete;
-  Geos& operator=(const Geos&) = delete;
-
-  GEOSContextHandle_t ctx() const { return ctx_; }
-  GEOSGeometry* Own(GEOSGeometry* g) {
-    owned_.push_back(g);
-    return g;
-  }
-
-  GEOSCoordSequence* Sequence(const std::vector<std::pair<double, double>>& points) {
-    GEOSCoordSequence* seq = GEOSCoordSeq_create_r(ctx_, static_cast<unsigned>(points.size()), 2);
-    for (unsigned i = 0; i < points.size(); ++i)
-      GEOSCoordSeq_setXY_r(ctx_, seq, i, points[i].first, points[i].second);
-    return seq;
-  }
-  // A polygon from a closed ring of points (the first point is repeated).
-  GEOSGeometry* Polygon(std::vector<std::pair<double, double>> ring) {
-    ring.push_back(ring.front());
-    GEOSGeometry* shell = GEOSGeom_createLinearRing_r(ctx_, Sequence(ring));
-    return Own(GEOSGeom_createPolygon_r(ctx_, shell, nullptr, 0));
-  }
-
- private:
-  GEOSContextHandle_t ctx_;
-  std::vector<GEOSGeometry*> owned_;
-};
 
 // The graph's edges as line strings in twips (curves sampled finely), and the
 // polygons GEOS forms from them.
@@ -64,30 +30,13 @@ std::vector<const GEOSGeometry*> Polygonize(Geos& geos, const EdgeGraph& graph) 
       pts.emplace_back((u * u * c.p0.x + 2 * u * t * c.control.x + t * t * c.p2.x) / 256.0,
                        (u * u * c.p0.y + 2 * u * t * c.control.y + t * t * c.p2.y) / 256.0);
     }
-    lines.push_back(GEOSGeom_createLineString_r(geos.ctx(), geos.Sequence(pts)));
+    lines.push_back(geos.NewLineString(pts));
   });
   GEOSGeometry* result =
       geos.Own(GEOSPolygonize_r(geos.ctx(), const_cast<const GEOSGeometry* const*>(lines.data()),
                                 static_cast<unsigned>(lines.size())));
   for (GEOSGeometry* l : lines) GEOSGeom_destroy_r(geos.ctx(), l);
-  std::vector<const GEOSGeometry*> polygons;
-  for (int i = 0; i < GEOSGetNumGeometries_r(geos.ctx(), result); ++i)
-    polygons.push_back(GEOSGetGeometryN_r(geos.ctx(), result, i));
-  return polygons;
-}
-
-std::pair<double, double> PointOn(Geos& geos, const GEOSGeometry* g) {
-  GEOSGeometry* p = geos.Own(GEOSPointOnSurface_r(geos.ctx(), g));
-  double x = 0, y = 0;
-  GEOSGeomGetX_r(geos.ctx(), p, &x);
-  GEOSGeomGetY_r(geos.ctx(), p, &y);
-  return {x, y};
-}
-
-double Area(Geos& geos, const GEOSGeometry* g) {
-  double a = 0;
-  GEOSArea_r(geos.ctx(), g, &a);
-  return a;
+  return geos.Parts(result);
 }
 
 // Outer regions above a region in the tree.
@@ -160,12 +109,12 @@ TEST_F(RegionGeosTest, FacesMatchPolygonize) {
     for (Region* r : OuterRegions(graph)) outer += !RegionIsEmpty(*r);
     EXPECT_EQ(faces.size(), outer) << DescribeRegions(graph);
     for (const GEOSGeometry* face : faces) {
-      const auto [x, y] = PointOn(geos, face);
+      const auto [x, y] = geos.PointOn(face);
       Region* r = EdgeGraphFindRegion(
           graph, {int32_t(std::lround(x * 256)), int32_t(std::lround(y * 256))});
       ASSERT_NE(r, nullptr) << x << "," << y;
       EXPECT_TRUE(RegionIsOuter(*r));
-      const double area = Area(geos, face);
+      const double area = geos.Area(face);
       EXPECT_NEAR(FaceArea(r), area, 1e-6 * area + 1e-3) << x << "," << y;
     }
   }
@@ -186,7 +135,7 @@ TEST_F(RegionGeosTest, NestingMatchesContainment) {
       const std::vector<P> star = Star(rng, {coord(rng), coord(rng)}, size(rng), 9);
       std::vector<std::pair<double, double>> ring = Doubles(star);
       ring.push_back(ring.front());
-      GEOSGeometry* line = geos.Own(GEOSGeom_createLineString_r(geos.ctx(), geos.Sequence(ring)));
+      GEOSGeometry* line = geos.LineString(ring);
       GEOSGeometry* wide = geos.Own(GEOSBuffer_r(geos.ctx(), line, 4, 4));
       bool apart = true;
       for (GEOSGeometry* other : placed) apart &= !GEOSIntersects_r(geos.ctx(), wide, other);
@@ -199,7 +148,7 @@ TEST_F(RegionGeosTest, NestingMatchesContainment) {
     const std::vector<const GEOSGeometry*> faces = Polygonize(geos, graph);
     ASSERT_EQ(faces.size(), placed.size());
     for (const GEOSGeometry* face : faces) {
-      const auto [x, y] = PointOn(geos, face);
+      const auto [x, y] = geos.PointOn(face);
       GEOSGeometry* point = geos.Own(GEOSGeom_createPointFromXY_r(geos.ctx(), x, y));
       int holders = 0;
       for (const GEOSGeometry* other : faces) {
@@ -216,7 +165,7 @@ TEST_F(RegionGeosTest, NestingMatchesContainment) {
       int holes = 0;
       for (const Region* c = r->first_child; c; c = c->next) holes += !RegionIsEmpty(*c);
       EXPECT_EQ(holes, GEOSGetNumInteriorRings_r(geos.ctx(), face));
-      EXPECT_NEAR(FaceArea(r), Area(geos, face), 1e-6 * Area(geos, face));
+      EXPECT_NEAR(FaceArea(r), geos.Area(face), 1e-6 * geos.Area(face));
     }
   }
 }
@@ -244,8 +193,8 @@ TEST_F(RegionGeosTest, LassoSelectsTheIntersection) {
     Geos geos;
     GEOSGeometry* a = geos.Polygon(Doubles(shape));
     GEOSGeometry* b = geos.Polygon(Doubles(lasso));
-    const double both = Area(geos, geos.Own(GEOSIntersection_r(geos.ctx(), a, b)));
-    const double all = Area(geos, a);
+    const double both = geos.Area(geos.Own(GEOSIntersection_r(geos.ctx(), a, b)));
+    const double all = geos.Area(a);
     double perimeter = 0;
     GEOSLength_r(geos.ctx(), a, &perimeter);
     double selected = 0, unselected = 0;
