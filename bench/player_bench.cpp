@@ -14,6 +14,7 @@
 #include "movie/player/movie_stream.h"
 #include "movie/player/player_core.h"
 #include "render/raster/offscreen_bitmap.h"
+#include "tests/common/recording_player_site.h"
 #include "tests/movie/player/movie_builder.h"
 
 namespace {
@@ -87,38 +88,6 @@ void BM_ReadOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadOnly)->Unit(benchmark::kMillisecond);
 
-// A window site that paints into memory: the player core's intake paints
-// the first frame as its records arrive.
-class MemorySite final : public IPlayerSite, public IPlayerPaintTarget {
- public:
-  CPlayerCore* core = nullptr;
-  std::vector<uint32_t> pixels = std::vector<uint32_t>(550 * 400);
-  bool HasWindow() override { return true; }
-  WinRect ClientRect() override { return {0, 0, 550, 400}; }
-  void Invalidate(const WinRect&) override {}
-  int paints = 0;
-  void PaintNow(const WinRect& area) override {
-    ++paints;
-    core->Paint(*this, area);
-  }
-  bool XorFrameNow(const WinRect&) override { return true; }
-  void StartTimer(int, uint32_t) override {}
-  void StopTimer(int) override {}
-  uint32_t TimeMs() override { return 0; }
-  bool PollMouse(Point32&) override { return false; }
-  void GetUrl(const std::string&, const std::string&) override {}
-  void ShowStatus(const std::string&) override {}
-  void CopyBitmap(const COffscreenBitmap& bitmap, const WinRect& area) override {
-    auto& b = const_cast<COffscreenBitmap&>(bitmap);
-    for (int32_t y = area.top; y < area.bottom; ++y) {
-      const auto* row = reinterpret_cast<const uint32_t*>(b.Row(y));
-      std::copy(row + area.left, row + area.right, pixels.begin() + y * 550 + area.left);
-    }
-  }
-  void FillColor(const WinRect&, uint32_t) override {}
-  void XorFrame(const WinRect&) override {}
-};
-
 // The whole movie fed to a new player core in writes of the given size (0:
 // one write), each write's loading check and paint included. The 1-byte
 // figure against the one-write figure of the same run is the ratio to watch.
@@ -127,14 +96,14 @@ void BM_Intake(benchmark::State& state) {
   const Bytes& movie = BenchMovie();
   const size_t step = chunk ? chunk : movie.size();
   for (auto _ : state) {
-    MemorySite site;
+    RecordingPlayerSite site(550, 400);  // paints into memory as its records arrive
     CPlayerCore core(site, MovieReaderMode::kPlugin, PlayerOptions{});
     site.core = &core;
     core.playOnLoad = false;
     for (size_t at = 0; at < movie.size(); at += step)
       core.Feed(movie.data() + at, std::min(step, movie.size() - at));
     MustBeTrue(core.Loaded());
-    benchmark::DoNotOptimize(site.pixels[0]);
+    benchmark::DoNotOptimize(site.screen[0]);
     state.counters["paints"] = site.paints;
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * movie.size()));

@@ -95,22 +95,10 @@ TEST(DisplayListDirty, DirtyRectangleInWindowPixels) {
   EXPECT_TRUE(list.TakeRefreshRect().IsEmpty());
 }
 
-// Shapes 10 (up), 11 (over), 12 (down) and 13 (hit area) and buttons made of
-// them; the stage is 110 by 80 pixels at 100 twips a pixel.
+// The stage is 110 by 80 pixels at 100 twips a pixel; the test button's
+// states cover its first 10 by 10 pixels, the down state at depth 2.
 void AddButton(MovieBuilder& b, const Bytes& actions) {
-  ShapeDef up, over, down, hit;
-  up.Fill(Colour(0, 200, 0)).Rect(0, 0, 1000, 1000, 1);
-  over.Fill(Colour(200, 200, 0)).Rect(0, 0, 1000, 1000, 1);
-  down.Fill(Colour(200, 0, 0)).Rect(0, 0, 1000, 1000, 1);
-  hit.Fill(Colour(0, 0, 0)).Rect(0, 0, 1000, 1000, 1);
-  const Rect32 bounds{0, 1000, 0, 1000};
-  b.Shape(10, bounds, up).Shape(11, bounds, over).Shape(12, bounds, down).Shape(13, bounds, hit);
-  b.Button(20,
-           {{kButtonUp, 10, 1, {}},
-            {kButtonOver, 11, 1, {}},
-            {kButtonDown, 12, 2, {}},
-            {kButtonHitArea, 13, 1, {}}},
-           actions);
+  AddStateButton(b, {0, 1000, 0, 1000}, 2, actions);
 }
 
 Matrix2x3 At(int32_t x, int32_t y) {

@@ -300,4 +300,19 @@ Bytes MovingShapesMovie(int frames, int shapes, int32_t minSide, int32_t sideRan
   return b.Finish();
 }
 
+void AddStateButton(MovieBuilder& b, const Rect32& box, uint16_t downDepth, const Bytes& actions) {
+  ShapeDef up, over, down, hit;
+  up.Fill(Colour(0, 200, 0)).Rect(box.xmin, box.ymin, box.xmax, box.ymax, 1);
+  over.Fill(Colour(200, 200, 0)).Rect(box.xmin, box.ymin, box.xmax, box.ymax, 1);
+  down.Fill(Colour(200, 0, 0)).Rect(box.xmin, box.ymin, box.xmax, box.ymax, 1);
+  hit.Fill(Colour(0, 0, 0)).Rect(box.xmin, box.ymin, box.xmax, box.ymax, 1);
+  b.Shape(10, box, up).Shape(11, box, over).Shape(12, box, down).Shape(13, box, hit);
+  b.Button(20,
+           {{kButtonUp, 10, 1, {}},
+            {kButtonOver, 11, 1, {}},
+            {kButtonDown, 12, downDepth, {}},
+            {kButtonHitArea, 13, 1, {}}},
+           actions);
+}
+
 }  // namespace moviebuild

@@ -148,6 +148,11 @@ Bytes MovingShapesMovie(int frames, int shapes, int32_t minSide, int32_t sideRan
 
 // Action list bytes.
 Bytes Actions(std::initializer_list<uint8_t> simple);
+
+// Shapes 10 (up, green), 11 (over, yellow), 12 (down, red) and 13 (hit area,
+// black), each filling `box` (twips), and button 20 made of them with the
+// actions; the down state is drawn at depth `downDepth`, the others at 1.
+void AddStateButton(MovieBuilder& b, const Rect32& box, uint16_t downDepth, const Bytes& actions);
 Bytes OpenUrlAction(const std::string& url, const std::string& target);
 
 }  // namespace moviebuild

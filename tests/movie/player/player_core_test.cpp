@@ -12,6 +12,7 @@
 #include <random>
 
 #include "movie_builder.h"
+#include "tests/common/recording_player_site.h"
 
 namespace {
 
@@ -19,89 +20,8 @@ using namespace moviebuild;
 
 constexpr int32_t kW = 110, kH = 80;  // 100 twips a pixel for the default stage
 
-class FakeSite : public IPlayerSite, public IPlayerPaintTarget {
- public:
-  CPlayerCore* core = nullptr;
-  bool window = true;
-  WinRect client{0, 0, kW, kH};
-  uint32_t clock = 1000;
-  uint32_t paintCost = 0;  // ms each paint takes on the fake clock
-  std::vector<uint32_t> screen = std::vector<uint32_t>(kW * kH, 0);
-  std::map<int, uint32_t> timers;
-  std::vector<std::pair<std::string, std::string>> urls;
-  std::vector<std::string> statuses;
-  int paints = 0, invalidations = 0;
-  // Mouse samples handed out by PollMouse; each advances the clock.
-  struct Sample {
-    Point32 p;
-    bool down;
-    uint32_t ms;
-  };
-  std::deque<Sample> mouse;
-
-  bool HasWindow() override { return window; }
-  WinRect ClientRect() override { return client; }
-  void Invalidate(const WinRect&) override { ++invalidations; }
-  void PaintNow(const WinRect& area) override {
-    ++paints;
-    core->Paint(*this, area);
-    clock += paintCost;
-  }
-  bool XorFrameNow(const WinRect& r) override {
-    XorFrame(r);
-    return true;
-  }
-  void StartTimer(int id, uint32_t ms) override { timers[id] = ms; }
-  void StopTimer(int id) override { timers.erase(id); }
-  uint32_t TimeMs() override { return clock; }
-  std::function<void()> onPoll;
-  bool PollMouse(Point32& p) override {
-    if (onPoll) onPoll();
-    if (mouse.empty()) return false;
-    const Sample s = mouse.front();
-    mouse.pop_front();
-    clock += s.ms;
-    p = s.p;
-    return s.down;
-  }
-  void GetUrl(const std::string& url, const std::string& target) override {
-    urls.emplace_back(url, target);
-  }
-  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
-
-  void CopyBitmap(const COffscreenBitmap& bitmap, const WinRect& area) override {
-    for (int32_t y = area.top; y < area.bottom; ++y)
-      for (int32_t x = area.left; x < area.right; ++x) {
-        const uint8_t* px = const_cast<COffscreenBitmap&>(bitmap).Row(y) + x * 4;
-        screen[y * kW + x] = px[2] << 16 | px[1] << 8 | px[0];
-      }
-  }
-  void FillColor(const WinRect& area, uint32_t c) override {
-    const uint32_t rgb = (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF);
-    for (int32_t y = std::max(area.top, 0); y < std::min(area.bottom, kH); ++y)
-      for (int32_t x = std::max(area.left, 0); x < std::min(area.right, kW); ++x)
-        screen[y * kW + x] = rgb;
-  }
-  void XorFrame(const WinRect& r) override {
-    auto flip = [&](int32_t x, int32_t y) {
-      if (x >= 0 && y >= 0 && x < kW && y < kH) screen[y * kW + x] ^= 0xFFFFFF;
-    };
-    for (int32_t x = r.left; x < r.right; ++x) {
-      flip(x, r.top);
-      if (r.bottom - 1 != r.top) flip(x, r.bottom - 1);
-    }
-    for (int32_t y = r.top + 1; y < r.bottom - 1; ++y) {
-      flip(r.left, y);
-      if (r.right - 1 != r.left) flip(r.right - 1, y);
-    }
-  }
-  uint32_t At(int32_t x, int32_t y) const { return screen[y * kW + x]; }
-  // Paints the whole window as a paint message would.
-  void PaintAll() { core->Paint(*this, client); }
-};
-
 struct Player {
-  FakeSite site;
+  RecordingPlayerSite site{kW, kH};
   CPlayerCore core;
   explicit Player(PlayerOptions options = PlayerOptions::Plugin(),
                   MovieReaderMode mode = MovieReaderMode::kPlugin)
@@ -157,22 +77,9 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
-// Shapes 10 (up), 11 (over), 12 (down), 13 (hit) and button 20 over pixels
-// 0..10 x 60..70 of the window.
+// Button 20 over pixels 0..10 x 60..70 of the window, placed at depth 50.
 void AddButton(MovieBuilder& b, const Bytes& actions) {
-  ShapeDef up, over, down, hit;
-  up.Fill(Colour(0, 200, 0)).Rect(0, 6000, 1000, 7000, 1);
-  over.Fill(Colour(200, 200, 0)).Rect(0, 6000, 1000, 7000, 1);
-  down.Fill(Colour(200, 0, 0)).Rect(0, 6000, 1000, 7000, 1);
-  hit.Fill(Colour(0, 0, 0)).Rect(0, 6000, 1000, 7000, 1);
-  const Rect32 bounds{0, 1000, 6000, 7000};
-  b.Shape(10, bounds, up).Shape(11, bounds, over).Shape(12, bounds, down).Shape(13, bounds, hit);
-  b.Button(20,
-           {{kButtonUp, 10, 1, {}},
-            {kButtonOver, 11, 1, {}},
-            {kButtonDown, 12, 1, {}},
-            {kButtonHitArea, 13, 1, {}}},
-           actions);
+  AddStateButton(b, {0, 1000, 6000, 7000}, 1, actions);
   b.Place(20, 50);
 }
 

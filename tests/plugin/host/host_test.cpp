@@ -27,6 +27,7 @@
 #include "platform/qt/messages.h"
 #include "plugin/host/host_core.h"
 #include "sample_movie.h"
+#include "tests/common/recording_player_site.h"
 
 namespace {
 
@@ -34,25 +35,8 @@ using namespace moviebuild;
 
 // The engine's own rendering of a movie's first frame (or its print), for
 // comparison with what the library shows.
-class ReferenceSite final : public IPlayerSite {
- public:
-  int width, height;
-  ReferenceSite(int w, int h) : width(w), height(h) {}
-  bool HasWindow() override { return true; }
-  WinRect ClientRect() override { return {0, 0, width, height}; }
-  void Invalidate(const WinRect&) override {}
-  void PaintNow(const WinRect&) override {}
-  bool XorFrameNow(const WinRect&) override { return true; }
-  void StartTimer(int, uint32_t) override {}
-  void StopTimer(int) override {}
-  uint32_t TimeMs() override { return 0; }
-  bool PollMouse(Point32&) override { return false; }
-  void GetUrl(const std::string&, const std::string&) override {}
-  void ShowStatus(const std::string&) override {}
-};
-
 struct Reference {
-  ReferenceSite site;
+  RecordingPlayerSite site;  // paints nothing: the core's bitmap is read
   CPlayerCore core;
   Reference(const Bytes& movie, int w, int h)
       : site(w, h), core(site, MovieReaderMode::kPlugin, PlayerOptions::Plugin()) {
