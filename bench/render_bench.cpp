@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "bench/bench_check.h"
+#include "bench/bench_table.h"
 #include "geometry/edge_style.h"
 #include "geometry/point_list.h"
 #include "render/raster/offscreen_bitmap.h"
@@ -377,23 +378,6 @@ BENCHMARK_TEMPLATE(BM_Frame, ScanPlainRenderer)->Name("ScanPlain")->Apply(Scenes
 BENCHMARK_TEMPLATE(BM_Frame, CairoRenderer)->Name("Cairo")->Apply(Scenes);
 BENCHMARK_TEMPLATE(BM_Frame, QtRenderer)->Name("Qt")->Apply(Scenes);
 
-// Keeps the time per frame of every run for the table.
-class TableReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> ms;  // "Scan/scene:3" -> milliseconds
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration && !r.error_occurred) {
-        // With repetitions the table keeps the fastest: other load on the
-        // machine only ever adds time.
-        const std::string key = r.run_name.function_name + "/" + r.run_name.args;
-        const double t = r.GetAdjustedRealTime();
-        ms[key] = ms.count(key) ? std::min(ms[key], t) : t;
-      }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
-
 double MeanDifference(Scene scene) {
   ScanRenderer ours(scene);
   CairoRenderer cairo(scene);
@@ -412,27 +396,18 @@ double MeanDifference(Scene scene) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // One core: the renderers run no threads of their own, and none may
-  // borrow another core.
-  cpu_set_t one;
-  CPU_ZERO(&one);
-  CPU_SET(sched_getcpu(), &one);
-  sched_setaffinity(0, sizeof one, &one);
-
-  benchmark::Initialize(&argc, argv);
-  TableReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
+  BestTimeReporter reporter;
+  RunOnOneCore(argc, argv, reporter);
 
   std::printf("\n%-26s %9s %9s %9s %11s %9s %12s %9s\n", "scene (ms per frame)", "scan", "cairo",
               "qt", "cairo/scan", "qt/scan", "diff vs cairo", "plain");
   for (int scene = kLarge; scene <= kStrokes; ++scene) {
     const std::string key = "/scene:" + std::to_string(scene);
-    if (!reporter.ms.count("Scan" + key)) continue;
-    const double scan = reporter.ms["Scan" + key];
-    const double cairo = reporter.ms.count("Cairo" + key) ? reporter.ms["Cairo" + key] : 0;
-    const double qt = reporter.ms.count("Qt" + key) ? reporter.ms["Qt" + key] : 0;
-    const double plain = reporter.ms.count("ScanPlain" + key) ? reporter.ms["ScanPlain" + key] : 0;
+    const double scan = reporter.Ms("Scan" + key);
+    if (scan == 0) continue;
+    const double cairo = reporter.Ms("Cairo" + key);
+    const double qt = reporter.Ms("Qt" + key);
+    const double plain = reporter.Ms("ScanPlain" + key);
     std::printf("%-26s %9.2f %9.2f %9.2f %11.2f %9.2f %12.2f %9.2f\n", kSceneNames[scene], scan,
                 cairo, qt, cairo / scan, qt / scan, MeanDifference(static_cast<Scene>(scene)),
                 plain);

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_table.h"
 #include "geometry/edge_graph.h"
 #include "geometry/edge_graph_insert.h"
 #include "geometry/edge_graph_path.h"
@@ -207,32 +208,12 @@ void BM_QPainterPolygons(benchmark::State& state) {
 }
 BENCHMARK(BM_QPainterPolygons)->Name("QPainterPolygons")->Unit(benchmark::kMillisecond);
 
-class TableReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> ms;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration && !r.error_occurred) {
-        const std::string key = r.run_name.function_name;
-        const double t = r.GetAdjustedRealTime();
-        ms[key] = ms.count(key) ? std::min(ms[key], t) : t;
-      }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  cpu_set_t one;
-  CPU_ZERO(&one);
-  CPU_SET(sched_getcpu(), &one);
-  sched_setaffinity(0, sizeof one, &one);
-  benchmark::Initialize(&argc, argv);
-  TableReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  auto at = [&](const char* name) { return reporter.ms.count(name) ? reporter.ms[name] : 0.0; };
+  BestTimeReporter reporter;
+  RunOnOneCore(argc, argv, reporter);
+  auto at = [&](const char* name) { return reporter.Ms(name); };
   const double frame = 1000.0 / 60;
   std::printf("\n%-20s %10s %12s\n", "ms per frame", "ms", "vs 60 Hz");
   for (const char* name :
