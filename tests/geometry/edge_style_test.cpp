@@ -4,6 +4,7 @@
 #include "geometry/edge_graph.h"
 #include "geometry/pool.h"
 #include "graph_invariants.h"
+#include "tests/common/edge_styles.h"
 #include "tests/common/refuse_memory.h"
 
 namespace {
@@ -11,14 +12,8 @@ namespace {
 using graph_test::GraphIsValid;
 using graph_test::GraphTest;
 
-FillStyle Solid(uint32_t colour) {
-  FillStyle f;
-  f.colour = colour;
-  return f;
-}
-
 FillStyle Gradient(uint32_t colour, uint8_t count) {
-  FillStyle f = Solid(colour);
+  FillStyle f = SolidFill(colour);
   f.kind = kGradientLinear;
   f.gradient.count = count;
   for (int i = 0; i < 8; ++i) {
@@ -26,13 +21,6 @@ FillStyle Gradient(uint32_t colour, uint8_t count) {
     f.gradient.colours[i] = 0xFF000000u + i;
   }
   return f;
-}
-
-LineStyle Plain(uint32_t colour, int16_t width) {
-  LineStyle l;
-  l.colour = colour;
-  l.width = width;
-  return l;
 }
 
 TEST(FillStyleEqualTest, ComparesTheFieldsItsKindUses) {
@@ -47,9 +35,9 @@ TEST(FillStyleEqualTest, ComparesTheFieldsItsKindUses) {
     change(b);
     cases.push_back({name, base, b, equal, record_equal});
   };
-  const FillStyle solid = Solid(0xFF0000FF);
+  const FillStyle solid = SolidFill(0xFF0000FF);
   const FillStyle grad = Gradient(0xFF00FF00, 3);
-  FillStyle tex = Solid(0xFF112233);
+  FillStyle tex = SolidFill(0xFF112233);
   tex.kind = 0x21;
   tex.texture.background = 0xFFFFFFFF;
   tex.texture.params[2] = 7;
@@ -87,7 +75,7 @@ TEST(FillStyleEqualTest, ComparesTheFieldsItsKindUses) {
       "texture parameter", [](FillStyle& f) { f.texture.params[3] = 1; }, false, false, tex);
   add(
       "texture ignores gradient part", [](FillStyle& f) { f.gradient.count = 5; }, true, true, tex);
-  FillStyle other = Solid(0xFF445566);
+  FillStyle other = SolidFill(0xFF445566);
   other.kind = 0x40;  // drawn as solid, nothing more compared beyond the matrix
   add(
       "other kind ignores parts",
@@ -107,7 +95,7 @@ TEST(FillStyleEqualTest, ComparesTheFieldsItsKindUses) {
 }
 
 TEST(LineStyleEqualTest, IgnoresPatternAndParametersOfPlainLines) {
-  LineStyle a = Plain(0xFF000000, 20);
+  LineStyle a = SolidLine(0xFF000000, 20);
   LineStyle b = a;
   b.pattern_kind = 3;
   b.params[0] = 4;
@@ -146,7 +134,7 @@ TEST(LineStyleOutsetTest, HalfWidthByKind) {
       {5, 60, 0, 0, 3, 1, 22 + 15 + 30},
   };
   for (const Case& c : cases) {
-    LineStyle s = Plain(1, c.width);
+    LineStyle s = SolidLine(1, c.width);
     s.kind = c.kind;
     s.params[0] = c.p1;
     s.params[1] = c.p2;
@@ -155,7 +143,7 @@ TEST(LineStyleOutsetTest, HalfWidthByKind) {
     EXPECT_EQ(LineStyleOutset(s), c.expected) << "kind " << int(c.kind) << " width " << c.width;
   }
   // Terms are cut to 16 bits unsigned: a negative product wraps.
-  LineStyle s = Plain(1, 40);
+  LineStyle s = SolidLine(1, 40);
   s.kind = 5;
   s.params[3] = -4;  // a * P4 / 4 = -20 -> 65516
   EXPECT_EQ(LineStyleOutset(s), 65516 + 0 + 20);
@@ -171,23 +159,23 @@ class StyleTableTest : public GraphTest {
 };
 
 TEST_F(StyleTableTest, FindsOrAppendsEachStyleOnce) {
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, Solid(0)), 0);  // no fill
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, Solid(0xFF0000FF)), 1);
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0)), 0);  // no fill
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF0000FF)), 1);
   EXPECT_EQ(EdgeGraphAddFillStyle(graph, Gradient(0xFF0000FF, 2)), 2);
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, Solid(0xFF00FF00)), 3);
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, Solid(0xFF0000FF)), 1);
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF00FF00)), 3);
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF0000FF)), 1);
   EXPECT_EQ(graph.last_fill_hit, 1);
   EXPECT_EQ(EdgeGraphAddFillStyle(graph, Gradient(0xFF0000FF, 2)), 2);
   EXPECT_EQ(graph.fill_count, 3);
-  FillStyle transparent = Solid(0);
+  FillStyle transparent = SolidFill(0);
   transparent.kind = kGradientLinear;  // colour 0 with a gradient is a fill
   EXPECT_EQ(EdgeGraphAddFillStyle(graph, transparent), 4);
 
-  EXPECT_EQ(EdgeGraphAddLineStyle(graph, Plain(0xFF000000, 0)), 0);  // width 0: no line
-  EXPECT_EQ(EdgeGraphAddLineStyle(graph, Plain(0, 20)), 0);          // colour 0: no line
-  EXPECT_EQ(EdgeGraphAddLineStyle(graph, Plain(0xFF000000, 20)), 1);
-  EXPECT_EQ(EdgeGraphAddLineStyle(graph, Plain(0xFF000000, 40)), 2);
-  LineStyle highlighted = Plain(0xFF000000, 20);
+  EXPECT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 0)), 0);  // width 0: no line
+  EXPECT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0, 20)), 0);          // colour 0: no line
+  EXPECT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 20)), 1);
+  EXPECT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 40)), 2);
+  LineStyle highlighted = SolidLine(0xFF000000, 20);
   highlighted.pattern_kind = 3;
   EXPECT_EQ(EdgeGraphAddLineStyle(graph, highlighted), 1);
   EXPECT_EQ(graph.line_count, 2);
@@ -195,8 +183,8 @@ TEST_F(StyleTableTest, FindsOrAppendsEachStyleOnce) {
 }
 
 TEST_F(StyleTableTest, LookupMasksSelectionAndRejectsOutOfRange) {
-  ASSERT_EQ(EdgeGraphAddFillStyle(graph, Solid(0xFF0000FF)), 1);
-  ASSERT_EQ(EdgeGraphAddLineStyle(graph, Plain(0xFF000000, 20)), 1);
+  ASSERT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF0000FF)), 1);
+  ASSERT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 20)), 1);
   FillStyle f;
   EdgeGraphGetFillStyle(graph, 0x8001, f);
   EXPECT_EQ(f.colour, 0xFF0000FFu);
@@ -216,37 +204,38 @@ TEST_F(StyleTableTest, AppendStopsBeforeTheReservedTags) {
   // search the table each time.
   const int full = kStyleLastIndex;
   ASSERT_EQ(BlockRealloc(sizeof(FillStyle) * full, &graph.fills), 0);
-  for (int i = 0; i < full; ++i) graph.fills[i] = Solid(0xFF000000u + i + 1);
+  for (int i = 0; i < full; ++i) graph.fills[i] = SolidFill(0xFF000000u + i + 1);
   graph.fill_count = full;
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, Solid(0xFF000000u + 100)), 100);  // found, not appended
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, Solid(0xFF000000u + full)), full);
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, Solid(0xFFABCDEF)), -1);
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF000000u + 100)),
+            100);  // found, not appended
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF000000u + full)), full);
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFFABCDEF)), -1);
   EXPECT_EQ(graph.fill_count, full);
   EXPECT_EQ(graph.last_fill_hit, full);
 
   graph.fill_count = full - 1;  // one slot left: the last real index is usable
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, Solid(0xFFABCDEF)), full);
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, Solid(0xFFABCDEE)), -1);
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFFABCDEF)), full);
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFFABCDEE)), -1);
 }
 
 TEST_F(StyleTableTest, RefusedGrowthLeavesTheTable) {
-  ASSERT_EQ(EdgeGraphAddLineStyle(graph, Plain(0xFF000000, 20)), 1);
+  ASSERT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 20)), 1);
   {
     RefuseMemory refuse(RefuseMemory::Heap);
-    EXPECT_EQ(EdgeGraphAddLineStyle(graph, Plain(0xFF000000, 30)), -1);
-    EXPECT_EQ(EdgeGraphAddLineStyle(graph, Plain(0xFF000000, 20)), 1);  // found without growing
+    EXPECT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 30)), -1);
+    EXPECT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 20)), 1);  // found without growing
   }
   EXPECT_EQ(graph.line_count, 1);
-  EXPECT_EQ(EdgeGraphAddLineStyle(graph, Plain(0xFF000000, 30)), 2);
+  EXPECT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 30)), 2);
 }
 
 TEST_F(StyleTableTest, ReindexingKeepsSelectionAndTags) {
   EdgeGraph target;
   ASSERT_EQ(EdgeGraphInit(target), 0);
-  ASSERT_EQ(EdgeGraphAddFillStyle(target, Solid(0xFF00FF00)), 1);
-  ASSERT_EQ(EdgeGraphAddFillStyle(graph, Solid(0xFF0000FF)), 1);
-  ASSERT_EQ(EdgeGraphAddFillStyle(graph, Solid(0xFF00FF00)), 2);
-  ASSERT_EQ(EdgeGraphAddLineStyle(graph, Plain(0xFF000000, 20)), 1);
+  ASSERT_EQ(EdgeGraphAddFillStyle(target, SolidFill(0xFF00FF00)), 1);
+  ASSERT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF0000FF)), 1);
+  ASSERT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF00FF00)), 2);
+  ASSERT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 20)), 1);
 
   EXPECT_EQ(EdgeGraphReindexFill(graph, target, 2), 1);
   EXPECT_EQ(EdgeGraphReindexFill(graph, target, 0x8001), 0x8002);  // appended, still selected

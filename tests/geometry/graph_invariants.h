@@ -15,6 +15,7 @@
 #include "geometry/edge_graph.h"
 #include "geometry/edge_graph_check.h"
 #include "geometry/edge_graph_insert.h"
+#include "tests/common/edge_styles.h"
 
 namespace graph_test {
 
@@ -128,13 +129,9 @@ inline int RingSize(const Vertex* v) {
 // Fills 1..n and lines 1..n of distinct colours (line i is i twips wide).
 inline void AddStyles(EdgeGraph& g, int n = 4) {
   for (int i = 1; i <= n; ++i) {
-    FillStyle f;
-    f.colour = 0xFF000000u + static_cast<uint32_t>(i);
-    EXPECT_EQ(EdgeGraphAddFillStyle(g, f), i);
-    LineStyle l;
-    l.colour = 0xFF000000u + static_cast<uint32_t>(i);
-    l.width = static_cast<int16_t>(i);
-    EXPECT_EQ(EdgeGraphAddLineStyle(g, l), i);
+    const uint32_t colour = 0xFF000000u + static_cast<uint32_t>(i);
+    EXPECT_EQ(EdgeGraphAddFillStyle(g, SolidFill(colour)), i);
+    EXPECT_EQ(EdgeGraphAddLineStyle(g, SolidLine(colour, i)), i);
   }
 }
 

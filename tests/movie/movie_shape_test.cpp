@@ -14,6 +14,7 @@
 #include "movie/movie_writer.h"
 #include "movie_decoder.h"
 #include "platform/core/file.h"
+#include "tests/common/edge_styles.h"
 
 namespace {
 
@@ -144,21 +145,8 @@ class ShapeTest : public ::testing::Test {
   Bytes bytes;
 };
 
-FillStyle Solid(uint32_t colour) {
-  FillStyle f;
-  f.colour = colour;
-  return f;
-}
-
-LineStyle Stroke(int16_t width, uint32_t colour) {
-  LineStyle l;
-  l.width = width;
-  l.colour = colour;
-  return l;
-}
-
 TEST_F(ShapeTest, ClosedSquareIsOneSetupStepAndFourAxisSteps) {
-  ASSERT_EQ(EdgeGraphAddFillStyle(graph, Solid(0xFF0000FF)), 1);
+  ASSERT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF0000FF)), 1);
   Polygon({{500, 500}, {1500, 500}, {1500, 1500}, {500, 1500}}, 0, 1);
   moviedec::Shape shape = WriteAndRead();
 
@@ -195,8 +183,8 @@ TEST_F(ShapeTest, ClosedSquareIsOneSetupStepAndFourAxisSteps) {
 TEST_F(ShapeTest, OpenPolylinesAreWrittenAsWholeChainsFromTheirStart) {
   // Whatever edge the walk meets first, it backs up to the start of its chain
   // and writes the polyline in one run: one setup step per polyline.
-  ASSERT_EQ(EdgeGraphAddLineStyle(graph, Stroke(20, 0xFF000000)), 1);
-  ASSERT_EQ(EdgeGraphAddLineStyle(graph, Stroke(40, 0xFF0000FF)), 2);
+  ASSERT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 20)), 1);
+  ASSERT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF0000FF, 40)), 2);
   const Point32 zig[] = {{100, 100},  {1100, 900}, {2100, 100}, {3100, 900},
                          {4100, 100}, {5100, 900}, {6100, 100}};
   for (int i : {3, 1, 5, 0, 4, 2}) Line(zig[i].x, zig[i].y, zig[i + 1].x, zig[i + 1].y, 1, 0, 0);
@@ -226,16 +214,16 @@ TEST_F(ShapeTest, FillsGradientsBitmapFillsAndLinesDecodeToTheGraph) {
   bitmap.kind = kMovieFillBitmap;
   bitmap.colour = 7;  // the bitmap character
   bitmap.matrix = {20 << 16, 0, 0, 20 << 16, -3000, -3000};
-  FillStyle texture = Solid(0xFF445566);
+  FillStyle texture = SolidFill(0xFF445566);
   texture.kind = 0x21;
 
-  ASSERT_EQ(EdgeGraphAddFillStyle(graph, Solid(0xFF332211)), 1);
+  ASSERT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF332211)), 1);
   ASSERT_EQ(EdgeGraphAddFillStyle(graph, linear), 2);
   ASSERT_EQ(EdgeGraphAddFillStyle(graph, radial), 3);
   ASSERT_EQ(EdgeGraphAddFillStyle(graph, bitmap), 4);
   ASSERT_EQ(EdgeGraphAddFillStyle(graph, texture), 5);
-  ASSERT_EQ(EdgeGraphAddLineStyle(graph, Stroke(20, 0xFF000000)), 1);
-  ASSERT_EQ(EdgeGraphAddLineStyle(graph, Stroke(60, 0xFFCC0000)), 2);
+  ASSERT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 20)), 1);
+  ASSERT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFFCC0000, 60)), 2);
 
   // Two squares sharing an edge: solid on the left, gradient on the right.
   //   +----+----+
@@ -306,7 +294,7 @@ TEST_F(ShapeTest, FillsGradientsBitmapFillsAndLinesDecodeToTheGraph) {
 }
 
 TEST_F(ShapeTest, EdgesLongerThanAStepAreSplitIntoPiecesThatFit) {
-  ASSERT_EQ(EdgeGraphAddLineStyle(graph, Stroke(20, 0xFF000000)), 1);
+  ASSERT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 20)), 1);
   struct Original {
     QuadCurve curve;
   };

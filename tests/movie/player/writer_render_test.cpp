@@ -16,6 +16,7 @@
 #include "platform/core/file.h"
 #include "player_test_util.h"
 #include "render/raster/scan_converter.h"
+#include "tests/common/edge_styles.h"
 
 namespace {
 
@@ -36,15 +37,11 @@ class WriterRenderTest : public ::testing::Test {
   void TearDown() override { EdgeGraphFreeAll(graph); }
 
   StyleIndex Fill(uint32_t colour) {
-    FillStyle f;
-    f.colour = 0xFF000000 | colour;
-    return static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, f));
+    return static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, SolidFill(0xFF000000 | colour)));
   }
   StyleIndex Line(uint32_t colour, int16_t width) {
-    LineStyle l;
-    l.colour = 0xFF000000 | colour;
-    l.width = width;
-    return static_cast<StyleIndex>(EdgeGraphAddLineStyle(graph, l));
+    return static_cast<StyleIndex>(
+        EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000 | colour, width)));
   }
   // An edge in twips with the fills of its two sides and a line.
   void AddEdge(Point32 p0, Point32 control, Point32 p2, bool straight, StyleIndex a, StyleIndex b,

@@ -8,6 +8,7 @@
 #include "geometry/edge_graph.h"
 #include "geometry/edge_graph_insert.h"
 #include "geometry/point_list.h"
+#include "tests/common/edge_styles.h"
 
 class GraphFixture : public ::testing::Test {
  protected:
@@ -18,14 +19,10 @@ class GraphFixture : public ::testing::Test {
   void TearDown() override { EdgeGraphFreeAll(graph); }
 
   StyleIndex Fill(uint32_t colour) {
-    FillStyle f;
-    f.colour = colour;
-    return static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, f));
+    return static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, SolidFill(colour)));
   }
   StyleIndex Line(uint32_t colour, int16_t width, uint8_t kind = 0) {
-    LineStyle l;
-    l.colour = colour;
-    l.width = width;
+    LineStyle l = SolidLine(colour, width);
     l.kind = kind;
     return static_cast<StyleIndex>(EdgeGraphAddLineStyle(graph, l));
   }
@@ -40,17 +37,11 @@ class GraphFixture : public ::testing::Test {
   // A black-to-white linear gradient whose square (-16384..16384) spans
   // centre -/+ halfWidth twips.
   static FillStyle GreyGradient(int32_t centre, int32_t halfWidth) {
-    FillStyle g;
-    g.kind = kGradientLinear;
-    g.colour = 0xFF000000;
-    g.gradient.count = 2;
-    g.gradient.ratios[1] = 255;
-    g.gradient.colours[0] = 0xFF000000;
-    g.gradient.colours[1] = 0xFFFFFFFF;
     const Fixed scale = static_cast<Fixed>(int64_t{kFixedOne} * halfWidth / 16384);
-    MatrixSetScale(g.matrix, scale, scale);
-    g.matrix.tx = g.matrix.ty = centre;
-    return g;
+    Matrix2x3 m;
+    MatrixSetScale(m, scale, scale);
+    m.tx = m.ty = centre;
+    return GradientFill(kGradientLinear, {{0, 0xFF000000}, {255, 0xFFFFFFFF}}, m);
   }
   void Reset() {
     EdgeGraphFreeAll(graph);

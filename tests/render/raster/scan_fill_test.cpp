@@ -19,6 +19,7 @@
 #include "render/raster/raster_tables.h"
 #include "render/raster/scan_converter.h"
 #include "scan_input.h"
+#include "tests/common/edge_styles.h"
 
 namespace {
 
@@ -37,21 +38,14 @@ void RectPath(PointList& path, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
 // and centred at (cx, cy) in document units.
 FillStyle Gradient(uint8_t kind, double s, double angle, int32_t cx, int32_t cy,
                    std::vector<std::pair<int, uint32_t>> stops) {
-  FillStyle f;
-  f.colour = stops.front().second | 0xFF000000u;
-  f.kind = kind;
-  f.matrix.a = static_cast<Fixed>(std::lround(s * std::cos(angle) * 65536));
-  f.matrix.b = static_cast<Fixed>(std::lround(s * std::sin(angle) * 65536));
-  f.matrix.c = static_cast<Fixed>(std::lround(-s * std::sin(angle) * 65536));
-  f.matrix.d = static_cast<Fixed>(std::lround(s * std::cos(angle) * 65536));
-  f.matrix.tx = cx;
-  f.matrix.ty = cy;
-  f.gradient.count = static_cast<uint8_t>(stops.size());
-  for (size_t i = 0; i < stops.size(); ++i) {
-    f.gradient.ratios[i] = static_cast<uint8_t>(stops[i].first);
-    f.gradient.colours[i] = stops[i].second;
-  }
-  return f;
+  Matrix2x3 m;
+  m.a = static_cast<Fixed>(std::lround(s * std::cos(angle) * 65536));
+  m.b = static_cast<Fixed>(std::lround(s * std::sin(angle) * 65536));
+  m.c = static_cast<Fixed>(std::lround(-s * std::sin(angle) * 65536));
+  m.d = static_cast<Fixed>(std::lround(s * std::cos(angle) * 65536));
+  m.tx = cx;
+  m.ty = cy;
+  return GradientFill(static_cast<GradientKind>(kind), stops, m);
 }
 
 // Gradient space (8 fraction bits, the square spanning +-0x400000) at

@@ -15,6 +15,7 @@
 #include "render/raster/offscreen_bitmap.h"
 #include "render/raster/scan_converter.h"
 #include "scan_input.h"
+#include "tests/common/edge_styles.h"
 
 namespace {
 
@@ -47,19 +48,6 @@ struct Surface {
     cv->ResetInput();
   }
 };
-
-LineStyle Line(int width, uint32_t colour = Colour(0, 0, 0)) {
-  LineStyle l;
-  l.colour = colour;
-  l.width = static_cast<int16_t>(width);
-  return l;
-}
-
-FillStyle Fill(uint32_t colour) {
-  FillStyle f;
-  f.colour = colour;
-  return f;
-}
 
 // A closed path of n quadratic curves around (cx, cy) (device pixels, the
 // points in 1/4 pixels after the identity matrix... the converter's device
@@ -153,7 +141,7 @@ TEST(PathInput, CurvedShapesMatchCairoWithinTheSamplingError) {
     RandomCurvePath(rng, path, ends, controls, 8);
     const bool winding = trial % 2;
     Surface s(1);
-    const FillStyle fill = Fill(Colour(0, 0, 0));
+    const FillStyle fill = SolidFill(Colour(0, 0, 0));
     s.cv->AddPath(path, nullptr, &fill, winding ? FillRule::kNonZero : FillRule::kEvenOdd);
     s.Render();
     const std::vector<double> want = CairoInk(ends, controls, winding);
@@ -181,8 +169,8 @@ TEST(PathInput, APathOfOnePointDrawsNothingAndHorizontalEdgesAddNone) {
   Surface s(1);
   PointList path;
   EXPECT_EQ(PointListAppend(path, {10, 10}, 0), 0);
-  const FillStyle fill = Fill(Colour(0, 0, 0));
-  const LineStyle line = Line(3);
+  const FillStyle fill = SolidFill(Colour(0, 0, 0));
+  const LineStyle line = SolidLine(Colour(0, 0, 0), 3);
   s.cv->AddPath(path, &line, &fill, FillRule::kEvenOdd);
   EXPECT_EQ(s.cv->inputHead, nullptr);
   s.cv->BeginFill(&fill, nullptr, {0, 5}, FillRule::kEvenOdd);
@@ -212,7 +200,7 @@ TEST(PathInput, APathOfOnePointDrawsNothingAndHorizontalEdgesAddNone) {
 
 TEST(PathInput, TwoSidedBoundariesDrawOnlyBetweenDifferentFills) {
   Surface s(0);
-  const FillStyle red = Fill(Colour(255, 0, 0)), blue = Fill(Colour(0, 0, 255));
+  const FillStyle red = SolidFill(Colour(255, 0, 0)), blue = SolidFill(Colour(0, 0, 255));
   EXPECT_FALSE(s.cv->BeginFill(&red, &red, {0, 0}, FillRule::kTwoSided));
   EXPECT_FALSE(s.cv->BeginFill(nullptr, nullptr, {0, 0}, FillRule::kTwoSided));
   EXPECT_TRUE(s.cv->BeginFill(nullptr, &blue, {0, 0}, FillRule::kTwoSided));
@@ -252,7 +240,7 @@ TEST(StrokeInput, WideStrokesMatchTheirAnalyticOutline) {
       pts.push_back({p.x, p.y});
     }
     Surface s(1);
-    const LineStyle line = Line(width);
+    const LineStyle line = SolidLine(Colour(0, 0, 0), width);
     s.cv->AddPath(path, &line, nullptr, FillRule::kEvenOdd);
     s.Render();
     double sum = 0, edgeSum = 0;
@@ -283,7 +271,7 @@ TEST(StrokeInput, ALongStrokeIsItsWidthAcross) {
       PointList path;
       EXPECT_EQ(PointListAppend(path, {-10, 20}, 0), 0);
       EXPECT_EQ(PointListAppend(path, {kSize + 10, 20 + slope * 20}, 0), 0);
-      const LineStyle line = Line(width);
+      const LineStyle line = SolidLine(Colour(0, 0, 0), width);
       s.cv->AddPath(path, &line, nullptr, FillRule::kEvenOdd);
       s.Render();
       const double want = width * std::hypot(1.0, slope * 20.0 / (kSize + 20));
@@ -304,7 +292,7 @@ TEST(StrokeInput, AOnePixelVerticalStrokeAtAWholeXCoversOneColumn) {
   PointList path;
   EXPECT_EQ(PointListAppend(path, {10, 5}, 0), 0);
   EXPECT_EQ(PointListAppend(path, {10, 40}, 0), 0);
-  const LineStyle line = Line(1);
+  const LineStyle line = SolidLine(Colour(0, 0, 0), 1);
   s.cv->AddPath(path, &line, nullptr, FillRule::kEvenOdd);
   s.Render();
   for (int y = 8; y < 38; ++y) {
@@ -321,7 +309,7 @@ TEST(StrokeInput, ThinStrokesAreWholeUnitsWide) {
     EXPECT_EQ(PointListAppend(path, {5, 20}, 0), 0);
     EXPECT_EQ(PointListAppend(path, {50, 28}, 0), 0);  // mostly horizontal
     EXPECT_EQ(PointListAppend(path, {54, 60}, 0), 0);  // mostly vertical
-    const LineStyle line = Line(width);
+    const LineStyle line = SolidLine(Colour(0, 0, 0), width);
     s.cv->AddPath(path, &line, nullptr, FillRule::kEvenOdd);
     s.Render();
     for (int x = 8; x < 46; ++x) {
@@ -340,7 +328,7 @@ TEST(StrokeInput, ThinStrokesAreWholeUnitsWide) {
 TEST(StrokeInput, DotsAreSquaresOrDiscs) {
   {
     Surface s(0);
-    const LineStyle line = Line(3);
+    const LineStyle line = SolidLine(Colour(0, 0, 0), 3);
     ASSERT_TRUE(s.cv->BeginStroke(&line, {20, 20}));
     s.cv->EndStroke();
     s.Render();
@@ -353,7 +341,7 @@ TEST(StrokeInput, DotsAreSquaresOrDiscs) {
   }
   {
     Surface s(1);
-    const LineStyle line = Line(12);
+    const LineStyle line = SolidLine(Colour(0, 0, 0), 12);
     ASSERT_TRUE(s.cv->BeginStroke(&line, {32, 32}));
     s.cv->EndStroke();
     s.Render();
@@ -376,7 +364,7 @@ TEST(StrokeInput, ClosedStrokesAreJoinedAndOpenOnesCapped) {
     if (closed) {
       EXPECT_EQ(PointListAppend(path, corners[0], 0), 0);
     }
-    const LineStyle line = Line(8);
+    const LineStyle line = SolidLine(Colour(0, 0, 0), 8);
     s.cv->AddPath(path, &line, nullptr, FillRule::kEvenOdd);
     s.Render();
     EXPECT_EQ(s.At(16, 30).r, closed ? 0 : 255);  // the closing side
@@ -396,8 +384,8 @@ TEST(StrokeInput, TheStrokeOfAPathIsAboveItsFill) {
   PointList path;
   const Point32 corners[] = {{10, 10}, {50, 10}, {50, 50}, {10, 50}, {10, 10}};
   for (const Point32& p : corners) EXPECT_EQ(PointListAppend(path, p, 0), 0);
-  const FillStyle fill = Fill(Colour(0, 255, 0));
-  const LineStyle line = Line(6, Colour(0, 0, 255));
+  const FillStyle fill = SolidFill(Colour(0, 255, 0));
+  const LineStyle line = SolidLine(Colour(0, 0, 255), 6);
   s.cv->AddPath(path, &line, &fill, FillRule::kEvenOdd);
   s.Render();
   EXPECT_EQ(s.At(30, 30), (Rgb8{0, 255, 0}));
