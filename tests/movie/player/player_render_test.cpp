@@ -13,6 +13,7 @@
 #include "movie_builder.h"
 #include "player_test_util.h"
 #include "render/raster/dib.h"
+#include "tests/common/edge_chain.h"
 
 namespace {
 
@@ -27,35 +28,18 @@ class DirectRender {
     SetSolidFill(f, colour, priority);
     return &f;
   }
-  void Edge(QuadCurve c, CSpanFill* fill) {
-    if (c.p0.y == c.p2.y) return;
-    int8_t direction = 1;
-    if (c.p2.y < c.p0.y) {
-      std::swap(c.p0, c.p2);
-      direction = -1;
-    }
-    CScanEdge& e = edges_.emplace_back();
-    e.curve = c;
-    e.fillA = fill;
-    e.kind = kEdgeToggleOneFill;
-    e.direction = direction;
-    e.next = head_;
-    head_ = &e;
-  }
   void Line(const Matrix2x3& m, Point32 a, Point32 b, CSpanFill* fill) {
-    QuadCurve c;
-    MatrixTransformPoint(m, a, c.p0);
-    MatrixTransformPoint(m, b, c.p2);
-    c.control = {(c.p0.x + c.p2.x) >> 1, (c.p0.y + c.p2.y) >> 1};
-    c.straight = 1;
-    Edge(c, fill);
+    Point32 p0, p2;
+    MatrixTransformPoint(m, a, p0);
+    MatrixTransformPoint(m, b, p2);
+    chain_.Line(p0, p2, fill);
   }
   void Curve(const Matrix2x3& m, Point32 a, Point32 control, Point32 b, CSpanFill* fill) {
-    QuadCurve c;
-    MatrixTransformPoint(m, a, c.p0);
-    MatrixTransformPoint(m, control, c.control);
-    MatrixTransformPoint(m, b, c.p2);
-    Edge(c, fill);
+    Point32 p0, c, p2;
+    MatrixTransformPoint(m, a, p0);
+    MatrixTransformPoint(m, control, c);
+    MatrixTransformPoint(m, b, p2);
+    chain_.Curve(p0, c, p2, fill);
   }
   void Render(COffscreenBitmap& bitmap, bool aa, uint32_t background) {
     CSpanFill* bg = Fill(background, 0);
@@ -67,15 +51,14 @@ class DirectRender {
     converter_.ditherMode = aa ? 2 : 1;
     converter_.smoothBitmaps = aa;
     converter_.AllocBuckets();
-    converter_.AddEdgeList(head_);
+    converter_.AddEdgeList(chain_.Head());
     converter_.RenderAll();
   }
 
  private:
   CScanConverter converter_;
   std::deque<CSpanFill> fills_;
-  std::deque<CScanEdge> edges_;
-  CScanEdge* head_ = nullptr;
+  EdgeChain chain_;
 };
 
 TEST(PlayerRender, ShapesMatchTheirOutlinesDrawnDirectly) {
