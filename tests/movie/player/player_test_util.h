@@ -10,6 +10,7 @@
 #include "movie/player/display_list.h"
 #include "movie/player/movie_stream.h"
 #include "render/raster/offscreen_bitmap.h"
+#include "tests/common/image32.h"
 
 struct TestPlayer {
   CMovieStream stream;
@@ -37,10 +38,7 @@ struct TestPlayer {
   }
   void Render() { list.Render(); }
   // 0xRRGGBB of a pixel.
-  uint32_t Pixel(int32_t x, int32_t y) {
-    const uint8_t* p = bitmap.Row(y) + 4 * x;
-    return uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
-  }
+  uint32_t Pixel(int32_t x, int32_t y) { return RgbAt(bitmap, x, y); }
   uint64_t PixelHash() {
     uint64_t h = 1469598103934665603ull;
     for (int32_t y = 0; y < height; ++y)

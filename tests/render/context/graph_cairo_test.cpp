@@ -16,6 +16,7 @@
 #include "render/context/render_context.h"
 #include "render/raster/offscreen_bitmap.h"
 #include "render/raster/scan_converter.h"
+#include "tests/common/image32.h"
 #include "tests/render/context/graph_fixture.h"
 
 namespace {
@@ -102,13 +103,7 @@ std::vector<uint32_t> DrawOurs(EdgeGraph& graph) {
   rc.SetMatrix(m);
   rc.DrawEdgeGraph(graph);
   rc.Flush();
-  std::vector<uint32_t> out;
-  for (int y = 0; y < kSize; ++y)
-    for (int x = 0; x < kSize; ++x) {
-      const uint8_t* p = bitmap.Row(y) + 4 * x;
-      out.push_back(uint32_t{p[2]} << 16 | p[1] << 8 | p[0]);
-    }
-  return out;
+  return RgbPixels(bitmap);
 }
 
 TEST_F(GraphCairoTest, AntiAliasedRegionsAgreeWithCairo) {

@@ -17,6 +17,7 @@
 #include "render/context/render_context.h"
 #include "render/raster/offscreen_bitmap.h"
 #include "render/raster/scan_converter.h"
+#include "tests/common/image32.h"
 #include "tests/render/context/graph_fixture.h"
 
 namespace {
@@ -25,17 +26,6 @@ constexpr int kSize = 64;
 constexpr int kTwipsPerPixel = 20;
 
 using GraphDrawTest = GraphFixture;
-
-// Pixels of a 32-bit bitmap as 0xRRGGBB.
-std::vector<uint32_t> Pixels(COffscreenBitmap& b) {
-  std::vector<uint32_t> out;
-  for (int y = 0; y < b.Height(); ++y) {
-    const uint8_t* row = b.Row(y);
-    for (int x = 0; x < b.Width(); ++x)
-      out.push_back(row[4 * x + 2] << 16 | row[4 * x + 1] << 8 | row[4 * x]);
-  }
-  return out;
-}
 
 // A context drawing into a bitmap through a scan converter, one pixel per 20 twips.
 struct ScanSetup {
@@ -92,7 +82,7 @@ TEST_F(GraphDrawTest, FillsByRunsMatchEachRegionFilledAlone) {
       alone.rc.FillRegion(r, f);
       alone.rc.Flush();
     }
-    const std::vector<uint32_t> a = Pixels(whole.bitmap), b = Pixels(alone.bitmap);
+    const std::vector<uint32_t> a = RgbPixels(whole.bitmap), b = RgbPixels(alone.bitmap);
     int differ = 0;
     std::string where;
     for (size_t i = 0; i < a.size(); ++i)
@@ -137,7 +127,7 @@ TEST_F(GraphDrawTest, AntiAliasedSharedEdgesLeaveNoSeam) {
   ScanSetup s(1);
   s.rc.DrawEdgeGraph(graph);
   s.rc.Flush();
-  const std::vector<uint32_t> px = Pixels(s.bitmap);
+  const std::vector<uint32_t> px = RgbPixels(s.bitmap);
   for (int y = 10; y < 50; ++y) {
     const uint32_t p = px[y * kSize + 32];  // the column the shared edge crosses
     const int r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, b = p & 0xFF;

@@ -16,6 +16,7 @@
 #include "render/context/render_context.h"
 #include "render/raster/offscreen_bitmap.h"
 #include "render/raster/scan_converter.h"
+#include "tests/common/image32.h"
 #include "tests/render/context/graph_fixture.h"
 
 namespace {
@@ -344,10 +345,7 @@ struct Canvas {
     rc.SetMatrix(m);
     rc.SetClip(clip);
   }
-  uint32_t At(int x, int y) {
-    const uint8_t* p = bitmap.Row(y) + 4 * x;
-    return uint32_t{p[2]} << 16 | p[1] << 8 | p[0];
-  }
+  uint32_t At(int x, int y) { return RgbAt(bitmap, x, y); }
   COffscreenBitmap bitmap;
   std::unique_ptr<CScanConverter> scan;
   CRenderContext rc;

@@ -58,17 +58,6 @@ void GradientPoint(const Matrix2x3& m, double x, double y, double& gx, double& g
   gy = 256 * (-b * px + a * py) / det;
 }
 
-struct Image32 {
-  COffscreenBitmap bitmap;
-  explicit Image32(int w, int h, int bits = 32) {
-    EXPECT_TRUE(bitmap.CreateDepth(bits, nullptr, w, h, false));
-  }
-  Rgb8 At(int x, int y) {
-    const uint8_t* p = bitmap.Row(y) + 4 * x;
-    return {p[2], p[1], p[0]};
-  }
-};
-
 }  // namespace
 
 // ---- Ramps ----------------------------------------------------------------------

@@ -59,10 +59,7 @@ class ScanGraphTest : public ::testing::Test {
     cv.AddEdgeGraph(graph);
     cv.Render();
   }
-  Rgb8 At(int x, int y) {
-    const uint8_t* p = bitmap.Row(y) + 4 * x;
-    return {p[2], p[1], p[0]};
-  }
+  Rgb8 At(int x, int y) { return PixelAt(bitmap, x, y); }
 
   EdgeGraph graph;
   COffscreenBitmap bitmap;

@@ -9,11 +9,7 @@
 
 #include "render/raster/scan_converter.h"
 #include "tests/common/edge_chain.h"
-
-struct Rgb8 {
-  int r = 0, g = 0, b = 0;
-  friend bool operator==(const Rgb8&, const Rgb8&) = default;
-};
+#include "tests/common/image32.h"
 
 // 32-bit pixels (blue, green, red, unused), top-down, inside a guard margin
 // that no drawing may touch.

@@ -37,10 +37,7 @@ struct Surface {
     cv->SetMatrix(identity, nullptr);
   }
   ~Surface() { delete cv; }
-  Rgb8 At(int x, int y) {
-    const uint8_t* p = bitmap.Row(y) + 4 * x;
-    return {p[2], p[1], p[0]};
-  }
+  Rgb8 At(int x, int y) { return PixelAt(bitmap, x, y); }
   // Coverage of a black drawing on white, 0..1.
   double Ink(int x, int y) { return (255 - At(x, y).r) / 255.0; }
   void Render() {
