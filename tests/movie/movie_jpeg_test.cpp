@@ -19,6 +19,7 @@
 #include "platform/core/exceptions.h"
 #include "platform/core/file.h"
 #include "render/raster/dib.h"
+#include "tests/common/failing_file.h"
 #include "tests/common/temp_dir.h"
 
 namespace {
@@ -216,17 +217,6 @@ TEST(MovieWriterJpeg, LibraryErrorsRaiseTheMemoryException) {
   w.AlignBits();
   EXPECT_NO_THROW(w.WriteJpegImage(2, ok));
 }
-
-// A memory file that refuses writes past a byte budget.
-class FailingFile : public CMemFile {
- public:
-  size_t budget = 0;
-  void Write(const void* p, size_t n) override {
-    if (n > budget) throw CFileException(CFileException::diskFull);
-    budget -= n;
-    CMemFile::Write(p, n);
-  }
-};
 
 CDib NoisyBitmap() {
   return MakeBitmap(200, 150, [](int32_t x, int32_t y) {

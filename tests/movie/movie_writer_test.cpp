@@ -10,6 +10,7 @@
 #include "movie_decoder.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/file.h"
+#include "tests/common/failing_file.h"
 
 namespace {
 
@@ -53,19 +54,6 @@ Bytes Written(F&& fn) {
   w.Flush();
   return Data(file);
 }
-
-// A file that records the size of every write and can fail on demand.
-class RecordingFile : public CMemFile {
- public:
-  std::vector<size_t> writes;
-  int failAfter = -1;  // writes that succeed before one throws; -1 never
-  void Write(const void* buffer, size_t count) override {
-    if (failAfter == 0) throw CFileException(CFileException::diskFull);
-    if (failAfter > 0) --failAfter;
-    writes.push_back(count);
-    CMemFile::Write(buffer, count);
-  }
-};
 
 TEST(MovieWriterBits, PacksFieldsMostSignificantFirstAcrossBytes) {
   struct Case {
@@ -290,7 +278,7 @@ TEST(MovieWriterRecords, PlacementAndRemoval) {
 }
 
 TEST(MovieWriterBytes, OutputGoesThroughTheBufferAndLargeBlocksBypassIt) {
-  RecordingFile file;
+  FailingFile file;
   CMovieWriter w(&file);
   for (int i = 0; i < 1000; ++i) w.PutByte(static_cast<uint8_t>(i));
   EXPECT_EQ(file.writes, (std::vector<size_t>{512}));
@@ -310,7 +298,7 @@ TEST(MovieWriterBytes, OutputGoesThroughTheBufferAndLargeBlocksBypassIt) {
 }
 
 TEST(MovieWriterBytes, FileErrorsReachTheCaller) {
-  RecordingFile file;
+  FailingFile file;
   file.failAfter = 0;
   CMovieWriter w(&file);
   Bytes big(512, 1);
