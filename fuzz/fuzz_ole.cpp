@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/document.h"
+#include "model/model_classes.h"
 #include "model/ole_item.h"
 #include "model/pic_obj.h"
 #include "model/pic_ole.h"
@@ -68,6 +69,11 @@ void ReadObject(std::span<const uint8_t> bytes) {
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  RegisterModelClasses();
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
