@@ -15,6 +15,7 @@
 #include "platform/core/archive.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/file.h"
+#include "tests/common/stored_object.h"
 
 namespace {
 
@@ -225,28 +226,11 @@ TEST_F(BitmapTest, TransformsUndoOnceAPerStepAndMakeHeavySteps) {
   EXPECT_EQ(frame->GetFirstChild(), bitmap);
 }
 
-std::vector<uint8_t> Store(const CObject* obj) {
-  CMemFile file;
-  CArchive ar(&file, CArchive::store);
-  ar << obj;
-  ar.Close();
-  auto d = file.GetData();
-  return {d.begin(), d.end()};
-}
-
-CObject* Load(const std::vector<uint8_t>& bytes) {
-  CMemFile file(bytes);
-  CArchive ar(&file, CArchive::load);
-  CObject* obj;
-  ar >> obj;
-  return obj;
-}
-
 TEST_F(BitmapTest, RecordRoundTripsAndDamagedImagesAreRefused) {
   CPicBitmap bitmap;
   FillImage(bitmap.GetImage());
   bitmap.Transform(Translation(-3, 9));
-  const std::vector<uint8_t> bytes = Store(&bitmap);
+  const std::vector<uint8_t> bytes = StoreObjectBytes(&bitmap);
   // The tail: version 0, the matrix, the image record with its 8 pixel bytes.
   const size_t image = bytes.size() - (24 + 2 + 2 * 6 + 8);
   ASSERT_GT(image, 25u);
@@ -259,21 +243,21 @@ TEST_F(BitmapTest, RecordRoundTripsAndDamagedImagesAreRefused) {
                                         0,    3,    4,    0,    4, 0, 2, 0}));
 
   CPicObj::ReleaseLoadChain(false);
-  std::unique_ptr<CObject> back(Load(bytes));
+  std::unique_ptr<CObject> back(LoadObjectBytes(bytes));
   CPicObj::ReleaseLoadChain(false);
   auto* read = dynamic_cast<CPicBitmap*>(back.get());
   ASSERT_NE(read, nullptr);
   EXPECT_EQ(read->GetBitmapMatrix(), Translation(-3, 9));
   EXPECT_EQ(read->GetImage().bounds, bitmap.GetImage().bounds);
   EXPECT_EQ(read->GetImage().GetPixel(1, 0), (Rgb{255, 0, 0}));
-  EXPECT_EQ(Store(read), bytes);
+  EXPECT_EQ(StoreObjectBytes(read), bytes);
 
   std::vector<uint8_t> badFormat = bytes;
   badFormat[image + 1] = 9;
-  EXPECT_THROW(Load(badFormat), CArchiveException);
+  EXPECT_THROW(LoadObjectBytes(badFormat), CArchiveException);
   CPicObj::ReleaseLoadChain(true);
   std::vector<uint8_t> cut(bytes.begin(), bytes.end() - 3);
-  EXPECT_THROW(Load(cut), CArchiveException);
+  EXPECT_THROW(LoadObjectBytes(cut), CArchiveException);
   CPicObj::ReleaseLoadChain(true);
 }
 

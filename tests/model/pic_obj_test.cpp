@@ -8,6 +8,7 @@
 #include "model_fixtures.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/file.h"
+#include "tests/common/stored_object.h"
 
 namespace {
 
@@ -358,23 +359,6 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> v) {
   return {v.begin(), v.end()};
 }
 
-std::vector<uint8_t> Store(const CObject* obj) {
-  CMemFile file;
-  CArchive ar(&file, CArchive::store);
-  ar << obj;
-  ar.Close();
-  auto d = file.GetData();
-  return {d.begin(), d.end()};
-}
-
-CObject* Load(const std::vector<uint8_t>& bytes) {
-  CMemFile file(bytes);
-  CArchive ar(&file, CArchive::load);
-  CObject* obj;
-  ar >> obj;
-  return obj;
-}
-
 TEST(PicObjStoreTest, BaseRecordBytes) {
   CPicObj parent;
   parent.AddChild(new CPicObj);
@@ -390,10 +374,10 @@ TEST(PicObjStoreTest, BaseRecordBytes) {
              0,    0,    0,    0x80, 0,    0,    0,    0x80,  // child centre unset
              0x00, 0x00,                                      // end of children
              5,    0,    0,    0,    0xFF, 0xFF, 0xFF, 0xFF});
-  EXPECT_EQ(Store(&parent), expected);
+  EXPECT_EQ(StoreObjectBytes(&parent), expected);
 
   CPicObj::ReleaseLoadChain(false);
-  std::unique_ptr<CObject> back(Load(expected));
+  std::unique_ptr<CObject> back(LoadObjectBytes(expected));
   auto* obj = dynamic_cast<CPicObj*>(back.get());
   ASSERT_NE(obj, nullptr);
   EXPECT_EQ(DumpTree(obj), DumpTree(&parent));
@@ -411,12 +395,12 @@ TEST(PicObjStoreTest, FailedReadsAreFreedThroughTheLoadChain) {
     box->AddChild(new CTestBox(10 + i));
     parent.AddChild(box);
   }
-  auto bytes = Store(&parent);
+  auto bytes = StoreObjectBytes(&parent);
   size_t live = CTestBox::Live().size();
   for (size_t cut = 1; cut < bytes.size(); cut += 7) {
     std::vector<uint8_t> part(bytes.begin(), bytes.begin() + static_cast<long>(cut));
     CPicObj::ReleaseLoadChain(false);
-    EXPECT_THROW(Load(part), CArchiveException) << cut;
+    EXPECT_THROW(LoadObjectBytes(part), CArchiveException) << cut;
     CPicObj::ReleaseLoadChain(true);
     EXPECT_EQ(CTestBox::Live().size(), live) << cut;
     EXPECT_TRUE(CPicObj::IsLoadChainEmpty());
@@ -443,7 +427,7 @@ TEST(PicObjStoreTest, BackReferencesThatWouldMakeAGraphAreRefused) {
     bytes.insert(bytes.end(), c.record.begin(), c.record.end());
     CPicObj::ReleaseLoadChain(false);
     try {
-      Load(bytes);
+      LoadObjectBytes(bytes);
       ADD_FAILURE() << "accepted";
     } catch (const CArchiveException& e) {
       EXPECT_EQ(e.m_cause, CArchiveException::badIndex);
