@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "plugin/player_palette.h"
 #include "plugin/plugin_window.h"
 
 CPluginPlayer* CPluginPlayer::s_first = nullptr;
@@ -232,6 +233,8 @@ void CPluginPlayer::ResetPlayerPalettes() {
     p->m_window->Invalidate(p->m_window->ClientRect());
     p->m_core.FreeOffscreen();
   }
+  // Built again from the system palette at the next paint.
+  ReleasePlayerColorTable();
 }
 
 // ---- Window side ------------------------------------------------------------------------

@@ -55,8 +55,9 @@ class CPluginPlayer : private IPlayerSite {
   uint32_t SpeedLimit() const { return m_speedLimit; }
   const std::string& BaseUrl() const { return m_baseUrl; }
 
-  // Every live player's bitmap is dropped and its window repainted (the
-  // shared palette changed or the library shuts down).
+  // Every live player's bitmap is dropped and its window repainted, and the
+  // shared colour table released (the system palette changed or the
+  // library shuts down).
   static void ResetPlayerPalettes();
 
  private:

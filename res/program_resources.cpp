@@ -1,6 +1,7 @@
 #include "res/program_resources.h"
 
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "platform/qt/messages.h"
@@ -8,6 +9,7 @@
 #include "res/pixel_art.h"
 #include "res/player_resources.h"
 #include "res/program_strings.h"
+#include "res/startup_movie.h"
 
 namespace {
 
@@ -395,6 +397,8 @@ void RegisterProgramResources() {
   r.AddBitmap(kBitmapStandardBar, ImageWell(StandardGlyphs()));
   r.AddBitmap(kBitmapVcrBar, ImageWell(VcrGlyphs()));
   r.AddBitmap(kBitmapDrawingBar, ImageWell(DrawingGlyphs()));
+  if (const std::span<const uint8_t> movie = StartupMovieData(); !movie.empty())
+    r.AddData(kMovieResourceType, kStartupMovie, {movie.begin(), movie.end()});
 
   // Cursors by the program's ids (the system's come from the cursor layer).
   r.AddCursor(32632, CrossCursor());

@@ -84,6 +84,7 @@ PlayerOptions PlayerOptions::Editor() {
   o.cursorZoomed = 32647;
   o.maxUrl = 0;
   o.maxTarget = 0;
+  o.cubeLevels = {0, 51, 102, 153, 204, 255};
   return o;
 }
 

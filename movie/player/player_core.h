@@ -14,6 +14,7 @@
 // and an error while playing pauses the movie.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -98,6 +99,8 @@ struct PlayerOptions {
   bool buttonWatch = false;
   // Cursors over a tracked button and while zoomed.
   int cursorButton = 103, cursorZoomed = 102;
+  // The levels of the cube palette realised on palette screens.
+  std::array<uint8_t, 6> cubeLevels = {0, 44, 86, 135, 192, 255};
   // Longest URL and target of a get-URL request (0: no limit).
   size_t maxUrl = 511, maxTarget = 255;
   // The maker's information page opened by About.

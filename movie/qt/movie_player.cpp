@@ -5,9 +5,12 @@
 #include "platform/qt/messages.h"
 #include "platform/qt/wnd.h"
 
-CMoviePlayer::CMoviePlayer() : core_(*this, MovieReaderMode::kEditor, PlayerOptions::Editor()) {}
+CMoviePlayer::CMoviePlayer() : core_(*this, MovieReaderMode::kEditor, PlayerOptions::Editor()) {
+  JoinPaletteViews(this);
+}
 
 CMoviePlayer::~CMoviePlayer() {
+  LeavePaletteViews(this);
   core_.Stop();
   window_.reset();
   core_.ResetMovie();
@@ -16,7 +19,9 @@ CMoviePlayer::~CMoviePlayer() {
 void CMoviePlayer::SetWindow(HWND hwnd) {
   core_.WindowChanging();
   window_.reset();
-  if (hwnd && CWnd::FromHandle(hwnd)) window_ = std::make_unique<CPlayerWindowSide>(core_, hwnd);
+  if (hwnd && CWnd::FromHandle(hwnd))
+    window_ =
+        std::make_unique<CPlayerWindowSide>(core_, hwnd, static_cast<IPlayerPaletteState*>(this));
   core_.WindowChanged();
 }
 
@@ -83,12 +88,32 @@ LRESULT CMoviePlayer::Handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
       window_->OnRButtonDown(point);
       return 0;
     case WM_QUERYNEWPALETTE:
-    case WM_PALETTECHANGED:
-      // Every surface holds true colour: no palette to realise.
-      return 0;
+      return window_->OnQueryNewPalette();
+    case WM_PALETTECHANGED: {
+      LRESULT result = 0;
+      if (window_->OnPaletteChanged(reinterpret_cast<HWND>(wParam), result)) return result;
+      return DefWindowProc(hwnd, message, wParam, lParam);
+    }
     default:
       return DefWindowProc(hwnd, message, wParam, lParam);
   }
+}
+
+CPalette* CMoviePlayer::PlayerPalette() {
+  return GetAppPalette();
+}
+
+void CMoviePlayer::CheckSystemPalette() {
+  if (CPalette* palette = GetAppPalette(); palette && !SystemPaletteHolds(*palette))
+    ResetAppPalette();
+}
+
+void CMoviePlayer::DropOffscreenBitmap() {
+  core_.FreeOffscreen();
+}
+
+CWnd* CMoviePlayer::PaletteWindow() {
+  return window_ ? CWnd::FromHandle(window_->Handle()) : nullptr;
 }
 
 void CMoviePlayer::OpenURL(const std::string&, const std::string&) {}

@@ -4,7 +4,9 @@
 // releasing a highlighted button once the cursor left the window, view
 // updates that only invalidate, URLs and status texts that go nowhere, no
 // printing). The window is not subclassed: its procedure forwards its
-// messages to WindowProc.
+// messages to WindowProc. On palette screens it paints with the
+// application palette and, as a palette view, drops its bitmap when that
+// palette is reset.
 #pragma once
 
 #include <cstddef>
@@ -13,11 +15,13 @@
 #include <string>
 
 #include "movie/player/player_core.h"
+#include "movie/qt/player_palette.h"
 #include "platform/qt/win_types.h"
+#include "render/gdi/app_palette.h"
 
 class CPlayerWindowSide;
 
-class CMoviePlayer : private IPlayerSite {
+class CMoviePlayer : private IPlayerSite, private IPlayerPaletteState, private CPaletteView {
  public:
   CMoviePlayer();
   ~CMoviePlayer() override;
@@ -52,6 +56,12 @@ class CMoviePlayer : private IPlayerSite {
   uint32_t TimeMs() override;
   bool PollMouse(Point32& client) override;
   void GetUrl(const std::string& url, const std::string& target) override;
+
+  // The application palette; a changed system palette resets it.
+  CPalette* PlayerPalette() override;
+  void CheckSystemPalette() override;
+  void DropOffscreenBitmap() override;
+  CWnd* PaletteWindow() override;
 
   LRESULT Handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -1,5 +1,7 @@
 #include "movie/qt/player_window.h"
 
+#include "movie/qt/player_palette.h"
+
 #include <QRegion>
 #include <QWidget>
 
@@ -66,7 +68,8 @@ void UpdateMenu(CMenu& menu, const CPlayerCore& core) {
 
 }  // namespace
 
-CPlayerWindowSide::CPlayerWindowSide(CPlayerCore& core, HWND hwnd) : core_(core), hwnd_(hwnd) {
+CPlayerWindowSide::CPlayerWindowSide(CPlayerCore& core, HWND hwnd, IPlayerPaletteState* palette)
+    : core_(core), hwnd_(hwnd), palette_(palette) {
   if (CWindowSurface* surface = Surface()) surface->InvalidateAll();
 }
 
@@ -110,6 +113,7 @@ void CPlayerWindowSide::PaintNow(const WinRect& area) {
   {
     CClientDC dc(Surface());
     dc.IntersectClipRect(&r);
+    SelectPlayerPalette(dc, false);
     DcTarget target(dc);
     core_.Paint(target, area);
   }
@@ -146,6 +150,7 @@ void CPlayerWindowSide::OnPaint() {
   if (!Surface()) return;
   if (Surface()->NeedsPaint() && !Surface()->Flushing()) {
     CPaintDC dc(Surface());
+    SelectPlayerPalette(dc, false);
     DcTarget target(dc);
     const CRect& r = dc.m_rcPaint;
     core_.Paint(target, {r.left, r.top, r.right, r.bottom});
@@ -186,4 +191,38 @@ void CPlayerWindowSide::OnRButtonDown(const Point32& point) {
   const UINT chosen = popup->TrackPopupMenu(TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD,
                                             screen.x, screen.y, nullptr);
   if (chosen != 0) ::SendMessage(hwnd, WM_COMMAND, chosen, 0);
+}
+
+void CPlayerWindowSide::SelectPlayerPalette(CDC& dc, bool background) {
+  if (!palette_) return;
+  if (CPalette* palette = palette_->PlayerPalette()) {
+    dc.SelectPalette(palette, background);
+    dc.RealizePalette();
+  }
+}
+
+LRESULT CPlayerWindowSide::OnQueryNewPalette() {
+  if (!palette_ || !Surface()) return 0;
+  CPalette cube;
+  if (!CreateCubePalette(cube, core_.Options().cubeLevels)) return 0;
+  CClientDC dc(Surface());
+  CPalette* old = dc.SelectPalette(&cube, false);
+  dc.RealizePalette();
+  palette_->CheckSystemPalette();
+  SelectPlayerPalette(dc, false);
+  dc.SelectPalette(old, false);
+  cube.DeleteObject();
+  return 1;
+}
+
+bool CPlayerWindowSide::OnPaletteChanged(HWND changer, LRESULT& result) {
+  if (changer == hwnd_) return false;
+  result = 0;
+  CPalette cube;
+  if (!palette_ || !Surface() || !CreateCubePalette(cube, core_.Options().cubeLevels)) return true;
+  palette_->CheckSystemPalette();
+  CClientDC dc(Surface());
+  SelectPlayerPalette(dc, true);
+  cube.DeleteObject();
+  return true;
 }

@@ -1,8 +1,9 @@
 // The window side of a movie player over the platform layer: the window's
 // pixels in a backing surface that the player paints through device
 // contexts, XOR frames drawn at once, timers by id, the mouse through the
-// input source, the player's cursor and its popup menu with the player's
-// own item states. The plug-in's player and the editor's player use it.
+// input source, the player's cursor, its popup menu with the player's own
+// item states, and its palette on palette screens. The plug-in's player and
+// the editor's player use it.
 #pragma once
 
 #include <memory>
@@ -10,11 +11,15 @@
 #include "movie/player/player_core.h"
 #include "platform/qt/win_types.h"
 
+class CDC;
 class CWindowSurface;
+class IPlayerPaletteState;
 
 class CPlayerWindowSide {
  public:
-  CPlayerWindowSide(CPlayerCore& core, HWND hwnd);
+  // The palette state (or none) is the player's for painting and the
+  // palette messages; it outlives this object.
+  CPlayerWindowSide(CPlayerCore& core, HWND hwnd, IPlayerPaletteState* palette = nullptr);
   // Kills the player's timers and asks for a repaint of the window.
   ~CPlayerWindowSide();
   CPlayerWindowSide(const CPlayerWindowSide&) = delete;
@@ -43,11 +48,22 @@ class CPlayerWindowSide {
   // Opens the player's popup menu at the point; the choice comes back as
   // WM_COMMAND through the window's procedure (this object may be gone).
   void OnRButtonDown(const Point32& point);
+  // WM_QUERYNEWPALETTE: the cube palette realised in the foreground, the
+  // system palette checked, the player's palette realised; 1, or 0 without
+  // a cube palette (no palette screen).
+  LRESULT OnQueryNewPalette();
+  // WM_PALETTECHANGED from another window: the system palette checked and
+  // the player's palette realised; 0. False for the window's own change
+  // (left to the next procedure).
+  bool OnPaletteChanged(HWND changer, LRESULT& result);
 
  private:
   CWindowSurface* Surface() const;
+  // Selects and realises the player's palette, when there is one.
+  void SelectPlayerPalette(CDC& dc, bool background);
 
   CPlayerCore& core_;
   HWND hwnd_;
+  IPlayerPaletteState* palette_;
   bool pressing_ = false;
 };

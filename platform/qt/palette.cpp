@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "platform/qt/dc.h"
+#include "platform/qt/screen_hook.h"
+#include "platform/qt/system_palette.h"
 
 bool CPalette::CreatePalette(const LogPalette& palette) {
   if (palette.entries.empty() || palette.entries.size() > 256) return false;
@@ -32,6 +34,10 @@ CPalette* CDC::SelectPalette(CPalette* palette, bool) {
 }
 
 UINT CDC::RealizePalette() {
-  // The screen's colours never change: no entry is remapped.
-  return 0;
+  // A true-colour screen's colours never change: no entry is remapped.
+  if (!IsPaletteScreen() || palette_ == nullptr || !palette_->IsValid()) return 0;
+  LogPalette entries;
+  entries.entries.resize(static_cast<size_t>(palette_->GetEntryCount()));
+  palette_->GetPaletteEntries(0, static_cast<UINT>(entries.entries.size()), entries.entries.data());
+  return RealizeOnPaletteScreen(entries);
 }

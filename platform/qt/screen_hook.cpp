@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "platform/qt/dc.h"
+#include "platform/qt/system_palette.h"
 #include "render/raster/blit_probe.h"
 
 namespace {
@@ -23,12 +24,31 @@ constexpr PaletteEntry kStaticColours[kReservedPaletteEntries] = {
     {0, 0, 255, 0},     {255, 0, 255, 0},   {0, 255, 255, 0},   {255, 255, 255, 0},
 };
 
-PaletteEntry SystemEntry(UINT index) {
-  constexpr UINT half = kReservedPaletteEntries / 2;
-  if (index < half) return kStaticColours[index];
-  if (index >= kSystemPaletteSize - half)
+constexpr UINT kFirstFree = kReservedPaletteEntries / 2;
+constexpr UINT kEndFree = kSystemPaletteSize - kReservedPaletteEntries / 2;
+
+PaletteEntry StaticEntry(UINT index) {
+  if (index < kFirstFree) return kStaticColours[index];
+  if (index >= kEndFree)
     return kStaticColours[index - (kSystemPaletteSize - kReservedPaletteEntries)];
   return {};  // the free entries start black
+}
+
+// The fake screen's system palette.
+struct SystemPalette {
+  PaletteEntry entries[kSystemPaletteSize];
+  void Reset() {
+    for (UINT i = 0; i < kSystemPaletteSize; ++i) entries[i] = StaticEntry(i);
+  }
+  SystemPalette() { Reset(); }
+};
+SystemPalette& System() {
+  static SystemPalette palette;
+  return palette;
+}
+
+bool SameColour(const PaletteEntry& a, const PaletteEntry& b) {
+  return a.red == b.red && a.green == b.green && a.blue == b.blue;
 }
 
 // The probe's trials go through the same transfer that shows offscreen
@@ -80,6 +100,28 @@ class QtScreenHook final : public CScreen {
 
 void SetFakePaletteScreen(bool on) {
   g_paletteScreen = on;
+  System().Reset();
+}
+
+UINT RealizeOnPaletteScreen(const LogPalette& palette) {
+  if (!g_paletteScreen) return 0;
+  SystemPalette& system = System();
+  UINT next = kFirstFree, changed = 0;
+  for (const PaletteEntry& e : palette.entries) {
+    if (!(e.flags & kPaletteNoCollapse)) {
+      bool held = false;
+      for (UINT i = 0; i < kSystemPaletteSize && !held; ++i) {
+        const bool placed = i < kFirstFree || i >= kEndFree || i < next;
+        held = placed && SameColour(system.entries[i], e);
+      }
+      if (held) continue;
+    }
+    if (next == kEndFree) continue;  // no free entry left: matched, not placed
+    PaletteEntry& slot = system.entries[next++];
+    if (!SameColour(slot, e)) ++changed;
+    slot = {e.red, e.green, e.blue, 0};
+  }
+  return changed;
 }
 
 bool IsPaletteScreen() {
@@ -102,7 +144,7 @@ ScreenPaletteInfo QtScreenPaletteInfo() {
 UINT GetSystemPaletteEntries(UINT start, UINT count, PaletteEntry* out) {
   if (!g_paletteScreen || out == nullptr || start >= kSystemPaletteSize) return 0;
   const UINT n = std::min<UINT>(count, kSystemPaletteSize - start);
-  for (UINT i = 0; i < n; ++i) out[i] = SystemEntry(start + i);
+  for (UINT i = 0; i < n; ++i) out[i] = System().entries[start + i];
   return n;
 }
 

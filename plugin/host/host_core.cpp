@@ -315,8 +315,11 @@ void CPluginHost::RunPosted() {
   for (size_t i = navigations.size(); i < urls.size(); ++i) navigations.push_back(urls[i]);
 }
 
-QImage CPluginHost::Print(Instance& in, bool mono) {
-  const int width = static_cast<int>(in.window.width), height = static_cast<int>(in.window.height);
+QImage CPluginHost::Print(Instance& in, bool mono, int width, int height) {
+  if (width <= 0 || height <= 0) {
+    width = static_cast<int>(in.window.width);
+    height = static_cast<int>(in.window.height);
+  }
   QImage image(std::max(width, 1), std::max(height, 1),
                mono ? QImage::Format_Mono : QImage::Format_RGB32);
   if (mono) {

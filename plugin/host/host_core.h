@@ -81,9 +81,9 @@ class CPluginHost {
   // they are only recorded (there is no page to leave).
   void RunPosted();
 
-  // Prints the instance into an image of its window's size, 24-bit or
-  // 1-bit (the print area is the whole image).
-  QImage Print(Instance& instance, bool mono);
+  // Prints the instance into an image, 24-bit or 1-bit, whose whole area is
+  // the print area: the window's size, or width x height when given.
+  QImage Print(Instance& instance, bool mono, int width = 0, int height = 0);
 
   std::vector<std::unique_ptr<Instance>>& Instances() { return instances_; }
   // What the library asked of the browser.

@@ -7,17 +7,56 @@
 #include <memory>
 #include <vector>
 
+#include "movie/qt/player_palette.h"
 #include "movie/qt/player_window.h"
 #include "platform/qt/dc.h"
 #include "platform/qt/gdi_objects.h"
+#include "platform/qt/input.h"
 #include "platform/qt/messages.h"
 #include "platform/qt/screen_hook.h"
 #include "platform/qt/wnd.h"
+#include "plugin/player_palette.h"
 #include "plugin/plugin_player.h"
 #include "plugin/plugin_window.h"
 #include "res/player_resources.h"
 
 namespace {
+
+// The shared player table as the palette the players paint with, made
+// again whenever the table was built again.
+class CPluginPaletteState final : public IPlayerPaletteState {
+ public:
+  CPalette* PlayerPalette() override {
+    CSharedPalette* table = GetPlayerColorTable();
+    if (!table) return nullptr;
+    if (generation_ != PlayerColorTableGeneration() || !palette_.IsValid()) {
+      palette_.DeleteObject();
+      generation_ = PlayerColorTableGeneration();
+      if (!palette_.CreatePalette(table->logPalette)) return nullptr;
+    }
+    return &palette_;
+  }
+  void CheckSystemPalette() override { ::CheckSystemPalette(); }
+
+ private:
+  CPalette palette_;
+  uint32_t generation_ = 0;
+};
+
+CPluginPaletteState& PaletteState() {
+  static auto* state = new CPluginPaletteState;  // lives as long as the process
+  return *state;
+}
+
+// The screen of the library's offscreen bitmaps: the Qt screen, whose
+// palette formats take the shared player table.
+class CPlayerScreen final : public CScreen {
+ public:
+  int Depth() override { return QtScreen()->Depth(); }
+  BlitFormat ProbeBlitFormat(int depth) override { return QtScreen()->ProbeBlitFormat(depth); }
+  CSharedPalette* AppPalette() override { return GetPlayerColorTable(); }
+  int32_t LogPixels() override { return QtScreen()->LogPixels(); }
+};
 
 class CPlayerWindow;
 std::vector<CPlayerWindow*>& LiveWindows() {
@@ -27,7 +66,8 @@ std::vector<CPlayerWindow*>& LiveWindows() {
 
 class CPlayerWindow final : public IPluginWindow {
  public:
-  CPlayerWindow(CPluginPlayer& player, HWND hwnd) : player_(player), side_(player.Core(), hwnd) {
+  CPlayerWindow(CPluginPlayer& player, HWND hwnd)
+      : player_(player), side_(player.Core(), hwnd, &PaletteState()) {
     LiveWindows().push_back(this);
     previous_ = SetWindowProc(hwnd, PlayerWindowProc);
   }
@@ -84,9 +124,12 @@ class CPlayerWindow final : public IPluginWindow {
         side_.OnRButtonDown(point);
         return 0;
       case WM_QUERYNEWPALETTE:
-      case WM_PALETTECHANGED:
-        // Every surface holds true colour: no palette to realise.
-        return 0;
+        return side_.OnQueryNewPalette();
+      case WM_PALETTECHANGED: {
+        LRESULT result = 0;
+        if (side_.OnPaletteChanged(reinterpret_cast<HWND>(wParam), result)) return result;
+        return Previous(message, wParam, lParam);
+      }
       default:
         return Previous(message, wParam, lParam);
     }
@@ -163,7 +206,20 @@ void PrintPlayerFrame(CPlayerCore& core, CDC& dc, const NPWindow& area) {
 
 void InstallPluginPlatform() {
   SetPluginWindowFactory(MakePlayerWindow);
+  // The players' multimedia time is the platform's tick count: the input
+  // source's clock, which tests replace with a fake one.
+  SetPluginClock([] { return ::GetTickCount(); });
   SetPluginPrinter(PrintThroughDc);
   RegisterPlayerResources();
-  InstallQtScreen();
+  SetPlayerScreenInfo(QtScreenPaletteInfo);
+  InstallPlayerScreen();
+}
+
+void InstallPlayerScreen() {
+  static CPlayerScreen screen;
+  SetOffscreenScreen(&screen);
+}
+
+CPalette* GetPlayerPalette() {
+  return PaletteState().PlayerPalette();
 }

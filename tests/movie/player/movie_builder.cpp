@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 namespace moviebuild {
 
@@ -313,6 +315,16 @@ void AddStateButton(MovieBuilder& b, const Rect32& box, uint16_t downDepth, cons
             {kButtonDown, 12, downDepth, {}},
             {kButtonHitArea, 13, 1, {}}},
            actions);
+}
+
+Bytes KeptMovie(const std::string& path, const char* rewriteVariable, const Bytes& made) {
+  if (std::getenv(rewriteVariable)) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(made.data()),
+               static_cast<std::streamsize>(made.size()));
+  }
+  std::ifstream in(path, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 }  // namespace moviebuild

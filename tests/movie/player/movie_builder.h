@@ -155,4 +155,8 @@ Bytes Actions(std::initializer_list<uint8_t> simple);
 void AddStateButton(MovieBuilder& b, const Rect32& box, uint16_t downDepth, const Bytes& actions);
 Bytes OpenUrlAction(const std::string& url, const std::string& target);
 
+// A movie kept in a file: its bytes, empty when it cannot be read. When the environment variable is
+// set, `made` is written there first (to keep a movie again after its maker changed).
+Bytes KeptMovie(const std::string& path, const char* rewriteVariable, const Bytes& made);
+
 }  // namespace moviebuild

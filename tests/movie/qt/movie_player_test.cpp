@@ -5,19 +5,30 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <algorithm>
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "movie/qt/movie_player.h"
+#include "movie/qt/player_palette.h"
 #include "movie_builder.h"
+#include "platform/qt/dc.h"
 #include "platform/qt/input.h"
 #include "platform/qt/menu.h"
 #include "platform/qt/messages.h"
+#include "platform/qt/palette.h"
+#include "platform/qt/screen_hook.h"
+#include "platform/qt/window_surface.h"
 #include "platform/qt/wnd.h"
+#include "plugin/player_palette.h"
 #include "plugin/plugin_player.h"
 #include "plugin/qt/plugin_platform.h"
 #include "res/program_resources.h"
+#include "res/startup_movie.h"
+#include "startup_movie.h"
+#include "tests/common/recording_player_site.h"
 
 namespace {
 
@@ -57,6 +68,12 @@ Bytes Movie(int frames, bool withButton) {
     b.Place(static_cast<uint16_t>(n + 1), static_cast<uint16_t>(n + 1)).Frame();
   }
   return b.Finish();
+}
+
+// Paints what is invalid in the window now (once Qt has shown it).
+void PaintWindow(CWnd& wnd) {
+  QCoreApplication::processEvents();
+  wnd.UpdateWindow();
 }
 
 // One player of either kind in a window of its own.
@@ -202,6 +219,254 @@ TEST_F(MoviePlayers, TheEditorsButtonWatchReleasesAButtonTheCursorLeft) {
     // With no button tracked the next tick ends the watch.
     ::SendMessage(p.Hwnd(), WM_TIMER, 2, 0);
     EXPECT_FALSE(p.wnd.HasTimer(2));
+  }
+}
+
+// res/movies/startup.vmp is the builder's start-up movie, byte for byte, and
+// the resources hold it as "VMPA" 571; set VM_WRITE_STARTUP=1 to write the
+// file again after the builder changed (then build again to compile it in).
+TEST_F(MoviePlayers, TheStartupMovieIsCompiledInAndPlaysInTheStartupScreen) {
+  const Bytes movie = StartupMovie();
+  EXPECT_EQ(KeptMovie(VM_SOURCE_DIR "/res/movies/startup.vmp", "VM_WRITE_STARTUP", movie), movie);
+  const std::vector<uint8_t>* data = Resources().FindData(kMovieResourceType, kStartupMovie);
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(*data, movie);
+
+  // The start-up screen is 397 x 300; its player window lies inside it,
+  // one pixel in from each side.
+  constexpr int kScreenW = 397 - 2, kScreenH = 300 - 2;
+  CPlayerHostWnd wnd;
+  wnd.Create("PL_Default", "start-up", WS_VISIBLE, CRect(1, 1, 1 + kScreenW, 1 + kScreenH), nullptr,
+             0);
+  CMoviePlayer player;
+  wnd.player = &player;
+  player.SetWindow(wnd.GetSafeHwnd());
+  player.Core().autoQuality = false;  // the engine's picture below is drawn plain
+  player.LoadMovie(data->data(), data->size());
+  CPlayerCore& core = player.Core();
+  ASSERT_TRUE(core.Loaded());
+  EXPECT_EQ(core.Movie().FrameCount(), 24);
+  // The stage fills the window at 20 twips a pixel.
+  const Rect32& stage = core.Movie().FrameRect();
+  EXPECT_EQ(stage.xmax - stage.xmin, kScreenW * 20);
+  EXPECT_EQ(stage.ymax - stage.ymin, kScreenH * 20);
+  EXPECT_TRUE(wnd.HasTimer(1));
+  PaintWindow(wnd);
+
+  // Each tick of timer 1 shows the next frame as the engine draws it; the
+  // 24th goes round to frame 0 again.
+  RecordingPlayerSite site(kScreenW, kScreenH);
+  CPlayerCore engine(site, MovieReaderMode::kEditor, PlayerOptions::Editor());
+  engine.playOnLoad = false;
+  engine.autoQuality = false;
+  engine.Feed(data->data(), data->size());
+  std::vector<QImage> shown;
+  for (int tick = 0; tick <= 24; ++tick) {
+    if (tick > 0) ::SendMessage(wnd.GetSafeHwnd(), WM_TIMER, 1, 0);
+    const int frame = tick % 24;
+    ASSERT_EQ(core.CurrentFrame(), frame) << tick;
+    engine.GotoFrame(frame);
+    ASSERT_TRUE(engine.PrepareOffscreen());
+    auto& bitmap = const_cast<COffscreenBitmap&>(engine.Bitmap());
+    const QImage& image = wnd.GetSurface()->Image();
+    int bad = 0;
+    for (int y = 0; y < kScreenH; ++y) {
+      const uint8_t* row = bitmap.Row(y);
+      for (int x = 0; x < kScreenW; ++x) {
+        const uint32_t want = uint32_t{row[4 * x + 2]} << 16 | row[4 * x + 1] << 8 | row[4 * x];
+        bad += (image.pixel(x, y) & 0xFFFFFF) != want;
+      }
+    }
+    EXPECT_EQ(bad, 0) << "frame " << frame;
+    shown.push_back(image.copy());
+  }
+  EXPECT_TRUE(wnd.HasTimer(1));  // looping: it plays on
+  // It moves: the name rises and the swoosh grows.
+  auto changed = [&](int a, int b) {
+    int n = 0;
+    for (int y = 0; y < kScreenH; ++y)
+      for (int x = 0; x < kScreenW; ++x) n += shown[a].pixel(x, y) != shown[b].pixel(x, y);
+    return n;
+  };
+  EXPECT_GT(changed(0, 11), 2000);
+  EXPECT_GT(changed(12, 23), 2000);
+  EXPECT_EQ(changed(0, 24), 0);
+  wnd.player = nullptr;
+  player.SetWindow(nullptr);
+  wnd.DestroyWindow();
+}
+
+// ---- Palettes ----------------------------------------------------------------------------
+
+TEST(PlayerPalettes, CubePalettesOnPaletteScreensOnly) {
+  struct Case {
+    const char* player;
+    std::array<uint8_t, 6> levels;
+  };
+  const Case cases[] = {{"plug-in", PlayerOptions::Plugin().cubeLevels},
+                        {"editor", PlayerOptions::Editor().cubeLevels}};
+  EXPECT_EQ(cases[0].levels, (std::array<uint8_t, 6>{0, 44, 86, 135, 192, 255}));
+  EXPECT_EQ(cases[1].levels, (std::array<uint8_t, 6>{0, 51, 102, 153, 204, 255}));
+  for (const Case& c : cases) {
+    CPalette cube;
+    EXPECT_FALSE(CreateCubePalette(cube, c.levels)) << c.player << ": true colour";
+    SetFakePaletteScreen(true);
+    ASSERT_TRUE(CreateCubePalette(cube, c.levels)) << c.player;
+    SetFakePaletteScreen(false);
+    const std::vector<PaletteEntry> e = PaletteEntries(cube);
+    ASSERT_EQ(e.size(), 226u) << c.player;
+    // 16 greys, then the cube with red fastest and no greys of its own.
+    for (int i = 0; i < 16; ++i) {
+      const uint8_t g = i == 15 ? 255 : static_cast<uint8_t>(16 * i);
+      EXPECT_EQ(e[i], (PaletteEntry{g, g, g, 0})) << c.player << " " << i;
+    }
+    const uint8_t l1 = c.levels[1], l4 = c.levels[4];
+    EXPECT_EQ(e[16], (PaletteEntry{l1, 0, 0, 0})) << c.player;
+    EXPECT_EQ(e[21], (PaletteEntry{0, l1, 0, 0})) << c.player;
+    EXPECT_EQ(e[22], (PaletteEntry{l1, l1, 0, 0})) << c.player << ": no grey (l1, l1, l1)";
+    EXPECT_EQ(e[225], (PaletteEntry{l4, 255, 255, 0})) << c.player;
+    for (size_t i = 16; i < e.size(); ++i)
+      EXPECT_FALSE(e[i].red == e[i].green && e[i].green == e[i].blue) << c.player << " " << i;
+  }
+}
+
+// The fake 8-bit palette screen, with the bitmaps of the player under test
+// taking its palette (the editor's: the application palette; the plug-in's:
+// the shared player table).
+class PaletteScreen : public MoviePlayers {
+ protected:
+  void Use(bool editor) {
+    // Tables built for the true-colour screen (none) are forgotten.
+    ResetAppPalette();
+    CPluginPlayer::ResetPlayerPalettes();
+    SetFakePaletteScreen(true);
+    if (editor) {
+      InstallQtScreen();
+      InstallAppPalette();
+    } else {
+      InstallPlayerScreen();
+    }
+    ResetOffscreenProbe();
+  }
+  void TearDown() override {
+    ResetAppPalette();
+    CPluginPlayer::ResetPlayerPalettes();
+    SetFakePaletteScreen(false);
+    SetAppPaletteProvider(nullptr);
+    InstallPlayerScreen();
+    ResetOffscreenProbe();
+    MoviePlayers::TearDown();
+  }
+  static CPalette* PaletteOf(bool editor) { return editor ? GetAppPalette() : GetPlayerPalette(); }
+  static CSharedPalette* TableOf(bool editor) {
+    return editor ? GetAppSharedPalette() : GetPlayerColorTable();
+  }
+  static void Paint(AnyPlayer& p) { PaintWindow(p.wnd); }
+  static bool HasBitmap(AnyPlayer& p) { return p.Core().Bitmap().IsValid(); }
+  // Another program's window takes the system palette's free entries for
+  // shades of red.
+  static void AnotherProgramRealisesItsPalette(CWnd& other) {
+    LogPalette reds;
+    for (int i = 0; i < 236; ++i)
+      reds.entries.push_back({static_cast<uint8_t>(20 + i), 0, 0, kPaletteNoCollapse});
+    CPalette palette;
+    ASSERT_TRUE(palette.CreatePalette(reds));
+    CClientDC dc(other.GetSurface());
+    dc.SelectPalette(&palette, false);
+    EXPECT_GT(dc.RealizePalette(), 200u);
+  }
+};
+
+TEST_F(PaletteScreen, QueryNewPaletteRealisesTheCubeThenThePlayersPalette) {
+  for (bool editor : {false, true}) {
+    const char* who = editor ? "editor" : "plug-in";
+    Use(editor);
+    AnyPlayer p(editor, Movie(1, false));
+    Paint(p);
+    // Painted on an 8-bit bitmap in the player's palette, which the system
+    // palette then holds.
+    ASSERT_TRUE(HasBitmap(p)) << who;
+    EXPECT_EQ(p.Core().Bitmap().BitsPerPixel(), 8) << who;
+    EXPECT_EQ(p.Core().Bitmap().Palette(), TableOf(editor)) << who;
+    ASSERT_NE(PaletteOf(editor), nullptr) << who;
+    EXPECT_TRUE(SystemPaletteHolds(*PaletteOf(editor))) << who;
+
+    // The cube realised in the foreground changes the system palette, so
+    // what was drawn in the old colours goes; the player's palette is then
+    // realised and the system palette holds it again.
+    EXPECT_EQ(::SendMessage(p.Hwnd(), WM_QUERYNEWPALETTE, 0, 0), 1) << who;
+    EXPECT_FALSE(HasBitmap(p)) << who;
+    EXPECT_TRUE(p.wnd.GetSurface()->NeedsPaint()) << who;
+    ASSERT_NE(PaletteOf(editor), nullptr) << who;
+    EXPECT_TRUE(SystemPaletteHolds(*PaletteOf(editor))) << who;
+    // The plug-in's table is the system palette, so it holds the cube of
+    // its own levels; the editor's application palette has its own cube.
+    const std::vector<PaletteEntry> now = PaletteEntries(*PaletteOf(editor));
+    const uint8_t level = editor ? 51 : 44;
+    EXPECT_NE(std::find_if(now.begin(), now.end(),
+                           [&](const PaletteEntry& e) {
+                             return e.red == level && e.green == 0 && e.blue == 0;
+                           }),
+              now.end())
+        << who;
+    Paint(p);
+    ASSERT_TRUE(HasBitmap(p)) << who;
+    EXPECT_EQ(p.Core().Bitmap().Palette(), TableOf(editor)) << who;
+    // The plug-in's table keeps the cube: asking again changes nothing.
+    if (!editor) {
+      EXPECT_EQ(::SendMessage(p.Hwnd(), WM_QUERYNEWPALETTE, 0, 0), 1);
+      EXPECT_TRUE(HasBitmap(p));
+    }
+  }
+}
+
+TEST_F(PaletteScreen, AnotherProgramsPaletteResetsEveryPlayersBitmap) {
+  for (bool editor : {false, true}) {
+    const char* who = editor ? "editor" : "plug-in";
+    Use(editor);
+    AnyPlayer a(editor, Movie(1, false)), b(editor, Movie(3, false));
+    Paint(a);
+    Paint(b);
+    ASSERT_TRUE(HasBitmap(a) && HasBitmap(b)) << who;
+    // The window's own change is left alone.
+    EXPECT_EQ(::SendMessage(a.Hwnd(), WM_PALETTECHANGED, reinterpret_cast<WPARAM>(a.Hwnd()), 0), 0);
+    EXPECT_TRUE(HasBitmap(a) && HasBitmap(b)) << who;
+
+    CWnd other;
+    other.Create("PL_Default", "other", WS_VISIBLE, CRect(300, 10, 340, 40), nullptr, 0);
+    AnotherProgramRealisesItsPalette(other);
+    const auto changed = reinterpret_cast<WPARAM>(other.GetSafeHwnd());
+    EXPECT_EQ(::SendMessage(a.Hwnd(), WM_PALETTECHANGED, changed, 0), 0) << who;
+    EXPECT_FALSE(HasBitmap(a)) << who;
+    EXPECT_FALSE(HasBitmap(b)) << who;
+    EXPECT_TRUE(b.wnd.GetSurface()->NeedsPaint()) << who;
+    Paint(a);
+    ASSERT_TRUE(HasBitmap(a)) << who;
+    EXPECT_EQ(a.Core().Bitmap().Palette(), TableOf(editor)) << who;
+    if (!editor) {
+      // The shared table was made again from the changed system palette:
+      // the other player's message finds nothing to reset, so the first
+      // player's new bitmap stays.
+      EXPECT_EQ(GetPlayerColorTable()->table.entries[100], PackRgb(110, 0, 0));
+      EXPECT_EQ(::SendMessage(b.Hwnd(), WM_PALETTECHANGED, changed, 0), 0);
+      EXPECT_TRUE(HasBitmap(a));
+      Paint(b);
+      EXPECT_EQ(b.Core().Bitmap().Palette(), GetPlayerColorTable());
+    }
+    other.DestroyWindow();
+  }
+}
+
+TEST_F(MoviePlayers, OnTrueColourScreensThePaletteMessagesDoNothing) {
+  for (bool editor : {false, true}) {
+    AnyPlayer p(editor, Movie(1, false));
+    PaintWindow(p.wnd);
+    ASSERT_TRUE(p.Core().Bitmap().IsValid());
+    EXPECT_EQ(p.Core().Bitmap().BitsPerPixel(), 32);
+    EXPECT_EQ(editor ? GetAppPalette() : GetPlayerPalette(), nullptr);
+    EXPECT_EQ(::SendMessage(p.Hwnd(), WM_QUERYNEWPALETTE, 0, 0), 0);
+    EXPECT_EQ(::SendMessage(p.Hwnd(), WM_PALETTECHANGED, 0, 0), 0);
+    EXPECT_TRUE(p.Core().Bitmap().IsValid());
   }
 }
 

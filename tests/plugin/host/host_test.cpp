@@ -10,10 +10,12 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QWidget>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -22,9 +24,13 @@
 #include "movie/player/player_core.h"
 #include "movie_builder.h"
 #include "platform/qt/cursors.h"
+#include "platform/qt/dc.h"
 #include "platform/qt/input.h"
 #include "platform/qt/menu.h"
 #include "platform/qt/messages.h"
+#include "platform/qt/palette.h"
+#include "platform/qt/screen_hook.h"
+#include "platform/qt/window_surface.h"
 #include "plugin/host/host_core.h"
 #include "sample_movie.h"
 #include "tests/common/recording_player_site.h"
@@ -83,6 +89,7 @@ class PluginHost : public testing::Test {
   }
   void TearDown() override {
     host.Close();
+    SetFakePaletteScreen(false);
     SetMenuTrackHook(nullptr);
     SetInputSource(nullptr);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -95,6 +102,35 @@ class PluginHost : public testing::Test {
     return in;
   }
   HWND Hwnd(CPluginHost::Instance& in) { return in.wnd->GetSafeHwnd(); }
+  // A left press on the window at `at`: the scripted source then has the
+  // button held at each point in turn (at its time; 0: the clock's) and
+  // released at the last one, `releaseTime` (0: the clock's).
+  struct Held {
+    QPoint at;
+    uint32_t time;
+  };
+  void Press(CPluginHost::Instance& in, CScriptedInputSource& script, QPoint at,
+             const std::vector<Held>& held, uint32_t releaseTime = 0) {
+    CWnd& wnd = *in.wnd;
+    auto sample = [&](QPoint p, uint32_t time, bool down) {
+      InputSample s;
+      s.time = time;
+      s.screen = wnd.ClientToScreen(CPoint(p.x(), p.y()));
+      s.buttons = down ? MK_LBUTTON : 0;
+      script.Push(s);
+    };
+    for (const Held& h : held) sample(h.at, h.time, true);
+    const QPoint last = held.empty() ? at : held.back().at;
+    sample(last, releaseTime, false);
+    QWidget* w = wnd.GetWidget();
+    auto event = [&](QEvent::Type type, QPoint p, Qt::MouseButton button, Qt::MouseButtons down) {
+      QMouseEvent e(type, QPointF(p), w->mapToGlobal(QPointF(p)), button, down, Qt::NoModifier);
+      QCoreApplication::sendEvent(w, &e);
+    };
+    event(QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
+    event(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+    event(QEvent::MouseButtonRelease, last, Qt::LeftButton, Qt::NoButton);
+  }
 
   CPluginHost host;
 };
@@ -223,40 +259,174 @@ TEST_F(PluginHost, MenuCommandsComeBackThroughTheWindowsChain) {
   ReleaseCursorOverride();
 }
 
-TEST_F(PluginHost, ClickingTheButtonsStopsAndPlays) {
+TEST_F(PluginHost, AButtonActsWhenReleasedOverItAfterDragsOffAndBack) {
   CScriptedInputSource script;
   SetInputSource(&script);
   CPluginHost::Instance* in = Play(Movie(SampleMovie()));
   ASSERT_NE(in, nullptr);
   ASSERT_TRUE(in->wnd->HasTimer(1));
-  auto click = [&](int x, int y) {
-    QWidget* w = in->wnd->GetWidget();
-    const QPoint local(x, y);
-    const QPointF global = w->mapToGlobal(QPointF(local));
-    QMouseEvent move(QEvent::MouseMove, local, global, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &move);
-    InputSample held;
-    held.screen = CPoint(static_cast<int>(global.x()), static_cast<int>(global.y()));
-    held.buttons = MK_LBUTTON;
-    script.Push(held);
-    held.buttons = 0;
-    script.Push(held);
-    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &release);
+  const QPoint stop(kSampleStopX, kSampleStopY), play(kSamplePlayX, kSamplePlayY), away(300, 100);
+  struct Case {
+    const char* what;
+    QPoint at;
+    std::vector<QPoint> held;  // where the button is held, in turn
+    bool playing;              // timer 1 runs afterwards
   };
-  click(kSampleStopX, kSampleStopY);
-  EXPECT_FALSE(in->wnd->HasTimer(1));
-  click(kSamplePlayX, kSamplePlayY);
-  EXPECT_TRUE(in->wnd->HasTimer(1));
+  const Case cases[] = {
+      {"stop, released away from it", stop, {away}, true},
+      {"stop, dragged off and back", stop, {away, stop}, false},
+      {"play", play, {play}, true},
+      {"stop", stop, {stop}, false},
+  };
+  for (const Case& c : cases) {
+    std::vector<Held> held;
+    for (const QPoint& p : c.held) held.push_back({p, 0});
+    Press(*in, script, c.at, held);
+    EXPECT_EQ(in->wnd->HasTimer(1), c.playing) << c.what;
+  }
   // Over a button the pointer is the button hand.
   EXPECT_EQ(::SendMessage(Hwnd(*in), WM_SETCURSOR, 0, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)), 1);
   ASSERT_NE(GetCursor(), nullptr);
   EXPECT_EQ(GetCursor()->Id(), 103);
   ReleaseCursorOverride();
+}
+
+// A scripted input source that shows the test the window at every poll of
+// a modal loop (before it takes its next sample).
+class CWatchedInputSource : public CScriptedInputSource {
+ public:
+  std::function<void()> onPoll;
+
+ protected:
+  void Pump() override {
+    if (onPoll) onPoll();
+    CScriptedInputSource::Pump();
+  }
+};
+
+TEST_F(PluginHost, DragPanThroughTheWindowSettlesAfter101MsAndLeavesNoXorMarks) {
+  CWatchedInputSource script;
+  script.SetTime(1000);
+  SetInputSource(&script);
+  const Bytes movie = SampleMovie();
+  CPluginHost::Instance* in = Play(Movie(movie, {{"play", "false"}}));
+  ASSERT_NE(in, nullptr);
+  CWnd& wnd = *in->wnd;
+  // Zoom in at the sun: the top right quarter of the stage fills the
+  // window; the view may move 550 pixels left and 400 down.
+  SetMenuTrackHook([](CMenu&, CPoint) -> UINT { return 20042; });
+  ::SendMessage(Hwnd(*in), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(450, 70));
+  SetMenuTrackHook(nullptr);
+  QCoreApplication::processEvents();
+  const QImage before = wnd.GetSurface()->Image().copy();
+
+  // Press at the centre, move 40 right and 30 up at 1010 ms, then hold
+  // still: 100 ms later nothing has moved yet, 101 ms later the view has.
+  const QPoint start(275, 200), to = start + QPoint(40, -30);
+  std::vector<QImage> polls;  // the window before each sample is taken
+  script.onPoll = [&] { polls.push_back(wnd.GetSurface()->Image().copy()); };
+  Press(*in, script, start, {{to, 1010}, {to, 1110}, {to, 1111}, {to, 1150}}, 1160);
+  script.onPoll = nullptr;
+  QCoreApplication::processEvents();
+  const QImage after = wnd.GetSurface()->Image().copy();
+  ASSERT_GE(polls.size(), 5u);
+
+  // The frame shown: the client moved with the pointer, inset by 2: its
+  // left edge is column 42 and its bottom edge row 367 (the others are off
+  // the window).
+  auto onFrame = [](int x, int y) { return (x == 42 && y <= 367) || (y == 367 && x >= 42); };
+  // Pixels that differ between two pictures, away from the frame's lines.
+  auto differences = [&](const QImage& a, const QImage& b) {
+    int n = 0;
+    for (int y = 0; y < a.height(); ++y)
+      for (int x = 0; x < a.width(); ++x)
+        if (!onFrame(x, y) && a.pixel(x, y) != b.pixel(x, y)) ++n;
+    return n;
+  };
+  // polls[1]: after the move (1010 ms): the old picture under an XOR frame.
+  EXPECT_EQ(differences(polls[1], before), 0);
+  EXPECT_EQ(polls[1].pixel(42, 100) & 0xFFFFFF, ~before.pixel(42, 100) & 0xFFFFFF);
+  EXPECT_EQ(polls[1].pixel(300, 367) & 0xFFFFFF, ~before.pixel(300, 367) & 0xFFFFFF);
+  // polls[2]: 100 ms without a move: unchanged.
+  EXPECT_EQ(polls[2], polls[1]);
+  // polls[3]: 101 ms: the panned picture, still under the frame.
+  EXPECT_GT(differences(polls[3], before), 2000);
+  EXPECT_EQ(differences(polls[3], after), 0);
+  EXPECT_EQ(polls[3].pixel(42, 100) & 0xFFFFFF, ~after.pixel(42, 100) & 0xFFFFFF);
+
+  // Released: no XOR mark is left; the window is the engine's picture after
+  // the same zoom and drag, and a full repaint changes nothing.
+  Reference ref(movie, 550, 400);
+  ref.core.PopupMenu({450, 70});
+  ASSERT_TRUE(ref.core.OnCommand(20042));
+  ref.site.mouse = {{{315, 170}, true, 10}, {{315, 170}, true, 150}, {{315, 170}, false, 0}};
+  ref.core.OnLButtonDown({275, 200});
+  EXPECT_EQ(Mismatches(after, ref), 0);
+  wnd.Invalidate(false);
+  wnd.GetSurface()->InvalidateAll();
+  wnd.GetSurface()->UpdateNow();
+  EXPECT_EQ(wnd.GetSurface()->Image(), after);
+}
+
+TEST_F(PluginHost, PaletteMessagesOnAFakePaletteScreen) {
+  SetFakePaletteScreen(true);
+  CPluginHost::Instance* in = Play(Movie(SampleMovie(), {{"play", "false"}}));
+  ASSERT_NE(in, nullptr);
+  auto system = [] {
+    std::vector<PaletteEntry> entries(kSystemPaletteSize);
+    EXPECT_EQ(GetSystemPaletteEntries(0, kSystemPaletteSize, entries.data()), 256u);
+    return entries;
+  };
+  auto holds = [](const std::vector<PaletteEntry>& palette, uint8_t r, uint8_t g, uint8_t b) {
+    return std::any_of(palette.begin(), palette.end(), [&](const PaletteEntry& e) {
+      return e.red == r && e.green == g && e.blue == b;
+    });
+  };
+  // The cube of the plug-in's levels goes into the system palette; the
+  // players' table is made from it again, so the window is painted anew.
+  EXPECT_FALSE(holds(system(), 44, 0, 0));
+  EXPECT_FALSE(in->wnd->GetSurface()->NeedsPaint());
+  EXPECT_EQ(::SendMessage(Hwnd(*in), WM_QUERYNEWPALETTE, 0, 0), 1);
+  const std::vector<PaletteEntry> now = system();
+  for (uint8_t level : {44, 86, 135, 192}) EXPECT_TRUE(holds(now, level, 0, 0)) << int{level};
+  EXPECT_TRUE(in->wnd->GetSurface()->NeedsPaint());
+  QCoreApplication::processEvents();
+  // Drawn in 8 bits: every pixel of the window is a colour of the palette.
+  const QImage shown = Grab(*in);
+  int foreign = 0;
+  for (int y = 0; y < shown.height(); y += 3)
+    for (int x = 0; x < shown.width(); x += 3) {
+      const QRgb c = shown.pixel(x, y);
+      foreign += !holds(now, static_cast<uint8_t>(qRed(c)), static_cast<uint8_t>(qGreen(c)),
+                        static_cast<uint8_t>(qBlue(c)));
+    }
+  EXPECT_EQ(foreign, 0);
+
+  // Another window's palette took the free entries: the players' table no
+  // longer matches, so the window is painted again.
+  CWnd other;
+  other.Create("PL_Default", "other", WS_VISIBLE, CRect(600, 10, 640, 40), nullptr, 0);
+  LogPalette greens;
+  for (int i = 0; i < 236; ++i)
+    greens.entries.push_back({0, static_cast<uint8_t>(20 + i), 0, kPaletteNoCollapse});
+  CPalette palette;
+  ASSERT_TRUE(palette.CreatePalette(greens));
+  {
+    CClientDC dc(other.GetSurface());
+    dc.SelectPalette(&palette, false);
+    dc.RealizePalette();
+  }
+  EXPECT_EQ(
+      ::SendMessage(Hwnd(*in), WM_PALETTECHANGED, reinterpret_cast<WPARAM>(other.GetSafeHwnd()), 0),
+      0);
+  EXPECT_TRUE(in->wnd->GetSurface()->NeedsPaint());
+  QCoreApplication::processEvents();
+  other.DestroyWindow();
+
+  // On a true-colour screen the messages change nothing.
+  SetFakePaletteScreen(false);
+  EXPECT_EQ(::SendMessage(Hwnd(*in), WM_QUERYNEWPALETTE, 0, 0), 0);
+  EXPECT_FALSE(in->wnd->GetSurface()->NeedsPaint());
 }
 
 TEST_F(PluginHost, ResizingRebuildsTheFrameAtTheNewSize) {
@@ -322,6 +492,81 @@ TEST_F(PluginHost, PrintsTheFrameAt24And1BitsAndFramesAMovieNotYetRead) {
   EXPECT_EQ(page.pixel(20, 15) & 0xFFFFFF, 0xFFFFFFu);
 }
 
+// Ghostscript renders a PDF's first page back to pixels at one pixel a
+// point: a portable pixmap (bitmap for 1-bit pages). Null when it failed.
+QImage RenderPdfBack(const std::string& pdf, bool mono) {
+  const std::string out = pdf + (mono ? ".pbm" : ".ppm");
+  const std::string command = std::string("gs -q -dNOPAUSE -dBATCH -dSAFER -r72 -sDEVICE=") +
+                              (mono ? "pbmraw" : "ppmraw") + " -sOutputFile=" + out + " " + pdf;
+  if (std::system(command.c_str()) != 0) return {};
+  QImage image;
+  if (!image.load(QString::fromStdString(out))) return {};
+  return image.convertToFormat(QImage::Format_RGB32);
+}
+
+// 0xRRGGBB of the direct render's pixel (1 bit: black or white).
+uint32_t DirectPixel(COffscreenBitmap& bitmap, bool mono, int x, int y) {
+  const uint8_t* row = bitmap.Row(y);
+  if (mono) return (row[x / 8] >> (7 - x % 8) & 1) ? 0xFFFFFFu : 0u;
+  return uint32_t{row[x * 3 + 2]} << 16 | uint32_t{row[x * 3 + 1]} << 8 | row[x * 3];
+}
+
+TEST_F(PluginHost, PrintedPdfReadBackByGhostscriptIsTheDirectRenderScaled) {
+  // Print areas too large for one bitmap: 1100 x 800 at 24 bits (2.6 MB) and
+  // 3000 x 2200 at 1 bit (825,000 bytes) are both halved once, then
+  // stretched twice over onto the page.
+  const Bytes movie = SampleMovie();
+  CPluginHost::Instance* in = Play(Movie(movie, {{"play", "false"}}));
+  ASSERT_NE(in, nullptr);
+  struct Case {
+    bool mono;
+    int width, height;
+    // Of the pixels read back, the share further than `tolerance` (per
+    // channel) from the direct render's may not pass `maxOffShare`: the
+    // PDF writer may keep a colour image lossy; a 1-bit image stays exact
+    // but for the rounding of the stretch at the bitmap's pixel edges.
+    int tolerance;
+    double maxOffShare;
+    double maxMeanError;  // per channel, 0 to 255
+  };
+  const Case cases[] = {{false, 1100, 800, 24, 0.01, 3.0}, {true, 3000, 2200, 0, 0.002, 0.6}};
+  for (const Case& c : cases) {
+    const char* what = c.mono ? "1 bit" : "24 bits";
+    Reference ref(movie, 550, 400);
+    int64_t w = c.width, h = c.height;
+    COffscreenBitmap direct;
+    ASSERT_TRUE(ref.core.RenderForPrint(w, h, c.mono ? 1 : 24, direct)) << what;
+    ASSERT_EQ(w * 2, c.width) << what;
+    ASSERT_EQ(h * 2, c.height) << what;
+    const std::string pdf = testing::TempDir() + (c.mono ? "readback1.pdf" : "readback24.pdf");
+    ASSERT_TRUE(SaveImageAsPdf(host.Print(*in, c.mono, c.width, c.height), pdf)) << what;
+    const QImage back = RenderPdfBack(pdf, c.mono);
+    ASSERT_EQ(back.size(), QSize(c.width, c.height)) << what << ": is Ghostscript installed?";
+    int64_t off = 0, errorSum = 0, dark = 0;
+    for (int y = 0; y < c.height; ++y)
+      for (int x = 0; x < c.width; ++x) {
+        const uint32_t want = DirectPixel(direct, c.mono, x / 2, y / 2);
+        const uint32_t got = back.pixel(x, y) & 0xFFFFFF;
+        int worst = 0;
+        for (int shift : {0, 8, 16}) {
+          const int d = std::abs(static_cast<int>(want >> shift & 0xFF) -
+                                 static_cast<int>(got >> shift & 0xFF));
+          worst = std::max(worst, d);
+          errorSum += d;
+        }
+        off += worst > c.tolerance;
+        dark += got == 0;
+      }
+    const double pixels = double{1} * c.width * c.height;
+    EXPECT_LE(off / pixels, c.maxOffShare) << what << ": " << off << " pixels off";
+    EXPECT_LE(errorSum / (3 * pixels), c.maxMeanError) << what;
+    // A 1-bit frame is mostly white: its dark share shows it was drawn.
+    if (c.mono) {
+      EXPECT_GT(dark / pixels, 0.05) << what;
+    }
+  }
+}
+
 TEST_F(PluginHost, APageOfEmbedsRunsAnInstanceEach) {
   const std::string dir = testing::TempDir() + "vmphost_page";
   std::filesystem::create_directories(dir);
@@ -370,16 +615,7 @@ namespace {
 // VM_WRITE_SAMPLE=1 to write it again after the builder changed.
 TEST(SampleMovieFile, IsTheWritersOutputAndPlays) {
   const Bytes movie = SampleMovie();
-  const std::string path = std::string(VM_SOURCE_DIR) + "/res/movies/sample.vmp";
-  if (std::getenv("VM_WRITE_SAMPLE")) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(movie.data()),
-               static_cast<std::streamsize>(movie.size()));
-  }
-  std::ifstream in(path, std::ios::binary);
-  ASSERT_TRUE(in) << path;
-  const Bytes kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(kept, movie);
+  EXPECT_EQ(KeptMovie(VM_SOURCE_DIR "/res/movies/sample.vmp", "VM_WRITE_SAMPLE", movie), movie);
   Reference ref(movie, 550, 400);
   EXPECT_TRUE(ref.core.Loaded());
   EXPECT_EQ(ref.core.Movie().FrameCount(), 24);
