@@ -2,21 +2,28 @@
 // a window that copies into memory: milliseconds per frame (tick, render,
 // copy) for 300 frames of 200 moving shapes at 550 x 400 and 1920 x 1080,
 // against the frame period of 24 frames per second (41.6 ms) and the engine
-// alone (reader and render, as bench/player measures it); and the movie
-// taken in 1-byte, 1 KB and 64 KB writes against one write.
+// alone (reader and render, as bench/player measures it); a movie of 5 MB
+// taken in 1-byte, 1 KB and 64 KB writes against one write; and the tick
+// that wraps a looping movie of 1,000 frames with 20 JPEG images back to
+// frame 0 against an ordinary tick and the frame period. A table of the
+// figures and their ratios closes the run.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "bench/bench_check.h"
+#include "bench/bench_table.h"
 #include "movie/player/display_list.h"
 #include "movie/player/movie_stream.h"
 #include "plugin/npapi.h"
 #include "plugin/plugin_player.h"
 #include "plugin/plugin_window.h"
+#include "render/raster/dib.h"
 #include "render/raster/offscreen_bitmap.h"
 #include "tests/movie/player/movie_builder.h"
 
@@ -30,6 +37,68 @@ constexpr double kFramePeriodMs = 1000.0 / 24;
 
 const Bytes& BenchMovie() {
   static const Bytes movie = MovingShapesMovie(kFrames, kShapes, 300, 900);
+  return movie;
+}
+
+// The same moving shapes over as many frames as make at least 5 MB.
+const Bytes& IntakeMovie() {
+  static const Bytes movie = [] {
+    const size_t perFrame = BenchMovie().size() / kFrames + 1;
+    const int frames = static_cast<int>((size_t{5} << 20) / perFrame) + 1;
+    return MovingShapesMovie(frames, kShapes, 300, 900);
+  }();
+  return movie;
+}
+
+// 1,000 frames at 24 per second: frame 0 defines 20 JPEG images of 110 x 100
+// pixels and tiles the 550 x 400 stage with them; a small square moves over
+// them every frame.
+constexpr int kLoopFrames = 1000;
+constexpr int kJpegs = 20;
+const Bytes& LoopMovie() {
+  static const Bytes movie = [] {
+    MovieBuilder b({0, 11000, 0, 8000}, 24 << 16);
+    uint32_t seed = 777;
+    for (int i = 0; i < kJpegs; ++i) {
+      CDib image;
+      MustBeTrue(image.Create(kDib32Bit, 110, 100, nullptr));
+      for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 110; ++x) {
+          seed = seed * 1103515245u + 12345u;
+          uint8_t* px = image.Bits() + y * image.Stride() + 4 * x;
+          const int noise = static_cast<int>(seed >> 27);
+          px[0] = static_cast<uint8_t>(x * 2 + i * 11 + noise);
+          px[1] = static_cast<uint8_t>(y * 2 + i * 7 + noise);
+          px[2] = static_cast<uint8_t>((x + y) + i * 13);
+        }
+      const auto id = static_cast<uint16_t>(100 + i);
+      b.Writer().WriteJpegImage(id, image);
+      ShapeDef tile;
+      FillDef fill;
+      fill.kind = kMovieFillBitmap;
+      fill.bitmapId = id;
+      fill.matrix.a = fill.matrix.d = 20 << 16;  // 20 twips to the image pixel
+      tile.fills.push_back(fill);
+      tile.Rect(0, 0, 2200, 2000, 1);
+      const auto shape = static_cast<uint16_t>(200 + i);
+      b.Shape(shape, {0, 2200, 0, 2000}, tile);
+      Matrix2x3 at;
+      at.tx = i % 5 * 2200;
+      at.ty = i / 5 * 2000;
+      b.Place(shape, static_cast<uint16_t>(1 + i), &at);
+    }
+    ShapeDef square;
+    square.Fill(Colour(200, 30, 30)).Rect(0, 0, 600, 600, 1);
+    b.Shape(1, {0, 600, 0, 600}, square);
+    for (int f = 0; f < kLoopFrames; ++f) {
+      Matrix2x3 m;
+      m.tx = f * 97 % 10400;
+      m.ty = f * 61 % 7400;
+      if (f) b.Remove(1, 50);
+      b.Place(1, 50, &m).Frame();
+    }
+    return b.Finish();
+  }();
   return movie;
 }
 
@@ -142,11 +211,11 @@ void BM_EngineFrames(benchmark::State& state) {
 }
 BENCHMARK(BM_EngineFrames)->Args({550, 400})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
 
-// The movie through the browser face in writes of the given size (0: one
-// write), each loading check included.
+// The 5 MB movie through the browser face in writes of the given size (0:
+// one write), each loading check included.
 void BM_Intake(benchmark::State& state) {
   const size_t chunk = static_cast<size_t>(state.range(0));
-  const Bytes& movie = BenchMovie();
+  const Bytes& movie = IntakeMovie();
   for (auto _ : state) {
     PluginPlayer p(550, 400);
     p.player->Core().playOnLoad = false;
@@ -156,7 +225,66 @@ void BM_Intake(benchmark::State& state) {
     MustBeTrue(p.player->Core().Loaded());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * movie.size()));
+  state.counters["MB"] = static_cast<double>(movie.size()) / (1 << 20);
 }
 BENCHMARK(BM_Intake)->Arg(1)->Arg(1024)->Arg(65536)->Arg(0)->Unit(benchmark::kMillisecond);
 
+// One tick of the frame timer on the looping movie: from the last frame
+// back to frame 0 (range 1: the reader starts over and frame 0 with its 20
+// images is drawn whole), or from the middle to the next frame (range 0).
+void BM_LoopTick(benchmark::State& state) {
+  const bool wrap = state.range(0) != 0;
+  PluginPlayer p(550, 400);
+  CPlayerCore& core = p.player->Core();
+  core.playOnLoad = false;
+  core.autoQuality = false;
+  const Bytes& movie = LoopMovie();
+  p.player->Write(movie.data(), static_cast<int32_t>(movie.size()));
+  MustBeTrue(core.Loaded() && core.Movie().FrameCount() == kLoopFrames);
+  const int32_t from = wrap ? kLoopFrames - 1 : kLoopFrames / 2;
+  for (auto _ : state) {
+    state.PauseTiming();
+    core.GotoFrame(from);
+    core.Play();
+    (void)core.PrepareOffscreen();
+    state.ResumeTiming();
+    g_clock += 42;
+    core.OnTimer(false);
+    MustBeTrue(core.CurrentFrame() == (wrap ? 0 : from + 1));
+  }
+  state.counters["period ms"] = kFramePeriodMs;
+}
+BENCHMARK(BM_LoopTick)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
 }  // namespace
+
+int main(int argc, char** argv) {
+  BestTimeReporter reporter;
+  RunOnOneCore(argc, argv, reporter);
+
+  std::printf("\n%-28s %10s %10s %10s %12s\n", "frames (ms per frame)", "player", "engine",
+              "period", "player/period");
+  for (const char* size : {"550/400", "1920/1080"}) {
+    const double player = reporter.Ms(std::string("BM_PluginFrames/") + size) / kFrames;
+    const double engine = reporter.Ms(std::string("BM_EngineFrames/") + size) / kFrames;
+    if (player == 0) continue;
+    std::printf("%-28s %10.2f %10.2f %10.1f %12.3f\n", size, player, engine, kFramePeriodMs,
+                player / kFramePeriodMs);
+  }
+  const double whole = reporter.Ms("BM_Intake/0");
+  if (whole > 0) {
+    std::printf("\n%-28s %10s %12s\n", "5 MB intake (ms)", "ms", "x one write");
+    for (const char* chunk : {"1", "1024", "65536", "0"}) {
+      const double ms = reporter.Ms(std::string("BM_Intake/") + chunk);
+      std::printf("%-28s %10.2f %12.2f\n", chunk, ms, ms / whole);
+    }
+  }
+  const double wrap = reporter.Ms("BM_LoopTick/1"), tick = reporter.Ms("BM_LoopTick/0");
+  if (wrap > 0) {
+    std::printf("\n%-28s %10s %10s %10s %12s\n", "loop of 1000 frames (ms)", "wrap", "tick",
+                "period", "wrap/period");
+    std::printf("%-28s %10.2f %10.2f %10.1f %12.3f\n", "20 JPEGs, 550 x 400", wrap, tick,
+                kFramePeriodMs, wrap / kFramePeriodMs);
+  }
+  return 0;
+}
