@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 
 #include "geometry/fixed.h"
 
@@ -35,6 +36,10 @@ class CExportCollector {
  private:
   friend class CPicObj;
   CPicObj* m_rootList = nullptr;  // holding object of export-only objects (top collector only)
+  // What an object was converted to for this export, by the object (top
+  // collector only): each object is converted once, however many frames
+  // show it.
+  std::unordered_map<const CPicObj*, CPicObj*> m_conversions;
 };
 
 // Remembers a collector's matrix and frame around a descent.

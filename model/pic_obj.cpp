@@ -593,11 +593,27 @@ CExportNode* CPicObj::NewExportNode(CExportCollector& collector, CPicObj* obj) {
   return collector.NewNode(obj);
 }
 
-void CPicObj::AddToRootList(CExportCollector& collector, CPicObj* obj) {
+namespace {
+
+CExportCollector& TopCollector(CExportCollector& collector) {
   CExportCollector* top = &collector;
   while (top->m_parent != nullptr) top = top->m_parent;
-  if (top->m_rootList == nullptr) top->m_rootList = new CPicObj;
-  top->m_rootList->AddChild(obj, kAddLast);
+  return *top;
+}
+
+}  // namespace
+
+void CPicObj::AddToRootList(CExportCollector& collector, CPicObj* obj, const CPicObj* source) {
+  CExportCollector& top = TopCollector(collector);
+  if (top.m_rootList == nullptr) top.m_rootList = new CPicObj;
+  top.m_rootList->AddChild(obj, kAddLast);
+  if (source != nullptr) top.m_conversions[source] = obj;
+}
+
+CPicObj* CPicObj::FindExportConversion(CExportCollector& collector, const CPicObj* source) {
+  CExportCollector& top = TopCollector(collector);
+  auto it = top.m_conversions.find(source);
+  return it != top.m_conversions.end() ? it->second : nullptr;
 }
 
 // ---- saved state ---------------------------------------------------------------------

@@ -200,8 +200,12 @@ class CPicObj : public CObject {
   // Appends a node for obj to the collector; null when its pool is exhausted.
   static CExportNode* NewExportNode(CExportCollector& collector, CPicObj* obj);
   // Keeps obj alive until the export ends (a child of the top collector's
-  // holding object).
-  static void AddToRootList(CExportCollector& collector, CPicObj* obj);
+  // holding object); with a source, obj is remembered as what source was
+  // converted to.
+  static void AddToRootList(CExportCollector& collector, CPicObj* obj,
+                            const CPicObj* source = nullptr);
+  // What source was converted to earlier in this export; null when nothing.
+  static CPicObj* FindExportConversion(CExportCollector& collector, const CPicObj* source);
 
   VM_DECLARE_SERIAL(CPicObj)
 

@@ -137,9 +137,14 @@ void CPicOle::Draw(CRenderContext& rc) {
 }
 
 void CPicOle::EnumShapes(CExportCollector& collector) {
-  CPicShape* shape = ConvertToShapes();
-  if (shape == nullptr) return;
-  AddToRootList(collector, shape);
+  // Converted once per export: every frame that shows the object reports the
+  // same drawing objects, so the movie defines the picture once.
+  CPicObj* shape = FindExportConversion(collector, this);
+  if (shape == nullptr) {
+    shape = ConvertToShapes();
+    if (shape == nullptr) return;
+    AddToRootList(collector, shape, this);
+  }
   shape->EnumShapes(collector);
 }
 

@@ -12,7 +12,9 @@
 #include "geometry/edge_graph_update.h"
 #include "geometry/point_list.h"
 #include "model/frame_action.h"
+#include "model/ole_item.h"
 #include "model/pic_bitmap.h"
+#include "model/pic_ole.h"
 #include "movie/export/export_driver.h"
 #include "movie/export/movie_exporter.h"
 #include "movie/movie_writer.h"
@@ -185,6 +187,51 @@ TEST_F(DriverTest, ABitmapIsAnImageAndARectangleThatShowsIt) {
   EXPECT_GT(blue.blue, 200);
   EXPECT_LT(blue.red, 60);
   EXPECT_EQ(StageByFrame(bytes)[1], std::vector<std::string>{"1@1"});
+}
+
+// An embedded object of the page whose picture (a 2 x 2 DIB presentation)
+// has the colour given.
+CPicOle* AddEmbedded(CMarlDoc& doc, CDocumentPage* page, uint8_t red, const Rect32& rect) {
+  std::vector<uint8_t> dib(40 + 2 * 8, 0);
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) dib[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  put32(0, 40);  // header size
+  put32(4, 2);   // width
+  put32(8, 2);   // height
+  dib[12] = 1;   // planes
+  dib[14] = 24;  // bits per pixel
+  for (size_t row = 0; row < 2; ++row)
+    for (size_t x = 0; x < 2; ++x) dib[40 + row * 8 + x * 3 + 2] = red;  // B, G, R
+  std::vector<uint8_t> presentation;
+  for (uint32_t v : {0xFFFFFFFFu, OlePresentation::kFormatDib, 4u, OlePresentation::kAspectContent,
+                     0xFFFFFFFFu, 0u, 0u, 2540u, 2540u, static_cast<uint32_t>(dib.size())})
+    for (int i = 0; i < 4; ++i) presentation.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  presentation.insert(presentation.end(), dib.begin(), dib.end());
+  auto* item = new CMarlCntrItem(&doc, page);
+  item->m_storage.streams = {{"\x02OlePres000", presentation}};
+  item->m_extent = {2540, 2540};
+  doc.AddItem(item);
+  auto* ole = new CPicOle;
+  ole->SetItemRect(rect);
+  item->SetPicOle(ole);
+  return ole;
+}
+
+TEST_F(DriverTest, AnEmbeddedObjectIsConvertedOncePerExport) {
+  // One object shown in two frames: its picture is defined and placed once.
+  CDocumentPage* page = AddPage("Page 1", 2);
+  AddTo(page, AddEmbedded(doc, page, 200, {100, 500, 100, 500}));
+  std::vector<uint8_t> one = Export("embedded.vmp");
+  Summary want = {"color", "tables", "jpeg 2", "shape 1", "place 1@1", "break", "break", "end"};
+  EXPECT_EQ(Records(one), want);
+  EXPECT_EQ(StageByFrame(one)[1], std::vector<std::string>{"1@1"});
+
+  // A second object is a picture of its own, also defined once.
+  AddTo(page, AddEmbedded(doc, page, 40, {600, 1000, 100, 500}));
+  want = {"color",   "tables",    "jpeg 2", "shape 1", "place 1@1", "jpeg 4",
+          "shape 3", "place 3@2", "break",  "break",   "end"};
+  EXPECT_EQ(Records(Export("embedded_two.vmp")), want);
 }
 
 // ---- linking and depths ---------------------------------------------------------------
