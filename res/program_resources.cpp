@@ -382,6 +382,21 @@ void AddDialogs(CResourceStore& r) {
                                    {C::kEdit, kCtrlName, "", {65, 10, 250, 32}},
                                    {C::kDefButton, 1, "OK", {100, 46, 170, 70}},
                                    {C::kButton, 2, "Cancel", {180, 46, 250, 70}}}});
+  r.AddDialog(kDialogProgress, {"",
+                                {280, 90},
+                                {{C::kProgressBar, kCtrlProgressBar, "", {10, 12, 270, 34}},
+                                 {C::kDefButton, 2, "Cancel", {105, 52, 175, 76}}}});
+  r.AddDialog(kDialogMovieExport,
+              {"Export Vimbrel Player",
+               {310, 170},
+               {{C::kCheckBox, kCtrlTopDownCheck, "Load top down", {10, 10, 210, 30}},
+                {C::kCheckBox, kCtrlReportCheck, "Generate size report", {10, 34, 210, 54}},
+                {C::kStatic, 0, "Bitmap &Quality", {10, 66, 210, 84}},
+                {C::kSlider, kCtrlQualitySlider, "", {10, 88, 210, 112}},
+                {C::kStatic, 0, "Low Quality\nSmall File", {10, 116, 110, 152}},
+                {C::kStatic, 0, "High", {176, 116, 210, 134}},
+                {C::kDefButton, 1, "OK", {230, 10, 300, 34}},
+                {C::kButton, 2, "Cancel", {230, 42, 300, 66}}}});
 }
 
 }  // namespace

@@ -21,6 +21,14 @@ constexpr UINT kMainFrameResource = 2;
 // Dialog layouts.
 constexpr UINT kDialogScaleRotate = 157;
 constexpr UINT kDialogRenamePage = 1544;
+// The progress dialog of long exports and imports (caption set when made).
+constexpr UINT kDialogProgress = 217;
+constexpr UINT kCtrlProgressBar = 1003;
+// The movie export's options ("Vector" settings).
+constexpr UINT kDialogMovieExport = 548;
+constexpr UINT kCtrlQualitySlider = 302;
+constexpr UINT kCtrlTopDownCheck = 316;
+constexpr UINT kCtrlReportCheck = 376;
 constexpr UINT kCtrlScale = 1000;
 constexpr UINT kCtrlRotate = 1001;
 constexpr UINT kCtrlName = 1000;

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -349,6 +350,14 @@ bool CDialog::BuildControls() {
       case DialogControlDef::kSlider:
         ctl = new QSlider(Qt::Horizontal, w);
         break;
+      case DialogControlDef::kProgressBar: {
+        auto* bar = new QProgressBar(w);
+        bar->setRange(0, 100);
+        bar->setValue(0);
+        bar->setTextVisible(false);  // the bar alone, no percentage
+        ctl = bar;
+        break;
+      }
     }
     ctl->setGeometry(c.rect.left, c.rect.top, c.rect.Width(), c.rect.Height());
     ctl->setProperty("vmId", c.id);

@@ -48,6 +48,7 @@ struct DialogControlDef {
     kSlider,
     kOwnerDrawList,   // items drawn by the dialog (WM_DRAWITEM)
     kOwnerDrawCombo,  // a drop-down list whose items and field the dialog draws
+    kProgressBar,     // a horizontal bar showing a position within a range
   };
   Kind kind = kStatic;
   UINT id = 0;
