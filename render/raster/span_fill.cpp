@@ -308,6 +308,14 @@ void BuildGradientRamp(const uint8_t* positions, const uint32_t* colours, int co
   int32_t prevPos = 0, nextPos = positions[0];
   uint32_t prev = colours[0], next = colours[0];
   int k = 1;
+  // Each channel of an entry is (q (j - prevPos) + p (nextPos - j)) / span,
+  // truncated. Along one segment the numerator grows by q - p per entry, so
+  // quotient and remainder are carried from entry to entry; the first entry
+  // of a segment divides through a reciprocal (exact for every numerator
+  // below 2^16, see the tests).
+  bool started = false;
+  int32_t span = 0;
+  int32_t value[3], rest[3], stepQ[3], stepR[3];
   for (int32_t j = 0; j < kRampEntries; ++j) {
     // Every point passed moves on, so stops at one position switch colour
     // right there.
@@ -321,23 +329,38 @@ void BuildGradientRamp(const uint8_t* positions, const uint32_t* colours, int co
       } else {
         nextPos = 256;
       }
+      started = false;
     }
-    const int32_t span = nextPos - prevPos;
-    if (span <= 0) {
-      ramp[j] = prev & 0xFFFFFF;
-      continue;
+    if (!started) {
+      span = nextPos - prevPos;
+      if (span <= 0) {
+        ramp[j] = prev & 0xFFFFFF;
+        continue;
+      }
+      const uint64_t inverse = kRampReciprocal[span];
+      for (int c = 0; c < 3; ++c) {
+        const int32_t p = (prev >> (8 * c)) & 0xFF, q = (next >> (8 * c)) & 0xFF;
+        const uint32_t num = static_cast<uint32_t>(q * (j - prevPos) + p * (nextPos - j));
+        value[c] = static_cast<int32_t>((num * inverse) >> 32);
+        rest[c] = static_cast<int32_t>(num) - value[c] * span;
+        // The step q - p as floor quotient and a remainder in [0, span).
+        const int32_t d = q - p;
+        stepQ[c] = d >= 0 ? d / span : -((-d + span - 1) / span);
+        stepR[c] = d - stepQ[c] * span;
+      }
+      started = true;
+    } else {
+      for (int c = 0; c < 3; ++c) {
+        value[c] += stepQ[c];
+        rest[c] += stepR[c];
+        if (rest[c] >= span) {
+          rest[c] -= span;
+          ++value[c];
+        }
+      }
     }
-    // The quotients by span (at most 256) of numerators below 2^16 through
-    // a reciprocal: exact for every such pair (see the tests).
-    const uint64_t inverse = kRampReciprocal[span];
-    uint32_t out = 0;
-    for (int shift = 0; shift < 24; shift += 8) {
-      const uint32_t p = (prev >> shift) & 0xFF, q = (next >> shift) & 0xFF;
-      const uint32_t num =
-          q * static_cast<uint32_t>(j - prevPos) + p * static_cast<uint32_t>(nextPos - j);
-      out |= static_cast<uint32_t>((num * inverse) >> 32) << shift;
-    }
-    ramp[j] = out;
+    ramp[j] = static_cast<uint32_t>(value[0]) | static_cast<uint32_t>(value[1]) << 8 |
+              static_cast<uint32_t>(value[2]) << 16;
   }
 }
 

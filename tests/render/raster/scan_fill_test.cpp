@@ -100,6 +100,46 @@ TEST(GradientRamp, InterpolatesBetweenStopsAsTheDoubleFormula) {
   }
 }
 
+TEST(GradientRamp, EveryEntryIsTheTruncatedIntegerInterpolation) {
+  // Sorted, repeated and unsorted positions (movies may hold any order): each
+  // entry's channels are (q (j - a) + p (b - j)) / (b - a) of the stops a and
+  // b around it, truncated, and the earlier colour where b <= a.
+  std::mt19937 rng(23);
+  for (int trial = 0; trial < 600; ++trial) {
+    const int count = 1 + static_cast<int>(rng() % 8);
+    uint8_t pos[kRampPoints];
+    uint32_t colours[kRampPoints];
+    for (int i = 0; i < count; ++i) {
+      pos[i] = static_cast<uint8_t>(rng() % 256);
+      colours[i] = static_cast<uint32_t>(rng()) & 0xFFFFFF;
+    }
+    if (trial % 3 != 2) std::sort(pos, pos + count);
+    if (trial % 3 == 1 && count > 1) pos[1] = pos[0];  // a hard stop
+    uint32_t ramp[kRampEntries];
+    BuildGradientRamp(pos, colours, count, ramp);
+    int32_t a = 0, b = pos[0];
+    uint32_t p = colours[0], q = colours[0];
+    int k = 1;
+    for (int32_t j = 0; j < kRampEntries; ++j) {
+      while (j > b) {
+        a = b;
+        p = q;
+        b = k < count ? pos[k] : 256;
+        if (k < count) q = colours[k++];
+      }
+      uint32_t want = p & 0xFFFFFF;
+      if (b > a) {
+        want = 0;
+        for (int shift = 0; shift < 24; shift += 8) {
+          const int32_t cp = (p >> shift) & 0xFF, cq = (q >> shift) & 0xFF;
+          want |= static_cast<uint32_t>((cq * (j - a) + cp * (b - j)) / (b - a)) << shift;
+        }
+      }
+      ASSERT_EQ(ramp[j], want) << "trial " << trial << " entry " << j;
+    }
+  }
+}
+
 TEST(GradientRamp, ReciprocalsDivideEveryRampNumeratorExactly) {
   // Numerators of the interpolation stay below 255 * 256 * 2.
   for (uint64_t d = 1; d <= 256; ++d)
