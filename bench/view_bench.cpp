@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "bench/bench_check.h"
+#include "bench/bench_view_window.h"
 #include "geometry/edge_graph_insert.h"
 #include "geometry/path.h"
 #include "geometry/point_list.h"
@@ -105,10 +106,7 @@ struct Window {
         root->AddChild(layer, CPicObj::kAddFirst);
       }
     }));
-    MustBeTrue(frame.Create("PL_Default", "view", WS_VISIBLE, {0, 0, kWidth + kBar, kHeight + kBar},
-                            nullptr, 0));
-    MustBeTrue(view.Create("PL_Default", "", WS_VISIBLE | WS_CHILD | WS_HSCROLL | WS_VSCROLL,
-                           {0, 0, kWidth + kBar, kHeight + kBar}, &frame, 1));
+    CreateViewWindow(frame, view, kWidth + kBar, kHeight + kBar);
     view.State().SetDocument(&doc);
     MustBeTrue(view.SetEditContext(page));
     view.State().SetZoom(view.State().GetScreenPixelsPerTwip(), nullptr, 0);
@@ -125,24 +123,14 @@ struct Window {
   }
 };
 
-void EnsureApp() {
-  static QApplication* app = nullptr;
-  if (app) return;
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "view_bench";
-  static char* argv[] = {name, nullptr};
-  app = new QApplication(argc, argv);
-}
-
 Window& StaticPage() {
-  EnsureApp();
+  EnsureOffscreenApp();
   static Window* w = new Window(1, false, {2 * kWidth, 2 * kHeight});
   return *w;
 }
 
 Window& AnimatedPage() {
-  EnsureApp();
+  EnsureOffscreenApp();
   static Window* w = new Window(kLayers - 1, true, {kWidth, kHeight});
   return *w;
 }

@@ -1,14 +1,26 @@
 #include "view/marl_view.h"
 
+#include <QGuiApplication>
+#include <QStyleHints>
+#include <algorithm>
+#include <cstdio>
 #include <exception>
+#include <stdexcept>
+#include <vector>
 
+#include "geometry/path.h"
+#include "geometry/point_list.h"
 #include "model/app_services.h"
+#include "model/document.h"
 #include "model/document_page.h"
+#include "model/pic_frame.h"
 #include "model/pic_layer.h"
 #include "model/pic_page.h"
-#include "platform/qt/dc.h"
+#include "model/pic_text.h"
+#include "platform/qt/message_box.h"
 #include "render/gdi/app_palette.h"
 #include "render/gdi/bitmap_render_context.h"
+#include "render/gdi/gdi_render_context.h"
 #include "view/core/frame_change.h"
 
 VM_IMPLEMENT_DYNAMIC(CMarlView, COffscreenView)
@@ -20,11 +32,107 @@ Rect32 ToRect32(const CRect& r) {
   return Rect32{r.left, r.right, r.top, r.bottom};
 }
 
+// The area drawn around the clip: one inch of document units.
+constexpr int32_t kBackgroundMargin = 1440;
+// Dimming of everything but the focused object.
+constexpr int32_t kFocusDim = 128;
+// Grid lines are at least this many pixels apart (the spacing doubles).
+constexpr int32_t kGridMinPixelsShift = 3;
+// Feedback bounds grow by this many pixels round what was drawn.
+constexpr int32_t kFeedbackMargin = 5;
+
+// The caret's blink time in milliseconds (half of the platform's flash cycle).
+UINT CaretBlinkTime() {
+  const int cycle =
+      QGuiApplication::instance() != nullptr ? QGuiApplication::styleHints()->cursorFlashTime() : 0;
+  return cycle > 0 ? static_cast<UINT>(cycle / 2) : 530;
+}
+
+// A solid fill of one colour.
+FillStyle SolidFill(uint32_t colour) {
+  FillStyle fill;
+  fill.colour = colour;
+  return fill;
+}
+
+void FillDocRect(CRenderContext& rc, const Rect32& r, uint32_t colour) {
+  if (r.IsEmpty()) return;
+  PointList path;
+  if (PathFromRect(path, r) < 0) return;
+  const FillStyle fill = SolidFill(colour);
+  rc.DrawPath(path, nullptr, &fill);
+}
+
+void DrawLine(CRenderContext& rc, const Point32& a, const Point32& b, const LineStyle& line) {
+  PointList path;
+  if (PointListAppend(path, a, 0) < 0 || PointListAppend(path, b, 0) < 0) return;
+  rc.DrawPath(path, &line, nullptr);
+}
+
+// Grid lines over rect inside rc's clip, spacing in 16.16 document units,
+// doubled until the lines are at least 8 pixels apart. Flags: bit 0
+// vertical lines, bit 1 horizontal ones. Line i (from 1) lies at the
+// rectangle's start + i spacings.
+void DrawGrid(CRenderContext& rc, const Rect32& rect, Fixed spacing, int32_t pixelSize,
+              uint32_t flags, uint32_t colour) {
+  if (spacing <= 0 || rect.IsEmpty()) return;
+  int64_t step = spacing;
+  const int64_t least = int64_t{pixelSize} << (16 + kGridMinPixelsShift);
+  while (step < least) step *= 2;
+  if (step > INT32_MAX) return;
+  const auto s = static_cast<Fixed>(step);
+  LineStyle line;
+  line.colour = colour;
+  line.width = 1;
+  const Rect32& clip = rc.m_docClip;
+  for (const bool vertical : {true, false}) {
+    if ((flags & (vertical ? 0x1u : 0x2u)) == 0) continue;
+    const int32_t start = vertical ? rect.xmin : rect.ymin;
+    const int32_t end =
+        std::min(vertical ? rect.xmax : rect.ymax, vertical ? clip.xmax : clip.ymax);
+    const int32_t clipStart = vertical ? clip.xmin : clip.ymin;
+    // The lines run across the part of the rectangle inside the clip.
+    const int32_t lo = std::max(vertical ? rect.ymin : rect.xmin, vertical ? clip.ymin : clip.xmin);
+    const int32_t hi = std::min(vertical ? rect.ymax : rect.xmax, vertical ? clip.ymax : clip.xmax);
+    if (lo >= hi) continue;
+    const int64_t from = int64_t{clipStart} - start;
+    int32_t i = std::max<int32_t>(
+        1, FixedDiv(static_cast<int32_t>(std::clamp<int64_t>(from, INT32_MIN, INT32_MAX)), s));
+    for (;; ++i) {
+      const int64_t at = int64_t{start} + FixedMul(i, s);
+      if (at >= end || i == INT32_MAX) break;
+      const auto x = static_cast<int32_t>(at);
+      if (vertical) {
+        DrawLine(rc, {x, lo}, {x, hi}, line);
+      } else {
+        DrawLine(rc, {lo, x}, {hi, x}, line);
+      }
+    }
+  }
+}
+
+// The matrices of o's ancestors (from the root down), for drawing o alone.
+void ConcatAncestors(CRenderContext& rc, CPicObj* o) {
+  std::vector<CPicObj*> chain;
+  for (CPicObj* p = o->GetParent(); p != nullptr; p = p->GetParent()) chain.push_back(p);
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    Matrix2x3 m;
+    if ((*it)->GetMatrix(m) != 0) rc.ConcatMatrix(m);
+  }
+}
+
 }  // namespace
 
 CMarlView::CMarlView() : host_(*this), state_(host_) {}
 
-CMarlView::~CMarlView() = default;
+CMarlView::~CMarlView() {
+  CloseTabletContext();
+  feedbackContext_.reset();
+  for (auto& b : buffers_) {
+    if (b && b->old != nullptr) b->dc.SelectObject(b->old);
+    b.reset();
+  }
+}
 
 bool CMarlView::SetEditContext(CDocumentPage* c) {
   FindChildFrame();
@@ -40,6 +148,15 @@ int CMarlView::OnCreate() {
   return COffscreenView::OnCreate();
 }
 
+void CMarlView::OnDestroy() {
+  CloseTabletContext();
+  if (feedbackActive_) EndFeedback();
+  ReleaseXorBuffers();
+  DropTextRegion();
+  if (GetActiveViewWindow() == GetSafeHwnd()) SetActiveViewWindow(nullptr);
+  COffscreenView::OnDestroy();
+}
+
 void CMarlView::GoToFrame(int32_t frame, bool immediate) {
   FindChildFrame();
   const int32_t before = state_.GetCurrentFrame();
@@ -48,6 +165,32 @@ void CMarlView::GoToFrame(int32_t frame, bool immediate) {
   immediate_ = false;
   if (immediate && state_.GetCurrentFrame() != before) RedrawDirtyNow();
 }
+
+void CMarlView::GetTabletToDocMatrix(Matrix2x3& out) const {
+  LOGCONTEXTA lc{};
+  const bool have =
+      tablet_ != nullptr ? WTGetA(tablet_, &lc) != 0 : WTInfoA(WTI_DEFSYSCTX, 0, &lc) != 0;
+  Matrix2x3 tabletToScreen;
+  if (have && lc.lcOutExtX != 0 && lc.lcOutExtY != 0) {
+    // The tablet's y axis points up.
+    const Fixed sx = FixedDiv(lc.lcSysExtX, lc.lcOutExtX);
+    const Fixed sy = FixedDiv(lc.lcSysExtY, lc.lcOutExtY);
+    tabletToScreen.a = sx;
+    tabletToScreen.d = -sy;
+    tabletToScreen.tx = lc.lcSysOrgX - FixedMul(lc.lcOutOrgX, sx);
+    tabletToScreen.ty = lc.lcSysOrgY + lc.lcSysExtY + FixedMul(lc.lcOutOrgY, sy);
+  }
+  const CPoint origin = GetSafeHwnd() != nullptr ? ClientToScreen(CPoint(0, 0)) : CPoint(0, 0);
+  Matrix2x3 screenToClient;
+  MatrixSetTranslation(screenToClient, -origin.x, -origin.y);
+  Matrix2x3 clientToDoc;
+  state_.GetClientToDocMatrix(clientToDoc);
+  Matrix2x3 tabletToClient;
+  MatrixConcat(tabletToScreen, screenToClient, tabletToClient);
+  MatrixConcat(tabletToClient, clientToDoc, out);
+}
+
+// ---- painting ------------------------------------------------------------------------------
 
 bool CMarlView::DrawPage(COffscreenBitmap& bitmap, const CRect& rect) {
   CDocumentPage* context = state_.GetEditContext();
@@ -78,7 +221,6 @@ bool CMarlView::DrawPage(COffscreenBitmap& bitmap, const CRect& rect) {
     rc.m_flags = flags;
     rc.m_currentFrame = state_.GetCurrentFrame();
     DrawContents(rc);
-    rc.Flush();
   } catch (const std::exception&) {
     return false;  // the rectangle stays dirty for the next paint
   }
@@ -86,19 +228,457 @@ bool CMarlView::DrawPage(COffscreenBitmap& bitmap, const CRect& rect) {
 }
 
 void CMarlView::DrawContents(CRenderContext& rc) {
-  rc.FillRectColor(0xFFFFFFFF);
-  CPicObj* root = state_.GetContextRoot();
-  for (CPicObj* child = root->GetLastChild(); child != nullptr; child = child->GetPrev()) {
-    auto* layer = dynamic_cast<CPicLayer*>(child);
-    if (layer == nullptr || layer->GetType() == CPicLayer::kHidden) continue;
-    layer->Draw(rc);
+  DrawBackground(rc);
+  DrawLayers(rc);
+  state_.DrawHandles(rc);
+  if (state_.IsSymbolSide()) rc.DrawHandle(Point32{0, 0}, CRenderContext::kHandleCross);
+  rc.Flush();
+}
+
+void CMarlView::DrawBackground(CRenderContext& rc) {
+  CMarlDoc* doc = state_.GetDocument();
+  Rect32 movie{0, 0, 0, 0};
+  if (doc != nullptr) doc->GetMovieRect(movie);
+  const bool fills = (rc.m_flags & CRenderContext::kFlagFills) != 0;
+  const uint32_t page = fills && doc != nullptr ? doc->m_backgroundColor : 0xFFFFFFFF;
+  const bool workArea = !state_.IsSymbolSide() && state_.GetLayoutMode() == kLayoutWorkArea;
+  if (workArea) {
+    rc.FillRectColor(kWorkAreaColour);
+    Rect32 r = rc.m_docClip;
+    RectInset(r, -kBackgroundMargin);
+    Rect32 onPage;
+    RectIntersect(r, movie, onPage);
+    FillDocRect(rc, onPage, page);
+  } else {
+    rc.FillRectColor(page);
+  }
+  if (doc != nullptr && (doc->m_gridFlags & 0x3) != 0) {
+    Rect32 area = movie;
+    if (state_.IsSymbolSide()) {
+      // Anchored at the symbol's origin.
+      const int32_t whole = std::max(1, doc->m_gridSpacing >> 16);
+      const auto c = static_cast<int32_t>((int64_t{doc->m_gridSpacing} * (28800 / whole)) >> 16);
+      area = Rect32{-c, c, -c, c};
+    }
+    // Plain device lines: the scan converter is detached (what it holds is
+    // drawn first, so the lines lie on top of it).
+    rc.Flush();
+    CScanConverter* scan = rc.m_scan;
+    rc.m_scan = nullptr;
+    DrawGrid(rc, area, doc->m_gridSpacing, state_.GetPixelSize(), doc->m_gridFlags,
+             doc->m_gridColor);
+    rc.m_scan = scan;
+  }
+  if (workArea && !movie.IsEmpty()) {
+    LineStyle border;
+    border.colour = 0xFF000000;
+    border.width = 1;
+    PointList path;
+    if (PathFromRect(path, movie) >= 0) rc.DrawPath(path, &border, nullptr);
   }
 }
 
+void CMarlView::DrawLayers(CRenderContext& rc) {
+  CPicObj* root = state_.GetContextRoot();
+  CPicObj* focus = state_.GetFocusObject();
+  CPicObj* text = state_.GetTextEditObject();
+  // The highlighted object is left out of the layers and drawn on top.
+  CPicObj* highlighted = focus != nullptr ? focus : text;
+  const bool dimmed = focus != nullptr;
+  const int32_t current = state_.GetCurrentFrame();
+  const bool playing = state_.m_playing != 0;
+  const OnionSettings onion = state_.GetOnion();
+  const int32_t first = state_.GetOnionFirstFrame();
+  const int32_t last = state_.GetOnionLastFrame();
+  const int32_t baseDim = dimmed ? kFocusDim : 0;
+  rc.m_skipObject = highlighted;
+  const uint32_t flags = rc.m_flags;
+
+  // One key frame at frame n, with or without its selection.
+  auto draw = [&](CPicFrame* key, int32_t n, bool selection, int32_t dim, bool outlines) {
+    rc.m_currentFrame = n;
+    rc.m_currentKeyFrame = selection ? key : nullptr;
+    rc.m_dimFactor = dim;
+    if (outlines) rc.m_flags &= ~CRenderContext::kFlagFills;
+    key->Draw(rc);
+    rc.m_flags = (rc.m_flags & ~CRenderContext::kFlagFills) | (flags & CRenderContext::kFlagFills);
+  };
+
+  for (CPicObj* child = root->GetLastChild(); child != nullptr; child = child->GetPrev()) {
+    auto* layer = dynamic_cast<CPicLayer*>(child);
+    if (layer == nullptr || layer->GetType() == CPicLayer::kHidden) continue;
+    rc.m_outlineStyle.colour = layer->GetOutlineColor();
+    if (layer->GetType() == CPicLayer::kLocked) {
+      if (CPicFrame* key = layer->FrameAt(current)) draw(key, current, false, baseDim, false);
+    } else if (onion.On()) {
+      for (CPicFrame* key = layer->FrameAt(first); key != nullptr; key = key->GetNextKeyFrame()) {
+        const int32_t start = key->GetStartFrame();
+        if (start > last) break;
+        const bool atCurrent =
+            start <= current && int64_t{current} < int64_t{start} + key->GetLength();
+        if (atCurrent || (onion.flags & kOnionEditSeveral) != 0) {
+          draw(key, atCurrent ? current : std::max(start, first), !dimmed, baseDim, false);
+        } else if ((onion.flags & kOnionShow) != 0) {
+          const int32_t n = std::max(start, first);
+          const int32_t level = FixedMul(FixedDiv(n - first + 1, last - first + 1), 130) + 16;
+          const bool outlines =
+              (onion.flags & kOnionOutlines) != 0 || (flags & CRenderContext::kFlagFills) == 0;
+          draw(key, n, false, level, outlines);
+        }
+      }
+    } else {
+      int32_t offset = 0;
+      if (CPicFrame* key = layer->FrameAt(current, &offset)) {
+        const bool tweenedLater = key->GetTweenKind() != CPicFrame::kTweenNone && offset != 0;
+        draw(key, current, !dimmed && !playing && !tweenedLater, baseDim, false);
+      }
+    }
+  }
+  rc.m_flags = flags;
+  rc.m_dimFactor = 0;
+  rc.m_skipObject = nullptr;
+  rc.m_currentFrame = current;
+  // The focused object on top at full strength with its selection; the
+  // edited text last.
+  auto drawAlone = [&](CPicObj* o, bool selection, uint32_t extra) {
+    CRenderState saved;
+    rc.SaveState(saved);
+    ConcatAncestors(rc, o);
+    rc.m_currentKeyFrame = selection ? o : nullptr;
+    rc.m_flags |= extra;
+    o->Draw(rc);
+    rc.m_flags = flags;
+    rc.RestoreState(saved);
+  };
+  if (focus != nullptr) drawAlone(focus, true, 0);
+  if (text != nullptr) drawAlone(text, false, CRenderContext::kFlagTextFrames);
+  rc.m_currentKeyFrame = nullptr;
+}
+
+CRect CMarlView::ExtentClientRect() const {
+  CSize total, page, line;
+  GetDeviceScrollSizes(total, page, line);
+  const CPoint at = GetScrollPosition();
+  return CRect(-at.x, -at.y, total.cx - at.x, total.cy - at.y);
+}
+
+void CMarlView::OnPrepareDC(CDC* dc) {
+  const CRect extent = ExtentClientRect();
+  dc->IntersectClipRect(0, 0, extent.right, extent.bottom);
+  dc->SetBrushOrg(extent.left & 7, extent.top & 7);
+}
+
+BOOL CMarlView::OnEraseBkgnd(CDC* dc) {
+  const CRect client = GetClientRect();
+  const CRect extent = ExtentClientRect();
+  if (extent.right < client.right)
+    dc->FillSolidRect(extent.right, 0, client.right - extent.right, client.bottom, kViewGrey);
+  if (extent.bottom < client.bottom)
+    dc->FillSolidRect(0, extent.bottom, client.right, client.bottom - extent.bottom, kViewGrey);
+  if (extent.right < client.right || extent.bottom < client.bottom) {
+    CGdiObject* old = dc->SelectStockObject(BLACK_PEN);
+    dc->MoveTo(0, extent.bottom);
+    dc->LineTo(extent.right, extent.bottom);
+    dc->LineTo(extent.right, -1);
+    if (old != nullptr) dc->SelectObject(static_cast<CPen*>(old));
+  }
+  return 1;
+}
+
 void CMarlView::OnDraw(CDC* dc) {
-  if (state_.GetEditContext() == nullptr || BlitToDC(dc) == 0) {
+  if (state_.GetEditContext() == nullptr) {
     const CRect client = GetClientRect();
-    dc->FillSolidRect(&client, RGB(192, 192, 192));
+    dc->FillSolidRect(&client, kViewGrey);
+    return;
+  }
+  dc->SaveDC();
+  OnPrepareDC(dc);
+  const int shown = BlitToDC(dc);
+  dc->RestoreDC(-1);
+  if (shown == 0) {
+    const CRect client = GetClientRect();
+    dc->FillSolidRect(&client, kViewGrey);
+    return;
+  }
+  if (auto* text = GetTextEditObject()) {
+    int32_t a = 0, b = 0;
+    text->GetSelection(a, b);
+    if (a != b || textRegionDirty_) {
+      Matrix2x3 m;
+      state_.GetDrawMatrix(m);
+      const std::vector<Point32> polygon = text->DrawSelectionRegion(m);
+      std::vector<CPoint> points;
+      points.reserve(polygon.size());
+      for (const Point32& p : polygon) points.emplace_back(p.x, p.y);
+      textRegion_.DeleteObject();
+      textRegionValid_ =
+          points.size() >= 3 &&
+          textRegion_.CreatePolygonRgn(points.data(), static_cast<int>(points.size()), ALTERNATE);
+      textRegionDirty_ = false;
+    } else {
+      DropTextRegion();
+    }
+    if (textRegionValid_) {
+      const int rop = dc->SetROP2(R2_NOTXORPEN);
+      CGdiObject* old = dc->SelectStockObject(BLACK_BRUSH);
+      dc->PaintRgn(&textRegion_);
+      if (old != nullptr) dc->SelectObject(static_cast<CBrush*>(old));
+      dc->SetROP2(rop);
+    }
+  }
+  if (!state_.m_focusRect.IsEmpty()) {
+    Matrix2x3 m;
+    state_.GetDocToClientMatrix(m);
+    Rect32 r;
+    MatrixTransformRect(m, state_.m_focusRect, r);
+    const CRect focus(r.xmin, r.ymin, r.xmax, r.ymax);
+    dc->DrawFocusRect(&focus);
+  }
+}
+
+void CMarlView::OnSize(UINT type, int cx, int cy) {
+  // The buffers no longer match the window: the preview comes off first.
+  ReleaseXorBuffers();
+  COffscreenView::OnSize(type, cx, cy);
+}
+
+// ---- drag feedback ---------------------------------------------------------------------------
+
+bool CMarlView::EnsureXorBuffers() {
+  const CRect client = GetClientRect();
+  const CSize size(std::max(1, client.Width()), std::max(1, client.Height()));
+  if (buffers_[0] && buffers_[1] && size == bufferSize_) return true;
+  ReleaseXorBuffers();
+  for (auto& b : buffers_) {
+    b = std::make_unique<XorBuffer>();
+    if (!b->dc.CreateCompatibleDC(nullptr) || !b->bitmap.CreateBitmap(size.cx, size.cy, 1, 1)) {
+      ReleaseXorBuffers();
+      return false;
+    }
+    b->old = b->dc.SelectObject(&b->bitmap);
+  }
+  bufferSize_ = size;
+  ClearBuffer(0);
+  ClearBuffer(1);
+  return true;
+}
+
+void CMarlView::ReleaseXorBuffers() {
+  if (!buffers_[0] || !buffers_[1]) {
+    buffers_[0].reset();
+    buffers_[1].reset();
+    return;
+  }
+  RemovePreview();
+  feedbackContext_.reset();
+  for (auto& b : buffers_) {
+    if (b->old != nullptr) b->dc.SelectObject(b->old);
+    b.reset();
+  }
+  bufferSize_ = CSize();
+}
+
+void CMarlView::ClearBuffer(int index) {
+  XorBuffer& b = *buffers_[index];
+  CGdiObject* oldBrush = b.dc.SelectStockObject(WHITE_BRUSH);
+  CGdiObject* oldPen = b.dc.SelectStockObject(WHITE_PEN);
+  b.dc.Rectangle(0, 0, bufferSize_.cx, bufferSize_.cy);
+  if (oldBrush != nullptr) b.dc.SelectObject(static_cast<CBrush*>(oldBrush));
+  if (oldPen != nullptr) b.dc.SelectObject(static_cast<CPen*>(oldPen));
+}
+
+void CMarlView::XorOntoWindow(int index, const CRect& area) {
+  CRect show;
+  const CRect buffer(0, 0, bufferSize_.cx, bufferSize_.cy);
+  if (GetSafeHwnd() == nullptr || !show.IntersectRect(area, buffer)) return;
+  CClientDC dc(GetSurface());
+  OnPrepareDC(&dc);
+  dc.BitBlt(show.left, show.top, show.Width(), show.Height(), &buffers_[index]->dc, show.left,
+            show.top, SRCINVERT);
+}
+
+void CMarlView::RemovePreview() {
+  if (feedbackBounds_.IsRectEmpty()) return;
+  // current is white: XORed into the other it makes the preview's pixels 1.
+  const int other = 1 - current_;
+  buffers_[other]->dc.BitBlt(0, 0, bufferSize_.cx, bufferSize_.cy, &buffers_[current_]->dc, 0, 0,
+                             SRCINVERT);
+  XorOntoWindow(other, feedbackBounds_);
+  ClearBuffer(other);
+  feedbackBounds_.SetRectEmpty();
+}
+
+void CMarlView::BeginFeedback() {
+  SuspendWaitCursor();
+  feedbackActive_ = true;
+  current_ = 0;
+  feedbackBounds_.SetRectEmpty();
+  if (EnsureXorBuffers()) {
+    ClearBuffer(0);
+    ClearBuffer(1);
+  }
+}
+
+void CMarlView::BeginFeedbackFrame() {
+  feedbackContext_.reset();
+  if (!feedbackActive_ || !EnsureXorBuffers()) return;
+  CDC& dc = buffers_[current_]->dc;
+  dc.SelectStockObject(BLACK_PEN);
+  dc.SelectStockObject(NULL_BRUSH);
+  const Rect32 clip{0, bufferSize_.cx, 0, bufferSize_.cy};
+  feedbackContext_ = std::make_unique<CGdiRenderContext>(&dc, &clip);
+  Matrix2x3 m;
+  state_.GetDocToClientMatrix(m);
+  feedbackContext_->SetMatrix(m);
+  feedbackContext_->m_flags |= CRenderContext::kFlagOutlineView;
+  feedbackContext_->m_currentFrame = state_.GetCurrentFrame();
+}
+
+CRenderContext* CMarlView::GetFeedbackContext() {
+  return feedbackContext_.get();
+}
+
+void CMarlView::EndFeedbackFrame() {
+  if (!feedbackContext_) return;
+  CGdiRenderContext& ctx = *feedbackContext_;
+  // What the gesture changed in the drawing itself (changed edges only).
+  ctx.m_flags |= CRenderContext::kFlagChangedOnly;
+  CViewObjIter walk(state_, 0);
+  while (CPicShape* key = walk.Next()) {
+    ctx.m_currentFrame = walk.GetFrame();
+    key->Draw(ctx);
+  }
+  // The other buffer still holds the preview on the window: it becomes the
+  // difference between the two, which the XOR blit turns into the change.
+  const int other = 1 - current_;
+  buffers_[other]->dc.BitBlt(0, 0, bufferSize_.cx, bufferSize_.cy, &buffers_[current_]->dc, 0, 0,
+                             SRCINVERT);
+  CRect bounds;
+  if (!ctx.m_drawnArea.IsEmpty()) {
+    const Rect32& d = ctx.m_drawnArea;
+    bounds.SetRect(d.xmin, d.ymin, d.xmax, d.ymax);
+    bounds.InflateRect(kFeedbackMargin, kFeedbackMargin);
+    bounds.IntersectRect(bounds, CRect(0, 0, bufferSize_.cx, bufferSize_.cy));
+  }
+  CRect area;
+  area.UnionRect(feedbackBounds_, bounds);
+  XorOntoWindow(other, area);
+  current_ = other;
+  ClearBuffer(current_);
+  feedbackBounds_ = bounds;
+  feedbackContext_.reset();
+}
+
+void CMarlView::EndFeedback() {
+  if (!feedbackActive_) return;
+  feedbackContext_.reset();
+  if (buffers_[0] && buffers_[1]) RemovePreview();
+  feedbackActive_ = false;
+  ResumeWaitCursor();
+}
+
+// ---- text editing --------------------------------------------------------------------------
+
+CPicText* CMarlView::GetTextEditObject() const {
+  return dynamic_cast<CPicText*>(state_.GetTextEditObject());
+}
+
+void CMarlView::DropTextRegion() {
+  textRegion_.DeleteObject();
+  textRegionValid_ = false;
+  textRegionDirty_ = false;
+}
+
+void CMarlView::SetTextEditObject(CPicText* t) {
+  CPicText* old = GetTextEditObject();
+  if (t == old) return;
+  try {
+    if (old != nullptr) {
+      const bool ok = state_.RunEdit([&] {
+        state_.SetTextEditTarget(nullptr);
+        if (old->IsBlank()) {
+          old->DeleteFromParent();
+        } else if (t == nullptr) {
+          old->SetSelected(true);
+        }
+      });
+      state_.SetTextEditTarget(nullptr);
+      DropTextRegion();
+      if (GetSafeHwnd() != nullptr) KillTimer(kCaretTimerId);
+      if (!ok) return;
+    }
+    if (t == nullptr) return;
+    state_.SetTextEditTarget(t);
+    if (!state_.SelectAll(false)) throw std::runtime_error("deselecting failed");
+    if (GetSafeHwnd() != nullptr) {
+      SetFocus();
+      SetTimer(kCaretTimerId, CaretBlinkTime());
+    }
+    textRegion_.DeleteObject();
+    textRegionValid_ = textRegion_.CreateRectRgn(0, 0, 0, 0);
+    textRegionDirty_ = true;
+  } catch (const std::exception&) {
+    InvalidateDoc(nullptr);
+    DropTextRegion();
+    if (GetSafeHwnd() != nullptr) KillTimer(kCaretTimerId);
+    state_.SetTextEditTarget(nullptr);
+  }
+}
+
+void CMarlView::EndTextEdit() {
+  if (GetTextEditObject() != nullptr) {
+    SetTextEditObject(nullptr);
+    return;
+  }
+  // The object went away under the view.
+  DropTextRegion();
+  if (GetSafeHwnd() != nullptr) KillTimer(kCaretTimerId);
+}
+
+// ---- activation ----------------------------------------------------------------------------
+
+void CMarlView::OpenTabletContext() {
+  LOGCONTEXTA lc{};
+  if (WTInfoA(WTI_DEFSYSCTX, 0, &lc) == 0) return;
+  std::snprintf(lc.lcName, sizeof(lc.lcName), "Plindo %li", reinterpret_cast<long>(this));
+  lc.lcPktData = kTabletPacketData;
+  lc.lcPktMode = 0;
+  lc.lcBtnUpMask = lc.lcBtnDnMask;
+  tablet_ = WTOpenA(GetSafeHwnd(), &lc, 1);
+  uint32_t packets = 0, cursors = 0;
+  WTInfoA(WTI_DEVICES, DVC_PKTDATA, &packets);
+  WTInfoA(WTI_DEVICES, DVC_CSRDATA, &cursors);
+  tabletPressure_ = ((packets | cursors) & PK_NORMAL_PRESSURE) != 0;
+  tabletOrientation_ = ((packets | cursors) & PK_ORIENTATION) != 0;
+}
+
+void CMarlView::CloseTabletContext() {
+  if (tablet_ != nullptr) WTClose(tablet_);
+  tablet_ = nullptr;
+}
+
+void CMarlView::OnActivateView(bool activate, CView* activateView, CView* deactiveView) {
+  if (!m_keepTextEdit && GetTextEditObject() != nullptr) SetTextEditObject(nullptr);
+  COffscreenView::OnActivateView(activate, activateView, deactiveView);
+  if (IsTabletPresent()) {
+    if (!activate) {
+      CloseTabletContext();
+    } else if (tablet_ == nullptr) {
+      OpenTabletContext();
+    }
+  }
+  if (activate) {
+    SetActiveViewWindow(GetSafeHwnd());
+    if (GetSafeHwnd() != nullptr) SetFocus();
+    if (CMarlDoc* doc = state_.GetDocument()) {
+      doc->m_viewQuality = static_cast<uint8_t>(state_.m_viewQuality);
+      doc->m_rulersShown = state_.AreRulersShown() ? 1 : 0;
+      if (!state_.IsSymbolSide()) doc->m_pageTabsShown = state_.ArePageTabsShown() ? 1 : 0;
+    }
+  } else {
+    if (feedbackActive_) EndFeedback();
+    ReleaseXorBuffers();
+    if (GetActiveViewWindow() == GetSafeHwnd()) SetActiveViewWindow(nullptr);
   }
 }
 

@@ -4,18 +4,32 @@
 // its offscreen bitmap and changes frames by redrawing only what differs
 // between them.
 //
-// Built so far: the edit context, frames (GoToFrame, immediate or not), the
-// onion settings and the drawing of the layers; the rest of the drawing
-// view (input, handles, text editing, onion drawing, rulers and tabs) comes
-// as the view grows, through the hooks below.
+// Painting: the background (page and work-area colours), the grid, the page
+// border, the layers with the onion skin and the selection, the handles and
+// the symbol origin; on the window, the text selection and the focus
+// rectangle. Tools draw their previews through the XOR feedback buffers from
+// inside their gesture loops.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
+#include "platform/qt/dc.h"
+#include "platform/qt/region.h"
+#include "platform/qt/tablet.h"
 #include "view/core/view_state.h"
 #include "view/offscreen_view.h"
 
+class CGdiRenderContext;
+class CPicText;
 class CRenderContext;
+
+// The timer that blinks the caret of the edited text.
+constexpr UINT_PTR kCaretTimerId = 14;
+// The colours the view paints without a page: no edit context (also outside
+// the scroll extent), and the work area around the page.
+constexpr COLORREF kViewGrey = 0xC0C0C0;
+constexpr uint32_t kWorkAreaColour = 0xFFD0D0D0;
 
 class CMarlView : public COffscreenView {
   VM_DECLARE_DYNAMIC(CMarlView)
@@ -39,20 +53,60 @@ class CMarlView : public COffscreenView {
   void GetDocToClientMatrix(Matrix2x3& out) const { state_.GetDocToClientMatrix(out); }
   // Null: the whole work area; an empty rectangle does nothing.
   void InvalidateDocRect(const Rect32* r) { state_.InvalidateDocRect(r); }
+  // Tablet packet coordinates to document units, from the view's tablet
+  // context (the identity's inverse without one).
+  void GetTabletToDocMatrix(Matrix2x3& out) const;
+
+  // ---- drag feedback ----
+  // A tool's gesture: BeginFeedback, then per mouse step BeginFeedbackFrame,
+  // the preview drawn through GetFeedbackContext, EndFeedbackFrame; last
+  // EndFeedback, which takes the last preview off the window. The preview
+  // is XORed onto the window, so the picture under it is never drawn again.
+  void BeginFeedback();
+  void BeginFeedbackFrame();
+  // Document units through the view's matrix; null outside a frame.
+  CRenderContext* GetFeedbackContext();
+  void EndFeedbackFrame();
+  void EndFeedback();
+  bool IsFeedbackActive() const { return feedbackActive_; }
+  // Frees the two buffers (their preview taken off the window first).
+  void ReleaseXorBuffers();
+
+  // ---- text editing ----
+  // Makes t the text typed into (null: none). The text edited so far is
+  // deleted when it holds only blanks, else (when nothing follows it)
+  // selected as an object. One edit transaction.
+  void SetTextEditObject(CPicText* t);
+  CPicText* GetTextEditObject() const;
+  // While set, deactivating the view keeps text editing on.
+  bool m_keepTextEdit = false;
+
+  // ---- activation ----
+  void OnActivateView(bool activate, CView* activateView, CView* deactiveView) override;
+  HCTX GetTabletContext() const { return tablet_; }
+  bool TabletHasPressure() const { return tabletPressure_; }
+  bool TabletHasOrientation() const { return tabletOrientation_; }
 
  protected:
   // Draws the edit context at the current frame into the bitmap: false
   // without an edit context or when the drawing failed.
   bool DrawPage(COffscreenBitmap& bitmap, const CRect& rect) override;
-  // The page's contents through the context: white, then the layers at the
-  // current frame from the back one to the front one (hidden layers left
-  // out). rc's clip is the part drawn.
+  // The picture through the context, in order: background, grid, page
+  // border, layers (onion skin, selection), handles, the symbol origin.
+  // rc's clip is the part drawn.
   virtual void DrawContents(CRenderContext& rc);
   // Without an edit context, or when the bitmap cannot be shown: light grey.
+  // Then the text selection (inverted) and the focus rectangle.
   void OnDraw(CDC* dc) override;
+  // Grey beyond the scroll extent, with a black line along its edges.
+  BOOL OnEraseBkgnd(CDC* dc) override;
+  // Clips to the scroll extent and aligns the brush with the scrolled picture.
+  void OnPrepareDC(CDC* dc) override;
   int OnCreate() override;
-  // Ends text editing (the text tool's view part comes later).
-  virtual void EndTextEdit() {}
+  void OnDestroy() override;
+  void OnSize(UINT type, int cx, int cy) override;
+  // Ends text editing (the region and its caret timer as well).
+  virtual void EndTextEdit();
 
  private:
   // What the view state asks of the window.
@@ -73,8 +127,50 @@ class CMarlView : public COffscreenView {
   };
   // The child frame (with its timeline) is the parent window, when it is one.
   void FindChildFrame();
+  // The steps of DrawContents.
+  void DrawBackground(CRenderContext& rc);
+  void DrawLayers(CRenderContext& rc);
+  // The scroll extent in client pixels.
+  CRect ExtentClientRect() const;
+
+  // Feedback: the buffers at the client size (made again when it changed,
+  // the preview on the window taken off first); false when they cannot be made.
+  bool EnsureXorBuffers();
+  void ClearBuffer(int index);
+  // XORs the given buffer over the area of the window.
+  void XorOntoWindow(int index, const CRect& area);
+  // Takes the preview now on the window off it.
+  void RemovePreview();
+
+  void OpenTabletContext();
+  void CloseTabletContext();
+  void DropTextRegion();
 
   Host host_;
   ViewState state_;
   bool immediate_ = false;  // a frame change marks what differs without invalidating it
+
+  // Feedback buffers: 1-bit pictures of the client area, white where
+  // nothing is drawn. The current one receives the preview being drawn; the
+  // other holds the preview on the window.
+  struct XorBuffer {
+    CDC dc;
+    CBitmap bitmap;
+    CBitmap* old = nullptr;
+  };
+  std::unique_ptr<XorBuffer> buffers_[2];
+  CSize bufferSize_;
+  bool feedbackActive_ = false;
+  int current_ = 0;
+  CRect feedbackBounds_;  // client pixels of the preview on the window
+  std::unique_ptr<CGdiRenderContext> feedbackContext_;
+
+  // Text editing: the selection's region (client pixels), rebuilt when dirty.
+  CRgn textRegion_;
+  bool textRegionValid_ = false;
+  bool textRegionDirty_ = false;
+
+  HCTX tablet_ = nullptr;
+  bool tabletPressure_ = false;
+  bool tabletOrientation_ = false;
 };

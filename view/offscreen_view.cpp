@@ -149,6 +149,7 @@ int COffscreenView::BlitToDC(CDC* dc) {
 void COffscreenView::RedrawDirtyNow() {
   if (GetSafeHwnd() == nullptr) return;
   CMarlDC dc(this);
+  OnPrepareDC(&dc);
   const CRect rect = GetDirtyClientRect();
   if (UpdateOffscreen() != 0 && !rect.IsRectEmpty()) {
     dc.BlitOffscreen(bitmap_, rect.left, rect.top, rect.Width(), rect.Height(), rect.left,

@@ -56,6 +56,9 @@ class COffscreenView : public CSScrollView, public CPaletteView {
   virtual bool DrawPage(COffscreenBitmap& bitmap, const CRect& rect) = 0;
   // The paint handler's drawing; the base shows the bitmap.
   virtual void OnDraw(CDC* dc);
+  // Prepares a context that shows the bitmap on the window (the paint
+  // handler's and RedrawDirtyNow's); nothing here.
+  virtual void OnPrepareDC(CDC* /*dc*/) {}
 
   void OnPaint() override;
   void OnSize(UINT type, int cx, int cy) override;

@@ -345,6 +345,17 @@ void CDC::DPtoLP(CRect* rect) const {
   DPtoLP(reinterpret_cast<CPoint*>(rect), 2);
 }
 
+namespace {
+constexpr int kDefaultLogPixels = 96;
+int g_logPixelsX = kDefaultLogPixels;
+int g_logPixelsY = kDefaultLogPixels;
+}  // namespace
+
+void SetLogPixels(int x, int y) {
+  g_logPixelsX = x > 0 ? x : kDefaultLogPixels;
+  g_logPixelsY = y > 0 ? y : kDefaultLogPixels;
+}
+
 int CDC::GetDeviceCaps(int index) const {
   switch (index) {
     case HORZRES:
@@ -366,8 +377,9 @@ int CDC::GetDeviceCaps(int index) const {
     case NUMRESERVED:
       return IsPaletteScreen() ? kReservedPaletteEntries : 0;
     case LOGPIXELSX:
+      return g_logPixelsX;
     case LOGPIXELSY:
-      return 96;
+      return g_logPixelsY;
     default:
       return 0;
   }

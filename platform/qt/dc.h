@@ -144,6 +144,10 @@ struct PixelSurface {
 PixelSurface SurfaceOfImage(QImage& image);
 PixelSurface SurfaceOfOffscreen(COffscreenBitmap& bitmap);
 
+// LOGPIXELSX and LOGPIXELSY of every device context: 96 unless set (tests
+// set other resolutions; 0 restores 96).
+void SetLogPixels(int x, int y);
+
 class CDC {
  public:
   // A context without a surface; CreateCompatibleDC makes it a memory context.

@@ -305,6 +305,8 @@ class ViewState : public CPicObjRefOwner {
   bool TransformSelection(const Matrix2x3& m, bool aboutCentre);
   // Clears the scratch mark of every walked object (not an edit).
   void ClearMarks();
+  // Runs body in one edit transaction of kind 256 (see Edit below).
+  bool RunEdit(const std::function<void()>& body) { return Edit(body); }
 
   // ---- handles ----
   void SetHandleMode(int32_t mode);

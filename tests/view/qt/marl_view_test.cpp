@@ -23,6 +23,7 @@
 #include "platform/qt/window_surface.h"
 #include "view/marl_view.h"
 #include "view_fixture.h"
+#include "view_shapes.h"
 #include "window_host.h"
 
 namespace {
@@ -46,30 +47,6 @@ class CRecordingView : public CMarlView {
 
 // The document window's frame: the view fills it and its timeline records.
 class CFrameHost : public CHost, public RecordingTimeline {};
-
-// A shape holding a filled rectangle (document units are pixels here).
-CPicShape* Square(const Rect32& r, uint32_t colour) {
-  auto* shape = new CPicShape;
-  PointList path;
-  EXPECT_EQ(PathFromRect(path, r), 0);
-  FillStyle fill;
-  fill.colour = colour;
-  EdgeGraph& g = shape->GetGeometry();
-  // The fill on both sides, whichever way round the path runs (the face
-  // round everything is never filled).
-  const auto f = static_cast<StyleIndex>(EdgeGraphAddFillStyle(g, fill));
-  EXPECT_EQ(EdgeGraphAddPath(g, path, 0, f, f), 0);
-  return shape;
-}
-
-// The same square placed by a translation (a tween moves it).
-CPicShape* Placed(const Rect32& r, uint32_t colour, int32_t dx, int32_t dy) {
-  CPicShape* shape = Square(r, colour);
-  Matrix2x3 m;
-  MatrixSetTranslation(m, dx, dy);
-  shape->SetShapeMatrix(m);
-  return shape;
-}
 
 constexpr Rect32 kStaticSquare{150, 190, 10, 50};  // the static layer's square
 constexpr int kFrames = 8;

@@ -1,0 +1,544 @@
+// The drawing view's painting on Qt's offscreen platform, read from the
+// window's backing pixels: the background colours, the grid, the growth of
+// invalidated areas, the XOR drag feedback, the page against a direct
+// rendering of the same objects, a context that cannot be read, activation
+// with the tablet, and the end of text editing.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QTest>
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "model/pic_frame.h"
+#include "model/pic_layer.h"
+#include "model/pic_page.h"
+#include "model/pic_shape.h"
+#include "model/pic_text.h"
+#include "model_fixtures.h"
+#include "platform/core/font.h"
+#include "platform/qt/dc.h"
+#include "platform/qt/tablet.h"
+#include "platform/qt/window_surface.h"
+#include "render/gdi/bitmap_render_context.h"
+#include "render/gdi/gdi_render_context.h"
+#include "render/raster/offscreen_bitmap.h"
+#include "tests/common/edge_styles.h"
+#include "view/marl_view.h"
+#include "view_shapes.h"
+#include "window_host.h"
+
+namespace {
+
+constexpr int kWidth = 320;  // the view's window (the client is smaller by the bars)
+constexpr int kHeight = 240;
+constexpr Fixed k100 = 0x10000;  // 100 %: one pixel per twip at 1440 dots per inch
+
+// A colour word (red in the low byte) as the window's pixel value.
+QRgb Pixel(uint32_t colour) {
+  return ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF);
+}
+
+class ViewPaintTest : public ModelTest {
+ protected:
+  void SetUp() override {
+    ModelTest::SetUp();
+    SetLogPixels(1440, 1440);
+    doc.m_movieRect = Rect32{0, 400, 0, 300};
+    page = NewPage(doc);
+    ASSERT_TRUE(Edit(page, [&] {
+      CPicPage* root = page->GetRoot();
+      while (root->GetFirstChild() != nullptr) root->GetFirstChild()->DeleteFromParent();
+    }));
+    view = std::make_unique<CMarlView>();
+    ASSERT_TRUE(host.Create("PL_Default", "frame", WS_VISIBLE, {20, 20, 20 + kWidth, 20 + kHeight},
+                            nullptr, 0));
+    ASSERT_TRUE(view->Create("PL_Default", "", WS_VISIBLE | WS_CHILD | WS_HSCROLL | WS_VSCROLL,
+                             {0, 0, kWidth, kHeight}, &host, 1));
+    host.child = view.get();
+    view->State().SetDocument(&doc);
+    ASSERT_TRUE(view->SetEditContext(page));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(host.GetWidget()));
+    State().SetZoom(k100, nullptr, 0);
+    Repaint();
+  }
+  void TearDown() override {
+    host.child = nullptr;
+    view->DestroyWindow();
+    host.DestroyWindow();
+    view.reset();
+    SetLogPixels(0, 0);
+    SetTabletPresent(false);
+    UnloadWintab();
+    ModelTest::TearDown();
+  }
+
+  ViewState& State() { return view->State(); }
+  // A new first layer holding the objects in one key frame.
+  CPicLayer* AddLayer(const std::vector<CPicObj*>& objects) {
+    CPicLayer* layer = nullptr;
+    EXPECT_TRUE(Edit(page, [&] {
+      layer = MakeLayer({1});
+      layer->GetFirstFrame()->SetFrameStyle(0);
+      for (CPicObj* o : objects) layer->GetFirstFrame()->AddChild(o);
+      page->GetRoot()->AddChild(layer, CPicObj::kAddFirst);
+    }));
+    return layer;
+  }
+  // The window's pixels now (what the screen shows; nothing is painted).
+  QImage Pixels() {
+    const CRect client = view->GetClientRect();
+    return view->GetSurface()->Image().copy(0, 0, client.Width(), client.Height());
+  }
+  // Everything drawn again and shown.
+  void Repaint() {
+    view->InvalidateDoc(nullptr);
+    view->UpdateWindow();
+  }
+  QImage FullPaint() {
+    Repaint();
+    return Pixels();
+  }
+
+  CTestDoc doc;
+  CDocumentPage* page = nullptr;
+  CHost host;
+  std::unique_ptr<CMarlView> view;
+};
+
+// ---- background, grid, invalidation ----------------------------------------------------
+
+TEST_F(ViewPaintTest, BackgroundColours) {
+  doc.m_backgroundColor = 0xFF3080C0;
+  const QRgb background = Pixel(0xFF3080C0), white = 0xFFFFFF, grey = 0xC0C0C0;
+  const QRgb workArea = Pixel(kWorkAreaColour), black = 0;
+  struct Case {
+    const char* name;
+    int32_t layout;
+    Fixed zoom;
+    int32_t quality;
+    CPoint scroll;
+    std::vector<std::pair<CPoint, QRgb>> expected;
+  } cases[] = {
+      {"page only",
+       kLayoutPage,
+       k100,
+       kQualityFast,
+       {0, 0},
+       {{{50, 50}, background}, {{290, 200}, background}}},
+      {"outlines show white", kLayoutPage, k100, kQualityOutlines, {0, 0}, {{{50, 50}, white}}},
+      {"smoothed", kLayoutPage, k100, kQualitySmoothText, {0, 0}, {{{50, 50}, background}}},
+      // The page (200 x 150 pixels) leaves grey beyond the extent, with a
+      // black line along its right and bottom edges.
+      {"grey beyond the extent",
+       kLayoutPage,
+       k100 / 2,
+       kQualityFast,
+       {0, 0},
+       {{{100, 70}, background},
+        {{250, 50}, grey},
+        {{100, 190}, grey},
+        {{200, 40}, black},
+        {{60, 150}, black}}},
+      // The page's corner at (40, 30) inside the work area, outlined.
+      {"work area",
+       kLayoutWorkArea,
+       k100,
+       kQualityFast,
+       {14400 - 40, 14400 - 30},
+       {{{10, 10}, workArea}, {{100, 10}, workArea}, {{100, 100}, background}}},
+      {"work area smoothed",
+       kLayoutWorkArea,
+       k100,
+       kQualitySmooth,
+       {14400 - 40, 14400 - 30},
+       {{{10, 10}, workArea}, {{100, 100}, background}}},
+  };
+  for (const Case& c : cases) {
+    State().m_viewQuality = c.quality;
+    State().SetLayoutMode(c.layout);
+    State().SetZoom(c.zoom, nullptr, 0);
+    view->ScrollToPosition(c.scroll);
+    const QImage image = FullPaint();
+    for (const auto& [at, colour] : c.expected) {
+      EXPECT_EQ(image.pixel(at.x, at.y) & 0xFFFFFF, colour)
+          << c.name << " at " << at.x << ", " << at.y;
+    }
+    if (c.layout == kLayoutWorkArea) {
+      // The page's border: a black line by its left edge.
+      bool border = false;
+      for (int x = 38; x <= 41; ++x) border = border || (image.pixel(x, 100) & 0xFFFFFF) == black;
+      EXPECT_TRUE(border) << c.name;
+    }
+  }
+}
+
+TEST_F(ViewPaintTest, GridLinesAtSeveralZooms) {
+  const uint32_t green = 0xFF00C000;
+  doc.m_gridFlags = 0x3;
+  doc.m_gridSpacing = 20 << 16;
+  doc.m_gridColor = green;
+  // Spacing on the screen: 20 twips, doubled until it is 8 pixels or more.
+  for (const Fixed zoom : {k100, k100 / 2, k100 / 4, k100 / 8, k100 * 3 / 4}) {
+    State().SetZoom(zoom, nullptr, 0);
+    const QImage image = FullPaint();
+    int64_t step = 20;
+    while (step * zoom < (int64_t{8} << 16)) step *= 2;
+    const auto expectedLines = [&](int32_t pageEnd, int32_t clientEnd) {
+      std::set<int> at;
+      for (int64_t i = 1; i * step < pageEnd; ++i) {
+        const auto x = static_cast<int>((i * step * zoom) >> 16);
+        if (x < clientEnd) at.insert(x);
+      }
+      return at;
+    };
+    const auto stepPixels = static_cast<int>((step * zoom) >> 16);
+    const int across = stepPixels / 2;  // between two lines
+    std::set<int> columns, rows;
+    for (int x = 0; x < image.width(); ++x)
+      if ((image.pixel(x, across) & 0xFFFFFF) == Pixel(green)) columns.insert(x);
+    for (int y = 0; y < image.height(); ++y)
+      if ((image.pixel(across, y) & 0xFFFFFF) == Pixel(green)) rows.insert(y);
+    EXPECT_EQ(columns, expectedLines(400, image.width())) << "zoom " << zoom;
+    EXPECT_EQ(rows, expectedLines(300, image.height())) << "zoom " << zoom;
+  }
+}
+
+TEST_F(ViewPaintTest, InvalidatedAreasGrowFiveAndSixPixels) {
+  struct Case {
+    Fixed zoom;
+    CPoint scroll;
+    Rect32 doc;
+    CRect expected;
+  } cases[] = {
+      // One pixel: 12 pixels wider and higher.
+      {k100, {0, 0}, {100, 101, 50, 51}, {95, 45, 107, 57}},
+      {k100, {30, 20}, {100, 101, 50, 51}, {65, 25, 77, 37}},
+      {k100 / 2, {0, 0}, {100, 120, 50, 70}, {45, 20, 66, 41}},
+      // Cut to the client area.
+      {k100, {0, 0}, {0, 10, 0, 10}, {0, 0, 16, 16}},
+  };
+  for (const Case& c : cases) {
+    State().SetZoom(c.zoom, nullptr, 0);
+    view->ScrollToPosition(c.scroll);
+    view->UpdateWindow();
+    ASSERT_TRUE(view->GetDirtyClientRect().IsRectEmpty());
+    view->InvalidateDocRect(&c.doc);
+    EXPECT_EQ(view->GetDirtyClientRect(), c.expected) << c.doc.xmin << ", " << c.doc.ymin;
+    view->UpdateWindow();
+  }
+  // An empty rectangle does nothing.
+  Rect32 empty;
+  view->InvalidateDocRect(&empty);
+  EXPECT_TRUE(view->GetDirtyClientRect().IsRectEmpty());
+}
+
+// ---- drag feedback ---------------------------------------------------------------------
+
+// One preview: rectangles and lines in document units.
+struct Preview {
+  std::vector<Rect32> rects;
+  std::vector<std::pair<Point32, Point32>> lines;
+  void Draw(CRenderContext& rc) const {
+    for (const Rect32& r : rects) rc.FrameRect(r);
+    const LineStyle line = SolidLine(0xFF000000, 1);
+    for (const auto& [a, b] : lines) {
+      PointList path;
+      ASSERT_EQ(PointListAppend(path, a, 0), 0);
+      ASSERT_EQ(PointListAppend(path, b, 0), 0);
+      rc.DrawPath(path, &line, nullptr);
+    }
+  }
+};
+
+Preview RandomPreview(std::mt19937& rng) {
+  // Partly outside the client area too.
+  std::uniform_int_distribution<int32_t> x(-40, 360), y(-40, 260), n(0, 3);
+  Preview p;
+  for (int i = n(rng); i > 0; --i) {
+    Rect32 r{x(rng), 0, y(rng), 0};
+    r.xmax = r.xmin + 1 + std::abs(x(rng)) % 120;
+    r.ymax = r.ymin + 1 + std::abs(y(rng)) % 90;
+    p.rects.push_back(r);
+  }
+  for (int i = n(rng); i > 0; --i) p.lines.push_back({{x(rng), y(rng)}, {x(rng), y(rng)}});
+  return p;
+}
+
+// What the view's preview covers: the preview drawn as the view draws it,
+// into a 1-bit picture of the client area (black where drawn).
+QImage PreviewMask(CMarlView& view, const Preview& preview) {
+  const CRect client = view.GetClientRect();
+  CBitmap bitmap;
+  EXPECT_TRUE(bitmap.CreateBitmap(client.Width(), client.Height(), 1, 1));
+  CDC dc;
+  EXPECT_TRUE(dc.CreateCompatibleDC(nullptr));
+  CBitmap* old = dc.SelectObject(&bitmap);
+  dc.PatBlt(0, 0, client.Width(), client.Height(), WHITENESS);
+  dc.SelectStockObject(BLACK_PEN);
+  dc.SelectStockObject(NULL_BRUSH);
+  {
+    const Rect32 clip{0, client.Width(), 0, client.Height()};
+    CGdiRenderContext rc(&dc, &clip);
+    Matrix2x3 m;
+    view.GetDocToClientMatrix(m);
+    rc.SetMatrix(m);
+    rc.m_flags |= CRenderContext::kFlagOutlineView;
+    preview.Draw(rc);
+  }
+  QImage mask = bitmap.Image().copy();
+  dc.SelectObject(old);
+  return mask;
+}
+
+// Draws frames of random previews and checks each: the window is the
+// picture before with exactly the preview's pixels inverted.
+void DrawFrames(CMarlView& view, const QImage& before, std::mt19937& rng, int frames,
+                const std::function<QImage()>& pixels) {
+  int64_t drawnTotal = 0;
+  for (int f = 0; f < frames; ++f) {
+    const Preview preview = RandomPreview(rng);
+    view.BeginFeedbackFrame();
+    ASSERT_NE(view.GetFeedbackContext(), nullptr);
+    preview.Draw(*view.GetFeedbackContext());
+    view.EndFeedbackFrame();
+    EXPECT_EQ(view.GetFeedbackContext(), nullptr);
+    const QImage now = pixels();
+    const QImage mask = PreviewMask(view, preview);
+    ASSERT_EQ(now.size(), before.size());
+    int wrong = 0;
+    for (int y = 0; y < now.height(); ++y) {
+      for (int x = 0; x < now.width(); ++x) {
+        const bool drawn = (mask.pixel(x, y) & 0xFFFFFF) == 0;
+        drawnTotal += drawn ? 1 : 0;
+        const QRgb want = drawn ? ~before.pixel(x, y) & 0xFFFFFF : before.pixel(x, y) & 0xFFFFFF;
+        if ((now.pixel(x, y) & 0xFFFFFF) != want && wrong++ < 5)
+          ADD_FAILURE() << "frame " << f << " pixel " << x << ", " << y << (drawn ? " drawn" : "");
+      }
+    }
+    ASSERT_EQ(wrong, 0) << "frame " << f;
+  }
+  // The previews really showed.
+  if (frames > 2) {
+    EXPECT_GT(drawnTotal, 0);
+  }
+}
+
+TEST_F(ViewPaintTest, FeedbackLeavesNoMarks) {
+  // A picture under the preview that is not one colour.
+  AddLayer({Square({20, 140, 20, 100}, 0xFF2040E0), Square({180, 300, 60, 200}, 0xFF10A010)});
+  const QImage before = FullPaint();
+  std::mt19937 rng(29);
+  for (int gesture = 0; gesture < 6; ++gesture) {
+    view->BeginFeedback();
+    EXPECT_TRUE(view->IsFeedbackActive());
+    DrawFrames(*view, before, rng, 1 + gesture * 3, [&] { return Pixels(); });
+    view->EndFeedback();
+    EXPECT_FALSE(view->IsFeedbackActive());
+    ASSERT_EQ(Pixels(), before) << "gesture " << gesture;
+  }
+  // Nothing was left to paint: the picture came back without a repaint.
+  EXPECT_TRUE(view->GetDirtyClientRect().IsRectEmpty());
+}
+
+TEST_F(ViewPaintTest, FeedbackSurvivesResizeAndDeactivation) {
+  AddLayer({Square({20, 140, 20, 100}, 0xFF2040E0)});
+  struct Case {
+    const char* name;
+    std::function<void()> interrupt;
+  } cases[] = {
+      {"client shrinks",
+       [&] { host.MoveWindow(CRect(20, 20, 20 + kWidth - 60, 20 + kHeight - 40)); }},
+      {"client grows",
+       [&] { host.MoveWindow(CRect(20, 20, 20 + kWidth + 40, 20 + kHeight + 30)); }},
+      {"view deactivated", [&] { view->OnActivateView(false, nullptr, view.get()); }},
+  };
+  std::mt19937 rng(7);
+  for (const Case& c : cases) {
+    host.MoveWindow(CRect(20, 20, 20 + kWidth, 20 + kHeight));
+    Settle([&] { return view->GetClientRect().Width() > 0; });
+    FullPaint();
+    view->BeginFeedback();
+    for (int f = 0; f < 3; ++f) {
+      view->BeginFeedbackFrame();
+      RandomPreview(rng).Draw(*view->GetFeedbackContext());
+      view->EndFeedbackFrame();
+    }
+    c.interrupt();
+    // The preview goes on at the new size (the buffers are made again).
+    for (int f = 0; f < 3; ++f) {
+      view->BeginFeedbackFrame();
+      if (CRenderContext* rc = view->GetFeedbackContext()) RandomPreview(rng).Draw(*rc);
+      view->EndFeedbackFrame();
+    }
+    view->EndFeedback();
+    view->UpdateWindow();
+    const QImage after = Pixels();
+    EXPECT_EQ(after, FullPaint()) << c.name;
+  }
+}
+
+// ---- the page against a direct rendering -----------------------------------------------
+
+// The scan converter's rendering of the page's layers drawn straight into a
+// bitmap of the client's size through the view's matrix.
+QImage DirectRendering(CMarlView& view, CPicPage* root, int32_t quality) {
+  const CRect client = view.GetClientRect();
+  const int w = client.Width(), h = client.Height();
+  COffscreenBitmap bitmap;
+  EXPECT_TRUE(bitmap.Create(Rect32{0, w, 0, h}));
+  bitmap.SetOrigin(1);
+  QImage out(w, h, QImage::Format_RGB32);
+  {
+    const uint32_t aa = quality > kQualityFast ? 1 : 0;
+    CBitmapRenderContext rc(&bitmap, aa);
+    const Rect32 clip{0, w, 0, h};
+    rc.m_scanConverter.SetTarget(&bitmap, &clip, aa);
+    rc.m_scanConverter.AllocBuckets();
+    rc.SetClip(clip);
+    Matrix2x3 m;
+    view.GetDocToClientMatrix(m);
+    rc.SetMatrix(m);
+    rc.FillRectColor(0xFFFFFFFF);
+    root->Draw(rc);
+    CDC dc;
+    EXPECT_TRUE(dc.AttachImage(&out));
+    rc.Blit(&dc, clip, 0, 0);
+  }
+  return out;
+}
+
+TEST_F(ViewPaintTest, PaintedPageEqualsTheDirectRendering) {
+  // A linear gradient across the square (gradient space -0x4000..0x4000).
+  const FillStyle placed =
+      GradientFill(kGradientLinear, {{0, 0xFF0000FF}, {255, 0xFFFF0000}},
+                   Matrix2x3{FixedDiv(60, 0x4000), 0, 0, FixedDiv(60, 0x4000), 80, 195});
+  AddLayer({Square({10, 120, 10, 90}, 0xFF2040E0), Square({150, 170, 5, 200}, 0xFF000000)});
+  AddLayer({Square({20, 140, 160, 230}, 0, &placed), Placed({0, 50, 0, 50}, 0xFF10A010, 230, 100)});
+  for (const int32_t quality : {kQualityFast, kQualitySmooth, kQualitySmoothText}) {
+    for (const Fixed zoom : {k100, k100 * 5 / 8}) {
+      State().m_viewQuality = quality;
+      State().SetZoom(zoom, nullptr, 0);
+      const QImage painted = FullPaint();
+      const QImage direct = DirectRendering(*view, page->GetRoot(), quality);
+      ASSERT_EQ(painted.size(), direct.size());
+      // Within the page (beyond it the view shows grey).
+      Matrix2x3 m;
+      view->GetDocToClientMatrix(m);
+      Rect32 extent;
+      MatrixTransformRect(m, doc.m_movieRect, extent);
+      const int w = std::min(painted.width(), extent.xmax);
+      const int h = std::min(painted.height(), extent.ymax);
+      int differing = 0, worst = 0;
+      for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+          const QRgb a = painted.pixel(x, y), b = direct.pixel(x, y);
+          const int d = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                  std::abs(qBlue(a) - qBlue(b))});
+          if (d != 0) ++differing;
+          worst = std::max(worst, d);
+        }
+      }
+      const std::string what =
+          "quality " + std::to_string(quality) + " zoom " + std::to_string(zoom);
+      if (quality == kQualityFast) {
+        EXPECT_EQ(differing, 0) << what;
+      } else {
+        // Anti-aliasing: only edge pixels may differ, and by a fraction.
+        EXPECT_LE(differing, w * h / 50) << what;
+        EXPECT_LE(worst, 64) << what;
+      }
+    }
+  }
+}
+
+// ---- contexts ----------------------------------------------------------------------------
+
+TEST_F(ViewPaintTest, AContextThatCannotBeReadKeepsTheOldOnePainting) {
+  AddLayer({Square({20, 140, 20, 100}, 0xFF2040E0)});
+  const QImage shown = FullPaint();
+  CDocumentPage* broken = NewPage(doc, true);
+  broken->UnlockUpdate();
+  broken->FreeContents();
+  EXPECT_FALSE(view->SetEditContext(broken));
+  EXPECT_EQ(view->GetEditContext(), page);
+  EXPECT_EQ(FullPaint(), shown);
+  // A context deleted under the view: grey, and nothing of it is touched.
+  CDocumentPage* second = NewPage(doc);
+  ASSERT_TRUE(view->SetEditContext(second));
+  second->DeletePage();
+  const QImage grey = FullPaint();
+  EXPECT_EQ(grey.pixel(10, 10) & 0xFFFFFF, 0xC0C0C0u);
+  EXPECT_EQ(grey.pixel(grey.width() - 1, grey.height() - 1) & 0xFFFFFF, 0xC0C0C0u);
+}
+
+// ---- activation ----------------------------------------------------------------------------
+
+TEST_F(ViewPaintTest, ActivationOpensTheTabletContext) {
+  State().m_viewQuality = kQualitySmooth;
+  doc.m_viewQuality = 0;
+  // Without a tablet nothing is opened.
+  view->OnActivateView(true, view.get(), nullptr);
+  EXPECT_EQ(view->GetTabletContext(), nullptr);
+  EXPECT_EQ(GetActiveViewWindow(), view->GetSafeHwnd());
+  EXPECT_EQ(doc.m_viewQuality, kQualitySmooth);
+  view->OnActivateView(false, nullptr, view.get());
+  EXPECT_EQ(GetActiveViewWindow(), nullptr);
+
+  SetTabletPresent(true);
+  view->OnActivateView(true, view.get(), nullptr);
+  HCTX tablet = view->GetTabletContext();
+  ASSERT_NE(tablet, nullptr);
+  LOGCONTEXTA lc{};
+  ASSERT_TRUE(WTGetA(tablet, &lc));
+  const std::string name = "Plindo " + std::to_string(reinterpret_cast<long>(view.get()));
+  EXPECT_STREQ(lc.lcName, name.c_str());
+  EXPECT_EQ(lc.lcPktData, 0x15E6u);
+  EXPECT_EQ(lc.lcPktMode, 0u);
+  EXPECT_EQ(lc.lcBtnUpMask, lc.lcBtnDnMask);
+  EXPECT_TRUE(view->TabletHasPressure());
+  EXPECT_TRUE(view->TabletHasOrientation());
+  // Activating again keeps the one context.
+  view->OnActivateView(true, view.get(), nullptr);
+  EXPECT_EQ(view->GetTabletContext(), tablet);
+  view->OnActivateView(false, nullptr, view.get());
+  EXPECT_EQ(view->GetTabletContext(), nullptr);
+  EXPECT_FALSE(WTGetA(tablet, &lc));  // closed
+}
+
+// ---- text editing ------------------------------------------------------------------------
+
+TEST_F(ViewPaintTest, EndingTextEditingDeletesABlankTextAndSelectsOthers) {
+  CFixedFontService fonts;  // no system fonts are read
+  SetFontService(&fonts);
+  for (const bool blank : {true, false}) {
+    auto* text = new CPicText;
+    AddLayer({text});
+    if (!blank) {
+      ASSERT_TRUE(Edit(page, [&] { text->SetText("abc"); }));
+    }
+    CPicFrame* key = page->GetRoot()->GetFirstLayer()->GetFirstFrame();
+    view->SetTextEditObject(text);
+    EXPECT_EQ(view->GetTextEditObject(), text);
+    EXPECT_EQ(State().GetTextEditObject(), text);
+    const CEditStep* before = page->GetUndoList();
+    view->SetTextEditObject(nullptr);
+    EXPECT_EQ(view->GetTextEditObject(), nullptr);
+    EXPECT_NE(page->GetUndoList(), before) << "one undo step";
+    if (blank) {
+      EXPECT_EQ(key->GetFirstChild(), nullptr);
+    } else {
+      ASSERT_EQ(key->GetFirstChild(), text);
+      EXPECT_TRUE(text->IsSelected());
+    }
+  }
+  SetFontService(nullptr);
+}
+
+}  // namespace
