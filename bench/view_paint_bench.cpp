@@ -43,6 +43,7 @@
 #include "model/pic_layer.h"
 #include "model/pic_page.h"
 #include "model/pic_shape.h"
+#include "render/context/render_context.h"
 #include "view/core/assistant_settings.h"
 #include "view/core/view_state.h"
 #include "view/marl_view.h"
