@@ -237,7 +237,7 @@ void CMarlView::DrawContents(CRenderContext& rc) {
 
 void CMarlView::DrawBackground(CRenderContext& rc) {
   CMarlDoc* doc = state_.GetDocument();
-  Rect32 movie{0, 0, 0, 0};
+  Rect32 movie;  // empty without a document
   if (doc != nullptr) doc->GetMovieRect(movie);
   const bool fills = (rc.m_flags & CRenderContext::kFlagFills) != 0;
   const uint32_t page = fills && doc != nullptr ? doc->m_backgroundColor : 0xFFFFFFFF;
@@ -246,9 +246,11 @@ void CMarlView::DrawBackground(CRenderContext& rc) {
     rc.FillRectColor(kWorkAreaColour);
     Rect32 r = rc.m_docClip;
     RectInset(r, -kBackgroundMargin);
-    Rect32 onPage;
-    RectIntersect(r, movie, onPage);
-    FillDocRect(rc, onPage, page);
+    if (!movie.IsEmpty()) {
+      Rect32 onPage;
+      RectIntersect(r, movie, onPage);
+      FillDocRect(rc, onPage, page);
+    }
   } else {
     rc.FillRectColor(page);
   }
@@ -304,7 +306,9 @@ void CMarlView::DrawLayers(CRenderContext& rc) {
     rc.m_flags = (rc.m_flags & ~CRenderContext::kFlagFills) | (flags & CRenderContext::kFlagFills);
   };
 
-  for (CPicObj* child = root->GetLastChild(); child != nullptr; child = child->GetPrev()) {
+  // From the back (the root's first layer) to the front, as the page draws
+  // itself for printing and export.
+  for (CPicObj* child = root->GetFirstChild(); child != nullptr; child = child->GetNext()) {
     auto* layer = dynamic_cast<CPicLayer*>(child);
     if (layer == nullptr || layer->GetType() == CPicLayer::kHidden) continue;
     rc.m_outlineStyle.colour = layer->GetOutlineColor();

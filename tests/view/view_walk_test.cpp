@@ -55,7 +55,7 @@ class ViewWalkTest : public ViewTest {
   CPicLayer* AddLayer(const std::string& name, int32_t kind, const std::vector<int32_t>& lengths) {
     CPicLayer* layer = MakeLayer(lengths);
     layer->SetName(name);
-    Root()->AddChild(layer);  // behind the layers added before
+    Root()->AddChild(layer, CPicObj::kAddFirst);  // behind the layers added before
     layer->SetType(kind);
     Root()->RecalcAndNotify(nullptr);
     return layer;
@@ -150,7 +150,7 @@ TEST_F(ViewWalkTest, TheFrameBeingEdited) {
   CPicLayer* a = AddLayer("A", CPicLayer::kEditable, {2, 3, 5});
   AddLayer("B", CPicLayer::kCurrent, {2, 3, 5});
   (void)a;
-  CPicLayer* b = static_cast<CPicLayer*>(Root()->GetLastChild());
+  CPicLayer* b = static_cast<CPicLayer*>(Root()->GetFirstChild());
   KeyFrame(b, 1)->SetFrameStyle(CPicFrame::kTweenMotion);
   EXPECT_EQ(view->FindEditLayer(), b);
   struct Case {

@@ -132,10 +132,10 @@ struct ViewHitRecord {
 class ViewState;
 
 // The walk over the editable key frames of a view, a value on the caller's
-// stack. Flags: kWalkFrontToBack walks the layers from the root's first
-// child (the front) to the last; without it from the last to the first (the
-// drawing order). kWalkLocked takes locked layers too, and walks even while
-// the view is playing.
+// stack. Flags: kWalkFrontToBack walks the layers from the root's last
+// child (the front: drawn last, as the page draws itself for printing) to
+// the first; without it from the first to the last (the drawing order). kWalkLocked takes locked
+// layers too, and walks even while the view is playing.
 class CViewObjIter {
  public:
   static constexpr uint32_t kWalkFrontToBack = 0x1;

@@ -16,7 +16,8 @@ CViewObjIter::CViewObjIter(const ViewState& view, uint32_t flags) : m_view(view)
     m_state = m_focus != nullptr ? kFocus : kDone;
     return;
   }
-  m_layer = (flags & kWalkFrontToBack) != 0 ? root->GetFirstChild() : root->GetLastChild();
+  // The root's last layer is drawn last: it is the front one.
+  m_layer = (flags & kWalkFrontToBack) != 0 ? root->GetLastChild() : root->GetFirstChild();
   m_state = m_layer != nullptr ? kNextLayer : kDone;
   if ((view.m_onionFlags & kOnionEditSeveral) != 0) {
     m_first = view.GetOnionFirstFrame();
@@ -50,7 +51,7 @@ CPicShape* CViewObjIter::Next() {
         break;
       }
       case kAdvanceLayer:
-        m_layer = backwards ? m_layer->GetNext() : m_layer->GetPrev();
+        m_layer = backwards ? m_layer->GetPrev() : m_layer->GetNext();
         m_state = m_layer != nullptr ? kNextLayer : kDone;
         break;
       case kNextFrame: {

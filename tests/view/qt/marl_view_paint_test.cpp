@@ -80,14 +80,15 @@ class ViewPaintTest : public ModelTest {
   }
 
   ViewState& State() { return view->State(); }
-  // A new first layer holding the objects in one key frame.
+  // A new front layer (the root's last child) holding the objects in one
+  // key frame.
   CPicLayer* AddLayer(const std::vector<CPicObj*>& objects) {
     CPicLayer* layer = nullptr;
     EXPECT_TRUE(Edit(page, [&] {
       layer = MakeLayer({1});
       layer->GetFirstFrame()->SetFrameStyle(0);
       for (CPicObj* o : objects) layer->GetFirstFrame()->AddChild(o);
-      page->GetRoot()->AddChild(layer, CPicObj::kAddFirst);
+      page->GetRoot()->AddChild(layer);
     }));
     return layer;
   }
@@ -237,6 +238,29 @@ TEST_F(ViewPaintTest, InvalidatedAreasGrowFiveAndSixPixels) {
   Rect32 empty;
   view->InvalidateDocRect(&empty);
   EXPECT_TRUE(view->GetDirtyClientRect().IsRectEmpty());
+}
+
+TEST_F(ViewPaintTest, TheFocusRectangleIsDottedOnItsBorder) {
+  AddLayer({Square({20, 140, 20, 100}, 0xFF2040E0)});
+  const QImage plain = FullPaint();
+  State().SetZoom(k100, nullptr, 0);
+  State().m_focusRect = Rect32{50, 150, 40, 120};  // document units: pixels here
+  const QImage focused = FullPaint();
+  int onBorder = 0;
+  for (int y = 0; y < plain.height(); ++y) {
+    for (int x = 0; x < plain.width(); ++x) {
+      if (plain.pixel(x, y) == focused.pixel(x, y)) continue;
+      const bool border =
+          (x == 50 || x == 149 || y == 40 || y == 119) && x >= 50 && x < 150 && y >= 40 && y < 120;
+      EXPECT_TRUE(border) << x << ", " << y;
+      ++onBorder;
+    }
+  }
+  // Dotted: about every other pixel of the border.
+  EXPECT_GT(onBorder, 150);
+  EXPECT_LT(onBorder, 250);
+  State().m_focusRect = Rect32();
+  EXPECT_EQ(FullPaint(), plain);
 }
 
 // ---- drag feedback ---------------------------------------------------------------------
@@ -419,8 +443,9 @@ TEST_F(ViewPaintTest, PaintedPageEqualsTheDirectRendering) {
   const FillStyle placed =
       GradientFill(kGradientLinear, {{0, 0xFF0000FF}, {255, 0xFFFF0000}},
                    Matrix2x3{FixedDiv(60, 0x4000), 0, 0, FixedDiv(60, 0x4000), 80, 195});
+  // Two layers that overlap (the second one in front).
   AddLayer({Square({10, 120, 10, 90}, 0xFF2040E0), Square({150, 170, 5, 200}, 0xFF000000)});
-  AddLayer({Square({20, 140, 160, 230}, 0, &placed), Placed({0, 50, 0, 50}, 0xFF10A010, 230, 100)});
+  AddLayer({Square({20, 140, 160, 230}, 0, &placed), Placed({0, 50, 0, 50}, 0xFF10A010, 130, 60)});
   for (const int32_t quality : {kQualityFast, kQualitySmooth, kQualitySmoothText}) {
     for (const Fixed zoom : {k100, k100 * 5 / 8}) {
       State().m_viewQuality = quality;
@@ -456,6 +481,87 @@ TEST_F(ViewPaintTest, PaintedPageEqualsTheDirectRendering) {
       }
     }
   }
+}
+
+// The root's last layer is the front one: painted over the layers before
+// it, exactly as the page draws itself for printing and export, and hit
+// first. The timeline's top row shows it.
+TEST_F(ViewPaintTest, TheLastLayerIsInFront) {
+  const uint32_t blue = 0xFFE04020, green = 0xFF10A010, red = 0xFF2020D0;
+  CPicShape* back = Square({20, 120, 20, 120}, blue);
+  CPicShape* middle = Square({60, 160, 60, 160}, green);
+  CPicShape* front = Square({100, 200, 40, 140}, red);
+  AddLayer({back});
+  AddLayer({middle});
+  AddLayer({front});
+  struct Case {
+    Point32 at;
+    uint32_t colour;
+    CPicObj* hit;
+  } cases[] = {
+      {{40, 40}, blue, back},      // the back layer alone
+      {{80, 80}, green, middle},   // the middle one over the back one
+      {{110, 110}, red, front},    // all three: the front one
+      {{150, 150}, green, middle}  // outside the front one
+  };
+  const QImage image = FullPaint();
+  for (const Case& c : cases) {
+    EXPECT_EQ(image.pixel(c.at.x, c.at.y) & 0xFFFFFF, Pixel(c.colour)) << c.at.x << ", " << c.at.y;
+    ViewHitRecord hit;
+    hit.point = c.at;
+    hit.useTolerance = 0;
+    ASSERT_TRUE(State().HitTest(hit));
+    EXPECT_EQ(hit.object, c.hit) << c.at.x << ", " << c.at.y;
+  }
+  EXPECT_EQ(image, DirectRendering(*view, page->GetRoot(), kQualityFast));
+}
+
+// The onion skin: the neighbouring key frames dimmed the further back they
+// lie, as outlines, or (editing several frames) at full strength.
+TEST_F(ViewPaintTest, OnionSkinDimsTheNeighbouringFrames) {
+  const uint32_t colour = 0xFF2040E0;
+  ASSERT_TRUE(Edit(page, [&] {
+    CPicLayer* layer = MakeLayer({1, 1, 1});
+    int i = 0;
+    for (CPicObj* k = layer->GetFirstChild(); k != nullptr; k = k->GetNext(), ++i) {
+      static_cast<CPicFrame*>(k)->SetFrameStyle(0);
+      k->AddChild(Square({20 + 80 * i, 80 + 80 * i, 40, 100}, colour));
+    }
+    page->GetRoot()->AddChild(layer);
+  }));
+  // Each channel weighted f/256 against white.
+  const auto dim = [&](int32_t f) {
+    auto channel = [f](uint32_t c) { return ((f * c + 65280 - 255 * f) >> 8) & 0xFF; };
+    return Pixel(0xFF000000 | channel(colour >> 16 & 0xFF) << 16 |
+                 channel(colour >> 8 & 0xFF) << 8 | channel(colour & 0xFF));
+  };
+  const QRgb full = Pixel(colour), white = 0xFFFFFF;
+  // At frame 2 the range is 0..2: frame n dimmed to (n + 1) / 3 of 130, + 16.
+  const QRgb first = dim(FixedMul(FixedDiv(1, 3), 130) + 16);
+  const QRgb second = dim(FixedMul(FixedDiv(2, 3), 130) + 16);
+  struct Case {
+    uint32_t flags;
+    QRgb at[3];  // the middle of each key frame's square
+  } cases[] = {
+      {0, {white, white, full}},
+      {kOnionShow, {first, second, full}},
+      {kOnionShow | kOnionOutlines, {white, white, full}},
+      {kOnionEditSeveral, {full, full, full}},
+  };
+  view->GoToFrame(2, false);
+  for (const Case& c : cases) {
+    State().m_onionFlags = c.flags;
+    const QImage image = FullPaint();
+    for (int i = 0; i < 3; ++i)
+      EXPECT_EQ(image.pixel(50 + 80 * i, 70) & 0xFFFFFF, c.at[i])
+          << "onion " << c.flags << " frame " << i;
+  }
+  // As outlines the squares' edges show (dimmed black: grey).
+  State().m_onionFlags = kOnionShow | kOnionOutlines;
+  const QImage outlines = FullPaint();
+  int marked = 0;
+  for (int x = 15; x < 25; ++x) marked += (outlines.pixel(x, 70) & 0xFFFFFF) != white ? 1 : 0;
+  EXPECT_GT(marked, 0);
 }
 
 // ---- contexts ----------------------------------------------------------------------------
@@ -504,6 +610,23 @@ TEST_F(ViewPaintTest, ActivationOpensTheTabletContext) {
   EXPECT_EQ(lc.lcBtnUpMask, lc.lcBtnDnMask);
   EXPECT_TRUE(view->TabletHasPressure());
   EXPECT_TRUE(view->TabletHasOrientation());
+  // A tablet point (16 units a screen pixel, y up from the screen's
+  // bottom) lands on the document point shown under it.
+  State().SetZoom(k100 / 2, nullptr, 0);
+  view->ScrollToPosition(CPoint(10, 20));
+  Matrix2x3 tabletToDoc, clientToDoc;
+  view->GetTabletToDocMatrix(tabletToDoc);
+  State().GetClientToDocMatrix(clientToDoc);
+  for (const CPoint client : {CPoint(0, 0), CPoint(37, 81), CPoint(200, 150)}) {
+    const CPoint screen = view->ClientToScreen(client);
+    const Point32 tablet{screen.x * kTabletUnitsPerPixel,
+                         (lc.lcSysExtY - screen.y) * kTabletUnitsPerPixel};
+    Point32 got, want;
+    MatrixTransformPoint(tabletToDoc, tablet, got);
+    MatrixTransformPoint(clientToDoc, Point32{client.x, client.y}, want);
+    EXPECT_LE(std::abs(got.x - want.x), 1) << client.x << ", " << client.y;
+    EXPECT_LE(std::abs(got.y - want.y), 1) << client.x << ", " << client.y;
+  }
   // Activating again keeps the one context.
   view->OnActivateView(true, view.get(), nullptr);
   EXPECT_EQ(view->GetTabletContext(), tablet);
@@ -523,7 +646,7 @@ TEST_F(ViewPaintTest, EndingTextEditingDeletesABlankTextAndSelectsOthers) {
     if (!blank) {
       ASSERT_TRUE(Edit(page, [&] { text->SetText("abc"); }));
     }
-    CPicFrame* key = page->GetRoot()->GetFirstLayer()->GetFirstFrame();
+    CPicFrame* key = static_cast<CPicLayer*>(page->GetRoot()->GetLastChild())->GetFirstFrame();
     view->SetTextEditObject(text);
     EXPECT_EQ(view->GetTextEditObject(), text);
     EXPECT_EQ(State().GetTextEditObject(), text);

@@ -80,9 +80,10 @@ class MarlViewTest : public ModelTest {
       CPicLayer* still = MakeLayer({kFrames});
       still->GetFirstFrame()->SetFrameStyle(0);
       still->GetFirstFrame()->AddChild(Square(kStaticSquare, 0xFFFF0000));
-      root->AddChild(gap);
-      root->AddChild(anim);
+      // Back to front: the root's last layer is drawn last.
       root->AddChild(still);
+      root->AddChild(anim);
+      root->AddChild(gap);
     }));
     ASSERT_EQ(root->m_frameCount, kFrames);
     view = Open(host, 20);
