@@ -43,8 +43,8 @@ const Bytes& BenchMovie() {
 // The same moving shapes over as many frames as make at least 5 MB.
 const Bytes& IntakeMovie() {
   static const Bytes movie = [] {
-    const size_t perFrame = BenchMovie().size() / kFrames + 1;
-    const int frames = static_cast<int>((size_t{5} << 20) / perFrame) + 1;
+    const size_t perFrame = BenchMovie().size() / kFrames;
+    const int frames = static_cast<int>((size_t{5} << 20) / perFrame) + 10;
     return MovingShapesMovie(frames, kShapes, 300, 900);
   }();
   return movie;

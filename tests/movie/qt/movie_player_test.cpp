@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <array>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -111,11 +112,17 @@ struct AnyPlayer {
   HWND Hwnd() { return wnd.GetSafeHwnd(); }
   // Opens the popup menu at a point and chooses `command` (0: none); the
   // ids of the menu's items come back.
-  std::vector<UINT> Menu(int x, int y, UINT command = 0) {
+  // The items' states (enabled, checked) come back in `states` when given.
+  using States = std::map<UINT, std::pair<bool, int>>;
+  std::vector<UINT> Menu(int x, int y, UINT command = 0, States* states = nullptr) {
     std::vector<UINT> ids;
     SetMenuTrackHook([&](CMenu& menu, CPoint) -> UINT {
-      for (int i = 0; i < menu.GetMenuItemCount(); ++i)
-        if (menu.GetMenuItemID(i) != 0) ids.push_back(menu.GetMenuItemID(i));
+      for (int i = 0; i < menu.GetMenuItemCount(); ++i) {
+        const UINT id = menu.GetMenuItemID(i);
+        if (id == 0) continue;
+        ids.push_back(id);
+        if (states) (*states)[id] = {menu.IsItemEnabled(id), menu.GetItemCheck(id)};
+      }
       return command;
     });
     ::SendMessage(Hwnd(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(x, y));
@@ -165,6 +172,54 @@ TEST_F(MoviePlayers, MenusOfEachPlayer) {
     EXPECT_EQ(p.Menu(5, 5), c.ids) << (c.editor ? "editor " : "plug-in ") << kind;
     // Timer 1 runs for a movie of many frames only.
     EXPECT_EQ(p.wnd.HasTimer(1), kind == "many") << kind;
+  }
+}
+
+TEST_F(MoviePlayers, MenuStatesFollowTheSameRulesInBothPlayers) {
+  // The same commands: the editor's id, the plug-in's id.
+  const std::vector<std::pair<UINT, UINT>> same = {{33195, 20042}, {33188, 20030}, {33189, 20034},
+                                                   {33187, 20028}, {33081, 20039}, {33190, 20043},
+                                                   {33191, 20025}, {33193, 20040}, {33192, 20041}};
+  auto plugin = [&](UINT editorId) {
+    for (const auto& [e, p] : same)
+      if (e == editorId) return p;
+    return 0u;
+  };
+  struct Step {
+    const char* what;
+    std::vector<UINT> commands;  // the editor's ids, chosen in turn
+    // Expected (enabled, checked) of Zoom Out, High Quality, Play, Rewind,
+    // Forward.
+    std::pair<bool, int> zoomOut, high, play, rewind, forward;
+  };
+  const Step steps[] = {
+      {"loaded", {}, {false, 0}, {true, 0}, {true, 1}, {false, 0}, {true, 0}},
+      {"stopped, forward", {33081, 33193}, {false, 0}, {true, 0}, {true, 0}, {true, 0}, {true, 0}},
+      {"zoomed, high quality",
+       {33195, 33187},
+       {true, 0},
+       {true, 1},
+       {true, 0},
+       {true, 0},
+       {true, 0}},
+      {"at the end", {33193}, {true, 0}, {true, 1}, {true, 0}, {true, 0}, {false, 0}},
+  };
+  AnyPlayer editor(true, Movie(3, false)), plug(false, Movie(3, false));
+  for (const Step& step : steps) {
+    for (UINT id : step.commands) {
+      editor.Menu(50, 40, id);
+      plug.Menu(50, 40, plugin(id));
+    }
+    AnyPlayer::States e, p;
+    editor.Menu(50, 40, 0, &e);
+    plug.Menu(50, 40, 0, &p);
+    for (const auto& [editorId, pluginId] : same)
+      EXPECT_EQ(e[editorId], p[pluginId]) << step.what << ": " << editorId;
+    EXPECT_EQ(e[33188], step.zoomOut) << step.what;
+    EXPECT_EQ(e[33187], step.high) << step.what;
+    EXPECT_EQ(e[33081], step.play) << step.what;
+    EXPECT_EQ(e[33191], step.rewind) << step.what;
+    EXPECT_EQ(e[33193], step.forward) << step.what;
   }
 }
 

@@ -259,6 +259,28 @@ TEST_F(PluginHost, MenuCommandsComeBackThroughTheWindowsChain) {
   ReleaseCursorOverride();
 }
 
+TEST_F(PluginHost, ZoomingInStopsAtOneTwipAPixelAndZoomingOutReturnsToShowAll) {
+  CPluginHost::Instance* in = Play(Movie(SampleMovie(), {{"play", "false"}}));
+  ASSERT_NE(in, nullptr);
+  auto command = [&](UINT id) {
+    SetMenuTrackHook([id](CMenu&, CPoint) -> UINT { return id; });
+    ::SendMessage(Hwnd(*in), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(60, 310));
+    SetMenuTrackHook(nullptr);
+    QCoreApplication::processEvents();
+    return Grab(*in);
+  };
+  // The stage is 11000 twips across 550 pixels: halving the view gives
+  // 5500, 2750, 1375 and 687 twips, then stops at 550 (one twip a pixel).
+  std::vector<QImage> in6 = {Grab(*in)};
+  for (int k = 1; k <= 6; ++k) in6.push_back(command(20042));
+  for (int k = 1; k <= 5; ++k) EXPECT_NE(in6[k], in6[k - 1]) << "zoom " << k;
+  EXPECT_EQ(in6[6], in6[5]);
+  // Doubling back: 1100, 2200, 4400, 8800, then past the stage: Show All.
+  QImage out;
+  for (int k = 1; k <= 5; ++k) out = command(20030);
+  EXPECT_EQ(out, in6[0]);
+}
+
 TEST_F(PluginHost, AButtonActsWhenReleasedOverItAfterDragsOffAndBack) {
   CScriptedInputSource script;
   SetInputSource(&script);
