@@ -120,6 +120,9 @@ constexpr uint16_t kGraphChanging = 1;
 constexpr uint16_t kGraphMovedEdges = 2;
 constexpr uint16_t kGraphHasSelection = 4;
 constexpr uint16_t kGraphSelectionValid = 8;
+// The fill contexts were built over edges linked unsplit, which may cross:
+// their rays count every crossing instead of stopping at the nearest.
+constexpr uint16_t kGraphContextsMayCross = 16;
 
 // Called once at the first change of an edit (it creates the undo item and
 // attaches a change log).

@@ -44,8 +44,14 @@ class FillContextScope {
 
 // The context around the point: of the contexts whose edges a ray from the
 // point towards +x crosses an odd number of times, the deepest; null when
-// there is none.
+// there is none. Where edges do not cross, that is the context on the near
+// side of the nearest crossing, and the ray stops there; it counts every
+// crossing (EdgeGraphCountFillContext) when the nearest crossing lies too
+// close to an end, a turning point, the point itself or another crossing to
+// decide, or when the contexts were built over edges that may cross.
 FillContext* EdgeGraphFindFillContext(const EdgeGraph& graph, const Point32& point);
+// The same answer from the crossings of the whole ray.
+FillContext* EdgeGraphCountFillContext(const EdgeGraph& graph, const Point32& point);
 
 // Nothing when the fill's index is 0. Otherwise removes the edge's line when
 // asked, then gives the fill to each side that does not carry it already and

@@ -2,8 +2,11 @@
 // mode.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <stdexcept>
+#include <vector>
 
+#include "geometry/edge_graph_insert.h"
 #include "geometry/edge_graph_merge.h"
 #include "geometry/edge_graph_region.h"
 #include "geometry/edge_graph_update.h"
@@ -157,6 +160,67 @@ TEST_F(MergeTest, FillContextsNestByDepth) {
     EXPECT_EQ(e->a.fill_context, nullptr);
     EXPECT_EQ(e->b.fill_context, nullptr);
   });
+}
+
+// The ray that stops at the nearest crossing answers as the count of the
+// whole ray: on random nested squares and curves, at random points, at points
+// level with vertices (where the nearest crossing is an end and cannot
+// decide) and at the midpoints of strokes inserted after the contexts were
+// made, as merging asks.
+TEST_F(MergeTest, NearestCrossingAnswersAsTheWholeRay) {
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<int> coord(0, 4000), size(40, 2500), fill(0, 3), bulge(-300, 300);
+  int probes = 0, inside = 0;
+  for (int round = 0; round < 6; ++round) {
+    Reinit();
+    for (int i = 0; i < 25; ++i) {
+      const int x = coord(rng), y = coord(rng), s = size(rng);
+      ASSERT_EQ(AddSquare(graph, x, y, x + s, y + s, 1, static_cast<StyleIndex>(fill(rng)),
+                          static_cast<StyleIndex>(fill(rng))),
+                0);
+    }
+    for (int i = 0; i < 10; ++i) {
+      const int x0 = coord(rng), y0 = coord(rng), x1 = coord(rng), y1 = coord(rng);
+      ASSERT_EQ(Insert(graph,
+                       Quad(x0, y0, (x0 + x1) / 2 + bulge(rng), (y0 + y1) / 2 + bulge(rng), x1, y1),
+                       2, static_cast<StyleIndex>(fill(rng)), static_cast<StyleIndex>(fill(rng))),
+                0);
+    }
+    ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+    FillContextScope scope(graph);
+    ASSERT_EQ(EdgeGraphBuildFillContexts(graph), 0);
+    // A stroke without contexts, as a merge inserts it.
+    const uint32_t stamp = EdgeGraphNextStamp();
+    for (int i = 0; i < 6; ++i) {
+      Edge* e = nullptr;
+      ASSERT_EQ(
+          EdgeGraphNewEdge(
+              Quad(coord(rng), coord(rng), coord(rng), coord(rng), coord(rng), coord(rng)), &e),
+          0);
+      e->line = 2;
+      ASSERT_EQ(EdgeGraphInsertEdge(graph, e, stamp, 3), 0);
+    }
+    std::vector<Point32> points;
+    for (int i = 0; i < 300; ++i) points.push_back({G(coord(rng)) + 3, G(coord(rng)) + 5});
+    EdgeGraphForEachVertex(graph, nullptr, [&](const Vertex* v) {
+      points.push_back({v->position.x - G(1), v->position.y});
+    });
+    EdgeGraphForEachEdge(graph, nullptr, [&](const Edge* e) {
+      if (e->a.visit != stamp || e->a.fill_context) return;
+      Point32 mid;
+      CurvePointAt(e->curve, kFixedHalf, mid);
+      points.push_back(mid);
+    });
+    for (const Point32& p : points) {
+      const FillContext* fast = EdgeGraphFindFillContext(graph, p);
+      ASSERT_EQ(fast, EdgeGraphCountFillContext(graph, p))
+          << "round " << round << " at " << p.x << "," << p.y;
+      ++probes;
+      inside += fast != nullptr;
+    }
+  }
+  // Most probes lie inside some square: the answers are not all "none".
+  EXPECT_GT(inside, probes / 3);
 }
 
 // The change callback runs into the undo machinery and may throw: the fill
