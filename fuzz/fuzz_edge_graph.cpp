@@ -2,7 +2,9 @@
 // do (tidy-up, lasso, transform, merge, delete, copy, hit test, clipping to a
 // region or a selection, style application, filling from a curve work list),
 // checking the invariants after each insertion, after each clean-up and edit,
-// and after undoing the whole batch.
+// and after undoing the whole batch. Where no edges cross, copies of the
+// graph get their regions built from guessed starts and from the top, and
+// the two trees must agree.
 //
 // Input: one header byte (bits 0-3: coordinate scale shift 2..11), then
 // records of 13 bytes: an operation byte (bits 0-1 precedence, bit 2 straight,
@@ -17,6 +19,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "geometry/edge_change_log.h"
 #include "geometry/edge_graph.h"
@@ -82,6 +85,49 @@ void CheckRegions(EdgeGraph& graph, const char* when) {
     boundary += n;
   }
   if (boundary != 2ull * graph.edge_count) fail("half-edges outside every region");
+}
+
+// The region tree in walk order: depth, kind, fill, bounds and where each
+// boundary starts.
+std::string DescribeTree(EdgeGraph& graph) {
+  std::string out;
+  RegionIter it;
+  if (RegionIterInit(it, graph) < 0) return "out of memory";
+  while (true) {
+    const size_t depth = it.stack.size();
+    const Region* r = RegionIterNext(it);
+    if (!r) break;
+    const QuadCurve& c = r->boundary->edge->curve;
+    char line[160];
+    std::snprintf(line, sizeof line, "%zu %x %x %d %d %d %d %d %d %d %d %d\n", depth, r->flags,
+                  r->fill, r->bounds.xmin, r->bounds.xmax, r->bounds.ymin, r->bounds.ymax, c.p0.x,
+                  c.p0.y, c.p2.x, c.p2.y, HalfEdgeIsSideB(r->boundary));
+    out += line;
+  }
+  return out;
+}
+
+// Where no edges cross, regions built from guessed starts come out as the
+// plain build from the top makes them: two copies of the graph are built,
+// one each way.
+void CompareBuilds(EdgeGraph& graph, const char* when) {
+  EdgeGraphCheckOptions options;
+  options.include_unsplit = true;
+  if (!EdgeGraphCheck(graph, options).empty()) return;
+  std::string trees[2];
+  for (int pass = 0; pass < 2; ++pass) {
+    const int mode = EdgeGraphSetRegionStartMode(pass ? kRegionStartGuessed : kRegionStartFromTop);
+    EdgeGraph copy;
+    if (EdgeGraphInit(copy) == 0 && EdgeGraphMerge(graph, copy, 3) == 0 &&
+        EdgeGraphBuildRegions(copy) == 0)
+      trees[pass] = DescribeTree(copy);
+    EdgeGraphSetRegionStartMode(mode);
+  }
+  if (trees[0] != trees[1]) {
+    std::fprintf(stderr, "regions built from guesses differ %s:\n%s---\n%s", when, trees[0].c_str(),
+                 trees[1].c_str());
+    std::abort();
+  }
 }
 
 // Reads the edits after the curve records; each ends with a tidy-up and the
@@ -170,6 +216,7 @@ class Edits {
       const bool last = at_ >= size_ || edits + 1 == kMaxEdits;
       Fail(graph_, "after an edit", Options(true, last && (op & 7) != 2));
       CheckRegions(graph_, "after an edit");
+      if (last) CompareBuilds(graph_, "after the last edit");
     }
   }
 
@@ -317,7 +364,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Fail(graph, "after a clean-up", Options(true));
     }
   }
-  if (EdgeGraphCleanup(graph) == 0) Fail(graph, "after the final clean-up", Options(true));
+  if (EdgeGraphCleanup(graph) == 0) {
+    Fail(graph, "after the final clean-up", Options(true));
+    CompareBuilds(graph, "after the insertions");
+  }
   Edits(graph, shift, data + at, at < size ? size - at : 0).Run();
 
   // Everything was made in the first change: undoing it empties the graph.

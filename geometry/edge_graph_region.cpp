@@ -3,9 +3,12 @@
 #include "geometry/edge_graph_region.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "geometry/edge_graph_cleanup.h"
 #include "geometry/pool.h"
@@ -21,6 +24,13 @@ constexpr Fixed kAngleWrapLimit = 0x3FFFF;  // directions up to ~4 degrees count
 constexpr size_t kIndexedBuild = 32;
 constexpr uint32_t kIndexedGraph = 1024;
 int g_index_mode = kRegionIndexBySize;
+int g_start_mode = kRegionStartBySize;
+RegionSearchCounts g_counts;
+// A build guesses where its regions belong once its descents average more
+// than this many levels (after the first few regions) and the levels still to
+// come outweigh a sweep of the whole graph.
+constexpr uint64_t kDeepDescent = 16;
+constexpr uint64_t kFirstRegions = 8;
 
 void AddRect(Rect32& to, const Rect32& r) {
   RectUnion(to, r, to);
@@ -317,12 +327,17 @@ Relation Compare(const Region* r, const Region* c) {
 
 // Puts a new region where it belongs: under the first region of a list that
 // holds it (searching that one's children in turn), taking under itself the
-// regions of the list it holds.
-void TreeInsert(EdgeGraph& graph, Region* r, RegionIndex* index) {
+// regions of the list it holds. The search starts at the top level, or at
+// start when start holds the region: where regions nest without crossing,
+// every region that holds it lies on the path the search from the top takes.
+// Returns the number of levels descended.
+uint64_t TreeInsert(EdgeGraph& graph, Region* r, RegionIndex* index, Region* start = nullptr) {
   if (index) index->Register(r);
-  Region* parent = nullptr;
+  Region* parent = start && Compare(r, start) == Relation::kInside ? start : nullptr;
+  g_counts.guessed_starts += parent != nullptr;
+  uint64_t levels = 0;
   std::vector<Region*> candidates;
-  for (bool descended = true; descended;) {
+  for (bool descended = true; descended; levels += descended) {
     descended = false;
     const bool indexed = index && index->LongList(parent);
     if (indexed) index->Children(parent, r->bounds, candidates);
@@ -347,11 +362,14 @@ void TreeInsert(EdgeGraph& graph, Region* r, RegionIndex* index) {
   }
   Append(graph, parent, r, index);
   if (index) index->Place(r, parent);
+  g_counts.levels += levels;
+  return levels;
 }
 
-int NewRegion(EdgeGraph& graph, HalfEdge* h, RegionIndex* index) {
+// Makes the region of the boundary through h (not yet in the tree).
+Region* NewRegion(EdgeGraph& graph, HalfEdge* h) {
   void* memory = EdgeGraphRegionPool().Alloc();
-  if (!memory) return -1;
+  if (!memory) return nullptr;
   Region* r = new (memory) Region;
   r->graph = &graph;
   r->boundary = h;
@@ -382,9 +400,312 @@ int NewRegion(EdgeGraph& graph, HalfEdge* h, RegionIndex* index) {
     if (tally[i].count > tally[winner].count) winner = i;
   r->fill = distinct ? tally[winner].fill : 0;
   Classify(r);
-  TreeInsert(graph, r, index);
-  return 0;
+  return r;
 }
+
+// ---- Where deep regions belong ------------------------------------------------------
+//
+// Where regions nest many levels deep, the search from the top costs a
+// comparison per level. A sweep of the whole graph tells where every region
+// belongs at once (where edges do not cross): an outer region hangs under the
+// outline of its connected piece of the graph, the one region of the piece
+// that is not outer; that outline hangs under the face met first by a ray
+// from the piece's leftmost point towards -x (its outer region, or where the
+// ray meets another piece's outline, wherever that piece hangs). The search
+// then starts at the nearest guessed ancestor already in the tree; the
+// comparison with it decides whether the guess holds.
+class StartGuess {
+ public:
+  // Guesses a start for each of fresh[from..] (inserted in that order after
+  // every region already in the tree); false when no guess can be made.
+  bool Run(EdgeGraph& graph, const std::vector<Region*>& fresh, size_t from) {
+    if (!Collect(graph) || !Pieces()) return false;
+    Components();
+    GuessParents();
+    Starts(fresh, from);
+    return true;
+  }
+  bool Ready() const { return !starts_.empty(); }
+  // The guessed start of fresh[i] (i from the `from` of Run); null for the
+  // top level.
+  Region* Start(size_t i) const { return starts_[i - from_]; }
+
+ private:
+  static constexpr uint32_t kNone = UINT32_MAX;
+
+  struct Piece {  // a part of an edge running up or down
+    uint32_t edge;
+    double t0, t1;  // t0 < t1 along the curve
+    double ylo, yhi;
+    bool up;  // y grows along the curve
+  };
+
+  bool Collect(EdgeGraph& graph) {
+    bool usable = true;
+    EdgeGraphForEachEdge(graph, nullptr, [&](Edge* e) {
+      // Edges linked unsplit may cross: the sweep's order would not hold.
+      if ((e->flags & kEdgeUnsplit) || !e->a.region || !e->b.region) usable = false;
+      edges_.push_back(e);
+    });
+    if (!usable) return false;
+    for (const Edge* e : edges_) {
+      regions_.push_back(e->a.region);
+      regions_.push_back(e->b.region);
+    }
+    std::sort(regions_.begin(), regions_.end());
+    regions_.erase(std::unique(regions_.begin(), regions_.end()), regions_.end());
+    return true;
+  }
+
+  uint32_t Id(const Region* r) const {
+    return static_cast<uint32_t>(std::lower_bound(regions_.begin(), regions_.end(), r) -
+                                 regions_.begin());
+  }
+
+  // Curve coefficients: p(t) = (a t + b) t + p0 on each axis.
+  struct Coefficients {
+    double ax, bx, x0, ay, by, y0;
+  };
+  static Coefficients Of(const QuadCurve& c) {
+    if (c.straight)  // the control point is rounded: the line runs end to end
+      return {0, static_cast<double>(c.p2.x) - c.p0.x, static_cast<double>(c.p0.x),
+              0, static_cast<double>(c.p2.y) - c.p0.y, static_cast<double>(c.p0.y)};
+    return {static_cast<double>(c.p0.x) - 2.0 * c.control.x + c.p2.x,
+            2.0 * (static_cast<double>(c.control.x) - c.p0.x),
+            static_cast<double>(c.p0.x),
+            static_cast<double>(c.p0.y) - 2.0 * c.control.y + c.p2.y,
+            2.0 * (static_cast<double>(c.control.y) - c.p0.y),
+            static_cast<double>(c.p0.y)};
+  }
+
+  bool Pieces() {
+    coefficients_.reserve(edges_.size());
+    for (uint32_t i = 0; i < edges_.size(); ++i) {
+      const Coefficients k = Of(edges_[i]->curve);
+      coefficients_.push_back(k);
+      double ts[3] = {0, 1, 1};
+      int n = 2;
+      if (k.ay != 0) {
+        const double te = -k.by / (2 * k.ay);
+        if (te > 0 && te < 1) {
+          ts[1] = te;
+          n = 3;
+        }
+      }
+      for (int j = 0; j + 1 < n; ++j) {
+        const double ya = (k.ay * ts[j] + k.by) * ts[j] + k.y0;
+        const double yb = (k.ay * ts[j + 1] + k.by) * ts[j + 1] + k.y0;
+        if (ya == yb) continue;  // level: a level ray never crosses it
+        pieces_.push_back({i, ts[j], ts[j + 1], std::min(ya, yb), std::max(ya, yb), yb > ya});
+      }
+    }
+    for (const Piece& p : pieces_) {
+      ys_.push_back(p.ylo);
+      ys_.push_back(p.yhi);
+    }
+    std::sort(ys_.begin(), ys_.end());
+    ys_.erase(std::unique(ys_.begin(), ys_.end()), ys_.end());
+    if (ys_.size() < 2) return true;
+    // A segment tree over the intervals between successive ys: each piece
+    // is filed in the nodes that its y range covers whole, where pieces
+    // that do not cross keep one left-to-right order.
+    intervals_ = ys_.size() - 1;
+    nodes_.resize(4 * intervals_);
+    for (uint32_t i = 0; i < pieces_.size(); ++i) {
+      const Piece& p = pieces_[i];
+      File(1, 0, intervals_, YIndex(p.ylo), YIndex(p.yhi), i);
+    }
+    for (auto& node : nodes_) std::sort(node.begin(), node.end());
+    return true;
+  }
+
+  size_t YIndex(double y) const {
+    return static_cast<size_t>(std::lower_bound(ys_.begin(), ys_.end(), y) - ys_.begin());
+  }
+
+  void File(size_t node, size_t lo, size_t hi, size_t from, size_t to, uint32_t piece) {
+    if (to <= lo || hi <= from) return;
+    if (from <= lo && hi <= to) {
+      nodes_[node].emplace_back(X(pieces_[piece], (ys_[lo] + ys_[hi]) / 2), piece);
+      return;
+    }
+    const size_t mid = (lo + hi) / 2;
+    File(2 * node, lo, mid, from, to, piece);
+    File(2 * node + 1, mid, hi, from, to, piece);
+  }
+
+  // The piece's x at height y (within its y range).
+  double X(const Piece& p, double y) const {
+    const Coefficients& k = coefficients_[p.edge];
+    double t;
+    if (k.ay == 0) {
+      t = (y - k.y0) / k.by;
+    } else {
+      const double disc = std::max(0.0, k.by * k.by - 4 * k.ay * (k.y0 - y));
+      const double s = std::sqrt(disc);
+      const double q = k.by >= 0 ? -(k.by + s) / 2 : (s - k.by) / 2;
+      const double r1 = q != 0 ? (k.y0 - y) / q : p.t0, r2 = q / k.ay;
+      const double mid = (p.t0 + p.t1) / 2;
+      t = std::abs(r1 - mid) <= std::abs(r2 - mid) ? r1 : r2;
+    }
+    t = std::clamp(t, p.t0, p.t1);
+    return (k.ax * t + k.bx) * t + k.x0;
+  }
+
+  // The piece crossing height y nearest to the left of x, or kNone.
+  uint32_t NearestLeft(double y, double x) const {
+    if (intervals_ == 0 || y < ys_.front() || y >= ys_.back()) return kNone;
+    const size_t leaf =
+        static_cast<size_t>(std::upper_bound(ys_.begin(), ys_.end(), y) - ys_.begin()) - 1;
+    uint32_t best = kNone;
+    double best_x = 0;
+    size_t node = 1, lo = 0, hi = intervals_;
+    while (true) {
+      const auto& list = nodes_[node];
+      // The last piece of the node left of x.
+      size_t a = 0, b = list.size();
+      while (a < b) {
+        const size_t m = (a + b) / 2;
+        if (X(pieces_[list[m].second], y) < x)
+          a = m + 1;
+        else
+          b = m;
+      }
+      if (a > 0) {
+        const uint32_t piece = list[a - 1].second;
+        const double px = X(pieces_[piece], y);
+        if (best == kNone || px > best_x) {
+          best = piece;
+          best_x = px;
+        }
+      }
+      if (hi - lo == 1) break;
+      const size_t mid = (lo + hi) / 2;
+      if (leaf < mid) {
+        node = 2 * node;
+        hi = mid;
+      } else {
+        node = 2 * node + 1;
+        lo = mid;
+      }
+    }
+    return best;
+  }
+
+  uint32_t Find(std::vector<uint32_t>& up, uint32_t i) {
+    uint32_t root = i;
+    while (up[root] != root) root = up[root];
+    while (up[i] != root) i = std::exchange(up[i], root);
+    return root;
+  }
+
+  // Connected pieces of the graph, each with its leftmost point and its one
+  // region that is not outer.
+  void Components() {
+    const uint32_t n = static_cast<uint32_t>(regions_.size());
+    component_.resize(n);
+    for (uint32_t i = 0; i < n; ++i) component_[i] = i;
+    for (const Edge* e : edges_) {
+      const uint32_t a = Find(component_, Id(e->a.region)), b = Find(component_, Id(e->b.region));
+      if (a != b) component_[a] = b;
+    }
+    for (uint32_t i = 0; i < n; ++i) Find(component_, i);
+    outline_.assign(n, kNone);
+    xmin_.assign(n, INT32_MAX);
+    y_at_xmin_.assign(n, 0);
+    for (uint32_t i = 0; i < n; ++i) {
+      if (RegionIsOuter(*regions_[i])) continue;
+      uint32_t& o = outline_[component_[i]];
+      o = o == kNone ? i : kNone - 1;  // more than one: no outline
+    }
+    for (uint32_t i = 0; i < edges_.size(); ++i) {
+      const QuadCurve& c = edges_[i]->curve;
+      Rect32 b;
+      CurveGetBounds(c, b);
+      const uint32_t k = component_[Id(edges_[i]->a.region)];
+      if (b.xmin >= xmin_[k]) continue;
+      xmin_[k] = b.xmin;
+      if (c.p0.x == b.xmin) {
+        y_at_xmin_[k] = c.p0.y;
+      } else if (c.p2.x == b.xmin) {
+        y_at_xmin_[k] = c.p2.y;
+      } else {
+        const Coefficients& q = coefficients_[i];
+        const double t = q.ax != 0 ? std::clamp(-q.bx / (2 * q.ax), 0.0, 1.0) : 0.5;
+        y_at_xmin_[k] = (q.ay * t + q.by) * t + q.y0;
+      }
+    }
+  }
+
+  void GuessParents() {
+    const uint32_t n = static_cast<uint32_t>(regions_.size());
+    const uint32_t top = n;
+    guess_.assign(n, top);
+    std::vector<uint32_t> order;
+    for (uint32_t i = 0; i < n; ++i)
+      if (component_[i] == i) order.push_back(i);
+    std::sort(order.begin(), order.end(),
+              [&](uint32_t a, uint32_t b) { return xmin_[a] < xmin_[b]; });
+    for (uint32_t k : order) {
+      const uint32_t outline = outline_[k];
+      if (outline >= kNone - 1) continue;
+      // Level with the leftmost point, half a unit up: vertices lie on
+      // multiples of 128, so the ray passes beside them.
+      const uint32_t piece = NearestLeft(y_at_xmin_[k] + 0.5, xmin_[k] - 0.25);
+      if (piece == kNone) continue;  // the top level
+      const Piece& p = pieces_[piece];
+      const Edge* e = edges_[p.edge];
+      // The ray meets the piece from its +x side: side A's face lies there
+      // where the curve runs up.
+      const uint32_t y = Id(p.up ? e->a.region : e->b.region);
+      const uint32_t other = component_[y];
+      if (other == k || xmin_[other] >= xmin_[k]) {
+        guess_[outline] = top;  // cannot be: the search starts at the top
+      } else if (RegionIsOuter(*regions_[y])) {
+        guess_[outline] = y;
+      } else if (outline_[other] == y) {
+        guess_[outline] = guess_[y];
+      }
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+      const uint32_t outline = outline_[component_[i]];
+      if (RegionIsOuter(*regions_[i]) && outline < kNone - 1) guess_[i] = outline;
+    }
+  }
+
+  // Each fresh region's nearest guessed ancestor among the regions in the
+  // tree when it is inserted: taken backwards, each region leaves the
+  // structure before its own question.
+  void Starts(const std::vector<Region*>& fresh, size_t from) {
+    from_ = from;
+    const uint32_t n = static_cast<uint32_t>(regions_.size());
+    std::vector<uint32_t> up(n + 1);
+    for (uint32_t i = 0; i <= n; ++i) up[i] = i;
+    starts_.assign(fresh.size() - from, nullptr);
+    for (size_t j = fresh.size(); j-- > from;) {
+      const uint32_t i = Id(fresh[j]);
+      if (i >= n || regions_[i] != fresh[j]) continue;  // not reached by the sweep
+      up[i] = guess_[i];
+      const uint32_t s = Find(up, i);
+      starts_[j - from] = s == n ? nullptr : regions_[s];
+    }
+  }
+
+  std::vector<Edge*> edges_;
+  std::vector<Region*> regions_;  // sorted: a region's id is its place
+  std::vector<Coefficients> coefficients_;
+  std::vector<Piece> pieces_;
+  std::vector<double> ys_;
+  size_t intervals_ = 0;
+  std::vector<std::vector<std::pair<double, uint32_t>>> nodes_;
+  std::vector<uint32_t> component_;  // region id -> its component's root id
+  std::vector<uint32_t> outline_;    // by component root
+  std::vector<int32_t> xmin_;        // by component root
+  std::vector<double> y_at_xmin_;    // y of the leftmost point, by component root
+  std::vector<uint32_t> guess_;      // region id -> guessed parent id (n: the top)
+  std::vector<Region*> starts_;
+  size_t from_ = 0;
+};
 
 }  // namespace
 
@@ -414,6 +735,17 @@ int EdgeGraphSetRegionIndexMode(int mode) {
 
 void EdgeGraphResetRegionIndexMode() {
   g_index_mode = kRegionIndexBySize;
+  g_start_mode = kRegionStartBySize;
+}
+
+RegionSearchCounts EdgeGraphRegionSearchCounts() {
+  return g_counts;
+}
+
+int EdgeGraphSetRegionStartMode(int mode) {
+  const int previous = g_start_mode;
+  g_start_mode = mode;
+  return previous;
 }
 
 int32_t EdgeGraphRegionsInUse() {
@@ -421,6 +753,48 @@ int32_t EdgeGraphRegionsInUse() {
   for (const BlockChunk* c = EdgeGraphRegionPool().oldest; c; c = c->next) n += c->count;
   return n;
 }
+
+namespace {
+
+// A region that is in no list yet goes to the end of the top level.
+void PlaceAtTop(EdgeGraph& graph, Region* r) {
+  if (!r->parent && !r->prev && graph.top_regions != r) Append(graph, nullptr, r, nullptr);
+}
+
+// Puts the fresh regions into the tree in the order they were made.
+int InsertRegions(EdgeGraph& graph, const std::vector<Region*>& fresh, RegionIndex* index) {
+  size_t done = 0;
+  try {
+    StartGuess guess;
+    bool guessed = false;
+    uint64_t levels = 0;
+    for (; done < fresh.size(); ++done) {
+      if (!guessed && g_start_mode != kRegionStartFromTop) {
+        const uint64_t remaining = fresh.size() - done;
+        const bool deep = done >= kFirstRegions && levels > kDeepDescent * done &&
+                          levels / done * remaining > graph.edge_count / 8;
+        if (g_start_mode == kRegionStartGuessed || deep) {
+          guessed = true;
+          try {
+            if (!guess.Run(graph, fresh, done)) guess = StartGuess();
+          } catch (const std::bad_alloc&) {
+            guess = StartGuess();  // no guesses: every search starts at the top
+          }
+        }
+      }
+      Region* start = guessed && guess.Ready() ? guess.Start(done) : nullptr;
+      levels += TreeInsert(graph, fresh[done], index, start);
+    }
+    return 0;
+  } catch (const std::bad_alloc&) {
+    // Out of memory: the regions left go to the top level, so that every
+    // region stays in the tree.
+    for (; done < fresh.size(); ++done) PlaceAtTop(graph, fresh[done]);
+    return -1;
+  }
+}
+
+}  // namespace
 
 int EdgeGraphBuildRegions(EdgeGraph& graph) {
   if (graph.rebuild.IsEmpty()) return 0;
@@ -434,20 +808,43 @@ int EdgeGraphBuildRegions(EdgeGraph& graph) {
   }
   size_t missing = 0;
   for (const Edge* e : edges) missing += !e->a.region + !e->b.region;
+  std::unique_ptr<RegionIndex> index;
+  std::vector<Region*> fresh;
+  int result = 0;
   try {
-    std::unique_ptr<RegionIndex> index;
     const bool large = missing >= kIndexedBuild && graph.edge_count >= kIndexedGraph;
     if (g_index_mode == kRegionIndexAlways || (g_index_mode == kRegionIndexBySize && large)) {
       index = std::make_unique<RegionIndex>();
       if (int r = index->Build(graph); r < 0) index.reset();  // fall back to the plain walk
     }
-    for (Edge* e : edges)
-      for (HalfEdge* h : {&e->a, &e->b})
-        if (!h->region && h->vertex)
-          if (int r = NewRegion(graph, h, index.get()); r < 0) return r;
+    fresh.reserve(missing);
   } catch (const std::bad_alloc&) {
     return -1;
   }
+  // Every region is made first, then each goes into the tree in the order it
+  // was made: the tree comes out as if each went in as soon as it was made.
+  for (Edge* e : edges)
+    for (HalfEdge* h : {&e->a, &e->b})
+      if (!h->region && h->vertex && result == 0) {
+        Region* r = NewRegion(graph, h);
+        if (!r) {
+          result = -1;
+          break;
+        }
+        fresh.push_back(r);  // reserved: cannot throw
+        if (g_start_mode == kRegionStartFromTop) {
+          // The plain build, kept as the reference: into the tree at once.
+          try {
+            TreeInsert(graph, r, index.get());
+          } catch (const std::bad_alloc&) {
+            PlaceAtTop(graph, r);
+            return -1;
+          }
+        }
+      }
+  if (g_start_mode != kRegionStartFromTop)
+    if (int r = InsertRegions(graph, fresh, index.get()); r < 0) return r;
+  if (result < 0) return result;
   RectSetEmpty(graph.rebuild);
   return 0;
 }

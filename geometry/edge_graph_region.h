@@ -100,8 +100,27 @@ constexpr int kRegionIndexBySize = 0;
 constexpr int kRegionIndexAlways = 1;
 constexpr int kRegionIndexNever = 2;
 int EdgeGraphSetRegionIndexMode(int mode);
-// Restores kRegionIndexBySize (part of EdgeGraphResetGlobals).
+// Restores kRegionIndexBySize and kRegionStartBySize (part of
+// EdgeGraphResetGlobals).
 void EdgeGraphResetRegionIndexMode();
+
+// Each new region's place in the tree is searched from the top level down,
+// one comparison per level. Builds whose searches run deep guess instead,
+// from one sweep of the graph, a region that holds each new region and search
+// from there; the tree comes out the same. Tests force either way (from the
+// top: the plain build, each region going into the tree as soon as it is
+// made); returns the previous mode.
+constexpr int kRegionStartBySize = 0;
+constexpr int kRegionStartGuessed = 1;
+constexpr int kRegionStartFromTop = 2;
+int EdgeGraphSetRegionStartMode(int mode);
+// Work of the searches since the process started: the levels descended and
+// the searches that started at a guessed region.
+struct RegionSearchCounts {
+  uint64_t levels = 0;
+  uint64_t guessed_starts = 0;
+};
+RegionSearchCounts EdgeGraphRegionSearchCounts();
 
 // Records in use in the region pool (tests look for leaks).
 int32_t EdgeGraphRegionsInUse();

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "geometry/edge_graph_insert.h"
+#include "geometry/edge_graph_merge.h"
 #include "geometry/edge_graph_path.h"
 #include "geometry/edge_graph_region.h"
 #include "geometry/edge_graph_update.h"
@@ -354,6 +355,161 @@ TEST_F(RegionTest, IndexedBuildGivesTheSameTree) {
   EXPECT_GT(graph.edge_count, 500u);
   EXPECT_EQ(trees[0], trees[1]);
   EXPECT_EQ(fills[0], fills[1]);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace graph_test;
+
+// The tree exactly: each region's depth, kind, fill, bounds, length and the
+// half-edge its boundary starts at, in walk order (sibling order included).
+std::string ExactTree(EdgeGraph& g) {
+  std::ostringstream os;
+  os << DescribeRegions(g);
+  RegionIter it;
+  EXPECT_EQ(RegionIterInit(it, g), 0);
+  while (Region* r = RegionIterNext(it)) {
+    const QuadCurve& c = r->boundary->edge->curve;
+    os << c.p0.x << "," << c.p0.y << "-" << c.p2.x << "," << c.p2.y
+       << (HalfEdgeIsSideB(r->boundary) ? "b " : "a ");
+  }
+  return os.str();
+}
+
+// A random drawing of nested shapes: chains of squares inside squares (some
+// with curved sides), rings of two squares, shapes overlapping others (cut
+// where they cross), open polylines, and loose squares side by side.
+void RandomNesting(EdgeGraph& g, std::mt19937& rng, int chains) {
+  std::uniform_int_distribution<int> coord(0, 9000), depth(1, 30), fill(0, 3), coin(0, 5),
+      bulge(-40, 40);
+  for (int chain = 0; chain < chains; ++chain) {
+    int x0 = coord(rng), y0 = coord(rng);
+    int x1 = x0 + 200 + coord(rng) / 3, y1 = y0 + 200 + coord(rng) / 3;
+    const int levels = depth(rng);
+    for (int level = 0; level < levels && x1 - x0 > 20 && y1 - y0 > 20; ++level) {
+      const auto in = static_cast<StyleIndex>(fill(rng)), out = static_cast<StyleIndex>(fill(rng));
+      switch (coin(rng)) {
+        case 0: {  // curved sides
+          const int b = bulge(rng);
+          const int mx = (x0 + x1) / 2, my = (y0 + y1) / 2;
+          ASSERT_EQ(Insert(g, Quad(x0, y0, x0 - b, my, x0, y1), 1, in, out), 0);
+          ASSERT_EQ(Insert(g, Quad(x0, y1, mx, y1 + b, x1, y1), 1, in, out), 0);
+          ASSERT_EQ(Insert(g, Quad(x1, y1, x1 + b, my, x1, y0), 1, in, out), 0);
+          ASSERT_EQ(Insert(g, Quad(x1, y0, mx, y0 - b, x0, y0), 1, in, out), 0);
+          break;
+        }
+        case 1:  // an open polyline inside
+          ASSERT_EQ(
+              AddPolygon(g, {{x0 + 5, y0 + 5}, {x1 - 5, y0 + 7}, {x1 - 7, y1 - 5}}, 2, 0, 0, false),
+              0);
+          break;
+        case 2: {  // two squares side by side in this level
+          const int mx = (x0 + x1) / 2;
+          ASSERT_EQ(AddSquare(g, x0, y0, mx - 3, y1, 1, in, out), 0);
+          ASSERT_EQ(AddSquare(g, mx + 3, y0, x1, y1, 1, out, in), 0);
+          x1 = mx - 3;
+          break;
+        }
+        default:
+          ASSERT_EQ(AddSquare(g, x0, y0, x1, y1, 1, in, out), 0);
+          break;
+      }
+      const int step = 2 + (x1 - x0) / 40;
+      x0 += step;
+      y0 += step;
+      x1 -= step;
+      y1 -= step;
+    }
+  }
+}
+
+struct BuildWay {
+  int start, index;
+};
+
+// The trees and edges of a random nested drawing built one way: after the
+// first build, after the tidy-up that gives fills from the tree, and after a
+// rebuild of the part that further shapes changed.
+struct Builds {
+  std::vector<std::string> trees;
+  std::vector<EdgeRecord> edges;
+};
+
+// Region building that starts each search from a guessed region gives the
+// tree, order included, and the fills of the plain build from the top, on
+// random nested drawings, on first builds and on rebuilds after further
+// edits, with and without the spatial index.
+TEST_F(RegionTest, GuessedStartsGiveThePlainTree) {
+  auto build = [&](uint32_t seed, const BuildWay& way, Builds& out) {
+    const int start = EdgeGraphSetRegionStartMode(way.start);
+    const int index = EdgeGraphSetRegionIndexMode(way.index);
+    std::mt19937 rng(seed);
+    Reinit();
+    RandomNesting(graph, rng, 8);
+    ASSERT_EQ(EdgeGraphBuildRegions(graph), 0);
+    out.trees.push_back(ExactTree(graph));
+    ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+    out.trees.push_back(ExactTree(graph));
+    RandomNesting(graph, rng, 3);
+    ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+    out.trees.push_back(ExactTree(graph));
+    out.edges = Edges(graph);
+    EdgeGraphSetRegionStartMode(start);
+    EdgeGraphSetRegionIndexMode(index);
+  };
+  const BuildWay ways[] = {{kRegionStartGuessed, kRegionIndexNever},
+                           {kRegionStartGuessed, kRegionIndexAlways},
+                           {kRegionStartBySize, kRegionIndexBySize}};
+  for (uint32_t seed = 1; seed <= 6; ++seed) {
+    Builds plain;
+    build(seed, {kRegionStartFromTop, kRegionIndexNever}, plain);
+    for (const BuildWay& way : ways) {
+      const uint64_t guessed = EdgeGraphRegionSearchCounts().guessed_starts;
+      Builds other;
+      build(seed, way, other);
+      if (way.start == kRegionStartGuessed) {
+        EXPECT_GT(EdgeGraphRegionSearchCounts().guessed_starts, guessed);
+      }
+      ASSERT_EQ(plain.trees.size(), other.trees.size());
+      for (size_t i = 0; i < plain.trees.size(); ++i)
+        ASSERT_EQ(plain.trees[i], other.trees[i]) << "seed " << seed << " build " << i;
+      EXPECT_EQ(plain.edges, other.edges) << "seed " << seed;
+    }
+  }
+}
+
+// Deep nesting: 150 squares inside each other, filled alternately, copied
+// into a fresh graph (whose edges come outermost first) and built the plain
+// way and by guesses. The guessed build meets the plain tree, descends a
+// fraction of the levels, and every level has its fill.
+TEST_F(RegionTest, DeepNestingGuessedAsPlain) {
+  for (int i = 0; i < 150; ++i) {
+    const int32_t d = 20 * i;
+    ASSERT_EQ(
+        AddSquare(graph, d, d, 6000 - d, 6000 - d + (i % 3), 1, (i & 1) ? 0 : 2, (i & 1) ? 2 : 0),
+        0);
+  }
+  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+  std::string trees[2];
+  uint64_t levels[2];
+  for (int pass = 0; pass < 2; ++pass) {
+    const int start = EdgeGraphSetRegionStartMode(pass ? kRegionStartBySize : kRegionStartFromTop);
+    EdgeGraph copy;
+    ASSERT_EQ(EdgeGraphInit(copy), 0);
+    ASSERT_EQ(EdgeGraphMerge(graph, copy, 3), 0);
+    const uint64_t before = EdgeGraphRegionSearchCounts().levels;
+    ASSERT_EQ(EdgeGraphUpdate(copy), 0);
+    levels[pass] = EdgeGraphRegionSearchCounts().levels - before;
+    trees[pass] = ExactTree(copy);
+    // The copy's table has the fill as its first entry.
+    for (int i = 0; i < 150; ++i) EXPECT_EQ(FillAt(copy, 20 * i + 10, 3000), (i & 1) ? 0 : 1) << i;
+    EdgeGraphFreeAll(copy);
+    EdgeGraphSetRegionStartMode(start);
+  }
+  EXPECT_EQ(trees[0], trees[1]);
+  EXPECT_LT(levels[1] * 4, levels[0]);
 }
 
 }  // namespace
