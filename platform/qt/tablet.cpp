@@ -1,12 +1,19 @@
 #include "platform/qt/tablet.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QGuiApplication>
+#include <QObject>
 #include <QScreen>
+#include <QTabletEvent>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <deque>
 #include <memory>
 #include <vector>
+
+#include "platform/qt/input.h"
 
 struct TabletContext {
   HWND hwnd = nullptr;
@@ -18,6 +25,8 @@ struct TabletContext {
 namespace {
 
 bool g_present = false;
+bool g_inProximity = true;
+PACKET g_last{};  // the newest packet made from an event
 std::vector<std::unique_ptr<TabletContext>> g_contexts;
 
 TabletContext* Find(HCTX ctx) {
@@ -75,6 +84,11 @@ UINT WTInfoA(UINT category, UINT index, void* output) {
       AXIS a{0, kTabletMaxPressure, 0, 0};
       return Copy(output, &a, sizeof(a));
     }
+    if (index == DVC_ORIENTATION) {
+      // Azimuth and altitude in tenths of a degree, no twist.
+      const AXIS axes[3] = {{0, 3600, 0, 0}, {-900, 900, 0, 0}, {0, 0, 0, 0}};
+      return Copy(output, axes, sizeof(axes));
+    }
     return 0;
   }
   if (category >= WTI_CURSORS && category < WTI_CURSORS + 3 && index == CSR_SYSBTNMAP) {
@@ -125,6 +139,95 @@ bool IsTabletPresent() {
   return g_present;
 }
 
+bool TabletHasPressure() {
+  if (!g_present) return false;
+  LOGCONTEXTA context{};
+  if (WTInfoA(WTI_DEFSYSCTX, 0, &context) == 0) return false;
+  const UINT device = WTI_DEVICES + context.lcDevice;
+  uint32_t packetData = 0;
+  uint32_t cursorData = 0;
+  WTInfoA(device, DVC_PKTDATA, &packetData);
+  WTInfoA(device, DVC_CSRDATA, &cursorData);
+  return ((packetData | cursorData) & PK_NORMAL_PRESSURE) != 0;
+}
+
+PACKET TabletPacketFromEvent(const QTabletEvent& e, uint32_t time, int screenHeight) {
+  PACKET p{};
+  p.pkStatus = g_inProximity ? 0 : TPS_PROXIMITY;
+  p.pkTime = time;
+  const bool eraser = e.pointerType() == QPointingDevice::PointerType::Eraser;
+  p.pkCursor = eraser ? kTabletCursorEraser : kTabletCursorPen;
+  const Qt::MouseButtons b = e.buttons();
+  p.pkButtons = ((b & Qt::LeftButton) ? 1u : 0u) | ((b & Qt::RightButton) ? 2u : 0u) |
+                ((b & Qt::MiddleButton) ? 4u : 0u);
+  const QPointF g = e.globalPosition();
+  p.pkX = static_cast<int32_t>(std::lround(g.x() * kTabletUnitsPerPixel));
+  p.pkY = static_cast<int32_t>(std::lround((screenHeight - g.y()) * kTabletUnitsPerPixel));
+  const double pressure = std::clamp(e.pressure(), 0.0, 1.0);
+  p.pkNormalPressure = static_cast<uint32_t>(std::lround(pressure * kTabletMaxPressure));
+  // The pen's angle from the vertical from its two tilts (degrees):
+  // tan^2 of it is the sum of the tilts' tan^2.
+  constexpr double kDegrees = 3.14159265358979323846 / 180.0;
+  const double tx = std::tan(std::clamp(e.xTilt(), -89.0, 89.0) * kDegrees);
+  const double ty = std::tan(std::clamp(e.yTilt(), -89.0, 89.0) * kDegrees);
+  const double fromVertical = std::atan(std::hypot(tx, ty)) / kDegrees;
+  int32_t altitude = static_cast<int32_t>(std::lround((90.0 - fromVertical) * 10.0));
+  altitude = std::clamp(altitude, 0, 900);
+  p.pkOrientation.orAltitude = eraser ? -std::max(altitude, 1) : altitude;
+  return p;
+}
+
+void TabletNoteEvent(const QTabletEvent& e, const QScreen* screen) {
+  SetTabletPresent(true);
+  g_inProximity = true;  // an event comes only from a pen near the tablet
+  const int screenH = screen != nullptr ? screen->geometry().height() : 0;
+  g_last = TabletPacketFromEvent(e, GetInputSource().GetTickCount(), screenH);
+  TabletQueuePacket(g_last);
+}
+
+void TabletNoteProximity(bool inProximity) {
+  if (inProximity) {
+    SetTabletPresent(true);
+    g_inProximity = true;
+    return;
+  }
+  g_inProximity = false;
+  if (!g_present) return;
+  PACKET p = g_last;
+  p.pkStatus = TPS_PROXIMITY;
+  p.pkTime = GetInputSource().GetTickCount();
+  p.pkButtons = 0;
+  p.pkNormalPressure = 0;
+  TabletQueuePacket(p);
+}
+
+bool IsTabletInProximity() {
+  return g_present && g_inProximity;
+}
+
+namespace {
+
+class ProximityFilter : public QObject {
+ protected:
+  bool eventFilter(QObject* obj, QEvent* e) override {
+    if (obj == qApp) {
+      if (e->type() == QEvent::TabletEnterProximity) TabletNoteProximity(true);
+      if (e->type() == QEvent::TabletLeaveProximity) TabletNoteProximity(false);
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
+void InstallTabletProximityFilter() {
+  static ProximityFilter* filter = nullptr;
+  if (filter != nullptr || qApp == nullptr) return;
+  filter = new ProximityFilter;
+  filter->setParent(qApp);  // goes with the application
+  qApp->installEventFilter(filter);
+}
+
 void TabletQueuePacket(const PACKET& packet) {
   for (auto& c : g_contexts) {
     if (!c->enabled) continue;
@@ -136,4 +239,6 @@ void TabletQueuePacket(const PACKET& packet) {
 void UnloadWintab() {
   g_contexts.clear();
   g_present = false;
+  g_inProximity = true;
+  g_last = PACKET{};
 }

@@ -11,6 +11,8 @@
 
 #include "platform/qt/win_types.h"
 
+class QScreen;
+class QTabletEvent;
 struct TabletContext;
 using HCTX = TabletContext*;
 
@@ -70,7 +72,13 @@ constexpr UINT WTI_CURSORS = 200;  // + cursor number
 constexpr UINT DVC_PKTDATA = 6;
 constexpr UINT DVC_CSRDATA = 8;
 constexpr UINT DVC_NPRESSURE = 15;
-constexpr UINT CSR_SYSBTNMAP = 8;  // 32 bytes, one system action per button
+constexpr UINT DVC_ORIENTATION = 17;  // three axes: azimuth, altitude, twist
+constexpr UINT CSR_SYSBTNMAP = 8;     // 32 bytes, one system action per button
+// Packet status: the cursor is out of the tablet's proximity.
+constexpr uint32_t TPS_PROXIMITY = 0x0001;
+// Cursor numbers: the pen's tip and its eraser end.
+constexpr uint32_t kTabletCursorPen = 1;
+constexpr uint32_t kTabletCursorEraser = 2;
 // Packet data bits.
 constexpr uint32_t PK_STATUS = 0x0002;
 constexpr uint32_t PK_TIME = 0x0004;
@@ -96,6 +104,26 @@ BOOL WTGetA(HCTX context, LOGCONTEXTA* out);
 // The tablet counts as present once a tablet event was seen (or a test says so).
 void SetTabletPresent(bool present);
 bool IsTabletPresent();
+// Whether the tablet reports normal pressure: false without a tablet, else
+// from the packet and cursor data of the default context's device.
+bool TabletHasPressure();
+
+// The packet of a Qt tablet event: screen position in tablet units (y up,
+// from the bottom of the screen of height screenHeight pixels), pressure
+// scaled to 0..1023, the eraser end as a negative altitude (at least one
+// tenth of a degree below zero, so even a flat eraser reads as upside
+// down), the pen's buttons (tip 1, lower barrel 2, upper barrel 4), and
+// TPS_PROXIMITY while the pen is out of proximity.
+PACKET TabletPacketFromEvent(const QTabletEvent& e, uint32_t time, int screenHeight);
+// A window's tablet event: the tablet becomes present and the packet, stamped
+// with the input source's clock, is queued on every open context.
+void TabletNoteEvent(const QTabletEvent& e, const QScreen* screen);
+// Proximity comes to the application, not to a window: the filter installed
+// once on the application notes it (entering makes the tablet present;
+// leaving queues a packet with TPS_PROXIMITY at the last position).
+void InstallTabletProximityFilter();
+void TabletNoteProximity(bool inProximity);
+bool IsTabletInProximity();
 // Queues a packet on every open context (oldest dropped when full).
 void TabletQueuePacket(const PACKET& packet);
 // Closes every context and forgets the tablet (exit and tests).

@@ -213,6 +213,7 @@ CWndWidget::CWndWidget(CWnd* owner, QWidget* parent) : QWidget(parent), owner_(o
   setMouseTracking(true);
   setFocusPolicy(Qt::NoFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
+  InstallTabletProximityFilter();
 }
 
 CWndWidget::~CWndWidget() {
@@ -329,23 +330,7 @@ bool CWndWidget::Translate(QEvent* e) {
     case QEvent::TabletPress:
     case QEvent::TabletMove:
     case QEvent::TabletRelease: {
-      auto* te = static_cast<QTabletEvent*>(e);
-      SetTabletPresent(true);
-      PACKET p{};
-      p.pkStatus = 0;
-      p.pkTime = GetInputSource().GetTickCount();
-      p.pkCursor = te->pointerType() == QPointingDevice::PointerType::Eraser ? 2 : 1;
-      p.pkButtons = te->buttons() & Qt::LeftButton ? 1 : 0;
-      QPointF g = te->globalPosition();
-      p.pkX = static_cast<int32_t>(g.x() * kTabletUnitsPerPixel);
-      int screenH = screen() != nullptr ? screen()->geometry().height() : 0;
-      p.pkY = static_cast<int32_t>((screenH - g.y()) * kTabletUnitsPerPixel);
-      p.pkNormalPressure = static_cast<uint32_t>(te->pressure() * kTabletMaxPressure + 0.5);
-      int tilt = static_cast<int>(std::hypot(te->xTilt(), te->yTilt()) * 10);
-      p.pkOrientation.orAltitude = 900 - std::min(tilt, 900);
-      if (te->pointerType() == QPointingDevice::PointerType::Eraser)
-        p.pkOrientation.orAltitude = -p.pkOrientation.orAltitude;
-      TabletQueuePacket(p);
+      TabletNoteEvent(*static_cast<QTabletEvent*>(e), screen());
       return false;  // Qt then makes the mouse events from it
     }
     case QEvent::FocusIn:
