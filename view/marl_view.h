@@ -137,6 +137,8 @@ class CMarlView : public COffscreenView {
   // the preview on the window taken off first); false when they cannot be made.
   bool EnsureXorBuffers();
   void ClearBuffer(int index);
+  // into ^= from, every pixel.
+  void XorBuffers(int from, int into);
   // XORs the given buffer over the area of the window.
   void XorOntoWindow(int index, const CRect& area);
   // Takes the preview now on the window off it.
