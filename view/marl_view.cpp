@@ -447,6 +447,12 @@ void CMarlView::OnSize(UINT type, int cx, int cy) {
   COffscreenView::OnSize(type, cx, cy);
 }
 
+void CMarlView::OnDisplayChange(UINT bitsPerPixel, int cx, int cy) {
+  state_.UpdateRulers();
+  host_.RefreshZoomBox();
+  COffscreenView::OnDisplayChange(bitsPerPixel, cx, cy);
+}
+
 // ---- drag feedback ---------------------------------------------------------------------------
 
 bool CMarlView::EnsureXorBuffers() {

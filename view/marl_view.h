@@ -105,6 +105,8 @@ class CMarlView : public COffscreenView {
   int OnCreate() override;
   void OnDestroy() override;
   void OnSize(UINT type, int cx, int cy) override;
+  // The screen's resolution changed: the rulers and the zoom box follow.
+  void OnDisplayChange(UINT bitsPerPixel, int cx, int cy) override;
   // Ends text editing (the region and its caret timer as well).
   virtual void EndTextEdit();
 
