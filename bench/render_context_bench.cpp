@@ -89,8 +89,8 @@ struct Page {
                             0) < 0)
           std::abort();
       }
-      // Counter-clockwise on the screen: the inside is side A.
-      if (EdgeGraphAddPath(g, path, static_cast<StyleIndex>(l), static_cast<StyleIndex>(f), 0) < 0)
+      // Clockwise on the screen (y down): the inside is side B.
+      if (EdgeGraphAddPath(g, path, static_cast<StyleIndex>(l), 0, static_cast<StyleIndex>(f)) < 0)
         std::abort();
       edges += g.edge_count;
       // The flattened outline for the QPainter peer.

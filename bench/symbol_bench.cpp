@@ -35,8 +35,9 @@ CPicShape* Square() {
   line.colour = 0xFF000000;
   line.width = 20;
   EdgeGraph& g = shape->GetGeometry();
-  Must(EdgeGraphAddPath(g, path, static_cast<StyleIndex>(Must(EdgeGraphAddLineStyle(g, line))),
-                        static_cast<StyleIndex>(Must(EdgeGraphAddFillStyle(g, fill))), 0));
+  // The rectangle's path has its inside on the edges' second side.
+  Must(EdgeGraphAddPath(g, path, static_cast<StyleIndex>(Must(EdgeGraphAddLineStyle(g, line))), 0,
+                        static_cast<StyleIndex>(Must(EdgeGraphAddFillStyle(g, fill)))));
   return shape;
 }
 

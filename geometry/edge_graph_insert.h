@@ -37,7 +37,10 @@ bool IntersectionIsConsistent(const QuadCurve& a, const QuadCurve& b,
 // merged away and freed).
 [[nodiscard]] int EdgeGraphInsertEdge(EdgeGraph& graph, Edge* edge, uint32_t stamp, int precedence);
 // Every curve of the path (twips), shifted left by 8 bits, becomes an edge with
-// these styles, inserted with stamp 0 and precedence 3.
+// these styles, inserted with stamp 0 and precedence 3. fill_a lies on the left
+// of the path's direction as seen on the screen (y down), fill_b on its right:
+// the inside of a PathFromRect path is fill_b's. The face round everything is
+// never filled, so EdgeGraphUpdate clears a fill left outside a closed path.
 [[nodiscard]] int EdgeGraphAddPath(EdgeGraph& graph, const PointList& path, StyleIndex line,
                                    StyleIndex fill_a, StyleIndex fill_b);
 

@@ -9,7 +9,9 @@
 
 #include "geometry/edge_graph.h"
 #include "geometry/edge_graph_insert.h"
+#include "geometry/edge_graph_region.h"
 #include "geometry/edge_graph_select.h"
+#include "geometry/path.h"
 #include "geometry/point_list.h"
 #include "model/pic_frame.h"
 #include "model/pic_layer.h"
@@ -17,13 +19,12 @@
 #include "model/pic_shape.h"
 #include "model_fixtures.h"
 #include "platform/core/exceptions.h"
+#include "tests/common/edge_styles.h"
 
 namespace {
 
 StyleIndex Line(EdgeGraph& graph, int16_t width) {
-  LineStyle style;
-  style.colour = 0xFF000000;
-  style.width = width;
+  LineStyle style = SolidLine(0xFF000000, width);
   return static_cast<StyleIndex>(EdgeGraphAddLineStyle(graph, style));
 }
 
@@ -131,6 +132,62 @@ TEST_F(ShapeTest, GeometryEditsUndoAndRedo) {
   });
   EXPECT_EQ(g.edge_count, 5u);
   EXPECT_EQ(services.messages, std::vector<uint32_t>{570});
+}
+
+// A square drawn with PathFromRect has its inside on the edges' second side.
+// The face round everything is never filled, so the tidy-up at the end of an
+// edit clears a fill left on the first side; an edge with neither a line nor
+// a different fill on its two sides is then gone. An edge with a fill on one
+// side only is a real border and stays, also when a mirroring edit swaps its
+// sides.
+TEST_F(ShapeTest, FilledSquaresKeepTheirBorderThroughEdits) {
+  struct Case {
+    const char* name;
+    bool line, fillA, fillB;
+    uint32_t edges;  // after each edit
+    bool filled;     // the inside, after each edit
+  } cases[] = {
+      {"fill inside, no line", false, false, true, 4, true},
+      {"fill on both sides, no line", false, true, true, 4, true},
+      {"fill inside and a line", true, false, true, 4, true},
+      {"fill outside and a line", true, true, false, 4, false},
+      {"fill outside, no line", false, true, false, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CTestDoc doc;
+    CDocumentPage* page = NewPage(doc);
+    CPicFrame* frame = page->GetFirstFrame();
+    EdgeGraph& g = frame->GetGeometry();
+    StyleIndex fill = 0;
+    auto check = [&](const char* when) {
+      SCOPED_TRACE(when);
+      EXPECT_EQ(g.edge_count, c.edges);
+      const Region* inside = EdgeGraphFindRegion(g, {100 << 8, 100 << 8});
+      const Region* outside = EdgeGraphFindRegion(g, {300 << 8, 100 << 8});
+      EXPECT_EQ(inside ? StyleIndexOf(inside->fill) : 0, c.filled ? fill : 0);
+      EXPECT_EQ(outside ? StyleIndexOf(outside->fill) : 0, 0);
+    };
+    ASSERT_TRUE(Edit(page, [&] {
+      fill = static_cast<StyleIndex>(EdgeGraphAddFillStyle(g, SolidFill(0xFF0000FF)));
+      PointList square;
+      ASSERT_EQ(PathFromRect(square, {0, 200, 0, 200}), 0);
+      ASSERT_EQ(EdgeGraphAddPath(g, square, c.line ? Line(g, 20) : 0, c.fillA ? fill : 0,
+                                 c.fillB ? fill : 0),
+                0);
+      PointListFree(square);
+    }));
+    check("added");
+    // Mirrored about x = 100: the same square, its edges reversed.
+    ASSERT_TRUE(Edit(page, [&] {
+      Matrix2x3 mirror;
+      MatrixSetScale(mirror, -kFixedOne, kFixedOne);
+      mirror.tx = 200;
+      frame->Transform(mirror);
+      frame->ApplyMatrix();
+    }));
+    check("mirrored");
+  }
 }
 
 TEST_F(ShapeTest, BreakApartMovesTheChildrenOut) {

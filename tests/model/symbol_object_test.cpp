@@ -24,6 +24,7 @@
 #include "platform/core/archive.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/file.h"
+#include "tests/common/edge_styles.h"
 
 namespace {
 
@@ -524,11 +525,11 @@ TEST_F(SymbolObjectTest, BreakApartCopiesTheShownFrame) {
   CPicFrame* second = symbol->GetRoot()->GetFirstLayer()->FrameAt(1);
   PointList square;
   ASSERT_EQ(PathFromRect(square, {0, 100, 0, 100}), 0);
-  FillStyle fill;
-  fill.colour = 0xFF0000FF;
+  FillStyle fill = SolidFill(0xFF0000FF);
   EdgeGraph& g = second->GetGeometry();
+  // The inside of the rectangle's path is the edges' second side.
   ASSERT_EQ(
-      EdgeGraphAddPath(g, square, 0, static_cast<StyleIndex>(EdgeGraphAddFillStyle(g, fill)), 0),
+      EdgeGraphAddPath(g, square, 0, 0, static_cast<StyleIndex>(EdgeGraphAddFillStyle(g, fill))),
       0);
   CPicSymbol* inst = Place(symbol);
   inst->m_firstFrame = 1;
