@@ -9,17 +9,16 @@
 // The table after the runs gives each in ms, its ratio to its full repaint,
 // and its share of the frame time at 12 and 30 frames per second.
 #include <benchmark/benchmark.h>
-#include <sched.h>
 
 #include <QApplication>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "bench/bench_check.h"
+#include "bench/bench_table.h"
 #include "bench/bench_view_window.h"
 #include "geometry/edge_graph_insert.h"
 #include "geometry/path.h"
@@ -167,34 +166,11 @@ void BM_FullRepaintAnimated(benchmark::State& state) {
 }
 BENCHMARK(BM_FullRepaintAnimated)->Name("FullRepaintAnimated")->Unit(benchmark::kMillisecond);
 
-class TableReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> ms;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration && !r.error_occurred) {
-        const std::string key = r.benchmark_name();
-        const double t = r.GetAdjustedRealTime();
-        ms[key] = ms.count(key) ? std::min(ms[key], t) : t;
-      }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  cpu_set_t one;
-  CPU_ZERO(&one);
-  CPU_SET(sched_getcpu(), &one);
-  sched_setaffinity(0, sizeof one, &one);
-  benchmark::Initialize(&argc, argv);
-  TableReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  auto at = [&](const std::string& name) {
-    return reporter.ms.count(name) ? reporter.ms[name] : 0.0;
-  };
+  BestTimeReporter reporter;
+  RunOnOneCore(argc, argv, reporter);
   std::printf("\n%-22s %9s %14s %10s %10s\n", "ms", "ms", "/ full repaint", "of 12 fps",
               "of 30 fps");
   const struct {
@@ -204,7 +180,7 @@ int main(int argc, char** argv) {
               {"Scroll/50", "FullRepaint"},         {"FullRepaint", "FullRepaint"},
               {"GoToFrame", "FullRepaintAnimated"}, {"FullRepaintAnimated", "FullRepaintAnimated"}};
   for (const auto& row : rows) {
-    const double t = at(row.name), full = at(row.full);
+    const double t = reporter.Ms(row.name), full = reporter.Ms(row.full);
     if (t <= 0 || full <= 0) continue;
     std::printf("%-22s %9.2f %14.3f %9.0f%% %9.0f%%\n", row.name, t, t / full,
                 100 * t / (1000.0 / 12), 100 * t / (1000.0 / 30));
