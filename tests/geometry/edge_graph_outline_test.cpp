@@ -14,6 +14,7 @@
 #include "geometry/path.h"
 #include "geometry/point_list.h"
 #include "region_util.h"
+#include "tests/common/edge_styles.h"
 #include "tests/common/refuse_memory.h"
 
 namespace graph_test {
@@ -396,9 +397,7 @@ TEST_F(OutlineTest, LineStyleApplyAndRead) {
   LineStyle read;
   ASSERT_EQ(EdgeGraphApplyLineStyle(graph, 0, read), 0);
   EXPECT_EQ(read.width, 1);  // the selected edge's
-  LineStyle style;
-  style.colour = 0xFF00FF00u;
-  style.width = 40;
+  LineStyle style = SolidLine(0xFF00FF00u, 40);
   ASSERT_EQ(EdgeGraphApplyLineStyle(graph, kStyleApply, style), 0);
   EXPECT_TRUE(GraphIsValid(graph));
   const Edge* selected = EdgeAt(graph, 500, 0);
@@ -426,8 +425,7 @@ TEST_F(OutlineTest, FillStyleApplyAndRead) {
   FillStyle read;
   ASSERT_EQ(EdgeGraphApplyFillStyle(graph, 0, read), 0);
   EXPECT_EQ(read.colour, 0xFF000002u);
-  FillStyle style;
-  style.colour = 0xFF123456u;
+  FillStyle style = SolidFill(0xFF123456u);
   ASSERT_EQ(EdgeGraphApplyFillStyle(graph, kStyleApply, style), 0);
   EXPECT_TRUE(GraphIsValid(graph));
   EXPECT_EQ(FillAt(graph, 2500, 500), 5 | kStyleSelected);

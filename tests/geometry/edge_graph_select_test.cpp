@@ -12,6 +12,7 @@
 #include "geometry/path.h"
 #include "geometry/point_list.h"
 #include "region_util.h"
+#include "tests/common/edge_styles.h"
 
 namespace {
 
@@ -206,8 +207,7 @@ TEST_F(SelectTest, MirrorTransformKeepsFillsInside) {
 }
 
 TEST_F(SelectTest, TransformMovesGradientPlacement) {
-  FillStyle gradient;
-  gradient.colour = 0xFF0000FF;
+  FillStyle gradient = SolidFill(0xFF0000FF);
   gradient.kind = kGradientLinear;
   gradient.gradient.count = 2;
   gradient.gradient.ratios[1] = 255;
@@ -264,9 +264,7 @@ class HitTest : public SelectTest {
   }
   // Line index of a new style of the given width (twips) and colour.
   StyleIndex AddLine(int16_t width, uint32_t colour) {
-    LineStyle l;
-    l.colour = colour;
-    l.width = width;
+    LineStyle l = SolidLine(colour, width);
     return static_cast<StyleIndex>(EdgeGraphAddLineStyle(graph, l));
   }
 };

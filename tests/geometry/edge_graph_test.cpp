@@ -4,6 +4,7 @@
 #include "geometry/edge_graph.h"
 #include "geometry/edge_graph_region.h"
 #include "graph_invariants.h"
+#include "tests/common/edge_styles.h"
 
 namespace {
 
@@ -75,9 +76,7 @@ TEST_F(EdgeLinkTest, ChangeOpensOnceAndEndChangeReportsTouchedStrokes) {
   Changes changes;
   graph.change_callback = CountChange;
   graph.change_arg = &changes;
-  LineStyle wide;
-  wide.colour = 0xFF000000;
-  wide.width = 40;  // half-width 20 twips
+  LineStyle wide = SolidLine(0xFF000000, 40);  // half-width 20 twips
   const StyleIndex line = static_cast<StyleIndex>(EdgeGraphAddLineStyle(graph, wide));
 
   Edge* e = Make(Line(100, 100, 200, 100), line);

@@ -15,6 +15,7 @@
 
 #include "platform/core/exceptions.h"
 #include "platform/core/file.h"
+#include "tests/common/edge_styles.h"
 #include "tests/common/temp_dir.h"
 
 namespace {
@@ -264,8 +265,7 @@ TEST_F(ColorTest, ListOperations) {
   EXPECT_EQ(list.GetColor(1)->Data().colour, 0xFF00FF00u);
   EXPECT_EQ(list.GetColor(5), list.GetColor(0));
   EXPECT_EQ(list.GetColor(-1), list.GetColor(0));
-  FillStyle probe;
-  probe.colour = 0xFF00FF00;
+  FillStyle probe = SolidFill(0xFF00FF00);
   probe.matrix.tx = 500;  // taken as the identity
   int32_t index;
   EXPECT_EQ(list.FindData(probe, index), list.GetColor(1));

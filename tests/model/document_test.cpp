@@ -32,6 +32,7 @@
 #include "platform/core/archive.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/file.h"
+#include "tests/common/edge_styles.h"
 #include "tests/common/temp_dir.h"
 
 namespace {
@@ -578,8 +579,7 @@ TEST_F(DocumentTest, RandomPagesReadBackAsWritten) {
         PointList path;
         const int32_t x = pick(4000), y = pick(4000);
         ASSERT_EQ(PathFromEllipse(path, {x, x + 100 + pick(900), y, y + 100 + pick(900)}), 0);
-        FillStyle fill;
-        fill.colour = 0xFF000000u | static_cast<uint32_t>(pick(0xFFFF));
+        FillStyle fill = SolidFill(0xFF000000u | static_cast<uint32_t>(pick(0xFFFF)));
         EdgeGraph& g = frame->GetGeometry();
         ASSERT_EQ(EdgeGraphAddPath(g, path, 0,
                                    static_cast<StyleIndex>(EdgeGraphAddFillStyle(g, fill)), 0),
@@ -589,9 +589,7 @@ TEST_F(DocumentTest, RandomPagesReadBackAsWritten) {
         auto* inner = new CPicShape;
         PointList box;
         ASSERT_EQ(PathFromRect(box, {x, x + 300, y, y + 200}), 0);
-        LineStyle line;
-        line.colour = 0xFF0000FF;
-        line.width = static_cast<int16_t>(20 + pick(40));
+        LineStyle line = SolidLine(0xFF0000FF, 20 + pick(40));
         EdgeGraph& ig = inner->GetGeometry();
         ASSERT_EQ(EdgeGraphAddPath(ig, box,
                                    static_cast<StyleIndex>(EdgeGraphAddLineStyle(ig, line)), 0, 0),

@@ -15,6 +15,7 @@
 #include "platform/core/font.h"
 #include "render/raster/glyph_scan.h"
 #include "render/raster/offscreen_bitmap.h"
+#include "tests/common/edge_styles.h"
 #include "tests/common/test_fonts.h"
 
 namespace {
@@ -145,8 +146,7 @@ std::vector<double> ScanGlyph(char ch, int ppem, int size, int baseline) {
   m.tx = 4;
   m.ty = baseline;
   cv.SetMatrix(m, nullptr);
-  FillStyle fill;
-  fill.colour = 0xFF000000;
+  FillStyle fill = SolidFill(0xFF000000);
   CGlyphScanConsumer consumer(cv, fill);
   CGlyphOutliner o;
   o.SelectFont(Style(2048));

@@ -17,6 +17,7 @@
 #include "platform/core/archive.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/file.h"
+#include "tests/common/edge_styles.h"
 
 namespace {
 
@@ -70,14 +71,11 @@ void Append32(Bytes& b, int64_t v) {
 }
 
 StyleIndex AddFill(EdgeGraph& g, uint32_t colour) {
-  FillStyle f;
-  f.colour = colour;
+  FillStyle f = SolidFill(colour);
   return static_cast<StyleIndex>(EdgeGraphAddFillStyle(g, f));
 }
 StyleIndex AddLine(EdgeGraph& g, uint32_t colour, int16_t width) {
-  LineStyle l;
-  l.colour = colour;
-  l.width = width;
+  LineStyle l = SolidLine(colour, width);
   return static_cast<StyleIndex>(EdgeGraphAddLineStyle(g, l));
 }
 

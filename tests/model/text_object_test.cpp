@@ -13,6 +13,7 @@
 #include "model/pic_text.h"
 #include "model_fixtures.h"
 #include "platform/core/font.h"
+#include "tests/common/edge_styles.h"
 #include "tests/common/test_fonts.h"
 
 namespace {
@@ -177,8 +178,7 @@ TEST_F(TextObjectTest, LassoHalfAWordIsPartlyInsideTheWholeTextInside) {
 CPicShape* FilledRect(const Rect32& r) {
   auto* shape = new CPicShape;
   EdgeGraph& g = shape->GetGeometry();
-  FillStyle fill;
-  fill.colour = 0xFF0000FF;
+  FillStyle fill = SolidFill(0xFF0000FF);
   int index = EdgeGraphAddFillStyle(g, fill);
   PointList path;
   PointListInit(path);

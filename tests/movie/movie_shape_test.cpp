@@ -197,9 +197,8 @@ TEST_F(ShapeTest, OpenPolylinesAreWrittenAsWholeChainsFromTheirStart) {
 }
 
 TEST_F(ShapeTest, FillsGradientsBitmapFillsAndLinesDecodeToTheGraph) {
-  FillStyle linear;
+  FillStyle linear = SolidFill(0xFF123456);
   linear.kind = 0x10;
-  linear.colour = 0xFF123456;
   linear.matrix = {0x8000, 0x100, -0x200, 0x9000, 1000, -2000};
   linear.gradient.count = 3;
   const uint8_t ratios[3] = {0, 128, 255};
@@ -210,9 +209,8 @@ TEST_F(ShapeTest, FillsGradientsBitmapFillsAndLinesDecodeToTheGraph) {
   radial.kind = 0x12;
   radial.gradient.count = 2;
   radial.matrix = {0x20000, 0, 0, 0x20000, 1000, 3300};
-  FillStyle bitmap;
+  FillStyle bitmap = SolidFill(7);  // the bitmap character
   bitmap.kind = kMovieFillBitmap;
-  bitmap.colour = 7;  // the bitmap character
   bitmap.matrix = {20 << 16, 0, 0, 20 << 16, -3000, -3000};
   FillStyle texture = SolidFill(0xFF445566);
   texture.kind = 0x21;

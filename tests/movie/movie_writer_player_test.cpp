@@ -12,6 +12,7 @@
 #include "movie/player/movie_stream.h"
 #include "platform/core/file.h"
 #include "render/raster/dib.h"
+#include "tests/common/edge_styles.h"
 
 namespace {
 
@@ -19,14 +20,11 @@ TEST(MovieWriterToPlayer, TheReaderTakesEveryRecordTheWriterMakes) {
   EdgeGraphResetGlobals();
   EdgeGraph graph;
   ASSERT_EQ(EdgeGraphInit(graph), 0);
-  FillStyle bitmap_fill;
+  FillStyle bitmap_fill = SolidFill(2);  // the JPEG character
   bitmap_fill.kind = kMovieFillBitmap;
-  bitmap_fill.colour = 2;  // the JPEG character
   bitmap_fill.matrix = {20 << 16, 0, 0, 20 << 16, 0, 0};
   ASSERT_EQ(EdgeGraphAddFillStyle(graph, bitmap_fill), 1);
-  LineStyle line;
-  line.colour = 0xFF000000;
-  line.width = 40;
+  LineStyle line = SolidLine(0xFF000000, 40);
   ASSERT_EQ(EdgeGraphAddLineStyle(graph, line), 1);
   const Point32 corners[] = {{0, 0}, {1000, 0}, {1000, 800}, {0, 800}};
   for (int i = 0; i < 4; ++i) {

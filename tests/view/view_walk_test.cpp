@@ -8,15 +8,14 @@
 #include "geometry/edge_graph_select.h"
 #include "geometry/edge_graph_update.h"
 #include "geometry/point_list.h"
+#include "tests/common/edge_styles.h"
 #include "view/core/assistant_settings.h"
 #include "view_fixture.h"
 
 namespace {
 
 StyleIndex Hairline(EdgeGraph& graph) {
-  LineStyle style;
-  style.colour = 0xFF000000;
-  style.width = 1;
+  LineStyle style = SolidLine(0xFF000000, 1);
   return static_cast<StyleIndex>(EdgeGraphAddLineStyle(graph, style));
 }
 
@@ -226,8 +225,7 @@ class ViewHitTest : public ViewWalkTest {
     KeyFrame(d, 0)->AddChild(new CTestBox(5, Rect32{0, 500, 0, 500}));
     EdgeGraph& g = KeyFrame(a, 0)->GetGeometry();
     AddPath(g, {{0, 1000}, {1000, 1000}}, Hairline(g));
-    FillStyle red;
-    red.colour = 0xFF0000FF;
+    FillStyle red = SolidFill(0xFF0000FF);
     AddFilledSquare(KeyFrame(b, 0)->GetGeometry(), Rect32{2000, 3000, 2000, 3000}, red);
     view->SetZoom(4369, nullptr, 0);  // U = 15
   }
@@ -551,9 +549,8 @@ TEST_F(ViewSelectionTest, HandleRectangles) {
     Matrix2x3 place;
     MatrixSetTranslation(place, 100, 0);
     owner->SetShapeMatrix(place);
-    FillStyle gradient;
+    FillStyle gradient = SolidFill(0xFF000000);
     gradient.kind = kind;
-    gradient.colour = 0xFF000000;
     gradient.gradient.count = 2;
     gradient.gradient.ratios[1] = 255;
     gradient.gradient.colours[0] = 0xFF000000;
@@ -589,8 +586,7 @@ TEST_F(ViewSelectionTest, HandleRectangles) {
   // A solid fill has no handles.
   auto* solid = new CPicShape;
   KeyFrame(a, 0)->AddChild(solid);
-  FillStyle red;
-  red.colour = 0xFF0000FF;
+  FillStyle red = SolidFill(0xFF0000FF);
   AddFilledSquare(solid->GetGeometry(), Rect32{0, 100, 0, 100}, red);
   view->EditFillOf(solid, 1);
   EXPECT_EQ(view->GetHandleMode(), kHandleNone);

@@ -15,20 +15,18 @@
 #include "movie/player/display_list.h"
 #include "movie/player/movie_stream.h"
 #include "platform/core/profile.h"
+#include "tests/common/edge_styles.h"
 
 CPicShape* MakeSquare(int32_t x, int32_t y, int32_t size, uint32_t fill, uint32_t line,
                       int16_t lineWidth) {
   auto* shape = new CPicShape;
   EdgeGraph& g = shape->GetGeometry();
-  FillStyle f;
-  f.colour = fill;
+  FillStyle f = SolidFill(fill);
   int fi = EdgeGraphAddFillStyle(g, f);
   EXPECT_GT(fi, 0);
   int li = 0;
   if (lineWidth > 0) {
-    LineStyle l;
-    l.colour = line;
-    l.width = lineWidth;
+    LineStyle l = SolidLine(line, lineWidth);
     li = EdgeGraphAddLineStyle(g, l);
     EXPECT_GT(li, 0);
   }
@@ -46,10 +44,8 @@ CPicShape* MakeSquare(int32_t x, int32_t y, int32_t size, uint32_t fill, uint32_
 
 void AddDashedLine(CPicShape* shape, Point32 a, Point32 b, int16_t width, int16_t on, int16_t off) {
   EdgeGraph& g = shape->GetGeometry();
-  LineStyle dashed;
+  LineStyle dashed = SolidLine(0xFF0000FF, width);
   dashed.kind = 1;
-  dashed.colour = 0xFF0000FF;
-  dashed.width = width;
   dashed.params[0] = on;
   dashed.params[1] = off;
   int li = EdgeGraphAddLineStyle(g, dashed);

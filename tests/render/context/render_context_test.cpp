@@ -17,6 +17,7 @@
 #include "geometry/point_list.h"
 #include "render/raster/offscreen_bitmap.h"
 #include "render/raster/scan_converter.h"
+#include "tests/common/edge_styles.h"
 
 namespace {
 
@@ -49,13 +50,12 @@ TEST(DrawPath, CallOrderByFillLineAndScanConverter) {
   COffscreenBitmap bitmap;
   ASSERT_TRUE(bitmap.CreateDepth(32, nullptr, 8, 8, false));
   CScanConverter scan(&bitmap, nullptr, nullptr, 0);
-  FillStyle solid, gradient, texture;
-  solid.colour = gradient.colour = texture.colour = 0xFF0000FF;
+  const FillStyle solid = SolidFill(0xFF0000FF);
+  FillStyle gradient = solid, texture = solid;
   gradient.kind = kGradientLinear;
   texture.kind = kFillTextureFirst;
-  LineStyle plain, dashed;
-  plain.colour = dashed.colour = 0xFF000000;
-  plain.width = dashed.width = 20;
+  const LineStyle plain = SolidLine(0xFF000000, 20);
+  LineStyle dashed = plain;
   dashed.kind = 1;
   struct Case {
     const char* name;
@@ -114,9 +114,8 @@ TEST(DimColor, MixesWithWhiteAndKeepsAlpha) {
     EXPECT_EQ(rc.DimColor(c.in), c.out) << std::hex << c.in << " at " << std::dec << c.factor;
   }
   rc.m_dimFactor = 128;
-  FillStyle gradient;
+  FillStyle gradient = SolidFill(0xFF000000);
   gradient.kind = kGradientRadial;
-  gradient.colour = 0xFF000000;
   gradient.gradient.count = 2;
   gradient.gradient.colours[0] = 0xFF000000;
   gradient.gradient.colours[1] = 0xFFFFFFFF;

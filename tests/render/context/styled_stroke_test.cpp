@@ -16,6 +16,7 @@
 #include "render/context/render_context.h"
 #include "render/raster/offscreen_bitmap.h"
 #include "render/raster/scan_converter.h"
+#include "tests/common/edge_styles.h"
 #include "tests/common/image32.h"
 #include "tests/render/context/graph_fixture.h"
 
@@ -101,10 +102,8 @@ TEST(Dashes, LengthsAgainstArcLength) {
   const double total = ArcLength(path);
   for (int16_t on : {100, 333, 1000}) {
     const int16_t off = 150;
-    LineStyle dashed;
+    LineStyle dashed = SolidLine(0xFF000000, 20);
     dashed.kind = 1;
-    dashed.colour = 0xFF000000;
-    dashed.width = 20;
     dashed.params[0] = on;
     dashed.params[1] = off;
     CPathLog rc;
@@ -142,12 +141,7 @@ TEST(Dashes, LengthsAtOrBelowZeroDrawNothing) {
 }
 
 TEST(GradientBands, CountStaysWithinTheLimitAndTheSizeTerm) {
-  FillStyle g;
-  g.kind = kGradientLinear;
-  g.gradient.count = 2;
-  g.gradient.ratios[1] = 255;
-  g.gradient.colours[0] = 0xFF000000;
-  g.gradient.colours[1] = 0xFFFFFFFF;
+  FillStyle g = GradientFill(kGradientLinear, {{0, 0xFF000000}, {255, 0xFFFFFFFF}});
   struct Case {
     int quality;
     Fixed scale;  // the fill matrix's
@@ -356,9 +350,8 @@ using DeterminismTest = GraphFixture;
 TEST_F(DeterminismTest, TexturesAndStrokesMatchInsideASmallClip) {
   for (uint8_t kind : {0x20, 0x21, 0x22, 0x23}) {
     Reset();
-    FillStyle t;
+    FillStyle t = SolidFill(0xFF0000FF);
     t.kind = kind;
-    t.colour = 0xFF0000FF;
     t.texture.background = 0xFFFFFF00;
     const StyleIndex fill = static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, t));
     AddPolyline({{60, 60}, {1200, 100}, {1220, 1220}, {80, 1200}, {60, 60}}, 0, 0, fill);
@@ -378,10 +371,8 @@ TEST_F(DeterminismTest, TexturesAndStrokesMatchInsideASmallClip) {
     EXPECT_GT(inked, 0) << "kind " << int{kind} << " drew no texture there";
   }
   for (uint8_t kind : {3, 4, 5}) {
-    LineStyle line;
+    LineStyle line = SolidLine(0xFF0000FF, 60);
     line.kind = kind;
-    line.colour = 0xFF0000FF;
-    line.width = 60;
     line.params[0] = 3;
     line.params[1] = 2;
     line.params[2] = 1;

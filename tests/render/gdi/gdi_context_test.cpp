@@ -18,6 +18,7 @@
 #include "render/gdi/bitmap_render_context.h"
 #include "render/gdi/gdi_render_context.h"
 #include "render/raster/offscreen_bitmap.h"
+#include "tests/common/edge_styles.h"
 #include "tests/render/context/graph_fixture.h"
 #include "tests/render/gdi/device_fixture.h"
 
@@ -75,11 +76,8 @@ TEST(GdiFill, FillAndPlainLineWithAndWithoutDevicePaths) {
     UsePixels(rc);
     PointList path;
     ASSERT_EQ(PathFromRect(path, PixelRect(10, 50, 10, 50)), 0);
-    FillStyle fill;
-    fill.colour = 0xFF0000FF;  // red
-    LineStyle line;
-    line.colour = 0xFFFF0000;  // blue
-    line.width = -3;           // device pixels whatever the zoom
+    FillStyle fill = SolidFill(0xFF0000FF);      // red
+    LineStyle line = SolidLine(0xFFFF0000, -3);  // blue; device pixels whatever the zoom
     rc.DrawPath(path, &line, &fill);
     EXPECT_EQ(target.At(30, 30), 0xFF0000u) << "fill, device paths " << gdiPaths;
     EXPECT_EQ(target.At(30, 10), 0x0000FFu) << "line, device paths " << gdiPaths;
@@ -182,12 +180,7 @@ TEST_F(GdiGraphTest, CombsWithManyTeethTerminate) {
 }
 
 TEST_F(GdiGraphTest, GradientBandRegionsAndClipPathAgree) {
-  FillStyle g;
-  g.kind = kGradientLinear;
-  g.gradient.count = 2;
-  g.gradient.ratios[1] = 255;
-  g.gradient.colours[0] = 0xFF000000;
-  g.gradient.colours[1] = 0xFFFFFFFF;
+  FillStyle g = GradientFill(kGradientLinear, {{0, 0xFF000000}, {255, 0xFFFFFFFF}});
   // The gradient square onto pixels 8..56 across.
   MatrixSetScale(g.matrix, kFixedOne * 480 / 16384, kFixedOne * 480 / 16384);
   g.matrix.tx = 640;
@@ -261,8 +254,7 @@ TEST(BitmapContext, BlitShowsPendingSpans) {
   rc.FillRectColor(0xFFFFFF);
   PointList path;
   ASSERT_EQ(PathFromRect(path, PixelRect(8, 40, 8, 40)), 0);
-  FillStyle fill;
-  fill.colour = 0xFF00FF00;
+  FillStyle fill = SolidFill(0xFF00FF00);
   rc.DrawPath(path, nullptr, &fill);
   ImageDC window;
   rc.Blit(&window.dc, {0, kSize, 0, kSize}, 0, 0);
@@ -436,11 +428,8 @@ TEST_F(GdiDelegateTest, FillsGoToTheDelegateInItsBlock) {
   UsePixels(rc);
   PointList path;
   ASSERT_EQ(PathFromRect(path, PixelRect(10, 20, 10, 20)), 0);
-  FillStyle solid;
-  solid.colour = 0xFF0000FF;
-  LineStyle line;
-  line.colour = 0xFF000000;
-  line.width = 20;
+  FillStyle solid = SolidFill(0xFF0000FF);
+  LineStyle line = SolidLine(0xFF000000, 20);
   rc.DrawPath(path, &line, &solid);
   const StyleIndex red = Fill(0xFF0000FF);
   const StyleIndex ramp =

@@ -360,8 +360,7 @@ TEST(SolidFill, PatternKindsTileFourByFourWithThePhase) {
       CScanConverter cv(&image.bitmap, &clip, &origin, 0);
       Matrix2x3 identity;
       cv.SetMatrix(identity, nullptr);
-      FillStyle fill;
-      fill.colour = Colour(10, 20, 30);
+      FillStyle fill = SolidFill(Colour(10, 20, 30));
       fill.pattern_kind = k.patternKind;
       PointList path;
       RectPath(path, origin.x, origin.y, origin.x + 16, origin.y + 12);
@@ -386,8 +385,7 @@ TEST(SolidFill, PaletteColoursWithinSevenAreOneIndexOthersMixTwo) {
     CScanConverter cv(&bitmap, nullptr, nullptr, 0);
     Matrix2x3 identity;
     cv.SetMatrix(identity, nullptr);
-    FillStyle fill;
-    fill.colour = colour;
+    FillStyle fill = SolidFill(colour);
     PointList path;
     RectPath(path, 0, 0, 8, 8);
     cv.AddPath(path, nullptr, &fill, FillRule::kEvenOdd);
@@ -470,8 +468,7 @@ TEST(Dithering, ErrorDiffusionOfMidGreyAlternatesIndices) {
   cv.solidMode = 2;  // through the colour writer
   Matrix2x3 identity;
   cv.SetMatrix(identity, nullptr);
-  FillStyle fill;
-  fill.colour = Colour(136, 136, 136);  // between the greys 128 and 144
+  FillStyle fill = SolidFill(Colour(136, 136, 136));  // between the greys 128 and 144
   PointList path;
   RectPath(path, 0, 0, 16, 4);
   cv.AddPath(path, nullptr, &fill, FillRule::kEvenOdd);
@@ -537,8 +534,7 @@ TEST(FillPriority, LaterObjectsStayOnTopPastFourteenBitsAndIdsRestartEachBatch) 
   // Object 1 in red, then (after 16383 objects elsewhere) object 16385 in
   // dark blue over the left half: a 14-bit key would wrap to 1 and its
   // darker colour would sink it below the red.
-  FillStyle fill;
-  fill.colour = Colour(255, 0, 0);
+  FillStyle fill = SolidFill(Colour(255, 0, 0));
   cv.AddPath(path, nullptr, &fill, FillRule::kEvenOdd);
   cv.objectId += 16383;
   RectPath(path, 0, 0, 2, 4);
@@ -560,8 +556,7 @@ TEST(FillPriority, LaterObjectsStayOnTopPastFourteenBitsAndIdsRestartEachBatch) 
 TEST(FillPriority, FillsOfOneObjectAreSharedAndOfTwoObjectsAreNot) {
   Image32 image(4, 4);
   CScanConverter cv(&image.bitmap, nullptr, nullptr, 0);
-  FillStyle fill;
-  fill.colour = Colour(9, 9, 9);
+  FillStyle fill = SolidFill(Colour(9, 9, 9));
   CSpanFill* a = cv.FindOrAddFill(fill);
   EXPECT_EQ(cv.FindOrAddFill(fill), a);
   FillStyle none;
@@ -623,8 +618,7 @@ TEST(SolidFill, OneBitTargetsMixBlackAndWhiteByBrightness) {
   CScanConverter cv(&bitmap, nullptr, nullptr, 0);
   Matrix2x3 identity;
   cv.SetMatrix(identity, nullptr);
-  FillStyle fill;
-  fill.colour = Colour(128, 128, 128);
+  FillStyle fill = SolidFill(Colour(128, 128, 128));
   PointList path;
   RectPath(path, 0, 0, 16, 8);
   cv.AddPath(path, nullptr, &fill, FillRule::kEvenOdd);

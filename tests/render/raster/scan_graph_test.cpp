@@ -15,6 +15,7 @@
 #include "render/raster/offscreen_bitmap.h"
 #include "render/raster/scan_converter.h"
 #include "scan_input.h"
+#include "tests/common/edge_styles.h"
 
 namespace {
 
@@ -35,14 +36,11 @@ class ScanGraphTest : public ::testing::Test {
   void TearDown() override { EdgeGraphFreeAll(graph); }
 
   StyleIndex Fill(uint32_t colour) {
-    FillStyle f;
-    f.colour = colour;
+    FillStyle f = SolidFill(colour);
     return static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, f));
   }
   StyleIndex Line(uint32_t colour, int widthPixels) {
-    LineStyle l;
-    l.colour = colour;
-    l.width = static_cast<int16_t>(widthPixels * kTwipsPerPixel);
+    LineStyle l = SolidLine(colour, widthPixels * kTwipsPerPixel);
     return static_cast<StyleIndex>(EdgeGraphAddLineStyle(graph, l));
   }
   // Entries in pixels: {x, y, off-curve}.

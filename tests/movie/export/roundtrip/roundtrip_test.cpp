@@ -30,6 +30,7 @@
 #include "movie/player/movie_stream.h"
 #include "render/gdi/bitmap_render_context.h"
 #include "render/raster/offscreen_bitmap.h"
+#include "tests/common/edge_styles.h"
 #include "tests/common/test_fonts.h"
 
 namespace {
@@ -233,9 +234,8 @@ class RoundTripTest : public ExportTest {
 };
 
 FillStyle Gradient(int32_t x, int32_t y, int32_t size) {
-  FillStyle g;
+  FillStyle g = SolidFill(0xFF0000FF);
   g.kind = kGradientLinear;
-  g.colour = 0xFF0000FF;
   g.gradient.count = 2;
   g.gradient.ratios[0] = 0;
   g.gradient.ratios[1] = 255;
