@@ -38,6 +38,13 @@ int64_t FixedDiv64(int64_t a, int64_t b) {
 
 }  // namespace
 
+// A partly covered pixel whose sums are still growing.
+struct CScanConverter::PendingPixel {
+  int32_t column = kNoColumn;
+  int32_t sums[3] = {0, 0, 0};
+  int32_t n = 0;
+};
+
 // ---- Active edges -----------------------------------------------------------
 
 void CActiveEdge::Setup(const CScanEdge& edge, int32_t r, uint32_t interp) {
@@ -127,6 +134,29 @@ void CActiveEdge::StepTo(int32_t r) {
   } else {
     x = RoundColumn(xPos);
   }
+}
+
+void CActiveEdge::StepPixelRow(int32_t base) {
+  if (isLine) {
+    int64_t pos = xPos;
+    for (int k = 0; k < 4; ++k) {
+      pos += dx;
+      cols[k] = RoundColumn(pos);
+    }
+    xPos = pos;
+    x = cols[3];
+    return;
+  }
+  if (interpolate) {
+    StepTo(base);
+    FillColumns(base, 0);
+    return;
+  }
+  for (int k = 0; k < 4; ++k) {
+    StepCurve(int64_t{base + k} * kOne);
+    cols[k] = RoundColumn(xPos);
+  }
+  x = cols[3];
 }
 
 void CActiveEdge::FillColumns(int32_t base, int s) {
@@ -291,7 +321,12 @@ bool CScanConverter::SortFiledEdges() {
     return false;
   }
   auto rowOf = [this](const CScanEdge* e) { return std::max(e->curve.p0.y, yMin) - yMin; };
-  for (const CScanEdge* e : filed_) ++rowStart_[rowOf(e) + 1];
+  auto clipped = [](const CSpanFill* f) { return f && f->clipId != 0; };
+  clipEdges_ = false;
+  for (const CScanEdge* e : filed_) {
+    ++rowStart_[rowOf(e) + 1];
+    if (e->kind == kEdgeToggleClip || clipped(e->fillA) || clipped(e->fillB)) clipEdges_ = true;
+  }
   for (size_t r = 1; r < rowStart_.size(); ++r) rowStart_[r] += rowStart_[r - 1];
   std::vector<int32_t>& next = activeX_;  // free until the row loop starts
   next.assign(rowStart_.begin(), rowStart_.end() - 1);
@@ -381,15 +416,144 @@ void CScanConverter::RenderRowsAntiAliased(bool haveBuckets) {
   }
 }
 
-// One pixel row of four sub-scanlines. Every active edge first takes its four
-// columns. When no edge starts or ends after the first sub-scanline, the four
-// orders agree and no fill is left inside from before, the edge handlers run
-// once and their spans are laid on all four sub-scanlines; otherwise each
-// sub-scanline has its own walk.
+namespace {
+
+// An edge on one sub-scanline of the anti-aliased row walk: its quarter
+// column (signed order kept) above its place in the row's table. Lists of
+// these are ordered by the column alone.
+uint64_t EventKey(int32_t col, size_t index) {
+  return uint64_t{static_cast<uint32_t>(col) ^ 0x80000000u} << 32 | static_cast<uint32_t>(index);
+}
+
+int32_t EventColumn(uint64_t key) {
+  return static_cast<int32_t>(static_cast<uint32_t>(key >> 32) ^ 0x80000000u);
+}
+
+size_t EventIndex(uint64_t key) {
+  return static_cast<uint32_t>(key);
+}
+
+// Stable insertion sort by column: linear on the nearly sorted list of one
+// sub-scanline to the next.
+void SortByColumn(std::vector<uint64_t>& keys) {
+  uint64_t* a = keys.data();
+  const size_t n = keys.size();
+  for (size_t i = 1; i < n; ++i) {
+    const uint64_t k = a[i];
+    if ((a[i - 1] >> 32) <= (k >> 32)) continue;
+    size_t j = i;
+    do {
+      a[j] = a[j - 1];
+      --j;
+    } while (j > 0 && (a[j - 1] >> 32) > (k >> 32));
+    a[j] = k;
+  }
+}
+
+}  // namespace
+
+template <typename OnEnter, typename OnLeave, typename OnClip>
+__attribute__((always_inline)) inline void CScanConverter::SwitchFills(
+    ScanEdgeKind kind, int8_t direction, CSpanFill* fillA, CSpanFill* fillB, int32_t x,
+    OnEnter& enter, OnLeave& leave, OnClip& clip) {
+  auto toggle = [&](CSpanFill* f) {
+    if (f->inside) {
+      f->inside = 0;
+      --insideCount_;
+      leave(f, x);
+    } else {
+      f->inside = 1;
+      ++insideCount_;
+      enter(f, x);
+    }
+  };
+  switch (kind) {
+    case kEdgeToggleTwoFills:
+      if (fillA) toggle(fillA);
+      if (fillB) toggle(fillB);
+      break;
+    case kEdgeToggleOneFill:
+      if (fillA) toggle(fillA);
+      break;
+    case kEdgeAddWinding:
+      if (CSpanFill* f = fillA) {
+        const int32_t was = f->inside;
+        f->inside = static_cast<int32_t>(static_cast<uint32_t>(was) +
+                                         static_cast<uint32_t>(static_cast<int32_t>(direction)));
+        if (was == 0 && f->inside != 0) {
+          ++insideCount_;
+          enter(f, x);
+        } else if (was != 0 && f->inside == 0) {
+          --insideCount_;
+          leave(f, x);
+        }
+      }
+      break;
+    case kEdgeToggleClip:
+      if (fillA) clip(fillA->clipId, x);
+      break;
+    default:
+      break;  // unknown kinds switch nothing
+  }
+}
+
+inline CSpanFill* CScanConverter::GreatestInside() {
+  // Drops the fills that went outside and picks the greatest priority among
+  // the rest; the first found (nearest the head) wins a tie.
+  CSpanFill* best = nullptr;
+  CSpanFill** link = &insideHead;
+  while (CSpanFill* f = *link) {
+    if (f->inside == 0) {
+      *link = f->insideNext;
+      f->insideNext = nullptr;
+      f->onInsideList = 0;
+      continue;
+    }
+    if ((f->clipId == 0 || ClipIsOn(f->clipId)) && (!best || f->priority > best->priority)) {
+      best = f;
+    }
+    link = &f->insideNext;
+  }
+  return best;
+}
+
+// One pixel row of four sub-scanlines. Every edge crossing the row is
+// stepped once to its four columns; its table entry keeps them with what
+// the walks read. Each sub-scanline's order is the one above it (or the
+// last of the row above) less the edges that end, with the sub-scanline's
+// new edges merged in, sorted stably by column.
 void CScanConverter::RenderPixelRow(int32_t base, bool haveBuckets) {
-  size_t kept = 0;
-  CActiveEdge** edges = active_.data();
+  const size_t fresh =
+      haveBuckets
+          ? static_cast<size_t>(rowStart_[std::min(base + 4, yMax) - yMin] - rowStart_[base - yMin])
+          : 0;
+  const size_t room = active_.size() + fresh;
+  try {
+    rowTable_.reserve(room);
+    for (int s = 0; s < 4; ++s) {
+      laneEvents_[s].reserve(room);
+      changes_[s].reserve(room + 1);
+    }
+    active_.reserve(room);
+  } catch (const std::bad_alloc&) {
+    // No room to walk the row: the edges only step through it.
+    for (CActiveEdge*& e : active_) {
+      if (e->yEnd <= base) {
+        edgePool.Free(e);
+        e = nullptr;
+        continue;
+      }
+      e->StepTo(base);
+      e->FillColumns(base, 0);
+    }
+    active_.erase(std::remove(active_.begin(), active_.end(), nullptr), active_.end());
+    return;
+  }
+
+  // The edges going on from the row above.
+  rowTable_.clear();
   const size_t count = active_.size();
+  CActiveEdge* const* edges = active_.data();
   for (size_t i = 0; i < count; ++i) {
     // The edges lie in x order, not in memory order: fetch ahead.
     if (i + 8 < count) __builtin_prefetch(edges[i + 8]);
@@ -398,88 +562,211 @@ void CScanConverter::RenderPixelRow(int32_t base, bool haveBuckets) {
       edgePool.Free(e);
       continue;
     }
-    e->StepTo(base);
-    e->FillColumns(base, 0);
-    e->x = e->cols[0];
-    activeX_[kept] = e->x;
-    active_[kept++] = e;
+    e->StepPixelRow(base);
+    rowTable_.push_back(RowEdgeOf(e));  // room was reserved
   }
-  active_.resize(kept);
-  activeX_.resize(kept);
-  y = base;
-  if (haveBuckets) InsertNewEdges();
-  SortActiveEdges();
-
-  if (!RenderWholePixelRow(base, haveBuckets)) {
-    for (int s = 0; s < 4; ++s) {
-      const int32_t row = base + s;
-      if (s > 0) {
-        kept = 0;
-        for (CActiveEdge* e : active_) {
-          if (e->yEnd <= row) {
-            edgePool.Free(e);
-            continue;
-          }
-          e->x = e->cols[s];
-          activeX_[kept] = e->x;
-          active_[kept++] = e;
+  // The edges starting on each sub-scanline, sorted by column (stable:
+  // filing order among equal columns).
+  newStart_[0] = rowTable_.size();
+  for (int s = 0; s < 4; ++s) {
+    const size_t first = rowTable_.size();
+    if (fresh != 0 && base + s < yMax) {
+      const size_t r = static_cast<size_t>(base + s - yMin);
+      const CScanEdge* const* e = rowEdges_.data() + rowStart_[r];
+      const CScanEdge* const* end = rowEdges_.data() + rowStart_[r + 1];
+      for (; e != end; ++e) {
+        if (end - e > 4) __builtin_prefetch(e[4]);
+        void* memory = edgePool.Alloc();
+        if (!memory) break;  // no more edges for this sub-scanline
+        CActiveEdge* a = new (memory) CActiveEdge;
+        a->Setup(**e, base + s, 0);
+        a->FillColumns(base, s);
+        const RowEdge entry = RowEdgeOf(a);
+        size_t j = rowTable_.size();
+        rowTable_.push_back(entry);  // room was reserved
+        while (j > first && rowTable_[j - 1].cols[s] > entry.cols[s]) {
+          rowTable_[j] = rowTable_[j - 1];
+          --j;
         }
-        active_.resize(kept);
-        activeX_.resize(kept);
-        y = row;
-        if (haveBuckets) InsertNewEdges();
-        SortActiveEdges();
-      }
-      subRow_ = s;
-      CActiveEdge** list = active_.data();
-      const size_t n = active_.size();
-      for (size_t i = 0; i < n; ++i) {
-        if (i + 4 < n) __builtin_prefetch(list[i + 4]->fillA);
-        HandleEdge(*list[i], list[i]->x);
+        rowTable_[j] = entry;
       }
     }
+    newStart_[s + 1] = rowTable_.size();
   }
-  ResolveCoverageRow(base >> 2);
+
+  rowBase_ = base;
+  lanesBuilt_ = 0;
+  y = base;
+  if (clipEdges_ || insideCount_ != 0 || topFill || !clips_.empty() || !WalkRowOnce(base)) {
+    WalkRowBySubScanline();
+    ResolveCoverageRow(base >> 2);
+  }
+
+  // The next row takes the edges in their order on the last sub-scanline;
+  // those that end in this row go.
+  active_.clear();
+  for (const uint64_t key : laneEvents_[3]) active_.push_back(rowTable_[EventIndex(key)].edge);
+  for (const RowEdge& e : rowTable_)
+    if (e.yEnd <= base + 3) edgePool.Free(e.edge);
 }
 
-bool CScanConverter::RenderWholePixelRow(int32_t base, bool haveBuckets) {
-  if (insideCount_ != 0 || topFill || !clips_.empty()) return false;
-  for (int s = 1; s < 4; ++s)
-    if (haveBuckets && RowStartsEdges(base + s)) return false;
-  CActiveEdge** list = active_.data();
-  const size_t n = active_.size();
-  for (size_t i = 0; i < n; ++i) {
-    if (list[i]->yEnd < base + 4) return false;
-    if (i > 0) {
-      const int32_t* a = list[i - 1]->cols;
-      const int32_t* b = list[i]->cols;
-      if (a[1] > b[1] || a[2] > b[2] || a[3] > b[3]) return false;
+CScanConverter::RowEdge CScanConverter::RowEdgeOf(CActiveEdge* e) {
+  RowEdge r;
+  std::copy(e->cols, e->cols + 4, r.cols);
+  r.yEnd = e->yEnd;
+  r.kind = e->kind;
+  r.direction = e->direction;
+  r.fillA = e->fillA;
+  r.fillB = e->fillB;
+  r.edge = e;
+  return r;
+}
+
+void CScanConverter::BuildLane(int s) {
+  std::vector<uint64_t>& out = laneEvents_[s];
+  const RowEdge* table = rowTable_.data();
+  const size_t newFirst = newStart_[s];
+  // The edges of the order above that go on (room was reserved).
+  out.clear();
+  if (s == 0) {
+    for (size_t i = 0; i < newFirst; ++i) out.push_back(EventKey(table[i].cols[0], i));
+  } else {
+    const int32_t row = rowBase_ + s;
+    for (const uint64_t key : laneEvents_[s - 1]) {
+      const size_t i = EventIndex(key);
+      if (table[i].yEnd > row) out.push_back(EventKey(table[i].cols[s], i));
     }
   }
+  // The sub-scanline's new edges merged in from the back: each goes after
+  // the last edge (from the back) of a smaller column. Then the order is
+  // sorted stably by column.
+  size_t k = newStart_[s + 1] - newFirst;
+  size_t i = out.size();
+  out.resize(i + k);  // room was reserved
+  size_t o = out.size();
+  while (k > 0) {
+    const uint64_t a = EventKey(table[newFirst + k - 1].cols[s], newFirst + k - 1);
+    if (i > 0 && (out[i - 1] >> 32) >= (a >> 32)) {
+      out[--o] = out[--i];
+    } else {
+      out[--o] = a;
+      --k;
+    }
+  }
+  SortByColumn(out);
+}
+
+// Each sub-scanline is walked in its order with the fill state of the
+// walk by sub-scanline, noting where the top fill changes instead of laying
+// spans; the four lists of changes then give the runs over which all four
+// keep their fills. A sub-scanline that ends with a fill inside (input that
+// does not close) hands its state to the next one, which only the walk by
+// sub-scanline carries: then the state is put back as the row found it and
+// false returned.
+bool CScanConverter::WalkRowOnce(int32_t base) {
+  insideSnapshot_.clear();
   try {
-    edgeSpans_.reserve(2 * n + 2);
+    for (CSpanFill* f = insideHead; f; f = f->insideNext) insideSnapshot_.push_back(f);
   } catch (const std::bad_alloc&) {
     return false;
   }
-  edgeSpans_.clear();
-  recording_ = true;
-  for (size_t i = 0; i < n; ++i) {
-    if (i + 4 < n) __builtin_prefetch(list[i + 4]->fillA);
-    HandleEdge(*list[i], static_cast<int32_t>(i));
-  }
-  recording_ = false;
-  if (insideCount_ != 0 || topFill || !clips_.empty()) {
-    // A fill stays inside past the row's end: each sub-scanline must see
-    // the state the one before it left.
-    ClearFillState();
-    return false;
-  }
   for (int s = 0; s < 4; ++s) {
-    subRow_ = s;
-    for (const EdgeSpan& span : edgeSpans_)
-      AddCoverageSpan(list[span.from]->cols[s], list[span.to]->cols[s], span.fill);
+    BuildLane(s);
+    lanesBuilt_ = s + 1;
+    std::vector<Change>& changes = changes_[s];
+    changes.clear();
+    auto change = [&changes](int32_t x, CSpanFill* top) {
+      if (!changes.empty() && changes.back().x == x) {
+        changes.back().top = top;
+      } else {
+        changes.push_back({x, top});  // room was reserved: at most one change per edge
+      }
+    };
+    auto activate = [&](CSpanFill* f, int32_t x) {
+      if (!topFill || f->priority > topFill->priority) {
+        topFill = f;
+        topStart = x;
+        change(x, f);
+      }
+      PushInside(f);
+    };
+    auto deactivate = [&](int32_t x) {
+      CSpanFill* const best = GreatestInside();
+      if (best != topFill) {
+        topFill = best;
+        topStart = x;
+        change(x, best);
+      }
+    };
+    auto leave = [&](CSpanFill* f, int32_t x) {
+      if (f == topFill) deactivate(x);
+    };
+    auto noClip = [](int32_t, int32_t) {};  // clip edges take the walk by sub-scanline
+    const RowEdge* table = rowTable_.data();
+    for (const uint64_t key : laneEvents_[s]) {
+      const RowEdge& e = table[EventIndex(key)];
+      SwitchFills(e.kind, e.direction, e.fillA, e.fillB, EventColumn(key), activate, leave, noClip);
+    }
+    if (insideCount_ != 0 || topFill) {
+      for (CSpanFill* f = insideHead; f;) {
+        CSpanFill* next = f->insideNext;
+        f->inside = 0;
+        f->insideNext = nullptr;
+        f->onInsideList = 0;
+        f = next;
+      }
+      insideHead = nullptr;
+      for (auto it = insideSnapshot_.rbegin(); it != insideSnapshot_.rend(); ++it) {
+        (*it)->insideNext = insideHead;
+        (*it)->onInsideList = 1;
+        insideHead = *it;
+      }
+      topFill = nullptr;
+      topStart = 0;
+      insideCount_ = 0;
+      return false;
+    }
+    changes.push_back({INT32_MAX, nullptr});  // room was reserved
   }
+
+  // The runs: wherever a sub-scanline's top fill changes, the run since the
+  // last change ends.
+  const int32_t py = base >> 2;
+  SetRow(py);
+  PendingPixel pending;
+  const Change* at[4] = {changes_[0].data(), changes_[1].data(), changes_[2].data(),
+                         changes_[3].data()};
+  CSpanFill* cur[4] = {};
+  int32_t runStart = 0;
+  for (;;) {
+    const int32_t x = std::min(std::min(at[0]->x, at[1]->x), std::min(at[2]->x, at[3]->x));
+    if (x == INT32_MAX) break;
+    CSpanFill* next[4] = {cur[0], cur[1], cur[2], cur[3]};
+    for (int s = 0; s < 4; ++s)
+      if (at[s]->x == x) next[s] = (at[s]++)->top;
+    if (next[0] == cur[0] && next[1] == cur[1] && next[2] == cur[2] && next[3] == cur[3]) continue;
+    if (cur[0] || cur[1] || cur[2] || cur[3]) {
+      const int32_t x0 = std::max(runStart, xMin), x1 = std::min(x, xMax);
+      if (x0 < x1) ResolveRun(x0, x1, cur, py, pending);
+    }
+    std::copy(next, next + 4, cur);
+    runStart = x;
+  }
+  if (pending.n > 0) WriteBlendedPixel(pending.column, pending.sums, pending.n);
   return true;
+}
+
+void CScanConverter::WalkRowBySubScanline() {
+  // Each sub-scanline starts from the state the one before it left.
+  for (int s = 0; s < 4; ++s) {
+    if (s >= lanesBuilt_) {
+      BuildLane(s);
+      lanesBuilt_ = s + 1;
+    }
+    subRow_ = s;
+    for (const uint64_t key : laneEvents_[s])
+      HandleEdge(*rowTable_[EventIndex(key)].edge, EventColumn(key));
+  }
 }
 
 void CScanConverter::Finish() {
@@ -506,17 +793,12 @@ void CScanConverter::InsertNewEdges() {
   } catch (const std::bad_alloc&) {
     return;
   }
-  const int s = (y - yMin) & 3;
   for (; e != end; ++e) {
     if (end - e > 4) __builtin_prefetch(e[4]);
     void* memory = edgePool.Alloc();
     if (!memory) break;  // no more edges for this row
     CActiveEdge* a = new (memory) CActiveEdge;
-    a->Setup(**e, y, antiAlias ? 0 : 1);
-    if (antiAlias) {
-      a->FillColumns(y - s, s);
-      a->x = a->cols[s];
-    }
+    a->Setup(**e, y, 1);
     // Insertion sort: a row's new edges come from few outlines.
     size_t j = newEdges_.size();
     newEdges_.push_back(a);  // room was reserved
@@ -596,46 +878,12 @@ void CScanConverter::StepRow(int32_t row) {
 // ---- Fill activation ------------------------------------------------------------
 
 void CScanConverter::HandleEdge(const CActiveEdge& e, int32_t x) {
-  switch (e.kind) {
-    case kEdgeToggleTwoFills:
-      if (e.fillA) ToggleFill(e.fillA, x);
-      if (e.fillB) ToggleFill(e.fillB, x);
-      break;
-    case kEdgeToggleOneFill:
-      if (e.fillA) ToggleFill(e.fillA, x);
-      break;
-    case kEdgeAddWinding:
-      if (CSpanFill* f = e.fillA) {
-        const int32_t was = f->inside;
-        f->inside = static_cast<int32_t>(static_cast<uint32_t>(was) +
-                                         static_cast<uint32_t>(static_cast<int32_t>(e.direction)));
-        if (was == 0 && f->inside != 0) {
-          ++insideCount_;
-          ActivateFill(f, x);
-        } else if (was != 0 && f->inside == 0) {
-          --insideCount_;
-          if (f == topFill) DeactivateFill(x);
-        }
-      }
-      break;
-    case kEdgeToggleClip:
-      if (e.fillA) ToggleClip(e.fillA->clipId, x);
-      break;
-    default:
-      break;  // unknown kinds switch nothing
-  }
-}
-
-void CScanConverter::ToggleFill(CSpanFill* f, int32_t x) {
-  if (f->inside) {
-    f->inside = 0;
-    --insideCount_;
-    if (f == topFill) DeactivateFill(x);
-  } else {
-    f->inside = 1;
-    ++insideCount_;
-    ActivateFill(f, x);
-  }
+  auto enter = [this](CSpanFill* f, int32_t at) { ActivateFill(f, at); };
+  auto leave = [this](CSpanFill* f, int32_t at) {
+    if (f == topFill) DeactivateFill(at);
+  };
+  auto clip = [this](int32_t id, int32_t at) { ToggleClip(id, at); };
+  SwitchFills(e.kind, e.direction, e.fillA, e.fillB, x, enter, leave, clip);
 }
 
 bool CScanConverter::ClipIsOn(int32_t clipId) const {
@@ -665,22 +913,7 @@ void CScanConverter::ActivateFill(CSpanFill* f, int32_t x) {
 }
 
 void CScanConverter::DeactivateFill(int32_t x) {
-  // Drops the fills that went outside and picks the greatest priority among
-  // the rest; the first found (nearest the head) wins a tie.
-  CSpanFill* best = nullptr;
-  CSpanFill** link = &insideHead;
-  while (CSpanFill* f = *link) {
-    if (f->inside == 0) {
-      *link = f->insideNext;
-      f->insideNext = nullptr;
-      f->onInsideList = 0;
-      continue;
-    }
-    if ((f->clipId == 0 || ClipIsOn(f->clipId)) && (!best || f->priority > best->priority)) {
-      best = f;
-    }
-    link = &f->insideNext;
-  }
+  CSpanFill* const best = GreatestInside();
   if (best != topFill) {
     if (topFill) EmitSpan(x);
     topFill = best;
@@ -705,10 +938,6 @@ void CScanConverter::ToggleClip(int32_t clipId, int32_t x) {
 }
 
 void CScanConverter::EmitSpan(int32_t x) {
-  if (recording_) {
-    edgeSpans_.push_back({topStart, x, topFill});  // room was reserved
-    return;
-  }
   if (antiAlias) {
     AddCoverageSpan(topStart, x, topFill);
     return;
@@ -738,12 +967,6 @@ void CScanConverter::AddCoverageSpan(int32_t a, int32_t b, CSpanFill* fill) {
   } catch (const std::bad_alloc&) {
   }
 }
-
-struct CScanConverter::PendingPixel {
-  int32_t column = kNoColumn;
-  int32_t sums[3] = {0, 0, 0};
-  int32_t n = 0;
-};
 
 void CScanConverter::ResolveCoverageRow(int32_t py) {
   SetRow(py);

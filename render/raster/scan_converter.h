@@ -109,6 +109,9 @@ struct CActiveEdge {
   // base + 3, leaving the edge at row base + 3 (x is then free for other use
   // until the next StepTo).
   void FillColumns(int32_t base, int s);
+  // The same as StepTo(base) and FillColumns(base, 0) of an edge left at
+  // row base - 1.
+  void StepPixelRow(int32_t base);
 };
 
 // Curves taller than this (device units) are stepped as their chord: the
@@ -326,12 +329,10 @@ class CScanConverter {
     int32_t id;
     int32_t on;
   };
-  // A span of the top fill between the columns of two active edges (by
-  // position in the active list), recorded once for all four sub-scanlines.
-  struct EdgeSpan {
-    int32_t from;
-    int32_t to;
-    CSpanFill* fill;
+  // Where a sub-scanline's top fill changes (quarter column, the new fill).
+  struct Change {
+    int32_t x;
+    CSpanFill* top;
   };
   struct PendingPixel;
 
@@ -344,7 +345,11 @@ class CScanConverter {
   void RenderRowsPlain(bool haveBuckets);
   void RenderRowsAntiAliased(bool haveBuckets);
   void RenderPixelRow(int32_t base, bool haveBuckets);
-  bool RenderWholePixelRow(int32_t base, bool haveBuckets);
+  bool WalkRowOnce(int32_t base);
+  void WalkRowBySubScanline();
+  struct RowEdge;
+  static RowEdge RowEdgeOf(CActiveEdge* edge);
+  void BuildLane(int s);
   void InsertNewEdges();
   bool SortFiledEdges();
   bool RowStartsEdges(int32_t row) const {
@@ -357,9 +362,15 @@ class CScanConverter {
 
   // x is the edge's column (or, while recording, its place in the list).
   void HandleEdge(const CActiveEdge& edge, int32_t x);
-  void ToggleFill(CSpanFill* fill, int32_t x);
+  // An edge's kind switches its fills' inside states; enter(fill, x) and
+  // leave(fill, x) hear of a fill going inside or outside, clip(id, x) of a
+  // clip edge.
+  template <typename OnEnter, typename OnLeave, typename OnClip>
+  void SwitchFills(ScanEdgeKind kind, int8_t direction, CSpanFill* fillA, CSpanFill* fillB,
+                   int32_t x, OnEnter& enter, OnLeave& leave, OnClip& clip);
   void ActivateFill(CSpanFill* fill, int32_t x);
   void DeactivateFill(int32_t x);
+  CSpanFill* GreatestInside();
   void ToggleClip(int32_t clipId, int32_t x);
   bool ClipIsOn(int32_t clipId) const;
   void PushInside(CSpanFill* fill);
@@ -370,9 +381,9 @@ class CScanConverter {
   void ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4], int32_t py,
                   PendingPixel& pending);
 
-  std::vector<CActiveEdge*> active_;        // sorted by column
-  std::vector<int32_t> activeX_;            // their columns, for the insertion merge and the sort
-  std::vector<CActiveEdge*> newEdges_;      // the edges starting in the current row, by column
+  std::vector<CActiveEdge*> active_;        // by column (anti-aliased: on the last sub-scanline)
+  std::vector<int32_t> activeX_;            // plain mode: their columns, for the merge and the sort
+  std::vector<CActiveEdge*> newEdges_;      // plain mode: the row's new edges, by column
   std::vector<CScanEdge*> filed_;           // edges filed since the last render, in order
   std::vector<const CScanEdge*> rowEdges_;  // the same sorted by start row
   std::vector<int32_t> rowStart_;           // where each row's edges begin in rowEdges_
@@ -381,6 +392,26 @@ class CScanConverter {
   int32_t subRow_ = 0;                      // sub-scanline being stepped
   std::vector<Clip> clips_;
   int32_t insideCount_ = 0;  // fills whose inside state is nonzero
-  bool recording_ = false;   // spans go to edgeSpans_
-  std::vector<EdgeSpan> edgeSpans_;
+  bool clipEdges_ = false;   // clip edges or clipped fills filed: rows walk by sub-scanline
+
+  // The anti-aliased row walk: the row's edges (those going on, then the
+  // new ones of each sub-scanline), each sub-scanline's edges in its order,
+  // where each sub-scanline's top fill changes, and the inside list as the
+  // row found it.
+  struct RowEdge {
+    int32_t cols[4];
+    int32_t yEnd;
+    ScanEdgeKind kind;
+    int8_t direction;
+    CSpanFill* fillA;
+    CSpanFill* fillB;
+    CActiveEdge* edge;
+  };
+  std::vector<RowEdge> rowTable_;
+  size_t newStart_[5] = {};  // sub-scanline s's new edges: [newStart_[s], newStart_[s + 1])
+  int32_t rowBase_ = 0;
+  int lanesBuilt_ = 0;
+  std::vector<uint64_t> laneEvents_[4];
+  std::vector<Change> changes_[4];
+  std::vector<CSpanFill*> insideSnapshot_;
 };

@@ -320,33 +320,38 @@ TEST(ScanFills, WindingAndEvenOddRules) {
 }
 
 TEST(ScanFills, ClipEdgesLimitTheFillsOfTheirClip) {
-  Canvas canvas(20, 20);
-  CScanConverter cv;
-  cv.SetTarget(canvas.Target(), nullptr, 0);
-  CSpanFill clip, clipped, free;
-  MakeSolid(clip, cv, 0, 0, 0, 0);
-  clip.clipId = 7;
-  MakeSolid(clipped, cv, 255, 0, 0, 2);
-  clipped.clipId = 7;
-  MakeSolid(free, cv, 0, 0, 255, 1);
-  EdgeChain chain;
-  // The clip region [5, 15) x [5, 15) by clip edges; a clipped fill over
-  // everything; an unclipped one at a lower priority on the left half.
-  chain.Line({5, 5}, {5, 15}, &clip, kEdgeToggleClip);
-  chain.Line({15, 5}, {15, 15}, &clip, kEdgeToggleClip);
-  chain.Rect(0, 0, 20, 20, &clipped);
-  chain.Rect(0, 0, 10, 20, &free);
-  Draw(cv, chain);
-  for (int py = 0; py < 20; ++py)
-    for (int px = 0; px < 20; ++px) {
-      Rgb8 want{kUntouched, kUntouched, kUntouched};
-      if (px >= 5 && px < 15 && py >= 5 && py < 15) {
-        want = {255, 0, 0};
-      } else if (px < 10) {
-        want = {0, 0, 255};
+  // Plain and anti-aliased (whole pixels, so every pixel is all in or out).
+  for (const uint32_t antiAlias : {0u, 1u}) {
+    SCOPED_TRACE(antiAlias ? "anti-aliased" : "plain");
+    const int32_t u = antiAlias ? 4 : 1;
+    Canvas canvas(20, 20);
+    CScanConverter cv;
+    cv.SetTarget(canvas.Target(), nullptr, antiAlias);
+    CSpanFill clip, clipped, free;
+    MakeSolid(clip, cv, 0, 0, 0, 0);
+    clip.clipId = 7;
+    MakeSolid(clipped, cv, 255, 0, 0, 2);
+    clipped.clipId = 7;
+    MakeSolid(free, cv, 0, 0, 255, 1);
+    EdgeChain chain;
+    // The clip region [5, 15) x [5, 15) by clip edges; a clipped fill over
+    // everything; an unclipped one at a lower priority on the left half.
+    chain.Line({5 * u, 5 * u}, {5 * u, 15 * u}, &clip, kEdgeToggleClip);
+    chain.Line({15 * u, 5 * u}, {15 * u, 15 * u}, &clip, kEdgeToggleClip);
+    chain.Rect(0, 0, 20 * u, 20 * u, &clipped);
+    chain.Rect(0, 0, 10 * u, 20 * u, &free);
+    Draw(cv, chain);
+    for (int py = 0; py < 20; ++py)
+      for (int px = 0; px < 20; ++px) {
+        Rgb8 want{kUntouched, kUntouched, kUntouched};
+        if (px >= 5 && px < 15 && py >= 5 && py < 15) {
+          want = {255, 0, 0};
+        } else if (px < 10) {
+          want = {0, 0, 255};
+        }
+        ASSERT_EQ(canvas.At(px, py), want) << Where(px, py);
       }
-      ASSERT_EQ(canvas.At(px, py), want) << Where(px, py);
-    }
+  }
 }
 
 // ---- Bounds --------------------------------------------------------------------------
