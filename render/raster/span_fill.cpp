@@ -309,14 +309,13 @@ void BuildGradientRamp(const uint8_t* positions, const uint32_t* colours, int co
   uint32_t prev = colours[0], next = colours[0];
   int k = 1;
   // Each channel of an entry is (q (j - prevPos) + p (nextPos - j)) / span,
-  // truncated. Along one segment the numerator grows by q - p per entry, so
-  // quotient and remainder are carried from entry to entry; the first entry
-  // of a segment divides through a reciprocal (exact for every numerator
-  // below 2^16, see the tests).
-  bool started = false;
-  int32_t span = 0;
-  int32_t value[3], rest[3], stepQ[3], stepR[3];
-  for (int32_t j = 0; j < kRampEntries; ++j) {
+  // truncated through a reciprocal (exact for every numerator below 2^16,
+  // see the tests). Along one segment the three numerators grow by q - p per
+  // entry: they are carried packed in one word, 21 bits each (every one
+  // stays within 0 .. 2^16, so the packed sum is exact).
+  constexpr int kLane = 21;
+  constexpr uint64_t kLaneMask = (uint64_t{1} << kLane) - 1;
+  for (int32_t j = 0; j < kRampEntries;) {
     // Every point passed moves on, so stops at one position switch colour
     // right there.
     while (j > nextPos) {
@@ -329,38 +328,27 @@ void BuildGradientRamp(const uint8_t* positions, const uint32_t* colours, int co
       } else {
         nextPos = 256;
       }
-      started = false;
     }
-    if (!started) {
-      span = nextPos - prevPos;
-      if (span <= 0) {
-        ramp[j] = prev & 0xFFFFFF;
-        continue;
-      }
-      const uint64_t inverse = kRampReciprocal[span];
-      for (int c = 0; c < 3; ++c) {
-        const int32_t p = (prev >> (8 * c)) & 0xFF, q = (next >> (8 * c)) & 0xFF;
-        const uint32_t num = static_cast<uint32_t>(q * (j - prevPos) + p * (nextPos - j));
-        value[c] = static_cast<int32_t>((num * inverse) >> 32);
-        rest[c] = static_cast<int32_t>(num) - value[c] * span;
-        // The step q - p as floor quotient and a remainder in [0, span).
-        const int32_t d = q - p;
-        stepQ[c] = d >= 0 ? d / span : -((-d + span - 1) / span);
-        stepR[c] = d - stepQ[c] * span;
-      }
-      started = true;
-    } else {
-      for (int c = 0; c < 3; ++c) {
-        value[c] += stepQ[c];
-        rest[c] += stepR[c];
-        if (rest[c] >= span) {
-          rest[c] -= span;
-          ++value[c];
-        }
-      }
+    const int32_t span = nextPos - prevPos;
+    if (span <= 0) {
+      ramp[j++] = prev & 0xFFFFFF;
+      continue;
     }
-    ramp[j] = static_cast<uint32_t>(value[0]) | static_cast<uint32_t>(value[1]) << 8 |
-              static_cast<uint32_t>(value[2]) << 16;
+    // The entries up to nextPos (j <= nextPos here) lie on this segment.
+    const uint64_t inverse = kRampReciprocal[span];
+    int64_t packed = 0, step = 0;
+    for (int c = 0; c < 3; ++c) {
+      const int64_t p = (prev >> (8 * c)) & 0xFF, q = (next >> (8 * c)) & 0xFF;
+      packed += (q * (j - prevPos) + p * (nextPos - j)) << (kLane * c);
+      step += (q - p) * (int64_t{1} << (kLane * c));
+    }
+    const int32_t last = std::min(nextPos, kRampEntries - 1);
+    for (; j <= last; ++j, packed += step) {
+      const uint64_t u = static_cast<uint64_t>(packed);
+      ramp[j] = static_cast<uint32_t>(((u & kLaneMask) * inverse) >> 32) |
+                static_cast<uint32_t>((((u >> kLane) & kLaneMask) * inverse) >> 32) << 8 |
+                static_cast<uint32_t>((((u >> (2 * kLane)) & kLaneMask) * inverse) >> 32) << 16;
+    }
   }
 }
 
