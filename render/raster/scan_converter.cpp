@@ -662,8 +662,8 @@ void CScanConverter::BuildLane(int s) {
 // keep their fills. A sub-scanline that ends with a fill inside (input that
 // does not close) hands its state to the next one, which only the walk by
 // sub-scanline carries: then the state is put back as the row found it and
-// false returned.
-bool CScanConverter::WalkRowOnce(int32_t base) {
+// false returned. The edge handlers are inlined here (flatten).
+__attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
   insideSnapshot_.clear();
   try {
     for (CSpanFill* f = insideHead; f; f = f->insideNext) insideSnapshot_.push_back(f);
