@@ -150,7 +150,6 @@ class NearestCrossing {
     for (const Edge* e = static_cast<const Edge*>(cell->chain[0]); e;
          e = static_cast<const Edge*>(e->grid_next))
       if (e->a.fill_context || e->b.fill_context) Consider(*e);
-    if (!cell->has_children) return;
     for (int quadrant : {kQuadLeftLower, kQuadLeftUpper, kQuadRightLower, kQuadRightUpper})
       if (const GridCell* child = cell->child[quadrant]) Walk(child, false);
   }

@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory>
 #include <new>
+#include <unordered_map>
 #include <utility>
 
 #include "geometry/edge_graph_cleanup.h"
@@ -311,17 +312,88 @@ Point32 BoundaryMidpoint(const Region* r) {
   return p;
 }
 
+// While regions are put into the tree, a region with a long boundary answers
+// point tests from its boundary edges sorted into horizontal bands rather than
+// from a strip of the graph's grid: the same edges' crossings are counted, but
+// only those of the edges whose hull reaches the point's height. The plain
+// build from the top keeps the grid strip.
+class BoundaryBands {
+ public:
+  bool Contains(const Region* region, const Point32& point) {
+    if (!use_ || region->boundary_length <= kDirectPointTestLength)
+      return RegionContainsPoint(region, point);
+    if (RegionIsEmpty(*region) || !RectContainsPoint(region->bounds, point)) return false;
+    const Bands& b = Of(region);
+    const size_t band = static_cast<size_t>((int64_t{point.y} - b.ymin) / b.height);
+    int64_t sum = 0;
+    for (uint32_t i = b.start[band]; i < b.start[band + 1]; ++i)
+      sum += CurveRayCrossings(b.edges[i]->curve, point, 0);
+    return (sum & 1) != 0;
+  }
+  void Use(bool use) { use_ = use; }
+
+ private:
+  static constexpr uint32_t kMaxBands = 256;
+  struct Bands {
+    int32_t ymin = 0;
+    int64_t height = 1;
+    std::vector<uint32_t> start;  // edges of band i: edges[start[i] .. start[i + 1])
+    std::vector<const Edge*> edges;
+  };
+
+  // The bands of the region's boundary edges that have the region on one
+  // side only (an edge with it on both sides is crossed twice).
+  const Bands& Of(const Region* region) {
+    auto [it, made] = bands_.try_emplace(region);
+    Bands& b = it->second;
+    if (!made) return b;
+    std::vector<std::pair<int32_t, int32_t>> rows;  // of each edge, in bands
+    std::vector<const Edge*> edges;
+    const HalfEdge* start = region->boundary;
+    const HalfEdge* h = start;
+    for (uint64_t n = 0; h; ++n) {
+      if (HalfEdgeTwin(h)->region != region) edges.push_back(h->edge);
+      h = HalfEdgeNextOnBoundary(h);
+      if (h == start || n > 0xFFFFFFFFull) break;
+    }
+    const Rect32& r = region->bounds;
+    const uint32_t count =
+        std::clamp<uint32_t>(static_cast<uint32_t>(edges.size() / 2), 1, kMaxBands);
+    b.ymin = r.ymin;
+    b.height = (int64_t{r.ymax} - r.ymin) / count + 1;
+    const auto band_of = [&](int64_t y) {
+      return static_cast<int32_t>((std::clamp<int64_t>(y, r.ymin, r.ymax) - r.ymin) / b.height);
+    };
+    b.start.assign(count + 2, 0);
+    for (const Edge* e : edges) {
+      Rect32 hull;
+      CurveGetHullBounds(e->curve, hull);
+      rows.emplace_back(band_of(hull.ymin), band_of(hull.ymax));
+      for (int32_t i = rows.back().first; i <= rows.back().second; ++i) ++b.start[i + 2];
+    }
+    for (size_t i = 2; i < b.start.size(); ++i) b.start[i] += b.start[i - 1];
+    b.edges.resize(b.start.back());
+    for (size_t k = 0; k < edges.size(); ++k)
+      for (int32_t i = rows[k].first; i <= rows[k].second; ++i)
+        b.edges[b.start[i + 1]++] = edges[k];
+    return b;
+  }
+
+  bool use_ = true;
+  std::unordered_map<const Region*, Bands> bands_;
+};
+
 enum class Relation { kUnrelated, kInside, kContains };  // of the new region to the old
 
-Relation Compare(const Region* r, const Region* c) {
+Relation Compare(const Region* r, const Region* c, BoundaryBands& bands) {
   if (!BoundsOverlap(r->bounds, c->bounds)) return Relation::kUnrelated;
   if (ShareEdge(r, c)) {
     if (RegionIsOuter(*r) && !RegionIsOuter(*c)) return Relation::kInside;
     if (!RegionIsOuter(*r) && RegionIsOuter(*c)) return Relation::kContains;
     return Relation::kUnrelated;
   }
-  if (RegionContainsPoint(c, BoundaryMidpoint(r))) return Relation::kInside;
-  if (RegionContainsPoint(r, BoundaryMidpoint(c))) return Relation::kContains;
+  if (bands.Contains(c, BoundaryMidpoint(r))) return Relation::kInside;
+  if (bands.Contains(r, BoundaryMidpoint(c))) return Relation::kContains;
   return Relation::kUnrelated;
 }
 
@@ -331,9 +403,10 @@ Relation Compare(const Region* r, const Region* c) {
 // start when start holds the region: where regions nest without crossing,
 // every region that holds it lies on the path the search from the top takes.
 // Returns the number of levels descended.
-uint64_t TreeInsert(EdgeGraph& graph, Region* r, RegionIndex* index, Region* start = nullptr) {
+uint64_t TreeInsert(EdgeGraph& graph, Region* r, RegionIndex* index, BoundaryBands& bands,
+                    Region* start = nullptr) {
   if (index) index->Register(r);
-  Region* parent = start && Compare(r, start) == Relation::kInside ? start : nullptr;
+  Region* parent = start && Compare(r, start, bands) == Relation::kInside ? start : nullptr;
   g_counts.guessed_starts += parent != nullptr;
   uint64_t levels = 0;
   std::vector<Region*> candidates;
@@ -344,7 +417,7 @@ uint64_t TreeInsert(EdgeGraph& graph, Region* r, RegionIndex* index, Region* sta
     Region* c = indexed ? (candidates.empty() ? nullptr : candidates[0]) : ListHead(graph, parent);
     for (size_t i = 0; c && !descended;) {
       Region* next = indexed ? (++i < candidates.size() ? candidates[i] : nullptr) : c->next;
-      switch (Compare(r, c)) {
+      switch (Compare(r, c, bands)) {
         case Relation::kInside:
           parent = c;
           descended = true;
@@ -765,6 +838,7 @@ void PlaceAtTop(EdgeGraph& graph, Region* r) {
 int InsertRegions(EdgeGraph& graph, const std::vector<Region*>& fresh, RegionIndex* index) {
   size_t done = 0;
   try {
+    BoundaryBands bands;
     StartGuess guess;
     bool guessed = false;
     uint64_t levels = 0;
@@ -783,7 +857,7 @@ int InsertRegions(EdgeGraph& graph, const std::vector<Region*>& fresh, RegionInd
         }
       }
       Region* start = guessed && guess.Ready() ? guess.Start(done) : nullptr;
-      levels += TreeInsert(graph, fresh[done], index, start);
+      levels += TreeInsert(graph, fresh[done], index, bands, start);
     }
     return 0;
   } catch (const std::bad_alloc&) {
@@ -835,7 +909,9 @@ int EdgeGraphBuildRegions(EdgeGraph& graph) {
         if (g_start_mode == kRegionStartFromTop) {
           // The plain build, kept as the reference: into the tree at once.
           try {
-            TreeInsert(graph, r, index.get());
+            BoundaryBands grid_strips;
+            grid_strips.Use(false);
+            TreeInsert(graph, r, index.get(), grid_strips);
           } catch (const std::bad_alloc&) {
             PlaceAtTop(graph, r);
             return -1;
