@@ -547,7 +547,13 @@ void CMarlView::RemovePreview() {
 }
 
 void CMarlView::BeginFeedback() {
-  SuspendWaitCursor();
+  if (feedbackActive_) {
+    // A gesture begun again without its end: the preview shown comes off.
+    feedbackContext_.reset();
+    if (buffers_[0] && buffers_[1]) RemovePreview();
+  } else {
+    SuspendWaitCursor();
+  }
   feedbackActive_ = true;
   current_ = 0;
   feedbackBounds_.SetRectEmpty();

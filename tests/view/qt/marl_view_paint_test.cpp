@@ -367,6 +367,14 @@ TEST_F(ViewPaintTest, FeedbackLeavesNoMarks) {
     EXPECT_FALSE(view->IsFeedbackActive());
     ASSERT_EQ(Pixels(), before) << "gesture " << gesture;
   }
+  // A gesture begun again before its end starts from the clean picture.
+  view->BeginFeedback();
+  DrawFrames(*view, before, rng, 3, [&] { return Pixels(); });
+  view->BeginFeedback();
+  EXPECT_EQ(Pixels(), before);
+  DrawFrames(*view, before, rng, 3, [&] { return Pixels(); });
+  view->EndFeedback();
+  EXPECT_EQ(Pixels(), before);
   // Nothing was left to paint: the picture came back without a repaint.
   EXPECT_TRUE(view->GetDirtyClientRect().IsRectEmpty());
 }
