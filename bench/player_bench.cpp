@@ -14,8 +14,8 @@
 #include "movie/player/movie_stream.h"
 #include "movie/player/player_core.h"
 #include "render/raster/offscreen_bitmap.h"
+#include "tests/common/movie_builder.h"
 #include "tests/common/recording_player_site.h"
-#include "tests/movie/player/movie_builder.h"
 
 namespace {
 

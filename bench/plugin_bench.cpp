@@ -25,7 +25,7 @@
 #include "plugin/plugin_window.h"
 #include "render/raster/dib.h"
 #include "render/raster/offscreen_bitmap.h"
-#include "tests/movie/player/movie_builder.h"
+#include "tests/common/movie_builder.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "movie_builder.h"
 #include "plugin/npapi.h"
 #include "plugin/plugin_player.h"
 #include "plugin/plugin_window.h"
+#include "tests/common/movie_builder.h"
 
 extern "C" {
 NPError NP_GetEntryPoints(NPPluginFuncs* funcs);

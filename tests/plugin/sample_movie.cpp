@@ -1,6 +1,6 @@
 #include "sample_movie.h"
 
-#include "movie_builder.h"
+#include "tests/common/movie_builder.h"
 
 using namespace moviebuild;
 

@@ -6,8 +6,8 @@
 
 #include "movie/player/display_list.h"
 #include "movie/player/movie_stream.h"
-#include "movie_builder.h"
 #include "player_test_util.h"
+#include "tests/common/movie_builder.h"
 
 namespace {
 

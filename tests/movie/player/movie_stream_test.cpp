@@ -15,10 +15,10 @@
 #include "movie/movie_format.h"
 #include "movie/player/display_list.h"
 #include "movie/player/movie_stream.h"
-#include "movie_builder.h"
 #include "movie_decoder.h"
 #include "player_test_util.h"
 #include "render/raster/dib.h"
+#include "tests/common/movie_builder.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <map>
 #include <random>
 
-#include "movie_builder.h"
+#include "tests/common/movie_builder.h"
 #include "tests/common/recording_player_site.h"
 
 namespace {

@@ -10,10 +10,10 @@
 #include "movie/player/display_list.h"
 #include "movie/player/movie_stream.h"
 #include "movie/player/player_render.h"
-#include "movie_builder.h"
 #include "player_test_util.h"
 #include "render/raster/dib.h"
 #include "tests/common/edge_chain.h"
+#include "tests/common/movie_builder.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "movie_builder.h"
 #include "player_test_util.h"
+#include "tests/common/movie_builder.h"
 
 namespace {
 

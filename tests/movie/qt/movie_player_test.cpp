@@ -14,7 +14,6 @@
 
 #include "movie/qt/movie_player.h"
 #include "movie/qt/player_palette.h"
-#include "movie_builder.h"
 #include "platform/qt/dc.h"
 #include "platform/qt/input.h"
 #include "platform/qt/menu.h"
@@ -29,6 +28,7 @@
 #include "res/program_resources.h"
 #include "res/startup_movie.h"
 #include "startup_movie.h"
+#include "tests/common/movie_builder.h"
 #include "tests/common/recording_player_site.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "movie_builder.h"
+#include "tests/common/movie_builder.h"
 
 using namespace moviebuild;
 

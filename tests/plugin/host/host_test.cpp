@@ -22,7 +22,6 @@
 #include <string>
 
 #include "movie/player/player_core.h"
-#include "movie_builder.h"
 #include "platform/qt/cursors.h"
 #include "platform/qt/dc.h"
 #include "platform/qt/input.h"
@@ -33,6 +32,7 @@
 #include "platform/qt/window_surface.h"
 #include "plugin/host/host_core.h"
 #include "sample_movie.h"
+#include "tests/common/movie_builder.h"
 #include "tests/common/recording_player_site.h"
 
 namespace {

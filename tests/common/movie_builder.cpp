@@ -1,4 +1,4 @@
-#include "movie_builder.h"
+#include "tests/common/movie_builder.h"
 
 #include <algorithm>
 #include <cstdlib>

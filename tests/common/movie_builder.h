@@ -1,5 +1,5 @@
-// Builds small movies for the player tests with the movie writer's own
-// primitives (records, bits, compound values), over a memory file.
+// Builds small movies for tests, benchmarks and the fuzz seeds with the movie
+// writer's own primitives (records, bits, compound values), over a memory file.
 #pragma once
 
 #include <cstdint>

@@ -1,8 +1,10 @@
 // Writes the seed corpus of the movie fuzz target: small movies made with the
-// movie writer, each behind the target's control byte. Run on demand:
-//   movie_player_tests --gtest_also_run_disabled_tests --gtest_filter='*FuzzCorpus*'
-#include <gtest/gtest.h>
-
+// movie writer, each behind the target's control byte. Run it after a change
+// to the movie format and commit what it writes:
+//   build-fuzz/fuzz/write_movie_seeds            (into fuzz/corpus/fuzz_movie/)
+//   build-fuzz/fuzz/write_movie_seeds DIRECTORY  (anywhere else)
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -10,23 +12,44 @@
 #include "geometry/edge_graph.h"
 #include "geometry/edge_graph_cleanup.h"
 #include "geometry/edge_graph_insert.h"
-#include "geometry/edge_style.h"
-#include "movie_builder.h"
 #include "render/raster/dib.h"
+#include "tests/common/edge_styles.h"
+#include "tests/common/movie_builder.h"
 
 namespace {
 
 using namespace moviebuild;
 
-void Save(const std::string& name, uint8_t control, const Bytes& movie) {
-  std::ofstream out(std::string(VM_SOURCE_DIR) + "/fuzz/corpus/fuzz_movie/" + name,
-                    std::ios::binary);
+void Check(bool ok, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "write_movie_seeds: could not make %s\n", what);
+  std::exit(1);
+}
+
+void Save(const std::string& dir, const std::string& name, uint8_t control, const Bytes& movie) {
+  const std::string path = dir + "/" + name;
+  std::ofstream out(path, std::ios::binary);
   out.put(static_cast<char>(control));
   out.write(reinterpret_cast<const char*>(movie.data()),
             static_cast<std::streamsize>(movie.size()));
+  out.close();
+  if (!out) {
+    std::fprintf(stderr, "write_movie_seeds: could not write %s\n", path.c_str());
+    std::exit(1);
+  }
+  std::printf("%s: %zu bytes\n", path.c_str(), movie.size() + 1);
 }
 
-TEST(DISABLED_FuzzCorpus, Write) {
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 2) {
+    std::fprintf(stderr, "usage: write_movie_seeds [DIRECTORY]\n");
+    return 2;
+  }
+  const std::string dir =
+      argc == 2 ? std::string(argv[1]) : std::string(VM_SOURCE_DIR) + "/fuzz/corpus/fuzz_movie";
+
   {
     MovieBuilder b({0, 6400, 0, 4800});
     b.StageColor(Colour(30, 60, 90));
@@ -45,8 +68,8 @@ TEST(DISABLED_FuzzCorpus, Write) {
       b.Place(1, 1, &m).Frame();
     }
     const Bytes movie = b.Finish();
-    Save("shapes", 0x00, movie);
-    Save("shapes_aa_chunks", 0x32, movie);
+    Save(dir, "shapes", 0x00, movie);
+    Save(dir, "shapes_aa_chunks", 0x32, movie);
   }
   {
     MovieBuilder b({0, 6400, 0, 4800});
@@ -62,7 +85,7 @@ TEST(DISABLED_FuzzCorpus, Write) {
     Matrix2x3 m;
     m.tx = 2000, m.ty = 1500;
     b.Place(20, 5, &m).Frame().Script(Actions({ACT_HALT})).Frame();
-    Save("button", 0x06, b.Finish());
+    Save(dir, "button", 0x06, b.Finish());
   }
   {
     MovieBuilder b({0, 6400, 0, 4800});
@@ -74,12 +97,12 @@ TEST(DISABLED_FuzzCorpus, Write) {
     run.font = 3, run.colour = Colour(0, 0, 160), run.x = 500, run.y = 2000, run.height = 1200;
     run.glyphs = {{0, 800}, {1, 800}};
     b.Text(4, {0, 3000, 0, 3000}, Matrix2x3{}, {run}).Place(4, 1).Frame();
-    Save("text", 0x01, b.Finish());
+    Save(dir, "text", 0x01, b.Finish());
   }
   {
     MovieBuilder b({0, 6400, 0, 4800});
     CDib dib;
-    ASSERT_TRUE(dib.Create(kDib32Bit, 8, 8, nullptr));
+    Check(dib.Create(kDib32Bit, 8, 8, nullptr), "an 8 x 8 image");
     for (int i = 0; i < 8 * 8 * 4; ++i) dib.Bits()[i] = static_cast<uint8_t>(i * 7);
     b.Writer().SetJpegQuality(20);
     b.Writer().WriteJpegImage(2, dib);
@@ -91,7 +114,7 @@ TEST(DISABLED_FuzzCorpus, Write) {
     s.fills.push_back(f);
     s.Rect(0, 0, 160, 160, 1);
     b.Shape(1, {0, 160, 0, 160}, s).Place(1, 1).Frame();
-    Save("jpeg", 0x04, b.Finish());
+    Save(dir, "jpeg", 0x04, b.Finish());
   }
   {
     MovieBuilder b({0, 6400, 0, 4800});
@@ -106,20 +129,15 @@ TEST(DISABLED_FuzzCorpus, Write) {
     s.fills = {linear, radial};
     s.Rect(0, 0, 2000, 2000, 1).Rect(2500, 0, 4500, 2000, 2);
     b.Shape(1, {0, 4500, 0, 2000}, s).Place(1, 1).Frame();
-    Save("gradients", 0x02, b.Finish());
+    Save(dir, "gradients", 0x02, b.Finish());
   }
   {
     // A shape written from an edge graph by the writer's own shape output.
     EdgeGraphResetGlobals();
     EdgeGraph graph;
-    ASSERT_EQ(EdgeGraphInit(graph), 0);
-    FillStyle fill;
-    fill.colour = 0xFF30A0E0;
-    LineStyle line;
-    line.colour = 0xFF000000;
-    line.width = 60;
-    ASSERT_EQ(EdgeGraphAddFillStyle(graph, fill), 1);
-    ASSERT_EQ(EdgeGraphAddLineStyle(graph, line), 1);
+    Check(EdgeGraphInit(graph) == 0, "the edge graph");
+    Check(EdgeGraphAddFillStyle(graph, SolidFill(0xFF30A0E0)) == 1, "the fill style");
+    Check(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 60)) == 1, "the line style");
     const Point32 pts[] = {{200, 200}, {2400, 300}, {2000, 1800}, {400, 1500}};
     for (int i = 0; i < 4; ++i) {
       QuadCurve c;
@@ -130,25 +148,24 @@ TEST(DISABLED_FuzzCorpus, Write) {
         CurveFromLine({p.x << 8, p.y << 8}, {q.x << 8, q.y << 8}, c);
       }
       Edge* e = nullptr;
-      ASSERT_EQ(EdgeGraphNewEdge(c, &e), 0);
+      Check(EdgeGraphNewEdge(c, &e) == 0, "an edge");
       e->a.fill = 1;
       e->line = 1;
-      ASSERT_EQ(EdgeGraphInsertEdge(graph, e, 0, 3), 0);
+      Check(EdgeGraphInsertEdge(graph, e, 0, 3) == 0, "an edge's insertion");
     }
-    ASSERT_EQ(EdgeGraphCleanup(graph), 0);
+    Check(EdgeGraphCleanup(graph) == 0, "the clean-up");
     MovieBuilder b({0, 6400, 0, 4800});
     b.Writer().WriteShape(1, graph);
     EdgeGraphFreeAll(graph);
     Matrix2x3 m;
     m.a = m.d = 0x14000;
     b.Place(1, 3, &m).Frame().Remove(1, 3).Place(1, 3).Frame();
-    Save("edge_graph", 0x00, b.Finish());
+    Save(dir, "edge_graph", 0x00, b.Finish());
   }
   {
     MovieBuilder b({0, 200, 0, 200});
     b.Frame();
-    Save("tiny", 0x00, b.Finish());
+    Save(dir, "tiny", 0x00, b.Finish());
   }
+  return 0;
 }
-
-}  // namespace
