@@ -117,9 +117,9 @@ class FreeTypeFace : public CFontFace {
   FreeTypeFace(std::shared_ptr<FaceData> data, const LogFont& lf, bool synthBold, bool synthOblique)
       : data_(std::move(data)),
         lf_(lf),
-        synthBold_(synthBold),
-        synthOblique_(synthOblique),
-        codePage_(CodePageForCharSet(lf.charSet)) {
+        synth_bold_(synthBold),
+        synth_oblique_(synthOblique),
+        code_page_(CodePageForCharSet(lf.charSet)) {
     const FaceData& d = *data_;
     if (lf.height < 0) {
       ppem_ = -static_cast<int64_t>(lf.height);
@@ -129,7 +129,7 @@ class FreeTypeFace : public CFontFace {
     } else {
       ppem_ = 16;
     }
-    boldStrength_ = synthBold ? std::max(1, d.unitsPerEm / 32) : 0;
+    bold_strength_ = synthBold ? std::max(1, d.unitsPerEm / 32) : 0;
   }
 
   const LogFont& GetLogFont() const override { return lf_; }
@@ -139,9 +139,9 @@ class FreeTypeFace : public CFontFace {
     m.ascent = Scale(d.winAscent);
     m.descent = Scale(d.winDescent);
     m.height = m.ascent + m.descent;
-    m.avgCharWidth = Scale(d.avgCharWidth + boldStrength_);
-    m.weight = (d.bold || synthBold_) ? 700 : 400;
-    m.italic = (d.italic || synthOblique_) ? 1 : 0;
+    m.avgCharWidth = Scale(d.avgCharWidth + bold_strength_);
+    m.weight = (d.bold || synth_bold_) ? 700 : 400;
+    m.italic = (d.italic || synth_oblique_) ? 1 : 0;
     m.pitchAndFamily = FT_IS_FIXED_WIDTH(d.face) ? 1 : 2;
     m.charSet = lf_.charSet;
   }
@@ -157,7 +157,7 @@ class FreeTypeFace : public CFontFace {
     int64_t sum = 0;
     for (int i = 0; i < n; ++i) {
       uint16_t code = bytes[i];
-      if (IsLeadByteInCodePage(codePage_, bytes[i]) && i + 1 < n) {
+      if (IsLeadByteInCodePage(code_page_, bytes[i]) && i + 1 < n) {
         code = static_cast<uint16_t>(bytes[i] << 8 | bytes[i + 1]);
         ++i;
       }
@@ -173,12 +173,12 @@ class FreeTypeFace : public CFontFace {
     if (d.kern.empty()) return out;
     // The codes of the font's code page that reach each glyph.
     std::multimap<uint32_t, uint16_t> codesOfGlyph;
-    uint32_t last = IsLeadByteInCodePage(codePage_, 0x81) ? 0xFFFF : 0xFF;
+    uint32_t last = IsLeadByteInCodePage(code_page_, 0x81) ? 0xFFFF : 0xFF;
     for (uint32_t code = 0; code <= last; ++code) {
-      if (code > 0xFF && !IsLeadByteInCodePage(codePage_, static_cast<uint8_t>(code >> 8))) {
+      if (code > 0xFF && !IsLeadByteInCodePage(code_page_, static_cast<uint8_t>(code >> 8))) {
         continue;
       }
-      if (code <= 0xFF && IsLeadByteInCodePage(codePage_, static_cast<uint8_t>(code))) continue;
+      if (code <= 0xFF && IsLeadByteInCodePage(code_page_, static_cast<uint8_t>(code))) continue;
       uint32_t g = GlyphOf(static_cast<uint16_t>(code));
       if (g != 0) codesOfGlyph.emplace(g, static_cast<uint16_t>(code));
     }
@@ -215,16 +215,16 @@ class FreeTypeFace : public CFontFace {
 
   uint32_t GlyphOf(uint16_t code) const {
     FT_Face face = data_->face;
-    if (codePage_ == kCodePageSymbol || (data_->symbolCmap && code < 256)) {
+    if (code_page_ == kCodePageSymbol || (data_->symbolCmap && code < 256)) {
       if (data_->symbolCmap) {
         FT_Select_Charmap(face, FT_ENCODING_MS_SYMBOL);
         uint32_t g = FT_Get_Char_Index(face, 0xF000u + (code & 0xFF));
         if (g == 0) g = FT_Get_Char_Index(face, code & 0xFF);
         FT_Select_Charmap(face, FT_ENCODING_UNICODE);
-        if (g != 0 || codePage_ == kCodePageSymbol) return g;
+        if (g != 0 || code_page_ == kCodePageSymbol) return g;
       }
     }
-    uint32_t u = CodeToUnicode(codePage_ == kCodePageSymbol ? 1252 : codePage_, code);
+    uint32_t u = CodeToUnicode(code_page_ == kCodePageSymbol ? 1252 : code_page_, code);
     return u != 0 ? FT_Get_Char_Index(face, u) : 0;
   }
 
@@ -233,16 +233,16 @@ class FreeTypeFace : public CFontFace {
     if (FT_Get_Advance(data_->face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING, &adv) != 0) {
       return 0;
     }
-    return adv + boldStrength_;
+    return adv + bold_strength_;
   }
 
   std::shared_ptr<FaceData> data_;
   LogFont lf_;
-  bool synthBold_;
-  bool synthOblique_;
-  int codePage_;
+  bool synth_bold_;
+  bool synth_oblique_;
+  int code_page_;
   int64_t ppem_ = 16;
-  int32_t boldStrength_ = 0;  // font units added by synthetic bold
+  int32_t bold_strength_ = 0;  // font units added by synthetic bold
 };
 
 // Builds the native records of one contour, scaling font units to 16.16.
@@ -328,7 +328,7 @@ class OutlineBuilder {
 bool FreeTypeFace::GetGlyphOutline(uint16_t code, GlyphOutline& out) const {
   uint32_t glyph = GlyphOf(code);
   const uint64_t key = uint64_t{glyph} | static_cast<uint64_t>(ppem_ & 0x3FFFFFFF) << 32 |
-                       (synthBold_ ? 1ull << 62 : 0) | (synthOblique_ ? 1ull << 63 : 0);
+                       (synth_bold_ ? 1ull << 62 : 0) | (synth_oblique_ ? 1ull << 63 : 0);
   auto& cache = data_->outlines;
   if (auto it = cache.find(key); it != cache.end()) {
     out = it->second;
@@ -351,8 +351,8 @@ bool FreeTypeFace::BuildOutline(uint32_t glyph, GlyphOutline& out) const {
     }
   }
   FT_Outline& o = face->glyph->outline;
-  if (synthBold_) FT_Outline_EmboldenXY(&o, boldStrength_, 0);
-  if (synthOblique_) {
+  if (synth_bold_) FT_Outline_EmboldenXY(&o, bold_strength_, 0);
+  if (synth_oblique_) {
     FT_Matrix shear{0x10000, 0x366A, 0, 0x10000};  // x += y * tan(12 degrees)
     FT_Outline_Transform(&o, &shear);
   }

@@ -25,8 +25,8 @@ class SurfaceSource final : public SourceReader {
  public:
   SurfaceSource(const PixelSurface& src, COLORREF srcBk, const PixelSurface& dst, COLORREF dstText,
                 COLORREF dstBk)
-      : s_(src), dstMono_(dst.kind == PixelSurface::kMono) {
-    srcBk_ = ColorRefToRgb(srcBk);
+      : s_(src), dst_mono_(dst.kind == PixelSurface::kMono) {
+    src_bk_ = ColorRefToRgb(srcBk);
     text_ = 0xFF000000u | ColorRefToRgb(dstText);
     bk_ = 0xFF000000u | ColorRefToRgb(dstBk);
   }
@@ -35,18 +35,18 @@ class SurfaceSource final : public SourceReader {
   uint32_t At(int x, int y) const override {
     if (s_.kind == PixelSurface::kMono) {
       const bool one = s_.Row(y)[x >> 3] >> (7 - (x & 7)) & 1;
-      if (dstMono_) return one ? 0xFFFFFFFFu : 0;
+      if (dst_mono_) return one ? 0xFFFFFFFFu : 0;
       return one ? bk_ : text_;
     }
     const uint32_t rgb = s_.ReadRgb(x, y);
-    if (dstMono_) return rgb == srcBk_ ? 0xFFFFFFFFu : 0;
+    if (dst_mono_) return rgb == src_bk_ ? 0xFFFFFFFFu : 0;
     return 0xFF000000u | rgb;
   }
 
  private:
   PixelSurface s_;
-  bool dstMono_;
-  uint32_t srcBk_, text_, bk_;
+  bool dst_mono_;
+  uint32_t src_bk_, text_, bk_;
 };
 
 // One colour channel of a bit-field mask.
@@ -75,7 +75,7 @@ class DibSource final : public SourceReader {
   bool Init(std::span<const uint8_t> info, std::span<const uint8_t> bits, const PixelSurface& dst) {
     if (!ParsePackedDibHeader(info, h_)) return false;
     height_ = h_.height < 0 ? -h_.height : h_.height;
-    bottomUp_ = h_.height > 0;
+    bottom_up_ = h_.height > 0;
     if (h_.rowStride <= 0 || static_cast<uint64_t>(height_) > bits.size() / h_.rowStride)
       return false;
     bits_ = bits;
@@ -86,14 +86,14 @@ class DibSource final : public SourceReader {
     red_.Set(h_.masks[0]);
     green_.Set(h_.masks[1]);
     blue_.Set(h_.masks[2]);
-    dstMono_ = dst.kind == PixelSurface::kMono;
+    dst_mono_ = dst.kind == PixelSurface::kMono;
     return true;
   }
   int Width() const override { return h_.width; }
   int Height() const override { return height_; }
   uint32_t At(int x, int y) const override {
     const uint8_t* row =
-        bits_.data() + static_cast<size_t>(bottomUp_ ? height_ - 1 - y : y) * h_.rowStride;
+        bits_.data() + static_cast<size_t>(bottom_up_ ? height_ - 1 - y : y) * h_.rowStride;
     uint32_t rgb = 0;
     switch (h_.bitCount) {
       case 1:
@@ -120,7 +120,7 @@ class DibSource final : public SourceReader {
         break;
       }
     }
-    if (dstMono_) {
+    if (dst_mono_) {
       const uint32_t i = ((rgb >> 16 & 0xFF) * 30 + (rgb >> 8 & 0xFF) * 59 + (rgb & 0xFF) * 11);
       return i >= 12800 ? 0xFFFFFFFFu : 0;
     }
@@ -131,8 +131,8 @@ class DibSource final : public SourceReader {
   PackedDibHeader h_;
   std::span<const uint8_t> bits_;
   int height_ = 0;
-  bool bottomUp_ = false;
-  bool dstMono_ = false;
+  bool bottom_up_ = false;
+  bool dst_mono_ = false;
   uint32_t colors_[256] = {};
   Channel red_, green_, blue_;
 };
@@ -141,18 +141,18 @@ class DibSource final : public SourceReader {
 class CDibSource final : public SourceReader {
  public:
   CDibSource(const CDib& dib, const PixelSurface& dst)
-      : dib_(dib), dstMono_(dst.kind == PixelSurface::kMono) {}
-  int Width() const override { return dib_.Width(); }
-  int Height() const override { return dib_.Height(); }
+      : m_dib(dib), m_dstMono(dst.kind == PixelSurface::kMono) {}
+  int Width() const override { return m_dib.Width(); }
+  int Height() const override { return m_dib.Height(); }
   uint32_t At(int x, int y) const override {
-    const Rgb c = dib_.PixelAt(x, y);
-    if (dstMono_) return (c.red * 30 + c.green * 59 + c.blue * 11) >= 12800 ? 0xFFFFFFFFu : 0;
+    const Rgb c = m_dib.PixelAt(x, y);
+    if (m_dstMono) return (c.red * 30 + c.green * 59 + c.blue * 11) >= 12800 ? 0xFFFFFFFFu : 0;
     return 0xFF000000u | uint32_t{c.red} << 16 | uint32_t{c.green} << 8 | c.blue;
   }
 
  private:
-  const CDib& dib_;
-  bool dstMono_;
+  const CDib& m_dib;
+  bool m_dstMono;
 };
 
 }  // namespace

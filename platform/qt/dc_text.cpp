@@ -73,10 +73,10 @@ class TextFont {
     face_->GetTextMetrics(metrics_);
     ascent_ = metrics_.ascent;
     descent_ = metrics_.descent;
-    codePage_ = CodePageForCharSet(face_->GetLogFont().charSet);
+    code_page_ = CodePageForCharSet(face_->GetLogFont().charSet);
     const int width = font->LogFont().lfWidth;
     if (width > 0 && metrics_.avgCharWidth > 0)
-      widthScale_ = static_cast<double>(width) / metrics_.avgCharWidth;
+      width_scale_ = static_cast<double>(width) / metrics_.avgCharWidth;
   }
 
   double Ascent() const { return ascent_; }
@@ -90,7 +90,7 @@ class TextFont {
     const std::vector<uint8_t> bytes = CodeBytes(ch);
     int32_t cx = 0;
     if (!face_->GetTextExtent(bytes.data(), static_cast<int>(bytes.size()), cx)) return 0;
-    return static_cast<int>(std::lround(cx * widthScale_));
+    return static_cast<int>(std::lround(cx * width_scale_));
   }
 
   // The character with its pen at `pen` (text space: x along the baseline,
@@ -106,7 +106,7 @@ class TextFont {
     GlyphOutline outline;
     if (!face_->GetGlyphOutline(code, outline)) return;
     auto at = [&](const Point32& q) {
-      return QPointF(pen.x() + q.x / 65536.0 * widthScale_, pen.y() - q.y / 65536.0);
+      return QPointF(pen.x() + q.x / 65536.0 * width_scale_, pen.y() - q.y / 65536.0);
     };
     const QPainterPath path = OutlinePath(outline, at);
     p.fillPath(path, p.pen().color());
@@ -117,14 +117,14 @@ class TextFont {
   std::vector<uint8_t> CodeBytes(const QString& ch) const {
     const QList<uint> scalars = ch.toUcs4();
     if (scalars.isEmpty()) return {};
-    return UnicodeToBytes(codePage_, std::u32string(1, static_cast<char32_t>(scalars[0])));
+    return UnicodeToBytes(code_page_, std::u32string(1, static_cast<char32_t>(scalars[0])));
   }
 
   const QFont* qfont_ = nullptr;
   const CFontFace* face_ = nullptr;
   TextMetrics metrics_;
-  int codePage_ = 1252;
-  double widthScale_ = 1;
+  int code_page_ = 1252;
+  double width_scale_ = 1;
   double ascent_ = 0;
   double descent_ = 0;
 };

@@ -22,8 +22,8 @@ std::vector<std::function<void()>> g_afterGesture;
 class CQtInputSource : public CInputSource, public QObject {
  public:
   uint32_t GetTickCount() override {
-    if (!clock_.isValid()) clock_.start();
-    return static_cast<uint32_t>(clock_.elapsed());
+    if (!m_clock.isValid()) m_clock.start();
+    return static_cast<uint32_t>(m_clock.elapsed());
   }
 
  protected:
@@ -34,19 +34,19 @@ class CQtInputSource : public CInputSource, public QObject {
   }
   void Idle() override { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
   void StartRecording() override {
-    if (!recording_ && qApp != nullptr) {
+    if (!m_recording && qApp != nullptr) {
       qApp->installEventFilter(this);
-      recording_ = true;
+      m_recording = true;
     }
   }
   void StopRecording() override {
-    if (recording_ && qApp != nullptr) qApp->removeEventFilter(this);
-    recording_ = false;
+    if (m_recording && qApp != nullptr) qApp->removeEventFilter(this);
+    m_recording = false;
   }
 
   bool eventFilter(QObject* obj, QEvent* e) override {
     if (!obj->isWidgetType()) return false;
-    InputSample s = current_;
+    InputSample s = m_current;
     s.packets.clear();
     s.time = GetTickCount();
     switch (e->type()) {
@@ -97,8 +97,8 @@ class CQtInputSource : public CInputSource, public QObject {
   }
 
  private:
-  QElapsedTimer clock_;
-  bool recording_ = false;
+  QElapsedTimer m_clock;
+  bool m_recording = false;
 };
 
 CQtInputSource& QtSource() {
@@ -111,24 +111,24 @@ CInputSource* g_source = nullptr;
 }  // namespace
 
 bool CInputSource::IsButtonStillDown(HWND) {
-  if (!gesture_) {
-    gesture_ = true;
-    ended_ = false;
+  if (!m_gesture) {
+    m_gesture = true;
+    m_ended = false;
     StartRecording();
   }
-  if (queue_.empty() && !ended_) Pump();
-  if (!queue_.empty()) {
-    InputSample next = std::move(queue_.front());
-    queue_.pop_front();
+  if (m_queue.empty() && !m_ended) Pump();
+  if (!m_queue.empty()) {
+    InputSample next = std::move(m_queue.front());
+    m_queue.pop_front();
     for (const PACKET& p : next.packets) TabletQueuePacket(p);
-    if (next.endsGesture) ended_ = true;
-    current_ = std::move(next);
-  } else if (!ended_) {
+    if (next.endsGesture) m_ended = true;
+    m_current = std::move(next);
+  } else if (!m_ended) {
     Idle();
   }
-  if (ended_) current_.buttons = 0;
+  if (m_ended) m_current.buttons = 0;
   UINT primary = g_swapped ? MK_RBUTTON : MK_LBUTTON;
-  return (current_.buttons & primary) != 0;
+  return (m_current.buttons & primary) != 0;
 }
 
 int16_t CInputSource::GetAsyncKeyState(int vk) const {
@@ -159,49 +159,49 @@ int16_t CInputSource::GetAsyncKeyState(int vk) const {
     default:
       return 0;
   }
-  bool down = key ? (current_.keys & bit) != 0 : (current_.buttons & bit) != 0;
+  bool down = key ? (m_current.keys & bit) != 0 : (m_current.buttons & bit) != 0;
   return down ? static_cast<int16_t>(0x8000) : 0;
 }
 
 void CInputSource::NoteInput(const InputSample& sample) {
-  if (!gesture_) current_ = sample;
+  if (!m_gesture) m_current = sample;
 }
 
 void CInputSource::BeginPress(HWND hwnd, const InputSample& sample) {
-  if (pressDepth_++ == 0) {
-    pressWnd_ = hwnd;
-    current_ = sample;
-    current_.packets.clear();
+  if (m_pressDepth++ == 0) {
+    m_pressWnd = hwnd;
+    m_current = sample;
+    m_current.packets.clear();
   }
 }
 
 void CInputSource::EndPress() {
-  if (pressDepth_ == 0 || --pressDepth_ > 0) return;
-  pressWnd_ = nullptr;
-  if (!gesture_) return;
+  if (m_pressDepth == 0 || --m_pressDepth > 0) return;
+  m_pressWnd = nullptr;
+  if (!m_gesture) return;
   StopRecording();
-  gesture_ = false;
-  ended_ = false;
+  m_gesture = false;
+  m_ended = false;
   // What the loop did not take was meant for it; nobody else gets it.
-  queue_.clear();
+  m_queue.clear();
   std::vector<std::function<void()>> pending;
   pending.swap(g_afterGesture);
   for (auto& fn : pending) fn();
 }
 
 void CScriptedInputSource::Pump() {
-  if (script_.empty()) {
+  if (m_script.empty()) {
     // The script is over: the button counts as released.
-    InputSample s = current_;
+    InputSample s = m_current;
     s.packets.clear();
     s.buttons = 0;
-    s.time = clock_;
+    s.time = m_clock;
     Record(s);
     return;
   }
-  InputSample s = std::move(script_.front());
-  script_.pop_front();
-  clock_ = std::max(clock_, s.time);
+  InputSample s = std::move(m_script.front());
+  m_script.pop_front();
+  m_clock = std::max(m_clock, s.time);
   Record(std::move(s));
 }
 

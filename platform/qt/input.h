@@ -41,19 +41,19 @@ class CInputSource {
   // One poll step of a modal loop: takes the next sample and answers whether
   // the primary button is down (the right one when buttons are swapped).
   bool IsButtonStillDown(HWND hwnd);
-  CPoint GetCursorPos() const { return current_.screen; }
+  CPoint GetCursorPos() const { return m_current.screen; }
   // 0x8000 when the key or button is down (VK_LBUTTON, VK_RBUTTON,
   // VK_MBUTTON, VK_SHIFT, VK_CONTROL, VK_MENU).
   int16_t GetAsyncKeyState(int vk) const;
   virtual uint32_t GetTickCount() = 0;
-  const InputSample& Current() const { return current_; }
+  const InputSample& Current() const { return m_current; }
 
   // Called by the window layer for every input event it translates, and
   // around the dispatch of a button press (the gesture lives inside it).
   void NoteInput(const InputSample& sample);
   void BeginPress(HWND hwnd, const InputSample& sample);
   void EndPress();
-  bool IsGestureActive() const { return gesture_; }
+  bool IsGestureActive() const { return m_gesture; }
 
  protected:
   // Fills the queue of samples (the Qt source pumps events); may be empty.
@@ -62,16 +62,16 @@ class CInputSource {
   virtual void Idle() = 0;
   virtual void StartRecording() {}
   virtual void StopRecording() {}
-  void Record(InputSample sample) { queue_.push_back(std::move(sample)); }
+  void Record(InputSample sample) { m_queue.push_back(std::move(sample)); }
 
-  InputSample current_;
+  InputSample m_current;
 
  private:
-  std::deque<InputSample> queue_;
-  HWND pressWnd_ = nullptr;
-  int pressDepth_ = 0;
-  bool gesture_ = false;
-  bool ended_ = false;
+  std::deque<InputSample> m_queue;
+  HWND m_pressWnd = nullptr;
+  int m_pressDepth = 0;
+  bool m_gesture = false;
+  bool m_ended = false;
 };
 
 // The source in use (the Qt source unless a test set another).
@@ -98,16 +98,16 @@ void RunAfterGesture(std::function<void()> fn);
 // with nothing left the button counts as released and the clock steps 1 ms.
 class CScriptedInputSource : public CInputSource {
  public:
-  void Push(InputSample sample) { script_.push_back(std::move(sample)); }
-  void SetTime(uint32_t t) { clock_ = t; }
-  uint32_t GetTickCount() override { return clock_; }
-  size_t Remaining() const { return script_.size(); }
+  void Push(InputSample sample) { m_script.push_back(std::move(sample)); }
+  void SetTime(uint32_t t) { m_clock = t; }
+  uint32_t GetTickCount() override { return m_clock; }
+  size_t Remaining() const { return m_script.size(); }
 
  protected:
   void Pump() override;
-  void Idle() override { ++clock_; }
+  void Idle() override { ++m_clock; }
 
  private:
-  std::deque<InputSample> script_;
-  uint32_t clock_ = 0;
+  std::deque<InputSample> m_script;
+  uint32_t m_clock = 0;
 };

@@ -21,25 +21,25 @@ QString ToQt(std::string_view text) {
 // The update object of one menu item.
 class CMenuItemCmdUI : public CCmdUI {
  public:
-  explicit CMenuItemCmdUI(QAction* action) : action_(action) {}
+  explicit CMenuItemCmdUI(QAction* action) : m_action(action) {}
   void Enable(bool on) override {
     CCmdUI::Enable(on);
-    action_->setEnabled(on);
+    m_action->setEnabled(on);
   }
   void SetCheck(int check) override {
     CCmdUI::SetCheck(check);
-    action_->setCheckable(check != 0 || action_->isCheckable());
-    action_->setChecked(check != 0);
-    action_->setProperty("vmCheck", check);
+    m_action->setCheckable(check != 0 || m_action->isCheckable());
+    m_action->setChecked(check != 0);
+    m_action->setProperty("vmCheck", check);
   }
   void SetRadio(bool on) override { SetCheck(on ? 1 : 0); }
   void SetText(std::string_view text) override {
     CCmdUI::SetText(text);
-    action_->setText(ToQt(text));
+    m_action->setText(ToQt(text));
   }
 
  private:
-  QAction* action_;
+  QAction* m_action;
 };
 
 }  // namespace

@@ -49,26 +49,26 @@ UINT ItemState(QStyle::State s) {
 class COwnerDrawDelegate final : public QStyledItemDelegate {
  public:
   COwnerDrawDelegate(HWND owner, UINT ctlType, UINT ctlId, QObject* parent)
-      : QStyledItemDelegate(parent), owner_(owner), ctlType_(ctlType), ctlId_(ctlId) {}
+      : QStyledItemDelegate(parent), m_owner(owner), m_ctlType(ctlType), m_ctlId(ctlId) {}
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
-    DrawOwnerItem(painter, option.rect, option.palette.color(QPalette::Base), owner_, ctlType_,
-                  ctlId_, index.row(), ItemState(option.state),
+    DrawOwnerItem(painter, option.rect, option.palette.color(QPalette::Base), m_owner, m_ctlType,
+                  m_ctlId, index.row(), ItemState(option.state),
                   index.data(kItemDataRole).value<qulonglong>());
   }
 
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     MEASUREITEMSTRUCT mis;
-    mis.CtlType = ctlType_;
-    mis.CtlID = ctlId_;
+    mis.CtlType = m_ctlType;
+    mis.CtlID = m_ctlId;
     mis.itemID = static_cast<UINT>(index.row());
     const auto* view = qobject_cast<const QAbstractItemView*>(parent());
     mis.itemWidth = static_cast<UINT>(view ? view->viewport()->width() : option.rect.width());
     mis.itemHeight = static_cast<UINT>(option.fontMetrics.height() + 2);
     mis.itemData = index.data(kItemDataRole).value<qulonglong>();
     RunGuarded(WM_MEASUREITEM, [&] {
-      SendMessage(owner_, WM_MEASUREITEM, ctlId_, reinterpret_cast<LPARAM>(&mis));
+      SendMessage(m_owner, WM_MEASUREITEM, m_ctlId, reinterpret_cast<LPARAM>(&mis));
     });
     // Sizes beyond what a list can show are the owner's mistake: bounded.
     return {static_cast<int>(std::min<UINT>(mis.itemWidth, 4096)),
@@ -76,9 +76,9 @@ class COwnerDrawDelegate final : public QStyledItemDelegate {
   }
 
  private:
-  HWND owner_;
-  UINT ctlType_;
-  UINT ctlId_;
+  HWND m_owner;
+  UINT m_ctlType;
+  UINT m_ctlId;
 };
 
 }  // namespace
@@ -104,7 +104,7 @@ UINT_PTR GetItemDataOf(const QListWidget* list, int index) {
 }
 
 COwnerDrawComboBox::COwnerDrawComboBox(HWND owner, UINT ctlId, QWidget* parent)
-    : QComboBox(parent), owner_(owner), ctlId_(ctlId) {
+    : QComboBox(parent), m_owner(owner), m_ctlId(ctlId) {
   view()->setItemDelegate(new COwnerDrawDelegate(owner, ODT_COMBOBOX, ctlId, view()));
 }
 
@@ -121,7 +121,7 @@ void COwnerDrawComboBox::paintEvent(QPaintEvent*) {
   if (hasFocus()) state |= ODS_SELECTED | ODS_FOCUS;
   if (!isEnabled()) state |= ODS_DISABLED;
   const int current = currentIndex();
-  DrawOwnerItem(&painter, field, palette().color(QPalette::Base), owner_, ODT_COMBOBOX, ctlId_,
+  DrawOwnerItem(&painter, field, palette().color(QPalette::Base), m_owner, ODT_COMBOBOX, m_ctlId,
                 current, state, GetItemDataOf(this, current));
 }
 

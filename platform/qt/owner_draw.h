@@ -58,8 +58,8 @@ class COwnerDrawComboBox : public QComboBox {
   void paintEvent(QPaintEvent* e) override;
 
  private:
-  HWND owner_;
-  UINT ctlId_;
+  HWND m_owner;
+  UINT m_ctlId;
 };
 
 // Makes a list box's items owner-drawn.
