@@ -12,17 +12,21 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 
 #include "platform/qt/dc.h"
 #include "platform/qt/region.h"
 #include "platform/qt/tablet.h"
+#include "view/core/view_input.h"
 #include "view/core/view_state.h"
 #include "view/offscreen_view.h"
 
 class CGdiRenderContext;
 class CPicText;
+class CPicText;
 class CRenderContext;
+class ViewTools;
 
 // The timer that blinks the caret of the edited text.
 constexpr UINT_PTR kCaretTimerId = 14;
@@ -53,6 +57,20 @@ class CMarlView : public COffscreenView {
   void GetDocToClientMatrix(Matrix2x3& out) const { state_.GetDocToClientMatrix(out); }
   // Null: the whole work area; an empty rectangle does nothing.
   void InvalidateDocRect(const Rect32* r) { state_.InvalidateDocRect(r); }
+
+  // ---- input (marl_view_input.cpp) ----
+  // The application's tools that presses and tool keys go to (null: none).
+  void SetTools(ViewTools* tools) { tools_ = tools; }
+  // The polling step of a modal mouse loop: whether the primary button is
+  // still down (a release lost to another window counts as a release).
+  bool IsButtonStillDown();
+  // After a press at start (document units): 2 once the cursor moved more
+  // than four pick units, 1 after 500 ms held still, 0 on release.
+  int32_t WaitDragOrHold(const Point32& start);
+  // The work area in client pixels, cut to the client area, holds p.
+  bool IsInWorkArea(CPoint p) const;
+  // Inserts what was typed so far into the text being edited, in batches.
+  void FlushTyping();
   // Tablet packet coordinates to document units, from the view's tablet
   // context (the identity's inverse without one).
   void GetTabletToDocMatrix(Matrix2x3& out) const;
@@ -103,6 +121,16 @@ class CMarlView : public COffscreenView {
   // Clips to the scroll extent and aligns the brush with the scrolled picture.
   void OnPrepareDC(CDC* dc) override;
   int OnCreate() override;
+  // Input: presses go to the current tool; keys select tools, nudge and
+  // edit text; typed characters are gathered and inserted in batches.
+  void OnLButtonDown(UINT flags, CPoint point) override;
+  void OnLButtonDblClk(UINT flags, CPoint point) override;
+  void OnKeyDown(UINT ch, UINT repCnt, UINT flags) override;
+  void OnKeyUp(UINT ch, UINT repCnt, UINT flags) override;
+  void OnChar(UINT ch, UINT repCnt, UINT flags) override;
+  // Claims Control+1 and Control+2 for the text being edited.
+  bool PreTranslateMessage(MSG* msg) override;
+  LRESULT WindowProc(UINT message, WPARAM w, LPARAM l) override;
   void OnDestroy() override;
   void OnSize(UINT type, int cx, int cy) override;
   // The screen's resolution changed: the rulers and the zoom box follow.
@@ -129,6 +157,10 @@ class CMarlView : public COffscreenView {
   };
   // The child frame (with its timeline) is the parent window, when it is one.
   void FindChildFrame();
+  // Input: the text typed into, the pen's other end, a text key.
+  CPicText* TypingTarget() const;
+  bool IsSpecialToolActive() const;
+  bool TextKey(CPicText& text, const TextKeyAction& a);
   // The steps of DrawContents.
   void DrawBackground(CRenderContext& rc);
   void DrawLayers(CRenderContext& rc);
@@ -153,6 +185,10 @@ class CMarlView : public COffscreenView {
   Host host_;
   ViewState state_;
   bool immediate_ = false;  // a frame change marks what differs without invalidating it
+  ViewTools* tools_ = nullptr;
+  SpringLoadedTool spring_;
+  std::deque<uint16_t> typed_;  // typed characters not yet inserted
+  bool typingPosted_ = false;
 
   // Feedback buffers: 1-bit pictures of the client area, white where
   // nothing is drawn. The current one receives the preview being drawn; the

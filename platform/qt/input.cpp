@@ -5,8 +5,10 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QTabletEvent>
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -16,6 +18,14 @@
 namespace {
 
 bool g_swapped = false;
+
+// A key that types a character (a printable one or carriage return), not a
+// shortcut.
+bool IsTyping(const QKeyEvent& e) {
+  if (e.modifiers() & (Qt::ControlModifier | Qt::AltModifier)) return false;
+  const QString text = e.text();
+  return !text.isEmpty() && (text[0].unicode() >= 32 || text[0] == QChar('\r'));
+}
 std::vector<std::function<void()>> g_afterGesture;
 
 // The input source over Qt's event loop.
@@ -73,6 +83,15 @@ class CQtInputSource : public CInputSource, public QObject {
         if (ke->key() == Qt::Key_Control) bit = MK_CONTROL;
         if (ke->key() == Qt::Key_Alt) bit = kInputAlt;
         if (bit != 0) s.keys = e->type() == QEvent::KeyPress ? (s.keys | bit) : (s.keys & ~bit);
+        // Typing is not the gesture's: it reaches its window once the
+        // gesture is over, in the order it came.
+        if (e->type() == QEvent::KeyPress && IsTyping(*ke)) {
+          QPointer<QObject> target(obj);
+          std::shared_ptr<QEvent> copy(e->clone());
+          RunAfterGesture([target, copy] {
+            if (target != nullptr) QCoreApplication::sendEvent(target, copy.get());
+          });
+        }
         Record(s);
         return true;
       }

@@ -1,0 +1,31 @@
+// The drawing tools as the view calls them. A press runs the tool's whole
+// gesture (a modal loop polling the view's IsButtonStillDown); the tools
+// themselves are the application's.
+#pragma once
+
+#include <cstdint>
+
+#include "geometry/fixed.h"
+#include "platform/qt/win_types.h"
+#include "view/core/view_input.h"
+
+class CMarlView;
+
+class CDrawTool {
+ public:
+  virtual ~CDrawTool() = default;
+  // A left press at client point (x, y) with the mouse message's key flags.
+  virtual void OnPress(CMarlView& view, UINT flags, int32_t x, int32_t y) = 0;
+  virtual void OnDoubleClick(CMarlView& /*view*/, UINT /*flags*/, int32_t /*x*/, int32_t /*y*/) {}
+  // Sets the cursor for a document point; false when it set none.
+  virtual bool SetCursor(CMarlView& /*view*/, const Point32& /*point*/) { return false; }
+};
+
+// The application's tool objects: the current tool, the special tool (the
+// pen's other end) and switching between them.
+class ViewTools : public ToolSwitcher {
+ public:
+  virtual CDrawTool* GetCurrentTool() = 0;
+  // Null when the application has none.
+  virtual CDrawTool* GetSpecialTool() { return nullptr; }
+};
