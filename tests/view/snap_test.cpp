@@ -15,6 +15,7 @@
 #include "geometry/edge_graph_update.h"
 #include "geometry/point_list.h"
 #include "model/pic_shape.h"
+#include "tests/common/snap_scan.h"
 #include "view/core/assistant_settings.h"
 #include "view_fixture.h"
 
@@ -405,38 +406,6 @@ TEST_F(SnapViewTest, RectCornersSnapAndFreeSidesSquareUp) {
 
 // ---- the grid lookup against a scan of everything --------------------------------------------
 
-// The best graph candidate found by looking at every vertex and edge.
-struct Best {
-  int32_t priority = kSnapNothing;
-  int32_t distance = 0;
-};
-
-Best ScanEverything(const EdgeGraph& graph, Point32 q, int32_t radius) {
-  Best best{kSnapNothing, radius};
-  auto offer = [&](int32_t priority, const Point32& p) {
-    const int32_t d = PointDistance(q, p);
-    if (priority > best.priority) return;
-    if (d >= (priority == best.priority ? best.distance : radius)) return;
-    best = {priority, d};
-  };
-  EdgeGraphForEachVertex(graph, nullptr, [&](Vertex* v) {
-    if ((v->flags & kVertexSmooth) != 0) return;
-    Point32 t;
-    PointShift(v->position, ShiftRight(8), t);
-    offer(kSnapVertex, t);
-  });
-  if (best.priority < kSnapOnEdge) return best;
-  EdgeGraphForEachEdge(graph, nullptr, [&](Edge* e) {
-    QuadCurve c;
-    CurveShift(e->curve, ShiftRight(8), c);
-    Point32 nearest;
-    if (CurveNearestPoint(c, q, radius, &nearest) == kNoParam) return;
-    offer(kSnapOnEdge, nearest);
-    if (c.straight != 0) offer(kSnapMidpoint, {(c.p0.x + c.p2.x) / 2, (c.p0.y + c.p2.y) / 2});
-  });
-  return best;
-}
-
 TEST(SnapGraphTest, GridLookupFindsWhatAScanOfEverythingFinds) {
   std::mt19937 rng(31);
   std::uniform_int_distribution<int32_t> coord(-500, 13000);
@@ -467,11 +436,13 @@ TEST(SnapGraphTest, GridLookupFindsWhatAScanOfEverythingFinds) {
       SnapSearch s;
       SnapSearchInit(s, q, radius);
       SnapSearchGraph(s, graph, nullptr);
-      const Best want = ScanEverything(graph, q, radius);
-      ASSERT_EQ(s.bestPriority, want.priority) << graphNo << " " << Str(q) << " r " << radius;
-      if (want.priority < kSnapNothing) {
+      SnapSearch want;
+      SnapSearchInit(want, q, radius);
+      SnapScanGraph(want, graph, nullptr);
+      ASSERT_EQ(s.bestPriority, want.bestPriority) << graphNo << " " << Str(q) << " r " << radius;
+      if (want.bestPriority < kSnapNothing) {
         ++found;
-        ASSERT_EQ(s.bestDistance, want.distance) << graphNo << " " << Str(q) << " r " << radius;
+        ASSERT_EQ(s.bestDistance, want.bestDistance) << graphNo << " " << Str(q) << " r " << radius;
       }
     }
     EXPECT_GT(found, 100);  // the queries did meet the drawing
