@@ -18,6 +18,7 @@
 
 #include "bench/bench_check.h"
 #include "bench/bench_table.h"
+#include "bench/bench_view_host.h"
 #include "geometry/edge_graph_insert.h"
 #include "geometry/edge_graph_update.h"
 #include "geometry/point_list.h"
@@ -40,16 +41,6 @@ constexpr int kObjects = 1000;
 constexpr int kQueries = 1000;
 constexpr double kBudgetMs = 2.0;
 
-class BenchHost : public ViewHost {
- public:
-  Point32 GetClientSize() const override { return {1920, 1080}; }
-  int32_t GetLogPixels(bool) const override { return 96; }
-  void SetScrollSizes(const Point32&, const Point32&, const Point32&) override {}
-  Point32 GetScrollPosition() const override { return {}; }
-  void ScrollToPosition(const Point32&) override {}
-  void InvalidateClient(const WinRect*) override {}
-};
-
 StyleIndex Hairline(EdgeGraph& g) {
   LineStyle line;
   line.colour = 0xFF000000;
@@ -60,7 +51,7 @@ StyleIndex Hairline(EdgeGraph& g) {
 struct SnapPage {
   CMarlDoc doc;
   CDocumentPage* page = new CDocumentPage;
-  BenchHost host;
+  BenchViewHost host;
   std::unique_ptr<ViewState> view;
   std::vector<Point32> queries;
   int64_t edges = 0;

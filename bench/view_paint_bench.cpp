@@ -32,6 +32,7 @@
 
 #include "bench/bench_check.h"
 #include "bench/bench_table.h"
+#include "bench/bench_view_host.h"
 #include "bench/bench_view_window.h"
 #include "geometry/edge_graph_insert.h"
 #include "geometry/edge_graph_update.h"
@@ -60,16 +61,6 @@ constexpr int kBar = 16;
 constexpr double kFrameBudgetMs = 1000.0 / 60;
 constexpr int kSelected = 500;
 constexpr int kSteps = 200;
-
-class BenchHost : public ViewHost {
- public:
-  Point32 GetClientSize() const override { return {1920, 1080}; }
-  int32_t GetLogPixels(bool) const override { return 96; }
-  void SetScrollSizes(const Point32&, const Point32&, const Point32&) override {}
-  Point32 GetScrollPosition() const override { return {}; }
-  void ScrollToPosition(const Point32&) override {}
-  void InvalidateClient(const WinRect*) override {}
-};
 
 // A closed polygon of kEdgesPerObject straight edges, filled (a gradient
 // for every other object) and outlined.
@@ -125,7 +116,7 @@ int64_t FillBusyPage(CMarlDoc& doc, CDocumentPage* page) {
 struct BusyPage {
   CMarlDoc doc;
   CDocumentPage* page = new CDocumentPage;
-  BenchHost host;
+  BenchViewHost host;
   std::unique_ptr<ViewState> view;
   std::vector<Point32> probes;
   int64_t edges = 0;
