@@ -725,6 +725,24 @@ void CMarlView::OnActivateView(bool activate, CView* activateView, CView* deacti
   }
 }
 
+// ---- updates ---------------------------------------------------------------------------------
+
+void CMarlView::OnInitialUpdate() {
+  FindChildFrame();
+  COffscreenView::OnInitialUpdate();
+  state_.InitialUpdate(IsSymbolView());
+}
+
+void CMarlView::OnUpdate(CView* /*sender*/, LPARAM /*hint*/, CObject* /*hintObject*/) {
+  InvalidateDoc(nullptr);
+  state_.UpdateScrollSizes();
+  state_.UpdateRulers();
+}
+
+void CMarlView::RefreshPageTabs() {
+  if (PageTabStrip* strip = state_.GetPageTabStrip()) strip->Refresh();
+}
+
 // ---- the view state's host --------------------------------------------------------------
 
 Point32 CMarlView::Host::GetClientSize() const {

@@ -24,7 +24,6 @@
 
 class CGdiRenderContext;
 class CPicText;
-class CPicText;
 class CRenderContext;
 class ViewTools;
 
@@ -99,6 +98,16 @@ class CMarlView : public COffscreenView {
   // While set, deactivating the view keeps text editing on.
   bool m_keepTextEdit = false;
 
+  // ---- updates ----
+  // The first showing: an update, then the context, quality, layout and
+  // frame windows as the document says (see ViewState::InitialUpdate).
+  void OnInitialUpdate() override;
+  // Every hint alike: everything redrawn, the scroll extent and the rulers
+  // follow the document.
+  void OnUpdate(CView* sender, LPARAM hint, CObject* hintObject) override;
+  // Refreshes the page tab strip when there is one.
+  virtual void RefreshPageTabs();
+
   // ---- activation ----
   void OnActivateView(bool activate, CView* activateView, CView* deactiveView) override;
   HCTX GetTabletContext() const { return tablet_; }
@@ -137,6 +146,12 @@ class CMarlView : public COffscreenView {
   void OnDisplayChange(UINT bitsPerPixel, int cx, int cy) override;
   // Ends text editing (the region and its caret timer as well).
   virtual void EndTextEdit();
+  // The layers as the view edits them (onion skin, selection, focus).
+  virtual void DrawLayers(CRenderContext& rc);
+  // A floating clip or symbol window's view.
+  virtual bool IsClipView() const { return false; }
+  // A symbol window's view (its first showing fits the first symbol).
+  virtual bool IsSymbolView() const { return false; }
 
  private:
   // What the view state asks of the window.
@@ -151,6 +166,8 @@ class CMarlView : public COffscreenView {
     void InvalidateClient(const WinRect* r) override;
     void OnFrameChange(int32_t oldFrame, int32_t newFrame) override;
     void EndTextEdit() override { view_.EndTextEdit(); }
+    bool IsClipView() const override { return view_.IsClipView(); }
+    void RefreshPageTabs() override { view_.RefreshPageTabs(); }
 
    private:
     CMarlView& view_;
@@ -163,7 +180,6 @@ class CMarlView : public COffscreenView {
   bool TextKey(CPicText& text, const TextKeyAction& a);
   // The steps of DrawContents.
   void DrawBackground(CRenderContext& rc);
-  void DrawLayers(CRenderContext& rc);
   // The scroll extent in client pixels.
   CRect ExtentClientRect() const;
 

@@ -75,6 +75,10 @@ bool CView::OnCmdMsg(uint32_t id, CCmdUI* ui, bool probe) {
 
 void CView::OnActivateView(bool, CView*, CView*) {}
 
+void CView::OnUpdate(CView*, LPARAM, CObject*) {
+  if (GetSafeHwnd() != nullptr) Invalidate();
+}
+
 // ---------------------------------------------------------------------------
 // CFrameWnd
 

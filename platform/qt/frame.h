@@ -36,6 +36,12 @@ class CView : public CWnd {
   bool OnCmdMsg(uint32_t id, CCmdUI* ui, bool probe = false) override;
   // The frame made this view active or inactive.
   virtual void OnActivateView(bool activate, CView* activateView, CView* deactiveView);
+  // The view's first update, once its window and document are there; by
+  // default an update with no hint.
+  virtual void OnInitialUpdate() { OnUpdate(nullptr, 0, nullptr); }
+  // The document changed (hint and hint object say what; sender is the view
+  // that made the change, if any). By default the window is redrawn.
+  virtual void OnUpdate(CView* sender, LPARAM hint, CObject* hintObject);
 
  private:
   CCmdTarget* document_ = nullptr;

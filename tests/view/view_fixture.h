@@ -107,6 +107,10 @@ class FakeHost : public ViewHost {
   void ShowPageTabs(bool show) override { view->SetPageTabStrip(show ? &tabs : nullptr); }
   void EndTextEdit() override { ++textEditEnds; }
   bool IsClipView() const override { return clipView; }
+  void RefreshPageTabs() override {
+    ++tabRefreshes;
+    if (view->GetPageTabStrip() != nullptr) view->GetPageTabStrip()->Refresh();
+  }
 
   ViewState* view = nullptr;
   Point32 window{800, 600};
@@ -120,6 +124,7 @@ class FakeHost : public ViewHost {
   std::vector<WinRect> rects;
   int textEditEnds = 0;
   bool clipView = false;
+  int tabRefreshes = 0;
   RecordingRuler hruler, vruler;
   RecordingTabs tabs;
 };

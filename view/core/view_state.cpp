@@ -16,7 +16,17 @@ CDocumentPage* FindByName(CDocumentPage* list, const std::string& name) {
   return nullptr;
 }
 
+CDocumentPage* g_pendingContext = nullptr;
+
 }  // namespace
+
+void SetPendingEditContext(CDocumentPage* c) {
+  g_pendingContext = c;
+}
+
+CDocumentPage* GetPendingEditContext() {
+  return g_pendingContext;
+}
 
 ViewState::ViewState(ViewHost& host) : m_host(host) {
   m_root.Init(this, 1);  // the root reports every edit of the page
@@ -72,18 +82,69 @@ bool ViewState::SetEditContext(CDocumentPage* c) {
   m_host.InvalidateClient(nullptr);
   UpdateScrollSizes();
 
-  if (c == nullptr || (!sideChanged && old != nullptr)) return true;
-  const SavedViewState* saved = GetSavedState(toSymbol);
-  if (saved != nullptr && sideChanged) {
-    RestoreSide(*saved, c);
-  } else if (toSymbol && !m_host.IsClipView()) {
-    // A symbol shown for the first time: 100 % about its origin in the
-    // work area, with its tabs.
-    m_layoutMode = kLayoutWorkArea;
-    ShowPage();
-    if (!ArePageTabsShown()) m_host.ShowPageTabs(true);
+  if (c != nullptr && (sideChanged || old == nullptr)) {
+    const SavedViewState* saved = GetSavedState(toSymbol);
+    if (saved != nullptr && sideChanged) {
+      RestoreSide(*saved, c);
+    } else if (toSymbol && !m_host.IsClipView()) {
+      // A symbol shown for the first time: 100 % about its origin in the
+      // work area, with its tabs.
+      m_layoutMode = kLayoutWorkArea;
+      ShowPage();
+      if (!ArePageTabsShown()) m_host.ShowPageTabs(true);
+    }
+  }
+  // The tabs and the timeline show the new context.
+  m_host.RefreshPageTabs();
+  if (m_tabStrip != nullptr) m_tabStrip->ScrollToCurrent();
+  if (m_childFrame != nullptr) {
+    m_childFrame->SyncTimeline(0, 0);
+    m_childFrame->RefreshTimeline();
   }
   return true;
+}
+
+void ViewState::InitialUpdate(bool symbolView) {
+  CMarlDoc* doc = m_document;
+  if (doc == nullptr) return;
+  CDocumentPage* c = GetPendingEditContext();
+  if (c == nullptr && symbolView) c = doc->m_symbols;
+  if (c == nullptr) c = doc->m_currentPage;
+  if (c == nullptr) c = doc->m_pages;
+  // A page that cannot be read leaves the view without a context (grey);
+  // the model has told the user why.
+  if (c != nullptr && !SetEditContext(c)) c = nullptr;
+  m_viewQuality = std::clamp<int32_t>(doc->m_viewQuality, kQualityOutlines, kQualitySmoothText);
+  const uint8_t bits = doc->m_viewOptionBits;
+  if (symbolView) {
+    m_layoutMode = kLayoutFit;
+  } else {
+    // A floating view has no rulers, tabs or timeline of the document's.
+    const bool frameWindows = !m_host.IsClipView();
+    if (frameWindows) {
+      if (m_childFrame != nullptr) m_childFrame->ShowTimeline((bits & 0x1) != 0);
+      const bool rulers = doc->m_rulersShown != 0;
+      if (rulers != AreRulersShown()) m_host.ShowRulers(rulers);
+      const bool tabs = doc->m_pageTabsShown != 0;
+      if (tabs != ArePageTabsShown()) m_host.ShowPageTabs(tabs);
+    }
+    if (IsSymbolSide()) {
+      m_layoutMode = kLayoutWorkArea;
+      if (frameWindows && !ArePageTabsShown()) m_host.ShowPageTabs(true);
+    } else {
+      m_testButtons = (bits & 0x2) != 0 ? 1 : 0;
+      m_layoutMode = (bits & 0x4) != 0 ? kLayoutWorkArea : kLayoutPage;
+      m_viewSettings = static_cast<uint8_t>(bits >> 4);
+      if (doc->IsInPlaceActive()) m_layoutMode = kLayoutPage;
+    }
+  }
+  if (m_layoutMode == kLayoutPage) {
+    SetZoom(GetScreenPixelsPerTwip(), nullptr, 0);
+  } else if (m_layoutMode == kLayoutWorkArea) {
+    ShowPage();
+  } else {
+    UpdateScrollSizes();
+  }
 }
 
 bool ViewState::SelectEditContext(bool symbolSide) {
@@ -301,6 +362,24 @@ void ViewState::ShowPage() {
   ZoomToRect(page, true);
 }
 
+void ViewState::ShowAll() {
+  Rect32 movie{0, 1440, 0, 1440};
+  if (m_document != nullptr) m_document->GetMovieRect(movie);
+  Rect32 r;
+  if (CPicObj* root = GetContextRoot()) root->GetBounds(r);
+  if (r.IsEmpty()) {
+    r = movie;
+  } else {
+    RectInset(r, WrapNeg(10 * m_pixelSize));
+  }
+  if (m_layoutMode == kLayoutPage) {
+    Rect32 onPage;
+    RectIntersect(r, movie, onPage);
+    r = onPage;
+  }
+  ZoomToRect(r, true);
+}
+
 void ViewState::SetLayoutMode(int32_t mode) {
   if (mode < kLayoutPage || mode > kLayoutFit || mode == m_layoutMode) return;
   m_layoutMode = mode;
@@ -332,9 +411,16 @@ void ViewState::UpdateScrollSizes() {
     RectSetEmpty(m_workArea);
     if (CPicObj* root = GetContextRoot()) root->GetBounds(m_workArea);
     if (m_workArea.IsEmpty()) m_workArea = Rect32{-1440, 1440, -1440, 1440};
-    MatrixRectToRectUniform(m_workArea, Rect32{0, client.x, 0, client.y}, m_viewMatrix);
     m_zoomClass = 0;
-    m_host.SetScrollSizes(client, client, client);
+    // Bars shown before go away once nothing scrolls, which changes the
+    // client size: fitted once more to the client without them.
+    for (int pass = 0; pass < 2; ++pass) {
+      MatrixRectToRectUniform(m_workArea, Rect32{0, client.x, 0, client.y}, m_viewMatrix);
+      m_host.SetScrollSizes(client, client, client);
+      const Point32 now = m_host.GetClientSize();
+      if (now == client) break;
+      client = now;
+    }
   }
   Matrix2x3 toDoc;
   GetClientToDocMatrix(toDoc);

@@ -113,7 +113,15 @@ class ViewHost {
   virtual void CloseInPlaceItem() {}
   // A floating symbol window's view (keeps its own layout on the symbol side).
   virtual bool IsClipView() const { return false; }
+  // The page tab strip (and a symbol window's list) shows the document's
+  // pages or symbols again.
+  virtual void RefreshPageTabs() {}
 };
+
+// The page or symbol the next view of a document opens with (null: none);
+// whoever opens that view clears it afterwards.
+void SetPendingEditContext(CDocumentPage* c);
+CDocumentPage* GetPendingEditContext();
 
 // The result of a hit test. The caller fills point and useTolerance; the
 // rest is cleared by the test and tells what was hit.
@@ -178,6 +186,12 @@ class ViewState : public CPicObjRefOwner {
   [[nodiscard]] bool SetEditContext(CDocumentPage* c);
   // The document's current symbol or page, or the one of the side's saved name.
   [[nodiscard]] bool SelectEditContext(bool symbolSide);
+  // A new view's first showing: the pending context, else (a symbol view)
+  // the first symbol, else the current page, else the first page; the view
+  // quality, layout and frame windows as the document says; then the zoom
+  // of the layout (100 %, the page, or fitted). A symbol view fits its
+  // contents to the window and leaves the frame windows alone.
+  void InitialUpdate(bool symbolView);
   // Null also when the context was deleted under the view.
   CDocumentPage* GetEditContext() const;
   CPicObj* GetContextRoot() const { return m_root.GetTarget(); }
@@ -245,6 +259,9 @@ class ViewState : public CPicObjRefOwner {
   void ZoomToRect(const Rect32& r, bool uniform);
   // The page (the symbol side: 100 % about the origin).
   void ShowPage();
+  // Everything drawn (grown by 10 pixels), else the page; in layout mode 0
+  // cut to the page.
+  void ShowAll();
   void SetLayoutMode(int32_t mode);
   int32_t GetLayoutMode() const { return m_layoutMode; }
   // The scroll extent, zoom class and view lengths.
@@ -264,6 +281,7 @@ class ViewState : public CPicObjRefOwner {
   bool AreRulersShown() const { return m_rulers[0] != nullptr; }
   void SetPageTabStrip(PageTabStrip* strip) { m_tabStrip = strip; }
   bool ArePageTabsShown() const { return m_tabStrip != nullptr; }
+  PageTabStrip* GetPageTabStrip() const { return m_tabStrip; }
   void SetChildFrame(ChildFrameTimeline* frame) { m_childFrame = frame; }
   ChildFrameTimeline* GetChildFrame() const { return m_childFrame; }
   // Origins and scales of the rulers from the matrix and scroll position.

@@ -592,6 +592,111 @@ TEST_F(ViewPaintTest, AContextThatCannotBeReadKeepsTheOldOnePainting) {
   EXPECT_EQ(grey.pixel(grey.width() - 1, grey.height() - 1) & 0xFFFFFF, 0xC0C0C0u);
 }
 
+// ---- updates -------------------------------------------------------------------------------
+
+// Every hint redraws the whole window, and the scroll extent follows the
+// page's new size.
+TEST_F(ViewPaintTest, AnUpdateRedrawsEverythingAndFollowsThePage) {
+  doc.m_backgroundColor = 0xFF3080C0;
+  const QRgb background = Pixel(0xFF3080C0), grey = 0xC0C0C0;
+  struct Case {
+    LPARAM hint;
+    Rect32 movie;
+    QRgb at250x50;  // beyond the small page, on the large one
+  } cases[] = {
+      {0, {0, 200, 0, 150}, grey},
+      {1, {0, 400, 0, 300}, background},
+      {0x7FFF, {0, 200, 0, 150}, grey},
+  };
+  for (const Case& c : cases) {
+    // The document changes without the view being told...
+    doc.m_movieRect = c.movie;
+    view->UpdateWindow();
+    ASSERT_TRUE(view->GetDirtyClientRect().IsRectEmpty());
+    // ...until the update.
+    view->OnUpdate(nullptr, c.hint, nullptr);
+    EXPECT_EQ(view->GetDirtyClientRect(), view->GetClientRect()) << c.hint;
+    CSize total, pageSize, line;
+    view->GetDeviceScrollSizes(total, pageSize, line);
+    EXPECT_EQ(total, CSize(c.movie.xmax, c.movie.ymax)) << c.hint;
+    view->UpdateWindow();
+    const QImage image = Pixels();
+    EXPECT_EQ(image.pixel(250, 50) & 0xFFFFFF, c.at250x50) << c.hint;
+    EXPECT_EQ(image.pixel(100, 70) & 0xFFFFFF, background) << c.hint;
+  }
+}
+
+// A new view shows the current page with the document's quality and layout.
+TEST_F(ViewPaintTest, TheFirstShowingFollowsTheDocument) {
+  const uint32_t blue = 0xFFE04020;
+  AddLayer({Square({20, 120, 20, 100}, blue)});
+  CDocumentPage* symbol = NewPage(doc, true);
+  struct Case {
+    const char* name;
+    uint8_t optionBits;
+    uint8_t quality;
+    int32_t layout;
+    uint32_t squareColour;  // at the square's centre
+  } cases[] = {
+      {"page at 100 %", 0x0, kQualityFast, kLayoutPage, blue},
+      {"the page in the work area", 0x4, kQualityFast, kLayoutWorkArea, blue},
+      {"outlines", 0x0, kQualityOutlines, kLayoutPage, 0xFFFFFFFF},
+  };
+  for (const Case& c : cases) {
+    doc.m_viewOptionBits = c.optionBits;
+    doc.m_viewQuality = c.quality;
+    doc.m_currentPage = page;
+    CHost frame;
+    CMarlView fresh;
+    ASSERT_TRUE(frame.Create("PL_Default", "frame", WS_VISIBLE,
+                             {400, 20, 400 + kWidth, 20 + kHeight}, nullptr, 0));
+    ASSERT_TRUE(fresh.Create("PL_Default", "", WS_VISIBLE | WS_CHILD | WS_HSCROLL | WS_VSCROLL,
+                             {0, 0, kWidth, kHeight}, &frame, 1));
+    frame.child = &fresh;
+    fresh.State().SetDocument(&doc);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.GetWidget()));
+    fresh.OnInitialUpdate();
+    EXPECT_EQ(fresh.GetEditContext(), page) << c.name;
+    EXPECT_EQ(fresh.State().m_viewQuality, c.quality) << c.name;
+    EXPECT_EQ(fresh.State().GetLayoutMode(), c.layout) << c.name;
+    fresh.UpdateWindow();
+    const CRect client = fresh.GetClientRect();
+    const QImage image = fresh.GetSurface()->Image().copy(0, 0, client.Width(), client.Height());
+    Matrix2x3 m;
+    fresh.GetDocToClientMatrix(m);
+    auto at = [&](const Point32& p) {
+      Point32 q;
+      MatrixTransformPoint(m, p, q);
+      return image.pixel(q.x, q.y) & 0xFFFFFF;
+    };
+    EXPECT_EQ(at({70, 60}), Pixel(c.squareColour)) << c.name;
+    EXPECT_EQ(at({300, 200}), 0xFFFFFFu) << c.name;
+    if (c.layout == kLayoutPage) {
+      EXPECT_EQ(m.a, k100) << c.name;
+    } else {
+      // The whole page in sight, the work area round it.
+      Rect32 page;
+      MatrixTransformRect(m, doc.m_movieRect, page);
+      EXPECT_GE(page.xmin, 0) << c.name;
+      EXPECT_GE(page.ymin, 0) << c.name;
+      EXPECT_LE(page.xmax, client.Width()) << c.name;
+      EXPECT_LE(page.ymax, client.Height()) << c.name;
+      EXPECT_EQ(image.pixel(0, client.Height() / 2) & 0xFFFFFF, Pixel(kWorkAreaColour)) << c.name;
+    }
+    frame.child = nullptr;
+    fresh.DestroyWindow();
+    frame.DestroyWindow();
+  }
+  // The context the document asks the next view to open comes first.
+  SetPendingEditContext(symbol);
+  CMarlView pending;
+  pending.State().SetDocument(&doc);
+  pending.OnInitialUpdate();
+  SetPendingEditContext(nullptr);
+  EXPECT_EQ(pending.GetEditContext(), symbol);
+  EXPECT_EQ(pending.State().GetLayoutMode(), kLayoutWorkArea);
+}
+
 // ---- activation ----------------------------------------------------------------------------
 
 TEST_F(ViewPaintTest, ActivationOpensTheTabletContext) {
