@@ -86,6 +86,9 @@ class CMarlView : public COffscreenView {
   void EndFeedbackFrame();
   void EndFeedback();
   bool IsFeedbackActive() const { return feedbackActive_; }
+  // Prepares a client context for a tool drawing straight onto the window
+  // (clipped to the scroll extent, the brush origin aligned with the picture).
+  void PrepareToolDC(CDC* dc) { OnPrepareDC(dc); }
   // Frees the two buffers (their preview taken off the window first).
   void ReleaseXorBuffers();
 

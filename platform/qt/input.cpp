@@ -210,11 +210,12 @@ void CInputSource::EndPress() {
 
 void CScriptedInputSource::Pump() {
   if (m_script.empty()) {
-    // The script is over: the button counts as released.
+    // The script is over: the button counts as released and the clock
+    // steps, so that loops waiting for time to pass end.
     InputSample s = m_current;
     s.packets.clear();
     s.buttons = 0;
-    s.time = m_clock;
+    s.time = ++m_clock;
     Record(s);
     return;
   }

@@ -1,0 +1,378 @@
+// Brush and Eraser strokes through the drawing view's window with scripted
+// input: the stroke fills the drawing in one undo step, the Eraser clears
+// every layer in edit, the tablet rules (pen lift, 100 and 600 ms, leaving
+// proximity, pressure), and a failure while merging leaves the page as it was.
+#include "view/brush_tool.h"
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "geometry/edge_graph_insert.h"
+#include "geometry/edge_graph_region.h"
+#include "geometry/edge_graph_update.h"
+#include "geometry/path.h"
+#include "model/pic_frame.h"
+#include "model/pic_layer.h"
+#include "model/pic_page.h"
+#include "model_fixtures.h"
+#include "platform/core/exceptions.h"
+#include "platform/core/file.h"
+#include "platform/qt/dc.h"
+#include "platform/qt/input.h"
+#include "platform/qt/message_box.h"
+#include "platform/qt/tablet.h"
+#include "platform/qt/window_surface.h"
+#include "tests/common/edge_styles.h"
+#include "view/marl_view.h"
+#include "window_host.h"
+
+namespace {
+
+constexpr uint32_t kRed = 0xFF0000FF;
+
+class CBrushTools : public ViewTools {
+ public:
+  CDrawTool* GetCurrentTool() override { return current; }
+  int32_t GetCurrentToolType() const override { return kToolBrush; }
+  int32_t GetCurrentPanel() const override { return 1; }
+  void SetCurrentTool(int32_t, int32_t, int32_t) override {}
+  CDrawTool* current = nullptr;
+};
+
+// The fill's colour word at a document point; 0 for none.
+uint32_t FillAt(EdgeGraph& g, int32_t x, int32_t y) {
+  Region* r = EdgeGraphFindRegion(g, Point32{x << 8, y << 8});
+  if (r == nullptr || StyleIndexOf(r->fill) == 0) return 0;
+  FillStyle s;
+  EdgeGraphGetFillStyle(g, r->fill, s);
+  return s.colour;
+}
+
+// One pixel per twip at 100 %: document points are client pixels.
+class BrushToolTest : public ModelTest {
+ protected:
+  void SetUp() override {
+    ModelTest::SetUp();
+    SetLogPixels(1440, 1440);
+    doc.m_movieRect = Rect32{0, 3000, 0, 2000};
+    page = NewPage(doc);
+    ASSERT_TRUE(host.Create("PL_Default", "frame", WS_VISIBLE, {20, 20, 320, 260}, nullptr, 0));
+    view = std::make_unique<CMarlView>();
+    ASSERT_TRUE(view->Create("PL_Default", "", WS_VISIBLE | WS_CHILD, {0, 0, 300, 240}, &host, 1));
+    host.child = view.get();
+    view->State().SetDocument(&doc);
+    ASSERT_TRUE(view->SetEditContext(page));
+    view->State().SetZoom(0x10000, nullptr, 0);
+    layer = view->State().FindEditLayer();  // the page's first layer
+    ASSERT_NE(layer, nullptr);
+    view->SetTools(&tools);
+    tools.current = &brush;
+    eraser.Reset(0);
+    eraser.SetShape(brush.GetShape());
+    SetInputSource(&script);
+    SetMessageBoxSink(&boxes);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(host.GetWidget()));
+  }
+  void TearDown() override {
+    SetInputSource(nullptr);
+    SetMessageBoxSink(nullptr);
+    host.child = nullptr;
+    view->DestroyWindow();
+    host.DestroyWindow();
+    view.reset();
+    SetLogPixels(0, 0);
+    SetTabletPresent(false);
+    UnloadWintab();
+    ModelTest::TearDown();
+  }
+  CPicLayer* AddLayer(int32_t type) {
+    CPicLayer* l = nullptr;
+    EXPECT_TRUE(Edit(page, [&] {
+      l = MakeLayer({1});
+      l->SetType(type);
+      page->GetRoot()->AddChild(l);
+    }));
+    return l;
+  }
+  EdgeGraph& Drawing(CPicLayer* l) { return l->GetFirstFrame()->GetGeometry(); }
+  void AddSquare(CPicLayer* l, const Rect32& r) {
+    ASSERT_TRUE(Edit(page, [&] {
+      EdgeGraph& g = Drawing(l);
+      const auto red = static_cast<StyleIndex>(EdgeGraphAddFillStyle(g, SolidFill(kRed)));
+      PointList path;
+      ASSERT_EQ(PathFromRect(path, r), 0);
+      ASSERT_EQ(EdgeGraphAddPath(g, path, 0, 0, red), 0);
+      ASSERT_EQ(EdgeGraphUpdate(g), 0);
+    }));
+  }
+  CPoint Screen(int x, int y) { return view->ClientToScreen(CPoint(x, y)); }
+  // A press at the first point, the button held along the others (10 ms
+  // apart), then released.
+  void Drag(const std::vector<CPoint>& points) {
+    uint32_t t = 1000;
+    script.SetTime(t);
+    for (const CPoint& p : points) {
+      InputSample s;
+      s.time = t += 10;
+      s.screen = Screen(p.x, p.y);
+      s.buttons = MK_LBUTTON;
+      script.Push(s);
+    }
+    Press(points.front());
+  }
+  void Press(CPoint at) {
+    QTest::mousePress(view->GetWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(at.x, at.y));
+    QTest::mouseRelease(view->GetWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(at.x, at.y));
+  }
+  // The page's stream.
+  std::vector<uint8_t> PageBytes() {
+    CMemFile file;
+    CArchive ar(&file, CArchive::store);
+    page->SerializeContents(ar);
+    ar.Close();
+    const auto data = file.GetData();
+    return {data.begin(), data.end()};
+  }
+  int UndoSteps() const {
+    int n = 0;
+    for (const CEditStep* s = page->GetUndoList(); s != nullptr; s = s->m_link) ++n;
+    return n;
+  }
+  QImage Pixels() {
+    const CRect client = view->GetClientRect();
+    return view->GetSurface()->Image().copy(0, 0, client.Width(), client.Height());
+  }
+
+  CTestDoc doc;
+  CDocumentPage* page = nullptr;
+  CPicLayer* layer = nullptr;
+  CHost host;
+  CBrushTools tools;
+  CBrushTool brush;
+  CBrushTool eraser;
+  std::unique_ptr<CMarlView> view;
+  CScriptedInputSource script;
+  CRecordingMessageBoxSink boxes;
+};
+
+TEST_F(BrushToolTest, MouseStrokeFillsTheDrawingInOneUndoStep) {
+  const int before = UndoSteps();
+  std::vector<CPoint> path;
+  for (int x = 40; x <= 160; x += 6) path.emplace_back(x, 60);
+  Drag(path);
+  // Drawn on the window as it went.
+  EXPECT_EQ(Pixels().pixelColor(100, 60), QColor(255, 0, 0));
+  EdgeGraph& g = Drawing(layer);
+  EXPECT_EQ(FillAt(g, 100, 60), kRed);
+  EXPECT_EQ(FillAt(g, 40, 60), kRed);   // the round end at the start
+  EXPECT_EQ(FillAt(g, 100, 68), kRed);  // 20 pixels high
+  EXPECT_EQ(FillAt(g, 100, 75), 0u);
+  EXPECT_EQ(FillAt(g, 175, 60), 0u);
+  EXPECT_EQ(UndoSteps(), before + 1);
+  page->Undo();
+  EXPECT_EQ(Drawing(layer).edge_count, 0u);
+  EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(BrushToolTest, EraserClearsEveryLayerInEditAlongTheStroke) {
+  CPicLayer* other = AddLayer(CPicLayer::kEditable);
+  AddSquare(layer, {20, 200, 20, 100});
+  AddSquare(other, {20, 200, 20, 100});
+  tools.current = &eraser;
+  const int before = UndoSteps();
+  std::vector<CPoint> path;
+  for (int x = 60; x <= 140; x += 5) path.emplace_back(x, 60);
+  Drag(path);
+  for (CPicLayer* l : {layer, other}) {
+    EXPECT_EQ(FillAt(Drawing(l), 100, 60), 0u);
+    EXPECT_EQ(FillAt(Drawing(l), 100, 30), kRed);
+    EXPECT_EQ(FillAt(Drawing(l), 180, 60), kRed);
+  }
+  EXPECT_EQ(UndoSteps(), before + 1);
+  page->Undo();
+  EXPECT_EQ(FillAt(Drawing(layer), 100, 60), kRed);
+  EXPECT_EQ(FillAt(Drawing(other), 100, 60), kRed);
+}
+
+TEST_F(BrushToolTest, NoCurrentLayerIsReportedAndNothingChanges) {
+  ASSERT_TRUE(Edit(page, [&] { layer->SetType(CPicLayer::kEditable); }));
+  const std::vector<uint8_t> before = PageBytes();
+  Drag({{40, 60}, {100, 60}});
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].helpId, 608u);  // there is no current layer to draw into
+  EXPECT_EQ(PageBytes(), before);
+}
+
+// A source that throws at its k-th sample, as a failure inside the gesture.
+class CThrowingSource : public CScriptedInputSource {
+ public:
+  int throwAt = -1;
+
+ protected:
+  void Pump() override {
+    if (throwAt-- == 0) throw CMemoryException();
+    CScriptedInputSource::Pump();
+  }
+};
+
+// Fails while the stroke is merged, after the plain drawings were merged.
+class CThrowingPlacer : public BrushFillPlacer {
+ public:
+  [[noreturn]] bool PlaceFillGradient(EdgeGraph&, FillStyle&) override { throw CMemoryException(); }
+};
+
+TEST_F(BrushToolTest, AFailureLeavesThePageAsItWas) {
+  AddSquare(layer, {20, 200, 20, 100});
+  std::vector<CPoint> path;
+  for (int x = 60; x <= 140; x += 5) path.emplace_back(x, 60);
+  const std::vector<uint8_t> before = PageBytes();
+  const int steps = UndoSteps();
+  // During the gesture, at several samples.
+  CThrowingSource source;
+  SetInputSource(&source);
+  for (int k : {0, 1, 5, 16}) {
+    SCOPED_TRACE(k);
+    source.throwAt = k;
+    for (const CPoint& p : path) {
+      InputSample s;
+      s.screen = Screen(p.x, p.y);
+      s.buttons = MK_LBUTTON;
+      source.Push(s);
+    }
+    EXPECT_THROW(brush.OnPress(*view, MK_LBUTTON, 60, 60), CMemoryException);
+    EXPECT_EQ(PageBytes(), before);
+    EXPECT_EQ(UndoSteps(), steps);
+    EXPECT_EQ(GetCapture(), nullptr);
+    while (source.Remaining() > 0) (void)::IsButtonStillDown(nullptr);
+  }
+  SetInputSource(&script);
+  // While the stroke is merged: reverted and reported.
+  CThrowingPlacer placer;
+  brush.SetFillPlacer(&placer);
+  Drag(path);
+  EXPECT_EQ(services.messages.size(), 1u);
+  EXPECT_EQ(PageBytes(), before);
+  EXPECT_EQ(UndoSteps(), steps);
+  brush.SetFillPlacer(nullptr);
+}
+
+// Tablet packets at client points, the pen down or up.
+struct Pen {
+  int x, y;
+  bool down;
+  uint32_t pressure = 1023;
+  bool outOfProximity = false;
+};
+
+class BrushTabletTest : public BrushToolTest {
+ protected:
+  void SetUp() override {
+    BrushToolTest::SetUp();
+    SetTabletPresent(true);
+    view->OnActivateView(true, view.get(), nullptr);
+    ASSERT_NE(view->GetTabletContext(), nullptr);
+    Matrix2x3 tabletToDoc;
+    view->GetTabletToDocMatrix(tabletToDoc);
+    MatrixInvert(tabletToDoc, docToTablet);
+  }
+  PACKET Packet(const Pen& p) {
+    PACKET k{};
+    Point32 t;
+    MatrixTransformPoint(docToTablet, Point32{p.x, p.y}, t);
+    k.pkX = t.x;
+    k.pkY = t.y;
+    k.pkCursor = kTabletCursorPen;
+    k.pkButtons = p.down ? 1 : 0;
+    k.pkNormalPressure = p.pressure;
+    k.pkStatus = p.outOfProximity ? TPS_PROXIMITY : 0;
+    return k;
+  }
+  // One input sample per entry (time, packets); the mouse button held
+  // throughout at the first packet's point.
+  void Run(const std::vector<std::pair<uint32_t, std::vector<Pen>>>& samples, CPoint mouse) {
+    script.SetTime(1000);
+    for (const auto& [time, pens] : samples) {
+      InputSample s;
+      s.time = 1000 + time;
+      s.screen = Screen(mouse.x, mouse.y);
+      s.buttons = MK_LBUTTON;
+      for (const Pen& p : pens) s.packets.push_back(Packet(p));
+      script.Push(s);
+    }
+    Press(mouse);
+    // What the stroke left unread.
+    while (script.Remaining() > 0) (void)::IsButtonStillDown(nullptr);
+    PACKET rest[kTabletQueueSize];
+    (void)WTPacketsGet(view->GetTabletContext(), static_cast<int>(kTabletQueueSize), rest);
+  }
+  Matrix2x3 docToTablet;
+};
+
+TEST_F(BrushTabletTest, PenStrokes) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<uint32_t, std::vector<Pen>>> samples;
+    std::vector<CPoint> painted;
+    std::vector<CPoint> clear;
+  } cases[] = {
+      {"a pen lifted mid-way starts again without a connecting segment",
+       {{5, {{40, 60, true}, {60, 60, true}, {80, 60, true}}},
+        {15, {{90, 60, false}}},
+        {25, {{130, 60, true}, {150, 60, true}, {170, 60, true}}}},
+       {{60, 60}, {150, 60}},
+       {{110, 60}}},
+      {"600 ms without a down packet end the stroke",
+       {{5, {{40, 60, true}, {80, 60, true}}}, {700, {}}, {710, {{80, 60, true}, {80, 160, true}}}},
+       {{60, 60}},
+       {{80, 130}}},
+      {"leaving proximity ends the stroke at once",
+       {{5, {{40, 60, true}, {80, 60, true}}},
+        {15, {{80, 60, false, 0, true}}},
+        {25, {{80, 60, true}, {80, 160, true}}}},
+       {{60, 60}},
+       {{80, 130}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Run(c.samples, {40, 60});
+    EdgeGraph& g = Drawing(layer);
+    for (const CPoint& p : c.painted) EXPECT_EQ(FillAt(g, p.x, p.y), kRed) << p.x << "," << p.y;
+    for (const CPoint& p : c.clear) EXPECT_EQ(FillAt(g, p.x, p.y), 0u) << p.x << "," << p.y;
+    page->Undo();
+  }
+}
+
+TEST_F(BrushTabletTest, WithoutDownPacketsTheMouseTakesOver) {
+  // 100 ms of nothing from the pen; the mouse then drags on.
+  script.SetTime(1000);
+  for (uint32_t t = 10; t <= 300; t += 10) {
+    InputSample s;
+    s.time = 1000 + t;
+    const int x = 40 + static_cast<int>(t) / 3;
+    s.screen = Screen(x, 60);
+    s.buttons = MK_LBUTTON;
+    script.Push(s);
+  }
+  Press({40, 60});
+  EXPECT_EQ(FillAt(Drawing(layer), 130, 60), kRed);
+}
+
+TEST_F(BrushTabletTest, PressureScalesTheFootprint) {
+  BrushShape shape = brush.GetShape();
+  shape.use_pressure = 1;
+  brush.SetShape(shape);
+  ASSERT_TRUE(view->TabletHasPressure());
+  // A full press paints the whole 20 pixels; a quarter press 5.
+  Run({{5, {{40, 60, true, 1023}, {160, 60, true, 1023}}}}, {40, 60});
+  EXPECT_EQ(FillAt(Drawing(layer), 100, 67), kRed);
+  page->Undo();
+  Run({{5, {{40, 60, true, 256}, {160, 60, true, 256}}}}, {40, 60});
+  EXPECT_EQ(FillAt(Drawing(layer), 100, 60), kRed);
+  EXPECT_EQ(FillAt(Drawing(layer), 100, 67), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,364 @@
+#include "view/brush_tool.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "geometry/edge_graph_merge.h"
+#include "model/edit_transaction.h"
+#include "model/geometry_result.h"
+#include "model/pic_shape.h"
+#include "model/pic_text.h"
+#include "platform/qt/dc.h"
+#include "platform/qt/gdi_objects.h"
+#include "platform/qt/input.h"
+#include "platform/qt/message_box.h"
+#include "platform/qt/rop.h"
+#include "platform/qt/tablet.h"
+#include "render/gdi/app_palette.h"
+#include "render/gdi/marl_dc.h"
+#include "view/marl_view.h"
+
+namespace {
+
+// The stroke's sub-pixels per client pixel, and the rows and columns the
+// raster reaches beyond the client area.
+constexpr int32_t kSubPixels = 4;
+constexpr int32_t kRasterMargin = 40;
+// Up to this many tablet packets are taken per poll.
+constexpr int kPacketBatch = 32;
+// A tablet that sends no down packet this long hands the stroke to the
+// mouse; once one came, the stroke ends this long after the last.
+constexpr uint32_t kTabletStartWait = 100;
+constexpr uint32_t kTabletEndWait = 600;
+// String 608: there is no current layer to draw into.
+constexpr UINT kNoEditLayerString = 608;
+// The system button actions of a left click, double click and drag.
+constexpr uint8_t kLeftClickFirst = 1;
+constexpr uint8_t kLeftClickLast = 3;
+
+// Spans to the window: one client pixel row per fourth sub-pixel row.
+class PatBltTarget : public BrushFlushTarget {
+ public:
+  explicit PatBltTarget(CDC& dc) : dc_(dc) {}
+  void FillRect(int32_t x, int32_t y, int32_t w, int32_t h) override {
+    dc_.PatBlt(x, y, std::max(w, 1), h, PATCOPY);
+  }
+
+ private:
+  CDC& dc_;
+};
+
+// An RGBQUAD of a colour word (red in the low byte).
+void PutQuad(uint8_t* out, uint32_t colour) {
+  out[0] = static_cast<uint8_t>(colour >> 16);
+  out[1] = static_cast<uint8_t>(colour >> 8);
+  out[2] = static_cast<uint8_t>(colour);
+  out[3] = 0;
+}
+
+// The feedback brush: solid for a solid colour (white without one), else an
+// 8x8 pattern whose rows alternate 10101010 and all set, in the
+// definition's first two colours.
+bool MakeFeedbackBrush(CBrush& brush, const FillStyle& colour) {
+  if (colour.kind == kFillSolid) return CreateColorBrush(brush, colour.colour);
+  std::vector<uint8_t> dib(40 + 8 + 8 * 4, 0);
+  const uint32_t header[] = {40, 8, 8};
+  std::memcpy(dib.data(), header, sizeof(header));
+  dib[12] = 1;  // planes
+  dib[14] = 1;  // bits per pixel
+  uint32_t first = colour.colour;
+  uint32_t second = colour.colour;
+  if ((colour.kind & kFillHasGradient) != 0 && colour.gradient.count > 0) {
+    first = colour.gradient.colours[0];
+    second = colour.gradient.colours[std::min<int>(colour.gradient.count - 1, 1)];
+  } else if ((colour.kind & kFillHasTexture) != 0) {
+    second = colour.texture.background;
+  }
+  PutQuad(&dib[40], first);
+  PutQuad(&dib[44], second);
+  for (int row = 0; row < 8; ++row) dib[48 + row * 4] = (row & 1) != 0 ? 0xFF : 0xAA;
+  return brush.CreateDIBPatternBrush(dib);
+}
+
+// The device's packet buttons that the driver maps to a left click.
+struct PenButtons {
+  // One 32-byte map per cursor number, read when first needed.
+  std::array<std::array<uint8_t, 32>, 8> maps{};
+  std::array<bool, 8> read{};
+  bool IsDown(const PACKET& p) {
+    const uint32_t cursor = p.pkCursor & 7;
+    if (!read[cursor]) {
+      read[cursor] = true;
+      WTInfoA(WTI_CURSORS + cursor, CSR_SYSBTNMAP, maps[cursor].data());
+    }
+    for (int b = 0; b < 32; ++b) {
+      const uint8_t action = maps[cursor][static_cast<size_t>(b)];
+      if ((p.pkButtons & (1u << b)) != 0 && action >= kLeftClickFirst && action <= kLeftClickLast)
+        return true;
+    }
+    return false;
+  }
+};
+
+// Releases the mouse capture when the gesture ends, also by an exception.
+class CaptureScope {
+ public:
+  explicit CaptureScope(CMarlView& view) { view.SetCapture(); }
+  ~CaptureScope() { ReleaseCapture(); }
+  CaptureScope(const CaptureScope&) = delete;
+  CaptureScope& operator=(const CaptureScope&) = delete;
+};
+
+}  // namespace
+
+// What one stroke carries from the press to the merge.
+struct CBrushTool::Stroke {
+  Matrix2x3 docToSub;  // D
+  Matrix2x3 subToDoc;  // S
+  Matrix2x3 clientToDoc;
+  Point32 startDoc;
+  Point32 last;  // sub-pixels
+  BrushPolygon polygon;
+  BrushRaster raster;
+  CDC* dc = nullptr;
+  BrushFlushTarget* target = nullptr;
+
+  void Sweep(const Point32& p) {
+    (void)BrushSweep(raster, polygon, last, p);  // a span that cannot be had is left out
+    last = p;
+  }
+  void Flush() { BrushRasterFlush(raster, *target, kSubPixels, kSubPixels, true); }
+};
+
+CBrushTool::CBrushTool() {
+  colour_.colour = 0xFF0000FF;
+}
+
+CBrushTool::~CBrushTool() {
+  DestroyCursor();
+}
+
+void CBrushTool::SetColorDef(const FillStyle& colour) {
+  if (HasColorDef()) colour_ = colour;
+}
+
+void CBrushTool::SetSolidColor(uint32_t colour) {
+  if (!HasColorDef()) return;
+  colour_ = FillStyle{};
+  colour_.colour = colour;
+}
+
+void CBrushTool::SetMode(int32_t mode) {
+  DestroyCursor();
+  mode_ = mode;
+  if (mode != kBrushModeAlternate) lastMode_ = mode;
+}
+
+void CBrushTool::Reset(int32_t usePressure) {
+  colour_.colour = 0;
+  colour_.kind = kFillSolid;
+  shape_.use_pressure = usePressure;
+  shape_.size_factor = kFixedOne;
+  gapSize_ = 0;
+}
+
+void CBrushTool::SetShape(const BrushShape& shape) {
+  DestroyCursor();
+  shape_ = shape;
+}
+
+void CBrushTool::DestroyCursor() {
+  if (cursor_ == nullptr) return;
+  if (GetCursor() == cursor_) ::SetCursor(LoadStandardCursor(IDC_ARROW));
+  ::DestroyCursor(cursor_);
+  cursor_ = nullptr;
+}
+
+HCURSOR CBrushTool::OwnCursor() {
+  return cursor_;
+}
+
+bool CBrushTool::SetCursor(CMarlView& /*view*/, const Point32& /*point*/) {
+  return false;
+}
+
+void CBrushTool::OnPress(CMarlView& view, UINT /*flags*/, int32_t x, int32_t y) {
+  if (mode_ == kBrushModeAlternate) return;
+  ViewState& state = view.State();
+  Stroke s;
+  state.GetClientToDocMatrix(s.clientToDoc);
+  MatrixTransformPoint(s.clientToDoc, Point32{x, y}, s.startDoc);
+  if (state.GetEditDrawing() == nullptr && state.GetTextEditObject() == nullptr && HasColorDef()) {
+    AfxMessageBox(kNoEditLayerString, MB_OK);
+    return;
+  }
+  if (state.GetEditContext() == nullptr) return;
+
+  CaptureScope capture(view);
+  CMarlDC dc(&view);
+  view.PrepareToolDC(&dc);
+  CBrush brush;
+  if (!MakeFeedbackBrush(brush, colour_)) brush.CreateSolidBrush(0xFFFFFF);
+  CBrush* oldBrush = dc.SelectObject(&brush);
+  PatBltTarget target(dc);
+  s.dc = &dc;
+  s.target = &target;
+
+  // Sub-pixels: four times the client resolution.
+  Matrix2x3 clientToSub;
+  MatrixSetScale(clientToSub, kSubPixels * kFixedOne, kSubPixels * kFixedOne);
+  Matrix2x3 docToClient;
+  state.GetDocToClientMatrix(docToClient);
+  MatrixConcat(docToClient, clientToSub, s.docToSub);
+  MatrixInvert(s.docToSub, s.subToDoc);
+  const CRect client = view.GetClientRect();
+  if (BuildBrushPolygon(s.polygon, shape_, kSubPixels * kFixedOne) < 0 ||
+      BrushRasterInit(s.raster, -kRasterMargin, client.Height() * kSubPixels + kRasterMargin,
+                      -kRasterMargin, client.Width() * kSubPixels + kRasterMargin) < 0) {
+    dc.SelectObject(oldBrush);
+    throw CMemoryException();
+  }
+  MatrixTransformPoint(s.docToSub, s.startDoc, s.last);
+  s.Sweep(s.last);
+  s.Flush();
+
+  if (view.GetTabletContext() == nullptr || !TabletPath(view, s)) MousePath(view, s);
+  s.Flush();
+  dc.SelectObject(oldBrush);
+  ApplyStroke(view, s);
+}
+
+bool CBrushTool::TabletPath(CMarlView& view, Stroke& s) {
+  HCTX context = view.GetTabletContext();
+  Matrix2x3 tabletToDoc, tabletToSub;
+  view.GetTabletToDocMatrix(tabletToDoc);
+  MatrixConcat(tabletToDoc, s.docToSub, tabletToSub);
+  bool pressure = view.TabletHasPressure() && shape_.use_pressure != 0;
+  int32_t base = 0, range = 1;
+  if (pressure) {
+    LOGCONTEXTA lc{};
+    AXIS axis{};
+    if (WTInfoA(WTI_DEFSYSCTX, 0, &lc) != 0 &&
+        WTInfoA(WTI_DEVICES + lc.lcDevice, DVC_NPRESSURE, &axis) != 0) {
+      base = axis.axMin;
+      range = std::max(axis.axMax - axis.axMin, 1);
+    } else {
+      pressure = false;
+    }
+  }
+  PenButtons buttons;
+  PACKET packets[kPacketBatch];
+  const uint32_t began = GetTickCount();
+  uint32_t lastDown = began;
+  bool anyDown = false;
+  bool lifted = false;
+  int32_t lastPressure = -1;
+  for (;;) {
+    (void)view.IsButtonStillDown();  // drains queued input
+    const int n = WTPacketsGet(context, kPacketBatch, packets);
+    bool out = false;
+    for (int i = 0; i < n && !out; ++i) {
+      const PACKET& p = packets[i];
+      if (!buttons.IsDown(p)) {
+        lifted = true;
+        out = (p.pkStatus & TPS_PROXIMITY) != 0;
+        continue;
+      }
+      Point32 at;
+      MatrixTransformPoint(tabletToSub, Point32{p.pkX, p.pkY}, at);
+      anyDown = true;
+      lastDown = GetTickCount();
+      if (lifted) {
+        s.last = at;  // a new segment, not joined to the one before
+        lifted = false;
+      } else if (at == s.last) {
+        continue;
+      }
+      if (pressure) {
+        int32_t c = 0;
+        const Fixed scale =
+            BrushPressureScale(static_cast<int32_t>(p.pkNormalPressure), base, range, &c);
+        if (c != lastPressure) {
+          lastPressure = c;
+          if (BuildBrushPolygon(s.polygon, shape_, scale) < 0) throw CMemoryException();
+        }
+      }
+      s.Sweep(at);
+    }
+    s.Flush();
+    if (out) return true;
+    const uint32_t now = GetTickCount();
+    if (!anyDown && now - began > kTabletStartWait) return false;
+    if (anyDown && now - lastDown > kTabletEndWait) return true;
+  }
+}
+
+void CBrushTool::MousePath(CMarlView& view, Stroke& s) {
+  while (view.IsButtonStillDown()) {
+    const CPoint client = view.ScreenToClient(GetCursorPos());
+    Point32 doc, at;
+    MatrixTransformPoint(s.clientToDoc, Point32{client.x, client.y}, doc);
+    MatrixTransformPoint(s.docToSub, doc, at);
+    s.Sweep(at);
+    s.Flush();
+  }
+}
+
+void CBrushTool::ApplyStroke(CMarlView& view, Stroke& s) {
+  ViewState& state = view.State();
+  CDocumentPage* page = state.GetEditContext();
+  if (page == nullptr) return;
+  Rect32 bounds;
+  BrushRasterGetBounds(s.raster, bounds);
+  if (bounds.IsEmpty()) return;
+  // The painted area (one sub-pixel row and column wider) is drawn again,
+  // whatever becomes of the edit.
+  Rect32 doc;
+  bounds.xmax += 1;
+  bounds.ymax += 1;
+  MatrixTransformRect(s.subToDoc, bounds, doc);
+  state.InvalidateDocRect(&doc);
+  (void)CEditTransaction::Run(*page, CDocumentPage::kEditUser, [&] {
+    if (!state.MergePlainDrawings()) throw CMemoryException();
+
+    EdgeGraph stroke;
+    CheckGeometry(EdgeGraphInit(stroke));
+    StyleIndex fill = kBrushEraseTag;
+    if (HasColorDef()) {
+      const int index = EdgeGraphAddFillStyle(stroke, colour_);
+      CheckGeometry(index);
+      fill = static_cast<StyleIndex>(index);
+    }
+    const int32_t fitScale = std::max(MatrixScaleLength(s.clientToDoc, 2), 1) * 256;
+    CheckGeometry(BrushStrokeToGraph(s.raster, s.subToDoc, fitScale, fill, stroke));
+
+    if (auto* text = dynamic_cast<CPicText*>(state.GetTextEditObject())) {
+      CPicShape covered;
+      CheckGeometry(EdgeGraphMerge(stroke, covered.GetGeometry(), 0));
+      text->EraseCoveredChars(covered);
+      return;
+    }
+    BrushApplyOptions how;
+    how.mode = mode_;
+    how.eraser = !HasColorDef();
+    if (HasColorDef() && !lockFill) {
+      how.colour = &colour_;
+      how.placer = placer_;
+    }
+    if (HasColorDef()) {
+      CPicShape* frame = state.GetEditFrame();
+      if (frame == nullptr) return;
+      CheckGeometry(ApplyBrushStroke(stroke, frame->GetGeometry(), s.startDoc, fill, how));
+      frame->InvalidateBounds();
+      return;
+    }
+    how.several_targets = true;
+    CViewObjIter it(state, 0);
+    while (CPicShape* frame = it.Next()) {
+      CheckGeometry(ApplyBrushStroke(stroke, frame->GetGeometry(), s.startDoc, fill, how));
+      frame->InvalidateBounds();
+    }
+  });
+}
