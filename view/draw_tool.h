@@ -19,6 +19,12 @@ class CDrawTool {
   virtual void OnDoubleClick(CMarlView& /*view*/, UINT /*flags*/, int32_t /*x*/, int32_t /*y*/) {}
   // Sets the cursor for a document point; false when it set none.
   virtual bool SetCursor(CMarlView& /*view*/, const Point32& /*point*/) { return false; }
+  // The selection's transform dragged by a handle (the arrow tool's): anchor
+  // is the fixed point, grab the handle taken, kind the transform drag's
+  // kind. Runs inside the view's edit transaction, which an exception
+  // reverts.
+  virtual void DragTransform(CMarlView& /*view*/, const Point32& /*anchor*/,
+                             const Point32& /*grab*/, int32_t /*kind*/) {}
 };
 
 // The application's tool objects: the current tool, the special tool (the

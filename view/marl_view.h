@@ -73,6 +73,13 @@ class CMarlView : public COffscreenView {
   // Tablet packet coordinates to document units, from the view's tablet
   // context (the identity's inverse without one).
   void GetTabletToDocMatrix(Matrix2x3& out) const;
+  // The cursor in document units.
+  Point32 GetCursorDocPoint() const;
+  static void SetViewCursor(ViewCursor cursor);
+  // The handle of the handle mode at point (document units): 0 when there
+  // is none; else its cursor is set, 1 is returned and, unless testOnly,
+  // the handle is dragged (marl_view_handles.cpp).
+  int32_t TrackHandles(const Point32& point, bool testOnly);
 
   // ---- drag feedback ----
   // A tool's gesture: BeginFeedback, then per mouse step BeginFeedbackFrame,
@@ -181,6 +188,11 @@ class CMarlView : public COffscreenView {
   CPicText* TypingTarget() const;
   bool IsSpecialToolActive() const;
   bool TextKey(CPicText& text, const TextKeyAction& a);
+  // Handle drags: a fill's handle (the fill's matrix follows) and the
+  // selected object's centre point.
+  void DragFillHandle(const Point32& start, const Point32& handle, const Point32& centre,
+                      FillHandle kind);
+  void DragCenterPoint(const Point32& start, const Point32& centre);
   // The steps of DrawContents.
   void DrawBackground(CRenderContext& rc);
   // The scroll extent in client pixels.

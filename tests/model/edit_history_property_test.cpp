@@ -10,9 +10,7 @@
 #include "model/document.h"
 #include "model/document_page.h"
 #include "model_fixtures.h"
-#include "platform/core/archive.h"
 #include "platform/core/exceptions.h"
-#include "platform/core/file.h"
 #include "platform/core/storage.h"
 
 namespace {
@@ -93,20 +91,7 @@ class EditHistoryPropertyTest : public ModelTest {
     }
   }
 
-  // The tree as text and the bytes of the page's stream.
-  std::string Dump() {
-    CMemFile file;
-    CArchive ar(&file, CArchive::store);
-    page->SerializeContents(ar);
-    ar.Close();
-    std::string text = DumpTree(page->GetRoot()) + "\n";
-    static const char* digits = "0123456789abcdef";
-    for (uint8_t b : file.GetData()) {
-      text += digits[b >> 4];
-      text += digits[b & 15];
-    }
-    return text;
-  }
+  std::string Dump() { return DumpPage(*page); }
 
   // Every change was collected: nothing pending, nothing marked saved.
   bool Settled(const CPicObj* obj) {

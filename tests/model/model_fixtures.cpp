@@ -6,8 +6,10 @@
 
 #include "model/pic_frame.h"
 #include "model/pic_layer.h"
+#include "platform/core/archive.h"
 #include "platform/core/archive_geometry.h"
 #include "platform/core/exceptions.h"
+#include "platform/core/file.h"
 #include "platform/core/profile.h"
 
 VM_IMPLEMENT_SERIAL(CTestBox, CPicObj, 1)
@@ -219,6 +221,20 @@ std::string DumpTree(const CPicObj* obj) {
     s += "}";
   }
   return s;
+}
+
+std::string DumpPage(CDocumentPage& page) {
+  CMemFile file;
+  CArchive ar(&file, CArchive::store);
+  page.SerializeContents(ar);
+  ar.Close();
+  std::string text = DumpTree(page.GetRoot()) + "\n";
+  static const char* digits = "0123456789abcdef";
+  for (uint8_t b : file.GetData()) {
+    text += digits[b >> 4];
+    text += digits[b & 15];
+  }
+  return text;
 }
 
 void ModelTest::SetUp() {

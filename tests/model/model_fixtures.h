@@ -157,6 +157,8 @@ class CTestCollector : public CExportCollector {
 // The tree as text: "#id(flags,center)[box]{children}"; the flags are the
 // stored bits 0x1-0x8.
 std::string DumpTree(const CPicObj* obj);
+// The page's tree as text and the bytes of its stream, in hexadecimal.
+std::string DumpPage(CDocumentPage& page);
 std::string RectText(const Rect32& r);
 
 // Installs fresh services and clears the process-wide edit state around

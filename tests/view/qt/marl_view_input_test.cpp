@@ -16,11 +16,18 @@
 #include "model/pic_page.h"
 #include "model/pic_text.h"
 #include "model_fixtures.h"
+#include "platform/core/archive.h"
+#include "platform/core/exceptions.h"
+#include "platform/core/file.h"
 #include "platform/core/font.h"
+#include "platform/qt/guard.h"
 #include "platform/qt/input.h"
+#include "platform/qt/message_box.h"
+#include "tests/common/edge_styles.h"
 #include "view/draw_tool.h"
 #include "view/marl_view.h"
 #include "view_fixture.h"
+#include "view_shapes.h"
 #include "window_host.h"
 
 namespace {
@@ -55,6 +62,20 @@ class CRecordingTools : public ViewTools {
   std::vector<std::string> log;
 };
 
+// Scripted input that fails at its k-th poll, as if the drag step that
+// reads it ran out of memory.
+class CFailingInputSource : public CScriptedInputSource {
+ public:
+  int failAt = 0;
+  int polls = 0;
+
+ protected:
+  void Pump() override {
+    if (++polls == failAt) throw CMemoryException();
+    CScriptedInputSource::Pump();
+  }
+};
+
 // A frame that runs the accelerator of Control+1 (Actual Size) when the
 // view passes the key on.
 class CAccelHost : public CHost {
@@ -74,6 +95,7 @@ class MarlViewInputTest : public ModelTest {
   void SetUp() override {
     ModelTest::SetUp();
     SetFontService(&fonts);
+    SetMessageBoxSink(&boxes);
     doc.m_movieRect = Rect32{0, 3000, 0, 2000};
     page = NewPage(doc);
     ASSERT_TRUE(host.Create("PL_Default", "frame", WS_VISIBLE, {20, 20, 260, 200}, nullptr, 0));
@@ -92,6 +114,7 @@ class MarlViewInputTest : public ModelTest {
     host.DestroyWindow();
     view.reset();
     SetFontService(nullptr);
+    SetMessageBoxSink(nullptr);
     ModelTest::TearDown();
   }
   CPicText* EditText() {
@@ -103,10 +126,68 @@ class MarlViewInputTest : public ModelTest {
     return text;
   }
   QWidget* Widget() { return view->GetWidget(); }
+  CPoint ToClient(const Point32& doc) const {
+    Matrix2x3 m;
+    view->State().GetDocToClientMatrix(m);
+    Point32 p;
+    MatrixTransformPoint(m, doc, p);
+    return CPoint(p.x, p.y);
+  }
+  // A left press at from (client pixels) held through the moves (pixels
+  // from there), then released; the tool's press handler runs the gesture
+  // over the script.
+  void Drag(CScriptedInputSource& script, CPoint from, const std::vector<CPoint>& moves) {
+    const CPoint origin = view->ClientToScreen(CPoint(0, 0));
+    uint32_t t = 10;
+    for (const CPoint& d : moves) {
+      InputSample in;
+      in.time = t += 10;
+      in.screen = origin + from + d;
+      in.buttons = MK_LBUTTON;
+      script.Push(in);
+    }
+    InputSample up;
+    up.time = t + 10;
+    up.screen = origin + from + (moves.empty() ? CPoint(0, 0) : moves.back());
+    script.Push(up);
+    // Pressed well after the last click, so never taken as a double click.
+    QTest::mousePress(Widget(), Qt::LeftButton, Qt::NoModifier, QPoint(from.x, from.y), 1000);
+    QTest::mouseRelease(Widget(), Qt::LeftButton, Qt::NoModifier, QPoint(from.x, from.y));
+  }
+  std::string Dump() { return DumpPage(*page); }
+  // Sixteen twips to the pixel: the page is 187 x 125 pixels.
+  void Zoom() {
+    view->State().SetZoom(FixedDiv(1, 16), nullptr, 0);
+    ASSERT_EQ(view->State().GetPixelSize(), 16);
+  }
+  CPicShape* GradientSquare() {
+    const Matrix2x3 place{FixedDiv(600, 0x4000), 0, 0, FixedDiv(450, 0x4000), 900, 750};
+    FillStyle g = GradientFill(kGradientRadial, {{0, 0xFF000000}, {255, 0xFFFFFFFF}}, place);
+    CPicShape* owner = Square(Rect32{300, 1500, 300, 1200}, 0, &g);
+    view->State().GetEditFrame()->AddChild(owner);
+    view->State().EditFillOf(owner, 1);
+    EXPECT_EQ(view->State().GetHandleMode(), kHandleFill);
+    return owner;
+  }
+  // A selected square with its centre point shown.
+  CPicShape* CentredSquare() {
+    CPicShape* box = Square(Rect32{300, 1500, 300, 1200}, 0xFF0000FF);
+    view->State().GetEditFrame()->AddChild(box);
+    EXPECT_TRUE(view->State().RunEdit([&] { box->SetSelected(true); }));
+    view->State().SetHandleMode(kHandleCenter);
+    EXPECT_EQ(view->State().GetHandleMode(), kHandleCenter);
+    return box;
+  }
+  void PressRunsHandles() {
+    tools.tool.onPress = [](CMarlView& v) {
+      EXPECT_EQ(v.TrackHandles(v.GetCursorDocPoint(), false), 1);
+    };
+  }
   // Lets the posted typing message arrive.
   static void Drain() { QCoreApplication::processEvents(); }
 
   CFixedFontService fonts;
+  CRecordingMessageBoxSink boxes;
   CTestDoc doc;
   CDocumentPage* page = nullptr;
   CAccelHost host;
@@ -274,6 +355,128 @@ TEST_F(MarlViewInputTest, WaitDragOrHoldOverScriptedInput) {
     QTest::mouseRelease(Widget(), Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
   }
   EXPECT_EQ(tools.tool.presses.size(), std::size(cases));
+}
+
+TEST_F(MarlViewInputTest, FillHandleDragIsOneUndoStep) {
+  CScriptedInputSource script;
+  SetInputSource(&script);
+  Zoom();
+  CPicShape* owner = GradientSquare();
+  const std::string before = Dump();
+  const int32_t p = view->State().GetPixelSize();
+  PressRunsHandles();
+  // The width handle (1500, 750) ten pixels to the right.
+  Drag(script, ToClient(Point32{1500, 750}), {{4, 0}, {10, 0}});
+  EXPECT_FALSE(view->IsFeedbackActive());
+  ASSERT_EQ(view->State().GetHandleMode(), kHandleFill);
+  FillStyle now;
+  EdgeGraphGetFillStyle(owner->GetGeometry(), view->State().GetEditedFill(), now);
+  EXPECT_NEAR(now.matrix.a, FixedDiv(600 + 10 * p, 0x4000), 64);
+  EXPECT_EQ(now.matrix.d, FixedDiv(450, 0x4000));
+  page->Undo();
+  EXPECT_EQ(Dump(), before);
+  // A press that does not move changes nothing and records nothing.
+  view->State().EditFillOf(owner, 1);
+  const CEditStep* undo = page->GetUndoList();
+  Drag(script, ToClient(Point32{1500, 750}), {});
+  EXPECT_EQ(page->GetUndoList(), undo);
+  EXPECT_EQ(Dump(), before);
+}
+
+TEST_F(MarlViewInputTest, CentrePointDraggedInsideSetsItOutsideRemovesIt) {
+  CScriptedInputSource script;
+  SetInputSource(&script);
+  Zoom();
+  CPicShape* box = CentredSquare();
+  const int32_t p = view->State().GetPixelSize();
+  PressRunsHandles();
+  Drag(script, ToClient(Point32{900, 750}), {{3, 0}, {6, 4}});
+  ASSERT_TRUE(box->HasCenter());
+  Point32 centre;
+  box->GetCenter(centre);
+  EXPECT_NEAR(centre.x, 900 + 6 * p, p);
+  EXPECT_NEAR(centre.y, 750 + 4 * p, p);
+  EXPECT_EQ(view->State().GetHandleRect().xmin, centre.x);  // the handle follows
+  // Out of the work area (the page ends at 3000 x 2000 twips).
+  const CRect client = view->GetClientRect();
+  const CPoint from = ToClient(centre);
+  if (ToClient(Point32{3000, 2000}).x + 4 < client.right) {
+    Drag(script, from, {{client.right - 2 - from.x, 0}});
+    EXPECT_FALSE(box->HasCenter());
+  }
+}
+
+TEST_F(MarlViewInputTest, AFailureInAHandleDragLeavesTheDocumentAsItWas) {
+  // The selection's transform drag of a scale handle, as the arrow tool does
+  // it: a step per sample, each inside the view's edit.
+  class CTransformTool : public CRecordingTool {
+   public:
+    void DragTransform(CMarlView& v, const Point32&, const Point32&, int32_t kind) override {
+      kinds.push_back(kind);
+      Matrix2x3 step;
+      MatrixSetTranslation(step, 15, 0);
+      while (v.IsButtonStillDown()) ASSERT_TRUE(v.State().TransformSelection(step, false));
+    }
+    std::vector<int32_t> kinds;
+  };
+  CTransformTool transform;
+  class CTransformTools : public CRecordingTools {
+   public:
+    CDrawTool* current = nullptr;
+    CDrawTool* GetCurrentTool() override { return current; }
+  } transformTools;
+  transformTools.current = &transform;
+  transform.onPress = [](CMarlView& v) { v.TrackHandles(v.GetCursorDocPoint(), false); };
+  view->SetTools(&transformTools);
+  Zoom();
+
+  struct Case {
+    const char* what;
+    int32_t mode;
+    Point32 handle;
+  } cases[] = {
+      {"fill width handle", kHandleFill, {1500, 750}},
+      {"centre point", kHandleCenter, {900, 750}},
+      {"scale handle", kHandleScale, {1500, 750}},
+  };
+  for (const Case& c : cases) {
+    for (int k = 1; k <= 3; ++k) {
+      SCOPED_TRACE(testing::Message() << c.what << ", failing at sample " << k);
+      CPicShape* shape = c.mode == kHandleFill ? GradientSquare() : CentredSquare();
+      if (c.mode != kHandleCenter) view->State().SetHandleMode(c.mode);
+      ASSERT_EQ(view->State().GetHandleMode(), c.mode);
+      ASSERT_TRUE(view->State().RunEdit([] {}));  // the steps before the drag
+      const CEditStep* undo = page->GetUndoList();
+      const std::string before = Dump();
+      const int caught = GuardedExceptionCount();
+      const size_t reported = services.messages.size();
+      CFailingInputSource failing;
+      failing.failAt = k;
+      SetInputSource(&failing);
+      Drag(failing, ToClient(c.handle), {{3, 0}, {6, 0}, {9, 0}, {12, 0}});
+      EXPECT_EQ(failing.polls, k);  // nothing polled after the failure
+      EXPECT_EQ(Dump(), before);
+      EXPECT_EQ(page->GetUndoList(), undo);
+      EXPECT_EQ(page->GetEditDepth(), 0);
+      EXPECT_FALSE(view->IsFeedbackActive());
+      // Reported once: by the edit it broke, else by the window's guard.
+      EXPECT_EQ(GuardedExceptionCount() - caught + (services.messages.size() - reported), 1u);
+      ASSERT_TRUE(view->State().RunEdit([&] { shape->DeleteFromParent(); }));
+    }
+  }
+  EXPECT_EQ(transform.kinds, (std::vector<int32_t>{kDragScaleX, kDragScaleX, kDragScaleX}));
+  // The view is still usable: the same scale drag without a failure.
+  CPicShape* shape = CentredSquare();
+  view->State().SetHandleMode(kHandleScale);
+  Rect32 r;
+  shape->GetBounds(r);
+  CScriptedInputSource script;
+  SetInputSource(&script);
+  Drag(script, ToClient(Point32{1500, 750}), {{3, 0}, {6, 0}});
+  Rect32 moved;
+  shape->GetBounds(moved);
+  EXPECT_GT(moved.xmin, r.xmin);
+  view->SetTools(&tools);
 }
 
 }  // namespace
