@@ -22,6 +22,7 @@
 #include "model/pic_shape.h"
 #include "model/pic_text.h"
 #include "model_fixtures.h"
+#include "paint_fixture.h"
 #include "platform/core/font.h"
 #include "platform/qt/dc.h"
 #include "platform/qt/tablet.h"
@@ -40,22 +41,10 @@ constexpr int kWidth = 320;  // the view's window (the client is smaller by the 
 constexpr int kHeight = 240;
 constexpr Fixed k100 = 0x10000;  // 100 %: one pixel per twip at 1440 dots per inch
 
-// A colour word (red in the low byte) as the window's pixel value.
-QRgb Pixel(uint32_t colour) {
-  return ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF);
-}
-
-class ViewPaintTest : public ModelTest {
+class ViewPaintTest : public PaintPageTest {
  protected:
   void SetUp() override {
-    ModelTest::SetUp();
-    SetLogPixels(1440, 1440);
-    doc.m_movieRect = Rect32{0, 400, 0, 300};
-    page = NewPage(doc);
-    ASSERT_TRUE(Edit(page, [&] {
-      CPicPage* root = page->GetRoot();
-      while (root->GetFirstChild() != nullptr) root->GetFirstChild()->DeleteFromParent();
-    }));
+    PaintPageTest::SetUp();
     view = std::make_unique<CMarlView>();
     ASSERT_TRUE(host.Create("PL_Default", "frame", WS_VISIBLE, {20, 20, 20 + kWidth, 20 + kHeight},
                             nullptr, 0));
@@ -73,10 +62,9 @@ class ViewPaintTest : public ModelTest {
     view->DestroyWindow();
     host.DestroyWindow();
     view.reset();
-    SetLogPixels(0, 0);
     SetTabletPresent(false);
     UnloadWintab();
-    ModelTest::TearDown();
+    PaintPageTest::TearDown();
   }
 
   ViewState& State() { return view->State(); }
@@ -107,8 +95,6 @@ class ViewPaintTest : public ModelTest {
     return Pixels();
   }
 
-  CTestDoc doc;
-  CDocumentPage* page = nullptr;
   CHost host;
   std::unique_ptr<CMarlView> view;
 };
@@ -417,34 +403,6 @@ TEST_F(ViewPaintTest, FeedbackSurvivesResizeAndDeactivation) {
 }
 
 // ---- the page against a direct rendering -----------------------------------------------
-
-// The scan converter's rendering of the page's layers drawn straight into a
-// bitmap of the client's size through the view's matrix.
-QImage DirectRendering(CMarlView& view, CPicPage* root, int32_t quality) {
-  const CRect client = view.GetClientRect();
-  const int w = client.Width(), h = client.Height();
-  COffscreenBitmap bitmap;
-  EXPECT_TRUE(bitmap.Create(Rect32{0, w, 0, h}));
-  bitmap.SetOrigin(1);
-  QImage out(w, h, QImage::Format_RGB32);
-  {
-    const uint32_t aa = quality > kQualityFast ? 1 : 0;
-    CBitmapRenderContext rc(&bitmap, aa);
-    const Rect32 clip{0, w, 0, h};
-    rc.m_scanConverter.SetTarget(&bitmap, &clip, aa);
-    rc.m_scanConverter.AllocBuckets();
-    rc.SetClip(clip);
-    Matrix2x3 m;
-    view.GetDocToClientMatrix(m);
-    rc.SetMatrix(m);
-    rc.FillRectColor(0xFFFFFFFF);
-    root->Draw(rc);
-    CDC dc;
-    EXPECT_TRUE(dc.AttachImage(&out));
-    rc.Blit(&dc, clip, 0, 0);
-  }
-  return out;
-}
 
 TEST_F(ViewPaintTest, PaintedPageEqualsTheDirectRendering) {
   // A linear gradient across the square (gradient space -0x4000..0x4000).
