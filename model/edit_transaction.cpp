@@ -1,13 +1,13 @@
 #include "model/edit_transaction.h"
 
-CEditTransaction::CEditTransaction(CDocumentPage& page, uint32_t kind) : page_(page) {
+CEditTransaction::CEditTransaction(CDocumentPage& page, uint32_t kind) : m_page(page) {
   page.BeginEdit(kind);
 }
 
 CEditTransaction::~CEditTransaction() {
-  if (!open_) return;
+  if (!m_open) return;
   try {
-    page_.RevertEdit();
+    m_page.RevertEdit();
   } catch (...) {
     // A refresh that fails while the edit is taken back leaves the model
     // reverted; an exception may already be passing, so none leaves here.
@@ -15,6 +15,6 @@ CEditTransaction::~CEditTransaction() {
 }
 
 int32_t CEditTransaction::Commit() {
-  open_ = false;
-  return page_.EndEdit();
+  m_open = false;
+  return m_page.EndEdit();
 }

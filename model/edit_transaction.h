@@ -52,6 +52,6 @@ class CEditTransaction {
   }
 
  private:
-  CDocumentPage& page_;
-  bool open_ = true;
+  CDocumentPage& m_page;
+  bool m_open = true;
 };

@@ -58,12 +58,12 @@ CSymbolDescent::CSymbolDescent(const CPicSymbol* inst) {
     return;
   }
   path.push_back(symbol);
-  entered_ = true;
-  root_ = symbol->GetRoot();
+  m_entered = true;
+  m_root = symbol->GetRoot();
 }
 
 CSymbolDescent::~CSymbolDescent() {
-  if (entered_) DescentPath().pop_back();
+  if (m_entered) DescentPath().pop_back();
 }
 
 int CSymbolDescent::Depth() {

@@ -202,11 +202,11 @@ class CSymbolDescent {
   CSymbolDescent(const CSymbolDescent&) = delete;
   CSymbolDescent& operator=(const CSymbolDescent&) = delete;
 
-  CPicPage* Root() const { return root_; }
+  CPicPage* Root() const { return m_root; }
   // The current depth of descents (for tests).
   static int Depth();
 
  private:
-  CPicPage* root_ = nullptr;
-  bool entered_ = false;
+  CPicPage* m_root = nullptr;
+  bool m_entered = false;
 };

@@ -81,11 +81,11 @@ CSymbolPropertiesModel::CSymbolPropertiesModel(int32_t playMode, int32_t firstFr
       firstFrameText(std::to_string(int64_t{firstFrame} + 1)),
       frameCount(frameCount),
       editButtonsEnabled(editButtons),
-      initialPlayMode_(playModeIndex),
-      initialFirstFrame_(firstFrameText) {}
+      m_initialPlayMode(playModeIndex),
+      m_initialFirstFrame(firstFrameText) {}
 
 std::string CSymbolPropertiesModel::Validate() const {
-  if (firstFrameText == initialFirstFrame_) return {};
+  if (firstFrameText == m_initialFirstFrame) return {};
   return CheckRange(firstFrameText, 1, frameCount);
 }
 
@@ -94,12 +94,12 @@ bool CSymbolPropertiesModel::End(int r) {
 }
 
 int32_t CSymbolPropertiesModel::PlayModeToStore() const {
-  return playModeIndex != initialPlayMode_ ? playModeIndex : -1;
+  return playModeIndex != m_initialPlayMode ? playModeIndex : -1;
 }
 
 int32_t CSymbolPropertiesModel::FirstFrameToStore() const {
   int64_t value;
-  if (firstFrameText == initialFirstFrame_ || !ParseInteger(firstFrameText, value)) return -1;
+  if (firstFrameText == m_initialFirstFrame || !ParseInteger(firstFrameText, value)) return -1;
   return static_cast<int32_t>(value - 1);
 }
 
@@ -115,16 +115,16 @@ CActionDialogModel::CActionDialogModel(Kind kind, const CFrameAction& action,
       url(action.url),
       target(action.target),
       editButtonsEnabled(kind == kButtonProperties && editButtons),
-      initial_(action) {
+      m_initial(action) {
   for (size_t i = 0; i < pageNames.size(); ++i) {
     if (pageNames[i] == action.page) {
       pageIndex = static_cast<int32_t>(i);
       break;
     }
   }
-  initialPosition_ = actionPosition;
-  initialPageIndex_ = pageIndex;
-  initialFrameText_ = frameText;
+  m_initialPosition = actionPosition;
+  m_initialPageIndex = pageIndex;
+  m_initialFrameText = frameText;
 }
 
 std::vector<std::string> CActionDialogModel::ActionTexts() const {
@@ -182,7 +182,7 @@ bool CActionDialogModel::UrlShown() const {
 }
 
 std::string CActionDialogModel::Validate() const {
-  if (frameText == initialFrameText_) return {};
+  if (frameText == m_initialFrameText) return {};
   return CheckRange(frameText, kFrameLow, kFrameHigh);
 }
 
@@ -191,14 +191,14 @@ bool CActionDialogModel::End(int r) {
 }
 
 CFrameAction CActionDialogModel::Stored() const {
-  CFrameAction action = initial_;
-  if (actionPosition != initialPosition_) action.type = TypeAtPosition(actionPosition);
-  if (pageIndex != initialPageIndex_ && pageIndex >= 0 &&
+  CFrameAction action = m_initial;
+  if (actionPosition != m_initialPosition) action.type = TypeAtPosition(actionPosition);
+  if (pageIndex != m_initialPageIndex && pageIndex >= 0 &&
       static_cast<size_t>(pageIndex) < pageNames.size()) {
     action.page = pageNames[static_cast<size_t>(pageIndex)];
   }
   int64_t frame;
-  if (frameText != initialFrameText_ && ParseInteger(frameText, frame)) {
+  if (frameText != m_initialFrameText && ParseInteger(frameText, frame)) {
     action.frame = static_cast<int32_t>(frame);
   }
   action.url = url;

@@ -55,8 +55,8 @@ class CSymbolPropertiesModel {
   std::string message;  // the last refusal
 
  private:
-  int32_t initialPlayMode_;
-  std::string initialFirstFrame_;
+  int32_t m_initialPlayMode;
+  std::string m_initialFirstFrame;
 };
 
 // The Button Properties dialog and the Frame Action dialog: the action list,
@@ -106,10 +106,10 @@ class CActionDialogModel {
   std::string message;
 
  private:
-  CFrameAction initial_;
-  int32_t initialPosition_;
-  int32_t initialPageIndex_;
-  std::string initialFrameText_;
+  CFrameAction m_initial;
+  int32_t m_initialPosition;
+  int32_t m_initialPageIndex;
+  std::string m_initialFrameText;
 };
 
 // What the property commands of instances, buttons and key frames need of

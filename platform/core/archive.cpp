@@ -34,8 +34,8 @@ CArchive& operator>>(CArchive& ar, CObject*& obj) {
 }
 
 CArchive::CArchive(CFile* file, Mode mode, size_t bufferSize)
-    : file_(file), mode_(mode), buffer_(std::max<size_t>(bufferSize, 16)) {
-  if (mode_ == load) loadArray_.emplace_back();  // index 0: null
+    : m_file(file), m_mode(mode), m_buffer(std::max<size_t>(bufferSize, 16)) {
+  if (m_mode == load) m_loadArray.emplace_back();  // index 0: null
 }
 
 CArchive::~CArchive() {
@@ -43,47 +43,47 @@ CArchive::~CArchive() {
 }
 
 void CArchive::CheckLoading() const {
-  if (file_ == nullptr) throw CArchiveException(CArchiveException::genericException);
-  if (mode_ != load) throw CArchiveException(CArchiveException::writeOnly);
+  if (m_file == nullptr) throw CArchiveException(CArchiveException::genericException);
+  if (m_mode != load) throw CArchiveException(CArchiveException::writeOnly);
 }
 
 void CArchive::CheckStoring() const {
-  if (file_ == nullptr) throw CArchiveException(CArchiveException::genericException);
-  if (mode_ != store) throw CArchiveException(CArchiveException::readOnly);
+  if (m_file == nullptr) throw CArchiveException(CArchiveException::genericException);
+  if (m_mode != store) throw CArchiveException(CArchiveException::readOnly);
 }
 
 // ---- buffer ------------------------------------------------------------------
 
 void CArchive::FillBuffer() {
-  bufPos_ = 0;
-  bufEnd_ = file_->Read(buffer_.data(), buffer_.size());
+  m_bufPos = 0;
+  m_bufEnd = m_file->Read(m_buffer.data(), m_buffer.size());
 }
 
 void CArchive::FlushBuffer() {
-  if (bufPos_ == 0) return;
-  size_t n = bufPos_;
-  bufPos_ = 0;  // a failed write drops the bytes rather than writing them twice
-  file_->Write(buffer_.data(), n);
+  if (m_bufPos == 0) return;
+  size_t n = m_bufPos;
+  m_bufPos = 0;  // a failed write drops the bytes rather than writing them twice
+  m_file->Write(m_buffer.data(), n);
 }
 
 void CArchive::Flush() {
-  if (file_ == nullptr) return;
-  if (mode_ == store) {
+  if (m_file == nullptr) return;
+  if (m_mode == store) {
     FlushBuffer();
-  } else if (bufEnd_ > bufPos_) {
-    file_->Seek(-static_cast<int64_t>(bufEnd_ - bufPos_), CFile::current);
-    bufPos_ = bufEnd_ = 0;
+  } else if (m_bufEnd > m_bufPos) {
+    m_file->Seek(-static_cast<int64_t>(m_bufEnd - m_bufPos), CFile::current);
+    m_bufPos = m_bufEnd = 0;
   }
 }
 
 void CArchive::Close() {
   Flush();
-  file_ = nullptr;
+  m_file = nullptr;
 }
 
 void CArchive::Abort() noexcept {
-  file_ = nullptr;
-  bufPos_ = bufEnd_ = 0;
+  m_file = nullptr;
+  m_bufPos = m_bufEnd = 0;
 }
 
 // ---- raw bytes ---------------------------------------------------------------
@@ -93,19 +93,19 @@ size_t CArchive::Read(void* buffer, size_t count) {
   auto* out = static_cast<uint8_t*>(buffer);
   size_t done = 0;
   while (done < count) {
-    if (bufPos_ == bufEnd_) {
+    if (m_bufPos == m_bufEnd) {
       // Large reads bypass the buffer.
-      if (count - done >= buffer_.size()) {
-        size_t n = file_->Read(out + done, count - done);
+      if (count - done >= m_buffer.size()) {
+        size_t n = m_file->Read(out + done, count - done);
         done += n;
         break;
       }
       FillBuffer();
-      if (bufEnd_ == 0) break;
+      if (m_bufEnd == 0) break;
     }
-    size_t n = std::min(count - done, bufEnd_ - bufPos_);
-    std::memcpy(out + done, buffer_.data() + bufPos_, n);
-    bufPos_ += n;
+    size_t n = std::min(count - done, m_bufEnd - m_bufPos);
+    std::memcpy(out + done, m_buffer.data() + m_bufPos, n);
+    m_bufPos += n;
     done += n;
   }
   return done;
@@ -119,19 +119,19 @@ void CArchive::Write(const void* buffer, size_t count) {
   CheckStoring();
   if (count == 0) return;
   const auto* in = static_cast<const uint8_t*>(buffer);
-  if (count >= buffer_.size()) {
+  if (count >= m_buffer.size()) {
     FlushBuffer();
-    file_->Write(in, count);
+    m_file->Write(in, count);
     return;
   }
-  if (count > buffer_.size() - bufPos_) FlushBuffer();
-  std::memcpy(buffer_.data() + bufPos_, in, count);
-  bufPos_ += count;
+  if (count > m_buffer.size() - m_bufPos) FlushBuffer();
+  std::memcpy(m_buffer.data() + m_bufPos, in, count);
+  m_bufPos += count;
 }
 
 uint64_t CArchive::GetRemaining() const {
   CheckLoading();
-  return (bufEnd_ - bufPos_) + file_->GetRemaining();
+  return (m_bufEnd - m_bufPos) + m_file->GetRemaining();
 }
 
 CArchive& CArchive::PutLE(uint32_t v, int bytes) {
@@ -237,7 +237,7 @@ uint32_t CArchive::ReadCount() {
 // ---- objects -----------------------------------------------------------------
 
 void CArchive::CheckMapCount() const {
-  if (mapCount_ >= kMaxMapCount) throw CArchiveException(CArchiveException::badIndex);
+  if (m_mapCount >= kMaxMapCount) throw CArchiveException(CArchiveException::badIndex);
 }
 
 void CArchive::WriteIndex(uint32_t index, bool isClass) {
@@ -254,7 +254,7 @@ void CArchive::WriteObject(const CObject* obj) {
     *this << kNullTag;
     return;
   }
-  if (auto it = storeMap_.find(obj); it != storeMap_.end()) {
+  if (auto it = m_storeMap.find(obj); it != m_storeMap.end()) {
     WriteIndex(it->second, false);
     return;
   }
@@ -262,7 +262,7 @@ void CArchive::WriteObject(const CObject* obj) {
   if (cls->m_wSchema == CRuntimeClass::kNoSchema) {
     throw CArchiveException(CArchiveException::badClass);
   }
-  if (auto it = storeMap_.find(cls); it != storeMap_.end()) {
+  if (auto it = m_storeMap.find(cls); it != m_storeMap.end()) {
     WriteIndex(it->second, true);
   } else {
     CheckMapCount();
@@ -270,11 +270,11 @@ void CArchive::WriteObject(const CObject* obj) {
     if (name.size() > kMaxClassNameLength) throw CArchiveException(CArchiveException::badClass);
     *this << kNewClassTag << cls->m_wSchema << static_cast<uint16_t>(name.size());
     Write(name.data(), name.size());
-    storeMap_.emplace(cls, mapCount_++);
+    m_storeMap.emplace(cls, m_mapCount++);
   }
   CheckMapCount();
   // Mapped before its record, so references to it from inside are back references.
-  storeMap_.emplace(obj, mapCount_++);
+  m_storeMap.emplace(obj, m_mapCount++);
   const_cast<CObject*>(obj)->Serialize(*this);
 }
 
@@ -291,21 +291,21 @@ const CRuntimeClass* CArchive::ReadNewClass() {
   }
   if (cls->m_wSchema != schema) throw CArchiveException(CArchiveException::badSchema);
   CheckMapCount();
-  loadArray_.push_back({cls, nullptr});
-  ++mapCount_;
+  m_loadArray.push_back({cls, nullptr});
+  ++m_mapCount;
   return cls;
 }
 
 std::vector<CObject*> CArchive::GetLoadedObjects() const {
   std::vector<CObject*> objects;
-  for (const LoadEntry& entry : loadArray_) {
+  for (const LoadEntry& entry : m_loadArray) {
     if (entry.obj != nullptr) objects.push_back(entry.obj);
   }
   return objects;
 }
 
 void CArchive::ForgetLoadedFrom(size_t count) {
-  for (size_t i = count; i < loadArray_.size(); ++i) loadArray_[i].obj = nullptr;
+  for (size_t i = count; i < m_loadArray.size(); ++i) m_loadArray[i].obj = nullptr;
 }
 
 CObject* CArchive::ReadObject(const CRuntimeClass* requested) {
@@ -324,16 +324,16 @@ CObject* CArchive::ReadObject(const CRuntimeClass* requested) {
     }
     if (obTag & kBigClassTag) {
       uint32_t index = obTag & ~kBigClassTag;
-      if (index == 0 || index >= loadArray_.size() || loadArray_[index].cls == nullptr) {
+      if (index == 0 || index >= m_loadArray.size() || m_loadArray[index].cls == nullptr) {
         throw CArchiveException(CArchiveException::badIndex);
       }
-      cls = loadArray_[index].cls;
+      cls = m_loadArray[index].cls;
     } else {
       if (obTag == 0) return nullptr;
-      if (obTag >= loadArray_.size() || loadArray_[obTag].obj == nullptr) {
+      if (obTag >= m_loadArray.size() || m_loadArray[obTag].obj == nullptr) {
         throw CArchiveException(CArchiveException::badIndex);
       }
-      CObject* obj = loadArray_[obTag].obj;
+      CObject* obj = m_loadArray[obTag].obj;
       if (requested != nullptr && !obj->IsKindOf(requested)) {
         throw CArchiveException(CArchiveException::badClass);
       }
@@ -343,17 +343,17 @@ CObject* CArchive::ReadObject(const CRuntimeClass* requested) {
   if (requested != nullptr && !cls->IsDerivedFrom(requested)) {
     throw CArchiveException(CArchiveException::badClass);
   }
-  if (loadDepth_ >= kMaxLoadDepth) throw CArchiveException(CArchiveException::genericException);
+  if (m_loadDepth >= kMaxLoadDepth) throw CArchiveException(CArchiveException::genericException);
   CheckMapCount();
   CObject* obj = cls->CreateObject();
   try {
-    loadArray_.push_back({nullptr, obj});
+    m_loadArray.push_back({nullptr, obj});
   } catch (const std::bad_alloc&) {
     delete obj;
     throw CMemoryException();
   }
-  ++mapCount_;
-  DepthGuard guard(loadDepth_);
+  ++m_mapCount;
+  DepthGuard guard(m_loadDepth);
   obj->Serialize(*this);
   return obj;
 }

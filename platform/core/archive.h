@@ -59,9 +59,9 @@ class CArchive {
   CArchive(const CArchive&) = delete;
   CArchive& operator=(const CArchive&) = delete;
 
-  bool IsLoading() const { return mode_ == load; }
-  bool IsStoring() const { return mode_ == store; }
-  CFile* GetFile() const { return file_; }
+  bool IsLoading() const { return m_mode == load; }
+  bool IsStoring() const { return m_mode == store; }
+  CFile* GetFile() const { return m_file; }
 
   // Storing: writes the buffered bytes to the file. Loading: moves the file
   // back to the archive's logical position (unread buffered bytes).
@@ -139,7 +139,7 @@ class CArchive {
   // Loading: the number of index entries so far; ForgetLoadedFrom makes the
   // objects entered from that count on unknown, so that a later reference
   // to one (an object the reader has deleted) is refused as a bad index.
-  size_t GetLoadedCount() const { return loadArray_.size(); }
+  size_t GetLoadedCount() const { return m_loadArray.size(); }
   void ForgetLoadedFrom(size_t count);
 
   CArchive& operator<<(const CObject* obj) {
@@ -163,16 +163,16 @@ class CArchive {
   void FillBuffer();
   void FlushBuffer();
 
-  CFile* file_;
-  Mode mode_;
-  std::vector<uint8_t> buffer_;
-  size_t bufPos_ = 0;  // load: next byte to read; store: bytes buffered
-  size_t bufEnd_ = 0;  // load: end of valid bytes
+  CFile* m_file;
+  Mode m_mode;
+  std::vector<uint8_t> m_buffer;
+  size_t m_bufPos = 0;  // load: next byte to read; store: bytes buffered
+  size_t m_bufEnd = 0;  // load: end of valid bytes
 
-  uint32_t mapCount_ = 1;  // next index; 0 is null
-  std::unordered_map<const void*, uint32_t> storeMap_;
-  std::vector<LoadEntry> loadArray_;
-  int loadDepth_ = 0;
+  uint32_t m_mapCount = 1;  // next index; 0 is null
+  std::unordered_map<const void*, uint32_t> m_storeMap;
+  std::vector<LoadEntry> m_loadArray;
+  int m_loadDepth = 0;
 };
 
 CArchive& operator>>(CArchive& ar, CObject*& obj);

@@ -39,7 +39,7 @@ bool CCmdTarget::OnCmdMsg(uint32_t id, CCmdUI* ui, bool probe) {
 }
 
 bool CCmdTarget::HandleOwnCommand(uint32_t id, CCmdUI* ui, bool probe) {
-  for (const Entry& e : entries_) {
+  for (const Entry& e : m_entries) {
     if (id < e.first || id > e.last) continue;
     if (ui != nullptr) {
       if (!e.update) continue;
@@ -55,19 +55,19 @@ bool CCmdTarget::HandleOwnCommand(uint32_t id, CCmdUI* ui, bool probe) {
 }
 
 void CCmdTarget::AddCommand(uint32_t id, std::function<void()> handler) {
-  entries_.push_back({id, id, [h = std::move(handler)](uint32_t) { h(); }, {}});
+  m_entries.push_back({id, id, [h = std::move(handler)](uint32_t) { h(); }, {}});
 }
 
 void CCmdTarget::AddCommandRange(uint32_t first, uint32_t last, CommandHandler handler) {
-  entries_.push_back({first, last, std::move(handler), {}});
+  m_entries.push_back({first, last, std::move(handler), {}});
 }
 
 void CCmdTarget::AddUpdate(uint32_t id, UpdateHandler handler) {
-  entries_.push_back({id, id, {}, std::move(handler)});
+  m_entries.push_back({id, id, {}, std::move(handler)});
 }
 
 void CCmdTarget::AddUpdateRange(uint32_t first, uint32_t last, UpdateHandler handler) {
-  entries_.push_back({first, last, {}, std::move(handler)});
+  m_entries.push_back({first, last, {}, std::move(handler)});
 }
 
 namespace {

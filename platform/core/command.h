@@ -81,7 +81,7 @@ class CCmdTarget : public CObject {
     CommandHandler command;
     UpdateHandler update;
   };
-  std::vector<Entry> entries_;
+  std::vector<Entry> m_entries;
 };
 
 // The application's command target: last in every routing. Set by the

@@ -20,12 +20,12 @@ CDiskFile::~CDiskFile() {
 }
 
 void CDiskFile::ThrowOsError(int errnum) const {
-  throw CFileException(CFileException::OsErrorToCause(errnum), errnum, path_);
+  throw CFileException(CFileException::OsErrorToCause(errnum), errnum, m_path);
 }
 
 void CDiskFile::Open(const std::string& path, unsigned flags) {
   Abort();
-  path_ = path;
+  m_path = path;
   int oflags = O_CLOEXEC;
   switch (flags & 3) {
     case modeWrite:
@@ -49,14 +49,14 @@ void CDiskFile::Open(const std::string& path, unsigned flags) {
     ::close(fd);
     ThrowOsError(EISDIR);
   }
-  fd_ = fd;
+  m_fd = fd;
 }
 
 size_t CDiskFile::Read(void* buffer, size_t count) {
-  if (fd_ < 0) ThrowOsError(EBADF);
+  if (m_fd < 0) ThrowOsError(EBADF);
   size_t done = 0;
   while (done < count) {
-    ssize_t n = ::read(fd_, static_cast<char*>(buffer) + done, count - done);
+    ssize_t n = ::read(m_fd, static_cast<char*>(buffer) + done, count - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       ThrowOsError(errno);
@@ -68,10 +68,10 @@ size_t CDiskFile::Read(void* buffer, size_t count) {
 }
 
 void CDiskFile::Write(const void* buffer, size_t count) {
-  if (fd_ < 0) ThrowOsError(EBADF);
+  if (m_fd < 0) ThrowOsError(EBADF);
   size_t done = 0;
   while (done < count) {
-    ssize_t n = ::write(fd_, static_cast<const char*>(buffer) + done, count - done);
+    ssize_t n = ::write(m_fd, static_cast<const char*>(buffer) + done, count - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       ThrowOsError(errno);
@@ -81,66 +81,67 @@ void CDiskFile::Write(const void* buffer, size_t count) {
 }
 
 uint64_t CDiskFile::Seek(int64_t offset, SeekPosition from) {
-  if (fd_ < 0) ThrowOsError(EBADF);
+  if (m_fd < 0) ThrowOsError(EBADF);
   int whence = from == begin ? SEEK_SET : from == current ? SEEK_CUR : SEEK_END;
-  off_t pos = ::lseek(fd_, static_cast<off_t>(offset), whence);
+  off_t pos = ::lseek(m_fd, static_cast<off_t>(offset), whence);
   if (pos < 0) ThrowOsError(errno);
   return static_cast<uint64_t>(pos);
 }
 
 uint64_t CDiskFile::GetPosition() const {
-  if (fd_ < 0) ThrowOsError(EBADF);
-  off_t pos = ::lseek(fd_, 0, SEEK_CUR);
+  if (m_fd < 0) ThrowOsError(EBADF);
+  off_t pos = ::lseek(m_fd, 0, SEEK_CUR);
   if (pos < 0) ThrowOsError(errno);
   return static_cast<uint64_t>(pos);
 }
 
 uint64_t CDiskFile::GetLength() const {
-  if (fd_ < 0) ThrowOsError(EBADF);
+  if (m_fd < 0) ThrowOsError(EBADF);
   struct stat st;
-  if (::fstat(fd_, &st) != 0) ThrowOsError(errno);
+  if (::fstat(m_fd, &st) != 0) ThrowOsError(errno);
   return static_cast<uint64_t>(st.st_size);
 }
 
 void CDiskFile::SetLength(uint64_t length) {
-  if (fd_ < 0) ThrowOsError(EBADF);
+  if (m_fd < 0) ThrowOsError(EBADF);
   if (length > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) ThrowOsError(EFBIG);
-  if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) ThrowOsError(errno);
+  if (::ftruncate(m_fd, static_cast<off_t>(length)) != 0) ThrowOsError(errno);
 }
 
 void CDiskFile::Flush() {
-  if (fd_ >= 0 && ::fsync(fd_) != 0 && errno != EINVAL) ThrowOsError(errno);
+  if (m_fd >= 0 && ::fsync(m_fd) != 0 && errno != EINVAL) ThrowOsError(errno);
 }
 
 void CDiskFile::Close() {
-  if (fd_ < 0) return;
-  int fd = fd_;
-  fd_ = -1;
+  if (m_fd < 0) return;
+  int fd = m_fd;
+  m_fd = -1;
   if (::close(fd) != 0 && errno != EINTR) ThrowOsError(errno);
 }
 
 void CDiskFile::Abort() noexcept {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  if (m_fd >= 0) ::close(m_fd);
+  m_fd = -1;
 }
 
 // ---- CMemFile ----------------------------------------------------------------
 
-CMemFile::CMemFile(size_t growBytes) : growBytes_(std::max<size_t>(growBytes, 1)) {}
+CMemFile::CMemFile(size_t growBytes) : m_growBytes(std::max<size_t>(growBytes, 1)) {}
 
 CMemFile::CMemFile(std::span<const uint8_t> bytes, size_t growBytes) : CMemFile(growBytes) {
   Reserve(bytes.size());
-  data_.assign(bytes.begin(), bytes.end());
+  m_data.assign(bytes.begin(), bytes.end());
 }
 
 void CMemFile::Reserve(uint64_t size) {
-  if (size <= data_.capacity()) return;
+  if (size <= m_data.capacity()) return;
   // Grow by whole steps, and at least geometrically so that appends stay linear.
-  uint64_t steps = (size + growBytes_ - 1) / growBytes_;
-  uint64_t wanted = std::max<uint64_t>(steps * growBytes_, data_.capacity() + data_.capacity() / 2);
-  if (wanted > data_.max_size()) throw CMemoryException();
+  uint64_t steps = (size + m_growBytes - 1) / m_growBytes;
+  uint64_t wanted =
+      std::max<uint64_t>(steps * m_growBytes, m_data.capacity() + m_data.capacity() / 2);
+  if (wanted > m_data.max_size()) throw CMemoryException();
   try {
-    data_.reserve(static_cast<size_t>(wanted));
+    m_data.reserve(static_cast<size_t>(wanted));
   } catch (const std::bad_alloc&) {
     throw CMemoryException();
   } catch (const std::length_error&) {
@@ -149,50 +150,50 @@ void CMemFile::Reserve(uint64_t size) {
 }
 
 size_t CMemFile::Read(void* buffer, size_t count) {
-  if (position_ >= data_.size() || count == 0) return 0;
-  size_t n = std::min(count, data_.size() - position_);
-  std::memcpy(buffer, data_.data() + position_, n);
-  position_ += n;
+  if (m_position >= m_data.size() || count == 0) return 0;
+  size_t n = std::min(count, m_data.size() - m_position);
+  std::memcpy(buffer, m_data.data() + m_position, n);
+  m_position += n;
   return n;
 }
 
 void CMemFile::Write(const void* buffer, size_t count) {
   if (count == 0) return;
-  if (count > data_.max_size() - position_) throw CMemoryException();
-  size_t end = position_ + count;
-  if (end > data_.size()) {
+  if (count > m_data.max_size() - m_position) throw CMemoryException();
+  size_t end = m_position + count;
+  if (end > m_data.size()) {
     Reserve(end);
-    data_.resize(end);
+    m_data.resize(end);
   }
-  std::memcpy(data_.data() + position_, buffer, count);
-  position_ = end;
+  std::memcpy(m_data.data() + m_position, buffer, count);
+  m_position = end;
 }
 
 uint64_t CMemFile::Seek(int64_t offset, SeekPosition from) {
   int64_t base = from == begin     ? 0
-                 : from == current ? static_cast<int64_t>(position_)
-                                   : static_cast<int64_t>(data_.size());
+                 : from == current ? static_cast<int64_t>(m_position)
+                                   : static_cast<int64_t>(m_data.size());
   if ((offset < 0 && base + offset < 0) ||
       (offset > 0 && offset > std::numeric_limits<int64_t>::max() - base)) {
     throw CFileException(CFileException::badSeek);
   }
   uint64_t target = static_cast<uint64_t>(base + offset);
-  if (target > data_.max_size()) throw CFileException(CFileException::badSeek);
+  if (target > m_data.max_size()) throw CFileException(CFileException::badSeek);
   // Seeking past the end is allowed; the gap is zero-filled by the next write.
-  position_ = static_cast<size_t>(target);
-  return position_;
+  m_position = static_cast<size_t>(target);
+  return m_position;
 }
 
 void CMemFile::SetLength(uint64_t length) {
-  if (length > data_.max_size()) throw CMemoryException();
+  if (length > m_data.max_size()) throw CMemoryException();
   Reserve(length);
-  data_.resize(static_cast<size_t>(length));
-  position_ = std::min(position_, data_.size());
+  m_data.resize(static_cast<size_t>(length));
+  m_position = std::min(m_position, m_data.size());
 }
 
 std::vector<uint8_t> CMemFile::Detach() {
   std::vector<uint8_t> out;
-  out.swap(data_);
-  position_ = 0;
+  out.swap(m_data);
+  m_position = 0;
   return out;
 }

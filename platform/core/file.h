@@ -61,8 +61,8 @@ class CDiskFile : public CFile {
   CDiskFile& operator=(const CDiskFile&) = delete;
 
   void Open(const std::string& path, unsigned flags);
-  bool IsOpen() const { return fd_ >= 0; }
-  const std::string& GetFilePath() const { return path_; }
+  bool IsOpen() const { return m_fd >= 0; }
+  const std::string& GetFilePath() const { return m_path; }
 
   size_t Read(void* buffer, size_t count) override;
   void Write(const void* buffer, size_t count) override;
@@ -77,8 +77,8 @@ class CDiskFile : public CFile {
  private:
   [[noreturn]] void ThrowOsError(int errnum) const;
 
-  int fd_ = -1;
-  std::string path_;
+  int m_fd = -1;
+  std::string m_path;
 };
 
 class CMemFile : public CFile {
@@ -91,19 +91,19 @@ class CMemFile : public CFile {
   size_t Read(void* buffer, size_t count) override;
   void Write(const void* buffer, size_t count) override;
   uint64_t Seek(int64_t offset, SeekPosition from) override;
-  uint64_t GetPosition() const override { return position_; }
-  uint64_t GetLength() const override { return data_.size(); }
+  uint64_t GetPosition() const override { return m_position; }
+  uint64_t GetLength() const override { return m_data.size(); }
   void SetLength(uint64_t length) override;
 
   // The contents (valid until the next write).
-  std::span<const uint8_t> GetData() const { return data_; }
+  std::span<const uint8_t> GetData() const { return m_data; }
   // Takes the contents out, leaving the file empty.
   std::vector<uint8_t> Detach();
 
  private:
   void Reserve(uint64_t size);
 
-  std::vector<uint8_t> data_;
-  size_t position_ = 0;
-  size_t growBytes_;
+  std::vector<uint8_t> m_data;
+  size_t m_position = 0;
+  size_t m_growBytes;
 };

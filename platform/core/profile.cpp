@@ -10,8 +10,8 @@ std::pair<std::string, std::string> Key(std::string_view section, std::string_vi
 
 int CMemoryProfileSettings::GetProfileInt(std::string_view section, std::string_view entry,
                                           int defaultValue) {
-  auto it = values_.find(Key(section, entry));
-  if (it == values_.end()) return defaultValue;
+  auto it = m_values.find(Key(section, entry));
+  if (it == m_values.end()) return defaultValue;
   const auto* text = std::get_if<std::string>(&it->second);
   if (text == nullptr) return defaultValue;
   return ParseProfileInt(*text).value_or(defaultValue);
@@ -19,15 +19,15 @@ int CMemoryProfileSettings::GetProfileInt(std::string_view section, std::string_
 
 bool CMemoryProfileSettings::WriteProfileInt(std::string_view section, std::string_view entry,
                                              int value) {
-  values_[Key(section, entry)] = std::to_string(value);
+  m_values[Key(section, entry)] = std::to_string(value);
   return true;
 }
 
 std::string CMemoryProfileSettings::GetProfileString(std::string_view section,
                                                      std::string_view entry,
                                                      std::string_view defaultValue) {
-  auto it = values_.find(Key(section, entry));
-  if (it != values_.end()) {
+  auto it = m_values.find(Key(section, entry));
+  if (it != m_values.end()) {
     if (const auto* text = std::get_if<std::string>(&it->second)) return *text;
   }
   return std::string(defaultValue);
@@ -35,14 +35,14 @@ std::string CMemoryProfileSettings::GetProfileString(std::string_view section,
 
 bool CMemoryProfileSettings::WriteProfileString(std::string_view section, std::string_view entry,
                                                 std::string_view value) {
-  values_[Key(section, entry)] = std::string(value);
+  m_values[Key(section, entry)] = std::string(value);
   return true;
 }
 
 std::optional<std::vector<uint8_t>> CMemoryProfileSettings::GetProfileBinary(
     std::string_view section, std::string_view entry) {
-  auto it = values_.find(Key(section, entry));
-  if (it == values_.end()) return std::nullopt;
+  auto it = m_values.find(Key(section, entry));
+  if (it == m_values.end()) return std::nullopt;
   if (const auto* bytes = std::get_if<std::vector<uint8_t>>(&it->second)) return *bytes;
   const auto& text = std::get<std::string>(it->second);
   return std::vector<uint8_t>(text.begin(), text.end());
@@ -50,7 +50,7 @@ std::optional<std::vector<uint8_t>> CMemoryProfileSettings::GetProfileBinary(
 
 bool CMemoryProfileSettings::WriteProfileBinary(std::string_view section, std::string_view entry,
                                                 std::span<const uint8_t> value) {
-  values_[Key(section, entry)] = std::vector<uint8_t>(value.begin(), value.end());
+  m_values[Key(section, entry)] = std::vector<uint8_t>(value.begin(), value.end());
   return true;
 }
 

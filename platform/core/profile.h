@@ -64,11 +64,11 @@ class CMemoryProfileSettings : public CProfileSettings {
   bool WriteProfileBinary(std::string_view section, std::string_view entry,
                           std::span<const uint8_t> value) override;
 
-  void Clear() { values_.clear(); }
+  void Clear() { m_values.clear(); }
 
  private:
   using Value = std::variant<std::string, std::vector<uint8_t>>;
-  std::map<std::pair<std::string, std::string>, Value, std::less<>> values_;
+  std::map<std::pair<std::string, std::string>, Value, std::less<>> m_values;
 };
 
 // The settings of the process. SetProfileSettings returns the previous store

@@ -554,8 +554,8 @@ using namespace storage_detail;
 // ---- CStorage ------------------------------------------------------------------
 
 Node& CStorage::Live() const {
-  if (!node_ || node_->detached) throw COleException(kStgReverted);
-  return *node_;
+  if (!m_node || m_node->detached) throw COleException(kStgReverted);
+  return *m_node;
 }
 
 static std::shared_ptr<Node> FindChild(const Node& node, std::string_view name) {
@@ -574,13 +574,13 @@ std::unique_ptr<CFile> CStorage::OpenStream(std::string_view name) const {
 std::unique_ptr<CFile> CStorage::CreateStream(std::string_view name) {
   Live();
   CheckName(name);
-  return std::make_unique<StreamWriter>(file_, node_, std::string(name));
+  return std::make_unique<StreamWriter>(m_file, m_node, std::string(name));
 }
 
 CStorage CStorage::OpenStorage(std::string_view name) const {
   auto child = FindChild(Live(), name);
   if (!child || !child->isStorage) throw COleException(kStgFileNotFound);
-  return CStorage(file_, child);
+  return CStorage(m_file, child);
 }
 
 CStorage CStorage::CreateStorage(std::string_view name) {
@@ -590,7 +590,7 @@ CStorage CStorage::CreateStorage(std::string_view name) {
   child->isStorage = true;
   child->name = std::string(name);
   Insert(node, child);
-  return CStorage(file_, child);
+  return CStorage(m_file, child);
 }
 
 void CStorage::DestroyElement(std::string_view name) {
@@ -634,17 +634,17 @@ void CStorage::CopyElementTo(std::string_view name, CStorage& dest,
 
 // ---- CCompoundFile --------------------------------------------------------------
 
-CCompoundFile::CCompoundFile() : state_(std::make_shared<FileState>()) {
-  state_->root = std::make_shared<Node>();
-  state_->root->isStorage = true;
+CCompoundFile::CCompoundFile() : m_state(std::make_shared<FileState>()) {
+  m_state->root = std::make_shared<Node>();
+  m_state->root->isStorage = true;
 }
 
 CCompoundFile::~CCompoundFile() = default;
 
 std::unique_ptr<CCompoundFile> CCompoundFile::Open(const std::string& path) {
   std::unique_ptr<CCompoundFile> file(new CCompoundFile());
-  file->state_->source = ReadFileTree(path, *file->state_->root);
-  file->state_->path = path;
+  file->m_state->source = ReadFileTree(path, *file->m_state->root);
+  file->m_state->path = path;
   return file;
 }
 
@@ -653,34 +653,34 @@ std::unique_ptr<CCompoundFile> CCompoundFile::CreateTemporary() {
 }
 
 CStorage CCompoundFile::GetRootStorage() const {
-  return CStorage(state_, state_->root);
+  return CStorage(m_state, m_state->root);
 }
 
 const std::string& CCompoundFile::GetPath() const {
-  return state_->path;
+  return m_state->path;
 }
 
 void CCompoundFile::Save() {
-  if (state_->path.empty()) throw CNotSupportedException();
-  SaveAs(state_->path);
+  if (m_state->path.empty()) throw CNotSupportedException();
+  SaveAs(m_state->path);
 }
 
 void CCompoundFile::SaveAs(const std::string& path) {
-  WriteFile(*state_, path);
-  state_->path = path;
+  WriteFile(*m_state, path);
+  m_state->path = path;
   // The new file becomes the source and the overlay is emptied. Should it not
   // open, the tree keeps reading from the old source and spill, which still hold
   // the same bytes.
   try {
     Node fresh;
     auto source = ReadFileTree(path, fresh);
-    Rebase(*state_->root, fresh);
-    state_->source = std::move(source);
-    state_->spill.reset();
+    Rebase(*m_state->root, fresh);
+    m_state->source = std::move(source);
+    m_state->spill.reset();
   } catch (const CException&) {
   }
 }
 
 void CCompoundFile::SetWriteHook(WriteHook hook) {
-  state_->hook = std::move(hook);
+  m_state->hook = std::move(hook);
 }

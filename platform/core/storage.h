@@ -55,7 +55,7 @@ struct CStorageElement {
 class CStorage {
  public:
   CStorage() = default;
-  bool IsValid() const { return node_ != nullptr; }
+  bool IsValid() const { return m_node != nullptr; }
 
   // A read-only stream positioned at its start.
   std::unique_ptr<CFile> OpenStream(std::string_view name) const;
@@ -82,11 +82,11 @@ class CStorage {
   friend class CCompoundFile;
   CStorage(std::shared_ptr<storage_detail::FileState> file,
            std::shared_ptr<storage_detail::Node> node)
-      : file_(std::move(file)), node_(std::move(node)) {}
+      : m_file(std::move(file)), m_node(std::move(node)) {}
   storage_detail::Node& Live() const;
 
-  std::shared_ptr<storage_detail::FileState> file_;
-  std::shared_ptr<storage_detail::Node> node_;
+  std::shared_ptr<storage_detail::FileState> m_file;
+  std::shared_ptr<storage_detail::Node> m_node;
 };
 
 class CCompoundFile {
@@ -118,5 +118,5 @@ class CCompoundFile {
 
  private:
   CCompoundFile();
-  std::shared_ptr<storage_detail::FileState> state_;
+  std::shared_ptr<storage_detail::FileState> m_state;
 };

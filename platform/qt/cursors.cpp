@@ -47,11 +47,11 @@ void Apply() {
 }  // namespace
 
 const QCursor& CCursor::Cursor() const {
-  if (!picture_.isNull() && qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-    cursor_ = QCursor(QPixmap::fromImage(picture_), hotSpot_.x, hotSpot_.y);
-    picture_ = QImage();
+  if (!m_picture.isNull() && qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    m_cursor = QCursor(QPixmap::fromImage(m_picture), m_hotSpot.x, m_hotSpot.y);
+    m_picture = QImage();
   }
-  return cursor_;
+  return m_cursor;
 }
 
 HCURSOR LoadStandardCursor(int id) {

@@ -32,21 +32,21 @@ enum : int {
 
 class CCursor {
  public:
-  explicit CCursor(QCursor cursor, int id = 0) : cursor_(std::move(cursor)), id_(id) {}
+  explicit CCursor(QCursor cursor, int id = 0) : m_cursor(std::move(cursor)), m_id(id) {}
   // A cursor from a picture; it becomes a QCursor when first asked for with
   // a QGuiApplication running (pixmaps need one; resources may be
   // registered before it exists).
   CCursor(QImage picture, CPoint hotSpot, int id)
-      : picture_(std::move(picture)), hotSpot_(hotSpot), id_(id) {}
+      : m_picture(std::move(picture)), m_hotSpot(hotSpot), m_id(id) {}
   const QCursor& Cursor() const;
   // The system or resource id it was loaded by (0 for made ones).
-  int Id() const { return id_; }
+  int Id() const { return m_id; }
 
  private:
-  mutable QCursor cursor_;
-  mutable QImage picture_;  // until made into cursor_
-  CPoint hotSpot_;
-  int id_;
+  mutable QCursor m_cursor;
+  mutable QImage m_picture;  // until made into m_cursor
+  CPoint m_hotSpot;
+  int m_id;
 };
 using HCURSOR = CCursor*;
 

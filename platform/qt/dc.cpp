@@ -111,95 +111,95 @@ uint32_t PixelSurface::ReadRgb(int x, int y) const {
 // ---- construction ----
 
 CDC::CDC() {
-  state_.pen = StockPen(BLACK_PEN);
-  state_.brush = StockBrush(WHITE_BRUSH);
+  m_state.pen = StockPen(BLACK_PEN);
+  m_state.brush = StockBrush(WHITE_BRUSH);
 }
 
 CDC::~CDC() = default;
 
 CFont* CDC::GetCurrentFont() const {
-  return state_.font ? state_.font : StockFont(SYSTEM_FONT);
+  return m_state.font ? m_state.font : StockFont(SYSTEM_FONT);
 }
 
 bool CDC::CreateCompatibleDC(CDC*) {
   DeleteDC();
-  memory_ = true;
-  defaultBitmap_ = std::make_unique<CBitmap>();
-  defaultBitmap_->CreateBitmap(1, 1, 1, 1);
-  bitmap_ = defaultBitmap_.get();
-  surface_ = SurfaceOfImage(bitmap_->Image());
+  m_memory = true;
+  m_defaultBitmap = std::make_unique<CBitmap>();
+  m_defaultBitmap->CreateBitmap(1, 1, 1, 1);
+  m_bitmap = m_defaultBitmap.get();
+  m_surface = SurfaceOfImage(m_bitmap->Image());
   return true;
 }
 
 bool CDC::AttachImage(QImage* image) {
   DeleteDC();
   if (!image) return false;
-  surface_ = SurfaceOfImage(*image);
-  return surface_.Writable();
+  m_surface = SurfaceOfImage(*image);
+  return m_surface.Writable();
 }
 
 void CDC::AttachWindow(CWindowSurface* window) {
   DeleteDC();
-  window_ = window;
-  if (window) surface_ = SurfaceOfImage(window->Image());
+  m_window = window;
+  if (window) m_surface = SurfaceOfImage(window->Image());
 }
 
 bool CDC::DeleteDC() {
   const bool was = IsValid();
-  state_ = State();
-  state_.pen = StockPen(BLACK_PEN);
-  state_.brush = StockBrush(WHITE_BRUSH);
-  saved_.clear();
-  surface_ = PixelSurface();
-  bitmap_ = nullptr;
-  offscreen_ = nullptr;
-  defaultBitmap_.reset();
-  window_ = nullptr;
-  memory_ = false;
-  pathOpen_ = pathDone_ = false;
-  path_.clear();
+  m_state = State();
+  m_state.pen = StockPen(BLACK_PEN);
+  m_state.brush = StockBrush(WHITE_BRUSH);
+  m_saved.clear();
+  m_surface = PixelSurface();
+  m_bitmap = nullptr;
+  m_offscreen = nullptr;
+  m_defaultBitmap.reset();
+  m_window = nullptr;
+  m_memory = false;
+  m_pathOpen = m_pathDone = false;
+  m_path.clear();
   return was;
 }
 
 // ---- objects ----
 
 CPen* CDC::SelectObject(CPen* pen) {
-  CPen* old = state_.pen;
-  if (pen && pen->IsValid()) state_.pen = pen;
+  CPen* old = m_state.pen;
+  if (pen && pen->IsValid()) m_state.pen = pen;
   return old;
 }
 
 CBrush* CDC::SelectObject(CBrush* brush) {
-  CBrush* old = state_.brush;
-  if (brush && brush->IsValid()) state_.brush = brush;
+  CBrush* old = m_state.brush;
+  if (brush && brush->IsValid()) m_state.brush = brush;
   return old;
 }
 
 CFont* CDC::SelectObject(CFont* font) {
   CFont* old = GetCurrentFont();
-  if (font && font->IsValid()) state_.font = font;
+  if (font && font->IsValid()) m_state.font = font;
   return old;
 }
 
 CBitmap* CDC::SelectObject(CBitmap* bitmap) {
-  if (!memory_ || !bitmap || !bitmap->IsValid()) return nullptr;
+  if (!m_memory || !bitmap || !bitmap->IsValid()) return nullptr;
   PixelSurface s = SurfaceOfImage(bitmap->Image());
   if (!s.Writable()) return nullptr;
-  CBitmap* old = bitmap_ ? bitmap_ : defaultBitmap_.get();
-  bitmap_ = bitmap;
-  offscreen_ = nullptr;
-  surface_ = s;
+  CBitmap* old = m_bitmap ? m_bitmap : m_defaultBitmap.get();
+  m_bitmap = bitmap;
+  m_offscreen = nullptr;
+  m_surface = s;
   return old;
 }
 
 COffscreenBitmap* CDC::SelectObject(COffscreenBitmap* bitmap) {
-  if (!memory_ || !bitmap || !bitmap->IsValid()) return nullptr;
+  if (!m_memory || !bitmap || !bitmap->IsValid()) return nullptr;
   PixelSurface s = SurfaceOfOffscreen(*bitmap);
   if (!s.IsValid()) return nullptr;
-  COffscreenBitmap* old = offscreen_;
-  offscreen_ = bitmap;
-  bitmap_ = nullptr;
-  surface_ = s;
+  COffscreenBitmap* old = m_offscreen;
+  m_offscreen = bitmap;
+  m_bitmap = nullptr;
+  m_surface = s;
   return old;
 }
 
@@ -221,58 +221,58 @@ CGdiObject* CDC::SelectStockObject(int index) {
 // ---- attributes ----
 
 COLORREF CDC::SetTextColor(COLORREF color) {
-  return std::exchange(state_.textColor, color & 0xFFFFFF);
+  return std::exchange(m_state.textColor, color & 0xFFFFFF);
 }
 COLORREF CDC::SetBkColor(COLORREF color) {
-  return std::exchange(state_.bkColor, color & 0xFFFFFF);
+  return std::exchange(m_state.bkColor, color & 0xFFFFFF);
 }
 int CDC::SetBkMode(int mode) {
   if (mode != TRANSPARENT && mode != OPAQUE) return 0;
-  return std::exchange(state_.bkMode, mode);
+  return std::exchange(m_state.bkMode, mode);
 }
 int CDC::SetROP2(int rop2) {
   if (rop2 < R2_BLACK || rop2 > R2_WHITE) return 0;
-  return std::exchange(state_.rop2, rop2);
+  return std::exchange(m_state.rop2, rop2);
 }
 int CDC::SetPolyFillMode(int mode) {
   if (mode != ALTERNATE && mode != WINDING) return 0;
-  return std::exchange(state_.polyFillMode, mode);
+  return std::exchange(m_state.polyFillMode, mode);
 }
 unsigned CDC::SetTextAlign(unsigned align) {
-  return std::exchange(state_.textAlign, align);
+  return std::exchange(m_state.textAlign, align);
 }
 int CDC::SetStretchBltMode(int mode) {
-  return std::exchange(state_.stretchMode, mode);
+  return std::exchange(m_state.stretchMode, mode);
 }
 int CDC::SetMapMode(int mode) {
   return mode == MM_TEXT ? MM_TEXT : 0;
 }
 CPoint CDC::SetBrushOrg(int x, int y) {
-  return std::exchange(state_.brushOrg, CPoint(x, y));
+  return std::exchange(m_state.brushOrg, CPoint(x, y));
 }
 CPoint CDC::SetViewportOrg(int x, int y) {
-  return std::exchange(state_.viewportOrg, CPoint(x, y));
+  return std::exchange(m_state.viewportOrg, CPoint(x, y));
 }
 CPoint CDC::OffsetViewportOrg(int dx, int dy) {
-  const CPoint old = state_.viewportOrg;
-  state_.viewportOrg.Offset(dx, dy);
+  const CPoint old = m_state.viewportOrg;
+  m_state.viewportOrg.Offset(dx, dy);
   return old;
 }
 CPoint CDC::SetWindowOrg(int x, int y) {
-  return std::exchange(state_.windowOrg, CPoint(x, y));
+  return std::exchange(m_state.windowOrg, CPoint(x, y));
 }
 
 int CDC::SetGraphicsMode(int mode) {
   if (mode != GM_COMPATIBLE && mode != GM_ADVANCED) return 0;
   // Leaving the advanced mode needs the identity transform.
   if (mode == GM_COMPATIBLE && DcRaster::HasTransform(*this)) return 0;
-  return std::exchange(state_.graphicsMode, mode);
+  return std::exchange(m_state.graphicsMode, mode);
 }
 
 bool CDC::SetWorldTransform(const XFORM& xf) {
-  if (state_.graphicsMode != GM_ADVANCED) return false;
+  if (m_state.graphicsMode != GM_ADVANCED) return false;
   if (xf.eM11 * xf.eM22 - xf.eM12 * xf.eM21 == 0) return false;
-  state_.world = xf;
+  m_state.world = xf;
   return true;
 }
 
@@ -293,15 +293,15 @@ XFORM Combine(const XFORM& a, const XFORM& b) {
 }  // namespace
 
 bool CDC::ModifyWorldTransform(const XFORM& xf, int mode) {
-  if (state_.graphicsMode != GM_ADVANCED) return false;
+  if (m_state.graphicsMode != GM_ADVANCED) return false;
   switch (mode) {
     case MWT_IDENTITY:
-      state_.world = XFORM();
+      m_state.world = XFORM();
       return true;
     case MWT_LEFTMULTIPLY:
-      return SetWorldTransform(Combine(xf, state_.world));
+      return SetWorldTransform(Combine(xf, m_state.world));
     case MWT_RIGHTMULTIPLY:
-      return SetWorldTransform(Combine(state_.world, xf));
+      return SetWorldTransform(Combine(m_state.world, xf));
     default:
       return false;
   }
@@ -309,7 +309,7 @@ bool CDC::ModifyWorldTransform(const XFORM& xf, int mode) {
 
 bool CDC::GetWorldTransform(XFORM* xf) const {
   if (!xf) return false;
-  *xf = state_.world;
+  *xf = m_state.world;
   return true;
 }
 
@@ -323,12 +323,12 @@ void CDC::LPtoDP(CRect* rect) const {
 }
 
 void CDC::DPtoLP(CPoint* points, int count) const {
-  const XFORM& w = state_.world;
+  const XFORM& w = m_state.world;
   const bool advanced = DcRaster::HasTransform(*this);
   const double det = double(w.eM11) * w.eM22 - double(w.eM12) * w.eM21;
   for (int i = 0; i < count; ++i) {
-    double x = points[i].x - state_.viewportOrg.x + state_.windowOrg.x;
-    double y = points[i].y - state_.viewportOrg.y + state_.windowOrg.y;
+    double x = points[i].x - m_state.viewportOrg.x + m_state.windowOrg.x;
+    double y = points[i].y - m_state.viewportOrg.y + m_state.windowOrg.y;
     if (advanced && det != 0) {
       x -= w.eDx;
       y -= w.eDy;
@@ -359,12 +359,12 @@ void SetLogPixels(int x, int y) {
 int CDC::GetDeviceCaps(int index) const {
   switch (index) {
     case HORZRES:
-      return surface_.width;
+      return m_surface.width;
     case VERTRES:
-      return surface_.height;
+      return m_surface.height;
     // Colour surfaces report the screen (8 bits on the fake palette screen).
     case BITSPIXEL:
-      if (surface_.kind == PixelSurface::kMono) return 1;
+      if (m_surface.kind == PixelSurface::kMono) return 1;
       return IsPaletteScreen() ? 8 : 32;
     case PLANES:
       return 1;
@@ -386,19 +386,19 @@ int CDC::GetDeviceCaps(int index) const {
 }
 
 int CDC::SaveDC() {
-  saved_.push_back({state_, bitmap_, offscreen_});
-  return static_cast<int>(saved_.size());
+  m_saved.push_back({m_state, m_bitmap, m_offscreen});
+  return static_cast<int>(m_saved.size());
 }
 
 bool CDC::RestoreDC(int saved) {
-  const int level = saved < 0 ? static_cast<int>(saved_.size()) + saved + 1 : saved;
-  if (level < 1 || level > static_cast<int>(saved_.size())) return false;
-  Saved s = std::move(saved_[level - 1]);
-  saved_.resize(level - 1);
-  state_ = std::move(s.state);
-  if (s.offscreen && s.offscreen != offscreen_) {
+  const int level = saved < 0 ? static_cast<int>(m_saved.size()) + saved + 1 : saved;
+  if (level < 1 || level > static_cast<int>(m_saved.size())) return false;
+  Saved s = std::move(m_saved[level - 1]);
+  m_saved.resize(level - 1);
+  m_state = std::move(s.state);
+  if (s.offscreen && s.offscreen != m_offscreen) {
     SelectObject(s.offscreen);
-  } else if (s.bitmap && s.bitmap != bitmap_) {
+  } else if (s.bitmap && s.bitmap != m_bitmap) {
     SelectObject(s.bitmap);
   }
   return true;
@@ -408,24 +408,24 @@ bool CDC::RestoreDC(int saved) {
 
 int CDC::SelectClipRgn(const CRgn* region) {
   if (!region) {
-    state_.hasClip = false;
-    state_.clip.DeleteObject();
+    m_state.hasClip = false;
+    m_state.clip.DeleteObject();
     return SIMPLEREGION;
   }
   if (!region->IsValid()) return RGN_ERROR;
-  state_.clip.CopyRgn(region);
-  state_.hasClip = true;
-  return state_.clip.Kind();
+  m_state.clip.CopyRgn(region);
+  m_state.hasClip = true;
+  return m_state.clip.Kind();
 }
 
 int CDC::SelectClipRgn(const CRgn* region, int mode) {
   if (mode == RGN_COPY) return SelectClipRgn(region);
   if (!region || !region->IsValid()) return RGN_ERROR;
-  if (!state_.hasClip) {
-    state_.clip.CreateRectRgn(0, 0, surface_.width, surface_.height);
-    state_.hasClip = true;
+  if (!m_state.hasClip) {
+    m_state.clip.CreateRectRgn(0, 0, m_surface.width, m_surface.height);
+    m_state.hasClip = true;
   }
-  return state_.clip.CombineRgn(&state_.clip, region, mode);
+  return m_state.clip.CombineRgn(&m_state.clip, region, mode);
 }
 
 int CDC::IntersectClipRect(int left, int top, int right, int bottom) {
@@ -447,14 +447,14 @@ int CDC::ExcludeClipRect(int left, int top, int right, int bottom) {
 }
 
 int CDC::OffsetClipRgn(int dx, int dy) {
-  if (!state_.hasClip) return SIMPLEREGION;
-  return state_.clip.OffsetRgn(dx, dy);
+  if (!m_state.hasClip) return SIMPLEREGION;
+  return m_state.clip.OffsetRgn(dx, dy);
 }
 
 int CDC::GetClipBox(CRect* rect) const {
   CRect box = DcRaster::ClipBounds(*this);
   int kind = box.IsRectEmpty() ? NULLREGION : SIMPLEREGION;
-  if (state_.hasClip && state_.clip.Kind() == COMPLEXREGION) kind = COMPLEXREGION;
+  if (m_state.hasClip && m_state.clip.Kind() == COMPLEXREGION) kind = COMPLEXREGION;
   if (rect) {
     *rect = box;
     DPtoLP(rect);
@@ -473,19 +473,19 @@ bool CDC::RectVisible(const CRect* rect) const {
   CRect r = *rect;
   LPtoDP(&r);
   r.NormalizeRect();
-  CRect bounds(0, 0, surface_.width, surface_.height);
+  CRect bounds(0, 0, m_surface.width, m_surface.height);
   if (!r.IntersectRect(r, bounds)) return false;
-  return !state_.hasClip || state_.clip.RectInRegion(&r);
+  return !m_state.hasClip || m_state.clip.RectInRegion(&r);
 }
 
 int CDC::GetClipRgn(CRgn* region) const {
-  if (!state_.hasClip || !region) return 0;
-  region->CopyRgn(&state_.clip);
+  if (!m_state.hasClip || !region) return 0;
+  region->CopyRgn(&m_state.clip);
   return 1;
 }
 
 CRect CDC::TakeChangedRect() {
-  return std::exchange(changed_, CRect());
+  return std::exchange(m_changed, CRect());
 }
 
 void CDC::Changed(const CRect&) {}
@@ -518,7 +518,7 @@ CPaintDC::~CPaintDC() {
 // ---- shared helpers ----
 
 uint32_t DcRaster::DeviceColor(const CDC& dc, COLORREF color) {
-  if (dc.surface_.kind == PixelSurface::kMono) {
+  if (dc.m_surface.kind == PixelSurface::kMono) {
     const int intensity = (GetRValue(color) * 30 + GetGValue(color) * 59 + GetBValue(color) * 11);
     return intensity >= 128 * 100 ? 0xFFFFFFFFu : 0;
   }
@@ -542,14 +542,14 @@ PatternSource DcRaster::BrushSource(const CDC& dc, const CBrush* brush) {
   p.solid = false;
   p.width = pat.width();
   p.height = pat.height();
-  p.orgX = dc.state_.brushOrg.x;
-  p.orgY = dc.state_.brushOrg.y;
+  p.orgX = dc.m_state.brushOrg.x;
+  p.orgY = dc.m_state.brushOrg.y;
   p.pixels.resize(static_cast<size_t>(p.width) * p.height);
   const bool mono = pat.format() == QImage::Format_Mono;
   // Hatches draw their lines in the brush colour over the background colour.
-  const COLORREF zero = brush->Style() == BS_HATCHED ? brush->Color() : dc.state_.textColor;
+  const COLORREF zero = brush->Style() == BS_HATCHED ? brush->Color() : dc.m_state.textColor;
   const uint32_t c0 = DeviceColor(dc, zero);
-  const uint32_t c1 = DeviceColor(dc, dc.state_.bkColor);
+  const uint32_t c1 = DeviceColor(dc, dc.m_state.bkColor);
   for (int y = 0; y < p.height; ++y) {
     const uint8_t* row = pat.constScanLine(y);
     for (int x = 0; x < p.width; ++x) {
@@ -569,17 +569,17 @@ PatternSource DcRaster::BrushSource(const CDC& dc, const CBrush* brush) {
 
 void DcRaster::Touch(CDC& dc, int y, int x0, int x1) {
   CRect r(x0, y, x1, y + 1);
-  dc.changed_.UnionRect(dc.changed_, r);
+  dc.m_changed.UnionRect(dc.m_changed, r);
 }
 
 void DcRaster::Finish(CDC& dc) {
-  if (!dc.changed_.IsRectEmpty() && dc.window_) dc.Changed(dc.changed_);
-  if (dc.window_) dc.changed_ = CRect();
+  if (!dc.m_changed.IsRectEmpty() && dc.m_window) dc.Changed(dc.m_changed);
+  if (dc.m_window) dc.m_changed = CRect();
 }
 
 void DcRaster::WriteSpan(CDC& dc, int y, int x0, int x1, const PatternSource& pat,
                          const uint32_t* src, uint8_t rop3) {
-  const PixelSurface& s = dc.surface_;
+  const PixelSurface& s = dc.m_surface;
   if (!s.Writable() || y < 0 || y >= s.height) return;
   if (pat.none && RopUsesPattern(rop3)) return;  // a null brush paints nothing
   int lo = std::max(x0, 0), hi = std::min(x1, s.width);
@@ -626,11 +626,11 @@ void DcRaster::WriteSpan(CDC& dc, int y, int x0, int x1, const PatternSource& pa
       }
     }
   };
-  if (!dc.state_.hasClip) {
+  if (!dc.m_state.hasClip) {
     write(lo, hi);
     return;
   }
-  const CRgn::Band* band = dc.state_.clip.BandAt(y);
+  const CRgn::Band* band = dc.m_state.clip.BandAt(y);
   if (!band) return;
   for (size_t i = 0; i + 1 < band->xs.size(); i += 2) {
     write(std::max(lo, band->xs[i]), std::min(hi, band->xs[i + 1]));
@@ -660,27 +660,27 @@ void DcRaster::WriteSpans(CDC& dc, std::vector<DeviceSpan>& spans, const Pattern
 }
 
 bool DcRaster::HasTransform(const CDC& dc) {
-  const XFORM& w = dc.state_.world;
-  return dc.state_.graphicsMode == GM_ADVANCED &&
+  const XFORM& w = dc.m_state.world;
+  return dc.m_state.graphicsMode == GM_ADVANCED &&
          (w.eM11 != 1 || w.eM12 != 0 || w.eM21 != 0 || w.eM22 != 1 || w.eDx != 0 || w.eDy != 0);
 }
 
 CPointF DcRaster::ToDevice(const CDC& dc, double x, double y) {
   if (HasTransform(dc)) {
-    const XFORM& w = dc.state_.world;
+    const XFORM& w = dc.m_state.world;
     const double tx = x * w.eM11 + y * w.eM21 + w.eDx;
     const double ty = x * w.eM12 + y * w.eM22 + w.eDy;
     x = tx;
     y = ty;
   }
-  return {x - dc.state_.windowOrg.x + dc.state_.viewportOrg.x,
-          y - dc.state_.windowOrg.y + dc.state_.viewportOrg.y};
+  return {x - dc.m_state.windowOrg.x + dc.m_state.viewportOrg.x,
+          y - dc.m_state.windowOrg.y + dc.m_state.viewportOrg.y};
 }
 
 CPoint DcRaster::ToDeviceInt(const CDC& dc, int x, int y) {
   if (!HasTransform(dc)) {
-    return {x - dc.state_.windowOrg.x + dc.state_.viewportOrg.x,
-            y - dc.state_.windowOrg.y + dc.state_.viewportOrg.y};
+    return {x - dc.m_state.windowOrg.x + dc.m_state.viewportOrg.x,
+            y - dc.m_state.windowOrg.y + dc.m_state.viewportOrg.y};
   }
   const CPointF p = ToDevice(dc, x, y);
   return {static_cast<int>(std::lround(p.x)), static_cast<int>(std::lround(p.y))};
@@ -688,27 +688,27 @@ CPoint DcRaster::ToDeviceInt(const CDC& dc, int x, int y) {
 
 double DcRaster::DeviceWidth(const CDC& dc, int width) {
   if (!HasTransform(dc)) return width;
-  const XFORM& w = dc.state_.world;
+  const XFORM& w = dc.m_state.world;
   return width * std::sqrt(std::fabs(double(w.eM11) * w.eM22 - double(w.eM12) * w.eM21));
 }
 
 bool DcRaster::Visible(const CDC& dc, int x, int y) {
-  if (x < 0 || y < 0 || x >= dc.surface_.width || y >= dc.surface_.height) return false;
-  return !dc.state_.hasClip || dc.state_.clip.PtInRegion(x, y);
+  if (x < 0 || y < 0 || x >= dc.m_surface.width || y >= dc.m_surface.height) return false;
+  return !dc.m_state.hasClip || dc.m_state.clip.PtInRegion(x, y);
 }
 
 CRect DcRaster::ClipBounds(const CDC& dc) {
-  CRect bounds(0, 0, dc.surface_.width, dc.surface_.height);
-  if (dc.state_.hasClip) {
+  CRect bounds(0, 0, dc.m_surface.width, dc.m_surface.height);
+  if (dc.m_state.hasClip) {
     CRect box;
-    dc.state_.clip.GetRgnBox(&box);
+    dc.m_state.clip.GetRgnBox(&box);
     bounds.IntersectRect(bounds, box);
   }
   return bounds;
 }
 
 uint32_t DcRaster::ReadDevice(const CDC& dc, int x, int y) {
-  const PixelSurface& s = dc.surface_;
+  const PixelSurface& s = dc.m_surface;
   if (s.kind == PixelSurface::kMono) {
     return (s.Row(y)[x >> 3] >> (7 - (x & 7)) & 1) ? 0xFFFFFFFFu : 0;
   }

@@ -162,7 +162,7 @@ class CDC {
   // A context drawing straight into an image (Format_RGB32 or Format_Mono).
   bool AttachImage(QImage* image);
   bool DeleteDC();
-  bool IsValid() const { return surface_.IsValid(); }
+  bool IsValid() const { return m_surface.IsValid(); }
 
   // ---- objects ----
   CPen* SelectObject(CPen* pen);
@@ -177,11 +177,11 @@ class CDC {
   // A region selects a copy of it as the clip region.
   int SelectObject(CRgn* region) { return SelectClipRgn(region); }
   CGdiObject* SelectStockObject(int index);
-  CPen* GetCurrentPen() const { return state_.pen; }
-  CBrush* GetCurrentBrush() const { return state_.brush; }
+  CPen* GetCurrentPen() const { return m_state.pen; }
+  CBrush* GetCurrentBrush() const { return m_state.brush; }
   // The selected font (the system font when none was selected).
   CFont* GetCurrentFont() const;
-  CBitmap* GetCurrentBitmap() const { return bitmap_; }
+  CBitmap* GetCurrentBitmap() const { return m_bitmap; }
   // Palettes are kept for the caller but change no colour (the screens are
   // true colour); RealizePalette answers that no entry changed.
   CPalette* SelectPalette(CPalette* palette, bool forceBackground);
@@ -189,34 +189,34 @@ class CDC {
 
   // ---- attributes ----
   COLORREF SetTextColor(COLORREF color);
-  COLORREF GetTextColor() const { return state_.textColor; }
+  COLORREF GetTextColor() const { return m_state.textColor; }
   COLORREF SetBkColor(COLORREF color);
-  COLORREF GetBkColor() const { return state_.bkColor; }
+  COLORREF GetBkColor() const { return m_state.bkColor; }
   int SetBkMode(int mode);
-  int GetBkMode() const { return state_.bkMode; }
+  int GetBkMode() const { return m_state.bkMode; }
   int SetROP2(int rop2);
-  int GetROP2() const { return state_.rop2; }
+  int GetROP2() const { return m_state.rop2; }
   int SetPolyFillMode(int mode);
-  int GetPolyFillMode() const { return state_.polyFillMode; }
+  int GetPolyFillMode() const { return m_state.polyFillMode; }
   unsigned SetTextAlign(unsigned align);
-  unsigned GetTextAlign() const { return state_.textAlign; }
+  unsigned GetTextAlign() const { return m_state.textAlign; }
   int SetStretchBltMode(int mode);
-  int GetStretchBltMode() const { return state_.stretchMode; }
+  int GetStretchBltMode() const { return m_state.stretchMode; }
   int SetMapMode(int mode);
   int GetMapMode() const { return MM_TEXT; }
   // Brush origin in device pixels.
   CPoint SetBrushOrg(int x, int y);
   CPoint SetBrushOrg(CPoint p) { return SetBrushOrg(p.x, p.y); }
-  CPoint GetBrushOrg() const { return state_.brushOrg; }
+  CPoint GetBrushOrg() const { return m_state.brushOrg; }
   CPoint SetViewportOrg(int x, int y);
   CPoint SetViewportOrg(CPoint p) { return SetViewportOrg(p.x, p.y); }
   CPoint OffsetViewportOrg(int dx, int dy);
-  CPoint GetViewportOrg() const { return state_.viewportOrg; }
+  CPoint GetViewportOrg() const { return m_state.viewportOrg; }
   CPoint SetWindowOrg(int x, int y);
   CPoint SetWindowOrg(CPoint p) { return SetWindowOrg(p.x, p.y); }
-  CPoint GetWindowOrg() const { return state_.windowOrg; }
+  CPoint GetWindowOrg() const { return m_state.windowOrg; }
   int SetGraphicsMode(int mode);
-  int GetGraphicsMode() const { return state_.graphicsMode; }
+  int GetGraphicsMode() const { return m_state.graphicsMode; }
   // Advanced mode only (false otherwise).
   bool SetWorldTransform(const XFORM& xf);
   bool ModifyWorldTransform(const XFORM& xf, int mode);
@@ -258,7 +258,7 @@ class CDC {
   CPoint MoveTo(CPoint p) { return MoveTo(p.x, p.y); }
   virtual bool LineTo(int x, int y);
   bool LineTo(CPoint p) { return LineTo(p.x, p.y); }
-  CPoint GetCurrentPosition() const { return state_.currentPos; }
+  CPoint GetCurrentPosition() const { return m_state.currentPos; }
   virtual bool Polyline(const CPoint* points, int count);
   virtual bool PolylineTo(const CPoint* points, int count);
   bool PolyBezier(const CPoint* points, int count);
@@ -352,9 +352,9 @@ class CDC {
                         const MAT2* matrix) const;
 
   // ---- the surface ----
-  const PixelSurface& Surface() const { return surface_; }
+  const PixelSurface& Surface() const { return m_surface; }
   // The window surface drawn into (client and paint contexts), else null.
-  CWindowSurface* WindowSurface() const { return window_; }
+  CWindowSurface* WindowSurface() const { return m_window; }
   // Device rectangle touched by drawing since the last call (and cleared).
   CRect TakeChangedRect();
 
@@ -395,24 +395,24 @@ class CDC {
   friend struct DcBlit;
   friend struct DcText;
 
-  State state_;
-  std::vector<Saved> saved_;
-  PixelSurface surface_;
-  CBitmap* bitmap_ = nullptr;
-  COffscreenBitmap* offscreen_ = nullptr;
-  CPalette* palette_ = nullptr;
-  std::unique_ptr<CBitmap> defaultBitmap_;
-  CWindowSurface* window_ = nullptr;
-  bool memory_ = false;
-  CRect changed_;
+  State m_state;
+  std::vector<Saved> m_saved;
+  PixelSurface m_surface;
+  CBitmap* m_bitmap = nullptr;
+  COffscreenBitmap* m_offscreen = nullptr;
+  CPalette* m_palette = nullptr;
+  std::unique_ptr<CBitmap> m_defaultBitmap;
+  CWindowSurface* m_window = nullptr;
+  bool m_memory = false;
+  CRect m_changed;
   // The path under construction (device pixels).
   struct Figure {
     std::vector<CPointF> points;
     bool closed = false;
   };
-  bool pathOpen_ = false;
-  bool pathDone_ = false;
-  std::vector<Figure> path_;
+  bool m_pathOpen = false;
+  bool m_pathDone = false;
+  std::vector<Figure> m_path;
 };
 
 // A context for drawing into a window's surface outside its paint event:

@@ -169,7 +169,7 @@ struct DcBlit {
   static bool RunTransformed(CDC& dc, int x, int y, int w, int h, const SourceReader* src, int xs,
                              int ys, int ws, int hs, uint32_t rop);
   static bool Rotated(const CDC& dc) {
-    return DcRaster::HasTransform(dc) && (dc.state_.world.eM12 != 0 || dc.state_.world.eM21 != 0);
+    return DcRaster::HasTransform(dc) && (dc.m_state.world.eM12 != 0 || dc.m_state.world.eM21 != 0);
   }
   // Logical rectangle to device, by the right path.
   static bool Transfer(CDC& dc, int x, int y, int w, int h, const SourceReader* src, int xs, int ys,
@@ -182,7 +182,7 @@ bool DcBlit::RunTransformed(CDC& dc, int x, int y, int w, int h, const SourceRea
   if (!dc.Surface().Writable()) return false;
   if (RopUsesSource(index) && !src) return false;
   if (w == 0 || h == 0) return true;
-  const XFORM& m = dc.state_.world;
+  const XFORM& m = dc.m_state.world;
   const double det = double(m.eM11) * m.eM22 - double(m.eM12) * m.eM21;
   if (det == 0) return false;
   const std::vector<CPointF> corners = {
@@ -336,10 +336,10 @@ bool CDC::StretchBlt(int x, int y, int width, int height, CDC* source, int xSrc,
 
 void CDC::FillRect(const CRect* rect, CBrush* brush) {
   if (!rect || !brush) return;
-  CBrush* old = state_.brush;
-  state_.brush = brush;
+  CBrush* old = m_state.brush;
+  m_state.brush = brush;
   PatBlt(rect->left, rect->top, rect->Width(), rect->Height(), PATCOPY);
-  state_.brush = old;
+  m_state.brush = old;
 }
 
 void CDC::FillSolidRect(const CRect* rect, COLORREF color) {
@@ -356,8 +356,8 @@ void CDC::FillSolidRect(int x, int y, int cx, int cy, COLORREF color) {
 
 void CDC::FrameRect(const CRect* rect, CBrush* brush) {
   if (!rect || !brush || rect->IsRectEmpty()) return;
-  CBrush* old = state_.brush;
-  state_.brush = brush;
+  CBrush* old = m_state.brush;
+  m_state.brush = brush;
   const CRect& r = *rect;
   PatBlt(r.left, r.top, r.Width(), 1, PATCOPY);
   if (r.Height() > 1) PatBlt(r.left, r.bottom - 1, r.Width(), 1, PATCOPY);
@@ -365,7 +365,7 @@ void CDC::FrameRect(const CRect* rect, CBrush* brush) {
     PatBlt(r.left, r.top + 1, 1, r.Height() - 2, PATCOPY);
     if (r.Width() > 1) PatBlt(r.right - 1, r.top + 1, 1, r.Height() - 2, PATCOPY);
   }
-  state_.brush = old;
+  m_state.brush = old;
 }
 
 void CDC::InvertRect(const CRect* rect) {
@@ -401,7 +401,7 @@ void CDC::DrawFocusRect(const CRect* rect) {
   SetBrushOrg(0, 0);
   SetTextColor(0);
   SetBkColor(0xFFFFFF);
-  state_.brush = const_cast<CBrush*>(checker);
+  m_state.brush = const_cast<CBrush*>(checker);
   const CRect& r = *rect;
   PatBlt(r.left, r.top, r.Width(), 1, PATINVERT);
   if (r.Height() > 1) PatBlt(r.left, r.bottom - 1, r.Width(), 1, PATINVERT);
@@ -430,7 +430,7 @@ void WriteRegion(CDC& dc, const CRgn& region, const PatternSource& pat, uint8_t 
 
 bool CDC::PaintRgn(const CRgn* region) {
   if (!region || !region->IsValid()) return false;
-  WriteRegion(*this, *region, DcRaster::BrushSource(*this, state_.brush),
+  WriteRegion(*this, *region, DcRaster::BrushSource(*this, m_state.brush),
               DcRaster::Rop2Index(*this));
   return true;
 }
@@ -467,7 +467,7 @@ bool CDC::FrameRgn(const CRgn* region, CBrush* brush, int width, int height) {
 
 COLORREF CDC::SetPixel(int x, int y, COLORREF color) {
   const CPoint p = DcRaster::ToDeviceInt(*this, x, y);
-  if (!surface_.Writable() || !DcRaster::Visible(*this, p.x, p.y)) return CLR_INVALID;
+  if (!m_surface.Writable() || !DcRaster::Visible(*this, p.x, p.y)) return CLR_INVALID;
   DcRaster::WriteSpan(*this, p.y, p.x, p.x + 1, DcRaster::SolidSource(*this, color), nullptr,
                       Rop3Index(PATCOPY));
   DcRaster::Finish(*this);
@@ -476,14 +476,14 @@ COLORREF CDC::SetPixel(int x, int y, COLORREF color) {
 
 COLORREF CDC::GetPixel(int x, int y) const {
   const CPoint p = DcRaster::ToDeviceInt(*this, x, y);
-  if (!surface_.IsValid() || !DcRaster::Visible(*this, p.x, p.y)) return CLR_INVALID;
-  return RgbToColorRef(surface_.ReadRgb(p.x, p.y));
+  if (!m_surface.IsValid() || !DcRaster::Visible(*this, p.x, p.y)) return CLR_INVALID;
+  return RgbToColorRef(m_surface.ReadRgb(p.x, p.y));
 }
 
 bool CDC::ScrollDC(int dx, int dy, const CRect* scroll, const CRect* clip, CRgn* update,
                    CRect* updateRect) {
-  if (!surface_.Writable()) return false;
-  CRect all(0, 0, surface_.width, surface_.height);
+  if (!m_surface.Writable()) return false;
+  CRect all(0, 0, m_surface.width, m_surface.height);
   CRect s = all, c = all;
   if (scroll) {
     s = *scroll;
@@ -496,19 +496,19 @@ bool CDC::ScrollDC(int dx, int dy, const CRect* scroll, const CRect* clip, CRgn*
     c.IntersectRect(c, all);
   }
   // Through a QImage over the same pixels (rows top-down).
-  QImage view(surface_.stride > 0 ? surface_.row0 : surface_.Row(surface_.height - 1),
-              surface_.width, surface_.height,
-              static_cast<qsizetype>(surface_.stride > 0 ? surface_.stride : -surface_.stride),
-              surface_.kind == PixelSurface::kMono ? QImage::Format_Mono : QImage::Format_RGB32);
+  QImage view(m_surface.stride > 0 ? m_surface.row0 : m_surface.Row(m_surface.height - 1),
+              m_surface.width, m_surface.height,
+              static_cast<qsizetype>(m_surface.stride > 0 ? m_surface.stride : -m_surface.stride),
+              m_surface.kind == PixelSurface::kMono ? QImage::Format_Mono : QImage::Format_RGB32);
   QRegion uncovered;
   const QRect qs(s.left, s.top, s.Width(), s.Height()), qc(c.left, c.top, c.Width(), c.Height());
-  if (surface_.stride > 0 && surface_.kind == PixelSurface::kRgb32) {
+  if (m_surface.stride > 0 && m_surface.kind == PixelSurface::kRgb32) {
     uncovered = ScrollImagePixels(view, dx, dy, qs, qc);
   } else {
     // Bottom-up or one-bit surfaces: a copy through the blitter.
     CDC self;
     QImage copy = view.copy();
-    if (surface_.stride < 0) copy = copy.mirrored(false, true);
+    if (m_surface.stride < 0) copy = copy.mirrored(false, true);
     self.AttachImage(&copy);
     const QRect area = qs & qc;
     const QRect src = qs.intersected(area.translated(-dx, -dy));

@@ -204,7 +204,7 @@ struct DcPath {
   // figure from the current position, whose point is then dropped, or as a
   // new figure), else stroked with the pen.
   static bool StrokeOrRecord(CDC& dc, std::vector<CPointF> pts, bool fromCurrent) {
-    if (dc.pathOpen_) {
+    if (dc.m_pathOpen) {
       if (fromCurrent && !pts.empty()) pts.erase(pts.begin());
       Add(dc, pts, !fromCurrent, false);
       return true;
@@ -217,15 +217,15 @@ struct DcPath {
 };
 
 CPoint CDC::MoveTo(int x, int y) {
-  const CPoint old = state_.currentPos;
-  state_.currentPos = CPoint(x, y);
-  if (pathOpen_) path_.push_back({{DcRaster::ToDevice(*this, x, y)}, false});
+  const CPoint old = m_state.currentPos;
+  m_state.currentPos = CPoint(x, y);
+  if (m_pathOpen) m_path.push_back({{DcRaster::ToDevice(*this, x, y)}, false});
   return old;
 }
 
 bool CDC::LineTo(int x, int y) {
-  const CPoint from = state_.currentPos;
-  state_.currentPos = CPoint(x, y);
+  const CPoint from = m_state.currentPos;
+  m_state.currentPos = CPoint(x, y);
   return DcPath::StrokeOrRecord(
       *this, {DcRaster::ToDevice(*this, from.x, from.y), DcRaster::ToDevice(*this, x, y)}, true);
 }
@@ -237,9 +237,9 @@ bool CDC::Polyline(const CPoint* points, int count) {
 
 bool CDC::PolylineTo(const CPoint* points, int count) {
   if (!points || count < 1) return false;
-  std::vector<CPoint> all{state_.currentPos};
+  std::vector<CPoint> all{m_state.currentPos};
   all.insert(all.end(), points, points + count);
-  state_.currentPos = points[count - 1];
+  m_state.currentPos = points[count - 1];
   return DcPath::StrokeOrRecord(
       *this, DevicePoints(*this, all.data(), static_cast<int>(all.size())), true);
 }
@@ -267,8 +267,8 @@ bool CDC::PolyBezier(const CPoint* points, int count) {
 
 bool CDC::PolyBezierTo(const CPoint* points, int count) {
   if (!points || count < 3 || count % 3 != 0) return false;
-  auto pts = FlattenBeziers(*this, state_.currentPos, points, count);
-  state_.currentPos = points[count - 1];
+  auto pts = FlattenBeziers(*this, m_state.currentPos, points, count);
+  m_state.currentPos = points[count - 1];
   return DcPath::StrokeOrRecord(*this, std::move(pts), true);
 }
 
@@ -281,11 +281,11 @@ bool CDC::PolyPolygon(const CPoint* points, const int* counts, int polygons) {
     contours.push_back(DevicePoints(*this, points + at, counts[i]));
     at += counts[i];
   }
-  if (pathOpen_) {
+  if (m_pathOpen) {
     for (const auto& c : contours) DcPath::Add(*this, c, true, true);
     return true;
   }
-  FillContours(*this, contours, state_.polyFillMode == WINDING);
+  FillContours(*this, contours, m_state.polyFillMode == WINDING);
   PenStroke::Draw(*this, contours, std::vector<bool>(contours.size(), true));
   DcRaster::Finish(*this);
   return true;
@@ -317,7 +317,7 @@ void FrameSpans(const CRect& outer, int w, int rowTop, int rowBottom,
 }  // namespace
 
 bool CDC::Rectangle(int left, int top, int right, int bottom) {
-  if (pathOpen_ || DcRaster::HasTransform(*this)) {
+  if (m_pathOpen || DcRaster::HasTransform(*this)) {
     // Transformed rectangles are polygons with every edge included.
     CPoint corners[4] = {{left, top}, {right, top}, {right, bottom}, {left, bottom}};
     return Polygon(corners, 4);
@@ -328,11 +328,11 @@ bool CDC::Rectangle(int left, int top, int right, int bottom) {
   box.NormalizeRect();
   if (!IsValid()) return false;
   // Keep the loops within the surface: rows and columns outside cannot change.
-  CPen* pen = state_.pen;
+  CPen* pen = m_state.pen;
   const bool hasPen = pen && pen->Style() != PS_NULL;
-  const PatternSource brush = DcRaster::BrushSource(*this, state_.brush);
+  const PatternSource brush = DcRaster::BrushSource(*this, m_state.brush);
   const uint8_t rop = DcRaster::Rop2Index(*this);
-  CRect limit(-64, -64, surface_.width + 64, surface_.height + 64);
+  CRect limit(-64, -64, m_surface.width + 64, m_surface.height + 64);
   if (!hasPen) {
     CRect fill(box.left, box.top, box.right - 1, box.bottom - 1);
     if (fill.IntersectRect(fill, limit)) {
@@ -366,11 +366,11 @@ bool CDC::Rectangle(int left, int top, int right, int bottom) {
 }
 
 bool CDC::Ellipse(int left, int top, int right, int bottom) {
-  if (pathOpen_ || DcRaster::HasTransform(*this)) {
+  if (m_pathOpen || DcRaster::HasTransform(*this)) {
     auto logical = EllipsePolygon(left, top, right, bottom);
     std::vector<CPointF> pts;
     for (const CPointF& p : logical) pts.push_back(DcRaster::ToDevice(*this, p.x, p.y));
-    if (pathOpen_) {
+    if (m_pathOpen) {
       DcPath::Add(*this, pts, true, true);
       return true;
     }
@@ -387,9 +387,9 @@ bool CDC::Ellipse(int left, int top, int right, int bottom) {
   // Boxes far larger than any surface are drawn as polygons, which the
   // scan conversion clips.
   if (box.Width() > 1 << 16 || box.Height() > 1 << 16) return false;
-  CPen* pen = state_.pen;
+  CPen* pen = m_state.pen;
   const bool hasPen = pen && pen->Style() != PS_NULL;
-  const PatternSource brush = DcRaster::BrushSource(*this, state_.brush);
+  const PatternSource brush = DcRaster::BrushSource(*this, m_state.brush);
   const uint8_t rop = DcRaster::Rop2Index(*this);
   std::vector<DeviceSpan> fill;
   if (!hasPen) {
@@ -432,55 +432,56 @@ bool CDC::Ellipse(int left, int top, int right, int bottom) {
 
 void DcPath::Add(CDC& dc, const std::vector<CPointF>& pts, bool newFigure, bool close) {
   if (pts.empty()) return;
-  if (newFigure || dc.path_.empty() || dc.path_.back().closed) {
-    dc.path_.push_back({pts, close});
+  if (newFigure || dc.m_path.empty() || dc.m_path.back().closed) {
+    dc.m_path.push_back({pts, close});
     return;
   }
-  auto& f = dc.path_.back().points;
+  auto& f = dc.m_path.back().points;
   f.insert(f.end(), pts.begin(), pts.end());
-  if (close) dc.path_.back().closed = true;
+  if (close) dc.m_path.back().closed = true;
 }
 
 bool CDC::BeginPath() {
-  path_.clear();
-  pathOpen_ = true;
-  pathDone_ = false;
-  path_.push_back({{DcRaster::ToDevice(*this, state_.currentPos.x, state_.currentPos.y)}, false});
+  m_path.clear();
+  m_pathOpen = true;
+  m_pathDone = false;
+  m_path.push_back(
+      {{DcRaster::ToDevice(*this, m_state.currentPos.x, m_state.currentPos.y)}, false});
   return true;
 }
 
 bool CDC::EndPath() {
-  if (!pathOpen_) return false;
-  pathOpen_ = false;
-  pathDone_ = true;
+  if (!m_pathOpen) return false;
+  m_pathOpen = false;
+  m_pathDone = true;
   // Figures of a single point draw nothing.
-  path_.erase(std::remove_if(path_.begin(), path_.end(),
-                             [](const Figure& f) { return f.points.size() < 2; }),
-              path_.end());
+  m_path.erase(std::remove_if(m_path.begin(), m_path.end(),
+                              [](const Figure& f) { return f.points.size() < 2; }),
+               m_path.end());
   return true;
 }
 
 bool CDC::AbortPath() {
-  pathOpen_ = pathDone_ = false;
-  path_.clear();
+  m_pathOpen = m_pathDone = false;
+  m_path.clear();
   return true;
 }
 
 bool CDC::CloseFigure() {
-  if (!pathOpen_ || path_.empty()) return false;
-  path_.back().closed = true;
+  if (!m_pathOpen || m_path.empty()) return false;
+  m_path.back().closed = true;
   return true;
 }
 
 bool CDC::StrokeAndFillPath() {
-  if (!pathDone_) return false;
+  if (!m_pathDone) return false;
   std::vector<std::vector<CPointF>> contours;
   std::vector<bool> closed;
-  for (const Figure& f : path_) {
+  for (const Figure& f : m_path) {
     contours.push_back(f.points);
     closed.push_back(true);
   }
-  FillContours(*this, contours, state_.polyFillMode == WINDING);
+  FillContours(*this, contours, m_state.polyFillMode == WINDING);
   PenStroke::Draw(*this, contours, closed);
   AbortPath();
   DcRaster::Finish(*this);
@@ -488,20 +489,20 @@ bool CDC::StrokeAndFillPath() {
 }
 
 bool CDC::FillPath() {
-  if (!pathDone_) return false;
+  if (!m_pathDone) return false;
   std::vector<std::vector<CPointF>> contours;
-  for (const Figure& f : path_) contours.push_back(f.points);
-  FillContours(*this, contours, state_.polyFillMode == WINDING);
+  for (const Figure& f : m_path) contours.push_back(f.points);
+  FillContours(*this, contours, m_state.polyFillMode == WINDING);
   AbortPath();
   DcRaster::Finish(*this);
   return true;
 }
 
 bool CDC::StrokePath() {
-  if (!pathDone_) return false;
+  if (!m_pathDone) return false;
   std::vector<std::vector<CPointF>> contours;
   std::vector<bool> closed;
-  for (const Figure& f : path_) {
+  for (const Figure& f : m_path) {
     contours.push_back(f.points);
     closed.push_back(f.closed);
   }
@@ -512,12 +513,12 @@ bool CDC::StrokePath() {
 }
 
 bool CDC::SelectClipPath(int mode) {
-  if (!pathDone_) return false;
+  if (!m_pathDone) return false;
   std::vector<std::vector<CPointF>> contours;
-  for (const Figure& f : path_) contours.push_back(f.points);
+  for (const Figure& f : m_path) contours.push_back(f.points);
   CRgn rgn;
   std::vector<DeviceSpan> spans;
-  ScanPolygons(contours, state_.polyFillMode == WINDING, -(1 << 20), 1 << 20,
+  ScanPolygons(contours, m_state.polyFillMode == WINDING, -(1 << 20), 1 << 20,
                [&](int y, int x0, int x1) {
                  spans.push_back({y, x0, x1});
                });

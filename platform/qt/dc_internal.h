@@ -43,7 +43,7 @@ struct DcRaster {
   static void NormalizeSpanList(std::vector<DeviceSpan>& spans);
   static void WriteSpans(CDC& dc, std::vector<DeviceSpan>& spans, const PatternSource& pat,
                          uint8_t rop3);
-  static uint8_t Rop2Index(const CDC& dc) { return Rop2ToRop3Index(dc.state_.rop2); }
+  static uint8_t Rop2Index(const CDC& dc) { return Rop2ToRop3Index(dc.m_state.rop2); }
   // Logical to device coordinates (exact, and rounded).
   static CPointF ToDevice(const CDC& dc, double x, double y);
   static CPoint ToDeviceInt(const CDC& dc, int x, int y);
@@ -53,7 +53,7 @@ struct DcRaster {
   // Tells the context that device pixels changed.
   static void Touch(CDC& dc, int y, int x0, int x1);
   static void Finish(CDC& dc);
-  static CRect& PendingChange(CDC& dc) { return dc.changed_; }
+  static CRect& PendingChange(CDC& dc) { return dc.m_changed; }
   // Clip test and bounds in device pixels.
   static bool Visible(const CDC& dc, int x, int y);
   static CRect ClipBounds(const CDC& dc);

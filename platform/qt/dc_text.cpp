@@ -146,7 +146,7 @@ struct DcText {
 bool DcText::Draw(CDC& dc, int x, int y, unsigned options, const CRect* rect, std::string_view text,
                   const int* dx) {
   if (!dc.IsValid()) return false;
-  CDC::State& st = dc.state_;
+  CDC::State& st = dc.m_state;
   const TextFont font(st.font);
   const LOGFONT log = dc.GetCurrentFont()->LogFont();
   const double ascent = font.Ascent(), descent = font.Descent();
@@ -296,7 +296,7 @@ bool CDC::ExtTextOut(int x, int y, unsigned options, const CRect* rect, std::str
 }
 
 CSize CDC::GetTextExtent(std::string_view text) const {
-  const TextFont font(state_.font);
+  const TextFont font(m_state.font);
   int width = 0;
   for (int a : Advances(font, SplitChars(text))) width += a;
   return {width, static_cast<int>(font.Ascent() + font.Descent())};
@@ -304,7 +304,7 @@ CSize CDC::GetTextExtent(std::string_view text) const {
 
 bool CDC::GetTextMetrics(TEXTMETRIC* metrics) const {
   if (!metrics) return false;
-  const TextFont text(state_.font);
+  const TextFont text(m_state.font);
   TEXTMETRIC m;
   if (text.Face()) {
     const TextMetrics& f = text.FaceMetrics();
@@ -338,7 +338,7 @@ bool CDC::GetTextMetrics(TEXTMETRIC* metrics) const {
 
 DWORD CDC::GetGlyphOutline(UINT code, UINT format, GLYPHMETRICS* metrics, DWORD size, void* buffer,
                            const MAT2* matrix) const {
-  const CFont* font = ValidFont(state_.font);
+  const CFont* font = ValidFont(m_state.font);
   const CFontFace* face = font->Face();
   if (!face || !metrics || !matrix || (format != GGO_BITMAP && format != GGO_METRICS))
     return GDI_ERROR;
@@ -474,7 +474,7 @@ int CDC::DrawText(std::string_view text, CRect* rect, unsigned format) {
   const int saved = SaveDC();
   if (!(format & DT_NOCLIP)) IntersectClipRect(rect);
   SetTextAlign(TA_LEFT | TA_TOP);
-  const CFont* current = ValidFont(state_.font);
+  const CFont* current = ValidFont(m_state.font);
   for (std::string line : lines) {
     if ((format & DT_END_ELLIPSIS) && GetTextExtent(line).cx > rect->Width()) {
       if (current->Face()) {

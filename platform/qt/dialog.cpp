@@ -275,26 +275,26 @@ void DDV_MaxChars(CDataExchange* dx, const std::string& value, int maxChars) {
 // ---------------------------------------------------------------------------
 // CDialog
 
-CDialog::CDialog(UINT templateId, CWnd* parent) : templateId_(templateId), parentWnd_(parent) {}
+CDialog::CDialog(UINT templateId, CWnd* parent) : m_templateId(templateId), m_parentWnd(parent) {}
 
 CDialog::~CDialog() = default;
 
 bool CDialog::BuildControls() {
-  const DialogDef* def = Resources().FindDialog(templateId_);
+  const DialogDef* def = Resources().FindDialog(m_templateId);
   if (def == nullptr) return false;
   EnsureDialogClass();
-  QWidget* parent = parentWnd_ != nullptr ? parentWnd_->GetWidget() : nullptr;
+  QWidget* parent = m_parentWnd != nullptr ? m_parentWnd->GetWidget() : nullptr;
   CRect rect(0, 0, def->size.cx, def->size.cy);
   if (parent != nullptr) {
     // Centred on the owner.
-    CRect owner = parentWnd_->GetWindowRect();
+    CRect owner = m_parentWnd->GetWindowRect();
     rect.OffsetRect(owner.CenterPoint().x - def->size.cx / 2,
                     owner.CenterPoint().y - def->size.cy / 2);
   }
-  if (!Create("PL_Dialog", def->caption, 0, rect, nullptr, templateId_)) return false;
+  if (!Create("PL_Dialog", def->caption, 0, rect, nullptr, m_templateId)) return false;
   QWidget* w = GetWidget();
   w->setWindowFlag(Qt::Dialog);
-  controls_.clear();
+  m_controls.clear();
   for (const DialogControlDef& c : def->controls) {
     QWidget* ctl = nullptr;
     QString text = Q(c.text);
@@ -362,18 +362,18 @@ bool CDialog::BuildControls() {
     ctl->setGeometry(c.rect.left, c.rect.top, c.rect.Width(), c.rect.Height());
     ctl->setProperty("vmId", c.id);
     if (c.kind == DialogControlDef::kGroupBox) ctl->lower();
-    controls_.emplace_back(c.id, ctl);
+    m_controls.emplace_back(c.id, ctl);
   }
   return true;
 }
 
 int CDialog::DoModal() {
-  ended_ = false;
-  result_ = kIdCancel;
+  m_ended = false;
+  m_result = kIdCancel;
   if (!BuildControls()) return -1;
   bool init = true;
   RunGuarded(WM_INITDIALOG, [&] { init = OnInitDialog() != 0; });
-  if (!ended_) {
+  if (!m_ended) {
     if (g_runHook) {
       ShowWindow(SW_SHOW);
       RunGuarded(0, [&] { g_runHook(*this); });
@@ -381,18 +381,18 @@ int CDialog::DoModal() {
       GetWidget()->setWindowModality(Qt::ApplicationModal);
       ShowWindow(SW_SHOW);
       QEventLoop loop;
-      loop_ = &loop;
+      m_loop = &loop;
       loop.exec(QEventLoop::DialogExec);
-      loop_ = nullptr;
+      m_loop = nullptr;
     }
   }
   (void)init;
   DestroyWindow();
-  return result_;
+  return m_result;
 }
 
 bool CDialog::CreateModeless(CWnd* parent) {
-  parentWnd_ = parent;
+  m_parentWnd = parent;
   if (!BuildControls()) return false;
   RunGuarded(WM_INITDIALOG, [&] { OnInitDialog(); });
   ShowWindow(SW_SHOW);
@@ -414,7 +414,7 @@ void CDialog::OnCancel() {
 }
 
 void CDialog::OnHelp() {
-  if (g_helpHook) g_helpHook(kDialogHelpBase + templateId_);
+  if (g_helpHook) g_helpHook(kDialogHelpBase + m_templateId);
 }
 
 void CDialog::DoDataExchange(CDataExchange*) {}
@@ -430,13 +430,13 @@ bool CDialog::UpdateData(bool saveAndValidate) {
 }
 
 void CDialog::EndDialog(int result) {
-  result_ = result;
-  ended_ = true;
-  if (loop_ != nullptr) loop_->exit(result);
+  m_result = result;
+  m_ended = true;
+  if (m_loop != nullptr) m_loop->exit(result);
 }
 
 QWidget* CDialog::GetDlgItem(UINT id) const {
-  for (const auto& [cid, w] : controls_) {
+  for (const auto& [cid, w] : m_controls) {
     if (cid == id) return w;
   }
   return nullptr;
@@ -501,13 +501,13 @@ UINT_PTR CDialog::GetItemData(UINT id, int index) const {
 }
 
 UINT CDialog::GetFocusId() const {
-  return focusId_;
+  return m_focusId;
 }
 
 void CDialog::GotoDlgCtrl(UINT id) {
   QWidget* w = GetDlgItem(id);
   if (w == nullptr) return;
-  focusId_ = id;
+  m_focusId = id;
   w->setFocus(Qt::OtherFocusReason);
   if (auto* e = qobject_cast<QLineEdit*>(w)) e->selectAll();
 }
@@ -541,35 +541,35 @@ void CDialog::SetHelpHook(std::function<void(UINT)> hook) {
 // CPropertySheet
 
 CPropertySheet::CPropertySheet(std::string_view caption, CWnd* parent)
-    : caption_(caption), parentWnd_(parent) {}
+    : m_caption(caption), m_parentWnd(parent) {}
 
 CPropertySheet::~CPropertySheet() = default;
 
 bool CPropertySheet::SetActivePage(int index) {
   if (index < 0 || index >= GetPageCount()) return false;
-  if (index == active_) return true;
-  if (pages_[static_cast<size_t>(active_)]->OnKillActive() == 0) return false;
-  active_ = index;
-  shown_[static_cast<size_t>(index)] = true;
-  if (tabs_ != nullptr) tabs_->setCurrentIndex(index);
-  pages_[static_cast<size_t>(index)]->OnSetActive();
+  if (index == m_active) return true;
+  if (m_pages[static_cast<size_t>(m_active)]->OnKillActive() == 0) return false;
+  m_active = index;
+  m_shown[static_cast<size_t>(index)] = true;
+  if (m_tabs != nullptr) m_tabs->setCurrentIndex(index);
+  m_pages[static_cast<size_t>(index)]->OnSetActive();
   return true;
 }
 
 int CPropertySheet::DoModal() {
   EnsureDialogClass();
-  result_ = kIdCancel;
-  if (!Create("PL_Dialog", caption_, 0, {0, 0, 400, 300}, nullptr, 0)) return -1;
+  m_result = kIdCancel;
+  if (!Create("PL_Dialog", m_caption, 0, {0, 0, 400, 300}, nullptr, 0)) return -1;
   QWidget* w = GetWidget();
   w->setWindowFlag(Qt::Dialog);
   auto* layout = new QVBoxLayout(w);
-  tabs_ = new QTabWidget(w);
-  layout->addWidget(tabs_);
-  shown_.assign(pages_.size(), false);
-  for (CPropertyPage* page : pages_) {
+  m_tabs = new QTabWidget(w);
+  layout->addWidget(m_tabs);
+  m_shown.assign(m_pages.size(), false);
+  for (CPropertyPage* page : m_pages) {
     if (!page->CreateModeless(this)) continue;
     page->GetWidget()->setWindowFlag(Qt::Widget);
-    tabs_->addTab(page->GetWidget(), Q(page->GetWindowText()));
+    m_tabs->addTab(page->GetWidget(), Q(page->GetWindowText()));
   }
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, w);
   layout->addWidget(buttons);
@@ -577,43 +577,43 @@ int CPropertySheet::DoModal() {
                    [this] { RunGuarded(WM_COMMAND, [this] { PressOK(); }); });
   QObject::connect(buttons, &QDialogButtonBox::rejected, buttons,
                    [this] { RunGuarded(WM_COMMAND, [this] { PressCancel(); }); });
-  active_ = 0;
-  if (!pages_.empty()) {
-    shown_[0] = true;
-    pages_[0]->OnSetActive();
+  m_active = 0;
+  if (!m_pages.empty()) {
+    m_shown[0] = true;
+    m_pages[0]->OnSetActive();
   }
   ShowWindow(SW_SHOW);
   if (g_sheetHook) {
     RunGuarded(0, [&] { g_sheetHook(*this); });
   } else {
     QEventLoop loop;
-    loop_ = &loop;
+    m_loop = &loop;
     loop.exec(QEventLoop::DialogExec);
-    loop_ = nullptr;
+    m_loop = nullptr;
   }
-  for (CPropertyPage* page : pages_) page->DestroyWindow();
-  tabs_ = nullptr;
+  for (CPropertyPage* page : m_pages) page->DestroyWindow();
+  m_tabs = nullptr;
   DestroyWindow();
-  return result_;
+  return m_result;
 }
 
 bool CPropertySheet::PressOK() {
-  for (size_t i = 0; i < pages_.size(); ++i) {
-    if (!shown_[i]) continue;
-    if (!pages_[i]->UpdateData(true)) {
-      active_ = static_cast<int>(i);
-      if (tabs_ != nullptr) tabs_->setCurrentIndex(active_);
+  for (size_t i = 0; i < m_pages.size(); ++i) {
+    if (!m_shown[i]) continue;
+    if (!m_pages[i]->UpdateData(true)) {
+      m_active = static_cast<int>(i);
+      if (m_tabs != nullptr) m_tabs->setCurrentIndex(m_active);
       return false;
     }
   }
-  result_ = kIdOk;
-  if (loop_ != nullptr) loop_->exit(kIdOk);
+  m_result = kIdOk;
+  if (m_loop != nullptr) m_loop->exit(kIdOk);
   return true;
 }
 
 void CPropertySheet::PressCancel() {
-  result_ = kIdCancel;
-  if (loop_ != nullptr) loop_->exit(kIdCancel);
+  m_result = kIdCancel;
+  if (m_loop != nullptr) m_loop->exit(kIdCancel);
 }
 
 void CPropertySheet::SetRunHook(std::function<void(CPropertySheet&)> hook) {
@@ -625,7 +625,11 @@ void CPropertySheet::SetRunHook(std::function<void(CPropertySheet&)> hook) {
 
 CFileDialog::CFileDialog(bool open, std::string_view defaultExt, std::string_view fileName,
                          std::string_view filter, CWnd* parent)
-    : open_(open), defaultExt_(defaultExt), path_(fileName), filter_(filter), parent_(parent) {}
+    : m_open(open),
+      m_defaultExt(defaultExt),
+      m_path(fileName),
+      m_filter(filter),
+      m_parent(parent) {}
 
 std::string CFileDialog::ToQtFilter(std::string_view filter) {
   std::vector<std::string> parts;
@@ -655,17 +659,17 @@ int CFileDialog::DoModal() {
   if (g_fileHook) {
     chosen = g_fileHook(*this);
   } else {
-    QWidget* parent = parent_ != nullptr ? parent_->GetWidget() : nullptr;
-    QString filter = Q(ToQtFilter(filter_));
-    QString result = open_ ? QFileDialog::getOpenFileName(parent, Q(m_title), Q(path_), filter)
-                           : QFileDialog::getSaveFileName(parent, Q(m_title), Q(path_), filter);
+    QWidget* parent = m_parent != nullptr ? m_parent->GetWidget() : nullptr;
+    QString filter = Q(ToQtFilter(m_filter));
+    QString result = m_open ? QFileDialog::getOpenFileName(parent, Q(m_title), Q(m_path), filter)
+                            : QFileDialog::getSaveFileName(parent, Q(m_title), Q(m_path), filter);
     chosen = result.toStdString();
   }
   if (chosen.empty()) return kIdCancel;
-  if (!open_ && !defaultExt_.empty() &&
+  if (!m_open && !m_defaultExt.empty() &&
       chosen.find('.', chosen.find_last_of('/') + 1) == std::string::npos)
-    chosen += "." + defaultExt_;
-  path_ = chosen;
+    chosen += "." + m_defaultExt;
+  m_path = chosen;
   return kIdOk;
 }
 

@@ -96,8 +96,8 @@ class CDialog : public CWnd {
   // else changed) when a value is refused.
   bool UpdateData(bool saveAndValidate = true);
   void EndDialog(int result);
-  bool IsEnded() const { return ended_; }
-  UINT GetTemplateId() const { return templateId_; }
+  bool IsEnded() const { return m_ended; }
+  UINT GetTemplateId() const { return m_templateId; }
 
   // Controls by id.
   QWidget* GetDlgItem(UINT id) const;
@@ -128,13 +128,13 @@ class CDialog : public CWnd {
   bool BuildControls();
 
  private:
-  UINT templateId_;
-  CWnd* parentWnd_;
-  int result_ = kIdCancel;
-  bool ended_ = false;
-  UINT focusId_ = 0;
-  std::vector<std::pair<UINT, QWidget*>> controls_;
-  class QEventLoop* loop_ = nullptr;
+  UINT m_templateId;
+  CWnd* m_parentWnd;
+  int m_result = kIdCancel;
+  bool m_ended = false;
+  UINT m_focusId = 0;
+  std::vector<std::pair<UINT, QWidget*>> m_controls;
+  class QEventLoop* m_loop = nullptr;
 };
 
 class CPropertyPage : public CDialog {
@@ -154,9 +154,9 @@ class CPropertySheet : public CWnd {
  public:
   explicit CPropertySheet(std::string_view caption, CWnd* parent = nullptr);
   ~CPropertySheet() override;
-  void AddPage(CPropertyPage* page) { pages_.push_back(page); }
-  int GetPageCount() const { return static_cast<int>(pages_.size()); }
-  int GetActiveIndex() const { return active_; }
+  void AddPage(CPropertyPage* page) { m_pages.push_back(page); }
+  int GetPageCount() const { return static_cast<int>(m_pages.size()); }
+  int GetActiveIndex() const { return m_active; }
   bool SetActivePage(int index);
   int DoModal();
   // OK and Cancel as the buttons do them (the run hook calls them).
@@ -165,14 +165,14 @@ class CPropertySheet : public CWnd {
   static void SetRunHook(std::function<void(CPropertySheet& sheet)> hook);
 
  private:
-  std::string caption_;
-  CWnd* parentWnd_;
-  std::vector<CPropertyPage*> pages_;
-  std::vector<bool> shown_;
-  int active_ = 0;
-  int result_ = kIdCancel;
-  class QTabWidget* tabs_ = nullptr;
-  class QEventLoop* loop_ = nullptr;
+  std::string m_caption;
+  CWnd* m_parentWnd;
+  std::vector<CPropertyPage*> m_pages;
+  std::vector<bool> m_shown;
+  int m_active = 0;
+  int m_result = kIdCancel;
+  class QTabWidget* m_tabs = nullptr;
+  class QEventLoop* m_loop = nullptr;
 };
 
 // The file-open and file-save dialogs. Filters are written "Name|*.a;*.b|...||".
@@ -183,19 +183,19 @@ class CFileDialog {
   std::string m_title;
   bool m_fileMustExist = false;
   int DoModal();
-  std::string GetPathName() const { return path_; }
+  std::string GetPathName() const { return m_path; }
   // The filter in Qt's form ("Name (*.a *.b);;...").
   static std::string ToQtFilter(std::string_view filter);
   // Replaces the dialog (tests): answers the chosen path, empty for cancel.
   static void SetHook(std::function<std::string(const CFileDialog& dlg)> hook);
 
-  bool IsOpen() const { return open_; }
-  const std::string& Filter() const { return filter_; }
+  bool IsOpen() const { return m_open; }
+  const std::string& Filter() const { return m_filter; }
 
  private:
-  bool open_;
-  std::string defaultExt_;
-  std::string path_;
-  std::string filter_;
-  CWnd* parent_;
+  bool m_open;
+  std::string m_defaultExt;
+  std::string m_path;
+  std::string m_filter;
+  CWnd* m_parent;
 };

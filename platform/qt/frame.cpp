@@ -70,7 +70,7 @@ CFrameWnd* CView::GetParentFrame() const {
 
 bool CView::OnCmdMsg(uint32_t id, CCmdUI* ui, bool probe) {
   if (CWnd::OnCmdMsg(id, ui, probe)) return true;
-  return document_ != nullptr && document_->OnCmdMsg(id, ui, probe);
+  return m_document != nullptr && m_document->OnCmdMsg(id, ui, probe);
 }
 
 void CView::OnActivateView(bool, CView*, CView*) {}
@@ -91,13 +91,13 @@ CFrameWnd::~CFrameWnd() {
 }
 
 CView* CFrameWnd::GetActiveView() const {
-  return DynamicDowncast<CView>(CWnd::FromHandle(activeView_));
+  return DynamicDowncast<CView>(CWnd::FromHandle(m_activeView));
 }
 
 void CFrameWnd::SetActiveView(CView* view) {
   CView* old = GetActiveView();
   if (old == view) return;
-  activeView_ = view != nullptr ? view->GetSafeHwnd() : nullptr;
+  m_activeView = view != nullptr ? view->GetSafeHwnd() : nullptr;
   if (old != nullptr) old->OnActivateView(false, view, old);
   if (view != nullptr) view->OnActivateView(true, view, old);
 }
@@ -120,19 +120,19 @@ BOOL CFrameWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
 }
 
 void CFrameWnd::AddControlBar(CControlBarBase* bar) {
-  bars_.push_back(bar);
+  m_bars.push_back(bar);
 }
 
 void CFrameWnd::RemoveControlBar(CControlBarBase* bar) {
-  std::erase(bars_, bar);
+  std::erase(m_bars, bar);
 }
 
 void CFrameWnd::OnIdleUpdateCmdUI() {
-  if (recalcPending_) {
-    recalcPending_ = false;
+  if (m_recalcPending) {
+    m_recalcPending = false;
     RecalcLayout();
   }
-  for (CControlBarBase* bar : bars_) bar->OnUpdateCmdUI(this, m_bAutoMenuEnable);
+  for (CControlBarBase* bar : m_bars) bar->OnUpdateCmdUI(this, m_bAutoMenuEnable);
 }
 
 void CFrameWnd::RecalcLayout() {}
@@ -140,17 +140,17 @@ void CFrameWnd::RecalcLayout() {}
 bool CFrameWnd::LoadAccelTable(UINT id) {
   const std::vector<AcceleratorDef>* table = Resources().FindAccelerators(id);
   if (table == nullptr) return false;
-  accel_ = *table;
+  m_accel = *table;
   return true;
 }
 
 bool CFrameWnd::PreTranslateMessage(MSG* msg) {
-  if (msg->message != WM_KEYDOWN || accel_.empty()) return false;
+  if (msg->message != WM_KEYDOWN || m_accel.empty()) return false;
   UINT mods = 0;
   if (GetAsyncKeyState(VK_SHIFT) < 0) mods |= kAccelShift;
   if (GetAsyncKeyState(VK_CONTROL) < 0) mods |= kAccelControl;
   if (GetAsyncKeyState(VK_MENU) < 0) mods |= kAccelAlt;
-  for (const AcceleratorDef& a : accel_) {
+  for (const AcceleratorDef& a : m_accel) {
     if (a.vk == static_cast<int>(msg->wParam) && a.modifiers == mods) {
       SendMessage(WM_COMMAND, a.id, 0);
       return true;

@@ -29,8 +29,8 @@ class CView : public CWnd {
 
  public:
   // The document's command target (commands the view does not handle go there).
-  CCmdTarget* GetDocumentTarget() const { return document_; }
-  void SetDocumentTarget(CCmdTarget* doc) { document_ = doc; }
+  CCmdTarget* GetDocumentTarget() const { return m_document; }
+  void SetDocumentTarget(CCmdTarget* doc) { m_document = doc; }
   CFrameWnd* GetParentFrame() const;
 
   bool OnCmdMsg(uint32_t id, CCmdUI* ui, bool probe = false) override;
@@ -44,7 +44,7 @@ class CView : public CWnd {
   virtual void OnUpdate(CView* sender, LPARAM hint, CObject* hintObject);
 
  private:
-  CCmdTarget* document_ = nullptr;
+  CCmdTarget* m_document = nullptr;
 };
 
 class CFrameWnd : public CWnd {
@@ -72,23 +72,23 @@ class CFrameWnd : public CWnd {
   // Lays out bars and the client area; DelayRecalcLayout asks for it at the
   // next idle moment (a frame's request to recalculate its layout).
   virtual void RecalcLayout();
-  void DelayRecalcLayout() { recalcPending_ = true; }
-  bool IsRecalcPending() const { return recalcPending_; }
+  void DelayRecalcLayout() { m_recalcPending = true; }
+  bool IsRecalcPending() const { return m_recalcPending; }
 
   // Accelerators: a table from the resource store, translated before the
   // window with the focus sees the key.
   bool LoadAccelTable(UINT id);
-  void SetAccelerators(std::vector<AcceleratorDef> table) { accel_ = std::move(table); }
+  void SetAccelerators(std::vector<AcceleratorDef> table) { m_accel = std::move(table); }
   bool PreTranslateMessage(MSG* msg) override;
 
   // The idle update of every live frame (menus are updated when they open).
   static void IdleUpdateAll();
 
  private:
-  HWND activeView_ = nullptr;
-  std::vector<CControlBarBase*> bars_;
-  std::vector<AcceleratorDef> accel_;
-  bool recalcPending_ = false;
+  HWND m_activeView = nullptr;
+  std::vector<CControlBarBase*> m_bars;
+  std::vector<AcceleratorDef> m_accel;
+  bool m_recalcPending = false;
 };
 
 // The application object: last in every command routing; its idle hook

@@ -9,29 +9,29 @@
 
 bool CPen::CreatePen(int style, int width, COLORREF color) {
   if (style < PS_SOLID || style > PS_INSIDEFRAME) return false;
-  style_ = style;
-  width_ = std::max(width, 0);
-  color_ = color & 0xFFFFFF;
-  valid_ = true;
+  m_style = style;
+  m_width = std::max(width, 0);
+  m_color = color & 0xFFFFFF;
+  m_valid = true;
   return true;
 }
 
 bool CPen::DeleteObject() {
-  return std::exchange(valid_, false);
+  return std::exchange(m_valid, false);
 }
 
 bool CBrush::CreateSolidBrush(COLORREF color) {
-  style_ = BS_SOLID;
-  color_ = color & 0xFFFFFF;
-  pattern_ = QImage();
-  valid_ = true;
+  m_style = BS_SOLID;
+  m_color = color & 0xFFFFFF;
+  m_pattern = QImage();
+  m_valid = true;
   return true;
 }
 
 bool CBrush::CreateNullBrush() {
-  style_ = BS_NULL;
-  pattern_ = QImage();
-  valid_ = true;
+  m_style = BS_NULL;
+  m_pattern = QImage();
+  m_valid = true;
   return true;
 }
 
@@ -67,19 +67,19 @@ bool CBrush::CreateHatchBrush(int hatch, COLORREF color) {
       if (line) p.setPixel(x, y, 0);
     }
   }
-  style_ = BS_HATCHED;
-  color_ = color & 0xFFFFFF;
-  pattern_ = p;
-  valid_ = true;
+  m_style = BS_HATCHED;
+  m_color = color & 0xFFFFFF;
+  m_pattern = p;
+  m_valid = true;
   return true;
 }
 
 bool CBrush::CreatePatternBrush(const CBitmap* bitmap) {
   if (!bitmap || !bitmap->IsValid()) return false;
-  style_ = BS_PATTERN;
-  pattern_ = bitmap->Image().copy();
-  valid_ = !pattern_.isNull();
-  return valid_;
+  m_style = BS_PATTERN;
+  m_pattern = bitmap->Image().copy();
+  m_valid = !m_pattern.isNull();
+  return m_valid;
 }
 
 bool CBrush::CreateDIBPatternBrush(std::span<const uint8_t> packedDib) {
@@ -97,21 +97,21 @@ bool CBrush::CreateDIBPatternBrush(const CDib& dib) {
       p.setPixel(x, y, qRgb(c.red, c.green, c.blue));
     }
   }
-  style_ = BS_PATTERN;
-  pattern_ = p;
-  valid_ = true;
+  m_style = BS_PATTERN;
+  m_pattern = p;
+  m_valid = true;
   return true;
 }
 
 bool CBrush::DeleteObject() {
-  pattern_ = QImage();
-  return std::exchange(valid_, false);
+  m_pattern = QImage();
+  return std::exchange(m_valid, false);
 }
 
 // ---- fonts ----
 
 bool CFont::CreateFontIndirect(const LOGFONT& font) {
-  log_ = font;
+  m_log = font;
   QFont f;
   if (!font.lfFaceName.empty()) f.setFamily(QString::fromStdString(font.lfFaceName));
   f.setStyleStrategy(QFont::PreferDefault);
@@ -139,18 +139,18 @@ bool CFont::CreateFontIndirect(const LOGFONT& font) {
           std::clamp(static_cast<int>(std::lround(font.lfWidth * 100.0 / average)), 1, 4000));
     }
   }
-  font_ = f;
-  face_.reset();
-  valid_ = true;
+  m_font = f;
+  m_face.reset();
+  m_valid = true;
   return true;
 }
 
 bool CFont::CreateFontFromFace(const LOGFONT& font, std::shared_ptr<const CFontFace> face) {
   if (!face) return false;
-  log_ = font;
-  font_.reset();
-  face_ = std::move(face);
-  valid_ = true;
+  m_log = font;
+  m_font.reset();
+  m_face = std::move(face);
+  m_valid = true;
   return true;
 }
 
@@ -184,14 +184,14 @@ bool CFont::CreatePointFont(int pointSize10, const std::string& faceName) {
 }
 
 bool CFont::DeleteObject() {
-  font_.reset();
-  face_.reset();
-  return std::exchange(valid_, false);
+  m_font.reset();
+  m_face.reset();
+  return std::exchange(m_valid, false);
 }
 
 int CFont::GetLogFont(LOGFONT* out) const {
-  if (!valid_ || !out) return 0;
-  *out = log_;
+  if (!m_valid || !out) return 0;
+  *out = m_log;
   return 1;
 }
 
@@ -220,8 +220,8 @@ bool CBitmap::CreateBitmap(int width, int height, int planes, int bitsPerPixel, 
       }
     }
   }
-  image_ = std::move(image);
-  valid_ = true;
+  m_image = std::move(image);
+  m_valid = true;
   return true;
 }
 
@@ -237,24 +237,24 @@ bool CBitmap::Attach(QImage image) {
   } else if (image.format() != QImage::Format_RGB32) {
     image = image.convertToFormat(QImage::Format_RGB32);
   }
-  image_ = std::move(image);
-  valid_ = true;
+  m_image = std::move(image);
+  m_valid = true;
   return true;
 }
 
 bool CBitmap::DeleteObject() {
-  image_ = QImage();
-  return std::exchange(valid_, false);
+  m_image = QImage();
+  return std::exchange(m_valid, false);
 }
 
 int CBitmap::GetBitmap(BITMAP* out) const {
-  if (!valid_ || !out) return 0;
+  if (!m_valid || !out) return 0;
   out->bmType = 0;
-  out->bmWidth = image_.width();
-  out->bmHeight = image_.height();
+  out->bmWidth = m_image.width();
+  out->bmHeight = m_image.height();
   out->bmPlanes = 1;
   out->bmBitsPixel = Mono() ? 1 : 32;
-  out->bmWidthBytes = Mono() ? ((image_.width() + 15) / 16) * 2 : image_.width() * 4;
+  out->bmWidthBytes = Mono() ? ((m_image.width() + 15) / 16) * 2 : m_image.width() * 4;
   return static_cast<int>(sizeof(BITMAP));
 }
 

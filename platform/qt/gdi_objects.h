@@ -77,12 +77,12 @@ class CGdiObject {
   virtual ~CGdiObject() = default;
   virtual Kind ObjectKind() const = 0;
   // True once created.
-  bool IsValid() const { return valid_; }
+  bool IsValid() const { return m_valid; }
   // Returns the object to its uncreated state.
   virtual bool DeleteObject() = 0;
 
  protected:
-  bool valid_ = false;
+  bool m_valid = false;
 };
 
 class CPen : public CGdiObject {
@@ -93,15 +93,15 @@ class CPen : public CGdiObject {
   bool CreatePen(int style, int width, COLORREF color);
   bool DeleteObject() override;
 
-  int Style() const { return style_; }
+  int Style() const { return m_style; }
   // Width in logical units; 0 draws one pixel wide.
-  int Width() const { return width_; }
-  COLORREF Color() const { return color_; }
+  int Width() const { return m_width; }
+  COLORREF Color() const { return m_color; }
 
  private:
-  int style_ = PS_SOLID;
-  int width_ = 0;
-  COLORREF color_ = 0;
+  int m_style = PS_SOLID;
+  int m_width = 0;
+  COLORREF m_color = 0;
 };
 
 class CBitmap;
@@ -125,17 +125,17 @@ class CBrush : public CGdiObject {
   bool CreateNullBrush();
   bool DeleteObject() override;
 
-  int Style() const { return style_; }
-  COLORREF Color() const { return color_; }
+  int Style() const { return m_style; }
+  COLORREF Color() const { return m_color; }
   // Pattern brushes: the pattern (RGB32, or Mono for a monochrome pattern
   // whose colours come from the device context).
-  const QImage& Pattern() const { return pattern_; }
-  bool MonoPattern() const { return pattern_.format() == QImage::Format_Mono; }
+  const QImage& Pattern() const { return m_pattern; }
+  bool MonoPattern() const { return m_pattern.format() == QImage::Format_Mono; }
 
  private:
-  int style_ = BS_SOLID;
-  COLORREF color_ = 0;
-  QImage pattern_;
+  int m_style = BS_SOLID;
+  COLORREF m_color = 0;
+  QImage m_pattern;
 };
 
 // The fields of a logical font.
@@ -175,19 +175,19 @@ class CFont : public CGdiObject {
   bool CreateFontFromFace(const LOGFONT& font, std::shared_ptr<const CFontFace> face);
   bool DeleteObject() override;
   // The font service's face of a font made by CreateFontFromFace, else null.
-  const CFontFace* Face() const { return face_.get(); }
+  const CFontFace* Face() const { return m_face.get(); }
 
-  const LOGFONT& LogFont() const { return log_; }
+  const LOGFONT& LogFont() const { return m_log; }
   int GetLogFont(LOGFONT* out) const;
   // The Qt font that draws it (pixel size set, no escapement). Created
   // fonts only.
-  const QFont& Font() const { return *font_; }
+  const QFont& Font() const { return *m_font; }
 
  private:
-  LOGFONT log_;
+  LOGFONT m_log;
   // Made when the font is created: a QFont needs the Qt application.
-  std::optional<QFont> font_;
-  std::shared_ptr<const CFontFace> face_;
+  std::optional<QFont> m_font;
+  std::shared_ptr<const CFontFace> m_face;
 };
 
 // The size and format of a bitmap.
@@ -218,14 +218,14 @@ class CBitmap : public CGdiObject {
   bool Attach(QImage image);
   bool DeleteObject() override;
   int GetBitmap(BITMAP* out) const;
-  CSize GetBitmapDimension() const { return {image_.width(), image_.height()}; }
+  CSize GetBitmapDimension() const { return {m_image.width(), m_image.height()}; }
 
-  QImage& Image() { return image_; }
-  const QImage& Image() const { return image_; }
-  bool Mono() const { return image_.format() == QImage::Format_Mono; }
+  QImage& Image() { return m_image; }
+  const QImage& Image() const { return m_image; }
+  bool Mono() const { return m_image.format() == QImage::Format_Mono; }
 
  private:
-  QImage image_;
+  QImage m_image;
 };
 
 // The stock objects (never deleted).

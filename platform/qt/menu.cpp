@@ -51,27 +51,27 @@ CMenu::~CMenu() {
 }
 
 void CMenu::DestroyMenu() {
-  items_.clear();
-  if (owned_ && !menu_.isNull()) delete menu_.data();
-  menu_ = nullptr;
-  owned_ = false;
+  m_items.clear();
+  if (m_owned && !m_menu.isNull()) delete m_menu.data();
+  m_menu = nullptr;
+  m_owned = false;
 }
 
 bool CMenu::CreatePopupMenu() {
   DestroyMenu();
-  menu_ = new QMenu();
-  owned_ = true;
+  m_menu = new QMenu();
+  m_owned = true;
   return true;
 }
 
 bool CMenu::AppendMenu(UINT flags, UINT id, std::string_view text) {
-  if (menu_.isNull()) return false;
+  if (m_menu.isNull()) return false;
   Item item;
   if (flags & MF_SEPARATOR) {
-    item.action = menu_->addSeparator();
+    item.action = m_menu->addSeparator();
   } else {
     item.id = id;
-    item.action = menu_->addAction(ToQt(text));
+    item.action = m_menu->addAction(ToQt(text));
     item.action->setData(id);
     item.action->setEnabled((flags & (MF_GRAYED | MF_DISABLED)) == 0);
     if (flags & MF_CHECKED) {
@@ -79,20 +79,20 @@ bool CMenu::AppendMenu(UINT flags, UINT id, std::string_view text) {
       item.action->setChecked(true);
     }
   }
-  items_.push_back(std::move(item));
+  m_items.push_back(std::move(item));
   return true;
 }
 
 CMenu* CMenu::AppendPopup(std::string_view text) {
-  if (menu_.isNull()) return nullptr;
+  if (m_menu.isNull()) return nullptr;
   Item item;
   item.id = kPopupId;
   item.sub = std::make_unique<CMenu>();
-  item.sub->menu_ = menu_->addMenu(ToQt(text));
-  item.sub->owned_ = false;  // a child of this menu
-  item.action = item.sub->menu_->menuAction();
-  items_.push_back(std::move(item));
-  return items_.back().sub.get();
+  item.sub->m_menu = m_menu->addMenu(ToQt(text));
+  item.sub->m_owned = false;  // a child of this menu
+  item.action = item.sub->m_menu->menuAction();
+  m_items.push_back(std::move(item));
+  return m_items.back().sub.get();
 }
 
 bool CMenu::LoadMenu(UINT id) {
@@ -121,24 +121,24 @@ bool CMenu::LoadMenu(UINT id) {
 }
 
 int CMenu::GetMenuItemCount() const {
-  return static_cast<int>(items_.size());
+  return static_cast<int>(m_items.size());
 }
 
 UINT CMenu::GetMenuItemID(int pos) const {
   if (pos < 0 || pos >= GetMenuItemCount()) return 0;
-  return items_[static_cast<size_t>(pos)].id;
+  return m_items[static_cast<size_t>(pos)].id;
 }
 
 CMenu* CMenu::GetSubMenu(int pos) const {
   if (pos < 0 || pos >= GetMenuItemCount()) return nullptr;
-  return items_[static_cast<size_t>(pos)].sub.get();
+  return m_items[static_cast<size_t>(pos)].sub.get();
 }
 
 const CMenu::Item* CMenu::FindItem(UINT idOrPos, UINT flags) const {
   if (flags & MF_BYPOSITION) {
-    return idOrPos < items_.size() ? &items_[idOrPos] : nullptr;
+    return idOrPos < m_items.size() ? &m_items[idOrPos] : nullptr;
   }
-  for (const Item& item : items_) {
+  for (const Item& item : m_items) {
     if (item.id == idOrPos && item.id != 0 && item.id != kPopupId) return &item;
     if (item.sub != nullptr) {
       if (const Item* found = item.sub->FindItem(idOrPos, flags)) return found;
@@ -188,7 +188,7 @@ int CMenu::GetItemCheck(UINT id) const {
 
 void CMenu::UpdateItems(CCmdTarget* target, bool disableIfNoHandler) {
   UINT index = 0;
-  for (Item& item : items_) {
+  for (Item& item : m_items) {
     if (item.id != 0 && item.id != kPopupId) {
       CMenuItemCmdUI ui(item.action);
       ui.m_nID = item.id;
@@ -200,7 +200,7 @@ void CMenu::UpdateItems(CCmdTarget* target, bool disableIfNoHandler) {
 }
 
 UINT CMenu::TrackPopupMenu(UINT flags, int x, int y, CWnd* owner) {
-  if (menu_.isNull()) return 0;
+  if (m_menu.isNull()) return 0;
   // Every item is brought up to date against the owner first.
   if (owner != nullptr) {
     auto* frame = DynamicDowncast<CFrameWnd>(owner);
@@ -210,7 +210,7 @@ UINT CMenu::TrackPopupMenu(UINT flags, int x, int y, CWnd* owner) {
   if (g_trackHook) {
     chosen = g_trackHook(*this, {x, y});
   } else {
-    QAction* a = menu_->exec(QPoint(x, y));
+    QAction* a = m_menu->exec(QPoint(x, y));
     if (a != nullptr) chosen = a->data().toUInt();
   }
   if (chosen != 0 && !IsItemEnabled(chosen)) chosen = 0;

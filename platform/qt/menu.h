@@ -62,7 +62,7 @@ class CMenu {
   // WM_COMMAND, or with TPM_RETURNCMD is returned (0: none chosen).
   UINT TrackPopupMenu(UINT flags, int x, int y, CWnd* owner);
 
-  QMenu* GetQMenu() const { return menu_; }
+  QMenu* GetQMenu() const { return m_menu; }
 
  private:
   struct Item {
@@ -73,9 +73,9 @@ class CMenu {
   Item* FindItem(UINT idOrPos, UINT flags);
   const Item* FindItem(UINT idOrPos, UINT flags) const;
 
-  QPointer<QMenu> menu_;
-  bool owned_ = false;
-  std::vector<Item> items_;
+  QPointer<QMenu> m_menu;
+  bool m_owned = false;
+  std::vector<Item> m_items;
 };
 
 // Replaces the interactive tracking of popup menus (tests): gets the menu

@@ -12,10 +12,10 @@ class CPalette : public CGdiObject {
   // 1 to 256 entries (false otherwise).
   bool CreatePalette(const LogPalette& palette);
   bool DeleteObject() override;
-  int GetEntryCount() const { return static_cast<int>(palette_.entries.size()); }
+  int GetEntryCount() const { return static_cast<int>(m_palette.entries.size()); }
   // Copies up to count entries from start; returns how many.
   UINT GetPaletteEntries(UINT start, UINT count, PaletteEntry* out) const;
 
  private:
-  LogPalette palette_;
+  LogPalette m_palette;
 };

@@ -91,23 +91,23 @@ PrinterList AvailablePrinters() {
 // CPrinterDialogBase
 
 bool CPrinterDialogBase::PressOK() {
-  if (page_ != nullptr && !page_->UpdateData(true)) return false;
-  result_ = kIdOk;
+  if (m_page != nullptr && !m_page->UpdateData(true)) return false;
+  m_result = kIdOk;
   return true;
 }
 
 void CPrinterDialogBase::PressCancel() {
-  result_ = kIdCancel;
+  m_result = kIdCancel;
 }
 
 bool CPrinterDialogBase::Begin(QWidget** pageWidget) {
   *pageWidget = nullptr;
-  result_ = kIdCancel;
-  error_ = PrinterError(setup);
-  if (error_ != 0) return false;
+  m_result = kIdCancel;
+  m_error = PrinterError(setup);
+  if (m_error != 0) return false;
   // The page as a plain widget for a Qt dialog to hold.
-  if (page_ != nullptr && page_->CreateModeless(nullptr)) {
-    *pageWidget = page_->GetWidget();
+  if (m_page != nullptr && m_page->CreateModeless(nullptr)) {
+    *pageWidget = m_page->GetWidget();
     (*pageWidget)->setWindowFlag(Qt::Widget);
   }
   return true;
@@ -115,8 +115,8 @@ bool CPrinterDialogBase::Begin(QWidget** pageWidget) {
 
 int CPrinterDialogBase::End() {
   // Called before the Qt dialog, which holds the page's widget, goes.
-  if (page_ != nullptr) page_->DestroyWindow();
-  return result_;
+  if (m_page != nullptr) m_page->DestroyWindow();
+  return m_result;
 }
 
 // ---------------------------------------------------------------------------
@@ -143,7 +143,7 @@ int CPrintDialog::DoModal() {
       if (Flags & PD_PAGENUMS) printer.setPrintRange(QPrinter::PageRange);
     }
     CheckedDialog<QPrintDialog, CPrintDialog> dlg(
-        *this, &printer, parent_ != nullptr ? parent_->GetWidget() : nullptr);
+        *this, &printer, m_parent != nullptr ? m_parent->GetWidget() : nullptr);
     QAbstractPrintDialog::PrintDialogOptions options = QAbstractPrintDialog::PrintToFile;
     if (!setupOnly && !(Flags & PD_NOPAGENUMS)) options |= QAbstractPrintDialog::PrintPageRange;
     if (!setupOnly && !(Flags & PD_NOSELECTION)) options |= QAbstractPrintDialog::PrintSelection;
@@ -194,7 +194,7 @@ int CPageSetupDialog::DoModal() {
                              QPageLayout::Inch);
     }
     CheckedDialog<QPageSetupDialog, CPageSetupDialog> dlg(
-        *this, &printer, parent_ != nullptr ? parent_->GetWidget() : nullptr);
+        *this, &printer, m_parent != nullptr ? m_parent->GetWidget() : nullptr);
     // The program's controls go between the page settings and the buttons.
     if (auto* box = qobject_cast<QBoxLayout*>(dlg.layout()); box && pageWidget)
       box->insertWidget(std::max(0, box->count() - 1), pageWidget);

@@ -61,11 +61,11 @@ class CPrinterDialogBase {
 
   // Controls of the program's own shown as an options page (not owned;
   // built and destroyed by DoModal).
-  void SetOptionsPage(CDialog* page) { page_ = page; }
-  CDialog* OptionsPage() const { return page_; }
+  void SetOptionsPage(CDialog* page) { m_page = page; }
+  CDialog* OptionsPage() const { return m_page; }
   // Why the last DoModal cancelled at once: 0, PDERR_NODEVICES, or
   // PDERR_NODEFAULTPRN (the setup names no printer and none is the default).
-  DWORD GetExtendedError() const { return error_; }
+  DWORD GetExtendedError() const { return m_error; }
   // What the dialog's OK and Cancel buttons do (hooks call them): OK lets
   // the options page validate and returns false (the dialog stays) when it
   // refuses.
@@ -73,17 +73,17 @@ class CPrinterDialogBase {
   void PressCancel();
 
  protected:
-  explicit CPrinterDialogBase(CWnd* parent) : parent_(parent) {}
+  explicit CPrinterDialogBase(CWnd* parent) : m_parent(parent) {}
   // Checks the printers and builds the options page (its widget, or null,
   // in pageWidget); false when the dialog cannot run.
   bool Begin(QWidget** pageWidget);
   // Destroys the options page's window; the result the dialog ended with.
   int End();
 
-  CWnd* parent_;
-  CDialog* page_ = nullptr;
-  DWORD error_ = 0;
-  int result_ = 0;
+  CWnd* m_parent;
+  CDialog* m_page = nullptr;
+  DWORD m_error = 0;
+  int m_result = 0;
 };
 
 class CPrintDialog : public CPrinterDialogBase {

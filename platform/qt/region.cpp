@@ -67,19 +67,19 @@ void RowCrossings(const std::vector<Edge>& edges, size_t& firstEdge, std::vector
 }  // namespace region_detail
 
 bool CRgn::DeleteObject() {
-  const bool was = valid_;
-  valid_ = false;
-  bands_.clear();
+  const bool was = m_valid;
+  m_valid = false;
+  m_bands.clear();
   return was;
 }
 
 void CRgn::AppendRow(int top, int bottom, std::vector<int>&& xs) {
   if (xs.empty() || bottom <= top) return;
-  if (!bands_.empty() && bands_.back().bottom == top && bands_.back().xs == xs) {
-    bands_.back().bottom = bottom;
+  if (!m_bands.empty() && m_bands.back().bottom == top && m_bands.back().xs == xs) {
+    m_bands.back().bottom = bottom;
     return;
   }
-  bands_.push_back({top, bottom, std::move(xs)});
+  m_bands.push_back({top, bottom, std::move(xs)});
 }
 
 bool CRgn::CreateRectRgn(int left, int top, int right, int bottom) {
@@ -92,8 +92,8 @@ bool CRgn::CreateRectRgnIndirect(const CRect* rect) {
 }
 
 void CRgn::SetRectRgn(int left, int top, int right, int bottom) {
-  valid_ = true;
-  bands_.clear();
+  m_valid = true;
+  m_bands.clear();
   if (left > right) std::swap(left, right);
   if (top > bottom) std::swap(top, bottom);
   if (left < right) AppendRow(top, bottom, std::vector<int>{left, right});
@@ -134,8 +134,8 @@ bool CRgn::CreatePolyPolygonRgn(const CPoint* points, const int* counts, int pol
       c.push_back({double(points[at].x), double(points[at].y)});
     contours.push_back(std::move(c));
   }
-  valid_ = true;
-  bands_.clear();
+  m_valid = true;
+  m_bands.clear();
   std::vector<int> row;
   int rowY = INT32_MIN;
   auto flush = [&]() {
@@ -163,16 +163,16 @@ bool CRgn::CreatePolygonRgn(const CPoint* points, int count, int fillMode) {
 }
 
 bool CRgn::CreateFromQRegion(const QRegion& region) {
-  valid_ = true;
-  bands_.clear();
+  m_valid = true;
+  m_bands.clear();
   CRgn acc;
-  acc.valid_ = true;
+  acc.m_valid = true;
   for (const QRect& r : region) {
     CRgn piece;
     piece.CreateRectRgn(r.left(), r.top(), r.right() + 1, r.bottom() + 1);
     acc.CombineRgn(&acc, &piece, RGN_OR);
   }
-  bands_ = std::move(acc.bands_);
+  m_bands = std::move(acc.m_bands);
   return true;
 }
 
@@ -234,39 +234,39 @@ std::vector<int> CombineXs(const std::vector<int>* a, const std::vector<int>* b,
 }  // namespace
 
 int CRgn::CombineRgn(const CRgn* a, const CRgn* b, int mode) {
-  if (!a || !a->valid_ || (mode != RGN_COPY && (!b || !b->valid_))) return RGN_ERROR;
+  if (!a || !a->m_valid || (mode != RGN_COPY && (!b || !b->m_valid))) return RGN_ERROR;
   if (mode == RGN_COPY) {
-    if (a != this) bands_ = a->bands_;
-    valid_ = true;
+    if (a != this) m_bands = a->m_bands;
+    m_valid = true;
     return Kind();
   }
   std::vector<int> ys;
-  for (const Band& band : a->bands_) {
+  for (const Band& band : a->m_bands) {
     ys.push_back(band.top);
     ys.push_back(band.bottom);
   }
-  for (const Band& band : b->bands_) {
+  for (const Band& band : b->m_bands) {
     ys.push_back(band.top);
     ys.push_back(band.bottom);
   }
   std::sort(ys.begin(), ys.end());
   ys.erase(std::unique(ys.begin(), ys.end()), ys.end());
   CRgn result;
-  result.valid_ = true;
+  result.m_valid = true;
   size_t ia = 0, ib = 0;
   for (size_t k = 0; k + 1 < ys.size(); ++k) {
     const int y = ys[k];
-    auto xs = CombineXs(XsAt(a->bands_, ia, y), XsAt(b->bands_, ib, y), mode);
+    auto xs = CombineXs(XsAt(a->m_bands, ia, y), XsAt(b->m_bands, ib, y), mode);
     result.AppendRow(y, ys[k + 1], std::move(xs));
   }
-  bands_ = std::move(result.bands_);
-  valid_ = true;
+  m_bands = std::move(result.m_bands);
+  m_valid = true;
   return Kind();
 }
 
 int CRgn::OffsetRgn(int dx, int dy) {
-  if (!valid_) return RGN_ERROR;
-  for (Band& band : bands_) {
+  if (!m_valid) return RGN_ERROR;
+  for (Band& band : m_bands) {
     band.top += dy;
     band.bottom += dy;
     for (int& x : band.xs) x += dx;
@@ -275,9 +275,9 @@ int CRgn::OffsetRgn(int dx, int dy) {
 }
 
 const CRgn::Band* CRgn::BandAt(int y) const {
-  auto it = std::upper_bound(bands_.begin(), bands_.end(), y,
+  auto it = std::upper_bound(m_bands.begin(), m_bands.end(), y,
                              [](int v, const Band& band) { return v < band.bottom; });
-  if (it == bands_.end() || it->top > y) return nullptr;
+  if (it == m_bands.end() || it->top > y) return nullptr;
   return &*it;
 }
 
@@ -289,11 +289,11 @@ bool CRgn::PtInRegion(int x, int y) const {
 }
 
 bool CRgn::RectInRegion(const CRect* rect) const {
-  if (!rect || !valid_) return false;
+  if (!rect || !m_valid) return false;
   CRect r = *rect;
   r.NormalizeRect();
   if (r.IsRectEmpty()) return false;
-  for (const Band& band : bands_) {
+  for (const Band& band : m_bands) {
     if (band.bottom <= r.top || band.top >= r.bottom) continue;
     for (size_t i = 0; i + 1 < band.xs.size(); i += 2) {
       if (band.xs[i] < r.right && band.xs[i + 1] > r.left) return true;
@@ -303,14 +303,14 @@ bool CRgn::RectInRegion(const CRect* rect) const {
 }
 
 int CRgn::GetRgnBox(CRect* box) const {
-  if (!valid_) return RGN_ERROR;
+  if (!m_valid) return RGN_ERROR;
   CRect r;
-  if (!bands_.empty()) {
-    r.top = bands_.front().top;
-    r.bottom = bands_.back().bottom;
+  if (!m_bands.empty()) {
+    r.top = m_bands.front().top;
+    r.bottom = m_bands.back().bottom;
     r.left = INT32_MAX;
     r.right = INT32_MIN;
-    for (const Band& band : bands_) {
+    for (const Band& band : m_bands) {
       r.left = std::min(r.left, band.xs.front());
       r.right = std::max(r.right, band.xs.back());
     }
@@ -320,19 +320,19 @@ int CRgn::GetRgnBox(CRect* box) const {
 }
 
 bool CRgn::EqualRgn(const CRgn* other) const {
-  return other && valid_ && other->valid_ && bands_ == other->bands_;
+  return other && m_valid && other->m_valid && m_bands == other->m_bands;
 }
 
 int CRgn::Kind() const {
-  if (!valid_) return RGN_ERROR;
-  if (bands_.empty()) return NULLREGION;
-  if (bands_.size() == 1 && bands_[0].xs.size() == 2) return SIMPLEREGION;
+  if (!m_valid) return RGN_ERROR;
+  if (m_bands.empty()) return NULLREGION;
+  if (m_bands.size() == 1 && m_bands[0].xs.size() == 2) return SIMPLEREGION;
   return COMPLEXREGION;
 }
 
 std::vector<CRect> CRgn::Rects() const {
   std::vector<CRect> out;
-  for (const Band& band : bands_) {
+  for (const Band& band : m_bands) {
     for (size_t i = 0; i + 1 < band.xs.size(); i += 2) {
       out.emplace_back(band.xs[i], band.top, band.xs[i + 1], band.bottom);
     }

@@ -44,7 +44,7 @@ class CRgn {
 
   CRgn() = default;
   // A region must be created before use; an uncreated one is invalid.
-  bool IsValid() const { return valid_; }
+  bool IsValid() const { return m_valid; }
   bool DeleteObject();
 
   bool CreateRectRgn(int left, int top, int right, int bottom);
@@ -73,9 +73,9 @@ class CRgn {
   int GetRgnBox(CRect* box) const;
   bool EqualRgn(const CRgn* other) const;
   int Kind() const;
-  bool IsEmpty() const { return bands_.empty(); }
+  bool IsEmpty() const { return m_bands.empty(); }
 
-  const std::vector<Band>& Bands() const { return bands_; }
+  const std::vector<Band>& Bands() const { return m_bands; }
   // The rectangles of the region, band by band.
   std::vector<CRect> Rects() const;
   QRegion ToQRegion() const;
@@ -90,8 +90,8 @@ class CRgn {
  private:
   void AppendRow(int top, int bottom, std::vector<int>&& xs);
 
-  bool valid_ = false;
-  std::vector<Band> bands_;
+  bool m_valid = false;
+  std::vector<Band> m_bands;
 };
 
 // Scan-converts polygons (device coordinates, any number of contours, each
@@ -112,8 +112,8 @@ void NormalizeSpans(std::vector<int>& xs);
 
 template <typename Rows>
 void CRgn::SetFromRows(int top, int bottom, Rows rows) {
-  valid_ = true;
-  bands_.clear();
+  m_valid = true;
+  m_bands.clear();
   std::vector<int> xs;
   for (int y = top; y < bottom; ++y) {
     xs.clear();

@@ -1,13 +1,13 @@
 #include "platform/qt/resources.h"
 
 std::string CResourceStore::LoadString(UINT id) const {
-  auto it = strings_.find(id);
-  return it != strings_.end() ? it->second : std::string();
+  auto it = m_strings.find(id);
+  return it != m_strings.end() ? it->second : std::string();
 }
 
 const std::vector<uint8_t>* CResourceStore::FindData(std::string_view type, UINT id) const {
-  auto it = data_.find({std::string(type), id});
-  return it != data_.end() ? &it->second : nullptr;
+  auto it = m_data.find({std::string(type), id});
+  return it != m_data.end() ? &it->second : nullptr;
 }
 
 void CResourceStore::Clear() {

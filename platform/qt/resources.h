@@ -75,34 +75,34 @@ struct CursorDef {
 
 class CResourceStore {
  public:
-  void AddString(UINT id, std::string text) { strings_[id] = std::move(text); }
+  void AddString(UINT id, std::string text) { m_strings[id] = std::move(text); }
   // The string, or empty when the table has no such entry.
   std::string LoadString(UINT id) const;
-  bool HasString(UINT id) const { return strings_.count(id) != 0; }
+  bool HasString(UINT id) const { return m_strings.count(id) != 0; }
 
-  void AddMenu(UINT id, std::vector<MenuItemDef> items) { menus_[id] = std::move(items); }
-  const std::vector<MenuItemDef>* FindMenu(UINT id) const { return Find(menus_, id); }
+  void AddMenu(UINT id, std::vector<MenuItemDef> items) { m_menus[id] = std::move(items); }
+  const std::vector<MenuItemDef>* FindMenu(UINT id) const { return Find(m_menus, id); }
 
   void AddAccelerators(UINT id, std::vector<AcceleratorDef> table) {
-    accels_[id] = std::move(table);
+    m_accels[id] = std::move(table);
   }
-  const std::vector<AcceleratorDef>* FindAccelerators(UINT id) const { return Find(accels_, id); }
+  const std::vector<AcceleratorDef>* FindAccelerators(UINT id) const { return Find(m_accels, id); }
 
-  void AddDialog(UINT id, DialogDef dialog) { dialogs_[id] = std::move(dialog); }
-  const DialogDef* FindDialog(UINT id) const { return Find(dialogs_, id); }
+  void AddDialog(UINT id, DialogDef dialog) { m_dialogs[id] = std::move(dialog); }
+  const DialogDef* FindDialog(UINT id) const { return Find(m_dialogs, id); }
 
   // A packed device-independent bitmap: info header, colour table, bits.
-  void AddBitmap(UINT id, std::vector<uint8_t> dib) { bitmaps_[id] = std::move(dib); }
-  const std::vector<uint8_t>* FindBitmap(UINT id) const { return Find(bitmaps_, id); }
+  void AddBitmap(UINT id, std::vector<uint8_t> dib) { m_bitmaps[id] = std::move(dib); }
+  const std::vector<uint8_t>* FindBitmap(UINT id) const { return Find(m_bitmaps, id); }
 
-  void AddCursor(UINT id, CursorDef cursor) { cursors_[id] = std::move(cursor); }
-  const CursorDef* FindCursor(UINT id) const { return Find(cursors_, id); }
-  void AddIcon(UINT id, CursorDef icon) { icons_[id] = std::move(icon); }
-  const CursorDef* FindIcon(UINT id) const { return Find(icons_, id); }
+  void AddCursor(UINT id, CursorDef cursor) { m_cursors[id] = std::move(cursor); }
+  const CursorDef* FindCursor(UINT id) const { return Find(m_cursors, id); }
+  void AddIcon(UINT id, CursorDef icon) { m_icons[id] = std::move(icon); }
+  const CursorDef* FindIcon(UINT id) const { return Find(m_icons, id); }
 
   // Raw data of a named type ("VMPA" for movies).
   void AddData(std::string_view type, UINT id, std::vector<uint8_t> data) {
-    data_[{std::string(type), id}] = std::move(data);
+    m_data[{std::string(type), id}] = std::move(data);
   }
   const std::vector<uint8_t>* FindData(std::string_view type, UINT id) const;
 
@@ -114,11 +114,11 @@ class CResourceStore {
     for (const auto& [id, v] : m) ids.push_back(id);
     return ids;
   }
-  std::vector<UINT> StringIds() const { return Ids(strings_); }
-  std::vector<UINT> MenuIds() const { return Ids(menus_); }
-  std::vector<UINT> BitmapIds() const { return Ids(bitmaps_); }
-  std::vector<UINT> CursorIds() const { return Ids(cursors_); }
-  std::vector<UINT> DialogIds() const { return Ids(dialogs_); }
+  std::vector<UINT> StringIds() const { return Ids(m_strings); }
+  std::vector<UINT> MenuIds() const { return Ids(m_menus); }
+  std::vector<UINT> BitmapIds() const { return Ids(m_bitmaps); }
+  std::vector<UINT> CursorIds() const { return Ids(m_cursors); }
+  std::vector<UINT> DialogIds() const { return Ids(m_dialogs); }
 
  private:
   template <class T>
@@ -127,14 +127,14 @@ class CResourceStore {
     return it != m.end() ? &it->second : nullptr;
   }
 
-  std::map<UINT, std::string> strings_;
-  std::map<UINT, std::vector<MenuItemDef>> menus_;
-  std::map<UINT, std::vector<AcceleratorDef>> accels_;
-  std::map<UINT, DialogDef> dialogs_;
-  std::map<UINT, std::vector<uint8_t>> bitmaps_;
-  std::map<UINT, CursorDef> cursors_;
-  std::map<UINT, CursorDef> icons_;
-  std::map<std::pair<std::string, UINT>, std::vector<uint8_t>> data_;
+  std::map<UINT, std::string> m_strings;
+  std::map<UINT, std::vector<MenuItemDef>> m_menus;
+  std::map<UINT, std::vector<AcceleratorDef>> m_accels;
+  std::map<UINT, DialogDef> m_dialogs;
+  std::map<UINT, std::vector<uint8_t>> m_bitmaps;
+  std::map<UINT, CursorDef> m_cursors;
+  std::map<UINT, CursorDef> m_icons;
+  std::map<std::pair<std::string, UINT>, std::vector<uint8_t>> m_data;
 };
 
 // The process's resource store.

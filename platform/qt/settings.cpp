@@ -19,23 +19,23 @@ QString ToQString(std::string_view s) {
 }  // namespace
 
 CQtProfileSettings::CQtProfileSettings()
-    : settings_(std::make_unique<QSettings>(QStringLiteral("Quorrin Software"),
-                                            QStringLiteral("vmanim"))) {}
+    : m_settings(std::make_unique<QSettings>(QStringLiteral("Quorrin Software"),
+                                             QStringLiteral("vmanim"))) {}
 
 CQtProfileSettings::CQtProfileSettings(const std::string& iniPath)
-    : settings_(
+    : m_settings(
           std::make_unique<QSettings>(QString::fromStdString(iniPath), QSettings::IniFormat)) {}
 
 CQtProfileSettings::~CQtProfileSettings() = default;
 
 bool CQtProfileSettings::Written() {
-  settings_->sync();
-  return settings_->status() == QSettings::NoError;
+  m_settings->sync();
+  return m_settings->status() == QSettings::NoError;
 }
 
 int CQtProfileSettings::GetProfileInt(std::string_view section, std::string_view entry,
                                       int defaultValue) {
-  QVariant v = settings_->value(Key(section, entry));
+  QVariant v = m_settings->value(Key(section, entry));
   if (!v.isValid() || v.typeId() == QMetaType::QByteArray) return defaultValue;
   // Values read from the file are text; values written in this run may still be ints.
   QByteArray text = v.toString().toUtf8();
@@ -45,26 +45,26 @@ int CQtProfileSettings::GetProfileInt(std::string_view section, std::string_view
 
 bool CQtProfileSettings::WriteProfileInt(std::string_view section, std::string_view entry,
                                          int value) {
-  settings_->setValue(Key(section, entry), value);
+  m_settings->setValue(Key(section, entry), value);
   return Written();
 }
 
 std::string CQtProfileSettings::GetProfileString(std::string_view section, std::string_view entry,
                                                  std::string_view defaultValue) {
-  QVariant v = settings_->value(Key(section, entry));
+  QVariant v = m_settings->value(Key(section, entry));
   if (!v.isValid() || v.typeId() == QMetaType::QByteArray) return std::string(defaultValue);
   return v.toString().toStdString();
 }
 
 bool CQtProfileSettings::WriteProfileString(std::string_view section, std::string_view entry,
                                             std::string_view value) {
-  settings_->setValue(Key(section, entry), ToQString(value));
+  m_settings->setValue(Key(section, entry), ToQString(value));
   return Written();
 }
 
 std::optional<std::vector<uint8_t>> CQtProfileSettings::GetProfileBinary(std::string_view section,
                                                                          std::string_view entry) {
-  QVariant v = settings_->value(Key(section, entry));
+  QVariant v = m_settings->value(Key(section, entry));
   if (!v.isValid()) return std::nullopt;
   QByteArray bytes = v.typeId() == QMetaType::QByteArray ? v.toByteArray() : v.toString().toUtf8();
   return std::vector<uint8_t>(bytes.begin(), bytes.end());
@@ -72,7 +72,7 @@ std::optional<std::vector<uint8_t>> CQtProfileSettings::GetProfileBinary(std::st
 
 bool CQtProfileSettings::WriteProfileBinary(std::string_view section, std::string_view entry,
                                             std::span<const uint8_t> value) {
-  settings_->setValue(Key(section, entry), QByteArray(reinterpret_cast<const char*>(value.data()),
-                                                      static_cast<qsizetype>(value.size())));
+  m_settings->setValue(Key(section, entry), QByteArray(reinterpret_cast<const char*>(value.data()),
+                                                       static_cast<qsizetype>(value.size())));
   return Written();
 }

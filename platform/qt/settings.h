@@ -32,5 +32,5 @@ class CQtProfileSettings : public CProfileSettings {
  private:
   bool Written();
 
-  std::unique_ptr<QSettings> settings_;
+  std::unique_ptr<QSettings> m_settings;
 };

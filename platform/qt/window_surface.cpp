@@ -13,7 +13,7 @@ QRect ToQRect(const CRect& r) {
 
 }  // namespace
 
-CWindowSurface::CWindowSurface(QWidget* widget) : widget_(widget) {
+CWindowSurface::CWindowSurface(QWidget* widget) : m_widget(widget) {
   if (widget) {
     widget->setAttribute(Qt::WA_OpaquePaintEvent);
     widget->setAttribute(Qt::WA_NoSystemBackground);
@@ -23,25 +23,25 @@ CWindowSurface::CWindowSurface(QWidget* widget) : widget_(widget) {
 }
 
 CWindowSurface::~CWindowSurface() {
-  if (widget_) widget_->removeEventFilter(this);
+  if (m_widget) m_widget->removeEventFilter(this);
 }
 
 void CWindowSurface::Resize(int width, int height) {
   width = std::max(width, 0);
   height = std::max(height, 0);
-  if (width == image_.width() && height == image_.height() && !image_.isNull()) return;
+  if (width == m_image.width() && height == m_image.height() && !m_image.isNull()) return;
   QImage next(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
   next.fill(0xFFFFFFFF);
   if (width == 0 || height == 0) next = QImage(width, height, QImage::Format_RGB32);
-  const int keepW = std::min(width, image_.width());
-  const int keepH = std::min(height, image_.height());
+  const int keepW = std::min(width, m_image.width());
+  const int keepH = std::min(height, m_image.height());
   for (int y = 0; y < keepH; ++y) {
-    std::memcpy(next.scanLine(y), image_.constScanLine(y), static_cast<size_t>(keepW) * 4);
+    std::memcpy(next.scanLine(y), m_image.constScanLine(y), static_cast<size_t>(keepW) * 4);
   }
   QRegion fresh(0, 0, width, height);
   fresh -= QRegion(0, 0, keepW, keepH);
-  image_ = std::move(next);
-  invalid_ &= QRegion(0, 0, width, height);
+  m_image = std::move(next);
+  m_invalid &= QRegion(0, 0, width, height);
   InvalidateRegion(fresh);
 }
 
@@ -52,64 +52,64 @@ void CWindowSurface::Invalidate(const CRect& rect) {
 
 void CWindowSurface::InvalidateAll() {
   FollowWidget();
-  InvalidateRegion(QRegion(image_.rect()));
+  InvalidateRegion(QRegion(m_image.rect()));
 }
 
 void CWindowSurface::InvalidateRegion(const QRegion& region) {
-  QRegion r = region & QRegion(image_.rect());
+  QRegion r = region & QRegion(m_image.rect());
   if (r.isEmpty()) return;
-  invalid_ += r;
-  if (widget_) widget_->update(r);
+  m_invalid += r;
+  if (m_widget) m_widget->update(r);
 }
 
 void CWindowSurface::Validate(const CRect& rect) {
-  invalid_ -= QRegion(ToQRect(rect));
+  m_invalid -= QRegion(ToQRect(rect));
 }
 
 void CWindowSurface::ValidateAll() {
-  invalid_ = QRegion();
+  m_invalid = QRegion();
 }
 
 void CWindowSurface::UpdateNow() {
-  if (!widget_ || invalid_.isEmpty()) return;
-  widget_->repaint(invalid_);
+  if (!m_widget || m_invalid.isEmpty()) return;
+  m_widget->repaint(m_invalid);
 }
 
 void CWindowSurface::Flush(const CRect& changed) {
   FollowWidget();
-  QRect r = ToQRect(changed) & image_.rect();
+  QRect r = ToQRect(changed) & m_image.rect();
   if (r.isEmpty()) return;
-  if (deferred_ > 0) {
-    pending_ |= r;
+  if (m_deferred > 0) {
+    m_pending |= r;
     return;
   }
   Repaint(r);
 }
 
 void CWindowSurface::EndDeferFlush() {
-  if (deferred_ > 0 && --deferred_ == 0 && !pending_.isEmpty()) {
-    QRect r = pending_;
-    pending_ = QRect();
+  if (m_deferred > 0 && --m_deferred == 0 && !m_pending.isEmpty()) {
+    QRect r = m_pending;
+    m_pending = QRect();
     Repaint(r);
   }
 }
 
 void CWindowSurface::Repaint(const QRect& rect) {
-  ++flushCount_;
-  if (!widget_ || !widget_->isVisible()) return;
-  ++flushing_;
-  widget_->repaint(rect);
-  --flushing_;
+  ++m_flushCount;
+  if (!m_widget || !m_widget->isVisible()) return;
+  ++m_flushing;
+  m_widget->repaint(rect);
+  --m_flushing;
   // A synchronous repaint also takes Qt's pending updates; the paint handler
   // did not run for them, so they are asked for again.
-  if (!invalid_.isEmpty()) widget_->update(invalid_);
+  if (!m_invalid.isEmpty()) m_widget->update(m_invalid);
 }
 
 void CWindowSurface::CopyToScreen(const QRegion& region) {
-  if (!widget_) return;
-  QPainter painter(widget_);
+  if (!m_widget) return;
+  QPainter painter(m_widget);
   painter.setCompositionMode(QPainter::CompositionMode_Source);
-  for (const QRect& r : region) painter.drawImage(r.topLeft(), image_, r);
+  for (const QRect& r : region) painter.drawImage(r.topLeft(), m_image, r);
 }
 
 QRegion ScrollImagePixels(QImage& image, int dx, int dy, const QRect& scroll, const QRect& clip) {
@@ -141,14 +141,14 @@ QRegion ScrollImagePixels(QImage& image, int dx, int dy, const QRect& scroll, co
 
 QRegion CWindowSurface::ScrollWindow(int dx, int dy, const CRect* scroll, const CRect* clip) {
   FollowWidget();
-  const QRect s = scroll ? ToQRect(*scroll) & image_.rect() : image_.rect();
-  const QRect c = clip ? ToQRect(*clip) & image_.rect() : image_.rect();
-  QRegion uncovered = ScrollImagePixels(image_, dx, dy, s, c);
+  const QRect s = scroll ? ToQRect(*scroll) & m_image.rect() : m_image.rect();
+  const QRect c = clip ? ToQRect(*clip) & m_image.rect() : m_image.rect();
+  QRegion uncovered = ScrollImagePixels(m_image, dx, dy, s, c);
   // Invalid parts inside the scrolled area move with the pixels.
-  QRegion inside = invalid_ & QRegion(s);
+  QRegion inside = m_invalid & QRegion(s);
   if (!inside.isEmpty()) {
-    invalid_ -= inside;
-    invalid_ += inside.translated(dx, dy) & QRegion(s & c);
+    m_invalid -= inside;
+    m_invalid += inside.translated(dx, dy) & QRegion(s & c);
   }
   Flush(CRect(s.left(), s.top(), s.right() + 1, s.bottom() + 1));
   InvalidateRegion(uncovered);
@@ -156,7 +156,7 @@ QRegion CWindowSurface::ScrollWindow(int dx, int dy, const CRect* scroll, const 
 }
 
 bool CWindowSurface::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == widget_ && event->type() == QEvent::Resize) {
+  if (watched == m_widget && event->type() == QEvent::Resize) {
     const QSize size = static_cast<QResizeEvent*>(event)->size();
     Resize(size.width(), size.height());
   }

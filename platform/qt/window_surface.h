@@ -32,19 +32,19 @@ class CWindowSurface : public QObject {
   CWindowSurface(const CWindowSurface&) = delete;
   CWindowSurface& operator=(const CWindowSurface&) = delete;
 
-  QWidget* Widget() const { return widget_; }
+  QWidget* Widget() const { return m_widget; }
   // The pixels (QImage::Format_RGB32). Tests read the window's picture here.
   QImage& Image() {
     FollowWidget();
-    return image_;
+    return m_image;
   }
   int Width() {
     FollowWidget();
-    return image_.width();
+    return m_image.width();
   }
   int Height() {
     FollowWidget();
-    return image_.height();
+    return m_image.height();
   }
   // Sets the size (done by itself when the widget's size changed); the pixels
   // that stay keep their place, new pixels are white and invalid.
@@ -57,8 +57,8 @@ class CWindowSurface : public QObject {
   void InvalidateRegion(const QRegion& region);
   void Validate(const CRect& rect);
   void ValidateAll();
-  const QRegion& InvalidRegion() const { return invalid_; }
-  bool NeedsPaint() const { return !invalid_.isEmpty(); }
+  const QRegion& InvalidRegion() const { return m_invalid; }
+  bool NeedsPaint() const { return !m_invalid.isEmpty(); }
   // Asks Qt to deliver a paint event for the invalid region now (the old
   // UpdateWindow): the paint handler runs before this returns when the
   // widget is visible.
@@ -69,9 +69,9 @@ class CWindowSurface : public QObject {
   // when the outermost deferral ends.
   void Flush(const CRect& changed);
   // True while Flush repaints: the paint event must only copy pixels.
-  bool Flushing() const { return flushing_ > 0; }
+  bool Flushing() const { return m_flushing > 0; }
   // Collects flushes until the matching EndDeferFlush (nestable).
-  void BeginDeferFlush() { ++deferred_; }
+  void BeginDeferFlush() { ++m_deferred; }
   void EndDeferFlush();
 
   // Copies the backing pixels of the region to the widget. Call it from the
@@ -85,7 +85,7 @@ class CWindowSurface : public QObject {
   QRegion ScrollWindow(int dx, int dy, const CRect* scroll = nullptr, const CRect* clip = nullptr);
 
   // How many synchronous repaints Flush asked for (tests).
-  int FlushCount() const { return flushCount_; }
+  int FlushCount() const { return m_flushCount; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -95,16 +95,17 @@ class CWindowSurface : public QObject {
   // Qt holds back resize events of hidden widgets: the size is compared on
   // every access as well.
   void FollowWidget() {
-    if (widget_ && widget_->size() != image_.size()) Resize(widget_->width(), widget_->height());
+    if (m_widget && m_widget->size() != m_image.size())
+      Resize(m_widget->width(), m_widget->height());
   }
 
-  QPointer<QWidget> widget_;
-  QImage image_;
-  QRegion invalid_;
-  QRect pending_;
-  int deferred_ = 0;
-  int flushing_ = 0;
-  int flushCount_ = 0;
+  QPointer<QWidget> m_widget;
+  QImage m_image;
+  QRegion m_invalid;
+  QRect m_pending;
+  int m_deferred = 0;
+  int m_flushing = 0;
+  int m_flushCount = 0;
 };
 
 // Scrolls the pixels of an image inside `scroll` by (dx, dy), keeping the
@@ -115,15 +116,15 @@ QRegion ScrollImagePixels(QImage& image, int dx, int dy, const QRect& scroll, co
 // Defers the surface's flushes for a scope.
 class CDeferFlush {
  public:
-  explicit CDeferFlush(CWindowSurface* surface) : surface_(surface) {
-    if (surface_) surface_->BeginDeferFlush();
+  explicit CDeferFlush(CWindowSurface* surface) : m_surface(surface) {
+    if (m_surface) m_surface->BeginDeferFlush();
   }
   ~CDeferFlush() {
-    if (surface_) surface_->EndDeferFlush();
+    if (m_surface) m_surface->EndDeferFlush();
   }
   CDeferFlush(const CDeferFlush&) = delete;
   CDeferFlush& operator=(const CDeferFlush&) = delete;
 
  private:
-  CWindowSurface* surface_;
+  CWindowSurface* m_surface;
 };

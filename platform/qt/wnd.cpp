@@ -209,7 +209,7 @@ int CWndWidget::PostedMessageType() {
   return type;
 }
 
-CWndWidget::CWndWidget(CWnd* owner, QWidget* parent) : QWidget(parent), owner_(owner) {
+CWndWidget::CWndWidget(CWnd* owner, QWidget* parent) : QWidget(parent), m_owner(owner) {
   setMouseTracking(true);
   setFocusPolicy(Qt::NoFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -217,17 +217,17 @@ CWndWidget::CWndWidget(CWnd* owner, QWidget* parent) : QWidget(parent), owner_(o
 }
 
 CWndWidget::~CWndWidget() {
-  if (owner_ != nullptr) owner_->OnWidgetGone();
+  if (m_owner != nullptr) m_owner->OnWidgetGone();
 }
 
 QScrollBar* CWndWidget::ScrollBar(int bar) {
   int i = bar == SB_VERT ? 1 : 0;
-  if (bars_[i] == nullptr) {
+  if (m_bars[i] == nullptr) {
     auto* sb = new QScrollBar(i == 1 ? Qt::Vertical : Qt::Horizontal, this);
     sb->hide();
     UINT message = i == 1 ? WM_VSCROLL : WM_HSCROLL;
     QObject::connect(sb, &QAbstractSlider::actionTriggered, sb, [this, sb, message](int action) {
-      if (owner_ == nullptr) return;
+      if (m_owner == nullptr) return;
       UINT code = SB_ENDSCROLL;
       switch (action) {
         case QAbstractSlider::SliderSingleStepSub:
@@ -258,50 +258,50 @@ QScrollBar* CWndWidget::ScrollBar(int bar) {
       // message carries 16 bits of it; the whole is the bar's track position.
       int pos = sb->sliderPosition();
       sb->setSliderPosition(sb->value());
-      owner_->Bar(message == WM_VSCROLL ? SB_VERT : SB_HORZ).info.nTrackPos = pos;
-      GuardedSend(owner_->GetSafeHwnd(), message, MAKELPARAM(static_cast<int>(code), pos), 0);
+      m_owner->Bar(message == WM_VSCROLL ? SB_VERT : SB_HORZ).info.nTrackPos = pos;
+      GuardedSend(m_owner->GetSafeHwnd(), message, MAKELPARAM(static_cast<int>(code), pos), 0);
     });
     QObject::connect(sb, &QAbstractSlider::sliderReleased, sb, [this, sb, message] {
-      if (owner_ == nullptr) return;
-      HWND hwnd = owner_->GetSafeHwnd();
-      owner_->Bar(message == WM_VSCROLL ? SB_VERT : SB_HORZ).info.nTrackPos = sb->sliderPosition();
+      if (m_owner == nullptr) return;
+      HWND hwnd = m_owner->GetSafeHwnd();
+      m_owner->Bar(message == WM_VSCROLL ? SB_VERT : SB_HORZ).info.nTrackPos = sb->sliderPosition();
       GuardedSend(hwnd, message,
                   MAKELPARAM(static_cast<int>(SB_THUMBPOSITION), sb->sliderPosition()), 0);
       GuardedSend(hwnd, message, MAKELPARAM(static_cast<int>(SB_ENDSCROLL), 0), 0);
     });
-    bars_[i] = sb;
+    m_bars[i] = sb;
   }
-  return bars_[i];
+  return m_bars[i];
 }
 
 void CWndWidget::LayoutScrollBars() {
-  bool h = bars_[0] != nullptr && !bars_[0]->isHidden();
-  bool v = bars_[1] != nullptr && !bars_[1]->isHidden();
+  bool h = m_bars[0] != nullptr && !m_bars[0]->isHidden();
+  bool v = m_bars[1] != nullptr && !m_bars[1]->isHidden();
   if (h)
-    bars_[0]->setGeometry(0, height() - kScrollBarSize, width() - (v ? kScrollBarSize : 0),
-                          kScrollBarSize);
+    m_bars[0]->setGeometry(0, height() - kScrollBarSize, width() - (v ? kScrollBarSize : 0),
+                           kScrollBarSize);
   if (v)
-    bars_[1]->setGeometry(width() - kScrollBarSize, 0, kScrollBarSize,
-                          height() - (h ? kScrollBarSize : 0));
+    m_bars[1]->setGeometry(width() - kScrollBarSize, 0, kScrollBarSize,
+                           height() - (h ? kScrollBarSize : 0));
 }
 
 bool CWndWidget::event(QEvent* e) {
-  if (owner_ == nullptr) {
+  if (m_owner == nullptr) {
     // A destroyed window: nothing reaches the system's code any more.
     if (e->type() == PostedMessageType()) return true;
     return QWidget::event(e);
   }
-  ++eventDepth_;
+  ++m_eventDepth;
   QPointer<CWndWidget> self(this);
   bool handled = Translate(e);
   if (self.isNull()) return true;
-  --eventDepth_;
+  --m_eventDepth;
   if (handled) return true;
   return QWidget::event(e);
 }
 
 bool CWndWidget::Translate(QEvent* e) {
-  HWND hwnd = owner_->GetSafeHwnd();
+  HWND hwnd = m_owner->GetSafeHwnd();
   if (e->type() == PostedMessageType()) {
     auto* pm = static_cast<PostedMessageEvent*>(e);
     if (IsGestureActive()) {
@@ -340,20 +340,20 @@ bool CWndWidget::Translate(QEvent* e) {
       GuardedSend(hwnd, WM_KILLFOCUS);
       return true;
     case QEvent::Resize: {
-      owner_->NoteInvalidate(true);  // the new area is erased
+      m_owner->NoteInvalidate(true);  // the new area is erased
       LayoutScrollBars();
-      CRect client = owner_->GetClientRect();
+      CRect client = m_owner->GetClientRect();
       // Where the scroll bars were may now be client area: the surface there
       // holds no picture of the window.
       const QSize old = static_cast<QResizeEvent*>(e)->oldSize();
       if (old.isValid()) {
-        const int barW = owner_->Bar(SB_VERT).shown ? kScrollBarSize : 0;
-        const int barH = owner_->Bar(SB_HORZ).shown ? kScrollBarSize : 0;
+        const int barW = m_owner->Bar(SB_VERT).shown ? kScrollBarSize : 0;
+        const int barH = m_owner->Bar(SB_HORZ).shown ? kScrollBarSize : 0;
         const CRect strips[] = {CRect(old.width() - barW, 0, old.width(), old.height()),
                                 CRect(0, old.height() - barH, old.width(), old.height())};
         for (const CRect& strip : strips) {
           CRect fresh;
-          if (fresh.IntersectRect(strip, client)) owner_->InvalidateRect(&fresh, true);
+          if (fresh.IntersectRect(strip, client)) m_owner->InvalidateRect(&fresh, true);
         }
       }
       UINT type = isWindow() && isMaximized() ? SIZE_MAXIMIZED : SIZE_RESTORED;
@@ -382,7 +382,7 @@ bool CWndWidget::Translate(QEvent* e) {
       return true;
     case QEvent::Timer: {
       int qtId = static_cast<QTimerEvent*>(e)->timerId();
-      for (const auto& [id, tid] : owner_->timers_) {
+      for (const auto& [id, tid] : m_owner->m_timers) {
         if (tid != qtId) continue;
         UINT_PTR programId = id;
         if (IsGestureActive()) {
@@ -406,9 +406,9 @@ bool CWndWidget::Translate(QEvent* e) {
     }
     case QEvent::Paint: {
       auto* pe = static_cast<QPaintEvent*>(e);
-      if (paintHook_) {
+      if (m_paintHook) {
         QRegion r = pe->region();
-        RunGuarded(WM_PAINT, [&] { paintHook_(r); });
+        RunGuarded(WM_PAINT, [&] { m_paintHook(r); });
       } else {
         GuardedSend(hwnd, WM_PAINT);
       }
@@ -428,7 +428,7 @@ bool CWndWidget::Translate(QEvent* e) {
 
 void CWndWidget::MouseMessage(QEvent* e) {
   auto* me = static_cast<QMouseEvent*>(e);
-  HWND hwnd = owner_->GetSafeHwnd();
+  HWND hwnd = m_owner->GetSafeHwnd();
   QPoint local = me->position().toPoint();
   QPoint global = me->globalPosition().toPoint();
   UINT flags = MouseButtonFlags(me->buttons()) | KeyFlags(me->modifiers());
@@ -491,7 +491,7 @@ void CWndWidget::MouseMessage(QEvent* e) {
 
 void CWndWidget::KeyMessage(QEvent* e) {
   auto* ke = static_cast<QKeyEvent*>(e);
-  HWND hwnd = owner_->GetSafeHwnd();
+  HWND hwnd = m_owner->GetSafeHwnd();
   int vk = VirtualKey(ke->key());
   InputSample sample = GetInputSource().Current();
   sample.time = GetInputSource().GetTickCount();
@@ -506,7 +506,7 @@ void CWndWidget::KeyMessage(QEvent* e) {
   LPARAM l = 1 | (ke->isAutoRepeat() ? (1 << 30) : 0);
   if (vk != 0 && PreTranslate(hwnd, WM_KEYDOWN, vk, l)) return;
   if (vk != 0) GuardedSend(hwnd, WM_KEYDOWN, vk, l);
-  if (owner_ == nullptr) return;
+  if (m_owner == nullptr) return;
   QString text = ke->text();
   bool control = ke->modifiers() & Qt::ControlModifier;
   if (control && vk >= 'A' && vk <= 'Z') {
@@ -526,29 +526,29 @@ VM_IMPLEMENT_DYNAMIC(CWnd, CCmdTarget)
 CWnd::CWnd() = default;
 
 CWnd::~CWnd() {
-  if (hwnd_ != nullptr && hwnd_->wnd == this) DestroyWindow();
+  if (m_hwnd != nullptr && m_hwnd->wnd == this) DestroyWindow();
 }
 
 bool CWnd::Create(std::string_view className, std::string_view title, DWORD style,
                   const CRect& rect, CWnd* parent, UINT id) {
-  if (hwnd_ != nullptr && hwnd_->wnd == this) return false;
+  if (m_hwnd != nullptr && m_hwnd->wnd == this) return false;
   if (FindWindowClass(className) == nullptr) return false;
   Handles().push_back(std::make_unique<WindowHandle>());
-  hwnd_ = Handles().back().get();
-  hwnd_->wnd = this;
-  hwnd_->proc = &BaseWindowProc;
+  m_hwnd = Handles().back().get();
+  m_hwnd->wnd = this;
+  m_hwnd->proc = &BaseWindowProc;
   ++g_liveWindows;
-  className_ = className;
-  style_ = style;
-  id_ = id;
-  widget_ = new CWndWidget(this, parent != nullptr ? parent->GetWidget() : nullptr);
-  widget_->setWindowTitle(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
-  widget_->setGeometry(rect.left, rect.top, rect.Width(), rect.Height());
-  surface_ = std::make_unique<CWindowSurface>(widget_);
-  widget_->SetPaintHook([this](const QRegion& region) { PaintFromSurface(region); });
+  m_className = className;
+  m_style = style;
+  m_id = id;
+  m_widget = new CWndWidget(this, parent != nullptr ? parent->GetWidget() : nullptr);
+  m_widget->setWindowTitle(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
+  m_widget->setGeometry(rect.left, rect.top, rect.Width(), rect.Height());
+  m_surface = std::make_unique<CWindowSurface>(m_widget);
+  m_widget->SetPaintHook([this](const QRegion& region) { PaintFromSurface(region); });
   if (style & WS_HSCROLL) ShowScrollBar(SB_HORZ, true);
   if (style & WS_VSCROLL) ShowScrollBar(SB_VERT, true);
-  HWND self = hwnd_;
+  HWND self = m_hwnd;
   LRESULT created = -1;
   RunGuarded(WM_CREATE, [&] { created = ::SendMessage(self, WM_CREATE); });
   if (created == -1) {
@@ -558,25 +558,25 @@ bool CWnd::Create(std::string_view className, std::string_view title, DWORD styl
   if (FromHandle(self) != this) return false;
   CRect client = GetClientRect();
   SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.Width(), client.Height()));
-  if (style & WS_VISIBLE) widget_->show();
+  if (style & WS_VISIBLE) m_widget->show();
   return true;
 }
 
 bool CWnd::DestroyWindow() {
-  if (hwnd_ == nullptr || hwnd_->wnd != this) return false;
+  if (m_hwnd == nullptr || m_hwnd->wnd != this) return false;
   // Children first, as they go with their parent.
-  for (QObject* child : widget_->children()) {
+  for (QObject* child : m_widget->children()) {
     auto* cw = dynamic_cast<CWndWidget*>(child);
     if (cw != nullptr && cw->Owner() != nullptr) cw->Owner()->DestroyWindow();
   }
-  for (auto it = timers_.begin(); it != timers_.end(); ++it) widget_->killTimer(it->second);
-  timers_.clear();
-  HWND self = hwnd_;
+  for (auto it = m_timers.begin(); it != m_timers.end(); ++it) m_widget->killTimer(it->second);
+  m_timers.clear();
+  HWND self = m_hwnd;
   RunGuarded(WM_DESTROY, [&] { ::SendMessage(self, WM_DESTROY); });
   if (g_capture == self) g_capture = nullptr;
   if (g_activeView == self) g_activeView = nullptr;
-  CWndWidget* w = widget_;
-  surface_.reset();
+  CWndWidget* w = m_widget;
+  m_surface.reset();
   OnWidgetGone();
   if (w != nullptr) {
     w->Detach();
@@ -591,11 +591,11 @@ bool CWnd::DestroyWindow() {
 }
 
 void CWnd::PaintFromSurface(const QRegion& region) {
-  CWindowSurface* s = surface_.get();
+  CWindowSurface* s = m_surface.get();
   if (s == nullptr) return;
   if (s->NeedsPaint() && !s->Flushing()) {
-    HWND self = hwnd_;
-    if (!std::exchange(noErase_, false)) {
+    HWND self = m_hwnd;
+    if (!std::exchange(m_noErase, false)) {
       CDC erase;
       erase.AttachImage(&s->Image());
       QRect b = s->InvalidRegion().boundingRect();
@@ -612,15 +612,15 @@ void CWnd::PaintFromSurface(const QRegion& region) {
 }
 
 void CWnd::OnWidgetGone() {
-  if (hwnd_ != nullptr && hwnd_->wnd == this) {
-    hwnd_->wnd = nullptr;
+  if (m_hwnd != nullptr && m_hwnd->wnd == this) {
+    m_hwnd->wnd = nullptr;
     --g_liveWindows;
   }
-  widget_ = nullptr;
+  m_widget = nullptr;
 }
 
 QWidget* CWnd::GetWidget() const {
-  return widget_;
+  return m_widget;
 }
 
 CWnd* CWnd::FromHandle(HWND hwnd) {
@@ -628,27 +628,27 @@ CWnd* CWnd::FromHandle(HWND hwnd) {
 }
 
 CWnd* CWnd::GetParent() const {
-  if (widget_ == nullptr) return nullptr;
-  auto* p = dynamic_cast<CWndWidget*>(widget_->parentWidget());
+  if (m_widget == nullptr) return nullptr;
+  auto* p = dynamic_cast<CWndWidget*>(m_widget->parentWidget());
   return p != nullptr ? p->Owner() : nullptr;
 }
 
 void CWnd::ModifyStyle(DWORD remove, DWORD add) {
-  style_ = (style_ & ~remove) | add;
-  if ((remove | add) & WS_HSCROLL) ShowScrollBar(SB_HORZ, (style_ & WS_HSCROLL) != 0);
-  if ((remove | add) & WS_VSCROLL) ShowScrollBar(SB_VERT, (style_ & WS_VSCROLL) != 0);
+  m_style = (m_style & ~remove) | add;
+  if ((remove | add) & WS_HSCROLL) ShowScrollBar(SB_HORZ, (m_style & WS_HSCROLL) != 0);
+  if ((remove | add) & WS_VSCROLL) ShowScrollBar(SB_VERT, (m_style & WS_VSCROLL) != 0);
 }
 
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  return ::SendMessage(hwnd_, message, wParam, lParam);
+  return ::SendMessage(m_hwnd, message, wParam, lParam);
 }
 
 bool CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  return ::PostMessage(hwnd_, message, wParam, lParam);
+  return ::PostMessage(m_hwnd, message, wParam, lParam);
 }
 
 LRESULT CWnd::Default() {
-  return DefWindowProc(hwnd_, curMsg_, curW_, curL_);
+  return DefWindowProc(m_hwnd, m_curMsg, m_curW, m_curL);
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM w, LPARAM l) {
@@ -658,14 +658,14 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM w, LPARAM l) {
     WPARAM w;
     LPARAM l;
     ~Saved() {
-      wnd->curMsg_ = m;
-      wnd->curW_ = w;
-      wnd->curL_ = l;
+      wnd->m_curMsg = m;
+      wnd->m_curW = w;
+      wnd->m_curL = l;
     }
-  } saved{this, curMsg_, curW_, curL_};
-  curMsg_ = message;
-  curW_ = w;
-  curL_ = l;
+  } saved{this, m_curMsg, m_curW, m_curL};
+  m_curMsg = message;
+  m_curW = w;
+  m_curL = l;
   CPoint pt(GET_X_LPARAM(l), GET_Y_LPARAM(l));
   switch (message) {
     case WM_CREATE:
@@ -766,7 +766,7 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM w, LPARAM l) {
       OnMeasureItem(static_cast<int>(w), reinterpret_cast<MEASUREITEMSTRUCT*>(l));
       return 1;
     default:
-      return DefWindowProc(hwnd_, message, w, l);
+      return DefWindowProc(m_hwnd, message, w, l);
   }
 }
 
@@ -876,147 +876,147 @@ void CWnd::OnCaptureChanged(CWnd*) {
 // Geometry -------------------------------------------------------------------
 
 CRect CWnd::GetClientRect() const {
-  if (widget_ == nullptr) return {};
-  int w = widget_->width() - (Bar(SB_VERT).shown ? kScrollBarSize : 0);
-  int h = widget_->height() - (Bar(SB_HORZ).shown ? kScrollBarSize : 0);
+  if (m_widget == nullptr) return {};
+  int w = m_widget->width() - (Bar(SB_VERT).shown ? kScrollBarSize : 0);
+  int h = m_widget->height() - (Bar(SB_HORZ).shown ? kScrollBarSize : 0);
   return {0, 0, std::max(w, 0), std::max(h, 0)};
 }
 
 CRect CWnd::GetWindowRect() const {
-  if (widget_ == nullptr) return {};
-  QPoint tl = widget_->mapToGlobal(QPoint(0, 0));
-  return {tl.x(), tl.y(), tl.x() + widget_->width(), tl.y() + widget_->height()};
+  if (m_widget == nullptr) return {};
+  QPoint tl = m_widget->mapToGlobal(QPoint(0, 0));
+  return {tl.x(), tl.y(), tl.x() + m_widget->width(), tl.y() + m_widget->height()};
 }
 
 CPoint CWnd::ClientToScreen(CPoint p) const {
-  if (widget_ == nullptr) return p;
-  QPoint g = widget_->mapToGlobal(QPoint(p.x, p.y));
+  if (m_widget == nullptr) return p;
+  QPoint g = m_widget->mapToGlobal(QPoint(p.x, p.y));
   return {g.x(), g.y()};
 }
 
 CPoint CWnd::ScreenToClient(CPoint p) const {
-  if (widget_ == nullptr) return p;
-  QPoint l = widget_->mapFromGlobal(QPoint(p.x, p.y));
+  if (m_widget == nullptr) return p;
+  QPoint l = m_widget->mapFromGlobal(QPoint(p.x, p.y));
   return {l.x(), l.y()};
 }
 
 void CWnd::MoveWindow(const CRect& rect, bool repaint) {
-  if (widget_ == nullptr) return;
-  widget_->setGeometry(rect.left, rect.top, rect.Width(), rect.Height());
-  if (repaint) widget_->update();
+  if (m_widget == nullptr) return;
+  m_widget->setGeometry(rect.left, rect.top, rect.Width(), rect.Height());
+  if (repaint) m_widget->update();
 }
 
 bool CWnd::ShowWindow(int cmd) {
-  if (widget_ == nullptr) return false;
-  bool was = widget_->isVisible();
+  if (m_widget == nullptr) return false;
+  bool was = m_widget->isVisible();
   switch (cmd) {
     case SW_HIDE:
-      widget_->hide();
-      style_ &= ~WS_VISIBLE;
+      m_widget->hide();
+      m_style &= ~WS_VISIBLE;
       break;
     case SW_SHOWMAXIMIZED:
-      widget_->showMaximized();
-      style_ |= WS_VISIBLE;
+      m_widget->showMaximized();
+      m_style |= WS_VISIBLE;
       break;
     default:
-      widget_->show();
-      style_ |= WS_VISIBLE;
+      m_widget->show();
+      m_style |= WS_VISIBLE;
       break;
   }
   return was;
 }
 
 bool CWnd::IsWindowVisible() const {
-  return widget_ != nullptr && widget_->isVisible();
+  return m_widget != nullptr && m_widget->isVisible();
 }
 
 void CWnd::SetWindowText(std::string_view text) {
-  if (widget_ != nullptr)
-    widget_->setWindowTitle(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  if (m_widget != nullptr)
+    m_widget->setWindowTitle(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 std::string CWnd::GetWindowText() const {
-  return widget_ != nullptr ? widget_->windowTitle().toStdString() : std::string();
+  return m_widget != nullptr ? m_widget->windowTitle().toStdString() : std::string();
 }
 
 void CWnd::EnableWindow(bool enable) {
-  if (widget_ != nullptr) widget_->setEnabled(enable);
+  if (m_widget != nullptr) m_widget->setEnabled(enable);
 }
 
 bool CWnd::IsWindowEnabled() const {
-  return widget_ != nullptr && widget_->isEnabled();
+  return m_widget != nullptr && m_widget->isEnabled();
 }
 
 void CWnd::NoteInvalidate(bool erase) {
-  if (surface_ == nullptr) return;
-  noErase_ = erase ? false : (noErase_ || !surface_->NeedsPaint());
+  if (m_surface == nullptr) return;
+  m_noErase = erase ? false : (m_noErase || !m_surface->NeedsPaint());
 }
 
 void CWnd::Invalidate(bool erase) {
-  if (surface_ == nullptr) return;
+  if (m_surface == nullptr) return;
   NoteInvalidate(erase);
-  surface_->InvalidateAll();
+  m_surface->InvalidateAll();
 }
 
 void CWnd::InvalidateRect(const CRect* rect, bool erase) {
-  if (widget_ == nullptr) return;
+  if (m_widget == nullptr) return;
   if (rect == nullptr) {
     Invalidate(erase);
     return;
   }
-  if (surface_ == nullptr) return;
+  if (m_surface == nullptr) return;
   NoteInvalidate(erase);
-  surface_->Invalidate(*rect);
+  m_surface->Invalidate(*rect);
 }
 
 void CWnd::ValidateRect(const CRect* rect) {
-  if (surface_ == nullptr) return;
+  if (m_surface == nullptr) return;
   if (rect == nullptr) {
-    surface_->ValidateAll();
+    m_surface->ValidateAll();
   } else {
-    surface_->Validate(*rect);
+    m_surface->Validate(*rect);
   }
 }
 
 void CWnd::UpdateWindow() {
-  if (surface_ != nullptr) surface_->UpdateNow();
+  if (m_surface != nullptr) m_surface->UpdateNow();
 }
 
 // Timers ---------------------------------------------------------------------
 
 UINT_PTR CWnd::SetTimer(UINT_PTR id, UINT elapseMs) {
-  if (widget_ == nullptr) return 0;
+  if (m_widget == nullptr) return 0;
   KillTimer(id);
-  int tid = widget_->startTimer(static_cast<int>(elapseMs), Qt::PreciseTimer);
+  int tid = m_widget->startTimer(static_cast<int>(elapseMs), Qt::PreciseTimer);
   if (tid == 0) return 0;
-  timers_[id] = tid;
+  m_timers[id] = tid;
   return id;
 }
 
 bool CWnd::KillTimer(UINT_PTR id) {
-  auto it = timers_.find(id);
-  if (it == timers_.end()) return false;
-  if (widget_ != nullptr) widget_->killTimer(it->second);
-  timers_.erase(it);
+  auto it = m_timers.find(id);
+  if (it == m_timers.end()) return false;
+  if (m_widget != nullptr) m_widget->killTimer(it->second);
+  m_timers.erase(it);
   return true;
 }
 
 bool CWnd::HasTimer(UINT_PTR id) const {
-  return timers_.count(id) != 0;
+  return m_timers.count(id) != 0;
 }
 
 // Capture, focus, activation ------------------------------------------------------
 
 CWnd* CWnd::SetCapture() {
-  return FromHandle(::SetCapture(hwnd_));
+  return FromHandle(::SetCapture(m_hwnd));
 }
 
 CWnd* CWnd::SetFocus() {
-  return FromHandle(::SetFocus(hwnd_));
+  return FromHandle(::SetFocus(m_hwnd));
 }
 
 void CWnd::SetActiveWindow() {
-  if (widget_ != nullptr) widget_->window()->activateWindow();
+  if (m_widget != nullptr) m_widget->window()->activateWindow();
 }
 
 CWnd* CWnd::GetTopLevelParent() {
@@ -1046,8 +1046,8 @@ bool CWnd::SetScrollInfo(int bar, const SCROLLINFO& info, bool) {
   }
   if (info.fMask & SIF_POS) s.info.nPos = info.nPos;
   ClampScroll(s.info);
-  if (widget_ != nullptr && s.shown) {
-    QScrollBar* sb = widget_->ScrollBar(bar);
+  if (m_widget != nullptr && s.shown) {
+    QScrollBar* sb = m_widget->ScrollBar(bar);
     sb->setRange(s.info.nMin, std::max(s.info.nMin, GetScrollLimit(bar)));
     sb->setPageStep(static_cast<int>(s.info.nPage));
     sb->setValue(s.info.nPos);
@@ -1103,11 +1103,11 @@ void CWnd::ShowScrollBar(int bar, bool show) {
   const CRect before = GetClientRect();
   s.shown = show;
   DWORD bit = bar == SB_VERT ? WS_VSCROLL : WS_HSCROLL;
-  style_ = show ? (style_ | bit) : (style_ & ~bit);
-  if (widget_ == nullptr) return;
-  QScrollBar* sb = widget_->ScrollBar(bar);
+  m_style = show ? (m_style | bit) : (m_style & ~bit);
+  if (m_widget == nullptr) return;
+  QScrollBar* sb = m_widget->ScrollBar(bar);
   sb->setVisible(show);
-  widget_->LayoutScrollBars();
+  m_widget->LayoutScrollBars();
   if (show) SetScrollInfo(bar, s.info);
   // The client area changed size; where a hidden bar was is to be painted.
   CRect client = GetClientRect();
@@ -1130,10 +1130,10 @@ void CWnd::EnableScrollBarCtrl(int bar, bool enable) {
 }
 
 void CWnd::ScrollWindow(int dx, int dy, const CRect* scroll, const CRect* clip) {
-  if (widget_ == nullptr) return;
+  if (m_widget == nullptr) return;
   CRect client = GetClientRect();
   NoteInvalidate(true);  // the uncovered area is erased
-  surface_->ScrollWindow(dx, dy, scroll != nullptr ? scroll : &client, clip);
+  m_surface->ScrollWindow(dx, dy, scroll != nullptr ? scroll : &client, clip);
 }
 
 // ---------------------------------------------------------------------------

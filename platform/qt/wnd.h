@@ -67,16 +67,16 @@ class CWnd : public CCmdTarget {
   // Sends WM_DESTROY and deletes the widget; the CWnd object stays.
   bool DestroyWindow();
 
-  HWND GetSafeHwnd() const { return hwnd_; }
+  HWND GetSafeHwnd() const { return m_hwnd; }
   QWidget* GetWidget() const;
   // The window's backing pixels: device contexts draw here (CClientDC,
   // CPaintDC in OnPaint); the paint event copies them to the screen.
-  CWindowSurface* GetSurface() const { return surface_.get(); }
+  CWindowSurface* GetSurface() const { return m_surface.get(); }
   static CWnd* FromHandle(HWND hwnd);
   CWnd* GetParent() const;
-  UINT GetDlgCtrlID() const { return id_; }
-  const std::string& GetClassName() const { return className_; }
-  DWORD GetStyle() const { return style_; }
+  UINT GetDlgCtrlID() const { return m_id; }
+  const std::string& GetClassName() const { return m_className; }
+  DWORD GetStyle() const { return m_style; }
   void ModifyStyle(DWORD remove, DWORD add);
 
   LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
@@ -190,26 +190,26 @@ class CWnd : public CCmdTarget {
 
   void OnWidgetGone();
   void PaintFromSurface(const class QRegion& region);
-  ScrollBarState& Bar(int bar) { return bar == SB_VERT ? vbar_ : hbar_; }
-  const ScrollBarState& Bar(int bar) const { return bar == SB_VERT ? vbar_ : hbar_; }
+  ScrollBarState& Bar(int bar) { return bar == SB_VERT ? m_vbar : m_hbar; }
+  const ScrollBarState& Bar(int bar) const { return bar == SB_VERT ? m_vbar : m_hbar; }
 
-  HWND hwnd_ = nullptr;
-  class CWndWidget* widget_ = nullptr;
-  std::unique_ptr<CWindowSurface> surface_;
-  std::string className_;
-  DWORD style_ = 0;
-  UINT id_ = 0;
-  std::map<UINT_PTR, int> timers_;  // program id -> Qt timer id
-  ScrollBarState hbar_;
-  ScrollBarState vbar_;
+  HWND m_hwnd = nullptr;
+  class CWndWidget* m_widget = nullptr;
+  std::unique_ptr<CWindowSurface> m_surface;
+  std::string m_className;
+  DWORD m_style = 0;
+  UINT m_id = 0;
+  std::map<UINT_PTR, int> m_timers;  // program id -> Qt timer id
+  ScrollBarState m_hbar;
+  ScrollBarState m_vbar;
   // The message being handled (for Default).
   // The invalid area was added only without erasing (Invalidate(false) on a
   // valid window): the next paint sends no WM_ERASEBKGND.
-  bool noErase_ = false;
+  bool m_noErase = false;
   void NoteInvalidate(bool erase);
-  UINT curMsg_ = 0;
-  WPARAM curW_ = 0;
-  LPARAM curL_ = 0;
+  UINT m_curMsg = 0;
+  WPARAM m_curW = 0;
+  LPARAM m_curL = 0;
 };
 
 // Sends through the window's procedure chain; 0 for a dead handle.

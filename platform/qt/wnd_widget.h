@@ -20,15 +20,15 @@ class CWndWidget : public QWidget {
   CWndWidget(CWnd* owner, QWidget* parent);
   ~CWndWidget() override;
 
-  CWnd* Owner() const { return owner_; }
-  void Detach() { owner_ = nullptr; }
-  bool InEvent() const { return eventDepth_ > 0; }
+  CWnd* Owner() const { return m_owner; }
+  void Detach() { m_owner = nullptr; }
+  bool InEvent() const { return m_eventDepth > 0; }
   // Window scroll bars, made on first use.
   QScrollBar* ScrollBar(int bar);
   void LayoutScrollBars();
   // The paint procedure a backing surface installs (draws the widget's
   // pixels in its paint event); none: the widget paints nothing of its own.
-  void SetPaintHook(std::function<void(const QRegion&)> hook) { paintHook_ = std::move(hook); }
+  void SetPaintHook(std::function<void(const QRegion&)> hook) { m_paintHook = std::move(hook); }
 
   // The event type of posted messages.
   static int PostedMessageType();
@@ -41,8 +41,8 @@ class CWndWidget : public QWidget {
   void MouseMessage(QEvent* e);
   void KeyMessage(QEvent* e);
 
-  CWnd* owner_;
-  int eventDepth_ = 0;
-  QScrollBar* bars_[2] = {nullptr, nullptr};
-  std::function<void(const QRegion&)> paintHook_;
+  CWnd* m_owner;
+  int m_eventDepth = 0;
+  QScrollBar* m_bars[2] = {nullptr, nullptr};
+  std::function<void(const QRegion&)> m_paintHook;
 };
