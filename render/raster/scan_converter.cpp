@@ -38,6 +38,10 @@ int64_t FixedDiv64(int64_t a, int64_t b) {
 
 }  // namespace
 
+// The curve steppers are kept scalar: paired up into vector registers, the
+// forward-difference step takes twice the instructions.
+#define VM_SCALAR_STEPS __attribute__((optimize("no-tree-slp-vectorize")))
+
 // A partly covered pixel whose sums are still growing.
 struct CScanConverter::PendingPixel {
   int32_t column = kNoColumn;
@@ -105,7 +109,7 @@ __attribute__((always_inline)) inline void CActiveEdge::StepCurve(int64_t target
   count = n;
 }
 
-void CActiveEdge::StepTo(int32_t r) {
+VM_SCALAR_STEPS void CActiveEdge::StepTo(int32_t r) {
   if (isLine) {
     xPos += dx;
     x = RoundColumn(xPos);
@@ -136,7 +140,7 @@ void CActiveEdge::StepTo(int32_t r) {
   }
 }
 
-void CActiveEdge::StepPixelRow(int32_t base) {
+VM_SCALAR_STEPS void CActiveEdge::StepPixelRow(int32_t base) {
   if (isLine) {
     int64_t pos = xPos;
     for (int k = 0; k < 4; ++k) {
@@ -159,7 +163,7 @@ void CActiveEdge::StepPixelRow(int32_t base) {
   x = cols[3];
 }
 
-void CActiveEdge::FillColumns(int32_t base, int s) {
+VM_SCALAR_STEPS void CActiveEdge::FillColumns(int32_t base, int s) {
   cols[s] = x;
   if (isLine) {
     for (int k = s + 1; k < 4; ++k) {
@@ -420,7 +424,11 @@ namespace {
 
 // An edge on one sub-scanline of the anti-aliased row walk: its quarter
 // column (signed order kept) above its place in the row's table. Lists of
-// these are ordered by the column alone.
+// these are ordered by the column alone. While a list is built, the mark bit
+// of the low half notes an edge that some later edge of the order above
+// passed (see BuildLane).
+constexpr uint64_t kPassedMark = 0x80000000u;
+
 uint64_t EventKey(int32_t col, size_t index) {
   return uint64_t{static_cast<uint32_t>(col) ^ 0x80000000u} << 32 | static_cast<uint32_t>(index);
 }
@@ -430,24 +438,7 @@ int32_t EventColumn(uint64_t key) {
 }
 
 size_t EventIndex(uint64_t key) {
-  return static_cast<uint32_t>(key);
-}
-
-// Stable insertion sort by column: linear on the nearly sorted list of one
-// sub-scanline to the next.
-void SortByColumn(std::vector<uint64_t>& keys) {
-  uint64_t* a = keys.data();
-  const size_t n = keys.size();
-  for (size_t i = 1; i < n; ++i) {
-    const uint64_t k = a[i];
-    if ((a[i - 1] >> 32) <= (k >> 32)) continue;
-    size_t j = i;
-    do {
-      a[j] = a[j - 1];
-      --j;
-    } while (j > 0 && (a[j - 1] >> 32) > (k >> 32));
-    a[j] = k;
-  }
+  return static_cast<uint32_t>(key) & ~static_cast<uint32_t>(kPassedMark);
 }
 
 }  // namespace
@@ -531,9 +522,10 @@ void CScanConverter::RenderPixelRow(int32_t base, bool haveBuckets) {
   try {
     rowTable_.reserve(room);
     for (int s = 0; s < 4; ++s) {
-      laneEvents_[s].reserve(room);
+      if (laneEvents_[s].size() < room) laneEvents_[s].resize(room);
       changes_[s].reserve(room + 1);
     }
+    if (laneScratch_.size() < room) laneScratch_.resize(room);
     active_.reserve(room);
   } catch (const std::bad_alloc&) {
     // No room to walk the row: the edges only step through it.
@@ -605,7 +597,7 @@ void CScanConverter::RenderPixelRow(int32_t base, bool haveBuckets) {
   // The next row takes the edges in their order on the last sub-scanline;
   // those that end in this row go.
   active_.clear();
-  for (const uint64_t key : laneEvents_[3]) active_.push_back(rowTable_[EventIndex(key)].edge);
+  for (const uint64_t key : Lane(3)) active_.push_back(rowTable_[EventIndex(key)].edge);
   for (const RowEdge& e : rowTable_)
     if (e.yEnd <= base + 3) edgePool.Free(e.edge);
 }
@@ -623,37 +615,53 @@ CScanConverter::RowEdge CScanConverter::RowEdgeOf(CActiveEdge* e) {
 }
 
 void CScanConverter::BuildLane(int s) {
-  std::vector<uint64_t>& out = laneEvents_[s];
+  // The order is the stable sort by column of the order above (less the
+  // edges that end) with the sub-scanline's new edges merged in from the
+  // back, each after the last edge of a smaller column. Built here in two
+  // passes: the edges going on are insertion-sorted as they come, marking
+  // each edge that a later one passes. A marked edge lies before an edge of
+  // a smaller column in the order above, so it stays ahead of the new edges
+  // of its own column, while an unmarked one goes after them; the new edges
+  // are merged in by that rule.
   const RowEdge* table = rowTable_.data();
   const size_t newFirst = newStart_[s];
-  // The edges of the order above that go on (room was reserved).
-  out.clear();
+  size_t k = newStart_[s + 1] - newFirst;
+  uint64_t* const out = laneEvents_[s].data();  // room was made
+  uint64_t* const sorted = k == 0 ? out : laneScratch_.data();
+  size_t n = 0;
+  auto add = [sorted, &n](uint64_t key) {
+    size_t j = n++;
+    if (j > 0 && (sorted[j - 1] >> 32) > (key >> 32)) {
+      do {
+        sorted[j] = sorted[j - 1] | kPassedMark;
+        --j;
+      } while (j > 0 && (sorted[j - 1] >> 32) > (key >> 32));
+    }
+    sorted[j] = key;
+  };
   if (s == 0) {
-    for (size_t i = 0; i < newFirst; ++i) out.push_back(EventKey(table[i].cols[0], i));
+    for (size_t i = 0; i < newFirst; ++i) add(EventKey(table[i].cols[0], i));
   } else {
     const int32_t row = rowBase_ + s;
-    for (const uint64_t key : laneEvents_[s - 1]) {
+    for (const uint64_t key : Lane(s - 1)) {
       const size_t i = EventIndex(key);
-      if (table[i].yEnd > row) out.push_back(EventKey(table[i].cols[s], i));
+      if (table[i].yEnd > row) add(EventKey(table[i].cols[s], i));
     }
   }
-  // The sub-scanline's new edges merged in from the back: each goes after
-  // the last edge (from the back) of a smaller column. Then the order is
-  // sorted stably by column.
-  size_t k = newStart_[s + 1] - newFirst;
-  size_t i = out.size();
-  out.resize(i + k);  // room was reserved
-  size_t o = out.size();
-  while (k > 0) {
-    const uint64_t a = EventKey(table[newFirst + k - 1].cols[s], newFirst + k - 1);
-    if (i > 0 && (out[i - 1] >> 32) >= (a >> 32)) {
-      out[--o] = out[--i];
-    } else {
-      out[--o] = a;
-      --k;
-    }
+  laneSize_[s] = n + k;
+  if (k == 0) return;
+  const uint64_t* from = sorted;
+  const uint64_t* const fromEnd = sorted + n;
+  uint64_t* to = out;
+  for (size_t j = newFirst; j < newFirst + k; ++j) {
+    const uint64_t key = EventKey(table[j].cols[s], j);
+    const uint64_t col = key >> 32;
+    while (from != fromEnd &&
+           ((*from >> 32) < col || ((*from >> 32) == col && (*from & kPassedMark) != 0)))
+      *to++ = *from++;
+    *to++ = key;
   }
-  SortByColumn(out);
+  while (from != fromEnd) *to++ = *from++;
 }
 
 // Each sub-scanline is walked in its order with the fill state of the
@@ -703,7 +711,7 @@ __attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
     };
     auto noClip = [](int32_t, int32_t) {};  // clip edges take the walk by sub-scanline
     const RowEdge* table = rowTable_.data();
-    for (const uint64_t key : laneEvents_[s]) {
+    for (const uint64_t key : Lane(s)) {
       const RowEdge& e = table[EventIndex(key)];
       SwitchFills(e.kind, e.direction, e.fillA, e.fillB, EventColumn(key), activate, leave, noClip);
     }
@@ -752,7 +760,7 @@ __attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
     std::copy(next, next + 4, cur);
     runStart = x;
   }
-  if (pending.n > 0) WriteBlendedPixel(pending.column, pending.sums, pending.n);
+  if (pending.n > 0) BlendPixel(pending.column, pending.sums, pending.n);
   return true;
 }
 
@@ -764,7 +772,7 @@ void CScanConverter::WalkRowBySubScanline() {
       lanesBuilt_ = s + 1;
     }
     subRow_ = s;
-    for (const uint64_t key : laneEvents_[s])
+    for (const uint64_t key : Lane(s))
       HandleEdge(*rowTable_[EventIndex(key)].edge, EventColumn(key));
   }
 }
@@ -1017,12 +1025,39 @@ void CScanConverter::ResolveCoverageRow(int32_t py) {
     x = next;
   }
   if (haveRun) ResolveRun(runX0, runX1, runFills, py, pending);
-  if (pending.n > 0) WriteBlendedPixel(pending.column, pending.sums, pending.n);
+  if (pending.n > 0) BlendPixel(pending.column, pending.sums, pending.n);
 
   for (int s = 0; s < 4; ++s) {
     coverage_[s].clear();
     coverageFloor_[s] = INT32_MIN;
   }
+}
+
+// WriteBlendedPixel with the plain 32-bit target written here directly: the
+// row walk's partly covered pixels nearly all go to such targets.
+inline void CScanConverter::BlendPixel(int32_t x, const int32_t sums[3], int32_t n) {
+  if (pixelFormat != kScan32Bit || !rowPtr) {
+    WriteBlendedPixel(x, sums, n);
+    return;
+  }
+  uint8_t* p = rowPtr + 4 * (ptrdiff_t{x} + xOffset);
+  uint32_t v;
+  if (backgroundValid == 0 || n > 15) {
+    const int32_t white = (16 - n) * 255;
+    v = static_cast<uint32_t>((sums[0] + white) >> 4 & 0xFF) << 16 |
+        static_cast<uint32_t>((sums[1] + white) >> 4 & 0xFF) << 8 |
+        static_cast<uint32_t>((sums[2] + white) >> 4 & 0xFF);
+  } else {
+    uint32_t old;
+    std::memcpy(&old, p, 4);
+    const int32_t keep = 16 - n;
+    v = static_cast<uint32_t>((static_cast<int32_t>(old >> 16 & 0xFF) * keep + sums[0]) >> 4 & 0xFF)
+            << 16 |
+        static_cast<uint32_t>((static_cast<int32_t>(old >> 8 & 0xFF) * keep + sums[1]) >> 4 & 0xFF)
+            << 8 |
+        static_cast<uint32_t>((static_cast<int32_t>(old & 0xFF) * keep + sums[2]) >> 4 & 0xFF);
+  }
+  std::memcpy(p, &v, 4);
 }
 
 void CScanConverter::ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4], int32_t py,
@@ -1064,7 +1099,7 @@ void CScanConverter::ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4
   };
   auto addPending = [&](int32_t column, int32_t w) {
     if (pending.column != column) {
-      if (pending.n > 0) WriteBlendedPixel(pending.column, pending.sums, pending.n);
+      if (pending.n > 0) BlendPixel(pending.column, pending.sums, pending.n);
       pending.column = column;
       pending.sums[0] = pending.sums[1] = pending.sums[2] = 0;
       pending.n = 0;
@@ -1093,13 +1128,20 @@ void CScanConverter::ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4
       first->spanProc(this, i, e, first);
     } else if (!patterned) {
       const int32_t sums[3] = {4 * plain[0], 4 * plain[1], 4 * plain[2]};
-      for (int32_t p = i; p < e; ++p) WriteBlendedPixel(p, sums, 4 * c);
+      BlendPixel(i, sums, 4 * c);
+      if (c == 4 && pixelFormat == kScan32Bit && rowPtr) {
+        // Fully covered: every pixel of the run takes the first one's value.
+        uint8_t* p = rowPtr + 4 * (ptrdiff_t{i} + xOffset);
+        for (int32_t k = 1; k < e - i; ++k) std::memcpy(p + 4 * k, p, 4);
+      } else {
+        for (int32_t p = i + 1; p < e; ++p) BlendPixel(p, sums, 4 * c);
+      }
     } else {
       for (int32_t p = i; p < e; ++p) {
         int32_t col[3];
         colourAt(p, col);
         const int32_t sums[3] = {4 * col[0], 4 * col[1], 4 * col[2]};
-        WriteBlendedPixel(p, sums, 4 * c);
+        BlendPixel(p, sums, 4 * c);
       }
     }
   }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "geometry/curve.h"
@@ -378,6 +379,7 @@ class CScanConverter {
 
   void AddCoverageSpan(int32_t a, int32_t b, CSpanFill* fill);
   void ResolveCoverageRow(int32_t py);
+  void BlendPixel(int32_t x, const int32_t sums[3], int32_t n);
   void ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4], int32_t py,
                   PendingPixel& pending);
 
@@ -411,7 +413,10 @@ class CScanConverter {
   size_t newStart_[5] = {};  // sub-scanline s's new edges: [newStart_[s], newStart_[s + 1])
   int32_t rowBase_ = 0;
   int lanesBuilt_ = 0;
-  std::vector<uint64_t> laneEvents_[4];
+  std::vector<uint64_t> laneEvents_[4];  // sized to the room; laneSize_ of each in use
+  size_t laneSize_[4] = {};
+  std::vector<uint64_t> laneScratch_;
+  std::span<const uint64_t> Lane(int s) const { return {laneEvents_[s].data(), laneSize_[s]}; }
   std::vector<Change> changes_[4];
   std::vector<CSpanFill*> insideSnapshot_;
 };

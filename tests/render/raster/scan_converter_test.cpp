@@ -187,64 +187,69 @@ TEST(ScanCoverage, SharedEdgesLeaveNoSeamAndNoDoubleCoverage) {
 
 // The coverage of every pixel equals what the plain mode draws at four times
 // the resolution (one pixel per sub-sample) for the same edges: same fills at
-// the same sub-samples, blended by the counts.
+// the same sub-samples, blended by the counts. Equal priorities make the
+// order of edges at one column matter; the crowded scenes put many edges,
+// crossing ones and ones starting inside a pixel row, on the same columns.
 TEST(ScanCoverage, PixelsAreTheBlendOfTheirSubSamples) {
   std::mt19937 rng(11);
-  const int size = 24;
-  for (int trial = 0; trial < 40; ++trial) {
-    SCOPED_TRACE("trial " + std::to_string(trial));
-    const int shapes = 1 + trial % 5;
-    std::uniform_int_distribution<int> coord(-8, size * 4 + 8);
-    struct Shape {
-      std::vector<Point32> points;
-      ScanEdgeKind kind;
-      int r, g, b;
-      int32_t priority;
-    };
-    std::vector<Shape> list;
-    for (int s = 0; s < shapes; ++s) {
-      Shape shape;
-      const int n = 3 + rng() % 6;
-      for (int i = 0; i < n; ++i) shape.points.push_back({coord(rng), coord(rng)});
-      shape.kind = rng() % 2 ? kEdgeToggleOneFill : kEdgeAddWinding;
-      shape.r = rng() % 256;
-      shape.g = rng() % 256;
-      shape.b = rng() % 256;
-      shape.priority = static_cast<int32_t>(rng() % 4);  // ties on purpose
-      list.push_back(shape);
-    }
-    auto draw = [&](Canvas& canvas, bool aa, SpanProc proc) {
-      CScanConverter cv;
-      cv.SetTarget(canvas.Target(), nullptr, aa);
-      std::vector<CSpanFill> fills(list.size());
-      EdgeChain chain;
-      for (size_t s = 0; s < list.size(); ++s) {
-        MakeSolid(fills[s], cv, list[s].r, list[s].g, list[s].b, list[s].priority);
-        if (proc) fills[s].spanProc = proc;
-        chain.Polygon(list[s].points, &fills[s], list[s].kind);
+  const struct { int size, trials, maxShapes; } kScenes[] = {{24, 40, 5}, {6, 300, 12}};
+  for (const auto& scene : kScenes) {
+    const int size = scene.size;
+    for (int trial = 0; trial < scene.trials; ++trial) {
+      SCOPED_TRACE("size " + std::to_string(size) + " trial " + std::to_string(trial));
+      const int shapes = 1 + trial % scene.maxShapes;
+      std::uniform_int_distribution<int> coord(-8, size * 4 + 8);
+      struct Shape {
+        std::vector<Point32> points;
+        ScanEdgeKind kind;
+        int r, g, b;
+        int32_t priority;
+      };
+      std::vector<Shape> list;
+      for (int s = 0; s < shapes; ++s) {
+        Shape shape;
+        const int n = 3 + rng() % 6;
+        for (int i = 0; i < n; ++i) shape.points.push_back({coord(rng), coord(rng)});
+        shape.kind = rng() % 2 ? kEdgeToggleOneFill : kEdgeAddWinding;
+        shape.r = rng() % 256;
+        shape.g = rng() % 256;
+        shape.b = rng() % 256;
+        shape.priority = static_cast<int32_t>(rng() % 4);  // ties on purpose
+        list.push_back(shape);
       }
-      Draw(cv, chain);
-    };
-    Canvas aa(size, size), fine(4 * size, 4 * size);
-    draw(aa, true, nullptr);
-    draw(fine, false, nullptr);
-    for (int py = 0; py < size; ++py) {
-      for (int px = 0; px < size; ++px) {
-        int sums[3] = {0, 0, 0}, n = 0;
-        for (int j = 0; j < 4; ++j)
-          for (int i = 0; i < 4; ++i) {
-            const uint8_t* p = fine.Pixel(4 * px + i, 4 * py + j);
-            if (p[3] == kUntouched) continue;  // the plain writer sets the fourth byte to 0
-            sums[0] += p[2];
-            sums[1] += p[1];
-            sums[2] += p[0];
-            ++n;
-          }
-        const Rgb8 want =
-            n == 0 ? Rgb8{kUntouched, kUntouched, kUntouched}
-                   : Rgb8{(sums[0] + (16 - n) * 255) >> 4, (sums[1] + (16 - n) * 255) >> 4,
-                          (sums[2] + (16 - n) * 255) >> 4};
-        ASSERT_EQ(aa.At(px, py), want) << Where(px, py) << " n=" << n;
+      auto draw = [&](Canvas& canvas, bool aa, SpanProc proc) {
+        CScanConverter cv;
+        cv.SetTarget(canvas.Target(), nullptr, aa);
+        std::vector<CSpanFill> fills(list.size());
+        EdgeChain chain;
+        for (size_t s = 0; s < list.size(); ++s) {
+          MakeSolid(fills[s], cv, list[s].r, list[s].g, list[s].b, list[s].priority);
+          if (proc) fills[s].spanProc = proc;
+          chain.Polygon(list[s].points, &fills[s], list[s].kind);
+        }
+        Draw(cv, chain);
+      };
+      Canvas aa(size, size), fine(4 * size, 4 * size);
+      draw(aa, true, nullptr);
+      draw(fine, false, nullptr);
+      for (int py = 0; py < size; ++py) {
+        for (int px = 0; px < size; ++px) {
+          int sums[3] = {0, 0, 0}, n = 0;
+          for (int j = 0; j < 4; ++j)
+            for (int i = 0; i < 4; ++i) {
+              const uint8_t* p = fine.Pixel(4 * px + i, 4 * py + j);
+              if (p[3] == kUntouched) continue;  // the plain writer sets the fourth byte to 0
+              sums[0] += p[2];
+              sums[1] += p[1];
+              sums[2] += p[0];
+              ++n;
+            }
+          const Rgb8 want =
+              n == 0 ? Rgb8{kUntouched, kUntouched, kUntouched}
+                     : Rgb8{(sums[0] + (16 - n) * 255) >> 4, (sums[1] + (16 - n) * 255) >> 4,
+                            (sums[2] + (16 - n) * 255) >> 4};
+          ASSERT_EQ(aa.At(px, py), want) << Where(px, py) << " n=" << n;
+        }
       }
     }
   }
