@@ -392,4 +392,17 @@ TEST_F(ViewContextTest, FramesChangedKeepTheCurrentFrameInThePage) {
   EXPECT_GT(host.rects.size(), 0u);
 }
 
+TEST_F(ViewContextTest, OnlyAFrameSpanHintReachesTheTimeline) {
+  for (const int16_t bits : {0x0, 0x1, 0x2, 0x3}) {
+    timeline.calls.clear();
+    CExtent hint;
+    hint.changeBits = bits;
+    hint.AddFrameSpan(2, 7);
+    view->ForwardFrameRange(hint);
+    const std::vector<std::string> expected =
+        (bits & 0x2) != 0 ? std::vector<std::string>{"sync 2 7"} : std::vector<std::string>{};
+    EXPECT_EQ(timeline.calls, expected) << bits;
+  }
+}
+
 }  // namespace

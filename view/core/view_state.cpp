@@ -486,6 +486,12 @@ void ViewState::OnFramesChanged(const CExtent& hint) {
   }
 }
 
+void ViewState::ForwardFrameRange(const CExtent& hint) {
+  if (m_childFrame != nullptr && (hint.changeBits & 0x2) != 0) {
+    m_childFrame->SyncTimeline(hint.firstFrame, hint.lastFrame);
+  }
+}
+
 void ViewState::OnObjectRemoved(CPicObj* obj) {
   if (obj == m_focus.GetTarget()) ClearFocusObject();
   if (obj == m_textEdit.GetTarget()) {

@@ -292,6 +292,8 @@ class ViewState : public CPicObjRefOwner {
   // After an edit of the page: the hint's area is redrawn when it meets
   // the onion range, and the current frame is kept inside the page.
   void OnFramesChanged(const CExtent& hint) override;
+  // Passes an edit's frame span to the timeline (hint bit 1).
+  void ForwardFrameRange(const CExtent& hint);
   void OnObjectRemoved(CPicObj* obj) override;
 
   // ---- hit test ----
