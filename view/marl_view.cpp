@@ -124,7 +124,9 @@ void ConcatAncestors(CRenderContext& rc, CPicObj* o) {
 
 }  // namespace
 
-CMarlView::CMarlView() : host_(*this), state_(host_) {}
+CMarlView::CMarlView() : host_(*this), state_(host_) {
+  AddInputCommands();
+}
 
 CMarlView::~CMarlView() {
   CloseTabletContext();
@@ -409,27 +411,11 @@ void CMarlView::OnDraw(CDC* dc) {
     int32_t a = 0, b = 0;
     text->GetSelection(a, b);
     if (a != b || textRegionDirty_) {
-      Matrix2x3 m;
-      state_.GetDrawMatrix(m);
-      const std::vector<Point32> polygon = text->DrawSelectionRegion(m);
-      std::vector<CPoint> points;
-      points.reserve(polygon.size());
-      for (const Point32& p : polygon) points.emplace_back(p.x, p.y);
-      textRegion_.DeleteObject();
-      textRegionValid_ =
-          points.size() >= 3 &&
-          textRegion_.CreatePolygonRgn(points.data(), static_cast<int>(points.size()), ALTERNATE);
-      textRegionDirty_ = false;
+      BuildTextRegion(*text);
     } else {
       DropTextRegion();
     }
-    if (textRegionValid_) {
-      const int rop = dc->SetROP2(R2_NOTXORPEN);
-      CGdiObject* old = dc->SelectStockObject(BLACK_BRUSH);
-      dc->PaintRgn(&textRegion_);
-      if (old != nullptr) dc->SelectObject(static_cast<CBrush*>(old));
-      dc->SetROP2(rop);
-    }
+    if (textRegionValid_) InvertTextRegion(*dc);
   }
   if (!state_.m_focusRect.IsEmpty()) {
     Matrix2x3 m;
@@ -666,6 +652,71 @@ void CMarlView::SetTextEditObject(CPicText* t) {
     if (GetSafeHwnd() != nullptr) KillTimer(kCaretTimerId);
     state_.SetTextEditTarget(nullptr);
   }
+}
+
+bool CMarlView::BuildTextRegion(CPicText& text) {
+  Matrix2x3 m;
+  state_.GetDrawMatrix(m);
+  const std::vector<Point32> polygon = text.DrawSelectionRegion(m);
+  std::vector<CPoint> points;
+  points.reserve(polygon.size());
+  for (const Point32& p : polygon) points.emplace_back(p.x, p.y);
+  textRegion_.DeleteObject();
+  textRegionValid_ =
+      points.size() >= 3 &&
+      textRegion_.CreatePolygonRgn(points.data(), static_cast<int>(points.size()), ALTERNATE);
+  textRegionDirty_ = false;
+  return textRegionValid_;
+}
+
+void CMarlView::InvertTextRegion(CDC& dc) {
+  const int rop = dc.SetROP2(R2_NOTXORPEN);
+  CGdiObject* old = dc.SelectStockObject(BLACK_BRUSH);
+  dc.PaintRgn(&textRegion_);
+  if (old != nullptr) dc.SelectObject(static_cast<CBrush*>(old));
+  dc.SetROP2(rop);
+}
+
+void CMarlView::ToggleCaret() {
+  CPicText* text = GetTextEditObject();
+  if (text == nullptr || GetSafeHwnd() == nullptr) return;
+  if (GetSurface() == nullptr) return;
+  CClientDC dc(GetSurface());
+  if (textRegionValid_) {
+    InvertTextRegion(dc);
+    DropTextRegion();
+  } else if (BuildTextRegion(*text)) {
+    InvertTextRegion(dc);
+  }
+}
+
+void CMarlView::HideCaret() {
+  CPicText* text = GetTextEditObject();
+  if (text == nullptr || !textRegionValid_ || GetSafeHwnd() == nullptr) return;
+  int32_t a = 0;
+  int32_t b = 0;
+  text->GetSelection(a, b);
+  if (a != b) return;
+  if (GetSurface() == nullptr) return;
+  CClientDC dc(GetSurface());
+  InvertTextRegion(dc);
+  DropTextRegion();
+}
+
+void CMarlView::ShowCaretAgain() {
+  textRegionDirty_ = true;
+  InvalidateRect(nullptr, false);
+}
+
+void CMarlView::OnSetFocus(CWnd* oldWnd) {
+  if (GetTextEditObject() != nullptr) SetTimer(kCaretTimerId, CaretBlinkTime());
+  COffscreenView::OnSetFocus(oldWnd);
+}
+
+void CMarlView::OnKillFocus(CWnd* newWnd) {
+  COffscreenView::OnKillFocus(newWnd);
+  KillTimer(kCaretTimerId);
+  HideCaret();
 }
 
 void CMarlView::EndTextEdit() {

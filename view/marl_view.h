@@ -23,6 +23,7 @@
 #include "view/offscreen_view.h"
 
 class CGdiRenderContext;
+class CPicButton;
 class CPicText;
 class CRenderContext;
 class ViewTools;
@@ -80,6 +81,20 @@ class CMarlView : public COffscreenView {
   // is none; else its cursor is set, 1 is returned and, unless testOnly,
   // the handle is dragged (marl_view_handles.cpp).
   int32_t TrackHandles(const Point32& point, bool testOnly);
+  // The cursor for where the mouse is: the special tool's, the test
+  // button's or the current tool's; false when the view declined (outside
+  // the work area; with checkWindow, when the mouse is not over the view).
+  bool UpdateCursor(bool checkWindow);
+  // The button under the mouse in test-buttons mode goes back up.
+  void ClearButtonHover();
+  // The timeline's playback of the view (null: none).
+  void SetPlayback(ViewPlayback* playback) { playback_ = playback; }
+  void StartPlaying();
+  void StopPlaying();
+  // Escape: stops playing; ends text editing, else deselects everything.
+  void EndTextEditOrDeselect();
+  // The text selection moves with the picture; the rulers follow.
+  bool OnScrollBy(CSize delta, bool doScroll = true) override;
 
   // ---- drag feedback ----
   // A tool's gesture: BeginFeedback, then per mouse step BeginFeedbackFrame,
@@ -147,6 +162,16 @@ class CMarlView : public COffscreenView {
   void OnKeyDown(UINT ch, UINT repCnt, UINT flags) override;
   void OnKeyUp(UINT ch, UINT repCnt, UINT flags) override;
   void OnChar(UINT ch, UINT repCnt, UINT flags) override;
+  void OnLButtonUp(UINT flags, CPoint point) override;
+  // Hover in test-buttons mode, the pen's hover.
+  void OnMouseMove(UINT flags, CPoint point) override;
+  // The context menu of what is selected, its items brought up to date.
+  void OnRButtonUp(UINT flags, CPoint point) override;
+  BOOL OnSetCursor(CWnd* wnd, UINT hitTest, UINT message) override;
+  // 14 blinks the caret, 15 is the playback tick.
+  void OnTimer(UINT_PTR id) override;
+  void OnSetFocus(CWnd* oldWnd) override;
+  void OnKillFocus(CWnd* newWnd) override;
   // Claims Control+1 and Control+2 for the text being edited.
   bool PreTranslateMessage(MSG* msg) override;
   LRESULT WindowProc(UINT message, WPARAM w, LPARAM l) override;
@@ -176,6 +201,7 @@ class CMarlView : public COffscreenView {
     void InvalidateClient(const WinRect* r) override;
     void OnFrameChange(int32_t oldFrame, int32_t newFrame) override;
     void EndTextEdit() override { view_.EndTextEdit(); }
+    void StopButtonHover() override { view_.ClearButtonHover(); }
     bool IsClipView() const override { return view_.IsClipView(); }
     void RefreshPageTabs() override { view_.RefreshPageTabs(); }
 
@@ -186,8 +212,27 @@ class CMarlView : public COffscreenView {
   void FindChildFrame();
   // Input: the text typed into, the pen's other end, a text key.
   CPicText* TypingTarget() const;
-  bool IsSpecialToolActive() const;
+  bool IsSpecialToolActive();
   bool TextKey(CPicText& text, const TextKeyAction& a);
+  void AddInputCommands();
+  // The pen's tablet: a packet whose pressed button asks for the special
+  // tool, the queue emptied, the pen's hover.
+  static bool TabletButtonMatches(const PACKET& packet);
+  void FlushTabletQueue();
+  void TabletHover();
+  // Test-buttons mode: a press on a button tracked until release.
+  bool IsTestingButtons() const;
+  CPicButton* ButtonAt(CPoint client) const;
+  void TrackButton(CPicButton* button);
+  void ShowButtonStates();
+  // The caret of the edited text: the text region while the selection is
+  // empty, shown or hidden by inverting it on the window.
+  bool BuildTextRegion(CPicText& text);
+  void InvertTextRegion(CDC& dc);
+  void ToggleCaret();
+  void HideCaret();
+  // After a change of the text: the caret is drawn where it now is.
+  void ShowCaretAgain();
   // Handle drags: a fill's handle (the fill's matrix follows) and the
   // selected object's centre point.
   void DragFillHandle(const Point32& start, const Point32& handle, const Point32& centre,
@@ -218,6 +263,8 @@ class CMarlView : public COffscreenView {
   bool immediate_ = false;  // a frame change marks what differs without invalidating it
   ViewTools* tools_ = nullptr;
   SpringLoadedTool spring_;
+  ViewPlayback* playback_ = nullptr;
+  ButtonHover hover_;
   std::deque<uint16_t> typed_;  // typed characters not yet inserted
   bool typingPosted_ = false;
 

@@ -1,10 +1,17 @@
-// The drawing view's input: presses through the current tool, the keys, the
-// spring-loaded tools, typing in batches, nudges and WaitDragOrHold.
+// The drawing view's input: presses through the current tool (or a button
+// in test-buttons mode, or the pen's special tool), the keys, the
+// spring-loaded tools, typing in batches, nudges, WaitDragOrHold, the
+// context menu, the cursor, the view's commands and its timers.
 #include <algorithm>
+#include <vector>
 
+#include "model/document.h"
 #include "model/edit_transaction.h"
+#include "model/pic_symbol.h"
 #include "model/pic_text.h"
 #include "platform/qt/input.h"
+#include "platform/qt/menu.h"
+#include "platform/qt/message_box.h"
 #include "view/draw_tool.h"
 #include "view/marl_view.h"
 
@@ -51,25 +58,38 @@ int32_t CMarlView::WaitDragOrHold(const Point32& start) {
 
 void CMarlView::OnLButtonDown(UINT flags, CPoint point) {
   FlushTyping();
+  state_.SetRulerMarkers(nullptr);
   if (::GetFocus() != GetSafeHwnd()) SetFocus();
-  if (tools_ == nullptr || !IsInWorkArea(point)) return;
-  CDrawTool* special = tools_->GetSpecialTool();
-  CDrawTool* tool =
-      special != nullptr && IsSpecialToolActive() ? special : tools_->GetCurrentTool();
-  if (tool != nullptr) tool->OnPress(*this, flags, point.x, point.y);
+  if (IsInWorkArea(point)) {
+    CDrawTool* special = tools_ != nullptr ? tools_->GetSpecialTool() : nullptr;
+    if (special != nullptr && IsSpecialToolActive()) {
+      special->OnPress(*this, flags, point.x, point.y);
+    } else if (CPicButton* button = ButtonAt(point)) {
+      TrackButton(button);
+    } else if (CDrawTool* tool = tools_ != nullptr ? tools_->GetCurrentTool() : nullptr) {
+      tool->OnPress(*this, flags, point.x, point.y);
+    }
+  }
+  FlushTabletQueue();
 }
 
 void CMarlView::OnLButtonDblClk(UINT flags, CPoint point) {
   FlushTyping();
-  if (tools_ == nullptr || !IsInWorkArea(point)) return;
-  CDrawTool* special = tools_->GetSpecialTool();
-  CDrawTool* tool =
-      special != nullptr && IsSpecialToolActive() ? special : tools_->GetCurrentTool();
-  if (tool != nullptr) tool->OnDoubleClick(*this, flags, point.x, point.y);
+  if (IsInWorkArea(point)) {
+    CDrawTool* special = tools_ != nullptr ? tools_->GetSpecialTool() : nullptr;
+    if (special != nullptr && IsSpecialToolActive()) {
+      special->OnDoubleClick(*this, flags, point.x, point.y);
+    } else if (ButtonAt(point) == nullptr) {
+      if (CDrawTool* tool = tools_ != nullptr ? tools_->GetCurrentTool() : nullptr)
+        tool->OnDoubleClick(*this, flags, point.x, point.y);
+    }
+  }
+  FlushTabletQueue();
 }
 
-bool CMarlView::IsSpecialToolActive() const {
-  return false;  // the pen's other end is read from the tablet with the tools
+void CMarlView::OnLButtonUp(UINT flags, CPoint point) {
+  FlushTabletQueue();
+  COffscreenView::OnLButtonUp(flags, point);
 }
 
 bool CMarlView::PreTranslateMessage(MSG* msg) {
@@ -89,14 +109,37 @@ void CMarlView::OnKeyDown(UINT ch, UINT repCnt, UINT flags) {
   const bool shift = GetAsyncKeyState(VK_SHIFT) != 0;
   const int vk = static_cast<int>(ch);
   if (CPicText* text = TypingTarget()) {
-    if (!TextKey(*text, TextKeyDownAction(vk, control, shift)))
+    if (vk == VK_ESCAPE) {
+      EndTextEditOrDeselect();
+    } else if (!TextKey(*text, TextKeyDownAction(vk, control, shift))) {
       COffscreenView::OnKeyDown(ch, repCnt, flags);
+    }
     return;
   }
   const ViewKeyAction a = ViewKeyDownAction(vk, control);
+  CMarlDoc* doc = state_.GetDocument();
+  int32_t pageStep = 0;
   switch (a.command) {
+    case ViewKeyCommand::kUpdateCursor:
+      UpdateCursor(true);
+      break;
     case ViewKeyCommand::kEscape:
-      (void)state_.SelectAll(false);
+      EndTextEditOrDeselect();
+      break;
+    case ViewKeyCommand::kPlay:
+      if (playback_ != nullptr) playback_->OnPlay();
+      break;
+    case ViewKeyCommand::kPreviousPage:
+      pageStep = -1;
+      break;
+    case ViewKeyCommand::kNextPage:
+      pageStep = 1;
+      break;
+    case ViewKeyCommand::kFirstPage:
+      pageStep = kFirstPage;
+      break;
+    case ViewKeyCommand::kLastPage:
+      pageStep = kLastPage;
       break;
     case ViewKeyCommand::kDeleteSelection:
       (void)state_.DeleteSelection();
@@ -115,6 +158,23 @@ void CMarlView::OnKeyDown(UINT ch, UINT repCnt, UINT flags) {
       COffscreenView::OnKeyDown(ch, repCnt, flags);
       break;
   }
+  if (pageStep != 0) {
+    StopPlaying();
+    CDocumentPage* to = doc != nullptr ? PageAt(*doc, GetEditContext(), pageStep) : nullptr;
+    if (to != nullptr && to != GetEditContext()) (void)SetEditContext(to);
+  }
+}
+
+void CMarlView::EndTextEditOrDeselect() {
+  StopPlaying();
+  if (GetTextEditObject() != nullptr) {
+    SetTextEditObject(nullptr);
+  } else {
+    (void)state_.SelectAll(false);
+    ChildFrameTimeline* frame = state_.GetChildFrame();
+    if (frame != nullptr && frame->IsTimelineShown()) frame->RedrawCurrentFrame();
+  }
+  host_.CloseInPlaceItem();
 }
 
 bool CMarlView::TextKey(CPicText& text, const TextKeyAction& a) {
@@ -158,13 +218,17 @@ bool CMarlView::TextKey(CPicText& text, const TextKeyAction& a) {
         break;
     }
   });
-  InvalidateRect(nullptr, false);
+  ShowCaretAgain();
   return true;
 }
 
 void CMarlView::OnKeyUp(UINT ch, UINT repCnt, UINT flags) {
   if ((ch == VK_TAB || ch == VK_SPACE) && tools_ != nullptr) {
     spring_.Release(*tools_);
+    return;
+  }
+  if (ch == VK_SHIFT || ch == VK_CONTROL) {
+    UpdateCursor(true);
     return;
   }
   COffscreenView::OnKeyUp(ch, repCnt, flags);
@@ -199,6 +263,8 @@ void CMarlView::FlushTyping() {
     typed_.clear();
     return;
   }
+  if (typed_.empty()) return;
+  HideCaret();
   while (!typed_.empty()) {
     const std::string batch = TakeTypingBatch(typed_, TypingCodePage(*text));
     if (batch.empty() || !TypeIntoText(*page, *text, batch)) {
@@ -206,7 +272,7 @@ void CMarlView::FlushTyping() {
       break;
     }
   }
-  InvalidateRect(nullptr, false);
+  ShowCaretAgain();
 }
 
 LRESULT CMarlView::WindowProc(UINT message, WPARAM w, LPARAM l) {
@@ -216,4 +282,330 @@ LRESULT CMarlView::WindowProc(UINT message, WPARAM w, LPARAM l) {
     return 0;
   }
   return COffscreenView::WindowProc(message, w, l);
+}
+
+// ---- commands ----------------------------------------------------------------------------
+
+namespace {
+
+constexpr uint32_t kCmdWorkArea = 33110;
+constexpr uint32_t kCmdEditCenterPoint = 33111;
+constexpr uint32_t kCmdTestButtons = 33131;
+constexpr uint32_t kCmdInsertObject = 57856;
+// "Failed to create object.  Make sure the object is entered in the system registry."
+constexpr UINT kIdsCreateFailed = 102;
+// Bits of the document's view options that follow the view.
+constexpr uint8_t kViewBitTestButtons = 0x2;
+constexpr uint8_t kViewBitWorkArea = 0x4;
+
+void SetViewBit(CMarlDoc* doc, uint8_t bit, bool on) {
+  if (doc == nullptr) return;
+  doc->m_viewOptionBits =
+      static_cast<uint8_t>(on ? doc->m_viewOptionBits | bit : doc->m_viewOptionBits & ~bit);
+}
+
+}  // namespace
+
+void CMarlView::AddInputCommands() {
+  AddCommand(kCmdWorkArea, [this] {
+    const bool on = state_.GetLayoutMode() != kLayoutWorkArea;
+    state_.SetLayoutMode(on ? kLayoutWorkArea : kLayoutPage);
+    SetViewBit(state_.GetDocument(), kViewBitWorkArea, on);
+  });
+  AddUpdate(kCmdWorkArea, [this](CCmdUI* ui) {
+    ui->Enable(!state_.IsSymbolSide());
+    ui->SetCheck(state_.GetLayoutMode() == kLayoutWorkArea ? 1 : 0);
+  });
+  AddCommand(kCmdEditCenterPoint, [this] {
+    CPicObj* single = state_.GetSingleSelected();
+    if (single == nullptr || state_.GetHandleMode() == kHandleCenter) {
+      state_.SetHandleMode(kHandleNone);
+      return;
+    }
+    if (tools_ != nullptr) tools_->SetCurrentTool(kToolArrow, kPanelArrow, kToolLastMode);
+    if (!single->HasCenter()) {
+      Point32 centre;
+      single->GetCenter(centre);  // the middle of its bounds
+      if (!state_.RunEdit([&] { single->SetCenter(&centre); })) return;
+    }
+    state_.SetHandleMode(kHandleCenter);
+  });
+  AddUpdate(kCmdEditCenterPoint, [this](CCmdUI* ui) {
+    ui->Enable(state_.GetSingleSelected() != nullptr);
+    ui->SetCheck(state_.GetHandleMode() == kHandleCenter ? 1 : 0);
+  });
+  AddCommand(kCmdTestButtons, [this] {
+    ClearButtonHover();
+    state_.m_testButtons = state_.m_testButtons != 0 ? 0 : 1;
+    SetViewBit(state_.GetDocument(), kViewBitTestButtons, state_.m_testButtons != 0);
+  });
+  AddUpdate(kCmdTestButtons, [this](CCmdUI* ui) {
+    ui->Enable(!state_.IsSymbolSide());
+    ui->SetCheck(!state_.IsSymbolSide() && state_.m_testButtons != 0 ? 1 : 0);
+  });
+  // No program here serves objects to embed: creating one always fails, and
+  // says so; the drawing is left as it was.
+  AddCommand(kCmdInsertObject, [] { AfxMessageBox(kIdsCreateFailed, MB_ICONEXCLAMATION); });
+  AddUpdate(kCmdInsertObject, [this](CCmdUI* ui) { ui->Enable(state_.GetEditFrame() != nullptr); });
+}
+
+void CMarlView::OnRButtonUp(UINT /*flags*/, CPoint point) {
+  FlushTyping();
+  const int id = ContextMenuFor(TypingTarget() != nullptr, ContextSelectionBits(state_));
+  CMenu menu;
+  if (!menu.LoadMenu(static_cast<UINT>(id))) return;
+  CMenu* popup = menu.GetSubMenu(0);
+  if (popup == nullptr) return;
+  // Tracking brings every item up to date through the view's handlers first.
+  const CPoint screen = ClientToScreen(point);
+  popup->TrackPopupMenu(TPM_LEFTALIGN | TPM_RIGHTBUTTON, screen.x, screen.y, this);
+}
+
+// ---- cursor ------------------------------------------------------------------------------
+
+BOOL CMarlView::OnSetCursor(CWnd* wnd, UINT hitTest, UINT message) {
+  if (hitTest == HTCLIENT && UpdateCursor(false)) return 1;
+  return COffscreenView::OnSetCursor(wnd, hitTest, message);
+}
+
+bool CMarlView::UpdateCursor(bool checkWindow) {
+  const CPoint client = ScreenToClient(GetCursorPos());
+  const Point32 point = GetCursorDocPoint();
+  CursorSituation s;
+  s.feedbackActive = feedbackActive_;
+  s.inPlaceActive = state_.GetDocument() != nullptr && state_.GetDocument()->IsInPlaceActive();
+  s.windowChecked = checkWindow;
+  s.windowIsView = GetClientRect().PtInRect(client);
+  s.inWorkArea = IsInWorkArea(client);
+  s.specialToolActive = s.inWorkArea && IsSpecialToolActive();
+  s.overTestButton = s.inWorkArea && ButtonAt(client) != nullptr;
+  CDrawTool* tool = nullptr;
+  switch (DecideCursor(s)) {
+    case CursorChoice::kKeep:
+      return true;
+    case CursorChoice::kNone:
+    case CursorChoice::kDecline:
+      return false;
+    case CursorChoice::kTestButton:
+      SetViewCursor(ViewCursor::kTestButton);
+      return true;
+    case CursorChoice::kSpecialTool:
+      tool = tools_ != nullptr ? tools_->GetSpecialTool() : nullptr;
+      break;
+    case CursorChoice::kCurrentTool:
+      tool = tools_ != nullptr ? tools_->GetCurrentTool() : nullptr;
+      break;
+  }
+  return tool != nullptr && tool->SetCursor(*this, point);
+}
+
+// ---- test-buttons mode -------------------------------------------------------------------
+
+namespace {
+
+// What a button's action changes: this view's frames, pages, quality and
+// playback.
+class ViewButtonTarget : public ButtonActionTarget {
+ public:
+  explicit ViewButtonTarget(CMarlView& view) : view_(view) {}
+  void Play() override { view_.StartPlaying(); }
+  void Stop() override { view_.StopPlaying(); }
+  int32_t GetCurrentFrame() const override { return view_.GetCurrentFrame(); }
+  void GoToFrame(int32_t frame) override { view_.GoToFrame(frame, true); }
+  CDocumentPage* GetAdjacentPage(bool next) const override {
+    const CMarlDoc* doc = view_.State().GetDocument();
+    return doc != nullptr ? PageAt(*doc, view_.GetEditContext(), next ? 1 : -1) : nullptr;
+  }
+  CDocumentPage* FindPage(const std::string& name) const override {
+    const CMarlDoc* doc = view_.State().GetDocument();
+    return doc != nullptr ? FindPageByName(*doc, name) : nullptr;
+  }
+  void SetEditContext(CDocumentPage* page) override { (void)view_.SetEditContext(page); }
+  int32_t GetViewQuality() const override { return view_.State().m_viewQuality; }
+  void SetViewQuality(int32_t quality) override {
+    view_.State().m_viewQuality = quality;
+    if (CMarlDoc* doc = view_.State().GetDocument())
+      doc->m_viewQuality = static_cast<uint8_t>(quality);
+    view_.InvalidateDocRect(nullptr);
+  }
+
+ private:
+  CMarlView& view_;
+};
+
+}  // namespace
+
+bool CMarlView::IsTestingButtons() const {
+  return state_.m_testButtons != 0 && !state_.IsSymbolSide();
+}
+
+void CMarlView::ShowButtonStates() {
+  if (CPicObj* root = state_.GetContextRoot()) root->RecalcAndNotify(nullptr);
+  SuspendWaitCursor();
+  UpdateWindow();
+  ResumeWaitCursor();
+}
+
+void CMarlView::ClearButtonHover() {
+  if (hover_.Set(nullptr)) ShowButtonStates();
+}
+
+void CMarlView::TrackButton(CPicButton* button) {
+  button->SetState(CPicButton::kDown);
+  ShowButtonStates();
+  int32_t state = CPicButton::kDown;
+  bool over = true;
+  for (;;) {
+    const bool down = IsButtonStillDown();
+    if (state_.m_playing != 0 && playback_ != nullptr && playback_->IsTickDue(GetTickCount())) {
+      // A tick that shows another page ends the tracking without an action.
+      const CDocumentPage* context = GetEditContext();
+      playback_->OnPlayTimer();
+      if (GetEditContext() != context) return;
+    }
+    over = FindButtonAt(state_, GetCursorDocPoint()) == button;
+    const int32_t want = TrackedButtonState(down, over);
+    if (want != state || !down) {
+      state = want;
+      button->SetState(want);
+      ShowButtonStates();
+    }
+    if (!down) break;
+  }
+  if (over) {
+    ViewButtonTarget target(*this);
+    DoButtonAction(button->GetAction(), target);
+  }
+}
+
+void CMarlView::StartPlaying() {
+  if (playback_ != nullptr) playback_->StartPlaying();
+}
+
+void CMarlView::StopPlaying() {
+  if (playback_ != nullptr) playback_->StopPlaying();
+}
+
+// ---- the tablet --------------------------------------------------------------------------
+
+namespace {
+
+// The time of the last tablet packet that asked for the special tool (0:
+// none), and the system-button mask of the last cursor asked about.
+uint32_t g_specialToolStamp = 0;
+constexpr uint32_t kNoCursor = 0xFFFF;
+uint32_t g_maskCursor = kNoCursor;
+uint32_t g_buttonMask = 0;
+// A remembered stamp older than this is forgotten while the pen hovers.
+constexpr uint32_t kSpecialToolHoldMs = 200;
+constexpr int kPeekMax = 255;
+
+}  // namespace
+
+bool CMarlView::TabletButtonMatches(const PACKET& packet) {
+  if (packet.pkCursor != g_maskCursor) {
+    // Buttons whose system action is odd (a click) ask for the special tool.
+    uint8_t map[32] = {};
+    g_buttonMask = 0;
+    if (WTInfoA(WTI_CURSORS + packet.pkCursor, CSR_SYSBTNMAP, map) != 0) {
+      for (int i = 0; i < 32; ++i) g_buttonMask |= (map[i] & 1u) << i;
+    }
+    g_maskCursor = packet.pkCursor;
+  }
+  return (packet.pkButtons & g_buttonMask) != 0;
+}
+
+bool CMarlView::IsSpecialToolActive() {
+  g_maskCursor = kNoCursor;
+  if (tablet_ == nullptr || !tabletOrientation_) return false;
+  std::vector<PACKET> packets(kPeekMax);
+  const int count = WTPacketsPeek(tablet_, kPeekMax, packets.data());
+  int first = 0;
+  while (first < count && !TabletButtonMatches(packets[first])) ++first;
+  // What came before a press is stale; the press itself stays queued for
+  // the tool. Without a press the queue is left to the pen's hover.
+  if (first > 0 && first < count) {
+    std::vector<PACKET> stale(static_cast<size_t>(first));
+    WTPacketsGet(tablet_, first, stale.data());
+  }
+  if (first >= count - 1) return g_specialToolStamp != 0;
+  // The newest packet after the press decides: the pen upside down asks for
+  // the special tool.
+  const PACKET& newest = packets[count - 1];
+  g_specialToolStamp = newest.pkOrientation.orAltitude < 0 ? std::max(newest.pkTime, 1u) : 0;
+  return g_specialToolStamp != 0;
+}
+
+void CMarlView::FlushTabletQueue() {
+  if (tablet_ == nullptr) return;
+  PACKET packets[kTabletQueueSize];
+  while (WTPacketsGet(tablet_, static_cast<int>(kTabletQueueSize), packets) > 0) {
+  }
+}
+
+void CMarlView::TabletHover() {
+  if (tablet_ == nullptr) return;
+  if (!tabletOrientation_) {
+    FlushTabletQueue();
+    g_specialToolStamp = 0;
+    return;
+  }
+  PACKET packets[kTabletQueueSize];
+  const int count = WTPacketsPeek(tablet_, static_cast<int>(kTabletQueueSize), packets);
+  if (count > 1) WTPacketsGet(tablet_, count - 1, packets);
+  PACKET newest;
+  if (count > 0 && WTPacketsGet(tablet_, 1, &newest) == 1) {
+    g_specialToolStamp = newest.pkOrientation.orAltitude < 0 ? std::max(newest.pkTime, 1u) : 0;
+  } else if (g_specialToolStamp != 0 && GetTickCount() - g_specialToolStamp > kSpecialToolHoldMs) {
+    g_specialToolStamp = 0;
+  }
+}
+
+void CMarlView::OnMouseMove(UINT flags, CPoint point) {
+  if (IsTestingButtons()) {
+    CPicButton* button = IsInWorkArea(point) ? ButtonAt(point) : nullptr;
+    if (hover_.Set(button)) ShowButtonStates();
+  }
+  TabletHover();
+  COffscreenView::OnMouseMove(flags, point);
+}
+
+// ---- timers, focus, size and scrolling -----------------------------------------------------
+
+void CMarlView::OnTimer(UINT_PTR id) {
+  if (id == kCaretTimerId) {
+    CPicText* text = TypingTarget();
+    CDocumentPage* page = state_.GetEditContext();
+    int32_t a = 0;
+    int32_t b = 0;
+    if (text != nullptr) text->GetSelection(a, b);
+    if (text != nullptr && a == b && page != nullptr && page->GetEditDepth() == 0) ToggleCaret();
+    return;
+  }
+  if (id == kPlayTimerId) {
+    if (playback_ != nullptr) playback_->OnPlayTimer();
+    return;
+  }
+  COffscreenView::OnTimer(id);
+}
+
+bool CMarlView::OnScrollBy(CSize delta, bool doScroll) {
+  const CPoint before = GetScrollPosition();
+  if (!COffscreenView::OnScrollBy(delta, doScroll)) return false;
+  if (doScroll) {
+    const CPoint after = GetScrollPosition();
+    if (textRegionValid_) textRegion_.OffsetRgn(before.x - after.x, before.y - after.y);
+    UpdateWindow();
+    state_.UpdateRulers();
+  }
+  return true;
+}
+
+CPicButton* CMarlView::ButtonAt(CPoint client) const {
+  if (!IsTestingButtons()) return nullptr;
+  Matrix2x3 toDoc;
+  state_.GetClientToDocMatrix(toDoc);
+  Point32 p;
+  MatrixTransformPoint(toDoc, Point32{client.x, client.y}, p);
+  return FindButtonAt(state_, p);
 }

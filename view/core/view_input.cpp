@@ -2,11 +2,16 @@
 
 #include <cstdlib>
 
+#include "model/document.h"
 #include "model/edit_transaction.h"
 #include "model/frame_action.h"
+#include "model/pic_frame.h"
+#include "model/pic_layer.h"
 #include "model/pic_shape.h"
+#include "model/pic_symbol.h"
 #include "model/pic_text.h"
 #include "platform/core/code_page.h"
+#include "view/core/assistant_settings.h"
 #include "view/core/view_state.h"
 
 CharAction ToolLetterAction(uint32_t ch) {
@@ -258,6 +263,63 @@ void DoButtonAction(const CFrameAction& action, ButtonActionTarget& target) {
     default:
       break;
   }
+}
+
+CPicButton* FindButtonAt(const ViewState& view, const Point32& p) {
+  if (view.m_viewQuality == kQualityOutlines) return nullptr;
+  const CAssistantSettings& a = AssistantSettings();
+  CHitTest probe;
+  probe.point = p;
+  probe.distance1 = Clamp32(int64_t{view.GetPickUnit()} * a.tap_tolerances[0]);
+  probe.distance2 = Clamp32(int64_t{view.GetPickUnit()} * a.tap_tolerances[1]);
+  CViewObjIter it(view, CViewObjIter::kWalkFrontToBack | CViewObjIter::kWalkLocked);
+  while (CPicShape* frame = it.Next()) {
+    auto* key = dynamic_cast<CPicFrame*>(frame);
+    if (key != nullptr && key->GetLayer() != nullptr &&
+        key->GetLayer()->GetLinkState() == CPicLayer::kLinkGuide) {
+      continue;
+    }
+    probe.frame = key != nullptr ? WrapSub(it.GetFrame(), key->GetStartFrame()) : it.GetFrame();
+    for (CPicObj* c = frame->GetFirstChild(); c != nullptr; c = c->GetNext()) {
+      auto* button = dynamic_cast<CPicButton*>(c);
+      if (button != nullptr && button->HitTestHitArea(probe) != 0) return button;
+    }
+  }
+  return nullptr;
+}
+
+int32_t TrackedButtonState(bool down, bool overButton) {
+  if (down) return overButton ? CPicButton::kDown : CPicButton::kOver;
+  return overButton ? CPicButton::kOver : CPicButton::kUp;
+}
+
+CPicButton* ButtonHover::Get() const {
+  return static_cast<CPicButton*>(ref_.GetTarget());
+}
+
+bool ButtonHover::Set(CPicButton* b) {
+  CPicButton* old = Get();
+  if (b == old) return false;
+  if (old != nullptr) old->SetState(CPicButton::kUp);
+  if (b != nullptr) b->SetState(CPicButton::kOver);
+  ref_.Set(b);
+  return true;
+}
+
+void ButtonHover::OnObjectRemoved(CPicObj* obj) {
+  if (obj == ref_.GetTarget()) ref_.Set(nullptr);
+}
+
+CDocumentPage* PageAt(const CMarlDoc& doc, const CDocumentPage* page, int32_t step) {
+  CDocumentPage* first = doc.m_pages;
+  if (step == kFirstPage) return first;
+  CDocumentPage* previous = nullptr;
+  for (CDocumentPage* p = first; p != nullptr; p = p->m_next) {
+    if (step == kLastPage && p->m_next == nullptr) return p;
+    if (p == page) return step < 0 ? previous : p->m_next;
+    previous = p;
+  }
+  return nullptr;
 }
 
 uint32_t ContextSelectionBits(const ViewState& view) {

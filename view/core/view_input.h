@@ -12,11 +12,14 @@
 #include <string>
 
 #include "geometry/fixed.h"
+#include "model/pic_obj.h"
 #include "platform/qt/messages.h"
 
 class ViewState;
 struct CFrameAction;
 class CDocumentPage;
+class CMarlDoc;
+class CPicButton;
 class CPicText;
 
 // ---- tools ----
@@ -192,6 +195,64 @@ class ButtonActionTarget {
   virtual void SetViewQuality(int32_t quality) = 0;
 };
 void DoButtonAction(const CFrameAction& action, ButtonActionTarget& target);
+
+// ---- test-buttons mode ----
+
+// The button under p (document units) in test-buttons mode: none at view
+// quality 0 (outlines); else, front to back with locked layers, the first
+// button whose hit area holds p within the view's tap tolerances. Guide
+// layers, which the movie never shows, are passed over.
+CPicButton* FindButtonAt(const ViewState& view, const Point32& p);
+
+// The state a tracked button takes: down while pressed over it, over while
+// pressed elsewhere or released over it, up when released elsewhere.
+int32_t TrackedButtonState(bool down, bool overButton);
+
+// The button under the mouse in test-buttons mode (over) and leaving it
+// (up). Forgets a button that leaves the drawing.
+class ButtonHover : public CPicObjRefOwner {
+ public:
+  ButtonHover() { ref_.Init(this, 0); }
+  ~ButtonHover() override { ref_.Release(); }
+  ButtonHover(const ButtonHover&) = delete;
+  ButtonHover& operator=(const ButtonHover&) = delete;
+  CPicButton* Get() const;
+  // b becomes the hovered button in state over, the one before back to up.
+  // True when anything changed.
+  bool Set(CPicButton* b);
+  void OnObjectRemoved(CPicObj* obj) override;
+  void OnFramesChanged(const CExtent& /*change*/) override {}
+
+ private:
+  CPicObjRef ref_;
+};
+
+// ---- pages ----
+
+// The page before (step -1) or after (1) page in the document's list, the
+// first (kFirstPage) or the last (kLastPage); null when there is none.
+constexpr int32_t kFirstPage = -0x7FFF;
+constexpr int32_t kLastPage = 0x7FFF;
+CDocumentPage* PageAt(const CMarlDoc& doc, const CDocumentPage* page, int32_t step);
+
+// ---- playback ----
+
+// The playback of the view's movie, which the timeline provides: the Enter
+// key, button actions and the view's timer 15 drive it.
+class ViewPlayback {
+ public:
+  virtual ~ViewPlayback() = default;
+  virtual void StartPlaying() = 0;
+  virtual void StopPlaying() = 0;
+  // Stops when playing, else starts.
+  virtual void OnPlay() = 0;
+  // One tick: the next frame, or the next page, or the end.
+  virtual void OnPlayTimer() = 0;
+  // The next tick's time (tick count) has come.
+  virtual bool IsTickDue(uint32_t now) const = 0;
+};
+// The timer of the playback tick.
+constexpr UINT_PTR kPlayTimerId = 15;
 
 // ---- context menus ----
 

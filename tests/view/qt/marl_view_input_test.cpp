@@ -8,12 +8,14 @@
 #include <QMouseEvent>
 #include <QTest>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "model/pic_frame.h"
 #include "model/pic_page.h"
+#include "model/pic_symbol.h"
 #include "model/pic_text.h"
 #include "model_fixtures.h"
 #include "platform/core/archive.h"
@@ -22,7 +24,11 @@
 #include "platform/core/font.h"
 #include "platform/qt/guard.h"
 #include "platform/qt/input.h"
+#include "platform/qt/menu.h"
 #include "platform/qt/message_box.h"
+#include "platform/qt/resources.h"
+#include "platform/qt/window_surface.h"
+#include "res/program_resources.h"
 #include "tests/common/edge_styles.h"
 #include "view/draw_tool.h"
 #include "view/marl_view.h"
@@ -41,6 +47,11 @@ class CRecordingTool : public CDrawTool {
   void OnDoubleClick(CMarlView&, UINT, int32_t x, int32_t y) override {
     doubleClicks.push_back(CPoint(x, y));
   }
+  bool SetCursor(CMarlView&, const Point32&) override {
+    ++cursorCalls;
+    return true;
+  }
+  int cursorCalls = 0;
   std::vector<CPoint> presses;
   std::vector<CPoint> doubleClicks;
   std::function<void(CMarlView&)> onPress;
@@ -49,6 +60,7 @@ class CRecordingTool : public CDrawTool {
 class CRecordingTools : public ViewTools {
  public:
   CDrawTool* GetCurrentTool() override { return &tool; }
+  CDrawTool* GetSpecialTool() override { return special; }
   int32_t GetCurrentToolType() const override { return type; }
   int32_t GetCurrentPanel() const override { return panel; }
   void SetCurrentTool(int32_t t, int32_t p, int32_t mode) override {
@@ -57,9 +69,21 @@ class CRecordingTools : public ViewTools {
     log.push_back(std::to_string(t) + "/" + std::to_string(p) + "/" + std::to_string(mode));
   }
   CRecordingTool tool;
+  CDrawTool* special = nullptr;
   int32_t type = kToolPencil;
   int32_t panel = 1;
   std::vector<std::string> log;
+};
+
+// The timeline's playback, as the view drives it.
+class CRecordingPlayback : public ViewPlayback {
+ public:
+  void StartPlaying() override { calls.push_back("start"); }
+  void StopPlaying() override { calls.push_back("stop"); }
+  void OnPlay() override { calls.push_back("play"); }
+  void OnPlayTimer() override { calls.push_back("tick"); }
+  bool IsTickDue(uint32_t) const override { return false; }
+  std::vector<std::string> calls;
 };
 
 // Scripted input that fails at its k-th poll, as if the drag step that
@@ -477,6 +501,287 @@ TEST_F(MarlViewInputTest, AFailureInAHandleDragLeavesTheDocumentAsItWas) {
   shape->GetBounds(moved);
   EXPECT_GT(moved.xmin, r.xmin);
   view->SetTools(&tools);
+}
+
+TEST_F(MarlViewInputTest, ContextMenuChosenByTheSelectionIsUpdatedBeforeItOpens) {
+  RegisterProgramResources();
+  // The items of the menu that opens, each with its state at that moment.
+  std::map<UINT, bool> items;
+  UINT choose = 0;
+  SetMenuTrackHook([&](CMenu& menu, CPoint) -> UINT {
+    items.clear();
+    for (int i = 0; i < menu.GetMenuItemCount(); ++i) {
+      const UINT id = menu.GetMenuItemID(i);
+      if (id != 0) items[id] = menu.IsItemEnabled(id);
+    }
+    return choose;
+  });
+  auto open = [&] {
+    QTest::mouseClick(Widget(), Qt::RightButton, Qt::NoModifier, QPoint(20, 20), 1000);
+  };
+  // Nothing selected: the default menu; Insert Object is enabled by its
+  // handler (there is a frame to edit), Cut has no handler here.
+  open();
+  ASSERT_TRUE(items.count(57856));
+  EXPECT_TRUE(items[57856]);
+  EXPECT_FALSE(items[57635]);
+  // A selected group: Break Apart and Edit Object.
+  CPicShape* box = Square(Rect32{300, 1500, 300, 1200}, 0xFF0000FF);
+  view->State().GetEditFrame()->AddChild(box);
+  ASSERT_TRUE(view->State().RunEdit([&] { box->SetSelected(true); }));
+  open();
+  EXPECT_TRUE(items.count(32769) && items.count(32790));
+  EXPECT_FALSE(items.count(57856));
+  // A text being edited: the text menu without Deselect All.
+  EditText();
+  open();
+  EXPECT_TRUE(items.count(32936));
+  EXPECT_FALSE(items.count(33037));
+  view->State().SetTextEditTarget(nullptr);
+  // The chosen command runs: Insert Object cannot make an object here and
+  // says so, leaving the drawing as it was.
+  ASSERT_TRUE(view->State().RunEdit([&] { box->SetSelected(false); }));
+  const std::string before = Dump();
+  choose = 57856;
+  open();
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].text, LoadString(102));
+  EXPECT_EQ(Dump(), before);
+  SetMenuTrackHook(nullptr);
+}
+
+TEST_F(MarlViewInputTest, ViewCommandsAndTheirUpdateHandlers) {
+  // Enabled and checked as the update handler leaves them.
+  auto update = [&](UINT id) {
+    CCmdUI ui;
+    ui.m_nID = id;
+    EXPECT_TRUE(ui.DoUpdate(view.get(), true)) << id;
+    return std::pair<bool, int>(ui.m_enabled, ui.m_check);
+  };
+  using State = std::pair<bool, int>;
+  // Work Area: layout mode 1 and back, the document's view bit 2 following.
+  EXPECT_EQ(update(33110), State(true, 0));
+  ASSERT_TRUE(view->ExecuteCommand(33110));
+  EXPECT_EQ(view->State().GetLayoutMode(), kLayoutWorkArea);
+  EXPECT_NE(doc.m_viewOptionBits & 0x4, 0);
+  EXPECT_EQ(update(33110), State(true, 1));
+  ASSERT_TRUE(view->ExecuteCommand(33110));
+  EXPECT_EQ(view->State().GetLayoutMode(), kLayoutPage);
+  EXPECT_EQ(doc.m_viewOptionBits & 0x4, 0);
+  // Edit Center Point: needs one selected object; the arrow tool, the
+  // default centre (middle of the bounds) in one edit, handle mode 4.
+  EXPECT_EQ(update(33111), State(false, 0));
+  CPicShape* box = Square(Rect32{300, 1500, 300, 1200}, 0xFF0000FF);
+  view->State().GetEditFrame()->AddChild(box);
+  ASSERT_TRUE(view->State().RunEdit([&] { box->SetSelected(true); }));
+  EXPECT_EQ(update(33111), State(true, 0));
+  tools.log.clear();
+  const CEditStep* undo = page->GetUndoList();
+  ASSERT_TRUE(view->ExecuteCommand(33111));
+  EXPECT_EQ(tools.log, (std::vector<std::string>{"2/0/-1"}));
+  EXPECT_EQ(view->State().GetHandleMode(), kHandleCenter);
+  ASSERT_TRUE(box->HasCenter());
+  EXPECT_EQ(box->GetStoredCenter(), (Point32{900, 750}));
+  EXPECT_NE(page->GetUndoList(), undo);
+  EXPECT_EQ(update(33111), State(true, 1));
+  ASSERT_TRUE(view->ExecuteCommand(33111));
+  EXPECT_EQ(view->State().GetHandleMode(), kHandleNone);
+  // Test Buttons: the mode and the document's view bit 1.
+  EXPECT_EQ(update(33131), State(true, 0));
+  ASSERT_TRUE(view->ExecuteCommand(33131));
+  EXPECT_EQ(view->State().m_testButtons, 1);
+  EXPECT_NE(doc.m_viewOptionBits & 0x2, 0);
+  EXPECT_EQ(update(33131), State(true, 1));
+  // On the symbol side neither the work area nor test buttons apply.
+  CDocumentPage* symbol = NewPage(doc, true);
+  ASSERT_TRUE(view->SetEditContext(symbol));
+  EXPECT_FALSE(update(33110).first);
+  EXPECT_EQ(update(33131), State(false, 0));
+}
+
+TEST_F(MarlViewInputTest, TestButtonsTrackHoverAndActOnRelease) {
+  CScriptedInputSource script;
+  SetInputSource(&script);
+  Zoom();
+  // A one-frame symbol holding a square, placed as a button at 300..1500 x
+  // 300..1200 whose action toggles the view quality.
+  CDocumentPage* symbol = NewPage(doc, true);
+  CPicFrame* symbolFrame = symbol->GetFirstFrame();
+  symbolFrame->AddChild(Square(Rect32{0, 1200, 0, 900}, 0xFF0000FF));
+  symbol->GetRoot()->RecalcAndNotify(nullptr);
+  auto* button = new CPicButton;
+  button->m_matrix.tx = 300;
+  button->m_matrix.ty = 300;
+  view->State().GetEditFrame()->AddChild(button);
+  button->AttachToSymbol(symbol);
+  CFrameAction quality;
+  quality.type = CFrameAction::kToggleHighQuality;
+  ASSERT_TRUE(view->State().RunEdit([&] { button->SetAction(quality); }));
+  page->GetRoot()->RecalcAndNotify(nullptr);
+  ASSERT_TRUE(view->ExecuteCommand(33131));
+  const CPoint on = ToClient(Point32{900, 750});
+  const CPoint off = ToClient(Point32{2500, 1800});
+
+  // Hover: over while the mouse is on it, up when it leaves.
+  QTest::mouseMove(Widget(), QPoint(on.x, on.y));
+  EXPECT_EQ(button->GetState(), CPicButton::kOver);
+  QTest::mouseMove(Widget(), QPoint(off.x, off.y));
+  EXPECT_EQ(button->GetState(), CPicButton::kUp);
+
+  struct Case {
+    const char* what;
+    std::vector<CPoint> moves;  // from the button's middle
+    int32_t quality;            // after the release
+    int32_t state;
+  } cases[] = {
+      {"released over it", {{2, 0}}, kQualitySmooth, CPicButton::kOver},
+      {"released elsewhere", {{off.x - on.x, off.y - on.y}}, kQualitySmooth, CPicButton::kUp},
+      {"left and came back", {{off.x - on.x, 0}, {1, 1}}, kQualityFast, CPicButton::kOver},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Drag(script, on, c.moves);
+    EXPECT_EQ(view->State().m_viewQuality, c.quality);
+    EXPECT_EQ(button->GetState(), c.state);
+  }
+  EXPECT_TRUE(tools.tool.presses.empty());  // the tool never saw them
+  // At outline quality no button is found: the press goes to the tool.
+  view->State().m_viewQuality = kQualityOutlines;
+  Drag(script, on, {});
+  EXPECT_EQ(tools.tool.presses.size(), 1u);
+  // Leaving test mode puts the hovered button back up.
+  view->State().m_viewQuality = kQualityFast;
+  QTest::mouseMove(Widget(), QPoint(on.x + 1, on.y));
+  EXPECT_EQ(button->GetState(), CPicButton::kOver);
+  ASSERT_TRUE(view->ExecuteCommand(33131));
+  EXPECT_EQ(button->GetState(), CPicButton::kUp);
+}
+
+TEST_F(MarlViewInputTest, PageKeysEnterEscapeAndCursorKeys) {
+  CDocumentPage* second = NewPage(doc);
+  CDocumentPage* third = NewPage(doc);
+  struct Case {
+    Qt::Key key;
+    CDocumentPage* want;
+  } cases[] = {{Qt::Key_PageDown, second}, {Qt::Key_End, third}, {Qt::Key_PageDown, third},
+               {Qt::Key_PageUp, second},   {Qt::Key_Home, page}, {Qt::Key_PageUp, page}};
+  for (const Case& c : cases) {
+    QTest::keyClick(Widget(), c.key);
+    EXPECT_EQ(view->GetEditContext(), c.want) << c.key;
+  }
+  // Enter plays or stops through the view's playback.
+  CRecordingPlayback playback;
+  view->SetPlayback(&playback);
+  QTest::keyClick(Widget(), Qt::Key_Return);
+  EXPECT_EQ(playback.calls, (std::vector<std::string>{"play"}));
+  // Shift and Control ask the tool for the cursor again.
+  tools.tool.cursorCalls = 0;
+  QTest::mouseMove(Widget(), QPoint(10, 10));
+  const int afterMove = tools.tool.cursorCalls;
+  EXPECT_GE(afterMove, 1);
+  QTest::keyPress(Widget(), Qt::Key_Shift);
+  QTest::keyRelease(Widget(), Qt::Key_Shift);
+  EXPECT_EQ(tools.tool.cursorCalls, afterMove + 2);
+  // Escape deselects, or ends the editing of a text.
+  CPicShape* box = Square(Rect32{300, 1500, 300, 1200}, 0xFF0000FF);
+  view->State().GetEditFrame()->AddChild(box);
+  ASSERT_TRUE(view->State().RunEdit([&] { box->SetSelected(true); }));
+  QTest::keyClick(Widget(), Qt::Key_Escape);
+  EXPECT_FALSE(box->IsSelected());
+  EXPECT_EQ(playback.calls.back(), "stop");
+  CPicText* text = EditText();
+  QTest::keyClicks(Widget(), "ab");
+  QTest::keyClick(Widget(), Qt::Key_Escape);
+  EXPECT_EQ(view->GetTextEditObject(), nullptr);
+  EXPECT_EQ(text->GetText(0), "ab");  // typed before it ended
+  view->SetPlayback(nullptr);
+}
+
+TEST_F(MarlViewInputTest, ThePenHeldUpsideDownPressesWithTheSpecialTool) {
+  CScriptedInputSource script;
+  SetInputSource(&script);
+  CRecordingTool special;
+  tools.special = &special;
+  SetTabletPresent(true);
+  view->OnActivateView(true, view.get(), nullptr);
+  ASSERT_NE(view->GetTabletContext(), nullptr);
+  ASSERT_TRUE(view->TabletHasOrientation());
+  PACKET tip{};
+  tip.pkCursor = kTabletCursorPen;
+  tip.pkButtons = 1;  // its system action is a click
+  tip.pkOrientation.orAltitude = 600;
+  tip.pkTime = 5;
+  PACKET eraser = tip;
+  eraser.pkCursor = kTabletCursorEraser;
+  eraser.pkOrientation.orAltitude = -600;
+  PACKET hover = eraser;
+  hover.pkButtons = 0;
+  struct Case {
+    const char* what;
+    std::vector<PACKET> hovered;  // seen by a mouse move before the press
+    std::vector<PACKET> queued;   // queued at the press
+    uint32_t pressTime;
+    bool special;
+  } cases[] = {
+      {"a mouse", {}, {}, 10, false},
+      {"pressed with the tip", {}, {tip, tip}, 10, false},
+      {"pressed upside down", {}, {eraser, eraser}, 10, true},
+      {"hovering upside down, pressed at once", {hover}, {}, 100, true},
+      {"hovering upside down, long ago", {hover}, {}, 400, false},
+      {"the tablet lost its pen", {}, {hover, hover}, 10, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    tools.tool.presses.clear();
+    special.presses.clear();
+    script.SetTime(0);
+    for (const PACKET& p : c.hovered) TabletQueuePacket(p);
+    QTest::mouseMove(Widget(), QPoint(12, 12));
+    script.SetTime(c.pressTime);
+    QTest::mouseMove(Widget(), QPoint(10, 10));
+    for (const PACKET& p : c.queued) TabletQueuePacket(p);
+    Drag(script, CPoint(10, 10), {});
+    EXPECT_EQ(special.presses.size(), c.special ? 1u : 0u);
+    EXPECT_EQ(tools.tool.presses.size(), c.special ? 0u : 1u);
+    PACKET left;
+    EXPECT_EQ(WTPacketsPeek(view->GetTabletContext(), 1, &left), 0);  // flushed after the press
+  }
+  tools.special = nullptr;
+  UnloadWintab();
+  SetTabletPresent(false);
+}
+
+TEST_F(MarlViewInputTest, TheCaretBlinksOnTimerFourteen) {
+  Zoom();
+  CPicText* text = EditText();
+  QTest::keyClicks(Widget(), "abc");
+  Drain();
+  view->UpdateWindow();
+  const CRect client = view->GetClientRect();
+  auto pixels = [&] {
+    return view->GetSurface()->Image().copy(0, 0, client.Width(), client.Height());
+  };
+  auto differing = [](const QImage& a, const QImage& b) {
+    int n = 0;
+    for (int y = 0; y < a.height(); ++y)
+      for (int x = 0; x < a.width(); ++x) n += a.pixel(x, y) != b.pixel(x, y) ? 1 : 0;
+    return n;
+  };
+  const QImage shown = pixels();
+  view->SendMessage(WM_TIMER, kCaretTimerId, 0);
+  const QImage hidden = pixels();
+  const int caret = differing(shown, hidden);
+  EXPECT_GT(caret, 0);
+  view->SendMessage(WM_TIMER, kCaretTimerId, 0);
+  EXPECT_EQ(differing(pixels(), shown), 0);
+  // With a selection there is no caret to blink.
+  text->SetSelection(0, 2);
+  view->InvalidateRect(nullptr, false);
+  view->UpdateWindow();
+  const QImage selected = pixels();
+  view->SendMessage(WM_TIMER, kCaretTimerId, 0);
+  EXPECT_EQ(differing(pixels(), selected), 0);
+  view->State().SetTextEditTarget(nullptr);
 }
 
 }  // namespace
