@@ -2,9 +2,9 @@
 // do (tidy-up, lasso, transform, merge, delete, copy, hit test, clipping to a
 // region or a selection, style application, filling from a curve work list),
 // checking the invariants after each insertion, after each clean-up and edit,
-// and after undoing the whole batch. Where no edges cross, copies of the
-// graph get their regions built from guessed starts and from the top, and
-// the two trees must agree.
+// and after undoing the whole batch. Where no edges cross and every region's
+// kind follows the way its cycle runs, copies of the graph get their regions
+// built from guessed starts and from the top, and the two trees must agree.
 //
 // Input: one header byte (bits 0-3: coordinate scale shift 2..11), then
 // records of 13 bytes: an operation byte (bits 0-1 precedence, bit 2 straight,
@@ -107,9 +107,45 @@ std::string DescribeTree(EdgeGraph& graph) {
   return out;
 }
 
-// Where no edges cross, regions built from guessed starts come out as the
-// plain build from the top makes them: two copies of the graph are built,
-// one each way.
+// Twice the signed area a region's boundary cycle encloses, curves sampled:
+// negative where the walk runs clockwise (y up), keeping an outer region's
+// face on its right.
+double CycleArea2(const Region* r) {
+  double sum = 0;
+  const HalfEdge* h = r->boundary;
+  do {
+    QuadCurve c;
+    EdgeGetCurve(h, c);
+    const int steps = c.straight ? 1 : 16;
+    double px = c.p0.x, py = c.p0.y;
+    for (int i = 1; i <= steps; ++i) {
+      const double t = double(i) / steps, u = 1 - t;
+      const double x = u * u * c.p0.x + 2 * u * t * c.control.x + t * t * c.p2.x;
+      const double y = u * u * c.p0.y + 2 * u * t * c.control.y + t * t * c.p2.y;
+      sum += px * y - x * py;
+      px = x;
+      py = y;
+    }
+    h = HalfEdgeNextOnBoundary(h);
+  } while (h && h != r->boundary);
+  return sum;
+}
+
+// Whether every region's kind agrees with the way its cycle runs. Edges that
+// pass within a unit of a vertex without meeting it are not crossings to the
+// graph, but around that vertex the walk may then take a face for its
+// neighbour: the regions no longer nest as the plane does.
+bool KindsFollowCycles(EdgeGraph& graph) {
+  RegionIter it;
+  if (RegionIterInit(it, graph) < 0) return false;
+  while (const Region* r = RegionIterNext(it))
+    if (!RegionIsEmpty(*r) && (CycleArea2(r) < 0) != RegionIsOuter(*r)) return false;
+  return true;
+}
+
+// Where no edges cross and the regions nest as the plane does, regions built
+// from guessed starts come out as the plain build from the top makes them:
+// two copies of the graph are built, one each way.
 void CompareBuilds(EdgeGraph& graph, const char* when) {
   EdgeGraphCheckOptions options;
   options.include_unsplit = true;
@@ -118,10 +154,14 @@ void CompareBuilds(EdgeGraph& graph, const char* when) {
   for (int pass = 0; pass < 2; ++pass) {
     const int mode = EdgeGraphSetRegionStartMode(pass ? kRegionStartGuessed : kRegionStartFromTop);
     EdgeGraph copy;
+    bool nested = true;
     if (EdgeGraphInit(copy) == 0 && EdgeGraphMerge(graph, copy, 3) == 0 &&
-        EdgeGraphBuildRegions(copy) == 0)
+        EdgeGraphBuildRegions(copy) == 0) {
+      nested = pass || KindsFollowCycles(copy);
       trees[pass] = DescribeTree(copy);
+    }
     EdgeGraphSetRegionStartMode(mode);
+    if (!nested) return;
   }
   if (trees[0] != trees[1]) {
     std::fprintf(stderr, "regions built from guesses differ %s:\n%s---\n%s", when, trees[0].c_str(),

@@ -75,15 +75,26 @@ bool OuterAtVertex(const Region* r, const Vertex* v) {
 }
 
 // Classifies by the curve whose bulge is the region's topmost point: running
-// left to right over the top leaves the face below, on the right.
+// left to right over the top leaves the face below, on the right. The
+// direction is the curve's x velocity where its y velocity vanishes; only a
+// curve that stops there (a line folded back on itself) is split towards its
+// top until its control point says which way it runs.
 bool OuterAtCurve(QuadCurve c) {
+  // y'(t) = 2 (f + t e) and x'(t) = 2 (g + t h): at the top t = -f / e, where
+  // x' has the sign of g e - f h over e (e < 0 at a top).
+  const int64_t e = int64_t{c.p0.y} - 2 * int64_t{c.control.y} + c.p2.y;
+  const int64_t f = int64_t{c.control.y} - c.p0.y;
+  const int64_t g = int64_t{c.control.x} - c.p0.x;
+  const int64_t h = int64_t{c.p0.x} - 2 * int64_t{c.control.x} + c.p2.x;
+  const __int128 velocity = static_cast<__int128>(g) * e - static_cast<__int128>(f) * h;
+  if (e != 0 && velocity != 0) return (velocity > 0) == (e > 0);
   for (int i = 0;; ++i) {
-    const int32_t s = c.p0.x, k = c.control.x, e = c.p2.x;
-    if (s != e) {
-      if (s <= k && k <= e) return true;
-      if (s >= k && k >= e) return false;
+    const int32_t s = c.p0.x, k = c.control.x, end = c.p2.x;
+    if (s != end) {
+      if (s <= k && k <= end) return true;
+      if (s >= k && k >= end) return false;
     }
-    if (i == kCurveSplits) return s < e;
+    if (i == kCurveSplits) return s < end;
     QuadCurve h1, h2;
     CurveSplitHalf(c, h1, h2);
     const int32_t y1 = CurveAxisExtremum(h1.p0.y, h1.control.y, h1.p2.y);

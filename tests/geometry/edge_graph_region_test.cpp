@@ -92,6 +92,41 @@ TEST_F(RegionTest, ClassificationIndependentOfDirectionAndCurves) {
   }
 }
 
+// A long thin loop: a curve that runs far out and turns back, closed by a
+// short line. Its topmost point lies just past the turn, where the curve
+// still runs across; which way it runs there decides the kind, however
+// close the turn is. Mirrored, the loop's top runs the other way; upside
+// down, its top is the short line's end.
+TEST_F(RegionTest, ThinLoopsAreClassifiedByTheirDirectionAtTheTop) {
+  struct Case {
+    const char* name;
+    int sx, sy;
+  } cases[] = {{"pointing up and left", 1, 1},
+               {"mirrored", -1, 1},
+               {"upside down", 1, -1},
+               {"both", -1, -1}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    Reinit();
+    const Point32 a{k.sx * 531456, k.sy * -542720}, b{k.sx * 534656, k.sy * -541184};
+    QuadCurve loop, chord;
+    CurveSet(a, {k.sx * -646258, k.sy * 753701}, b, loop);
+    CurveFromLine(b, a, chord);
+    ASSERT_EQ(Insert(graph, loop, 0, 1, 1), 0);
+    ASSERT_EQ(Insert(graph, chord, 0, 1, 1), 0);
+    ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+    ASSERT_TRUE(Clean());
+    const std::vector<Region*> all = AllRegions(graph);
+    ASSERT_EQ(all.size(), 2u) << DescribeRegions(graph);
+    EXPECT_FALSE(RegionIsOuter(*all[0])) << DescribeRegions(graph);
+    EXPECT_TRUE(RegionIsOuter(*all[1])) << DescribeRegions(graph);
+    EXPECT_EQ(RegionGetParent(all[1]), all[0]);
+    // The face on a boundary's right is inside a clockwise cycle.
+    EXPECT_LT(CycleArea(all[1]), 0);
+    EXPECT_GT(CycleArea(all[0]), 0);
+  }
+}
+
 //  +--------------+
 //  |      1       |
 //  |   +------+   |
