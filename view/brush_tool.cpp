@@ -18,6 +18,7 @@
 #include "platform/qt/tablet.h"
 #include "render/gdi/app_palette.h"
 #include "render/gdi/marl_dc.h"
+#include "view/gesture_scope.h"
 #include "view/marl_view.h"
 
 namespace {
@@ -102,15 +103,6 @@ struct PenButtons {
   }
 };
 
-// Releases the mouse capture when the gesture ends, also by an exception.
-class CaptureScope {
- public:
-  explicit CaptureScope(CMarlView& view) { view.SetCapture(); }
-  ~CaptureScope() { ReleaseCapture(); }
-  CaptureScope(const CaptureScope&) = delete;
-  CaptureScope& operator=(const CaptureScope&) = delete;
-};
-
 }  // namespace
 
 // What one stroke carries from the press to the merge.
@@ -185,11 +177,14 @@ bool CBrushTool::SetCursor(CMarlView& /*view*/, const Point32& /*point*/) {
 }
 
 void CBrushTool::OnPress(CMarlView& view, UINT /*flags*/, int32_t x, int32_t y) {
-  if (mode_ == kBrushModeAlternate) return;
   ViewState& state = view.State();
   Stroke s;
   state.GetClientToDocMatrix(s.clientToDoc);
   MatrixTransformPoint(s.clientToDoc, Point32{x, y}, s.startDoc);
+  if (mode_ == kBrushModeAlternate) {
+    PaintBucketPress(view, *this, s.startDoc);
+    return;
+  }
   if (state.GetEditDrawing() == nullptr && state.GetTextEditObject() == nullptr && HasColorDef()) {
     AfxMessageBox(kNoEditLayerString, MB_OK);
     return;

@@ -25,8 +25,7 @@ class CBrushTool : public CDrawTool {
   CBrushTool(const CBrushTool&) = delete;
   CBrushTool& operator=(const CBrushTool&) = delete;
 
-  // The stroke (modes 0 to 5); nothing in mode 6 (the bucket and faucet
-  // act elsewhere).
+  // The stroke (modes 0 to 5); in mode 6 the bucket's or faucet's click.
   void OnPress(CMarlView& view, UINT flags, int32_t x, int32_t y) override;
   bool SetCursor(CMarlView& view, const Point32& point) override;
 
@@ -77,3 +76,11 @@ class CBrushTool : public CDrawTool {
   BrushFillPlacer noPlacer_;
   BrushFillPlacer* placer_ = &noPlacer_;
 };
+
+// The Paint Bucket's or the Faucet's click at point (document units), one
+// edit transaction (paint_bucket_tool.cpp).
+void PaintBucketPress(CMarlView& view, CBrushTool& tool, const Point32& point);
+// Tracks the drag of a fill's vector from start: end follows the cursor,
+// snapped to points or to 15-degree directions. 1 when the drag is at least
+// 4 pixels long.
+int DragFillVector(CMarlView& view, const Point32& start, Point32& end, bool snapToPoints);

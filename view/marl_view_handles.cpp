@@ -14,6 +14,7 @@
 #include "view/core/handle_drag.h"
 #include "view/core/snap.h"
 #include "view/draw_tool.h"
+#include "view/gesture_scope.h"
 #include "view/marl_view.h"
 
 namespace {
@@ -24,18 +25,6 @@ constexpr int kSnapMarkNone = 34;
 constexpr int kCentreMark = CRenderContext::kHandleCross | CRenderContext::kHandleLarge;
 // The best priority that still counts as a snap for the marker.
 constexpr int32_t kSnapMarkPriority = 14;
-
-// Ends the drag's feedback however the loop is left.
-class FeedbackScope {
- public:
-  explicit FeedbackScope(CMarlView& view) : view_(view) { view_.BeginFeedback(); }
-  ~FeedbackScope() { view_.EndFeedback(); }
-  FeedbackScope(const FeedbackScope&) = delete;
-  FeedbackScope& operator=(const FeedbackScope&) = delete;
-
- private:
-  CMarlView& view_;
-};
 
 // Calls step(cursor, feedback context) for each new cursor position (document
 // units) while the button is down, each inside a feedback frame.

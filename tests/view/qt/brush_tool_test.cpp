@@ -27,67 +27,22 @@
 #include "platform/qt/tablet.h"
 #include "platform/qt/window_surface.h"
 #include "tests/common/edge_styles.h"
+#include "tool_fixture.h"
 #include "view/marl_view.h"
-#include "window_host.h"
 
 namespace {
 
 constexpr uint32_t kRed = 0xFF0000FF;
 
-class CBrushTools : public ViewTools {
- public:
-  CDrawTool* GetCurrentTool() override { return current; }
-  int32_t GetCurrentToolType() const override { return kToolBrush; }
-  int32_t GetCurrentPanel() const override { return 1; }
-  void SetCurrentTool(int32_t, int32_t, int32_t) override {}
-  CDrawTool* current = nullptr;
-};
-
-// The fill's colour word at a document point; 0 for none.
-uint32_t FillAt(EdgeGraph& g, int32_t x, int32_t y) {
-  Region* r = EdgeGraphFindRegion(g, Point32{x << 8, y << 8});
-  if (r == nullptr || StyleIndexOf(r->fill) == 0) return 0;
-  FillStyle s;
-  EdgeGraphGetFillStyle(g, r->fill, s);
-  return s.colour;
-}
-
 // One pixel per twip at 100 %: document points are client pixels.
-class BrushToolTest : public ModelTest {
+class BrushToolTest : public ToolViewTest {
  protected:
   void SetUp() override {
-    ModelTest::SetUp();
-    SetLogPixels(1440, 1440);
-    doc.m_movieRect = Rect32{0, 3000, 0, 2000};
-    page = NewPage(doc);
-    ASSERT_TRUE(host.Create("PL_Default", "frame", WS_VISIBLE, {20, 20, 320, 260}, nullptr, 0));
-    view = std::make_unique<CMarlView>();
-    ASSERT_TRUE(view->Create("PL_Default", "", WS_VISIBLE | WS_CHILD, {0, 0, 300, 240}, &host, 1));
-    host.child = view.get();
-    view->State().SetDocument(&doc);
-    ASSERT_TRUE(view->SetEditContext(page));
-    view->State().SetZoom(0x10000, nullptr, 0);
-    layer = view->State().FindEditLayer();  // the page's first layer
-    ASSERT_NE(layer, nullptr);
-    view->SetTools(&tools);
+    ToolViewTest::SetUp();
+    tools.type = kToolBrush;
     tools.current = &brush;
     eraser.Reset(0);
     eraser.SetShape(brush.GetShape());
-    SetInputSource(&script);
-    SetMessageBoxSink(&boxes);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(host.GetWidget()));
-  }
-  void TearDown() override {
-    SetInputSource(nullptr);
-    SetMessageBoxSink(nullptr);
-    host.child = nullptr;
-    view->DestroyWindow();
-    host.DestroyWindow();
-    view.reset();
-    SetLogPixels(0, 0);
-    SetTabletPresent(false);
-    UnloadWintab();
-    ModelTest::TearDown();
   }
   CPicLayer* AddLayer(int32_t type) {
     CPicLayer* l = nullptr;
@@ -98,65 +53,13 @@ class BrushToolTest : public ModelTest {
     }));
     return l;
   }
-  EdgeGraph& Drawing(CPicLayer* l) { return l->GetFirstFrame()->GetGeometry(); }
-  void AddSquare(CPicLayer* l, const Rect32& r) {
-    ASSERT_TRUE(Edit(page, [&] {
-      EdgeGraph& g = Drawing(l);
-      const auto red = static_cast<StyleIndex>(EdgeGraphAddFillStyle(g, SolidFill(kRed)));
-      PointList path;
-      ASSERT_EQ(PathFromRect(path, r), 0);
-      ASSERT_EQ(EdgeGraphAddPath(g, path, 0, 0, red), 0);
-      ASSERT_EQ(EdgeGraphUpdate(g), 0);
-    }));
-  }
-  CPoint Screen(int x, int y) { return view->ClientToScreen(CPoint(x, y)); }
-  // A press at the first point, the button held along the others (10 ms
-  // apart), then released.
-  void Drag(const std::vector<CPoint>& points) {
-    uint32_t t = 1000;
-    script.SetTime(t);
-    for (const CPoint& p : points) {
-      InputSample s;
-      s.time = t += 10;
-      s.screen = Screen(p.x, p.y);
-      s.buttons = MK_LBUTTON;
-      script.Push(s);
-    }
-    Press(points.front());
-  }
-  void Press(CPoint at) {
-    QTest::mousePress(view->GetWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(at.x, at.y));
-    QTest::mouseRelease(view->GetWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(at.x, at.y));
-  }
-  // The page's stream.
-  std::vector<uint8_t> PageBytes() {
-    CMemFile file;
-    CArchive ar(&file, CArchive::store);
-    page->SerializeContents(ar);
-    ar.Close();
-    const auto data = file.GetData();
-    return {data.begin(), data.end()};
-  }
-  int UndoSteps() const {
-    int n = 0;
-    for (const CEditStep* s = page->GetUndoList(); s != nullptr; s = s->m_link) ++n;
-    return n;
-  }
   QImage Pixels() {
     const CRect client = view->GetClientRect();
     return view->GetSurface()->Image().copy(0, 0, client.Width(), client.Height());
   }
 
-  CTestDoc doc;
-  CDocumentPage* page = nullptr;
-  CPicLayer* layer = nullptr;
-  CHost host;
-  CBrushTools tools;
   CBrushTool brush;
   CBrushTool eraser;
-  std::unique_ptr<CMarlView> view;
-  CScriptedInputSource script;
-  CRecordingMessageBoxSink boxes;
 };
 
 TEST_F(BrushToolTest, MouseStrokeFillsTheDrawingInOneUndoStep) {
@@ -206,18 +109,6 @@ TEST_F(BrushToolTest, NoCurrentLayerIsReportedAndNothingChanges) {
   EXPECT_EQ(boxes.boxes[0].helpId, 608u);  // there is no current layer to draw into
   EXPECT_EQ(PageBytes(), before);
 }
-
-// A source that throws at its k-th sample, as a failure inside the gesture.
-class CThrowingSource : public CScriptedInputSource {
- public:
-  int throwAt = -1;
-
- protected:
-  void Pump() override {
-    if (throwAt-- == 0) throw CMemoryException();
-    CScriptedInputSource::Pump();
-  }
-};
 
 // Fails while the stroke is merged, after the plain drawings were merged.
 class CThrowingPlacer : public BrushFillPlacer {

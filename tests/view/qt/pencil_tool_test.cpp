@@ -1,0 +1,316 @@
+// The Pencil, the Lasso and the Paint Bucket through the drawing view's
+// window with scripted input: strokes become lines in one undo step, shape
+// drags, the ink bottle, lasso selection, and the bucket filling what a
+// pencil stroke closed.
+#include "view/pencil_tool.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "geometry/edge_graph_insert.h"
+#include "geometry/edge_graph_update.h"
+#include "geometry/path.h"
+#include "platform/core/exceptions.h"
+#include "tests/common/edge_styles.h"
+#include "tests/common/geos.h"
+#include "tests/geometry/region_util.h"
+#include "tool_fixture.h"
+#include "view/brush_tool.h"
+#include "view/core/assistant_settings.h"
+
+namespace {
+
+constexpr uint32_t kRed = 0xFF0000FF;
+
+// Points round an ellipse, the first one repeated at the end.
+std::vector<CPoint> Around(int cx, int cy, int rx, int ry, int n = 48) {
+  std::vector<CPoint> points;
+  for (int i = 0; i <= n; ++i) {
+    const double a = 2 * M_PI * i / n;
+    points.emplace_back(cx + static_cast<int>(std::lround(rx * std::cos(a))),
+                        cy + static_cast<int>(std::lround(ry * std::sin(a))));
+  }
+  return points;
+}
+
+int32_t EdgeCount(EdgeGraph& g) {
+  int32_t n = 0;
+  EdgeGraphForEachEdge(g, nullptr, [&](Edge*) { ++n; });
+  return n;
+}
+
+// The union of the drawing's edge bounds, in twips.
+Rect32 EdgeBounds(EdgeGraph& g) {
+  Rect32 all;
+  EdgeGraphForEachEdge(g, nullptr, [&](Edge* e) {
+    Rect32 b;
+    CurveGetBounds(e->curve, b);
+    RectUnion(all, b, all);
+  });
+  Rect32 out;
+  RectShift(all, ShiftRight(8), out);
+  return out;
+}
+
+class PencilToolTest : public ToolViewTest {
+ protected:
+  void SetUp() override {
+    ToolViewTest::SetUp();
+    ResetAssistantSettings();
+    tools.current = &pencil;
+    bucket.SetMode(kBrushModeAlternate);
+    bucket.SetGapSize(0);
+  }
+  void TearDown() override {
+    ResetAssistantSettings();
+    ToolViewTest::TearDown();
+  }
+  CPencilTool pencil;
+  CBrushTool bucket;
+};
+
+// Pencil a closed shape, fill it with the bucket, undo twice and redo
+// twice: after every step the page is what it was after that step first.
+TEST_F(PencilToolTest, PencilFillUndoRedo) {
+  const std::vector<uint8_t> empty = PageBytes();
+  const int steps = UndoSteps();
+  Drag(Around(150, 120, 60, 50));
+  EXPECT_GT(EdgeCount(Drawing()), 0);
+  EXPECT_EQ(FillAt(Drawing(), 150, 120), 0u);
+  const std::vector<uint8_t> drawn = PageBytes();
+  EXPECT_EQ(UndoSteps(), steps + 1);
+
+  tools.current = &bucket;
+  Press({150, 120});
+  EXPECT_EQ(FillAt(Drawing(), 150, 120), kRed);
+  EXPECT_EQ(FillAt(Drawing(), 150, 60), 0u);  // outside the shape
+  const std::vector<uint8_t> filled = PageBytes();
+  EXPECT_EQ(UndoSteps(), steps + 2);
+
+  page->Undo();
+  EXPECT_EQ(PageBytes(), drawn);
+  EXPECT_EQ(FillAt(Drawing(), 150, 120), 0u);
+  page->Undo();
+  EXPECT_EQ(PageBytes(), empty);
+  EXPECT_EQ(EdgeCount(Drawing()), 0);
+  page->Redo();
+  EXPECT_EQ(PageBytes(), drawn);
+  page->Redo();
+  EXPECT_EQ(PageBytes(), filled);
+  EXPECT_EQ(FillAt(Drawing(), 150, 120), kRed);
+  EXPECT_TRUE(boxes.boxes.empty());
+}
+
+// A straight run of points from a to b (both included), n steps.
+std::vector<CPoint> Steps(CPoint a, CPoint b, int n = 12) {
+  std::vector<CPoint> points;
+  for (int i = 0; i <= n; ++i)
+    points.emplace_back(a.x + (b.x - a.x) * i / n, a.y + (b.y - a.y) * i / n);
+  return points;
+}
+
+TEST_F(PencilToolTest, AStraightStrokeWithTheAssistantBecomesOneLine) {
+  std::vector<CPoint> points;
+  for (int x = 40; x <= 240; x += 8) points.emplace_back(x, 100 + (x / 8) % 3 - 1);
+  Drag(points);
+  ASSERT_EQ(EdgeCount(Drawing()), 1);
+  const Rect32 b = EdgeBounds(Drawing());
+  EXPECT_NEAR(b.xmin, 40, 2);
+  EXPECT_NEAR(b.xmax, 240, 2);
+  EXPECT_LE(b.ymax - b.ymin, 2);
+  EdgeGraphForEachEdge(Drawing(), nullptr, [](Edge* e) {
+    EXPECT_TRUE(e->curve.straight);
+    EXPECT_NE(StyleIndexOf(e->line), 0);
+  });
+}
+
+TEST_F(PencilToolTest, WithoutALayerToDrawIntoNothingChanges) {
+  ASSERT_TRUE(Edit(page, [&] { layer->SetType(CPicLayer::kEditable); }));
+  const std::vector<uint8_t> before = PageBytes();
+  for (int32_t mode : {kPencilStraighten, kPencilRectangle}) {
+    pencil.SetDrawMode(mode);
+    Drag(Steps({40, 60}, {200, 160}));
+  }
+  ASSERT_EQ(boxes.boxes.size(), 2u);
+  EXPECT_EQ(boxes.boxes[0].helpId, 608u);  // there is no current layer to draw into
+  EXPECT_EQ(PageBytes(), before);
+}
+
+TEST_F(PencilToolTest, AFailureDuringTheStrokeLeavesThePageAsItWas) {
+  const std::vector<uint8_t> before = PageBytes();
+  const int steps = UndoSteps();
+  CThrowingSource source;
+  SetInputSource(&source);
+  for (int k : {0, 3, 10}) {
+    SCOPED_TRACE(k);
+    source.throwAt = k;
+    for (const CPoint& p : Around(150, 120, 60, 50)) {
+      InputSample s;
+      s.screen = Screen(p.x, p.y);
+      s.buttons = MK_LBUTTON;
+      source.Push(s);
+    }
+    EXPECT_THROW(pencil.OnPress(*view, MK_LBUTTON, 210, 120), CMemoryException);
+    EXPECT_EQ(PageBytes(), before);
+    EXPECT_EQ(UndoSteps(), steps);
+    EXPECT_EQ(GetCapture(), nullptr);
+    while (source.Remaining() > 0) (void)::IsButtonStillDown(nullptr);
+  }
+  SetInputSource(&script);
+}
+
+TEST_F(PencilToolTest, ShapeDrags) {
+  struct Case {
+    const char* what;
+    int32_t mode;
+    CPoint end;
+    UINT keys;
+    int edges;  // 0: nothing added
+    Rect32 bounds;
+  } cases[] = {
+      {"a rectangle within the snap radius of a square is a square",
+       kPencilRectangle,
+       {150, 130},
+       0,
+       4,
+       {50, 140, 50, 140}},
+      {"Shift turns snapping off", kPencilRectangle, {150, 130}, MK_SHIFT, 4, {50, 150, 50, 130}},
+      {"an oval within the snap radius of a circle is a circle",
+       kPencilOval,
+       {150, 130},
+       0,
+       -1,
+       {50, 140, 50, 140}},
+      {"a line snaps to the horizontal", kPencilLine, {150, 58}, 0, 1, {50, 150, 50, 50}},
+      {"a drag of 5 U or less adds nothing", kPencilRectangle, {110, 64}, MK_SHIFT, 0, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(Edit(page, [&] {
+      EdgeGraph& g = Drawing();
+      std::vector<Edge*> edges;
+      EdgeGraphForEachEdge(g, nullptr, [&](Edge* e) { edges.push_back(e); });
+      for (Edge* e : edges) ASSERT_EQ(EdgeGraphDeleteEdge(g, e), 0);
+      ASSERT_EQ(EdgeGraphUpdate(g), 0);
+    }));
+    const int steps = UndoSteps();
+    pencil.SetDrawMode(c.mode);
+    Drag(Steps({50, 50}, c.end), c.keys);
+    if (c.edges == 0) {
+      EXPECT_EQ(EdgeCount(Drawing()), 0);
+      EXPECT_EQ(UndoSteps(), steps);
+      continue;
+    }
+    if (c.edges > 0) {
+      EXPECT_EQ(EdgeCount(Drawing()), c.edges);
+    }
+    const Rect32 b = EdgeBounds(Drawing());
+    EXPECT_TRUE(RectsNearlyEqual(b, c.bounds, 1))
+        << b.xmin << " " << b.xmax << " " << b.ymin << " " << b.ymax;
+    EXPECT_EQ(UndoSteps(), steps + 1);
+  }
+}
+
+TEST_F(PencilToolTest, DrawModesAndTheInkBottle) {
+  struct Case {
+    int32_t mode;
+    int32_t last;
+    bool checked;
+  } cases[] = {{kPencilOval, kPencilOval, false},
+               {kPencilInkBottle, kPencilOval, true},
+               {kPencilInkBottle, kPencilOval, true},
+               {kPencilSmooth, kPencilSmooth, false},
+               {kPencilInkBottle, kPencilSmooth, true}};
+  for (const Case& c : cases) {
+    pencil.SetDrawMode(c.mode);
+    EXPECT_EQ(pencil.GetDrawMode(), c.mode);
+    EXPECT_EQ(pencil.GetLastMode(), c.last);
+    EXPECT_EQ(pencil.IsInkBottleChecked(), c.checked);
+  }
+  // The Pencil again: back to the last mode, never the ink bottle.
+  pencil.SetDrawMode(pencil.GetLastMode());
+  EXPECT_EQ(pencil.GetDrawMode(), kPencilSmooth);
+}
+
+// The ink bottle on an unselected line recolours the run through vertices
+// of two edges, up to the junction.
+TEST_F(PencilToolTest, InkBottleRunsStopAtJunctions) {
+  ASSERT_TRUE(Edit(page, [&] {
+    EdgeGraph& g = Drawing();
+    const auto black = static_cast<StyleIndex>(EdgeGraphAddLineStyle(g, SolidLine(0xFF000000, 20)));
+    for (const std::vector<Point32>& run : {std::vector<Point32>{{20, 20}, {100, 40}, {180, 20}},
+                                            std::vector<Point32>{{180, 20}, {260, 20}},
+                                            std::vector<Point32>{{180, 20}, {180, 100}}}) {
+      PointList path;
+      for (const Point32& p : run) ASSERT_EQ(PointListAppend(path, p, 0), 0);
+      ASSERT_EQ(EdgeGraphAddPath(g, path, black, 0, 0), 0);
+    }
+    ASSERT_EQ(EdgeGraphUpdate(g), 0);
+  }));
+  pencil.line = SolidLine(kRed, 40);
+  pencil.SetDrawMode(kPencilInkBottle);
+  const int steps = UndoSteps();
+  Press({60, 20});
+  EXPECT_EQ(UndoSteps(), steps + 1);
+  EdgeGraph& g = Drawing();
+  int red = 0, black = 0;
+  EdgeGraphForEachEdge(g, nullptr, [&](Edge* e) {
+    LineStyle s;
+    EdgeGraphGetLineStyle(g, e->line, s);
+    const bool beforeJunction =
+        std::max(e->curve.p0.x, e->curve.p2.x) <= (180 << 8) && e->curve.p0.x != e->curve.p2.x;
+    EXPECT_EQ(s.colour, beforeJunction ? kRed : 0xFF000000u);
+    ++(s.colour == kRed ? red : black);
+  });
+  EXPECT_EQ(red, 2);
+  EXPECT_EQ(black, 2);
+}
+
+// Lassos round a filled square: the selected fill is the lassoed part of
+// the square (GEOS's intersection area); Shift adds to the selection.
+TEST_F(PencilToolTest, LassoSelectsWhatItHoldsAndShiftAdds) {
+  AddSquare(layer, {100, 200, 60, 160});
+  CLassoTool lasso;
+  tools.current = &lasso;
+  // Closed polygons in client pixels (= twips), traced point by point.
+  auto trace = [&](const std::vector<CPoint>& corners, UINT keys) {
+    std::vector<CPoint> points;
+    for (size_t i = 0; i < corners.size(); ++i) {
+      const std::vector<CPoint> side = Steps(corners[i], corners[(i + 1) % corners.size()], 10);
+      points.insert(points.end(), side.begin(), side.end() - 1);
+    }
+    points.push_back(corners[0]);
+    Drag(points, keys);
+  };
+  auto selectedArea = [&] {
+    double area = 0;
+    for (Region* r : graph_test::OuterRegions(Drawing()))
+      if (StyleIndexOf(r->fill) != 0 && StyleIsSelected(r->fill)) area += graph_test::FaceArea(r);
+    return area;
+  };
+  auto expected = [&](const std::vector<std::vector<CPoint>>& lassos) {
+    Geos geos;
+    GEOSGeometry* square = geos.Polygon({{100, 60}, {200, 60}, {200, 160}, {100, 160}});
+    GEOSGeometry* all = nullptr;
+    for (const auto& l : lassos) {
+      Geos::Points ring;
+      for (const CPoint& p : l) ring.emplace_back(p.x, p.y);
+      GEOSGeometry* part = geos.Polygon(ring);
+      all = all == nullptr ? part : geos.Own(GEOSUnion_r(geos.ctx(), all, part));
+    }
+    return geos.Area(geos.Own(GEOSIntersection_r(geos.ctx(), square, all)));
+  };
+  const std::vector<CPoint> left{{80, 40}, {150, 40}, {150, 180}, {80, 180}};
+  const std::vector<CPoint> corner{{170, 130}, {230, 130}, {230, 190}, {170, 190}};
+  // Lasso outlines are fitted: allow a pixel along the cut.
+  trace(left, 0);
+  EXPECT_NEAR(selectedArea(), expected({left}), 100);
+  trace(corner, MK_SHIFT);
+  EXPECT_NEAR(selectedArea(), expected({left, corner}), 150);
+  trace(corner, 0);
+  EXPECT_NEAR(selectedArea(), expected({corner}), 100);
+}
+
+}  // namespace
