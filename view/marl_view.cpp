@@ -431,6 +431,8 @@ void CMarlView::OnSize(UINT type, int cx, int cy) {
   // The buffers no longer match the window: the preview comes off first.
   ReleaseXorBuffers();
   COffscreenView::OnSize(type, cx, cy);
+  // The scroll extent and page follow the client (a fitted view fits again).
+  if (GetEditContext() != nullptr) state_.UpdateScrollSizes();
 }
 
 void CMarlView::OnDisplayChange(UINT bitsPerPixel, int cx, int cy) {

@@ -784,4 +784,13 @@ TEST_F(MarlViewInputTest, TheCaretBlinksOnTimerFourteen) {
   view->State().SetTextEditTarget(nullptr);
 }
 
+TEST_F(MarlViewInputTest, AFittedViewFitsAgainWhenItsWindowGrows) {
+  view->State().SetLayoutMode(kLayoutFit);
+  const Fixed before = view->State().GetViewMatrix().a;
+  host.MoveWindow(CRect(20, 20, 500, 400));
+  Settle([&] { return view->GetClientRect().Width() > 300; });
+  ASSERT_GT(view->GetClientRect().Width(), 300);
+  EXPECT_GT(view->State().GetViewMatrix().a, before);
+}
+
 }  // namespace
