@@ -42,11 +42,15 @@ int64_t FixedDiv64(int64_t a, int64_t b) {
 // forward-difference step takes twice the instructions.
 #define VM_SCALAR_STEPS __attribute__((optimize("no-tree-slp-vectorize")))
 
-// A partly covered pixel whose sums are still growing.
+// A partly covered pixel whose sums are still growing, and the last sample
+// of a patterned fill in the row (several runs often share a pixel).
 struct CScanConverter::PendingPixel {
   int32_t column = kNoColumn;
   int32_t sums[3] = {0, 0, 0};
   int32_t n = 0;
+  const CSpanFill* sampled = nullptr;
+  int32_t sampledColumn = 0;
+  int32_t sample[3] = {0, 0, 0};
 };
 
 // ---- Active edges -----------------------------------------------------------
@@ -1090,11 +1094,18 @@ void CScanConverter::ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4
     }
     out[0] = out[1] = out[2] = 0;
     for (int k = 0; k < c; ++k) {
-      if (std::find(list, list + k, list[k]) != list + k) continue;
-      int32_t rgb[3];
-      SampleFill(list[k], p, py, rgb);
-      const int32_t times = static_cast<int32_t>(std::count(list + k, list + c, list[k]));
-      for (int ch = 0; ch < 3; ++ch) out[ch] += rgb[ch] * times;
+      const CSpanFill* const fill = list[k];
+      bool seen = false;
+      int32_t times = 1;
+      for (int j = 0; j < k; ++j) seen = seen || list[j] == fill;
+      if (seen) continue;
+      for (int j = k + 1; j < c; ++j) times += list[j] == fill;
+      if (pending.sampled != fill || pending.sampledColumn != p) {
+        SampleFill(fill, p, py, pending.sample);
+        pending.sampled = fill;
+        pending.sampledColumn = p;
+      }
+      for (int ch = 0; ch < 3; ++ch) out[ch] += pending.sample[ch] * times;
     }
   };
   auto addPending = [&](int32_t column, int32_t w) {

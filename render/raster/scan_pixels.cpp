@@ -415,6 +415,16 @@ void CScanConverter::GradientFillSpan(CScanConverter* cv, int32_t x0, int32_t x1
                                static_cast<uint32_t>(sx) * static_cast<uint32_t>(done)),
           sx, n, indices);
     }
+    if (cv->pixelFormat == kScan32Bit) {
+      // Straight into the row: red in the third byte.
+      uint8_t* p = cv->rowPtr + 4 * (ptrdiff_t{x0} + done + cv->xOffset);
+      for (int32_t i = 0; i < n; ++i) {
+        const uint32_t c = fill->ramp[indices[i]];
+        Store32(p + 4 * i, Pack32(RedOf(c), GreenOf(c), BlueOf(c)));
+      }
+      done += n;
+      continue;
+    }
     for (int32_t i = 0; i < n; ++i) {
       const uint32_t c = fill->ramp[indices[i]];
       colours[3 * i] = RedOf(c);

@@ -309,12 +309,11 @@ void BuildGradientRamp(const uint8_t* positions, const uint32_t* colours, int co
   uint32_t prev = colours[0], next = colours[0];
   int k = 1;
   // Each channel of an entry is (q (j - prevPos) + p (nextPos - j)) / span,
-  // truncated through a reciprocal (exact for every numerator below 2^16,
-  // see the tests). Along one segment the three numerators grow by q - p per
-  // entry: they are carried packed in one word, 21 bits each (every one
-  // stays within 0 .. 2^16, so the packed sum is exact).
-  constexpr int kLane = 21;
-  constexpr uint64_t kLaneMask = (uint64_t{1} << kLane) - 1;
+  // truncated through a reciprocal: (numerator * inverse) >> 32, exact for
+  // every numerator a ramp has (at most 255 * 256; see the tests). Along one
+  // segment a channel's numerator grows by q - p per entry, so its product
+  // with the reciprocal grows by (q - p) * inverse: each channel carries the
+  // product.
   for (int32_t j = 0; j < kRampEntries;) {
     // Every point passed moves on, so stops at one position switch colour
     // right there.
@@ -336,18 +335,20 @@ void BuildGradientRamp(const uint8_t* positions, const uint32_t* colours, int co
     }
     // The entries up to nextPos (j <= nextPos here) lie on this segment.
     const uint64_t inverse = kRampReciprocal[span];
-    int64_t packed = 0, step = 0;
+    uint64_t product[3], step[3];
     for (int c = 0; c < 3; ++c) {
       const int64_t p = (prev >> (8 * c)) & 0xFF, q = (next >> (8 * c)) & 0xFF;
-      packed += (q * (j - prevPos) + p * (nextPos - j)) << (kLane * c);
-      step += (q - p) * (int64_t{1} << (kLane * c));
+      product[c] = static_cast<uint64_t>(q * (j - prevPos) + p * (nextPos - j)) * inverse;
+      step[c] = static_cast<uint64_t>(q - p) * inverse;  // wraps: the products stay exact
     }
     const int32_t last = std::min(nextPos, kRampEntries - 1);
-    for (; j <= last; ++j, packed += step) {
-      const uint64_t u = static_cast<uint64_t>(packed);
-      ramp[j] = static_cast<uint32_t>(((u & kLaneMask) * inverse) >> 32) |
-                static_cast<uint32_t>((((u >> kLane) & kLaneMask) * inverse) >> 32) << 8 |
-                static_cast<uint32_t>((((u >> (2 * kLane)) & kLaneMask) * inverse) >> 32) << 16;
+    for (; j <= last; ++j) {
+      ramp[j] = static_cast<uint32_t>(product[0] >> 32) |
+                static_cast<uint32_t>(product[1] >> 32) << 8 |
+                static_cast<uint32_t>(product[2] >> 32) << 16;
+      product[0] += step[0];
+      product[1] += step[1];
+      product[2] += step[2];
     }
   }
 }
