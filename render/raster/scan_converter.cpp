@@ -530,6 +530,7 @@ void CScanConverter::RenderPixelRow(int32_t base, bool haveBuckets) {
       changes_[s].reserve(room + 1);
     }
     if (laneScratch_.size() < room) laneScratch_.resize(room);
+    if (newKeys_.size() < fresh) newKeys_.resize(fresh);
     active_.reserve(room);
   } catch (const std::bad_alloc&) {
     // No room to walk the row: the edges only step through it.
@@ -561,11 +562,9 @@ void CScanConverter::RenderPixelRow(int32_t base, bool haveBuckets) {
     e->StepPixelRow(base);
     rowTable_.push_back(RowEdgeOf(e));  // room was reserved
   }
-  // The edges starting on each sub-scanline, sorted by column (stable:
-  // filing order among equal columns).
+  // The edges starting on each sub-scanline, in filing order.
   newStart_[0] = rowTable_.size();
   for (int s = 0; s < 4; ++s) {
-    const size_t first = rowTable_.size();
     if (fresh != 0 && base + s < yMax) {
       const size_t r = static_cast<size_t>(base + s - yMin);
       const CScanEdge* const* e = rowEdges_.data() + rowStart_[r];
@@ -577,14 +576,7 @@ void CScanConverter::RenderPixelRow(int32_t base, bool haveBuckets) {
         CActiveEdge* a = new (memory) CActiveEdge;
         a->Setup(**e, base + s, 0);
         a->FillColumns(base, s);
-        const RowEdge entry = RowEdgeOf(a);
-        size_t j = rowTable_.size();
-        rowTable_.push_back(entry);  // room was reserved
-        while (j > first && rowTable_[j - 1].cols[s] > entry.cols[s]) {
-          rowTable_[j] = rowTable_[j - 1];
-          --j;
-        }
-        rowTable_[j] = entry;
+        rowTable_.push_back(RowEdgeOf(a));  // room was reserved
       }
     }
     newStart_[s + 1] = rowTable_.size();
@@ -654,11 +646,16 @@ void CScanConverter::BuildLane(int s) {
   }
   laneSize_[s] = n + k;
   if (k == 0) return;
+  // The new edges by column, in filing order among equal columns (their
+  // places in the table follow it).
+  uint64_t* const fresh = newKeys_.data();  // room was made
+  for (size_t j = 0; j < k; ++j) fresh[j] = EventKey(table[newFirst + j].cols[s], newFirst + j);
+  std::sort(fresh, fresh + k);
   const uint64_t* from = sorted;
   const uint64_t* const fromEnd = sorted + n;
   uint64_t* to = out;
-  for (size_t j = newFirst; j < newFirst + k; ++j) {
-    const uint64_t key = EventKey(table[j].cols[s], j);
+  for (size_t j = 0; j < k; ++j) {
+    const uint64_t key = fresh[j];
     const uint64_t col = key >> 32;
     while (from != fromEnd &&
            ((*from >> 32) < col || ((*from >> 32) == col && (*from & kPassedMark) != 0)))
@@ -750,6 +747,10 @@ __attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
                          changes_[3].data()};
   CSpanFill* cur[4] = {};
   int32_t runStart = 0;
+  // What the current fills add to a pixel per quarter column: how many
+  // there are, their colour sums, and how many are patterned.
+  int32_t count = 0, patterned = 0;
+  int32_t plain[3] = {0, 0, 0};
   for (;;) {
     const int32_t x = std::min(std::min(at[0]->x, at[1]->x), std::min(at[2]->x, at[3]->x));
     if (x == INT32_MAX) break;
@@ -757,11 +758,43 @@ __attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
     for (int s = 0; s < 4; ++s)
       if (at[s]->x == x) next[s] = (at[s]++)->top;
     if (next[0] == cur[0] && next[1] == cur[1] && next[2] == cur[2] && next[3] == cur[3]) continue;
-    if (cur[0] || cur[1] || cur[2] || cur[3]) {
+    if (count != 0) {
       const int32_t x0 = std::max(runStart, xMin), x1 = std::min(x, xMax);
-      if (x0 < x1) ResolveRun(x0, x1, cur, py, pending);
+      if (x0 < x1 && x1 - x0 < 4 && patterned == 0 && (x0 >> 2) == ((x1 - 1) >> 2)) {
+        // Solid fills over part of one pixel: onto the pending pixel directly.
+        const int32_t column = x0 >> 2, w = x1 - x0;
+        if (pending.column != column) {
+          if (pending.n > 0) BlendPixel(pending.column, pending.sums, pending.n);
+          pending.column = column;
+          pending.sums[0] = pending.sums[1] = pending.sums[2] = 0;
+          pending.n = 0;
+        }
+        pending.sums[0] += w * plain[0];
+        pending.sums[1] += w * plain[1];
+        pending.sums[2] += w * plain[2];
+        pending.n += w * count;
+      } else if (x0 < x1) {
+        ResolveRun(x0, x1, cur, py, pending);
+      }
     }
-    std::copy(next, next + 4, cur);
+    for (int s = 0; s < 4; ++s) {
+      if (next[s] == cur[s]) continue;
+      if (const CSpanFill* f = cur[s]) {
+        --count;
+        patterned -= f->kind != kSpanSolid;
+        plain[0] -= f->red;
+        plain[1] -= f->green;
+        plain[2] -= f->blue;
+      }
+      if (const CSpanFill* f = next[s]) {
+        ++count;
+        patterned += f->kind != kSpanSolid;
+        plain[0] += f->red;
+        plain[1] += f->green;
+        plain[2] += f->blue;
+      }
+      cur[s] = next[s];
+    }
     runStart = x;
   }
   if (pending.n > 0) BlendPixel(pending.column, pending.sums, pending.n);

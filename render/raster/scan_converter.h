@@ -416,6 +416,7 @@ class CScanConverter {
   std::vector<uint64_t> laneEvents_[4];  // sized to the room; laneSize_ of each in use
   size_t laneSize_[4] = {};
   std::vector<uint64_t> laneScratch_;
+  std::vector<uint64_t> newKeys_;  // one sub-scanline's new edges, sorted
   std::span<const uint64_t> Lane(int s) const { return {laneEvents_[s].data(), laneSize_[s]}; }
   std::vector<Change> changes_[4];
   std::vector<CSpanFill*> insideSnapshot_;

@@ -347,6 +347,8 @@ TEST(BitmapFill, NearestAndBilinearSamplesFollowTheDoubleReference) {
 // ---- Solid fills -------------------------------------------------------------------
 
 TEST(SolidFill, PatternKindsTileFourByFourWithThePhase) {
+  // Anti-aliased too, where whole pixels of one fill keep the pattern: a
+  // wide rectangle, and one a pixel wide (each row one whole pixel).
   struct Case {
     uint16_t patternKind;
     uint16_t pattern;
@@ -354,25 +356,30 @@ TEST(SolidFill, PatternKindsTileFourByFourWithThePhase) {
   };
   const Case cases[] = {{1, 0xA5A5, 255}, {2, 0x33CC, 255}, {3, 0x39C6, 255}};
   for (const Case& k : cases) {
-    for (Point32 origin : {Point32{0, 0}, Point32{1, 2}, Point32{3, 3}}) {
-      Image32 image(16, 12);
-      const Rect32 clip = {origin.x, origin.x + 16, origin.y, origin.y + 12};
-      CScanConverter cv(&image.bitmap, &clip, &origin, 0);
-      Matrix2x3 identity;
-      cv.SetMatrix(identity, nullptr);
-      FillStyle fill = SolidFill(Colour(10, 20, 30));
-      fill.pattern_kind = k.patternKind;
-      PointList path;
-      RectPath(path, origin.x, origin.y, origin.x + 16, origin.y + 12);
-      cv.AddPath(path, nullptr, &fill, FillRule::kEvenOdd);
-      cv.Render();
-      for (int y = 0; y < 12; ++y)
-        for (int x = 0; x < 16; ++x) {
-          const int bit = 15 - (((y + origin.y) & 3) * 4 + ((x + origin.x) & 3));
-          const bool set = (k.pattern >> bit) & 1;
-          const Rgb8 want = set ? Rgb8{10, 20, 30} : Rgb8{k.second, k.second, k.second};
-          ASSERT_EQ(image.At(x, y), want) << "kind " << k.patternKind << " at " << x << ", " << y;
+    for (uint32_t aa : {0u, 1u}) {
+      for (int width : {16, 1}) {
+        for (Point32 origin : {Point32{0, 0}, Point32{1, 2}, Point32{3, 3}}) {
+          Image32 image(16, 12);
+          const Rect32 clip = {origin.x, origin.x + 16, origin.y, origin.y + 12};
+          CScanConverter cv(&image.bitmap, &clip, &origin, aa);
+          Matrix2x3 identity;
+          cv.SetMatrix(identity, nullptr);
+          FillStyle fill = SolidFill(Colour(10, 20, 30));
+          fill.pattern_kind = k.patternKind;
+          PointList path;
+          RectPath(path, origin.x, origin.y, origin.x + width, origin.y + 12);
+          cv.AddPath(path, nullptr, &fill, FillRule::kEvenOdd);
+          cv.Render();
+          for (int y = 0; y < 12; ++y)
+            for (int x = 0; x < width; ++x) {
+              const int bit = 15 - (((y + origin.y) & 3) * 4 + ((x + origin.x) & 3));
+              const bool set = (k.pattern >> bit) & 1;
+              const Rgb8 want = set ? Rgb8{10, 20, 30} : Rgb8{k.second, k.second, k.second};
+              ASSERT_EQ(image.At(x, y), want) << "kind " << k.patternKind << " aa " << aa
+                                              << " width " << width << " at " << x << ", " << y;
+            }
         }
+      }
     }
   }
 }
