@@ -600,7 +600,10 @@ void CScanConverter::RenderPixelRow(int32_t base, bool haveBuckets) {
 
 CScanConverter::RowEdge CScanConverter::RowEdgeOf(CActiveEdge* e) {
   RowEdge r;
-  std::copy(e->cols, e->cols + 4, r.cols);
+  r.cols[0] = e->cols[0];  // four stores: std::copy became a call to memmove
+  r.cols[1] = e->cols[1];
+  r.cols[2] = e->cols[2];
+  r.cols[3] = e->cols[3];
   r.yEnd = e->yEnd;
   r.kind = e->kind;
   r.direction = e->direction;
