@@ -397,7 +397,9 @@ void CScanConverter::BitmapFillSpan(CScanConverter* cv, int32_t x0, int32_t x1, 
 }
 
 void CScanConverter::GradientFillSpan(CScanConverter* cv, int32_t x0, int32_t x1, CSpanFill* fill) {
-  if (x0 >= x1 || !cv->rowPtr || !fill->ramp) return;
+  if (x0 >= x1 || !cv->rowPtr) return;
+  const uint32_t* const ramp = fill->Ramp();
+  if (!ramp) return;
   int32_t gx, gy, sx, sy;
   GradientStart(fill, x0, cv->rowY, gx, gy, sx, sy);
   uint16_t indices[256];
@@ -419,14 +421,14 @@ void CScanConverter::GradientFillSpan(CScanConverter* cv, int32_t x0, int32_t x1
       // Straight into the row: red in the third byte.
       uint8_t* p = cv->rowPtr + 4 * (ptrdiff_t{x0} + done + cv->xOffset);
       for (int32_t i = 0; i < n; ++i) {
-        const uint32_t c = fill->ramp[indices[i]];
+        const uint32_t c = ramp[indices[i]];
         Store32(p + 4 * i, Pack32(RedOf(c), GreenOf(c), BlueOf(c)));
       }
       done += n;
       continue;
     }
     for (int32_t i = 0; i < n; ++i) {
-      const uint32_t c = fill->ramp[indices[i]];
+      const uint32_t c = ramp[indices[i]];
       colours[3 * i] = RedOf(c);
       colours[3 * i + 1] = GreenOf(c);
       colours[3 * i + 2] = BlueOf(c);
@@ -450,7 +452,7 @@ void CScanConverter::SampleFill(const CSpanFill* fill, int32_t x, int32_t y, int
       }
       break;
     case kSpanGradient:
-      if (fill->ramp) {
+      if (const uint32_t* const ramp = fill->Ramp()) {
         int32_t gx, gy, sx, sy;
         GradientStart(fill, x, y, gx, gy, sx, sy);
         uint16_t index;
@@ -461,7 +463,7 @@ void CScanConverter::SampleFill(const CSpanFill* fill, int32_t x, int32_t y, int
         } else {
           LinearGradientIndices(gx, sx, 1, &index);
         }
-        const uint32_t c = fill->ramp[index];
+        const uint32_t c = ramp[index];
         rgb[0] = RedOf(c);
         rgb[1] = GreenOf(c);
         rgb[2] = BlueOf(c);

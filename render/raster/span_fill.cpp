@@ -216,8 +216,9 @@ void CSpanFill::Prepare() {
     case kSpanGradient:
       spanProc = &CScanConverter::GradientFillSpan;
       if (!ramp && cv) {
+        // Taken now, with the other fills' tables; made on first use.
         ramp = static_cast<uint32_t*>(cv->rampPool.Alloc());
-        if (ramp) BuildGradientRamp(rampPos.data(), rampColour.data(), rampCount, ramp);
+        if (ramp) ramp[0] = kRampUnbuilt;
       }
       return;
     default:
@@ -288,6 +289,12 @@ void CSpanFill::Prepare() {
       &CScanConverter::PatternSpan24, &CScanConverter::PatternSpan32,
       &CScanConverter::PatternSpan32};
   spanProc = format < std::size(kWriters) ? kWriters[format] : nullptr;
+}
+
+const uint32_t* CSpanFill::Ramp() const {
+  if (ramp && ramp[0] == kRampUnbuilt)
+    BuildGradientRamp(rampPos.data(), rampColour.data(), rampCount, ramp);
+  return ramp;
 }
 
 void CSpanFill::Free() {

@@ -81,7 +81,7 @@ struct CSpanFill {
   uint8_t rampCount = 0;
   std::array<uint8_t, kRampPoints> rampPos{};
   std::array<uint32_t, kRampPoints> rampColour{};
-  uint32_t* ramp = nullptr;
+  uint32_t* ramp = nullptr;  // taken by Prepare, its colours made by Ramp
 
   // Binds the record to a converter and clears links, kind, clip id and state.
   void Init(CScanConverter* converter);
@@ -95,9 +95,18 @@ struct CSpanFill {
                    const uint32_t* colours, int count, const Matrix2x3& toPixels);
   // Chooses the span callback and builds the record's tables, once.
   void Prepare();
+  // A prepared gradient's ramp, its colours made now if they are not yet
+  // (null when memory was refused). A frame may hold thousands of
+  // gradients: made as the rows first reach each one, a table is still in
+  // the cache for the rows that draw it.
+  const uint32_t* Ramp() const;
   // Releases the record's tables.
   void Free();
 };
+
+// The first entry of a ramp whose colours are not made yet (colours have
+// nothing above their 24 bits).
+constexpr uint32_t kRampUnbuilt = 0xFFFFFFFFu;
 
 // The 257 colours of a ramp (red in the low byte). Stops at equal positions
 // switch colour there.
