@@ -60,9 +60,18 @@ CScanConverter::CScanConverter(COffscreenBitmap* bitmap, const Rect32* clipRect,
 }
 
 Point32 CScanConverter::ToDevice(const Point32& p) const {
-  Point32 out;
-  MatrixTransformPoint(matrix, p, out);
-  return out;
+  // MatrixTransformPoint, inline: every point of the input comes here.
+  // Products round as FixedMul rounds them; sums wrap.
+  auto mul = [](int32_t a, int32_t b) {
+    const int64_t product = int64_t{a} * b;
+    return static_cast<int32_t>(static_cast<uint32_t>((product >> 16) + ((product >> 15) & 1)));
+  };
+  const Matrix2x3& m = matrix;
+  int32_t x = mul(m.a, p.x);
+  if (m.c != 0) x = WrapAdd(x, mul(m.c, p.y));
+  int32_t y = mul(m.d, p.y);
+  if (m.b != 0) y = WrapAdd(y, mul(m.b, p.x));
+  return {WrapAdd(x, m.tx), WrapAdd(y, m.ty)};
 }
 
 void CScanConverter::SetMatrix(const Matrix2x3& objectMatrix, const Matrix2x3* widthMatrix) {

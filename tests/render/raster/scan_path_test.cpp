@@ -162,6 +162,34 @@ TEST(PathInput, CurvedShapesMatchCairoWithinTheSamplingError) {
   EXPECT_LT(total / trials, 1.0 / 16);
 }
 
+TEST(PathInput, PointsReachTheDeviceAsTheMatrixMapsThem) {
+  // Scales, rotations and skews, points near the wrapping range: the pen
+  // lands where MatrixTransformPoint puts the point (rounding and wrapping
+  // alike).
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<int32_t> any(INT32_MIN, INT32_MAX);
+  std::uniform_int_distribution<int32_t> factor(-4 * 65536, 4 * 65536);
+  for (uint32_t aa : {0u, 1u}) {
+    Surface s(aa);
+    for (int trial = 0; trial < 2000; ++trial) {
+      Matrix2x3 m;
+      m.a = factor(rng);
+      m.d = factor(rng);
+      m.b = trial % 3 == 0 ? 0 : factor(rng);
+      m.c = trial % 3 == 0 ? 0 : factor(rng);
+      m.tx = any(rng);
+      m.ty = any(rng);
+      s.cv->SetMatrix(m, nullptr);
+      const Point32 p =
+          trial % 2 ? Point32{any(rng), any(rng)} : Point32{any(rng) >> 12, any(rng) >> 12};
+      s.cv->MoveTo(p);
+      Point32 want;
+      MatrixTransformPoint(s.cv->matrix, p, want);
+      ASSERT_EQ(s.cv->pen, want) << "aa " << aa << " trial " << trial;
+    }
+  }
+}
+
 TEST(PathInput, APathOfOnePointDrawsNothingAndHorizontalEdgesAddNone) {
   Surface s(1);
   PointList path;
