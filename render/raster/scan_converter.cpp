@@ -144,7 +144,7 @@ VM_SCALAR_STEPS void CActiveEdge::StepTo(int32_t r) {
   }
 }
 
-VM_SCALAR_STEPS void CActiveEdge::StepPixelRow(int32_t base) {
+VM_SCALAR_STEPS __attribute__((always_inline)) inline void CActiveEdge::StepPixelRow(int32_t base) {
   if (isLine) {
     int64_t pos = xPos;
     for (int k = 0; k < 4; ++k) {
@@ -517,7 +517,7 @@ inline CSpanFill* CScanConverter::GreatestInside() {
 // the walks read. Each sub-scanline's order is the one above it (or the
 // last of the row above) less the edges that end, with the sub-scanline's
 // new edges merged in, sorted stably by column.
-void CScanConverter::RenderPixelRow(int32_t base, bool haveBuckets) {
+VM_SCALAR_STEPS void CScanConverter::RenderPixelRow(int32_t base, bool haveBuckets) {
   const size_t fresh =
       haveBuckets
           ? static_cast<size_t>(rowStart_[std::min(base + 4, yMax) - yMin] - rowStart_[base - yMin])
