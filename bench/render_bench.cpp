@@ -25,6 +25,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -152,9 +153,13 @@ struct ScanRenderer {
   std::vector<LineStyle> lines;
   const std::vector<Shape>* shapes;
   uint32_t antiAlias;
+  // Kept across frames, as the player keeps its converter and the peers
+  // their contexts: its pools' memory is then not fresh every frame.
+  std::unique_ptr<CScanConverter> cv;
 
   explicit ScanRenderer(Scene scene, uint32_t aa = 1) : shapes(&SceneShapes(scene)), antiAlias(aa) {
     MustBeTrue(bitmap.CreateDepth(32, nullptr, kWidth, kHeight, false));
+    cv = std::make_unique<CScanConverter>(&bitmap, nullptr, nullptr, antiAlias);
     paths = std::vector<PointList>(shapes->size());
     for (size_t i = 0; i < shapes->size(); ++i) {
       const Shape& s = (*shapes)[i];
@@ -186,20 +191,19 @@ struct ScanRenderer {
   }
 
   void Frame() {
-    CScanConverter cv(&bitmap, nullptr, nullptr, antiAlias);
-    cv.Clear(0xFFFFFF);
+    cv->Clear(0xFFFFFF);
     Matrix2x3 m;
     MatrixSetScale(m, static_cast<Fixed>(65536 / kUnit), static_cast<Fixed>(65536 / kUnit));
-    cv.SetMatrix(m, nullptr);
+    cv->SetMatrix(m, nullptr);
     for (size_t i = 0; i < paths.size(); ++i) {
       if ((*shapes)[i].closed) {
-        cv.AddPath(paths[i], nullptr, &fills[i], FillRule::kNonZero);
+        cv->AddPath(paths[i], nullptr, &fills[i], FillRule::kNonZero);
       } else {
-        cv.AddPath(paths[i], &lines[i], nullptr, FillRule::kNonZero);
+        cv->AddPath(paths[i], &lines[i], nullptr, FillRule::kNonZero);
       }
     }
-    cv.Render();
-    cv.ResetInput();
+    cv->Render();
+    cv->ResetInput();
   }
 
   uint32_t Pixel(int x, int y) {
