@@ -20,6 +20,7 @@
 #include "render/gdi/marl_dc.h"
 #include "view/gesture_scope.h"
 #include "view/marl_view.h"
+#include "view/pen_buttons.h"
 
 namespace {
 
@@ -35,9 +36,6 @@ constexpr uint32_t kTabletStartWait = 100;
 constexpr uint32_t kTabletEndWait = 600;
 // String 608: there is no current layer to draw into.
 constexpr UINT kNoEditLayerString = 608;
-// The system button actions of a left click, double click and drag.
-constexpr uint8_t kLeftClickFirst = 1;
-constexpr uint8_t kLeftClickLast = 3;
 
 // Spans to the window: one client pixel row per fourth sub-pixel row.
 class PatBltTarget : public BrushFlushTarget {
@@ -82,26 +80,6 @@ bool MakeFeedbackBrush(CBrush& brush, const FillStyle& colour) {
   for (int row = 0; row < 8; ++row) dib[48 + row * 4] = (row & 1) != 0 ? 0xFF : 0xAA;
   return brush.CreateDIBPatternBrush(dib);
 }
-
-// The device's packet buttons that the driver maps to a left click.
-struct PenButtons {
-  // One 32-byte map per cursor number, read when first needed.
-  std::array<std::array<uint8_t, 32>, 8> maps{};
-  std::array<bool, 8> read{};
-  bool IsDown(const PACKET& p) {
-    const uint32_t cursor = p.pkCursor & 7;
-    if (!read[cursor]) {
-      read[cursor] = true;
-      WTInfoA(WTI_CURSORS + cursor, CSR_SYSBTNMAP, maps[cursor].data());
-    }
-    for (int b = 0; b < 32; ++b) {
-      const uint8_t action = maps[cursor][static_cast<size_t>(b)];
-      if ((p.pkButtons & (1u << b)) != 0 && action >= kLeftClickFirst && action <= kLeftClickLast)
-        return true;
-    }
-    return false;
-  }
-};
 
 }  // namespace
 

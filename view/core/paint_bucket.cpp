@@ -35,9 +35,9 @@ struct Place {
 };
 
 struct Candidate {
-  const HalfEdge* a = nullptr;
-  Fixed ta = 0;
-  const HalfEdge* b = nullptr;
+  const Edge* a = nullptr;
+  Fixed ta = 0;  // curve parameters
+  const Edge* b = nullptr;
   Fixed tb = 0;
   int32_t distance = kNoDistance;
   QuadCurve segment;
@@ -91,7 +91,7 @@ class GapCloser {
         if (e == h->edge) return;
         const HalfEdge* other = HalfOnRing(e, ring);
         if (other == nullptr || PlaceOf(other, ring)->position <= here->position) return;
-        if (Near(h, kFixedHalf, other, kFixedHalf)) return;
+        if (NearEdges(h->edge, kFixedHalf, e, kFixedHalf, ring)) return;
         Rect32 bounds;
         CurveGetBounds(e->curve, bounds);
         if (!RectsOverlap(bounds, query)) return;
@@ -103,11 +103,9 @@ class GapCloser {
         CurvePointAt(h->edge->curve, ta, pa);
         CurvePointAt(e->curve, tb, pb);
         if (PointDistance(pa, pb) < kTouching) return;
-        const Fixed ha = AlongHalf(h, ta);
-        const Fixed hb = AlongHalf(other, tb);
         Candidate* same = nullptr;
         for (Candidate& c : found)
-          if (Near(c.a, c.ta, h, ha) && Near(c.b, c.tb, other, hb)) {
+          if (NearEdges(c.a, c.ta, h->edge, ta, ring) && NearEdges(c.b, c.tb, e, tb, ring)) {
             same = &c;
             break;
           }
@@ -120,7 +118,7 @@ class GapCloser {
         if (!PointInsideFilledEdges(graph_, p1, inside_) ||
             !PointInsideFilledEdges(graph_, p7, inside_))
           return;
-        const Candidate c{h, ha, other, hb, d, segment};
+        const Candidate c{h->edge, ta, e, tb, d, segment};
         if (same != nullptr) {
           *same = c;
           return;
@@ -161,6 +159,18 @@ class GapCloser {
     int64_t end = np != nullptr ? np->position : totals_[p.ring];
     if (end == 0) end = totals_[p.ring];
     return p.position + (((end - p.position) * t) >> 16);
+  }
+  // Two points of edges (at curve parameters) lie close along the ring on
+  // either side of each edge that lies on it: a short way round the
+  // outline joins them, so no gap lies between them.
+  bool NearEdges(const Edge* a, Fixed ta, const Edge* b, Fixed tb, uint32_t ring) const {
+    for (const HalfEdge* ha : {&a->a, &a->b}) {
+      if (PlaceOf(ha, ring) == nullptr) continue;
+      for (const HalfEdge* hb : {&b->a, &b->b})
+        if (PlaceOf(hb, ring) != nullptr && Near(ha, AlongHalf(ha, ta), hb, AlongHalf(hb, tb)))
+          return true;
+    }
+    return false;
   }
   // Two boundary points lie close along their common ring.
   bool Near(const HalfEdge* a, Fixed ta, const HalfEdge* b, Fixed tb) const {

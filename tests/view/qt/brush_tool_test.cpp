@@ -151,56 +151,12 @@ TEST_F(BrushToolTest, AFailureLeavesThePageAsItWas) {
   brush.SetFillPlacer(nullptr);
 }
 
-// Tablet packets at client points, the pen down or up.
-struct Pen {
-  int x, y;
-  bool down;
-  uint32_t pressure = 1023;
-  bool outOfProximity = false;
-};
-
 class BrushTabletTest : public BrushToolTest {
  protected:
   void SetUp() override {
     BrushToolTest::SetUp();
-    SetTabletPresent(true);
-    view->OnActivateView(true, view.get(), nullptr);
-    ASSERT_NE(view->GetTabletContext(), nullptr);
-    Matrix2x3 tabletToDoc;
-    view->GetTabletToDocMatrix(tabletToDoc);
-    MatrixInvert(tabletToDoc, docToTablet);
+    AttachTablet();
   }
-  PACKET Packet(const Pen& p) {
-    PACKET k{};
-    Point32 t;
-    MatrixTransformPoint(docToTablet, Point32{p.x, p.y}, t);
-    k.pkX = t.x;
-    k.pkY = t.y;
-    k.pkCursor = kTabletCursorPen;
-    k.pkButtons = p.down ? 1 : 0;
-    k.pkNormalPressure = p.pressure;
-    k.pkStatus = p.outOfProximity ? TPS_PROXIMITY : 0;
-    return k;
-  }
-  // One input sample per entry (time, packets); the mouse button held
-  // throughout at the first packet's point.
-  void Run(const std::vector<std::pair<uint32_t, std::vector<Pen>>>& samples, CPoint mouse) {
-    script.SetTime(1000);
-    for (const auto& [time, pens] : samples) {
-      InputSample s;
-      s.time = 1000 + time;
-      s.screen = Screen(mouse.x, mouse.y);
-      s.buttons = MK_LBUTTON;
-      for (const Pen& p : pens) s.packets.push_back(Packet(p));
-      script.Push(s);
-    }
-    Press(mouse);
-    // What the stroke left unread.
-    while (script.Remaining() > 0) (void)::IsButtonStillDown(nullptr);
-    PACKET rest[kTabletQueueSize];
-    (void)WTPacketsGet(view->GetTabletContext(), static_cast<int>(kTabletQueueSize), rest);
-  }
-  Matrix2x3 docToTablet;
 };
 
 TEST_F(BrushTabletTest, PenStrokes) {

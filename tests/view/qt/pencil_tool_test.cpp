@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -311,6 +312,131 @@ TEST_F(PencilToolTest, LassoSelectsWhatItHoldsAndShiftAdds) {
   EXPECT_NEAR(selectedArea(), expected({left, corner}), 150);
   trace(corner, 0);
   EXPECT_NEAR(selectedArea(), expected({corner}), 100);
+}
+
+// Gradients placed by the bucket: a linear one without a drag keeps its
+// angle and is fitted to the region's bounds; a radial one dragged from the
+// click is centred where the drag ended.
+TEST_F(PencilToolTest, TheBucketPlacesGradients) {
+  AddSquare(layer, {100, 200, 60, 160}, 0xFF00FF00);
+  tools.current = &bucket;
+  FillStyle linear = GradientFill(kGradientLinear, {{0, 0xFF0000FF}, {255, 0xFFFF0000}});
+  MatrixSetRotation(linear.matrix, 30 * kFixedOne);
+  bucket.SetColorDef(linear);
+  Press({150, 110});
+  const FillStyle& placed = bucket.GetColorDef();
+  EXPECT_NEAR(FixedAtan2(placed.matrix.b, placed.matrix.a), 30 * kFixedOne, kFixedOne / 8);
+  // The square's corners lie in the gradient square, touching its edges.
+  Matrix2x3 toGradient;
+  MatrixInvert(placed.matrix, toGradient);
+  int32_t reach = 0;
+  for (const Point32& corner :
+       {Point32{100, 60}, Point32{200, 60}, Point32{200, 160}, Point32{100, 160}}) {
+    Point32 g;
+    MatrixTransformPoint(toGradient, corner, g);
+    reach = std::max({reach, std::abs(g.x), std::abs(g.y)});
+  }
+  EXPECT_NEAR(reach, 0x4000, 0x4000 / 50);
+  {
+    Region* r = EdgeGraphFindRegion(Drawing(), {150 << 8, 110 << 8});
+    ASSERT_NE(r, nullptr);
+    FillStyle s;
+    EdgeGraphGetFillStyle(Drawing(), r->fill, s);
+    EXPECT_EQ(s.kind, kGradientLinear);
+  }
+
+  FillStyle radial = linear;
+  radial.kind = kGradientRadial;
+  bucket.SetColorDef(radial);
+  Drag(Steps({150, 110}, {170, 125}, 6), MK_SHIFT);  // Shift: no snapping
+  Point32 centre;
+  MatrixTransformPoint(bucket.GetColorDef().matrix, Point32{0, 0}, centre);
+  EXPECT_EQ(centre, (Point32{170, 125}));
+}
+
+// The Faucet takes a region's fill, and the line of a run of edges.
+TEST_F(PencilToolTest, TheFaucetTakesFillsAndLines) {
+  AddSquare(layer, {100, 200, 60, 160});
+  CBrushTool faucet;
+  faucet.Reset(0);
+  faucet.SetMode(kBrushModeAlternate);
+  tools.current = &faucet;
+  const int steps = UndoSteps();
+  Press({150, 110});
+  EXPECT_EQ(FillAt(Drawing(), 150, 110), 0u);
+  EXPECT_EQ(UndoSteps(), steps + 1);
+  page->Undo();
+  EXPECT_EQ(FillAt(Drawing(), 150, 110), kRed);
+}
+
+// A failure inside the bucket's drag aborts its transaction.
+TEST_F(PencilToolTest, AFailureInTheBucketLeavesThePageAsItWas) {
+  AddSquare(layer, {100, 200, 60, 160}, 0xFF00FF00);
+  FillStyle radial = GradientFill(kGradientLinear, {{0, 0xFF0000FF}, {255, 0xFFFF0000}});
+  radial.kind = kGradientRadial;
+  bucket.SetColorDef(radial);
+  const std::vector<uint8_t> before = PageBytes();
+  const int steps = UndoSteps();
+  CThrowingSource source;
+  SetInputSource(&source);
+  source.throwAt = 2;
+  for (const CPoint& p : Steps({150, 110}, {170, 125}, 6)) {
+    InputSample s;
+    s.screen = Screen(p.x, p.y);
+    s.buttons = MK_LBUTTON;
+    source.Push(s);
+  }
+  bucket.OnPress(*view, MK_LBUTTON, 150, 110);  // reverted and reported
+  EXPECT_EQ(services.messages.size(), 1u);
+  EXPECT_EQ(PageBytes(), before);
+  EXPECT_EQ(UndoSteps(), steps);
+  while (source.Remaining() > 0) (void)::IsButtonStillDown(nullptr);
+  SetInputSource(&script);
+}
+
+class PencilTabletTest : public PencilToolTest {
+ protected:
+  void SetUp() override {
+    PencilToolTest::SetUp();
+    AttachTablet();
+  }
+};
+
+// A pen lifted mid-way makes two strokes, not joined.
+TEST_F(PencilTabletTest, APenLiftStartsANewChunk) {
+  Run({{5, {{40, 60, true}, {70, 60, true}, {100, 60, true}}},
+       {15, {{110, 60, false}}},
+       {25, {{150, 60, true}, {200, 60, true}, {240, 60, true}}},
+       {30, {{240, 60, false, 1023, true}}}},
+      {40, 60});
+  ASSERT_EQ(EdgeCount(Drawing()), 2);
+  std::vector<Rect32> lines;
+  EdgeGraphForEachEdge(Drawing(), nullptr, [&](Edge* e) {
+    Rect32 b;
+    CurveGetBounds(e->curve, b);
+    lines.push_back(b);
+  });
+  std::sort(lines.begin(), lines.end(),
+            [](const Rect32& a, const Rect32& b) { return a.xmin < b.xmin; });
+  EXPECT_NEAR(lines[0].xmax >> 8, 100, 2);
+  EXPECT_NEAR(lines[1].xmin >> 8, 150, 2);
+}
+
+// Nothing from the pen for 100 ms: the mouse is traced instead.
+TEST_F(PencilTabletTest, WithoutDownPacketsTheMouseTakesOver) {
+  script.SetTime(1000);
+  for (uint32_t t = 10; t <= 300; t += 10) {
+    InputSample s;
+    s.time = 1000 + t;
+    s.screen = Screen(40 + static_cast<int>(t) / 2, 60);
+    s.buttons = MK_LBUTTON;
+    script.Push(s);
+  }
+  Press({40, 60});
+  ASSERT_EQ(EdgeCount(Drawing()), 1);
+  const Rect32 b = EdgeBounds(Drawing());
+  EXPECT_NEAR(b.xmin, 40, 2);
+  EXPECT_NEAR(b.xmax, 190, 2);
 }
 
 }  // namespace
