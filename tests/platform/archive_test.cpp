@@ -184,7 +184,7 @@ TEST_F(ArchiveTest, GeometryRecordsMatchTheGeometryCoreForm) {
 TEST_F(ArchiveTest, ModeMisuseAndClosedArchiveThrow) {
   CMemFile file;
   CArchive storing(&file, CArchive::store);
-  uint8_t v;
+  uint8_t v = 0;  // the failed read leaves it as it was, and it is written below
   try {
     storing >> v;
     FAIL();
