@@ -13,7 +13,7 @@
 
 #include "geometry/fixed.h"
 #include "model/pic_obj.h"
-#include "platform/qt/messages.h"
+#include "platform/core/virtual_keys.h"
 
 class ViewState;
 struct CFrameAction;
