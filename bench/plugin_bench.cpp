@@ -73,15 +73,8 @@ const Bytes& LoopMovie() {
         }
       const auto id = static_cast<uint16_t>(100 + i);
       b.Writer().WriteJpegImage(id, image);
-      ShapeDef tile;
-      FillDef fill;
-      fill.kind = kMovieFillBitmap;
-      fill.bitmapId = id;
-      fill.matrix.a = fill.matrix.d = 20 << 16;  // 20 twips to the image pixel
-      tile.fills.push_back(fill);
-      tile.Rect(0, 0, 2200, 2000, 1);
       const auto shape = static_cast<uint16_t>(200 + i);
-      b.Shape(shape, {0, 2200, 0, 2000}, tile);
+      b.BitmapShape(shape, id, 20 << 16, 2200, 2000);  // 20 twips to the image pixel
       Matrix2x3 at;
       at.tx = i % 5 * 2200;
       at.ty = i / 5 * 2000;

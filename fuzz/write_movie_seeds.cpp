@@ -106,14 +106,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 8 * 8 * 4; ++i) dib.Bits()[i] = static_cast<uint8_t>(i * 7);
     b.Writer().SetJpegQuality(20);
     b.Writer().WriteJpegImage(2, dib);
-    ShapeDef s;
-    FillDef f;
-    f.kind = kMovieFillBitmap;
-    f.bitmapId = 2;
-    f.matrix.a = f.matrix.d = 20 << 16;
-    s.fills.push_back(f);
-    s.Rect(0, 0, 160, 160, 1);
-    b.Shape(1, {0, 160, 0, 160}, s).Place(1, 1).Frame();
+    b.BitmapShape(1, 2, 20 << 16, 160, 160).Place(1, 1).Frame();
     Save(dir, "jpeg", 0x04, b.Finish());
   }
   {

@@ -122,6 +122,18 @@ MovieBuilder& MovieBuilder::Shape(uint16_t id, const Rect32& bounds, const Shape
   return *this;
 }
 
+MovieBuilder& MovieBuilder::BitmapShape(uint16_t id, uint16_t bitmapId, Fixed scale, int32_t width,
+                                        int32_t height) {
+  ShapeDef s;
+  FillDef f;
+  f.kind = kMovieFillBitmap;
+  f.bitmapId = bitmapId;
+  f.matrix.a = f.matrix.d = scale;
+  s.fills.push_back(f);
+  s.Rect(0, 0, width, height, 1);
+  return Shape(id, {0, width, 0, height}, s);
+}
+
 MovieBuilder& MovieBuilder::Place(uint16_t id, uint16_t depth, const Matrix2x3* m) {
   writer_.PlaceCharacter(id, depth, m);
   return *this;

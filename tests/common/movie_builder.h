@@ -113,6 +113,10 @@ class MovieBuilder {
   MovieBuilder& StageColor(uint32_t colour);
   MovieBuilder& Shape(uint16_t id, const Rect32& bounds, const ShapeDef& shape,
                       bool longForm = true);
+  // Shape `id`: the rectangle (0, 0)-(width, height) filled with image
+  // `bitmapId`, `scale` twips (16.16) to the image pixel.
+  MovieBuilder& BitmapShape(uint16_t id, uint16_t bitmapId, Fixed scale, int32_t width,
+                            int32_t height);
   MovieBuilder& Place(uint16_t id, uint16_t depth, const Matrix2x3* m = nullptr);
   MovieBuilder& Remove(uint16_t id, uint16_t depth);
   MovieBuilder& Frame();

@@ -354,14 +354,7 @@ Bytes SampleMovieWithImage() {
   for (int32_t y = 0; y < 8; ++y)
     for (int32_t x = 0; x < 8; ++x) image.Bits()[y * image.Stride() + 4 * x + 1] = uint8_t(x * 30);
   b.Writer().WriteJpegImage(7, image);
-  ShapeDef pictured;
-  FillDef bitmap;
-  bitmap.kind = kMovieFillBitmap;
-  bitmap.bitmapId = 7;
-  bitmap.matrix.a = bitmap.matrix.d = 200 << 16;
-  pictured.fills.push_back(bitmap);
-  pictured.Rect(0, 0, 1600, 1600, 1);
-  b.Shape(2, {0, 1600, 0, 1600}, pictured);
+  b.BitmapShape(2, 7, 200 << 16, 1600, 1600);
   for (int f = 0; f < 5; ++f) {
     const Matrix2x3 m1 = Translate(700 * f, 400 * f), m2 = Translate(8000 - 500 * f, 3000);
     if (f > 0) b.Remove(1, 1);

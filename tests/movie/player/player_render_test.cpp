@@ -350,14 +350,7 @@ TEST(PlayerRender, BitmapFillsShowTheirJpegImage) {
   MovieBuilder b;
   b.Writer().SetJpegQuality(90);
   b.Writer().WriteJpegImage(2, image);
-  ShapeDef s;
-  FillDef f;
-  f.kind = kMovieFillBitmap;
-  f.bitmapId = 2;
-  f.matrix.a = f.matrix.d = 500 << 16;  // 500 twips (5 player pixels) per image pixel
-  s.fills.push_back(f);
-  s.Rect(0, 0, 4000, 2000, 1);
-  b.Shape(1, {0, 4000, 0, 2000}, s).Place(1, 1).Frame();
+  b.BitmapShape(1, 2, 500 << 16, 4000, 2000).Place(1, 1).Frame();
   TestPlayer p;
   p.Feed(b.Finish());
   ASSERT_EQ(p.Goto(0), kMovieDone);
