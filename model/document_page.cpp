@@ -52,18 +52,18 @@ void DeleteStepChain(CEditStep* step) {
 // a scope.
 struct SavedEditGlobals {
   CEditGlobals& g = EditGlobals();
-  CEditStep* openStep = g.openStep;
-  CDocumentPage* editPage = g.editPage;
-  CLoadContext* loadContext = g.loadContext;
+  CEditStep* open_step = g.openStep;
+  CDocumentPage* edit_page = g.editPage;
+  CLoadContext* load_context = g.loadContext;
   SavedEditGlobals() {
     g.openStep = nullptr;
     g.editPage = nullptr;
     g.loadContext = nullptr;
   }
   ~SavedEditGlobals() {
-    g.openStep = openStep;
-    g.editPage = editPage;
-    g.loadContext = loadContext;
+    g.openStep = open_step;
+    g.editPage = edit_page;
+    g.loadContext = load_context;
   }
 };
 

@@ -43,15 +43,15 @@ bool ContainsInstanceOf(CPicObj* root, const CDocumentPage* target,
 // The open step and edit page of the process set aside for a scope.
 struct OutsideEdit {
   CEditGlobals& g = EditGlobals();
-  CEditStep* openStep = g.openStep;
-  CDocumentPage* editPage = g.editPage;
+  CEditStep* open_step = g.openStep;
+  CDocumentPage* edit_page = g.editPage;
   OutsideEdit() {
     g.openStep = nullptr;
     g.editPage = nullptr;
   }
   ~OutsideEdit() {
-    g.openStep = openStep;
-    g.editPage = editPage;
+    g.openStep = open_step;
+    g.editPage = edit_page;
   }
 };
 

@@ -27,11 +27,11 @@ bool IsSpace(uint16_t c) {
 struct FontMeasure {
   int16_t ascent = 0;
   int16_t descent = 0;
-  int32_t avgCharWidth = 0;
+  int32_t avg_char_width = 0;
   bool outline = false;
   int32_t shift = 0;
-  int16_t effAscent = 0;
-  int16_t effDescent = 0;
+  int16_t eff_ascent = 0;
+  int16_t eff_descent = 0;
   int32_t widths[256] = {};
   std::shared_ptr<CFontFace> font;  // at the effective size
   std::vector<KerningPair> pairs;   // sorted by first, then second
@@ -61,7 +61,7 @@ const FontMeasure& MeasureFont(const CTextStyle& style) {
   font->GetTextMetrics(tm);
   m->ascent = static_cast<int16_t>(tm.ascent);
   m->descent = static_cast<int16_t>(tm.descent);
-  m->avgCharWidth = tm.avgCharWidth;
+  m->avg_char_width = tm.avg_char_width;
   m->outline = font->HasOutlineMetrics();
   CTextStyle measured = style;
   measured.ascent = m->ascent;
@@ -73,8 +73,8 @@ const FontMeasure& MeasureFont(const CTextStyle& style) {
     font = style.CreateFont(effSize, 0);
     font->GetTextMetrics(tm);
   }
-  m->effAscent = static_cast<int16_t>(tm.ascent);
-  m->effDescent = static_cast<int16_t>(tm.descent);
+  m->eff_ascent = static_cast<int16_t>(tm.ascent);
+  m->eff_descent = static_cast<int16_t>(tm.descent);
   font->GetCharWidths(m->widths);
   if (style.kerning != 0 && style.fontFlag == 0) {
     m->pairs = font->GetKerningPairs();
@@ -761,7 +761,7 @@ void CPicText::MeasureChars() {
       fm = &MeasureFont(s);
       s.ascent = fm->ascent;
       s.descent = fm->descent;
-      s.avgCharWidth = fm->avgCharWidth;
+      s.avgCharWidth = fm->avg_char_width;
       s.flags &= ~(CTextStyle::kFlagOutline | CTextStyle::kFlagSmall);
       if (fm->outline) s.flags |= CTextStyle::kFlagOutline;
     }
@@ -793,8 +793,8 @@ void CPicText::MeasureChars() {
     } else {
       c.inkLeft = 0;
       c.inkRight = c.advance;
-      c.inkTop = Clamp16(int64_t{fm->shift} - fm->effAscent);
-      c.inkBottom = Clamp16(int64_t{fm->shift} + fm->effDescent);
+      c.inkTop = Clamp16(int64_t{fm->shift} - fm->eff_ascent);
+      c.inkBottom = Clamp16(int64_t{fm->shift} + fm->eff_descent);
     }
   }
 }

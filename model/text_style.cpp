@@ -90,13 +90,13 @@ LogFont CTextStyle::GetLogFont(int32_t height, int32_t width) const {
   lf.width = width;
   lf.weight = bold ? 700 : 400;
   lf.italic = italic;
-  lf.charSet = charSet;
-  lf.outPrecision = 3;
-  lf.clipPrecision = 2;
+  lf.char_set = charSet;
+  lf.out_precision = 3;
+  lf.clip_precision = 2;
   lf.quality = 2;
-  lf.pitchAndFamily = pitchAndFamily;
-  std::memcpy(lf.faceName, faceName, sizeof lf.faceName);
-  lf.faceName[31] = 0;
+  lf.pitch_and_family = pitchAndFamily;
+  std::memcpy(lf.face_name, faceName, sizeof lf.face_name);
+  lf.face_name[31] = 0;
   return lf;
 }
 

@@ -122,17 +122,17 @@ CursorDef CPixelArt::ToCursor(CPoint hotSpot) const {
   CursorDef c;
   c.width = w_;
   c.height = h_;
-  c.hotSpot = hotSpot;
+  c.hot_spot = hotSpot;
   int stride = (w_ + 7) / 8;
-  c.andMask.assign(static_cast<size_t>(stride * h_), 0);
-  c.xorMask.assign(static_cast<size_t>(stride * h_), 0);
+  c.and_mask.assign(static_cast<size_t>(stride * h_), 0);
+  c.xor_mask.assign(static_cast<size_t>(stride * h_), 0);
   for (int y = 0; y < h_; ++y) {
     for (int x = 0; x < w_; ++x) {
       uint8_t v = At(x, y);
       uint8_t bit = static_cast<uint8_t>(0x80 >> (x % 8));
       size_t i = static_cast<size_t>(y * stride + x / 8);
-      if (v == kClear || v == kInvert) c.andMask[i] |= bit;
-      if (v == kPaper || v == kInvert) c.xorMask[i] |= bit;
+      if (v == kClear || v == kInvert) c.and_mask[i] |= bit;
+      if (v == kPaper || v == kInvert) c.xor_mask[i] |= bit;
     }
   }
   return c;

@@ -10,8 +10,8 @@
 namespace {
 
 struct CharSetPage {
-  uint8_t charSet;
-  int codePage;
+  uint8_t char_set;
+  int code_page;
 };
 constexpr CharSetPage kCharSetPages[] = {
     {0, 1252},   {1, 1252},   {2, kCodePageSymbol}, {128, 932},  {129, 949},  {134, 936},
@@ -113,7 +113,7 @@ const std::vector<uint32_t>& CodeTable(int codePage) {
 
 int CodePageForCharSet(uint8_t charSet) {
   for (const auto& e : kCharSetPages) {
-    if (e.charSet == charSet) return e.codePage;
+    if (e.char_set == charSet) return e.code_page;
   }
   return 1252;
 }

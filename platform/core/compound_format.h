@@ -45,13 +45,13 @@ constexpr uint8_t kTypeRoot = 5;
 struct Source {
   int fd = -1;
   std::string path;
-  uint32_t sectorShift = 9;
-  uint32_t sectorCount = 0;  // sectors present after the header (the last may be short)
-  uint64_t fileSize = 0;
+  uint32_t sector_shift = 9;
+  uint32_t sector_count = 0;  // sectors present after the header (the last may be short)
+  uint64_t file_size = 0;
   std::vector<uint32_t> fat;
-  std::vector<uint32_t> miniFat;
-  std::vector<uint32_t> miniContainer;  // the sectors of the root's stream
-  uint64_t miniContainerSize = 0;
+  std::vector<uint32_t> mini_fat;
+  std::vector<uint32_t> mini_container;  // the sectors of the root's stream
+  uint64_t mini_container_size = 0;
 
   Source() = default;
   Source(const Source&) = delete;

@@ -41,11 +41,11 @@ bool ReadAt(const Source& source, uint64_t offset, void* buffer, size_t count) {
 }
 
 uint64_t SectorOffset(const Source& source, uint32_t sector) {
-  return (static_cast<uint64_t>(sector) + 1) << source.sectorShift;
+  return (static_cast<uint64_t>(sector) + 1) << source.sector_shift;
 }
 
 std::vector<uint8_t> ReadSector(const Source& source, uint32_t sector) {
-  std::vector<uint8_t> bytes(size_t{1} << source.sectorShift);
+  std::vector<uint8_t> bytes(size_t{1} << source.sector_shift);
   if (!ReadAt(source, SectorOffset(source, sector), bytes.data(), bytes.size()))
     ThrowDamaged(source.path, "a table sector lies beyond the end of the file");
   return bytes;
@@ -55,9 +55,9 @@ std::vector<uint8_t> ReadSector(const Source& source, uint32_t sector) {
 // refusing indices outside the file and chains that meet themselves.
 std::vector<uint32_t> WalkChain(const Source& source, uint32_t start, const char* what) {
   std::vector<uint32_t> chain;
-  std::vector<bool> seen(source.sectorCount, false);
+  std::vector<bool> seen(source.sector_count, false);
   for (uint32_t s = start; s != kEndOfChain;) {
-    if (s >= source.sectorCount || s >= source.fat.size())
+    if (s >= source.sector_count || s >= source.fat.size())
       ThrowDamaged(source.path, std::string("the ") + what + " chain leaves the file");
     if (seen[s]) ThrowDamaged(source.path, std::string("the ") + what + " chain has a cycle");
     seen[s] = true;
@@ -99,19 +99,19 @@ void ReadHeaderAndTables(Source& source, uint32_t& firstDirSector, uint32_t& fir
     ThrowDamaged(source.path, "unknown version or sector size");
   if (Get16(h + 32) != kMiniSectorShift || Get32(h + 56) != kMiniStreamCutoff)
     ThrowDamaged(source.path, "unknown mini sector size");
-  source.sectorShift = shift;
+  source.sector_shift = shift;
   uint64_t sectorSize = uint64_t{1} << shift;
-  if (source.fileSize < sectorSize + kHeaderSize)
+  if (source.file_size < sectorSize + kHeaderSize)
     ThrowDamaged(source.path, "the file ends inside its first sector");
-  uint64_t sectors = (source.fileSize - sectorSize + sectorSize - 1) >> shift;
-  source.sectorCount = static_cast<uint32_t>(std::min<uint64_t>(sectors, kMaxRegularSector));
+  uint64_t sectors = (source.file_size - sectorSize + sectorSize - 1) >> shift;
+  source.sector_count = static_cast<uint32_t>(std::min<uint64_t>(sectors, kMaxRegularSector));
 
   uint32_t fatCount = Get32(h + 44);
   firstDirSector = Get32(h + 48);
   firstMiniFat = Get32(h + 60);
   uint32_t difatSector = Get32(h + 68);
   uint32_t difatCount = Get32(h + 72);
-  if (fatCount == 0 || fatCount > source.sectorCount)
+  if (fatCount == 0 || fatCount > source.sector_count)
     ThrowDamaged(source.path, "impossible allocation table size");
 
   // The table's sectors: 109 in the header, the rest in a chain of table-index
@@ -121,9 +121,9 @@ void ReadHeaderAndTables(Source& source, uint32_t& firstDirSector, uint32_t& fir
   for (size_t i = 0; i < kHeaderDifatEntries && fatSectors.size() < fatCount; ++i)
     fatSectors.push_back(Get32(h + 76 + 4 * i));
   const size_t perSector = sectorSize / 4 - 1;
-  std::vector<bool> seen(source.sectorCount, false);
+  std::vector<bool> seen(source.sector_count, false);
   for (uint32_t n = 0; fatSectors.size() < fatCount; ++n) {
-    if (n >= difatCount || difatSector >= source.sectorCount || seen[difatSector])
+    if (n >= difatCount || difatSector >= source.sector_count || seen[difatSector])
       ThrowDamaged(source.path, "the allocation table index is broken");
     seen[difatSector] = true;
     std::vector<uint8_t> bytes = ReadSector(source, difatSector);
@@ -133,13 +133,13 @@ void ReadHeaderAndTables(Source& source, uint32_t& firstDirSector, uint32_t& fir
   }
   source.fat.resize(static_cast<size_t>(fatCount) * (sectorSize / 4));
   for (size_t i = 0; i < fatSectors.size(); ++i) {
-    if (fatSectors[i] >= source.sectorCount)
+    if (fatSectors[i] >= source.sector_count)
       ThrowDamaged(source.path, "an allocation table sector lies outside the file");
     std::vector<uint8_t> bytes = ReadSector(source, fatSectors[i]);
     for (size_t k = 0; k < sectorSize / 4; ++k)
       source.fat[i * (sectorSize / 4) + k] = Get32(bytes.data() + 4 * k);
   }
-  if (source.fat.size() > source.sectorCount) source.fat.resize(source.sectorCount);
+  if (source.fat.size() > source.sector_count) source.fat.resize(source.sector_count);
 }
 
 // Reads the directory's entries and checks the tree they form, iteratively:
@@ -147,7 +147,7 @@ void ReadHeaderAndTables(Source& source, uint32_t& firstDirSector, uint32_t& fir
 void ReadDirectory(Source& source, uint32_t firstDirSector, uint32_t firstMiniFat,
                    std::vector<DirEntry>& entries) {
   std::vector<uint32_t> dirChain = WalkChain(source, firstDirSector, "directory");
-  const uint64_t perSector = (uint64_t{1} << source.sectorShift) / kEntrySize;
+  const uint64_t perSector = (uint64_t{1} << source.sector_shift) / kEntrySize;
   if (dirChain.size() * perSector > kMaxEntries)
     ThrowDamaged(source.path, "more directory entries than a file may have", kStgDocFileTooLarge);
   const uint32_t count = static_cast<uint32_t>(dirChain.size() * perSector);
@@ -159,7 +159,7 @@ void ReadDirectory(Source& source, uint32_t firstDirSector, uint32_t firstMiniFa
   };
   std::vector<Links> links(count);
   entries.assign(count, DirEntry());
-  const bool v3 = source.sectorShift == 9;
+  const bool v3 = source.sector_shift == 9;
   for (size_t c = 0; c < dirChain.size(); ++c) {
     std::vector<uint8_t> bytes = ReadSector(source, dirChain[c]);
     for (uint64_t k = 0; k < perSector; ++k) {
@@ -187,22 +187,22 @@ void ReadDirectory(Source& source, uint32_t firstDirSector, uint32_t firstMiniFa
     ThrowDamaged(source.path, "the root has siblings");
 
   // The mini stream's container is the root's stream.
-  const uint64_t sectorSize = uint64_t{1} << source.sectorShift;
+  const uint64_t sectorSize = uint64_t{1} << source.sector_shift;
   if (root.size > 0) {
-    if (root.size > source.fileSize ||
-        !FollowChain(source.fat, source.sectorCount, root.start,
-                     (root.size + sectorSize - 1) / sectorSize, &source.miniContainer))
+    if (root.size > source.file_size ||
+        !FollowChain(source.fat, source.sector_count, root.start,
+                     (root.size + sectorSize - 1) / sectorSize, &source.mini_container))
       ThrowDamaged(source.path, "the mini stream's chain is broken");
-    source.miniContainerSize = root.size;
+    source.mini_container_size = root.size;
   }
-  const uint64_t miniSectors = (source.miniContainerSize + 63) >> kMiniSectorShift;
+  const uint64_t miniSectors = (source.mini_container_size + 63) >> kMiniSectorShift;
   if (miniSectors > 0 && firstMiniFat != kEndOfChain) {
     std::vector<uint32_t> chain = WalkChain(source, firstMiniFat, "mini table");
-    source.miniFat.reserve(chain.size() * (sectorSize / 4));
+    source.mini_fat.reserve(chain.size() * (sectorSize / 4));
     for (uint32_t s : chain) {
       std::vector<uint8_t> bytes = ReadSector(source, s);
       for (size_t k = 0; k < sectorSize / 4; ++k)
-        source.miniFat.push_back(Get32(bytes.data() + 4 * k));
+        source.mini_fat.push_back(Get32(bytes.data() + 4 * k));
     }
   }
 
@@ -236,17 +236,17 @@ void ReadDirectory(Source& source, uint32_t firstDirSector, uint32_t firstMiniFa
         storages.push_back({id, at.depth + 1});
         entry.size = 0;
       } else if (entry.type == kTypeStream) {
-        bool ok = entry.size <= source.fileSize;
+        bool ok = entry.size <= source.file_size;
         if (entry.size < kMiniStreamCutoff) {
           uint64_t n = (entry.size + 63) >> kMiniSectorShift;
           miniSectorsClaimed += n;
           ok = ok && miniSectorsClaimed <= miniSectors &&
-               FollowChain(source.miniFat, miniSectors, entry.start, n, nullptr);
+               FollowChain(source.mini_fat, miniSectors, entry.start, n, nullptr);
         } else {
           uint64_t n = (entry.size + sectorSize - 1) / sectorSize;
           sectorsClaimed += n;
-          ok = ok && sectorsClaimed <= source.sectorCount &&
-               FollowChain(source.fat, source.sectorCount, entry.start, n, nullptr);
+          ok = ok && sectorsClaimed <= source.sector_count &&
+               FollowChain(source.fat, source.sector_count, entry.start, n, nullptr);
         }
         if (!ok) ThrowDamaged(source.path, "a stream's size or chain does not fit the file");
       } else {
@@ -296,7 +296,7 @@ std::shared_ptr<Source> OpenCompoundFile(const std::string& path, std::vector<Di
   if (::fstat(source->fd, &st) != 0)
     throw CFileException(CFileException::OsErrorToCause(errno), errno, path);
   if (!S_ISREG(st.st_mode)) refuseKind(st.st_mode);
-  source->fileSize = static_cast<uint64_t>(st.st_size);
+  source->file_size = static_cast<uint64_t>(st.st_size);
   uint32_t firstDirSector = 0, firstMiniFat = 0;
   ReadHeaderAndTables(*source, firstDirSector, firstMiniFat);
   ReadDirectory(*source, firstDirSector, firstMiniFat, entries);
@@ -316,20 +316,20 @@ std::vector<Extent> StreamExtents(const Source& source, uint32_t start, uint64_t
   };
   std::vector<uint32_t> chain;
   if (size < kMiniStreamCutoff) {
-    const uint64_t miniSectors = (source.miniContainerSize + 63) >> kMiniSectorShift;
-    if (!FollowChain(source.miniFat, miniSectors, start, (size + 63) >> kMiniSectorShift, &chain))
+    const uint64_t miniSectors = (source.mini_container_size + 63) >> kMiniSectorShift;
+    if (!FollowChain(source.mini_fat, miniSectors, start, (size + 63) >> kMiniSectorShift, &chain))
       ThrowDamaged(source.path, "a stream's chain is broken");
     uint64_t left = size;
     for (uint32_t m : chain) {
       uint64_t at = uint64_t{m} << kMiniSectorShift;  // within the container
-      uint32_t sector = source.miniContainer[at >> source.sectorShift];
+      uint32_t sector = source.mini_container[at >> source.sector_shift];
       uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(left, 64));
-      add(SectorOffset(source, sector) + (at & ((uint64_t{1} << source.sectorShift) - 1)), length);
+      add(SectorOffset(source, sector) + (at & ((uint64_t{1} << source.sector_shift) - 1)), length);
       left -= length;
     }
   } else {
-    const uint64_t sectorSize = uint64_t{1} << source.sectorShift;
-    if (!FollowChain(source.fat, source.sectorCount, start, (size + sectorSize - 1) / sectorSize,
+    const uint64_t sectorSize = uint64_t{1} << source.sector_shift;
+    if (!FollowChain(source.fat, source.sector_count, start, (size + sectorSize - 1) / sectorSize,
                      &chain))
       ThrowDamaged(source.path, "a stream's chain is broken");
     uint64_t left = size;

@@ -24,13 +24,13 @@ struct LogFont {
   int32_t weight = 400;  // 600 and above ask for bold
   uint8_t italic = 0;
   uint8_t underline = 0;
-  uint8_t strikeOut = 0;
-  uint8_t charSet = 0;
-  uint8_t outPrecision = 0;
-  uint8_t clipPrecision = 0;
+  uint8_t strike_out = 0;
+  uint8_t char_set = 0;
+  uint8_t out_precision = 0;
+  uint8_t clip_precision = 0;
   uint8_t quality = 0;
-  uint8_t pitchAndFamily = 0;
-  char faceName[32] = {};  // NUL-terminated
+  uint8_t pitch_and_family = 0;
+  char face_name[32] = {};  // NUL-terminated
 };
 
 // Copies a face name into a LogFont-sized field, cut at 31 bytes.
@@ -40,11 +40,11 @@ struct TextMetrics {
   int32_t height = 0;  // ascent + descent
   int32_t ascent = 0;
   int32_t descent = 0;
-  int32_t avgCharWidth = 0;
+  int32_t avg_char_width = 0;
   int32_t weight = 400;
   uint8_t italic = 0;
-  uint8_t pitchAndFamily = 0;
-  uint8_t charSet = 0;
+  uint8_t pitch_and_family = 0;
+  uint8_t char_set = 0;
 };
 
 // A kerning pair in character codes of the font's code page.
@@ -99,8 +99,8 @@ class CFontFace {
 // A family as the font enumeration lists it.
 struct FontFamily {
   std::string name;
-  uint8_t pitchAndFamily = 0;  // 1 fixed pitch, 2 variable pitch
-  uint8_t charSet = 0;
+  uint8_t pitch_and_family = 0;  // 1 fixed pitch, 2 variable pitch
+  uint8_t char_set = 0;
 };
 
 class CFontService {

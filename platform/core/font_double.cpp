@@ -24,11 +24,11 @@ class FixedFace : public CFontFace {
     m.ascent = em_ * 4 / 5;
     m.descent = em_ - m.ascent;
     m.height = em_;
-    m.avgCharWidth = em_ / 2;
+    m.avg_char_width = em_ / 2;
     m.weight = lf_.weight;
     m.italic = lf_.italic;
-    m.pitchAndFamily = 1;
-    m.charSet = lf_.charSet;
+    m.pitch_and_family = 1;
+    m.char_set = lf_.char_set;
   }
   bool HasOutlineMetrics() const override { return false; }
   void GetCharWidths(int32_t widths[256]) const override {
@@ -36,7 +36,7 @@ class FixedFace : public CFontFace {
   }
   bool GetTextExtent(const uint8_t* bytes, int n, int32_t& cx) const override {
     int chars = 0;
-    int page = CodePageForCharSet(lf_.charSet);
+    int page = CodePageForCharSet(lf_.char_set);
     for (int i = 0; i < n; ++i, ++chars) {
       if (IsLeadByteInCodePage(page, bytes[i]) && i + 1 < n) ++i;
     }

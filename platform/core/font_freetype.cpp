@@ -46,13 +46,13 @@ struct FaceData {
   FT_Face face = nullptr;
   std::string file;
   int32_t index = 0;
-  int32_t unitsPerEm = 2048;
-  int32_t winAscent = 0;
-  int32_t winDescent = 0;
-  int32_t avgCharWidth = 0;
+  int32_t units_per_em = 2048;
+  int32_t win_ascent = 0;
+  int32_t win_descent = 0;
+  int32_t avg_char_width = 0;
   bool bold = false;
   bool italic = false;
-  bool symbolCmap = false;
+  bool symbol_cmap = false;
   // Kerning pairs of the 'kern' table, by glyph ids, in font units.
   std::map<std::pair<uint32_t, uint32_t>, int32_t> kern;
   // Outlines already built, by glyph, size and synthesis (bounded).
@@ -119,31 +119,31 @@ class FreeTypeFace : public CFontFace {
         lf_(lf),
         synth_bold_(synthBold),
         synth_oblique_(synthOblique),
-        code_page_(CodePageForCharSet(lf.charSet)) {
+        code_page_(CodePageForCharSet(lf.char_set)) {
     const FaceData& d = *data_;
     if (lf.height < 0) {
       ppem_ = -static_cast<int64_t>(lf.height);
     } else if (lf.height > 0) {
-      int32_t cell = std::max(1, d.winAscent + d.winDescent);
-      ppem_ = std::max<int64_t>(1, ScaleRound(lf.height, d.unitsPerEm, cell));
+      int32_t cell = std::max(1, d.win_ascent + d.win_descent);
+      ppem_ = std::max<int64_t>(1, ScaleRound(lf.height, d.units_per_em, cell));
     } else {
       ppem_ = 16;
     }
-    bold_strength_ = synthBold ? std::max(1, d.unitsPerEm / 32) : 0;
+    bold_strength_ = synthBold ? std::max(1, d.units_per_em / 32) : 0;
   }
 
   const LogFont& GetLogFont() const override { return lf_; }
 
   void GetTextMetrics(TextMetrics& m) const override {
     const FaceData& d = *data_;
-    m.ascent = Scale(d.winAscent);
-    m.descent = Scale(d.winDescent);
+    m.ascent = Scale(d.win_ascent);
+    m.descent = Scale(d.win_descent);
     m.height = m.ascent + m.descent;
-    m.avgCharWidth = Scale(d.avgCharWidth + bold_strength_);
+    m.avg_char_width = Scale(d.avg_char_width + bold_strength_);
     m.weight = (d.bold || synth_bold_) ? 700 : 400;
     m.italic = (d.italic || synth_oblique_) ? 1 : 0;
-    m.pitchAndFamily = FT_IS_FIXED_WIDTH(d.face) ? 1 : 2;
-    m.charSet = lf_.charSet;
+    m.pitch_and_family = FT_IS_FIXED_WIDTH(d.face) ? 1 : 2;
+    m.char_set = lf_.char_set;
   }
 
   bool HasOutlineMetrics() const override { return true; }
@@ -211,12 +211,12 @@ class FreeTypeFace : public CFontFace {
   int32_t GetFaceIndex() const override { return data_->index; }
 
  private:
-  int32_t Scale(int64_t units) const { return ScaleRound(units, ppem_, data_->unitsPerEm); }
+  int32_t Scale(int64_t units) const { return ScaleRound(units, ppem_, data_->units_per_em); }
 
   uint32_t GlyphOf(uint16_t code) const {
     FT_Face face = data_->face;
-    if (code_page_ == kCodePageSymbol || (data_->symbolCmap && code < 256)) {
-      if (data_->symbolCmap) {
+    if (code_page_ == kCodePageSymbol || (data_->symbol_cmap && code < 256)) {
+      if (data_->symbol_cmap) {
         FT_Select_Charmap(face, FT_ENCODING_MS_SYMBOL);
         uint32_t g = FT_Get_Char_Index(face, 0xF000u + (code & 0xFF));
         if (g == 0) g = FT_Get_Char_Index(face, code & 0xFF);
@@ -356,7 +356,7 @@ bool FreeTypeFace::BuildOutline(uint32_t glyph, GlyphOutline& out) const {
     FT_Matrix shear{0x10000, 0x366A, 0, 0x10000};  // x += y * tan(12 degrees)
     FT_Outline_Transform(&o, &shear);
   }
-  OutlineBuilder b(ppem_, data_->unitsPerEm);
+  OutlineBuilder b(ppem_, data_->units_per_em);
   int first = 0;
   for (int ci = 0; ci < o.n_contours; ++ci) {
     int last = o.contours[ci];
@@ -426,16 +426,16 @@ struct ResolveKey {
   std::string face;
   bool bold;
   bool italic;
-  uint8_t charSet;
+  uint8_t char_set;
   bool operator<(const ResolveKey& o) const {
-    return std::tie(face, bold, italic, charSet) < std::tie(o.face, o.bold, o.italic, o.charSet);
+    return std::tie(face, bold, italic, char_set) < std::tie(o.face, o.bold, o.italic, o.char_set);
   }
 };
 
 struct Resolved {
   std::shared_ptr<FaceData> data;
-  bool synthBold = false;
-  bool synthOblique = false;
+  bool synth_bold = false;
+  bool synth_oblique = false;
 };
 
 const char* LangOfCharSet(uint8_t charSet) {
@@ -475,13 +475,13 @@ class FreeTypeFontService : public CFontService {
 
   std::shared_ptr<CFontFace> CreateFont(const LogFont& lfIn) override {
     LogFont lf = lfIn;
-    lf.faceName[31] = 0;
-    ResolveKey key{lf.faceName, lf.weight >= 600, lf.italic != 0, lf.charSet};
+    lf.face_name[31] = 0;
+    ResolveKey key{lf.face_name, lf.weight >= 600, lf.italic != 0, lf.char_set};
     auto it = resolved_.find(key);
     if (it == resolved_.end()) it = resolved_.emplace(key, Resolve(key)).first;
     const Resolved& r = it->second;
     if (!r.data) return CFixedFontService().CreateFont(lf);
-    return std::make_shared<FreeTypeFace>(r.data, lf, r.synthBold, r.synthOblique);
+    return std::make_shared<FreeTypeFace>(r.data, lf, r.synth_bold, r.synth_oblique);
   }
 
   std::vector<FontFamily> EnumScalableFamilies() override;
@@ -497,7 +497,7 @@ class FreeTypeFontService : public CFontService {
     FcPatternAddInteger(pat, FC_SLANT, key.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
     FcPatternAddBool(pat, FC_OUTLINE, FcTrue);
     FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
-    if (const char* lang = LangOfCharSet(key.charSet)) {
+    if (const char* lang = LangOfCharSet(key.char_set)) {
       FcPatternAddString(pat, FC_LANG, reinterpret_cast<const FcChar8*>(lang));
     }
     FcConfigSubstitute(config_, pat, FcMatchPattern);
@@ -517,8 +517,8 @@ class FreeTypeFontService : public CFontService {
     }
     FcFontSetDestroy(set);
     if (r.data) {
-      r.synthBold = key.bold && !r.data->bold;
-      r.synthOblique = key.italic && !r.data->italic;
+      r.synth_bold = key.bold && !r.data->bold;
+      r.synth_oblique = key.italic && !r.data->italic;
     }
     return r;
   }
@@ -534,22 +534,22 @@ class FreeTypeFontService : public CFontService {
     }
     d->file = file;
     d->index = index;
-    d->unitsPerEm = std::max<int32_t>(1, d->face->units_per_EM);
+    d->units_per_em = std::max<int32_t>(1, d->face->units_per_EM);
     auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(d->face, FT_SFNT_OS2));
     if (os2 != nullptr && os2->version != 0xFFFF) {
-      d->winAscent = os2->usWinAscent;
-      d->winDescent = os2->usWinDescent;
-      d->avgCharWidth = os2->xAvgCharWidth;
+      d->win_ascent = os2->usWinAscent;
+      d->win_descent = os2->usWinDescent;
+      d->avg_char_width = os2->xAvgCharWidth;
       d->bold = os2->usWeightClass >= 600;
     } else {
-      d->winAscent = d->face->ascender;
-      d->winDescent = -d->face->descender;
-      d->avgCharWidth = d->unitsPerEm / 2;
+      d->win_ascent = d->face->ascender;
+      d->win_descent = -d->face->descender;
+      d->avg_char_width = d->units_per_em / 2;
       d->bold = (d->face->style_flags & FT_STYLE_FLAG_BOLD) != 0;
     }
     d->italic = (d->face->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
     for (int i = 0; i < d->face->num_charmaps; ++i) {
-      if (d->face->charmaps[i]->encoding == FT_ENCODING_MS_SYMBOL) d->symbolCmap = true;
+      if (d->face->charmaps[i]->encoding == FT_ENCODING_MS_SYMBOL) d->symbol_cmap = true;
     }
     FT_Select_Charmap(d->face, FT_ENCODING_UNICODE);
     ReadKernTable(*d);
@@ -589,18 +589,18 @@ std::vector<FontFamily> FreeTypeFontService::EnumScalableFamilies() {
     fam.name = name;
     int spacing = FC_PROPORTIONAL;
     FcPatternGetInteger(f, FC_SPACING, 0, &spacing);
-    fam.pitchAndFamily = spacing == FC_MONO || spacing == FC_CHARCELL ? 1 : 2;
+    fam.pitch_and_family = spacing == FC_MONO || spacing == FC_CHARCELL ? 1 : 2;
     FcCharSet* cs = nullptr;
     FcLangSet* langs = nullptr;
-    fam.charSet = 0;
+    fam.char_set = 0;
     if (FcPatternGetCharSet(f, FC_CHARSET, 0, &cs) == FcResultMatch &&
         FcCharSetIsSubset(latin, cs)) {
-      fam.charSet = 0;
+      fam.char_set = 0;
     } else if (FcPatternGetLangSet(f, FC_LANG, 0, &langs) == FcResultMatch) {
       for (uint8_t candidate : {128, 134, 136, 129}) {
         const char* lang = LangOfCharSet(candidate);
         if (FcLangSetHasLang(langs, reinterpret_cast<const FcChar8*>(lang)) == FcLangEqual) {
-          fam.charSet = candidate;
+          fam.char_set = candidate;
           break;
         }
       }

@@ -41,7 +41,7 @@ struct Content {
 };
 
 struct Node {
-  bool isStorage = false;
+  bool is_storage = false;
   bool detached = false;  // destroyed or replaced: handles to it are dead
   std::string name;
   Content content;                                        // streams
@@ -108,7 +108,7 @@ void Detach(Node& top) {
 std::shared_ptr<Node> Clone(const Node& top) {
   auto copyOf = [](const Node& node) {
     auto copy = std::make_shared<Node>();
-    copy->isStorage = node.isStorage;
+    copy->is_storage = node.is_storage;
     copy->name = node.name;
     copy->content = node.content;
     copy->clsid = node.clsid;
@@ -301,7 +301,7 @@ std::shared_ptr<Source> ReadFileTree(const std::string& path, Node& root) {
       child->name = std::move(e.name);
       child->clsid = e.clsid;
       if (e.type == kTypeStorage) {
-        child->isStorage = true;
+        child->is_storage = true;
         pending.emplace_back(id, child.get());
       } else {
         child->content.source = source;
@@ -327,8 +327,8 @@ void Rebase(Node& root, const Node& fresh) {
     if (node->children.size() != now->children.size()) return;
     for (auto& [key, child] : node->children) {
       auto it = now->children.find(key);
-      if (it == now->children.end() || it->second->isStorage != child->isStorage) return;
-      (child->isStorage ? pending : streams).emplace_back(child.get(), it->second.get());
+      if (it == now->children.end() || it->second->is_storage != child->is_storage) return;
+      (child->is_storage ? pending : streams).emplace_back(child.get(), it->second.get());
     }
   }
   for (auto& [node, now] : streams) node->content = now->content;
@@ -370,13 +370,13 @@ Flattened Flatten(const Node& root, const std::string& path) {
       auto index = static_cast<uint32_t>(out.entries.size());
       OutEntry e;
       e.name = ToUtf16(child->name);
-      e.type = child->isStorage ? kTypeStorage : kTypeStream;
+      e.type = child->is_storage ? kTypeStorage : kTypeStream;
       e.clsid = child->clsid;
-      e.size = child->isStorage ? 0 : child->content.size;
+      e.size = child->is_storage ? 0 : child->content.size;
       out.entries.push_back(std::move(e));
-      out.contents.push_back(child->isStorage ? nullptr : &child->content);
+      out.contents.push_back(child->is_storage ? nullptr : &child->content);
       out.entries[at.index].children.push_back(index);
-      if (child->isStorage) {
+      if (child->is_storage) {
         if (at.depth + 1 > kMaxStorageDepth) refuse("storages nested deeper than a file may hold");
         pending.push_back({child.get(), index, at.depth + 1});
       }
@@ -565,7 +565,7 @@ static std::shared_ptr<Node> FindChild(const Node& node, std::string_view name) 
 
 std::unique_ptr<CFile> CStorage::OpenStream(std::string_view name) const {
   auto child = FindChild(Live(), name);
-  if (!child || child->isStorage) {
+  if (!child || child->is_storage) {
     throw CFileException(CFileException::fileNotFound, kStgFileNotFound, std::string(name));
   }
   return std::make_unique<StreamReader>(child->content);
@@ -579,7 +579,7 @@ std::unique_ptr<CFile> CStorage::CreateStream(std::string_view name) {
 
 CStorage CStorage::OpenStorage(std::string_view name) const {
   auto child = FindChild(Live(), name);
-  if (!child || !child->isStorage) throw COleException(kStgFileNotFound);
+  if (!child || !child->is_storage) throw COleException(kStgFileNotFound);
   return CStorage(m_file, child);
 }
 
@@ -587,7 +587,7 @@ CStorage CStorage::CreateStorage(std::string_view name) {
   Node& node = Live();
   CheckName(name);
   auto child = std::make_shared<Node>();
-  child->isStorage = true;
+  child->is_storage = true;
   child->name = std::string(name);
   Insert(node, child);
   return CStorage(m_file, child);
@@ -608,7 +608,7 @@ bool CStorage::HasElement(std::string_view name) const {
 std::vector<CStorageElement> CStorage::EnumElements() const {
   std::vector<CStorageElement> out;
   for (const auto& [key, child] : Live().children) {
-    out.push_back({child->name, child->isStorage, child->isStorage ? 0 : child->content.size});
+    out.push_back({child->name, child->is_storage, child->is_storage ? 0 : child->content.size});
   }
   return out;
 }
@@ -636,7 +636,7 @@ void CStorage::CopyElementTo(std::string_view name, CStorage& dest,
 
 CCompoundFile::CCompoundFile() : m_state(std::make_shared<FileState>()) {
   m_state->root = std::make_shared<Node>();
-  m_state->root->isStorage = true;
+  m_state->root->is_storage = true;
 }
 
 CCompoundFile::~CCompoundFile() = default;

@@ -18,8 +18,8 @@ struct CursorState {
   std::map<int, std::unique_ptr<CCursor>> program;
   std::set<HCURSOR> made;  // by CreateCursor, not yet destroyed
   HCURSOR current = nullptr;
-  bool currentSet = false;  // SetCursor was called since the last release
-  bool overrideActive = false;
+  bool current_set = false;  // SetCursor was called since the last release
+  bool override_active = false;
 };
 
 CursorState& State() {
@@ -30,17 +30,17 @@ CursorState& State() {
 void Apply() {
   CursorState& s = State();
   if (!QGuiApplication::instance()) return;
-  if (!s.currentSet) {
-    if (s.overrideActive) QGuiApplication::restoreOverrideCursor();
-    s.overrideActive = false;
+  if (!s.current_set) {
+    if (s.override_active) QGuiApplication::restoreOverrideCursor();
+    s.override_active = false;
     return;
   }
   const QCursor want = s.current ? s.current->Cursor() : QCursor(Qt::BlankCursor);
-  if (s.overrideActive) {
+  if (s.override_active) {
     QGuiApplication::changeOverrideCursor(want);
   } else {
     QGuiApplication::setOverrideCursor(want);
-    s.overrideActive = true;
+    s.override_active = true;
   }
 }
 
@@ -112,13 +112,13 @@ QImage CursorImage(const CursorDef& def) {
   if (def.width <= 0 || def.height <= 0 || def.width > 256 || def.height > 256) return {};
   const size_t rowBytes = static_cast<size_t>(def.width + 7) / 8;
   const size_t need = rowBytes * static_cast<size_t>(def.height);
-  if (def.andMask.size() < need || def.xorMask.size() < need) return {};
+  if (def.and_mask.size() < need || def.xor_mask.size() < need) return {};
   QImage image(def.width, def.height, QImage::Format_ARGB32);
   for (int y = 0; y < def.height; ++y) {
     for (int x = 0; x < def.width; ++x) {
       const size_t at = static_cast<size_t>(y) * rowBytes + static_cast<size_t>(x / 8);
       const int shift = 7 - x % 8;
-      const bool a = def.andMask[at] >> shift & 1, xr = def.xorMask[at] >> shift & 1;
+      const bool a = def.and_mask[at] >> shift & 1, xr = def.xor_mask[at] >> shift & 1;
       image.setPixel(x, y, a && !xr ? 0u : (!a && xr ? 0xFFFFFFFFu : 0xFF000000u));
     }
   }
@@ -135,7 +135,7 @@ HCURSOR LoadCursor(int resourceId) {
   if (const CursorDef* def = Resources().FindCursor(static_cast<UINT>(resourceId))) {
     const QImage image = CursorImage(*def);
     if (!image.isNull()) {
-      RegisterProgramCursor(resourceId, image, def->hotSpot);
+      RegisterProgramCursor(resourceId, image, def->hot_spot);
       return table[resourceId].get();
     }
   }
@@ -190,7 +190,7 @@ bool DestroyCursor(HCURSOR cursor) {
   if (!cursor || s.made.erase(cursor) == 0) return false;
   if (s.current == cursor) {
     s.current = nullptr;
-    s.currentSet = false;
+    s.current_set = false;
     Apply();
   }
   delete cursor;
@@ -201,7 +201,7 @@ HCURSOR SetCursor(HCURSOR cursor) {
   CursorState& s = State();
   HCURSOR old = s.current;
   s.current = cursor;
-  s.currentSet = true;
+  s.current_set = true;
   Apply();
   return old;
 }
@@ -212,7 +212,7 @@ HCURSOR GetCursor() {
 
 void ReleaseCursorOverride() {
   State().current = nullptr;
-  State().currentSet = false;
+  State().current_set = false;
   Apply();
 }
 

@@ -55,7 +55,7 @@ PixelSurface SurfaceOfOffscreen(COffscreenBitmap& bitmap) {
       s.kind = PixelSurface::kIndexed;
       if (bitmap.Palette()) {
         s.colors = bitmap.Palette()->table.entries.data();
-        s.colorCount = static_cast<int>(bitmap.Palette()->table.count);
+        s.color_count = static_cast<int>(bitmap.Palette()->table.count);
       }
       break;
   }
@@ -98,7 +98,7 @@ uint32_t PixelSurface::ReadRgb(int x, int y) const {
       const int per = 8 / bits;
       const int shift = (per - 1 - x % per) * bits;
       const int index = row[x / per] >> shift & ((1 << bits) - 1);
-      if (!colors || index >= colorCount) return 0;
+      if (!colors || index >= color_count) return 0;
       const uint32_t c = colors[index];
       return ColorRefToRgb(c & 0xFFFFFF);
     }
@@ -221,14 +221,14 @@ CGdiObject* CDC::SelectStockObject(int index) {
 // ---- attributes ----
 
 COLORREF CDC::SetTextColor(COLORREF color) {
-  return std::exchange(m_state.textColor, color & 0xFFFFFF);
+  return std::exchange(m_state.text_color, color & 0xFFFFFF);
 }
 COLORREF CDC::SetBkColor(COLORREF color) {
-  return std::exchange(m_state.bkColor, color & 0xFFFFFF);
+  return std::exchange(m_state.bk_color, color & 0xFFFFFF);
 }
 int CDC::SetBkMode(int mode) {
   if (mode != TRANSPARENT && mode != OPAQUE) return 0;
-  return std::exchange(m_state.bkMode, mode);
+  return std::exchange(m_state.bk_mode, mode);
 }
 int CDC::SetROP2(int rop2) {
   if (rop2 < R2_BLACK || rop2 > R2_WHITE) return 0;
@@ -236,41 +236,41 @@ int CDC::SetROP2(int rop2) {
 }
 int CDC::SetPolyFillMode(int mode) {
   if (mode != ALTERNATE && mode != WINDING) return 0;
-  return std::exchange(m_state.polyFillMode, mode);
+  return std::exchange(m_state.poly_fill_mode, mode);
 }
 unsigned CDC::SetTextAlign(unsigned align) {
-  return std::exchange(m_state.textAlign, align);
+  return std::exchange(m_state.text_align, align);
 }
 int CDC::SetStretchBltMode(int mode) {
-  return std::exchange(m_state.stretchMode, mode);
+  return std::exchange(m_state.stretch_mode, mode);
 }
 int CDC::SetMapMode(int mode) {
   return mode == MM_TEXT ? MM_TEXT : 0;
 }
 CPoint CDC::SetBrushOrg(int x, int y) {
-  return std::exchange(m_state.brushOrg, CPoint(x, y));
+  return std::exchange(m_state.brush_org, CPoint(x, y));
 }
 CPoint CDC::SetViewportOrg(int x, int y) {
-  return std::exchange(m_state.viewportOrg, CPoint(x, y));
+  return std::exchange(m_state.viewport_org, CPoint(x, y));
 }
 CPoint CDC::OffsetViewportOrg(int dx, int dy) {
-  const CPoint old = m_state.viewportOrg;
-  m_state.viewportOrg.Offset(dx, dy);
+  const CPoint old = m_state.viewport_org;
+  m_state.viewport_org.Offset(dx, dy);
   return old;
 }
 CPoint CDC::SetWindowOrg(int x, int y) {
-  return std::exchange(m_state.windowOrg, CPoint(x, y));
+  return std::exchange(m_state.window_org, CPoint(x, y));
 }
 
 int CDC::SetGraphicsMode(int mode) {
   if (mode != GM_COMPATIBLE && mode != GM_ADVANCED) return 0;
   // Leaving the advanced mode needs the identity transform.
   if (mode == GM_COMPATIBLE && DcRaster::HasTransform(*this)) return 0;
-  return std::exchange(m_state.graphicsMode, mode);
+  return std::exchange(m_state.graphics_mode, mode);
 }
 
 bool CDC::SetWorldTransform(const XFORM& xf) {
-  if (m_state.graphicsMode != GM_ADVANCED) return false;
+  if (m_state.graphics_mode != GM_ADVANCED) return false;
   if (xf.eM11 * xf.eM22 - xf.eM12 * xf.eM21 == 0) return false;
   m_state.world = xf;
   return true;
@@ -293,7 +293,7 @@ XFORM Combine(const XFORM& a, const XFORM& b) {
 }  // namespace
 
 bool CDC::ModifyWorldTransform(const XFORM& xf, int mode) {
-  if (m_state.graphicsMode != GM_ADVANCED) return false;
+  if (m_state.graphics_mode != GM_ADVANCED) return false;
   switch (mode) {
     case MWT_IDENTITY:
       m_state.world = XFORM();
@@ -327,8 +327,8 @@ void CDC::DPtoLP(CPoint* points, int count) const {
   const bool advanced = DcRaster::HasTransform(*this);
   const double det = double(w.eM11) * w.eM22 - double(w.eM12) * w.eM21;
   for (int i = 0; i < count; ++i) {
-    double x = points[i].x - m_state.viewportOrg.x + m_state.windowOrg.x;
-    double y = points[i].y - m_state.viewportOrg.y + m_state.windowOrg.y;
+    double x = points[i].x - m_state.viewport_org.x + m_state.window_org.x;
+    double y = points[i].y - m_state.viewport_org.y + m_state.window_org.y;
     if (advanced && det != 0) {
       x -= w.eDx;
       y -= w.eDy;
@@ -408,22 +408,22 @@ bool CDC::RestoreDC(int saved) {
 
 int CDC::SelectClipRgn(const CRgn* region) {
   if (!region) {
-    m_state.hasClip = false;
+    m_state.has_clip = false;
     m_state.clip.DeleteObject();
     return SIMPLEREGION;
   }
   if (!region->IsValid()) return RGN_ERROR;
   m_state.clip.CopyRgn(region);
-  m_state.hasClip = true;
+  m_state.has_clip = true;
   return m_state.clip.Kind();
 }
 
 int CDC::SelectClipRgn(const CRgn* region, int mode) {
   if (mode == RGN_COPY) return SelectClipRgn(region);
   if (!region || !region->IsValid()) return RGN_ERROR;
-  if (!m_state.hasClip) {
+  if (!m_state.has_clip) {
     m_state.clip.CreateRectRgn(0, 0, m_surface.width, m_surface.height);
-    m_state.hasClip = true;
+    m_state.has_clip = true;
   }
   return m_state.clip.CombineRgn(&m_state.clip, region, mode);
 }
@@ -447,14 +447,14 @@ int CDC::ExcludeClipRect(int left, int top, int right, int bottom) {
 }
 
 int CDC::OffsetClipRgn(int dx, int dy) {
-  if (!m_state.hasClip) return SIMPLEREGION;
+  if (!m_state.has_clip) return SIMPLEREGION;
   return m_state.clip.OffsetRgn(dx, dy);
 }
 
 int CDC::GetClipBox(CRect* rect) const {
   CRect box = DcRaster::ClipBounds(*this);
   int kind = box.IsRectEmpty() ? NULLREGION : SIMPLEREGION;
-  if (m_state.hasClip && m_state.clip.Kind() == COMPLEXREGION) kind = COMPLEXREGION;
+  if (m_state.has_clip && m_state.clip.Kind() == COMPLEXREGION) kind = COMPLEXREGION;
   if (rect) {
     *rect = box;
     DPtoLP(rect);
@@ -475,11 +475,11 @@ bool CDC::RectVisible(const CRect* rect) const {
   r.NormalizeRect();
   CRect bounds(0, 0, m_surface.width, m_surface.height);
   if (!r.IntersectRect(r, bounds)) return false;
-  return !m_state.hasClip || m_state.clip.RectInRegion(&r);
+  return !m_state.has_clip || m_state.clip.RectInRegion(&r);
 }
 
 int CDC::GetClipRgn(CRgn* region) const {
-  if (!m_state.hasClip || !region) return 0;
+  if (!m_state.has_clip || !region) return 0;
   region->CopyRgn(&m_state.clip);
   return 1;
 }
@@ -542,14 +542,14 @@ PatternSource DcRaster::BrushSource(const CDC& dc, const CBrush* brush) {
   p.solid = false;
   p.width = pat.width();
   p.height = pat.height();
-  p.orgX = dc.m_state.brushOrg.x;
-  p.orgY = dc.m_state.brushOrg.y;
+  p.org_x = dc.m_state.brush_org.x;
+  p.org_y = dc.m_state.brush_org.y;
   p.pixels.resize(static_cast<size_t>(p.width) * p.height);
   const bool mono = pat.format() == QImage::Format_Mono;
   // Hatches draw their lines in the brush colour over the background colour.
-  const COLORREF zero = brush->Style() == BS_HATCHED ? brush->Color() : dc.m_state.textColor;
+  const COLORREF zero = brush->Style() == BS_HATCHED ? brush->Color() : dc.m_state.text_color;
   const uint32_t c0 = DeviceColor(dc, zero);
-  const uint32_t c1 = DeviceColor(dc, dc.m_state.bkColor);
+  const uint32_t c1 = DeviceColor(dc, dc.m_state.bk_color);
   for (int y = 0; y < p.height; ++y) {
     const uint8_t* row = pat.constScanLine(y);
     for (int x = 0; x < p.width; ++x) {
@@ -626,7 +626,7 @@ void DcRaster::WriteSpan(CDC& dc, int y, int x0, int x1, const PatternSource& pa
       }
     }
   };
-  if (!dc.m_state.hasClip) {
+  if (!dc.m_state.has_clip) {
     write(lo, hi);
     return;
   }
@@ -661,7 +661,7 @@ void DcRaster::WriteSpans(CDC& dc, std::vector<DeviceSpan>& spans, const Pattern
 
 bool DcRaster::HasTransform(const CDC& dc) {
   const XFORM& w = dc.m_state.world;
-  return dc.m_state.graphicsMode == GM_ADVANCED &&
+  return dc.m_state.graphics_mode == GM_ADVANCED &&
          (w.eM11 != 1 || w.eM12 != 0 || w.eM21 != 0 || w.eM22 != 1 || w.eDx != 0 || w.eDy != 0);
 }
 
@@ -673,14 +673,14 @@ CPointF DcRaster::ToDevice(const CDC& dc, double x, double y) {
     x = tx;
     y = ty;
   }
-  return {x - dc.m_state.windowOrg.x + dc.m_state.viewportOrg.x,
-          y - dc.m_state.windowOrg.y + dc.m_state.viewportOrg.y};
+  return {x - dc.m_state.window_org.x + dc.m_state.viewport_org.x,
+          y - dc.m_state.window_org.y + dc.m_state.viewport_org.y};
 }
 
 CPoint DcRaster::ToDeviceInt(const CDC& dc, int x, int y) {
   if (!HasTransform(dc)) {
-    return {x - dc.m_state.windowOrg.x + dc.m_state.viewportOrg.x,
-            y - dc.m_state.windowOrg.y + dc.m_state.viewportOrg.y};
+    return {x - dc.m_state.window_org.x + dc.m_state.viewport_org.x,
+            y - dc.m_state.window_org.y + dc.m_state.viewport_org.y};
   }
   const CPointF p = ToDevice(dc, x, y);
   return {static_cast<int>(std::lround(p.x)), static_cast<int>(std::lround(p.y))};
@@ -694,12 +694,12 @@ double DcRaster::DeviceWidth(const CDC& dc, int width) {
 
 bool DcRaster::Visible(const CDC& dc, int x, int y) {
   if (x < 0 || y < 0 || x >= dc.m_surface.width || y >= dc.m_surface.height) return false;
-  return !dc.m_state.hasClip || dc.m_state.clip.PtInRegion(x, y);
+  return !dc.m_state.has_clip || dc.m_state.clip.PtInRegion(x, y);
 }
 
 CRect DcRaster::ClipBounds(const CDC& dc) {
   CRect bounds(0, 0, dc.m_surface.width, dc.m_surface.height);
-  if (dc.m_state.hasClip) {
+  if (dc.m_state.has_clip) {
     CRect box;
     dc.m_state.clip.GetRgnBox(&box);
     bounds.IntersectRect(bounds, box);

@@ -134,7 +134,7 @@ struct PixelSurface {
   Kind kind = kNone;
   int bits = 0;                      // bits per pixel
   const uint32_t* colors = nullptr;  // palette (red low byte) for kIndexed
-  int colorCount = 0;
+  int color_count = 0;
   bool IsValid() const { return kind != kNone && row0; }
   bool Writable() const { return kind == kRgb32 || kind == kMono; }
   uint8_t* Row(int y) const { return row0 + y * stride; }
@@ -189,34 +189,34 @@ class CDC {
 
   // ---- attributes ----
   COLORREF SetTextColor(COLORREF color);
-  COLORREF GetTextColor() const { return m_state.textColor; }
+  COLORREF GetTextColor() const { return m_state.text_color; }
   COLORREF SetBkColor(COLORREF color);
-  COLORREF GetBkColor() const { return m_state.bkColor; }
+  COLORREF GetBkColor() const { return m_state.bk_color; }
   int SetBkMode(int mode);
-  int GetBkMode() const { return m_state.bkMode; }
+  int GetBkMode() const { return m_state.bk_mode; }
   int SetROP2(int rop2);
   int GetROP2() const { return m_state.rop2; }
   int SetPolyFillMode(int mode);
-  int GetPolyFillMode() const { return m_state.polyFillMode; }
+  int GetPolyFillMode() const { return m_state.poly_fill_mode; }
   unsigned SetTextAlign(unsigned align);
-  unsigned GetTextAlign() const { return m_state.textAlign; }
+  unsigned GetTextAlign() const { return m_state.text_align; }
   int SetStretchBltMode(int mode);
-  int GetStretchBltMode() const { return m_state.stretchMode; }
+  int GetStretchBltMode() const { return m_state.stretch_mode; }
   int SetMapMode(int mode);
   int GetMapMode() const { return MM_TEXT; }
   // Brush origin in device pixels.
   CPoint SetBrushOrg(int x, int y);
   CPoint SetBrushOrg(CPoint p) { return SetBrushOrg(p.x, p.y); }
-  CPoint GetBrushOrg() const { return m_state.brushOrg; }
+  CPoint GetBrushOrg() const { return m_state.brush_org; }
   CPoint SetViewportOrg(int x, int y);
   CPoint SetViewportOrg(CPoint p) { return SetViewportOrg(p.x, p.y); }
   CPoint OffsetViewportOrg(int dx, int dy);
-  CPoint GetViewportOrg() const { return m_state.viewportOrg; }
+  CPoint GetViewportOrg() const { return m_state.viewport_org; }
   CPoint SetWindowOrg(int x, int y);
   CPoint SetWindowOrg(CPoint p) { return SetWindowOrg(p.x, p.y); }
-  CPoint GetWindowOrg() const { return m_state.windowOrg; }
+  CPoint GetWindowOrg() const { return m_state.window_org; }
   int SetGraphicsMode(int mode);
-  int GetGraphicsMode() const { return m_state.graphicsMode; }
+  int GetGraphicsMode() const { return m_state.graphics_mode; }
   // Advanced mode only (false otherwise).
   bool SetWorldTransform(const XFORM& xf);
   bool ModifyWorldTransform(const XFORM& xf, int mode);
@@ -258,7 +258,7 @@ class CDC {
   CPoint MoveTo(CPoint p) { return MoveTo(p.x, p.y); }
   virtual bool LineTo(int x, int y);
   bool LineTo(CPoint p) { return LineTo(p.x, p.y); }
-  CPoint GetCurrentPosition() const { return m_state.currentPos; }
+  CPoint GetCurrentPosition() const { return m_state.current_pos; }
   virtual bool Polyline(const CPoint* points, int count);
   virtual bool PolylineTo(const CPoint* points, int count);
   bool PolyBezier(const CPoint* points, int count);
@@ -369,20 +369,20 @@ class CDC {
     CPen* pen = nullptr;
     CBrush* brush = nullptr;
     CFont* font = nullptr;
-    COLORREF textColor = 0;
-    COLORREF bkColor = 0xFFFFFF;
-    int bkMode = OPAQUE;
+    COLORREF text_color = 0;
+    COLORREF bk_color = 0xFFFFFF;
+    int bk_mode = OPAQUE;
     int rop2 = R2_COPYPEN;
-    int polyFillMode = ALTERNATE;
-    unsigned textAlign = 0;
-    int stretchMode = BLACKONWHITE;
-    CPoint brushOrg;
-    CPoint viewportOrg;
-    CPoint windowOrg;
-    CPoint currentPos;
-    int graphicsMode = GM_COMPATIBLE;
+    int poly_fill_mode = ALTERNATE;
+    unsigned text_align = 0;
+    int stretch_mode = BLACKONWHITE;
+    CPoint brush_org;
+    CPoint viewport_org;
+    CPoint window_org;
+    CPoint current_pos;
+    int graphics_mode = GM_COMPATIBLE;
     XFORM world;
-    bool hasClip = false;
+    bool has_clip = false;
     CRgn clip;  // device pixels
   };
   struct Saved {

@@ -217,15 +217,15 @@ struct DcPath {
 };
 
 CPoint CDC::MoveTo(int x, int y) {
-  const CPoint old = m_state.currentPos;
-  m_state.currentPos = CPoint(x, y);
+  const CPoint old = m_state.current_pos;
+  m_state.current_pos = CPoint(x, y);
   if (m_pathOpen) m_path.push_back({{DcRaster::ToDevice(*this, x, y)}, false});
   return old;
 }
 
 bool CDC::LineTo(int x, int y) {
-  const CPoint from = m_state.currentPos;
-  m_state.currentPos = CPoint(x, y);
+  const CPoint from = m_state.current_pos;
+  m_state.current_pos = CPoint(x, y);
   return DcPath::StrokeOrRecord(
       *this, {DcRaster::ToDevice(*this, from.x, from.y), DcRaster::ToDevice(*this, x, y)}, true);
 }
@@ -237,9 +237,9 @@ bool CDC::Polyline(const CPoint* points, int count) {
 
 bool CDC::PolylineTo(const CPoint* points, int count) {
   if (!points || count < 1) return false;
-  std::vector<CPoint> all{m_state.currentPos};
+  std::vector<CPoint> all{m_state.current_pos};
   all.insert(all.end(), points, points + count);
-  m_state.currentPos = points[count - 1];
+  m_state.current_pos = points[count - 1];
   return DcPath::StrokeOrRecord(
       *this, DevicePoints(*this, all.data(), static_cast<int>(all.size())), true);
 }
@@ -267,8 +267,8 @@ bool CDC::PolyBezier(const CPoint* points, int count) {
 
 bool CDC::PolyBezierTo(const CPoint* points, int count) {
   if (!points || count < 3 || count % 3 != 0) return false;
-  auto pts = FlattenBeziers(*this, m_state.currentPos, points, count);
-  m_state.currentPos = points[count - 1];
+  auto pts = FlattenBeziers(*this, m_state.current_pos, points, count);
+  m_state.current_pos = points[count - 1];
   return DcPath::StrokeOrRecord(*this, std::move(pts), true);
 }
 
@@ -285,7 +285,7 @@ bool CDC::PolyPolygon(const CPoint* points, const int* counts, int polygons) {
     for (const auto& c : contours) DcPath::Add(*this, c, true, true);
     return true;
   }
-  FillContours(*this, contours, m_state.polyFillMode == WINDING);
+  FillContours(*this, contours, m_state.poly_fill_mode == WINDING);
   PenStroke::Draw(*this, contours, std::vector<bool>(contours.size(), true));
   DcRaster::Finish(*this);
   return true;
@@ -446,7 +446,7 @@ bool CDC::BeginPath() {
   m_pathOpen = true;
   m_pathDone = false;
   m_path.push_back(
-      {{DcRaster::ToDevice(*this, m_state.currentPos.x, m_state.currentPos.y)}, false});
+      {{DcRaster::ToDevice(*this, m_state.current_pos.x, m_state.current_pos.y)}, false});
   return true;
 }
 
@@ -481,7 +481,7 @@ bool CDC::StrokeAndFillPath() {
     contours.push_back(f.points);
     closed.push_back(true);
   }
-  FillContours(*this, contours, m_state.polyFillMode == WINDING);
+  FillContours(*this, contours, m_state.poly_fill_mode == WINDING);
   PenStroke::Draw(*this, contours, closed);
   AbortPath();
   DcRaster::Finish(*this);
@@ -492,7 +492,7 @@ bool CDC::FillPath() {
   if (!m_pathDone) return false;
   std::vector<std::vector<CPointF>> contours;
   for (const Figure& f : m_path) contours.push_back(f.points);
-  FillContours(*this, contours, m_state.polyFillMode == WINDING);
+  FillContours(*this, contours, m_state.poly_fill_mode == WINDING);
   AbortPath();
   DcRaster::Finish(*this);
   return true;
@@ -518,7 +518,7 @@ bool CDC::SelectClipPath(int mode) {
   for (const Figure& f : m_path) contours.push_back(f.points);
   CRgn rgn;
   std::vector<DeviceSpan> spans;
-  ScanPolygons(contours, m_state.polyFillMode == WINDING, -(1 << 20), 1 << 20,
+  ScanPolygons(contours, m_state.poly_fill_mode == WINDING, -(1 << 20), 1 << 20,
                [&](int y, int x0, int x1) {
                  spans.push_back({y, x0, x1});
                });

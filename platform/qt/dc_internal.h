@@ -18,11 +18,11 @@ struct PatternSource {
   bool solid = true;
   uint32_t value = 0;
   int width = 0, height = 0;
-  int orgX = 0, orgY = 0;
+  int org_x = 0, org_y = 0;
   std::vector<uint32_t> pixels;
   uint32_t At(int x, int y) const {
     if (solid) return value;
-    int px = (x - orgX) % width, py = (y - orgY) % height;
+    int px = (x - org_x) % width, py = (y - org_y) % height;
     if (px < 0) px += width;
     if (py < 0) py += height;
     return pixels[static_cast<size_t>(py) * width + px];

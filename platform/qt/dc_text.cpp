@@ -73,10 +73,10 @@ class TextFont {
     face_->GetTextMetrics(metrics_);
     ascent_ = metrics_.ascent;
     descent_ = metrics_.descent;
-    code_page_ = CodePageForCharSet(face_->GetLogFont().charSet);
+    code_page_ = CodePageForCharSet(face_->GetLogFont().char_set);
     const int width = font->LogFont().lfWidth;
-    if (width > 0 && metrics_.avgCharWidth > 0)
-      width_scale_ = static_cast<double>(width) / metrics_.avgCharWidth;
+    if (width > 0 && metrics_.avg_char_width > 0)
+      width_scale_ = static_cast<double>(width) / metrics_.avg_char_width;
   }
 
   double Ascent() const { return ascent_; }
@@ -157,8 +157,8 @@ bool DcText::Draw(CDC& dc, int x, int y, unsigned options, const CRect* rect, st
     const XFORM& w = st.world;
     world = QTransform(w.eM11, w.eM12, w.eM21, w.eM22, w.eDx, w.eDy);
   }
-  world *= QTransform::fromTranslate(st.viewportOrg.x - st.windowOrg.x,
-                                     st.viewportOrg.y - st.windowOrg.y);
+  world *= QTransform::fromTranslate(st.viewport_org.x - st.window_org.x,
+                                     st.viewport_org.y - st.window_org.y);
 
   // ETO_OPAQUE: the rectangle in the background colour.
   if ((options & ETO_OPAQUE) && rect) {
@@ -172,7 +172,7 @@ bool DcText::Draw(CDC& dc, int x, int y, unsigned options, const CRect* rect, st
     ScanPolygons({c}, false, clip.top, clip.bottom, [&](int yy, int x0, int x1) {
       spans.push_back({yy, x0, x1});
     });
-    DcRaster::WriteSpans(dc, spans, DcRaster::SolidSource(dc, st.bkColor), Rop3Index(PATCOPY));
+    DcRaster::WriteSpans(dc, spans, DcRaster::SolidSource(dc, st.bk_color), Rop3Index(PATCOPY));
   }
   const std::vector<QString> chars = SplitChars(text);
   if (chars.empty()) {
@@ -183,12 +183,12 @@ bool DcText::Draw(CDC& dc, int x, int y, unsigned options, const CRect* rect, st
   double total = 0;
   for (int a : adv) total += a;
 
-  if (st.textAlign & TA_UPDATECP) {
-    x = st.currentPos.x;
-    y = st.currentPos.y;
+  if (st.text_align & TA_UPDATECP) {
+    x = st.current_pos.x;
+    y = st.current_pos.y;
   }
   double start = 0;
-  switch (st.textAlign & TA_CENTER) {
+  switch (st.text_align & TA_CENTER) {
     case TA_RIGHT:
       start = -total;
       break;
@@ -199,15 +199,15 @@ bool DcText::Draw(CDC& dc, int x, int y, unsigned options, const CRect* rect, st
       break;
   }
   double baseline = ascent;  // TA_TOP
-  if ((st.textAlign & TA_BASELINE) == TA_BASELINE) {
+  if ((st.text_align & TA_BASELINE) == TA_BASELINE) {
     baseline = 0;
-  } else if (st.textAlign & TA_BOTTOM) {
+  } else if (st.text_align & TA_BOTTOM) {
     baseline = -descent;
   }
-  if (st.textAlign & TA_UPDATECP) {
+  if (st.text_align & TA_UPDATECP) {
     // The current position moves along the text.
-    if ((st.textAlign & TA_CENTER) == TA_LEFT) st.currentPos.x = x + static_cast<int>(total);
-    if ((st.textAlign & TA_CENTER) == TA_RIGHT) st.currentPos.x = x - static_cast<int>(total);
+    if ((st.text_align & TA_CENTER) == TA_LEFT) st.current_pos.x = x + static_cast<int>(total);
+    if ((st.text_align & TA_CENTER) == TA_RIGHT) st.current_pos.x = x - static_cast<int>(total);
   }
 
   // Text space (along the baseline, down) to device pixels.
@@ -225,7 +225,7 @@ bool DcText::Draw(CDC& dc, int x, int y, unsigned options, const CRect* rect, st
     r.NormalizeRect();
     area.IntersectRect(area, r);
   }
-  if (st.bkMode == OPAQUE) {
+  if (st.bk_mode == OPAQUE) {
     std::vector<CPointF> c;
     for (const QPointF& p : cellPoly) c.push_back({p.x(), p.y()});
     if (c.size() == 5) c.pop_back();
@@ -233,7 +233,7 @@ bool DcText::Draw(CDC& dc, int x, int y, unsigned options, const CRect* rect, st
     ScanPolygons({c}, false, area.top, area.bottom, [&](int yy, int x0, int x1) {
       spans.push_back({yy, std::max(x0, area.left), std::min(x1, area.right)});
     });
-    DcRaster::WriteSpans(dc, spans, DcRaster::SolidSource(dc, st.bkColor), Rop3Index(PATCOPY));
+    DcRaster::WriteSpans(dc, spans, DcRaster::SolidSource(dc, st.bk_color), Rop3Index(PATCOPY));
   }
   // Glyphs drawn by Qt into a coverage image over the text's device bounds
   // (grown for overhangs), then blended in the text colour through the clip.
@@ -257,9 +257,9 @@ bool DcText::Draw(CDC& dc, int x, int y, unsigned options, const CRect* rect, st
       pen += adv[i];
     }
   }
-  const uint32_t color = DcRaster::DeviceColor(dc, st.textColor);
+  const uint32_t color = DcRaster::DeviceColor(dc, st.text_color);
   const bool mono = dc.Surface().kind == PixelSurface::kMono;
-  const PatternSource solid = DcRaster::SolidSource(dc, st.textColor);
+  const PatternSource solid = DcRaster::SolidSource(dc, st.text_color);
   for (int row = 0; row < box.height(); ++row) {
     const int yy = box.top() + row;
     const uint32_t* cov = reinterpret_cast<const uint32_t*>(coverage.constScanLine(row));
@@ -312,8 +312,8 @@ bool CDC::GetTextMetrics(TEXTMETRIC* metrics) const {
     m.tmDescent = f.descent;
     m.tmHeight = f.height;
     m.tmInternalLeading = std::max(0, f.height - std::abs(text.Face()->GetLogFont().height));
-    m.tmAveCharWidth = f.avgCharWidth;
-    m.tmMaxCharWidth = f.avgCharWidth;
+    m.tmAveCharWidth = f.avg_char_width;
+    m.tmMaxCharWidth = f.avg_char_width;
     m.tmWeight = f.weight;
     m.tmItalic = f.italic;
     *metrics = m;

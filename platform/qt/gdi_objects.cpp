@@ -280,18 +280,18 @@ struct StockObjects {
 
 // Fonts are made on first use: they need the Qt application.
 struct StockFonts {
-  CFont systemFont, guiFont, varFont;
+  CFont system_font, gui_font, var_font;
   StockFonts() {
     LOGFONT system;
     system.lfHeight = 16;
     system.lfWeight = FW_BOLD;
     system.lfFaceName = "Sans Serif";
-    systemFont.CreateFontIndirect(system);
+    system_font.CreateFontIndirect(system);
     LOGFONT gui;
     gui.lfHeight = -11;
     gui.lfFaceName = "Sans Serif";
-    guiFont.CreateFontIndirect(gui);
-    varFont.CreateFontIndirect(gui);
+    gui_font.CreateFontIndirect(gui);
+    var_font.CreateFontIndirect(gui);
   }
 };
 
@@ -326,11 +326,11 @@ CBrush* StockBrush(int index) {
 CFont* StockFont(int index) {
   switch (index) {
     case SYSTEM_FONT:
-      return &Fonts().systemFont;
+      return &Fonts().system_font;
     case DEFAULT_GUI_FONT:
-      return &Fonts().guiFont;
+      return &Fonts().gui_font;
     case ANSI_VAR_FONT:
-      return &Fonts().varFont;
+      return &Fonts().var_font;
     default:
       return nullptr;
   }

@@ -22,7 +22,7 @@ std::function<void(CPageSetupDialog&)> g_pageSetupHook;
 DWORD PrinterError(const PrinterSetup& setup) {
   const PrinterList printers = AvailablePrinters();
   if (printers.names.empty()) return PDERR_NODEVICES;
-  if (setup.printer.empty() && printers.defaultName.empty()) return PDERR_NODEFAULTPRN;
+  if (setup.printer.empty() && printers.default_name.empty()) return PDERR_NODEFAULTPRN;
   return 0;
 }
 
@@ -36,10 +36,10 @@ void ApplySetup(const PrinterSetup& setup, QPrinter& printer) {
   const PrinterList printers = AvailablePrinters();
   const bool known = std::find(printers.names.begin(), printers.names.end(), setup.printer) !=
                      printers.names.end();
-  printer.setPrinterName(QString::fromStdString(known ? setup.printer : printers.defaultName));
-  if (setup.paperWidth > 0 && setup.paperHeight > 0)
-    printer.setPageSize(
-        QPageSize(QSizeF(setup.paperWidth / 1000.0, setup.paperHeight / 1000.0), QPageSize::Inch));
+  printer.setPrinterName(QString::fromStdString(known ? setup.printer : printers.default_name));
+  if (setup.paper_width > 0 && setup.paper_height > 0)
+    printer.setPageSize(QPageSize(QSizeF(setup.paper_width / 1000.0, setup.paper_height / 1000.0),
+                                  QPageSize::Inch));
   printer.setPageOrientation(setup.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
   printer.setCopyCount(std::max(1, setup.copies));
 }
@@ -47,8 +47,8 @@ void ApplySetup(const PrinterSetup& setup, QPrinter& printer) {
 void ReadSetup(const QPrinter& printer, PrinterSetup& setup) {
   setup.printer = printer.printerName().toStdString();
   const QSizeF paper = printer.pageLayout().pageSize().size(QPageSize::Inch);
-  setup.paperWidth = Thousandths(paper.width());
-  setup.paperHeight = Thousandths(paper.height());
+  setup.paper_width = Thousandths(paper.width());
+  setup.paper_height = Thousandths(paper.height());
   setup.landscape = printer.pageLayout().orientation() == QPageLayout::Landscape;
   setup.copies = printer.copyCount();
 }
@@ -83,7 +83,7 @@ PrinterList AvailablePrinters() {
   PrinterList list;
   for (const QString& name : QPrinterInfo::availablePrinterNames())
     list.names.push_back(name.toStdString());
-  list.defaultName = QPrinterInfo::defaultPrinterName().toStdString();
+  list.default_name = QPrinterInfo::defaultPrinterName().toStdString();
   return list;
 }
 
@@ -206,7 +206,7 @@ int CPageSetupDialog::DoModal() {
     }
     End();
   }
-  ptPaperSize = CSize(setup.landscape ? setup.paperHeight : setup.paperWidth,
-                      setup.landscape ? setup.paperWidth : setup.paperHeight);
+  ptPaperSize = CSize(setup.landscape ? setup.paper_height : setup.paper_width,
+                      setup.landscape ? setup.paper_width : setup.paper_height);
   return End();
 }

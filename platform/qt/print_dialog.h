@@ -37,8 +37,8 @@ constexpr DWORD PDERR_NODEFAULTPRN = 4107;
 // default), orientation and copies.
 struct PrinterSetup {
   std::string printer;
-  int paperWidth = 0;
-  int paperHeight = 0;
+  int paper_width = 0;
+  int paper_height = 0;
   bool landscape = false;
   int copies = 1;
   bool operator==(const PrinterSetup&) const = default;
@@ -47,7 +47,7 @@ struct PrinterSetup {
 // The printers there are; the default is empty when none is set.
 struct PrinterList {
   std::vector<std::string> names;
-  std::string defaultName;
+  std::string default_name;
 };
 // Replaces the system's printer list (tests); null goes back to it.
 void SetPrinterSource(std::function<PrinterList()> source);

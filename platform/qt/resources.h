@@ -68,9 +68,9 @@ struct DialogDef {
 struct CursorDef {
   int width = 32;
   int height = 32;
-  CPoint hotSpot;
-  std::vector<uint8_t> andMask;
-  std::vector<uint8_t> xorMask;
+  CPoint hot_spot;
+  std::vector<uint8_t> and_mask;
+  std::vector<uint8_t> xor_mask;
 };
 
 class CResourceStore {

@@ -553,12 +553,12 @@ bool MakeStyleFont(CFont& font, const CTextStyle& style, int32_t height, int32_t
   log.lfEscapement = log.lfOrientation = escapement;
   log.lfWeight = lf.weight;
   log.lfItalic = lf.italic;
-  log.lfCharSet = lf.charSet;
-  log.lfOutPrecision = lf.outPrecision;
-  log.lfClipPrecision = lf.clipPrecision;
+  log.lfCharSet = lf.char_set;
+  log.lfOutPrecision = lf.out_precision;
+  log.lfClipPrecision = lf.clip_precision;
   log.lfQuality = lf.quality;
-  log.lfPitchAndFamily = lf.pitchAndFamily;
-  log.lfFaceName = lf.faceName;
+  log.lfPitchAndFamily = lf.pitch_and_family;
+  log.lfFaceName = lf.face_name;
   return font.CreateFontFromFace(log, FontService().CreateFont(lf));
 }
 

@@ -34,8 +34,8 @@ class FontTest : public ::testing::Test {
     lf.height = -size;
     lf.weight = bold ? 700 : 400;
     lf.italic = italic ? 1 : 0;
-    lf.charSet = charSet;
-    SetFaceName(lf.faceName, face);
+    lf.char_set = charSet;
+    SetFaceName(lf.face_name, face);
     return FontService().CreateFont(lf);
   }
 };
@@ -58,7 +58,7 @@ TEST_F(FontTest, MetricsAndAdvancesMatchFontTools) {
       in >> ascent >> descent >> avg;
       EXPECT_EQ(tm.ascent, ascent);
       EXPECT_EQ(tm.descent, descent);
-      EXPECT_EQ(tm.avgCharWidth, avg);
+      EXPECT_EQ(tm.avg_char_width, avg);
       EXPECT_EQ(tm.height, ascent + descent);
       int32_t widths[256];
       font->GetCharWidths(widths);
@@ -179,7 +179,7 @@ double SegmentDistance(double px, double py, double ax, double ay, double bx, do
 TEST_F(FontTest, CffCubicsBecomeQuadraticsWithinOneUnit) {
   LogFont lf;
   lf.height = -2048;
-  SetFaceName(lf.faceName, "Nimbus Roman");
+  SetFaceName(lf.face_name, "Nimbus Roman");
   auto font = FontService().CreateFont(lf);
   ASSERT_EQ(FileName(font->GetFaceFile()), FileName(kNimbus));
   GlyphOutline g;
@@ -300,16 +300,16 @@ TEST_F(FontTest, TablesFilesAndFamilies) {
     return nullptr;
   };
   ASSERT_NE(find("Liberation Serif"), nullptr);
-  EXPECT_EQ(find("Liberation Serif")->charSet, 0);
-  EXPECT_EQ(find("Liberation Serif")->pitchAndFamily, 2);
+  EXPECT_EQ(find("Liberation Serif")->char_set, 0);
+  EXPECT_EQ(find("Liberation Serif")->pitch_and_family, 2);
   ASSERT_NE(find("Droid Sans Fallback"), nullptr);
-  EXPECT_NE(find("Droid Sans Fallback")->charSet, 0);
+  EXPECT_NE(find("Droid Sans Fallback")->char_set, 0);
   ASSERT_NE(find("Nimbus Roman"), nullptr);
 
   // A face name of more than 31 bytes is cut.
   LogFont lf;
-  SetFaceName(lf.faceName, "A face name that is far longer than thirty-one bytes");
-  EXPECT_EQ(std::strlen(lf.faceName), 31u);
+  SetFaceName(lf.face_name, "A face name that is far longer than thirty-one bytes");
+  EXPECT_EQ(std::strlen(lf.face_name), 31u);
 }
 
 TEST_F(FontTest, DoubleByteFaceMeasuresOneCharacterOfTwoBytes) {

@@ -88,11 +88,12 @@ TEST_F(ResourcesTest, CursorsTheViewsAndToolsSet) {
     ASSERT_NE(c, nullptr) << id;
     EXPECT_EQ(c->width, 32);
     EXPECT_EQ(c->height, 32);
-    EXPECT_EQ(c->andMask.size(), 128u);
-    EXPECT_EQ(c->xorMask.size(), 128u);
-    EXPECT_TRUE(c->hotSpot.x >= 0 && c->hotSpot.x < 32 && c->hotSpot.y >= 0 && c->hotSpot.y < 32);
+    EXPECT_EQ(c->and_mask.size(), 128u);
+    EXPECT_EQ(c->xor_mask.size(), 128u);
+    EXPECT_TRUE(c->hot_spot.x >= 0 && c->hot_spot.x < 32 && c->hot_spot.y >= 0 &&
+                c->hot_spot.y < 32);
     int opaque = 0;
-    for (uint8_t b : c->andMask) opaque += 8 - __builtin_popcount(b);
+    for (uint8_t b : c->and_mask) opaque += 8 - __builtin_popcount(b);
     EXPECT_GT(opaque, 20) << id;
     EXPECT_EQ(LoadCursor(static_cast<int>(id))->Id(), static_cast<int>(id));  // the cursor layer's
   }

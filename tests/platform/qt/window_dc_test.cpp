@@ -180,7 +180,7 @@ TEST(Cursors, MasksSystemIdsProgramTableAndOverride) {
     EXPECT_EQ(qAlpha(got) == 0 ? 0u : got, wantPixel[group]) << group;
   }
   EXPECT_EQ(LoadCursor(1206)->Cursor().hotSpot(), QPoint(2, 0));
-  def.xorMask.pop_back();  // too short for the size: the arrow
+  def.xor_mask.pop_back();  // too short for the size: the arrow
   Resources().AddCursor(1207, def);
   EXPECT_EQ(LoadCursor(1207)->Id(), IDC_ARROW);
   EXPECT_FALSE(HasProgramCursor(1207));

@@ -404,7 +404,7 @@ TEST(GdiTextDrawing, GlyphImagesComeOnlyFromTheFontServicesFaces) {
   log.lfHeight = -40;
   LogFont lf;
   lf.height = -40;
-  SetFaceName(lf.faceName, "Liberation Sans");
+  SetFaceName(lf.face_name, "Liberation Sans");
   ASSERT_TRUE(font.CreateFontFromFace(log, FontService().CreateFont(lf)));
   CFont* old = target.dc.SelectObject(&font);
   const DWORD size = target.dc.GetGlyphOutline('H', GGO_BITMAP, &gm, 0, nullptr, &identity);
