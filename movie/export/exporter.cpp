@@ -45,13 +45,13 @@ namespace {
 // Holds a page's updates for the scope.
 class CPageLock {
  public:
-  explicit CPageLock(CDocumentPage* page) : page_(page) { page_->LockUpdate(); }
-  ~CPageLock() { page_->UnlockUpdate(); }
+  explicit CPageLock(CDocumentPage* page) : m_page(page) { m_page->LockUpdate(); }
+  ~CPageLock() { m_page->UnlockUpdate(); }
   CPageLock(const CPageLock&) = delete;
   CPageLock& operator=(const CPageLock&) = delete;
 
  private:
-  CDocumentPage* page_;
+  CDocumentPage* m_page;
 };
 
 }  // namespace

@@ -26,48 +26,48 @@ CMovieExporter::OptionsDialog g_optionsDialog = nullptr;
 class CTemporaryMovie {
  public:
   explicit CTemporaryMovie(const std::string& target)
-      : target_(target),
-        path_(target + ".~" + std::to_string(static_cast<long>(getpid())) + ".tmp") {
-    file_.Open(path_, CDiskFile::modeCreate | CDiskFile::modeReadWrite);
+      : m_target(target),
+        m_path(target + ".~" + std::to_string(static_cast<long>(getpid())) + ".tmp") {
+    m_file.Open(m_path, CDiskFile::modeCreate | CDiskFile::modeReadWrite);
   }
   ~CTemporaryMovie() {
-    if (!committed_) {
-      file_.Abort();
-      std::remove(path_.c_str());
+    if (!m_committed) {
+      m_file.Abort();
+      std::remove(m_path.c_str());
     }
   }
   CTemporaryMovie(const CTemporaryMovie&) = delete;
   CTemporaryMovie& operator=(const CTemporaryMovie&) = delete;
 
-  CDiskFile& File() { return file_; }
+  CDiskFile& File() { return m_file; }
   // Closes the file and puts it in the target's place.
   void Commit() {
-    file_.Close();
-    if (std::rename(path_.c_str(), target_.c_str()) != 0)
-      throw CFileException(CFileException::OsErrorToCause(errno), errno, target_);
-    committed_ = true;
+    m_file.Close();
+    if (std::rename(m_path.c_str(), m_target.c_str()) != 0)
+      throw CFileException(CFileException::OsErrorToCause(errno), errno, m_target);
+    m_committed = true;
   }
 
  private:
-  std::string target_;
-  std::string path_;
-  CDiskFile file_;
-  bool committed_ = false;
+  std::string m_target;
+  std::string m_path;
+  CDiskFile m_file;
+  bool m_committed = false;
 };
 
 // Holds the updates of a list of pages; every page is unlocked on every path.
 class CPageLocks {
  public:
   ~CPageLocks() {
-    for (CDocumentPage* p : locked_) p->UnlockUpdate();
+    for (CDocumentPage* p : m_locked) p->UnlockUpdate();
   }
   void Lock(CDocumentPage* page) {
     page->LockUpdate();
-    locked_.push_back(page);
+    m_locked.push_back(page);
   }
 
  private:
-  std::vector<CDocumentPage*> locked_;
+  std::vector<CDocumentPage*> m_locked;
 };
 
 }  // namespace

@@ -8,23 +8,23 @@
 #include "geometry/point_list.h"
 #include "model/geometry_result.h"
 
-CStyledLineCollector::CStyledLineCollector(EdgeGraph& target) : target_(target) {
+CStyledLineCollector::CStyledLineCollector(EdgeGraph& target) : m_target(target) {
   m_flags |= kFlagFills;
 }
 
 void CStyledLineCollector::Collect(EdgeGraph& lines, const Matrix2x3& objectMatrix) {
   ConcatMatrix(objectMatrix);
   DrawEdgeGraphLines(lines);
-  if (failed_) throw CMemoryException();
+  if (m_failed) throw CMemoryException();
 }
 
 void CStyledLineCollector::FillPolygon(const PointList& path, const LineStyle* line,
                                        const FillStyle* fill) {
-  if (failed_ || path.length < 2) return;
+  if (m_failed || path.length < 2) return;
   // Each path is made apart and merged on top of what came before it.
   EdgeGraph piece;
   if (EdgeGraphInit(piece) < 0) {
-    failed_ = true;
+    m_failed = true;
     return;
   }
   bool ok = true;
@@ -42,9 +42,9 @@ void CStyledLineCollector::FillPolygon(const PointList& path, const LineStyle* l
          EdgeGraphPaintRegions(piece, static_cast<StyleIndex>(fillIndex), false) >= 0;
   }
   ok = ok && EdgeGraphUpdate(piece) >= 0 &&
-       EdgeGraphMerge(piece, target_, kMergeLinesWin | kMergeFillsWin) >= 0;
+       EdgeGraphMerge(piece, m_target, kMergeLinesWin | kMergeFillsWin) >= 0;
   EdgeGraphFreeAll(piece);
-  if (!ok) failed_ = true;
+  if (!ok) m_failed = true;
 }
 
 void CStyledLineCollector::FillArea(const PointList* path, Region* region, const FillStyle& fill) {

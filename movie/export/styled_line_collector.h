@@ -24,6 +24,6 @@ class CStyledLineCollector : public CRenderContext {
   void FillArea(const PointList* path, Region* region, const FillStyle& fill) override;
 
  private:
-  EdgeGraph& target_;
-  bool failed_ = false;
+  EdgeGraph& m_target;
+  bool m_failed = false;
 };

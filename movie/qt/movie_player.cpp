@@ -5,41 +5,41 @@
 #include "platform/qt/messages.h"
 #include "platform/qt/wnd.h"
 
-CMoviePlayer::CMoviePlayer() : core_(*this, MovieReaderMode::kEditor, PlayerOptions::Editor()) {
+CMoviePlayer::CMoviePlayer() : m_core(*this, MovieReaderMode::kEditor, PlayerOptions::Editor()) {
   JoinPaletteViews(this);
 }
 
 CMoviePlayer::~CMoviePlayer() {
   LeavePaletteViews(this);
-  core_.Stop();
-  window_.reset();
-  core_.ResetMovie();
+  m_core.Stop();
+  m_window.reset();
+  m_core.ResetMovie();
 }
 
 void CMoviePlayer::SetWindow(HWND hwnd) {
-  core_.WindowChanging();
-  window_.reset();
+  m_core.WindowChanging();
+  m_window.reset();
   if (hwnd && CWnd::FromHandle(hwnd))
-    window_ =
-        std::make_unique<CPlayerWindowSide>(core_, hwnd, static_cast<IPlayerPaletteState*>(this));
-  core_.WindowChanged();
+    m_window =
+        std::make_unique<CPlayerWindowSide>(m_core, hwnd, static_cast<IPlayerPaletteState*>(this));
+  m_core.WindowChanged();
 }
 
 HWND CMoviePlayer::Window() const {
-  return window_ ? window_->Handle() : nullptr;
+  return m_window ? m_window->Handle() : nullptr;
 }
 
 void CMoviePlayer::LoadMovie(const uint8_t* data, size_t length) {
-  core_.ResetMovie();
-  core_.Feed(data, length);
+  m_core.ResetMovie();
+  m_core.Feed(data, length);
 }
 
 LRESULT CMoviePlayer::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   try {
-    if (window_ && hwnd == window_->Handle()) return Handle(hwnd, message, wParam, lParam);
+    if (m_window && hwnd == m_window->Handle()) return Handle(hwnd, message, wParam, lParam);
   } catch (...) {
     // A fault while handling a message pauses the movie.
-    core_.Stop();
+    m_core.Stop();
     return 0;
   }
   return DefWindowProc(hwnd, message, wParam, lParam);
@@ -50,48 +50,48 @@ LRESULT CMoviePlayer::Handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
   switch (message) {
     case WM_SIZE: {
       const LRESULT result = DefWindowProc(hwnd, message, wParam, lParam);
-      if (core_.Display().TrackedButton())
+      if (m_core.Display().TrackedButton())
         StartTimer(CPlayerCore::kButtonWatchTimer, CPlayerCore::kButtonWatchMs);
-      core_.FreeOffscreen();
+      m_core.FreeOffscreen();
       return result;
     }
     case WM_PAINT:
-      window_->OnPaint();
+      m_window->OnPaint();
       return DefWindowProc(hwnd, message, wParam, lParam);
     case WM_SETCURSOR:
-      if (LOWORD(static_cast<uintptr_t>(lParam)) == HTCLIENT && window_->OnSetCursor()) return 1;
+      if (LOWORD(static_cast<uintptr_t>(lParam)) == HTCLIENT && m_window->OnSetCursor()) return 1;
       return DefWindowProc(hwnd, message, wParam, lParam);
     case WM_COMMAND:
-      if (core_.OnCommand(LOWORD(wParam))) return 0;
+      if (m_core.OnCommand(LOWORD(wParam))) return 0;
       return DefWindowProc(hwnd, message, wParam, lParam);
     case WM_ERASEBKGND:
       return 0;
     case WM_TIMER:
       if (wParam == CPlayerCore::kFrameTimer) {
-        core_.OnTimer(false);
+        m_core.OnTimer(false);
       } else if (wParam == CPlayerCore::kButtonWatchTimer) {
-        core_.OnButtonWatch();
+        m_core.OnButtonWatch();
       } else {
         return DefWindowProc(hwnd, message, wParam, lParam);
       }
       return 0;
     case WM_MOUSEMOVE:
-      core_.OnMouseMove(point);
+      m_core.OnMouseMove(point);
       return 0;
     case WM_LBUTTONDOWN:
       // Ends with a mouse move, which starts the button watch.
-      window_->OnLButtonDown(point);
+      m_window->OnLButtonDown(point);
       return 0;
     case WM_LBUTTONUP:
       return 0;
     case WM_RBUTTONDOWN:
-      window_->OnRButtonDown(point);
+      m_window->OnRButtonDown(point);
       return 0;
     case WM_QUERYNEWPALETTE:
-      return window_->OnQueryNewPalette();
+      return m_window->OnQueryNewPalette();
     case WM_PALETTECHANGED: {
       LRESULT result = 0;
-      if (window_->OnPaletteChanged(reinterpret_cast<HWND>(wParam), result)) return result;
+      if (m_window->OnPaletteChanged(reinterpret_cast<HWND>(wParam), result)) return result;
       return DefWindowProc(hwnd, message, wParam, lParam);
     }
     default:
@@ -109,42 +109,42 @@ void CMoviePlayer::CheckSystemPalette() {
 }
 
 void CMoviePlayer::DropOffscreenBitmap() {
-  core_.FreeOffscreen();
+  m_core.FreeOffscreen();
 }
 
 CWnd* CMoviePlayer::PaletteWindow() {
-  return window_ ? CWnd::FromHandle(window_->Handle()) : nullptr;
+  return m_window ? CWnd::FromHandle(m_window->Handle()) : nullptr;
 }
 
 void CMoviePlayer::OpenURL(const std::string&, const std::string&) {}
 void CMoviePlayer::ShowStatus(const std::string&) {}
 
 bool CMoviePlayer::HasWindow() {
-  return window_ && window_->Live();
+  return m_window && m_window->Live();
 }
 WinRect CMoviePlayer::ClientRect() {
-  return window_ ? window_->ClientRect() : WinRect{};
+  return m_window ? m_window->ClientRect() : WinRect{};
 }
 void CMoviePlayer::Invalidate(const WinRect& area) {
-  if (window_) window_->Invalidate(area);
+  if (m_window) m_window->Invalidate(area);
 }
 void CMoviePlayer::PaintNow(const WinRect& area) {
-  if (window_) window_->PaintNow(area);
+  if (m_window) m_window->PaintNow(area);
 }
 bool CMoviePlayer::XorFrameNow(const WinRect& frame) {
-  return window_ && window_->XorFrameNow(frame);
+  return m_window && m_window->XorFrameNow(frame);
 }
 void CMoviePlayer::StartTimer(int id, uint32_t periodMs) {
-  if (window_) window_->StartTimer(id, periodMs);
+  if (m_window) m_window->StartTimer(id, periodMs);
 }
 void CMoviePlayer::StopTimer(int id) {
-  if (window_) window_->StopTimer(id);
+  if (m_window) m_window->StopTimer(id);
 }
 uint32_t CMoviePlayer::TimeMs() {
   return GetTickCount();
 }
 bool CMoviePlayer::PollMouse(Point32& client) {
-  return window_ && window_->PollMouse(client);
+  return m_window && m_window->PollMouse(client);
 }
 void CMoviePlayer::GetUrl(const std::string& url, const std::string& target) {
   OpenURL(url, target);

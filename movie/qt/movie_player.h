@@ -39,7 +39,7 @@ class CMoviePlayer : private IPlayerSite, private IPlayerPaletteState, private C
   // The window's messages; unlisted ones get the default handling.
   LRESULT WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
-  CPlayerCore& Core() { return core_; }
+  CPlayerCore& Core() { return m_core; }
   // Get-URL requests go to the URL opener, status texts nowhere: both do
   // nothing in the editor.
   void OpenURL(const std::string& url, const std::string& target);
@@ -65,6 +65,6 @@ class CMoviePlayer : private IPlayerSite, private IPlayerPaletteState, private C
 
   LRESULT Handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
-  std::unique_ptr<CPlayerWindowSide> window_;
-  CPlayerCore core_;
+  std::unique_ptr<CPlayerWindowSide> m_window;
+  CPlayerCore m_core;
 };

@@ -69,18 +69,18 @@ void UpdateMenu(CMenu& menu, const CPlayerCore& core) {
 }  // namespace
 
 CPlayerWindowSide::CPlayerWindowSide(CPlayerCore& core, HWND hwnd, IPlayerPaletteState* palette)
-    : core_(core), hwnd_(hwnd), palette_(palette) {
+    : m_core(core), m_hwnd(hwnd), m_palette(palette) {
   if (CWindowSurface* surface = Surface()) surface->InvalidateAll();
 }
 
 // The window's own backing surface (the window base keeps one per window).
 CWindowSurface* CPlayerWindowSide::Surface() const {
-  CWnd* wnd = CWnd::FromHandle(hwnd_);
+  CWnd* wnd = CWnd::FromHandle(m_hwnd);
   return wnd ? wnd->GetSurface() : nullptr;
 }
 
 CPlayerWindowSide::~CPlayerWindowSide() {
-  if (CWnd* wnd = CWnd::FromHandle(hwnd_)) {
+  if (CWnd* wnd = CWnd::FromHandle(m_hwnd)) {
     wnd->KillTimer(CPlayerCore::kFrameTimer);
     wnd->KillTimer(CPlayerCore::kButtonWatchTimer);
     wnd->Invalidate(false);
@@ -88,18 +88,18 @@ CPlayerWindowSide::~CPlayerWindowSide() {
 }
 
 bool CPlayerWindowSide::Live() const {
-  return CWnd::FromHandle(hwnd_) != nullptr;
+  return CWnd::FromHandle(m_hwnd) != nullptr;
 }
 
 WinRect CPlayerWindowSide::ClientRect() {
-  CWnd* wnd = CWnd::FromHandle(hwnd_);
+  CWnd* wnd = CWnd::FromHandle(m_hwnd);
   if (!wnd) return {};
   const CRect r = wnd->GetClientRect();
   return {r.left, r.top, r.right, r.bottom};
 }
 
 void CPlayerWindowSide::Invalidate(const WinRect& area) {
-  CWnd* wnd = CWnd::FromHandle(hwnd_);
+  CWnd* wnd = CWnd::FromHandle(m_hwnd);
   if (!wnd) return;
   const CRect r = ToCRect(area);
   Surface()->Invalidate(r);
@@ -115,7 +115,7 @@ void CPlayerWindowSide::PaintNow(const WinRect& area) {
     dc.IntersectClipRect(&r);
     SelectPlayerPalette(dc, false);
     DcTarget target(dc);
-    core_.Paint(target, area);
+    m_core.Paint(target, area);
   }
   Surface()->EndDeferFlush();
   Surface()->Validate(r);
@@ -129,17 +129,17 @@ bool CPlayerWindowSide::XorFrameNow(const WinRect& frame) {
 }
 
 void CPlayerWindowSide::StartTimer(int id, uint32_t periodMs) {
-  if (CWnd* wnd = CWnd::FromHandle(hwnd_)) wnd->SetTimer(static_cast<UINT_PTR>(id), periodMs);
+  if (CWnd* wnd = CWnd::FromHandle(m_hwnd)) wnd->SetTimer(static_cast<UINT_PTR>(id), periodMs);
 }
 
 void CPlayerWindowSide::StopTimer(int id) {
-  if (CWnd* wnd = CWnd::FromHandle(hwnd_)) wnd->KillTimer(static_cast<UINT_PTR>(id));
+  if (CWnd* wnd = CWnd::FromHandle(m_hwnd)) wnd->KillTimer(static_cast<UINT_PTR>(id));
 }
 
 bool CPlayerWindowSide::PollMouse(Point32& client) {
-  CWnd* wnd = CWnd::FromHandle(hwnd_);
+  CWnd* wnd = CWnd::FromHandle(m_hwnd);
   if (!wnd) return false;
-  const bool down = pressing_ && IsButtonStillDown(hwnd_);
+  const bool down = m_pressing && IsButtonStillDown(m_hwnd);
   const CPoint p = wnd->ScreenToClient(GetCursorPos());
   client = {p.x, p.y};
   return down;
@@ -153,62 +153,62 @@ void CPlayerWindowSide::OnPaint() {
     SelectPlayerPalette(dc, false);
     DcTarget target(dc);
     const CRect& r = dc.m_rcPaint;
-    core_.Paint(target, {r.left, r.top, r.right, r.bottom});
+    m_core.Paint(target, {r.left, r.top, r.right, r.bottom});
   }
 }
 
 bool CPlayerWindowSide::OnSetCursor() {
-  const int id = core_.CursorId();
+  const int id = m_core.CursorId();
   if (id == 0) return false;
   SetCursor(LoadCursor(id));
   return true;
 }
 
 void CPlayerWindowSide::OnLButtonDown(const Point32& point) {
-  pressing_ = true;
+  m_pressing = true;
   try {
-    core_.OnLButtonDown(point);
+    m_core.OnLButtonDown(point);
   } catch (...) {
-    pressing_ = false;
+    m_pressing = false;
     throw;
   }
-  pressing_ = false;
+  m_pressing = false;
 }
 
 void CPlayerWindowSide::OnRButtonDown(const Point32& point) {
-  CWnd* wnd = CWnd::FromHandle(hwnd_);
+  CWnd* wnd = CWnd::FromHandle(m_hwnd);
   if (!wnd) return;
   CMenu menu;
-  if (!menu.LoadMenu(static_cast<UINT>(core_.PopupMenu(point)))) return;
+  if (!menu.LoadMenu(static_cast<UINT>(m_core.PopupMenu(point)))) return;
   CMenu* popup = menu.GetSubMenu(0);
   if (!popup) return;
-  UpdateMenu(*popup, core_);
+  UpdateMenu(*popup, m_core);
   const CPoint screen = wnd->ClientToScreen(CPoint(point.x, point.y));
   // The states are the player's own: the menu is tracked without an
   // owner's command update, and the choice comes back as a command through
   // the window's procedure.
-  const HWND hwnd = hwnd_;
+  const HWND hwnd = m_hwnd;
   const UINT chosen = popup->TrackPopupMenu(TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD,
                                             screen.x, screen.y, nullptr);
   if (chosen != 0) ::SendMessage(hwnd, WM_COMMAND, chosen, 0);
 }
 
 void CPlayerWindowSide::SelectPlayerPalette(CDC& dc, bool background) {
-  if (!palette_) return;
-  if (CPalette* palette = palette_->PlayerPalette()) {
+  if (!m_palette) return;
+  if (CPalette* palette = m_palette->PlayerPalette()) {
     dc.SelectPalette(palette, background);
     dc.RealizePalette();
   }
 }
 
 LRESULT CPlayerWindowSide::OnQueryNewPalette() {
-  if (!palette_ || !Surface()) return 0;
+  if (!m_palette || !Surface()) return 0;
   CPalette cube;
-  if (!CreateCubePalette(cube, core_.Options().cubeLevels)) return 0;
+  if (!CreateCubePalette(cube, m_core.Options().cubeLevels)) return 0;
   CClientDC dc(Surface());
   CPalette* old = dc.SelectPalette(&cube, false);
   dc.RealizePalette();
-  palette_->CheckSystemPalette();
+  m_palette->CheckSystemPalette();
   SelectPlayerPalette(dc, false);
   dc.SelectPalette(old, false);
   cube.DeleteObject();
@@ -216,11 +216,12 @@ LRESULT CPlayerWindowSide::OnQueryNewPalette() {
 }
 
 bool CPlayerWindowSide::OnPaletteChanged(HWND changer, LRESULT& result) {
-  if (changer == hwnd_) return false;
+  if (changer == m_hwnd) return false;
   result = 0;
   CPalette cube;
-  if (!palette_ || !Surface() || !CreateCubePalette(cube, core_.Options().cubeLevels)) return true;
-  palette_->CheckSystemPalette();
+  if (!m_palette || !Surface() || !CreateCubePalette(cube, m_core.Options().cubeLevels))
+    return true;
+  m_palette->CheckSystemPalette();
   CClientDC dc(Surface());
   SelectPlayerPalette(dc, true);
   cube.DeleteObject();

@@ -25,7 +25,7 @@ class CPlayerWindowSide {
   CPlayerWindowSide(const CPlayerWindowSide&) = delete;
   CPlayerWindowSide& operator=(const CPlayerWindowSide&) = delete;
 
-  HWND Handle() const { return hwnd_; }
+  HWND Handle() const { return m_hwnd; }
   bool Live() const;
 
   // What the player core asks of its site.
@@ -62,8 +62,8 @@ class CPlayerWindowSide {
   // Selects and realises the player's palette, when there is one.
   void SelectPlayerPalette(CDC& dc, bool background);
 
-  CPlayerCore& core_;
-  HWND hwnd_;
-  IPlayerPaletteState* palette_;
-  bool pressing_ = false;
+  CPlayerCore& m_core;
+  HWND m_hwnd;
+  IPlayerPaletteState* m_palette;
+  bool m_pressing = false;
 };

@@ -146,21 +146,21 @@ std::vector<HostMovie> ReadEmbedPage(const std::string& page, const std::string&
 // ---- Library -----------------------------------------------------------------------------
 
 CPluginHost::CPluginHost() {
-  browser_.size = sizeof browser_;
-  browser_.version = 0x000B;
-  browser_.geturl = HostGetUrl;
-  browser_.posturl = NoPostUrl;
-  browser_.requestread = NoRequestRead;
-  browser_.newstream = NoNewStream;
-  browser_.write = NoWrite;
-  browser_.destroystream = NoDestroyStream;
-  browser_.status = HostStatus;
-  browser_.uagent = HostUserAgent;
-  browser_.memalloc = NoMemAlloc;
-  browser_.memfree = NoMemFree;
-  browser_.memflush = NoMemFlush;
-  browser_.reloadplugins = NoReloadPlugins;
-  funcs_.size = sizeof funcs_;
+  m_browser.size = sizeof m_browser;
+  m_browser.version = 0x000B;
+  m_browser.geturl = HostGetUrl;
+  m_browser.posturl = NoPostUrl;
+  m_browser.requestread = NoRequestRead;
+  m_browser.newstream = NoNewStream;
+  m_browser.write = NoWrite;
+  m_browser.destroystream = NoDestroyStream;
+  m_browser.status = HostStatus;
+  m_browser.uagent = HostUserAgent;
+  m_browser.memalloc = NoMemAlloc;
+  m_browser.memfree = NoMemFree;
+  m_browser.memflush = NoMemFlush;
+  m_browser.reloadplugins = NoReloadPlugins;
+  m_funcs.size = sizeof m_funcs;
 }
 
 CPluginHost::~CPluginHost() {
@@ -170,49 +170,49 @@ CPluginHost::~CPluginHost() {
 
 bool CPluginHost::Check(NPError result, const char* what) {
   if (result == NPERR_NO_ERROR) return true;
-  failed_ = true;
-  error_ = std::string(what) + " failed with error " + std::to_string(result);
+  m_failed = true;
+  m_error = std::string(what) + " failed with error " + std::to_string(result);
   return false;
 }
 
 bool CPluginHost::Load(const std::string& path, std::string& error) {
   // The library stays loaded for the process: its window procedures may
   // still be in windows' chains.
-  library_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!library_) {
-    failed_ = true;
-    error_ = error = std::string("cannot load the player library: ") + dlerror();
+  m_library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!m_library) {
+    m_failed = true;
+    m_error = error = std::string("cannot load the player library: ") + dlerror();
     return false;
   }
-  getEntryPoints_ = reinterpret_cast<NP_GetEntryPointsFunc>(dlsym(library_, "NP_GetEntryPoints"));
-  initialize_ = reinterpret_cast<NP_InitializeFunc>(dlsym(library_, "NP_Initialize"));
-  shutdown_ = reinterpret_cast<NP_ShutdownFunc>(dlsym(library_, "NP_Shutdown"));
-  mimeDescription_ =
-      reinterpret_cast<NP_GetMIMEDescriptionFunc>(dlsym(library_, "NP_GetMIMEDescription"));
-  if (!getEntryPoints_ || !initialize_ || !shutdown_ || !mimeDescription_) {
-    failed_ = true;
-    error_ = error = "the library lacks an entry point";
+  m_getEntryPoints = reinterpret_cast<NP_GetEntryPointsFunc>(dlsym(m_library, "NP_GetEntryPoints"));
+  m_initialize = reinterpret_cast<NP_InitializeFunc>(dlsym(m_library, "NP_Initialize"));
+  m_shutdown = reinterpret_cast<NP_ShutdownFunc>(dlsym(m_library, "NP_Shutdown"));
+  m_mimeDescription =
+      reinterpret_cast<NP_GetMIMEDescriptionFunc>(dlsym(m_library, "NP_GetMIMEDescription"));
+  if (!m_getEntryPoints || !m_initialize || !m_shutdown || !m_mimeDescription) {
+    m_failed = true;
+    m_error = error = "the library lacks an entry point";
     return false;
   }
   g_host = this;
-  if (!Check(getEntryPoints_(&funcs_), "NP_GetEntryPoints") ||
-      !Check(initialize_(&browser_), "NP_Initialize")) {
-    error = error_;
+  if (!Check(m_getEntryPoints(&m_funcs), "NP_GetEntryPoints") ||
+      !Check(m_initialize(&m_browser), "NP_Initialize")) {
+    error = m_error;
     return false;
   }
-  initialized_ = true;
+  m_initialized = true;
   return true;
 }
 
 const char* CPluginHost::MimeDescription() const {
-  return mimeDescription_ ? mimeDescription_() : "";
+  return m_mimeDescription ? m_mimeDescription() : "";
 }
 
 // ---- Instances ---------------------------------------------------------------------------
 
 CPluginHost::Instance* CPluginHost::AddInstance(const HostMovie& movie, const HostOptions& options,
                                                 CWnd* parent, int x, int y) {
-  if (failed_ || !initialized_) return nullptr;
+  if (m_failed || !m_initialized) return nullptr;
   auto inst = std::make_unique<Instance>();
   Instance& in = *inst;
   in.url = movie.url;
@@ -226,21 +226,21 @@ CPluginHost::Instance* CPluginHost::AddInstance(const HostMovie& movie, const Ho
   }
   char mime[] = "application/vimbrel";
   const uint16_t mode = options.fullPage ? NP_FULL : NP_EMBED;
-  if (!Check(funcs_.newp(mime, &in.npp, mode, static_cast<int16_t>(argn.size()), argn.data(),
-                         argv.data(), nullptr),
+  if (!Check(m_funcs.newp(mime, &in.npp, mode, static_cast<int16_t>(argn.size()), argn.data(),
+                          argv.data(), nullptr),
              "NPP_New"))
     return nullptr;
-  instances_.push_back(std::move(inst));
+  m_instances.push_back(std::move(inst));
   in.wnd = std::make_unique<CWnd>();
   const DWORD style = WS_VISIBLE | (parent ? WS_CHILD : 0);
   in.wnd->Create("PL_Default", "", style, CRect(x, y, x + movie.width, y + movie.height), parent,
                  0);
   SetWindow(in);
-  if (failed_) return nullptr;
+  if (m_failed) return nullptr;
   in.stream.url = in.url.c_str();
   in.stream.end = static_cast<uint32_t>(std::min<size_t>(in.bytes.size(), UINT32_MAX));
   uint16_t type = NP_NORMAL;
-  if (!Check(funcs_.newstream(&in.npp, mime, &in.stream, 0, &type), "NPP_NewStream"))
+  if (!Check(m_funcs.newstream(&in.npp, mime, &in.stream, 0, &type), "NPP_NewStream"))
     return nullptr;
   in.streamOpen = true;
   return &in;
@@ -256,11 +256,11 @@ void CPluginHost::SetWindow(Instance& in) {
   in.window.height = static_cast<uint32_t>(client.Height());
   in.window.clipRect = {0, 0, static_cast<uint16_t>(client.Height()),
                         static_cast<uint16_t>(client.Width())};
-  (void)Check(funcs_.setwindow(&in.npp, &in.window), "NPP_SetWindow");
+  (void)Check(m_funcs.setwindow(&in.npp, &in.window), "NPP_SetWindow");
 }
 
 void CPluginHost::Resize(Instance& in, int x, int y, int width, int height) {
-  if (failed_ || !in.wnd) return;
+  if (m_failed || !in.wnd) return;
   in.wnd->MoveWindow(CRect(x, y, x + width, y + height));
   SetWindow(in);
 }
@@ -268,28 +268,28 @@ void CPluginHost::Resize(Instance& in, int x, int y, int width, int height) {
 void CPluginHost::EndStream(Instance& in, NPReason reason) {
   in.streamOpen = false;
   in.streamEnded = true;
-  (void)Check(funcs_.destroystream(&in.npp, &in.stream, reason), "NPP_DestroyStream");
+  (void)Check(m_funcs.destroystream(&in.npp, &in.stream, reason), "NPP_DestroyStream");
 }
 
 void CPluginHost::Pump(const HostOptions& options) {
   RunPosted();
   uint64_t budget = options.bytesPerTick ? options.bytesPerTick : UINT64_MAX;
-  for (auto& inst : instances_) {
+  for (auto& inst : m_instances) {
     Instance& in = *inst;
-    if (failed_) return;
+    if (m_failed) return;
     if (!in.streamOpen) continue;
     if (in.sent >= in.bytes.size()) {
       EndStream(in, NPRES_DONE);
       continue;
     }
-    const int32_t ready = funcs_.writeready(&in.npp, &in.stream);
+    const int32_t ready = m_funcs.writeready(&in.npp, &in.stream);
     if (ready <= 0) continue;  // asked again next tick
     const uint64_t want =
         std::min<uint64_t>({static_cast<uint64_t>(ready), options.chunk ? options.chunk : 65536,
                             in.bytes.size() - in.sent, budget, static_cast<uint64_t>(INT32_MAX)});
     if (want == 0) continue;
-    const int32_t taken = funcs_.write(&in.npp, &in.stream, static_cast<int32_t>(in.sent),
-                                       static_cast<int32_t>(want), in.bytes.data() + in.sent);
+    const int32_t taken = m_funcs.write(&in.npp, &in.stream, static_cast<int32_t>(in.sent),
+                                        static_cast<int32_t>(want), in.bytes.data() + in.sent);
     if (taken < 0) {
       EndStream(in, NPRES_NETWORK_ERR);
       continue;
@@ -306,7 +306,7 @@ void CPluginHost::Pump(const HostOptions& options) {
 }
 
 bool CPluginHost::AllStreamsEnded() const {
-  return std::none_of(instances_.begin(), instances_.end(),
+  return std::none_of(m_instances.begin(), m_instances.end(),
                       [](const auto& in) { return in->streamOpen; });
 }
 
@@ -328,7 +328,7 @@ QImage CPluginHost::Print(Instance& in, bool mono, int width, int height) {
   } else {
     image.fill(0xFFFFFFFFu);
   }
-  if (failed_) return image;
+  if (m_failed) return image;
   CDC dc;
   dc.AttachImage(&image);
   NPPrint print{};
@@ -338,26 +338,26 @@ QImage CPluginHost::Print(Instance& in, bool mono, int width, int height) {
   print.print.embedPrint.window.width = static_cast<uint32_t>(image.width());
   print.print.embedPrint.window.height = static_cast<uint32_t>(image.height());
   print.print.embedPrint.platformPrint = &dc;
-  funcs_.print(&in.npp, &print);
+  m_funcs.print(&in.npp, &print);
   return image;
 }
 
 void CPluginHost::Close() {
   DestroyInstances();
-  if (initialized_) shutdown_();
-  initialized_ = false;
+  if (m_initialized) m_shutdown();
+  m_initialized = false;
 }
 
 void CPluginHost::DestroyInstances() {
-  for (auto& inst : instances_) {
-    if (initialized_ && !failed_) {
+  for (auto& inst : m_instances) {
+    if (m_initialized && !m_failed) {
       if (inst->streamOpen) EndStream(*inst, NPRES_USER_BREAK);
       NPSavedData* saved = nullptr;
-      (void)Check(funcs_.destroy(&inst->npp, &saved), "NPP_Destroy");
+      (void)Check(m_funcs.destroy(&inst->npp, &saved), "NPP_Destroy");
     }
     if (inst->wnd) inst->wnd->DestroyWindow();
   }
-  instances_.clear();
+  m_instances.clear();
 }
 
 bool SaveImageAsPdf(const QImage& image, const std::string& path) {

@@ -62,8 +62,8 @@ class CPluginHost {
 
   // Loads the library and exchanges the tables; false with a message.
   bool Load(const std::string& path, std::string& error);
-  bool Failed() const { return failed_; }
-  const std::string& Error() const { return error_; }
+  bool Failed() const { return m_failed; }
+  const std::string& Error() const { return m_error; }
   const char* MimeDescription() const;
 
   // A new instance in its own child window of `parent` at (x, y): NPP_New,
@@ -85,7 +85,7 @@ class CPluginHost {
   // the print area: the window's size, or width x height when given.
   QImage Print(Instance& instance, bool mono, int width = 0, int height = 0);
 
-  std::vector<std::unique_ptr<Instance>>& Instances() { return instances_; }
+  std::vector<std::unique_ptr<Instance>>& Instances() { return m_instances; }
   // What the library asked of the browser.
   std::vector<std::pair<std::string, std::string>> urls;  // address, target
   std::vector<std::pair<std::string, std::string>> navigations;
@@ -101,18 +101,18 @@ class CPluginHost {
   void EndStream(Instance& instance, NPReason reason);
   void SetWindow(Instance& instance);
 
-  void* library_ = nullptr;
-  NP_GetEntryPointsFunc getEntryPoints_ = nullptr;
-  NP_InitializeFunc initialize_ = nullptr;
-  NP_ShutdownFunc shutdown_ = nullptr;
-  NP_GetMIMEDescriptionFunc mimeDescription_ = nullptr;
-  NPPluginFuncs funcs_{};
-  NPNetscapeFuncs browser_{};
-  bool initialized_ = false;
-  bool failed_ = false;
-  std::string error_;
-  std::vector<std::unique_ptr<Instance>> instances_;
-  std::vector<std::pair<std::string, std::string>> posted_;
+  void* m_library = nullptr;
+  NP_GetEntryPointsFunc m_getEntryPoints = nullptr;
+  NP_InitializeFunc m_initialize = nullptr;
+  NP_ShutdownFunc m_shutdown = nullptr;
+  NP_GetMIMEDescriptionFunc m_mimeDescription = nullptr;
+  NPPluginFuncs m_funcs{};
+  NPNetscapeFuncs m_browser{};
+  bool m_initialized = false;
+  bool m_failed = false;
+  std::string m_error;
+  std::vector<std::unique_ptr<Instance>> m_instances;
+  std::vector<std::pair<std::string, std::string>> m_posted;
 };
 
 // Saves an image as a one-page PDF at its own size (72 pixels per inch).

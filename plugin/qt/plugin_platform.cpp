@@ -29,18 +29,18 @@ class CPluginPaletteState final : public IPlayerPaletteState {
   CPalette* PlayerPalette() override {
     CSharedPalette* table = GetPlayerColorTable();
     if (!table) return nullptr;
-    if (generation_ != PlayerColorTableGeneration() || !palette_.IsValid()) {
-      palette_.DeleteObject();
-      generation_ = PlayerColorTableGeneration();
-      if (!palette_.CreatePalette(table->logPalette)) return nullptr;
+    if (m_generation != PlayerColorTableGeneration() || !m_palette.IsValid()) {
+      m_palette.DeleteObject();
+      m_generation = PlayerColorTableGeneration();
+      if (!m_palette.CreatePalette(table->logPalette)) return nullptr;
     }
-    return &palette_;
+    return &m_palette;
   }
   void CheckSystemPalette() override { ::CheckSystemPalette(); }
 
  private:
-  CPalette palette_;
-  uint32_t generation_ = 0;
+  CPalette m_palette;
+  uint32_t m_generation = 0;
 };
 
 CPluginPaletteState& PaletteState() {
@@ -67,30 +67,30 @@ std::vector<CPlayerWindow*>& LiveWindows() {
 class CPlayerWindow final : public IPluginWindow {
  public:
   CPlayerWindow(CPluginPlayer& player, HWND hwnd)
-      : player_(player), side_(player.Core(), hwnd, &PaletteState()) {
+      : m_player(player), m_side(player.Core(), hwnd, &PaletteState()) {
     LiveWindows().push_back(this);
-    previous_ = SetWindowProc(hwnd, PlayerWindowProc);
+    m_previous = SetWindowProc(hwnd, PlayerWindowProc);
   }
 
   ~CPlayerWindow() override {
     std::erase(LiveWindows(), this);
     // Only our own procedure can be taken out of the chain.
-    if (IsWindow(side_.Handle()) && GetWindowProc(side_.Handle()) == PlayerWindowProc)
-      SetWindowProc(side_.Handle(), previous_);
+    if (IsWindow(m_side.Handle()) && GetWindowProc(m_side.Handle()) == PlayerWindowProc)
+      SetWindowProc(m_side.Handle(), m_previous);
   }
 
-  HWND Handle() const { return side_.Handle(); }
+  HWND Handle() const { return m_side.Handle(); }
 
-  WinRect ClientRect() override { return side_.ClientRect(); }
-  void Invalidate(const WinRect& area) override { side_.Invalidate(area); }
-  void PaintNow(const WinRect& area) override { side_.PaintNow(area); }
-  bool XorFrameNow(const WinRect& frame) override { return side_.XorFrameNow(frame); }
-  void StartTimer(int id, uint32_t periodMs) override { side_.StartTimer(id, periodMs); }
-  void StopTimer(int id) override { side_.StopTimer(id); }
-  bool PollMouse(Point32& client) override { return side_.PollMouse(client); }
+  WinRect ClientRect() override { return m_side.ClientRect(); }
+  void Invalidate(const WinRect& area) override { m_side.Invalidate(area); }
+  void PaintNow(const WinRect& area) override { m_side.PaintNow(area); }
+  bool XorFrameNow(const WinRect& frame) override { return m_side.XorFrameNow(frame); }
+  void StartTimer(int id, uint32_t periodMs) override { m_side.StartTimer(id, periodMs); }
+  void StopTimer(int id) override { m_side.StopTimer(id); }
+  bool PollMouse(Point32& client) override { return m_side.PollMouse(client); }
 
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    CPlayerCore& core = player_.Core();
+    CPlayerCore& core = m_player.Core();
     const Point32 point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     switch (message) {
       case WM_SIZE: {
@@ -99,10 +99,10 @@ class CPlayerWindow final : public IPluginWindow {
         return result;
       }
       case WM_PAINT:
-        side_.OnPaint();
+        m_side.OnPaint();
         return Previous(message, wParam, lParam);
       case WM_SETCURSOR:
-        if (LOWORD(static_cast<uintptr_t>(lParam)) == HTCLIENT && side_.OnSetCursor()) return 1;
+        if (LOWORD(static_cast<uintptr_t>(lParam)) == HTCLIENT && m_side.OnSetCursor()) return 1;
         return Previous(message, wParam, lParam);
       case WM_COMMAND:
         if (core.OnCommand(LOWORD(wParam))) return 0;
@@ -116,18 +116,18 @@ class CPlayerWindow final : public IPluginWindow {
         core.OnMouseMove(point);
         return 0;
       case WM_LBUTTONDOWN:
-        side_.OnLButtonDown(point);
+        m_side.OnLButtonDown(point);
         return 0;
       case WM_LBUTTONUP:
         return 0;
       case WM_RBUTTONDOWN:
-        side_.OnRButtonDown(point);
+        m_side.OnRButtonDown(point);
         return 0;
       case WM_QUERYNEWPALETTE:
-        return side_.OnQueryNewPalette();
+        return m_side.OnQueryNewPalette();
       case WM_PALETTECHANGED: {
         LRESULT result = 0;
-        if (side_.OnPaletteChanged(reinterpret_cast<HWND>(wParam), result)) return result;
+        if (m_side.OnPaletteChanged(reinterpret_cast<HWND>(wParam), result)) return result;
         return Previous(message, wParam, lParam);
       }
       default:
@@ -136,17 +136,17 @@ class CPlayerWindow final : public IPluginWindow {
   }
 
   // A fault while handling a message pauses the movie.
-  void Pause() { player_.Core().Stop(); }
+  void Pause() { m_player.Core().Stop(); }
 
  private:
   LRESULT Previous(UINT message, WPARAM wParam, LPARAM lParam) {
-    return previous_ ? CallWindowProc(previous_, Handle(), message, wParam, lParam)
-                     : DefWindowProc(Handle(), message, wParam, lParam);
+    return m_previous ? CallWindowProc(m_previous, Handle(), message, wParam, lParam)
+                      : DefWindowProc(Handle(), message, wParam, lParam);
   }
 
-  CPluginPlayer& player_;
-  CPlayerWindowSide side_;
-  WNDPROC previous_ = nullptr;
+  CPluginPlayer& m_player;
+  CPlayerWindowSide m_side;
+  WNDPROC m_previous = nullptr;
 };
 
 std::unique_ptr<IPluginWindow> MakePlayerWindow(CPluginPlayer& player, void* handle) {

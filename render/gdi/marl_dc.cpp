@@ -5,12 +5,12 @@
 
 CMarlDC::CMarlDC(CWnd* window) : CClientDC(window->GetSurface()) {
   if (CPalette* palette = GetAppPalette()) {
-    previous_ = SelectPalette(palette, false);
-    selected_ = true;
+    m_previous = SelectPalette(palette, false);
+    m_selected = true;
     RealizePalette();
   }
 }
 
 CMarlDC::~CMarlDC() {
-  if (selected_) SelectPalette(previous_, false);
+  if (m_selected) SelectPalette(m_previous, false);
 }

@@ -13,6 +13,6 @@ class CMarlDC : public CClientDC {
   ~CMarlDC() override;
 
  private:
-  bool selected_ = false;
-  CPalette* previous_ = nullptr;  // null when none was selected
+  bool m_selected = false;
+  CPalette* m_previous = nullptr;  // null when none was selected
 };
