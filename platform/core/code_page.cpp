@@ -33,11 +33,11 @@ class Converter {
   Converter(const std::string& to, const std::string& from)
       : cd_(iconv_open(to.c_str(), from.c_str())) {}
   ~Converter() {
-    if (ok()) iconv_close(cd_);
+    if (IsOpen()) iconv_close(cd_);
   }
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
-  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  bool IsOpen() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
   // Converts all of in; false when a byte sequence is invalid or incomplete.
   bool Run(const char* in, size_t n, char* out, size_t outSize, size_t& written) {
     iconv(cd_, nullptr, nullptr, nullptr, nullptr);
@@ -61,14 +61,14 @@ Converter* ToUnicode(int codePage) {
   static std::map<int, std::unique_ptr<Converter>> table;
   auto& slot = table[codePage];
   if (!slot) slot = std::make_unique<Converter>("UTF-32LE", IconvName(codePage));
-  return slot->ok() ? slot.get() : nullptr;
+  return slot->IsOpen() ? slot.get() : nullptr;
 }
 
 Converter* FromUnicode(int codePage) {
   static std::map<int, std::unique_ptr<Converter>> table;
   auto& slot = table[codePage];
   if (!slot) slot = std::make_unique<Converter>(IconvName(codePage), "UTF-32LE");
-  return slot->ok() ? slot.get() : nullptr;
+  return slot->IsOpen() ? slot.get() : nullptr;
 }
 
 uint32_t DecodeOne(int codePage, const uint8_t* bytes, size_t n) {

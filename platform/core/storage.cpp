@@ -413,7 +413,7 @@ class SaveWriter final : public CompoundWriter {
       left -= n;
     }
   }
-  int error() const { return error_; }
+  int Error() const { return error_; }
 
  private:
   [[noreturn]] void Fail(int err) {
@@ -530,7 +530,7 @@ void WriteFile(const FileState& state, const std::string& path) {
   try {
     WriteCompoundFile(tree.entries, writer);
   } catch (const SaveFailed&) {
-    fail(writer.error());
+    fail(writer.Error());
   } catch (...) {
     ::close(fd);
     ::unlink(temp.c_str());
