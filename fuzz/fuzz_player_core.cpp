@@ -78,10 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (i % 5 == 0) core.OnLButtonDown({(i * 3) % kWidth, (i * 11) % kHeight});
     if (editor) core.OnButtonWatch();
   }
-  const int ids[] = {options.idZoomIn,  options.idZoomInContext, options.idZoomOut,
-                     options.idShowAll, options.idHighQuality,   options.idPlay,
-                     options.idLoop,    options.idRewind,        options.idForward,
-                     options.idBack,    options.idZoomIn,        options.idZoomIn};
+  const int ids[] = {options.id_zoom_in,  options.id_zoom_in_context, options.id_zoom_out,
+                     options.id_show_all, options.id_high_quality,    options.id_play,
+                     options.id_loop,     options.id_rewind,          options.id_forward,
+                     options.id_back,     options.id_zoom_in,         options.id_zoom_in};
   for (int id : ids) {
     core.PopupMenu({kWidth / 3, kHeight / 3});
     (void)core.MenuItem(id);

@@ -88,11 +88,11 @@ void Draw(CRenderContext& rc, uint8_t header, const EdgeGraph& graph) {
     while (RegionIterNext(it, &parent)) ++regions;
   }
   const CRenderContext::PassCounts& n = rc.m_passCounts;
-  if (n.regionEdges > edges || n.lineEdges > edges || n.regionFills > regions) {
+  if (n.region_edges > edges || n.line_edges > edges || n.region_fills > regions) {
     std::fprintf(stderr,
                  "a pass took more than the graph holds: %u edges, %u regions; "
                  "region pass %u edges, %u fills; line pass %u edges\n",
-                 edges, regions, n.regionEdges, n.regionFills, n.lineEdges);
+                 edges, regions, n.region_edges, n.region_fills, n.line_edges);
     std::abort();
   }
 }

@@ -14,10 +14,10 @@
 // The state of one step stream: field widths, the styles in force and the pen
 // (twips).
 struct CMovieWriter::StepState {
-  int fillBits = 0;
-  int lineBits = 0;
-  uint16_t fillCount = 0;
-  uint16_t lineCount = 0;
+  int fill_bits = 0;
+  int line_bits = 0;
+  uint16_t fill_count = 0;
+  uint16_t line_count = 0;
   int line = 0;
   int fill0 = 0;
   int fill1 = 0;
@@ -120,19 +120,19 @@ void CMovieWriter::WriteShapeSteps(const EdgeGraph& graph) {
   const uint32_t written = EdgeGraphNextStamp();
 
   StepState state;
-  state.fillCount = graph.fill_count;
-  state.lineCount = graph.line_count;
-  state.fillBits = NumBits(graph.fill_count);
-  state.lineBits = NumBits(graph.line_count);
+  state.fill_count = graph.fill_count;
+  state.line_count = graph.line_count;
+  state.fill_bits = NumBits(graph.fill_count);
+  state.line_bits = NumBits(graph.line_count);
   AlignBits();
-  WriteBits(static_cast<uint32_t>(state.fillBits), kStepIndexWidthBits);
-  WriteBits(static_cast<uint32_t>(state.lineBits), kStepIndexWidthBits);
+  WriteBits(static_cast<uint32_t>(state.fill_bits), kStepIndexWidthBits);
+  WriteBits(static_cast<uint32_t>(state.line_bits), kStepIndexWidthBits);
 
   auto same_styles = [&](const HalfEdge* p, const HalfEdge* h) {
-    return StepIndex(p->fill, state.fillCount) == StepIndex(h->fill, state.fillCount) &&
-           StepIndex(HalfEdgeTwin(p)->fill, state.fillCount) ==
-               StepIndex(HalfEdgeTwin(h)->fill, state.fillCount) &&
-           StepIndex(p->edge->line, state.lineCount) == StepIndex(h->edge->line, state.lineCount);
+    return StepIndex(p->fill, state.fill_count) == StepIndex(h->fill, state.fill_count) &&
+           StepIndex(HalfEdgeTwin(p)->fill, state.fill_count) ==
+               StepIndex(HalfEdgeTwin(h)->fill, state.fill_count) &&
+           StepIndex(p->edge->line, state.line_count) == StepIndex(h->edge->line, state.line_count);
   };
 
   EdgeGraphForEachEdge(graph, nullptr, [&](Edge* e) {
@@ -174,9 +174,9 @@ void CMovieWriter::WriteShapeSteps(const EdgeGraph& graph) {
 }
 
 void CMovieWriter::WriteHalfEdgeStep(StepState& state, const HalfEdge* h) {
-  const int fill0 = StepIndex(h->fill, state.fillCount);
-  const int fill1 = StepIndex(HalfEdgeTwin(h)->fill, state.fillCount);
-  const int line = StepIndex(h->edge->line, state.lineCount);
+  const int fill0 = StepIndex(h->fill, state.fill_count);
+  const int fill1 = StepIndex(HalfEdgeTwin(h)->fill, state.fill_count);
+  const int line = StepIndex(h->edge->line, state.line_count);
   if (fill0 == 0 && fill1 == 0 && line == 0) return;
   QuadCurve graph_curve, c;
   EdgeGetCurve(h, graph_curve);
@@ -196,9 +196,9 @@ void CMovieWriter::WriteHalfEdgeStep(StepState& state, const HalfEdge* h) {
       WriteSignedGroup(xy, 2, false);
       state.pen = c.p0;
     }
-    if (flags & kStepFill0) WriteBits(static_cast<uint32_t>(fill0), state.fillBits);
-    if (flags & kStepFill1) WriteBits(static_cast<uint32_t>(fill1), state.fillBits);
-    if (flags & kStepLine) WriteBits(static_cast<uint32_t>(line), state.lineBits);
+    if (flags & kStepFill0) WriteBits(static_cast<uint32_t>(fill0), state.fill_bits);
+    if (flags & kStepFill1) WriteBits(static_cast<uint32_t>(fill1), state.fill_bits);
+    if (flags & kStepLine) WriteBits(static_cast<uint32_t>(line), state.line_bits);
     state.fill0 = fill0;
     state.fill1 = fill1;
     state.line = line;

@@ -185,9 +185,9 @@ void CMovieExportDriver::GlyphOf(CExportFont& font, uint16_t code, int32_t& setI
   setId = font.noGlyphs || font.sets.empty() ? -1 : font.sets.front().id;
   glyph = position;
   for (const CExportFont::Set& set : font.sets) {
-    if (position >= set.firstGlyph && position < set.firstGlyph + set.count) {
+    if (position >= set.first_glyph && position < set.first_glyph + set.count) {
       setId = set.id;
-      glyph = position - set.firstGlyph;
+      glyph = position - set.first_glyph;
       return;
     }
   }
@@ -594,7 +594,7 @@ void CMovieExportDriver::WriteGlyphSets(CExportFont& font) {
   for (int32_t count : CutGlyphSets(sizes)) {
     CExportFont::Set set;
     set.id = TakeId();
-    set.firstGlyph = first;
+    set.first_glyph = first;
     set.count = count;
     font.sets.push_back(set);
 

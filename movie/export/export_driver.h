@@ -89,7 +89,7 @@ struct CExportFont {
   // goes on in further sets, each with its own id and face record.
   struct Set {
     int32_t id = 0;
-    int32_t firstGlyph = 0;
+    int32_t first_glyph = 0;
     int32_t count = 0;
   };
   std::vector<Set> sets;

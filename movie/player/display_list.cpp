@@ -149,8 +149,8 @@ namespace {
 // lines).
 void ItemBounds(const Matrix2x3& combined, const MovieCharacter& c, Rect32& out) {
   MatrixTransformRect(combined, c.bounds, out);
-  if (c.widestLine == 0 || out.IsEmpty()) return;
-  RectInset(out, -(MatrixScaleLength(combined, c.widestLine) / 2 + 2));
+  if (c.widest_line == 0 || out.IsEmpty()) return;
+  RectInset(out, -(MatrixScaleLength(combined, c.widest_line) / 2 + 2));
 }
 
 }  // namespace
@@ -250,7 +250,7 @@ void CDisplayList::RemoveObject(uint32_t key) {
     DisplayItem** link = nullptr;
     DisplayItem* item = FindItem(key, &link);
     if (!item) return;
-    if (item->character->type == kCharacterButton && item->buttonState != 0) {
+    if (item->character->type == kCharacterButton && item->button_state != 0) {
       if (item == m_tracked) m_tracked = nullptr;
       SetButtonState(item, 0);
       continue;
@@ -261,11 +261,11 @@ void CDisplayList::RemoveObject(uint32_t key) {
 }
 
 void CDisplayList::SetButtonState(DisplayItem* item, uint16_t state) {
-  if (state == item->buttonState) return;
+  if (state == item->button_state) return;
   // Everything needed is copied first: placing and removing parts may remove
   // this very item (a part under the button's own key).
-  const uint16_t old = item->buttonState;
-  item->buttonState = state;
+  const uint16_t old = item->button_state;
+  item->button_state = state;
   ++m_stateChanges;
   const MovieCharacter* button = item->character;
   const Matrix2x3 placement = item->matrix;
@@ -326,7 +326,7 @@ bool CDisplayList::SetTrackedButton(DisplayItem* item, uint16_t state) {
         m_tracked = item = nullptr;
       }
     }
-  } else if (item && state != item->buttonState) {
+  } else if (item && state != item->button_state) {
     SetButtonState(item, state);
   }
   m_trackedState = m_tracked ? state : 0;

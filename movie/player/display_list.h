@@ -59,7 +59,7 @@ struct DisplayItem {
   Matrix2x3 matrix;    // placement, movie coordinates
   Matrix2x3 combined;  // placement, then the view transform
   Rect32 bounds;       // bitmap coordinates
-  uint16_t buttonState = 0;
+  uint16_t button_state = 0;
   uint8_t drawn = 0;
   uint8_t built = 0;  // render data made (an empty shape has no edges)
   CScanEdge* edges = nullptr;

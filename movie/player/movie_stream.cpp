@@ -9,7 +9,7 @@
 #include "render/raster/dib.h"
 
 CTagReader MovieCharacter::Reader() const {
-  return CTagReader(stream->Buffer(), bodyOffset, bodyEnd);
+  return CTagReader(stream->Buffer(), body_offset, body_end);
 }
 
 CMovieStream::CMovieStream(MovieReaderMode mode) : m_mode(mode) {
@@ -189,8 +189,8 @@ void CMovieStream::DispatchRecord(uint16_t code) {
           AddCharacter(id, code == MT_SHAPE_CHARACTER ? kCharacterShape : kCharacterText);
       if (!c) break;
       c->bounds = bounds;
-      c->bodyOffset = in.pos;
-      if (code == MT_SHAPE_CHARACTER) c->widestLine = ShapeWidestLine(c->Reader());
+      c->body_offset = in.pos;
+      if (code == MT_SHAPE_CHARACTER) c->widest_line = ShapeWidestLine(c->Reader());
       break;
     }
     case MT_BUTTON_CHARACTER:
@@ -199,7 +199,7 @@ void CMovieStream::DispatchRecord(uint16_t code) {
       if (in.overrun) break;
       MovieCharacter* c =
           AddCharacter(id, code == MT_BUTTON_CHARACTER ? kCharacterButton : kCharacterFont);
-      if (c) c->bodyOffset = in.pos;
+      if (c) c->body_offset = in.pos;
       break;
     }
     case MT_DROP_CHARACTER: {
@@ -247,8 +247,8 @@ void CMovieStream::DispatchRecord(uint16_t code) {
       if (in.overrun) break;
       MovieCharacter* c = FindCharacter(id);
       if (c && c->type == kCharacterFont) {
-        c->faceOffset = in.pos;
-        c->faceEnd = m_tagEnd;
+        c->face_offset = in.pos;
+        c->face_end = m_tagEnd;
       }
       break;
     }
@@ -293,8 +293,8 @@ MovieCharacter* CMovieStream::AddCharacter(uint16_t id, uint16_t type) {
   c->stream = this;
   c->id = id;
   c->type = type;
-  c->bodyOffset = m_reader.pos;
-  c->bodyEnd = m_tagEnd;
+  c->body_offset = m_reader.pos;
+  c->body_end = m_tagEnd;
   MovieCharacter*& head = m_buckets[id & (kBucketCount - 1)];
   c->next = head;
   head = c;

@@ -53,13 +53,13 @@ struct MovieCharacter {
   uint16_t type = kCharacterShape;
   // Where the character's data starts (shape: the styles; button: the parts;
   // font: the glyph offset table; text: the matrix) and the end of its record.
-  uint32_t bodyOffset = 0;
-  uint32_t bodyEnd = 0;
-  Rect32 bounds;            // shapes and text, twips; empty otherwise
-  uint16_t widestLine = 0;  // shapes: the widest line style, twips
-  CDib* bitmap = nullptr;   // bitmaps: the decoded image (owned)
-  uint32_t faceOffset = 0;  // fonts: the face data (after the id), 0 when none
-  uint32_t faceEnd = 0;
+  uint32_t body_offset = 0;
+  uint32_t body_end = 0;
+  Rect32 bounds;             // shapes and text, twips; empty otherwise
+  uint16_t widest_line = 0;  // shapes: the widest line style, twips
+  CDib* bitmap = nullptr;    // bitmaps: the decoded image (owned)
+  uint32_t face_offset = 0;  // fonts: the face data (after the id), 0 when none
+  uint32_t face_end = 0;
 
   // A reader over the character's data, bounded by its record.
   CTagReader Reader() const;

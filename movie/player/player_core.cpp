@@ -53,7 +53,7 @@ std::vector<ActionRecord> ReadActions(CTagReader in) {
 }
 
 int32_t JumpTarget(const uint8_t* data, const ActionRecord& a) {
-  if (a.payloadLength < 2) return -1;
+  if (a.payload_length < 2) return -1;
   return data[a.payload] | data[a.payload + 1] << 8;
 }
 
@@ -61,30 +61,30 @@ int32_t JumpTarget(const uint8_t* data, const ActionRecord& a) {
 
 PlayerOptions PlayerOptions::Editor() {
   PlayerOptions o;
-  o.menuMulti = 569;
-  o.menuSingle = 570;
-  o.menuNotLoaded = 571;
-  o.idZoomIn = 33195;
-  o.idZoomInContext = 33194;
-  o.idZoomOut = 33188;
-  o.idShowAll = 33189;
-  o.idHighQuality = 33187;
-  o.idPlay = 33081;
-  o.idLoop = 33190;
-  o.idRewind = 33191;
-  o.idForward = 33193;
-  o.idBack = 33192;
-  o.idAbout = 33196;
-  o.idNotLoaded = 0;
-  o.zoomInAtMenuPoint = false;
-  o.fixedZoomFactor = true;
+  o.menu_multi = 569;
+  o.menu_single = 570;
+  o.menu_not_loaded = 571;
+  o.id_zoom_in = 33195;
+  o.id_zoom_in_context = 33194;
+  o.id_zoom_out = 33188;
+  o.id_show_all = 33189;
+  o.id_high_quality = 33187;
+  o.id_play = 33081;
+  o.id_loop = 33190;
+  o.id_rewind = 33191;
+  o.id_forward = 33193;
+  o.id_back = 33192;
+  o.id_about = 33196;
+  o.id_not_loaded = 0;
+  o.zoom_in_at_menu_point = false;
+  o.fixed_zoom_factor = true;
   o.redraw2PaintsNow = false;
-  o.buttonWatch = true;
-  o.cursorButton = 123;
-  o.cursorZoomed = 32647;
-  o.maxUrl = 0;
-  o.maxTarget = 0;
-  o.cubeLevels = {0, 51, 102, 153, 204, 255};
+  o.button_watch = true;
+  o.cursor_button = 123;
+  o.cursor_zoomed = 32647;
+  o.max_url = 0;
+  o.max_target = 0;
+  o.cube_levels = {0, 51, 102, 153, 204, 255};
   return o;
 }
 
@@ -97,7 +97,7 @@ CPlayerCore::CPlayerCore(IPlayerSite& site, MovieReaderMode mode, PlayerOptions 
 
 CPlayerCore::~CPlayerCore() {
   m_site.StopTimer(kFrameTimer);
-  if (m_options.buttonWatch) m_site.StopTimer(kButtonWatchTimer);
+  if (m_options.button_watch) m_site.StopTimer(kButtonWatchTimer);
   // The movie's characters are shown by the display list's items: clear the
   // stage before the dictionary goes.
   m_movie.Reset();
@@ -306,10 +306,10 @@ void CPlayerCore::DoFrameActions() {
 void CPlayerCore::RunUrlAction(const ActionRecord& a) {
   const uint8_t* data = m_movie.Buffer();
   uint32_t at = a.payload;
-  const uint32_t end = a.payload + a.payloadLength;
+  const uint32_t end = a.payload + a.payload_length;
   std::string url, target;
-  if (!ReadActionString(data, at, end, m_options.maxUrl, url) ||
-      !ReadActionString(data, at, end, m_options.maxTarget, target))
+  if (!ReadActionString(data, at, end, m_options.max_url, url) ||
+      !ReadActionString(data, at, end, m_options.max_target, target))
     return;  // unterminated or too long: dropped
   if (target.empty()) target = "_self";
   m_site.GetUrl(url, target);
@@ -353,7 +353,7 @@ void CPlayerCore::Zoom(bool in, const Point32* windowPoint) {
   if (windowPoint) MatrixTransformPoint(inverse, *windowPoint, centre);
   int64_t w = int64_t{visible.xmax} - visible.xmin;
   int64_t h = int64_t{visible.ymax} - visible.ymin;
-  if (m_options.fixedZoomFactor) {
+  if (m_options.fixed_zoom_factor) {
     const Fixed factor = in ? 0x8000 : 0x20000;
     w = FixedMul(factor, Clamp32(w));
     h = FixedMul(factor, Clamp32(h));
@@ -456,8 +456,8 @@ void CPlayerCore::OnMouseMove(const Point32& p) {
   DisplayItem* button = m_display.HitTestButton(p);
   if (m_display.SetTrackedButton(button, kStateOver)) DrawDirty();
   m_site.ShowStatus(m_display.TrackedButton() ? m_display.StatusUrl() : "");
-  if (m_movie.Version() > kMovieVersion) m_site.ShowStatus(m_options.newerVersionNotice);
-  if (m_options.buttonWatch && m_display.TrackedButton())
+  if (m_movie.Version() > kMovieVersion) m_site.ShowStatus(m_options.newer_version_notice);
+  if (m_options.button_watch && m_display.TrackedButton())
     m_site.StartTimer(kButtonWatchTimer, kButtonWatchMs);
 }
 
@@ -574,8 +574,8 @@ void CPlayerCore::DragPan(const Point32& start) {
 }
 
 int CPlayerCore::CursorId() const {
-  if (m_display.TrackedButton()) return m_options.cursorButton;
-  if (Zoomed()) return m_options.cursorZoomed;
+  if (m_display.TrackedButton()) return m_options.cursor_button;
+  if (Zoomed()) return m_options.cursor_zoomed;
   return 0;
 }
 
@@ -583,26 +583,26 @@ int CPlayerCore::CursorId() const {
 
 int CPlayerCore::PopupMenu(const Point32& p) {
   m_menuPoint = p;
-  if (!m_movie.HeaderParsed()) return m_options.menuNotLoaded;
-  return m_movie.FrameCount() > 1 ? m_options.menuMulti : m_options.menuSingle;
+  if (!m_movie.HeaderParsed()) return m_options.menu_not_loaded;
+  return m_movie.FrameCount() > 1 ? m_options.menu_multi : m_options.menu_single;
 }
 
 PlayerCommand CPlayerCore::CommandOf(int id) const {
   const PlayerOptions& o = m_options;
   if (id == 0) return PlayerCommand::kNone;
   const std::pair<int, PlayerCommand> table[] = {
-      {o.idZoomIn, PlayerCommand::kZoomIn},
-      {o.idZoomInContext, PlayerCommand::kZoomInContext},
-      {o.idZoomOut, PlayerCommand::kZoomOut},
-      {o.idShowAll, PlayerCommand::kShowAll},
-      {o.idHighQuality, PlayerCommand::kHighQuality},
-      {o.idPlay, PlayerCommand::kPlay},
-      {o.idLoop, PlayerCommand::kLoop},
-      {o.idRewind, PlayerCommand::kRewind},
-      {o.idForward, PlayerCommand::kForward},
-      {o.idBack, PlayerCommand::kBack},
-      {o.idAbout, PlayerCommand::kAbout},
-      {o.idNotLoaded, PlayerCommand::kNotLoaded},
+      {o.id_zoom_in, PlayerCommand::kZoomIn},
+      {o.id_zoom_in_context, PlayerCommand::kZoomInContext},
+      {o.id_zoom_out, PlayerCommand::kZoomOut},
+      {o.id_show_all, PlayerCommand::kShowAll},
+      {o.id_high_quality, PlayerCommand::kHighQuality},
+      {o.id_play, PlayerCommand::kPlay},
+      {o.id_loop, PlayerCommand::kLoop},
+      {o.id_rewind, PlayerCommand::kRewind},
+      {o.id_forward, PlayerCommand::kForward},
+      {o.id_back, PlayerCommand::kBack},
+      {o.id_about, PlayerCommand::kAbout},
+      {o.id_not_loaded, PlayerCommand::kNotLoaded},
   };
   for (const auto& [key, command] : table)
     if (key == id) return command;
@@ -652,7 +652,7 @@ bool CPlayerCore::OnCommand(int id) {
     case PlayerCommand::kNotLoaded:
       return false;
     case PlayerCommand::kZoomIn:
-      Zoom(true, m_options.zoomInAtMenuPoint ? &m_menuPoint : nullptr);
+      Zoom(true, m_options.zoom_in_at_menu_point ? &m_menuPoint : nullptr);
       break;
     case PlayerCommand::kZoomInContext:
       Zoom(true, &m_menuPoint);
@@ -686,7 +686,7 @@ bool CPlayerCore::OnCommand(int id) {
       GotoFrame(m_movie.CurrentFrame() - 1);
       break;
     case PlayerCommand::kAbout:
-      m_site.GetUrl(m_options.aboutUrl, "_top");
+      m_site.GetUrl(m_options.about_url, "_top");
       break;
   }
   return true;

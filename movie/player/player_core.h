@@ -83,30 +83,30 @@ enum class PlayerCommand {
 // What differs between the players.
 struct PlayerOptions {
   // Menu ids: more than one frame, one frame, header not read.
-  int menuMulti = 116, menuSingle = 117, menuNotLoaded = 118;
+  int menu_multi = 116, menu_single = 117, menu_not_loaded = 118;
   // Command ids of the menus (0: the command is absent).
-  int idZoomIn = 20042, idZoomInContext = 0, idZoomOut = 20030, idShowAll = 20034,
-      idHighQuality = 20028, idPlay = 20039, idLoop = 20043, idRewind = 20025, idForward = 20040,
-      idBack = 20041, idAbout = 20044, idNotLoaded = 20045;
+  int id_zoom_in = 20042, id_zoom_in_context = 0, id_zoom_out = 20030, id_show_all = 20034,
+      id_high_quality = 20028, id_play = 20039, id_loop = 20043, id_rewind = 20025,
+      id_forward = 20040, id_back = 20041, id_about = 20044, id_not_loaded = 20045;
   // The plain "Zoom In" zooms around the menu's point rather than the centre.
-  bool zoomInAtMenuPoint = true;
+  bool zoom_in_at_menu_point = true;
   // Zoom by FixedMul with 0x8000 / 0x20000 rather than halving and doubling.
-  bool fixedZoomFactor = false;
+  bool fixed_zoom_factor = false;
   // UpdateView(2) paints at once; otherwise it only invalidates.
   bool redraw2PaintsNow = true;
   // Timer 2 every 250 ms while a button is highlighted releases it when
   // the cursor has left the window.
-  bool buttonWatch = false;
+  bool button_watch = false;
   // Cursors over a tracked button and while zoomed.
-  int cursorButton = 103, cursorZoomed = 102;
+  int cursor_button = 103, cursor_zoomed = 102;
   // The levels of the cube palette realised on palette screens.
-  std::array<uint8_t, 6> cubeLevels = {0, 44, 86, 135, 192, 255};
+  std::array<uint8_t, 6> cube_levels = {0, 44, 86, 135, 192, 255};
   // Longest URL and target of a get-URL request (0: no limit).
-  size_t maxUrl = 511, maxTarget = 255;
+  size_t max_url = 511, max_target = 255;
   // The maker's information page opened by About.
-  std::string aboutUrl = "https://www.quorrin.example/vimbrel/";
+  std::string about_url = "https://www.quorrin.example/vimbrel/";
   // Shown on mouse moves for movies newer than this player.
-  std::string newerVersionNotice =
+  std::string newer_version_notice =
       "This movie needs a newer Vimbrel player: see https://www.quorrin.example/vimbrel/";
 
   static PlayerOptions Plugin() { return {}; }

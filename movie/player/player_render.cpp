@@ -313,7 +313,7 @@ struct FillRecord {
   uint8_t ratios[kMovieGradientMaxEntries] = {};
   uint32_t colours[kMovieGradientMaxEntries] = {};
   int kept = 0;  // gradient entries kept (the rest are read and dropped)
-  uint16_t bitmapId = 0;
+  uint16_t bitmap_id = 0;
   uint32_t colour = 0;
 };
 
@@ -329,7 +329,7 @@ void ReadFillRecord(CTagReader& in, FillRecord& r) {
       if (r.kept < kMovieGradientMaxEntries) r.ratios[r.kept] = ratio, r.colours[r.kept++] = colour;
     }
   } else if (r.kind & kMovieFillBitmapBit) {
-    r.bitmapId = in.GetWord();
+    r.bitmap_id = in.GetWord();
     in.ReadMatrix(r.matrix);
   } else {
     r.colour = in.GetPackedColor();
@@ -365,7 +365,7 @@ int ReadShapeStyles(DisplayItem& item, CTagReader& in, CSpanFill* fills[255],
       f->SetGradient(r.kind == kGradientRadial ? kGradientRadial : kGradientLinear, r.matrix,
                      r.ratios, r.colours, r.kept, ToDevicePixels(item.combined, antiAlias));
     } else if (r.kind & kMovieFillBitmapBit) {
-      const MovieCharacter* b = item.character->stream->FindCharacter(r.bitmapId);
+      const MovieCharacter* b = item.character->stream->FindCharacter(r.bitmap_id);
       if (b && b->type == kCharacterBitmap && b->bitmap) {
         // Bitmap pixels to shape coordinates, then to device units.
         Matrix2x3 toDevice;
@@ -397,12 +397,12 @@ void DecodeGlyph(const MovieCharacter& font, uint32_t index, const Matrix2x3& m,
   // The first offset is the table's own size: two bytes a glyph.
   const uint32_t count = table.GetWord() / 2u;
   if (table.overrun || index >= count) return;
-  table.pos = font.bodyOffset + 2 * index;
+  table.pos = font.body_offset + 2 * index;
   const uint32_t offset = table.GetWord();
   if (table.overrun) return;
-  const uint64_t start = uint64_t{font.bodyOffset} + offset;
-  if (start >= font.bodyEnd) return;
-  CTagReader steps(table.data, static_cast<uint32_t>(start), font.bodyEnd);
+  const uint64_t start = uint64_t{font.body_offset} + offset;
+  if (start >= font.body_end) return;
+  CTagReader steps(table.data, static_cast<uint32_t>(start), font.body_end);
   ShapeDecoder decoder(sink, steps, m, antiAlias, budget);
   CSpanFill* fills[1] = {fill};
   decoder.SetStyles(fills, 1, nullptr, 0);

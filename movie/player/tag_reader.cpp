@@ -132,7 +132,7 @@ bool NextAction(CTagReader& in, ActionRecord& out) {
       return false;
     }
     out.payload = in.pos;
-    out.payloadLength = length;
+    out.payload_length = length;
     in.Skip(length);
   }
   return true;
@@ -152,7 +152,7 @@ size_t CopyActionUrl(const uint8_t* data, const ActionRecord& action, char* out,
   if (size == 0) return 0;
   size_t n = 0;
   const uint8_t* p = data + action.payload;
-  while (n < action.payloadLength && p[n] != 0 && n + 1 < size) {
+  while (n < action.payload_length && p[n] != 0 && n + 1 < size) {
     out[n] = static_cast<char>(p[n]);
     ++n;
   }

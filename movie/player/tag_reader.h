@@ -60,8 +60,8 @@ class CTagReader {
 // One action of an action list (frame scripts and buttons).
 struct ActionRecord {
   uint8_t code = 0;
-  uint32_t payload = 0;        // offset of the payload in the buffer (codes >= 0x80)
-  uint32_t payloadLength = 0;  // bytes of it inside the record
+  uint32_t payload = 0;         // offset of the payload in the buffer (codes >= 0x80)
+  uint32_t payload_length = 0;  // bytes of it inside the record
 };
 
 // Reads the next action of a list; false at the end code 0, at the end of the

@@ -204,7 +204,7 @@ void CPlayerWindowSide::SelectPlayerPalette(CDC& dc, bool background) {
 LRESULT CPlayerWindowSide::OnQueryNewPalette() {
   if (!m_palette || !Surface()) return 0;
   CPalette cube;
-  if (!CreateCubePalette(cube, m_core.Options().cubeLevels)) return 0;
+  if (!CreateCubePalette(cube, m_core.Options().cube_levels)) return 0;
   CClientDC dc(Surface());
   CPalette* old = dc.SelectPalette(&cube, false);
   dc.RealizePalette();
@@ -219,7 +219,7 @@ bool CPlayerWindowSide::OnPaletteChanged(HWND changer, LRESULT& result) {
   if (changer == m_hwnd) return false;
   result = 0;
   CPalette cube;
-  if (!m_palette || !Surface() || !CreateCubePalette(cube, m_core.Options().cubeLevels))
+  if (!m_palette || !Surface() || !CreateCubePalette(cube, m_core.Options().cube_levels))
     return true;
   m_palette->CheckSystemPalette();
   CClientDC dc(Surface());

@@ -225,7 +225,7 @@ CPluginHost::Instance* CPluginHost::AddInstance(const HostMovie& movie, const Ho
     argv.push_back(values[i].data());
   }
   char mime[] = "application/vimbrel";
-  const uint16_t mode = options.fullPage ? NP_FULL : NP_EMBED;
+  const uint16_t mode = options.full_page ? NP_FULL : NP_EMBED;
   if (!Check(m_funcs.newp(mime, &in.npp, mode, static_cast<int16_t>(argn.size()), argn.data(),
                           argv.data(), nullptr),
              "NPP_New"))
@@ -242,7 +242,7 @@ CPluginHost::Instance* CPluginHost::AddInstance(const HostMovie& movie, const Ho
   uint16_t type = NP_NORMAL;
   if (!Check(m_funcs.newstream(&in.npp, mime, &in.stream, 0, &type), "NPP_NewStream"))
     return nullptr;
-  in.streamOpen = true;
+  in.stream_open = true;
   return &in;
 }
 
@@ -266,18 +266,18 @@ void CPluginHost::Resize(Instance& in, int x, int y, int width, int height) {
 }
 
 void CPluginHost::EndStream(Instance& in, NPReason reason) {
-  in.streamOpen = false;
-  in.streamEnded = true;
+  in.stream_open = false;
+  in.stream_ended = true;
   (void)Check(m_funcs.destroystream(&in.npp, &in.stream, reason), "NPP_DestroyStream");
 }
 
 void CPluginHost::Pump(const HostOptions& options) {
   RunPosted();
-  uint64_t budget = options.bytesPerTick ? options.bytesPerTick : UINT64_MAX;
+  uint64_t budget = options.bytes_per_tick ? options.bytes_per_tick : UINT64_MAX;
   for (auto& inst : m_instances) {
     Instance& in = *inst;
     if (m_failed) return;
-    if (!in.streamOpen) continue;
+    if (!in.stream_open) continue;
     if (in.sent >= in.bytes.size()) {
       EndStream(in, NPRES_DONE);
       continue;
@@ -307,7 +307,7 @@ void CPluginHost::Pump(const HostOptions& options) {
 
 bool CPluginHost::AllStreamsEnded() const {
   return std::none_of(m_instances.begin(), m_instances.end(),
-                      [](const auto& in) { return in->streamOpen; });
+                      [](const auto& in) { return in->stream_open; });
 }
 
 void CPluginHost::RunPosted() {
@@ -351,7 +351,7 @@ void CPluginHost::Close() {
 void CPluginHost::DestroyInstances() {
   for (auto& inst : m_instances) {
     if (m_initialized && !m_failed) {
-      if (inst->streamOpen) EndStream(*inst, NPRES_USER_BREAK);
+      if (inst->stream_open) EndStream(*inst, NPRES_USER_BREAK);
       NPSavedData* saved = nullptr;
       (void)Check(m_funcs.destroy(&inst->npp, &saved), "NPP_Destroy");
     }

@@ -29,9 +29,9 @@ struct HostMovie {
 };
 
 struct HostOptions {
-  bool fullPage = false;      // NP_FULL instances (page parameters are not passed)
-  uint32_t chunk = 65536;     // most bytes per write
-  uint32_t bytesPerTick = 0;  // most bytes per tick of all writes (0: no limit)
+  bool full_page = false;       // NP_FULL instances (page parameters are not passed)
+  uint32_t chunk = 65536;       // most bytes per write
+  uint32_t bytes_per_tick = 0;  // most bytes per tick of all writes (0: no limit)
 };
 
 // Reads the <embed> elements of a page: src, width, height and the other
@@ -49,8 +49,8 @@ class CPluginHost {
     std::string url;
     std::vector<uint8_t> bytes;
     size_t sent = 0;
-    bool streamOpen = false;
-    bool streamEnded = false;
+    bool stream_open = false;
+    bool stream_ended = false;
     int stalls = 0;  // writes in a row that took nothing
     std::unique_ptr<CWnd> wnd;
   };

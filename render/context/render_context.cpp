@@ -273,7 +273,7 @@ void CRenderContext::FeedRegionEdges(EdgeGraph& graph) {
         // now and left out of the edge feed.
         PrepareFill(fill, StyleIsSelected(r->fill));
         FillArea(nullptr, r, fill);
-        ++m_passCounts.regionFills;
+        ++m_passCounts.region_fills;
         continue;
       }
     }
@@ -324,7 +324,7 @@ void CRenderContext::FeedRegionEdges(EdgeGraph& graph) {
         QuadCurve c;
         EdgeGetCurve(h, c);
         FeedScanCurve(*m_scan, c);
-        ++m_passCounts.regionEdges;
+        ++m_passCounts.region_edges;
       }
       h->visit = HalfEdgeTwin(h)->visit = second;
       HalfEdge* next = HalfEdgeNextOnBoundary(h);
@@ -361,7 +361,7 @@ void CRenderContext::FillRegionTreeGdi(Region* first, const Rect32& clip) {
       if (selected) fill.pattern_kind = 2;
       if (m_dimFactor != 0) DimFillStyle(fill);
       FillRegion(r, fill);
-      ++m_passCounts.regionFills;
+      ++m_passCounts.region_fills;
     }
     if (r->first_child) stack.push_back(r->first_child);
   }
@@ -471,7 +471,7 @@ void CRenderContext::DrawStyledLines(EdgeGraph& graph, const Rect32& clip) {
         QuadCurve c;
         EdgeGetCurve(h, c);
         f(c);
-        ++m_passCounts.lineEdges;
+        ++m_passCounts.line_edges;
         HalfEdge* next = FindLineContinuation(h, smoothOnly);
         if (!next || next->edge->a.visit != chain.stamp || next->edge == e0) break;
         h = next;

@@ -214,9 +214,9 @@ class CRenderContext {
   // and, without a scan converter, every filled region), edges of the line
   // pass. Each edge or region goes at most once a pass.
   struct PassCounts {
-    uint32_t regionEdges = 0;
-    uint32_t regionFills = 0;
-    uint32_t lineEdges = 0;
+    uint32_t region_edges = 0;
+    uint32_t region_fills = 0;
+    uint32_t line_edges = 0;
   };
   PassCounts m_passCounts;
   // The object not to draw (one being dragged, for instance); null for none.

@@ -80,11 +80,11 @@ int main(int argc, char** argv) {
         return Usage("--size takes WxH");
       sized = true;
     } else if (a == "--full-page") {
-      options.fullPage = true;
+      options.full_page = true;
     } else if (a == "--chunk" && (v = next())) {
       options.chunk = static_cast<uint32_t>(std::strtoul(v, nullptr, 10));
     } else if (a == "--rate" && (v = next())) {
-      options.bytesPerTick = static_cast<uint32_t>(std::strtoul(v, nullptr, 10));
+      options.bytes_per_tick = static_cast<uint32_t>(std::strtoul(v, nullptr, 10));
     } else if (a == "--base" && (v = next())) {
       base = v;
     } else if (a == "--library" && (v = next())) {

@@ -121,7 +121,7 @@ TEST(DisplayListButtons, StatesPlaceAndRemoveTheirParts) {
   ASSERT_EQ(p.Goto(0), kMovieDone);
   DisplayItem* button = p.list.FindItem(StageKey(20, 5));
   ASSERT_NE(button, nullptr);
-  EXPECT_EQ(button->buttonState, kStateUp);
+  EXPECT_EQ(button->button_state, kStateUp);
   EXPECT_TRUE(button->bounds.IsEmpty());
   EXPECT_TRUE(HasKey(p.list, 10, 6));
   EXPECT_FALSE(HasKey(p.list, 11, 6));
@@ -150,7 +150,7 @@ TEST(DisplayListButtons, StatesPlaceAndRemoveTheirParts) {
   ASSERT_EQ(p.Goto(0), kMovieDone);
   button = p.list.FindItem(StageKey(20, 5));
   ASSERT_NE(button, nullptr);
-  EXPECT_EQ(button->buttonState, kStateDown);
+  EXPECT_EQ(button->button_state, kStateDown);
   EXPECT_EQ(p.list.TrackedButton(), button);
   EXPECT_TRUE(HasKey(p.list, 12, 7));
 }

@@ -275,7 +275,7 @@ TEST(MovieRecords, GlyphSetFaceIsAttachedByTheEditorAndSkippedByThePlugin) {
     ASSERT_NE(font, nullptr);
     p.Render();
     const bool editor = mode == MovieReaderMode::kEditor;
-    EXPECT_EQ(font->faceOffset != 0, editor);
+    EXPECT_EQ(font->face_offset != 0, editor);
     // Both draw the glyph outlines: black where the first glyph stands.
     EXPECT_EQ(p.Pixel(4, 12), 0x000000u);
     EXPECT_EQ(p.Pixel(11, 12), 0x000000u);

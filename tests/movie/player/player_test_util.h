@@ -57,7 +57,7 @@ inline std::string StageSignature(const CMovieStream& stream, const CDisplayList
   for (const DisplayItem* i = list.Items(); i; i = i->next) {
     const Matrix2x3& m = i->matrix;
     std::snprintf(line, sizeof line, "%08x t%u s%u m%d,%d,%d,%d,%d,%d\n", i->key,
-                  i->character->type, i->buttonState, m.a, m.b, m.c, m.d, m.tx, m.ty);
+                  i->character->type, i->button_state, m.a, m.b, m.c, m.d, m.tx, m.ty);
     s += line;
   }
   return s;

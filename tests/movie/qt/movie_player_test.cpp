@@ -358,8 +358,8 @@ TEST(PlayerPalettes, CubePalettesOnPaletteScreensOnly) {
     const char* player;
     std::array<uint8_t, 6> levels;
   };
-  const Case cases[] = {{"plug-in", PlayerOptions::Plugin().cubeLevels},
-                        {"editor", PlayerOptions::Editor().cubeLevels}};
+  const Case cases[] = {{"plug-in", PlayerOptions::Plugin().cube_levels},
+                        {"editor", PlayerOptions::Editor().cube_levels}};
   EXPECT_EQ(cases[0].levels, (std::array<uint8_t, 6>{0, 44, 86, 135, 192, 255}));
   EXPECT_EQ(cases[1].levels, (std::array<uint8_t, 6>{0, 51, 102, 153, 204, 255}));
   for (const Case& c : cases) {

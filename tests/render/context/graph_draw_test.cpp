@@ -106,15 +106,15 @@ TEST_F(GraphDrawTest, EachPassTakesEveryEdgeOnce) {
   AddPolyline({{100, 700}, {900, 700}, {900, 1100}, {100, 1100}, {100, 700}}, 0, 0, ramp);
   ScanSetup scan(1);
   scan.rc.DrawEdgeGraph(graph);
-  EXPECT_EQ(scan.rc.m_passCounts.regionEdges, 11u);
-  EXPECT_EQ(scan.rc.m_passCounts.regionFills, 0u);
-  EXPECT_EQ(scan.rc.m_passCounts.lineEdges, 7u);
+  EXPECT_EQ(scan.rc.m_passCounts.region_edges, 11u);
+  EXPECT_EQ(scan.rc.m_passCounts.region_fills, 0u);
+  EXPECT_EQ(scan.rc.m_passCounts.line_edges, 7u);
   CRenderContext plain;
   plain.m_flags |= CRenderContext::kFlagFills;
   plain.DrawEdgeGraph(graph);
-  EXPECT_EQ(plain.m_passCounts.regionEdges, 0u);
-  EXPECT_EQ(plain.m_passCounts.regionFills, 3u);
-  EXPECT_EQ(plain.m_passCounts.lineEdges, 7u);
+  EXPECT_EQ(plain.m_passCounts.region_edges, 0u);
+  EXPECT_EQ(plain.m_passCounts.region_fills, 3u);
+  EXPECT_EQ(plain.m_passCounts.line_edges, 7u);
 }
 
 TEST_F(GraphDrawTest, AntiAliasedSharedEdgesLeaveNoSeam) {
