@@ -13,12 +13,12 @@
 class FailingFile : public CMemFile {
  public:
   std::vector<size_t> writes;  // the size of each write that succeeded
-  int failAfter = -1;          // writes that succeed before one throws; -1 never
+  int fail_after = -1;         // writes that succeed before one throws; -1 never
   size_t budget = SIZE_MAX;    // bytes that may still be written
 
   void Write(const void* buffer, size_t count) override {
-    if (failAfter == 0 || count > budget) throw CFileException(CFileException::diskFull);
-    if (failAfter > 0) --failAfter;
+    if (fail_after == 0 || count > budget) throw CFileException(CFileException::diskFull);
+    if (fail_after > 0) --fail_after;
     budget -= count;
     writes.push_back(count);
     CMemFile::Write(buffer, count);

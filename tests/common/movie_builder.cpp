@@ -30,20 +30,20 @@ void WriteSteps(CMovieWriter& w, const std::vector<Step>& steps, int fillCount, 
   Point32 pen{0, 0};
   for (const Step& s : steps) {
     if (s.kind == Step::kSetup) {
-      const uint32_t flags = (s.moveTo ? kStepMoveTo : 0) | (s.setFill0 ? kStepFill0 : 0) |
-                             (s.setFill1 ? kStepFill1 : 0) | (s.setLine ? kStepLine : 0);
+      const uint32_t flags = (s.move_to ? kStepMoveTo : 0) | (s.set_fill0 ? kStepFill0 : 0) |
+                             (s.set_fill1 ? kStepFill1 : 0) | (s.set_line ? kStepLine : 0);
       w.WriteBits(0, 1);
       w.WriteBits(flags, kStepFlagBits);
-      if (s.moveTo) {
+      if (s.move_to) {
         const int n = SignedFieldWidth(std::max(Magnitude(s.to.x), Magnitude(s.to.y)));
         w.WriteBits(static_cast<uint32_t>(n), kStepCoordWidthBits);
         Signed(w, s.to.x, n);
         Signed(w, s.to.y, n);
         pen = s.to;
       }
-      if (s.setFill0) w.WriteBits(s.fill0, fillBits);
-      if (s.setFill1) w.WriteBits(s.fill1, fillBits);
-      if (s.setLine) w.WriteBits(s.line, lineBits);
+      if (s.set_fill0) w.WriteBits(s.fill0, fillBits);
+      if (s.set_fill1) w.WriteBits(s.fill1, fillBits);
+      if (s.set_line) w.WriteBits(s.line, lineBits);
     } else if (s.kind == Step::kLine) {
       const int32_t dx = s.to.x - pen.x, dy = s.to.y - pen.y;
       const int n = DeltaWidth({dx, dy});
@@ -105,7 +105,7 @@ MovieBuilder& MovieBuilder::Shape(uint16_t id, const Rect32& bounds, const Shape
         w.WriteColorRGB(colour);
       }
     } else if (f.kind & kMovieFillBitmapBit) {
-      w.PutWord(f.bitmapId);
+      w.PutWord(f.bitmap_id);
       w.WritePackedMatrix(&f.matrix);
     } else {
       w.WriteColorRGB(f.colour);
@@ -127,7 +127,7 @@ MovieBuilder& MovieBuilder::BitmapShape(uint16_t id, uint16_t bitmapId, Fixed sc
   ShapeDef s;
   FillDef f;
   f.kind = kMovieFillBitmap;
-  f.bitmapId = bitmapId;
+  f.bitmap_id = bitmapId;
   f.matrix.a = f.matrix.d = scale;
   s.fills.push_back(f);
   s.Rect(0, 0, width, height, 1);

@@ -24,7 +24,7 @@ constexpr uint32_t Colour(uint8_t r, uint8_t g, uint8_t b) {
 struct Step {
   enum Kind { kSetup, kLine, kCurve } kind = kSetup;
   // Setup: which fields are given.
-  bool moveTo = false, setFill0 = false, setFill1 = false, setLine = false;
+  bool move_to = false, set_fill0 = false, set_fill1 = false, set_line = false;
   Point32 to;       // move-to point; edge end (absolute)
   Point32 control;  // curve control point (absolute)
   uint32_t fill0 = 0, fill1 = 0, line = 0;
@@ -33,7 +33,7 @@ struct Step {
 struct FillDef {
   uint8_t kind = kMovieFillSolid;
   uint32_t colour = 0;
-  uint16_t bitmapId = 0;                           // bitmap fills
+  uint16_t bitmap_id = 0;                          // bitmap fills
   Matrix2x3 matrix;                                // gradient and bitmap fills
   std::vector<std::pair<uint8_t, uint32_t>> ramp;  // gradient entries
 };
@@ -62,7 +62,7 @@ struct ShapeDef {
   // Starts a sub-path at p with the given styles (0 = none).
   ShapeDef& Start(Point32 p, uint32_t fill0, uint32_t fill1, uint32_t line) {
     Step s;
-    s.moveTo = s.setFill0 = s.setFill1 = s.setLine = true;
+    s.move_to = s.set_fill0 = s.set_fill1 = s.set_line = true;
     s.to = p;
     s.fill0 = fill0, s.fill1 = fill1, s.line = line;
     steps.push_back(s);

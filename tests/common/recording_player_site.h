@@ -27,7 +27,7 @@ class RecordingPlayerSite : public IPlayerSite, public IPlayerPaintTarget {
   bool window = true;
   WinRect client;
   uint32_t clock = 1000;
-  uint32_t paintCost = 0;        // ms each paint takes on the fake clock
+  uint32_t paint_cost = 0;       // ms each paint takes on the fake clock
   std::vector<uint32_t> screen;  // 0xRRGGBB, row by row
   std::map<int, uint32_t> timers;
   std::vector<std::pair<std::string, std::string>> urls;
@@ -47,7 +47,7 @@ class RecordingPlayerSite : public IPlayerSite, public IPlayerPaintTarget {
   void PaintNow(const WinRect& area) override {
     ++paints;
     if (core != nullptr) core->Paint(*this, area);
-    clock += paintCost;
+    clock += paint_cost;
   }
   bool XorFrameNow(const WinRect& r) override {
     XorFrame(r);
@@ -56,9 +56,9 @@ class RecordingPlayerSite : public IPlayerSite, public IPlayerPaintTarget {
   void StartTimer(int id, uint32_t ms) override { timers[id] = ms; }
   void StopTimer(int id) override { timers.erase(id); }
   uint32_t TimeMs() override { return clock; }
-  std::function<void()> onPoll;
+  std::function<void()> on_poll;
   bool PollMouse(Point32& p) override {
-    if (onPoll) onPoll();
+    if (on_poll) on_poll();
     if (mouse.empty()) return false;
     const Sample s = mouse.front();
     mouse.pop_front();

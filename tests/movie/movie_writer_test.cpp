@@ -299,7 +299,7 @@ TEST(MovieWriterBytes, OutputGoesThroughTheBufferAndLargeBlocksBypassIt) {
 
 TEST(MovieWriterBytes, FileErrorsReachTheCaller) {
   FailingFile file;
-  file.failAfter = 0;
+  file.fail_after = 0;
   CMovieWriter w(&file);
   Bytes big(512, 1);
   EXPECT_THROW(w.PutBlock(big.data(), big.size()), CFileException);

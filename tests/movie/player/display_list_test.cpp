@@ -176,7 +176,7 @@ TEST(DisplayListButtons, HitTestingTakesTheDeepestButtonAndNeverDepthZero) {
   EXPECT_EQ(hit(5, 5), 0u);
   EXPECT_EQ(hit(85, 55), 0u);  // the button at depth 0
   // Anti-aliased the same points hit the same buttons.
-  p.antiAlias = true;
+  p.anti_alias = true;
   p.FitView();
   EXPECT_EQ(hit(12, 12), StageKey(20, 3));
   EXPECT_EQ(hit(17, 12), StageKey(22, 7));

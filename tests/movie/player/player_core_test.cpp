@@ -194,7 +194,7 @@ TEST(PlayerCorePacing, FramesBehindSkipsATick) {
   p.core.autoQuality = false;
   p.Load(Frames(8));
   // Each paint takes 200 ms: the frame period is 83 ms, so every frame is late.
-  p.site.paintCost = 200;
+  p.site.paint_cost = 200;
   std::vector<int32_t> frames;
   for (int i = 0; i < 6; ++i) {
     p.Tick(1);
@@ -203,7 +203,7 @@ TEST(PlayerCorePacing, FramesBehindSkipsATick) {
   // Two late frames in a row make the next tick a skip that only resets the count.
   EXPECT_EQ(frames, (std::vector<int32_t>{1, 2, 2, 3, 4, 4}));
   // With onlyIfDue a tick before the due time does nothing.
-  p.site.paintCost = 0;
+  p.site.paint_cost = 0;
   p.core.OnTimer(true);
   const int32_t f = p.core.CurrentFrame();
   p.core.OnTimer(true);
@@ -220,7 +220,7 @@ TEST(PlayerCorePacing, AutomaticQualitySwitchesByTheCountedFrames) {
   ASSERT_TRUE(p.core.highQuality);
   // Slow frames: late ones are counted; more than 4 counted and more than 10
   // since the last switch (the count starts at 1000) switches at the 5th.
-  p.site.paintCost = 90;
+  p.site.paint_cost = 90;
   int switchedAt = -1;
   for (int i = 1; i <= 8 && switchedAt < 0; ++i) {
     p.Tick(100);
@@ -231,7 +231,7 @@ TEST(PlayerCorePacing, AutomaticQualitySwitchesByTheCountedFrames) {
   // Fast frames: early ones; the switch back needs more than 10 frames since
   // the switch and more than a third early over all counted frames (the
   // counters are never reset).
-  p.site.paintCost = 0;
+  p.site.paint_cost = 0;
   int backAt = -1;
   for (int i = 0; i < 40 && backAt < 0; ++i) {
     p.Tick(100);
@@ -411,7 +411,7 @@ TEST(PlayerCoreView, DragPanSettlesAfter101MsAndLeavesNoXorMarks) {
   const Rect32 start = p.core.ZoomRect();
   // Drag 10 pixels left, then hold still: 100 ms is not enough, 101 is.
   std::vector<int32_t> seen;  // the zoom's left edge at each poll
-  p.site.onPoll = [&] { seen.push_back(p.core.ZoomRect().xmin); };
+  p.site.on_poll = [&] { seen.push_back(p.core.ZoomRect().xmin); };
   p.site.mouse = {{{30, 30}, true, 0},
                   {{30, 30}, true, 100},
                   {{30, 30}, true, 1},

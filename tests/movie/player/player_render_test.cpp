@@ -125,7 +125,7 @@ TEST(PlayerRender, AnEdgeWithTwoFillsSeparatesThemAndMissingBitmapsAreRed) {
   s.Fill(Colour(255, 255, 0)).Fill(Colour(0, 255, 255));
   FillDef bitmap;
   bitmap.kind = kMovieFillBitmap;
-  bitmap.bitmapId = 99;
+  bitmap.bitmap_id = 99;
   s.fills.push_back(bitmap);
   s.Start({1000, 0}, 1, 2, 0).LineTo({1000, 1000});
   s.Start({1000, 1000}, 1, 0, 0).LineTo({0, 1000}).LineTo({0, 0}).LineTo({1000, 0});

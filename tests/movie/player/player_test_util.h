@@ -16,12 +16,12 @@ struct TestPlayer {
   CMovieStream stream;
   CDisplayList list;
   COffscreenBitmap bitmap;
-  bool antiAlias;
+  bool anti_alias;
   int32_t width, height;
 
   explicit TestPlayer(int32_t w = 110, int32_t h = 80, bool aa = false,
                       MovieReaderMode mode = MovieReaderMode::kEditor)
-      : stream(mode), antiAlias(aa), width(w), height(h) {
+      : stream(mode), anti_alias(aa), width(w), height(h) {
     stream.SetDisplayList(&list);
     EXPECT_TRUE(bitmap.CreateDepth(32, nullptr, w, h, false));
     list.SetBitmap(&bitmap);
@@ -29,7 +29,7 @@ struct TestPlayer {
   void Feed(std::span<const uint8_t> bytes) { stream.PutData(bytes.data(), bytes.size()); }
   // The view of the whole stage in the bitmap (once the header is known).
   void FitView() {
-    list.SetViewTransform(stream.FrameRect(), WinRect{0, 0, width, height}, antiAlias, 0);
+    list.SetViewTransform(stream.FrameRect(), WinRect{0, 0, width, height}, anti_alias, 0);
   }
   int Goto(int32_t frame) {
     const int r = stream.GotoFrame(frame);
