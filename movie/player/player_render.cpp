@@ -69,13 +69,13 @@ void SetSolidFill(CSpanFill& f, uint32_t packed, uint32_t orderKey) {
 
 void EdgeSink::Add(const QuadCurve& c, CSpanFill* fillA, CSpanFill* fillB, ScanEdgeKind rule,
                    int depth) {
-  if (m_exhausted) return;
+  if (exhausted_) return;
   QuadCurve e = c;
   if (e.straight) e.control = Midpoint(e.p0, e.p2);
   const int32_t ylo = std::min({e.p0.y, e.p2.y, e.control.y});
   const int32_t yhi = std::max({e.p0.y, e.p2.y, e.control.y});
   // Pieces wholly above or below the bitmap never show.
-  if (yhi < m_top || ylo > m_bottom) return;
+  if (yhi < top_ || ylo > bottom_) return;
 
   const int32_t yEndLo = std::min(e.p0.y, e.p2.y), yEndHi = std::max(e.p0.y, e.p2.y);
   if (!e.straight && (e.control.y < yEndLo || e.control.y > yEndHi)) {
@@ -115,9 +115,9 @@ void EdgeSink::Add(const QuadCurve& c, CSpanFill* fillA, CSpanFill* fillB, ScanE
     std::swap(e.p0, e.p2);
     direction = -1;
   }
-  CScanEdge* edge = m_list.NewEdge();
+  CScanEdge* edge = list_.NewEdge();
   if (!edge) {
-    m_exhausted = true;
+    exhausted_ = true;
     return;
   }
   edge->curve = e;
@@ -125,43 +125,43 @@ void EdgeSink::Add(const QuadCurve& c, CSpanFill* fillA, CSpanFill* fillB, ScanE
   edge->fillB = fillB;
   edge->kind = rule;
   edge->direction = direction;
-  edge->next = *m_chain;
-  *m_chain = edge;
+  edge->next = *chain_;
+  *chain_ = edge;
 }
 
 // ---- Strokes ------------------------------------------------------------------------
 
 void Stroker::SetLineStyle(int32_t width, CSpanFill* fill) {
-  m_fill = fill;
-  m_outline.Begin(std::max(width, m_antiAlias ? 4 : 1), m_antiAlias);
+  fill_ = fill;
+  outline_.Begin(std::max(width, anti_alias_ ? 4 : 1), anti_alias_);
 }
 
 void Stroker::AddOutlineEdge(const QuadCurve& c) {
-  m_sink.Add(c, m_fill, nullptr, kEdgeAddWinding);
+  sink_.Add(c, fill_, nullptr, kEdgeAddWinding);
 }
 
 // ---- Shape steps ------------------------------------------------------------------
 
 CSpanFill* ShapeDecoder::FillAt(uint32_t index) const {
-  return index >= 1 && index <= static_cast<uint32_t>(m_fillCount) ? m_fills[index - 1] : nullptr;
+  return index >= 1 && index <= static_cast<uint32_t>(fill_count_) ? fills_[index - 1] : nullptr;
 }
 
 void ShapeDecoder::AddFillEdge(const QuadCurve& c) {
-  m_sink.Add(c, m_fillA, m_fillB, m_rule);
+  sink_.Add(c, fill_a_, fill_b_, rule_);
   NoteOutlineEnds(c);
 }
 
 void ShapeDecoder::NoteOutlineEnds(const QuadCurve& c) {
-  if (m_endsLost) return;
-  const bool winding = m_rule == kEdgeAddWinding;
+  if (ends_lost_) return;
+  const bool winding = rule_ == kEdgeAddWinding;
   try {
-    for (CSpanFill* f : {m_fillA, m_rule == kEdgeToggleTwoFills ? m_fillB : nullptr}) {
+    for (CSpanFill* f : {fill_a_, rule_ == kEdgeToggleTwoFills ? fill_b_ : nullptr}) {
       if (!f) continue;
-      m_ends.push_back({f, c.p0, -1, winding});
-      m_ends.push_back({f, c.p2, 1, winding});
+      ends_.push_back({f, c.p0, -1, winding});
+      ends_.push_back({f, c.p2, 1, winding});
     }
   } catch (const std::bad_alloc&) {
-    m_endsLost = true;
+    ends_lost_ = true;
   }
 }
 
@@ -174,8 +174,8 @@ void ShapeDecoder::NoteOutlineEnds(const QuadCurve& c) {
 // surplus departure. Closed outlines, all the writer makes, get nothing.
 void ShapeDecoder::CloseOpenOutlines() {
   std::vector<OutlineEnd> ends;
-  ends.swap(m_ends);
-  if (m_endsLost || ends.empty()) return;
+  ends.swap(ends_);
+  if (ends_lost_ || ends.empty()) return;
   auto same = [](const OutlineEnd& a, const OutlineEnd& b) {
     return a.winding == b.winding && a.fill == b.fill;
   };
@@ -205,11 +205,11 @@ void ShapeDecoder::CloseOpenOutlines() {
       }
       if (first.winding) {
         for (size_t k = 0; k < arrivals.size() && k < departures.size(); ++k)
-          m_sink.Add(LineCurve(arrivals[k], departures[k]), first.fill, nullptr, kEdgeAddWinding);
+          sink_.Add(LineCurve(arrivals[k], departures[k]), first.fill, nullptr, kEdgeAddWinding);
       } else {
         for (size_t k = 0; k + 1 < arrivals.size(); k += 2)
-          m_sink.Add(LineCurve(arrivals[k], arrivals[k + 1]), first.fill, nullptr,
-                     kEdgeToggleOneFill);
+          sink_.Add(LineCurve(arrivals[k], arrivals[k + 1]), first.fill, nullptr,
+                    kEdgeToggleOneFill);
       }
       i = j;
     }
@@ -219,16 +219,16 @@ void ShapeDecoder::CloseOpenOutlines() {
 }
 
 void ShapeDecoder::DecodeEdges(FillRule rule) {
-  CTagReader& in = m_in;
+  CTagReader& in = in_;
   in.Align();
   const int fillBits = static_cast<int>(in.GetBits(kStepIndexWidthBits));
   const int lineBits = static_cast<int>(in.GetBits(kStepIndexWidthBits));
   Point32 pen{0, 0};  // twips
   uint32_t fill0 = 0, fill1 = 0;
-  m_fillA = m_fillB = nullptr;
-  m_filling = m_stroking = false;
+  fill_a_ = fill_b_ = nullptr;
+  filling_ = stroking_ = false;
   for (;;) {
-    if (in.overrun || m_sink.Exhausted() || --*m_budget < 0) break;
+    if (in.overrun || sink_.Exhausted() || --*budget_ < 0) break;
     if (in.GetBits(1) == 0) {
       const uint32_t flags = in.GetBits(kStepFlagBits);
       if (flags == 0) break;  // the end step
@@ -244,20 +244,20 @@ void ShapeDecoder::DecodeEdges(FillRule rule) {
       if (flags & kStepLine) line = in.GetBits(lineBits);
       if (in.overrun) break;
       if (flags & (kStepFill0 | kStepFill1)) {
-        m_fillA = FillAt(fill0);
-        m_fillB = FillAt(fill1);
-        if (!m_fillA && m_fillB) std::swap(m_fillA, m_fillB);
-        m_rule = EdgeKindOf(m_fillA && m_fillB ? FillRule::kTwoSided : rule);
-        m_filling = m_fillA != nullptr;
+        fill_a_ = FillAt(fill0);
+        fill_b_ = FillAt(fill1);
+        if (!fill_a_ && fill_b_) std::swap(fill_a_, fill_b_);
+        rule_ = EdgeKindOf(fill_a_ && fill_b_ ? FillRule::kTwoSided : rule);
+        filling_ = fill_a_ != nullptr;
       }
       if (moved || (flags & kStepLine)) {
         // Every sub-path gets its own caps.
-        if (m_stroking) m_stroker.Finish();
+        if (stroking_) stroker_.Finish();
         if (flags & kStepLine) {
           const bool known =
-              line >= 1 && line <= static_cast<uint32_t>(m_lineCount) && m_lines[line - 1].fill;
-          m_stroking = known;
-          if (known) m_stroker.SetLineStyle(m_lines[line - 1].width, m_lines[line - 1].fill);
+              line >= 1 && line <= static_cast<uint32_t>(line_count_) && lines_[line - 1].fill;
+          stroking_ = known;
+          if (known) stroker_.SetLineStyle(lines_[line - 1].width, lines_[line - 1].fill);
         }
       }
       continue;
@@ -285,20 +285,20 @@ void ShapeDecoder::DecodeEdges(FillRule rule) {
     }
     if (in.overrun) break;
     QuadCurve c;
-    MatrixTransformPoint(m_matrix, pen, c.p0);
-    MatrixTransformPoint(m_matrix, end, c.p2);
+    MatrixTransformPoint(matrix_, pen, c.p0);
+    MatrixTransformPoint(matrix_, end, c.p2);
     if (straight) {
       c.control = Midpoint(c.p0, c.p2);
       c.straight = 1;
     } else {
-      MatrixTransformPoint(m_matrix, control, c.control);
+      MatrixTransformPoint(matrix_, control, c.control);
     }
-    if (m_filling) AddFillEdge(c);
-    if (m_stroking) m_stroker.AddCurve(c);
+    if (filling_) AddFillEdge(c);
+    if (stroking_) stroker_.AddCurve(c);
     pen = end;
   }
-  if (m_stroking) m_stroker.Finish();
-  m_stroking = false;
+  if (stroking_) stroker_.Finish();
+  stroking_ = false;
   CloseOpenOutlines();
 }
 

@@ -36,43 +36,43 @@ uint16_t ShapeWidestLine(CTagReader in);
 class EdgeSink {
  public:
   EdgeSink(CDisplayList& list, CScanEdge** chain)
-      : m_list(list), m_chain(chain), m_top(list.BandTop()), m_bottom(list.BandBottom()) {}
+      : list_(list), chain_(chain), top_(list.BandTop()), bottom_(list.BandBottom()) {}
   // Adds a curve as edges: oriented downwards, made monotone in y, cut to
   // kMaxEdgeHeight; horizontal pieces and pieces wholly above or below the
   // bitmap are dropped.
   void Add(const QuadCurve& c, CSpanFill* fillA, CSpanFill* fillB, ScanEdgeKind rule,
            int depth = 0);
-  bool Exhausted() const { return m_exhausted; }
+  bool Exhausted() const { return exhausted_; }
 
  private:
-  CDisplayList& m_list;
-  CScanEdge** m_chain;
-  int32_t m_top;
-  int32_t m_bottom;
-  bool m_exhausted = false;
+  CDisplayList& list_;
+  CScanEdge** chain_;
+  int32_t top_;
+  int32_t bottom_;
+  bool exhausted_ = false;
 };
 
 // Outlines one stroked path into a filled band (winding rule) through the
 // raster core's stroke outline.
 class Stroker final : public StrokeOutline::Sink {
  public:
-  Stroker(EdgeSink& sink, bool antiAlias) : m_sink(sink), m_antiAlias(antiAlias) {}
+  Stroker(EdgeSink& sink, bool antiAlias) : sink_(sink), anti_alias_(antiAlias) {}
   // Width in bitmap units; starts an empty path.
   void SetLineStyle(int32_t width, CSpanFill* fill);
-  void AddCurve(const QuadCurve& c) { m_outline.AddCurve(c); }
+  void AddCurve(const QuadCurve& c) { outline_.AddCurve(c); }
   // Ends the path: joins a closed one, caps an open one (a path without a
   // segment draws nothing).
-  void Finish() { static_cast<void>(m_outline.Finish()); }
-  bool Wide() const { return m_outline.Wide(); }
-  int32_t Width() const { return m_outline.Width(); }
+  void Finish() { static_cast<void>(outline_.Finish()); }
+  bool Wide() const { return outline_.Wide(); }
+  int32_t Width() const { return outline_.Width(); }
 
  private:
   void AddOutlineEdge(const QuadCurve& c) override;
 
-  EdgeSink& m_sink;
-  bool m_antiAlias;
-  CSpanFill* m_fill = nullptr;
-  StrokeOutline m_outline{*this};
+  EdgeSink& sink_;
+  bool anti_alias_;
+  CSpanFill* fill_ = nullptr;
+  StrokeOutline outline_{*this};
 };
 
 // Decodes the steps of one shape record (or one glyph) through a matrix.
@@ -85,10 +85,10 @@ class ShapeDecoder {
 
   ShapeDecoder(EdgeSink& sink, CTagReader& in, const Matrix2x3& matrix, bool antiAlias,
                int32_t* budget)
-      : m_sink(sink), m_in(in), m_matrix(matrix), m_stroker(sink, antiAlias), m_budget(budget) {}
+      : sink_(sink), in_(in), matrix_(matrix), stroker_(sink, antiAlias), budget_(budget) {}
   // The style tables (fills numbered from 1, lines after them).
   void SetStyles(CSpanFill* const* fills, int fillCount, const Line* lines, int lineCount) {
-    m_fills = fills, m_fillCount = fillCount, m_lines = lines, m_lineCount = lineCount;
+    fills_ = fills, fill_count_ = fillCount, lines_ = lines, line_count_ = lineCount;
   }
   // Shapes count even-odd, glyphs non-zero.
   void DecodeEdges(FillRule rule);
@@ -107,20 +107,20 @@ class ShapeDecoder {
   void NoteOutlineEnds(const QuadCurve& c);
   void CloseOpenOutlines();
 
-  EdgeSink& m_sink;
-  CTagReader& m_in;
-  Matrix2x3 m_matrix;
-  Stroker m_stroker;
-  int32_t* m_budget;
-  CSpanFill* const* m_fills = nullptr;
-  int m_fillCount = 0;
-  const Line* m_lines = nullptr;
-  int m_lineCount = 0;
-  CSpanFill* m_fillA = nullptr;
-  CSpanFill* m_fillB = nullptr;
-  ScanEdgeKind m_rule = kEdgeToggleOneFill;
-  bool m_filling = false;
-  bool m_stroking = false;
-  std::vector<OutlineEnd> m_ends;
-  bool m_endsLost = false;  // no memory to note them: outlines stay as read
+  EdgeSink& sink_;
+  CTagReader& in_;
+  Matrix2x3 matrix_;
+  Stroker stroker_;
+  int32_t* budget_;
+  CSpanFill* const* fills_ = nullptr;
+  int fill_count_ = 0;
+  const Line* lines_ = nullptr;
+  int line_count_ = 0;
+  CSpanFill* fill_a_ = nullptr;
+  CSpanFill* fill_b_ = nullptr;
+  ScanEdgeKind rule_ = kEdgeToggleOneFill;
+  bool filling_ = false;
+  bool stroking_ = false;
+  std::vector<OutlineEnd> ends_;
+  bool ends_lost_ = false;  // no memory to note them: outlines stay as read
 };

@@ -50,19 +50,19 @@ HalfEdge* FindLineContinuation(const HalfEdge* h, bool smoothOnly);
 class LineChainWalk {
  public:
   uint32_t Begin() {
-    m_first = m_last = EdgeGraphNextStamp();
-    return m_first;
+    first_ = last_ = EdgeGraphNextStamp();
+    return first_;
   }
-  uint32_t Next() { return m_last = EdgeGraphNextStamp(); }
-  bool Stamped(uint32_t visit) const { return StampedSince(visit, m_first, m_last); }
+  uint32_t Next() { return last_ = EdgeGraphNextStamp(); }
+  bool Stamped(uint32_t visit) const { return StampedSince(visit, first_, last_); }
   // Whether visit lies in first..last, modulo 2^32.
   static constexpr bool StampedSince(uint32_t visit, uint32_t first, uint32_t last) {
     return visit - first <= last - first;
   }
 
  private:
-  uint32_t m_first = 0;
-  uint32_t m_last = 0;
+  uint32_t first_ = 0;
+  uint32_t last_ = 0;
 };
 
 // A graph curve into the scan converter's current fill, in twips.

@@ -8,8 +8,8 @@ uint32_t Reader::Bits(int n) {
     if (pos_ >= data_.size()) throw DecodeError("bit field past the end");
     const int bit = (data_[pos_] >> (7 - bit_)) & 1;
     v = (v << 1) | static_cast<uint32_t>(bit);
-    bitPending_ = true;
-    if (++bit_ == 8) bit_ = 0, ++pos_, bitPending_ = false;
+    bit_pending_ = true;
+    if (++bit_ == 8) bit_ = 0, ++pos_, bit_pending_ = false;
   }
   return v;
 }
@@ -22,7 +22,7 @@ int32_t Reader::SignedBits(int n) {
 }
 
 uint8_t Reader::U8() {
-  if (bitPending_) throw DecodeError("byte read inside a bit block");
+  if (bit_pending_) throw DecodeError("byte read inside a bit block");
   if (pos_ >= data_.size()) throw DecodeError("byte past the end");
   return data_[pos_++];
 }
@@ -38,7 +38,7 @@ uint32_t Reader::U32() {
 }
 
 std::span<const uint8_t> Reader::Bytes(size_t n) {
-  if (bitPending_) throw DecodeError("bytes read inside a bit block");
+  if (bit_pending_) throw DecodeError("bytes read inside a bit block");
   if (n > Remaining()) throw DecodeError("block past the end");
   auto s = data_.subspan(pos_, n);
   pos_ += n;

@@ -24,7 +24,7 @@ class Reader {
   uint32_t Bits(int n);
   int32_t SignedBits(int n);
   // Skips the unused bits of a partly read byte.
-  void Align() { bit_ = 0, pos_ += bitPending_ ? 1 : 0, bitPending_ = false; }
+  void Align() { bit_ = 0, pos_ += bit_pending_ ? 1 : 0, bit_pending_ = false; }
   uint8_t U8();
   uint16_t U16();
   uint32_t U32();
@@ -36,7 +36,7 @@ class Reader {
   std::span<const uint8_t> data_;
   size_t pos_ = 0;
   int bit_ = 0;  // bits used of data_[pos_]
-  bool bitPending_ = false;
+  bool bit_pending_ = false;
 };
 
 struct Rect {
