@@ -252,7 +252,7 @@ class ViewPlayback {
   virtual bool IsTickDue(uint32_t now) const = 0;
 };
 // The timer of the playback tick.
-constexpr UINT_PTR kPlayTimerId = 15;
+constexpr uintptr_t kPlayTimerId = 15;
 
 // ---- context menus ----
 
