@@ -18,6 +18,7 @@
 #include "platform/qt/tablet.h"
 #include "render/gdi/app_palette.h"
 #include "render/gdi/marl_dc.h"
+#include "view/brush_shapes.h"
 #include "view/gesture_scope.h"
 #include "view/marl_view.h"
 #include "view/pen_buttons.h"
@@ -36,18 +37,14 @@ constexpr uint32_t kTabletStartWait = 100;
 constexpr uint32_t kTabletEndWait = 600;
 // String 608: there is no current layer to draw into.
 constexpr UINT kNoEditLayerString = 608;
-
-// Spans to the window: one client pixel row per fourth sub-pixel row.
-class PatBltTarget : public BrushFlushTarget {
- public:
-  explicit PatBltTarget(CDC& dc) : dc_(dc) {}
-  void FillRect(int32_t x, int32_t y, int32_t w, int32_t h) override {
-    dc_.PatBlt(x, y, std::max(w, 1), h, PATCOPY);
-  }
-
- private:
-  CDC& dc_;
-};
+// The program's cursors of the tools.
+constexpr int kCursorTransformFill = 32640;
+constexpr int kCursorLockFill = 32648;
+constexpr int kCursorBucket = 1205;
+constexpr int kCursorFaucet = 32635;
+constexpr int kCursorBrushPressure = 482;
+constexpr int kCursorEraserPressure = 32639;
+constexpr int kCursorArrow = 32643;
 
 // An RGBQUAD of a colour word (red in the low byte).
 void PutQuad(uint8_t* out, uint32_t colour) {
@@ -94,6 +91,31 @@ struct CBrushTool::Stroke {
   BrushRaster raster;
   CDC* dc = nullptr;
   BrushFlushTarget* target = nullptr;
+  // The cursor shown before the stroke, and the pressure cursor shown
+  // instead during a tablet stroke (replaced and destroyed at the end).
+  HCURSOR saved = GetCursor();
+  HCURSOR pressureCursor = nullptr;
+  Fixed pressureFraction = -1;
+
+  Stroke() = default;
+  Stroke(const Stroke&) = delete;
+  Stroke& operator=(const Stroke&) = delete;
+  ~Stroke() {
+    if (pressureCursor == nullptr) return;
+    ::SetCursor(IsCursorAlive(saved) ? saved : LoadStandardCursor(IDC_ARROW));
+    ::DestroyCursor(pressureCursor);
+  }
+  // A brush cursor of the pressure's fraction of the full size.
+  void ShowPressure(const BrushShape& shape, int32_t pressure, int32_t range) {
+    const Fixed fraction = FixedDiv(pressure, range);
+    if (fraction == pressureFraction) return;
+    HCURSOR cursor = MakeBrushCursor(shape, fraction);
+    if (cursor == nullptr) return;
+    ::SetCursor(cursor);
+    if (pressureCursor != nullptr) ::DestroyCursor(pressureCursor);
+    pressureCursor = cursor;
+    pressureFraction = fraction;
+  }
 
   void Sweep(const Point32& p) {
     (void)BrushSweep(raster, polygon, last, p);  // a span that cannot be had is left out
@@ -120,10 +142,13 @@ void CBrushTool::SetSolidColor(uint32_t colour) {
   colour_.colour = colour;
 }
 
-void CBrushTool::SetMode(int32_t mode) {
+void CBrushTool::SetMode(int32_t mode, bool tellBar) {
   DestroyCursor();
   mode_ = mode;
   if (mode != kBrushModeAlternate) lastMode_ = mode;
+  ToolShell* shell = GetToolShell();
+  ToolOptionBar* bar = shell != nullptr ? shell->GetActiveBar() : nullptr;
+  if (tellBar && HasColorDef() && bar != nullptr) bar->LayoutBrushPanel(mode);
 }
 
 void CBrushTool::Reset(int32_t usePressure) {
@@ -141,17 +166,43 @@ void CBrushTool::SetShape(const BrushShape& shape) {
 
 void CBrushTool::DestroyCursor() {
   if (cursor_ == nullptr) return;
-  if (GetCursor() == cursor_) ::SetCursor(LoadStandardCursor(IDC_ARROW));
+  if (GetCursor() == cursor_) ::SetCursor(LoadCursor(kCursorArrow));
   ::DestroyCursor(cursor_);
   cursor_ = nullptr;
 }
 
 HCURSOR CBrushTool::OwnCursor() {
+  if (cursor_ == nullptr) cursor_ = MakeBrushCursor(shape_, kFixedOne);
   return cursor_;
 }
 
-bool CBrushTool::SetCursor(CMarlView& /*view*/, const Point32& /*point*/) {
-  return false;
+bool CBrushTool::SetCursor(CMarlView& view, const Point32& /*point*/) {
+  int id = kCursorArrow;
+  if (mode_ == kBrushModeAlternate) {
+    id = transformFill   ? kCursorTransformFill
+         : lockFill      ? kCursorLockFill
+         : HasColorDef() ? kCursorBucket
+                         : kCursorFaucet;
+  } else if (view.State().GetEditDrawing() != nullptr ||
+             view.State().GetTextEditObject() != nullptr || !HasColorDef()) {
+    if (shape_.use_pressure != 0) {
+      id = HasColorDef() ? kCursorBrushPressure : kCursorEraserPressure;
+    } else if (HCURSOR own = OwnCursor()) {
+      ::SetCursor(own);
+      return true;
+    }
+  }
+  ::SetCursor(LoadCursor(id));
+  return true;
+}
+
+void CBrushTool::OnToolDoubleClick(CMarlView& view) {
+  if (HasColorDef()) return;
+  ViewState& state = view.State();
+  (void)state.RunEdit([&] {
+    (void)state.SelectAll(true);  // a failure inside the edit throws
+    (void)state.DeleteSelection();
+  });
 }
 
 void CBrushTool::OnPress(CMarlView& view, UINT /*flags*/, int32_t x, int32_t y) {
@@ -175,7 +226,7 @@ void CBrushTool::OnPress(CMarlView& view, UINT /*flags*/, int32_t x, int32_t y) 
   CBrush brush;
   if (!MakeFeedbackBrush(brush, colour_)) brush.CreateSolidBrush(0xFFFFFF);
   CBrush* oldBrush = dc.SelectObject(&brush);
-  PatBltTarget target(dc);
+  PatBltFlushTarget target(dc);  // a client pixel row per fourth sub-pixel row
   s.dc = &dc;
   s.target = &target;
 
@@ -221,6 +272,7 @@ bool CBrushTool::TabletPath(CMarlView& view, Stroke& s) {
       pressure = false;
     }
   }
+  if (shape_.use_pressure != 0 && !pressure) ::SetCursor(OwnCursor());
   PenButtons buttons;
   PACKET packets[kPacketBatch];
   const uint32_t began = GetTickCount();
@@ -261,6 +313,7 @@ bool CBrushTool::TabletPath(CMarlView& view, Stroke& s) {
       s.Sweep(at);
     }
     s.Flush();
+    if (pressure && n < 3 && lastPressure >= 0) s.ShowPressure(shape_, lastPressure, range);
     if (out) return true;
     const uint32_t now = GetTickCount();
     if (!anyDown && now - began > kTabletStartWait) return false;
@@ -269,6 +322,7 @@ bool CBrushTool::TabletPath(CMarlView& view, Stroke& s) {
 }
 
 void CBrushTool::MousePath(CMarlView& view, Stroke& s) {
+  if (shape_.use_pressure != 0) ::SetCursor(OwnCursor());
   while (view.IsButtonStillDown()) {
     const CPoint client = view.ScreenToClient(GetCursorPos());
     Point32 doc, at;
@@ -334,4 +388,151 @@ void CBrushTool::ApplyStroke(CMarlView& view, Stroke& s) {
       frame->InvalidateBounds();
     }
   });
+}
+
+// ---- options and commands ------------------------------------------------------------
+
+void CBrushTool::Activate(bool selected, bool updateBars, int32_t panel) {
+  transformFill = false;
+  LeaveFillTransform();
+  ToolShell* shell = GetToolShell();
+  if (updateBars && shell != nullptr) shell->SelectToolPanel(panel);
+  if (!selected) return;
+  UpdateBars(0);
+  BroadcastToFrames(0);
+  if (HasColorDef() && shell != nullptr) shell->ToolNotify(colour_);
+}
+
+void CBrushTool::UpdateBars(UINT command) {
+  ToolShell* shell = GetToolShell();
+  if (shell == nullptr) return;
+  if (ToolOptionBar* bar = shell->GetActiveBar()) SyncOptionBar(*bar, command);
+  for (ToolOptionBar* bar : shell->GetOtherBars()) SyncOptionBar(*bar, command);
+}
+
+void CBrushTool::BroadcastToFrames(UINT command) {
+  ToolShell* shell = GetToolShell();
+  if (shell == nullptr) return;
+  for (ToolOptionBar* bar : shell->GetOtherBars()) SyncOptionBar(*bar, command);
+}
+
+void CBrushTool::LeaveFillTransform() {
+  ToolShell* shell = GetToolShell();
+  CMarlView* view = shell != nullptr ? shell->GetCurrentView() : nullptr;
+  if (view != nullptr && view->State().GetHandleMode() == kHandleFill)
+    view->State().SetHandleMode(kHandleNone);
+}
+
+void CBrushTool::OnCommand(UINT command, ToolOptionBar* bar) {
+  if (bar == nullptr) {
+    ToolShell* shell = GetToolShell();
+    bar = shell != nullptr ? shell->GetActiveBar() : nullptr;
+  }
+  if (HasColorDef()) {
+    BrushShape shape = shape_;
+    switch (command) {
+      case kCmdBucket:
+        if (mode_ == kBrushModeAlternate) {
+          OnCommand(kCmdPaintMode, bar);
+        } else {
+          SetMode(kBrushModeAlternate, true);
+        }
+        UpdateBars(0);
+        break;
+      case kCmdLockFill:
+        if (bar != nullptr) lockFill = bar->GetLockFill();
+        break;
+      case kCmdTransformFill:
+        if (bar != nullptr) transformFill = bar->GetTransformFill();
+        if (!transformFill) LeaveFillTransform();
+        break;
+      case kCmdUsePressure:
+        shape.use_pressure = shape.use_pressure != 0 ? 0 : 1;
+        break;
+      case kCmdColor:
+      case kCmdFillColor: {
+        FillStyle colour;
+        if (bar != nullptr && bar->GetColorDef(colour)) SetColorDef(colour);
+        break;
+      }
+      case kCmdBrushSize:
+        shape.size_factor = bar != nullptr ? bar->GetBrushSize() : 10;
+        break;
+      case kCmdBrushShape: {
+        const BrushShape from =
+            bar != nullptr ? bar->GetBrushShape() : ToolOptionBar().GetBrushShape();
+        shape.type = from.type;
+        shape.width = from.width;
+        shape.height = from.height;
+        shape.slant = from.slant;
+        break;
+      }
+      case kCmdPaintMode:
+        if (bar != nullptr) SetMode(bar->GetPaintMode(), true);
+        break;
+      case kCmdGapSize:
+        if (bar != nullptr) gapSize_ = bar->GetGapSize();
+        break;
+      default:
+        break;
+    }
+    DestroyCursor();
+    shape_ = shape;
+  } else {
+    switch (command) {
+      case kCmdFaucet:
+        if (mode_ == kBrushModeAlternate) {
+          OnCommand(kCmdEraseMode, bar);
+        } else {
+          SetMode(kBrushModeAlternate, true);
+        }
+        UpdateBars(0);
+        break;
+      case kCmdEraserShape:
+        if (bar != nullptr) SetShape(bar->GetEraserShape());
+        break;
+      case kCmdEraseMode:
+        if (bar != nullptr) SetMode(bar->GetEraseMode(), true);
+        break;
+      default:
+        break;
+    }
+  }
+  BroadcastToFrames(command);
+}
+
+void CBrushTool::SyncOptionBar(ToolOptionBar& bar, UINT command) {
+  const auto wants = [command](std::initializer_list<UINT> ids) {
+    if (command == 0) return true;
+    for (UINT id : ids)
+      if (id == command) return true;
+    return false;
+  };
+  if (!HasColorDef()) {
+    if (wants({kCmdEraserShape}) && !(bar.GetEraserShape() == shape_)) bar.SetEraserShape(shape_);
+    const int32_t shown = mode_ == kBrushModeAlternate ? lastMode_ : mode_;
+    if (wants({kCmdEraseMode}) && bar.GetEraseMode() != shown) bar.SetEraseMode(shown);
+    const bool faucet = mode_ == kBrushModeAlternate;
+    if (wants({kCmdFaucet}) && bar.GetFaucet() != faucet) bar.SetFaucet(faucet);
+    return;
+  }
+  FillStyle shownColour;
+  if (wants({kCmdColor, kCmdFillColor}) &&
+      (!bar.GetColorDef(shownColour) || !FillRecordEqual(shownColour, colour_)))
+    bar.SetColorDef(colour_);
+  if (wants({kCmdBrushSize}) && bar.GetBrushSize() != shape_.size_factor)
+    bar.SetBrushSize(shape_.size_factor);
+  if (wants({kCmdBrushSize, kCmdBrushShape})) {
+    const BrushShape shown = bar.GetBrushShape();
+    if (shown.type != shape_.type || shown.width != shape_.width || shown.height != shape_.height ||
+        shown.slant != shape_.slant)
+      bar.SetBrushShape(shape_);
+  }
+  const int32_t mode = mode_ == kBrushModeAlternate ? lastMode_ : mode_;
+  if (wants({kCmdPaintMode}) && bar.GetPaintMode() != mode) bar.SetPaintMode(mode);
+  if (mode_ == kBrushModeAlternate && wants({kCmdGapSize}) && bar.GetGapSize() != gapSize_)
+    bar.SetGapSize(gapSize_);
+  if (wants({kCmdLockFill}) && bar.GetLockFill() != lockFill) bar.SetLockFill(lockFill);
+  if (wants({kCmdTransformFill}) && bar.GetTransformFill() != transformFill)
+    bar.SetTransformFill(transformFill);
 }

@@ -13,13 +13,29 @@
 #include "view/core/brush_raster.h"
 #include "view/core/brush_stroke.h"
 #include "view/draw_tool.h"
+#include "view/tool_option_bar.h"
 
 class CMarlView;
 
+// The option commands of the brush and eraser panels.
+constexpr UINT kCmdBucket = 122;  // the Brush's Paint Bucket button
+constexpr UINT kCmdLockFill = 206;
+constexpr UINT kCmdTransformFill = 484;
+constexpr UINT kCmdFaucet = 32853;  // the Eraser's Faucet button
+constexpr UINT kCmdUsePressure = 32915;
+constexpr UINT kCmdColor = 32968;
+constexpr UINT kCmdBrushSize = 32969;
+constexpr UINT kCmdBrushShape = 32970;
+constexpr UINT kCmdPaintMode = 32972;
+constexpr UINT kCmdGapSize = 32973;
+constexpr UINT kCmdEraserShape = 32974;
+constexpr UINT kCmdFillColor = 32978;
+constexpr UINT kCmdEraseMode = 32980;
+
 class CBrushTool : public CDrawTool {
  public:
-  // The Brush: solid opaque red-free colour word 0xFF0000FF, mode 0, a round
-  // shape of 20, gap size 8. Reset(0) makes it an Eraser.
+  // The Brush: colour word 0xFF0000FF, mode 0, a round shape of 20, gap
+  // size 8. Reset(0) makes it an Eraser.
   CBrushTool();
   ~CBrushTool() override;
   CBrushTool(const CBrushTool&) = delete;
@@ -27,18 +43,38 @@ class CBrushTool : public CDrawTool {
 
   // The stroke (modes 0 to 5); in mode 6 the bucket's or faucet's click.
   void OnPress(CMarlView& view, UINT flags, int32_t x, int32_t y) override;
+  // Mode 6: the fill-transform, lock-fill, bucket or faucet cursor. Else,
+  // with something to paint on, the cursor made from the shape (the stock
+  // pressure cursor while "Use Pressure" is on); without, the arrow.
   bool SetCursor(CMarlView& view, const Point32& point) override;
 
-  // The colour word is not 0: the Brush carries a colour, the Eraser none.
-  bool HasColorDef() const { return colour_.colour != 0; }
-  const FillStyle& GetColorDef() const { return colour_; }
-  // Only a tool that carries a colour takes one.
-  void SetColorDef(const FillStyle& colour);
-  // A solid colour (the rest of the definition cleared).
-  void SetSolidColor(uint32_t colour);
+  // Leaves the view's fill-transform mode, then syncs the bars and tells the
+  // colour window the tool's colour.
+  void Activate(bool selected, bool updateBars, int32_t panel) override;
+  // The commands of the brush and eraser panels; every one is then written
+  // to the other frames' bars.
+  void OnCommand(UINT command, ToolOptionBar* bar) override;
+  void SyncOptionBar(ToolOptionBar& bar, UINT command) override;
+  // The Eraser's: everything in the view deleted, one edit.
+  void OnToolDoubleClick(CMarlView& view) override;
+  // Every visible frame's bar (UpdateBars), or the frames' other than the
+  // active one (BroadcastToFrames), synced for the command.
+  void UpdateBars(UINT command);
+  void BroadcastToFrames(UINT command);
 
-  // Destroys the own cursor; mode 6 keeps the last other mode.
-  void SetMode(int32_t mode);
+  // The colour word is not 0: the Brush carries a colour, the Eraser none.
+  bool HasColorDef() const override { return colour_.colour != 0; }
+  const FillStyle& GetColorDef() const { return colour_; }
+  bool GetColorDef(FillStyle& out) const override {
+    out = colour_;
+    return true;
+  }
+  void SetColorDef(const FillStyle& colour) override;
+  void SetSolidColor(uint32_t colour) override;
+
+  // Destroys the own cursor; mode 6 keeps the last other mode. With
+  // tellBar a tool with a colour lays the active bar's brush panel out.
+  void SetMode(int32_t mode, bool tellBar = false);
   int32_t GetMode() const { return mode_; }
   int32_t GetLastMode() const { return lastMode_; }
   // No colour (the tool becomes an Eraser), the pressure flag, size 1.0, gap 0.
@@ -53,8 +89,8 @@ class CBrushTool : public CDrawTool {
   // Fits gradient and texture colours to strokes (the default changes nothing).
   void SetFillPlacer(BrushFillPlacer* placer) { placer_ = placer != nullptr ? placer : &noPlacer_; }
 
-  // The cursor made from the shape (the arrow shown first when it is the
-  // cursor on the screen).
+  // Destroys the cursor made from the shape (the program's arrow shown
+  // first when it is the cursor on the screen).
   void DestroyCursor();
 
  private:
@@ -65,7 +101,10 @@ class CBrushTool : public CDrawTool {
   void MousePath(CMarlView& view, Stroke& s);
   // Traces the coverage and merges it into the targets, one edit transaction.
   void ApplyStroke(CMarlView& view, Stroke& s);
+  // The cursor made from the shape, made when missing.
   HCURSOR OwnCursor();
+  // The current view's fill-transform handles go away.
+  void LeaveFillTransform();
 
   FillStyle colour_;
   int32_t mode_ = 0;

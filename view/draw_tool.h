@@ -10,6 +10,8 @@
 #include "view/core/view_input.h"
 
 class CMarlView;
+class ToolOptionBar;
+struct FillStyle;
 
 class CDrawTool {
  public:
@@ -25,6 +27,22 @@ class CDrawTool {
   // reverts.
   virtual void DragTransform(CMarlView& /*view*/, const Point32& /*anchor*/,
                              const Point32& /*grab*/, int32_t /*kind*/) {}
+
+  // The application (de)selects the tool; with updateBars the frames' tool
+  // options bars show the tool's panel first.
+  virtual void Activate(bool /*selected*/, bool /*updateBars*/, int32_t /*panel*/) {}
+  // A command of a tool options bar (null: the active frame's).
+  virtual void OnCommand(UINT /*command*/, ToolOptionBar* /*bar*/) {}
+  // Writes the tool's state into a bar's controls for a command (0: all).
+  virtual void SyncOptionBar(ToolOptionBar& /*bar*/, UINT /*command*/) {}
+  // A double click on the tool's button.
+  virtual void OnToolDoubleClick(CMarlView& /*view*/) {}
+  // The tool's colour: whether it carries one, a solid colour, and the
+  // whole definition out and in (only a tool that carries one takes one).
+  virtual bool HasColorDef() const { return false; }
+  virtual void SetSolidColor(uint32_t /*colour*/) {}
+  virtual bool GetColorDef(FillStyle& /*out*/) const { return false; }
+  virtual void SetColorDef(const FillStyle& /*colour*/) {}
 };
 
 // The application's tool objects: the current tool, the special tool (the

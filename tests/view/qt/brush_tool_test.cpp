@@ -21,6 +21,7 @@
 #include "model_fixtures.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/file.h"
+#include "platform/qt/cursors.h"
 #include "platform/qt/dc.h"
 #include "platform/qt/input.h"
 #include "platform/qt/message_box.h"
@@ -151,6 +152,66 @@ TEST_F(BrushToolTest, AFailureLeavesThePageAsItWas) {
   brush.SetFillPlacer(nullptr);
 }
 
+TEST_F(BrushToolTest, CursorsByModeAndOptions) {
+  const Point32 at{100, 60};
+  ASSERT_TRUE(brush.SetCursor(*view, at));
+  HCURSOR own = GetCursor();
+  EXPECT_NE(own, nullptr);
+  EXPECT_NE(own, LoadCursor(32643));
+  brush.SetShape(brush.GetShape());  // a shape change makes it again
+  ASSERT_TRUE(brush.SetCursor(*view, at));
+  EXPECT_TRUE(IsCursorAlive(GetCursor()));
+  struct Case {
+    const char* what;
+    CBrushTool* tool;
+    int32_t mode;
+    bool pressure, lock, transform;
+    int want;
+  } cases[] = {
+      {"brush with pressure", &brush, 0, true, false, false, 482},
+      {"eraser with pressure", &eraser, 0, true, false, false, 32639},
+      {"paint bucket", &brush, kBrushModeAlternate, false, false, false, 1205},
+      {"faucet", &eraser, kBrushModeAlternate, false, false, false, 32635},
+      {"lock fill", &brush, kBrushModeAlternate, false, true, false, 32648},
+      {"transform fill", &brush, kBrushModeAlternate, false, true, true, 32640},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    BrushShape shape = c.tool->GetShape();
+    shape.use_pressure = c.pressure ? 1 : 0;
+    c.tool->SetShape(shape);
+    c.tool->SetMode(c.mode);
+    c.tool->lockFill = c.lock;
+    c.tool->transformFill = c.transform;
+    ASSERT_TRUE(c.tool->SetCursor(*view, at));
+    EXPECT_EQ(GetCursor(), LoadCursor(c.want));
+  }
+  // Nothing to paint on: the arrow for the Brush, its own cursor for the Eraser.
+  ASSERT_TRUE(Edit(page, [&] { layer->SetType(CPicLayer::kEditable); }));
+  brush.SetMode(0);
+  BrushShape plain = brush.GetShape();
+  plain.use_pressure = 0;
+  brush.SetShape(plain);
+  ASSERT_TRUE(brush.SetCursor(*view, at));
+  EXPECT_EQ(GetCursor(), LoadCursor(32643));
+  eraser.SetMode(0);
+  eraser.SetShape(plain);
+  ASSERT_TRUE(eraser.SetCursor(*view, at));
+  EXPECT_NE(GetCursor(), LoadCursor(32643));
+  eraser.DestroyCursor();  // the cursor shown goes: the arrow first
+  EXPECT_EQ(GetCursor(), LoadCursor(32643));
+}
+
+TEST_F(BrushToolTest, EraserDoubleClickClearsTheViewInOneStep) {
+  AddSquare(layer, {20, 200, 20, 100});
+  const int before = UndoSteps();
+  brush.OnToolDoubleClick(*view);  // the Brush: nothing
+  EXPECT_EQ(FillAt(Drawing(layer), 100, 60), kRed);
+  eraser.OnToolDoubleClick(*view);
+  EXPECT_EQ(Drawing(layer).edge_count, 0u);
+  EXPECT_EQ(UndoSteps(), before + 1);
+}
+
 class BrushTabletTest : public BrushToolTest {
  protected:
   void SetUp() override {
@@ -217,7 +278,10 @@ TEST_F(BrushTabletTest, PressureScalesTheFootprint) {
   Run({{5, {{40, 60, true, 1023}, {160, 60, true, 1023}}}}, {40, 60});
   EXPECT_EQ(FillAt(Drawing(layer), 100, 67), kRed);
   page->Undo();
+  HCURSOR before = LoadStandardCursor(IDC_CROSS);
+  ::SetCursor(before);
   Run({{5, {{40, 60, true, 256}, {160, 60, true, 256}}}}, {40, 60});
+  EXPECT_EQ(GetCursor(), before);  // the pressure cursor went again
   EXPECT_EQ(FillAt(Drawing(layer), 100, 60), kRed);
   EXPECT_EQ(FillAt(Drawing(layer), 100, 67), 0u);
 }
