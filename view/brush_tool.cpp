@@ -82,10 +82,10 @@ bool MakeFeedbackBrush(CBrush& brush, const FillStyle& colour) {
 
 // What one stroke carries from the press to the merge.
 struct CBrushTool::Stroke {
-  Matrix2x3 docToSub;  // D
-  Matrix2x3 subToDoc;  // S
-  Matrix2x3 clientToDoc;
-  Point32 startDoc;
+  Matrix2x3 doc_to_sub;  // D
+  Matrix2x3 sub_to_doc;  // S
+  Matrix2x3 client_to_doc;
+  Point32 start_doc;
   Point32 last;  // sub-pixels
   BrushPolygon polygon;
   BrushRaster raster;
@@ -94,27 +94,27 @@ struct CBrushTool::Stroke {
   // The cursor shown before the stroke, and the pressure cursor shown
   // instead during a tablet stroke (replaced and destroyed at the end).
   HCURSOR saved = GetCursor();
-  HCURSOR pressureCursor = nullptr;
-  Fixed pressureFraction = -1;
+  HCURSOR pressure_cursor = nullptr;
+  Fixed pressure_fraction = -1;
 
   Stroke() = default;
   Stroke(const Stroke&) = delete;
   Stroke& operator=(const Stroke&) = delete;
   ~Stroke() {
-    if (pressureCursor == nullptr) return;
+    if (pressure_cursor == nullptr) return;
     ::SetCursor(IsCursorAlive(saved) ? saved : LoadStandardCursor(IDC_ARROW));
-    ::DestroyCursor(pressureCursor);
+    ::DestroyCursor(pressure_cursor);
   }
   // A brush cursor of the pressure's fraction of the full size.
   void ShowPressure(const BrushShape& shape, int32_t pressure, int32_t range) {
     const Fixed fraction = FixedDiv(pressure, range);
-    if (fraction == pressureFraction) return;
+    if (fraction == pressure_fraction) return;
     HCURSOR cursor = MakeBrushCursor(shape, fraction);
     if (cursor == nullptr) return;
     ::SetCursor(cursor);
-    if (pressureCursor != nullptr) ::DestroyCursor(pressureCursor);
-    pressureCursor = cursor;
-    pressureFraction = fraction;
+    if (pressure_cursor != nullptr) ::DestroyCursor(pressure_cursor);
+    pressure_cursor = cursor;
+    pressure_fraction = fraction;
   }
 
   void Sweep(const Point32& p) {
@@ -125,7 +125,7 @@ struct CBrushTool::Stroke {
 };
 
 CBrushTool::CBrushTool() {
-  colour_.colour = 0xFF0000FF;
+  m_colour.colour = 0xFF0000FF;
 }
 
 CBrushTool::~CBrushTool() {
@@ -133,59 +133,62 @@ CBrushTool::~CBrushTool() {
 }
 
 void CBrushTool::SetColorDef(const FillStyle& colour) {
-  if (HasColorDef()) colour_ = colour;
+  if (HasColorDef()) m_colour = colour;
 }
 
 void CBrushTool::SetSolidColor(uint32_t colour) {
   if (!HasColorDef()) return;
-  colour_ = FillStyle{};
-  colour_.colour = colour;
+  m_colour = FillStyle{};
+  m_colour.colour = colour;
 }
 
 void CBrushTool::SetMode(int32_t mode, bool tellBar) {
   DestroyCursor();
-  mode_ = mode;
-  if (mode != kBrushModeAlternate) lastMode_ = mode;
+  m_mode = mode;
+  if (mode != kBrushModeAlternate) m_lastMode = mode;
   ToolShell* shell = GetToolShell();
   ToolOptionBar* bar = shell != nullptr ? shell->GetActiveBar() : nullptr;
   if (tellBar && HasColorDef() && bar != nullptr) bar->LayoutBrushPanel(mode);
 }
 
 void CBrushTool::Reset(int32_t usePressure) {
-  colour_.colour = 0;
-  colour_.kind = kFillSolid;
-  shape_.use_pressure = usePressure;
-  shape_.size_factor = kFixedOne;
-  gapSize_ = 0;
+  m_colour.colour = 0;
+  m_colour.kind = kFillSolid;
+  m_shape.use_pressure = usePressure;
+  m_shape.size_factor = kFixedOne;
+  m_gapSize = 0;
 }
 
 void CBrushTool::SetShape(const BrushShape& shape) {
   DestroyCursor();
-  shape_ = shape;
+  m_shape = shape;
 }
 
 void CBrushTool::DestroyCursor() {
-  if (cursor_ == nullptr) return;
-  if (GetCursor() == cursor_) ::SetCursor(LoadCursor(kCursorArrow));
-  ::DestroyCursor(cursor_);
-  cursor_ = nullptr;
+  if (m_cursor == nullptr) return;
+  if (GetCursor() == m_cursor) ::SetCursor(LoadCursor(kCursorArrow));
+  ::DestroyCursor(m_cursor);
+  m_cursor = nullptr;
 }
 
 HCURSOR CBrushTool::OwnCursor() {
-  if (cursor_ == nullptr) cursor_ = MakeBrushCursor(shape_, kFixedOne);
-  return cursor_;
+  if (m_cursor == nullptr) m_cursor = MakeBrushCursor(m_shape, kFixedOne);
+  return m_cursor;
 }
 
-bool CBrushTool::SetCursor(CMarlView& view, const Point32& /*point*/) {
+bool CBrushTool::SetCursor(CMarlView& view, const Point32& point) {
   int id = kCursorArrow;
-  if (mode_ == kBrushModeAlternate) {
-    id = transformFill   ? kCursorTransformFill
-         : lockFill      ? kCursorLockFill
+  if (m_mode == kBrushModeAlternate) {
+    // A handle under the cursor has set its own.
+    if (view.State().GetHandleMode() != kHandleNone && view.TrackHandles(point, true) != 0)
+      return true;
+    id = m_transformFill ? kCursorTransformFill
+         : m_lockFill    ? kCursorLockFill
          : HasColorDef() ? kCursorBucket
                          : kCursorFaucet;
   } else if (view.State().GetEditDrawing() != nullptr ||
              view.State().GetTextEditObject() != nullptr || !HasColorDef()) {
-    if (shape_.use_pressure != 0) {
+    if (m_shape.use_pressure != 0) {
       id = HasColorDef() ? kCursorBrushPressure : kCursorEraserPressure;
     } else if (HCURSOR own = OwnCursor()) {
       ::SetCursor(own);
@@ -208,10 +211,10 @@ void CBrushTool::OnToolDoubleClick(CMarlView& view) {
 void CBrushTool::OnPress(CMarlView& view, UINT /*flags*/, int32_t x, int32_t y) {
   ViewState& state = view.State();
   Stroke s;
-  state.GetClientToDocMatrix(s.clientToDoc);
-  MatrixTransformPoint(s.clientToDoc, Point32{x, y}, s.startDoc);
-  if (mode_ == kBrushModeAlternate) {
-    PaintBucketPress(view, *this, s.startDoc);
+  state.GetClientToDocMatrix(s.client_to_doc);
+  MatrixTransformPoint(s.client_to_doc, Point32{x, y}, s.start_doc);
+  if (m_mode == kBrushModeAlternate) {
+    PaintBucketPress(view, *this, s.start_doc);
     return;
   }
   if (state.GetEditDrawing() == nullptr && state.GetTextEditObject() == nullptr && HasColorDef()) {
@@ -224,7 +227,7 @@ void CBrushTool::OnPress(CMarlView& view, UINT /*flags*/, int32_t x, int32_t y) 
   CMarlDC dc(&view);
   view.PrepareToolDC(&dc);
   CBrush brush;
-  if (!MakeFeedbackBrush(brush, colour_)) brush.CreateSolidBrush(0xFFFFFF);
+  if (!MakeFeedbackBrush(brush, m_colour)) brush.CreateSolidBrush(0xFFFFFF);
   CBrush* oldBrush = dc.SelectObject(&brush);
   PatBltFlushTarget target(dc);  // a client pixel row per fourth sub-pixel row
   s.dc = &dc;
@@ -235,16 +238,16 @@ void CBrushTool::OnPress(CMarlView& view, UINT /*flags*/, int32_t x, int32_t y) 
   MatrixSetScale(clientToSub, kSubPixels * kFixedOne, kSubPixels * kFixedOne);
   Matrix2x3 docToClient;
   state.GetDocToClientMatrix(docToClient);
-  MatrixConcat(docToClient, clientToSub, s.docToSub);
-  MatrixInvert(s.docToSub, s.subToDoc);
+  MatrixConcat(docToClient, clientToSub, s.doc_to_sub);
+  MatrixInvert(s.doc_to_sub, s.sub_to_doc);
   const CRect client = view.GetClientRect();
-  if (BuildBrushPolygon(s.polygon, shape_, kSubPixels * kFixedOne) < 0 ||
+  if (BuildBrushPolygon(s.polygon, m_shape, kSubPixels * kFixedOne) < 0 ||
       BrushRasterInit(s.raster, -kRasterMargin, client.Height() * kSubPixels + kRasterMargin,
                       -kRasterMargin, client.Width() * kSubPixels + kRasterMargin) < 0) {
     dc.SelectObject(oldBrush);
     throw CMemoryException();
   }
-  MatrixTransformPoint(s.docToSub, s.startDoc, s.last);
+  MatrixTransformPoint(s.doc_to_sub, s.start_doc, s.last);
   s.Sweep(s.last);
   s.Flush();
 
@@ -258,8 +261,8 @@ bool CBrushTool::TabletPath(CMarlView& view, Stroke& s) {
   HCTX context = view.GetTabletContext();
   Matrix2x3 tabletToDoc, tabletToSub;
   view.GetTabletToDocMatrix(tabletToDoc);
-  MatrixConcat(tabletToDoc, s.docToSub, tabletToSub);
-  bool pressure = view.TabletHasPressure() && shape_.use_pressure != 0;
+  MatrixConcat(tabletToDoc, s.doc_to_sub, tabletToSub);
+  bool pressure = view.TabletHasPressure() && m_shape.use_pressure != 0;
   int32_t base = 0, range = 1;
   if (pressure) {
     LOGCONTEXTA lc{};
@@ -272,7 +275,7 @@ bool CBrushTool::TabletPath(CMarlView& view, Stroke& s) {
       pressure = false;
     }
   }
-  if (shape_.use_pressure != 0 && !pressure) ::SetCursor(OwnCursor());
+  if (m_shape.use_pressure != 0 && !pressure) ::SetCursor(OwnCursor());
   PenButtons buttons;
   PACKET packets[kPacketBatch];
   const uint32_t began = GetTickCount();
@@ -307,13 +310,13 @@ bool CBrushTool::TabletPath(CMarlView& view, Stroke& s) {
             BrushPressureScale(static_cast<int32_t>(p.pkNormalPressure), base, range, &c);
         if (c != lastPressure) {
           lastPressure = c;
-          if (BuildBrushPolygon(s.polygon, shape_, scale) < 0) throw CMemoryException();
+          if (BuildBrushPolygon(s.polygon, m_shape, scale) < 0) throw CMemoryException();
         }
       }
       s.Sweep(at);
     }
     s.Flush();
-    if (pressure && n < 3 && lastPressure >= 0) s.ShowPressure(shape_, lastPressure, range);
+    if (pressure && n < 3 && lastPressure >= 0) s.ShowPressure(m_shape, lastPressure, range);
     if (out) return true;
     const uint32_t now = GetTickCount();
     if (!anyDown && now - began > kTabletStartWait) return false;
@@ -322,12 +325,10 @@ bool CBrushTool::TabletPath(CMarlView& view, Stroke& s) {
 }
 
 void CBrushTool::MousePath(CMarlView& view, Stroke& s) {
-  if (shape_.use_pressure != 0) ::SetCursor(OwnCursor());
+  if (m_shape.use_pressure != 0) ::SetCursor(OwnCursor());
   while (view.IsButtonStillDown()) {
-    const CPoint client = view.ScreenToClient(GetCursorPos());
-    Point32 doc, at;
-    MatrixTransformPoint(s.clientToDoc, Point32{client.x, client.y}, doc);
-    MatrixTransformPoint(s.docToSub, doc, at);
+    Point32 at;
+    MatrixTransformPoint(s.doc_to_sub, view.GetCursorDocPoint(), at);
     s.Sweep(at);
     s.Flush();
   }
@@ -345,7 +346,7 @@ void CBrushTool::ApplyStroke(CMarlView& view, Stroke& s) {
   Rect32 doc;
   bounds.xmax += 1;
   bounds.ymax += 1;
-  MatrixTransformRect(s.subToDoc, bounds, doc);
+  MatrixTransformRect(s.sub_to_doc, bounds, doc);
   state.InvalidateDocRect(&doc);
   (void)CEditTransaction::Run(*page, CDocumentPage::kEditUser, [&] {
     if (!state.MergePlainDrawings()) throw CMemoryException();
@@ -354,12 +355,12 @@ void CBrushTool::ApplyStroke(CMarlView& view, Stroke& s) {
     CheckGeometry(EdgeGraphInit(stroke));
     StyleIndex fill = kBrushEraseTag;
     if (HasColorDef()) {
-      const int index = EdgeGraphAddFillStyle(stroke, colour_);
+      const int index = EdgeGraphAddFillStyle(stroke, m_colour);
       CheckGeometry(index);
       fill = static_cast<StyleIndex>(index);
     }
-    const int32_t fitScale = std::max(MatrixScaleLength(s.clientToDoc, 2), 1) * 256;
-    CheckGeometry(BrushStrokeToGraph(s.raster, s.subToDoc, fitScale, fill, stroke));
+    const int32_t fitScale = std::max(MatrixScaleLength(s.client_to_doc, 2), 1) * 256;
+    CheckGeometry(BrushStrokeToGraph(s.raster, s.sub_to_doc, fitScale, fill, stroke));
 
     if (auto* text = dynamic_cast<CPicText*>(state.GetTextEditObject())) {
       CPicShape covered;
@@ -368,23 +369,23 @@ void CBrushTool::ApplyStroke(CMarlView& view, Stroke& s) {
       return;
     }
     BrushApplyOptions how;
-    how.mode = mode_;
+    how.mode = m_mode;
     how.eraser = !HasColorDef();
-    if (HasColorDef() && !lockFill) {
-      how.colour = &colour_;
-      how.placer = placer_;
+    if (HasColorDef() && !m_lockFill) {
+      how.colour = &m_colour;
+      how.placer = m_placer;
     }
     if (HasColorDef()) {
       CPicShape* frame = state.GetEditFrame();
       if (frame == nullptr) return;
-      CheckGeometry(ApplyBrushStroke(stroke, frame->GetGeometry(), s.startDoc, fill, how));
+      CheckGeometry(ApplyBrushStroke(stroke, frame->GetGeometry(), s.start_doc, fill, how));
       frame->InvalidateBounds();
       return;
     }
     how.several_targets = true;
     CViewObjIter it(state, 0);
     while (CPicShape* frame = it.Next()) {
-      CheckGeometry(ApplyBrushStroke(stroke, frame->GetGeometry(), s.startDoc, fill, how));
+      CheckGeometry(ApplyBrushStroke(stroke, frame->GetGeometry(), s.start_doc, fill, how));
       frame->InvalidateBounds();
     }
   });
@@ -393,14 +394,14 @@ void CBrushTool::ApplyStroke(CMarlView& view, Stroke& s) {
 // ---- options and commands ------------------------------------------------------------
 
 void CBrushTool::Activate(bool selected, bool updateBars, int32_t panel) {
-  transformFill = false;
+  m_transformFill = false;
   LeaveFillTransform();
   ToolShell* shell = GetToolShell();
   if (updateBars && shell != nullptr) shell->SelectToolPanel(panel);
   if (!selected) return;
   UpdateBars(0);
   BroadcastToFrames(0);
-  if (HasColorDef() && shell != nullptr) shell->ToolNotify(colour_);
+  if (HasColorDef() && shell != nullptr) shell->ToolNotify(m_colour);
 }
 
 void CBrushTool::UpdateBars(UINT command) {
@@ -429,10 +430,10 @@ void CBrushTool::OnCommand(UINT command, ToolOptionBar* bar) {
     bar = shell != nullptr ? shell->GetActiveBar() : nullptr;
   }
   if (HasColorDef()) {
-    BrushShape shape = shape_;
+    BrushShape shape = m_shape;
     switch (command) {
       case kCmdBucket:
-        if (mode_ == kBrushModeAlternate) {
+        if (m_mode == kBrushModeAlternate) {
           OnCommand(kCmdPaintMode, bar);
         } else {
           SetMode(kBrushModeAlternate, true);
@@ -440,11 +441,11 @@ void CBrushTool::OnCommand(UINT command, ToolOptionBar* bar) {
         UpdateBars(0);
         break;
       case kCmdLockFill:
-        if (bar != nullptr) lockFill = bar->GetLockFill();
+        if (bar != nullptr) m_lockFill = bar->GetLockFill();
         break;
       case kCmdTransformFill:
-        if (bar != nullptr) transformFill = bar->GetTransformFill();
-        if (!transformFill) LeaveFillTransform();
+        if (bar != nullptr) m_transformFill = bar->GetTransformFill();
+        if (!m_transformFill) LeaveFillTransform();
         break;
       case kCmdUsePressure:
         shape.use_pressure = shape.use_pressure != 0 ? 0 : 1;
@@ -471,17 +472,17 @@ void CBrushTool::OnCommand(UINT command, ToolOptionBar* bar) {
         if (bar != nullptr) SetMode(bar->GetPaintMode(), true);
         break;
       case kCmdGapSize:
-        if (bar != nullptr) gapSize_ = bar->GetGapSize();
+        if (bar != nullptr) m_gapSize = bar->GetGapSize();
         break;
       default:
         break;
     }
     DestroyCursor();
-    shape_ = shape;
+    m_shape = shape;
   } else {
     switch (command) {
       case kCmdFaucet:
-        if (mode_ == kBrushModeAlternate) {
+        if (m_mode == kBrushModeAlternate) {
           OnCommand(kCmdEraseMode, bar);
         } else {
           SetMode(kBrushModeAlternate, true);
@@ -509,30 +510,30 @@ void CBrushTool::SyncOptionBar(ToolOptionBar& bar, UINT command) {
     return false;
   };
   if (!HasColorDef()) {
-    if (wants({kCmdEraserShape}) && !(bar.GetEraserShape() == shape_)) bar.SetEraserShape(shape_);
-    const int32_t shown = mode_ == kBrushModeAlternate ? lastMode_ : mode_;
+    if (wants({kCmdEraserShape}) && !(bar.GetEraserShape() == m_shape)) bar.SetEraserShape(m_shape);
+    const int32_t shown = m_mode == kBrushModeAlternate ? m_lastMode : m_mode;
     if (wants({kCmdEraseMode}) && bar.GetEraseMode() != shown) bar.SetEraseMode(shown);
-    const bool faucet = mode_ == kBrushModeAlternate;
+    const bool faucet = m_mode == kBrushModeAlternate;
     if (wants({kCmdFaucet}) && bar.GetFaucet() != faucet) bar.SetFaucet(faucet);
     return;
   }
   FillStyle shownColour;
   if (wants({kCmdColor, kCmdFillColor}) &&
-      (!bar.GetColorDef(shownColour) || !FillRecordEqual(shownColour, colour_)))
-    bar.SetColorDef(colour_);
-  if (wants({kCmdBrushSize}) && bar.GetBrushSize() != shape_.size_factor)
-    bar.SetBrushSize(shape_.size_factor);
+      (!bar.GetColorDef(shownColour) || !FillRecordEqual(shownColour, m_colour)))
+    bar.SetColorDef(m_colour);
+  if (wants({kCmdBrushSize}) && bar.GetBrushSize() != m_shape.size_factor)
+    bar.SetBrushSize(m_shape.size_factor);
   if (wants({kCmdBrushSize, kCmdBrushShape})) {
     const BrushShape shown = bar.GetBrushShape();
-    if (shown.type != shape_.type || shown.width != shape_.width || shown.height != shape_.height ||
-        shown.slant != shape_.slant)
-      bar.SetBrushShape(shape_);
+    if (shown.type != m_shape.type || shown.width != m_shape.width ||
+        shown.height != m_shape.height || shown.slant != m_shape.slant)
+      bar.SetBrushShape(m_shape);
   }
-  const int32_t mode = mode_ == kBrushModeAlternate ? lastMode_ : mode_;
+  const int32_t mode = m_mode == kBrushModeAlternate ? m_lastMode : m_mode;
   if (wants({kCmdPaintMode}) && bar.GetPaintMode() != mode) bar.SetPaintMode(mode);
-  if (mode_ == kBrushModeAlternate && wants({kCmdGapSize}) && bar.GetGapSize() != gapSize_)
-    bar.SetGapSize(gapSize_);
-  if (wants({kCmdLockFill}) && bar.GetLockFill() != lockFill) bar.SetLockFill(lockFill);
-  if (wants({kCmdTransformFill}) && bar.GetTransformFill() != transformFill)
-    bar.SetTransformFill(transformFill);
+  if (m_mode == kBrushModeAlternate && wants({kCmdGapSize}) && bar.GetGapSize() != m_gapSize)
+    bar.SetGapSize(m_gapSize);
+  if (wants({kCmdLockFill}) && bar.GetLockFill() != m_lockFill) bar.SetLockFill(m_lockFill);
+  if (wants({kCmdTransformFill}) && bar.GetTransformFill() != m_transformFill)
+    bar.SetTransformFill(m_transformFill);
 }

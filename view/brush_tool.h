@@ -63,10 +63,10 @@ class CBrushTool : public CDrawTool {
   void BroadcastToFrames(UINT command);
 
   // The colour word is not 0: the Brush carries a colour, the Eraser none.
-  bool HasColorDef() const override { return colour_.colour != 0; }
-  const FillStyle& GetColorDef() const { return colour_; }
+  bool HasColorDef() const override { return m_colour.colour != 0; }
+  const FillStyle& GetColorDef() const { return m_colour; }
   bool GetColorDef(FillStyle& out) const override {
-    out = colour_;
+    out = m_colour;
     return true;
   }
   void SetColorDef(const FillStyle& colour) override;
@@ -75,19 +75,21 @@ class CBrushTool : public CDrawTool {
   // Destroys the own cursor; mode 6 keeps the last other mode. With
   // tellBar a tool with a colour lays the active bar's brush panel out.
   void SetMode(int32_t mode, bool tellBar = false);
-  int32_t GetMode() const { return mode_; }
-  int32_t GetLastMode() const { return lastMode_; }
+  int32_t GetMode() const { return m_mode; }
+  int32_t GetLastMode() const { return m_lastMode; }
   // No colour (the tool becomes an Eraser), the pressure flag, size 1.0, gap 0.
   void Reset(int32_t usePressure);
-  void SetGapSize(int32_t level) { gapSize_ = level; }
-  int32_t GetGapSize() const { return gapSize_; }
-  const BrushShape& GetShape() const { return shape_; }
+  void SetGapSize(int32_t level) { m_gapSize = level; }
+  int32_t GetGapSize() const { return m_gapSize; }
+  const BrushShape& GetShape() const { return m_shape; }
   // Destroys the own cursor (made again from the new shape when needed).
   void SetShape(const BrushShape& shape);
-  bool lockFill = false;
-  bool transformFill = false;
+  bool m_lockFill = false;
+  bool m_transformFill = false;
   // Fits gradient and texture colours to strokes (the default changes nothing).
-  void SetFillPlacer(BrushFillPlacer* placer) { placer_ = placer != nullptr ? placer : &noPlacer_; }
+  void SetFillPlacer(BrushFillPlacer* placer) {
+    m_placer = placer != nullptr ? placer : &m_noPlacer;
+  }
 
   // Destroys the cursor made from the shape (the program's arrow shown
   // first when it is the cursor on the screen).
@@ -106,14 +108,14 @@ class CBrushTool : public CDrawTool {
   // The current view's fill-transform handles go away.
   void LeaveFillTransform();
 
-  FillStyle colour_;
-  int32_t mode_ = 0;
-  int32_t lastMode_ = 0;
-  BrushShape shape_;
-  int32_t gapSize_ = 8;
-  HCURSOR cursor_ = nullptr;
-  BrushFillPlacer noPlacer_;
-  BrushFillPlacer* placer_ = &noPlacer_;
+  FillStyle m_colour;
+  int32_t m_mode = 0;
+  int32_t m_lastMode = 0;
+  BrushShape m_shape;
+  int32_t m_gapSize = 8;
+  HCURSOR m_cursor = nullptr;
+  BrushFillPlacer m_noPlacer;
+  BrushFillPlacer* m_placer = &m_noPlacer;
 };
 
 // The Paint Bucket's or the Faucet's click at point (document units), one

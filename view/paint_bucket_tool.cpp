@@ -35,7 +35,7 @@ class ViewBucketHost : public BucketHost {
       : view_(view), tool_(tool), colour_(tool.GetColorDef()) {}
   FillStyle* Colour() override { return tool_.HasColorDef() ? &colour_ : nullptr; }
   int32_t GapLevel() override { return tool_.GetGapSize(); }
-  bool LockFill() override { return tool_.lockFill; }
+  bool LockFill() override { return tool_.m_lockFill; }
   FillDrag DragFillVector(const Point32& start, bool snapToPoints) override {
     FillDrag d;
     d.start = start;
@@ -106,7 +106,7 @@ int DragFillVector(CMarlView& view, const Point32& start, Point32& end, bool sna
 void PaintBucketPress(CMarlView& view, CBrushTool& tool, const Point32& point) {
   ViewState& state = view.State();
   if (state.GetHandleMode() != 0 && view.TrackHandles(point, false) != 0) return;
-  if (tool.transformFill) {
+  if (tool.m_transformFill) {
     ViewHitRecord hit;
     hit.point = point;
     if (state.HitTest(hit) && hit.object == nullptr && hit.region != nullptr &&

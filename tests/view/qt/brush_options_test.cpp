@@ -14,6 +14,7 @@
 #include "platform/qt/gdi_objects.h"
 #include "platform/qt/sys_colors.h"
 #include "tests/common/edge_styles.h"
+#include "view/brush_boxes.h"
 #include "view/brush_shapes.h"
 #include "view/brush_tool.h"
 #include "view/marl_view.h"
@@ -114,7 +115,7 @@ TEST_F(BrushOptionsTest, BrushCommandsTakeThePanelsValues) {
   EXPECT_EQ(brush.GetColorDef().colour, 0xFF123456u);
   bar.lock = true;
   brush.OnCommand(kCmdLockFill, nullptr);
-  EXPECT_TRUE(brush.lockFill);
+  EXPECT_TRUE(brush.m_lockFill);
   bar.gap = 3;
   brush.OnCommand(kCmdGapSize, nullptr);
   EXPECT_EQ(brush.GetGapSize(), 3);
@@ -255,6 +256,75 @@ TEST(BrushItemPreviewTest, SelectedAndPlainItems) {
   EXPECT_EQ(dc.GetPixel(64, 17), GetSysColor(COLOR_MENUTEXT));
   EXPECT_EQ(dc.GetPixel(56, 17), GetSysColor(COLOR_WINDOW));
   dc.SelectObject(old);
+  SetSysColorSource(SysColorSource::kApplicationPalette);
+}
+
+// An owner that hands its item drawing to the box.
+class CBoxOwner : public CWnd {
+ public:
+  CBrushOptionBox* box = nullptr;
+  LRESULT WindowProc(UINT message, WPARAM w, LPARAM l) override {
+    if (message == WM_DRAWITEM && box != nullptr) {
+      box->DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(l));
+      return 1;
+    }
+    return CWnd::WindowProc(message, w, l);
+  }
+};
+
+// Pixels of the menu text colour in the box as it paints now.
+int DarkPixels(QWidget* box) {
+  const QImage image = box->grab().toImage();
+  const QRgb text = 0xFF000000u | GetSysColor(COLOR_MENUTEXT);
+  int n = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) n += image.pixel(x, y) == text ? 1 : 0;
+  return n;
+}
+
+TEST(BrushOptionBoxTest, BoxesSelectByValueAndShowTheirShapes) {
+  SetSysColorSource(SysColorSource::kClassic);
+  CBoxOwner owner;
+  ASSERT_TRUE(owner.Create("PL_Default", "owner", WS_VISIBLE, {20, 20, 260, 140}, nullptr, 0));
+  auto* sizes = new CBrushSizeBox(owner.GetSafeHwnd(), kCmdBrushSize, owner.GetWidget());
+  sizes->setGeometry(10, 10, 120, 30);
+  owner.box = sizes;
+  sizes->AddSize(kFixedOne / 4, BrushShape::kSquare);
+  sizes->AddSize(kFixedOne, BrushShape::kRound);
+  sizes->AddSize(kFixedOne, BrushShape::kSquare);
+  EXPECT_EQ(sizes->GetSize(), kFixedOne / 4);
+  EXPECT_FALSE(sizes->SelectSize(kFixedOne / 2, BrushShape::kSquare));
+  EXPECT_EQ(sizes->currentIndex(), 0);
+  EXPECT_TRUE(sizes->SelectSize(kFixedOne, BrushShape::kSquare));
+  EXPECT_EQ(sizes->currentIndex(), 2);
+  EXPECT_EQ(sizes->GetType(), BrushShape::kSquare);
+  // Marked for a full repaint, the next drawing only invalidates the box.
+  sizes->MarkFullRepaint();
+  const int frame = DarkPixels(sizes);
+  const int big = DarkPixels(sizes) - frame;  // a 16 x 17 square
+  ASSERT_TRUE(sizes->SelectSize(kFixedOne / 4, BrushShape::kSquare));
+  const int small = DarkPixels(sizes) - frame;  // 4 x 5
+  EXPECT_NEAR(big, 16 * 17, 20);
+  EXPECT_NEAR(small, 4 * 5, 6);
+
+  auto* shapes = new CBrushTypeBox(owner.GetSafeHwnd(), kCmdBrushShape, owner.GetWidget());
+  shapes->setGeometry(10, 50, 120, 30);
+  owner.box = shapes;
+  BrushShape wide;
+  wide.type = BrushShape::kSquare;
+  wide.width = 20;
+  wide.height = 4;
+  BrushShape tall = wide;
+  tall.width = 4;
+  tall.height = 20;
+  shapes->AddShape(wide);
+  shapes->AddShape(tall);
+  EXPECT_EQ(shapes->GetShape().width, 20);
+  tall.size_factor = 3 * kFixedOne;  // not part of an item's value
+  EXPECT_TRUE(shapes->SelectShape(tall));
+  EXPECT_EQ(shapes->GetShape().height, 20);
+  EXPECT_NEAR(DarkPixels(shapes) - frame, 4 * 21, 10);  // the same frame as the size box
+  owner.DestroyWindow();
   SetSysColorSource(SysColorSource::kApplicationPalette);
 }
 

@@ -181,8 +181,8 @@ TEST_F(BrushToolTest, CursorsByModeAndOptions) {
     shape.use_pressure = c.pressure ? 1 : 0;
     c.tool->SetShape(shape);
     c.tool->SetMode(c.mode);
-    c.tool->lockFill = c.lock;
-    c.tool->transformFill = c.transform;
+    c.tool->m_lockFill = c.lock;
+    c.tool->m_transformFill = c.transform;
     ASSERT_TRUE(c.tool->SetCursor(*view, at));
     EXPECT_EQ(GetCursor(), LoadCursor(c.want));
   }
