@@ -201,6 +201,9 @@ void EndPointStep(IntersectState& s) {
   AddIntersection(s, kFixedOne, CurveNearestPoint(s.b, s.a.p2, s.tol, nullptr));
   CurveIntersectResult& r = *s.result;
   if (r.count != 2 || s.mode == kCoincident) return;
+  // Two meetings at one place on either curve bound no stretch: a curve that
+  // turns back beside the other's end meets it twice there.
+  if (r.entries[0].tA == r.entries[1].tA || r.entries[0].tB == r.entries[1].tB) return;
   QuadCurve a1, a2, a3, b1, b2, b3;
   CurveSplitTwice(s.a, r.entries[0].tA, r.entries[1].tA, a1, a2, a3);
   CurveSplitTwice(s.b, r.entries[0].tB, r.entries[1].tB, b1, b2, b3);

@@ -951,6 +951,27 @@ TEST(CurveIntersection, CrossingOnAPieceJoint) {
   }
 }
 
+// A shares its start with B's end, where B turns back within the tolerance
+// of A: two meetings at one place on A bound no coincident stretch, and the
+// search goes on to the shallow crossing far along both curves.
+TEST(CurveIntersection, TurnBackBesideASharedEndIsNoStretch) {
+  const QuadCurve a = Q({0, 0}, {-5914274, 205}, {0, 66560});
+  const QuadCurve b = Q({-3670016, 0}, {3328, 512}, {0, 0});
+  for (const bool swap : {false, true}) {
+    SCOPED_TRACE(swap ? "B first" : "A first");
+    CurveIntersectResult r;
+    const int32_t n = swap ? CurveIntersect(b, a, r, 8) : CurveIntersect(a, b, r, 8);
+    ASSERT_GE(n, 2);
+    bool crossing = false;
+    for (int i = 0; i < r.count; ++i) {
+      EXPECT_EQ(r.entries[i].overlap, 0);
+      const Point32& p = r.entries[i].pointA;
+      crossing |= std::abs(p.x + 649220) < 64 && std::abs(p.y - 249) < 8;
+    }
+    EXPECT_TRUE(crossing);
+  }
+}
+
 TEST(CurveIntersection, SweepAgainstReference) {
   // Random pairs in a 500-twip square (as the edge graph's fuzzing draws
   // them), and pairs built to cross B at a joint of its halvings: B's control
