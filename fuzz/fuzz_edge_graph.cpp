@@ -34,6 +34,7 @@
 #include "geometry/edge_graph_update.h"
 #include "geometry/path.h"
 #include "geometry/point_list.h"
+#include "tests/geometry/cycle_area.h"
 
 namespace {
 
@@ -107,30 +108,6 @@ std::string DescribeTree(EdgeGraph& graph) {
   return out;
 }
 
-// Twice the signed area a region's boundary cycle encloses, curves sampled:
-// negative where the walk runs clockwise (y up), keeping an outer region's
-// face on its right.
-double CycleArea2(const Region* r) {
-  double sum = 0;
-  const HalfEdge* h = r->boundary;
-  do {
-    QuadCurve c;
-    EdgeGetCurve(h, c);
-    const int steps = c.straight ? 1 : 16;
-    double px = c.p0.x, py = c.p0.y;
-    for (int i = 1; i <= steps; ++i) {
-      const double t = double(i) / steps, u = 1 - t;
-      const double x = u * u * c.p0.x + 2 * u * t * c.control.x + t * t * c.p2.x;
-      const double y = u * u * c.p0.y + 2 * u * t * c.control.y + t * t * c.p2.y;
-      sum += px * y - x * py;
-      px = x;
-      py = y;
-    }
-    h = HalfEdgeNextOnBoundary(h);
-  } while (h && h != r->boundary);
-  return sum;
-}
-
 // Whether every region's kind agrees with the way its cycle runs. Edges that
 // pass within a unit of a vertex without meeting it are not crossings to the
 // graph, but around that vertex the walk may then take a face for its
@@ -139,7 +116,7 @@ bool KindsFollowCycles(EdgeGraph& graph) {
   RegionIter it;
   if (RegionIterInit(it, graph) < 0) return false;
   while (const Region* r = RegionIterNext(it))
-    if (!RegionIsEmpty(*r) && (CycleArea2(r) < 0) != RegionIsOuter(*r)) return false;
+    if (!RegionIsEmpty(*r) && (graph_test::CycleArea(r) < 0) != RegionIsOuter(*r)) return false;
   return true;
 }
 

@@ -9,6 +9,7 @@
 
 #include "geometry/edge_graph_region.h"
 #include "graph_invariants.h"
+#include "tests/geometry/cycle_area.h"
 
 namespace graph_test {
 
@@ -34,29 +35,6 @@ inline int AddPolygon(EdgeGraph& g, const std::vector<P>& points, StyleIndex lin
 inline int AddSquare(EdgeGraph& g, int32_t x0, int32_t y0, int32_t x1, int32_t y1, StyleIndex line,
                      StyleIndex inside, StyleIndex outside = 0) {
   return AddPolygon(g, {{x0, y0}, {x0, y1}, {x1, y1}, {x1, y0}}, line, inside, outside);
-}
-
-// The signed area enclosed by a boundary cycle, in square twips, with curves
-// sampled finely (positive for a counter-clockwise cycle).
-inline double CycleArea(const Region* r) {
-  double sum = 0;
-  const HalfEdge* h = r->boundary;
-  do {
-    QuadCurve c;
-    EdgeGetCurve(h, c);
-    const int steps = c.straight ? 1 : 64;
-    double px = c.p0.x / 256.0, py = c.p0.y / 256.0;
-    for (int i = 1; i <= steps; ++i) {
-      const double t = double(i) / steps, u = 1 - t;
-      const double x = (u * u * c.p0.x + 2 * u * t * c.control.x + t * t * c.p2.x) / 256.0;
-      const double y = (u * u * c.p0.y + 2 * u * t * c.control.y + t * t * c.p2.y) / 256.0;
-      sum += px * y - x * py;
-      px = x;
-      py = y;
-    }
-    h = HalfEdgeNextOnBoundary(h);
-  } while (h != r->boundary);
-  return sum / 2;
 }
 
 // The area of a face: an outer region's cycle less its holes.
