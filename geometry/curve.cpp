@@ -287,8 +287,14 @@ void IntersectPieces(IntersectState& s, const Piece& a, const Piece& b, int dept
   if (!CurveHullsOverlap(a.c, b.c, (a_start || a_end) ? s.tol : 0, (b_start || b_end) ? s.tol : 0,
                          &extA, &extB))
     return;
-  if ((CurveDeviation(a.c) <= 4 && CurveDeviation(b.c) < 5) || a.hw < 3 || b.hw < 3 ||
-      depth >= kPairMaxDepth) {
+  // A piece at the parameters' resolution (hw < 3) is taken as its chord, but
+  // the other piece is still halved while it bends: near the end of a steep
+  // curve one parameter step spans thousands of units, and taking a bent
+  // partner as its chord there misses a shallow crossing.
+  const bool a_done = a.hw < 3, b_done = b.hw < 3;
+  const bool a_flat = a_done || CurveDeviation(a.c) <= 4;
+  const bool b_flat = b_done || CurveDeviation(b.c) < 5;
+  if ((a_flat && b_flat) || depth >= kPairMaxDepth) {
     // Both pieces count as their chords. Ends of the whole curves first, so
     // that touching ends are found even where the chords do not cross.
     Point32 nearest;
@@ -319,8 +325,20 @@ void IntersectPieces(IntersectState& s, const Piece& a, const Piece& b, int dept
     }
     return;
   }
-  SplitPair(a, b, extA, extB,
-            [&](const Piece& pa, const Piece& pb) { IntersectPieces(s, pa, pb, depth + 1); });
+  auto visit = [&](const Piece& pa, const Piece& pb) { IntersectPieces(s, pa, pb, depth + 1); };
+  if (a_done || b_done) {
+    Piece h1, h2;
+    (a_done ? b : a).Halve(h1, h2);
+    if (a_done) {
+      visit(a, h1);
+      visit(a, h2);
+    } else {
+      visit(h1, b);
+      visit(h2, b);
+    }
+    return;
+  }
+  SplitPair(a, b, extA, extB, visit);
 }
 
 // ---- Nearest approach of two curves ----------------------------------------

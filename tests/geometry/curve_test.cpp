@@ -972,6 +972,32 @@ TEST(CurveIntersection, TurnBackBesideASharedEndIsNoStretch) {
   }
 }
 
+TEST(CurveIntersection, ShallowCrossingWithinASteepCurvesLastStep) {
+  // The steep curve's control point lies 58 million units away: one
+  // parameter step at its end spans about 1,800 units. The arch, bent by
+  // about 65 units, crosses it two steps from the shared end; taking the arch
+  // as its chord once the steep curve's pieces reach that resolution missed
+  // the crossing.
+  const QuadCurve arch = Q({-6144, -2048}, {-4619, -2179}, {-2048, -2048});
+  const QuadCurve steep = Q({-1792, 0}, {-58653826, -522224}, {-2048, -2048});
+  for (const bool swap : {false, true}) {
+    SCOPED_TRACE(swap ? "steep first" : "arch first");
+    CurveIntersectResult r;
+    const int32_t n = swap ? CurveIntersect(steep, arch, r, 8) : CurveIntersect(arch, steep, r, 8);
+    ASSERT_EQ(n, 2);
+    bool crossing = false, shared_end = false;
+    for (int i = 0; i < r.count; ++i) {
+      const Point32& on_arch = swap ? r.entries[i].pointB : r.entries[i].pointA;
+      const Fixed t_steep = swap ? r.entries[i].tA : r.entries[i].tB;
+      shared_end |= on_arch == Point32{-2048, -2048};
+      crossing |= std::abs(on_arch.x + 5687) < 64 && std::abs(on_arch.y + 2080) < 8 &&
+                  kFixedOne - t_steep <= 3;
+    }
+    EXPECT_TRUE(crossing);
+    EXPECT_TRUE(shared_end);
+  }
+}
+
 TEST(CurveIntersection, SweepAgainstReference) {
   // Random pairs in a 500-twip square (as the edge graph's fuzzing draws
   // them), and pairs built to cross B at a joint of its halvings: B's control
