@@ -699,7 +699,11 @@ bool CPlayerCore::RenderForPrint(int64_t& width, int64_t& height, int printerBit
   const bool mono = printerBits == 1;
   width = std::max<int64_t>(width, 1);
   height = std::max<int64_t>(height, 1);
-  auto bytes = [&] { return mono ? width * height / 8 : width * height * 3; };
+  // Saturated: a print area of the whole 32-bit range would overflow the product.
+  auto bytes = [&] {
+    const int64_t pixels = width > INT64_MAX / height ? INT64_MAX : width * height;
+    return mono ? pixels / 8 : pixels > INT64_MAX / 3 ? INT64_MAX : pixels * 3;
+  };
   while (bytes() >= kMaxPrintBytes && (width > 1 || height > 1)) {
     width = std::max<int64_t>(width / 2, 1);
     height = std::max<int64_t>(height / 2, 1);
@@ -749,6 +753,10 @@ std::string ResolvePlayerUrl(const std::string& base, bool hasBase, const std::s
   const size_t counted = hasBase ? url.size() + base.size() : url.size() + 1;
   if (counted > 1023) return {};
   if (url.find(':') != std::string::npos || !hasBase) return url;
+  // A base of a scheme and host alone ("http://h.example") has no path to
+  // cut: the address goes after the host, never in its place.
+  const size_t authority = base.find("://");
   const size_t slash = base.rfind('/');
+  if (authority != std::string::npos && slash < authority + 3) return base + "/" + url;
   return (slash == std::string::npos ? std::string() : base.substr(0, slash + 1)) + url;
 }

@@ -274,5 +274,6 @@ int32_t StreamByteBudget(uint32_t now, uint32_t arrival, uint32_t limit, uint64_
 
 // Resolves a get-URL address against the stream's URL: an address holding
 // ":" is used as it is; otherwise it follows the base cut after its last
-// "/". Empty when the request is too long (more than 1023 counted bytes).
+// "/" (or, for a base without a path, the base and a "/"). Empty when the
+// request is too long (more than 1023 counted bytes).
 std::string ResolvePlayerUrl(const std::string& base, bool hasBase, const std::string& url);

@@ -250,6 +250,44 @@ TEST(PluginEntry, GetUrlRequestsReachTheBrowserResolved) {
   // Without a browser table nothing is called.
   in.Player().Core().GotoFrame(1);
   EXPECT_EQ(g_urls.size(), 2u);
+  // Nor through a table whose entries are null.
+  NPNetscapeFuncs empty = Browser();
+  empty.geturl = nullptr;
+  empty.status = nullptr;
+  ASSERT_EQ(NP_Initialize(&empty), NPERR_NO_ERROR);
+  in.Player().Core().GotoFrame(2);
+  in.Player().Core().OnMouseMove({1, 1});
+  EXPECT_EQ(g_urls.size(), 2u);
+  EXPECT_EQ(NP_Shutdown(), NPERR_NO_ERROR);
+}
+
+uint32_t g_now = 0;
+uint32_t FakeNow() {
+  return g_now;
+}
+
+TEST(PluginEntry, TheThrottleCountsEveryByteTakenOnTheAcceptedStream) {
+  SetPluginClock(FakeNow);
+  g_now = 1000;
+  Instance in(Params{{"speedlimit", "1000"}, {"play", "false"}});
+  ASSERT_EQ(in.f.newstream(&in.npp, nullptr, &in.stream, 0, nullptr), NPERR_NO_ERROR);
+  EXPECT_EQ(in.f.writeready(&in.npp, &in.stream), 0);  // nothing allowed yet
+  // 1500 bytes in three writes (not a movie: they count all the same), and
+  // bytes of another stream that are not taken and do not count.
+  std::vector<uint8_t> bytes(500, 'x');
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(in.f.write(&in.npp, &in.stream, i * 500, 500, bytes.data()), 500);
+  NPStream other{};
+  EXPECT_EQ(in.f.write(&in.npp, &other, 0, 500, bytes.data()), 0);
+  struct Case {
+    uint32_t elapsed;
+    int32_t ready;
+  } cases[] = {{1000, 0}, {1499, 0}, {2500, 1000}, {2599, 1000}, {2600, 1100}};
+  for (const Case& c : cases) {
+    g_now = 1000 + c.elapsed;
+    EXPECT_EQ(in.f.writeready(&in.npp, &in.stream), c.ready) << c.elapsed << " ms";
+  }
+  SetPluginClock(nullptr);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <random>
 
@@ -502,9 +503,18 @@ TEST_F(DriverTest, AFailedExportLeavesTheEarlierFile) {
     std::ofstream earlier(path, std::ios::binary | std::ios::trunc);
     earlier << "earlier movie";
   }
+  // Open files of the process: the temporary movie and the report must be
+  // closed again when the export fails.
+  auto openFiles = [] {
+    const auto fds = std::filesystem::directory_iterator("/proc/self/fd");
+    return std::distance(std::filesystem::begin(fds), std::filesystem::end(fds));
+  };
+  const auto filesBefore = openFiles();
   CMovieExporter exporter;
+  exporter.m_settings.report = true;
   exporter.SetTarget(path, &doc, CExporter::kOptionMovie);
   EXPECT_THROW(exporter.ExportSequence(), CMovieLimitException);
+  EXPECT_EQ(openFiles(), filesBefore);
   std::vector<uint8_t> kept = ReadFile(path);
   EXPECT_EQ(std::string(kept.begin(), kept.end()), "earlier movie");
   for (const auto& entry : std::filesystem::directory_iterator(VM_TEST_OUTPUT_DIR)) {

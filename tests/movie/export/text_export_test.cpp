@@ -1,6 +1,7 @@
 // Texts and glyph sets in exported movies: runs against the text's own
 // layout, the font's 256-glyph limit, carriage returns, whole-text bounds,
 // glyph outlines against fontTools, and glyph sets cut at 16-bit offsets.
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
@@ -324,6 +325,101 @@ TEST_F(TextExportTest, BoundsCoverTheWholeText) {
   size_t glyphs = 0;
   for (const TextRun& r : t.runs) glyphs += r.glyphs.size();
   EXPECT_EQ(glyphs, s.size() - 80);  // every character but the carriage returns
+}
+
+// Faces of the default service whose every glyph is a 480-point star, so
+// that a few dozen glyphs fill a glyph set's 16-bit offsets.
+class CHeavyGlyphFace final : public CFontFace {
+ public:
+  explicit CHeavyGlyphFace(std::shared_ptr<CFontFace> face) : face_(std::move(face)) {}
+  const LogFont& GetLogFont() const override { return face_->GetLogFont(); }
+  void GetTextMetrics(TextMetrics& out) const override { face_->GetTextMetrics(out); }
+  bool HasOutlineMetrics() const override { return true; }
+  void GetCharWidths(int32_t widths[256]) const override { face_->GetCharWidths(widths); }
+  bool GetTextExtent(const uint8_t* bytes, int n, int32_t& cx) const override {
+    return face_->GetTextExtent(bytes, n, cx);
+  }
+  std::vector<KerningPair> GetKerningPairs() const override { return {}; }
+  bool GetGlyphOutline(uint16_t, GlyphOutline& out) const override {
+    const double em = std::max(std::abs(GetLogFont().height), 16);
+    constexpr int kPoints = 480;
+    OutlineContour contour;
+    OutlineRecord lines;
+    for (int i = 0; i <= kPoints; ++i) {
+      const double angle = 2 * M_PI * (i % kPoints) / kPoints;
+      const double r = em * (i % 2 == 0 ? 0.45 : 0.25);
+      const Point32 p{static_cast<int32_t>((0.5 * em + r * std::cos(angle)) * 65536),
+                      static_cast<int32_t>((0.4 * em + r * std::sin(angle)) * 65536)};
+      if (i == 0) {
+        contour.start = p;
+      } else {
+        lines.points.push_back(p);
+      }
+    }
+    contour.records.push_back(lines);
+    out.contours = {contour};
+    return true;
+  }
+  bool GetFontData(uint32_t tag, std::vector<uint8_t>& out) const override {
+    return face_->GetFontData(tag, out);
+  }
+  std::string GetFaceFile() const override { return face_->GetFaceFile(); }
+  int32_t GetFaceIndex() const override { return face_->GetFaceIndex(); }
+
+ private:
+  std::shared_ptr<CFontFace> face_;
+};
+
+class CHeavyGlyphService final : public CFontService {
+ public:
+  std::shared_ptr<CFontFace> CreateFont(const LogFont& lf) override {
+    return std::make_shared<CHeavyGlyphFace>(DefaultFontService().CreateFont(lf));
+  }
+  std::vector<FontFamily> EnumScalableFamilies() override {
+    return DefaultFontService().EnumScalableFamilies();
+  }
+};
+
+TEST_F(TextExportTest, AFontPastSixteenBitOffsetsGoesOnInFurtherSetsAndTheRunsBreakThere) {
+  CHeavyGlyphService heavy;
+  SetFontService(&heavy);
+  CDocumentPage* page = AddPage("Page 1", 1);
+  std::string line;
+  for (char c = 'A'; c < 'A' + 60; ++c) line += c;
+  AddText(page, line);
+  std::vector<uint8_t> bytes = Export("glyph_sets.vmp");
+  SetFontService(nullptr);
+  moviedec::Movie movie = moviedec::ReadMovie(bytes);
+  auto sets = OfCode(movie, 10);
+  auto faces = OfCode(movie, 13);
+  ASSERT_GE(sets.size(), 2u) << "the glyphs fit one set: make them heavier";
+  ASSERT_EQ(faces.size(), sets.size());
+  // Each set has its own id and face record; together they hold the codes
+  // in ascending order, each set's glyphs within its own 16-bit offsets.
+  std::vector<uint16_t> ids, codes;
+  std::vector<size_t> counts;
+  for (size_t i = 0; i < sets.size(); ++i) {
+    uint16_t id = 0;
+    const size_t count = ReadGlyphs(sets[i]->body, &id).size();
+    const Face face = ReadFace(faces[i]->body);
+    EXPECT_EQ(face.id, id);
+    EXPECT_EQ(face.name, ReadFace(faces[0]->body).name);
+    EXPECT_EQ(face.codes.size(), count);
+    EXPECT_TRUE(std::find(ids.begin(), ids.end(), id) == ids.end()) << "id " << id;
+    ids.push_back(id);
+    counts.push_back(count);
+    codes.insert(codes.end(), face.codes.begin(), face.codes.end());
+  }
+  EXPECT_EQ(codes, std::vector<uint16_t>(line.begin(), line.end()));
+  // One run per set, in the set's own glyph numbers.
+  TextRecord t = ReadText(OfCode(movie, 11)[0]->body);
+  ASSERT_EQ(t.runs.size(), sets.size());
+  for (size_t i = 0; i < t.runs.size(); ++i) {
+    EXPECT_TRUE(t.runs[i].flags & 0x08) << "run " << i;
+    EXPECT_EQ(t.runs[i].font, ids[i]) << "run " << i;
+    ASSERT_EQ(t.runs[i].glyphs.size(), counts[i]) << "run " << i;
+    for (size_t g = 0; g < counts[i]; ++g) EXPECT_EQ(t.runs[i].glyphs[g].first, g);
+  }
 }
 
 TEST(GlyphSetCuts, EveryGlyphStartsWithinSixteenBits) {

@@ -483,9 +483,15 @@ TEST(PlayerCorePrint, SizesHalveTogetherAndTheFrameIsRendered) {
     int bits;
     int64_t ew, eh;
   } cases[] = {
-      {400, 300, 24, 400, 300},    {1000, 800, 24, 500, 400},   {2000, 1600, 1, 2000, 1600},
-      {4000, 3200, 1, 2000, 1600}, {1, 2000000, 24, 1, 250000},  // one side never goes below a
-                                                                 // pixel
+      {400, 300, 24, 400, 300},
+      {1000, 800, 24, 500, 400},
+      {2000, 1600, 1, 2000, 1600},
+      {4000, 3200, 1, 2000, 1600},
+      {1, 2000000, 24, 1, 250000},  // one side never goes below a
+                                    // pixel
+      // The whole 32-bit range on both sides: the byte count does not overflow.
+      {0xFFFFFFFF, 0xFFFFFFFF, 24, 511, 511},
+      {0xFFFFFFFF, 0xFFFFFFFF, 1, 2047, 2047},
   };
   for (const Case& c : cases) {
     Player p;
@@ -534,6 +540,10 @@ TEST(PlayerCoreHelpers, ThrottleUrlResolutionAndCubeColours) {
   } urls[] = {
       {"http://h.example/dir/movie.vmp", true, "next.html", "http://h.example/dir/next.html"},
       {"http://h.example/dir/", true, "a/b.html", "http://h.example/dir/a/b.html"},
+      // A base without a path: the address goes after the host.
+      {"http://h.example/movie.vmp", true, "next.html", "http://h.example/next.html"},
+      {"http://h.example", true, "next.html", "http://h.example/next.html"},
+      {"movie.vmp", true, "next.html", "next.html"},
       {"http://h.example/dir/movie.vmp", true, "mailto:x@y", "mailto:x@y"},
       {"", false, "page.html", "page.html"},
   };
