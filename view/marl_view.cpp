@@ -124,14 +124,14 @@ void ConcatAncestors(CRenderContext& rc, CPicObj* o) {
 
 }  // namespace
 
-CMarlView::CMarlView() : host_(*this), state_(host_) {
+CMarlView::CMarlView() : m_host(*this), m_state(m_host) {
   AddInputCommands();
 }
 
 CMarlView::~CMarlView() {
   CloseTabletContext();
-  feedbackContext_.reset();
-  for (auto& b : buffers_) {
+  m_feedbackContext.reset();
+  for (auto& b : m_buffers) {
     if (b && b->old != nullptr) b->dc.SelectObject(b->old);
     b.reset();
   }
@@ -139,11 +139,11 @@ CMarlView::~CMarlView() {
 
 bool CMarlView::SetEditContext(CDocumentPage* c) {
   FindChildFrame();
-  return state_.SetEditContext(c);
+  return m_state.SetEditContext(c);
 }
 
 void CMarlView::FindChildFrame() {
-  state_.SetChildFrame(dynamic_cast<ChildFrameTimeline*>(GetParent()));
+  m_state.SetChildFrame(dynamic_cast<ChildFrameTimeline*>(GetParent()));
 }
 
 int CMarlView::OnCreate() {
@@ -153,7 +153,7 @@ int CMarlView::OnCreate() {
 
 void CMarlView::OnDestroy() {
   CloseTabletContext();
-  if (feedbackActive_) EndFeedback();
+  if (m_feedbackActive) EndFeedback();
   ReleaseXorBuffers();
   DropTextRegion();
   if (GetActiveViewWindow() == GetSafeHwnd()) SetActiveViewWindow(nullptr);
@@ -162,17 +162,17 @@ void CMarlView::OnDestroy() {
 
 void CMarlView::GoToFrame(int32_t frame, bool immediate) {
   FindChildFrame();
-  const int32_t before = state_.GetCurrentFrame();
-  immediate_ = immediate && GetSafeHwnd() != nullptr;
-  state_.GoToFrame(frame);
-  immediate_ = false;
-  if (immediate && state_.GetCurrentFrame() != before) RedrawDirtyNow();
+  const int32_t before = m_state.GetCurrentFrame();
+  m_immediate = immediate && GetSafeHwnd() != nullptr;
+  m_state.GoToFrame(frame);
+  m_immediate = false;
+  if (immediate && m_state.GetCurrentFrame() != before) RedrawDirtyNow();
 }
 
 void CMarlView::GetTabletToDocMatrix(Matrix2x3& out) const {
   LOGCONTEXTA lc{};
   const bool have =
-      tablet_ != nullptr ? WTGetA(tablet_, &lc) != 0 : WTInfoA(WTI_DEFSYSCTX, 0, &lc) != 0;
+      m_tablet != nullptr ? WTGetA(m_tablet, &lc) != 0 : WTInfoA(WTI_DEFSYSCTX, 0, &lc) != 0;
   Matrix2x3 tabletToScreen;
   if (have && lc.lcOutExtX != 0 && lc.lcOutExtY != 0) {
     // The tablet's y axis points up.
@@ -187,7 +187,7 @@ void CMarlView::GetTabletToDocMatrix(Matrix2x3& out) const {
   Matrix2x3 screenToClient;
   MatrixSetTranslation(screenToClient, -origin.x, -origin.y);
   Matrix2x3 clientToDoc;
-  state_.GetClientToDocMatrix(clientToDoc);
+  m_state.GetClientToDocMatrix(clientToDoc);
   Matrix2x3 tabletToClient;
   MatrixConcat(tabletToScreen, screenToClient, tabletToClient);
   MatrixConcat(tabletToClient, clientToDoc, out);
@@ -196,10 +196,10 @@ void CMarlView::GetTabletToDocMatrix(Matrix2x3& out) const {
 // ---- painting ------------------------------------------------------------------------------
 
 bool CMarlView::DrawPage(COffscreenBitmap& bitmap, const CRect& rect) {
-  CDocumentPage* context = state_.GetEditContext();
-  if (context == nullptr || state_.GetContextRoot() == nullptr) return false;
+  CDocumentPage* context = m_state.GetEditContext();
+  if (context == nullptr || m_state.GetContextRoot() == nullptr) return false;
   CWaitCursorScope wait;
-  const int32_t quality = state_.m_viewQuality;
+  const int32_t quality = m_state.m_viewQuality;
   try {
     CBitmapRenderContext rc(&bitmap, quality > kQualityFast ? 1 : 0);
     CPalette* palette = GetAppPalette();
@@ -214,15 +214,15 @@ bool CMarlView::DrawPage(COffscreenBitmap& bitmap, const CRect& rect) {
     rc.SetClip(clip);
     rc.SetAdvancedMode();
     Matrix2x3 m;
-    state_.GetDrawMatrix(m);
+    m_state.GetDrawMatrix(m);
     rc.SetMatrix(m);
     uint32_t flags = rc.m_flags & ~(CRenderContext::kFlagFills | CRenderContext::kFlagMask);
-    if (state_.m_renderSwitch != 0) flags |= CRenderContext::kFlagMask;
+    if (m_state.m_renderSwitch != 0) flags |= CRenderContext::kFlagMask;
     if (quality > kQualityOutlines) flags |= CRenderContext::kFlagFills;
     flags |= CRenderContext::kFlagGradientClip;
     if (quality > kQualitySmooth) flags |= CRenderContext::kFlagGlyphTextFirst;
     rc.m_flags = flags;
-    rc.m_currentFrame = state_.GetCurrentFrame();
+    rc.m_currentFrame = m_state.GetCurrentFrame();
     DrawContents(rc);
   } catch (const std::exception&) {
     return false;  // the rectangle stays dirty for the next paint
@@ -233,18 +233,18 @@ bool CMarlView::DrawPage(COffscreenBitmap& bitmap, const CRect& rect) {
 void CMarlView::DrawContents(CRenderContext& rc) {
   DrawBackground(rc);
   DrawLayers(rc);
-  state_.DrawHandles(rc);
-  if (state_.IsSymbolSide()) rc.DrawHandle(Point32{0, 0}, CRenderContext::kHandleCross);
+  m_state.DrawHandles(rc);
+  if (m_state.IsSymbolSide()) rc.DrawHandle(Point32{0, 0}, CRenderContext::kHandleCross);
   rc.Flush();
 }
 
 void CMarlView::DrawBackground(CRenderContext& rc) {
-  CMarlDoc* doc = state_.GetDocument();
+  CMarlDoc* doc = m_state.GetDocument();
   Rect32 movie;  // empty without a document
   if (doc != nullptr) doc->GetMovieRect(movie);
   const bool fills = (rc.m_flags & CRenderContext::kFlagFills) != 0;
   const uint32_t page = fills && doc != nullptr ? doc->m_backgroundColor : 0xFFFFFFFF;
-  const bool workArea = !state_.IsSymbolSide() && state_.GetLayoutMode() == kLayoutWorkArea;
+  const bool workArea = !m_state.IsSymbolSide() && m_state.GetLayoutMode() == kLayoutWorkArea;
   if (workArea) {
     rc.FillRectColor(kWorkAreaColour);
     Rect32 r = rc.m_docClip;
@@ -259,7 +259,7 @@ void CMarlView::DrawBackground(CRenderContext& rc) {
   }
   if (doc != nullptr && (doc->m_gridFlags & 0x3) != 0) {
     Rect32 area = movie;
-    if (state_.IsSymbolSide()) {
+    if (m_state.IsSymbolSide()) {
       // Anchored at the symbol's origin.
       const int32_t whole = std::max(1, doc->m_gridSpacing >> 16);
       const auto c = static_cast<int32_t>((int64_t{doc->m_gridSpacing} * (28800 / whole)) >> 16);
@@ -270,7 +270,7 @@ void CMarlView::DrawBackground(CRenderContext& rc) {
     rc.Flush();
     CScanConverter* scan = rc.m_scan;
     rc.m_scan = nullptr;
-    DrawGrid(rc, area, doc->m_gridSpacing, state_.GetPixelSize(), doc->m_gridFlags,
+    DrawGrid(rc, area, doc->m_gridSpacing, m_state.GetPixelSize(), doc->m_gridFlags,
              doc->m_gridColor);
     rc.m_scan = scan;
   }
@@ -284,17 +284,17 @@ void CMarlView::DrawBackground(CRenderContext& rc) {
 }
 
 void CMarlView::DrawLayers(CRenderContext& rc) {
-  CPicObj* root = state_.GetContextRoot();
-  CPicObj* focus = state_.GetFocusObject();
-  CPicObj* text = state_.GetTextEditObject();
+  CPicObj* root = m_state.GetContextRoot();
+  CPicObj* focus = m_state.GetFocusObject();
+  CPicObj* text = m_state.GetTextEditObject();
   // The highlighted object is left out of the layers and drawn on top.
   CPicObj* highlighted = focus != nullptr ? focus : text;
   const bool dimmed = focus != nullptr;
-  const int32_t current = state_.GetCurrentFrame();
-  const bool playing = state_.m_playing != 0;
-  const OnionSettings onion = state_.GetOnion();
-  const int32_t first = state_.GetOnionFirstFrame();
-  const int32_t last = state_.GetOnionLastFrame();
+  const int32_t current = m_state.GetCurrentFrame();
+  const bool playing = m_state.m_playing != 0;
+  const OnionSettings onion = m_state.GetOnion();
+  const int32_t first = m_state.GetOnionFirstFrame();
+  const int32_t last = m_state.GetOnionLastFrame();
   const int32_t baseDim = dimmed ? kFocusDim : 0;
   rc.m_skipObject = highlighted;
   const uint32_t flags = rc.m_flags;
@@ -393,7 +393,7 @@ BOOL CMarlView::OnEraseBkgnd(CDC* dc) {
 }
 
 void CMarlView::OnDraw(CDC* dc) {
-  if (state_.GetEditContext() == nullptr) {
+  if (m_state.GetEditContext() == nullptr) {
     const CRect client = GetClientRect();
     dc->FillSolidRect(&client, kViewGrey);
     return;
@@ -410,18 +410,18 @@ void CMarlView::OnDraw(CDC* dc) {
   if (auto* text = GetTextEditObject()) {
     int32_t a = 0, b = 0;
     text->GetSelection(a, b);
-    if (a != b || textRegionDirty_) {
+    if (a != b || m_textRegionDirty) {
       BuildTextRegion(*text);
     } else {
       DropTextRegion();
     }
-    if (textRegionValid_) InvertTextRegion(*dc);
+    if (m_textRegionValid) InvertTextRegion(*dc);
   }
-  if (!state_.m_focusRect.IsEmpty()) {
+  if (!m_state.m_focusRect.IsEmpty()) {
     Matrix2x3 m;
-    state_.GetDocToClientMatrix(m);
+    m_state.GetDocToClientMatrix(m);
     Rect32 r;
-    MatrixTransformRect(m, state_.m_focusRect, r);
+    MatrixTransformRect(m, m_state.m_focusRect, r);
     const CRect focus(r.xmin, r.ymin, r.xmax, r.ymax);
     dc->DrawFocusRect(&focus);
   }
@@ -432,12 +432,12 @@ void CMarlView::OnSize(UINT type, int cx, int cy) {
   ReleaseXorBuffers();
   COffscreenView::OnSize(type, cx, cy);
   // The scroll extent and page follow the client (a fitted view fits again).
-  if (GetEditContext() != nullptr) state_.UpdateScrollSizes();
+  if (GetEditContext() != nullptr) m_state.UpdateScrollSizes();
 }
 
 void CMarlView::OnDisplayChange(UINT bitsPerPixel, int cx, int cy) {
-  state_.UpdateRulers();
-  host_.RefreshZoomBox();
+  m_state.UpdateRulers();
+  m_host.RefreshZoomBox();
   COffscreenView::OnDisplayChange(bitsPerPixel, cx, cy);
 }
 
@@ -446,9 +446,9 @@ void CMarlView::OnDisplayChange(UINT bitsPerPixel, int cx, int cy) {
 bool CMarlView::EnsureXorBuffers() {
   const CRect client = GetClientRect();
   const CSize size(std::max(1, client.Width()), std::max(1, client.Height()));
-  if (buffers_[0] && buffers_[1] && size == bufferSize_) return true;
+  if (m_buffers[0] && m_buffers[1] && size == m_bufferSize) return true;
   ReleaseXorBuffers();
-  for (auto& b : buffers_) {
+  for (auto& b : m_buffers) {
     b = std::make_unique<XorBuffer>();
     if (!b->dc.CreateCompatibleDC(nullptr) || !b->bitmap.CreateBitmap(size.cx, size.cy, 1, 1)) {
       ReleaseXorBuffers();
@@ -456,25 +456,25 @@ bool CMarlView::EnsureXorBuffers() {
     }
     b->old = b->dc.SelectObject(&b->bitmap);
   }
-  bufferSize_ = size;
+  m_bufferSize = size;
   ClearBuffer(0);
   ClearBuffer(1);
   return true;
 }
 
 void CMarlView::ReleaseXorBuffers() {
-  if (!buffers_[0] || !buffers_[1]) {
-    buffers_[0].reset();
-    buffers_[1].reset();
+  if (!m_buffers[0] || !m_buffers[1]) {
+    m_buffers[0].reset();
+    m_buffers[1].reset();
     return;
   }
   RemovePreview();
-  feedbackContext_.reset();
-  for (auto& b : buffers_) {
+  m_feedbackContext.reset();
+  for (auto& b : m_buffers) {
     if (b->old != nullptr) b->dc.SelectObject(b->old);
     b.reset();
   }
-  bufferSize_ = CSize();
+  m_bufferSize = CSize();
 }
 
 // The buffers' pixels are handled a byte (eight pixels) at a time: the
@@ -483,12 +483,12 @@ void CMarlView::ReleaseXorBuffers() {
 // they replace (white 1 clears; SRCINVERT of a 1-bit source over a colour
 // window inverts where the source is 1, its background colour white).
 void CMarlView::ClearBuffer(int index) {
-  buffers_[index]->bitmap.Image().fill(1);
+  m_buffers[index]->bitmap.Image().fill(1);
 }
 
 void CMarlView::XorBuffers(int from, int into) {
-  const QImage& source = buffers_[from]->bitmap.Image();
-  QImage& target = buffers_[into]->bitmap.Image();
+  const QImage& source = m_buffers[from]->bitmap.Image();
+  QImage& target = m_buffers[into]->bitmap.Image();
   const uchar* s = source.constBits();
   uchar* d = target.bits();
   const qsizetype n = std::min(source.sizeInBytes(), target.sizeInBytes());
@@ -501,12 +501,12 @@ void CMarlView::XorOntoWindow(int index, const CRect& area) {
   // Inside the buffer, the window and the scroll extent (as OnPrepareDC clips).
   const CRect extent = ExtentClientRect();
   CRect show;
-  if (!show.IntersectRect(area, CRect(0, 0, bufferSize_.cx, bufferSize_.cy)) ||
+  if (!show.IntersectRect(area, CRect(0, 0, m_bufferSize.cx, m_bufferSize.cy)) ||
       !show.IntersectRect(show, CRect(0, 0, surface->Width(), surface->Height())) ||
       !show.IntersectRect(show, CRect(0, 0, extent.right, extent.bottom))) {
     return;
   }
-  const QImage& source = buffers_[index]->bitmap.Image();
+  const QImage& source = m_buffers[index]->bitmap.Image();
   QImage& window = surface->Image();
   for (int y = show.top; y < show.bottom; ++y) {
     const uchar* bits = source.constScanLine(y);
@@ -525,26 +525,26 @@ void CMarlView::XorOntoWindow(int index, const CRect& area) {
 }
 
 void CMarlView::RemovePreview() {
-  if (feedbackBounds_.IsRectEmpty()) return;
+  if (m_feedbackBounds.IsRectEmpty()) return;
   // current is white: XORed into the other it makes the preview's pixels 1.
-  const int other = 1 - current_;
-  XorBuffers(current_, other);
-  XorOntoWindow(other, feedbackBounds_);
+  const int other = 1 - m_current;
+  XorBuffers(m_current, other);
+  XorOntoWindow(other, m_feedbackBounds);
   ClearBuffer(other);
-  feedbackBounds_.SetRectEmpty();
+  m_feedbackBounds.SetRectEmpty();
 }
 
 void CMarlView::BeginFeedback() {
-  if (feedbackActive_) {
+  if (m_feedbackActive) {
     // A gesture begun again without its end: the preview shown comes off.
-    feedbackContext_.reset();
-    if (buffers_[0] && buffers_[1]) RemovePreview();
+    m_feedbackContext.reset();
+    if (m_buffers[0] && m_buffers[1]) RemovePreview();
   } else {
     SuspendWaitCursor();
   }
-  feedbackActive_ = true;
-  current_ = 0;
-  feedbackBounds_.SetRectEmpty();
+  m_feedbackActive = true;
+  m_current = 0;
+  m_feedbackBounds.SetRectEmpty();
   if (EnsureXorBuffers()) {
     ClearBuffer(0);
     ClearBuffer(1);
@@ -552,72 +552,72 @@ void CMarlView::BeginFeedback() {
 }
 
 void CMarlView::BeginFeedbackFrame() {
-  feedbackContext_.reset();
-  if (!feedbackActive_ || !EnsureXorBuffers()) return;
-  CDC& dc = buffers_[current_]->dc;
+  m_feedbackContext.reset();
+  if (!m_feedbackActive || !EnsureXorBuffers()) return;
+  CDC& dc = m_buffers[m_current]->dc;
   dc.SelectStockObject(BLACK_PEN);
   dc.SelectStockObject(NULL_BRUSH);
-  const Rect32 clip{0, bufferSize_.cx, 0, bufferSize_.cy};
-  feedbackContext_ = std::make_unique<CGdiRenderContext>(&dc, &clip);
+  const Rect32 clip{0, m_bufferSize.cx, 0, m_bufferSize.cy};
+  m_feedbackContext = std::make_unique<CGdiRenderContext>(&dc, &clip);
   Matrix2x3 m;
-  state_.GetDocToClientMatrix(m);
-  feedbackContext_->SetMatrix(m);
-  feedbackContext_->m_flags |= CRenderContext::kFlagOutlineView;
-  feedbackContext_->m_currentFrame = state_.GetCurrentFrame();
+  m_state.GetDocToClientMatrix(m);
+  m_feedbackContext->SetMatrix(m);
+  m_feedbackContext->m_flags |= CRenderContext::kFlagOutlineView;
+  m_feedbackContext->m_currentFrame = m_state.GetCurrentFrame();
 }
 
 CRenderContext* CMarlView::GetFeedbackContext() {
-  return feedbackContext_.get();
+  return m_feedbackContext.get();
 }
 
 void CMarlView::EndFeedbackFrame() {
-  if (!feedbackContext_) return;
-  CGdiRenderContext& ctx = *feedbackContext_;
+  if (!m_feedbackContext) return;
+  CGdiRenderContext& ctx = *m_feedbackContext;
   // What the gesture changed in the drawing itself (changed edges only).
   ctx.m_flags |= CRenderContext::kFlagChangedOnly;
-  CViewObjIter walk(state_, 0);
+  CViewObjIter walk(m_state, 0);
   while (CPicShape* key = walk.Next()) {
     ctx.m_currentFrame = walk.GetFrame();
     key->Draw(ctx);
   }
   // The other buffer still holds the preview on the window: it becomes the
   // difference between the two, which the XOR blit turns into the change.
-  const int other = 1 - current_;
-  XorBuffers(current_, other);
+  const int other = 1 - m_current;
+  XorBuffers(m_current, other);
   CRect bounds;
   if (!ctx.m_drawnArea.IsEmpty()) {
     const Rect32& d = ctx.m_drawnArea;
     bounds.SetRect(d.xmin, d.ymin, d.xmax, d.ymax);
     bounds.InflateRect(kFeedbackMargin, kFeedbackMargin);
-    bounds.IntersectRect(bounds, CRect(0, 0, bufferSize_.cx, bufferSize_.cy));
+    bounds.IntersectRect(bounds, CRect(0, 0, m_bufferSize.cx, m_bufferSize.cy));
   }
   CRect area;
-  area.UnionRect(feedbackBounds_, bounds);
+  area.UnionRect(m_feedbackBounds, bounds);
   XorOntoWindow(other, area);
-  current_ = other;
-  ClearBuffer(current_);
-  feedbackBounds_ = bounds;
-  feedbackContext_.reset();
+  m_current = other;
+  ClearBuffer(m_current);
+  m_feedbackBounds = bounds;
+  m_feedbackContext.reset();
 }
 
 void CMarlView::EndFeedback() {
-  if (!feedbackActive_) return;
-  feedbackContext_.reset();
-  if (buffers_[0] && buffers_[1]) RemovePreview();
-  feedbackActive_ = false;
+  if (!m_feedbackActive) return;
+  m_feedbackContext.reset();
+  if (m_buffers[0] && m_buffers[1]) RemovePreview();
+  m_feedbackActive = false;
   ResumeWaitCursor();
 }
 
 // ---- text editing --------------------------------------------------------------------------
 
 CPicText* CMarlView::GetTextEditObject() const {
-  return dynamic_cast<CPicText*>(state_.GetTextEditObject());
+  return dynamic_cast<CPicText*>(m_state.GetTextEditObject());
 }
 
 void CMarlView::DropTextRegion() {
-  textRegion_.DeleteObject();
-  textRegionValid_ = false;
-  textRegionDirty_ = false;
+  m_textRegion.DeleteObject();
+  m_textRegionValid = false;
+  m_textRegionDirty = false;
 }
 
 void CMarlView::SetTextEditObject(CPicText* t) {
@@ -625,56 +625,56 @@ void CMarlView::SetTextEditObject(CPicText* t) {
   if (t == old) return;
   try {
     if (old != nullptr) {
-      const bool ok = state_.RunEdit([&] {
-        state_.SetTextEditTarget(nullptr);
+      const bool ok = m_state.RunEdit([&] {
+        m_state.SetTextEditTarget(nullptr);
         if (old->IsBlank()) {
           old->DeleteFromParent();
         } else if (t == nullptr) {
           old->SetSelected(true);
         }
       });
-      state_.SetTextEditTarget(nullptr);
+      m_state.SetTextEditTarget(nullptr);
       DropTextRegion();
       if (GetSafeHwnd() != nullptr) KillTimer(kCaretTimerId);
       if (!ok) return;
     }
     if (t == nullptr) return;
-    state_.SetTextEditTarget(t);
-    if (!state_.SelectAll(false)) throw std::runtime_error("deselecting failed");
+    m_state.SetTextEditTarget(t);
+    if (!m_state.SelectAll(false)) throw std::runtime_error("deselecting failed");
     if (GetSafeHwnd() != nullptr) {
       SetFocus();
       SetTimer(kCaretTimerId, CaretBlinkTime());
     }
-    textRegion_.DeleteObject();
-    textRegionValid_ = textRegion_.CreateRectRgn(0, 0, 0, 0);
-    textRegionDirty_ = true;
+    m_textRegion.DeleteObject();
+    m_textRegionValid = m_textRegion.CreateRectRgn(0, 0, 0, 0);
+    m_textRegionDirty = true;
   } catch (const std::exception&) {
     InvalidateDoc(nullptr);
     DropTextRegion();
     if (GetSafeHwnd() != nullptr) KillTimer(kCaretTimerId);
-    state_.SetTextEditTarget(nullptr);
+    m_state.SetTextEditTarget(nullptr);
   }
 }
 
 bool CMarlView::BuildTextRegion(CPicText& text) {
   Matrix2x3 m;
-  state_.GetDrawMatrix(m);
+  m_state.GetDrawMatrix(m);
   const std::vector<Point32> polygon = text.DrawSelectionRegion(m);
   std::vector<CPoint> points;
   points.reserve(polygon.size());
   for (const Point32& p : polygon) points.emplace_back(p.x, p.y);
-  textRegion_.DeleteObject();
-  textRegionValid_ =
+  m_textRegion.DeleteObject();
+  m_textRegionValid =
       points.size() >= 3 &&
-      textRegion_.CreatePolygonRgn(points.data(), static_cast<int>(points.size()), ALTERNATE);
-  textRegionDirty_ = false;
-  return textRegionValid_;
+      m_textRegion.CreatePolygonRgn(points.data(), static_cast<int>(points.size()), ALTERNATE);
+  m_textRegionDirty = false;
+  return m_textRegionValid;
 }
 
 void CMarlView::InvertTextRegion(CDC& dc) {
   const int rop = dc.SetROP2(R2_NOTXORPEN);
   CGdiObject* old = dc.SelectStockObject(BLACK_BRUSH);
-  dc.PaintRgn(&textRegion_);
+  dc.PaintRgn(&m_textRegion);
   if (old != nullptr) dc.SelectObject(static_cast<CBrush*>(old));
   dc.SetROP2(rop);
 }
@@ -684,7 +684,7 @@ void CMarlView::ToggleCaret() {
   if (text == nullptr || GetSafeHwnd() == nullptr) return;
   if (GetSurface() == nullptr) return;
   CClientDC dc(GetSurface());
-  if (textRegionValid_) {
+  if (m_textRegionValid) {
     InvertTextRegion(dc);
     DropTextRegion();
   } else if (BuildTextRegion(*text)) {
@@ -694,7 +694,7 @@ void CMarlView::ToggleCaret() {
 
 void CMarlView::HideCaret() {
   CPicText* text = GetTextEditObject();
-  if (text == nullptr || !textRegionValid_ || GetSafeHwnd() == nullptr) return;
+  if (text == nullptr || !m_textRegionValid || GetSafeHwnd() == nullptr) return;
   int32_t a = 0;
   int32_t b = 0;
   text->GetSelection(a, b);
@@ -706,7 +706,7 @@ void CMarlView::HideCaret() {
 }
 
 void CMarlView::ShowCaretAgain() {
-  textRegionDirty_ = true;
+  m_textRegionDirty = true;
   InvalidateRect(nullptr, false);
 }
 
@@ -740,17 +740,17 @@ void CMarlView::OpenTabletContext() {
   lc.lcPktData = kTabletPacketData;
   lc.lcPktMode = 0;
   lc.lcBtnUpMask = lc.lcBtnDnMask;
-  tablet_ = WTOpenA(GetSafeHwnd(), &lc, 1);
+  m_tablet = WTOpenA(GetSafeHwnd(), &lc, 1);
   uint32_t packets = 0, cursors = 0;
   WTInfoA(WTI_DEVICES, DVC_PKTDATA, &packets);
   WTInfoA(WTI_DEVICES, DVC_CSRDATA, &cursors);
-  tabletPressure_ = ((packets | cursors) & PK_NORMAL_PRESSURE) != 0;
-  tabletOrientation_ = ((packets | cursors) & PK_ORIENTATION) != 0;
+  m_tabletPressure = ((packets | cursors) & PK_NORMAL_PRESSURE) != 0;
+  m_tabletOrientation = ((packets | cursors) & PK_ORIENTATION) != 0;
 }
 
 void CMarlView::CloseTabletContext() {
-  if (tablet_ != nullptr) WTClose(tablet_);
-  tablet_ = nullptr;
+  if (m_tablet != nullptr) WTClose(m_tablet);
+  m_tablet = nullptr;
 }
 
 void CMarlView::OnActivateView(bool activate, CView* activateView, CView* deactiveView) {
@@ -759,20 +759,20 @@ void CMarlView::OnActivateView(bool activate, CView* activateView, CView* deacti
   if (IsTabletPresent()) {
     if (!activate) {
       CloseTabletContext();
-    } else if (tablet_ == nullptr) {
+    } else if (m_tablet == nullptr) {
       OpenTabletContext();
     }
   }
   if (activate) {
     SetActiveViewWindow(GetSafeHwnd());
     if (GetSafeHwnd() != nullptr) SetFocus();
-    if (CMarlDoc* doc = state_.GetDocument()) {
-      doc->m_viewQuality = static_cast<uint8_t>(state_.m_viewQuality);
-      doc->m_rulersShown = state_.AreRulersShown() ? 1 : 0;
-      if (!state_.IsSymbolSide()) doc->m_pageTabsShown = state_.ArePageTabsShown() ? 1 : 0;
+    if (CMarlDoc* doc = m_state.GetDocument()) {
+      doc->m_viewQuality = static_cast<uint8_t>(m_state.m_viewQuality);
+      doc->m_rulersShown = m_state.AreRulersShown() ? 1 : 0;
+      if (!m_state.IsSymbolSide()) doc->m_pageTabsShown = m_state.ArePageTabsShown() ? 1 : 0;
     }
   } else {
-    if (feedbackActive_) EndFeedback();
+    if (m_feedbackActive) EndFeedback();
     ReleaseXorBuffers();
     if (GetActiveViewWindow() == GetSafeHwnd()) SetActiveViewWindow(nullptr);
   }
@@ -783,17 +783,17 @@ void CMarlView::OnActivateView(bool activate, CView* activateView, CView* deacti
 void CMarlView::OnInitialUpdate() {
   FindChildFrame();
   COffscreenView::OnInitialUpdate();
-  state_.InitialUpdate(IsSymbolView());
+  m_state.InitialUpdate(IsSymbolView());
 }
 
 void CMarlView::OnUpdate(CView* /*sender*/, LPARAM /*hint*/, CObject* /*hintObject*/) {
   InvalidateDoc(nullptr);
-  state_.UpdateScrollSizes();
-  state_.UpdateRulers();
+  m_state.UpdateScrollSizes();
+  m_state.UpdateRulers();
 }
 
 void CMarlView::RefreshPageTabs() {
-  if (PageTabStrip* strip = state_.GetPageTabStrip()) strip->Refresh();
+  if (PageTabStrip* strip = m_state.GetPageTabStrip()) strip->Refresh();
 }
 
 // ---- the view state's host --------------------------------------------------------------
@@ -828,7 +828,7 @@ void CMarlView::Host::InvalidateClient(const WinRect* r) {
     return;
   }
   const CRect rect(r->left, r->top, r->right, r->bottom);
-  if (view_.immediate_) {
+  if (view_.m_immediate) {
     view_.MarkDirty(rect);
   } else {
     view_.InvalidateDoc(&rect);
@@ -836,8 +836,8 @@ void CMarlView::Host::InvalidateClient(const WinRect* r) {
 }
 
 void CMarlView::Host::OnFrameChange(int32_t oldFrame, int32_t newFrame) {
-  auto* root = dynamic_cast<CPicPage*>(view_.state_.GetContextRoot());
-  const Rect32 extent = GatherFrameChangeExtent(root, oldFrame, newFrame, view_.state_.GetOnion());
+  auto* root = dynamic_cast<CPicPage*>(view_.m_state.GetContextRoot());
+  const Rect32 extent = GatherFrameChangeExtent(root, oldFrame, newFrame, view_.m_state.GetOnion());
   // Mapped to client pixels and grown as every invalidated document area is.
-  if (!extent.IsEmpty()) view_.state_.InvalidateDocRect(&extent);
+  if (!extent.IsEmpty()) view_.m_state.InvalidateDocRect(&extent);
 }

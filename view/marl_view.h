@@ -42,25 +42,25 @@ class CMarlView : public COffscreenView {
   CMarlView();
   ~CMarlView() override;
 
-  ViewState& State() { return state_; }
-  const ViewState& State() const { return state_; }
+  ViewState& State() { return m_state; }
+  const ViewState& State() const { return m_state; }
 
   // Shows a page or symbol (its contents locked while shown).
   [[nodiscard]] bool SetEditContext(CDocumentPage* c);
-  CDocumentPage* GetEditContext() const { return state_.GetEditContext(); }
-  int32_t GetCurrentFrame() const { return state_.GetCurrentFrame(); }
+  CDocumentPage* GetEditContext() const { return m_state.GetEditContext(); }
+  int32_t GetCurrentFrame() const { return m_state.GetCurrentFrame(); }
   // Goes to a frame of the edit context (clamped to its frames; nothing for
   // the current one). Immediate: what differs is drawn and shown before the
   // call returns; otherwise it is invalidated. The child frame's timeline is
   // told the new frame.
   void GoToFrame(int32_t frame, bool immediate);
-  void GetDocToClientMatrix(Matrix2x3& out) const { state_.GetDocToClientMatrix(out); }
+  void GetDocToClientMatrix(Matrix2x3& out) const { m_state.GetDocToClientMatrix(out); }
   // Null: the whole work area; an empty rectangle does nothing.
-  void InvalidateDocRect(const Rect32* r) { state_.InvalidateDocRect(r); }
+  void InvalidateDocRect(const Rect32* r) { m_state.InvalidateDocRect(r); }
 
   // ---- input (marl_view_input.cpp) ----
   // The application's tools that presses and tool keys go to (null: none).
-  void SetTools(ViewTools* tools) { tools_ = tools; }
+  void SetTools(ViewTools* tools) { m_tools = tools; }
   // The polling step of a modal mouse loop: whether the primary button is
   // still down (a release lost to another window counts as a release).
   bool IsButtonStillDown();
@@ -88,7 +88,7 @@ class CMarlView : public COffscreenView {
   // The button under the mouse in test-buttons mode goes back up.
   void ClearButtonHover();
   // The timeline's playback of the view (null: none).
-  void SetPlayback(ViewPlayback* playback) { playback_ = playback; }
+  void SetPlayback(ViewPlayback* playback) { m_playback = playback; }
   void StartPlaying();
   void StopPlaying();
   // Escape: stops playing; ends text editing, else deselects everything.
@@ -107,7 +107,7 @@ class CMarlView : public COffscreenView {
   CRenderContext* GetFeedbackContext();
   void EndFeedbackFrame();
   void EndFeedback();
-  bool IsFeedbackActive() const { return feedbackActive_; }
+  bool IsFeedbackActive() const { return m_feedbackActive; }
   // Prepares a client context for a tool drawing straight onto the window
   // (clipped to the scroll extent, the brush origin aligned with the picture).
   void PrepareToolDC(CDC* dc) { OnPrepareDC(dc); }
@@ -135,9 +135,9 @@ class CMarlView : public COffscreenView {
 
   // ---- activation ----
   void OnActivateView(bool activate, CView* activateView, CView* deactiveView) override;
-  HCTX GetTabletContext() const { return tablet_; }
-  bool TabletHasPressure() const { return tabletPressure_; }
-  bool TabletHasOrientation() const { return tabletOrientation_; }
+  HCTX GetTabletContext() const { return m_tablet; }
+  bool TabletHasPressure() const { return m_tabletPressure; }
+  bool TabletHasOrientation() const { return m_tabletOrientation; }
 
  protected:
   // Draws the edit context at the current frame into the bitmap: false
@@ -258,15 +258,15 @@ class CMarlView : public COffscreenView {
   void CloseTabletContext();
   void DropTextRegion();
 
-  Host host_;
-  ViewState state_;
-  bool immediate_ = false;  // a frame change marks what differs without invalidating it
-  ViewTools* tools_ = nullptr;
-  SpringLoadedTool spring_;
-  ViewPlayback* playback_ = nullptr;
-  ButtonHover hover_;
-  std::deque<uint16_t> typed_;  // typed characters not yet inserted
-  bool typingPosted_ = false;
+  Host m_host;
+  ViewState m_state;
+  bool m_immediate = false;  // a frame change marks what differs without invalidating it
+  ViewTools* m_tools = nullptr;
+  SpringLoadedTool m_spring;
+  ViewPlayback* m_playback = nullptr;
+  ButtonHover m_hover;
+  std::deque<uint16_t> m_typed;  // typed characters not yet inserted
+  bool m_typingPosted = false;
 
   // Feedback buffers: 1-bit pictures of the client area, white where
   // nothing is drawn. The current one receives the preview being drawn; the
@@ -276,19 +276,19 @@ class CMarlView : public COffscreenView {
     CBitmap bitmap;
     CBitmap* old = nullptr;
   };
-  std::unique_ptr<XorBuffer> buffers_[2];
-  CSize bufferSize_;
-  bool feedbackActive_ = false;
-  int current_ = 0;
-  CRect feedbackBounds_;  // client pixels of the preview on the window
-  std::unique_ptr<CGdiRenderContext> feedbackContext_;
+  std::unique_ptr<XorBuffer> m_buffers[2];
+  CSize m_bufferSize;
+  bool m_feedbackActive = false;
+  int m_current = 0;
+  CRect m_feedbackBounds;  // client pixels of the preview on the window
+  std::unique_ptr<CGdiRenderContext> m_feedbackContext;
 
   // Text editing: the selection's region (client pixels), rebuilt when dirty.
-  CRgn textRegion_;
-  bool textRegionValid_ = false;
-  bool textRegionDirty_ = false;
+  CRgn m_textRegion;
+  bool m_textRegionValid = false;
+  bool m_textRegionDirty = false;
 
-  HCTX tablet_ = nullptr;
-  bool tabletPressure_ = false;
-  bool tabletOrientation_ = false;
+  HCTX m_tablet = nullptr;
+  bool m_tabletPressure = false;
+  bool m_tabletOrientation = false;
 };

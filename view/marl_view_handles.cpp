@@ -71,7 +71,7 @@ Point32 Sub(const Point32& a, const Point32& b) {
 Point32 CMarlView::GetCursorDocPoint() const {
   const CPoint client = ScreenToClient(GetCursorPos());
   Matrix2x3 toDoc;
-  state_.GetClientToDocMatrix(toDoc);
+  m_state.GetClientToDocMatrix(toDoc);
   Point32 p;
   MatrixTransformPoint(toDoc, Point32{client.x, client.y}, p);
   return p;
@@ -84,9 +84,9 @@ void CMarlView::SetViewCursor(ViewCursor cursor) {
 
 int32_t CMarlView::TrackHandles(const Point32& point, bool testOnly) {
   const int32_t tolerance =
-      Clamp32(int64_t{state_.GetPickUnit()} * AssistantSettings().tap_tolerances[2]);
+      Clamp32(int64_t{m_state.GetPickUnit()} * AssistantSettings().tap_tolerances[2]);
   HandleHit hit;
-  if (!FindHandleAt(state_, point, tolerance, hit)) return 0;
+  if (!FindHandleAt(m_state, point, tolerance, hit)) return 0;
   SetViewCursor(hit.cursor);
   if (testOnly) return 1;
   switch (hit.mode) {
@@ -97,9 +97,9 @@ int32_t CMarlView::TrackHandles(const Point32& point, bool testOnly) {
       DragCenterPoint(point, hit.point);
       break;
     default: {
-      CDrawTool* tool = tools_ != nullptr ? tools_->GetCurrentTool() : nullptr;
-      (void)state_.RunEdit([&] {
-        if (!state_.DetachSelectedEdges()) throw CMemoryException();
+      CDrawTool* tool = m_tools != nullptr ? m_tools->GetCurrentTool() : nullptr;
+      (void)m_state.RunEdit([&] {
+        if (!m_state.DetachSelectedEdges()) throw CMemoryException();
         if (tool != nullptr) tool->DragTransform(*this, hit.anchor, hit.point, hit.kind);
       });
       break;
@@ -110,8 +110,8 @@ int32_t CMarlView::TrackHandles(const Point32& point, bool testOnly) {
 
 void CMarlView::DragFillHandle(const Point32& start, const Point32& handle, const Point32& centre,
                                FillHandle kind) {
-  auto* owner = dynamic_cast<CPicShape*>(state_.GetFillOwner());
-  const uint16_t fill = state_.GetEditedFill();
+  auto* owner = dynamic_cast<CPicShape*>(m_state.GetFillOwner());
+  const uint16_t fill = m_state.GetEditedFill();
   if (owner == nullptr || fill == 0) return;
   FillStyle style;
   EdgeGraphGetFillStyle(owner->GetGeometry(), fill, style);
@@ -124,7 +124,7 @@ void CMarlView::DragFillHandle(const Point32& start, const Point32& handle, cons
   MatrixTransformPoint(toOwner, handle, ownerHandle);
   MatrixTransformPoint(toOwner, centre, ownerCentre);
   const CAssistantSettings& assistant = AssistantSettings();
-  const int32_t unit = state_.GetPickUnit();
+  const int32_t unit = m_state.GetPickUnit();
   const int32_t radius =
       kind == FillHandle::kRotate ? 0 : Clamp32(int64_t{unit} * assistant.connect_tolerance_b);
   const int32_t arcLimit = Clamp32(int64_t{unit} * assistant.angle_snap_arc);
@@ -133,7 +133,7 @@ void CMarlView::DragFillHandle(const Point32& start, const Point32& handle, cons
   Matrix2x3 matrix = startMatrix;
   FeedbackLoop(*this, [&](const Point32& cursor, CRenderContext* ctx) {
     Point32 p = Add(cursor, offset);
-    SnapDragPoint(state_, radius, p, ctx);
+    SnapDragPoint(m_state, radius, p, ctx);
     Point32 ownerPoint;
     MatrixTransformPoint(toOwner, p, ownerPoint);
     if (kind == FillHandle::kRotate) {
@@ -158,11 +158,11 @@ void CMarlView::DragFillHandle(const Point32& start, const Point32& handle, cons
     if (ctx != nullptr) {
       FillStyle moved = style;
       moved.matrix = matrix;
-      DrawFillFrame(*ctx, owner->GetShapeMatrix(), moved, state_.GetFillBounds());
+      DrawFillFrame(*ctx, owner->GetShapeMatrix(), moved, m_state.GetFillBounds());
     }
   });
   if (matrix == startMatrix) return;
-  (void)state_.RunEdit([&] {
+  (void)m_state.RunEdit([&] {
     EdgeGraph& graph = owner->GetGeometry();
     FillStyle changed = style;
     changed.matrix = matrix;
@@ -170,13 +170,13 @@ void CMarlView::DragFillHandle(const Point32& start, const Point32& handle, cons
     CheckGeometry(index);
     const auto newFill = static_cast<uint16_t>(index);
     if (newFill != fill) CheckGeometry(EdgeGraphReplaceFill(graph, fill, newFill));
-    state_.EditFillOf(owner, newFill);
+    m_state.EditFillOf(owner, newFill);
   });
 }
 
 void CMarlView::DragCenterPoint(const Point32& start, const Point32& centre) {
   const int32_t radius =
-      Clamp32(int64_t{state_.GetPickUnit()} * AssistantSettings().connect_tolerance_b);
+      Clamp32(int64_t{m_state.GetPickUnit()} * AssistantSettings().connect_tolerance_b);
   const Point32 offset = Sub(centre, start);
   Point32 p = centre;
   bool inside = true;
@@ -184,11 +184,11 @@ void CMarlView::DragCenterPoint(const Point32& start, const Point32& centre) {
     inside = IsInWorkArea(ScreenToClient(GetCursorPos()));
     SetViewCursor(inside ? ViewCursor::kSizeAll : ViewCursor::kNo);
     p = Add(cursor, offset);
-    SnapDragPoint(state_, radius, p, ctx);
+    SnapDragPoint(m_state, radius, p, ctx);
     if (ctx != nullptr) ctx->DrawHandle(p, kCentreMark);
   });
-  CPicObj* single = state_.GetSingleSelected();
+  CPicObj* single = m_state.GetSingleSelected();
   if ((p == centre && inside) || single == nullptr) return;
-  (void)state_.RunEdit([&] { single->SetCenter(inside ? &p : nullptr); });
-  state_.UpdateHighlight();
+  (void)m_state.RunEdit([&] { single->SetCenter(inside ? &p : nullptr); });
+  m_state.UpdateHighlight();
 }

@@ -24,14 +24,14 @@ constexpr UINT kTypedMessage = WM_USER + 0x130;
 }  // namespace
 
 CPicText* CMarlView::TypingTarget() const {
-  return dynamic_cast<CPicText*>(state_.GetTextEditObject());
+  return dynamic_cast<CPicText*>(m_state.GetTextEditObject());
 }
 
 bool CMarlView::IsInWorkArea(CPoint p) const {
   Matrix2x3 m;
-  state_.GetDocToClientMatrix(m);
+  m_state.GetDocToClientMatrix(m);
   Rect32 r;
-  MatrixTransformRect(m, state_.GetWorkArea(), r);
+  MatrixTransformRect(m, m_state.GetWorkArea(), r);
   const CRect client = GetClientRect();
   return p.x >= std::max(r.xmin, client.left) && p.x < std::min(r.xmax, client.right) &&
          p.y >= std::max(r.ymin, client.top) && p.y < std::min(r.ymax, client.bottom);
@@ -44,29 +44,29 @@ bool CMarlView::IsButtonStillDown() {
 int32_t CMarlView::WaitDragOrHold(const Point32& start) {
   const uint32_t began = GetTickCount();
   Matrix2x3 toDoc;
-  state_.GetClientToDocMatrix(toDoc);
+  m_state.GetClientToDocMatrix(toDoc);
   for (;;) {
     const bool down = IsButtonStillDown();
     const CPoint client = ScreenToClient(GetCursorPos());
     Point32 point;
     MatrixTransformPoint(toDoc, Point32{client.x, client.y}, point);
     const int32_t r =
-        DragOrHoldStep(start, point, GetTickCount() - began, down, state_.GetPickUnit());
+        DragOrHoldStep(start, point, GetTickCount() - began, down, m_state.GetPickUnit());
     if (r != kWaitPending) return r;
   }
 }
 
 void CMarlView::OnLButtonDown(UINT flags, CPoint point) {
   FlushTyping();
-  state_.SetRulerMarkers(nullptr);
+  m_state.SetRulerMarkers(nullptr);
   if (::GetFocus() != GetSafeHwnd()) SetFocus();
   if (IsInWorkArea(point)) {
-    CDrawTool* special = tools_ != nullptr ? tools_->GetSpecialTool() : nullptr;
+    CDrawTool* special = m_tools != nullptr ? m_tools->GetSpecialTool() : nullptr;
     if (special != nullptr && IsSpecialToolActive()) {
       special->OnPress(*this, flags, point.x, point.y);
     } else if (CPicButton* button = ButtonAt(point)) {
       TrackButton(button);
-    } else if (CDrawTool* tool = tools_ != nullptr ? tools_->GetCurrentTool() : nullptr) {
+    } else if (CDrawTool* tool = m_tools != nullptr ? m_tools->GetCurrentTool() : nullptr) {
       tool->OnPress(*this, flags, point.x, point.y);
     }
   }
@@ -76,11 +76,11 @@ void CMarlView::OnLButtonDown(UINT flags, CPoint point) {
 void CMarlView::OnLButtonDblClk(UINT flags, CPoint point) {
   FlushTyping();
   if (IsInWorkArea(point)) {
-    CDrawTool* special = tools_ != nullptr ? tools_->GetSpecialTool() : nullptr;
+    CDrawTool* special = m_tools != nullptr ? m_tools->GetSpecialTool() : nullptr;
     if (special != nullptr && IsSpecialToolActive()) {
       special->OnDoubleClick(*this, flags, point.x, point.y);
     } else if (ButtonAt(point) == nullptr) {
-      if (CDrawTool* tool = tools_ != nullptr ? tools_->GetCurrentTool() : nullptr)
+      if (CDrawTool* tool = m_tools != nullptr ? m_tools->GetCurrentTool() : nullptr)
         tool->OnDoubleClick(*this, flags, point.x, point.y);
     }
   }
@@ -117,7 +117,7 @@ void CMarlView::OnKeyDown(UINT ch, UINT repCnt, UINT flags) {
     return;
   }
   const ViewKeyAction a = ViewKeyDownAction(vk, control);
-  CMarlDoc* doc = state_.GetDocument();
+  CMarlDoc* doc = m_state.GetDocument();
   int32_t pageStep = 0;
   switch (a.command) {
     case ViewKeyCommand::kUpdateCursor:
@@ -127,7 +127,7 @@ void CMarlView::OnKeyDown(UINT ch, UINT repCnt, UINT flags) {
       EndTextEditOrDeselect();
       break;
     case ViewKeyCommand::kPlay:
-      if (playback_ != nullptr) playback_->OnPlay();
+      if (m_playback != nullptr) m_playback->OnPlay();
       break;
     case ViewKeyCommand::kPreviousPage:
       pageStep = -1;
@@ -142,17 +142,18 @@ void CMarlView::OnKeyDown(UINT ch, UINT repCnt, UINT flags) {
       pageStep = kLastPage;
       break;
     case ViewKeyCommand::kDeleteSelection:
-      (void)state_.DeleteSelection();
+      (void)m_state.DeleteSelection();
       break;
     case ViewKeyCommand::kSpringLasso:
     case ViewKeyCommand::kSpringArrow:
-      if (tools_ != nullptr) {
+      if (m_tools != nullptr) {
         const bool lasso = a.command == ViewKeyCommand::kSpringLasso;
-        spring_.Press(*tools_, lasso ? kToolLasso : kToolArrow, lasso ? kPanelLasso : kPanelArrow);
+        m_spring.Press(*m_tools, lasso ? kToolLasso : kToolArrow,
+                       lasso ? kPanelLasso : kPanelArrow);
       }
       break;
     case ViewKeyCommand::kNudge:
-      (void)NudgeSelection(state_, a.dx, a.dy);
+      (void)NudgeSelection(m_state, a.dx, a.dy);
       break;
     default:
       COffscreenView::OnKeyDown(ch, repCnt, flags);
@@ -170,15 +171,15 @@ void CMarlView::EndTextEditOrDeselect() {
   if (GetTextEditObject() != nullptr) {
     SetTextEditObject(nullptr);
   } else {
-    (void)state_.SelectAll(false);
-    ChildFrameTimeline* frame = state_.GetChildFrame();
+    (void)m_state.SelectAll(false);
+    ChildFrameTimeline* frame = m_state.GetChildFrame();
     if (frame != nullptr && frame->IsTimelineShown()) frame->RedrawCurrentFrame();
   }
-  host_.CloseInPlaceItem();
+  m_host.CloseInPlaceItem();
 }
 
 bool CMarlView::TextKey(CPicText& text, const TextKeyAction& a) {
-  CDocumentPage* page = state_.GetEditContext();
+  CDocumentPage* page = m_state.GetEditContext();
   if (page == nullptr || a.command == TextKeyCommand::kDefault) return false;
   (void)CEditTransaction::Run(*page, a.kind, [&] {
     int32_t start = 0;
@@ -199,7 +200,7 @@ bool CMarlView::TextKey(CPicText& text, const TextKeyAction& a) {
         const Fixed scale = std::max<Fixed>(m.a, 1);
         CTextStyle style{};
         style.letterSpacing =
-            static_cast<int16_t>(a.arg * std::max(FixedDiv(state_.GetPixelSize(), scale) / 2, 1));
+            static_cast<int16_t>(a.arg * std::max(FixedDiv(m_state.GetPixelSize(), scale) / 2, 1));
         style.fontFlag = 0;
         if (start == end) text.SetSelection(std::max(start - 1, 0), start);
         text.ApplyStyle(style, kSpacingAddMask, 1);
@@ -223,8 +224,8 @@ bool CMarlView::TextKey(CPicText& text, const TextKeyAction& a) {
 }
 
 void CMarlView::OnKeyUp(UINT ch, UINT repCnt, UINT flags) {
-  if ((ch == VK_TAB || ch == VK_SPACE) && tools_ != nullptr) {
-    spring_.Release(*tools_);
+  if ((ch == VK_TAB || ch == VK_SPACE) && m_tools != nullptr) {
+    m_spring.Release(*m_tools);
     return;
   }
   if (ch == VK_SHIFT || ch == VK_CONTROL) {
@@ -237,14 +238,14 @@ void CMarlView::OnKeyUp(UINT ch, UINT repCnt, UINT flags) {
 void CMarlView::OnChar(UINT ch, UINT repCnt, UINT flags) {
   if (TypingTarget() != nullptr) {
     if (!IsTypedChar(ch)) return;  // Backspace and the like come as keys
-    typed_.push_back(static_cast<uint16_t>(ch));
-    if (!typingPosted_) typingPosted_ = PostMessage(kTypedMessage);
+    m_typed.push_back(static_cast<uint16_t>(ch));
+    if (!m_typingPosted) m_typingPosted = PostMessage(kTypedMessage);
     return;
   }
   const CharAction a = ToolLetterAction(ch);
   switch (a.command) {
     case CharCommand::kTool:
-      if (tools_ != nullptr) tools_->SetCurrentTool(a.toolType, a.panel, a.mode);
+      if (m_tools != nullptr) m_tools->SetCurrentTool(a.toolType, a.panel, a.mode);
       break;
     case CharCommand::kStepBack:
     case CharCommand::kStepForward:
@@ -258,17 +259,17 @@ void CMarlView::OnChar(UINT ch, UINT repCnt, UINT flags) {
 
 void CMarlView::FlushTyping() {
   CPicText* text = TypingTarget();
-  CDocumentPage* page = state_.GetEditContext();
+  CDocumentPage* page = m_state.GetEditContext();
   if (text == nullptr || page == nullptr) {
-    typed_.clear();
+    m_typed.clear();
     return;
   }
-  if (typed_.empty()) return;
+  if (m_typed.empty()) return;
   HideCaret();
-  while (!typed_.empty()) {
-    const std::string batch = TakeTypingBatch(typed_, TypingCodePage(*text));
+  while (!m_typed.empty()) {
+    const std::string batch = TakeTypingBatch(m_typed, TypingCodePage(*text));
     if (batch.empty() || !TypeIntoText(*page, *text, batch)) {
-      typed_.clear();  // a failed insertion was reported; what followed it goes too
+      m_typed.clear();  // a failed insertion was reported; what followed it goes too
       break;
     }
   }
@@ -277,7 +278,7 @@ void CMarlView::FlushTyping() {
 
 LRESULT CMarlView::WindowProc(UINT message, WPARAM w, LPARAM l) {
   if (message == kTypedMessage) {
-    typingPosted_ = false;
+    m_typingPosted = false;
     FlushTyping();
     return 0;
   }
@@ -308,50 +309,51 @@ void SetViewBit(CMarlDoc* doc, uint8_t bit, bool on) {
 
 void CMarlView::AddInputCommands() {
   AddCommand(kCmdWorkArea, [this] {
-    const bool on = state_.GetLayoutMode() != kLayoutWorkArea;
-    state_.SetLayoutMode(on ? kLayoutWorkArea : kLayoutPage);
-    SetViewBit(state_.GetDocument(), kViewBitWorkArea, on);
+    const bool on = m_state.GetLayoutMode() != kLayoutWorkArea;
+    m_state.SetLayoutMode(on ? kLayoutWorkArea : kLayoutPage);
+    SetViewBit(m_state.GetDocument(), kViewBitWorkArea, on);
   });
   AddUpdate(kCmdWorkArea, [this](CCmdUI* ui) {
-    ui->Enable(!state_.IsSymbolSide());
-    ui->SetCheck(state_.GetLayoutMode() == kLayoutWorkArea ? 1 : 0);
+    ui->Enable(!m_state.IsSymbolSide());
+    ui->SetCheck(m_state.GetLayoutMode() == kLayoutWorkArea ? 1 : 0);
   });
   AddCommand(kCmdEditCenterPoint, [this] {
-    CPicObj* single = state_.GetSingleSelected();
-    if (single == nullptr || state_.GetHandleMode() == kHandleCenter) {
-      state_.SetHandleMode(kHandleNone);
+    CPicObj* single = m_state.GetSingleSelected();
+    if (single == nullptr || m_state.GetHandleMode() == kHandleCenter) {
+      m_state.SetHandleMode(kHandleNone);
       return;
     }
-    if (tools_ != nullptr) tools_->SetCurrentTool(kToolArrow, kPanelArrow, kToolLastMode);
+    if (m_tools != nullptr) m_tools->SetCurrentTool(kToolArrow, kPanelArrow, kToolLastMode);
     if (!single->HasCenter()) {
       Point32 centre;
       single->GetCenter(centre);  // the middle of its bounds
-      if (!state_.RunEdit([&] { single->SetCenter(&centre); })) return;
+      if (!m_state.RunEdit([&] { single->SetCenter(&centre); })) return;
     }
-    state_.SetHandleMode(kHandleCenter);
+    m_state.SetHandleMode(kHandleCenter);
   });
   AddUpdate(kCmdEditCenterPoint, [this](CCmdUI* ui) {
-    ui->Enable(state_.GetSingleSelected() != nullptr);
-    ui->SetCheck(state_.GetHandleMode() == kHandleCenter ? 1 : 0);
+    ui->Enable(m_state.GetSingleSelected() != nullptr);
+    ui->SetCheck(m_state.GetHandleMode() == kHandleCenter ? 1 : 0);
   });
   AddCommand(kCmdTestButtons, [this] {
     ClearButtonHover();
-    state_.m_testButtons = state_.m_testButtons != 0 ? 0 : 1;
-    SetViewBit(state_.GetDocument(), kViewBitTestButtons, state_.m_testButtons != 0);
+    m_state.m_testButtons = m_state.m_testButtons != 0 ? 0 : 1;
+    SetViewBit(m_state.GetDocument(), kViewBitTestButtons, m_state.m_testButtons != 0);
   });
   AddUpdate(kCmdTestButtons, [this](CCmdUI* ui) {
-    ui->Enable(!state_.IsSymbolSide());
-    ui->SetCheck(!state_.IsSymbolSide() && state_.m_testButtons != 0 ? 1 : 0);
+    ui->Enable(!m_state.IsSymbolSide());
+    ui->SetCheck(!m_state.IsSymbolSide() && m_state.m_testButtons != 0 ? 1 : 0);
   });
   // No program here serves objects to embed: creating one always fails, and
   // says so; the drawing is left as it was.
   AddCommand(kCmdInsertObject, [] { AfxMessageBox(kIdsCreateFailed, MB_ICONEXCLAMATION); });
-  AddUpdate(kCmdInsertObject, [this](CCmdUI* ui) { ui->Enable(state_.GetEditFrame() != nullptr); });
+  AddUpdate(kCmdInsertObject,
+            [this](CCmdUI* ui) { ui->Enable(m_state.GetEditFrame() != nullptr); });
 }
 
 void CMarlView::OnRButtonUp(UINT /*flags*/, CPoint point) {
   FlushTyping();
-  const int id = ContextMenuFor(TypingTarget() != nullptr, ContextSelectionBits(state_));
+  const int id = ContextMenuFor(TypingTarget() != nullptr, ContextSelectionBits(m_state));
   CMenu menu;
   if (!menu.LoadMenu(static_cast<UINT>(id))) return;
   CMenu* popup = menu.GetSubMenu(0);
@@ -372,8 +374,8 @@ bool CMarlView::UpdateCursor(bool checkWindow) {
   const CPoint client = ScreenToClient(GetCursorPos());
   const Point32 point = GetCursorDocPoint();
   CursorSituation s;
-  s.feedbackActive = feedbackActive_;
-  s.inPlaceActive = state_.GetDocument() != nullptr && state_.GetDocument()->IsInPlaceActive();
+  s.feedbackActive = m_feedbackActive;
+  s.inPlaceActive = m_state.GetDocument() != nullptr && m_state.GetDocument()->IsInPlaceActive();
   s.windowChecked = checkWindow;
   s.windowIsView = GetClientRect().PtInRect(client);
   s.inWorkArea = IsInWorkArea(client);
@@ -390,10 +392,10 @@ bool CMarlView::UpdateCursor(bool checkWindow) {
       SetViewCursor(ViewCursor::kTestButton);
       return true;
     case CursorChoice::kSpecialTool:
-      tool = tools_ != nullptr ? tools_->GetSpecialTool() : nullptr;
+      tool = m_tools != nullptr ? m_tools->GetSpecialTool() : nullptr;
       break;
     case CursorChoice::kCurrentTool:
-      tool = tools_ != nullptr ? tools_->GetCurrentTool() : nullptr;
+      tool = m_tools != nullptr ? m_tools->GetCurrentTool() : nullptr;
       break;
   }
   return tool != nullptr && tool->SetCursor(*this, point);
@@ -436,18 +438,18 @@ class ViewButtonTarget : public ButtonActionTarget {
 }  // namespace
 
 bool CMarlView::IsTestingButtons() const {
-  return state_.m_testButtons != 0 && !state_.IsSymbolSide();
+  return m_state.m_testButtons != 0 && !m_state.IsSymbolSide();
 }
 
 void CMarlView::ShowButtonStates() {
-  if (CPicObj* root = state_.GetContextRoot()) root->RecalcAndNotify(nullptr);
+  if (CPicObj* root = m_state.GetContextRoot()) root->RecalcAndNotify(nullptr);
   SuspendWaitCursor();
   UpdateWindow();
   ResumeWaitCursor();
 }
 
 void CMarlView::ClearButtonHover() {
-  if (hover_.Set(nullptr)) ShowButtonStates();
+  if (m_hover.Set(nullptr)) ShowButtonStates();
 }
 
 void CMarlView::TrackButton(CPicButton* button) {
@@ -457,13 +459,13 @@ void CMarlView::TrackButton(CPicButton* button) {
   bool over = true;
   for (;;) {
     const bool down = IsButtonStillDown();
-    if (state_.m_playing != 0 && playback_ != nullptr && playback_->IsTickDue(GetTickCount())) {
+    if (m_state.m_playing != 0 && m_playback != nullptr && m_playback->IsTickDue(GetTickCount())) {
       // A tick that shows another page ends the tracking without an action.
       const CDocumentPage* context = GetEditContext();
-      playback_->OnPlayTimer();
+      m_playback->OnPlayTimer();
       if (GetEditContext() != context) return;
     }
-    over = FindButtonAt(state_, GetCursorDocPoint()) == button;
+    over = FindButtonAt(m_state, GetCursorDocPoint()) == button;
     const int32_t want = TrackedButtonState(down, over);
     if (want != state || !down) {
       state = want;
@@ -479,11 +481,11 @@ void CMarlView::TrackButton(CPicButton* button) {
 }
 
 void CMarlView::StartPlaying() {
-  if (playback_ != nullptr) playback_->StartPlaying();
+  if (m_playback != nullptr) m_playback->StartPlaying();
 }
 
 void CMarlView::StopPlaying() {
-  if (playback_ != nullptr) playback_->StopPlaying();
+  if (m_playback != nullptr) m_playback->StopPlaying();
 }
 
 // ---- the tablet --------------------------------------------------------------------------
@@ -517,16 +519,16 @@ bool CMarlView::TabletButtonMatches(const PACKET& packet) {
 
 bool CMarlView::IsSpecialToolActive() {
   g_maskCursor = kNoCursor;
-  if (tablet_ == nullptr || !tabletOrientation_) return false;
+  if (m_tablet == nullptr || !m_tabletOrientation) return false;
   std::vector<PACKET> packets(kPeekMax);
-  const int count = WTPacketsPeek(tablet_, kPeekMax, packets.data());
+  const int count = WTPacketsPeek(m_tablet, kPeekMax, packets.data());
   int first = 0;
   while (first < count && !TabletButtonMatches(packets[first])) ++first;
   // What came before a press is stale; the press itself stays queued for
   // the tool. Without a press the queue is left to the pen's hover.
   if (first > 0 && first < count) {
     std::vector<PACKET> stale(static_cast<size_t>(first));
-    WTPacketsGet(tablet_, first, stale.data());
+    WTPacketsGet(m_tablet, first, stale.data());
   }
   if (first >= count - 1) return g_specialToolStamp != 0;
   // The newest packet after the press decides: the pen upside down asks for
@@ -537,24 +539,24 @@ bool CMarlView::IsSpecialToolActive() {
 }
 
 void CMarlView::FlushTabletQueue() {
-  if (tablet_ == nullptr) return;
+  if (m_tablet == nullptr) return;
   PACKET packets[kTabletQueueSize];
-  while (WTPacketsGet(tablet_, static_cast<int>(kTabletQueueSize), packets) > 0) {
+  while (WTPacketsGet(m_tablet, static_cast<int>(kTabletQueueSize), packets) > 0) {
   }
 }
 
 void CMarlView::TabletHover() {
-  if (tablet_ == nullptr) return;
-  if (!tabletOrientation_) {
+  if (m_tablet == nullptr) return;
+  if (!m_tabletOrientation) {
     FlushTabletQueue();
     g_specialToolStamp = 0;
     return;
   }
   PACKET packets[kTabletQueueSize];
-  const int count = WTPacketsPeek(tablet_, static_cast<int>(kTabletQueueSize), packets);
-  if (count > 1) WTPacketsGet(tablet_, count - 1, packets);
+  const int count = WTPacketsPeek(m_tablet, static_cast<int>(kTabletQueueSize), packets);
+  if (count > 1) WTPacketsGet(m_tablet, count - 1, packets);
   PACKET newest;
-  if (count > 0 && WTPacketsGet(tablet_, 1, &newest) == 1) {
+  if (count > 0 && WTPacketsGet(m_tablet, 1, &newest) == 1) {
     g_specialToolStamp = newest.pkOrientation.orAltitude < 0 ? std::max(newest.pkTime, 1u) : 0;
   } else if (g_specialToolStamp != 0 && GetTickCount() - g_specialToolStamp > kSpecialToolHoldMs) {
     g_specialToolStamp = 0;
@@ -564,7 +566,7 @@ void CMarlView::TabletHover() {
 void CMarlView::OnMouseMove(UINT flags, CPoint point) {
   if (IsTestingButtons()) {
     CPicButton* button = IsInWorkArea(point) ? ButtonAt(point) : nullptr;
-    if (hover_.Set(button)) ShowButtonStates();
+    if (m_hover.Set(button)) ShowButtonStates();
   }
   TabletHover();
   COffscreenView::OnMouseMove(flags, point);
@@ -575,7 +577,7 @@ void CMarlView::OnMouseMove(UINT flags, CPoint point) {
 void CMarlView::OnTimer(UINT_PTR id) {
   if (id == kCaretTimerId) {
     CPicText* text = TypingTarget();
-    CDocumentPage* page = state_.GetEditContext();
+    CDocumentPage* page = m_state.GetEditContext();
     int32_t a = 0;
     int32_t b = 0;
     if (text != nullptr) text->GetSelection(a, b);
@@ -583,7 +585,7 @@ void CMarlView::OnTimer(UINT_PTR id) {
     return;
   }
   if (id == kPlayTimerId) {
-    if (playback_ != nullptr) playback_->OnPlayTimer();
+    if (m_playback != nullptr) m_playback->OnPlayTimer();
     return;
   }
   COffscreenView::OnTimer(id);
@@ -594,9 +596,9 @@ bool CMarlView::OnScrollBy(CSize delta, bool doScroll) {
   if (!COffscreenView::OnScrollBy(delta, doScroll)) return false;
   if (doScroll) {
     const CPoint after = GetScrollPosition();
-    if (textRegionValid_) textRegion_.OffsetRgn(before.x - after.x, before.y - after.y);
+    if (m_textRegionValid) m_textRegion.OffsetRgn(before.x - after.x, before.y - after.y);
     UpdateWindow();
-    state_.UpdateRulers();
+    m_state.UpdateRulers();
   }
   return true;
 }
@@ -604,8 +606,8 @@ bool CMarlView::OnScrollBy(CSize delta, bool doScroll) {
 CPicButton* CMarlView::ButtonAt(CPoint client) const {
   if (!IsTestingButtons()) return nullptr;
   Matrix2x3 toDoc;
-  state_.GetClientToDocMatrix(toDoc);
+  m_state.GetClientToDocMatrix(toDoc);
   Point32 p;
   MatrixTransformPoint(toDoc, Point32{client.x, client.y}, p);
-  return FindButtonAt(state_, p);
+  return FindButtonAt(m_state, p);
 }

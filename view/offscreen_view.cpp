@@ -41,7 +41,7 @@ COffscreenView::COffscreenView() {
 
 COffscreenView::~COffscreenView() {
   LeavePaletteViews(this);
-  bitmap_.Free();
+  m_bitmap.Free();
 }
 
 void COffscreenView::MarkDirty(const CRect& client) {
@@ -49,17 +49,17 @@ void COffscreenView::MarkDirty(const CRect& client) {
   const CPoint at = GetScrollPosition();
   const Area a{int64_t{client.left} + at.x, int64_t{client.top} + at.y,
                int64_t{client.right} + at.x, int64_t{client.bottom} + at.y};
-  if (dirty_.Empty()) {
-    dirty_ = a;
+  if (m_dirty.Empty()) {
+    m_dirty = a;
   } else {
-    dirty_ = {std::min(dirty_.left, a.left), std::min(dirty_.top, a.top),
-              std::max(dirty_.right, a.right), std::max(dirty_.bottom, a.bottom)};
+    m_dirty = {std::min(m_dirty.left, a.left), std::min(m_dirty.top, a.top),
+               std::max(m_dirty.right, a.right), std::max(m_dirty.bottom, a.bottom)};
   }
 }
 
 void COffscreenView::InvalidateDoc(const CRect* rect) {
   if (rect == nullptr) {
-    dirtyAll_ = true;
+    m_dirtyAll = true;
     if (GetSafeHwnd() != nullptr) Invalidate(true);
     return;
   }
@@ -69,31 +69,31 @@ void COffscreenView::InvalidateDoc(const CRect* rect) {
 
 CRect COffscreenView::GetDirtyClientRect() const {
   const CRect client = GetClientRect();
-  if (dirtyAll_) return client;
-  if (dirty_.Empty()) return CRect();
+  if (m_dirtyAll) return client;
+  if (m_dirty.Empty()) return CRect();
   const CPoint at = GetScrollPosition();
   auto clamp = [](int64_t v, int lo, int hi) {
     return static_cast<int>(std::clamp<int64_t>(v, lo, hi));
   };
-  CRect r(clamp(dirty_.left - at.x, client.left, client.right),
-          clamp(dirty_.top - at.y, client.top, client.bottom),
-          clamp(dirty_.right - at.x, client.left, client.right),
-          clamp(dirty_.bottom - at.y, client.top, client.bottom));
+  CRect r(clamp(m_dirty.left - at.x, client.left, client.right),
+          clamp(m_dirty.top - at.y, client.top, client.bottom),
+          clamp(m_dirty.right - at.x, client.left, client.right),
+          clamp(m_dirty.bottom - at.y, client.top, client.bottom));
   return r.IsRectEmpty() ? CRect() : r;
 }
 
 int COffscreenView::UpdateOffscreen() {
   const CRect client = GetClientRect();
   const CPoint now = GetScrollPosition();
-  if (bitmap_.IsValid() &&
-      (bitmap_.Width() != client.Width() || bitmap_.Height() != client.Height())) {
-    bitmap_.Free();  // a size change not seen through WM_SIZE
+  if (m_bitmap.IsValid() &&
+      (m_bitmap.Width() != client.Width() || m_bitmap.Height() != client.Height())) {
+    m_bitmap.Free();  // a size change not seen through WM_SIZE
   }
-  if (bitmap_.IsValid()) {
-    if (now != drawnScroll_) {
+  if (m_bitmap.IsValid()) {
+    if (now != m_drawnScroll) {
       // The pixels move against the scroll; the strips they leave are drawn.
-      const int64_t dx = int64_t{drawnScroll_.x} - now.x, dy = int64_t{drawnScroll_.y} - now.y;
-      if (!dirtyAll_ && ScrollPixels(bitmap_, dx, dy)) {
+      const int64_t dx = int64_t{m_drawnScroll.x} - now.x, dy = int64_t{m_drawnScroll.y} - now.y;
+      if (!m_dirtyAll && ScrollPixels(m_bitmap, dx, dy)) {
         const int w = client.Width(), h = client.Height();
         const int sx = static_cast<int>(dx), sy = static_cast<int>(dy);
         if (sx > 0) MarkDirty(CRect(0, 0, sx, h));
@@ -101,28 +101,28 @@ int COffscreenView::UpdateOffscreen() {
         if (sy > 0) MarkDirty(CRect(0, 0, w, sy));
         if (sy < 0) MarkDirty(CRect(0, h + sy, w, h));
       } else {
-        dirtyAll_ = true;
+        m_dirtyAll = true;
       }
     }
   } else {
     const CPoint origin = ClientToScreen(CPoint(0, 0));
-    if (!bitmap_.Create(
+    if (!m_bitmap.Create(
             Rect32{origin.x, origin.x + client.Width(), origin.y, origin.y + client.Height()})) {
       return 0;
     }
-    bitmap_.SetOrigin(1);
-    dirtyAll_ = true;
+    m_bitmap.SetOrigin(1);
+    m_dirtyAll = true;
   }
-  drawnScroll_ = now;
+  m_drawnScroll = now;
   const CRect rect = GetDirtyClientRect();
   if (rect.IsRectEmpty()) {
-    dirtyAll_ = false;
-    dirty_ = Area();
+    m_dirtyAll = false;
+    m_dirty = Area();
     return 1;
   }
-  if (!DrawPage(bitmap_, rect)) return 0;  // stays dirty: the next paint tries again
-  dirtyAll_ = false;
-  dirty_ = Area();
+  if (!DrawPage(m_bitmap, rect)) return 0;  // stays dirty: the next paint tries again
+  m_dirtyAll = false;
+  m_dirty = Area();
   return 1;
 }
 
@@ -139,7 +139,7 @@ int COffscreenView::BlitToDC(CDC* dc) {
   int result = UpdateOffscreen();
   CRect show;
   if (result != 0 && show.IntersectRect(box, GetClientRect())) {
-    dc->BlitOffscreen(bitmap_, show.left, show.top, show.Width(), show.Height(), show.left,
+    dc->BlitOffscreen(m_bitmap, show.left, show.top, show.Width(), show.Height(), show.left,
                       show.top);
   }
   if (palette != nullptr) dc->SelectPalette(previous, false);
@@ -152,7 +152,7 @@ void COffscreenView::RedrawDirtyNow() {
   OnPrepareDC(&dc);
   const CRect rect = GetDirtyClientRect();
   if (UpdateOffscreen() != 0 && !rect.IsRectEmpty()) {
-    dc.BlitOffscreen(bitmap_, rect.left, rect.top, rect.Width(), rect.Height(), rect.left,
+    dc.BlitOffscreen(m_bitmap, rect.left, rect.top, rect.Width(), rect.Height(), rect.left,
                      rect.top);
   }
 }
@@ -168,7 +168,7 @@ void COffscreenView::OnPaint() {
 
 void COffscreenView::OnSize(UINT type, int cx, int cy) {
   CSScrollView::OnSize(type, cx, cy);
-  bitmap_.Free();
+  m_bitmap.Free();
 }
 
 void COffscreenView::OnDisplayChange(UINT bitsPerPixel, int cx, int cy) {

@@ -43,10 +43,10 @@ class COffscreenView : public CSScrollView, public CPaletteView {
 
   // The dirty part of the client area now (empty when nothing is dirty).
   CRect GetDirtyClientRect() const;
-  COffscreenBitmap& GetOffscreenBitmap() { return bitmap_; }
+  COffscreenBitmap& GetOffscreenBitmap() { return m_bitmap; }
 
   // Palette views: the bitmap is made again at the next paint.
-  void DropOffscreenBitmap() override { bitmap_.Free(); }
+  void DropOffscreenBitmap() override { m_bitmap.Free(); }
   CWnd* PaletteWindow() override { return this; }
 
  protected:
@@ -76,8 +76,8 @@ class COffscreenView : public CSScrollView, public CPaletteView {
     bool Empty() const { return right <= left || bottom <= top; }
   };
 
-  Area dirty_;
-  bool dirtyAll_ = true;
-  CPoint drawnScroll_;  // the scroll position the bitmap was drawn at
-  COffscreenBitmap bitmap_;
+  Area m_dirty;
+  bool m_dirtyAll = true;
+  CPoint m_drawnScroll;  // the scroll position the bitmap was drawn at
+  COffscreenBitmap m_bitmap;
 };

@@ -178,18 +178,18 @@ CPencilTool::CPencilTool() {
 }
 
 void CPencilTool::SetDrawMode(int32_t mode) {
-  mode_ = mode;
-  if (mode != kPencilInkBottle) lastMode_ = mode;
+  m_mode = mode;
+  if (mode != kPencilInkBottle) m_lastMode = mode;
 }
 
 bool CPencilTool::SetCursor(CMarlView& view, const Point32& point) {
   const bool drawing = view.State().GetEditDrawing() != nullptr;
-  if (mode_ == kPencilInkBottle) {
+  if (m_mode == kPencilInkBottle) {
     ShowCursor(kInkBottleCursor);
     return true;
   }
-  const bool freehand = mode_ >= kPencilStraighten && mode_ <= kPencilInk;
-  const bool shape = mode_ >= kPencilRectangle && mode_ <= kPencilLine;
+  const bool freehand = m_mode >= kPencilStraighten && m_mode <= kPencilInk;
+  const bool shape = m_mode >= kPencilRectangle && m_mode <= kPencilLine;
   if (freehand || shape) view.State().MarkPointOnRulers(point);
   if (!freehand && !shape) {
     ShowCursor(kPencilCursor);
@@ -201,7 +201,7 @@ bool CPencilTool::SetCursor(CMarlView& view, const Point32& point) {
 
 void CPencilTool::OnPress(CMarlView& view, UINT /*flags*/, int32_t x, int32_t y) {
   const Point32 at = DocPoint(view, x, y);
-  if (mode_ == kPencilInkBottle) {
+  if (m_mode == kPencilInkBottle) {
     InkBottle(view, at);
     return;
   }
@@ -209,7 +209,7 @@ void CPencilTool::OnPress(CMarlView& view, UINT /*flags*/, int32_t x, int32_t y)
     AfxMessageBox(kNoEditLayerString, MB_OK);
     return;
   }
-  if (mode_ >= kPencilRectangle && mode_ <= kPencilLine)
+  if (m_mode >= kPencilRectangle && m_mode <= kPencilLine)
     ShapeDrag(view, at);
   else
     Freehand(view, at);
@@ -232,7 +232,7 @@ void CPencilTool::Freehand(CMarlView& view, const Point32& start) {
       RectInset(bounds, -line.width);
       state.InvalidateDocRect(&bounds);
       PointList path;
-      CheckGeometry(PencilChunkToPath(*chunk, mode_, state, AssistantSettings(), snap, path));
+      CheckGeometry(PencilChunkToPath(*chunk, m_mode, state, AssistantSettings(), snap, path));
       CheckGeometry(
           PencilMergePath(path, line, state.GetPickUnit(), kMergeLinesWin, frame->GetGeometry()));
       frame->InvalidateBounds();
@@ -267,7 +267,7 @@ void CPencilTool::ShapeDrag(CMarlView& view, const Point32& pressed) {
       if (radius > 0 && IsSnapToggled(ShiftDown())) {
         SnapSearch s;
         SnapSearchInit(s, end, radius);
-        if (mode_ == kPencilLine) {
+        if (m_mode == kPencilLine) {
           SnapSearchTryAxis(s, kSnapAlign, start);
         } else {
           // Squares and circles: the diagonal at the mean of the two sides.
@@ -282,7 +282,7 @@ void CPencilTool::ShapeDrag(CMarlView& view, const Point32& pressed) {
         if (ctx != nullptr)
           ctx->DrawHandle(end, s.bestPriority < kSnapNothing ? kSnapMarkFound : kSnapMarkNone);
       }
-      CheckGeometry(PencilShapePath(mode_, start, end, path));
+      CheckGeometry(PencilShapePath(m_mode, start, end, path));
       if (ctx != nullptr) {
         LineStyle feedbackLine;
         feedbackLine.colour = 0xFF000000;
@@ -303,7 +303,7 @@ void CPencilTool::ShapeDrag(CMarlView& view, const Point32& pressed) {
     if (!state.MergePlainDrawings()) throw CMemoryException();
     CPicShape* frame = state.GetEditFrame();
     if (frame == nullptr) return;
-    CheckGeometry(PencilShapePath(mode_, start, end, path));
+    CheckGeometry(PencilShapePath(m_mode, start, end, path));
     CheckGeometry(
         PencilMergePath(path, line, unit, kMergeLinesWin | kMergeFillsWin, frame->GetGeometry()));
     frame->InvalidateBounds();

@@ -34,10 +34,10 @@ class CPencilTool : public CDrawTool {
   // Stores the mode; any mode but the ink bottle's is remembered as the one
   // the Pencil returns to.
   void SetDrawMode(int32_t mode);
-  int32_t GetDrawMode() const { return mode_; }
-  int32_t GetLastMode() const { return lastMode_; }
+  int32_t GetDrawMode() const { return m_mode; }
+  int32_t GetLastMode() const { return m_lastMode; }
   // The ink-bottle toggle of the options panel shows checked.
-  bool IsInkBottleChecked() const { return mode_ == kPencilInkBottle; }
+  bool IsInkBottleChecked() const { return m_mode == kPencilInkBottle; }
   LineStyle line;
 
  private:
@@ -45,8 +45,8 @@ class CPencilTool : public CDrawTool {
   void ShapeDrag(CMarlView& view, const Point32& start);
   void InkBottle(CMarlView& view, const Point32& at);
 
-  int32_t mode_ = kPencilStraighten;
-  int32_t lastMode_ = kPencilStraighten;
+  int32_t m_mode = kPencilStraighten;
+  int32_t m_lastMode = kPencilStraighten;
 };
 
 class CLassoTool : public CDrawTool {

@@ -41,9 +41,9 @@ int64_t ScrollTarget(UINT action, int64_t at, int pos, int line, int page) {
 
 void CSScrollView::SetScrollSizes(int totalCx, int totalCy, int pageCx, int pageCy, int lineCx,
                                   int lineCy) {
-  total_ = CSize(totalCx, totalCy);
-  page_ = CSize(pageCx, pageCy);
-  line_ = CSize(lineCx, lineCy);
+  m_total = CSize(totalCx, totalCy);
+  m_page = CSize(pageCx, pageCy);
+  m_line = CSize(lineCx, lineCy);
   if (GetSafeHwnd() != nullptr) UpdateBars();
 }
 
@@ -52,9 +52,9 @@ CPoint CSScrollView::GetScrollPosition() const {
 }
 
 void CSScrollView::GetDeviceScrollSizes(CSize& total, CSize& page, CSize& line) const {
-  total = total_;
-  page = page_;
-  line = line_;
+  total = m_total;
+  page = m_page;
+  line = m_line;
 }
 
 void CSScrollView::ScrollToPosition(CPoint pt) {
@@ -89,8 +89,8 @@ bool CSScrollView::TrueClientSize(CSize& client) const {
 }
 
 void CSScrollView::UpdateBars() {
-  if (inUpdate_) return;
-  inUpdate_ = true;
+  if (m_inUpdate) return;
+  m_inUpdate = true;
   CSize client;
   bool barsInside = true;
   CRect inside;
@@ -106,19 +106,19 @@ void CSScrollView::UpdateBars() {
       ShowScrollBar(SB_HORZ, false);
       ShowScrollBar(SB_VERT, false);
     }
-    inUpdate_ = false;
+    m_inUpdate = false;
     return;
   }
   // Which bars: one needed in an axis takes room from the other, which may
   // then need one too.
   const CSize bars = barsInside ? BarSizes() : CSize(0, 0);
-  bool needH = total_.cx > client.cx, needV = total_.cy > client.cy;
+  bool needH = m_total.cx > client.cx, needV = m_total.cy > client.cy;
   for (int pass = 0; pass < 2; ++pass) {
-    needV = needV || (needH && total_.cy > client.cy - bars.cy);
-    needH = needH || (needV && total_.cx > client.cx - bars.cx);
+    needV = needV || (needH && m_total.cy > client.cy - bars.cy);
+    needH = needH || (needV && m_total.cx > client.cx - bars.cx);
   }
   const CSize view(client.cx - (needV ? bars.cx : 0), client.cy - (needH ? bars.cy : 0));
-  const CSize range(needH ? total_.cx - view.cx : 0, needV ? total_.cy - view.cy : 0);
+  const CSize range(needH ? m_total.cx - view.cx : 0, needV ? m_total.cy - view.cy : 0);
   const CPoint at = GetScrollPosition();
   ScrollToDevicePosition(CPoint(std::clamp(at.x, 0, range.cx), std::clamp(at.y, 0, range.cy)));
   const struct {
@@ -126,7 +126,7 @@ void CSScrollView::UpdateBars() {
     bool need;
     int page;
     int total;
-  } axes[] = {{SB_HORZ, needH, view.cx, total_.cx}, {SB_VERT, needV, view.cy, total_.cy}};
+  } axes[] = {{SB_HORZ, needH, view.cx, m_total.cx}, {SB_VERT, needV, view.cy, m_total.cy}};
   for (const auto& a : axes) {
     ShowScrollBar(a.bar, a.need);
     if (!a.need) continue;
@@ -137,7 +137,7 @@ void CSScrollView::UpdateBars() {
     info.nPage = static_cast<UINT>(a.page);
     if (!SetScrollInfo(a.bar, info)) SetScrollRange(a.bar, 0, a.total - a.page);
   }
-  inUpdate_ = false;
+  m_inUpdate = false;
 }
 
 void CSScrollView::ResizeParentToFit(bool shrinkOnly) {
@@ -148,7 +148,7 @@ void CSScrollView::ResizeParentToFit(bool shrinkOnly) {
   CSize client;
   const CRect window = GetWindowRect();
   client = CSize(window.Width(), window.Height());
-  CSize want = total_;
+  CSize want = m_total;
   if (shrinkOnly) {
     want.cx = std::min(want.cx, client.cx);
     want.cy = std::min(want.cy, client.cy);
@@ -187,8 +187,8 @@ void CSScrollView::OnVScroll(UINT code, UINT pos, CWnd* scrollBar) {
 bool CSScrollView::OnScroll(UINT code, int pos, bool doScroll) {
   const CPoint at = GetScrollPosition();
   const UINT h = code & 0xFF, v = code >> 8 & 0xFF;
-  const int64_t x = ScrollTarget(h, at.x, pos, line_.cx, page_.cx);
-  const int64_t y = v >= SB_ENDSCROLL ? at.y : ScrollTarget(v, at.y, pos, line_.cy, page_.cy);
+  const int64_t x = ScrollTarget(h, at.x, pos, m_line.cx, m_page.cx);
+  const int64_t y = v >= SB_ENDSCROLL ? at.y : ScrollTarget(v, at.y, pos, m_line.cy, m_page.cy);
   const bool moved = OnScrollBy(CSize(ClampToInt(x - at.x), ClampToInt(y - at.y)), doScroll);
   if (moved && doScroll) UpdateWindow();
   return moved;

@@ -45,8 +45,8 @@ class CSScrollView : public CView {
   // false when it is not larger than the bars.
   bool TrueClientSize(CSize& client) const;
 
-  CSize total_;
-  CSize page_;
-  CSize line_;
-  bool inUpdate_ = false;
+  CSize m_total;
+  CSize m_page;
+  CSize m_line;
+  bool m_inUpdate = false;
 };
