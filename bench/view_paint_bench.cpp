@@ -209,7 +209,7 @@ struct Window {
   }
   // Quality q at z times 100 %, about the page's centre.
   void Show(int32_t quality, int32_t zoom) {
-    view.State().m_viewQuality = quality;
+    view.State().view_quality = quality;
     const Point32 centre{5400, 7200};
     view.State().SetZoom(view.State().GetScreenPixelsPerTwip() * zoom, &centre, 0);
     view.InvalidateDoc(nullptr);

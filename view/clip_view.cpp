@@ -62,7 +62,7 @@ void CClipView::OnLButtonDown(UINT /*flags*/, CPoint /*point*/) {}
 
 void CClipView::OnLButtonDblClk(UINT /*flags*/, CPoint /*point*/) {
   ViewState& state = State();
-  state.m_viewQuality = state.m_viewQuality == kQualitySmooth ? kQualityFast : kQualitySmooth;
+  state.view_quality = state.view_quality == kQualitySmooth ? kQualityFast : kQualitySmooth;
   InvalidateDoc(nullptr);
 }
 

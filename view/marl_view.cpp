@@ -199,7 +199,7 @@ bool CMarlView::DrawPage(COffscreenBitmap& bitmap, const CRect& rect) {
   CDocumentPage* context = m_state.GetEditContext();
   if (context == nullptr || m_state.GetContextRoot() == nullptr) return false;
   CWaitCursorScope wait;
-  const int32_t quality = m_state.m_viewQuality;
+  const int32_t quality = m_state.view_quality;
   try {
     CBitmapRenderContext rc(&bitmap, quality > kQualityFast ? 1 : 0);
     CPalette* palette = GetAppPalette();
@@ -217,7 +217,7 @@ bool CMarlView::DrawPage(COffscreenBitmap& bitmap, const CRect& rect) {
     m_state.GetDrawMatrix(m);
     rc.SetMatrix(m);
     uint32_t flags = rc.m_flags & ~(CRenderContext::kFlagFills | CRenderContext::kFlagMask);
-    if (m_state.m_renderSwitch != 0) flags |= CRenderContext::kFlagMask;
+    if (m_state.render_switch != 0) flags |= CRenderContext::kFlagMask;
     if (quality > kQualityOutlines) flags |= CRenderContext::kFlagFills;
     flags |= CRenderContext::kFlagGradientClip;
     if (quality > kQualitySmooth) flags |= CRenderContext::kFlagGlyphTextFirst;
@@ -291,7 +291,7 @@ void CMarlView::DrawLayers(CRenderContext& rc) {
   CPicObj* highlighted = focus != nullptr ? focus : text;
   const bool dimmed = focus != nullptr;
   const int32_t current = m_state.GetCurrentFrame();
-  const bool playing = m_state.m_playing != 0;
+  const bool playing = m_state.playing != 0;
   const OnionSettings onion = m_state.GetOnion();
   const int32_t first = m_state.GetOnionFirstFrame();
   const int32_t last = m_state.GetOnionLastFrame();
@@ -417,11 +417,11 @@ void CMarlView::OnDraw(CDC* dc) {
     }
     if (m_textRegionValid) InvertTextRegion(*dc);
   }
-  if (!m_state.m_focusRect.IsEmpty()) {
+  if (!m_state.focus_rect.IsEmpty()) {
     Matrix2x3 m;
     m_state.GetDocToClientMatrix(m);
     Rect32 r;
-    MatrixTransformRect(m, m_state.m_focusRect, r);
+    MatrixTransformRect(m, m_state.focus_rect, r);
     const CRect focus(r.xmin, r.ymin, r.xmax, r.ymax);
     dc->DrawFocusRect(&focus);
   }
@@ -767,7 +767,7 @@ void CMarlView::OnActivateView(bool activate, CView* activateView, CView* deacti
     SetActiveViewWindow(GetSafeHwnd());
     if (GetSafeHwnd() != nullptr) SetFocus();
     if (CMarlDoc* doc = m_state.GetDocument()) {
-      doc->m_viewQuality = static_cast<uint8_t>(m_state.m_viewQuality);
+      doc->m_viewQuality = static_cast<uint8_t>(m_state.view_quality);
       doc->m_rulersShown = m_state.AreRulersShown() ? 1 : 0;
       if (!m_state.IsSymbolSide()) doc->m_pageTabsShown = m_state.ArePageTabsShown() ? 1 : 0;
     }

@@ -337,12 +337,12 @@ void CMarlView::AddInputCommands() {
   });
   AddCommand(kCmdTestButtons, [this] {
     ClearButtonHover();
-    m_state.m_testButtons = m_state.m_testButtons != 0 ? 0 : 1;
-    SetViewBit(m_state.GetDocument(), kViewBitTestButtons, m_state.m_testButtons != 0);
+    m_state.test_buttons = m_state.test_buttons != 0 ? 0 : 1;
+    SetViewBit(m_state.GetDocument(), kViewBitTestButtons, m_state.test_buttons != 0);
   });
   AddUpdate(kCmdTestButtons, [this](CCmdUI* ui) {
     ui->Enable(!m_state.IsSymbolSide());
-    ui->SetCheck(!m_state.IsSymbolSide() && m_state.m_testButtons != 0 ? 1 : 0);
+    ui->SetCheck(!m_state.IsSymbolSide() && m_state.test_buttons != 0 ? 1 : 0);
   });
   // No program here serves objects to embed: creating one always fails, and
   // says so; the drawing is left as it was.
@@ -423,9 +423,9 @@ class ViewButtonTarget : public ButtonActionTarget {
     return doc != nullptr ? FindPageByName(*doc, name) : nullptr;
   }
   void SetEditContext(CDocumentPage* page) override { (void)view_.SetEditContext(page); }
-  int32_t GetViewQuality() const override { return view_.State().m_viewQuality; }
+  int32_t GetViewQuality() const override { return view_.State().view_quality; }
   void SetViewQuality(int32_t quality) override {
-    view_.State().m_viewQuality = quality;
+    view_.State().view_quality = quality;
     if (CMarlDoc* doc = view_.State().GetDocument())
       doc->m_viewQuality = static_cast<uint8_t>(quality);
     view_.InvalidateDocRect(nullptr);
@@ -438,7 +438,7 @@ class ViewButtonTarget : public ButtonActionTarget {
 }  // namespace
 
 bool CMarlView::IsTestingButtons() const {
-  return m_state.m_testButtons != 0 && !m_state.IsSymbolSide();
+  return m_state.test_buttons != 0 && !m_state.IsSymbolSide();
 }
 
 void CMarlView::ShowButtonStates() {
@@ -459,7 +459,7 @@ void CMarlView::TrackButton(CPicButton* button) {
   bool over = true;
   for (;;) {
     const bool down = IsButtonStillDown();
-    if (m_state.m_playing != 0 && m_playback != nullptr && m_playback->IsTickDue(GetTickCount())) {
+    if (m_state.playing != 0 && m_playback != nullptr && m_playback->IsTickDue(GetTickCount())) {
       // A tick that shows another page ends the tracking without an action.
       const CDocumentPage* context = GetEditContext();
       m_playback->OnPlayTimer();

@@ -83,10 +83,10 @@ TEST_F(ViewInitialUpdateTest, TheDocumentSaysWhatTheViewShows) {
     view->InitialUpdate(c.symbolView);
     CDocumentPage* expected[] = {page, second, symbol};
     EXPECT_EQ(view->GetEditContext(), expected[c.context]);
-    EXPECT_EQ(view->m_viewQuality, c.quality);
+    EXPECT_EQ(view->view_quality, c.quality);
     EXPECT_EQ(view->GetLayoutMode(), c.layout);
-    EXPECT_EQ(view->m_testButtons, c.testButtons);
-    EXPECT_EQ(view->m_viewSettings, c.nibble);
+    EXPECT_EQ(view->test_buttons, c.testButtons);
+    EXPECT_EQ(view->view_settings, c.nibble);
     EXPECT_EQ(view->AreRulersShown(), c.rulersShown);
     EXPECT_EQ(view->ArePageTabsShown(), c.tabsShown);
     EXPECT_EQ(timeline.shown, c.timelineShown);

@@ -119,21 +119,21 @@ TEST_F(ViewWalkTest, WalkOrderWithOnionModesAndTweens) {
     SCOPED_TRACE(testing::Message()
                  << "frame " << c.frame << " onion " << c.onion << " flags " << c.flags);
     view->GoToFrame(c.frame);
-    view->m_onionFlags = c.onion;
-    view->m_onionRelative = c.relative;
-    view->m_onionBefore = c.before;
-    view->m_onionAfter = c.after;
+    view->onion_flags = c.onion;
+    view->onion_relative = c.relative;
+    view->onion_before = c.before;
+    view->onion_after = c.after;
     EXPECT_EQ(Walk(c.flags), c.want);
   }
 
   // Playing: nothing is editable, but the locked walk goes on.
-  view->m_onionFlags = 0;
+  view->onion_flags = 0;
   view->GoToFrame(0);
-  view->m_playing = 1;
+  view->playing = 1;
   EXPECT_EQ(Walk(kFront), "");
   EXPECT_EQ(Walk(kFront | kLocked), "A:0@0 B:0@0 C:0@0");
   EXPECT_EQ(view->GetEditFrame(), nullptr);
-  view->m_playing = 0;
+  view->playing = 0;
 
   // A focused object is the walk.
   auto* group = new CPicShape;
@@ -168,8 +168,8 @@ TEST_F(ViewWalkTest, TheFrameBeingEdited) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "frame " << c.frame << " onion " << c.onion);
     view->GoToFrame(c.frame);
-    view->m_onionFlags = c.onion;
-    view->m_onionBefore = c.before;
+    view->onion_flags = c.onion;
+    view->onion_before = c.before;
     CPicShape* want = c.want < 0 ? nullptr : KeyFrame(b, c.want);
     EXPECT_EQ(view->GetEditFrame(), want);
     EXPECT_EQ(view->GetEditDrawing(), want != nullptr ? &want->GetGeometry() : nullptr);
@@ -195,10 +195,10 @@ TEST_F(ViewWalkTest, OnionRange) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "frame " << c.frame << " onion " << c.onion);
     view->GoToFrame(c.frame);
-    view->m_onionFlags = c.onion;
-    view->m_onionRelative = c.relative;
-    view->m_onionBefore = c.before;
-    view->m_onionAfter = c.after;
+    view->onion_flags = c.onion;
+    view->onion_relative = c.relative;
+    view->onion_before = c.before;
+    view->onion_after = c.after;
     EXPECT_EQ(view->GetOnionFirstFrame(), c.first);
     EXPECT_EQ(view->GetOnionLastFrame(), c.last);
   }
@@ -296,10 +296,10 @@ TEST_F(ViewHitTest, LockedObjectsCentresOutlinesAndTheEditedText) {
   EXPECT_EQ(Hit({665, 600}), "none");
 
   // Outlines: fills are not hit.
-  view->m_viewQuality = kQualityOutlines;
+  view->view_quality = kQualityOutlines;
   EXPECT_EQ(Hit({2500, 2500}), "none");
   EXPECT_EQ(Hit({2000, 2500}), "edge in B");
-  view->m_viewQuality = kQualityFast;
+  view->view_quality = kQualityFast;
 
   // The edited text object comes first, wherever it lies.
   auto* text = new CTestBox(6, Rect32{0, 100, 0, 100});

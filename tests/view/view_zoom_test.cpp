@@ -276,7 +276,7 @@ TEST_F(ViewContextTest, EachSideKeepsItsOwnState) {
   timeline.shown = true;
   timeline.splitter = 321;
   timeline.fields = TimelineViewFields{1, 2, 3, 4, 5};
-  view->m_viewSettings = 0x5;
+  view->view_settings = 0x5;
   const Matrix2x3 pageMatrix = view->GetViewMatrix();
   const Point32 pageScroll = host.scroll;
   ASSERT_NE(pageScroll, (Point32{0, 0}));
@@ -296,7 +296,7 @@ TEST_F(ViewContextTest, EachSideKeepsItsOwnState) {
   // The symbol side's own state.
   host.ShowRulers(false);
   timeline.shown = false;
-  view->m_viewSettings = 0x9;
+  view->view_settings = 0x9;
   view->SetZoom(4 * k100, nullptr, 0);
   const Matrix2x3 symbolMatrix = view->GetViewMatrix();
 
@@ -311,7 +311,7 @@ TEST_F(ViewContextTest, EachSideKeepsItsOwnState) {
   EXPECT_TRUE(timeline.shown);
   EXPECT_EQ(timeline.splitter, 321);
   EXPECT_EQ(timeline.fields, (TimelineViewFields{1, 2, 3, 4, 5}));
-  EXPECT_EQ(view->m_viewSettings, 0x5);
+  EXPECT_EQ(view->view_settings, 0x5);
 
   ASSERT_TRUE(view->SelectEditContext(true));  // the symbol of the saved name
   EXPECT_EQ(view->GetEditContext(), symbol);
@@ -319,7 +319,7 @@ TEST_F(ViewContextTest, EachSideKeepsItsOwnState) {
   EXPECT_FALSE(view->AreRulersShown());
   EXPECT_TRUE(view->ArePageTabsShown());
   EXPECT_FALSE(timeline.shown);
-  EXPECT_EQ(view->m_viewSettings, 0x9);
+  EXPECT_EQ(view->view_settings, 0x9);
 }
 
 TEST_F(ViewContextTest, PageToPageKeepsTheZoom) {

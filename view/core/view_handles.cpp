@@ -16,12 +16,12 @@ constexpr int kHandleKindCentre = CRenderContext::kHandleCross | CRenderContext:
 }  // namespace
 
 void ViewState::DrawHandles(CRenderContext& ctx) const {
-  if (m_handleMode == kHandleNone || m_handleRect.IsEmpty()) return;
-  const Rect32& r = m_handleRect;
-  switch (m_handleMode) {
+  if (handle_mode_ == kHandleNone || handle_rect_.IsEmpty()) return;
+  const Rect32& r = handle_rect_;
+  switch (handle_mode_) {
     case kHandleRotate:
     case kHandleScale: {
-      const int kind = m_handleMode == kHandleScale ? kHandleKindScale : kHandleKindRotate;
+      const int kind = handle_mode_ == kHandleScale ? kHandleKindScale : kHandleKindRotate;
       for (int i = 0; i < 8; ++i) {
         Point32 p;
         RectGetHandlePoint(r, i, p);
@@ -40,8 +40,8 @@ void ViewState::DrawHandles(CRenderContext& ctx) const {
       return;
   }
   auto* owner = dynamic_cast<CPicShape*>(GetFillOwner());
-  if (owner == nullptr || m_editedFill == 0 || m_fillBounds.IsEmpty()) return;
+  if (owner == nullptr || edited_fill_ == 0 || fill_bounds_.IsEmpty()) return;
   FillStyle style;
-  EdgeGraphGetFillStyle(owner->GetGeometry(), m_editedFill, style);
-  DrawFillFrame(ctx, owner->GetShapeMatrix(), style, m_fillBounds);
+  EdgeGraphGetFillStyle(owner->GetGeometry(), edited_fill_, style);
+  DrawFillFrame(ctx, owner->GetShapeMatrix(), style, fill_bounds_);
 }

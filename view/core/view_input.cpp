@@ -147,7 +147,7 @@ bool IsTextEditKey(int vk, bool control) {
 void SpringLoadedTool::Press(ToolSwitcher& tools, int32_t toolType, int32_t panel) {
   if (tools.GetCurrentToolType() == toolType) return;
   if (!pending_) {
-    toolType_ = tools.GetCurrentToolType();
+    tool_type_ = tools.GetCurrentToolType();
     panel_ = tools.GetCurrentPanel();
     pending_ = true;
   }
@@ -157,7 +157,7 @@ void SpringLoadedTool::Press(ToolSwitcher& tools, int32_t toolType, int32_t pane
 bool SpringLoadedTool::Release(ToolSwitcher& tools) {
   if (!pending_) return false;
   pending_ = false;
-  tools.SetCurrentTool(toolType_, panel_, kToolLastMode);
+  tools.SetCurrentTool(tool_type_, panel_, kToolLastMode);
   return true;
 }
 
@@ -266,7 +266,7 @@ void DoButtonAction(const CFrameAction& action, ButtonActionTarget& target) {
 }
 
 CPicButton* FindButtonAt(const ViewState& view, const Point32& p) {
-  if (view.m_viewQuality == kQualityOutlines) return nullptr;
+  if (view.view_quality == kQualityOutlines) return nullptr;
   const CAssistantSettings& a = AssistantSettings();
   CHitTest probe;
   probe.point = p;

@@ -127,7 +127,7 @@ class SpringLoadedTool {
 
  private:
   bool pending_ = false;
-  int32_t toolType_ = 0;
+  int32_t tool_type_ = 0;
   int32_t panel_ = 0;
 };
 

@@ -62,14 +62,14 @@ bool ViewState::HitTest(ViewHitRecord& hit) const {
   probe.point = hit.point;
   if (hit.useTolerance != 0) {
     const CAssistantSettings& a = AssistantSettings();
-    probe.distance1 = Clamp32(int64_t{m_pickUnit} * a.tap_tolerances[0]);
-    probe.distance2 = Clamp32(int64_t{m_pickUnit} * a.tap_tolerances[1]);
+    probe.distance1 = Clamp32(int64_t{pick_unit_} * a.tap_tolerances[0]);
+    probe.distance2 = Clamp32(int64_t{pick_unit_} * a.tap_tolerances[1]);
   }
   if (CPicObj* text = GetTextEditObject()) {
-    probe.frame = m_currentFrame;
+    probe.frame = current_frame_;
     if (text->HitTest(probe) != 0) {
       hit.object = text;
-      hit.frame = m_currentFrame;
+      hit.frame = current_frame_;
       return true;
     }
   }
@@ -96,7 +96,7 @@ bool ViewState::HitTest(ViewHitRecord& hit) const {
     MatrixInvert(frame->GetShapeMatrix(), record.matrix);
     record.point = hit.point;
     record.radius = probe.distance1;
-    record.ignore_widths = m_viewQuality == kQualityOutlines ? 1 : 0;
+    record.ignore_widths = view_quality == kQualityOutlines ? 1 : 0;
     if (EdgeGraphHitTest(frame->GetGeometry(), record) < 0) continue;
     if (record.edge == nullptr && record.region == nullptr) continue;
     hit.frame = n;
@@ -114,7 +114,7 @@ bool ViewState::HitTest(ViewHitRecord& hit) const {
 
 bool ViewState::SelectAll(bool f) {
   if (GetEditContext() == nullptr) return false;
-  m_editedFill = 0;
+  edited_fill_ = 0;
   return Edit([&] {
     if (!f && !MergePlainDrawings()) throw CMemoryException();
     ForEachFrame([&](CPicShape* frame, int32_t) {
@@ -270,13 +270,13 @@ void ViewState::ClearMarks() {
 // ---- handles -------------------------------------------------------------------------------
 
 void ViewState::SetHandleMode(int32_t mode) {
-  if (m_handleMode != kHandleNone) InvalidateDocRect(&m_handleRect);
+  if (handle_mode_ != kHandleNone) InvalidateDocRect(&handle_rect_);
   if (mode != kHandleFill) {
-    m_editedFill = 0;
-    m_fillOwner.Set(nullptr);
+    edited_fill_ = 0;
+    fill_owner_.Set(nullptr);
   }
-  RectSetEmpty(m_handleRect);
-  m_handleMode = mode;
+  RectSetEmpty(handle_rect_);
+  handle_mode_ = mode;
   UpdateHighlight();
 }
 
@@ -286,8 +286,8 @@ void ViewState::EditFillOf(CPicShape* obj, uint16_t fill) {
     FillStyle style;
     EdgeGraphGetFillStyle(obj->GetGeometry(), fill, style);
     if ((style.kind & kFillHasGradient) != 0) {
-      m_fillOwner.Set(obj);
-      m_editedFill = fill;
+      fill_owner_.Set(obj);
+      edited_fill_ = fill;
       SetHandleMode(kHandleFill);
       return;
     }
@@ -297,20 +297,20 @@ void ViewState::EditFillOf(CPicShape* obj, uint16_t fill) {
 
 void ViewState::UpdateHighlight() {
   Rect32 r;
-  switch (m_handleMode) {
+  switch (handle_mode_) {
     case kHandleNone:
       break;
     case kHandleFill: {
       auto* owner = dynamic_cast<CPicShape*>(GetFillOwner());
-      if (owner == nullptr || m_editedFill == 0) break;
+      if (owner == nullptr || edited_fill_ == 0) break;
       EdgeGraph& graph = owner->GetGeometry();
       FillStyle style;
-      EdgeGraphGetFillStyle(graph, m_editedFill, style);
+      EdgeGraphGetFillStyle(graph, edited_fill_, style);
       Matrix2x3 toFill;
       MatrixInvert(style.matrix, toFill);
       Rect32 bounds;
       EdgeGraphForEachEdge(graph, nullptr, [&](Edge* e) {
-        if (StyleIndexOf(e->a.fill) != m_editedFill && StyleIndexOf(e->b.fill) != m_editedFill)
+        if (StyleIndexOf(e->a.fill) != edited_fill_ && StyleIndexOf(e->b.fill) != edited_fill_)
           return;
         QuadCurve c;
         CurveShift(e->curve, ShiftRight(8), c);
@@ -326,7 +326,7 @@ void ViewState::UpdateHighlight() {
       } else {
         bounds = Rect32{-kFillHalfSide, kFillHalfSide, -kFillHalfSide, kFillHalfSide};
       }
-      m_fillBounds = bounds;
+      fill_bounds_ = bounds;
       // The fill lies in the owner's own space: its handles go through the
       // owner's matrix too.
       Matrix2x3 toDoc;
@@ -345,16 +345,16 @@ void ViewState::UpdateHighlight() {
       GetSelectionBounds(r);
       break;
   }
-  if (r.IsEmpty() && m_handleMode != kHandleNone) {
-    m_handleMode = kHandleNone;
-    m_editedFill = 0;
-    m_fillOwner.Set(nullptr);
+  if (r.IsEmpty() && handle_mode_ != kHandleNone) {
+    handle_mode_ = kHandleNone;
+    edited_fill_ = 0;
+    fill_owner_.Set(nullptr);
   }
-  if (r == m_handleRect ||
-      (!r.IsEmpty() && !m_handleRect.IsEmpty() && RectsNearlyEqual(r, m_handleRect, 0))) {
+  if (r == handle_rect_ ||
+      (!r.IsEmpty() && !handle_rect_.IsEmpty() && RectsNearlyEqual(r, handle_rect_, 0))) {
     return;
   }
-  if (!m_handleRect.IsEmpty()) InvalidateDocRect(&m_handleRect);
+  if (!handle_rect_.IsEmpty()) InvalidateDocRect(&handle_rect_);
   if (!r.IsEmpty()) InvalidateDocRect(&r);
-  m_handleRect = r;
+  handle_rect_ = r;
 }

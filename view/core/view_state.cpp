@@ -28,11 +28,11 @@ CDocumentPage* GetPendingEditContext() {
   return g_pendingContext;
 }
 
-ViewState::ViewState(ViewHost& host) : m_host(host) {
-  m_root.Init(this, 1);  // the root reports every edit of the page
-  m_focus.Init(this, 0);
-  m_textEdit.Init(this, 0);
-  m_fillOwner.Init(this, 0);
+ViewState::ViewState(ViewHost& host) : host_(host) {
+  root_.Init(this, 1);  // the root reports every edit of the page
+  focus_.Init(this, 0);
+  text_edit_.Init(this, 0);
+  fill_owner_.Init(this, 0);
 }
 
 ViewState::~ViewState() {
@@ -44,12 +44,12 @@ ViewState::~ViewState() {
 CDocumentPage* ViewState::GetEditContext() const {
   // A page deleted under the view took its tree with it, and with it the
   // reference to the root: the page pointer is not to be touched then.
-  return m_root.GetTarget() != nullptr ? m_context : nullptr;
+  return root_.GetTarget() != nullptr ? context_ : nullptr;
 }
 
 bool ViewState::SetEditContext(CDocumentPage* c) {
   CDocumentPage* old = GetEditContext();
-  if (c == old && c == m_context) return true;
+  if (c == old && c == context_) return true;
   CWaitCursorScope wait;
   // The new contents first: a page that cannot be read leaves the view as
   // it was (the model has told the user why).
@@ -61,51 +61,51 @@ bool ViewState::SetEditContext(CDocumentPage* c) {
     }
   }
   const bool toSymbol = c != nullptr && c->IsSymbol();
-  const bool sideChanged = old != nullptr && c != nullptr && (m_symbolSide != 0) != toSymbol;
-  if (sideChanged) SaveSide(m_symbolSide != 0 ? m_savedSymbol : m_savedPage);
+  const bool sideChanged = old != nullptr && c != nullptr && (symbol_side_ != 0) != toSymbol;
+  if (sideChanged) SaveSide(symbol_side_ != 0 ? saved_symbol_ : saved_page_);
 
-  m_host.EndTextEdit();
-  m_textEdit.Set(nullptr);
+  host_.EndTextEdit();
+  text_edit_.Set(nullptr);
   ClearFocusObject();
-  m_handleMode = kHandleNone;
-  RectSetEmpty(m_handleRect);
-  m_editedFill = 0;
-  m_fillOwner.Set(nullptr);
-  m_host.StopButtonHover();
-  m_host.CloseInPlaceItem();
+  handle_mode_ = kHandleNone;
+  RectSetEmpty(handle_rect_);
+  edited_fill_ = 0;
+  fill_owner_.Set(nullptr);
+  host_.StopButtonHover();
+  host_.CloseInPlaceItem();
   if (old != nullptr) old->UnlockUpdate();
-  m_symbolSide = toSymbol ? 1 : 0;
-  m_root.Set(c != nullptr ? c->GetRoot() : nullptr);
-  m_currentFrame = 0;
-  m_context = c;
-  if (c != nullptr && !toSymbol && m_document != nullptr) m_document->SetCurrentPage(c);
-  m_host.InvalidateClient(nullptr);
+  symbol_side_ = toSymbol ? 1 : 0;
+  root_.Set(c != nullptr ? c->GetRoot() : nullptr);
+  current_frame_ = 0;
+  context_ = c;
+  if (c != nullptr && !toSymbol && document_ != nullptr) document_->SetCurrentPage(c);
+  host_.InvalidateClient(nullptr);
   UpdateScrollSizes();
 
   if (c != nullptr && (sideChanged || old == nullptr)) {
     const SavedViewState* saved = GetSavedState(toSymbol);
     if (saved != nullptr && sideChanged) {
       RestoreSide(*saved, c);
-    } else if (toSymbol && !m_host.IsClipView()) {
+    } else if (toSymbol && !host_.IsClipView()) {
       // A symbol shown for the first time: 100 % about its origin in the
       // work area, with its tabs.
-      m_layoutMode = kLayoutWorkArea;
+      layout_mode_ = kLayoutWorkArea;
       ShowPage();
-      if (!ArePageTabsShown()) m_host.ShowPageTabs(true);
+      if (!ArePageTabsShown()) host_.ShowPageTabs(true);
     }
   }
   // The tabs and the timeline show the new context.
-  m_host.RefreshPageTabs();
-  if (m_tabStrip != nullptr) m_tabStrip->ScrollToCurrent();
-  if (m_childFrame != nullptr) {
-    m_childFrame->SyncTimeline(0, 0);
-    m_childFrame->RefreshTimeline();
+  host_.RefreshPageTabs();
+  if (tab_strip_ != nullptr) tab_strip_->ScrollToCurrent();
+  if (child_frame_ != nullptr) {
+    child_frame_->SyncTimeline(0, 0);
+    child_frame_->RefreshTimeline();
   }
   return true;
 }
 
 void ViewState::InitialUpdate(bool symbolView) {
-  CMarlDoc* doc = m_document;
+  CMarlDoc* doc = document_;
   if (doc == nullptr) return;
   CDocumentPage* c = GetPendingEditContext();
   if (c == nullptr && symbolView) c = doc->m_symbols;
@@ -114,33 +114,33 @@ void ViewState::InitialUpdate(bool symbolView) {
   // A page that cannot be read leaves the view without a context (grey);
   // the model has told the user why.
   if (c != nullptr && !SetEditContext(c)) c = nullptr;
-  m_viewQuality = std::clamp<int32_t>(doc->m_viewQuality, kQualityOutlines, kQualitySmoothText);
+  view_quality = std::clamp<int32_t>(doc->m_viewQuality, kQualityOutlines, kQualitySmoothText);
   const uint8_t bits = doc->m_viewOptionBits;
   if (symbolView) {
-    m_layoutMode = kLayoutFit;
+    layout_mode_ = kLayoutFit;
   } else {
     // A floating view has no rulers, tabs or timeline of the document's.
-    const bool frameWindows = !m_host.IsClipView();
+    const bool frameWindows = !host_.IsClipView();
     if (frameWindows) {
-      if (m_childFrame != nullptr) m_childFrame->ShowTimeline((bits & 0x1) != 0);
+      if (child_frame_ != nullptr) child_frame_->ShowTimeline((bits & 0x1) != 0);
       const bool rulers = doc->m_rulersShown != 0;
-      if (rulers != AreRulersShown()) m_host.ShowRulers(rulers);
+      if (rulers != AreRulersShown()) host_.ShowRulers(rulers);
       const bool tabs = doc->m_pageTabsShown != 0;
-      if (tabs != ArePageTabsShown()) m_host.ShowPageTabs(tabs);
+      if (tabs != ArePageTabsShown()) host_.ShowPageTabs(tabs);
     }
     if (IsSymbolSide()) {
-      m_layoutMode = kLayoutWorkArea;
-      if (frameWindows && !ArePageTabsShown()) m_host.ShowPageTabs(true);
+      layout_mode_ = kLayoutWorkArea;
+      if (frameWindows && !ArePageTabsShown()) host_.ShowPageTabs(true);
     } else {
-      m_testButtons = (bits & 0x2) != 0 ? 1 : 0;
-      m_layoutMode = (bits & 0x4) != 0 ? kLayoutWorkArea : kLayoutPage;
-      m_viewSettings = static_cast<uint8_t>(bits >> 4);
-      if (doc->IsInPlaceActive()) m_layoutMode = kLayoutPage;
+      test_buttons = (bits & 0x2) != 0 ? 1 : 0;
+      layout_mode_ = (bits & 0x4) != 0 ? kLayoutWorkArea : kLayoutPage;
+      view_settings = static_cast<uint8_t>(bits >> 4);
+      if (doc->IsInPlaceActive()) layout_mode_ = kLayoutPage;
     }
   }
-  if (m_layoutMode == kLayoutPage) {
+  if (layout_mode_ == kLayoutPage) {
     SetZoom(GetScreenPixelsPerTwip(), nullptr, 0);
-  } else if (m_layoutMode == kLayoutWorkArea) {
+  } else if (layout_mode_ == kLayoutWorkArea) {
     ShowPage();
   } else {
     UpdateScrollSizes();
@@ -148,10 +148,10 @@ void ViewState::InitialUpdate(bool symbolView) {
 }
 
 bool ViewState::SelectEditContext(bool symbolSide) {
-  if (m_document == nullptr) return false;
-  CDocumentPage* list = symbolSide ? m_document->m_symbols : m_document->m_pages;
+  if (document_ == nullptr) return false;
+  CDocumentPage* list = symbolSide ? document_->m_symbols : document_->m_pages;
   CDocumentPage* c = list;
-  if (!symbolSide && m_document->m_currentPage != nullptr) c = m_document->m_currentPage;
+  if (!symbolSide && document_->m_currentPage != nullptr) c = document_->m_currentPage;
   if (const SavedViewState* saved = GetSavedState(symbolSide)) {
     if (CDocumentPage* named = FindByName(list, saved->name)) c = named;
   }
@@ -161,55 +161,55 @@ bool ViewState::SelectEditContext(bool symbolSide) {
 void ViewState::SaveSide(std::unique_ptr<SavedViewState>& saved) {
   if (saved == nullptr) saved = std::make_unique<SavedViewState>();
   SavedViewState& s = *saved;
-  s.name = m_context->m_name;
-  s.currentFrame = m_currentFrame;
-  s.layoutMode = m_layoutMode;
-  s.matrix = m_viewMatrix;
-  s.scroll = m_host.GetScrollPosition();
+  s.name = context_->m_name;
+  s.currentFrame = current_frame_;
+  s.layoutMode = layout_mode_;
+  s.matrix = view_matrix_;
+  s.scroll = host_.GetScrollPosition();
   s.pageTabsShown = ArePageTabsShown() ? 1 : 0;
   s.rulersShown = AreRulersShown() ? 1 : 0;
-  s.viewSettings = m_viewSettings;
-  s.timelineShown = m_childFrame != nullptr && m_childFrame->IsTimelineShown() ? 1 : 0;
+  s.viewSettings = view_settings;
+  s.timelineShown = child_frame_ != nullptr && child_frame_->IsTimelineShown() ? 1 : 0;
   if (s.timelineShown != 0) {
-    s.splitterPos = m_childFrame->GetSplitterPos();
-    s.timeline = m_childFrame->GetTrackFields();
+    s.splitterPos = child_frame_->GetSplitterPos();
+    s.timeline = child_frame_->GetTrackFields();
   }
 }
 
 void ViewState::RestoreSide(const SavedViewState& s, CDocumentPage* c) {
-  CDocumentPage* list = c->IsSymbol() ? m_document != nullptr ? m_document->m_symbols : nullptr
-                        : m_document != nullptr ? m_document->m_pages
-                                                : nullptr;
+  CDocumentPage* list = c->IsSymbol() ? document_ != nullptr ? document_->m_symbols : nullptr
+                        : document_ != nullptr ? document_->m_pages
+                                               : nullptr;
   CDocumentPage* named = FindByName(list, s.name);
-  if (s.layoutMode >= kLayoutPage && s.layoutMode <= kLayoutFit) m_layoutMode = s.layoutMode;
+  if (s.layoutMode >= kLayoutPage && s.layoutMode <= kLayoutFit) layout_mode_ = s.layoutMode;
   if (named == c) GoToFrame(s.currentFrame);
-  m_viewMatrix = s.matrix;
+  view_matrix_ = s.matrix;
   UpdateScrollSizes();
-  m_host.ScrollToPosition(s.scroll);
-  m_viewSettings = s.viewSettings;
-  if ((s.rulersShown != 0) != AreRulersShown()) m_host.ShowRulers(s.rulersShown != 0);
+  host_.ScrollToPosition(s.scroll);
+  view_settings = s.viewSettings;
+  if ((s.rulersShown != 0) != AreRulersShown()) host_.ShowRulers(s.rulersShown != 0);
   UpdateRulers();
-  if ((s.pageTabsShown != 0) != ArePageTabsShown()) m_host.ShowPageTabs(s.pageTabsShown != 0);
-  if (m_childFrame != nullptr) {
-    m_childFrame->ShowTimeline(s.timelineShown != 0);
+  if ((s.pageTabsShown != 0) != ArePageTabsShown()) host_.ShowPageTabs(s.pageTabsShown != 0);
+  if (child_frame_ != nullptr) {
+    child_frame_->ShowTimeline(s.timelineShown != 0);
     if (s.timelineShown != 0) {
-      m_childFrame->SetSplitterPos(s.splitterPos);
-      m_childFrame->SetCellStyle(s.timeline.cellMode, s.timeline.cellSize);
-      m_childFrame->SetDisplayOption(s.timeline.displayOption);
-      m_childFrame->SetCurrentFrame(s.timeline.currentFrame, false);
-      m_childFrame->SetCurrentLayer(s.timeline.currentLayer);
+      child_frame_->SetSplitterPos(s.splitterPos);
+      child_frame_->SetCellStyle(s.timeline.cellMode, s.timeline.cellSize);
+      child_frame_->SetDisplayOption(s.timeline.displayOption);
+      child_frame_->SetCurrentFrame(s.timeline.currentFrame, false);
+      child_frame_->SetCurrentLayer(s.timeline.currentLayer);
     }
   }
 }
 
 void ViewState::DropContext() {
-  m_root.Set(nullptr);
-  m_focus.Set(nullptr);
-  m_textEdit.Set(nullptr);
-  m_fillOwner.Set(nullptr);
-  m_context = nullptr;
-  m_handleMode = kHandleNone;
-  RectSetEmpty(m_handleRect);
+  root_.Set(nullptr);
+  focus_.Set(nullptr);
+  text_edit_.Set(nullptr);
+  fill_owner_.Set(nullptr);
+  context_ = nullptr;
+  handle_mode_ = kHandleNone;
+  RectSetEmpty(handle_rect_);
 }
 
 // ---- frames and onion skin ---------------------------------------------------------------
@@ -218,28 +218,28 @@ void ViewState::GoToFrame(int32_t frame) {
   auto* page = dynamic_cast<CPicPage*>(GetContextRoot());
   if (page == nullptr) return;
   frame = std::clamp(frame, 0, std::max(page->m_frameCount - 1, 0));
-  if (frame == m_currentFrame) return;
-  m_host.EndTextEdit();
+  if (frame == current_frame_) return;
+  host_.EndTextEdit();
   ClearFocusObject();
-  m_host.OnFrameChange(m_currentFrame, frame);
-  m_currentFrame = frame;
-  if (m_childFrame != nullptr) m_childFrame->ShowFrame(frame);
+  host_.OnFrameChange(current_frame_, frame);
+  current_frame_ = frame;
+  if (child_frame_ != nullptr) child_frame_->ShowFrame(frame);
   UpdateHighlight();
 }
 
 int32_t ViewState::GetOnionFirstFrame() const {
-  return ::GetOnionFirstFrame(GetOnion(), m_currentFrame);
+  return ::GetOnionFirstFrame(GetOnion(), current_frame_);
 }
 
 int32_t ViewState::GetOnionLastFrame() const {
-  return ::GetOnionLastFrame(GetOnion(), m_currentFrame, dynamic_cast<CPicPage*>(GetContextRoot()));
+  return ::GetOnionLastFrame(GetOnion(), current_frame_, dynamic_cast<CPicPage*>(GetContextRoot()));
 }
 
 // ---- coordinates ---------------------------------------------------------------------------
 
 void ViewState::GetDocToClientMatrix(Matrix2x3& out) const {
-  out = m_viewMatrix;
-  Point32 scroll = m_host.GetScrollPosition();
+  out = view_matrix_;
+  Point32 scroll = host_.GetScrollPosition();
   out.tx = WrapSub(out.tx, scroll.x);
   out.ty = WrapSub(out.ty, scroll.y);
 }
@@ -251,19 +251,19 @@ void ViewState::GetClientToDocMatrix(Matrix2x3& out) const {
 }
 
 void ViewState::GetVisibleDocRect(Rect32& out) const {
-  Point32 client = m_host.GetClientSize();
+  Point32 client = host_.GetClientSize();
   Matrix2x3 m;
   GetClientToDocMatrix(m);
   MatrixTransformRect(m, Rect32{0, client.x, 0, client.y}, out);
-  if (m_layoutMode == kLayoutPage && m_document != nullptr) {
+  if (layout_mode_ == kLayoutPage && document_ != nullptr) {
     Rect32 page;
-    m_document->GetMovieRect(page);
+    document_->GetMovieRect(page);
     RectIntersect(out, page, out);
   }
 }
 
 void ViewState::InvalidateDocRect(const Rect32* r) {
-  Rect32 area = r != nullptr ? *r : m_workArea;
+  Rect32 area = r != nullptr ? *r : work_area_;
   if (area.IsEmpty()) return;
   Matrix2x3 m;
   GetDocToClientMatrix(m);
@@ -273,26 +273,26 @@ void ViewState::InvalidateDocRect(const Rect32* r) {
                  ClampCoordinate(int64_t{mapped.ymin} - kInvalidateGrowLow),
                  ClampCoordinate(int64_t{mapped.xmax} + kInvalidateGrowHigh),
                  ClampCoordinate(int64_t{mapped.ymax} + kInvalidateGrowHigh)};
-  m_host.InvalidateClient(&pixels);
+  host_.InvalidateClient(&pixels);
 }
 
 Fixed ViewState::GetScreenPixelsPerTwip() const {
-  return FixedDiv(m_host.GetLogPixels(false), 1440);
+  return FixedDiv(host_.GetLogPixels(false), 1440);
 }
 
 // ---- zoom and scrolling ----------------------------------------------------------------------
 
 void ViewState::PageExtent(Rect32& out) const {
-  if (m_symbolSide != 0) {
+  if (symbol_side_ != 0) {
     out = Rect32{-kWorkAreaMargin, kWorkAreaMargin, -kWorkAreaMargin, kWorkAreaMargin};
     return;
   }
-  if (m_document != nullptr) {
-    m_document->GetMovieRect(out);
+  if (document_ != nullptr) {
+    document_->GetMovieRect(out);
   } else {
     out = Rect32{0, 1440, 0, 1440};
   }
-  if (m_layoutMode == kLayoutWorkArea) {
+  if (layout_mode_ == kLayoutWorkArea) {
     out = Rect32{ClampCoordinate(int64_t{out.xmin} - kWorkAreaMargin),
                  ClampCoordinate(int64_t{out.xmax} + kWorkAreaMargin),
                  ClampCoordinate(int64_t{out.ymin} - kWorkAreaMargin),
@@ -302,30 +302,30 @@ void ViewState::PageExtent(Rect32& out) const {
 
 void ViewState::SetZoom(Fixed s, const Point32* centre, Fixed v) {
   s = std::clamp(s, kZoomMin, kZoomMax);
-  if (v <= 0) v = FixedMul(s, FixedDiv(m_host.GetLogPixels(true), m_host.GetLogPixels(false)));
+  if (v <= 0) v = FixedMul(s, FixedDiv(host_.GetLogPixels(true), host_.GetLogPixels(false)));
   // Both scales stay in range: a computed or given vertical scale too.
   v = std::clamp(v, kZoomMin, kZoomMax);
   Matrix2x3 m;
   MatrixSetScale(m, s, v);
-  if (m_layoutMode == kLayoutWorkArea) {
+  if (layout_mode_ == kLayoutWorkArea) {
     // The work area of this mode now, not the one of the mode before, so
     // that its corner lands on device (0, 0).
-    PageExtent(m_workArea);
-    m.tx = FixedMul(s, WrapNeg(m_workArea.xmin));
-    m.ty = FixedMul(v, WrapNeg(m_workArea.ymin));
+    PageExtent(work_area_);
+    m.tx = FixedMul(s, WrapNeg(work_area_.xmin));
+    m.ty = FixedMul(v, WrapNeg(work_area_.ymin));
   }
-  m_viewMatrix = m;
-  m_host.InvalidateClient(nullptr);
+  view_matrix_ = m;
+  host_.InvalidateClient(nullptr);
   UpdateScrollSizes();
   Point32 target;
   if (centre != nullptr) {
     Point32 mapped;
-    MatrixTransformPoint(m_viewMatrix, *centre, mapped);
-    Point32 client = m_host.GetClientSize();
+    MatrixTransformPoint(view_matrix_, *centre, mapped);
+    Point32 client = host_.GetClientSize();
     target = {WrapSub(mapped.x, client.x / 2), WrapSub(mapped.y, client.y / 2)};
   }
-  m_host.ScrollToPosition(target);
-  m_host.RefreshZoomBox();
+  host_.ScrollToPosition(target);
+  host_.RefreshZoomBox();
   UpdateRulers();
 }
 
@@ -338,11 +338,11 @@ void ViewState::ZoomToRect(const Rect32& r, bool uniform) {
   // The first pass can show or hide scroll bars, which changes the client
   // size the second pass fits to.
   for (int pass = 0; pass < 2; ++pass) {
-    Point32 client = m_host.GetClientSize();
+    Point32 client = host_.GetClientSize();
     Fixed sx = FixedDiv(client.x, width);
     Fixed sy = FixedDiv(client.y, height);
     if (uniform) {
-      Fixed aspect = FixedDiv(m_host.GetLogPixels(false), m_host.GetLogPixels(true));
+      Fixed aspect = FixedDiv(host_.GetLogPixels(false), host_.GetLogPixels(true));
       SetZoom(std::min(sx, FixedMul(sy, aspect)), &centre, 0);
     } else {
       SetZoom(sx, &centre, sy);
@@ -351,28 +351,28 @@ void ViewState::ZoomToRect(const Rect32& r, bool uniform) {
 }
 
 void ViewState::ShowPage() {
-  if (m_symbolSide != 0) {
+  if (symbol_side_ != 0) {
     Point32 origin;
     SetZoom(GetScreenPixelsPerTwip(), &origin, 0);
     return;
   }
   Rect32 page{0, 1440, 0, 1440};
-  if (m_document != nullptr) m_document->GetMovieRect(page);
-  if (m_layoutMode == kLayoutWorkArea) RectInset(page, WrapNeg(2 * m_pixelSize));
+  if (document_ != nullptr) document_->GetMovieRect(page);
+  if (layout_mode_ == kLayoutWorkArea) RectInset(page, WrapNeg(2 * pixel_size_));
   ZoomToRect(page, true);
 }
 
 void ViewState::ShowAll() {
   Rect32 movie{0, 1440, 0, 1440};
-  if (m_document != nullptr) m_document->GetMovieRect(movie);
+  if (document_ != nullptr) document_->GetMovieRect(movie);
   Rect32 r;
   if (CPicObj* root = GetContextRoot()) root->GetBounds(r);
   if (r.IsEmpty()) {
     r = movie;
   } else {
-    RectInset(r, WrapNeg(10 * m_pixelSize));
+    RectInset(r, WrapNeg(10 * pixel_size_));
   }
-  if (m_layoutMode == kLayoutPage) {
+  if (layout_mode_ == kLayoutPage) {
     Rect32 onPage;
     RectIntersect(r, movie, onPage);
     r = onPage;
@@ -381,8 +381,8 @@ void ViewState::ShowAll() {
 }
 
 void ViewState::SetLayoutMode(int32_t mode) {
-  if (mode < kLayoutPage || mode > kLayoutFit || mode == m_layoutMode) return;
-  m_layoutMode = mode;
+  if (mode < kLayoutPage || mode > kLayoutFit || mode == layout_mode_) return;
+  layout_mode_ = mode;
   if (mode == kLayoutWorkArea) {
     ShowPage();
   } else {
@@ -391,72 +391,72 @@ void ViewState::SetLayoutMode(int32_t mode) {
 }
 
 void ViewState::UpdateScrollSizes() {
-  Point32 client = m_host.GetClientSize();
-  if (m_layoutMode != kLayoutFit) {
-    PageExtent(m_workArea);
+  Point32 client = host_.GetClientSize();
+  if (layout_mode_ != kLayoutFit) {
+    PageExtent(work_area_);
     Rect32 mapped;
-    MatrixTransformRect(m_viewMatrix, m_workArea, mapped);
-    const Fixed a = m_viewMatrix.a;
-    const Fixed d = m_viewMatrix.d;
-    m_zoomClass = (a <= kZoomMin || d <= kZoomMin) ? -1 : (a > 0xFFFF || d > 0xFFFF) ? 1 : 0;
+    MatrixTransformRect(view_matrix_, work_area_, mapped);
+    const Fixed a = view_matrix_.a;
+    const Fixed d = view_matrix_.d;
+    zoom_class_ = (a <= kZoomMin || d <= kZoomMin) ? -1 : (a > 0xFFFF || d > 0xFFFF) ? 1 : 0;
     Point32 total{Clamp32(int64_t{mapped.xmax} - mapped.xmin),
                   Clamp32(int64_t{mapped.ymax} - mapped.ymin)};
     Point32 page{std::max(client.x - kScrollPageMargin, client.x / 4),
                  std::max(client.y - kScrollPageMargin, client.y / 4)};
-    if (m_document != nullptr && m_document->IsInPlaceActive()) {
+    if (document_ != nullptr && document_->IsInPlaceActive()) {
       total = {std::min(total.x, client.x), std::min(total.y, client.y)};
     }
-    m_host.SetScrollSizes(total, page, Point32{kScrollLine, kScrollLine});
+    host_.SetScrollSizes(total, page, Point32{kScrollLine, kScrollLine});
   } else {
-    RectSetEmpty(m_workArea);
-    if (CPicObj* root = GetContextRoot()) root->GetBounds(m_workArea);
-    if (m_workArea.IsEmpty()) m_workArea = Rect32{-1440, 1440, -1440, 1440};
-    m_zoomClass = 0;
+    RectSetEmpty(work_area_);
+    if (CPicObj* root = GetContextRoot()) root->GetBounds(work_area_);
+    if (work_area_.IsEmpty()) work_area_ = Rect32{-1440, 1440, -1440, 1440};
+    zoom_class_ = 0;
     // Bars shown before go away once nothing scrolls, which changes the
     // client size: fitted once more to the client without them.
     for (int pass = 0; pass < 2; ++pass) {
-      MatrixRectToRectUniform(m_workArea, Rect32{0, client.x, 0, client.y}, m_viewMatrix);
-      m_host.SetScrollSizes(client, client, client);
-      const Point32 now = m_host.GetClientSize();
+      MatrixRectToRectUniform(work_area_, Rect32{0, client.x, 0, client.y}, view_matrix_);
+      host_.SetScrollSizes(client, client, client);
+      const Point32 now = host_.GetClientSize();
       if (now == client) break;
       client = now;
     }
   }
   Matrix2x3 toDoc;
   GetClientToDocMatrix(toDoc);
-  m_pixelSize = std::max(MatrixScaleLength(toDoc, 1), 1);
-  m_pickUnit = std::max(MatrixScaleLength(toDoc, m_host.GetLogPixels(false)) / 100, m_pixelSize);
+  pixel_size_ = std::max(MatrixScaleLength(toDoc, 1), 1);
+  pick_unit_ = std::max(MatrixScaleLength(toDoc, host_.GetLogPixels(false)) / 100, pixel_size_);
 }
 
 // ---- rulers, tabs and timeline -------------------------------------------------------------
 
 void ViewState::SetRulers(RulerBar* horizontal, RulerBar* vertical) {
-  m_rulers[0] = horizontal;
-  m_rulers[1] = vertical;
+  rulers_[0] = horizontal;
+  rulers_[1] = vertical;
   if (horizontal != nullptr && vertical != nullptr) UpdateRulers();
 }
 
 void ViewState::UpdateRulers() {
-  if (m_rulers[0] == nullptr || m_rulers[1] == nullptr) return;
+  if (rulers_[0] == nullptr || rulers_[1] == nullptr) return;
   Matrix2x3 m;
   GetDocToClientMatrix(m);
-  const uint32_t unit = m_document != nullptr ? m_document->m_rulerUnits : 0;
-  const bool unitsSet = m_document != nullptr;
-  m_rulers[0]->SetOrigin(WrapSub(WrapNeg(m.tx), m_rulers[0]->GetOffsetFromView()), m.a, unit,
-                         unitsSet);
-  m_rulers[1]->SetOrigin(WrapSub(WrapNeg(m.ty), m_rulers[1]->GetOffsetFromView()), m.d, unit,
-                         unitsSet);
+  const uint32_t unit = document_ != nullptr ? document_->m_rulerUnits : 0;
+  const bool unitsSet = document_ != nullptr;
+  rulers_[0]->SetOrigin(WrapSub(WrapNeg(m.tx), rulers_[0]->GetOffsetFromView()), m.a, unit,
+                        unitsSet);
+  rulers_[1]->SetOrigin(WrapSub(WrapNeg(m.ty), rulers_[1]->GetOffsetFromView()), m.d, unit,
+                        unitsSet);
 }
 
 void ViewState::SetRulerMarkers(const Rect32* r) {
-  if (m_rulers[0] == nullptr || m_rulers[1] == nullptr) return;
+  if (rulers_[0] == nullptr || rulers_[1] == nullptr) return;
   if (r == nullptr || r->IsEmpty()) {
-    m_rulers[0]->SetMarkers(kRulerMarkerHidden, kRulerMarkerHidden);
-    m_rulers[1]->SetMarkers(kRulerMarkerHidden, kRulerMarkerHidden);
+    rulers_[0]->SetMarkers(kRulerMarkerHidden, kRulerMarkerHidden);
+    rulers_[1]->SetMarkers(kRulerMarkerHidden, kRulerMarkerHidden);
     return;
   }
-  m_rulers[0]->SetMarkers(r->xmin, r->xmax);
-  m_rulers[1]->SetMarkers(r->ymin, r->ymax);
+  rulers_[0]->SetMarkers(r->xmin, r->xmax);
+  rulers_[1]->SetMarkers(r->ymin, r->ymax);
 }
 
 void ViewState::MarkPointOnRulers(const Point32& p) {
@@ -474,30 +474,30 @@ void ViewState::OnFramesChanged(const CExtent& hint) {
     InvalidateDocRect(&hint.rect);
   }
   const int32_t lastFrame = std::max(page->m_frameCount - 1, 0);
-  if (m_currentFrame > lastFrame) {
-    m_host.EndTextEdit();
+  if (current_frame_ > lastFrame) {
+    host_.EndTextEdit();
     ClearFocusObject();
-    m_currentFrame = lastFrame;
+    current_frame_ = lastFrame;
     InvalidateDocRect(nullptr);
   }
-  if (m_childFrame != nullptr) {
-    if (hint.changeBits & 0x1) m_childFrame->RefreshTimeline();
-    if (hint.changeBits & 0x2) m_childFrame->SyncTimeline(hint.firstFrame, hint.lastFrame);
+  if (child_frame_ != nullptr) {
+    if (hint.changeBits & 0x1) child_frame_->RefreshTimeline();
+    if (hint.changeBits & 0x2) child_frame_->SyncTimeline(hint.firstFrame, hint.lastFrame);
   }
 }
 
 void ViewState::ForwardFrameRange(const CExtent& hint) {
-  if (m_childFrame != nullptr && (hint.changeBits & 0x2) != 0) {
-    m_childFrame->SyncTimeline(hint.firstFrame, hint.lastFrame);
+  if (child_frame_ != nullptr && (hint.changeBits & 0x2) != 0) {
+    child_frame_->SyncTimeline(hint.firstFrame, hint.lastFrame);
   }
 }
 
 void ViewState::OnObjectRemoved(CPicObj* obj) {
-  if (obj == m_focus.GetTarget()) ClearFocusObject();
-  if (obj == m_textEdit.GetTarget()) {
-    m_textEdit.Set(nullptr);
-    m_host.EndTextEdit();
+  if (obj == focus_.GetTarget()) ClearFocusObject();
+  if (obj == text_edit_.GetTarget()) {
+    text_edit_.Set(nullptr);
+    host_.EndTextEdit();
   }
-  if (obj == m_fillOwner.GetTarget()) EditFillOf(nullptr, 0);
-  if (obj == m_root.GetTarget()) DropContext();
+  if (obj == fill_owner_.GetTarget()) EditFillOf(nullptr, 0);
+  if (obj == root_.GetTarget()) DropContext();
 }

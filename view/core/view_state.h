@@ -177,8 +177,8 @@ class ViewState : public CPicObjRefOwner {
   ViewState& operator=(const ViewState&) = delete;
 
   // ---- document and edit context ----
-  void SetDocument(CMarlDoc* doc) { m_document = doc; }
-  CMarlDoc* GetDocument() const { return m_document; }
+  void SetDocument(CMarlDoc* doc) { document_ = doc; }
+  CMarlDoc* GetDocument() const { return document_; }
   // Shows c (a page or a symbol). The old side's state is saved when the
   // side changes and the new side's saved state restored. When the new
   // context cannot be locked (its contents cannot be read) the view keeps
@@ -194,10 +194,10 @@ class ViewState : public CPicObjRefOwner {
   void InitialUpdate(bool symbolView);
   // Null also when the context was deleted under the view.
   CDocumentPage* GetEditContext() const;
-  CPicObj* GetContextRoot() const { return m_root.GetTarget(); }
-  bool IsSymbolSide() const { return m_symbolSide != 0; }
+  CPicObj* GetContextRoot() const { return root_.GetTarget(); }
+  bool IsSymbolSide() const { return symbol_side_ != 0; }
   const SavedViewState* GetSavedState(bool symbolSide) const {
-    return (symbolSide ? m_savedSymbol : m_savedPage).get();
+    return (symbolSide ? saved_symbol_ : saved_page_).get();
   }
 
   // ---- the frame being edited ----
@@ -210,13 +210,13 @@ class ViewState : public CPicObjRefOwner {
   // transaction) and makes o the focused object.
   void SetFocusObject(CPicShape* o);
   void ClearFocusObject();
-  CPicObj* GetFocusObject() const { return m_focus.GetTarget(); }
+  CPicObj* GetFocusObject() const { return focus_.GetTarget(); }
   // The text object typed into (the text tool sets it).
-  void SetTextEditTarget(CPicObj* text) { m_textEdit.Set(text); }
-  CPicObj* GetTextEditObject() const { return m_textEdit.GetTarget(); }
+  void SetTextEditTarget(CPicObj* text) { text_edit_.Set(text); }
+  CPicObj* GetTextEditObject() const { return text_edit_.GetTarget(); }
 
   // ---- frames and onion skin ----
-  int32_t GetCurrentFrame() const { return m_currentFrame; }
+  int32_t GetCurrentFrame() const { return current_frame_; }
   // Clamps to the root's frames; ends text editing and the focused object;
   // tells the window, the timeline and the highlight.
   void GoToFrame(int32_t frame);
@@ -224,17 +224,17 @@ class ViewState : public CPicObjRefOwner {
   int32_t GetOnionFirstFrame() const;
   int32_t GetOnionLastFrame() const;
   OnionSettings GetOnion() const {
-    return {m_onionFlags, m_onionRelative, m_onionBefore, m_onionAfter};
+    return {onion_flags, onion_relative, onion_before, onion_after};
   }
-  uint32_t m_onionFlags = 0;
-  int32_t m_onionRelative = 1;
-  int32_t m_onionBefore = -2;
-  int32_t m_onionAfter = 2;
-  int32_t m_playing = 0;
-  int32_t m_testButtons = 0;
+  uint32_t onion_flags = 0;
+  int32_t onion_relative = 1;
+  int32_t onion_before = -2;
+  int32_t onion_after = 2;
+  int32_t playing = 0;
+  int32_t test_buttons = 0;
 
   // ---- coordinates ----
-  const Matrix2x3& GetViewMatrix() const { return m_viewMatrix; }
+  const Matrix2x3& GetViewMatrix() const { return view_matrix_; }
   // The view matrix followed by the scroll offset.
   void GetDocToClientMatrix(Matrix2x3& out) const;
   void GetDrawMatrix(Matrix2x3& out) const { GetDocToClientMatrix(out); }
@@ -247,7 +247,7 @@ class ViewState : public CPicObjRefOwner {
   // 100 %: FixedDiv(LOGPIXELSX, 1440).
   Fixed GetScreenPixelsPerTwip() const;
   // The zoom the zoom box shows: 1.0 is 100 %.
-  Fixed GetZoomFactor() const { return FixedDiv(m_viewMatrix.a, GetScreenPixelsPerTwip()); }
+  Fixed GetZoomFactor() const { return FixedDiv(view_matrix_.a, GetScreenPixelsPerTwip()); }
 
   // ---- zoom and scrolling ----
   // s (and v) are clamped to 256..0x10000; v <= 0 follows the screen's
@@ -263,27 +263,27 @@ class ViewState : public CPicObjRefOwner {
   // cut to the page.
   void ShowAll();
   void SetLayoutMode(int32_t mode);
-  int32_t GetLayoutMode() const { return m_layoutMode; }
+  int32_t GetLayoutMode() const { return layout_mode_; }
   // The scroll extent, zoom class and view lengths.
   void UpdateScrollSizes();
-  const Rect32& GetWorkArea() const { return m_workArea; }
-  int32_t GetZoomClass() const { return m_zoomClass; }
+  const Rect32& GetWorkArea() const { return work_area_; }
+  int32_t GetZoomClass() const { return zoom_class_; }
   // P: the document length of one screen pixel.
-  int32_t GetPixelSize() const { return m_pixelSize; }
+  int32_t GetPixelSize() const { return pixel_size_; }
   // U: the document length of one hundredth of an inch on screen, at least P.
-  int32_t GetPickUnit() const { return m_pickUnit; }
-  int32_t m_viewQuality = kQualityFast;
-  int32_t m_renderSwitch = 0;
-  uint8_t m_viewSettings = 0;  // the view-settings nibble
+  int32_t GetPickUnit() const { return pick_unit_; }
+  int32_t view_quality = kQualityFast;
+  int32_t render_switch = 0;
+  uint8_t view_settings = 0;  // the view-settings nibble
 
   // ---- rulers, tabs and timeline ----
   void SetRulers(RulerBar* horizontal, RulerBar* vertical);
-  bool AreRulersShown() const { return m_rulers[0] != nullptr; }
-  void SetPageTabStrip(PageTabStrip* strip) { m_tabStrip = strip; }
-  bool ArePageTabsShown() const { return m_tabStrip != nullptr; }
-  PageTabStrip* GetPageTabStrip() const { return m_tabStrip; }
-  void SetChildFrame(ChildFrameTimeline* frame) { m_childFrame = frame; }
-  ChildFrameTimeline* GetChildFrame() const { return m_childFrame; }
+  bool AreRulersShown() const { return rulers_[0] != nullptr; }
+  void SetPageTabStrip(PageTabStrip* strip) { tab_strip_ = strip; }
+  bool ArePageTabsShown() const { return tab_strip_ != nullptr; }
+  PageTabStrip* GetPageTabStrip() const { return tab_strip_; }
+  void SetChildFrame(ChildFrameTimeline* frame) { child_frame_ = frame; }
+  ChildFrameTimeline* GetChildFrame() const { return child_frame_; }
   // Origins and scales of the rulers from the matrix and scroll position.
   void UpdateRulers();
   // The markers at r's ranges, hidden for null.
@@ -330,24 +330,24 @@ class ViewState : public CPicObjRefOwner {
 
   // ---- handles ----
   void SetHandleMode(int32_t mode);
-  int32_t GetHandleMode() const { return m_handleMode; }
+  int32_t GetHandleMode() const { return handle_mode_; }
   // Deselects all and edits the transform of obj's fill (a gradient or
   // texture), else clears the handles.
   void EditFillOf(CPicShape* obj, uint16_t fill);
   // The handle rectangle from the mode; redrawn when it changed.
   void UpdateHighlight();
-  const Rect32& GetHandleRect() const { return m_handleRect; }
-  uint16_t GetEditedFill() const { return m_editedFill; }
-  CPicObj* GetFillOwner() const { return m_fillOwner.GetTarget(); }
+  const Rect32& GetHandleRect() const { return handle_rect_; }
+  uint16_t GetEditedFill() const { return edited_fill_; }
+  CPicObj* GetFillOwner() const { return fill_owner_.GetTarget(); }
   // The fill's matrix and its rectangle in fill space (mode 3).
-  const Rect32& GetFillBounds() const { return m_fillBounds; }
+  const Rect32& GetFillBounds() const { return fill_bounds_; }
   // The handles of the mode (nothing in mode 0 or without a rectangle):
   // eight on the rectangle (modes 1 and 2), the centre point (mode 4), or
   // the fill's frame with its handles, all in fill space (mode 3).
   void DrawHandles(CRenderContext& ctx) const;
 
   // The focus rectangle (document units; empty when none).
-  Rect32 m_focusRect;
+  Rect32 focus_rect;
 
  private:
   friend class CViewObjIter;
@@ -364,28 +364,28 @@ class ViewState : public CPicObjRefOwner {
   // Forgets a context whose tree went away (the page was deleted).
   void DropContext();
 
-  ViewHost& m_host;
-  CMarlDoc* m_document = nullptr;
-  CDocumentPage* m_context = nullptr;
-  CPicObjRef m_root;
-  CPicObjRef m_focus;
-  CPicObjRef m_textEdit;
-  CPicObjRef m_fillOwner;
-  Matrix2x3 m_viewMatrix;
-  int32_t m_pixelSize = 1;
-  int32_t m_pickUnit = 1;
-  int32_t m_zoomClass = 0;
-  int32_t m_symbolSide = 0;
-  int32_t m_layoutMode = kLayoutPage;
-  Rect32 m_workArea{0, 1440, 0, 1440};
-  int32_t m_currentFrame = 0;
-  int32_t m_handleMode = kHandleNone;
-  Rect32 m_handleRect;
-  uint16_t m_editedFill = 0;
-  Rect32 m_fillBounds;
-  RulerBar* m_rulers[2] = {nullptr, nullptr};
-  PageTabStrip* m_tabStrip = nullptr;
-  ChildFrameTimeline* m_childFrame = nullptr;
-  std::unique_ptr<SavedViewState> m_savedPage;
-  std::unique_ptr<SavedViewState> m_savedSymbol;
+  ViewHost& host_;
+  CMarlDoc* document_ = nullptr;
+  CDocumentPage* context_ = nullptr;
+  CPicObjRef root_;
+  CPicObjRef focus_;
+  CPicObjRef text_edit_;
+  CPicObjRef fill_owner_;
+  Matrix2x3 view_matrix_;
+  int32_t pixel_size_ = 1;
+  int32_t pick_unit_ = 1;
+  int32_t zoom_class_ = 0;
+  int32_t symbol_side_ = 0;
+  int32_t layout_mode_ = kLayoutPage;
+  Rect32 work_area_{0, 1440, 0, 1440};
+  int32_t current_frame_ = 0;
+  int32_t handle_mode_ = kHandleNone;
+  Rect32 handle_rect_;
+  uint16_t edited_fill_ = 0;
+  Rect32 fill_bounds_;
+  RulerBar* rulers_[2] = {nullptr, nullptr};
+  PageTabStrip* tab_strip_ = nullptr;
+  ChildFrameTimeline* child_frame_ = nullptr;
+  std::unique_ptr<SavedViewState> saved_page_;
+  std::unique_ptr<SavedViewState> saved_symbol_;
 };

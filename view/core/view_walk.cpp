@@ -10,7 +10,7 @@
 
 CViewObjIter::CViewObjIter(const ViewState& view, uint32_t flags) : m_view(view), m_flags(flags) {
   CPicObj* root = view.GetContextRoot();
-  if (root == nullptr || (view.m_playing != 0 && (flags & kWalkLocked) == 0)) return;
+  if (root == nullptr || (view.playing != 0 && (flags & kWalkLocked) == 0)) return;
   if (CPicObj* focus = view.GetFocusObject()) {
     m_focus = dynamic_cast<CPicShape*>(focus);
     m_state = m_focus != nullptr ? kFocus : kDone;
@@ -19,7 +19,7 @@ CViewObjIter::CViewObjIter(const ViewState& view, uint32_t flags) : m_view(view)
   // The root's last layer is drawn last: it is the front one.
   m_layer = (flags & kWalkFrontToBack) != 0 ? root->GetLastChild() : root->GetFirstChild();
   m_state = m_layer != nullptr ? kNextLayer : kDone;
-  if ((view.m_onionFlags & kOnionEditSeveral) != 0) {
+  if ((view.onion_flags & kOnionEditSeveral) != 0) {
     m_first = view.GetOnionFirstFrame();
     m_last = view.GetOnionLastFrame();
   } else {
@@ -29,7 +29,7 @@ CViewObjIter::CViewObjIter(const ViewState& view, uint32_t flags) : m_view(view)
 
 CPicShape* CViewObjIter::Next() {
   const bool backwards = (m_flags & kWalkFrontToBack) != 0;  // from the range's last frame
-  const bool several = (m_view.m_onionFlags & kOnionEditSeveral) != 0;
+  const bool several = (m_view.onion_flags & kOnionEditSeveral) != 0;
   for (;;) {
     switch (m_state) {
       case kDone:
@@ -97,15 +97,15 @@ CPicLayer* ViewState::FindEditLayer() const {
 }
 
 CPicShape* ViewState::GetEditFrame() const {
-  if (m_playing != 0) return nullptr;
+  if (playing != 0) return nullptr;
   if (CPicObj* focus = GetFocusObject()) return dynamic_cast<CPicShape*>(focus);
   CPicLayer* layer = FindEditLayer();
   if (layer == nullptr) return nullptr;
   int32_t offset = 0;
-  CPicFrame* key = layer->FrameAt(m_currentFrame, &offset);
+  CPicFrame* key = layer->FrameAt(current_frame_, &offset);
   if (key == nullptr) return nullptr;
-  const int64_t start = int64_t{m_currentFrame} - offset;
-  if ((m_onionFlags & kOnionEditSeveral) != 0 && start >= GetOnionFirstFrame()) return key;
+  const int64_t start = int64_t{current_frame_} - offset;
+  if ((onion_flags & kOnionEditSeveral) != 0 && start >= GetOnionFirstFrame()) return key;
   if (key->GetTweenKind() != CPicFrame::kTweenNone && offset != 0) return nullptr;
   return key;
 }
@@ -116,18 +116,18 @@ EdgeGraph* ViewState::GetEditDrawing() const {
 }
 
 void ViewState::SetFocusObject(CPicShape* o) {
-  m_host.EndTextEdit();
-  m_textEdit.Set(nullptr);
+  host_.EndTextEdit();
+  text_edit_.Set(nullptr);
   SelectAll(false);
   InvalidateDocRect(nullptr);
-  m_focus.Set(o);
+  focus_.Set(o);
   if (o != nullptr) Edit([&] { o->ApplyMatrix(); });
 }
 
 void ViewState::ClearFocusObject() {
-  m_host.EndTextEdit();
-  m_textEdit.Set(nullptr);
-  if (m_focus.GetTarget() == nullptr) return;
+  host_.EndTextEdit();
+  text_edit_.Set(nullptr);
+  if (focus_.GetTarget() == nullptr) return;
   InvalidateDocRect(nullptr);
-  m_focus.Set(nullptr);
+  focus_.Set(nullptr);
 }

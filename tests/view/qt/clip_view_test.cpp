@@ -224,7 +224,7 @@ TEST_F(ClipViewTest, DoubleClickSwitchesSmoothingAndToolsNeverDraw) {
   view.SetTools(&tools);
   for (const int32_t expected : {kQualitySmooth, kQualityFast, kQualitySmooth}) {
     QTest::mouseDClick(view.GetWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(60, 50));
-    EXPECT_EQ(view.State().m_viewQuality, expected);
+    EXPECT_EQ(view.State().view_quality, expected);
     EXPECT_EQ(view.GetDirtyClientRect(), view.GetClientRect());
     view.UpdateWindow();
   }
@@ -281,7 +281,7 @@ TEST_F(ClipViewTest, TheSymbolViewFitsItsFirstSymbol) {
     QTest::mouseDClick(view.GetWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(60, 50));
     EXPECT_EQ(frame.edits, number > 0 ? 1 : 0);
   }
-  EXPECT_EQ(view.State().m_viewQuality, doc.m_viewQuality);
+  EXPECT_EQ(view.State().view_quality, doc.m_viewQuality);
 
   // Taking the focus ends the frame's click handling.
   frame.activating = true;

@@ -589,7 +589,7 @@ TEST_F(MarlViewInputTest, ViewCommandsAndTheirUpdateHandlers) {
   // Test Buttons: the mode and the document's view bit 1.
   EXPECT_EQ(update(33131), State(true, 0));
   ASSERT_TRUE(view->ExecuteCommand(33131));
-  EXPECT_EQ(view->State().m_testButtons, 1);
+  EXPECT_EQ(view->State().test_buttons, 1);
   EXPECT_NE(doc.m_viewOptionBits & 0x2, 0);
   EXPECT_EQ(update(33131), State(true, 1));
   // On the symbol side neither the work area nor test buttons apply.
@@ -641,16 +641,16 @@ TEST_F(MarlViewInputTest, TestButtonsTrackHoverAndActOnRelease) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Drag(script, on, c.moves);
-    EXPECT_EQ(view->State().m_viewQuality, c.quality);
+    EXPECT_EQ(view->State().view_quality, c.quality);
     EXPECT_EQ(button->GetState(), c.state);
   }
   EXPECT_TRUE(tools.tool.presses.empty());  // the tool never saw them
   // At outline quality no button is found: the press goes to the tool.
-  view->State().m_viewQuality = kQualityOutlines;
+  view->State().view_quality = kQualityOutlines;
   Drag(script, on, {});
   EXPECT_EQ(tools.tool.presses.size(), 1u);
   // Leaving test mode puts the hovered button back up.
-  view->State().m_viewQuality = kQualityFast;
+  view->State().view_quality = kQualityFast;
   QTest::mouseMove(Widget(), QPoint(on.x + 1, on.y));
   EXPECT_EQ(button->GetState(), CPicButton::kOver);
   ASSERT_TRUE(view->ExecuteCommand(33131));

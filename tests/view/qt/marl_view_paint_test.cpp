@@ -148,7 +148,7 @@ TEST_F(ViewPaintTest, BackgroundColours) {
        {{{10, 10}, workArea}, {{100, 100}, background}}},
   };
   for (const Case& c : cases) {
-    State().m_viewQuality = c.quality;
+    State().view_quality = c.quality;
     State().SetLayoutMode(c.layout);
     State().SetZoom(c.zoom, nullptr, 0);
     view->ScrollToPosition(c.scroll);
@@ -230,7 +230,7 @@ TEST_F(ViewPaintTest, TheFocusRectangleIsDottedOnItsBorder) {
   AddLayer({Square({20, 140, 20, 100}, 0xFF2040E0)});
   const QImage plain = FullPaint();
   State().SetZoom(k100, nullptr, 0);
-  State().m_focusRect = Rect32{50, 150, 40, 120};  // document units: pixels here
+  State().focus_rect = Rect32{50, 150, 40, 120};  // document units: pixels here
   const QImage focused = FullPaint();
   int onBorder = 0;
   for (int y = 0; y < plain.height(); ++y) {
@@ -245,7 +245,7 @@ TEST_F(ViewPaintTest, TheFocusRectangleIsDottedOnItsBorder) {
   // Dotted: about every other pixel of the border.
   EXPECT_GT(onBorder, 150);
   EXPECT_LT(onBorder, 250);
-  State().m_focusRect = Rect32();
+  State().focus_rect = Rect32();
   EXPECT_EQ(FullPaint(), plain);
 }
 
@@ -414,7 +414,7 @@ TEST_F(ViewPaintTest, PaintedPageEqualsTheDirectRendering) {
   AddLayer({Square({20, 140, 160, 230}, 0, &placed), Placed({0, 50, 0, 50}, 0xFF10A010, 130, 60)});
   for (const int32_t quality : {kQualityFast, kQualitySmooth, kQualitySmoothText}) {
     for (const Fixed zoom : {k100, k100 * 5 / 8}) {
-      State().m_viewQuality = quality;
+      State().view_quality = quality;
       State().SetZoom(zoom, nullptr, 0);
       const QImage painted = FullPaint();
       const QImage direct = DirectRendering(*view, page->GetRoot(), quality);
@@ -516,14 +516,14 @@ TEST_F(ViewPaintTest, OnionSkinDimsTheNeighbouringFrames) {
   };
   view->GoToFrame(2, false);
   for (const Case& c : cases) {
-    State().m_onionFlags = c.flags;
+    State().onion_flags = c.flags;
     const QImage image = FullPaint();
     for (int i = 0; i < 3; ++i)
       EXPECT_EQ(image.pixel(50 + 80 * i, 70) & 0xFFFFFF, c.at[i])
           << "onion " << c.flags << " frame " << i;
   }
   // As outlines the squares' edges show (dimmed black: grey).
-  State().m_onionFlags = kOnionShow | kOnionOutlines;
+  State().onion_flags = kOnionShow | kOnionOutlines;
   const QImage outlines = FullPaint();
   int marked = 0;
   for (int x = 15; x < 25; ++x) marked += (outlines.pixel(x, 70) & 0xFFFFFF) != white ? 1 : 0;
@@ -615,7 +615,7 @@ TEST_F(ViewPaintTest, TheFirstShowingFollowsTheDocument) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.GetWidget()));
     fresh.OnInitialUpdate();
     EXPECT_EQ(fresh.GetEditContext(), page) << c.name;
-    EXPECT_EQ(fresh.State().m_viewQuality, c.quality) << c.name;
+    EXPECT_EQ(fresh.State().view_quality, c.quality) << c.name;
     EXPECT_EQ(fresh.State().GetLayoutMode(), c.layout) << c.name;
     fresh.UpdateWindow();
     const CRect client = fresh.GetClientRect();
@@ -658,7 +658,7 @@ TEST_F(ViewPaintTest, TheFirstShowingFollowsTheDocument) {
 // ---- activation ----------------------------------------------------------------------------
 
 TEST_F(ViewPaintTest, ActivationOpensTheTabletContext) {
-  State().m_viewQuality = kQualitySmooth;
+  State().view_quality = kQualitySmooth;
   doc.m_viewQuality = 0;
   // Without a tablet nothing is opened.
   view->OnActivateView(true, view.get(), nullptr);

@@ -230,10 +230,10 @@ TEST_F(MarlViewTest, OnionSkinRedrawsEveryKeyFrameOfBothRanges) {
   };
   for (const Case& c : cases) {
     ViewState& s = view->State();
-    s.m_onionFlags = c.flags;
-    s.m_onionRelative = c.relative;
-    s.m_onionBefore = c.before;
-    s.m_onionAfter = c.after;
+    s.onion_flags = c.flags;
+    s.onion_relative = c.relative;
+    s.onion_before = c.before;
+    s.onion_after = c.after;
     view->GoToFrame(c.a, false);
     view->UpdateWindow();
     view->drawn.clear();
