@@ -1,6 +1,8 @@
 #include "geometry/edge_graph_check.h"
 
 #include <algorithm>
+#include <bit>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -219,9 +221,36 @@ void CheckCrossings(const EdgeGraph& g, const std::vector<const Edge*>& edges,
 // resolution of an end of each edge is not one (NearEndsOfBoth), nor is one
 // of curves that only touch or come within a unit (PassesThrough).
 
+// A polyline with the boxes of its runs of segments in a complete binary
+// tree: node 1 covers every segment, node k's halves are 2k and 2k + 1, and
+// segment i is leaf `leaves + i` (leaves past the last segment are empty).
 struct Polyline {
+  struct Box {
+    int32_t xmin, xmax, ymin, ymax;
+  };
   std::vector<Point32> points;
+  std::vector<Box> boxes;
+  uint32_t leaves = 0;
 };
+
+void BuildBoxes(Polyline& l) {
+  const uint32_t segments = static_cast<uint32_t>(l.points.size() - 1);
+  l.leaves = 1;
+  while (l.leaves < segments) l.leaves *= 2;
+  l.boxes.resize(2 * l.leaves);  // every entry is written below
+  for (uint32_t i = 0; i < segments; ++i) {
+    const Point32 &p = l.points[i], &q = l.points[i + 1];
+    l.boxes[l.leaves + i] = {std::min(p.x, q.x), std::max(p.x, q.x), std::min(p.y, q.y),
+                             std::max(p.y, q.y)};
+  }
+  for (uint32_t i = segments; i < l.leaves; ++i)
+    l.boxes[l.leaves + i] = {INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN};  // meets nothing
+  for (uint32_t k = l.leaves - 1; k >= 1; --k) {
+    const Polyline::Box &a = l.boxes[2 * k], &b = l.boxes[2 * k + 1];
+    l.boxes[k] = {std::min(a.xmin, b.xmin), std::max(a.xmax, b.xmax), std::min(a.ymin, b.ymin),
+                  std::max(a.ymax, b.ymax)};
+  }
+}
 
 void Flatten(const QuadCurve& c, Polyline& out) {
   const double x0 = c.p0.x, y0 = c.p0.y, x2 = c.p2.x, y2 = c.p2.y;
@@ -242,6 +271,7 @@ void Flatten(const QuadCurve& c, Polyline& out) {
          static_cast<int32_t>(std::lround(s * s * y0 + 2 * s * t * cy + t * t * y2))});
   }
   out.points.push_back(c.p2);
+  BuildBoxes(out);
 }
 
 // 1 when r lies left of or on the line p-q, -1 right of it.
@@ -251,42 +281,31 @@ int Side(const Point32& p, const Point32& q, const Point32& r) {
   return cross >= 0 ? 1 : -1;
 }
 
-struct Span {
-  int64_t xmin, xmax, ymin, ymax;
-};
-
-Span SpanOf(const Polyline& l, size_t from, size_t to) {
-  Span s{INT64_MAX, INT64_MIN, INT64_MAX, INT64_MIN};
-  for (size_t i = from; i <= to; ++i) {
-    s.xmin = std::min<int64_t>(s.xmin, l.points[i].x);
-    s.xmax = std::max<int64_t>(s.xmax, l.points[i].x);
-    s.ymin = std::min<int64_t>(s.ymin, l.points[i].y);
-    s.ymax = std::max<int64_t>(s.ymax, l.points[i].y);
-  }
-  return s;
-}
-
-// Calls found(x, y, i, j) for each crossing of the segments from..to of a
-// with those of b (segment i of a, j of b), halving the longer run while
-// their boxes meet.
+// Calls found(x, y, i, j) for each crossing of the segments under node ka
+// of a with those under node kb of b (segment i of a, j of b), halving the
+// longer run while their boxes meet.
 template <class Found>
-void CrossRuns(const Polyline& a, size_t a0, size_t a1, const Polyline& b, size_t b0, size_t b1,
-               Found&& found) {
-  const Span sa = SpanOf(a, a0, a1), sb = SpanOf(b, b0, b1);
+void CrossRuns(const Polyline& a, uint32_t ka, const Polyline& b, uint32_t kb, Found&& found) {
+  const Polyline::Box &sa = a.boxes[ka], &sb = b.boxes[kb];
   if (sa.xmax < sb.xmin || sb.xmax < sa.xmin || sa.ymax < sb.ymin || sb.ymax < sa.ymin) return;
-  if (a1 - a0 > 1 && a1 - a0 >= b1 - b0) {
-    const size_t m = (a0 + a1) / 2;
-    CrossRuns(a, a0, m, b, b0, b1, found);
-    CrossRuns(a, m, a1, b, b0, b1, found);
+  // Node k of a tree with L leaves covers L >> (bit_width(k) - 1) segments:
+  // halve the run of the tree whose node covers more.
+  auto depth = [](uint32_t k, uint32_t leaves) {
+    return static_cast<int>(std::bit_width(k)) - static_cast<int>(std::bit_width(leaves));
+  };
+  const bool split_a = ka < a.leaves && depth(ka, a.leaves) <= depth(kb, b.leaves);
+  if (split_a) {
+    CrossRuns(a, 2 * ka, b, kb, found);
+    CrossRuns(a, 2 * ka + 1, b, kb, found);
     return;
   }
-  if (b1 - b0 > 1) {
-    const size_t m = (b0 + b1) / 2;
-    CrossRuns(a, a0, a1, b, b0, m, found);
-    CrossRuns(a, a0, a1, b, m, b1, found);
+  if (kb < b.leaves) {
+    CrossRuns(a, ka, b, 2 * kb, found);
+    CrossRuns(a, ka, b, 2 * kb + 1, found);
     return;
   }
-  const Point32 &p = a.points[a0], &q = a.points[a1], &r = b.points[b0], &s = b.points[b1];
+  const size_t a0 = ka - a.leaves, b0 = kb - b.leaves;
+  const Point32 &p = a.points[a0], &q = a.points[a0 + 1], &r = b.points[b0], &s = b.points[b0 + 1];
   if (Side(p, q, r) == Side(p, q, s) || Side(r, s, p) == Side(r, s, q)) return;
   // Where the lines meet, for the report and the test near the ends.
   const double dx = double(q.x) - p.x, dy = double(q.y) - p.y;
@@ -359,6 +378,8 @@ bool PassesThrough(const Polyline& l, size_t at, double x, double y, const Polyl
 
 void CheckCrossingsFlat(const EdgeGraph& g, const std::vector<const Edge*>& edges,
                         const EdgeGraphCheckOptions& options, Reporter& report) {
+  // Two polylines whose buffers are kept from pair to pair: fresh buffers
+  // for every edge cost more than flattening again.
   Polyline la, lb;
   for (const Edge* a : edges) {
     if (report.Full()) return;
@@ -389,7 +410,7 @@ void CheckCrossingsFlat(const EdgeGraph& g, const std::vector<const Edge*>& edge
             a->curve.p2.y, a->curve.straight, b->curve.p0.x, b->curve.p0.y, b->curve.control.x,
             b->curve.control.y, b->curve.p2.x, b->curve.p2.y, b->curve.straight, x.x, x.y);
       };
-      CrossRuns(la, 0, la.points.size() - 1, lb, 0, lb.points.size() - 1, found);
+      CrossRuns(la, 1, lb, 1, found);
     });
   }
 }
