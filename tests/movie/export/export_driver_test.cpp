@@ -405,6 +405,23 @@ TEST_F(DriverTest, ActionKindsGiveTheirBytes) {
   longUrl.type = CFrameAction::kGetUrl;
   longUrl.url.assign(70000, 'x');
   EXPECT_THROW(driver.ActionBytes(longUrl, two), CMovieLimitException);
+  // So does a jump target past 16 bits.
+  CFrameAction far;
+  far.type = CFrameAction::kGoto;
+  far.frame = 65536;  // frame 65535 counted from 0: the last a jump reaches
+  EXPECT_EQ(driver.ActionBytes(far, doc.m_pages), (B{0x81, 2, 0, 0xFF, 0xFF, 0}));
+  far.frame = 65537;
+  EXPECT_THROW(driver.ActionBytes(far, doc.m_pages), CMovieLimitException);
+}
+
+TEST_F(DriverTest, AFrameCountPastSixteenBitsStopsTheExport) {
+  CDocumentPage* page = AddPage("One", 1);
+  CMemFile file;
+  CMovieWriter writer(&file);
+  CMovieExportDriver driver(&doc, writer, false, nullptr);
+  for (int i = 0; i < 0xFFFF; ++i) driver.CollectFrame(page, 0);
+  EXPECT_THROW(driver.CollectFrame(page, 0), CMovieLimitException);
+  EXPECT_EQ(driver.Frames().size(), 0xFFFFu);
 }
 
 TEST_F(DriverTest, FrameScriptsComeFirstAtTheStartOfTheirKeyFrame) {

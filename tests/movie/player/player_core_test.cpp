@@ -334,6 +334,24 @@ TEST(PlayerCoreButtons, PressDragOffAndBackReleaseRunsTheAction) {
   }
 }
 
+TEST(PlayerCoreButtons, ThePressLoopKeepsTheMoviePlayingAtItsFramePeriod) {
+  // Held on a button for twelve polls 10 ms apart: the loop's ticks advance
+  // only when a frame is due (83 ms apart), not at every poll.
+  MovieBuilder b;
+  AddButton(b, Actions({}));
+  AddFrames(b, 6);
+  Player p;
+  p.Load(b.Finish());
+  ASSERT_FALSE(p.core.Paused());
+  std::vector<int32_t> seen;
+  p.site.on_poll = [&] { seen.push_back(p.core.CurrentFrame()); };
+  for (int i = 0; i < 12; ++i) p.site.mouse.push_back({{5, 65}, true, 10});
+  p.site.mouse.push_back({{5, 65}, false, 10});
+  p.core.OnLButtonDown({5, 65});
+  // The first tick is due at once; the next 83 ms later, at the tenth poll.
+  EXPECT_EQ(seen, (std::vector<int32_t>{0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2}));
+}
+
 TEST(PlayerCoreButtons, EditorButtonWatchReleasesTheButtonOnceTheCursorLeaves) {
   MovieBuilder b;
   AddButton(b, Actions({}));
