@@ -326,10 +326,15 @@ void IntersectPieces(IntersectState& s, const Piece& a, const Piece& b, int dept
     return;
   }
   auto visit = [&](const Piece& pa, const Piece& pb) { IntersectPieces(s, pa, pb, depth + 1); };
-  if (a_done || b_done) {
+  // Nor is a straight piece halved: its chord is the line itself, while
+  // halves rounded at different depths disagree by a unit, and a shallow
+  // crossing could slip between two pieces of the partner tested against
+  // different halves.
+  const bool a_kept = a_done || a.c.straight, b_kept = b_done || b.c.straight;
+  if (a_kept || b_kept) {
     Piece h1, h2;
-    (a_done ? b : a).Halve(h1, h2);
-    if (a_done) {
+    (a_kept ? b : a).Halve(h1, h2);
+    if (a_kept) {
       visit(a, h1);
       visit(a, h2);
     } else {

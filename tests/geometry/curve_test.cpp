@@ -998,6 +998,28 @@ TEST(CurveIntersection, ShallowCrossingWithinASteepCurvesLastStep) {
   }
 }
 
+TEST(CurveIntersection, ShallowCrossingOfALineNearASharedEnd) {
+  // The curve leaves the shared end about 9 units above the line and comes
+  // back across it 1,700 units along. Halves of the line rounded at different
+  // depths disagree by a unit there, and the crossing slipped between two
+  // pieces of the curve tested against different halves.
+  QuadCurve line;
+  CurveFromLine({-94336, 0}, {-391808, 256}, line);
+  const QuadCurve curve = Q({-94336, 0}, {-122505, 562}, {-149632, -32512});
+  for (const bool swap : {false, true}) {
+    SCOPED_TRACE(swap ? "curve first" : "line first");
+    CurveIntersectResult r;
+    const int32_t n = swap ? CurveIntersect(curve, line, r, 8) : CurveIntersect(line, curve, r, 8);
+    ASSERT_EQ(n, 2);
+    bool crossing = false;
+    for (int i = 0; i < r.count; ++i) {
+      const Point32& on_curve = swap ? r.entries[i].pointA : r.entries[i].pointB;
+      crossing |= std::abs(on_curve.x + 96100) < 100 && std::abs(on_curve.y - 2) < 4;
+    }
+    EXPECT_TRUE(crossing);
+  }
+}
+
 TEST(CurveIntersection, SweepAgainstReference) {
   // Random pairs in a 500-twip square (as the edge graph's fuzzing draws
   // them), and pairs built to cross B at a joint of its halvings: B's control
