@@ -52,11 +52,11 @@ struct Shape {
   std::vector<Point32> ends;      // document units
   std::vector<Point32> controls;  // one per curve
   bool closed = true;
-  uint32_t colour = 0;       // red in the low byte
-  int gradient = 0;          // 0 none, 16 linear, 18 radial
-  Matrix2x3 gradientMatrix;  // gradient square to document units
+  uint32_t colour = 0;        // red in the low byte
+  int gradient = 0;           // 0 none, 16 linear, 18 radial
+  Matrix2x3 gradient_matrix;  // gradient square to document units
   std::vector<Stop> stops;
-  int lineWidth = 0;  // document units; strokes only
+  int line_width = 0;  // document units; strokes only
 };
 
 enum Scene { kLarge, kMedium, kSmall, kLargeGradient, kMediumGradient, kSmallGradient, kStrokes };
@@ -114,17 +114,17 @@ std::vector<Shape> MakeScene(Scene scene) {
     s.colour = RandomColour(rng);
     if (scene == kStrokes) {
       s.closed = false;
-      s.lineWidth = static_cast<int>((1 + 4 * unit(rng)) * kUnit);
+      s.line_width = static_cast<int>((1 + 4 * unit(rng)) * kUnit);
     }
     if (gradients) {
       s.gradient = i % 2 ? 18 : 16;
       const double scale = r * kUnit / 16384, angle = unit(rng) * 2 * M_PI;
-      s.gradientMatrix.a = static_cast<Fixed>(std::lround(scale * std::cos(angle) * 65536));
-      s.gradientMatrix.b = static_cast<Fixed>(std::lround(scale * std::sin(angle) * 65536));
-      s.gradientMatrix.c = -s.gradientMatrix.b;
-      s.gradientMatrix.d = s.gradientMatrix.a;
-      s.gradientMatrix.tx = static_cast<int32_t>(std::lround(cx * kUnit));
-      s.gradientMatrix.ty = static_cast<int32_t>(std::lround(cy * kUnit));
+      s.gradient_matrix.a = static_cast<Fixed>(std::lround(scale * std::cos(angle) * 65536));
+      s.gradient_matrix.b = static_cast<Fixed>(std::lround(scale * std::sin(angle) * 65536));
+      s.gradient_matrix.c = -s.gradient_matrix.b;
+      s.gradient_matrix.d = s.gradient_matrix.a;
+      s.gradient_matrix.tx = static_cast<int32_t>(std::lround(cx * kUnit));
+      s.gradient_matrix.ty = static_cast<int32_t>(std::lround(cy * kUnit));
       s.stops = {{0, RandomColour(rng)}, {128, RandomColour(rng)}, {255, RandomColour(rng)}};
     }
   }
@@ -152,14 +152,15 @@ struct ScanRenderer {
   std::vector<FillStyle> fills;
   std::vector<LineStyle> lines;
   const std::vector<Shape>* shapes;
-  uint32_t antiAlias;
+  uint32_t anti_alias;
   // Kept across frames, as the player keeps its converter and the peers
   // their contexts: its pools' memory is then not fresh every frame.
   std::unique_ptr<CScanConverter> cv;
 
-  explicit ScanRenderer(Scene scene, uint32_t aa = 1) : shapes(&SceneShapes(scene)), antiAlias(aa) {
+  explicit ScanRenderer(Scene scene, uint32_t aa = 1)
+      : shapes(&SceneShapes(scene)), anti_alias(aa) {
     MustBeTrue(bitmap.CreateDepth(32, nullptr, kWidth, kHeight, false));
-    cv = std::make_unique<CScanConverter>(&bitmap, nullptr, nullptr, antiAlias);
+    cv = std::make_unique<CScanConverter>(&bitmap, nullptr, nullptr, anti_alias);
     paths = std::vector<PointList>(shapes->size());
     for (size_t i = 0; i < shapes->size(); ++i) {
       const Shape& s = (*shapes)[i];
@@ -175,7 +176,7 @@ struct ScanRenderer {
       f.colour = s.colour | 0xFF000000u;
       if (s.gradient) {
         f.kind = static_cast<uint8_t>(s.gradient);
-        f.matrix = s.gradientMatrix;
+        f.matrix = s.gradient_matrix;
         f.gradient.count = static_cast<uint8_t>(s.stops.size());
         for (size_t k = 0; k < s.stops.size(); ++k) {
           f.gradient.ratios[k] = static_cast<uint8_t>(s.stops[k].position);
@@ -185,7 +186,7 @@ struct ScanRenderer {
       fills.push_back(f);
       LineStyle l;
       l.colour = s.colour | 0xFF000000u;
-      l.width = static_cast<int16_t>(s.lineWidth);
+      l.width = static_cast<int16_t>(s.line_width);
       lines.push_back(l);
     }
   }
@@ -232,13 +233,13 @@ struct CairoRenderer {
       cairo_pattern_t* p;
       if (s.gradient == 16) {
         double x0, y0, x1, y1;
-        GradientPoint(s.gradientMatrix, -16384, 0, x0, y0);
-        GradientPoint(s.gradientMatrix, 16384, 0, x1, y1);
+        GradientPoint(s.gradient_matrix, -16384, 0, x0, y0);
+        GradientPoint(s.gradient_matrix, 16384, 0, x1, y1);
         p = cairo_pattern_create_linear(x0, y0, x1, y1);
       } else if (s.gradient == 18) {
         double x0, y0, x1, y1;
-        GradientPoint(s.gradientMatrix, 0, 0, x0, y0);
-        GradientPoint(s.gradientMatrix, 16384, 0, x1, y1);
+        GradientPoint(s.gradient_matrix, 0, 0, x0, y0);
+        GradientPoint(s.gradient_matrix, 16384, 0, x1, y1);
         p = cairo_pattern_create_radial(x0, y0, 0, x0, y0, std::hypot(x1 - x0, y1 - y0));
       } else {
         p = cairo_pattern_create_rgb((s.colour & 0xFF) / 255.0, (s.colour >> 8 & 0xFF) / 255.0,
@@ -280,7 +281,7 @@ struct CairoRenderer {
         cairo_close_path(cr);
         cairo_fill(cr);
       } else {
-        cairo_set_line_width(cr, s.lineWidth / kUnit);
+        cairo_set_line_width(cr, s.line_width / kUnit);
         cairo_stroke(cr);
       }
     }
@@ -325,14 +326,14 @@ struct QtRenderer {
         for (const Stop& st : s.stops) stops.append({st.position / 256.0, ToQColor(st.colour)});
         double x0, y0, x1, y1;
         if (s.gradient == 16) {
-          GradientPoint(s.gradientMatrix, -16384, 0, x0, y0);
-          GradientPoint(s.gradientMatrix, 16384, 0, x1, y1);
+          GradientPoint(s.gradient_matrix, -16384, 0, x0, y0);
+          GradientPoint(s.gradient_matrix, 16384, 0, x1, y1);
           QLinearGradient g(x0, y0, x1, y1);
           g.setStops(stops);
           brushes.emplace_back(g);
         } else {
-          GradientPoint(s.gradientMatrix, 0, 0, x0, y0);
-          GradientPoint(s.gradientMatrix, 16384, 0, x1, y1);
+          GradientPoint(s.gradient_matrix, 0, 0, x0, y0);
+          GradientPoint(s.gradient_matrix, 16384, 0, x1, y1);
           QRadialGradient g(x0, y0, std::hypot(x1 - x0, y1 - y0));
           g.setStops(stops);
           brushes.emplace_back(g);
@@ -352,7 +353,7 @@ struct QtRenderer {
       if (s.closed) {
         painter.fillPath(paths[i], brushes[i]);
       } else {
-        painter.strokePath(paths[i], QPen(brushes[i], s.lineWidth / kUnit, Qt::SolidLine,
+        painter.strokePath(paths[i], QPen(brushes[i], s.line_width / kUnit, Qt::SolidLine,
                                           Qt::RoundCap, Qt::RoundJoin));
       }
     }

@@ -26,12 +26,12 @@ CSharedPalette* GetPlayerColorTable() {
   g_built = true;
   ++g_generation;
   const ScreenPaletteInfo screen = ScreenInfo();
-  if (screen.bitsPixel * screen.planes > 8 || screen.system.empty()) return nullptr;
-  if (screen.paletteDevice) {
+  if (screen.bits_pixel * screen.planes > 8 || screen.system.empty()) return nullptr;
+  if (screen.palette_device) {
     LogPalette palette;
     palette.entries = screen.system;
     palette.entries.resize(std::min<size_t>(palette.entries.size(), 256));
-    const size_t reserved = static_cast<size_t>(std::max(screen.numReserved, 0)) / 2;
+    const size_t reserved = static_cast<size_t>(std::max(screen.num_reserved, 0)) / 2;
     for (size_t i = 0; i < palette.entries.size(); ++i) {
       const bool kept = i < reserved || i + reserved >= palette.entries.size();
       palette.entries[i].flags = kept ? 0 : kPaletteNoCollapse;

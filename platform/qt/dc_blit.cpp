@@ -76,11 +76,11 @@ class DibSource final : public SourceReader {
     if (!ParsePackedDibHeader(info, h_)) return false;
     height_ = h_.height < 0 ? -h_.height : h_.height;
     bottom_up_ = h_.height > 0;
-    if (h_.rowStride <= 0 || static_cast<uint64_t>(height_) > bits.size() / h_.rowStride)
+    if (h_.row_stride <= 0 || static_cast<uint64_t>(height_) > bits.size() / h_.row_stride)
       return false;
     bits_ = bits;
-    for (uint32_t i = 0; i < h_.colorCount && i < 256; ++i) {
-      const uint8_t* c = info.data() + h_.colorTableOffset + 4 * i;
+    for (uint32_t i = 0; i < h_.color_count && i < 256; ++i) {
+      const uint8_t* c = info.data() + h_.color_table_offset + 4 * i;
       colors_[i] = uint32_t{c[2]} << 16 | uint32_t{c[1]} << 8 | c[0];
     }
     red_.Set(h_.masks[0]);
@@ -93,16 +93,16 @@ class DibSource final : public SourceReader {
   int Height() const override { return height_; }
   uint32_t At(int x, int y) const override {
     const uint8_t* row =
-        bits_.data() + static_cast<size_t>(bottom_up_ ? height_ - 1 - y : y) * h_.rowStride;
+        bits_.data() + static_cast<size_t>(bottom_up_ ? height_ - 1 - y : y) * h_.row_stride;
     uint32_t rgb = 0;
-    switch (h_.bitCount) {
+    switch (h_.bit_count) {
       case 1:
       case 4:
       case 8: {
-        const int per = 8 / h_.bitCount;
-        const int shift = (per - 1 - x % per) * h_.bitCount;
-        const uint32_t index = row[x / per] >> shift & ((1u << h_.bitCount) - 1);
-        rgb = index < h_.colorCount ? colors_[index] : 0;
+        const int per = 8 / h_.bit_count;
+        const int shift = (per - 1 - x % per) * h_.bit_count;
+        const uint32_t index = row[x / per] >> shift & ((1u << h_.bit_count) - 1);
+        rgb = index < h_.color_count ? colors_[index] : 0;
         break;
       }
       case 16: {

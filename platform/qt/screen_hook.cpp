@@ -130,10 +130,10 @@ bool IsPaletteScreen() {
 
 ScreenPaletteInfo QtScreenPaletteInfo() {
   ScreenPaletteInfo info;
-  info.bitsPixel = QtScreen()->Depth();
+  info.bits_pixel = QtScreen()->Depth();
   info.planes = 1;
-  info.paletteDevice = g_paletteScreen;
-  info.numReserved = g_paletteScreen ? kReservedPaletteEntries : 0;
+  info.palette_device = g_paletteScreen;
+  info.num_reserved = g_paletteScreen ? kReservedPaletteEntries : 0;
   if (g_paletteScreen) {
     info.system.resize(kSystemPaletteSize);
     GetSystemPaletteEntries(0, kSystemPaletteSize, info.system.data());

@@ -31,14 +31,14 @@ void Build() {
     case AppPaletteKind::kNone:
       break;
     case AppPaletteKind::kIdentity:
-      s.shared = CSharedPalette::CreateFromLogPalette(plan.logPalette);
-      if (s.shared && !s.palette.CreatePalette(plan.logPalette)) {
+      s.shared = CSharedPalette::CreateFromLogPalette(plan.log_palette);
+      if (s.shared && !s.palette.CreatePalette(plan.log_palette)) {
         CSharedPalette::Release(s.shared);
         s.shared = nullptr;
       }
       break;
     case AppPaletteKind::kSystem:
-      s.shared = CSharedPalette::Acquire(plan.systemTable);
+      s.shared = CSharedPalette::Acquire(plan.system_table);
       break;
   }
 }

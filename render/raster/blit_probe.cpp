@@ -10,20 +10,20 @@ constexpr int64_t kStartTime = 0x7FF0;
 
 struct Trial {
   uint32_t format;
-  uint32_t bottomUp;
+  uint32_t bottom_up;
 };
 
 class CProbe {
  public:
-  CProbe(int depth, CBlitProbeTarget& target) : target_(target) {
-    best_.format = DefaultFormatForDepth(depth);
-    best_.bottomUp = 1;
+  CProbe(int depth, CBlitProbeTarget& target) : m_target(target) {
+    m_best.format = DefaultFormatForDepth(depth);
+    m_best.bottom_up = 1;
     // Descending 16-bit values from 79999, kept to 16 bits.
-    pixels_.resize(kTestBytes);
+    m_pixels.resize(kTestBytes);
     for (size_t i = 0; i < kTestBytes / 2; ++i) {
       const auto v = static_cast<uint16_t>(79999 - i);
-      pixels_[2 * i] = static_cast<uint8_t>(v);
-      pixels_[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+      m_pixels[2 * i] = static_cast<uint8_t>(v);
+      m_pixels[2 * i + 1] = static_cast<uint8_t>(v >> 8);
     }
   }
 
@@ -36,28 +36,28 @@ class CProbe {
       for (size_t i = 1; i < colors.size(); i += 2) colors[i] = 0xFFFFFF;
     }
     const std::vector<uint8_t> info =
-        BuildBitmapInfo(kTestSize, t.bottomUp ? kTestSize : -kTestSize, static_cast<uint16_t>(bits),
-                        t.format == kOffscreen565, colors, 0);
-    target_.Flush();
-    const int64_t start = target_.Now();
-    const bool ok = target_.BlitTest(info, pixels_);
-    target_.Flush();
-    const uint64_t diff = static_cast<uint64_t>(target_.Now()) - static_cast<uint64_t>(start);
+        BuildBitmapInfo(kTestSize, t.bottom_up ? kTestSize : -kTestSize,
+                        static_cast<uint16_t>(bits), t.format == kOffscreen565, colors, 0);
+    m_target.Flush();
+    const int64_t start = m_target.Now();
+    const bool ok = m_target.BlitTest(info, m_pixels);
+    m_target.Flush();
+    const uint64_t diff = static_cast<uint64_t>(m_target.Now()) - static_cast<uint64_t>(start);
     const uint64_t elapsed = static_cast<int64_t>(diff) < 0 ? 0 - diff : diff;
-    if (ok && elapsed < static_cast<uint64_t>(bestTime_)) {
-      bestTime_ = static_cast<int64_t>(elapsed);
-      best_ = {t.format, t.bottomUp};
+    if (ok && elapsed < static_cast<uint64_t>(m_bestTime)) {
+      m_bestTime = static_cast<int64_t>(elapsed);
+      m_best = {t.format, t.bottom_up};
     }
   }
 
-  int64_t BestTime() const { return bestTime_; }
-  BlitFormat Best() const { return best_; }
+  int64_t BestTime() const { return m_bestTime; }
+  BlitFormat Best() const { return m_best; }
 
  private:
-  CBlitProbeTarget& target_;
-  std::vector<uint8_t> pixels_;
-  BlitFormat best_;
-  int64_t bestTime_ = kStartTime;
+  CBlitProbeTarget& m_target;
+  std::vector<uint8_t> m_pixels;
+  BlitFormat m_best;
+  int64_t m_bestTime = kStartTime;
 };
 
 }  // namespace

@@ -64,40 +64,40 @@ bool CDib::Create(uint32_t format, int32_t width, int32_t height, const ColorTab
   if (bits == 0 || stride < 0 || height < 0) return false;
   if (height != 0 && stride > kMaxBytes / height) return false;
   if (IsPaletteFormat(format)) {
-    colors_.reset(new (std::nothrow) ColorTable);
-    if (!colors_) return false;
+    m_colors.reset(new (std::nothrow) ColorTable);
+    if (!m_colors) return false;
     if (colors) {
       const uint32_t count =
           std::min({colors->count, ColorTable::kMaxEntries, uint32_t{1} << bits});
-      colors_->count = count;
-      std::copy_n(colors->entries.begin(), count, colors_->entries.begin());
+      m_colors->count = count;
+      std::copy_n(colors->entries.begin(), count, m_colors->entries.begin());
     }
   }
   const size_t bytes = static_cast<size_t>(stride * height);
-  bits_.reset(new (std::nothrow) uint8_t[bytes]());
-  if (!bits_) {
+  m_bits.reset(new (std::nothrow) uint8_t[bytes]());
+  if (!m_bits) {
     Free();
     return false;
   }
-  format_ = format;
-  width_ = width;
-  height_ = height;
-  stride_ = static_cast<int32_t>(stride);
+  m_format = format;
+  m_width = width;
+  m_height = height;
+  m_stride = static_cast<int32_t>(stride);
   return true;
 }
 
 void CDib::Free() {
-  bits_.reset();
-  colors_.reset();
-  format_ = 0;
-  width_ = height_ = stride_ = 0;
+  m_bits.reset();
+  m_colors.reset();
+  m_format = 0;
+  m_width = m_height = m_stride = 0;
 }
 
 Rgb CDib::PixelAt(int32_t x, int32_t y) const {
-  const uint8_t* row = bits_.get() + static_cast<size_t>(y) * static_cast<size_t>(stride_);
+  const uint8_t* row = m_bits.get() + static_cast<size_t>(y) * static_cast<size_t>(m_stride);
   const size_t ux = static_cast<size_t>(x);
   uint32_t index;
-  switch (format_) {
+  switch (m_format) {
     case kDib1Bit:
       index = (row[ux >> 3] >> (7 - (ux & 7))) & 1;
       break;
@@ -119,17 +119,17 @@ Rgb CDib::PixelAt(int32_t x, int32_t y) const {
       return {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
     }
   }
-  const uint32_t c = colors_->entries[index];
+  const uint32_t c = m_colors->entries[index];
   return {RedOf(c), GreenOf(c), BlueOf(c)};
 }
 
 Rgb CDib::GetPixel(int32_t x, int32_t y) const {
-  if (!bits_ || width_ <= 0 || height_ <= 0) return {};
-  return PixelAt(std::clamp(x, 0, width_ - 1), std::clamp(y, 0, height_ - 1));
+  if (!m_bits || m_width <= 0 || m_height <= 0) return {};
+  return PixelAt(std::clamp(x, 0, m_width - 1), std::clamp(y, 0, m_height - 1));
 }
 
 Rgb CDib::SampleBilinear(Fixed x, Fixed y) const {
-  if (!bits_ || width_ <= 0 || height_ <= 0) return {};
+  if (!m_bits || m_width <= 0 || m_height <= 0) return {};
   // Picks the pixel pair of one axis; outside the image (or in an image one
   // pixel thick) the nearest pixel takes the whole weight.
   auto pick = [](int32_t v, int32_t size, int& frac, int32_t& p0, int32_t& p1) {
@@ -145,8 +145,8 @@ Rgb CDib::SampleBilinear(Fixed x, Fixed y) const {
   };
   int fx, fy;
   int32_t x0, x1, y0, y1;
-  pick(x, width_, fx, x0, x1);
-  pick(y, height_, fy, y0, y1);
+  pick(x, m_width, fx, x0, x1);
+  pick(y, m_height, fy, y0, y1);
   const auto& w = kBilinearWeights[fx * 8 + fy].w;
   const uint32_t sum = PackForBlend(PixelAt(x0, y0)) * w[0] + PackForBlend(PixelAt(x1, y0)) * w[1] +
                        PackForBlend(PixelAt(x0, y1)) * w[2] + PackForBlend(PixelAt(x1, y1)) * w[3];

@@ -32,23 +32,23 @@ enum DibFormat : uint32_t {
 // header or a 40-byte or longer info header, masks, colour table, then the
 // pixel rows), read field by field and checked against the bytes present.
 struct PackedDibHeader {
-  uint32_t headerSize = 0;  // 12: core header (16-bit sizes, 3-byte colours)
+  uint32_t header_size = 0;  // 12: core header (16-bit sizes, 3-byte colours)
   int32_t width = 0;
   int32_t height = 0;  // positive: bottom-up rows; negative: top-down
   uint16_t planes = 0;
-  uint16_t bitCount = 0;
+  uint16_t bit_count = 0;
   uint32_t compression = 0;  // 0 plain, 1 RLE8, 2 RLE4, 3 bit fields
-  uint32_t sizeImage = 0;
-  int32_t xPelsPerMeter = 0;
-  int32_t yPelsPerMeter = 0;
-  uint32_t clrUsed = 0;
-  uint32_t clrImportant = 0;
+  uint32_t size_image = 0;
+  int32_t x_pels_per_meter = 0;
+  int32_t y_pels_per_meter = 0;
+  uint32_t clr_used = 0;
+  uint32_t clr_important = 0;
   std::array<uint32_t, 3> masks{};  // red, green, blue for 16 and 32 bits
-  uint32_t colorCount = 0;          // colour table entries stored in the block
-  uint32_t colorEntrySize = 4;      // bytes per entry: 3 after a core header
-  size_t colorTableOffset = 0;
-  size_t bitsOffset = 0;  // the bytes after the colour table
-  int32_t rowStride = 0;  // bytes per stored (or, run-length coded, decoded) row
+  uint32_t color_count = 0;         // colour table entries stored in the block
+  uint32_t color_entry_size = 4;    // bytes per entry: 3 after a core header
+  size_t color_table_offset = 0;
+  size_t bits_offset = 0;  // the bytes after the colour table
+  int32_t row_stride = 0;  // bytes per stored (or, run-length coded, decoded) row
 };
 
 constexpr uint32_t kBiRgb = 0;
@@ -111,23 +111,23 @@ class CDib {
                                    const WinRect* source = nullptr,
                                    PackedDibHeader* header = nullptr, const char** error = nullptr);
 
-  uint8_t* Bits() { return bits_.get(); }
-  const uint8_t* Bits() const { return bits_.get(); }
-  ColorTable* Colors() { return colors_.get(); }
-  const ColorTable* Colors() const { return colors_.get(); }
-  uint32_t Format() const { return format_; }
-  int32_t Width() const { return width_; }
-  int32_t Height() const { return height_; }
-  int32_t Stride() const { return stride_; }
-  size_t SizeBytes() const { return static_cast<size_t>(stride_) * static_cast<size_t>(height_); }
+  uint8_t* Bits() { return m_bits.get(); }
+  const uint8_t* Bits() const { return m_bits.get(); }
+  ColorTable* Colors() { return m_colors.get(); }
+  const ColorTable* Colors() const { return m_colors.get(); }
+  uint32_t Format() const { return m_format; }
+  int32_t Width() const { return m_width; }
+  int32_t Height() const { return m_height; }
+  int32_t Stride() const { return m_stride; }
+  size_t SizeBytes() const { return static_cast<size_t>(m_stride) * static_cast<size_t>(m_height); }
 
  private:
-  std::unique_ptr<uint8_t[]> bits_;
-  std::unique_ptr<ColorTable> colors_;
-  uint32_t format_ = 0;
-  int32_t width_ = 0;
-  int32_t height_ = 0;
-  int32_t stride_ = 0;
+  std::unique_ptr<uint8_t[]> m_bits;
+  std::unique_ptr<ColorTable> m_colors;
+  uint32_t m_format = 0;
+  int32_t m_width = 0;
+  int32_t m_height = 0;
+  int32_t m_stride = 0;
 };
 
 // The record that carries an image to the window system: a CDib and its bounds

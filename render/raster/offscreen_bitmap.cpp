@@ -108,7 +108,7 @@ bool COffscreenBitmap::Create(const Rect32& size) {
   }
   CSharedPalette* palette =
       g_probedFormat.format <= kOffscreen8Bit ? g_screen->AppPalette() : nullptr;
-  return CreateFormat(g_probedFormat.format, g_probedFormat.bottomUp != 0, palette,
+  return CreateFormat(g_probedFormat.format, g_probedFormat.bottom_up != 0, palette,
                       int64_t{size.xmax} - size.xmin, int64_t{size.ymax} - size.ymin);
 }
 
@@ -171,35 +171,35 @@ bool COffscreenBitmap::CreateFormat(uint32_t format, bool bottomUp, CSharedPalet
   }
   const auto size = static_cast<size_t>(stride * height);
   try {
-    info_ = BuildBitmapInfo(
+    m_info = BuildBitmapInfo(
         static_cast<int32_t>(width), static_cast<int32_t>(bottomUp ? height : -height),
         static_cast<uint16_t>(bits), format == kOffscreen565, colors, static_cast<uint32_t>(size));
   } catch (const std::bad_alloc&) {
     return false;
   }
-  bits_.reset(new (std::nothrow) uint8_t[size]());
-  if (!bits_) {
+  m_bits.reset(new (std::nothrow) uint8_t[size]());
+  if (!m_bits) {
     Free();
     return false;
   }
   if (palette) palette->AddRef();
-  palette_ = palette;
-  bottomUp_ = bottomUp ? 1 : 0;
-  format_ = format;
-  bitsPerPixel_ = bits;
-  stride_ = static_cast<int32_t>(stride);
-  width_ = static_cast<int32_t>(width);
-  height_ = static_cast<int32_t>(height);
+  m_palette = palette;
+  m_bottomUp = bottomUp ? 1 : 0;
+  m_format = format;
+  m_bitsPerPixel = bits;
+  m_stride = static_cast<int32_t>(stride);
+  m_width = static_cast<int32_t>(width);
+  m_height = static_cast<int32_t>(height);
   return true;
 }
 
 void COffscreenBitmap::Free() {
-  CSharedPalette::Release(palette_);
-  palette_ = nullptr;
-  bits_.reset();
-  info_.clear();
-  info_.shrink_to_fit();
-  bottomUp_ = format_ = 0;
-  bitsPerPixel_ = 0;
-  stride_ = width_ = height_ = 0;
+  CSharedPalette::Release(m_palette);
+  m_palette = nullptr;
+  m_bits.reset();
+  m_info.clear();
+  m_info.shrink_to_fit();
+  m_bottomUp = m_format = 0;
+  m_bitsPerPixel = 0;
+  m_stride = m_width = m_height = 0;
 }

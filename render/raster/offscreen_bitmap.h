@@ -28,7 +28,7 @@ int OffscreenBitsPerPixel(uint32_t format);  // 0 for unknown codes
 // A pixel format and row order for offscreen bitmaps.
 struct BlitFormat {
   uint32_t format = kOffscreen32;
-  uint32_t bottomUp = 0;  // 1: row 0 is the last in memory
+  uint32_t bottom_up = 0;  // 1: row 0 is the last in memory
   friend bool operator==(const BlitFormat&, const BlitFormat&) = default;
 };
 
@@ -86,39 +86,39 @@ class COffscreenBitmap {
                                  bool bottomUp);
   // Releases the palette and the pixels.
   void Free();
-  bool IsValid() const { return bits_ != nullptr; }
-  void SetOrigin(int32_t origin) { origin_ = origin; }
+  bool IsValid() const { return m_bits != nullptr; }
+  void SetOrigin(int32_t origin) { m_origin = origin; }
 
-  uint32_t BottomUp() const { return bottomUp_; }
-  uint32_t Format() const { return format_; }
-  int BitsPerPixel() const { return bitsPerPixel_; }
-  uint8_t* Bits() { return bits_.get(); }
-  const uint8_t* Bits() const { return bits_.get(); }
-  int32_t Stride() const { return stride_; }
-  int32_t Width() const { return width_; }
-  int32_t Height() const { return height_; }
-  size_t SizeBytes() const { return static_cast<size_t>(stride_) * static_cast<size_t>(height_); }
-  CSharedPalette* Palette() const { return palette_; }
-  int32_t Origin() const { return origin_; }
+  uint32_t BottomUp() const { return m_bottomUp; }
+  uint32_t Format() const { return m_format; }
+  int BitsPerPixel() const { return m_bitsPerPixel; }
+  uint8_t* Bits() { return m_bits.get(); }
+  const uint8_t* Bits() const { return m_bits.get(); }
+  int32_t Stride() const { return m_stride; }
+  int32_t Width() const { return m_width; }
+  int32_t Height() const { return m_height; }
+  size_t SizeBytes() const { return static_cast<size_t>(m_stride) * static_cast<size_t>(m_height); }
+  CSharedPalette* Palette() const { return m_palette; }
+  int32_t Origin() const { return m_origin; }
   // The info block describing the pixels (header, then colours or masks).
-  std::span<const uint8_t> Info() const { return info_; }
+  std::span<const uint8_t> Info() const { return m_info; }
   // Start of pixel row y (0 = top) for either row order.
   uint8_t* Row(int32_t y) {
-    return bits_.get() + static_cast<size_t>(bottomUp_ ? height_ - 1 - y : y) * stride_;
+    return m_bits.get() + static_cast<size_t>(m_bottomUp ? m_height - 1 - y : y) * m_stride;
   }
 
  private:
   [[nodiscard]] bool CreateFormat(uint32_t format, bool bottomUp, CSharedPalette* palette,
                                   int64_t width, int64_t height);
 
-  uint32_t bottomUp_ = 0;
-  uint32_t format_ = 0;
-  int bitsPerPixel_ = 0;
-  std::unique_ptr<uint8_t[]> bits_;
-  int32_t stride_ = 0;
-  int32_t width_ = 0;
-  int32_t height_ = 0;
-  CSharedPalette* palette_ = nullptr;  // counted reference
-  int32_t origin_ = 0;
-  std::vector<uint8_t> info_;
+  uint32_t m_bottomUp = 0;
+  uint32_t m_format = 0;
+  int m_bitsPerPixel = 0;
+  std::unique_ptr<uint8_t[]> m_bits;
+  int32_t m_stride = 0;
+  int32_t m_width = 0;
+  int32_t m_height = 0;
+  CSharedPalette* m_palette = nullptr;  // counted reference
+  int32_t m_origin = 0;
+  std::vector<uint8_t> m_info;
 };

@@ -47,12 +47,12 @@ struct Channel {
 
 // Source row reader for one stored row.
 struct SourceFormat {
-  uint16_t bitCount = 0;
+  uint16_t bit_count = 0;
   Channel red, green, blue;
 
   // Palette index for 1, 4 and 8 bits.
   uint32_t Index(const uint8_t* row, size_t x) const {
-    switch (bitCount) {
+    switch (bit_count) {
       case 1:
         return (row[x >> 3] >> (7 - (x & 7))) & 1;
       case 4:
@@ -63,8 +63,8 @@ struct SourceFormat {
   }
   // Red, green and blue (8 bits each) for 16, 24 and 32 bits.
   Rgb Color(const uint8_t* row, size_t x) const {
-    if (bitCount == 24) return {row[3 * x + 2], row[3 * x + 1], row[3 * x]};
-    const uint32_t v = bitCount == 16 ? LoadLE16(row + 2 * x) : LoadLE32(row + 4 * x);
+    if (bit_count == 24) return {row[3 * x + 2], row[3 * x + 1], row[3 * x]};
+    const uint32_t v = bit_count == 16 ? LoadLE16(row + 2 * x) : LoadLE32(row + 4 * x);
     return {static_cast<uint8_t>(red.Get8(v)), static_cast<uint8_t>(green.Get8(v)),
             static_cast<uint8_t>(blue.Get8(v))};
   }
@@ -164,34 +164,34 @@ bool ParsePackedDibHeader(std::span<const uint8_t> block, PackedDibHeader& out,
   out = PackedDibHeader{};
   if (block.size() < 4) return Fail(error, "truncated bitmap header");
   const uint8_t* p = block.data();
-  out.headerSize = LoadLE32(p);
-  const bool core = out.headerSize == kCoreHeaderSize;
-  if (!core && out.headerSize < kInfoHeaderSize) return Fail(error, "unsupported bitmap header");
-  if (out.headerSize > block.size()) return Fail(error, "truncated bitmap header");
+  out.header_size = LoadLE32(p);
+  const bool core = out.header_size == kCoreHeaderSize;
+  if (!core && out.header_size < kInfoHeaderSize) return Fail(error, "unsupported bitmap header");
+  if (out.header_size > block.size()) return Fail(error, "truncated bitmap header");
   if (core) {
     // 16-bit size, always bottom-up; no compression, resolution or colour count.
     out.width = LoadLE16(p + 4);
     out.height = LoadLE16(p + 6);
     out.planes = LoadLE16(p + 8);
-    out.bitCount = LoadLE16(p + 10);
-    out.colorEntrySize = 3;
+    out.bit_count = LoadLE16(p + 10);
+    out.color_entry_size = 3;
   } else {
     out.width = static_cast<int32_t>(LoadLE32(p + 4));
     out.height = static_cast<int32_t>(LoadLE32(p + 8));
     out.planes = LoadLE16(p + 12);
-    out.bitCount = LoadLE16(p + 14);
+    out.bit_count = LoadLE16(p + 14);
     out.compression = LoadLE32(p + 16);
-    out.sizeImage = LoadLE32(p + 20);
-    out.xPelsPerMeter = static_cast<int32_t>(LoadLE32(p + 24));
-    out.yPelsPerMeter = static_cast<int32_t>(LoadLE32(p + 28));
-    out.clrUsed = LoadLE32(p + 32);
-    out.clrImportant = LoadLE32(p + 36);
+    out.size_image = LoadLE32(p + 20);
+    out.x_pels_per_meter = static_cast<int32_t>(LoadLE32(p + 24));
+    out.y_pels_per_meter = static_cast<int32_t>(LoadLE32(p + 28));
+    out.clr_used = LoadLE32(p + 32);
+    out.clr_important = LoadLE32(p + 36);
   }
 
   if (out.width <= 0 || out.height == 0 || out.height == INT32_MIN)
     return Fail(error, "bad bitmap size");
   if (out.planes != 1) return Fail(error, "bad plane count");
-  switch (out.bitCount) {
+  switch (out.bit_count) {
     case 1:
     case 4:
     case 8:
@@ -205,41 +205,41 @@ bool ParsePackedDibHeader(std::span<const uint8_t> block, PackedDibHeader& out,
       return Fail(error, "unsupported bits per pixel");
   }
   const bool bitfields = out.compression == kBiBitfields;
-  const bool rle = (out.compression == kBiRle8 && out.bitCount == 8) ||
-                   (out.compression == kBiRle4 && out.bitCount == 4);
+  const bool rle = (out.compression == kBiRle8 && out.bit_count == 8) ||
+                   (out.compression == kBiRle4 && out.bit_count == 4);
   if (out.compression != kBiRgb && !rle &&
-      !(bitfields && (out.bitCount == 16 || out.bitCount == 32)))
+      !(bitfields && (out.bit_count == 16 || out.bit_count == 32)))
     return Fail(error, "unsupported compression");
   // Run-length codes run from the bottom row up.
   if (rle && out.height < 0) return Fail(error, "top-down run-length bitmap");
 
-  size_t offset = out.headerSize;
+  size_t offset = out.header_size;
   if (bitfields) {
     // Masks follow a 40-byte header; longer headers hold them at offset 40.
     size_t at = kInfoHeaderSize;
-    if (out.headerSize == kInfoHeaderSize) {
+    if (out.header_size == kInfoHeaderSize) {
       if (block.size() - offset < 12) return Fail(error, "truncated colour masks");
       offset += 12;
-    } else if (out.headerSize < kInfoHeaderSize + 12) {
+    } else if (out.header_size < kInfoHeaderSize + 12) {
       return Fail(error, "truncated colour masks");
     }
     for (int i = 0; i < 3; ++i) out.masks[i] = LoadLE32(p + at + 4 * i);
-  } else if (out.bitCount == 16) {
+  } else if (out.bit_count == 16) {
     out.masks = {0x7C00, 0x03E0, 0x001F};
   } else {
     out.masks = {0xFF0000, 0xFF00, 0xFF};
   }
 
-  out.colorCount = out.clrUsed;
-  if (out.colorCount == 0 && out.bitCount <= 8) out.colorCount = uint32_t{1} << out.bitCount;
-  out.colorTableOffset = offset;
-  if (out.colorCount > (block.size() - offset) / out.colorEntrySize)
+  out.color_count = out.clr_used;
+  if (out.color_count == 0 && out.bit_count <= 8) out.color_count = uint32_t{1} << out.bit_count;
+  out.color_table_offset = offset;
+  if (out.color_count > (block.size() - offset) / out.color_entry_size)
     return Fail(error, "colour table runs past the end");
-  out.bitsOffset = offset + size_t{out.colorCount} * out.colorEntrySize;
+  out.bits_offset = offset + size_t{out.color_count} * out.color_entry_size;
 
-  const int64_t stride = ((int64_t{out.bitCount} * out.width + 31) >> 5) * 4;
+  const int64_t stride = ((int64_t{out.bit_count} * out.width + 31) >> 5) * 4;
   if (stride > INT32_MAX) return Fail(error, "bad bitmap size");
-  out.rowStride = static_cast<int32_t>(stride);
+  out.row_stride = static_cast<int32_t>(stride);
   return true;
 }
 
@@ -251,27 +251,27 @@ bool CDib::LoadPackedDib(std::span<const uint8_t> block, std::span<const uint8_t
   if (headerOut) *headerOut = h;
 
   SourceFormat src;
-  src.bitCount = h.bitCount;
-  if (h.bitCount >= 16 &&
+  src.bit_count = h.bit_count;
+  if (h.bit_count >= 16 &&
       !(src.red.Set(h.masks[0]) && src.green.Set(h.masks[1]) && src.blue.Set(h.masks[2])))
     return Fail(error, "bad colour masks");
 
   const int32_t srcWidth = h.width;
   const int32_t srcHeight = h.height < 0 ? -h.height : h.height;
   const bool bottomUp = h.height > 0;
-  if (pixels.empty()) pixels = block.subspan(h.bitsOffset);
+  if (pixels.empty()) pixels = block.subspan(h.bits_offset);
   std::unique_ptr<uint8_t[]> decoded;
   if (h.compression == kBiRle8 || h.compression == kBiRle4) {
-    if (h.rowStride > kMaxBytes / srcHeight) return Fail(error, "image too large");
-    const size_t bytes = static_cast<size_t>(h.rowStride) * static_cast<size_t>(srcHeight);
+    if (h.row_stride > kMaxBytes / srcHeight) return Fail(error, "image too large");
+    const size_t bytes = static_cast<size_t>(h.row_stride) * static_cast<size_t>(srcHeight);
     decoded.reset(new (std::nothrow) uint8_t[bytes]());
     if (!decoded) return Fail(error, "out of memory");
-    if (!DecodeRunLength(pixels, h.bitCount, srcWidth, srcHeight, h.rowStride, decoded.get()))
+    if (!DecodeRunLength(pixels, h.bit_count, srcWidth, srcHeight, h.row_stride, decoded.get()))
       return Fail(error, "run-length codes run past the end");
     pixels = std::span<const uint8_t>(decoded.get(), bytes);
   }
-  if (h.rowStride > 0 &&
-      static_cast<uint64_t>(srcHeight) > pixels.size() / static_cast<uint64_t>(h.rowStride))
+  if (h.row_stride > 0 &&
+      static_cast<uint64_t>(srcHeight) > pixels.size() / static_cast<uint64_t>(h.row_stride))
     return Fail(error, "pixel rows run past the end");
 
   int32_t left = 0, top = 0, width = srcWidth, height = srcHeight;
@@ -287,7 +287,7 @@ bool CDib::LoadPackedDib(std::span<const uint8_t> block, std::span<const uint8_t
   }
 
   uint32_t format;
-  switch (h.bitCount) {
+  switch (h.bit_count) {
     case 1:
       format = kDib1Bit;
       break;
@@ -302,12 +302,12 @@ bool CDib::LoadPackedDib(std::span<const uint8_t> block, std::span<const uint8_t
       break;
   }
   const bool masks555 = h.masks[0] == 0x7C00 && h.masks[1] == 0x03E0 && h.masks[2] == 0x001F;
-  if (h.bitCount == 16 && masks555) format = kDib16Bit;
+  if (h.bit_count == 16 && masks555) format = kDib16Bit;
   ColorTable table;
-  if (h.bitCount <= 8) {
-    table.count = std::min({h.colorCount, ColorTable::kMaxEntries, uint32_t{1} << h.bitCount});
+  if (h.bit_count <= 8) {
+    table.count = std::min({h.color_count, ColorTable::kMaxEntries, uint32_t{1} << h.bit_count});
     for (uint32_t i = 0; i < table.count; ++i) {
-      const uint8_t* q = block.data() + h.colorTableOffset + h.colorEntrySize * size_t{i};
+      const uint8_t* q = block.data() + h.color_table_offset + h.color_entry_size * size_t{i};
       table.entries[i] = PackRgb(q[2], q[1], q[0]) | 0xFF000000u;
     }
   }
@@ -315,7 +315,7 @@ bool CDib::LoadPackedDib(std::span<const uint8_t> block, std::span<const uint8_t
     return Fail(error, "image too large or out of memory");
 
   // Same layout and whole rows: copy bytes. Otherwise pixel by pixel.
-  const bool sameLayout = h.bitCount <= 8 || (h.bitCount == 16 && masks555);
+  const bool sameLayout = h.bit_count <= 8 || (h.bit_count == 16 && masks555);
   const bool wholeRows = left == 0 && width == srcWidth;
   // Columns of the source that exist: [cx0, cx1) in destination columns.
   const int64_t cx0 = std::max<int64_t>(0, -int64_t{left});
@@ -324,7 +324,7 @@ bool CDib::LoadPackedDib(std::span<const uint8_t> block, std::span<const uint8_t
     const int64_t sy = int64_t{top} + dy;
     if (sy < 0 || sy >= srcHeight) continue;
     const int64_t stored = bottomUp ? srcHeight - 1 - sy : sy;
-    const uint8_t* srow = pixels.data() + static_cast<size_t>(stored) * h.rowStride;
+    const uint8_t* srow = pixels.data() + static_cast<size_t>(stored) * h.row_stride;
     uint8_t* drow = Bits() + static_cast<size_t>(dy) * Stride();
     if (sameLayout && wholeRows) {
       std::memcpy(drow, srow, static_cast<size_t>(Stride()));
@@ -332,7 +332,7 @@ bool CDib::LoadPackedDib(std::span<const uint8_t> block, std::span<const uint8_t
     }
     for (int64_t dx = cx0; dx < cx1; ++dx) {
       const size_t sx = static_cast<size_t>(left + dx);
-      if (h.bitCount <= 8)
+      if (h.bit_count <= 8)
         StoreIndex(drow, format, static_cast<size_t>(dx), src.Index(srow, sx));
       else
         StoreColor(drow, format, static_cast<size_t>(dx), src.Color(srow, sx));
@@ -361,7 +361,7 @@ bool CImageRef::LoadPackedDib(std::span<const uint8_t> block, std::span<const ui
   const int32_t dpi = ScreenLogPixels();
   bounds.xmin = 0;
   bounds.ymin = 0;
-  bounds.xmax = TwipsFromPixels(Width(), h.xPelsPerMeter, dpi);
-  bounds.ymax = TwipsFromPixels(Height(), h.yPelsPerMeter, dpi);
+  bounds.xmax = TwipsFromPixels(Width(), h.x_pels_per_meter, dpi);
+  bounds.ymax = TwipsFromPixels(Height(), h.y_pels_per_meter, dpi);
   return true;
 }

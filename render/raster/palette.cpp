@@ -160,15 +160,15 @@ LogPalette BuildIdentityPalette(std::span<const PaletteEntry> system, int numRes
 
 AppPalettePlan PlanAppPalette(const ScreenPaletteInfo& screen) {
   AppPalettePlan plan;
-  if (screen.bitsPixel * screen.planes > 8) return plan;
-  if (screen.paletteDevice) {
+  if (screen.bits_pixel * screen.planes > 8) return plan;
+  if (screen.palette_device) {
     plan.kind = AppPaletteKind::kIdentity;
-    plan.logPalette = BuildIdentityPalette(screen.system, screen.numReserved);
+    plan.log_palette = BuildIdentityPalette(screen.system, screen.num_reserved);
   } else {
     plan.kind = AppPaletteKind::kSystem;
     CopyLogPaletteEntries(screen.system.data(),
                           static_cast<uint32_t>(std::min<size_t>(screen.system.size(), 256)),
-                          plan.systemTable);
+                          plan.system_table);
   }
   return plan;
 }

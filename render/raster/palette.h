@@ -60,23 +60,23 @@ class CSharedPalette {
 // What a screen says about its palette (the window system's device caps and
 // system palette).
 struct ScreenPaletteInfo {
-  int bitsPixel = 32;
+  int bits_pixel = 32;
   int planes = 1;
-  bool paletteDevice = false;  // RC_PALETTE
-  int numReserved = 20;        // system colours, half at each end
+  bool palette_device = false;  // RC_PALETTE
+  int num_reserved = 20;        // system colours, half at each end
   std::vector<PaletteEntry> system;
 };
 
 enum class AppPaletteKind {
   kNone,      // more than 8 bits: no application palette
-  kIdentity,  // 8-bit palette screen: `logPalette` makes the shared record
-  kSystem,    // other screens of 8 bits or fewer: `systemTable` is acquired
+  kIdentity,  // 8-bit palette screen: `log_palette` makes the shared record
+  kSystem,    // other screens of 8 bits or fewer: `system_table` is acquired
 };
 
 struct AppPalettePlan {
   AppPaletteKind kind = AppPaletteKind::kNone;
-  LogPalette logPalette;
-  ColorTable systemTable;
+  LogPalette log_palette;
+  ColorTable system_table;
 };
 
 // The application palette for a screen, without touching the window system.

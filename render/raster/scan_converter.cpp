@@ -49,7 +49,7 @@ struct CScanConverter::PendingPixel {
   int32_t sums[3] = {0, 0, 0};
   int32_t n = 0;
   const CSpanFill* sampled = nullptr;
-  int32_t sampledColumn = 0;
+  int32_t sampled_column = 0;
   int32_t sample[3] = {0, 0, 0};
 };
 
@@ -223,8 +223,8 @@ void CScanConverter::SetTarget(COffscreenBitmap* bitmap, const Rect32* clipRect,
     t.stride = bitmap->Stride();
     t.width = bitmap->Width();
     t.height = bitmap->Height();
-    t.pixelFormat = bitmap->Format();
-    t.bottomUp = bitmap->BottomUp();
+    t.pixel_format = bitmap->Format();
+    t.bottom_up = bitmap->BottomUp();
     t.palette = bitmap->Palette();
   }
   SetTarget(t, clipRect, aa);
@@ -234,12 +234,12 @@ void CScanConverter::SetTarget(COffscreenBitmap* bitmap, const Rect32* clipRect,
 void CScanConverter::SetTarget(const ScanTarget& t, const Rect32* clipRect, uint32_t aa) {
   target = nullptr;
   surface = t;
-  bottomUp = t.bottomUp;
+  bottomUp = t.bottom_up;
   bits = t.bits;
   stride = t.stride;
   height = t.height;
-  xOffset = t.xOffset;
-  pixelFormat = t.pixelFormat;
+  xOffset = t.x_offset;
+  pixelFormat = t.pixel_format;
   palette = t.palette;
   antiAlias = aa;
   rowPtr = nullptr;
@@ -292,7 +292,7 @@ void CScanConverter::AllocBuckets() {
   }
   if (!buckets) return;
   std::fill_n(buckets, bucketCapacity, nullptr);
-  filed_.clear();
+  m_filed.clear();
   FreeActiveEdges();
   ClearFillState();
   dirty = 0;
@@ -308,7 +308,7 @@ void CScanConverter::AddEdgeList(CScanEdge* chain) {
     // Filed in order; RenderAll sorts them by row into one block, each row's
     // edges in the order a bucket pushed at its head gives (last filed first).
     try {
-      filed_.push_back(e);
+      m_filed.push_back(e);
     } catch (const std::bad_alloc&) {
       break;
     }
@@ -319,35 +319,35 @@ void CScanConverter::AddEdgeList(CScanEdge* chain) {
 bool CScanConverter::SortFiledEdges() {
   // A counting sort of the filed edges by start row. Only pointers move: the
   // edges themselves stay where their owner keeps them.
-  rowEdges_.clear();
+  m_rowEdges.clear();
   try {
-    rowStart_.assign(static_cast<size_t>(rowCount) + 1, 0);
-    rowEdges_.resize(filed_.size());
+    m_rowStart.assign(static_cast<size_t>(rowCount) + 1, 0);
+    m_rowEdges.resize(m_filed.size());
   } catch (const std::bad_alloc&) {
-    filed_.clear();
-    rowStart_.clear();
+    m_filed.clear();
+    m_rowStart.clear();
     return false;
   }
   auto rowOf = [this](const CScanEdge* e) { return std::max(e->curve.p0.y, yMin) - yMin; };
   auto clipped = [](const CSpanFill* f) { return f && f->clipId != 0; };
-  clipEdges_ = false;
-  for (const CScanEdge* e : filed_) {
-    ++rowStart_[rowOf(e) + 1];
-    if (e->kind == kEdgeToggleClip || clipped(e->fillA) || clipped(e->fillB)) clipEdges_ = true;
+  m_clipEdges = false;
+  for (const CScanEdge* e : m_filed) {
+    ++m_rowStart[rowOf(e) + 1];
+    if (e->kind == kEdgeToggleClip || clipped(e->fillA) || clipped(e->fillB)) m_clipEdges = true;
   }
-  for (size_t r = 1; r < rowStart_.size(); ++r) rowStart_[r] += rowStart_[r - 1];
-  std::vector<int32_t>& next = activeX_;  // free until the row loop starts
-  next.assign(rowStart_.begin(), rowStart_.end() - 1);
-  for (auto it = filed_.rbegin(); it != filed_.rend(); ++it) rowEdges_[next[rowOf(*it)]++] = *it;
+  for (size_t r = 1; r < m_rowStart.size(); ++r) m_rowStart[r] += m_rowStart[r - 1];
+  std::vector<int32_t>& next = m_activeX;  // free until the row loop starts
+  next.assign(m_rowStart.begin(), m_rowStart.end() - 1);
+  for (auto it = m_filed.rbegin(); it != m_filed.rend(); ++it) m_rowEdges[next[rowOf(*it)]++] = *it;
   next.clear();
-  filed_.clear();
+  m_filed.clear();
   return true;
 }
 
 void CScanConverter::FreeActiveEdges() {
-  for (CActiveEdge* e : active_) edgePool.Free(e);
-  active_.clear();
-  activeX_.clear();
+  for (CActiveEdge* e : m_active) edgePool.Free(e);
+  m_active.clear();
+  m_activeX.clear();
 }
 
 void CScanConverter::ClearFillState() {
@@ -361,11 +361,11 @@ void CScanConverter::ClearFillState() {
   insideHead = nullptr;
   topFill = nullptr;
   topStart = 0;
-  insideCount_ = 0;
-  clips_.clear();
+  m_insideCount = 0;
+  m_clips.clear();
   for (int s = 0; s < 4; ++s) {
-    coverage_[s].clear();
-    coverageFloor_[s] = INT32_MIN;
+    m_coverage[s].clear();
+    m_coverageFloor[s] = INT32_MIN;
   }
 }
 
@@ -392,12 +392,12 @@ void CScanConverter::RenderAll() {
   }
   FreeActiveEdges();
   FreeErrorRows();
-  rowEdges_.clear();  // the edges need not outlive the render
+  m_rowEdges.clear();  // the edges need not outlive the render
 }
 
 void CScanConverter::RenderRowsPlain(bool haveBuckets) {
   for (y = yMin; y < yMax; ++y) {
-    if (active_.empty()) {
+    if (m_active.empty()) {
       // Nothing crosses this row: go on at the next row that starts edges.
       if (!haveBuckets) break;
       while (y < yMax && !RowStartsEdges(y)) ++y;
@@ -412,7 +412,7 @@ void CScanConverter::RenderRowsPlain(bool haveBuckets) {
 void CScanConverter::RenderRowsAntiAliased(bool haveBuckets) {
   // yMin and yMax are multiples of 4: whole pixel rows.
   for (int32_t base = yMin; base < yMax; base += 4) {
-    if (active_.empty()) {
+    if (m_active.empty()) {
       // Nothing crosses this pixel row: go on at the next one that starts edges.
       if (!haveBuckets) break;
       int32_t next = base;
@@ -454,11 +454,11 @@ __attribute__((always_inline)) inline void CScanConverter::SwitchFills(
   auto toggle = [&](CSpanFill* f) {
     if (f->inside) {
       f->inside = 0;
-      --insideCount_;
+      --m_insideCount;
       leave(f, x);
     } else {
       f->inside = 1;
-      ++insideCount_;
+      ++m_insideCount;
       enter(f, x);
     }
   };
@@ -476,10 +476,10 @@ __attribute__((always_inline)) inline void CScanConverter::SwitchFills(
         f->inside = static_cast<int32_t>(static_cast<uint32_t>(was) +
                                          static_cast<uint32_t>(static_cast<int32_t>(direction)));
         if (was == 0 && f->inside != 0) {
-          ++insideCount_;
+          ++m_insideCount;
           enter(f, x);
         } else if (was != 0 && f->inside == 0) {
-          --insideCount_;
+          --m_insideCount;
           leave(f, x);
         }
       }
@@ -518,23 +518,23 @@ inline CSpanFill* CScanConverter::GreatestInside() {
 // last of the row above) less the edges that end, with the sub-scanline's
 // new edges merged in, sorted stably by column.
 VM_SCALAR_STEPS void CScanConverter::RenderPixelRow(int32_t base, bool haveBuckets) {
-  const size_t fresh =
-      haveBuckets
-          ? static_cast<size_t>(rowStart_[std::min(base + 4, yMax) - yMin] - rowStart_[base - yMin])
-          : 0;
-  const size_t room = active_.size() + fresh;
+  const size_t fresh = haveBuckets
+                           ? static_cast<size_t>(m_rowStart[std::min(base + 4, yMax) - yMin] -
+                                                 m_rowStart[base - yMin])
+                           : 0;
+  const size_t room = m_active.size() + fresh;
   try {
-    rowTable_.reserve(room);
+    m_rowTable.reserve(room);
     for (int s = 0; s < 4; ++s) {
-      if (laneEvents_[s].size() < room) laneEvents_[s].resize(room);
-      changes_[s].reserve(room + 1);
+      if (m_laneEvents[s].size() < room) m_laneEvents[s].resize(room);
+      m_changes[s].reserve(room + 1);
     }
-    if (laneScratch_.size() < room) laneScratch_.resize(room);
-    if (newKeys_.size() < fresh) newKeys_.resize(fresh);
-    active_.reserve(room);
+    if (m_laneScratch.size() < room) m_laneScratch.resize(room);
+    if (m_newKeys.size() < fresh) m_newKeys.resize(fresh);
+    m_active.reserve(room);
   } catch (const std::bad_alloc&) {
     // No room to walk the row: the edges only step through it.
-    for (CActiveEdge*& e : active_) {
+    for (CActiveEdge*& e : m_active) {
       if (e->yEnd <= base) {
         edgePool.Free(e);
         e = nullptr;
@@ -543,14 +543,14 @@ VM_SCALAR_STEPS void CScanConverter::RenderPixelRow(int32_t base, bool haveBucke
       e->StepTo(base);
       e->FillColumns(base, 0);
     }
-    active_.erase(std::remove(active_.begin(), active_.end(), nullptr), active_.end());
+    m_active.erase(std::remove(m_active.begin(), m_active.end(), nullptr), m_active.end());
     return;
   }
 
   // The edges going on from the row above.
-  rowTable_.clear();
-  const size_t count = active_.size();
-  CActiveEdge* const* edges = active_.data();
+  m_rowTable.clear();
+  const size_t count = m_active.size();
+  CActiveEdge* const* edges = m_active.data();
   for (size_t i = 0; i < count; ++i) {
     // The edges lie in x order, not in memory order: fetch ahead.
     if (i + 8 < count) __builtin_prefetch(edges[i + 8]);
@@ -560,15 +560,15 @@ VM_SCALAR_STEPS void CScanConverter::RenderPixelRow(int32_t base, bool haveBucke
       continue;
     }
     e->StepPixelRow(base);
-    rowTable_.push_back(RowEdgeOf(e));  // room was reserved
+    m_rowTable.push_back(RowEdgeOf(e));  // room was reserved
   }
   // The edges starting on each sub-scanline, in filing order.
-  newStart_[0] = rowTable_.size();
+  m_newStart[0] = m_rowTable.size();
   for (int s = 0; s < 4; ++s) {
     if (fresh != 0 && base + s < yMax) {
       const size_t r = static_cast<size_t>(base + s - yMin);
-      const CScanEdge* const* e = rowEdges_.data() + rowStart_[r];
-      const CScanEdge* const* end = rowEdges_.data() + rowStart_[r + 1];
+      const CScanEdge* const* e = m_rowEdges.data() + m_rowStart[r];
+      const CScanEdge* const* end = m_rowEdges.data() + m_rowStart[r + 1];
       for (; e != end; ++e) {
         if (end - e > 4) __builtin_prefetch(e[4]);
         void* memory = edgePool.Alloc();
@@ -576,26 +576,26 @@ VM_SCALAR_STEPS void CScanConverter::RenderPixelRow(int32_t base, bool haveBucke
         CActiveEdge* a = new (memory) CActiveEdge;
         a->Setup(**e, base + s, 0);
         a->FillColumns(base, s);
-        rowTable_.push_back(RowEdgeOf(a));  // room was reserved
+        m_rowTable.push_back(RowEdgeOf(a));  // room was reserved
       }
     }
-    newStart_[s + 1] = rowTable_.size();
+    m_newStart[s + 1] = m_rowTable.size();
   }
 
-  rowBase_ = base;
-  lanesBuilt_ = 0;
+  m_rowBase = base;
+  m_lanesBuilt = 0;
   y = base;
-  if (clipEdges_ || insideCount_ != 0 || topFill || !clips_.empty() || !WalkRowOnce(base)) {
+  if (m_clipEdges || m_insideCount != 0 || topFill || !m_clips.empty() || !WalkRowOnce(base)) {
     WalkRowBySubScanline();
     ResolveCoverageRow(base >> 2);
   }
 
   // The next row takes the edges in their order on the last sub-scanline;
   // those that end in this row go.
-  active_.clear();
-  for (const uint64_t key : Lane(3)) active_.push_back(rowTable_[EventIndex(key)].edge);
-  for (const RowEdge& e : rowTable_)
-    if (e.yEnd <= base + 3) edgePool.Free(e.edge);
+  m_active.clear();
+  for (const uint64_t key : Lane(3)) m_active.push_back(m_rowTable[EventIndex(key)].edge);
+  for (const RowEdge& e : m_rowTable)
+    if (e.y_end <= base + 3) edgePool.Free(e.edge);
 }
 
 CScanConverter::RowEdge CScanConverter::RowEdgeOf(CActiveEdge* e) {
@@ -604,11 +604,11 @@ CScanConverter::RowEdge CScanConverter::RowEdgeOf(CActiveEdge* e) {
   r.cols[1] = e->cols[1];
   r.cols[2] = e->cols[2];
   r.cols[3] = e->cols[3];
-  r.yEnd = e->yEnd;
+  r.y_end = e->yEnd;
   r.kind = e->kind;
   r.direction = e->direction;
-  r.fillA = e->fillA;
-  r.fillB = e->fillB;
+  r.fill_a = e->fillA;
+  r.fill_b = e->fillB;
   r.edge = e;
   return r;
 }
@@ -622,11 +622,11 @@ void CScanConverter::BuildLane(int s) {
   // a smaller column in the order above, so it stays ahead of the new edges
   // of its own column, while an unmarked one goes after them; the new edges
   // are merged in by that rule.
-  const RowEdge* table = rowTable_.data();
-  const size_t newFirst = newStart_[s];
-  size_t k = newStart_[s + 1] - newFirst;
-  uint64_t* const out = laneEvents_[s].data();  // room was made
-  uint64_t* const sorted = k == 0 ? out : laneScratch_.data();
+  const RowEdge* table = m_rowTable.data();
+  const size_t newFirst = m_newStart[s];
+  size_t k = m_newStart[s + 1] - newFirst;
+  uint64_t* const out = m_laneEvents[s].data();  // room was made
+  uint64_t* const sorted = k == 0 ? out : m_laneScratch.data();
   size_t n = 0;
   auto add = [sorted, &n](uint64_t key) {
     size_t j = n++;
@@ -641,17 +641,17 @@ void CScanConverter::BuildLane(int s) {
   if (s == 0) {
     for (size_t i = 0; i < newFirst; ++i) add(EventKey(table[i].cols[0], i));
   } else {
-    const int32_t row = rowBase_ + s;
+    const int32_t row = m_rowBase + s;
     for (const uint64_t key : Lane(s - 1)) {
       const size_t i = EventIndex(key);
-      if (table[i].yEnd > row) add(EventKey(table[i].cols[s], i));
+      if (table[i].y_end > row) add(EventKey(table[i].cols[s], i));
     }
   }
-  laneSize_[s] = n + k;
+  m_laneSize[s] = n + k;
   if (k == 0) return;
   // The new edges by column, in filing order among equal columns (their
   // places in the table follow it).
-  uint64_t* const fresh = newKeys_.data();  // room was made
+  uint64_t* const fresh = m_newKeys.data();  // room was made
   for (size_t j = 0; j < k; ++j) fresh[j] = EventKey(table[newFirst + j].cols[s], newFirst + j);
   std::sort(fresh, fresh + k);
   const uint64_t* from = sorted;
@@ -676,16 +676,16 @@ void CScanConverter::BuildLane(int s) {
 // sub-scanline carries: then the state is put back as the row found it and
 // false returned. The edge handlers are inlined here (flatten).
 __attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
-  insideSnapshot_.clear();
+  m_insideSnapshot.clear();
   try {
-    for (CSpanFill* f = insideHead; f; f = f->insideNext) insideSnapshot_.push_back(f);
+    for (CSpanFill* f = insideHead; f; f = f->insideNext) m_insideSnapshot.push_back(f);
   } catch (const std::bad_alloc&) {
     return false;
   }
   for (int s = 0; s < 4; ++s) {
     BuildLane(s);
-    lanesBuilt_ = s + 1;
-    std::vector<Change>& changes = changes_[s];
+    m_lanesBuilt = s + 1;
+    std::vector<Change>& changes = m_changes[s];
     changes.clear();
     auto change = [&changes](int32_t x, CSpanFill* top) {
       if (!changes.empty() && changes.back().x == x) {
@@ -714,12 +714,13 @@ __attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
       if (f == topFill) deactivate(x);
     };
     auto noClip = [](int32_t, int32_t) {};  // clip edges take the walk by sub-scanline
-    const RowEdge* table = rowTable_.data();
+    const RowEdge* table = m_rowTable.data();
     for (const uint64_t key : Lane(s)) {
       const RowEdge& e = table[EventIndex(key)];
-      SwitchFills(e.kind, e.direction, e.fillA, e.fillB, EventColumn(key), activate, leave, noClip);
+      SwitchFills(e.kind, e.direction, e.fill_a, e.fill_b, EventColumn(key), activate, leave,
+                  noClip);
     }
-    if (insideCount_ != 0 || topFill) {
+    if (m_insideCount != 0 || topFill) {
       for (CSpanFill* f = insideHead; f;) {
         CSpanFill* next = f->insideNext;
         f->inside = 0;
@@ -728,14 +729,14 @@ __attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
         f = next;
       }
       insideHead = nullptr;
-      for (auto it = insideSnapshot_.rbegin(); it != insideSnapshot_.rend(); ++it) {
+      for (auto it = m_insideSnapshot.rbegin(); it != m_insideSnapshot.rend(); ++it) {
         (*it)->insideNext = insideHead;
         (*it)->onInsideList = 1;
         insideHead = *it;
       }
       topFill = nullptr;
       topStart = 0;
-      insideCount_ = 0;
+      m_insideCount = 0;
       return false;
     }
     changes.push_back({INT32_MAX, nullptr});  // room was reserved
@@ -746,8 +747,8 @@ __attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
   const int32_t py = base >> 2;
   SetRow(py);
   PendingPixel pending;
-  const Change* at[4] = {changes_[0].data(), changes_[1].data(), changes_[2].data(),
-                         changes_[3].data()};
+  const Change* at[4] = {m_changes[0].data(), m_changes[1].data(), m_changes[2].data(),
+                         m_changes[3].data()};
   CSpanFill* cur[4] = {};
   int32_t runStart = 0;
   // What the current fills add to a pixel per quarter column: how many
@@ -807,13 +808,13 @@ __attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
 void CScanConverter::WalkRowBySubScanline() {
   // Each sub-scanline starts from the state the one before it left.
   for (int s = 0; s < 4; ++s) {
-    if (s >= lanesBuilt_) {
+    if (s >= m_lanesBuilt) {
       BuildLane(s);
-      lanesBuilt_ = s + 1;
+      m_lanesBuilt = s + 1;
     }
-    subRow_ = s;
+    m_subRow = s;
     for (const uint64_t key : Lane(s))
-      HandleEdge(*rowTable_[EventIndex(key)].edge, EventColumn(key));
+      HandleEdge(*m_rowTable[EventIndex(key)].edge, EventColumn(key));
   }
 }
 
@@ -826,18 +827,18 @@ void CScanConverter::Finish() {
 
 void CScanConverter::InsertNewEdges() {
   const size_t r = static_cast<size_t>(y - yMin);
-  const CScanEdge* const* e = rowEdges_.data() + rowStart_[r];
-  const CScanEdge* const* end = rowEdges_.data() + rowStart_[r + 1];
+  const CScanEdge* const* e = m_rowEdges.data() + m_rowStart[r];
+  const CScanEdge* const* end = m_rowEdges.data() + m_rowStart[r + 1];
   if (e == end) return;
   // The row's new edges, set up and sorted by column (stable: filing order
   // among equal columns), then merged into the active list in one pass;
   // each goes before the active edges of its own column.
-  newEdges_.clear();
-  const size_t room = active_.size() + static_cast<size_t>(end - e);
+  m_newEdges.clear();
+  const size_t room = m_active.size() + static_cast<size_t>(end - e);
   try {
-    active_.reserve(room);
-    activeX_.reserve(room);
-    newEdges_.reserve(static_cast<size_t>(end - e));
+    m_active.reserve(room);
+    m_activeX.reserve(room);
+    m_newEdges.reserve(static_cast<size_t>(end - e));
   } catch (const std::bad_alloc&) {
     return;
   }
@@ -848,23 +849,23 @@ void CScanConverter::InsertNewEdges() {
     CActiveEdge* a = new (memory) CActiveEdge;
     a->Setup(**e, y, 1);
     // Insertion sort: a row's new edges come from few outlines.
-    size_t j = newEdges_.size();
-    newEdges_.push_back(a);  // room was reserved
-    while (j > 0 && newEdges_[j - 1]->x > a->x) {
-      newEdges_[j] = newEdges_[j - 1];
+    size_t j = m_newEdges.size();
+    m_newEdges.push_back(a);  // room was reserved
+    while (j > 0 && m_newEdges[j - 1]->x > a->x) {
+      m_newEdges[j] = m_newEdges[j - 1];
       --j;
     }
-    newEdges_[j] = a;
+    m_newEdges[j] = a;
   }
   // Merge from the back.
-  const size_t n = active_.size(), m = newEdges_.size();
-  active_.resize(n + m);
-  activeX_.resize(n + m);
-  CActiveEdge** list = active_.data();
-  int32_t* xs = activeX_.data();
+  const size_t n = m_active.size(), m = m_newEdges.size();
+  m_active.resize(n + m);
+  m_activeX.resize(n + m);
+  CActiveEdge** list = m_active.data();
+  int32_t* xs = m_activeX.data();
   size_t i = n, k = m, out = n + m;
   while (k > 0) {
-    CActiveEdge* a = newEdges_[k - 1];
+    CActiveEdge* a = m_newEdges[k - 1];
     if (i > 0 && xs[i - 1] >= a->x) {
       --out;
       --i;
@@ -882,9 +883,9 @@ void CScanConverter::InsertNewEdges() {
 void CScanConverter::SortActiveEdges() {
   // Stable insertion sort: the same order as repeated adjacent swaps, and
   // linear on the nearly sorted list of one row to the next.
-  CActiveEdge** a = active_.data();
-  int32_t* xs = activeX_.data();
-  const size_t n = active_.size();
+  CActiveEdge** a = m_active.data();
+  int32_t* xs = m_activeX.data();
+  const size_t n = m_active.size();
   for (size_t i = 1; i < n; ++i) {
     const int32_t x = xs[i];
     if (xs[i - 1] <= x) continue;
@@ -903,8 +904,8 @@ void CScanConverter::SortActiveEdges() {
 void CScanConverter::StepRow(int32_t row) {
   SetRow(row);
   size_t kept = 0;
-  const size_t n = active_.size();
-  CActiveEdge** list = active_.data();
+  const size_t n = m_active.size();
+  CActiveEdge** list = m_active.data();
   for (size_t i = 0; i < n; ++i) {
     // The edges lie in x order, not in memory order: fetch ahead.
     if (i + 8 < n) __builtin_prefetch(list[i + 8]);
@@ -913,14 +914,14 @@ void CScanConverter::StepRow(int32_t row) {
     HandleEdge(*e, e->x);
     if (row + 1 < e->yEnd) {
       e->StepTo(row + 1);
-      activeX_[kept] = e->x;
+      m_activeX[kept] = e->x;
       list[kept++] = e;
     } else {
       edgePool.Free(e);
     }
   }
-  active_.resize(kept);
-  activeX_.resize(kept);
+  m_active.resize(kept);
+  m_activeX.resize(kept);
 }
 
 // ---- Fill activation ------------------------------------------------------------
@@ -935,8 +936,8 @@ void CScanConverter::HandleEdge(const CActiveEdge& e, int32_t x) {
 }
 
 bool CScanConverter::ClipIsOn(int32_t clipId) const {
-  return std::find_if(clips_.begin(), clips_.end(),
-                      [clipId](const Clip& c) { return c.id == clipId && c.on; }) != clips_.end();
+  return std::find_if(m_clips.begin(), m_clips.end(),
+                      [clipId](const Clip& c) { return c.id == clipId && c.on; }) != m_clips.end();
 }
 
 void CScanConverter::PushInside(CSpanFill* f) {
@@ -971,13 +972,13 @@ void CScanConverter::DeactivateFill(int32_t x) {
 
 void CScanConverter::ToggleClip(int32_t clipId, int32_t x) {
   // Only clips that are on stay on the list.
-  const auto it = std::find_if(clips_.begin(), clips_.end(),
+  const auto it = std::find_if(m_clips.begin(), m_clips.end(),
                                [clipId](const Clip& c) { return c.id == clipId; });
-  if (it != clips_.end()) {
-    clips_.erase(it);
+  if (it != m_clips.end()) {
+    m_clips.erase(it);
   } else {
     try {
-      clips_.push_back({clipId, 1});
+      m_clips.push_back({clipId, 1});
     } catch (const std::bad_alloc&) {
       return;
     }
@@ -1000,12 +1001,12 @@ void CScanConverter::EmitSpan(int32_t x) {
 void CScanConverter::AddCoverageSpan(int32_t a, int32_t b, CSpanFill* fill) {
   // Spans of one sub-scanline come left to right; one that starts left of
   // where the previous one ended only covers what lies beyond it.
-  int32_t& floor = coverageFloor_[subRow_];
+  int32_t& floor = m_coverageFloor[m_subRow];
   const int32_t lo = std::max({a, floor, xMin});
   const int32_t hi = std::min(b, xMax);
   floor = std::max({floor, a, b});
   if (lo >= hi) return;
-  std::vector<CoverageSpan>& spans = coverage_[subRow_];
+  std::vector<CoverageSpan>& spans = m_coverage[m_subRow];
   if (!spans.empty() && spans.back().x1 == lo && spans.back().fill == fill) {
     spans.back().x1 = hi;
     return;
@@ -1027,8 +1028,8 @@ void CScanConverter::ResolveCoverageRow(int32_t py) {
   const CoverageSpan* end[4];
   int32_t x = INT32_MAX;
   for (int s = 0; s < 4; ++s) {
-    cur[s] = coverage_[s].data();
-    end[s] = cur[s] + coverage_[s].size();
+    cur[s] = m_coverage[s].data();
+    end[s] = cur[s] + m_coverage[s].size();
     if (cur[s] != end[s]) x = std::min(x, cur[s]->x0);
   }
   CSpanFill* runFills[4] = {};
@@ -1068,8 +1069,8 @@ void CScanConverter::ResolveCoverageRow(int32_t py) {
   if (pending.n > 0) BlendPixel(pending.column, pending.sums, pending.n);
 
   for (int s = 0; s < 4; ++s) {
-    coverage_[s].clear();
-    coverageFloor_[s] = INT32_MIN;
+    m_coverage[s].clear();
+    m_coverageFloor[s] = INT32_MIN;
   }
 }
 
@@ -1136,10 +1137,10 @@ void CScanConverter::ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4
       for (int j = 0; j < k; ++j) seen = seen || list[j] == fill;
       if (seen) continue;
       for (int j = k + 1; j < c; ++j) times += list[j] == fill;
-      if (pending.sampled != fill || pending.sampledColumn != p) {
+      if (pending.sampled != fill || pending.sampled_column != p) {
         SampleFill(fill, p, py, pending.sample);
         pending.sampled = fill;
-        pending.sampledColumn = p;
+        pending.sampled_column = p;
       }
       for (int ch = 0; ch < 3; ++ch) out[ch] += pending.sample[ch] * times;
     }

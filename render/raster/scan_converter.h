@@ -46,9 +46,9 @@ struct ScanTarget {
   int32_t stride = 0;  // bytes per row
   int32_t width = 0;
   int32_t height = 0;
-  uint32_t pixelFormat = kScan32Bit;
-  uint32_t bottomUp = 0;  // row 0 is the last one in memory
-  int32_t xOffset = 0;    // added to every column before writing
+  uint32_t pixel_format = kScan32Bit;
+  uint32_t bottom_up = 0;  // row 0 is the last one in memory
+  int32_t x_offset = 0;    // added to every column before writing
   CSharedPalette* palette = nullptr;
 };
 
@@ -317,8 +317,8 @@ class CScanConverter {
    private:
     CScanConverter& owner_;
   };
-  StrokeSink strokeSink{*this};
-  StrokeOutline stroke{strokeSink};
+  StrokeSink m_strokeSink{*this};
+  StrokeOutline m_stroke{m_strokeSink};
 
   // One span of the top fill on one sub-scanline, in quarter columns.
   struct CoverageSpan {
@@ -354,7 +354,7 @@ class CScanConverter {
   void InsertNewEdges();
   bool SortFiledEdges();
   bool RowStartsEdges(int32_t row) const {
-    return rowStart_[row - yMin + 1] > rowStart_[row - yMin];
+    return m_rowStart[row - yMin + 1] > m_rowStart[row - yMin];
   }
   void SortActiveEdges();
   void StepRow(int32_t row);
@@ -383,18 +383,18 @@ class CScanConverter {
   void ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4], int32_t py,
                   PendingPixel& pending);
 
-  std::vector<CActiveEdge*> active_;        // by column (anti-aliased: on the last sub-scanline)
-  std::vector<int32_t> activeX_;            // plain mode: their columns, for the merge and the sort
-  std::vector<CActiveEdge*> newEdges_;      // plain mode: the row's new edges, by column
-  std::vector<CScanEdge*> filed_;           // edges filed since the last render, in order
-  std::vector<const CScanEdge*> rowEdges_;  // the same sorted by start row
-  std::vector<int32_t> rowStart_;           // where each row's edges begin in rowEdges_
-  std::vector<CoverageSpan> coverage_[4];   // spans of each sub-scanline of the pixel row
-  int32_t coverageFloor_[4] = {};           // spans of a sub-scanline start no further left
-  int32_t subRow_ = 0;                      // sub-scanline being stepped
-  std::vector<Clip> clips_;
-  int32_t insideCount_ = 0;  // fills whose inside state is nonzero
-  bool clipEdges_ = false;   // clip edges or clipped fills filed: rows walk by sub-scanline
+  std::vector<CActiveEdge*> m_active;    // by column (anti-aliased: on the last sub-scanline)
+  std::vector<int32_t> m_activeX;        // plain mode: their columns, for the merge and the sort
+  std::vector<CActiveEdge*> m_newEdges;  // plain mode: the row's new edges, by column
+  std::vector<CScanEdge*> m_filed;       // edges filed since the last render, in order
+  std::vector<const CScanEdge*> m_rowEdges;  // the same sorted by start row
+  std::vector<int32_t> m_rowStart;           // where each row's edges begin in m_rowEdges
+  std::vector<CoverageSpan> m_coverage[4];   // spans of each sub-scanline of the pixel row
+  int32_t m_coverageFloor[4] = {};           // spans of a sub-scanline start no further left
+  int32_t m_subRow = 0;                      // sub-scanline being stepped
+  std::vector<Clip> m_clips;
+  int32_t m_insideCount = 0;  // fills whose inside state is nonzero
+  bool m_clipEdges = false;   // clip edges or clipped fills filed: rows walk by sub-scanline
 
   // The anti-aliased row walk: the row's edges (those going on, then the
   // new ones of each sub-scanline), each sub-scanline's edges in its order,
@@ -402,22 +402,22 @@ class CScanConverter {
   // row found it.
   struct RowEdge {
     int32_t cols[4];
-    int32_t yEnd;
+    int32_t y_end;
     ScanEdgeKind kind;
     int8_t direction;
-    CSpanFill* fillA;
-    CSpanFill* fillB;
+    CSpanFill* fill_a;
+    CSpanFill* fill_b;
     CActiveEdge* edge;
   };
-  std::vector<RowEdge> rowTable_;
-  size_t newStart_[5] = {};  // sub-scanline s's new edges: [newStart_[s], newStart_[s + 1])
-  int32_t rowBase_ = 0;
-  int lanesBuilt_ = 0;
-  std::vector<uint64_t> laneEvents_[4];  // sized to the room; laneSize_ of each in use
-  size_t laneSize_[4] = {};
-  std::vector<uint64_t> laneScratch_;
-  std::vector<uint64_t> newKeys_;  // one sub-scanline's new edges, sorted
-  std::span<const uint64_t> Lane(int s) const { return {laneEvents_[s].data(), laneSize_[s]}; }
-  std::vector<Change> changes_[4];
-  std::vector<CSpanFill*> insideSnapshot_;
+  std::vector<RowEdge> m_rowTable;
+  size_t m_newStart[5] = {};  // sub-scanline s's new edges: [m_newStart[s], m_newStart[s + 1])
+  int32_t m_rowBase = 0;
+  int m_lanesBuilt = 0;
+  std::vector<uint64_t> m_laneEvents[4];  // sized to the room; m_laneSize of each in use
+  size_t m_laneSize[4] = {};
+  std::vector<uint64_t> m_laneScratch;
+  std::vector<uint64_t> m_newKeys;  // one sub-scanline's new edges, sorted
+  std::span<const uint64_t> Lane(int s) const { return {m_laneEvents[s].data(), m_laneSize[s]}; }
+  std::vector<Change> m_changes[4];
+  std::vector<CSpanFill*> m_insideSnapshot;
 };

@@ -488,8 +488,8 @@ bool CScanConverter::BeginStroke(const LineStyle* line, const Point32& start) {
   fillA = f;
   fillB = nullptr;
   edgeKind = kEdgeAddWinding;
-  stroke.Begin(width, antiAlias != 0);
-  strokeMode = stroke.Wide() ? 2 : 1;
+  m_stroke.Begin(width, antiAlias != 0);
+  strokeMode = m_stroke.Wide() ? 2 : 1;
   pen = ToDevice(start);
   return true;
 }
@@ -499,7 +499,7 @@ void CScanConverter::StrokeLineTo(const Point32& p) {
   if (strokeMode != 0 && q != pen) {
     QuadCurve c;
     CurveFromLine(pen, q, c);
-    stroke.AddCurve(c);
+    m_stroke.AddCurve(c);
   }
   pen = q;
 }
@@ -509,22 +509,22 @@ void CScanConverter::StrokeCurveTo(const Point32& control, const Point32& p) {
   if (strokeMode != 0) {
     QuadCurve c;
     CurveSet(pen, ctl, q, c);
-    stroke.AddCurve(c);  // a single point adds nothing
+    m_stroke.AddCurve(c);  // a single point adds nothing
   }
   pen = q;
 }
 
 void CScanConverter::EndStroke() {
   if (strokeMode == 0) return;
-  if (stroke.Finish()) return;
+  if (m_stroke.Finish()) return;
   // A path without a segment still shows where it is.
-  const int32_t width = stroke.Width();
-  if (stroke.Wide()) {
+  const int32_t width = m_stroke.Width();
+  if (m_stroke.Wide()) {
     // A dot: a disc of the stroke's width.
     const int32_t r = width / 2;
     const Point32 top = {pen.x, WrapSub(pen.y, r)}, bottom = {pen.x, WrapAdd(pen.y, r)};
-    stroke.AddRoundJoin(top, bottom, pen);
-    stroke.AddRoundJoin(bottom, top, pen);
+    m_stroke.AddRoundJoin(top, bottom, pen);
+    m_stroke.AddRoundJoin(bottom, top, pen);
   } else {
     const int32_t x0 = WrapSub(pen.x, width / 2), x1 = WrapAdd(x0, width);
     const int32_t y0 = WrapSub(pen.y, width / 2), y1 = WrapAdd(y0, width);

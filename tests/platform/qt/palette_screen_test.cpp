@@ -46,13 +46,13 @@ TEST(PaletteScreen, FakeEightBitScreenIsAPaletteDeviceWithReservedColours) {
   // fills the rest from both ends.
   const AppPalettePlan plan = PlanAppPalette(QtScreenPaletteInfo());
   ASSERT_EQ(plan.kind, AppPaletteKind::kIdentity);
-  ASSERT_EQ(plan.logPalette.entries.size(), 256u);
-  for (int i : {0, 9, 246, 255}) EXPECT_EQ(plan.logPalette.entries[i], system[i]) << i;
-  EXPECT_EQ(plan.logPalette.entries[10], (PaletteEntry{51, 0, 0, 0x04}));
-  EXPECT_EQ(plan.logPalette.entries[245], (PaletteEntry{204, 255, 255, 0x04}));
+  ASSERT_EQ(plan.log_palette.entries.size(), 256u);
+  for (int i : {0, 9, 246, 255}) EXPECT_EQ(plan.log_palette.entries[i], system[i]) << i;
+  EXPECT_EQ(plan.log_palette.entries[10], (PaletteEntry{51, 0, 0, 0x04}));
+  EXPECT_EQ(plan.log_palette.entries[245], (PaletteEntry{204, 255, 255, 0x04}));
 
   // Offscreen bitmaps made for the screen are 8-bit with its application palette.
-  g_appPalette = CSharedPalette::CreateFromLogPalette(plan.logPalette);
+  g_appPalette = CSharedPalette::CreateFromLogPalette(plan.log_palette);
   ASSERT_NE(g_appPalette, nullptr);
   SetAppPaletteProvider(&AppPaletteForTest);
   InstallQtScreen();

@@ -12,7 +12,7 @@ class FakeTarget : public CBlitProbeTarget {
  public:
   struct Seen {
     uint32_t format;
-    uint32_t bottomUp;
+    uint32_t bottom_up;
     friend bool operator==(const Seen&, const Seen&) = default;
   };
 

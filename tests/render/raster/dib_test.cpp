@@ -203,13 +203,13 @@ TEST(CDibGetPixel, ClampsCoordinatesIntoTheImage) {
       p[1] = static_cast<uint8_t>(y);
     }
   struct Case {
-    int32_t x, y, wantX, wantY;
+    int32_t x, y, want_x, want_y;
   } cases[] = {
       {-5, 4 + 3, 0, 3}, {INT32_MIN, INT32_MIN, 0, 0}, {INT32_MAX, 1, 2, 1}, {1, -1, 1, 0}};
   for (const Case& c : cases) {
     const Rgb got = dib.GetPixel(c.x, c.y);
-    EXPECT_EQ(got.blue, c.wantX) << c.x << "," << c.y;
-    EXPECT_EQ(got.green, c.wantY) << c.x << "," << c.y;
+    EXPECT_EQ(got.blue, c.want_x) << c.x << "," << c.y;
+    EXPECT_EQ(got.green, c.want_y) << c.x << "," << c.y;
   }
 }
 

@@ -29,9 +29,9 @@ TEST_F(OffscreenTest, EachDepthGetsItsFormatStrideHeaderAndDefaultColours) {
   struct Case {
     int bits;
     uint32_t format;
-    int32_t stride;        // for width 13
-    uint32_t colors;       // entries in the header's table
-    uint32_t paletteSize;  // colours of the shared palette
+    int32_t stride;         // for width 13
+    uint32_t colors;        // entries in the header's table
+    uint32_t palette_size;  // colours of the shared palette
   } cases[] = {
       {1, kOffscreen1Bit, 4, 2, 2},      {4, kOffscreen4Bit, 8, 16, 16},
       {8, kOffscreen8Bit, 16, 216, 216}, {16, kOffscreen555, 28, 0, 216},
@@ -49,7 +49,7 @@ TEST_F(OffscreenTest, EachDepthGetsItsFormatStrideHeaderAndDefaultColours) {
       EXPECT_EQ(bitmap.SizeBytes(), static_cast<size_t>(c.stride) * 5);
       EXPECT_EQ(bitmap.BottomUp(), bottomUp ? 1u : 0u);
       ASSERT_NE(bitmap.Palette(), nullptr);
-      EXPECT_EQ(bitmap.Palette()->table.count, c.paletteSize);
+      EXPECT_EQ(bitmap.Palette()->table.count, c.palette_size);
       // The info block reads back as the packed bitmap it describes.
       std::vector<uint8_t> packed(bitmap.Info().begin(), bitmap.Info().end());
       packed.insert(packed.end(), bitmap.Bits(), bitmap.Bits() + bitmap.SizeBytes());
@@ -57,13 +57,13 @@ TEST_F(OffscreenTest, EachDepthGetsItsFormatStrideHeaderAndDefaultColours) {
       ASSERT_TRUE(ParsePackedDibHeader(packed, h));
       EXPECT_EQ(h.width, 13);
       EXPECT_EQ(h.height, bottomUp ? 5 : -5);
-      EXPECT_EQ(h.bitCount, c.bits);
+      EXPECT_EQ(h.bit_count, c.bits);
       EXPECT_EQ(h.compression, kBiRgb);
-      EXPECT_EQ(h.sizeImage, bitmap.SizeBytes());
-      EXPECT_EQ(h.clrUsed, c.colors);
-      EXPECT_EQ(h.clrImportant, c.colors);
-      EXPECT_EQ(h.bitsOffset, bitmap.Info().size());
-      EXPECT_EQ(h.rowStride, c.stride);
+      EXPECT_EQ(h.size_image, bitmap.SizeBytes());
+      EXPECT_EQ(h.clr_used, c.colors);
+      EXPECT_EQ(h.clr_important, c.colors);
+      EXPECT_EQ(h.bits_offset, bitmap.Info().size());
+      EXPECT_EQ(h.row_stride, c.stride);
       for (uint32_t i = 0; i < c.colors; ++i)
         EXPECT_EQ(InfoColor(bitmap.Info(), i), bitmap.Palette()->table.entries[i]) << i;
     }
@@ -106,7 +106,7 @@ TEST_F(OffscreenTest, GivenPalettesGainAReferenceAndLoseItOnFree) {
     std::vector<uint8_t> packed(b.Info().begin(), b.Info().end());
     packed.resize(packed.size() + b.SizeBytes());
     ASSERT_TRUE(ParsePackedDibHeader(packed, h));
-    EXPECT_EQ(h.clrUsed, 16u);
+    EXPECT_EQ(h.clr_used, 16u);
     b.Free();
     EXPECT_FALSE(b.IsValid());
     EXPECT_EQ(b.Palette(), nullptr);
@@ -174,7 +174,7 @@ class FakeScreen : public CScreen {
   int Depth() override { return depth; }
   BlitFormat ProbeBlitFormat(int d) override {
     ++probes;
-    probedDepth = d;
+    probed_depth = d;
     return answer;
   }
   CSharedPalette* AppPalette() override { return palette; }
@@ -183,7 +183,7 @@ class FakeScreen : public CScreen {
   BlitFormat answer{kOffscreen565, 1};
   CSharedPalette* palette = nullptr;
   int probes = 0;
-  int probedDepth = 0;
+  int probed_depth = 0;
 };
 
 TEST_F(OffscreenTest, CreateProbesOnceAndAgainWhenTheDepthChanges) {
@@ -195,7 +195,7 @@ TEST_F(OffscreenTest, CreateProbesOnceAndAgainWhenTheDepthChanges) {
   ASSERT_TRUE(bitmap.Create(r));
   ASSERT_TRUE(bitmap.Create(r));
   EXPECT_EQ(screen.probes, 1);
-  EXPECT_EQ(screen.probedDepth, 16);
+  EXPECT_EQ(screen.probed_depth, 16);
   EXPECT_EQ(bitmap.Format(), kOffscreen565);
   EXPECT_EQ(bitmap.BottomUp(), 1u);
   EXPECT_EQ(bitmap.Palette(), nullptr);

@@ -129,7 +129,7 @@ TEST_F(ConvertTest, PaletteAndTrueColourFilesLoadPixelForPixel) {
       PackedDibHeader header;
       const char* error = nullptr;
       ASSERT_TRUE(dib.LoadPackedDib(bmp.Block(), pixels, nullptr, &header, &error)) << error;
-      EXPECT_EQ(header.bitsOffset + 14, bmp.PixelOffset());
+      EXPECT_EQ(header.bits_offset + 14, bmp.PixelOffset());
       EXPECT_EQ(dib.Format(), c.format);
       ExpectSamePixels(dib, c.image);
     }
@@ -184,7 +184,7 @@ TEST_F(ConvertTest, RunLengthAndCoreHeaderFilesLoadPixelForPixel) {
     const char* options;
     Image image;
     uint16_t bits;
-    uint32_t headerSize;
+    uint32_t header_size;
     uint32_t compression;
   } cases[] = {
       {"-compress RLE -type Palette BMP3", runs, 8, 40, kBiRle8},
@@ -201,10 +201,10 @@ TEST_F(ConvertTest, RunLengthAndCoreHeaderFilesLoadPixelForPixel) {
     PackedDibHeader header;
     const char* error = nullptr;
     ASSERT_TRUE(dib.LoadPackedDib(bmp.Block(), {}, nullptr, &header, &error)) << error;
-    EXPECT_EQ(header.headerSize, c.headerSize);
-    EXPECT_EQ(header.bitCount, c.bits);
+    EXPECT_EQ(header.header_size, c.header_size);
+    EXPECT_EQ(header.bit_count, c.bits);
     EXPECT_EQ(header.compression, c.compression);
-    EXPECT_EQ(header.bitsOffset + 14, bmp.PixelOffset());
+    EXPECT_EQ(header.bits_offset + 14, bmp.PixelOffset());
     ExpectSamePixels(dib, c.image);
   }
 }

@@ -184,17 +184,17 @@ TEST(AppPalette, SmallScreensWithoutPaletteShareTheSystemColours) {
   system.resize(16);
   const AppPalettePlan plan = PlanAppPalette({4, 1, false, 0, system});
   ASSERT_EQ(plan.kind, AppPaletteKind::kSystem);
-  EXPECT_EQ(plan.systemTable.count, 16u);
-  EXPECT_EQ(plan.systemTable.entries[3], PackRgb(3, 252, 7));
+  EXPECT_EQ(plan.system_table.count, 16u);
+  EXPECT_EQ(plan.system_table.entries[3], PackRgb(3, 252, 7));
 }
 
 TEST(AppPalette, PaletteScreensGetTheCubeAndGreysBetweenTheSystemColours) {
   const std::vector<PaletteEntry> system = FakeSystemPalette();
   const AppPalettePlan plan = PlanAppPalette({8, 1, true, 20, system});
   ASSERT_EQ(plan.kind, AppPaletteKind::kIdentity);
-  const auto& e = plan.logPalette.entries;
+  const auto& e = plan.log_palette.entries;
   ASSERT_EQ(e.size(), 256u);
-  EXPECT_EQ(plan.logPalette.version, 0x300);
+  EXPECT_EQ(plan.log_palette.version, 0x300);
   for (int i : {0, 9, 246, 255})
     EXPECT_EQ(e[i], (PaletteEntry{system[i].red, system[i].green, 7, 0}));
   // Filled from both ends: the first cube colour in front, its mirror at the back.

@@ -118,8 +118,8 @@ std::string Describe(const std::vector<Polygon>& polygons) {
 }
 
 struct Difference {
-  double mean = 0;      // over all channels of all pixels
-  double meanEdge = 0;  // over channels where either image is neither white nor the fill
+  double mean = 0;       // over all channels of all pixels
+  double mean_edge = 0;  // over channels where either image is neither white nor the fill
 };
 
 Difference Compare(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
@@ -135,7 +135,7 @@ Difference Compare(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
     }
   }
   d.mean = sum / a.size();
-  d.meanEdge = edges ? edgeSum / edges : 0;
+  d.mean_edge = edges ? edgeSum / edges : 0;
   return d;
 }
 
@@ -181,9 +181,9 @@ TEST(ScanAgainstCairo, SinglePolygonsMatchWithinSamplingError) {
   for (int trial = 0; trial < trials; ++trial) {
     const std::vector<Polygon> polygons = RandomPolygons(rng, 1, false);
     const Difference d = Compare(DrawOurs(polygons), DrawCairo(polygons));
-    ASSERT_LT(d.meanEdge, kEighth) << Describe(polygons);
+    ASSERT_LT(d.mean_edge, kEighth) << Describe(polygons);
     ASSERT_LT(d.mean, 2.0) << Describe(polygons);
-    edgeTotal += d.meanEdge;
+    edgeTotal += d.mean_edge;
   }
   EXPECT_LT(edgeTotal / trials, kSixteenth);
 }
@@ -196,9 +196,9 @@ TEST(ScanAgainstCairo, StackedPolygonsMatchWithinSamplingError) {
   for (int trial = 0; trial < trials; ++trial) {
     const std::vector<Polygon> polygons = RandomPolygons(rng, 2 + trial % 6, true);
     const Difference d = Compare(DrawOurs(polygons), DrawCairo(polygons));
-    ASSERT_LT(d.meanEdge, kEighth) << Describe(polygons);
+    ASSERT_LT(d.mean_edge, kEighth) << Describe(polygons);
     ASSERT_LT(d.mean, 3.0) << Describe(polygons);
-    edgeTotal += d.meanEdge;
+    edgeTotal += d.mean_edge;
   }
   EXPECT_LT(edgeTotal / trials, kSixteenth);
 }
@@ -211,9 +211,9 @@ TEST(ScanAgainstCairo, CurvedOutlinesMatchWithinSamplingError) {
   for (int trial = 0; trial < trials; ++trial) {
     const std::vector<Polygon> polygons = RandomPolygons(rng, 1 + trial % 3, trial % 2, true);
     const Difference d = Compare(DrawOurs(polygons), DrawCairo(polygons));
-    ASSERT_LT(d.meanEdge, kEighth) << Describe(polygons);
+    ASSERT_LT(d.mean_edge, kEighth) << Describe(polygons);
     ASSERT_LT(d.mean, 3.0) << Describe(polygons);
-    edgeTotal += d.meanEdge;
+    edgeTotal += d.mean_edge;
   }
   EXPECT_LT(edgeTotal / trials, kSixteenth);
 }

@@ -192,12 +192,12 @@ TEST(ScanCoverage, SharedEdgesLeaveNoSeamAndNoDoubleCoverage) {
 // crossing ones and ones starting inside a pixel row, on the same columns.
 TEST(ScanCoverage, PixelsAreTheBlendOfTheirSubSamples) {
   std::mt19937 rng(11);
-  const struct { int size, trials, maxShapes; } kScenes[] = {{24, 40, 5}, {6, 300, 12}};
+  const struct { int size, trials, max_shapes; } kScenes[] = {{24, 40, 5}, {6, 300, 12}};
   for (const auto& scene : kScenes) {
     const int size = scene.size;
     for (int trial = 0; trial < scene.trials; ++trial) {
       SCOPED_TRACE("size " + std::to_string(size) + " trial " + std::to_string(trial));
-      const int shapes = 1 + trial % scene.maxShapes;
+      const int shapes = 1 + trial % scene.max_shapes;
       std::uniform_int_distribution<int> coord(-8, size * 4 + 8);
       struct Shape {
         std::vector<Point32> points;

@@ -350,7 +350,7 @@ TEST(SolidFill, PatternKindsTileFourByFourWithThePhase) {
   // Anti-aliased too, where whole pixels of one fill keep the pattern: a
   // wide rectangle, and one a pixel wide (each row one whole pixel).
   struct Case {
-    uint16_t patternKind;
+    uint16_t pattern_kind;
     uint16_t pattern;
     int second;  // grey level of the clear bits
   };
@@ -365,7 +365,7 @@ TEST(SolidFill, PatternKindsTileFourByFourWithThePhase) {
           Matrix2x3 identity;
           cv.SetMatrix(identity, nullptr);
           FillStyle fill = SolidFill(Colour(10, 20, 30));
-          fill.pattern_kind = k.patternKind;
+          fill.pattern_kind = k.pattern_kind;
           PointList path;
           RectPath(path, origin.x, origin.y, origin.x + width, origin.y + 12);
           cv.AddPath(path, nullptr, &fill, FillRule::kEvenOdd);
@@ -375,7 +375,7 @@ TEST(SolidFill, PatternKindsTileFourByFourWithThePhase) {
               const int bit = 15 - (((y + origin.y) & 3) * 4 + ((x + origin.x) & 3));
               const bool set = (k.pattern >> bit) & 1;
               const Rgb8 want = set ? Rgb8{10, 20, 30} : Rgb8{k.second, k.second, k.second};
-              ASSERT_EQ(image.At(x, y), want) << "kind " << k.patternKind << " aa " << aa
+              ASSERT_EQ(image.At(x, y), want) << "kind " << k.pattern_kind << " aa " << aa
                                               << " width " << width << " at " << x << ", " << y;
             }
         }
@@ -501,7 +501,7 @@ TEST(SixteenBits, DitherAndBlendFollowTheChannelFormulas) {
   t.stride = 16;
   t.width = 8;
   t.height = 4;
-  t.pixelFormat = kScan565;
+  t.pixel_format = kScan565;
   CScanConverter cv;
   cv.SetTarget(t, nullptr, 0);
   cv.AllocBuckets();

@@ -28,7 +28,7 @@ class Canvas {
     t.stride = stride_;
     t.width = width_;
     t.height = height_;
-    t.pixelFormat = format;
+    t.pixel_format = format;
     return t;
   }
   Rgb8 At(int32_t x, int32_t y) const {

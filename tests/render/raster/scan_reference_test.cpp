@@ -32,7 +32,7 @@ struct RefFill {
 
 struct RefEdge {
   CScanEdge edge;
-  int fillA, fillB;  // indices, -1 for none
+  int fill_a, fill_b;  // indices, -1 for none
 };
 
 // Every sample's top fill (-1: none) over rows [0, rows) and columns
@@ -61,10 +61,10 @@ std::vector<int> ReferenceSamples(const std::vector<RefEdge>& edges,
       for (const auto& [x, e] : atRow[r]) {
         if (x > c) continue;  // an edge switches the samples at and right of its column
         if (e->edge.kind == kEdgeAddWinding) {
-          state[e->fillA] += e->edge.direction;
+          state[e->fill_a] += e->edge.direction;
         } else {
-          state[e->fillA] ^= 1;
-          if (e->edge.kind == kEdgeToggleTwoFills && e->fillB >= 0) state[e->fillB] ^= 1;
+          state[e->fill_a] ^= 1;
+          if (e->edge.kind == kEdgeToggleTwoFills && e->fill_b >= 0) state[e->fill_b] ^= 1;
         }
       }
       int best = -1;
@@ -120,8 +120,8 @@ Scene RandomScene(std::mt19937& rng, int32_t width, int32_t height, int scale, i
       Point32 p = points[i], q = points[(i + 1) % n];
       if (p.y == q.y) continue;  // horizontal edges switch nothing
       RefEdge e;
-      e.fillA = a;
-      e.fillB = b;
+      e.fill_a = a;
+      e.fill_b = b;
       e.edge.kind = kind;
       e.edge.direction = 1;
       if (q.y < p.y) {
@@ -166,8 +166,8 @@ void DrawScene(const Scene& scene, Canvas& canvas, bool antiAlias, bool withClip
   for (size_t i = 0; i < edges.size(); ++i) {
     if (i < scene.edges.size()) {
       edges[i] = scene.edges[i].edge;
-      edges[i].fillA = &fills[scene.edges[i].fillA];
-      edges[i].fillB = scene.edges[i].fillB >= 0 ? &fills[scene.edges[i].fillB] : nullptr;
+      edges[i].fillA = &fills[scene.edges[i].fill_a];
+      edges[i].fillB = scene.edges[i].fill_b >= 0 ? &fills[scene.edges[i].fill_b] : nullptr;
     } else {
       const int32_t x = -8 - static_cast<int32_t>(i - scene.edges.size());
       edges[i].curve = {{x, -8}, {x, 0}, {x, canvas.Height() * 4 + 8}, 1};
