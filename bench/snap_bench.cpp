@@ -141,7 +141,7 @@ void BM_Snap(benchmark::State& state) {
       } else {
         ScanObjects(s, *p.view);
       }
-      found += s.bestPriority < kSnapNothing ? 1 : 0;
+      found += s.best_priority < kSnapNothing ? 1 : 0;
       ++calls;
     }
   }

@@ -164,7 +164,7 @@ void BM_Moves(benchmark::State& state) {
         HandleHit handle;
         if (FindHandleAt(*p.view, m, tolerance, handle)) continue;
         CursorSituation s;
-        s.inWorkArea = RectContainsPoint(p.view->GetWorkArea(), m);
+        s.in_work_area = RectContainsPoint(p.view->GetWorkArea(), m);
         if (DecideCursor(s) != CursorChoice::kCurrentTool) continue;
       }
       ViewHitRecord hit;

@@ -54,9 +54,9 @@ void SnapDragPoint(const ViewState& view, int32_t radius, Point32& p, CRenderCon
   SnapSearch s;
   SnapSearchInit(s, p, radius);
   SnapSearchObjects(s, view);
-  p = s.bestPoint;
+  p = s.best_point;
   if (ctx != nullptr)
-    ctx->DrawHandle(p, s.bestPriority <= kSnapMarkPriority ? kSnapMarkFound : kSnapMarkNone);
+    ctx->DrawHandle(p, s.best_priority <= kSnapMarkPriority ? kSnapMarkFound : kSnapMarkNone);
 }
 
 Point32 Add(const Point32& a, const Point32& b) {

@@ -245,7 +245,7 @@ void CMarlView::OnChar(UINT ch, UINT repCnt, UINT flags) {
   const CharAction a = ToolLetterAction(ch);
   switch (a.command) {
     case CharCommand::kTool:
-      if (m_tools != nullptr) m_tools->SetCurrentTool(a.toolType, a.panel, a.mode);
+      if (m_tools != nullptr) m_tools->SetCurrentTool(a.tool_type, a.panel, a.mode);
       break;
     case CharCommand::kStepBack:
     case CharCommand::kStepForward:
@@ -374,13 +374,13 @@ bool CMarlView::UpdateCursor(bool checkWindow) {
   const CPoint client = ScreenToClient(GetCursorPos());
   const Point32 point = GetCursorDocPoint();
   CursorSituation s;
-  s.feedbackActive = m_feedbackActive;
-  s.inPlaceActive = m_state.GetDocument() != nullptr && m_state.GetDocument()->IsInPlaceActive();
-  s.windowChecked = checkWindow;
-  s.windowIsView = GetClientRect().PtInRect(client);
-  s.inWorkArea = IsInWorkArea(client);
-  s.specialToolActive = s.inWorkArea && IsSpecialToolActive();
-  s.overTestButton = s.inWorkArea && ButtonAt(client) != nullptr;
+  s.feedback_active = m_feedbackActive;
+  s.in_place_active = m_state.GetDocument() != nullptr && m_state.GetDocument()->IsInPlaceActive();
+  s.window_checked = checkWindow;
+  s.window_is_view = GetClientRect().PtInRect(client);
+  s.in_work_area = IsInWorkArea(client);
+  s.special_tool_active = s.in_work_area && IsSpecialToolActive();
+  s.over_test_button = s.in_work_area && ButtonAt(client) != nullptr;
   CDrawTool* tool = nullptr;
   switch (DecideCursor(s)) {
     case CursorChoice::kKeep:

@@ -74,9 +74,9 @@ int DragFillVector(CMarlView& view, const Point32& start, Point32& end, bool sna
         SnapSearch s;
         SnapSearchInit(s, p, assistant.connect_tolerance_b * pixel);
         SnapSearchObjects(s, state);
-        p = s.bestPoint;
+        p = s.best_point;
         if (ctx != nullptr)
-          ctx->DrawHandle(p, s.bestPriority <= kStrongSnap ? kSnapMarkFound : kSnapMarkNone);
+          ctx->DrawHandle(p, s.best_priority <= kStrongSnap ? kSnapMarkFound : kSnapMarkNone);
       } else if (!snapToPoints && snap) {
         const int32_t distance = PointDistance(start, p);
         const Fixed angle = FixedAtan2(p.y - start.y, p.x - start.x);
@@ -110,8 +110,8 @@ void PaintBucketPress(CMarlView& view, CBrushTool& tool, const Point32& point) {
     ViewHitRecord hit;
     hit.point = point;
     if (state.HitTest(hit) && hit.object == nullptr && hit.region != nullptr &&
-        hit.keyFrame != nullptr)
-      state.EditFillOf(hit.keyFrame, StyleIndexOf(hit.region->fill));
+        hit.key_frame != nullptr)
+      state.EditFillOf(hit.key_frame, StyleIndexOf(hit.region->fill));
     else
       state.EditFillOf(nullptr, 0);
     return;

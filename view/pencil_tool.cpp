@@ -278,9 +278,9 @@ void CPencilTool::ShapeDrag(CMarlView& view, const Point32& pressed) {
                              Point32{start.x + (dx < 0 ? -d : d), start.y + (dy < 0 ? -d : d)});
         }
         SnapSearchObjects(s, state);
-        end = s.bestPoint;
+        end = s.best_point;
         if (ctx != nullptr)
-          ctx->DrawHandle(end, s.bestPriority < kSnapNothing ? kSnapMarkFound : kSnapMarkNone);
+          ctx->DrawHandle(end, s.best_priority < kSnapNothing ? kSnapMarkFound : kSnapMarkNone);
       }
       CheckGeometry(PencilShapePath(m_mode, start, end, path));
       if (ctx != nullptr) {
@@ -339,7 +339,7 @@ void CPencilTool::InkBottle(CMarlView& view, const Point32& at) {
       return;
     }
     CheckGeometry(EdgeGraphUpdate(g));
-    if (hit.keyFrame != nullptr) hit.keyFrame->InvalidateBounds();
+    if (hit.key_frame != nullptr) hit.key_frame->InvalidateBounds();
     state.InvalidateDocRect(nullptr);
   });
 }

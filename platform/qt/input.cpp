@@ -106,7 +106,7 @@ class CQtInputSource : public CInputSource, public QObject {
       case QEvent::FocusOut:
       case QEvent::WindowDeactivate:
       case QEvent::UngrabMouse: {
-        s.endsGesture = true;
+        s.ends_gesture = true;
         Record(s);
         return false;
       }
@@ -140,7 +140,7 @@ bool CInputSource::IsButtonStillDown(HWND) {
     InputSample next = std::move(m_queue.front());
     m_queue.pop_front();
     for (const PACKET& p : next.packets) TabletQueuePacket(p);
-    if (next.endsGesture) m_ended = true;
+    if (next.ends_gesture) m_ended = true;
     m_current = std::move(next);
   } else if (!m_ended) {
     Idle();

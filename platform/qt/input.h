@@ -30,7 +30,7 @@ struct InputSample {
   UINT buttons = 0;             // MK_LBUTTON, MK_RBUTTON, MK_MBUTTON
   UINT keys = 0;                // MK_SHIFT, MK_CONTROL, kInputAlt
   std::vector<PACKET> packets;  // tablet packets that came with it
-  bool endsGesture = false;     // focus loss, deactivation, lost grab
+  bool ends_gesture = false;    // focus loss, deactivation, lost grab
 };
 constexpr UINT kInputAlt = 0x0100;
 

@@ -49,7 +49,7 @@ class CRecordingMessageBoxSink : public CMessageBoxSink {
   struct Box {
     std::string text;
     UINT flags;
-    UINT helpId;
+    UINT help_id;
   };
   int Show(std::string_view text, UINT flags, UINT helpId) override;
   std::vector<Box> boxes;

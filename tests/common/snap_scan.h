@@ -20,7 +20,7 @@ inline void SnapScanGraph(SnapSearch& s, const EdgeGraph& graph, const Matrix2x3
     if ((v->flags & kVertexSmooth) == 0 && v != s.excluded)
       SnapSearchTryPoint(s, kSnapVertex, toView(v->position));
   });
-  if (s.bestPriority < kSnapOnEdge) return;
+  if (s.best_priority < kSnapOnEdge) return;
   EdgeGraphForEachEdge(graph, nullptr, [&](Edge* e) {
     QuadCurve c;
     CurveShift(e->curve, ShiftRight(8), c);

@@ -86,8 +86,8 @@ TEST(SnapSearchTest, PriorityBeatsDistanceAndNearerWinsWithinOnePriority) {
         SnapSearchTryPoint(s, o.priority, o.point);
       }
     }
-    EXPECT_EQ(Str(s.bestPoint), Str(c.want)) << c.name;
-    EXPECT_EQ(s.bestPriority, c.wantPriority) << c.name;
+    EXPECT_EQ(Str(s.best_point), Str(c.want)) << c.name;
+    EXPECT_EQ(s.best_priority, c.wantPriority) << c.name;
   }
 }
 
@@ -95,12 +95,12 @@ TEST(SnapSearchTest, RectOffersItsNineHandles) {
   SnapSearch s;
   SnapSearchInit(s, {52, 1}, 5);
   SnapSearchTryRect(s, kSnapVertex, Rect32{0, 100, 0, 40});
-  EXPECT_EQ(Str(s.bestPoint), Str({50, 0}));  // the middle of the bottom side
+  EXPECT_EQ(Str(s.best_point), Str({50, 0}));  // the middle of the bottom side
   Rect32 empty;
   RectSetEmpty(empty);
   SnapSearchInit(s, {0, 0}, 5);
   SnapSearchTryRect(s, kSnapVertex, empty);
-  EXPECT_EQ(s.bestPriority, kSnapNothing);
+  EXPECT_EQ(s.best_priority, kSnapNothing);
 }
 
 TEST(SnapSearchTest, RectSnapSquare) {
@@ -190,10 +190,10 @@ class SnapViewTest : public ViewTest {
                      int32_t onlySelected = 0) {
     SnapSearch s;
     SnapSearchInit(s, q, radius);
-    s.skipSelected = skipSelected;
-    s.onlySelected = onlySelected;
+    s.skip_selected = skipSelected;
+    s.only_selected = onlySelected;
     SnapSearchObjects(s, *view);
-    return Str(s.bestPoint) + " " + std::to_string(s.bestPriority);
+    return Str(s.best_point) + " " + std::to_string(s.best_priority);
   }
   CPicFrame* frame = nullptr;
 };
@@ -439,10 +439,11 @@ TEST(SnapGraphTest, GridLookupFindsWhatAScanOfEverythingFinds) {
       SnapSearch want;
       SnapSearchInit(want, q, radius);
       SnapScanGraph(want, graph, nullptr);
-      ASSERT_EQ(s.bestPriority, want.bestPriority) << graphNo << " " << Str(q) << " r " << radius;
-      if (want.bestPriority < kSnapNothing) {
+      ASSERT_EQ(s.best_priority, want.best_priority) << graphNo << " " << Str(q) << " r " << radius;
+      if (want.best_priority < kSnapNothing) {
         ++found;
-        ASSERT_EQ(s.bestDistance, want.bestDistance) << graphNo << " " << Str(q) << " r " << radius;
+        ASSERT_EQ(s.best_distance, want.best_distance)
+            << graphNo << " " << Str(q) << " r " << radius;
       }
     }
     EXPECT_GT(found, 100);  // the queries did meet the drawing

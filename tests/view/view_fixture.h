@@ -54,12 +54,12 @@ class RecordingTimeline : public ChildFrameTimeline {
   void RefreshTimeline() override { calls.push_back("refresh"); }
   TimelineViewFields GetTrackFields() const override { return fields; }
   void SetCellStyle(int32_t mode, int32_t size) override {
-    fields.cellMode = mode;
-    fields.cellSize = size;
+    fields.cell_mode = mode;
+    fields.cell_size = size;
   }
-  void SetDisplayOption(int32_t value) override { fields.displayOption = value; }
-  void SetCurrentFrame(int32_t frame, bool) override { fields.currentFrame = frame; }
-  void SetCurrentLayer(int32_t row) override { fields.currentLayer = row; }
+  void SetDisplayOption(int32_t value) override { fields.display_option = value; }
+  void SetCurrentFrame(int32_t frame, bool) override { fields.current_frame = frame; }
+  void SetCurrentLayer(int32_t row) override { fields.current_layer = row; }
   void RedrawCurrentFrame() override { calls.push_back("redraw"); }
   bool shown = false;
   int32_t splitter = 0;

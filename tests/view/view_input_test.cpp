@@ -39,7 +39,7 @@ TEST(ViewKeysTest, ToolLettersInEitherCase) {
       SCOPED_TRACE(std::string(1, ch));
       CharAction a = ToolLetterAction(static_cast<uint8_t>(ch));
       EXPECT_EQ(a.command, CharCommand::kTool);
-      EXPECT_EQ(a.toolType, c.tool);
+      EXPECT_EQ(a.tool_type, c.tool);
       EXPECT_EQ(a.panel, c.panel);
       EXPECT_EQ(a.mode, c.mode);
     }
@@ -553,7 +553,7 @@ TEST(HandleDragTest, CursorAndKindPerHandle) {
     HandleDrag d = HandleDragFor(c.mode, c.handle);
     EXPECT_EQ(d.cursor, c.cursor);
     EXPECT_EQ(d.kind, c.kind);
-    EXPECT_EQ(d.aboutCentre, c.aboutCentre);
+    EXPECT_EQ(d.about_centre, c.aboutCentre);
   }
   EXPECT_EQ(FillHandleCursor(FillHandle::kWidth), V::kScaleWidth);
   EXPECT_EQ(FillHandleCursor(FillHandle::kSize), V::kFillSize);

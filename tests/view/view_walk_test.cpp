@@ -232,17 +232,17 @@ class ViewHitTest : public ViewWalkTest {
   std::string Hit(Point32 p, int32_t tolerance = 1) {
     ViewHitRecord hit;
     hit.point = p;
-    hit.useTolerance = tolerance;
+    hit.use_tolerance = tolerance;
     hit.object = box1;  // the test clears the results first
     hit.edge = reinterpret_cast<Edge*>(&hit);
     const bool found = view->HitTest(hit);
     if (!found) {
       EXPECT_EQ(hit.object, nullptr);
-      EXPECT_EQ(hit.keyFrame, nullptr);
+      EXPECT_EQ(hit.key_frame, nullptr);
       EXPECT_EQ(hit.edge, nullptr);
       return "none";
     }
-    std::string layer = static_cast<CPicFrame*>(hit.keyFrame)->GetLayer()->GetName();
+    std::string layer = static_cast<CPicFrame*>(hit.key_frame)->GetLayer()->GetName();
     if (auto* box = dynamic_cast<CTestBox*>(hit.object)) {
       return "#" + std::to_string(box->m_id) + " in " + layer;
     }
@@ -278,7 +278,7 @@ TEST_F(ViewHitTest, FrontLayerAndTopObjectFirst) {
   hit.point = {75, 75};
   ASSERT_TRUE(view->HitTest(hit));
   EXPECT_EQ(hit.frame, 0);
-  EXPECT_EQ(hit.keyFrame, KeyFrame(a, 0));
+  EXPECT_EQ(hit.key_frame, KeyFrame(a, 0));
   EXPECT_EQ(hit.graph, &KeyFrame(a, 0)->GetGeometry());
 }
 
@@ -309,7 +309,7 @@ TEST_F(ViewHitTest, LockedObjectsCentresOutlinesAndTheEditedText) {
   hit.point = {75, 75};
   ASSERT_TRUE(view->HitTest(hit));
   EXPECT_EQ(hit.object, text);
-  EXPECT_EQ(hit.keyFrame, nullptr);
+  EXPECT_EQ(hit.key_frame, nullptr);
 }
 
 // ---- selection -------------------------------------------------------------------------------

@@ -105,9 +105,9 @@ bool FindRectHandle(ViewState& view, const Point32& p, int32_t tolerance, Handle
   out.cursor = drag.cursor;
   out.kind = drag.kind;
   out.point = bestPoint;
-  RectGetHandlePoint(r, drag.aboutCentre ? kHandleCentre : RectOppositeHandle(best), out.anchor);
+  RectGetHandlePoint(r, drag.about_centre ? kHandleCentre : RectOppositeHandle(best), out.anchor);
   // A rotation turns about the object's own centre point when it has one.
-  if (drag.aboutCentre) {
+  if (drag.about_centre) {
     if (CPicObj* single = view.GetSingleSelected(); single != nullptr && single->HasCenter())
       single->GetCenter(out.anchor);
   }

@@ -363,7 +363,7 @@ void PaintBucketClick(ViewState& view, const Point32& point, BucketHost& host) {
     if (!StyleIsSelected(hit.edge->line)) {
       CheckGeometry(EdgeApplyLineToRun(*hit.graph, hit.edge, 0));
       CheckGeometry(EdgeGraphUpdate(*hit.graph));
-      if (hit.keyFrame != nullptr) hit.keyFrame->InvalidateBounds();
+      if (hit.key_frame != nullptr) hit.key_frame->InvalidateBounds();
     } else {
       CViewObjIter it(view, 0);
       while (CPicShape* frame = it.Next()) {
@@ -381,7 +381,7 @@ void PaintBucketClick(ViewState& view, const Point32& point, BucketHost& host) {
   Rect32 visible;
   view.GetVisibleDocRect(visible);
   const Rect32 rect{visible.xmin << 8, visible.xmax << 8, visible.ymin << 8, visible.ymax << 8};
-  CPicShape* owner = hit.graph != nullptr ? hit.keyFrame : view.GetEditFrame();
+  CPicShape* owner = hit.graph != nullptr ? hit.key_frame : view.GetEditFrame();
   if (owner == nullptr) return;
   EdgeGraph* drawing = &owner->GetGeometry();
   Point32 at;

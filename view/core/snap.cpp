@@ -34,7 +34,7 @@ bool VertexIsSelected(const Vertex& v) {
 }
 
 bool Refused(const SnapSearch& s, bool selected) {
-  return (s.skipSelected != 0 && selected) || (s.onlySelected != 0 && !selected);
+  return (s.skip_selected != 0 && selected) || (s.only_selected != 0 && !selected);
 }
 
 // Graph units to view twips.
@@ -54,14 +54,14 @@ int32_t Coord(const Point32& p, int axis) {
 
 // Whether the alignment line of an axis is set (something aligned in it).
 bool HasAlignLine(const SnapSearch& s, int axis) {
-  return (axis == 0 ? s.xPriority : s.yPriority) < kSnapNothing;
+  return (axis == 0 ? s.x_priority : s.y_priority) < kSnapNothing;
 }
 
 // Offers the points where the curve crosses the alignment line of an axis
-// (x = alignPoint.x for axis 0, y = alignPoint.y for axis 1). Crossings at
+// (x = align_point.x for axis 0, y = align_point.y for axis 1). Crossings at
 // the curve's ends touch its vertices, which are candidates of their own.
 void OfferCurveCrossings(SnapSearch& s, const QuadCurve& c, int axis, int32_t priority) {
-  const int32_t value = Coord(s.alignPoint, axis);
+  const int32_t value = Coord(s.align_point, axis);
   const double p0 = Coord(c.p0, axis), pc = Coord(c.control, axis), p2 = Coord(c.p2, axis);
   const double a = p0 - 2 * pc + p2, b = 2 * (pc - p0), k = p0 - value;
   double roots[2];
@@ -91,7 +91,7 @@ void OfferCurveCrossings(SnapSearch& s, const QuadCurve& c, int axis, int32_t pr
 void OfferSegmentCrossings(SnapSearch& s, const Point32& a, const Point32& b, int32_t priority) {
   for (int axis = 0; axis < 2; ++axis) {
     if (!HasAlignLine(s, axis)) continue;
-    const int64_t value = Coord(s.alignPoint, axis);
+    const int64_t value = Coord(s.align_point, axis);
     const int64_t a0 = Coord(a, axis), b0 = Coord(b, axis);
     if (a0 == b0 || (a0 - value) * (b0 - value) > 0) continue;
     const int64_t a1 = Coord(a, 1 - axis), b1 = Coord(b, 1 - axis);
@@ -115,40 +115,40 @@ void SnapSearchInit(SnapSearch& s, const Point32& point, int32_t radius) {
   s = SnapSearch();
   s.query = point;
   s.radius = radius;
-  s.bestDistance = radius;
-  s.bestPoint = point;
-  s.alignPoint = point;
+  s.best_distance = radius;
+  s.best_point = point;
+  s.align_point = point;
 }
 
 int SnapSearchTryPoint(SnapSearch& s, int32_t priority, const Point32& point) {
   const bool combined = priority == kSnapCombined;
-  const int32_t effective = combined ? std::min(s.xPriority, s.yPriority) : priority;
-  if (effective > s.bestPriority) return 0;
+  const int32_t effective = combined ? std::min(s.x_priority, s.y_priority) : priority;
+  if (effective > s.best_priority) return 0;
   const int32_t distance = PointDistance(s.query, point);
   if (!combined) {
-    const int32_t limit = effective == s.bestPriority ? s.bestDistance : s.radius;
+    const int32_t limit = effective == s.best_priority ? s.best_distance : s.radius;
     if (distance >= limit) return 0;
   }
-  s.bestPoint = point;
-  s.bestDistance = distance;
-  s.bestPriority = effective;
+  s.best_point = point;
+  s.best_distance = distance;
+  s.best_priority = effective;
   return 1;
 }
 
 void SnapSearchTryAxis(SnapSearch& s, int32_t priority, const Point32& point) {
   const int32_t dx = AbsDiff(point.x, s.query.x), dy = AbsDiff(point.y, s.query.y);
   if (dx < dy) {
-    if (s.xPriority >= priority && dx < s.radius && dx < s.bestXDistance) {
-      s.alignPoint.x = point.x;
-      s.bestXDistance = dx;
-      s.xPriority = priority;
+    if (s.x_priority >= priority && dx < s.radius && dx < s.best_x_distance) {
+      s.align_point.x = point.x;
+      s.best_x_distance = dx;
+      s.x_priority = priority;
     }
-  } else if (s.yPriority >= priority && dy < s.radius && dy < s.bestYDistance) {
-    s.alignPoint.y = point.y;
-    s.bestYDistance = dy;
-    s.yPriority = priority;
+  } else if (s.y_priority >= priority && dy < s.radius && dy < s.best_y_distance) {
+    s.align_point.y = point.y;
+    s.best_y_distance = dy;
+    s.y_priority = priority;
   }
-  SnapSearchTryPoint(s, kSnapCombined, s.alignPoint);
+  SnapSearchTryPoint(s, kSnapCombined, s.align_point);
 }
 
 void SnapSearchTryRect(SnapSearch& s, int32_t priority, const Rect32& r) {
@@ -185,30 +185,30 @@ void SnapSearchGraph(SnapSearch& s, const EdgeGraph& graph, const Matrix2x3* mat
     bool here = false;
     EdgeGraphForEachVertex(graph, &at, [&](Vertex* v) { here = here || v == s.excluded; });
     if (here) {
-      s.excludedFound = 1;
+      s.excluded_found = 1;
       if (matrix != nullptr) {
-        s.excludedMatrix = *matrix;
+        s.excluded_matrix = *matrix;
       } else {
-        MatrixSetIdentity(s.excludedMatrix);
+        MatrixSetIdentity(s.excluded_matrix);
       }
       for (const HalfEdge* h = s.excluded->ring; h != nullptr; h = h->ring_next) {
         if (h->edge->curve.straight == 0) continue;
         const Vertex* far = HalfEdgeTwin(h)->vertex;
         if (far == nullptr || (far->flags & kVertexSmooth) != 0) continue;
-        if (s.skipSelected != 0 && VertexIsSelected(*far)) continue;
+        if (s.skip_selected != 0 && VertexIsSelected(*far)) continue;
         SnapSearchTryAxis(s, kSnapAlign, ToView(far->position, matrix));
       }
     }
   }
 
-  if (s.bestPriority < kSnapOnEdge) return;
+  if (s.best_priority < kSnapOnEdge) return;
 
   EdgeGraphForEachEdge(graph, &area, [&](Edge* e) {
     if (s.excluded != nullptr && (e->a.vertex == s.excluded || e->b.vertex == s.excluded)) return;
-    if (s.skipSelected != 0 &&
+    if (s.skip_selected != 0 &&
         (EdgeIsSelected(*e) || VertexIsSelected(*e->a.vertex) || VertexIsSelected(*e->b.vertex)))
       return;
-    if (s.onlySelected != 0 && !EdgeIsSelected(*e)) return;
+    if (s.only_selected != 0 && !EdgeIsSelected(*e)) return;
     QuadCurve c;
     CurveShift(e->curve, ShiftRight(8), c);
     if (matrix != nullptr) CurveTransform(c, *matrix, c);
@@ -236,17 +236,17 @@ void SnapSearchGrid(SnapSearch& s, const ViewState& view) {
   if (!view.IsSymbolSide()) origin = {doc->m_movieRect.xmin, doc->m_movieRect.ymin};
   for (int axis = 0; axis < 2; ++axis) {
     if ((doc->m_gridFlags & (1u << axis)) == 0) continue;
-    int32_t& priority = axis == 0 ? s.xPriority : s.yPriority;
-    int32_t& best = axis == 0 ? s.bestXDistance : s.bestYDistance;
+    int32_t& priority = axis == 0 ? s.x_priority : s.y_priority;
+    int32_t& best = axis == 0 ? s.best_x_distance : s.best_y_distance;
     if (priority <= kSnapDirectionNear) continue;
     const int32_t q = Coord(s.query, axis);
     const int32_t line = RoundToGrid(q, Coord(origin, axis), doc->m_gridSpacing);
     const int32_t d = AbsDiff(line, q);
     if (d >= best || d >= tolerance) continue;
-    Coord(s.alignPoint, axis) = line;
+    Coord(s.align_point, axis) = line;
     best = d;
     priority = kSnapGrid;
-    SnapSearchTryPoint(s, kSnapCombined, s.alignPoint);
+    SnapSearchTryPoint(s, kSnapCombined, s.align_point);
   }
 }
 
@@ -261,11 +261,11 @@ void SnapSearchObjects(SnapSearch& s, const ViewState& view) {
       if (child->HasCenter()) SnapSearchTryPoint(s, kSnapCentre, child->GetStoredCenter());
       if (auto* shape = dynamic_cast<CPicShape*>(child)) {
         // The object passed the filter as a whole: all of its drawing counts.
-        const int32_t skip = s.skipSelected, only = s.onlySelected;
-        s.skipSelected = s.onlySelected = 0;
+        const int32_t skip = s.skip_selected, only = s.only_selected;
+        s.skip_selected = s.only_selected = 0;
         SnapSearchGraph(s, shape->GetGeometry(), &shape->GetShapeMatrix());
-        s.skipSelected = skip;
-        s.onlySelected = only;
+        s.skip_selected = skip;
+        s.only_selected = only;
       } else {
         CExtentQuery q;
         q.Init();
@@ -279,7 +279,8 @@ void SnapSearchObjects(SnapSearch& s, const ViewState& view) {
 }
 
 void SnapSearchDraggedVertex(SnapSearch& s) {
-  if (s.excluded == nullptr || s.excludedFound == 0 || s.bestPriority < kSnapDirectionNear) return;
+  if (s.excluded == nullptr || s.excluded_found == 0 || s.best_priority < kSnapDirectionNear)
+    return;
   struct Direction {
     Point32 point;
     bool straight;
@@ -291,13 +292,13 @@ void SnapSearchDraggedVertex(SnapSearch& s) {
     const bool straight = c.straight != 0;
     Point32 p;
     PointShift(straight ? c.p2 : c.control, ShiftRight(8), p);
-    MatrixTransformPoint(s.excludedMatrix, p, p);
+    MatrixTransformPoint(s.excluded_matrix, p, p);
     dirs.push_back({p, straight});
   }
   for (std::size_t i = 0; i < dirs.size(); ++i) {
     for (std::size_t j = i + 1; j < dirs.size(); ++j) {
       const Point32 a = dirs[i].point, b = dirs[j].point;
-      int32_t limit = s.bestPriority == kSnapDirectionNear ? s.bestDistance : s.radius;
+      int32_t limit = s.best_priority == kSnapDirectionNear ? s.best_distance : s.radius;
       limit = std::min({limit, PointDistance(s.query, a) / 4, PointDistance(s.query, b) / 4});
       Point32 nearest;
       if (PointSegmentDistance(a, b, s.query, &nearest) >= limit) continue;
@@ -317,8 +318,8 @@ bool SnapPoint(const Vertex* vertex, Point32& point, const ViewState& view, int3
   s.excluded = vertex;
   SnapSearchObjects(s, view);
   SnapSearchDraggedVertex(s);
-  if (s.bestPriority >= kSnapNothing) return false;
-  point = s.bestPoint;
+  if (s.best_priority >= kSnapNothing) return false;
+  point = s.best_point;
   return true;
 }
 
@@ -334,9 +335,9 @@ void SnapPointList(PointList& list, const ViewState& view, int32_t radius) {
       SnapSearchTryPoint(s, kSnapVertex, list.buffer[onCurve[k]].point());
     if (n > 0) SnapSearchTryAxis(s, kSnapAlign, list.buffer[onCurve[n - 1]].point());
     SnapSearchObjects(s, view);
-    if (s.bestPriority < kSnapNothing) {
-      e.x = s.bestPoint.x;
-      e.y = s.bestPoint.y;
+    if (s.best_priority < kSnapNothing) {
+      e.x = s.best_point.x;
+      e.y = s.best_point.y;
     }
     onCurve.push_back(i);
   }
@@ -351,8 +352,8 @@ void SnapRect(Rect32& r, const ViewState& view, int32_t radius) {
     SnapSearch s;
     SnapSearchInit(s, p, radius);
     SnapSearchObjects(s, view);
-    corner[i] = s.bestPoint;
-    priority[i] = s.bestPriority;
+    corner[i] = s.best_point;
+    priority[i] = s.best_priority;
   }
   // Corners: 0 (xmin, ymax), 1 (xmax, ymax), 2 (xmax, ymin), 3 (xmin, ymin).
   // Each side from the better of its two corners; on a tie the second.

@@ -37,21 +37,21 @@ struct SnapSearch {
   Point32 query;
   int32_t radius = 0;  // the farthest a candidate may be
   int32_t frame = 0;   // set per layer during a view walk
-  int32_t bestDistance = 0;
-  Point32 bestPoint;
-  int32_t bestPriority = kSnapNothing;
-  int32_t bestXDistance = 0x7FFFFFFF;  // of the best x-aligned candidate
-  int32_t bestYDistance = 0x7FFFFFFF;
-  Point32 alignPoint;  // x from the best x-aligned candidate, y from the best y-aligned one
-  int32_t xPriority = kSnapNothing;
-  int32_t yPriority = kSnapNothing;
+  int32_t best_distance = 0;
+  Point32 best_point;
+  int32_t best_priority = kSnapNothing;
+  int32_t best_x_distance = 0x7FFFFFFF;  // of the best x-aligned candidate
+  int32_t best_y_distance = 0x7FFFFFFF;
+  Point32 align_point;  // x from the best x-aligned candidate, y from the best y-aligned one
+  int32_t x_priority = kSnapNothing;
+  int32_t y_priority = kSnapNothing;
   const Vertex* excluded = nullptr;  // the vertex being dragged
-  int32_t skipSelected = 0;          // selected objects, vertices and edges are no candidates
-  int32_t onlySelected = 0;          // only selected ones are
+  int32_t skip_selected = 0;         // selected objects, vertices and edges are no candidates
+  int32_t only_selected = 0;         // only selected ones are
   // Where the walk met the excluded vertex: the matrix of its graph (graph
   // twips to view twips), for the dragged-vertex candidates.
-  int32_t excludedFound = 0;
-  Matrix2x3 excludedMatrix;
+  int32_t excluded_found = 0;
+  Matrix2x3 excluded_matrix;
 };
 
 // Zeroes the state and sets the start values: best distance = radius, best

@@ -385,12 +385,12 @@ CursorRef GetViewCursor(ViewCursor cursor) {
 }
 
 CursorChoice DecideCursor(const CursorSituation& s) {
-  if (s.feedbackActive) return CursorChoice::kKeep;
-  if (s.inPlaceActive) return CursorChoice::kNone;
-  if (s.windowChecked && !s.windowIsView) return CursorChoice::kDecline;
-  if (!s.inWorkArea) return CursorChoice::kDecline;
-  if (s.specialToolActive) return CursorChoice::kSpecialTool;
-  if (s.overTestButton) return CursorChoice::kTestButton;
+  if (s.feedback_active) return CursorChoice::kKeep;
+  if (s.in_place_active) return CursorChoice::kNone;
+  if (s.window_checked && !s.window_is_view) return CursorChoice::kDecline;
+  if (!s.in_work_area) return CursorChoice::kDecline;
+  if (s.special_tool_active) return CursorChoice::kSpecialTool;
+  if (s.over_test_button) return CursorChoice::kTestButton;
   return CursorChoice::kCurrentTool;
 }
 

@@ -56,7 +56,7 @@ class ToolSwitcher {
 enum class CharCommand { kNone, kTool, kStepBack, kStepForward };
 struct CharAction {
   CharCommand command = CharCommand::kNone;
-  int32_t toolType = 0;
+  int32_t tool_type = 0;
   int32_t panel = 0;
   int32_t mode = kToolLastMode;
 };
@@ -295,13 +295,13 @@ CursorRef GetViewCursor(ViewCursor cursor);
 // What the cursor decision found; the view does what it says.
 enum class CursorChoice { kKeep, kNone, kDecline, kSpecialTool, kTestButton, kCurrentTool };
 struct CursorSituation {
-  bool feedbackActive = false;
-  bool inPlaceActive = false;
-  bool windowChecked = false;  // the caller asked for the window under the cursor
-  bool windowIsView = true;    // ... and it is this view
-  bool inWorkArea = false;
-  bool specialToolActive = false;
-  bool overTestButton = false;  // test-buttons mode on the page side, over a button
+  bool feedback_active = false;
+  bool in_place_active = false;
+  bool window_checked = false;  // the caller asked for the window under the cursor
+  bool window_is_view = true;   // ... and it is this view
+  bool in_work_area = false;
+  bool special_tool_active = false;
+  bool over_test_button = false;  // test-buttons mode on the page side, over a button
 };
 CursorChoice DecideCursor(const CursorSituation& s);
 
@@ -320,7 +320,7 @@ constexpr int kHandleCentre = 8;
 struct HandleDrag {
   ViewCursor cursor = ViewCursor::kArrow;
   int32_t kind = kDragMove;
-  bool aboutCentre = false;  // the anchor is the centre, not the opposite handle
+  bool about_centre = false;  // the anchor is the centre, not the opposite handle
 };
 // The drag of a handle of the rotate (1) or scale (2) handle mode.
 HandleDrag HandleDragFor(int32_t mode, int handle);

@@ -53,14 +53,14 @@ void ViewState::ForEachFrame(const std::function<void(CPicShape*, int32_t)>& fn)
 bool ViewState::HitTest(ViewHitRecord& hit) const {
   hit.object = nullptr;
   hit.frame = 0;
-  hit.keyFrame = nullptr;
+  hit.key_frame = nullptr;
   hit.graph = nullptr;
   hit.edge = nullptr;
   hit.region = nullptr;
   hit.vertex = nullptr;
   CHitTest probe;
   probe.point = hit.point;
-  if (hit.useTolerance != 0) {
+  if (hit.use_tolerance != 0) {
     const CAssistantSettings& a = AssistantSettings();
     probe.distance1 = Clamp32(int64_t{pick_unit_} * a.tap_tolerances[0]);
     probe.distance2 = Clamp32(int64_t{pick_unit_} * a.tap_tolerances[1]);
@@ -85,7 +85,7 @@ bool ViewState::HitTest(ViewHitRecord& hit) const {
       if (onCentre || child->HitTest(probe) != 0) {
         hit.object = child;
         hit.frame = n;
-        hit.keyFrame = frame;
+        hit.key_frame = frame;
         hit.graph = &frame->GetGeometry();
         return true;
       }
@@ -100,7 +100,7 @@ bool ViewState::HitTest(ViewHitRecord& hit) const {
     if (EdgeGraphHitTest(frame->GetGeometry(), record) < 0) continue;
     if (record.edge == nullptr && record.region == nullptr) continue;
     hit.frame = n;
-    hit.keyFrame = frame;
+    hit.key_frame = frame;
     hit.graph = &frame->GetGeometry();
     hit.edge = record.edge;
     hit.region = record.region;

@@ -37,11 +37,11 @@ class PageTabStrip {
 
 // The track control's part of a saved view state.
 struct TimelineViewFields {
-  int32_t cellMode = 0;
-  int32_t cellSize = 0;
-  int32_t displayOption = 0;
-  int32_t currentFrame = 0;
-  int32_t currentLayer = 0;
+  int32_t cell_mode = 0;
+  int32_t cell_size = 0;
+  int32_t display_option = 0;
+  int32_t current_frame = 0;
+  int32_t current_layer = 0;
   friend bool operator==(const TimelineViewFields&, const TimelineViewFields&) = default;
 };
 

@@ -162,16 +162,16 @@ void ViewState::SaveSide(std::unique_ptr<SavedViewState>& saved) {
   if (saved == nullptr) saved = std::make_unique<SavedViewState>();
   SavedViewState& s = *saved;
   s.name = context_->m_name;
-  s.currentFrame = current_frame_;
-  s.layoutMode = layout_mode_;
+  s.current_frame = current_frame_;
+  s.layout_mode = layout_mode_;
   s.matrix = view_matrix_;
   s.scroll = host_.GetScrollPosition();
-  s.pageTabsShown = ArePageTabsShown() ? 1 : 0;
-  s.rulersShown = AreRulersShown() ? 1 : 0;
-  s.viewSettings = view_settings;
-  s.timelineShown = child_frame_ != nullptr && child_frame_->IsTimelineShown() ? 1 : 0;
-  if (s.timelineShown != 0) {
-    s.splitterPos = child_frame_->GetSplitterPos();
+  s.page_tabs_shown = ArePageTabsShown() ? 1 : 0;
+  s.rulers_shown = AreRulersShown() ? 1 : 0;
+  s.view_settings = view_settings;
+  s.timeline_shown = child_frame_ != nullptr && child_frame_->IsTimelineShown() ? 1 : 0;
+  if (s.timeline_shown != 0) {
+    s.splitter_pos = child_frame_->GetSplitterPos();
     s.timeline = child_frame_->GetTrackFields();
   }
 }
@@ -181,23 +181,23 @@ void ViewState::RestoreSide(const SavedViewState& s, CDocumentPage* c) {
                         : document_ != nullptr ? document_->m_pages
                                                : nullptr;
   CDocumentPage* named = FindByName(list, s.name);
-  if (s.layoutMode >= kLayoutPage && s.layoutMode <= kLayoutFit) layout_mode_ = s.layoutMode;
-  if (named == c) GoToFrame(s.currentFrame);
+  if (s.layout_mode >= kLayoutPage && s.layout_mode <= kLayoutFit) layout_mode_ = s.layout_mode;
+  if (named == c) GoToFrame(s.current_frame);
   view_matrix_ = s.matrix;
   UpdateScrollSizes();
   host_.ScrollToPosition(s.scroll);
-  view_settings = s.viewSettings;
-  if ((s.rulersShown != 0) != AreRulersShown()) host_.ShowRulers(s.rulersShown != 0);
+  view_settings = s.view_settings;
+  if ((s.rulers_shown != 0) != AreRulersShown()) host_.ShowRulers(s.rulers_shown != 0);
   UpdateRulers();
-  if ((s.pageTabsShown != 0) != ArePageTabsShown()) host_.ShowPageTabs(s.pageTabsShown != 0);
+  if ((s.page_tabs_shown != 0) != ArePageTabsShown()) host_.ShowPageTabs(s.page_tabs_shown != 0);
   if (child_frame_ != nullptr) {
-    child_frame_->ShowTimeline(s.timelineShown != 0);
-    if (s.timelineShown != 0) {
-      child_frame_->SetSplitterPos(s.splitterPos);
-      child_frame_->SetCellStyle(s.timeline.cellMode, s.timeline.cellSize);
-      child_frame_->SetDisplayOption(s.timeline.displayOption);
-      child_frame_->SetCurrentFrame(s.timeline.currentFrame, false);
-      child_frame_->SetCurrentLayer(s.timeline.currentLayer);
+    child_frame_->ShowTimeline(s.timeline_shown != 0);
+    if (s.timeline_shown != 0) {
+      child_frame_->SetSplitterPos(s.splitter_pos);
+      child_frame_->SetCellStyle(s.timeline.cell_mode, s.timeline.cell_size);
+      child_frame_->SetDisplayOption(s.timeline.display_option);
+      child_frame_->SetCurrentFrame(s.timeline.current_frame, false);
+      child_frame_->SetCurrentLayer(s.timeline.current_layer);
     }
   }
 }

@@ -67,15 +67,15 @@ constexpr int32_t kInvalidateGrowHigh = 6;
 // The view's state of one side, kept while the other side is shown.
 struct SavedViewState {
   std::string name;  // of the page or symbol, to find it again
-  int32_t currentFrame = 0;
-  int32_t layoutMode = kLayoutPage;
+  int32_t current_frame = 0;
+  int32_t layout_mode = kLayoutPage;
   Matrix2x3 matrix;
   Point32 scroll;
-  uint8_t pageTabsShown = 0;
-  uint8_t rulersShown = 0;
-  uint8_t viewSettings = 0;  // the view-settings nibble
-  uint8_t timelineShown = 0;
-  int32_t splitterPos = 0;  // with the timeline shown
+  uint8_t page_tabs_shown = 0;
+  uint8_t rulers_shown = 0;
+  uint8_t view_settings = 0;  // the view-settings nibble
+  uint8_t timeline_shown = 0;
+  int32_t splitter_pos = 0;  // with the timeline shown
   TimelineViewFields timeline;
 };
 
@@ -123,14 +123,14 @@ class ViewHost {
 void SetPendingEditContext(CDocumentPage* c);
 CDocumentPage* GetPendingEditContext();
 
-// The result of a hit test. The caller fills point and useTolerance; the
+// The result of a hit test. The caller fills point and use_tolerance; the
 // rest is cleared by the test and tells what was hit.
 struct ViewHitRecord {
-  Point32 point;             // document units
-  int32_t useTolerance = 1;  // 0: the point must lie on the object itself
+  Point32 point;              // document units
+  int32_t use_tolerance = 1;  // 0: the point must lie on the object itself
   CPicObj* object = nullptr;
   int32_t frame = 0;  // the frame number of the hit
-  CPicShape* keyFrame = nullptr;
+  CPicShape* key_frame = nullptr;
   EdgeGraph* graph = nullptr;
   Edge* edge = nullptr;
   Region* region = nullptr;

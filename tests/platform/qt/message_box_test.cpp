@@ -37,7 +37,7 @@ TEST(MessageBoxTest, StringTableBoxesGoThroughTheSink) {
   SetMessageBoxSink(nullptr);
   ASSERT_EQ(sink.boxes.size(), 2u);
   EXPECT_EQ(sink.boxes[0].text, "File a.vmd not found in Lessons.");
-  EXPECT_EQ(sink.boxes[1].helpId, 60001u);  // a string box's help context is its id
+  EXPECT_EQ(sink.boxes[1].help_id, 60001u);  // a string box's help context is its id
   EXPECT_EQ(LoadString(59999), "");
 }
 

@@ -219,7 +219,7 @@ TEST_F(WindowTest, ExceptionInAHandlerAbortsTheTransactionAndTheApplicationGoesO
   EXPECT_EQ(WaitCursorCount(), 0);  // reset by the failure
   // The cancel is quiet; the others are reported.
   ASSERT_EQ(sink.boxes.size(), 3u);
-  EXPECT_EQ(sink.boxes[1].helpId, kOutOfMemoryHelpId);
+  EXPECT_EQ(sink.boxes[1].help_id, kOutOfMemoryHelpId);
   EXPECT_TRUE(sink.boxes[1].flags & MB_SYSTEMMODAL);
   EXPECT_EQ(sink.boxes[2].text, "plain failure");
   // The window still works.

@@ -107,7 +107,7 @@ TEST_F(BrushToolTest, NoCurrentLayerIsReportedAndNothingChanges) {
   const std::vector<uint8_t> before = PageBytes();
   Drag({{40, 60}, {100, 60}});
   ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_EQ(boxes.boxes[0].helpId, 608u);  // there is no current layer to draw into
+  EXPECT_EQ(boxes.boxes[0].help_id, 608u);  // there is no current layer to draw into
   EXPECT_EQ(PageBytes(), before);
 }
 

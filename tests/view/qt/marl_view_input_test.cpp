@@ -371,7 +371,7 @@ TEST_F(MarlViewInputTest, WaitDragOrHoldOverScriptedInput) {
       in.time = s.time;
       in.screen = origin + CPoint(10 + s.dx, 10);
       in.buttons = s.down ? MK_LBUTTON : 0;
-      in.endsGesture = s.endsGesture;
+      in.ends_gesture = s.endsGesture;
       script.Push(in);
     }
     tools.tool.onPress = [&](CMarlView& v) { EXPECT_EQ(v.WaitDragOrHold(start), c.want); };

@@ -475,7 +475,7 @@ TEST_F(ViewPaintTest, TheLastLayerIsInFront) {
     EXPECT_EQ(image.pixel(c.at.x, c.at.y) & 0xFFFFFF, Pixel(c.colour)) << c.at.x << ", " << c.at.y;
     ViewHitRecord hit;
     hit.point = c.at;
-    hit.useTolerance = 0;
+    hit.use_tolerance = 0;
     ASSERT_TRUE(State().HitTest(hit));
     EXPECT_EQ(hit.object, c.hit) << c.at.x << ", " << c.at.y;
   }

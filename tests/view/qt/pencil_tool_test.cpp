@@ -135,7 +135,7 @@ TEST_F(PencilToolTest, WithoutALayerToDrawIntoNothingChanges) {
     Drag(Steps({40, 60}, {200, 160}));
   }
   ASSERT_EQ(boxes.boxes.size(), 2u);
-  EXPECT_EQ(boxes.boxes[0].helpId, 608u);  // there is no current layer to draw into
+  EXPECT_EQ(boxes.boxes[0].help_id, 608u);  // there is no current layer to draw into
   EXPECT_EQ(PageBytes(), before);
 }
 
