@@ -84,8 +84,8 @@ TEST_F(BrushApplyTest, EachModeMergesByItsRule) {
     const char* what;
     bool eraser;
     int32_t mode;
-    uint32_t both, strokeOnly, squareOnly;
-    bool lineKept;
+    uint32_t both, stroke_only, square_only;
+    bool line_kept;
   } cases[] = {
       {"paint normal", false, kBrushModeNormal, kBlue, kBlue, kRed, false},
       {"paint fills", false, kBrushModeFills, kBlue, kBlue, kRed, true},
@@ -106,9 +106,9 @@ TEST_F(BrushApplyTest, EachModeMergesByItsRule) {
     // Started inside the square.
     ASSERT_EQ(ApplyBrushStroke(stroke, target, {750, 500}, fill, how), 0);
     EXPECT_EQ(FillAt(target, 750, 400), c.both);
-    EXPECT_EQ(FillAt(target, 1250, 400), c.strokeOnly);
-    EXPECT_EQ(FillAt(target, 250, 400), c.squareOnly);
-    EXPECT_EQ(LineAt(target, 1000, 500), c.lineKept);
+    EXPECT_EQ(FillAt(target, 1250, 400), c.stroke_only);
+    EXPECT_EQ(FillAt(target, 250, 400), c.square_only);
+    EXPECT_EQ(LineAt(target, 1000, 500), c.line_kept);
     EXPECT_TRUE(LineAt(target, 1000, 100));  // the outline outside the band stays
     EdgeGraphFreeAll(target);
     EdgeGraphFreeAll(stroke);

@@ -205,14 +205,14 @@ TEST_F(HandleTrackTest, FillRotationSnapsToFifteenDegreeSteps) {
   PointFromAngle(1000, (19 << 16) / 2, &centre, point);
   struct Case {
     bool snap;
-    int32_t arcLimit;
+    int32_t arc_limit;
     double want;
     bool snapped;
   } cases[] = {{false, 1000, 9.5, false}, {true, 12, 10, true}, {true, 6, 9.5, false}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "snap " << c.snap << " limit " << c.arcLimit);
+    SCOPED_TRACE(testing::Message() << "snap " << c.snap << " limit " << c.arc_limit);
     bool snapped = !c.snapped;
-    const Fixed got = FillDragTurn(start, handle, point, centre, c.snap, c.arcLimit, &snapped);
+    const Fixed got = FillDragTurn(start, handle, point, centre, c.snap, c.arc_limit, &snapped);
     EXPECT_NEAR(got / 65536.0, c.want, 0.05);
     EXPECT_EQ(snapped, c.snapped);
   }

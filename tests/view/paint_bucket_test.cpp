@@ -55,7 +55,7 @@ TEST_F(PaintBucketTest, PointInsideFilledEdges) {
   ASSERT_NE(any, nullptr);
   struct Case {
     P point;
-    bool withRegion;
+    bool with_region;
     bool inside;
   } cases[] = {
       // Without a region, the count starts at one: outside the fills is inside.
@@ -63,9 +63,9 @@ TEST_F(PaintBucketTest, PointInsideFilledEdges) {
       {{1500, 500}, true, false}, {{-500, 500}, true, false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.point.x << "," << c.point.y << " " << c.withRegion);
+    SCOPED_TRACE(testing::Message() << c.point.x << "," << c.point.y << " " << c.with_region);
     EXPECT_EQ(
-        PointInsideFilledEdges(graph, {G(c.point.x), G(c.point.y)}, c.withRegion ? any : nullptr),
+        PointInsideFilledEdges(graph, {G(c.point.x), G(c.point.y)}, c.with_region ? any : nullptr),
         c.inside);
   }
 }

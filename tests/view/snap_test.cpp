@@ -39,7 +39,7 @@ TEST(SnapSearchTest, PriorityBeatsDistanceAndNearerWinsWithinOnePriority) {
     const char* name;
     std::vector<Offer> offers;
     Point32 want;
-    int32_t wantPriority;
+    int32_t want_priority;
   } cases[] = {
       {"nothing", {}, {0, 0}, kSnapNothing},
       {"vertex 3 away beats edge 1 away", {{false, 2, {3, 0}}, {false, 5, {0, 1}}}, {3, 0}, 2},
@@ -87,7 +87,7 @@ TEST(SnapSearchTest, PriorityBeatsDistanceAndNearerWinsWithinOnePriority) {
       }
     }
     EXPECT_EQ(Str(s.best_point), Str(c.want)) << c.name;
-    EXPECT_EQ(s.best_priority, c.wantPriority) << c.name;
+    EXPECT_EQ(s.best_priority, c.want_priority) << c.name;
   }
 }
 

@@ -28,9 +28,9 @@ class RecordingRuler : public RulerBar {
   void SetMarkers(int32_t low, int32_t high) override {
     calls.push_back("markers " + std::to_string(low) + " " + std::to_string(high));
   }
-  int32_t GetOffsetFromView() const override { return offsetFromView; }
+  int32_t GetOffsetFromView() const override { return offset_from_view; }
   std::vector<std::string> calls;
-  int32_t offsetFromView = 0;
+  int32_t offset_from_view = 0;
 };
 
 class RecordingTabs : public PageTabStrip {
@@ -74,9 +74,9 @@ class FakeHost : public ViewHost {
   Point32 GetClientSize() const override {
     return {window.x - (vbar ? kBarSize : 0), window.y - (hbar ? kBarSize : 0)};
   }
-  int32_t GetLogPixels(bool vertical) const override { return vertical ? dpiY : dpiX; }
+  int32_t GetLogPixels(bool vertical) const override { return vertical ? dpi_y : dpi_x; }
   void SetScrollSizes(const Point32& t, const Point32& p, const Point32& l) override {
-    clientAtSet = GetClientSize();
+    client_at_set = GetClientSize();
     total = t;
     page = p;
     line = l;
@@ -96,7 +96,7 @@ class FakeHost : public ViewHost {
   }
   void InvalidateClient(const WinRect* r) override {
     if (r == nullptr) {
-      ++wholeInvalidations;
+      ++whole_invalidations;
     } else {
       rects.push_back(*r);
     }
@@ -105,26 +105,26 @@ class FakeHost : public ViewHost {
     view->SetRulers(show ? &hruler : nullptr, show ? &vruler : nullptr);
   }
   void ShowPageTabs(bool show) override { view->SetPageTabStrip(show ? &tabs : nullptr); }
-  void EndTextEdit() override { ++textEditEnds; }
-  bool IsClipView() const override { return clipView; }
+  void EndTextEdit() override { ++text_edit_ends; }
+  bool IsClipView() const override { return clip_view; }
   void RefreshPageTabs() override {
-    ++tabRefreshes;
+    ++tab_refreshes;
     if (view->GetPageTabStrip() != nullptr) view->GetPageTabStrip()->Refresh();
   }
 
   ViewState* view = nullptr;
   Point32 window{800, 600};
-  int32_t dpiX = 96;
-  int32_t dpiY = 96;
+  int32_t dpi_x = 96;
+  int32_t dpi_y = 96;
   bool vbar = false;
   bool hbar = false;
   Point32 total, page, line, scroll;
-  Point32 clientAtSet;  // the client size when the sizes were last set
-  int wholeInvalidations = 0;
+  Point32 client_at_set;  // the client size when the sizes were last set
+  int whole_invalidations = 0;
   std::vector<WinRect> rects;
-  int textEditEnds = 0;
-  bool clipView = false;
-  int tabRefreshes = 0;
+  int text_edit_ends = 0;
+  bool clip_view = false;
+  int tab_refreshes = 0;
   RecordingRuler hruler, vruler;
   RecordingTabs tabs;
 };
@@ -132,8 +132,8 @@ class FakeHost : public ViewHost {
 // A document that can be shown in place in another program.
 class ViewDoc : public CTestDoc {
  public:
-  bool IsInPlaceActive() const override { return inPlace; }
-  bool inPlace = false;
+  bool IsInPlaceActive() const override { return in_place; }
+  bool in_place = false;
 };
 
 // The number of steps on an undo or redo list.

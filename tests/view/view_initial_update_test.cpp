@@ -38,13 +38,13 @@ class ViewInitialUpdateTest : public ViewTest {
 TEST_F(ViewInitialUpdateTest, TheDocumentSaysWhatTheViewShows) {
   struct Case {
     std::string name;
-    uint8_t optionBits, rulers, tabs, quality;
-    bool inPlace, pending, symbolView, clipView, noCurrentPage;
+    uint8_t option_bits, rulers, tabs, quality;
+    bool in_place, pending, symbol_view, clip_view, no_current_page;
     // Expected:
     int context;  // 0 the first page, 1 the current (second) page, 2 the symbol
-    int32_t layout, testButtons;
+    int32_t layout, test_buttons;
     uint8_t nibble;
-    bool rulersShown, tabsShown, timelineShown;
+    bool rulers_shown, tabs_shown, timeline_shown;
   } cases[] = {
       {"new document", 0x1, 0, 0, 1, false, false, false, false, false,  //
        1, kLayoutPage, 0, 0, false, false, true},
@@ -71,25 +71,25 @@ TEST_F(ViewInitialUpdateTest, TheDocumentSaysWhatTheViewShows) {
     host.view = view.get();
     view->SetDocument(doc.get());
     view->SetChildFrame(&timeline);
-    doc->m_viewOptionBits = c.optionBits;
+    doc->m_viewOptionBits = c.option_bits;
     doc->m_rulersShown = c.rulers;
     doc->m_pageTabsShown = c.tabs;
     doc->m_viewQuality = c.quality;
-    doc->inPlace = c.inPlace;
-    doc->m_currentPage = c.noCurrentPage ? nullptr : second;
-    host.clipView = c.clipView;
+    doc->in_place = c.in_place;
+    doc->m_currentPage = c.no_current_page ? nullptr : second;
+    host.clip_view = c.clip_view;
     SetPendingEditContext(c.pending ? symbol : nullptr);
 
-    view->InitialUpdate(c.symbolView);
+    view->InitialUpdate(c.symbol_view);
     CDocumentPage* expected[] = {page, second, symbol};
     EXPECT_EQ(view->GetEditContext(), expected[c.context]);
     EXPECT_EQ(view->view_quality, c.quality);
     EXPECT_EQ(view->GetLayoutMode(), c.layout);
-    EXPECT_EQ(view->test_buttons, c.testButtons);
+    EXPECT_EQ(view->test_buttons, c.test_buttons);
     EXPECT_EQ(view->view_settings, c.nibble);
-    EXPECT_EQ(view->AreRulersShown(), c.rulersShown);
-    EXPECT_EQ(view->ArePageTabsShown(), c.tabsShown);
-    EXPECT_EQ(timeline.shown, c.timelineShown);
+    EXPECT_EQ(view->AreRulersShown(), c.rulers_shown);
+    EXPECT_EQ(view->ArePageTabsShown(), c.tabs_shown);
+    EXPECT_EQ(timeline.shown, c.timeline_shown);
     const Point32 client = host.GetClientSize();
     if (c.layout == kLayoutPage) {
       EXPECT_EQ(view->GetViewMatrix().a, k100);
@@ -124,16 +124,16 @@ TEST_F(ViewInitialUpdateTest, SwitchingContextsRefreshesTabsAndTimeline) {
   Show(page);
   host.ShowPageTabs(true);
   host.tabs = RecordingTabs();
-  host.tabRefreshes = 0;
+  host.tab_refreshes = 0;
   timeline.calls.clear();
   Show(second);
-  EXPECT_EQ(host.tabRefreshes, 1);
+  EXPECT_EQ(host.tab_refreshes, 1);
   EXPECT_EQ(host.tabs.refreshes, 1);
   EXPECT_EQ(host.tabs.scrolls, 1);
   EXPECT_EQ(timeline.calls, (std::vector<std::string>{"sync 0 0", "refresh"}));
   // Showing the same context again does nothing.
   Show(second);
-  EXPECT_EQ(host.tabRefreshes, 1);
+  EXPECT_EQ(host.tab_refreshes, 1);
 }
 
 TEST_F(ViewInitialUpdateTest, ShowAllFitsWhatIsDrawn) {

@@ -155,12 +155,12 @@ TEST(SpringLoadedToolTest, SwitchesWhileHeldAndRestoresOnRelease) {
   struct Step {
     bool press;
     int32_t tool;  // the key's tool (Lasso for Tab, Arrow for Space)
-    int32_t wantTool, wantPanel;
+    int32_t want_tool, want_panel;
     size_t switches;
   };
   struct Case {
     const char* what;
-    int32_t startTool, startPanel;
+    int32_t start_tool, start_panel;
     std::vector<Step> steps;
   } cases[] = {
       {"Tab held with repeats, then released",
@@ -185,8 +185,8 @@ TEST(SpringLoadedToolTest, SwitchesWhileHeldAndRestoresOnRelease) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     FakeTools tools;
-    tools.type = c.startTool;
-    tools.panel = c.startPanel;
+    tools.type = c.start_tool;
+    tools.panel = c.start_panel;
     SpringLoadedTool spring;
     for (const Step& s : c.steps) {
       if (s.press) {
@@ -194,8 +194,8 @@ TEST(SpringLoadedToolTest, SwitchesWhileHeldAndRestoresOnRelease) {
       } else {
         spring.Release(tools);
       }
-      EXPECT_EQ(tools.type, s.wantTool);
-      EXPECT_EQ(tools.panel, s.wantPanel);
+      EXPECT_EQ(tools.type, s.want_tool);
+      EXPECT_EQ(tools.panel, s.want_panel);
       EXPECT_EQ(tools.log.size(), s.switches);
     }
     EXPECT_FALSE(spring.IsPending());
@@ -210,8 +210,8 @@ TEST(TypingBatchTest, BatchesHoldAtMost99BytesAndNeverSplitACharacter) {
   struct Case {
     const char* what;
     std::u16string typed;
-    int codePage;
-    std::vector<size_t> batchBytes;
+    int code_page;
+    std::vector<size_t> batch_bytes;
   } cases[] = {
       {"150 letters", std::u16string(150, u'x'), 1252, {99, 51}},
       {"exactly 99", std::u16string(99, u'y'), 1252, {99}},
@@ -233,14 +233,14 @@ TEST(TypingBatchTest, BatchesHoldAtMost99BytesAndNeverSplitACharacter) {
     std::vector<size_t> sizes;
     std::string all;
     for (int guard = 0; !queue.empty() && guard < 10; ++guard) {
-      std::string batch = TakeTypingBatch(queue, c.codePage);
+      std::string batch = TakeTypingBatch(queue, c.code_page);
       sizes.push_back(batch.size());
       all += batch;
     }
-    EXPECT_EQ(sizes, c.batchBytes);
+    EXPECT_EQ(sizes, c.batch_bytes);
     // In order and whole: the bytes read back as what was typed.
     std::u32string back =
-        BytesToUnicode(c.codePage, reinterpret_cast<const uint8_t*>(all.data()), all.size());
+        BytesToUnicode(c.code_page, reinterpret_cast<const uint8_t*>(all.data()), all.size());
     std::u32string want;
     for (size_t i = 0; i < c.typed.size(); ++i) {
       char16_t u = c.typed[i];
@@ -306,14 +306,14 @@ TEST_F(ViewInputTest, ArrowNudgeMovesOnePixelAtAnyZoomAndCoalesces) {
   box->SetSelected(true);
   struct Case {
     Fixed zoom;  // the zoom box's factor
-    int32_t pixelTwips;
+    int32_t pixel_twips;
   } cases[] = {{0x10000, 15}, {0x80000, 2}, {0x1EB8, 125}};  // 100 %, 800 %, 12 %
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "zoom " << c.zoom);
     view->SetZoom(FixedMul(c.zoom, view->GetScreenPixelsPerTwip()), nullptr, 0);
     const int32_t p = view->GetPixelSize();
     // One pixel on screen, as near as whole twips allow.
-    EXPECT_NEAR(p, c.pixelTwips, 1);
+    EXPECT_NEAR(p, c.pixel_twips, 1);
     const Point32 before = box->GetStoredCenter();
     const int steps = StepCount(page->GetUndoList());
     ASSERT_TRUE(NudgeSelection(*view, 1, 0));
@@ -370,20 +370,20 @@ class RecordingTarget : public ButtonActionTarget {
   void Stop() override { log += "stop;"; }
   int32_t GetCurrentFrame() const override { return frame; }
   void GoToFrame(int32_t f) override { log += "frame " + std::to_string(f) + ";"; }
-  CDocumentPage* GetAdjacentPage(bool next) const override { return next ? nextPage : prevPage; }
+  CDocumentPage* GetAdjacentPage(bool next) const override { return next ? next_page : prev_page; }
   CDocumentPage* FindPage(const std::string& name) const override {
     return name == "Scene 2" ? named : nullptr;
   }
   void SetEditContext(CDocumentPage* p) override {
-    log += std::string("page ") + (p == named ? "named" : p == nextPage ? "next" : "prev") + ";";
+    log += std::string("page ") + (p == named ? "named" : p == next_page ? "next" : "prev") + ";";
   }
   int32_t GetViewQuality() const override { return quality; }
   void SetViewQuality(int32_t q) override { log += "quality " + std::to_string(q) + ";"; }
   std::string log;
   int32_t frame = 4;
   int32_t quality = 1;
-  CDocumentPage* nextPage = nullptr;
-  CDocumentPage* prevPage = nullptr;
+  CDocumentPage* next_page = nullptr;
+  CDocumentPage* prev_page = nullptr;
   CDocumentPage* named = nullptr;
 };
 
@@ -393,7 +393,7 @@ TEST(ButtonActionTest, EachTypeAsTheViewDoesIt) {
     int32_t type;
     const char* page;
     int32_t frame;
-    bool havePages;
+    bool have_pages;
     int32_t quality;
     const char* want;
   } cases[] = {
@@ -421,9 +421,9 @@ TEST(ButtonActionTest, EachTypeAsTheViewDoesIt) {
     RecordingTarget t;
     t.quality = c.quality;
     t.named = &pages[0];
-    if (c.havePages) {
-      t.nextPage = &pages[1];
-      t.prevPage = &pages[2];
+    if (c.have_pages) {
+      t.next_page = &pages[1];
+      t.prev_page = &pages[2];
     }
     CFrameAction action;
     action.type = c.type;
@@ -436,7 +436,7 @@ TEST(ButtonActionTest, EachTypeAsTheViewDoesIt) {
 
 TEST(ContextMenuTest, MenuByWhatIsSelected) {
   struct Case {
-    bool textEdited;
+    bool text_edited;
     uint32_t bits;
     int want;
   } cases[] = {
@@ -450,7 +450,7 @@ TEST(ContextMenuTest, MenuByWhatIsSelected) {
       {false, kSelectedText | kSelectedGroup, 476},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ContextMenuFor(c.textEdited, c.bits), c.want) << c.textEdited << " " << c.bits;
+    EXPECT_EQ(ContextMenuFor(c.text_edited, c.bits), c.want) << c.text_edited << " " << c.bits;
   }
 }
 
@@ -529,7 +529,7 @@ TEST(HandleDragTest, CursorAndKindPerHandle) {
     int handle;
     V cursor;
     int32_t kind;
-    bool aboutCentre;
+    bool about_centre;
   } cases[] = {
       {kHandleScale, 8, V::kMove, 0, false},
       {kHandleRotate, 8, V::kMove, 0, false},
@@ -553,7 +553,7 @@ TEST(HandleDragTest, CursorAndKindPerHandle) {
     HandleDrag d = HandleDragFor(c.mode, c.handle);
     EXPECT_EQ(d.cursor, c.cursor);
     EXPECT_EQ(d.kind, c.kind);
-    EXPECT_EQ(d.about_centre, c.aboutCentre);
+    EXPECT_EQ(d.about_centre, c.about_centre);
   }
   EXPECT_EQ(FillHandleCursor(FillHandle::kWidth), V::kScaleWidth);
   EXPECT_EQ(FillHandleCursor(FillHandle::kSize), V::kFillSize);

@@ -26,8 +26,8 @@ class ViewZoomTest : public ViewTest {
 TEST_F(ViewZoomTest, SetZoomClampsBothScales) {
   struct Case {
     Fixed s, v;
-    int32_t dpiY;
-    Fixed wantA, wantD;
+    int32_t dpi_y;
+    Fixed want_a, want_d;
   } cases[] = {
       {0x20000, 0, 96, 0x10000, 0x10000},  // above the range
       {100, 0, 96, 256, 256},              // below it
@@ -38,12 +38,12 @@ TEST_F(ViewZoomTest, SetZoomClampsBothScales) {
       {0x10000, 0, 192, 0x10000, 0x10000},  // a computed v too
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.s << " " << c.v << " dpiY " << c.dpiY);
-    host.dpiY = c.dpiY;
+    SCOPED_TRACE(testing::Message() << c.s << " " << c.v << " dpiY " << c.dpi_y);
+    host.dpi_y = c.dpi_y;
     view->SetZoom(c.s, nullptr, c.v);
     const Matrix2x3& m = view->GetViewMatrix();
-    EXPECT_EQ(m.a, c.wantA);
-    EXPECT_EQ(m.d, c.wantD);
+    EXPECT_EQ(m.a, c.want_a);
+    EXPECT_EQ(m.d, c.want_d);
     EXPECT_EQ(m.b, 0);
     EXPECT_EQ(m.c, 0);
   }
@@ -65,7 +65,7 @@ TEST_F(ViewZoomTest, ViewLengthsAndZoomClass) {
   struct Case {
     int32_t dpi;
     Fixed s;
-    int32_t p, u, zoomClass;
+    int32_t p, u, zoom_class;
   } cases[] = {
       {96, k100, 15, 15, 0},      // 1440 div 100 = 14, raised to P
       {96, 8 * k100, 2, 2, 0},    // 800 %
@@ -76,13 +76,13 @@ TEST_F(ViewZoomTest, ViewLengthsAndZoomClass) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "dpi " << c.dpi << " scale " << c.s);
-    host.dpiX = host.dpiY = c.dpi;
+    host.dpi_x = host.dpi_y = c.dpi;
     view->SetZoom(c.s, nullptr, 0);
     EXPECT_EQ(view->GetPixelSize(), c.p);
     EXPECT_EQ(view->GetPickUnit(), c.u);
-    EXPECT_EQ(view->GetZoomClass(), c.zoomClass);
+    EXPECT_EQ(view->GetZoomClass(), c.zoom_class);
   }
-  host.dpiX = host.dpiY = 96;
+  host.dpi_x = host.dpi_y = 96;
   view->SetZoom(8 * k100, nullptr, 0);
   EXPECT_EQ(view->GetZoomFactor(), 8 << 16);
 }
@@ -97,7 +97,7 @@ TEST_F(ViewZoomTest, ScrollSizesPerLayoutMode) {
   EXPECT_EQ(view->GetWorkArea(), (Rect32{0, 10800, 0, 14400}));
   EXPECT_EQ(host.total, (Point32{720, 960}));
   EXPECT_EQ(host.line, (Point32{30, 30}));
-  Point32 c = host.clientAtSet;
+  Point32 c = host.client_at_set;
   EXPECT_EQ(host.page, (Point32{std::max(c.x - 30, c.x / 4), std::max(c.y - 30, c.y / 4)}));
 
   // Mode 1: ten inches around the page, its corner at device (0, 0).
@@ -140,9 +140,9 @@ TEST_F(ViewZoomTest, SymbolSideAndInPlaceExtents) {
   EXPECT_EQ(host.total, (Point32{1920, 1920}));
 
   Show(page);  // back to the page side, in mode 0 as it was
-  doc->inPlace = true;
+  doc->in_place = true;
   view->SetZoom(k100, nullptr, 0);
-  EXPECT_EQ(host.total, (Point32{720, host.clientAtSet.y}));  // limited to the client area
+  EXPECT_EQ(host.total, (Point32{720, host.client_at_set.y}));  // limited to the client area
 }
 
 TEST_F(ViewZoomTest, SwitchingToTheWorkAreaPutsItsCornerAtTheOrigin) {
@@ -237,7 +237,7 @@ TEST_F(ViewZoomTest, VisibleRectangleInDocumentUnits) {
 
 TEST_F(ViewZoomTest, RulersFollowTheMatrixAndScrollPosition) {
   host.ShowRulers(true);
-  host.hruler.offsetFromView = 20;
+  host.hruler.offset_from_view = 20;
   Point32 centre{5400, 7200};
   host.hruler.calls.clear();
   host.vruler.calls.clear();

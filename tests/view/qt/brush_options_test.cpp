@@ -35,8 +35,8 @@ class FakeBar : public ToolOptionBar {
   void SetBrushSize(int32_t s) override { size = s, ++sets; }
   BrushShape GetBrushShape() const override { return shape; }
   void SetBrushShape(const BrushShape& s) override { shape = s, ++sets; }
-  int32_t GetPaintMode() const override { return paintMode; }
-  void SetPaintMode(int32_t m) override { paintMode = m, ++sets; }
+  int32_t GetPaintMode() const override { return paint_mode; }
+  void SetPaintMode(int32_t m) override { paint_mode = m, ++sets; }
   int32_t GetGapSize() const override { return gap; }
   void SetGapSize(int32_t g) override { gap = g, ++sets; }
   bool GetLockFill() const override { return lock; }
@@ -44,22 +44,22 @@ class FakeBar : public ToolOptionBar {
   bool GetTransformFill() const override { return transform; }
   void SetTransformFill(bool on) override { transform = on, ++sets; }
   void LayoutBrushPanel(int32_t mode) override { layouts.push_back(mode); }
-  BrushShape GetEraserShape() const override { return eraserShape; }
-  void SetEraserShape(const BrushShape& s) override { eraserShape = s, ++sets; }
-  int32_t GetEraseMode() const override { return eraseMode; }
-  void SetEraseMode(int32_t m) override { eraseMode = m, ++sets; }
+  BrushShape GetEraserShape() const override { return eraser_shape; }
+  void SetEraserShape(const BrushShape& s) override { eraser_shape = s, ++sets; }
+  int32_t GetEraseMode() const override { return erase_mode; }
+  void SetEraseMode(int32_t m) override { erase_mode = m, ++sets; }
   bool GetFaucet() const override { return faucet; }
   void SetFaucet(bool on) override { faucet = on, ++sets; }
 
   FillStyle colour = SolidFill(0xFF00FF00);
   int32_t size = 0x8000;
   BrushShape shape;
-  int32_t paintMode = 0;
+  int32_t paint_mode = 0;
   int32_t gap = 0;
   bool lock = false;
   bool transform = false;
-  BrushShape eraserShape;
-  int32_t eraseMode = 0;
+  BrushShape eraser_shape;
+  int32_t erase_mode = 0;
   bool faucet = false;
   std::vector<int32_t> layouts;
   int sets = 0;
@@ -122,7 +122,7 @@ TEST_F(BrushOptionsTest, BrushCommandsTakeThePanelsValues) {
   // The bucket button: mode 6, and pressed again back to the panel's mode.
   brush.OnCommand(kCmdBucket, nullptr);
   EXPECT_EQ(brush.GetMode(), kBrushModeAlternate);
-  bar.paintMode = kBrushModeInside;
+  bar.paint_mode = kBrushModeInside;
   brush.OnCommand(kCmdBucket, nullptr);
   EXPECT_EQ(brush.GetMode(), kBrushModeInside);
   EXPECT_EQ(bar.layouts, (std::vector<int32_t>{kBrushModeAlternate, kBrushModeInside}));
@@ -130,7 +130,7 @@ TEST_F(BrushOptionsTest, BrushCommandsTakeThePanelsValues) {
   EXPECT_EQ(shell.other.size, 0x20000);
   EXPECT_EQ(shell.other.shape.width, 30);
   EXPECT_EQ(shell.other.colour.colour, 0xFF123456u);
-  EXPECT_EQ(shell.other.paintMode, kBrushModeInside);
+  EXPECT_EQ(shell.other.paint_mode, kBrushModeInside);
   EXPECT_TRUE(shell.other.lock);
 }
 
@@ -139,18 +139,18 @@ TEST_F(BrushOptionsTest, EraserCommands) {
   bar.colour = SolidFill(0xFF123456);
   eraser.OnCommand(kCmdColor, nullptr);  // the Eraser carries no colour
   EXPECT_FALSE(eraser.HasColorDef());
-  bar.eraseMode = kBrushModeFills;
+  bar.erase_mode = kBrushModeFills;
   eraser.OnCommand(kCmdEraseMode, nullptr);
   EXPECT_EQ(eraser.GetMode(), kBrushModeFills);
   eraser.OnCommand(kCmdFaucet, nullptr);
   EXPECT_EQ(eraser.GetMode(), kBrushModeAlternate);
   EXPECT_TRUE(shell.other.faucet);
-  bar.eraseMode = kBrushModeInside;
+  bar.erase_mode = kBrushModeInside;
   eraser.OnCommand(kCmdFaucet, nullptr);
   EXPECT_EQ(eraser.GetMode(), kBrushModeInside);
   EXPECT_FALSE(shell.other.faucet);
-  bar.eraserShape.type = BrushShape::kSquare;
-  bar.eraserShape.width = 8;
+  bar.eraser_shape.type = BrushShape::kSquare;
+  bar.eraser_shape.width = 8;
   eraser.OnCommand(kCmdEraserShape, nullptr);
   EXPECT_EQ(eraser.GetShape().type, BrushShape::kSquare);
   EXPECT_EQ(eraser.GetShape().width, 8);

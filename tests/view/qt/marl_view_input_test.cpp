@@ -343,7 +343,7 @@ TEST_F(MarlViewInputTest, WaitDragOrHoldOverScriptedInput) {
     uint32_t time;
     int dx;
     bool down;
-    bool endsGesture;
+    bool ends_gesture;
   };
   struct Case {
     const char* what;
@@ -371,7 +371,7 @@ TEST_F(MarlViewInputTest, WaitDragOrHoldOverScriptedInput) {
       in.time = s.time;
       in.screen = origin + CPoint(10 + s.dx, 10);
       in.buttons = s.down ? MK_LBUTTON : 0;
-      in.ends_gesture = s.endsGesture;
+      in.ends_gesture = s.ends_gesture;
       script.Push(in);
     }
     tools.tool.onPress = [&](CMarlView& v) { EXPECT_EQ(v.WaitDragOrHold(start), c.want); };
@@ -720,7 +720,7 @@ TEST_F(MarlViewInputTest, ThePenHeldUpsideDownPressesWithTheSpecialTool) {
     const char* what;
     std::vector<PACKET> hovered;  // seen by a mouse move before the press
     std::vector<PACKET> queued;   // queued at the press
-    uint32_t pressTime;
+    uint32_t press_time;
     bool special;
   } cases[] = {
       {"a mouse", {}, {}, 10, false},
@@ -737,7 +737,7 @@ TEST_F(MarlViewInputTest, ThePenHeldUpsideDownPressesWithTheSpecialTool) {
     script.SetTime(0);
     for (const PACKET& p : c.hovered) TabletQueuePacket(p);
     QTest::mouseMove(Widget(), QPoint(12, 12));
-    script.SetTime(c.pressTime);
+    script.SetTime(c.press_time);
     QTest::mouseMove(Widget(), QPoint(10, 10));
     for (const PACKET& p : c.queued) TabletQueuePacket(p);
     Drag(script, CPoint(10, 10), {});

@@ -591,17 +591,17 @@ TEST_F(ViewPaintTest, TheFirstShowingFollowsTheDocument) {
   CDocumentPage* symbol = NewPage(doc, true);
   struct Case {
     const char* name;
-    uint8_t optionBits;
+    uint8_t option_bits;
     uint8_t quality;
     int32_t layout;
-    uint32_t squareColour;  // at the square's centre
+    uint32_t square_colour;  // at the square's centre
   } cases[] = {
       {"page at 100 %", 0x0, kQualityFast, kLayoutPage, blue},
       {"the page in the work area", 0x4, kQualityFast, kLayoutWorkArea, blue},
       {"outlines", 0x0, kQualityOutlines, kLayoutPage, 0xFFFFFFFF},
   };
   for (const Case& c : cases) {
-    doc.m_viewOptionBits = c.optionBits;
+    doc.m_viewOptionBits = c.option_bits;
     doc.m_viewQuality = c.quality;
     doc.m_currentPage = page;
     CHost frame;
@@ -627,7 +627,7 @@ TEST_F(ViewPaintTest, TheFirstShowingFollowsTheDocument) {
       MatrixTransformPoint(m, p, q);
       return image.pixel(q.x, q.y) & 0xFFFFFF;
     };
-    EXPECT_EQ(at({70, 60}), Pixel(c.squareColour)) << c.name;
+    EXPECT_EQ(at({70, 60}), Pixel(c.square_colour)) << c.name;
     EXPECT_EQ(at({300, 200}), 0xFFFFFFu) << c.name;
     if (c.layout == kLayoutPage) {
       EXPECT_EQ(m.a, k100) << c.name;

@@ -87,10 +87,10 @@ class MarlViewTest : public ModelTest {
     }));
     ASSERT_EQ(root->m_frameCount, kFrames);
     view = Open(host, 20);
-    reference = Open(refHost, 300);
+    reference = Open(ref_host, 300);
   }
   void TearDown() override {
-    for (auto [h, v] : {std::pair{&host, view.get()}, std::pair{&refHost, reference.get()}}) {
+    for (auto [h, v] : {std::pair{&host, view.get()}, std::pair{&ref_host, reference.get()}}) {
       h->child = nullptr;
       v->DestroyWindow();
       h->DestroyWindow();
@@ -141,7 +141,7 @@ class MarlViewTest : public ModelTest {
 
   CTestDoc doc;
   CDocumentPage* page = nullptr;
-  CFrameHost host, refHost;
+  CFrameHost host, ref_host;
   std::unique_ptr<CRecordingView> view, reference;
 };
 

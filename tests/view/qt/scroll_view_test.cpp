@@ -55,8 +55,8 @@ TEST(ScrollView, BarsFollowClientAndTotalSizes) {
     bool answer;
     CRect inside;
     bool h, v;
-    int hLimit, vLimit;
-    UINT hPage, vPage;
+    int h_limit, v_limit;
+    UINT h_page, v_page;
   } cases[] = {
       {"smaller", {200, 100}, {150, 80}, 0, false, {}, false, false, 0, 0, 0, 0},
       {"equal", {200, 100}, {200, 100}, 0, false, {}, false, false, 0, 0, 0, 0},
@@ -133,15 +133,15 @@ TEST(ScrollView, BarsFollowClientAndTotalSizes) {
     EXPECT_EQ((style & WS_VSCROLL) != 0, c.v) << c.what;
     SCROLLINFO si;
     if (c.h) {
-      EXPECT_EQ(f.view.GetScrollLimit(SB_HORZ), c.hLimit) << c.what;
+      EXPECT_EQ(f.view.GetScrollLimit(SB_HORZ), c.h_limit) << c.what;
       f.view.GetScrollInfo(SB_HORZ, &si);
-      EXPECT_EQ(si.nPage, c.hPage) << c.what;
+      EXPECT_EQ(si.nPage, c.h_page) << c.what;
       EXPECT_EQ(si.nMax, c.total.cx - 1) << c.what;
     }
     if (c.v) {
-      EXPECT_EQ(f.view.GetScrollLimit(SB_VERT), c.vLimit) << c.what;
+      EXPECT_EQ(f.view.GetScrollLimit(SB_VERT), c.v_limit) << c.what;
       f.view.GetScrollInfo(SB_VERT, &si);
-      EXPECT_EQ(si.nPage, c.vPage) << c.what;
+      EXPECT_EQ(si.nPage, c.v_page) << c.what;
     }
   }
 }

@@ -45,7 +45,7 @@ struct Pen {
   int x, y;
   bool down;
   uint32_t pressure = 1023;
-  bool outOfProximity = false;
+  bool out_of_proximity = false;
 };
 
 class ToolViewTest : public ModelTest {
@@ -137,18 +137,18 @@ class ToolViewTest : public ModelTest {
     ASSERT_NE(view->GetTabletContext(), nullptr);
     Matrix2x3 tabletToDoc;
     view->GetTabletToDocMatrix(tabletToDoc);
-    MatrixInvert(tabletToDoc, docToTablet);
+    MatrixInvert(tabletToDoc, doc_to_tablet);
   }
   PACKET Packet(const Pen& p) {
     PACKET k{};
     Point32 t;
-    MatrixTransformPoint(docToTablet, Point32{p.x, p.y}, t);
+    MatrixTransformPoint(doc_to_tablet, Point32{p.x, p.y}, t);
     k.pkX = t.x;
     k.pkY = t.y;
     k.pkCursor = kTabletCursorPen;
     k.pkButtons = p.down ? 1 : 0;
     k.pkNormalPressure = p.pressure;
-    k.pkStatus = p.outOfProximity ? TPS_PROXIMITY : 0;
+    k.pkStatus = p.out_of_proximity ? TPS_PROXIMITY : 0;
     return k;
   }
   // One input sample per entry (time, packets); the mouse button held
@@ -178,7 +178,7 @@ class ToolViewTest : public ModelTest {
   std::unique_ptr<CMarlView> view;
   CScriptedInputSource script;
   CRecordingMessageBoxSink boxes;
-  Matrix2x3 docToTablet;
+  Matrix2x3 doc_to_tablet;
 };
 
 // The fill's colour word at a document point; 0 for none.
