@@ -1,5 +1,7 @@
 // The bucket's geometry without a window: which points lie inside filled
-// edges, and the gap closing's deadline.
+// edges, and gap closing (open outlines closed by straight edges, places
+// near along the boundary never bridged, the deadline, long boundaries and
+// many regions).
 #include "view/core/paint_bucket.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +26,6 @@ class PaintBucketTest : public ::testing::Test {
     ASSERT_EQ(EdgeGraphInit(graph), 0);
     line = static_cast<StyleIndex>(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 20)));
     fill = static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, SolidFill(0xFF0000FF)));
-    RectSetHuge(everywhere);
   }
   // An open outline of lines (twips).
   void AddOpen(const std::vector<P>& points) {
@@ -44,7 +45,8 @@ class PaintBucketTest : public ::testing::Test {
   EdgeGraph graph;
   StyleIndex line = 0;
   StyleIndex fill = 0;
-  Rect32 everywhere;
+  // The visible rectangle (graph units): wide enough for the longest outline.
+  Rect32 everywhere{-0x1FFFFFFF, 0x1FFFFFFF, -0x1FFFFFFF, 0x1FFFFFFF};
   uint32_t clock = 5000;
 };
 
@@ -70,6 +72,31 @@ TEST_F(PaintBucketTest, PointInsideFilledEdges) {
   }
 }
 
+// A square outline open by 60 twips at the bottom: a gap of 50 leaves it
+// open, 100 closes it with one straight edge, which makes a region.
+TEST_F(PaintBucketTest, OpenOutlinesCloseAtTheirGapOnly) {
+  const std::vector<P> outline{{400, 0}, {0, 0}, {0, 1000}, {1000, 1000}, {1000, 0}, {460, 0}};
+  AddOpen(outline);
+  EXPECT_EQ(Close(50), 0);
+  EXPECT_EQ(RegionAt(500, 500), nullptr);
+  EXPECT_EQ(Close(100), 1);
+  EXPECT_NE(RegionAt(500, 500), nullptr);
+}
+
+// A U whose arms lean in to tips 35 twips apart, with a gap of 80 (places
+// in units of 10 twips; each edge counts its whole units): arms 355 long put
+// the arms' middles 39 units apart along the outline, never bridged; arms
+// 365 long put them 40 apart, and the tips are joined.
+TEST_F(PaintBucketTest, PlacesUnder40ApartAlongTheBoundaryAreNeverBridged) {
+  for (const auto& [arm, segments] : {std::pair{355, 0}, std::pair{365, 1}}) {
+    SCOPED_TRACE(arm);
+    ASSERT_EQ(EdgeGraphInit(graph), 0);
+    line = static_cast<StyleIndex>(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 20)));
+    AddOpen({{5, arm}, {0, 0}, {45, 0}, {40, arm}});
+    EXPECT_EQ(Close(80), segments);
+  }
+}
+
 // Three open outlines far apart; the clock passes the deadline while the
 // first is examined: the others are left as they are.
 TEST_F(PaintBucketTest, TheDeadlineStopsBeforeTheNextRegion) {
@@ -91,9 +118,49 @@ TEST_F(PaintBucketTest, TheDeadlineStopsBeforeTheNextRegion) {
   EXPECT_EQ(r.examined, 1);
   EXPECT_EQ(r.skipped, 2);
   EXPECT_EQ(r.segments, 1);
-  // Within the time every outline is closed.
-  EXPECT_EQ(Close(100, &r), 2);
+  // Within the time every outline is closed (the update before it dropped
+  // the first segment, which bounds no fill).
+  EXPECT_EQ(Close(100, &r), 3);
   EXPECT_FALSE(r.deadline_hit);
+}
+
+// Positions past 2^20 units and region numbers past 2047 still compare as
+// near: notches and hairpins (15 deep, their walls 4 or 6 apart, their ends
+// under 40 units apart round them) never get a segment, wherever they lie
+// along a boundary of over a million units or in whichever region. A
+// notch's walls end long edges whose middles lie far apart: the walls' own
+// places keep it open.
+TEST_F(PaintBucketTest, LongBoundariesAndManyRegionsKeepTheirPlaces) {
+  // One unit is a twip (gap 8 twips); the square's outline runs 1.2 million
+  // units round both of its sides, with a notch in three sides.
+  const int32_t s = 150000;
+  std::vector<P> outline{{s / 2 - 3, 0}, {0, 0}};
+  auto notch = [&](P at, P along, P out) {
+    outline.push_back(at);
+    outline.push_back({at.x + out.x * 15, at.y + out.y * 15});
+    outline.push_back({at.x + out.x * 15 + along.x * 4, at.y + out.y * 15 + along.y * 4});
+    outline.push_back({at.x + along.x * 4, at.y + along.y * 4});
+  };
+  notch({0, s / 2}, {0, 1}, {-1, 0});
+  outline.push_back({0, s});
+  notch({s / 2, s}, {1, 0}, {0, 1});
+  outline.push_back({s, s});
+  notch({s, s / 2}, {0, -1}, {1, 0});
+  outline.push_back({s, 0});
+  outline.push_back({s / 2 + 3, 0});
+  AddOpen(outline);
+  EXPECT_EQ(Close(8), 1);  // the square's mouth only
+
+  ASSERT_EQ(EdgeGraphInit(graph), 0);
+  line = static_cast<StyleIndex>(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 20)));
+  for (int i = 0; i < 2100; ++i) {
+    const int32_t x = (i % 50) * 100, y = (i / 50) * 100;
+    AddOpen({{x, y + 15}, {x, y}, {x + 6, y}, {x + 6, y + 15}});
+  }
+  AddOpen({{100, 6000}, {0, 6000}, {0, 7000}, {1000, 7000}, {1000, 6000}, {106, 6000}});
+  GapClosingResult r;
+  EXPECT_EQ(Close(8, &r), 1);
+  EXPECT_EQ(r.examined, 2101);
 }
 
 }  // namespace

@@ -103,6 +103,10 @@ class GapCloser {
         CurvePointAt(h->edge->curve, ta, pa);
         CurvePointAt(e->curve, tb, pb);
         if (PointDistance(pa, pb) < kTouching) return;
+        // The midpoints may lie far apart along the ring while the nearest
+        // points do not (a notch between two long edges): a short way
+        // round joins those, so there is no gap to close.
+        if (NearEdges(h->edge, ta, e, tb, ring)) return;
         Candidate* same = nullptr;
         for (Candidate& c : found)
           if (NearEdges(c.a, c.ta, h->edge, ta, ring) && NearEdges(c.b, c.tb, e, tb, ring)) {
@@ -255,6 +259,9 @@ int CloseFillGaps(EdgeGraph& graph, Region* region, int32_t gap, const Rect32& r
   GapClosingResult& out = result != nullptr ? *result : local;
   out = GapClosingResult{};
   if (gap <= 0) return 0;
+  // Edits before the click may have left regions to build: the top level
+  // is complete only after the build.
+  if (EdgeGraphBuildRegions(graph) < 0) return -1;
   std::vector<QuadCurve> segments;
   try {
     GapCloser closer(graph, region, gap, rect);
@@ -283,13 +290,12 @@ int CloseFillGaps(EdgeGraph& graph, Region* region, int32_t gap, const Rect32& r
   if (EdgeGraphInit(closing) < 0) return -1;
   for (const QuadCurve& c : segments) {
     Edge* e = nullptr;
-    if (EdgeGraphNewEdge(c, &e) < 0 || EdgeGraphInsertEdge(closing, e, 0, 3) < 0) return -1;
+    if (EdgeGraphNewEdge(c, &e) < 0) return -1;
+    if (EdgeGraphInsertEdge(closing, e, 0, 3) < 0) return -1;
     ++out.segments;
   }
   if (EdgeGraphMerge(closing, graph, 0) < 0) return -1;
-  if (EdgeGraphResolveCrossings(graph, kClosingTidy, kClosingTidy, kClosingTidy, rect) < 0)
-    return -1;
-  return EdgeGraphUpdate(graph);
+  return EdgeGraphResolveCrossings(graph, kClosingTidy, kClosingTidy, kClosingTidy, rect);
 }
 
 int PlaceFillGradient(EdgeGraph& graph, Region* region, bool selected_only, FillStyle& colour,
@@ -409,9 +415,13 @@ void PaintBucketClick(ViewState& view, const Point32& point, BucketHost& host) {
     view.InvalidateDocRect(nullptr);
     return;
   }
+  // The drawing whose gaps were closed: its segments stay only where the
+  // fill set below borders them; its update drops the others.
+  EdgeGraph* closed = nullptr;
   if (host.GapLevel() > 0) {
     CheckGeometry(CloseFillGaps(*drawing, region, GapDistance(host.GapLevel(), view.GetPixelSize()),
                                 rect, [&] { return host.Now(); }));
+    closed = drawing;
   }
   region = EdgeGraphFindRegion(*drawing, at);
   if (region == nullptr) {
@@ -425,7 +435,10 @@ void PaintBucketClick(ViewState& view, const Point32& point, BucketHost& host) {
       }
     }
   }
-  if (region == nullptr) return;
+  if (region == nullptr) {
+    if (closed != nullptr) CheckGeometry(EdgeGraphUpdate(*closed));
+    return;
+  }
   StyleIndex fill = 0;
   if (colour != nullptr) {
     if (place) {
@@ -440,6 +453,7 @@ void PaintBucketClick(ViewState& view, const Point32& point, BucketHost& host) {
   }
   CheckGeometry(RegionSetFill(region, fill));
   CheckGeometry(EdgeGraphUpdate(*drawing));
+  if (closed != nullptr && closed != drawing) CheckGeometry(EdgeGraphUpdate(*closed));
   owner->InvalidateBounds();
   view.InvalidateDocRect(nullptr);
 }

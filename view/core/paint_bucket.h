@@ -41,8 +41,12 @@ struct GapClosingResult {
 
 // Closes the gaps of region's boundary and its holes' (all top-level
 // regions when null) narrower than gap (graph units) inside rect (graph
-// units) with straight edges, merged into the graph. now() is the tick
-// clock in ms that the deadline reads. -1 when memory runs out.
+// units) with straight edges, merged into the graph. The graph is left
+// without its tidy-up: the segments carry no line, so the update would drop
+// them while both their sides have the same fill; the caller fills a region
+// first, then updates, which keeps only the segments that bound a fill.
+// now() is the tick clock in ms that the deadline reads. -1 when memory runs
+// out.
 [[nodiscard]] int CloseFillGaps(EdgeGraph& graph, Region* region, int32_t gap, const Rect32& rect,
                                 const std::function<uint32_t()>& now,
                                 GapClosingResult* result = nullptr);

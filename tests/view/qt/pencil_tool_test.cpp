@@ -314,6 +314,43 @@ TEST_F(PencilToolTest, LassoSelectsWhatItHoldsAndShiftAdds) {
   EXPECT_NEAR(selectedArea(), expected({corner}), 100);
 }
 
+// A square outline of lines open by 40 units at the bottom: the bucket
+// leaves it open at level 0 and while the gap is narrower than the mouth,
+// and closes and fills it once the gap is wider; the closing edge stays
+// only where it bounds the fill.
+TEST_F(PencilToolTest, TheBucketClosesGapsNarrowerThanItsLevel) {
+  ASSERT_TRUE(Edit(page, [&] {
+    EdgeGraph& g = Drawing();
+    const auto black = static_cast<StyleIndex>(EdgeGraphAddLineStyle(g, SolidLine(0xFF000000, 20)));
+    PointList path;
+    for (const Point32& p :
+         std::vector<Point32>{{130, 200}, {60, 200}, {60, 60}, {240, 60}, {240, 200}, {170, 200}})
+      ASSERT_EQ(PointListAppend(path, p, 0), 0);
+    ASSERT_EQ(EdgeGraphAddPath(g, path, black, 0, 0), 0);
+    ASSERT_EQ(EdgeGraphUpdate(g), 0);
+  }));
+  const int32_t outline = EdgeCount(Drawing());
+  tools.current = &bucket;
+  // The gap is the level times the pixel size, here one unit.
+  for (const auto& [level, filled] :
+       {std::pair{0, false}, std::pair{20, false}, std::pair{60, true}}) {
+    SCOPED_TRACE(level);
+    bucket.SetGapSize(level);
+    Press({150, 120});
+    EXPECT_EQ(FillAt(Drawing(), 150, 120), filled ? kRed : 0u);
+    // Unfilled, no closing edge is left behind.
+    if (!filled) {
+      EXPECT_EQ(EdgeCount(Drawing()), outline);
+    }
+  }
+  EXPECT_GT(EdgeCount(Drawing()), outline);
+  EXPECT_EQ(FillAt(Drawing(), 150, 230), 0u);  // below the closed mouth
+  // Undoing the fill takes the closing edge too.
+  page->Undo();
+  EXPECT_EQ(FillAt(Drawing(), 150, 120), 0u);
+  EXPECT_EQ(EdgeCount(Drawing()), outline);
+}
+
 // Gradients placed by the bucket: a linear one without a drag keeps its
 // angle and is fitted to the region's bounds; a radial one dragged from the
 // click is centred where the drag ended.
