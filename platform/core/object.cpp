@@ -16,7 +16,8 @@ std::unordered_map<std::string_view, const CRuntimeClass*>& Registry() {
 
 }  // namespace
 
-const CRuntimeClass CObject::runtimeClass = {"CObject", CRuntimeClass::kNoSchema, nullptr, nullptr};
+const CRuntimeClass CObject::s_runtimeClass = {"CObject", CRuntimeClass::kNoSchema, nullptr,
+                                               nullptr};
 
 CObject* CRuntimeClass::CreateObject() const {
   if (m_pfnCreateObject == nullptr) throw CNotSupportedException();

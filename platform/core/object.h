@@ -43,10 +43,10 @@ struct CRuntimeClass {
 
 class CObject {
  public:
-  static const CRuntimeClass runtimeClass;
+  static const CRuntimeClass s_runtimeClass;
 
   virtual ~CObject() = default;
-  virtual const CRuntimeClass* GetRuntimeClass() const { return &runtimeClass; }
+  virtual const CRuntimeClass* GetRuntimeClass() const { return &s_runtimeClass; }
   // Loads or stores the object's own record; the base has none.
   virtual void Serialize(CArchive&) {}
 
@@ -55,7 +55,7 @@ class CObject {
 };
 
 // The record of a class: RUNTIME_CLASS(CPicShape).
-#define RUNTIME_CLASS(class_name) (&class_name::runtimeClass)
+#define RUNTIME_CLASS(class_name) (&class_name::s_runtimeClass)
 
 // Kind-of test and down-cast in one: null unless obj is of class T or derived.
 template <class T>
@@ -65,31 +65,31 @@ T* DynamicDowncast(CObject* obj) {
 
 #define VM_DECLARE_DYNAMIC(class_name)                    \
  public:                                                  \
-  static const CRuntimeClass runtimeClass;                \
+  static const CRuntimeClass s_runtimeClass;              \
   const CRuntimeClass* GetRuntimeClass() const override { \
-    return &runtimeClass;                                 \
+    return &s_runtimeClass;                               \
   }
 
-#define VM_IMPLEMENT_DYNAMIC(class_name, base_name)                                               \
-  const CRuntimeClass class_name::runtimeClass = {#class_name, CRuntimeClass::kNoSchema, nullptr, \
-                                                  RUNTIME_CLASS(base_name)};
+#define VM_IMPLEMENT_DYNAMIC(class_name, base_name)                                        \
+  const CRuntimeClass class_name::s_runtimeClass = {#class_name, CRuntimeClass::kNoSchema, \
+                                                    nullptr, RUNTIME_CLASS(base_name)};
 
 // Persistent class: dynamic creation, a schema, and the extraction operator
 // `ar >> p` that reads an object reference and checks that the object is of
 // this class or derived from it (CArchiveException::badClass otherwise).
-#define VM_DECLARE_SERIAL(class_name)                                     \
-  VM_DECLARE_DYNAMIC(class_name)                                          \
-  static CObject* CreateObject();                                         \
-  friend CArchive& operator>>(CArchive& ar, class_name*& obj) {           \
-    obj = static_cast<class_name*>(ReadObjectOfClass(ar, &runtimeClass)); \
-    return ar;                                                            \
+#define VM_DECLARE_SERIAL(class_name)                                       \
+  VM_DECLARE_DYNAMIC(class_name)                                            \
+  static CObject* CreateObject();                                           \
+  friend CArchive& operator>>(CArchive& ar, class_name*& obj) {             \
+    obj = static_cast<class_name*>(ReadObjectOfClass(ar, &s_runtimeClass)); \
+    return ar;                                                              \
   }
 
 #define VM_IMPLEMENT_SERIAL(class_name, base_name, schema) \
   CObject* class_name::CreateObject() {                    \
     return new class_name;                                 \
   }                                                        \
-  const CRuntimeClass class_name::runtimeClass = {         \
+  const CRuntimeClass class_name::s_runtimeClass = {       \
       #class_name, (schema), &class_name::CreateObject, RUNTIME_CLASS(base_name)};
 
 // Defined in archive.cpp; lets the extraction operators above work without
