@@ -46,8 +46,8 @@ class NullTarget : public BrushFlushTarget {
 struct StrokeSetup {
   std::vector<Point32> samples;  // sub-pixels
   BrushPolygon polygon;
-  Matrix2x3 subToDoc;  // 15 twips a pixel: 3.75 twips a sub-pixel
-  int32_t fitScale = 30 * 256;
+  Matrix2x3 sub_to_doc;  // 15 twips a pixel: 3.75 twips a sub-pixel
+  int32_t fit_scale = 30 * 256;
   EdgeGraph drawing;
 
   StrokeSetup() {
@@ -61,7 +61,7 @@ struct StrokeSetup {
     shape.width = 40;
     shape.height = 40;
     Must(BuildBrushPolygon(polygon, shape, kSub * kFixedOne));
-    subToDoc.a = subToDoc.d = 0x3C000;
+    sub_to_doc.a = sub_to_doc.d = 0x3C000;
     Must(EdgeGraphInit(drawing));
     FillStyle grey;
     grey.colour = 0xFF808080;
@@ -83,7 +83,7 @@ struct StrokeSetup {
     FillStyle red;
     red.colour = 0xFF0000FF;
     const auto fill = static_cast<StyleIndex>(Must(EdgeGraphAddFillStyle(stroke, red)));
-    Must(BrushStrokeToGraph(raster, subToDoc, fitScale, fill, stroke));
+    Must(BrushStrokeToGraph(raster, sub_to_doc, fit_scale, fill, stroke));
     return fill;
   }
   void Sweep(BrushRaster& raster) const {

@@ -104,10 +104,10 @@ uint32_t Clock() {
 // player's bitmap.
 class MemoryWindow final : public IPluginWindow, public IPlayerPaintTarget {
  public:
-  static inline int32_t width = 550, height = 400;
+  static inline int32_t width_ = 550, height_ = 400;
   explicit MemoryWindow(CPluginPlayer& player)
-      : player_(player), pixels_(static_cast<size_t>(width) * height) {}
-  WinRect ClientRect() override { return {0, 0, width, height}; }
+      : player_(player), pixels_(static_cast<size_t>(width_) * height_) {}
+  WinRect ClientRect() override { return {0, 0, width_, height_}; }
   void Invalidate(const WinRect&) override {}
   void PaintNow(const WinRect& area) override { player_.Core().Paint(*this, area); }
   bool XorFrameNow(const WinRect&) override { return true; }
@@ -119,7 +119,7 @@ class MemoryWindow final : public IPluginWindow, public IPlayerPaintTarget {
     for (int32_t y = area.top; y < area.bottom; ++y) {
       const auto* row = reinterpret_cast<const uint32_t*>(b.Row(y));
       std::copy(row + area.left, row + area.right,
-                pixels_.begin() + static_cast<ptrdiff_t>(y) * width + area.left);
+                pixels_.begin() + static_cast<ptrdiff_t>(y) * width_ + area.left);
     }
   }
   void FillColor(const WinRect&, uint32_t) override {}
@@ -143,8 +143,8 @@ struct PluginPlayer {
   PluginPlayer(int32_t w, int32_t h) {
     SetPluginWindowFactory(MakeWindow);
     SetPluginClock(Clock);
-    MemoryWindow::width = w;
-    MemoryWindow::height = h;
+    MemoryWindow::width_ = w;
+    MemoryWindow::height_ = h;
     player = std::make_unique<CPluginPlayer>(&npp, NP_EMBED);
     window.window = &native;
     player->SetWindow(&window);

@@ -51,7 +51,7 @@ struct Document {
   CMarlDoc doc;
   CDocumentPage* symbol = nullptr;
   CPicShape* drawing = nullptr;  // the symbol's square
-  CDocumentPage* plainPage = nullptr;
+  CDocumentPage* plain_page = nullptr;
   CPicShape* plain = nullptr;  // a square on a page of its own
 
   Document() {
@@ -73,13 +73,13 @@ struct Document {
       }
       page->GetRoot()->RecalcAndNotify(nullptr);
     }
-    plainPage = new CDocumentPage;
-    plainPage->InitForDocument(&doc, false);
-    doc.AppendPage(plainPage, false);
+    plain_page = new CDocumentPage;
+    plain_page->InitForDocument(&doc, false);
+    doc.AppendPage(plain_page, false);
     plain = Square();
-    plainPage->GetFirstFrame()->AddChild(plain);
+    plain_page->GetFirstFrame()->AddChild(plain);
     symbol->GetRoot()->RecalcAndNotify(nullptr);
-    plainPage->GetRoot()->RecalcAndNotify(nullptr);
+    plain_page->GetRoot()->RecalcAndNotify(nullptr);
   }
 };
 
@@ -111,7 +111,7 @@ BENCHMARK(BM_EditSymbolWith2000Instances)->Unit(benchmark::kMicrosecond);
 void BM_EditPlainShapePeer(benchmark::State& state) {
   Document d;
   int32_t dx = 20;
-  for (auto _ : state) Edit(d.plainPage, d.plain, dx);
+  for (auto _ : state) Edit(d.plain_page, d.plain, dx);
 }
 BENCHMARK(BM_EditPlainShapePeer)->Unit(benchmark::kMicrosecond);
 

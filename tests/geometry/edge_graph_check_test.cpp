@@ -26,7 +26,7 @@ class CheckTest : public GraphTest {
     Edge* e = nullptr;
     ASSERT_EQ(EdgeGraphNewEdge(c, &e), 0);
     e->flags = flags;
-    ASSERT_EQ(EdgeGraphLinkEdge(graph, e), 0);
+    ASSERT_EQ(EdgeGraphLinkEdge(graph_, e), 0);
   }
 };
 
@@ -65,11 +65,11 @@ TEST_F(CheckTest, BothCrossingTestsFindWhatCrosses) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EdgeGraphFreeAll(graph);
+    EdgeGraphFreeAll(graph_);
     Reinit();
     Link(c.a);
     Link(c.b);
-    const std::vector<std::string> problems = EdgeGraphCheck(graph);
+    const std::vector<std::string> problems = EdgeGraphCheck(graph_);
     EXPECT_EQ(Count(problems, true) > 0, c.crosses) << ::testing::PrintToString(problems);
     EXPECT_EQ(Count(problems, false) > 0, c.crosses) << ::testing::PrintToString(problems);
   }
@@ -80,11 +80,11 @@ TEST_F(CheckTest, BothCrossingTestsFindWhatCrosses) {
 TEST_F(CheckTest, EdgesLinkedUnsplitAreLeftOutUnlessAskedFor) {
   Link(Line(0, 0, 100, 100), kEdgeUnsplit);
   Link(Line(0, 100, 100, 0));
-  EXPECT_TRUE(EdgeGraphCheck(graph).empty());
+  EXPECT_TRUE(EdgeGraphCheck(graph_).empty());
   Link(Line(0, 50, 100, 50));  // crosses the other plain edge too
   EdgeGraphCheckOptions all;
   all.include_unsplit = true;
-  const std::vector<std::string> some = EdgeGraphCheck(graph), every = EdgeGraphCheck(graph, all);
+  const std::vector<std::string> some = EdgeGraphCheck(graph_), every = EdgeGraphCheck(graph_, all);
   EXPECT_EQ(Count(some, true), 1) << ::testing::PrintToString(some);
   EXPECT_EQ(Count(every, true), 3) << ::testing::PrintToString(every);
 }

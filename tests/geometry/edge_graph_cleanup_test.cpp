@@ -12,10 +12,10 @@ using namespace graph_test;
 class CleanupTest : public GraphTest {
  protected:
   void InsertAll(const std::vector<QuadCurve>& curves) {
-    for (const QuadCurve& c : curves) ASSERT_EQ(Insert(graph, c), 0);
-    ASSERT_TRUE(GraphIsValid(graph));
-    ASSERT_EQ(EdgeGraphCleanup(graph), 0);
-    ASSERT_TRUE(GraphIsClean(graph));
+    for (const QuadCurve& c : curves) ASSERT_EQ(Insert(graph_, c), 0);
+    ASSERT_TRUE(GraphIsValid(graph_));
+    ASSERT_EQ(EdgeGraphCleanup(graph_), 0);
+    ASSERT_TRUE(GraphIsClean(graph_));
   }
 };
 
@@ -30,10 +30,10 @@ TEST_F(CleanupTest, SortedRingsMakeTheFaceWalkTraceFaces) {
   // A square with both diagonals: four triangles inside, one face outside.
   InsertAll({Line(0, 0, 100, 0), Line(100, 0, 100, 100), Line(100, 100, 0, 100), Line(0, 100, 0, 0),
              Line(0, 0, 100, 100), Line(100, 0, 0, 100)});
-  ASSERT_EQ(graph.edge_count, 8u);
+  ASSERT_EQ(graph_.edge_count, 8u);
   std::vector<int> face_sizes;
   const uint32_t stamp = EdgeGraphNextStamp();
-  EdgeGraphForEachEdge(graph, nullptr, [&](Edge* e) {
+  EdgeGraphForEachEdge(graph_, nullptr, [&](Edge* e) {
     for (HalfEdge* start : {&e->a, &e->b}) {
       if (start->visit == stamp) continue;
       int n = 0;
@@ -52,8 +52,8 @@ TEST_F(CleanupTest, SortedRingsMakeTheFaceWalkTraceFaces) {
 TEST_F(CleanupTest, TangentPairSharesItsCommonStart) {
   // Two arcs leave (0,0) along +x and bend apart.
   InsertAll({Quad(0, 0, 50, 0, 100, 20), Quad(0, 0, 50, 0, 100, -20)});
-  EXPECT_EQ(graph.edge_count, 3u);
-  const Vertex* v = FindVertexAt(graph, {0, 0});
+  EXPECT_EQ(graph_.edge_count, 3u);
+  const Vertex* v = FindVertexAt(graph_, {0, 0});
   ASSERT_NE(v, nullptr);
   EXPECT_EQ(RingSize(v), 1);
   // The shared edge ends where the arcs part by one to two degrees.
@@ -75,10 +75,10 @@ TEST_F(CleanupTest, TangentPairAcrossTheSeamIsSplit) {
     std::vector<QuadCurve> curves = {Line(0, 0, -1000, 10), Line(0, 0, -1000, -4)};
     if (third) curves.push_back(Line(0, 0, 1000, 0));
     InsertAll(curves);
-    const Vertex* v = FindVertexAt(graph, {0, 0});
+    const Vertex* v = FindVertexAt(graph_, {0, 0});
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(RingSize(v), third ? 2 : 1);
-    EXPECT_EQ(graph.edge_count, third ? 3u : 2u);
+    EXPECT_EQ(graph_.edge_count, third ? 3u : 2u);
   }
 }
 
@@ -86,11 +86,11 @@ TEST_F(CleanupTest, SharedEdgeTakesTheWiderLine) {
   std::vector<std::pair<StyleIndex, StyleIndex>> lines = {{1, 3}, {3, 1}, {2, 2}};
   for (auto [narrow_first, second] : lines) {
     Reinit();
-    ASSERT_EQ(Insert(graph, Quad(0, 0, 50, 0, 100, 20), narrow_first), 0);
-    ASSERT_EQ(Insert(graph, Quad(0, 0, 50, 0, 200, -40), second), 0);
-    ASSERT_EQ(EdgeGraphCleanup(graph), 0);
-    ASSERT_TRUE(GraphIsClean(graph));
-    const Vertex* v = FindVertexAt(graph, {0, 0});
+    ASSERT_EQ(Insert(graph_, Quad(0, 0, 50, 0, 100, 20), narrow_first), 0);
+    ASSERT_EQ(Insert(graph_, Quad(0, 0, 50, 0, 200, -40), second), 0);
+    ASSERT_EQ(EdgeGraphCleanup(graph_), 0);
+    ASSERT_TRUE(GraphIsClean(graph_));
+    const Vertex* v = FindVertexAt(graph_, {0, 0});
     ASSERT_EQ(RingSize(v), 1);
     EXPECT_EQ(v->ring->edge->line, std::max(narrow_first, second));  // line i is i twips wide
   }
@@ -113,15 +113,15 @@ TEST_F(CleanupTest, SmoothJoints) {
     SCOPED_TRACE(c.name);
     Reinit();
     InsertAll({c.first, c.second});
-    const Vertex* v = FindVertexAt(graph, {0, 0});
+    const Vertex* v = FindVertexAt(graph_, {0, 0});
     ASSERT_NE(v, nullptr);
     EXPECT_EQ((v->flags & kVertexSmooth) != 0, c.smooth);
     EXPECT_EQ(VertexDegree(*v), 2);
   }
   // A third edge at the joint: no longer smooth.
-  ASSERT_EQ(Insert(graph, Line(0, 0, 0, -100)), 0);
-  ASSERT_EQ(EdgeGraphCleanup(graph), 0);
-  const Vertex* v = FindVertexAt(graph, {0, 0});
+  ASSERT_EQ(Insert(graph_, Line(0, 0, 0, -100)), 0);
+  ASSERT_EQ(EdgeGraphCleanup(graph_), 0);
+  const Vertex* v = FindVertexAt(graph_, {0, 0});
   EXPECT_FALSE(v->flags & kVertexSmooth);
   EXPECT_EQ(VertexDegree(*v), 3);
 }

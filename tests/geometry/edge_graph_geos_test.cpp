@@ -92,12 +92,12 @@ TEST_F(GeosOracleTest, SplitVerticesMatchGeosNoding) {
     for (const Segment& s : segments) {
       QuadCurve c;
       CurveFromLine(s.a, s.b, c);
-      ASSERT_EQ(Insert(graph, c), 0);
+      ASSERT_EQ(Insert(graph_, c), 0);
     }
-    ASSERT_TRUE(GraphIsValid(graph));
+    ASSERT_TRUE(GraphIsValid(graph_));
 
     std::vector<Point32> vertices;
-    EdgeGraphForEachVertex(graph, nullptr, [&](Vertex* v) {
+    EdgeGraphForEachVertex(graph_, nullptr, [&](Vertex* v) {
       if (v->ring) vertices.push_back(v->position);
     });
     auto nodes = GeosNodes(segments);

@@ -39,8 +39,8 @@ class InsertTest : public GraphTest {
  protected:
   void InsertAll(const std::vector<Input>& inputs) {
     for (const Input& in : inputs) {
-      ASSERT_EQ(Insert(graph, in.curve, in.line, in.fill_a, in.fill_b, 0, in.precedence), 0);
-      ASSERT_TRUE(GraphIsValid(graph));
+      ASSERT_EQ(Insert(graph_, in.curve, in.line, in.fill_a, in.fill_b, 0, in.precedence), 0);
+      ASSERT_TRUE(GraphIsValid(graph_));
     }
   }
 };
@@ -124,13 +124,13 @@ TEST_F(InsertTest, CanonicalStraightInputs) {
     InsertAll(c.inputs);
     if (std::string(c.name) == "crossing rounds to the 128 grid") {
       // x = 33.5 twips = 8576 units, a multiple of 128: both lines split there.
-      EXPECT_EQ(graph.edge_count, 4u);
-      EXPECT_NE(FindVertexAt(graph, {8576, 0}), nullptr);
+      EXPECT_EQ(graph_.edge_count, 4u);
+      EXPECT_NE(FindVertexAt(graph_, {8576, 0}), nullptr);
       continue;
     }
     std::vector<EdgeRecord> expected = c.expected;
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(Edges(graph), expected) << "got:\n" << Describe(Edges(graph));
+    EXPECT_EQ(Edges(graph_), expected) << "got:\n" << Describe(Edges(graph_));
   }
 }
 
@@ -138,14 +138,14 @@ TEST_F(InsertTest, DegenerateAndNearlyStraightCurves) {
   // Ends that round to one point: dropped, whatever the control point.
   QuadCurve c;
   CurveSet({10, 10}, {G(500), G(500)}, {-60, 50}, c);
-  ASSERT_EQ(Insert(graph, c), 0);
-  EXPECT_EQ(graph.edge_count, 0u);
+  ASSERT_EQ(Insert(graph_, c), 0);
+  EXPECT_EQ(graph_.edge_count, 0u);
   // Ends 1 to 128 units apart after rounding: a straight edge.
   CurveSet({0, 0}, {G(500), G(500)}, {128, 128}, c);
-  ASSERT_EQ(Insert(graph, c), 0);
-  ASSERT_EQ(graph.edge_count, 1u);
-  EXPECT_EQ(Edges(graph)[0].curve.straight, 1);
-  EXPECT_EQ(Edges(graph)[0].curve.control, (Point32{64, 64}));
+  ASSERT_EQ(Insert(graph_, c), 0);
+  ASSERT_EQ(graph_.edge_count, 1u);
+  EXPECT_EQ(Edges(graph_)[0].curve.straight, 1);
+  EXPECT_EQ(Edges(graph_)[0].curve.control, (Point32{64, 64}));
   Reinit();
 
   struct Case {
@@ -159,50 +159,50 @@ TEST_F(InsertTest, DegenerateAndNearlyStraightCurves) {
       {Quad(0, 4000, 50, 4001, 100, 4000), false},    // a shallow bulge stays a curve
       {Quad(0, 5000, 50, 5050, 100, 5000), false},
   };
-  for (const Case& k : cases) ASSERT_EQ(Insert(graph, k.curve), 0);
-  ASSERT_EQ(graph.edge_count, 5u);
-  for (const EdgeRecord& e : Edges(graph)) {
+  for (const Case& k : cases) ASSERT_EQ(Insert(graph_, k.curve), 0);
+  ASSERT_EQ(graph_.edge_count, 5u);
+  for (const EdgeRecord& e : Edges(graph_)) {
     const bool expected = e.curve.p0.y != G(4000) && e.curve.p0.y != G(5000);
     EXPECT_EQ(e.curve.straight != 0, expected) << e;
   }
-  EXPECT_TRUE(GraphIsValid(graph));
+  EXPECT_TRUE(GraphIsValid(graph_));
 }
 
 TEST_F(InsertTest, CoincidentCurvesMerge) {
   // The same arc twice, once reversed and with its control point moved a
   // little: one edge remains, with the first curve.
-  ASSERT_EQ(Insert(graph, Quad(0, 0, 50, 80, 100, 0), 1, 1, 0), 0);
-  ASSERT_EQ(Insert(graph, Quad(100, 0, 52, 78, 0, 0), 2, 2, 3, 0, 0), 0);
-  ASSERT_EQ(graph.edge_count, 1u);
-  const EdgeRecord e = Edges(graph)[0];
+  ASSERT_EQ(Insert(graph_, Quad(0, 0, 50, 80, 100, 0), 1, 1, 0), 0);
+  ASSERT_EQ(Insert(graph_, Quad(100, 0, 52, 78, 0, 0), 2, 2, 3, 0, 0), 0);
+  ASSERT_EQ(graph_.edge_count, 1u);
+  const EdgeRecord e = Edges(graph_)[0];
   EXPECT_EQ(e.curve.control, (Point32{G(50), G(80)}));
   EXPECT_EQ(e.line, 1);
   EXPECT_EQ(e.fill_a, 1);
   EXPECT_EQ(e.fill_b, 2);
-  EXPECT_TRUE(GraphIsValid(graph));
+  EXPECT_TRUE(GraphIsValid(graph_));
   // A different arc between the same ends is a separate edge (a lens).
-  ASSERT_EQ(Insert(graph, Quad(0, 0, 50, -80, 100, 0)), 0);
-  EXPECT_EQ(graph.edge_count, 2u);
-  EXPECT_TRUE(GraphIsValid(graph));
+  ASSERT_EQ(Insert(graph_, Quad(0, 0, 50, -80, 100, 0)), 0);
+  EXPECT_EQ(graph_.edge_count, 2u);
+  EXPECT_TRUE(GraphIsValid(graph_));
 }
 
 TEST_F(InsertTest, TangentCurvesMeetAtOneVertex) {
   // An arch and a bowl that touch at (50, 50).
   InsertAll({In(Quad(0, 0, 50, 100, 100, 0)), In(Quad(0, 100, 50, 0, 100, 100))});
-  EXPECT_EQ(graph.edge_count, 4u);
-  const Vertex* touch = FindVertexAt(graph, {G(50), G(50)});
+  EXPECT_EQ(graph_.edge_count, 4u);
+  const Vertex* touch = FindVertexAt(graph_, {G(50), G(50)});
   ASSERT_NE(touch, nullptr);
   EXPECT_EQ(RingSize(touch), 4);
-  ASSERT_EQ(EdgeGraphCleanup(graph), 0);
-  EXPECT_TRUE(GraphIsClean(graph));
+  ASSERT_EQ(EdgeGraphCleanup(graph_), 0);
+  EXPECT_TRUE(GraphIsClean(graph_));
 }
 
 TEST_F(InsertTest, CurvesCrossEachOtherTwice) {
   InsertAll({In(Quad(0, 0, 50, 100, 100, 0)), In(Line(-10, 20, 110, 20)),
              In(Quad(0, 40, 50, -60, 100, 40))});
-  EXPECT_GE(graph.edge_count, 9u);
-  ASSERT_EQ(EdgeGraphCleanup(graph), 0);
-  EXPECT_TRUE(GraphIsClean(graph));
+  EXPECT_GE(graph_.edge_count, 9u);
+  ASSERT_EQ(EdgeGraphCleanup(graph_), 0);
+  EXPECT_TRUE(GraphIsClean(graph_));
 }
 
 TEST_F(InsertTest, StarOfFiftyEdgesAtOneVertex) {
@@ -212,29 +212,29 @@ TEST_F(InsertTest, StarOfFiftyEdgesAtOneVertex) {
     const double a = i * std::numbers::pi / 25;
     const auto dx = static_cast<int32_t>(std::lround(1000 * std::cos(a)));
     const auto dy = static_cast<int32_t>(std::lround(1000 * std::sin(a)));
-    ASSERT_EQ(Insert(graph, Line(5000 - dx, 5000 - dy, 5000 + dx, 5000 + dy)), 0);
-    ASSERT_TRUE(GraphIsValid(graph));
+    ASSERT_EQ(Insert(graph_, Line(5000 - dx, 5000 - dy, 5000 + dx, 5000 + dy)), 0);
+    ASSERT_TRUE(GraphIsValid(graph_));
   }
-  EXPECT_EQ(graph.edge_count, 50u);
-  const Vertex* v = FindVertexAt(graph, centre);
+  EXPECT_EQ(graph_.edge_count, 50u);
+  const Vertex* v = FindVertexAt(graph_, centre);
   ASSERT_NE(v, nullptr);
   EXPECT_EQ(RingSize(v), 50);
-  ASSERT_EQ(EdgeGraphCleanup(graph), 0);
-  EXPECT_TRUE(GraphIsClean(graph));
+  ASSERT_EQ(EdgeGraphCleanup(graph_), 0);
+  EXPECT_TRUE(GraphIsClean(graph_));
   EXPECT_EQ(RingSize(v), 50);  // the sorted ring keeps every half-edge
   EXPECT_EQ(VertexDegree(*v), 4);
 }
 
 TEST_F(InsertTest, OneBatchIsNotCutAgainstItself) {
   const uint32_t stamp = EdgeGraphNextStamp();
-  ASSERT_EQ(Insert(graph, Line(0, 0, 100, 100), 0, 0, 0, stamp), 0);
-  ASSERT_EQ(Insert(graph, Line(0, 100, 100, 0), 0, 0, 0, stamp), 0);
-  EXPECT_EQ(graph.edge_count, 2u);
+  ASSERT_EQ(Insert(graph_, Line(0, 0, 100, 100), 0, 0, 0, stamp), 0);
+  ASSERT_EQ(Insert(graph_, Line(0, 100, 100, 0), 0, 0, 0, stamp), 0);
+  EXPECT_EQ(graph_.edge_count, 2u);
   // A third edge of another batch cuts both; their pieces go back in with
   // stamp 0 and so are cut against each other too: 3 + 3 + 3 edges.
-  ASSERT_EQ(Insert(graph, Line(0, 20, 100, 20)), 0);
-  EXPECT_EQ(graph.edge_count, 9u);
-  EXPECT_TRUE(GraphIsValid(graph));
+  ASSERT_EQ(Insert(graph_, Line(0, 20, 100, 20)), 0);
+  EXPECT_EQ(graph_.edge_count, 9u);
+  EXPECT_TRUE(GraphIsValid(graph_));
 }
 
 TEST_F(InsertTest, SplitGuardLinksAPieceUnsplit) {
@@ -244,18 +244,18 @@ TEST_F(InsertTest, SplitGuardLinksAPieceUnsplit) {
   const std::vector<Input> inputs = {In(Line(0, 0, 100, 0)), In(Line(0, 0, 100, -36)),
                                      In(Quad(0, 0, 60, -60, 60, 40))};
   EdgeGraphSetSplitGuard(0);
-  for (const Input& in : inputs) ASSERT_EQ(Insert(graph, in.curve), 0);
+  for (const Input& in : inputs) ASSERT_EQ(Insert(graph_, in.curve), 0);
   EXPECT_GT(EdgeGraphUnsplitCount(), 0);
   // Sound, crossings checked between the other edges ...
-  EXPECT_TRUE(GraphIsValid(graph));
+  EXPECT_TRUE(GraphIsValid(graph_));
   int unsplit = 0;
-  EdgeGraphForEachEdge(graph, nullptr,
+  EdgeGraphForEachEdge(graph_, nullptr,
                        [&](const Edge* e) { unsplit += (e->flags & kEdgeUnsplit) != 0; });
   EXPECT_GT(unsplit, 0);
   // ... and the piece linked unsplit crosses: both tests find it.
   EdgeGraphCheckOptions all;
   all.include_unsplit = true;
-  const std::vector<std::string> problems = EdgeGraphCheck(graph, all);
+  const std::vector<std::string> problems = EdgeGraphCheck(graph_, all);
   EXPECT_TRUE(std::any_of(problems.begin(), problems.end(), [](const std::string& p) {
     return p.find("(flattened)") != std::string::npos;
   }));
@@ -265,11 +265,11 @@ TEST_F(InsertTest, SplitGuardLinksAPieceUnsplit) {
   Reinit();
   InsertAll(inputs);
   EXPECT_EQ(EdgeGraphUnsplitCount(), 0);
-  EXPECT_EQ(graph.edge_count, 7u);
+  EXPECT_EQ(graph_.edge_count, 7u);
 }
 
 TEST_F(InsertTest, RefusedPoolKeepsTheGraphValid) {
-  ASSERT_EQ(Insert(graph, Line(0, 0, 100, 100)), 0);
+  ASSERT_EQ(Insert(graph_, Line(0, 0, 100, 100)), 0);
   // Fill the edge pool's chunk, then refuse new chunks: the crossing cannot
   // make its pieces.
   std::vector<Edge*> hoard;
@@ -284,16 +284,16 @@ TEST_F(InsertTest, RefusedPoolKeepsTheGraphValid) {
     hoard.pop_back();
     Edge* e = nullptr;
     ASSERT_EQ(EdgeGraphNewEdge(Line(0, 100, 100, 0), &e), 0);
-    EXPECT_EQ(EdgeGraphInsertEdge(graph, e, 0, 3), -1);
+    EXPECT_EQ(EdgeGraphInsertEdge(graph_, e, 0, 3), -1);
   }
   for (Edge* h : hoard) EdgeGraphFreeEdgeRecord(h);
   // The new edge was linked as it was, marked: sound, its crossing left out
   // of the check.
-  EXPECT_EQ(graph.edge_count, 2u);
-  EXPECT_TRUE(GraphIsValid(graph));
+  EXPECT_EQ(graph_.edge_count, 2u);
+  EXPECT_TRUE(GraphIsValid(graph_));
   EdgeGraphCheckOptions all;
   all.include_unsplit = true;
-  EXPECT_FALSE(GraphIsValid(graph, all));
+  EXPECT_FALSE(GraphIsValid(graph_, all));
 }
 
 // The change callback (the undo machinery) may throw at the first change of
@@ -310,19 +310,19 @@ TEST_F(InsertTest, ThrowingChangeCallbackReleasesHeldRecords) {
   for (const QuadCurve& c : cases) {
     for (const QuadCurve& side :
          {Line(0, 0, 100, 0), Line(100, 0, 100, 100), Line(100, 100, 0, 100), Line(0, 100, 0, 0)})
-      ASSERT_EQ(Insert(graph, side, 1), 0);
+      ASSERT_EQ(Insert(graph_, side, 1), 0);
     Rect32 out;
-    EdgeGraphEndChange(graph, out);
-    const std::vector<EdgeRecord> before = Edges(graph);
+    EdgeGraphEndChange(graph_, out);
+    const std::vector<EdgeRecord> before = Edges(graph_);
     const int32_t records = EdgeGraphEdgesInUse();
-    graph.change_callback = [](EdgeGraph&, void*) { throw std::runtime_error("undo refused"); };
-    EXPECT_THROW(Insert(graph, c, 2), std::runtime_error) << Describe({Normalised(c, 2, 0, 0)});
-    graph.change_callback = nullptr;
+    graph_.change_callback = [](EdgeGraph&, void*) { throw std::runtime_error("undo refused"); };
+    EXPECT_THROW(Insert(graph_, c, 2), std::runtime_error) << Describe({Normalised(c, 2, 0, 0)});
+    graph_.change_callback = nullptr;
     EXPECT_EQ(EdgeGraphEdgesInUse(), records) << Describe({Normalised(c, 2, 0, 0)});
-    EXPECT_EQ(Edges(graph), before);
-    EXPECT_TRUE(GraphIsValid(graph));
-    EdgeGraphEndChange(graph, out);
-    EdgeGraphFreeAll(graph);
+    EXPECT_EQ(Edges(graph_), before);
+    EXPECT_TRUE(GraphIsValid(graph_));
+    EdgeGraphEndChange(graph_, out);
+    EdgeGraphFreeAll(graph_);
     Reinit();
   }
 }
@@ -346,18 +346,18 @@ class AddPathTest : public GraphTest {
 TEST_F(AddPathTest, ClosedPathBecomesStyledEdgesInGraphUnits) {
   PointList square;
   Path(square, {{0, 0, 0}, {100, 0, 0}, {100, 100, 0}, {0, 100, 0}, {0, 0, 0}});
-  ASSERT_EQ(EdgeGraphAddPath(graph, square, 1, 2, 0), 0);
+  ASSERT_EQ(EdgeGraphAddPath(graph_, square, 1, 2, 0), 0);
   std::vector<EdgeRecord> expected = {
       Normalised(Line(0, 0, 100, 0), 1, 2, 0), Normalised(Line(100, 0, 100, 100), 1, 2, 0),
       Normalised(Line(100, 100, 0, 100), 1, 2, 0), Normalised(Line(0, 100, 0, 0), 1, 2, 0)};
   std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(Edges(graph), expected) << Describe(Edges(graph));
-  EXPECT_TRUE(GraphIsValid(graph));
+  EXPECT_EQ(Edges(graph_), expected) << Describe(Edges(graph_));
+  EXPECT_TRUE(GraphIsValid(graph_));
 
   // The same square again with other styles: precedence 3, its styles win.
-  ASSERT_EQ(EdgeGraphAddPath(graph, square, 3, 4, 1), 0);
-  for (const EdgeRecord& e : Edges(graph)) EXPECT_EQ(e.line, 3) << e;
-  EXPECT_EQ(graph.edge_count, 4u);
+  ASSERT_EQ(EdgeGraphAddPath(graph_, square, 3, 4, 1), 0);
+  for (const EdgeRecord& e : Edges(graph_)) EXPECT_EQ(e.line, 3) << e;
+  EXPECT_EQ(graph_.edge_count, 4u);
 }
 
 TEST_F(AddPathTest, CurvedSelfCrossingPathIsSplitWhereItCrosses) {
@@ -373,28 +373,28 @@ TEST_F(AddPathTest, CurvedSelfCrossingPathIsSplitWhereItCrosses) {
                {0, 50, 0},
                {50, 100, 1},
                {100, 50, 0}});
-  ASSERT_EQ(EdgeGraphAddPath(graph, eight, 2, 0, 0), 0);
-  EXPECT_EQ(graph.edge_count, 4u);
+  ASSERT_EQ(EdgeGraphAddPath(graph_, eight, 2, 0, 0), 0);
+  EXPECT_EQ(graph_.edge_count, 4u);
   // A straight bar along y = 50 runs through both lobes' tips and the
   // crossing, where six half-edges then meet.
   PointList bar;
   Path(bar, {{-20, 50, 0}, {220, 50, 0}});
-  ASSERT_EQ(EdgeGraphAddPath(graph, bar, 1, 0, 0), 0);
-  EXPECT_TRUE(GraphIsValid(graph));
-  const Vertex* centre = FindVertexAt(graph, {G(100), G(50)});
+  ASSERT_EQ(EdgeGraphAddPath(graph_, bar, 1, 0, 0), 0);
+  EXPECT_TRUE(GraphIsValid(graph_));
+  const Vertex* centre = FindVertexAt(graph_, {G(100), G(50)});
   ASSERT_NE(centre, nullptr);
   EXPECT_EQ(RingSize(centre), 6);
-  ASSERT_EQ(EdgeGraphCleanup(graph), 0);
-  EXPECT_TRUE(GraphIsClean(graph));
+  ASSERT_EQ(EdgeGraphCleanup(graph_), 0);
+  EXPECT_TRUE(GraphIsClean(graph_));
 }
 
 TEST_F(AddPathTest, EmptyAndSinglePointPathsAddNothing) {
   PointList empty;
-  ASSERT_EQ(EdgeGraphAddPath(graph, empty, 1, 1, 1), 0);
+  ASSERT_EQ(EdgeGraphAddPath(graph_, empty, 1, 1, 1), 0);
   PointList one;
   Path(one, {{5, 5, 0}});
-  ASSERT_EQ(EdgeGraphAddPath(graph, one, 1, 1, 1), 0);
-  EXPECT_EQ(graph.edge_count, 0u);
+  ASSERT_EQ(EdgeGraphAddPath(graph_, one, 1, 1, 1), 0);
+  EXPECT_EQ(graph_.edge_count, 0u);
 }
 
 }  // namespace
@@ -410,10 +410,10 @@ TEST_F(InsertTest, EnormousCurvesInsertWithoutLooping) {
   QuadCurve a, b;
   CurveFromLine({-201228288, 1006731264}, {112121216, 527993856}, a);
   CurveFromLine({1006665728, -838696960}, {112117120, 528000128}, b);
-  ASSERT_EQ(Insert(graph, a), 0);
-  ASSERT_EQ(Insert(graph, b), 0);
-  EXPECT_EQ(graph.edge_count, 2u);
-  EXPECT_TRUE(GraphIsValid(graph));
+  ASSERT_EQ(Insert(graph_, a), 0);
+  ASSERT_EQ(Insert(graph_, b), 0);
+  EXPECT_EQ(graph_.edge_count, 2u);
+  EXPECT_TRUE(GraphIsValid(graph_));
 }
 
 }  // namespace
@@ -445,10 +445,10 @@ TEST_F(InsertTest, NeighbouringVerticesAreNotJoinedBackAndForth) {
     QuadCurve c;
     CurveSet(in.p0, in.control, in.p2, c);
     c.straight = in.straight;
-    ASSERT_EQ(Insert(graph, c, 0, 0, 0, 0, in.precedence), 0);
+    ASSERT_EQ(Insert(graph_, c, 0, 0, 0, 0, in.precedence), 0);
   }
   EXPECT_EQ(EdgeGraphUnsplitCount(), 0);
-  EXPECT_TRUE(GraphIsValid(graph));
+  EXPECT_TRUE(GraphIsValid(graph_));
 }
 
 }  // namespace

@@ -153,11 +153,11 @@ class OutlineTest : public GraphTest {
  protected:
   void SetUp() override {
     GraphTest::SetUp();
-    ASSERT_EQ(EdgeGraphInit(other), 0);
-    AddStyles(other);
+    ASSERT_EQ(EdgeGraphInit(other_), 0);
+    AddStyles(other_);
   }
   void TearDown() override {
-    EdgeGraphFreeAll(other);
+    EdgeGraphFreeAll(other_);
     GraphTest::TearDown();
   }
   // A circle round (3000, 3000) of radius 1000 filled with fill 1; its region.
@@ -175,15 +175,15 @@ class OutlineTest : public GraphTest {
   }
   // A paint stroke across x 1000..5000 at y 3000, filled with fill 2.
   void AddStripe() {
-    ASSERT_EQ(AddSquare(graph, 1000, 2700, 5000, 3300, 0, 2), 0);
-    ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+    ASSERT_EQ(AddSquare(graph_, 1000, 2700, 5000, 3300, 0, 2), 0);
+    ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
   }
   // The fills left along the stripe: left, centre and right, after the tidy-up.
   std::vector<StyleIndex> StripeFills() {
-    EXPECT_EQ(EdgeGraphUpdate(graph), 0);
-    EXPECT_TRUE(GraphIsValid(graph));
-    EXPECT_FALSE(HasTag(graph));
-    return {FillAt(graph, 1500, 3000), FillAt(graph, 3000, 3000), FillAt(graph, 4500, 3000)};
+    EXPECT_EQ(EdgeGraphUpdate(graph_), 0);
+    EXPECT_TRUE(GraphIsValid(graph_));
+    EXPECT_FALSE(HasTag(graph_));
+    return {FillAt(graph_, 1500, 3000), FillAt(graph_, 3000, 3000), FillAt(graph_, 4500, 3000)};
   }
   using Fills = std::vector<StyleIndex>;
   bool HasTag(const EdgeGraph& g) {
@@ -193,16 +193,16 @@ class OutlineTest : public GraphTest {
     });
     return found;
   }
-  EdgeGraph other;
+  EdgeGraph other_;
 };
 
 // A path with a hole, filled into a graph of lines only: the ring takes the
 // fill, the regions inside the hole do not.
 TEST_F(OutlineTest, FillCoveredRegionsLeavesTheHoleEmpty) {
-  AddContour(graph, Polygon({{0, 0}, {0, 4000}, {4000, 4000}, {4000, 0}}), 1, 0, 0);
-  AddContour(graph, Polygon({{1000, 1000}, {1000, 3000}, {3000, 3000}, {3000, 1000}}), 1, 0, 0);
-  AddContour(graph, {Line(1000, 2000, 3000, 2000)}, 1, 0, 0);  // two regions in the hole
-  ASSERT_EQ(EdgeGraphCleanup(graph), 0);
+  AddContour(graph_, Polygon({{0, 0}, {0, 4000}, {4000, 4000}, {4000, 0}}), 1, 0, 0);
+  AddContour(graph_, Polygon({{1000, 1000}, {1000, 3000}, {3000, 3000}, {3000, 1000}}), 1, 0, 0);
+  AddContour(graph_, {Line(1000, 2000, 3000, 2000)}, 1, 0, 0);  // two regions in the hole
+  ASSERT_EQ(EdgeGraphCleanup(graph_), 0);
   // The path runs along the graph's edges, so a probe on the wrong side of
   // a boundary would fall outside it.
   CurveWorkList list;  // even-odd by default
@@ -210,28 +210,28 @@ TEST_F(OutlineTest, FillCoveredRegionsLeavesTheHoleEmpty) {
     EXPECT_NE(list.Add(c), nullptr);
   for (const QuadCurve& c : Polygon({{1000, 1000}, {1000, 3000}, {3000, 3000}, {3000, 1000}}))
     EXPECT_NE(list.Add(c), nullptr);
-  ASSERT_EQ(list.FillCoveredRegions(graph, 2), 0);
-  EXPECT_TRUE(GraphIsValid(graph));
-  EXPECT_EQ(FillAt(graph, 500, 2000), 2);
-  EXPECT_EQ(FillAt(graph, 2000, 3500), 2);
-  EXPECT_EQ(FillAt(graph, 2000, 1500), 0);
-  EXPECT_EQ(FillAt(graph, 2000, 2500), 0);
-  EXPECT_EQ(FillAt(graph, 5000, 2000), 0);
+  ASSERT_EQ(list.FillCoveredRegions(graph_, 2), 0);
+  EXPECT_TRUE(GraphIsValid(graph_));
+  EXPECT_EQ(FillAt(graph_, 500, 2000), 2);
+  EXPECT_EQ(FillAt(graph_, 2000, 3500), 2);
+  EXPECT_EQ(FillAt(graph_, 2000, 1500), 0);
+  EXPECT_EQ(FillAt(graph_, 2000, 2500), 0);
+  EXPECT_EQ(FillAt(graph_, 5000, 2000), 0);
 }
 
 // Nested contours alternate, and a self-crossing lasso has its centre
 // painted: the pentagram's inner pentagon lies at depth 2.
 TEST_F(OutlineTest, PaintRegionsFillsOddNestingLevels) {
-  AddContour(graph, Polygon({{0, 0}, {0, 6000}, {6000, 6000}, {6000, 0}}), 1, 0, 0);
-  AddContour(graph, Polygon({{1000, 1000}, {1000, 5000}, {5000, 5000}, {5000, 1000}}), 1, 0, 0);
-  AddContour(graph, Polygon({{2000, 2000}, {2000, 4000}, {4000, 4000}, {4000, 2000}}), 1, 0, 0);
-  ASSERT_EQ(EdgeGraphPaintRegions(graph, 3, false), 0);
-  EXPECT_TRUE(GraphIsValid(graph));
-  EXPECT_EQ(FillAt(graph, 500, 3000), 3);
-  EXPECT_EQ(FillAt(graph, 1500, 3000), 0);
-  EXPECT_EQ(FillAt(graph, 3000, 3000), 3);
+  AddContour(graph_, Polygon({{0, 0}, {0, 6000}, {6000, 6000}, {6000, 0}}), 1, 0, 0);
+  AddContour(graph_, Polygon({{1000, 1000}, {1000, 5000}, {5000, 5000}, {5000, 1000}}), 1, 0, 0);
+  AddContour(graph_, Polygon({{2000, 2000}, {2000, 4000}, {4000, 4000}, {4000, 2000}}), 1, 0, 0);
+  ASSERT_EQ(EdgeGraphPaintRegions(graph_, 3, false), 0);
+  EXPECT_TRUE(GraphIsValid(graph_));
+  EXPECT_EQ(FillAt(graph_, 500, 3000), 3);
+  EXPECT_EQ(FillAt(graph_, 1500, 3000), 0);
+  EXPECT_EQ(FillAt(graph_, 3000, 3000), 3);
 
-  EdgeGraph& star = other;
+  EdgeGraph& star = other_;
   std::vector<P> points;
   for (int i = 0; i < 5; ++i) {
     const double a = M_PI / 2 + i * 4 * M_PI / 5;
@@ -249,44 +249,44 @@ TEST_F(OutlineTest, PaintRegionsFillsOddNestingLevels) {
 // "Paint inside": a paint stroke across a filled circle, clipped to the
 // circle's region, keeps paint only inside the circle.
 TEST_F(OutlineTest, PaintInsideAFilledCircle) {
-  Region* circle = FilledCircle(other, 0);
+  Region* circle = FilledCircle(other_, 0);
   ASSERT_NE(circle, nullptr);
 
   AddStripe();
   ASSERT_EQ(StripeFills(), (Fills{2, 2, 2}));
-  ASSERT_EQ(EdgeGraphOutlineRegion(graph, circle), 0);
-  EXPECT_FALSE(HasTag(graph));
+  ASSERT_EQ(EdgeGraphOutlineRegion(graph_, circle), 0);
+  EXPECT_FALSE(HasTag(graph_));
   EXPECT_EQ(StripeFills(), (Fills{0, 2, 0}));
-  EXPECT_EQ(FillAt(graph, 2200, 3000), 2);
-  EXPECT_EQ(FillAt(graph, 3000, 3800), 0);
-  EXPECT_TRUE(GraphIsValid(other));
+  EXPECT_EQ(FillAt(graph_, 2200, 3000), 2);
+  EXPECT_EQ(FillAt(graph_, 3000, 3800), 0);
+  EXPECT_TRUE(GraphIsValid(other_));
 }
 
 TEST_F(OutlineTest, ClipToSelection) {
-  EdgeGraph& mask = other;
+  EdgeGraph& mask = other_;
   Region* circle = FilledCircle(mask, 1);
   ASSERT_NE(circle, nullptr);
 
   // Nothing selected in the mask: every fill goes.
   AddStripe();
-  ASSERT_EQ(EdgeGraphOutlineGraph(graph, mask), 0);
+  ASSERT_EQ(EdgeGraphOutlineGraph(graph_, mask), 0);
   EXPECT_EQ(StripeFills(), (Fills{0, 0, 0}));
 
   // The circle selected: paint stays inside it only.
-  EdgeGraphFreeAll(graph);
+  EdgeGraphFreeAll(graph_);
   Reinit();
   AddStripe();
   circle = EdgeGraphFindRegion(mask, {G(3000), G(3000)});
   ASSERT_NE(circle, nullptr);
   ASSERT_EQ(RegionSetSelected(circle, true), 0);
-  ASSERT_EQ(EdgeGraphOutlineGraph(graph, mask), 0);
+  ASSERT_EQ(EdgeGraphOutlineGraph(graph_, mask), 0);
   EXPECT_TRUE(GraphIsValid(mask));
   EXPECT_EQ(StripeFills(), (Fills{0, 2, 0}));
 }
 
 // Clipping to a hole keeps what lies outside it.
 TEST_F(OutlineTest, ClipToAHole) {
-  EdgeGraph& drawing = other;
+  EdgeGraph& drawing = other_;
   ASSERT_EQ(AddSquare(drawing, 0, 0, 6000, 6000, 0, 1), 0);
   ASSERT_EQ(AddSquare(drawing, 2000, 2000, 4000, 4000, 0, 0, 1), 0);
   ASSERT_EQ(EdgeGraphUpdate(drawing), 0);
@@ -297,17 +297,17 @@ TEST_F(OutlineTest, ClipToAHole) {
   ASSERT_FALSE(RegionIsOuter(*hole));
 
   AddStripe();
-  ASSERT_EQ(EdgeGraphOutlineRegion(graph, hole), 0);
+  ASSERT_EQ(EdgeGraphOutlineRegion(graph_, hole), 0);
   EXPECT_EQ(StripeFills(), (Fills{2, 0, 2}));
 }
 
 TEST_F(OutlineTest, EmptyGraphIsLeftAlone) {
-  EdgeGraph& drawing = other;
+  EdgeGraph& drawing = other_;
   ASSERT_EQ(AddSquare(drawing, 0, 0, 1000, 1000, 0, 1), 0);
   Region* r = EdgeGraphFindRegion(drawing, {G(500), G(500)});
   ASSERT_NE(r, nullptr);
-  EXPECT_EQ(EdgeGraphOutlineRegion(graph, r), 0);
-  EXPECT_EQ(graph.edge_count, 0u);
+  EXPECT_EQ(EdgeGraphOutlineRegion(graph_, r), 0);
+  EXPECT_EQ(graph_.edge_count, 0u);
 }
 
 Edge* EdgeAt(const EdgeGraph& g, int32_t x, int32_t y) {
@@ -326,16 +326,16 @@ std::vector<bool> LinesSelected(const EdgeGraph& g, const std::vector<P>& probes
 // Two arcs joined smoothly, then a corner and a straight edge: the chain is
 // the two arcs.
 TEST_F(OutlineTest, WalkChainFollowsSmoothJoints) {
-  ASSERT_EQ(Insert(graph, Quad(0, 0, 1000, 1000, 2000, 0), 1), 0);
-  ASSERT_EQ(Insert(graph, Quad(2000, 0, 3000, -1000, 4000, 0), 1), 0);
-  ASSERT_EQ(Insert(graph, Line(4000, 0, 4000, 2000), 1), 0);
-  ASSERT_EQ(EdgeGraphCleanup(graph), 0);
+  ASSERT_EQ(Insert(graph_, Quad(0, 0, 1000, 1000, 2000, 0), 1), 0);
+  ASSERT_EQ(Insert(graph_, Quad(2000, 0, 3000, -1000, 4000, 0), 1), 0);
+  ASSERT_EQ(Insert(graph_, Line(4000, 0, 4000, 2000), 1), 0);
+  ASSERT_EQ(EdgeGraphCleanup(graph_), 0);
   const std::vector<P> probes = {{1000, 500}, {3000, -500}, {4000, 1000}};
-  ASSERT_EQ(EdgeWalkChain(graph, EdgeAt(graph, 3000, -500), true), 0);
-  EXPECT_TRUE(GraphIsClean(graph));
-  EXPECT_EQ(LinesSelected(graph, probes), (std::vector<bool>{true, true, false}));
-  ASSERT_EQ(EdgeWalkChain(graph, EdgeAt(graph, 1000, 500), false), 0);
-  EXPECT_EQ(LinesSelected(graph, probes), (std::vector<bool>{false, false, false}));
+  ASSERT_EQ(EdgeWalkChain(graph_, EdgeAt(graph_, 3000, -500), true), 0);
+  EXPECT_TRUE(GraphIsClean(graph_));
+  EXPECT_EQ(LinesSelected(graph_, probes), (std::vector<bool>{true, true, false}));
+  ASSERT_EQ(EdgeWalkChain(graph_, EdgeAt(graph_, 1000, 500), false), 0);
+  EXPECT_EQ(LinesSelected(graph_, probes), (std::vector<bool>{false, false, false}));
 }
 
 // A lattice of 1,860 edges with one line: the flood takes every one of them
@@ -344,114 +344,115 @@ TEST_F(OutlineTest, SelectConnectedLineFloodsALargeNetwork) {
   constexpr int kCells = 30;
   for (int i = 0; i <= kCells; ++i)
     for (int j = 0; j < kCells; ++j) {
-      ASSERT_EQ(Insert(graph, Line(i * 100, j * 100, i * 100, (j + 1) * 100), 1), 0);
-      ASSERT_EQ(Insert(graph, Line(j * 100, i * 100, (j + 1) * 100, i * 100), 1), 0);
+      ASSERT_EQ(Insert(graph_, Line(i * 100, j * 100, i * 100, (j + 1) * 100), 1), 0);
+      ASSERT_EQ(Insert(graph_, Line(j * 100, i * 100, (j + 1) * 100, i * 100), 1), 0);
     }
-  ASSERT_EQ(Insert(graph, Line(3000, 3000, 4000, 4000), 2), 0);
-  ASSERT_EQ(Insert(graph, Line(5000, 5000, 6000, 6000), 1), 0);  // same line, not connected
-  ASSERT_EQ(EdgeGraphCleanup(graph), 0);
-  ASSERT_EQ(EdgeGraphSelectConnectedLine(graph, EdgeAt(graph, 50, 0), true), 0);
-  EXPECT_TRUE(GraphIsClean(graph));
+  ASSERT_EQ(Insert(graph_, Line(3000, 3000, 4000, 4000), 2), 0);
+  ASSERT_EQ(Insert(graph_, Line(5000, 5000, 6000, 6000), 1), 0);  // same line, not connected
+  ASSERT_EQ(EdgeGraphCleanup(graph_), 0);
+  ASSERT_EQ(EdgeGraphSelectConnectedLine(graph_, EdgeAt(graph_, 50, 0), true), 0);
+  EXPECT_TRUE(GraphIsClean(graph_));
   int selected = 0;
-  EdgeGraphForEachEdge(graph, nullptr, [&](const Edge* e) { selected += EdgeHasSelectedLine(*e); });
+  EdgeGraphForEachEdge(graph_, nullptr,
+                       [&](const Edge* e) { selected += EdgeHasSelectedLine(*e); });
   EXPECT_EQ(selected, 2 * kCells * (kCells + 1));
-  EXPECT_EQ(LinesSelected(graph, {{3500, 3500}, {5500, 5500}}), (std::vector<bool>{false, false}));
+  EXPECT_EQ(LinesSelected(graph_, {{3500, 3500}, {5500, 5500}}), (std::vector<bool>{false, false}));
 }
 
 // A run ends at a vertex of three edges and at an edge with another line.
 TEST_F(OutlineTest, ApplyLineToRun) {
-  ASSERT_EQ(Insert(graph, Line(0, 0, 1000, 0), 1), 0);
-  ASSERT_EQ(Insert(graph, Line(1000, 0, 2000, 0), 1 | kStyleSelected), 0);
-  ASSERT_EQ(Insert(graph, Line(2000, 0, 3000, 0), 1), 0);
-  ASSERT_EQ(Insert(graph, Line(3000, 0, 4000, 0), 1), 0);
-  ASSERT_EQ(Insert(graph, Line(3000, 0, 3000, 1000), 1), 0);
-  ASSERT_EQ(Insert(graph, Line(-1000, 0, 0, 0), 2), 0);
-  ASSERT_EQ(EdgeGraphCleanup(graph), 0);
+  ASSERT_EQ(Insert(graph_, Line(0, 0, 1000, 0), 1), 0);
+  ASSERT_EQ(Insert(graph_, Line(1000, 0, 2000, 0), 1 | kStyleSelected), 0);
+  ASSERT_EQ(Insert(graph_, Line(2000, 0, 3000, 0), 1), 0);
+  ASSERT_EQ(Insert(graph_, Line(3000, 0, 4000, 0), 1), 0);
+  ASSERT_EQ(Insert(graph_, Line(3000, 0, 3000, 1000), 1), 0);
+  ASSERT_EQ(Insert(graph_, Line(-1000, 0, 0, 0), 2), 0);
+  ASSERT_EQ(EdgeGraphCleanup(graph_), 0);
   // Line values compare with the selection mark, so the run through the first
   // edge is that edge alone...
-  ASSERT_EQ(EdgeApplyLineToRun(graph, EdgeAt(graph, 500, 0), 3), 0);
-  EXPECT_EQ(EdgeAt(graph, 500, 0)->line, 3);
-  EXPECT_EQ(EdgeAt(graph, 1500, 0)->line, 1 | kStyleSelected);
+  ASSERT_EQ(EdgeApplyLineToRun(graph_, EdgeAt(graph_, 500, 0), 3), 0);
+  EXPECT_EQ(EdgeAt(graph_, 500, 0)->line, 3);
+  EXPECT_EQ(EdgeAt(graph_, 1500, 0)->line, 1 | kStyleSelected);
   // ...and the third edge's run is itself too (a vertex of three edges ends it).
-  ASSERT_EQ(EdgeApplyLineToRun(graph, EdgeAt(graph, 2500, 0), 4), 0);
-  EXPECT_EQ(EdgeAt(graph, 2500, 0)->line, 4);
-  EXPECT_EQ(EdgeAt(graph, 3500, 0)->line, 1);
+  ASSERT_EQ(EdgeApplyLineToRun(graph_, EdgeAt(graph_, 2500, 0), 4), 0);
+  EXPECT_EQ(EdgeAt(graph_, 2500, 0)->line, 4);
+  EXPECT_EQ(EdgeAt(graph_, 3500, 0)->line, 1);
   // Unselected again, the first three edges are not one run: values differ.
-  ASSERT_EQ(EdgeApplyLineToRun(graph, EdgeAt(graph, 1500, 0), 2), 0);
-  EXPECT_EQ(EdgeAt(graph, 1500, 0)->line, 2 | kStyleSelected);
-  EXPECT_EQ(EdgeAt(graph, -500, 0)->line, 2);
-  EXPECT_TRUE(GraphIsClean(graph));
+  ASSERT_EQ(EdgeApplyLineToRun(graph_, EdgeAt(graph_, 1500, 0), 2), 0);
+  EXPECT_EQ(EdgeAt(graph_, 1500, 0)->line, 2 | kStyleSelected);
+  EXPECT_EQ(EdgeAt(graph_, -500, 0)->line, 2);
+  EXPECT_TRUE(GraphIsClean(graph_));
 }
 
 TEST_F(OutlineTest, ApplyLineToClosedRun) {
-  ASSERT_EQ(AddSquare(graph, 0, 0, 1000, 1000, 1, 0), 0);
-  ASSERT_EQ(EdgeGraphCleanup(graph), 0);
-  ASSERT_EQ(EdgeApplyLineToRun(graph, EdgeAt(graph, 0, 500), 3), 0);
+  ASSERT_EQ(AddSquare(graph_, 0, 0, 1000, 1000, 1, 0), 0);
+  ASSERT_EQ(EdgeGraphCleanup(graph_), 0);
+  ASSERT_EQ(EdgeApplyLineToRun(graph_, EdgeAt(graph_, 0, 500), 3), 0);
   for (const P& p : std::vector<P>{{0, 500}, {500, 0}, {1000, 500}, {500, 1000}})
-    EXPECT_EQ(EdgeAt(graph, p.x, p.y)->line, 3);
+    EXPECT_EQ(EdgeAt(graph_, p.x, p.y)->line, 3);
 }
 
 TEST_F(OutlineTest, LineStyleApplyAndRead) {
-  ASSERT_EQ(Insert(graph, Line(0, 0, 1000, 0), 1 | kStyleSelected), 0);
-  ASSERT_EQ(Insert(graph, Line(0, 500, 1000, 500), 2), 0);
+  ASSERT_EQ(Insert(graph_, Line(0, 0, 1000, 0), 1 | kStyleSelected), 0);
+  ASSERT_EQ(Insert(graph_, Line(0, 500, 1000, 500), 2), 0);
   LineStyle read;
-  ASSERT_EQ(EdgeGraphApplyLineStyle(graph, 0, read), 0);
+  ASSERT_EQ(EdgeGraphApplyLineStyle(graph_, 0, read), 0);
   EXPECT_EQ(read.width, 1);  // the selected edge's
   LineStyle style = SolidLine(0xFF00FF00u, 40);
-  ASSERT_EQ(EdgeGraphApplyLineStyle(graph, kStyleApply, style), 0);
-  EXPECT_TRUE(GraphIsValid(graph));
-  const Edge* selected = EdgeAt(graph, 500, 0);
+  ASSERT_EQ(EdgeGraphApplyLineStyle(graph_, kStyleApply, style), 0);
+  EXPECT_TRUE(GraphIsValid(graph_));
+  const Edge* selected = EdgeAt(graph_, 500, 0);
   EXPECT_TRUE(EdgeHasSelectedLine(*selected));
   EXPECT_EQ(StyleIndexOf(selected->line), 5);
-  EXPECT_EQ(EdgeAt(graph, 500, 500)->line, 2);
-  ASSERT_EQ(EdgeGraphApplyLineStyle(graph, kStyleAllEdges, read), 0);
+  EXPECT_EQ(EdgeAt(graph_, 500, 500)->line, 2);
+  ASSERT_EQ(EdgeGraphApplyLineStyle(graph_, kStyleAllEdges, read), 0);
   EXPECT_TRUE(LineStyleEqual(read, style) || read.width == 2);
-  ASSERT_EQ(EdgeGraphApplyLineStyle(graph, kStyleApply | kStyleAllEdges, style), 0);
-  EXPECT_EQ(EdgeAt(graph, 500, 500)->line, 5);
+  ASSERT_EQ(EdgeGraphApplyLineStyle(graph_, kStyleApply | kStyleAllEdges, style), 0);
+  EXPECT_EQ(EdgeAt(graph_, 500, 500)->line, 5);
   // Nothing selected: reading gives the all-zero style.
-  EdgeGraph& empty = other;
+  EdgeGraph& empty = other_;
   ASSERT_EQ(EdgeGraphApplyLineStyle(empty, 0, read), 0);
   EXPECT_EQ(read.width, 0);
   EXPECT_EQ(read.colour, 0u);
 }
 
 TEST_F(OutlineTest, FillStyleApplyAndRead) {
-  ASSERT_EQ(AddSquare(graph, 0, 0, 1000, 1000, 0, 1), 0);
-  ASSERT_EQ(AddSquare(graph, 2000, 0, 3000, 1000, 0, 2), 0);
-  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
-  Region* second = EdgeGraphFindRegion(graph, {G(2500), G(500)});
+  ASSERT_EQ(AddSquare(graph_, 0, 0, 1000, 1000, 0, 1), 0);
+  ASSERT_EQ(AddSquare(graph_, 2000, 0, 3000, 1000, 0, 2), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
+  Region* second = EdgeGraphFindRegion(graph_, {G(2500), G(500)});
   ASSERT_NE(second, nullptr);
   ASSERT_EQ(RegionSetSelected(second, true), 0);
   FillStyle read;
-  ASSERT_EQ(EdgeGraphApplyFillStyle(graph, 0, read), 0);
+  ASSERT_EQ(EdgeGraphApplyFillStyle(graph_, 0, read), 0);
   EXPECT_EQ(read.colour, 0xFF000002u);
   FillStyle style = SolidFill(0xFF123456u);
-  ASSERT_EQ(EdgeGraphApplyFillStyle(graph, kStyleApply, style), 0);
-  EXPECT_TRUE(GraphIsValid(graph));
-  EXPECT_EQ(FillAt(graph, 2500, 500), 5 | kStyleSelected);
-  EXPECT_EQ(FillAt(graph, 500, 500), 1);
+  ASSERT_EQ(EdgeGraphApplyFillStyle(graph_, kStyleApply, style), 0);
+  EXPECT_TRUE(GraphIsValid(graph_));
+  EXPECT_EQ(FillAt(graph_, 2500, 500), 5 | kStyleSelected);
+  EXPECT_EQ(FillAt(graph_, 500, 500), 1);
   // No fill for every region.
   FillStyle none;
-  ASSERT_EQ(EdgeGraphApplyFillStyle(graph, kStyleApply | kStyleAllEdges, none), 0);
-  EXPECT_EQ(FillAt(graph, 2500, 500), 0);
-  EXPECT_EQ(FillAt(graph, 500, 500), 0);
-  ASSERT_EQ(EdgeGraphApplyFillStyle(graph, kStyleAllEdges, read), 0);
+  ASSERT_EQ(EdgeGraphApplyFillStyle(graph_, kStyleApply | kStyleAllEdges, none), 0);
+  EXPECT_EQ(FillAt(graph_, 2500, 500), 0);
+  EXPECT_EQ(FillAt(graph_, 500, 500), 0);
+  ASSERT_EQ(EdgeGraphApplyFillStyle(graph_, kStyleAllEdges, read), 0);
   EXPECT_EQ(read.colour, 0u);
 }
 
 TEST_F(OutlineTest, RegionSelectWithEdgesAndTransformedBounds) {
-  ASSERT_EQ(AddSquare(graph, 0, 0, 6000, 6000, 1, 1), 0);
-  ASSERT_EQ(AddSquare(graph, 2000, 2000, 4000, 4000, 2, 0, 1), 0);
-  ASSERT_EQ(AddSquare(graph, 7000, 0, 8000, 1000, 3, 2), 0);
-  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
-  Region* ring = EdgeGraphFindRegion(graph, {G(1000), G(1000)});
+  ASSERT_EQ(AddSquare(graph_, 0, 0, 6000, 6000, 1, 1), 0);
+  ASSERT_EQ(AddSquare(graph_, 2000, 2000, 4000, 4000, 2, 0, 1), 0);
+  ASSERT_EQ(AddSquare(graph_, 7000, 0, 8000, 1000, 3, 2), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
+  Region* ring = EdgeGraphFindRegion(graph_, {G(1000), G(1000)});
   ASSERT_NE(ring, nullptr);
   ASSERT_EQ(RegionSelectWithEdges(ring, true), 0);
-  EXPECT_TRUE(GraphIsValid(graph));
-  EXPECT_EQ(LinesSelected(graph, {{0, 3000}, {2000, 3000}, {7000, 500}}),
+  EXPECT_TRUE(GraphIsValid(graph_));
+  EXPECT_EQ(LinesSelected(graph_, {{0, 3000}, {2000, 3000}, {7000, 500}}),
             (std::vector<bool>{true, true, false}));
-  EXPECT_TRUE(StyleIsSelected(FillAt(graph, 1000, 1000)));
-  EXPECT_FALSE(StyleIsSelected(FillAt(graph, 7500, 500)));
+  EXPECT_TRUE(StyleIsSelected(FillAt(graph_, 1000, 1000)));
+  EXPECT_FALSE(StyleIsSelected(FillAt(graph_, 7500, 500)));
 
   Matrix2x3 m;
   MatrixSetScale(m, 2 * kFixedOne, kFixedOne);
@@ -472,22 +473,22 @@ namespace {
 // Memory refused at every point of a clip in turn: the call fails or
 // succeeds, the outside tag never stays behind and nothing leaks.
 TEST_F(OutlineTest, ClipFailuresLeaveNoTag) {
-  Region* circle = FilledCircle(other, 0);
+  Region* circle = FilledCircle(other_, 0);
   ASSERT_NE(circle, nullptr);
   bool succeeded = false;
   for (int allowed = 0; allowed < 400 && !succeeded; ++allowed) {
-    EdgeGraphFreeAll(graph);
+    EdgeGraphFreeAll(graph_);
     Reinit();
     AddStripe();
     int requests = 0;
     int result;
     {
       RefuseMemory refuse([&](const BlockPool*) { return ++requests > allowed; });
-      result = EdgeGraphOutlineRegion(graph, circle);
+      result = EdgeGraphOutlineRegion(graph_, circle);
     }
     ASSERT_LE(result, 0);
     succeeded = result == 0;
-    EXPECT_FALSE(HasTag(graph)) << "after " << allowed << " requests";
+    EXPECT_FALSE(HasTag(graph_)) << "after " << allowed << " requests";
   }
   EXPECT_TRUE(succeeded);
   EXPECT_EQ(StripeFills(), (Fills{0, 2, 0}));

@@ -80,7 +80,7 @@ std::vector<std::pair<double, double>> Doubles(const std::vector<P>& points) {
 class RegionGeosTest : public GraphTest {
  protected:
   void TearDown() override {
-    EdgeGraphFreeAll(graph);
+    EdgeGraphFreeAll(graph_);
     EXPECT_EQ(EdgeGraphRegionsInUse(), 0);
     GraphTest::TearDown();
   }
@@ -96,22 +96,22 @@ TEST_F(RegionGeosTest, FacesMatchPolygonize) {
     Reinit();
     for (int i = 0; i < 4; ++i)
       ASSERT_EQ(
-          AddPolygon(graph, Star(rng, {coord(rng), coord(rng)}, 300 + coord(rng) / 4, 7), 1, 0, 0),
+          AddPolygon(graph_, Star(rng, {coord(rng), coord(rng)}, 300 + coord(rng) / 4, 7), 1, 0, 0),
           0);
     for (int i = 0; i < 12; ++i)
-      ASSERT_EQ(Insert(graph, Line(coord(rng), coord(rng), coord(rng), coord(rng)), 1), 0);
-    ASSERT_EQ(EdgeGraphBuildRegions(graph), 0);
-    ASSERT_TRUE(GraphIsValid(graph));
+      ASSERT_EQ(Insert(graph_, Line(coord(rng), coord(rng), coord(rng), coord(rng)), 1), 0);
+    ASSERT_EQ(EdgeGraphBuildRegions(graph_), 0);
+    ASSERT_TRUE(GraphIsValid(graph_));
 
     Geos geos;
-    const std::vector<const GEOSGeometry*> faces = Polygonize(geos, graph);
+    const std::vector<const GEOSGeometry*> faces = Polygonize(geos, graph_);
     size_t outer = 0;
-    for (Region* r : OuterRegions(graph)) outer += !RegionIsEmpty(*r);
-    EXPECT_EQ(faces.size(), outer) << DescribeRegions(graph);
+    for (Region* r : OuterRegions(graph_)) outer += !RegionIsEmpty(*r);
+    EXPECT_EQ(faces.size(), outer) << DescribeRegions(graph_);
     for (const GEOSGeometry* face : faces) {
       const auto [x, y] = geos.PointOn(face);
       Region* r = EdgeGraphFindRegion(
-          graph, {int32_t(std::lround(x * 256)), int32_t(std::lround(y * 256))});
+          graph_, {int32_t(std::lround(x * 256)), int32_t(std::lround(y * 256))});
       ASSERT_NE(r, nullptr) << x << "," << y;
       EXPECT_TRUE(RegionIsOuter(*r));
       const double area = geos.Area(face);
@@ -141,11 +141,11 @@ TEST_F(RegionGeosTest, NestingMatchesContainment) {
       for (GEOSGeometry* other : placed) apart &= !GEOSIntersects_r(geos.ctx(), wide, other);
       if (!apart) continue;
       placed.push_back(line);
-      ASSERT_EQ(AddPolygon(graph, star, 1, 0, 0), 0);
+      ASSERT_EQ(AddPolygon(graph_, star, 1, 0, 0), 0);
     }
-    ASSERT_EQ(EdgeGraphUpdate(graph), 0);
-    ASSERT_TRUE(GraphIsClean(graph));
-    const std::vector<const GEOSGeometry*> faces = Polygonize(geos, graph);
+    ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
+    ASSERT_TRUE(GraphIsClean(graph_));
+    const std::vector<const GEOSGeometry*> faces = Polygonize(geos, graph_);
     ASSERT_EQ(faces.size(), placed.size());
     for (const GEOSGeometry* face : faces) {
       const auto [x, y] = geos.PointOn(face);
@@ -159,9 +159,9 @@ TEST_F(RegionGeosTest, NestingMatchesContainment) {
         holders += GEOSContains_r(geos.ctx(), shell, point) == 1;
       }
       Region* r = EdgeGraphFindRegion(
-          graph, {int32_t(std::lround(x * 256)), int32_t(std::lround(y * 256))});
+          graph_, {int32_t(std::lround(x * 256)), int32_t(std::lround(y * 256))});
       ASSERT_NE(r, nullptr);
-      EXPECT_EQ(OuterAncestors(r), holders) << DescribeRegions(graph);
+      EXPECT_EQ(OuterAncestors(r), holders) << DescribeRegions(graph_);
       int holes = 0;
       for (const Region* c = r->first_child; c; c = c->next) holes += !RegionIsEmpty(*c);
       EXPECT_EQ(holes, GEOSGetNumInteriorRings_r(geos.ctx(), face));
@@ -180,15 +180,15 @@ TEST_F(RegionGeosTest, LassoSelectsTheIntersection) {
     Reinit();
     const std::vector<P> shape = Star(rng, {3000, 3000}, 1500, 11);
     const std::vector<P> lasso = Star(rng, {3000 + offset(rng), 3000 + offset(rng)}, 1200, 13);
-    ASSERT_EQ(AddPolygon(graph, shape, 1, 0, 1), 0);
-    ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+    ASSERT_EQ(AddPolygon(graph_, shape, 1, 0, 1), 0);
+    ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
     PointList path;
     for (const P& p : lasso) ASSERT_EQ(PointListAppend(path, {p.x, p.y}, 0), 0);
     ASSERT_EQ(PointListAppend(path, {lasso[0].x, lasso[0].y}, 0), 0);
-    ASSERT_EQ(EdgeGraphLassoSelect(graph, path), 0);
+    ASSERT_EQ(EdgeGraphLassoSelect(graph_, path), 0);
     PointListFree(path);
-    ASSERT_EQ(EdgeGraphUpdate(graph), 0);
-    ASSERT_TRUE(GraphIsClean(graph));
+    ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
+    ASSERT_TRUE(GraphIsClean(graph_));
 
     Geos geos;
     GEOSGeometry* a = geos.Polygon(Doubles(shape));
@@ -198,7 +198,7 @@ TEST_F(RegionGeosTest, LassoSelectsTheIntersection) {
     double perimeter = 0;
     GEOSLength_r(geos.ctx(), a, &perimeter);
     double selected = 0, unselected = 0;
-    for (Region* r : OuterRegions(graph)) {
+    for (Region* r : OuterRegions(graph_)) {
       if (StyleIndexOf(r->fill) == 0) continue;
       (RegionIsSelected(*r) ? selected : unselected) += FaceArea(r);
     }

@@ -24,35 +24,35 @@ using namespace graph_test;
 class RegionTest : public GraphTest {
  protected:
   void TearDown() override {
-    EdgeGraphFreeAll(graph);
+    EdgeGraphFreeAll(graph_);
     EXPECT_EQ(EdgeGraphRegionsInUse(), 0);
     GraphTest::TearDown();
   }
-  ::testing::AssertionResult Clean() { return GraphIsClean(graph); }
+  ::testing::AssertionResult Clean() { return GraphIsClean(graph_); }
 };
 
 //  (0,100) +------+ (100,100)
 //          |  1   |
 //    (0,0) +------+ (100,0)
 TEST_F(RegionTest, SquareGivesHoleWithOuterChild) {
-  ASSERT_EQ(AddSquare(graph, 0, 0, 100, 100, 1, 1), 0);
-  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+  ASSERT_EQ(AddSquare(graph_, 0, 0, 100, 100, 1, 1), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
   ASSERT_TRUE(Clean());
-  Region* top = graph.top_regions;
-  ASSERT_NE(top, nullptr) << DescribeRegions(graph);
+  Region* top = graph_.top_regions;
+  ASSERT_NE(top, nullptr) << DescribeRegions(graph_);
   EXPECT_EQ(top->next, nullptr);
   EXPECT_FALSE(RegionIsOuter(*top));
   EXPECT_EQ(top->fill, 0);
   Region* inside = top->first_child;
-  ASSERT_NE(inside, nullptr) << DescribeRegions(graph);
+  ASSERT_NE(inside, nullptr) << DescribeRegions(graph_);
   EXPECT_TRUE(RegionIsOuter(*inside));
   EXPECT_EQ(inside->fill, 1);
   EXPECT_EQ(inside->parent, top);
   EXPECT_EQ(RegionGetParent(inside), top);
   EXPECT_EQ(inside->boundary_length, 4);
   EXPECT_DOUBLE_EQ(FaceArea(inside), 100.0 * 100.0);
-  EXPECT_EQ(EdgeGraphFindRegion(graph, {G(50), G(50)}), inside);
-  EXPECT_EQ(EdgeGraphFindRegion(graph, {G(150), G(50)}), nullptr);
+  EXPECT_EQ(EdgeGraphFindRegion(graph_, {G(50), G(50)}), inside);
+  EXPECT_EQ(EdgeGraphFindRegion(graph_, {G(150), G(50)}), nullptr);
   EXPECT_EQ(EdgeGraphRegionsInUse(), 2);
 }
 
@@ -77,15 +77,15 @@ TEST_F(RegionTest, ClassificationIndependentOfDirectionAndCurves) {
       ASSERT_EQ(PathFromRect(path, {0, 200, 0, 200}), 0);
     if (c.clockwise) path.Reverse();
     // PathFromRect and PathFromEllipse run counter-clockwise: fill on the left.
-    ASSERT_EQ(EdgeGraphAddPath(graph, path, 0, c.clockwise ? 2 : 0, c.clockwise ? 0 : 2), 0);
-    ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+    ASSERT_EQ(EdgeGraphAddPath(graph_, path, 0, c.clockwise ? 2 : 0, c.clockwise ? 0 : 2), 0);
+    ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
     ASSERT_TRUE(Clean());
-    const std::vector<Region*> outer = OuterRegions(graph);
-    ASSERT_EQ(outer.size(), 1u) << DescribeRegions(graph);
+    const std::vector<Region*> outer = OuterRegions(graph_);
+    ASSERT_EQ(outer.size(), 1u) << DescribeRegions(graph_);
     EXPECT_EQ(outer[0]->fill, 2);
-    EXPECT_EQ(FillAt(graph, 100, 100), 2);
-    EXPECT_EQ(FillAt(graph, 100, 199), 2);
-    EXPECT_EQ(FillAt(graph, 100, 201), 0);
+    EXPECT_EQ(FillAt(graph_, 100, 100), 2);
+    EXPECT_EQ(FillAt(graph_, 100, 199), 2);
+    EXPECT_EQ(FillAt(graph_, 100, 201), 0);
     const double expected = c.curved ? M_PI * 100 * 100 : 200.0 * 200.0;
     EXPECT_NEAR(FaceArea(outer[0]), expected, expected * 0.01);
     PointListFree(path);
@@ -112,14 +112,14 @@ TEST_F(RegionTest, ThinLoopsAreClassifiedByTheirDirectionAtTheTop) {
     QuadCurve loop, chord;
     CurveSet(a, {k.sx * -646258, k.sy * 753701}, b, loop);
     CurveFromLine(b, a, chord);
-    ASSERT_EQ(Insert(graph, loop, 0, 1, 1), 0);
-    ASSERT_EQ(Insert(graph, chord, 0, 1, 1), 0);
-    ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+    ASSERT_EQ(Insert(graph_, loop, 0, 1, 1), 0);
+    ASSERT_EQ(Insert(graph_, chord, 0, 1, 1), 0);
+    ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
     ASSERT_TRUE(Clean());
-    const std::vector<Region*> all = AllRegions(graph);
-    ASSERT_EQ(all.size(), 2u) << DescribeRegions(graph);
-    EXPECT_FALSE(RegionIsOuter(*all[0])) << DescribeRegions(graph);
-    EXPECT_TRUE(RegionIsOuter(*all[1])) << DescribeRegions(graph);
+    const std::vector<Region*> all = AllRegions(graph_);
+    ASSERT_EQ(all.size(), 2u) << DescribeRegions(graph_);
+    EXPECT_FALSE(RegionIsOuter(*all[0])) << DescribeRegions(graph_);
+    EXPECT_TRUE(RegionIsOuter(*all[1])) << DescribeRegions(graph_);
     EXPECT_EQ(RegionGetParent(all[1]), all[0]);
     // The face on a boundary's right is inside a clockwise cycle.
     EXPECT_LT(CycleArea(all[1]), 0);
@@ -134,21 +134,21 @@ TEST_F(RegionTest, ThinLoopsAreClassifiedByTheirDirectionAtTheTop) {
 //  |   +------+   |
 //  +--------------+
 TEST_F(RegionTest, SquareWithHoleGivesBridgedPath) {
-  ASSERT_EQ(AddSquare(graph, 0, 0, 300, 300, 1, 1), 0);
-  ASSERT_EQ(AddSquare(graph, 100, 120, 180, 220, 1, 0, 1), 0);
-  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+  ASSERT_EQ(AddSquare(graph_, 0, 0, 300, 300, 1, 1), 0);
+  ASSERT_EQ(AddSquare(graph_, 100, 120, 180, 220, 1, 0, 1), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
   ASSERT_TRUE(Clean());
-  Region* outer = EdgeGraphFindRegion(graph, {G(50), G(50)});
+  Region* outer = EdgeGraphFindRegion(graph_, {G(50), G(50)});
   ASSERT_NE(outer, nullptr);
   EXPECT_TRUE(RegionIsOuter(*outer));
   EXPECT_EQ(outer->fill, 1);
   Region* hole = outer->first_child;
-  ASSERT_NE(hole, nullptr) << DescribeRegions(graph);
+  ASSERT_NE(hole, nullptr) << DescribeRegions(graph_);
   EXPECT_FALSE(RegionIsOuter(*hole));
   EXPECT_EQ(hole->fill, 1);  // the fill of the region it is a hole of
   ASSERT_NE(hole->first_child, nullptr);
   EXPECT_EQ(hole->first_child->fill, 0);
-  EXPECT_EQ(FillAt(graph, 150, 170), 0);
+  EXPECT_EQ(FillAt(graph_, 150, 170), 0);
   EXPECT_DOUBLE_EQ(FaceArea(outer), 300.0 * 300 - 80.0 * 100);
 
   PointList path;
@@ -184,10 +184,10 @@ TEST_F(RegionTest, SquareWithHoleGivesBridgedPath) {
 // the outer contour, so bridges chain from hole to hole, and the path still
 // encloses the right area.
 TEST_F(RegionTest, HolesBridgeToNearestContour) {
-  ASSERT_EQ(AddSquare(graph, 0, 0, 1000, 200, 1, 3), 0);
-  for (int x : {100, 400, 700}) ASSERT_EQ(AddSquare(graph, x, 50, x + 200, 150, 1, 0, 3), 0);
-  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
-  Region* outer = EdgeGraphFindRegion(graph, {G(50), G(20)});
+  ASSERT_EQ(AddSquare(graph_, 0, 0, 1000, 200, 1, 3), 0);
+  for (int x : {100, 400, 700}) ASSERT_EQ(AddSquare(graph_, x, 50, x + 200, 150, 1, 0, 3), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
+  Region* outer = EdgeGraphFindRegion(graph_, {G(50), G(20)});
   ASSERT_NE(outer, nullptr);
   PointList path;
   ASSERT_EQ(RegionGetPath(outer, path), 0);
@@ -201,53 +201,53 @@ TEST_F(RegionTest, HolesBridgeToNearestContour) {
   EXPECT_EQ(path.length, 5 + 3 * 6);
   // Inside-test of the bridged path agrees with the regions.
   for (int x = 10; x < 1000; x += 37) {
-    const bool inside = FillAt(graph, x, 100) != 0;
+    const bool inside = FillAt(graph_, x, 100) != 0;
     EXPECT_EQ(ShapeContainsPoint(path, {x, 100}), inside) << x;
   }
   // A new child (a stroke inside the face) drops the bridges.
-  ASSERT_EQ(Insert(graph, Line(320, 20, 380, 20), 1), 0);
-  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
-  outer = EdgeGraphFindRegion(graph, {G(50), G(20)});
+  ASSERT_EQ(Insert(graph_, Line(320, 20, 380, 20), 1), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
+  outer = EdgeGraphFindRegion(graph_, {G(50), G(20)});
   EXPECT_FALSE(outer->flags & kRegionBridged);
   PointListFree(path);
 }
 
 TEST_F(RegionTest, OpenPolylineGivesOneEmptyRegion) {
-  ASSERT_EQ(AddPolygon(graph, {{0, 0}, {100, 50}, {200, 0}, {300, 80}}, 1, 0, 0, false), 0);
-  ASSERT_EQ(EdgeGraphBuildRegions(graph), 0);
-  const std::vector<Region*> regions = AllRegions(graph);
-  ASSERT_EQ(regions.size(), 1u) << DescribeRegions(graph);
+  ASSERT_EQ(AddPolygon(graph_, {{0, 0}, {100, 50}, {200, 0}, {300, 80}}, 1, 0, 0, false), 0);
+  ASSERT_EQ(EdgeGraphBuildRegions(graph_), 0);
+  const std::vector<Region*> regions = AllRegions(graph_);
+  ASSERT_EQ(regions.size(), 1u) << DescribeRegions(graph_);
   EXPECT_TRUE(RegionIsEmpty(*regions[0]));
   EXPECT_FALSE(RegionIsOuter(*regions[0]));
   EXPECT_EQ(regions[0]->boundary_length, 6);
   for (int x = 0; x <= 300; x += 25)
     for (int y = -10; y <= 90; y += 10) EXPECT_FALSE(RegionContainsPoint(regions[0], {G(x), G(y)}));
-  EXPECT_EQ(EdgeGraphFindRegion(graph, {G(100), G(20)}), nullptr);
+  EXPECT_EQ(EdgeGraphFindRegion(graph_, {G(100), G(20)}), nullptr);
 }
 
 TEST_F(RegionTest, MajorityFillWins) {
   // Fill 2 on three inner sides, 3 on the fourth.
-  ASSERT_EQ(Insert(graph, Line(0, 0, 0, 100), 1, 2), 0);
-  ASSERT_EQ(Insert(graph, Line(0, 100, 100, 100), 1, 2), 0);
-  ASSERT_EQ(Insert(graph, Line(100, 100, 100, 0), 1, 3), 0);
-  ASSERT_EQ(Insert(graph, Line(100, 0, 0, 0), 1, 2), 0);
-  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
-  EXPECT_EQ(FillAt(graph, 50, 50), 2);
+  ASSERT_EQ(Insert(graph_, Line(0, 0, 0, 100), 1, 2), 0);
+  ASSERT_EQ(Insert(graph_, Line(0, 100, 100, 100), 1, 2), 0);
+  ASSERT_EQ(Insert(graph_, Line(100, 100, 100, 0), 1, 3), 0);
+  ASSERT_EQ(Insert(graph_, Line(100, 0, 0, 0), 1, 2), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
+  EXPECT_EQ(FillAt(graph_, 50, 50), 2);
   // The winner is written on the whole boundary.
-  for (const EdgeRecord& e : Edges(graph)) {
+  for (const EdgeRecord& e : Edges(graph_)) {
     EXPECT_EQ(e.fill_a + e.fill_b, 2) << e;
     EXPECT_TRUE(e.fill_a == 0 || e.fill_b == 0) << e;
   }
   // A tie goes to the value met first on the walk: either, but one for all.
   Reinit();
-  ASSERT_EQ(Insert(graph, Line(0, 0, 0, 100), 1, 2), 0);
-  ASSERT_EQ(Insert(graph, Line(0, 100, 100, 100), 1, 2), 0);
-  ASSERT_EQ(Insert(graph, Line(100, 100, 100, 0), 1, 3), 0);
-  ASSERT_EQ(Insert(graph, Line(100, 0, 0, 0), 1, 3), 0);
-  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
-  const StyleIndex fill = FillAt(graph, 50, 50);
+  ASSERT_EQ(Insert(graph_, Line(0, 0, 0, 100), 1, 2), 0);
+  ASSERT_EQ(Insert(graph_, Line(0, 100, 100, 100), 1, 2), 0);
+  ASSERT_EQ(Insert(graph_, Line(100, 100, 100, 0), 1, 3), 0);
+  ASSERT_EQ(Insert(graph_, Line(100, 0, 0, 0), 1, 3), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
+  const StyleIndex fill = FillAt(graph_, 50, 50);
   EXPECT_TRUE(fill == 2 || fill == 3);
-  for (const EdgeRecord& e : Edges(graph)) EXPECT_EQ(e.fill_a + e.fill_b, fill) << e;
+  for (const EdgeRecord& e : Edges(graph_)) EXPECT_EQ(e.fill_a + e.fill_b, fill) << e;
 }
 
 // The tidy-up after an edit, one case a row.
@@ -286,29 +286,29 @@ TEST_F(RegionTest, UpdateTidiesEdges) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Reinit();
-    for (const auto& [curve, s] : c.edges) ASSERT_EQ(Insert(graph, curve, s[0], s[1], s[2]), 0);
-    ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+    for (const auto& [curve, s] : c.edges) ASSERT_EQ(Insert(graph_, curve, s[0], s[1], s[2]), 0);
+    ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
     ASSERT_TRUE(Clean());
     std::vector<EdgeRecord> expected = c.expected;
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(Edges(graph), expected) << "got:\n"
-                                      << Describe(Edges(graph)) << "expected:\n"
-                                      << Describe(expected);
+    EXPECT_EQ(Edges(graph_), expected) << "got:\n"
+                                       << Describe(Edges(graph_)) << "expected:\n"
+                                       << Describe(expected);
   }
 }
 
 TEST_F(RegionTest, ReplaceFillKeepsSelection) {
-  ASSERT_EQ(AddSquare(graph, 0, 0, 100, 100, 1, 2), 0);
-  ASSERT_EQ(AddSquare(graph, 200, 0, 300, 100, 1, 2 | kStyleSelected), 0);
-  ASSERT_EQ(AddSquare(graph, 400, 0, 500, 100, 1, 3), 0);
-  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
-  ASSERT_EQ(EdgeGraphReplaceFill(graph, 2, 4), 0);
-  EXPECT_EQ(FillAt(graph, 50, 50), 4);
-  EXPECT_EQ(FillAt(graph, 250, 50), 4 | kStyleSelected);
-  EXPECT_EQ(FillAt(graph, 450, 50), 3);
-  ASSERT_EQ(EdgeGraphReplaceFill(graph, 4, 0), 0);
-  EXPECT_EQ(FillAt(graph, 250, 50), 0);
-  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+  ASSERT_EQ(AddSquare(graph_, 0, 0, 100, 100, 1, 2), 0);
+  ASSERT_EQ(AddSquare(graph_, 200, 0, 300, 100, 1, 2 | kStyleSelected), 0);
+  ASSERT_EQ(AddSquare(graph_, 400, 0, 500, 100, 1, 3), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
+  ASSERT_EQ(EdgeGraphReplaceFill(graph_, 2, 4), 0);
+  EXPECT_EQ(FillAt(graph_, 50, 50), 4);
+  EXPECT_EQ(FillAt(graph_, 250, 50), 4 | kStyleSelected);
+  EXPECT_EQ(FillAt(graph_, 450, 50), 3);
+  ASSERT_EQ(EdgeGraphReplaceFill(graph_, 4, 0), 0);
+  EXPECT_EQ(FillAt(graph_, 250, 50), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
   ASSERT_TRUE(Clean());
 }
 
@@ -318,11 +318,11 @@ TEST_F(RegionTest, DeepNestingIsWalkedWhole) {
   constexpr int kSquares = 300;
   for (int i = 0; i < kSquares; ++i) {
     const int32_t d = 10 * i;
-    ASSERT_EQ(AddSquare(graph, d, d, 8000 - d, 8000 - d, 1, (i & 1) ? 0 : 1, (i & 1) ? 1 : 0), 0);
+    ASSERT_EQ(AddSquare(graph_, d, d, 8000 - d, 8000 - d, 1, (i & 1) ? 0 : 1, (i & 1) ? 1 : 0), 0);
   }
-  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
   RegionIter it;
-  ASSERT_EQ(RegionIterInit(it, graph), 0);
+  ASSERT_EQ(RegionIterInit(it, graph_), 0);
   size_t count = 0, deepest = 0;
   while (true) {
     deepest = std::max(deepest, it.stack.size());
@@ -332,26 +332,26 @@ TEST_F(RegionTest, DeepNestingIsWalkedWhole) {
   EXPECT_EQ(count, 2u * kSquares);
   EXPECT_EQ(deepest, 2u * kSquares - 1);
   for (int i = 0; i < kSquares; ++i)
-    EXPECT_EQ(FillAt(graph, 10 * i + 5, 4000), (i & 1) ? 0 : 1) << i;
+    EXPECT_EQ(FillAt(graph_, 10 * i + 5, 4000), (i & 1) ? 0 : 1) << i;
 }
 
 TEST_F(RegionTest, BoundsAndNearestEdge) {
-  ASSERT_EQ(Insert(graph, Line(0, 0, 100, 0), 2), 0);  // line 2 is 2 twips wide
-  ASSERT_EQ(Insert(graph, Line(0, 50, 100, 50), 0, 1 | kStyleSelected, 0), 0);
+  ASSERT_EQ(Insert(graph_, Line(0, 0, 100, 0), 2), 0);  // line 2 is 2 twips wide
+  ASSERT_EQ(Insert(graph_, Line(0, 50, 100, 50), 0, 1 | kStyleSelected, 0), 0);
   Rect32 tight, stroked;
-  EdgeGraphGetBounds(graph, false, tight, stroked);
+  EdgeGraphGetBounds(graph_, false, tight, stroked);
   EXPECT_EQ(tight, (Rect32{0, G(100), 0, G(50)}));
   EXPECT_EQ(stroked, (Rect32{-G(1), G(101), -G(1), G(50)}));
-  EdgeGraphGetBounds(graph, true, tight, stroked);
+  EdgeGraphGetBounds(graph_, true, tight, stroked);
   EXPECT_EQ(tight, (Rect32{0, G(100), G(50), G(50)}));
 
   Point32 at;
-  Edge* e = EdgeGraphNearestEdge(graph, {G(30), G(20)}, G(40), nullptr, &at);
+  Edge* e = EdgeGraphNearestEdge(graph_, {G(30), G(20)}, G(40), nullptr, &at);
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e->curve.p0.y, 0);
   EXPECT_EQ(at, (Point32{G(30), 0}));
-  EXPECT_EQ(EdgeGraphNearestEdge(graph, {G(30), G(20)}, G(40), e, &at)->curve.p0.y, G(50));
-  EXPECT_EQ(EdgeGraphNearestEdge(graph, {G(30), G(20)}, G(10), nullptr, &at), nullptr);
+  EXPECT_EQ(EdgeGraphNearestEdge(graph_, {G(30), G(20)}, G(40), e, &at)->curve.p0.y, G(50));
+  EXPECT_EQ(EdgeGraphNearestEdge(graph_, {G(30), G(20)}, G(10), nullptr, &at), nullptr);
 }
 
 }  // namespace
@@ -379,15 +379,15 @@ TEST_F(RegionTest, IndexedBuildGivesTheSameTree) {
     const int previous = EdgeGraphSetRegionIndexMode(pass ? kRegionIndexAlways : kRegionIndexNever);
     Reinit();
     for (size_t i = 0; i < squares.size(); ++i)
-      ASSERT_EQ(AddPolygon(graph, squares[i], 1, static_cast<StyleIndex>(1 + i % 3), 0), 0);
-    for (const QuadCurve& c : lines) ASSERT_EQ(Insert(graph, c, 2), 0);
-    ASSERT_EQ(EdgeGraphBuildRegions(graph), 0);
-    trees[pass] = DescribeRegions(graph);
+      ASSERT_EQ(AddPolygon(graph_, squares[i], 1, static_cast<StyleIndex>(1 + i % 3), 0), 0);
+    for (const QuadCurve& c : lines) ASSERT_EQ(Insert(graph_, c, 2), 0);
+    ASSERT_EQ(EdgeGraphBuildRegions(graph_), 0);
+    trees[pass] = DescribeRegions(graph_);
     for (int y = 0; y < 9000; y += 170)
-      for (int x = 0; x < 9000; x += 170) fills[pass].push_back(FillAt(graph, x, y));
+      for (int x = 0; x < 9000; x += 170) fills[pass].push_back(FillAt(graph_, x, y));
     EdgeGraphSetRegionIndexMode(previous);
   }
-  EXPECT_GT(graph.edge_count, 500u);
+  EXPECT_GT(graph_.edge_count, 500u);
   EXPECT_EQ(trees[0], trees[1]);
   EXPECT_EQ(fills[0], fills[1]);
 }
@@ -482,15 +482,15 @@ TEST_F(RegionTest, GuessedStartsGiveThePlainTree) {
     const int index = EdgeGraphSetRegionIndexMode(way.index);
     std::mt19937 rng(seed);
     Reinit();
-    RandomNesting(graph, rng, 8);
-    ASSERT_EQ(EdgeGraphBuildRegions(graph), 0);
-    out.trees.push_back(ExactTree(graph));
-    ASSERT_EQ(EdgeGraphUpdate(graph), 0);
-    out.trees.push_back(ExactTree(graph));
-    RandomNesting(graph, rng, 3);
-    ASSERT_EQ(EdgeGraphUpdate(graph), 0);
-    out.trees.push_back(ExactTree(graph));
-    out.edges = Edges(graph);
+    RandomNesting(graph_, rng, 8);
+    ASSERT_EQ(EdgeGraphBuildRegions(graph_), 0);
+    out.trees.push_back(ExactTree(graph_));
+    ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
+    out.trees.push_back(ExactTree(graph_));
+    RandomNesting(graph_, rng, 3);
+    ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
+    out.trees.push_back(ExactTree(graph_));
+    out.edges = Edges(graph_);
     EdgeGraphSetRegionStartMode(start);
     EdgeGraphSetRegionIndexMode(index);
   };
@@ -523,17 +523,17 @@ TEST_F(RegionTest, DeepNestingGuessedAsPlain) {
   for (int i = 0; i < 150; ++i) {
     const int32_t d = 20 * i;
     ASSERT_EQ(
-        AddSquare(graph, d, d, 6000 - d, 6000 - d + (i % 3), 1, (i & 1) ? 0 : 2, (i & 1) ? 2 : 0),
+        AddSquare(graph_, d, d, 6000 - d, 6000 - d + (i % 3), 1, (i & 1) ? 0 : 2, (i & 1) ? 2 : 0),
         0);
   }
-  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
   std::string trees[2];
   uint64_t levels[2];
   for (int pass = 0; pass < 2; ++pass) {
     const int start = EdgeGraphSetRegionStartMode(pass ? kRegionStartBySize : kRegionStartFromTop);
     EdgeGraph copy;
     ASSERT_EQ(EdgeGraphInit(copy), 0);
-    ASSERT_EQ(EdgeGraphMerge(graph, copy, 3), 0);
+    ASSERT_EQ(EdgeGraphMerge(graph_, copy, 3), 0);
     const uint64_t before = EdgeGraphRegionSearchCounts().levels;
     ASSERT_EQ(EdgeGraphUpdate(copy), 0);
     levels[pass] = EdgeGraphRegionSearchCounts().levels - before;

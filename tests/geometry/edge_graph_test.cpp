@@ -46,101 +46,101 @@ TEST_F(EdgeLinkTest, LinkSharesVerticesAndUnlinkLeavesThemEmpty) {
   Edge* e1 = Make(Line(0, 0, 10, 0));
   Edge* e2 = Make(Line(10, 0, 10, 10));
   Edge* e3 = Make(Line(10, 10, 0, 0));
-  for (Edge* e : {e1, e2, e3}) ASSERT_EQ(EdgeGraphLinkEdge(graph, e), 0);
-  EXPECT_EQ(graph.edge_count, 3u);
+  for (Edge* e : {e1, e2, e3}) ASSERT_EQ(EdgeGraphLinkEdge(graph_, e), 0);
+  EXPECT_EQ(graph_.edge_count, 3u);
   EXPECT_EQ(EdgeGraphVerticesInUse(), 3);
   EXPECT_EQ(e1->b.vertex, e2->a.vertex);
   EXPECT_EQ(e3->b.vertex, e1->a.vertex);
   EXPECT_EQ(RingSize(e1->a.vertex), 2);
-  EXPECT_EQ(e1->birth, graph.generation);
-  EXPECT_TRUE(GraphIsValid(graph));
+  EXPECT_EQ(e1->birth, graph_.generation);
+  EXPECT_TRUE(GraphIsValid(graph_));
 
-  ASSERT_EQ(EdgeGraphDeleteEdge(graph, e2), 0);
-  EXPECT_EQ(graph.edge_count, 2u);
+  ASSERT_EQ(EdgeGraphDeleteEdge(graph_, e2), 0);
+  EXPECT_EQ(graph_.edge_count, 2u);
   EXPECT_EQ(RingSize(e1->b.vertex), 1);
-  EXPECT_TRUE(GraphIsValid(graph));
+  EXPECT_TRUE(GraphIsValid(graph_));
   // Unlinking an edge that is not linked does nothing.
   Edge* loose = Make(Line(0, 0, 5, 5));
-  EXPECT_EQ(EdgeGraphUnlinkEdge(graph, loose), 0);
-  EXPECT_EQ(graph.edge_count, 2u);
+  EXPECT_EQ(EdgeGraphUnlinkEdge(graph_, loose), 0);
+  EXPECT_EQ(graph_.edge_count, 2u);
   EdgeGraphFreeEdgeRecord(loose);
 
   // The vertex at (10,10) has only e3 left; (10,0) keeps e1's end.
-  ASSERT_EQ(EdgeGraphDeleteEdge(graph, e3), 0);
-  EdgeGraphFreeEmptyVertices(graph);
+  ASSERT_EQ(EdgeGraphDeleteEdge(graph_, e3), 0);
+  EdgeGraphFreeEmptyVertices(graph_);
   EXPECT_EQ(EdgeGraphVerticesInUse(), 2);
-  EXPECT_TRUE(GraphIsValid(graph));
+  EXPECT_TRUE(GraphIsValid(graph_));
 }
 
 TEST_F(EdgeLinkTest, ChangeOpensOnceAndEndChangeReportsTouchedStrokes) {
   Changes changes;
-  graph.change_callback = CountChange;
-  graph.change_arg = &changes;
+  graph_.change_callback = CountChange;
+  graph_.change_arg = &changes;
   LineStyle wide = SolidLine(0xFF000000, 40);  // half-width 20 twips
-  const StyleIndex line = static_cast<StyleIndex>(EdgeGraphAddLineStyle(graph, wide));
+  const StyleIndex line = static_cast<StyleIndex>(EdgeGraphAddLineStyle(graph_, wide));
 
   Edge* e = Make(Line(100, 100, 200, 100), line);
-  ASSERT_EQ(EdgeGraphLinkEdge(graph, e), 0);
-  ASSERT_EQ(EdgeGraphLinkEdge(graph, Make(Line(300, 300, 400, 300))), 0);
+  ASSERT_EQ(EdgeGraphLinkEdge(graph_, e), 0);
+  ASSERT_EQ(EdgeGraphLinkEdge(graph_, Make(Line(300, 300, 400, 300))), 0);
   EXPECT_EQ(changes.calls, 1);
-  EXPECT_TRUE(graph.flags & kGraphChanging);
+  EXPECT_TRUE(graph_.flags & kGraphChanging);
   const Rect32 linked = {G(100), G(400), G(100), G(300)};
-  EXPECT_EQ(graph.changed, linked);
-  EXPECT_EQ(graph.rebuild, linked);
-  EXPECT_TRUE(graph.redraw.IsEmpty());  // linking alone draws through the change area
+  EXPECT_EQ(graph_.changed, linked);
+  EXPECT_EQ(graph_.rebuild, linked);
+  EXPECT_TRUE(graph_.redraw.IsEmpty());  // linking alone draws through the change area
 
   Rect32 out;
-  EdgeGraphEndChange(graph, out);
+  EdgeGraphEndChange(graph_, out);
   EXPECT_TRUE(out.IsEmpty());
-  EXPECT_EQ(graph.generation, 2);
-  EXPECT_FALSE(graph.flags & kGraphChanging);
+  EXPECT_EQ(graph_.generation, 2);
+  EXPECT_FALSE(graph_.flags & kGraphChanging);
 
   // Touching twice in one change opens it and marks the edge once.
-  graph.flags |= kGraphHasSelection | kGraphSelectionValid;
-  ASSERT_EQ(EdgeGraphTouchEdge(graph, e), 0);
-  ASSERT_EQ(EdgeGraphTouchEdge(graph, e), 0);
+  graph_.flags |= kGraphHasSelection | kGraphSelectionValid;
+  ASSERT_EQ(EdgeGraphTouchEdge(graph_, e), 0);
+  ASSERT_EQ(EdgeGraphTouchEdge(graph_, e), 0);
   EXPECT_EQ(changes.calls, 2);
-  EXPECT_FALSE(graph.flags & (kGraphHasSelection | kGraphSelectionValid));
+  EXPECT_FALSE(graph_.flags & (kGraphHasSelection | kGraphSelectionValid));
   EXPECT_TRUE(e->flags & kEdgeTouched);
-  EdgeGraphEndChange(graph, out);
+  EdgeGraphEndChange(graph_, out);
   EXPECT_FALSE(e->flags & kEdgeTouched);
   // Stroked bounds in twips: the line grown by its half-width of 20.
   EXPECT_EQ(out, (Rect32{80, 220, 80, 120}));
-  EXPECT_EQ(graph.generation, 3);
+  EXPECT_EQ(graph_.generation, 3);
 
   // Unlinking reports the stroke it removes.
-  ASSERT_EQ(EdgeGraphDeleteEdge(graph, e), 0);
-  EdgeGraphEndChange(graph, out);
+  ASSERT_EQ(EdgeGraphDeleteEdge(graph_, e), 0);
+  EdgeGraphEndChange(graph_, out);
   EXPECT_EQ(out, (Rect32{80, 220, 80, 120}));
   EXPECT_EQ(changes.calls, 3);
-  EXPECT_TRUE(GraphIsValid(graph));
+  EXPECT_TRUE(GraphIsValid(graph_));
 }
 
 TEST_F(EdgeLinkTest, GenerationSkipsZeroWhenItWraps) {
-  graph.generation = 0xFFFF;
+  graph_.generation = 0xFFFF;
   Rect32 out;
-  EdgeGraphEndChange(graph, out);
-  EXPECT_EQ(graph.generation, 1);
+  EdgeGraphEndChange(graph_, out);
+  EXPECT_EQ(graph_.generation, 1);
 }
 
 TEST_F(EdgeLinkTest, CrowdedCellsSplitAndKeepEveryEdgeFiled) {
   // Short parallel strokes in one small area: more than 8 in a cell at the
   // depth limit makes it split further.
   for (int i = 0; i < 40; ++i)
-    ASSERT_EQ(EdgeGraphLinkEdge(graph, Make(Line(1000 + 2 * i, 1000, 1000 + 2 * i, 1001))), 0);
+    ASSERT_EQ(EdgeGraphLinkEdge(graph_, Make(Line(1000 + 2 * i, 1000, 1000 + 2 * i, 1001))), 0);
   // Cells at the depth limit (level 5, the root being level 1) are 1/16 of
   // the root's width; edges now sit in narrower ones.
   const int32_t limit_width = (kEdgeGraphDefaultBounds.xmax - kEdgeGraphDefaultBounds.xmin) / 16;
   int deeper = 0;
   EdgeIter it;
-  EdgeIterInit(it, graph.grid, 0, nullptr);
+  EdgeIterInit(it, graph_.grid, 0, nullptr);
   while (GridIterAdvance(it))
     if (it.cell->bounds.xmax - it.cell->bounds.xmin < limit_width / 2) ++deeper;
   EXPECT_GT(deeper, 1);
-  EXPECT_TRUE(GraphIsValid(graph));
+  EXPECT_TRUE(GraphIsValid(graph_));
   int found = 0;
   const Rect32 probe = {G(1010), G(1011), G(1000), G(1001)};
-  EdgeGraphForEachEdge(graph, &probe, [&](Edge* e) {
+  EdgeGraphForEachEdge(graph_, &probe, [&](Edge* e) {
     Rect32 b;
     CurveGetBounds(e->curve, b);
     if (RectsOverlap(b, probe)) ++found;

@@ -154,48 +154,48 @@ class StyleTableTest : public GraphTest {
  protected:
   void SetUp() override {
     GraphTest::SetUp();
-    ASSERT_EQ(EdgeGraphInit(graph), 0);
+    ASSERT_EQ(EdgeGraphInit(graph_), 0);
   }
 };
 
 TEST_F(StyleTableTest, FindsOrAppendsEachStyleOnce) {
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0)), 0);  // no fill
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF0000FF)), 1);
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, Gradient(0xFF0000FF, 2)), 2);
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF00FF00)), 3);
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF0000FF)), 1);
-  EXPECT_EQ(graph.last_fill_hit, 1);
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, Gradient(0xFF0000FF, 2)), 2);
-  EXPECT_EQ(graph.fill_count, 3);
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph_, SolidFill(0)), 0);  // no fill
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph_, SolidFill(0xFF0000FF)), 1);
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph_, Gradient(0xFF0000FF, 2)), 2);
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph_, SolidFill(0xFF00FF00)), 3);
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph_, SolidFill(0xFF0000FF)), 1);
+  EXPECT_EQ(graph_.last_fill_hit, 1);
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph_, Gradient(0xFF0000FF, 2)), 2);
+  EXPECT_EQ(graph_.fill_count, 3);
   FillStyle transparent = SolidFill(0);
   transparent.kind = kGradientLinear;  // colour 0 with a gradient is a fill
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, transparent), 4);
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph_, transparent), 4);
 
-  EXPECT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 0)), 0);  // width 0: no line
-  EXPECT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0, 20)), 0);          // colour 0: no line
-  EXPECT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 20)), 1);
-  EXPECT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 40)), 2);
+  EXPECT_EQ(EdgeGraphAddLineStyle(graph_, SolidLine(0xFF000000, 0)), 0);  // width 0: no line
+  EXPECT_EQ(EdgeGraphAddLineStyle(graph_, SolidLine(0, 20)), 0);          // colour 0: no line
+  EXPECT_EQ(EdgeGraphAddLineStyle(graph_, SolidLine(0xFF000000, 20)), 1);
+  EXPECT_EQ(EdgeGraphAddLineStyle(graph_, SolidLine(0xFF000000, 40)), 2);
   LineStyle highlighted = SolidLine(0xFF000000, 20);
   highlighted.pattern_kind = 3;
-  EXPECT_EQ(EdgeGraphAddLineStyle(graph, highlighted), 1);
-  EXPECT_EQ(graph.line_count, 2);
-  EXPECT_TRUE(GraphIsValid(graph));
+  EXPECT_EQ(EdgeGraphAddLineStyle(graph_, highlighted), 1);
+  EXPECT_EQ(graph_.line_count, 2);
+  EXPECT_TRUE(GraphIsValid(graph_));
 }
 
 TEST_F(StyleTableTest, LookupMasksSelectionAndRejectsOutOfRange) {
-  ASSERT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF0000FF)), 1);
-  ASSERT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 20)), 1);
+  ASSERT_EQ(EdgeGraphAddFillStyle(graph_, SolidFill(0xFF0000FF)), 1);
+  ASSERT_EQ(EdgeGraphAddLineStyle(graph_, SolidLine(0xFF000000, 20)), 1);
   FillStyle f;
-  EdgeGraphGetFillStyle(graph, 0x8001, f);
+  EdgeGraphGetFillStyle(graph_, 0x8001, f);
   EXPECT_EQ(f.colour, 0xFF0000FFu);
   for (StyleIndex index : {StyleIndex{0}, StyleIndex{2}, StyleIndex{0x8000}, kFillTagOutside}) {
-    EdgeGraphGetFillStyle(graph, index, f);
+    EdgeGraphGetFillStyle(graph_, index, f);
     EXPECT_TRUE(FillStyleEqual(f, FillStyle{})) << index;
   }
   LineStyle l;
-  EdgeGraphGetLineStyle(graph, 0x8001, l);
+  EdgeGraphGetLineStyle(graph_, 0x8001, l);
   EXPECT_EQ(l.width, 20);
-  EdgeGraphGetLineStyle(graph, 7, l);
+  EdgeGraphGetLineStyle(graph_, 7, l);
   EXPECT_EQ(l.width, 0);
 }
 
@@ -203,46 +203,47 @@ TEST_F(StyleTableTest, AppendStopsBeforeTheReservedTags) {
   // A full table, made directly: appending 32751 styles one by one would
   // search the table each time.
   const int full = kStyleLastIndex;
-  ASSERT_EQ(BlockRealloc(sizeof(FillStyle) * full, &graph.fills), 0);
-  for (int i = 0; i < full; ++i) graph.fills[i] = SolidFill(0xFF000000u + i + 1);
-  graph.fill_count = full;
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF000000u + 100)),
+  ASSERT_EQ(BlockRealloc(sizeof(FillStyle) * full, &graph_.fills), 0);
+  for (int i = 0; i < full; ++i) graph_.fills[i] = SolidFill(0xFF000000u + i + 1);
+  graph_.fill_count = full;
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph_, SolidFill(0xFF000000u + 100)),
             100);  // found, not appended
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF000000u + full)), full);
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFFABCDEF)), -1);
-  EXPECT_EQ(graph.fill_count, full);
-  EXPECT_EQ(graph.last_fill_hit, full);
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph_, SolidFill(0xFF000000u + full)), full);
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph_, SolidFill(0xFFABCDEF)), -1);
+  EXPECT_EQ(graph_.fill_count, full);
+  EXPECT_EQ(graph_.last_fill_hit, full);
 
-  graph.fill_count = full - 1;  // one slot left: the last real index is usable
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFFABCDEF)), full);
-  EXPECT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFFABCDEE)), -1);
+  graph_.fill_count = full - 1;  // one slot left: the last real index is usable
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph_, SolidFill(0xFFABCDEF)), full);
+  EXPECT_EQ(EdgeGraphAddFillStyle(graph_, SolidFill(0xFFABCDEE)), -1);
 }
 
 TEST_F(StyleTableTest, RefusedGrowthLeavesTheTable) {
-  ASSERT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 20)), 1);
+  ASSERT_EQ(EdgeGraphAddLineStyle(graph_, SolidLine(0xFF000000, 20)), 1);
   {
     RefuseMemory refuse(RefuseMemory::Heap);
-    EXPECT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 30)), -1);
-    EXPECT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 20)), 1);  // found without growing
+    EXPECT_EQ(EdgeGraphAddLineStyle(graph_, SolidLine(0xFF000000, 30)), -1);
+    EXPECT_EQ(EdgeGraphAddLineStyle(graph_, SolidLine(0xFF000000, 20)),
+              1);  // found without growing
   }
-  EXPECT_EQ(graph.line_count, 1);
-  EXPECT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 30)), 2);
+  EXPECT_EQ(graph_.line_count, 1);
+  EXPECT_EQ(EdgeGraphAddLineStyle(graph_, SolidLine(0xFF000000, 30)), 2);
 }
 
 TEST_F(StyleTableTest, ReindexingKeepsSelectionAndTags) {
   EdgeGraph target;
   ASSERT_EQ(EdgeGraphInit(target), 0);
   ASSERT_EQ(EdgeGraphAddFillStyle(target, SolidFill(0xFF00FF00)), 1);
-  ASSERT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF0000FF)), 1);
-  ASSERT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF00FF00)), 2);
-  ASSERT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 20)), 1);
+  ASSERT_EQ(EdgeGraphAddFillStyle(graph_, SolidFill(0xFF0000FF)), 1);
+  ASSERT_EQ(EdgeGraphAddFillStyle(graph_, SolidFill(0xFF00FF00)), 2);
+  ASSERT_EQ(EdgeGraphAddLineStyle(graph_, SolidLine(0xFF000000, 20)), 1);
 
-  EXPECT_EQ(EdgeGraphReindexFill(graph, target, 2), 1);
-  EXPECT_EQ(EdgeGraphReindexFill(graph, target, 0x8001), 0x8002);  // appended, still selected
-  EXPECT_EQ(EdgeGraphReindexFill(graph, target, 0), 0);
-  EXPECT_EQ(EdgeGraphReindexFill(graph, target, 0x8000), 0x8000);
-  EXPECT_EQ(EdgeGraphReindexFill(graph, target, kFillTagOutside), kFillTagOutside);
-  EXPECT_EQ(EdgeGraphReindexFill(graph, target, kFillTagOutside | kStyleSelected),
+  EXPECT_EQ(EdgeGraphReindexFill(graph_, target, 2), 1);
+  EXPECT_EQ(EdgeGraphReindexFill(graph_, target, 0x8001), 0x8002);  // appended, still selected
+  EXPECT_EQ(EdgeGraphReindexFill(graph_, target, 0), 0);
+  EXPECT_EQ(EdgeGraphReindexFill(graph_, target, 0x8000), 0x8000);
+  EXPECT_EQ(EdgeGraphReindexFill(graph_, target, kFillTagOutside), kFillTagOutside);
+  EXPECT_EQ(EdgeGraphReindexFill(graph_, target, kFillTagOutside | kStyleSelected),
             kFillTagOutside | kStyleSelected);
   EXPECT_EQ(target.fill_count, 2);
 
@@ -251,7 +252,7 @@ TEST_F(StyleTableTest, ReindexingKeepsSelectionAndTags) {
   from.a.fill = 1;
   from.b.fill = kFillTagOutside;
   Edge to;
-  ASSERT_EQ(EdgeCopyStylesReindexed(graph, from, target, to), 0);
+  ASSERT_EQ(EdgeCopyStylesReindexed(graph_, from, target, to), 0);
   EXPECT_EQ(to.line, 0x8001);
   EXPECT_EQ(to.a.fill, 2);
   EXPECT_EQ(to.b.fill, kFillTagOutside);

@@ -144,15 +144,15 @@ class GraphTest : public ::testing::Test {
     Reinit();
   }
   void Reinit() {
-    ASSERT_EQ(EdgeGraphInit(graph), 0);
-    AddStyles(graph);
+    ASSERT_EQ(EdgeGraphInit(graph_), 0);
+    AddStyles(graph_);
   }
   void TearDown() override {
-    EdgeGraphFreeAll(graph);
+    EdgeGraphFreeAll(graph_);
     EXPECT_EQ(EdgeGraphEdgesInUse(), 0);
     EXPECT_EQ(EdgeGraphVerticesInUse(), 0);
   }
-  EdgeGraph graph;
+  EdgeGraph graph_;
 };
 
 }  // namespace graph_test

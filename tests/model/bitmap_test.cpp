@@ -56,7 +56,7 @@ TEST_F(BitmapTest, DrawsTheImageOrItsFrame) {
     const char* name;
     uint32_t flags;
     int32_t dim;
-    bool outlineStyle;
+    bool outline_style;
     Rect32 clip;
     bool skip;
     std::vector<std::string> calls;
@@ -123,7 +123,7 @@ TEST_F(BitmapTest, DrawsTheImageOrItsFrame) {
     rc.m_deviceClip = c.clip;
     rc.m_flags = c.flags;
     rc.m_dimFactor = c.dim;
-    if (c.outlineStyle) rc.m_outlineStyle = red;
+    if (c.outline_style) rc.m_outlineStyle = red;
     if (c.skip) rc.m_skipObject = &bitmap;
     bitmap.Draw(rc);
     EXPECT_EQ(rc.calls, c.calls);

@@ -119,11 +119,11 @@ TEST_F(DocTemplateTest, DragPlans) {
   struct Host : CDragOutHost {
     std::vector<CPicObj*> objects;
     bool move = false, exists = true;
-    int serverDrags = 0, deletions = 0;
+    int server_drags = 0, deletions = 0;
     std::vector<CPicObj*> ViewObjects() override { return objects; }
     bool DragClientItem(CPicObj*, const CDragOutPlan&) override { return move; }
     bool DragServerItem(const CDragOutPlan&) override {
-      ++serverDrags;
+      ++server_drags;
       return move;
     }
     bool ViewExists() override { return exists; }
@@ -135,6 +135,6 @@ TEST_F(DocTemplateTest, DragPlans) {
   DragSelectionOut(host, {0, 0}, {0, 10, 0, 10});
   host.exists = false;
   DragSelectionOut(host, {0, 0}, {0, 10, 0, 10});
-  EXPECT_EQ(host.serverDrags, 3);
+  EXPECT_EQ(host.server_drags, 3);
   EXPECT_EQ(host.deletions, 1);  // a move, while the view exists
 }

@@ -20,12 +20,12 @@ class EditHistoryPropertyTest : public ModelTest {
   void SetUp() override {
     ModelTest::SetUp();
     services.undoLevels = 100000;
-    file = CCompoundFile::CreateTemporary();
-    doc.m_rootStorage = file->GetRootStorage();
-    page = NewPage(doc);
+    file_ = CCompoundFile::CreateTemporary();
+    doc_.m_rootStorage = file_->GetRootStorage();
+    page_ = NewPage(doc_);
   }
 
-  int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); }
+  int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
 
   void Collect(CPicObj* obj, std::vector<CPicObj*>& out) {
     out.push_back(obj);
@@ -47,12 +47,12 @@ class EditHistoryPropertyTest : public ModelTest {
   // One random change of the tree (inside an open transaction).
   void RandomChange() {
     std::vector<CPicObj*> all;
-    Collect(page->GetRoot(), all);
+    Collect(page_->GetRoot(), all);
     CPicObj* target = all[static_cast<size_t>(Pick(static_cast<int>(all.size())))];
-    bool isRoot = target == page->GetRoot();
+    bool isRoot = target == page_->GetRoot();
     switch (Pick(9)) {
       case 0: {
-        auto* box = new CTestBox(nextId++, RandomRect());
+        auto* box = new CTestBox(next_id_++, RandomRect());
         CPicObj* sibling = target->GetFirstChild();
         target->AddChild(box, Pick(4), Pick(2) != 0 ? sibling : target->GetLastChild());
         break;
@@ -91,7 +91,7 @@ class EditHistoryPropertyTest : public ModelTest {
     }
   }
 
-  std::string Dump() { return DumpPage(*page); }
+  std::string Dump() { return DumpPage(*page_); }
 
   // Every change was collected: nothing pending, nothing marked saved.
   bool Settled(const CPicObj* obj) {
@@ -104,19 +104,19 @@ class EditHistoryPropertyTest : public ModelTest {
     return true;
   }
 
-  std::mt19937 rng;
-  std::unique_ptr<CCompoundFile> file;
-  CTestDoc doc;
-  CDocumentPage* page = nullptr;
-  int nextId = 1;
+  std::mt19937 rng_;
+  std::unique_ptr<CCompoundFile> file_;
+  CTestDoc doc_;
+  CDocumentPage* page_ = nullptr;
+  int next_id_ = 1;
 };
 
 TEST_F(EditHistoryPropertyTest, UndoingEverythingGivesBackTheOriginalTree) {
   constexpr uint32_t kNudge = CDocumentPage::kEditNudge;
   for (uint32_t seed = 1; seed <= 24; ++seed) {
     SCOPED_TRACE(seed);
-    rng.seed(seed);
-    page->TrimUndo(0);
+    rng_.seed(seed);
+    page_->TrimUndo(0);
     // The trees before each undo step and before each redo step, with the
     // kind of each undo step (a coalescing run continues only its own kind).
     std::vector<std::string> undoTrees, redoTrees;
@@ -131,7 +131,7 @@ TEST_F(EditHistoryPropertyTest, UndoingEverythingGivesBackTheOriginalTree) {
             kind == kNudge && redoTrees.empty() && !undoKinds.empty() && undoKinds.back() == kNudge;
         int changes = 1 + Pick(4);
         Edit(
-            page,
+            page_,
             [&] {
               for (int i = 0; i < changes; ++i) RandomChange();
             },
@@ -144,7 +144,7 @@ TEST_F(EditHistoryPropertyTest, UndoingEverythingGivesBackTheOriginalTree) {
         current = Dump();      // whatever the edit made is the new state
       } else if (what < 11) {  // an edit that fails half way
         int before = Pick(5);
-        Edit(page, [&] {
+        Edit(page_, [&] {
           for (int i = 0; i < before; ++i) RandomChange();
           throw CFileException();
         });
@@ -152,39 +152,39 @@ TEST_F(EditHistoryPropertyTest, UndoingEverythingGivesBackTheOriginalTree) {
         services.messages.clear();
       } else if (what < 16) {
         if (undoTrees.empty()) continue;
-        page->Undo();
+        page_->Undo();
         redoTrees.push_back(current);
         current = undoTrees.back();
         undoTrees.pop_back();
         undoKinds.pop_back();
       } else if (what < 19) {
         if (redoTrees.empty()) continue;
-        page->Redo();
+        page_->Redo();
         undoTrees.push_back(current);
         undoKinds.push_back(CDocumentPage::kEditRedo);
         current = redoTrees.back();
         redoTrees.pop_back();
       } else {  // swapped out and in: the tree stays, the history goes
-        doc.m_holdPages = false;
-        page->UnlockUpdate();
-        doc.m_holdPages = true;
-        ASSERT_EQ(page->GetRoot(), nullptr);
-        page->LockUpdate();
-        ASSERT_NE(page->GetRoot(), nullptr);
+        doc_.m_holdPages = false;
+        page_->UnlockUpdate();
+        doc_.m_holdPages = true;
+        ASSERT_EQ(page_->GetRoot(), nullptr);
+        page_->LockUpdate();
+        ASSERT_NE(page_->GetRoot(), nullptr);
         undoTrees.clear();
         undoKinds.clear();
         redoTrees.clear();
         original = current;
       }
       ASSERT_EQ(Dump(), current) << "op " << op << " (" << what << ")";
-      ASSERT_TRUE(Settled(page->GetRoot())) << "op " << op << " (" << what << ")";
+      ASSERT_TRUE(Settled(page_->GetRoot())) << "op " << op << " (" << what << ")";
       ASSERT_TRUE(services.messages.empty());
     }
     std::string last = Dump();
     size_t steps = undoTrees.size();
-    for (size_t i = 0; i < steps; ++i) page->Undo();
+    for (size_t i = 0; i < steps; ++i) page_->Undo();
     ASSERT_EQ(Dump(), original);
-    for (size_t i = 0; i < steps; ++i) page->Redo();
+    for (size_t i = 0; i < steps; ++i) page_->Redo();
     ASSERT_EQ(Dump(), last);
   }
 }

@@ -28,86 +28,86 @@ class EditTest : public ModelTest {
  protected:
   void SetUp() override {
     ModelTest::SetUp();
-    page = NewPage(doc);
-    root = page->GetRoot();
+    page_ = NewPage(doc_);
+    root_ = page_->GetRoot();
     for (int i = 1; i <= 3; ++i) {
-      boxes.push_back(new CTestBox(i, R(i * 100, i * 100 + 10, 0, 10)));
-      root->AddChild(boxes.back());
+      boxes_.push_back(new CTestBox(i, R(i * 100, i * 100 + 10, 0, 10)));
+      root_->AddChild(boxes_.back());
     }
-    root->RecalcAndNotify(nullptr);
-    services.documents = {&doc};
+    root_->RecalcAndNotify(nullptr);
+    services.documents = {&doc_};
   }
-  std::string Dump() { return DumpTree(page->GetRoot()); }
+  std::string Dump() { return DumpTree(page_->GetRoot()); }
 
-  CTestDoc doc;
-  CDocumentPage* page = nullptr;
-  CPicObj* root = nullptr;
-  std::vector<CTestBox*> boxes;
+  CTestDoc doc_;
+  CDocumentPage* page_ = nullptr;
+  CPicObj* root_ = nullptr;
+  std::vector<CTestBox*> boxes_;
 };
 
 TEST_F(EditTest, TransactionNeedsContentsAndEndWithoutBeginDoesNothing) {
-  EXPECT_EQ(page->EndEdit(), 0);
-  EXPECT_EQ(page->GetEditCount(), 0);
-  page->BeginEdit(CDocumentPage::kEditUser);
-  page->BeginEdit(CDocumentPage::kEditUser);
-  EXPECT_EQ(page->EndEdit(), 1);
-  EXPECT_EQ(page->EndEdit(), 0);
-  EXPECT_EQ(page->GetEditCount(), 1);
+  EXPECT_EQ(page_->EndEdit(), 0);
+  EXPECT_EQ(page_->GetEditCount(), 0);
+  page_->BeginEdit(CDocumentPage::kEditUser);
+  page_->BeginEdit(CDocumentPage::kEditUser);
+  EXPECT_EQ(page_->EndEdit(), 1);
+  EXPECT_EQ(page_->EndEdit(), 0);
+  EXPECT_EQ(page_->GetEditCount(), 1);
   EXPECT_EQ(services.waitBegins, 1);  // one wait cursor per outermost transaction
 
-  page->FreeContents();
-  EXPECT_THROW(page->BeginEdit(CDocumentPage::kEditUser), CMemoryException);
-  EXPECT_EQ(page->GetEditDepth(), 0);
+  page_->FreeContents();
+  EXPECT_THROW(page_->BeginEdit(CDocumentPage::kEditUser), CMemoryException);
+  EXPECT_EQ(page_->GetEditDepth(), 0);
 }
 
 TEST_F(EditTest, UndoOfADeletePutsTheObjectBackBetweenItsOldSiblings) {
   CTestRefOwner view;
   CPicObjRef ref;
   ref.Init(&view, 0);
-  ref.Set(boxes[1]);
+  ref.Set(boxes_[1]);
   std::string before = Dump();
-  Edit(page, [&] { boxes[1]->DeleteFromParent(); });
+  Edit(page_, [&] { boxes_[1]->DeleteFromParent(); });
   std::string after = Dump();
   EXPECT_EQ(after,
             "CPicPage(0){CPicLayer(0){CPicFrame(0)} #1(0)[100,110,0,10] #3(0)[300,310,0,10]}");
-  EXPECT_EQ(view.removed, std::vector<CPicObj*>{boxes[1]});
-  EXPECT_TRUE(CTestBox::Live().count(boxes[1]));  // kept by the undo step
+  EXPECT_EQ(view.removed, std::vector<CPicObj*>{boxes_[1]});
+  EXPECT_TRUE(CTestBox::Live().count(boxes_[1]));  // kept by the undo step
 
-  page->Undo();
+  page_->Undo();
   EXPECT_EQ(Dump(), before);
-  EXPECT_EQ(boxes[0]->GetNext(), boxes[1]);  // the same object, in its old place
-  EXPECT_EQ(boxes[2]->GetPrev(), boxes[1]);
-  page->Redo();
+  EXPECT_EQ(boxes_[0]->GetNext(), boxes_[1]);  // the same object, in its old place
+  EXPECT_EQ(boxes_[2]->GetPrev(), boxes_[1]);
+  page_->Redo();
   EXPECT_EQ(Dump(), after);
-  page->Undo();
+  page_->Undo();
   EXPECT_EQ(Dump(), before);
-  EXPECT_EQ(Count(page->GetUndoList()), 0);
-  EXPECT_EQ(Count(page->GetRedoList()), 1);
+  EXPECT_EQ(Count(page_->GetUndoList()), 0);
+  EXPECT_EQ(Count(page_->GetRedoList()), 1);
 }
 
 TEST_F(EditTest, TransactionWithoutUndoStepStillRefreshes) {
-  Edit(page, [&] { boxes[0]->SetBox(R(0, 1, 0, 1)); });
-  doc.SetModifiedFlag(false);
-  doc.viewUpdates.clear();
-  page->m_dirty = 0;
+  Edit(page_, [&] { boxes_[0]->SetBox(R(0, 1, 0, 1)); });
+  doc_.SetModifiedFlag(false);
+  doc_.viewUpdates.clear();
+  page_->m_dirty = 0;
   Edit(
-      page, [&] { boxes[0]->SetSelected(true); }, CDocumentPage::kEditNoUndo);
-  EXPECT_EQ(Count(page->GetUndoList()), 1);
-  EXPECT_EQ(Count(page->GetRedoList()), 0);
-  EXPECT_TRUE(doc.IsModified());
-  EXPECT_EQ(page->m_dirty, 1);
-  EXPECT_EQ(doc.viewUpdates, std::vector<CDocumentPage*>{page});
-  EXPECT_TRUE(doc.m_serverItemsNeedRefresh);
-  page->Undo();  // the selection was not recorded
-  EXPECT_TRUE(boxes[0]->IsSelected());
-  EXPECT_EQ(RectText(boxes[0]->m_box), RectText(R(100, 110, 0, 10)));
+      page_, [&] { boxes_[0]->SetSelected(true); }, CDocumentPage::kEditNoUndo);
+  EXPECT_EQ(Count(page_->GetUndoList()), 1);
+  EXPECT_EQ(Count(page_->GetRedoList()), 0);
+  EXPECT_TRUE(doc_.IsModified());
+  EXPECT_EQ(page_->m_dirty, 1);
+  EXPECT_EQ(doc_.viewUpdates, std::vector<CDocumentPage*>{page_});
+  EXPECT_TRUE(doc_.m_serverItemsNeedRefresh);
+  page_->Undo();  // the selection was not recorded
+  EXPECT_TRUE(boxes_[0]->IsSelected());
+  EXPECT_EQ(RectText(boxes_[0]->m_box), RectText(R(100, 110, 0, 10)));
 }
 
 TEST_F(EditTest, CoalescingByKind) {
   constexpr uint32_t U = 0;  // an undo
   struct Case {
     std::vector<uint32_t> kinds;
-    int undoSteps, redoSteps;
+    int undo_steps, redo_steps;
   };
   const Case cases[] = {
       {{257, 257, 257}, 1, 0},      {{256, 256}, 2, 0},      {{257, 258}, 2, 0},
@@ -117,19 +117,19 @@ TEST_F(EditTest, CoalescingByKind) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.kinds));
-    page->TrimUndo(0);
+    page_->TrimUndo(0);
     int x = 0;
     for (uint32_t kind : c.kinds) {
       if (kind == U) {
-        page->Undo();
+        page_->Undo();
         continue;
       }
       ++x;
       Edit(
-          page, [&] { boxes[0]->SetBox(R(x, x + 5, 0, 5)); }, kind);
+          page_, [&] { boxes_[0]->SetBox(R(x, x + 5, 0, 5)); }, kind);
     }
-    EXPECT_EQ(Count(page->GetUndoList()), c.undoSteps);
-    EXPECT_EQ(Count(page->GetRedoList()), c.redoSteps);
+    EXPECT_EQ(Count(page_->GetUndoList()), c.undo_steps);
+    EXPECT_EQ(Count(page_->GetRedoList()), c.redo_steps);
   }
 }
 
@@ -137,50 +137,50 @@ TEST_F(EditTest, OneUndoRevertsAWholeRun) {
   std::string before = Dump();
   for (int i = 1; i <= 4; ++i) {
     Edit(
-        page,
+        page_,
         [&] {
-          boxes[0]->SetBox(R(i, i + 5, 0, 5));
-          boxes[i % 3]->SetSelected(i % 2 == 0);
+          boxes_[0]->SetBox(R(i, i + 5, 0, 5));
+          boxes_[i % 3]->SetSelected(i % 2 == 0);
         },
         CDocumentPage::kEditNudge);
   }
   std::string after = Dump();
-  ASSERT_EQ(Count(page->GetUndoList()), 1);
-  page->Undo();
+  ASSERT_EQ(Count(page_->GetUndoList()), 1);
+  page_->Undo();
   EXPECT_EQ(Dump(), before);
-  page->Redo();
+  page_->Redo();
   EXPECT_EQ(Dump(), after);
 }
 
 TEST_F(EditTest, UserEditsKeepAtMostUndoLevelsSteps) {
-  for (int i = 0; i < 25; ++i) Edit(page, [&] { boxes[0]->SetBox(R(i, i, 0, 0)); });
-  EXPECT_EQ(Count(page->GetUndoList()), 20);
+  for (int i = 0; i < 25; ++i) Edit(page_, [&] { boxes_[0]->SetBox(R(i, i, 0, 0)); });
+  EXPECT_EQ(Count(page_->GetUndoList()), 20);
 
   services.undoLevels = 5;
-  Edit(page, [&] { boxes[0]->SetBox(R(99, 99, 0, 0)); });
-  EXPECT_EQ(Count(page->GetUndoList()), 5);
+  Edit(page_, [&] { boxes_[0]->SetBox(R(99, 99, 0, 0)); });
+  EXPECT_EQ(Count(page_->GetUndoList()), 5);
 
-  page->Undo();
-  page->Undo();
+  page_->Undo();
+  page_->Undo();
   services.undoLevels = 1;
-  page->Redo();  // undo and redo never trim
-  page->Redo();
-  EXPECT_EQ(Count(page->GetUndoList()), 5);
-  EXPECT_EQ(Count(page->GetRedoList()), 0);
+  page_->Redo();  // undo and redo never trim
+  page_->Redo();
+  EXPECT_EQ(Count(page_->GetUndoList()), 5);
+  EXPECT_EQ(Count(page_->GetRedoList()), 0);
 
-  page->Undo();
-  Edit(page, [&] { boxes[0]->SetBox(R(7, 7, 0, 0)); });  // empties the redo list
-  EXPECT_EQ(Count(page->GetUndoList()), 1);
-  EXPECT_EQ(Count(page->GetRedoList()), 0);
+  page_->Undo();
+  Edit(page_, [&] { boxes_[0]->SetBox(R(7, 7, 0, 0)); });  // empties the redo list
+  EXPECT_EQ(Count(page_->GetUndoList()), 1);
+  EXPECT_EQ(Count(page_->GetRedoList()), 0);
 }
 
 TEST_F(EditTest, TrimmedStepsFreeTheObjectsTheyTookOut) {
   services.undoLevels = 2;
-  CTestBox* gone = boxes[1];
-  Edit(page, [&] { gone->DeleteFromParent(); });
+  CTestBox* gone = boxes_[1];
+  Edit(page_, [&] { gone->DeleteFromParent(); });
   EXPECT_TRUE(CTestBox::Live().count(gone));
-  Edit(page, [&] { boxes[0]->SetSelected(true); });
-  Edit(page, [&] { boxes[0]->SetSelected(false); });
+  Edit(page_, [&] { boxes_[0]->SetSelected(true); });
+  Edit(page_, [&] { boxes_[0]->SetSelected(false); });
   EXPECT_FALSE(CTestBox::Live().count(gone));
 }
 
@@ -220,12 +220,12 @@ class NestedAbortTest : public EditTest {
  protected:
   void Level(int depth, int level, int failAt, bool memory, bool scoped) {
     auto work = [&] {
-      boxes[0]->SetBox(R(level, level, level, level));
+      boxes_[0]->SetBox(R(level, level, level, level));
       auto* made = new CTestBox(100 + level, R(0, 1, 0, 1));
-      root->AddChild(made, CPicObj::kAddFirst);
+      root_->AddChild(made, CPicObj::kAddFirst);
       made->AddChild(new CTestBox(200 + level));
-      boxes[level % 3]->SetSelected(!boxes[level % 3]->IsSelected());
-      if (level == 1) boxes[2]->DeleteFromParent();
+      boxes_[level % 3]->SetSelected(!boxes_[level % 3]->IsSelected());
+      if (level == 1) boxes_[2]->DeleteFromParent();
       if (level == failAt) {
         if (memory) throw CMemoryException();
         throw CFileException(CFileException::hardIO);
@@ -235,21 +235,21 @@ class NestedAbortTest : public EditTest {
       made->SetCenter(&c);
     };
     if (scoped) {
-      CEditTransaction::Run(*page, CDocumentPage::kEditUser, work);
+      CEditTransaction::Run(*page_, CDocumentPage::kEditUser, work);
       return;
     }
-    page->BeginEdit(CDocumentPage::kEditUser);
+    page_->BeginEdit(CDocumentPage::kEditUser);
     try {
       work();
-      page->EndEdit();
+      page_->EndEdit();
     } catch (const CException& e) {
-      page->AbortEdit(&e);  // inner levels pass it on
+      page_->AbortEdit(&e);  // inner levels pass it on
     }
   }
 };
 
 TEST_F(NestedAbortTest, AnExceptionAtAnyDepthRevertsExactly) {
-  Edit(page, [&] { boxes[1]->SetSelected(true); });
+  Edit(page_, [&] { boxes_[1]->SetSelected(true); });
   std::string before = Dump();
   size_t live = CTestBox::Live().size();
   for (int depth = 1; depth <= 3; ++depth) {
@@ -262,49 +262,49 @@ TEST_F(NestedAbortTest, AnExceptionAtAnyDepthRevertsExactly) {
         services.styles.clear();
         Level(depth, 1, failAt, memory, scoped);
         EXPECT_EQ(Dump(), before);
-        EXPECT_EQ(page->GetEditDepth(), 0);
+        EXPECT_EQ(page_->GetEditDepth(), 0);
         EXPECT_EQ(services.waitDepth, 0);
         EXPECT_EQ(services.messages, std::vector<uint32_t>{memory ? 570u : 565u});
         EXPECT_EQ(services.styles, std::vector<uint32_t>{kMbIconExclamation});
         EXPECT_EQ(CTestBox::Live().size(), live);  // objects made in the transaction are freed
-        EXPECT_EQ(Count(page->GetUndoList()), 1);
+        EXPECT_EQ(Count(page_->GetUndoList()), 1);
       }
     }
   }
   // The history before the failures still works.
-  page->Undo();
-  EXPECT_FALSE(boxes[1]->IsSelected());
+  page_->Undo();
+  EXPECT_FALSE(boxes_[1]->IsSelected());
 }
 
 TEST_F(NestedAbortTest, AnAbortedCoalescedStepRevertsTheWholeRun) {
   std::string before = Dump();
   Edit(
-      page, [&] { boxes[0]->SetBox(R(1, 1, 1, 1)); }, CDocumentPage::kEditTyping);
+      page_, [&] { boxes_[0]->SetBox(R(1, 1, 1, 1)); }, CDocumentPage::kEditTyping);
   Edit(
-      page,
+      page_,
       [&] {
-        boxes[0]->SetBox(R(2, 2, 2, 2));
+        boxes_[0]->SetBox(R(2, 2, 2, 2));
         throw CFileException();
       },
       CDocumentPage::kEditTyping);
   EXPECT_EQ(Dump(), before);
-  EXPECT_EQ(page->GetUndoList(), nullptr);
+  EXPECT_EQ(page_->GetUndoList(), nullptr);
 }
 
 TEST_F(EditTest, AScopeLeftWithoutCommitRevertsWithoutAMessage) {
   std::string before = Dump();
   {
-    CEditTransaction edit(*page, CDocumentPage::kEditUser);
-    boxes[0]->SetBox(R(5, 6, 7, 8));
+    CEditTransaction edit(*page_, CDocumentPage::kEditUser);
+    boxes_[0]->SetBox(R(5, 6, 7, 8));
     {
-      CEditTransaction inner(*page, CDocumentPage::kEditUser);
-      boxes[1]->DeleteFromParent();
+      CEditTransaction inner(*page_, CDocumentPage::kEditUser);
+      boxes_[1]->DeleteFromParent();
       EXPECT_EQ(inner.Commit(), 1);
     }
   }  // not committed
   EXPECT_EQ(Dump(), before);
-  EXPECT_EQ(page->GetEditDepth(), 0);
-  EXPECT_EQ(page->GetUndoList(), nullptr);
+  EXPECT_EQ(page_->GetEditDepth(), 0);
+  EXPECT_EQ(page_->GetUndoList(), nullptr);
   EXPECT_TRUE(services.messages.empty());
   EXPECT_EQ(services.waitDepth, 0);
 }
@@ -312,40 +312,40 @@ TEST_F(EditTest, AScopeLeftWithoutCommitRevertsWithoutAMessage) {
 TEST_F(EditTest, AFailedEditWithoutUndoStillMarksThePageChanged) {
   // Nothing can be reverted without a step: what was changed stays, and the
   // page must be written with it.
-  page->m_dirty = 0;
+  page_->m_dirty = 0;
   EXPECT_FALSE(Edit(
-      page,
+      page_,
       [&] {
-        boxes[0]->SetBox(R(5, 6, 7, 8));
+        boxes_[0]->SetBox(R(5, 6, 7, 8));
         throw CFileException();
       },
       CDocumentPage::kEditNoUndo));
-  EXPECT_EQ(page->m_dirty, 1);
-  EXPECT_EQ(page->GetEditDepth(), 0);
+  EXPECT_EQ(page_->m_dirty, 1);
+  EXPECT_EQ(page_->GetEditDepth(), 0);
   EXPECT_EQ(services.messages, std::vector<uint32_t>{565});
 }
 
 TEST_F(EditTest, ATidyUpThatFailsWhenTheEditClosesRevertsTheEdit) {
   std::string before = Dump();
-  EXPECT_FALSE(Edit(page, [&] {
-    boxes[0]->SetBox(R(5, 6, 7, 8));
-    boxes[1]->DeleteFromParent();
+  EXPECT_FALSE(Edit(page_, [&] {
+    boxes_[0]->SetBox(R(5, 6, 7, 8));
+    boxes_[1]->DeleteFromParent();
     CTestBox::s_failUpdate = true;  // the tidy-up inside EndEdit fails
   }));
   EXPECT_EQ(Dump(), before);
-  EXPECT_EQ(page->GetEditDepth(), 0);
-  EXPECT_EQ(page->GetUndoList(), nullptr);
+  EXPECT_EQ(page_->GetEditDepth(), 0);
+  EXPECT_EQ(page_->GetUndoList(), nullptr);
   EXPECT_EQ(services.messages, std::vector<uint32_t>{570});
   EXPECT_EQ(services.waitDepth, 0);
 }
 
 TEST_F(EditTest, AbortReportsOnlyWhatItIsGiven) {
-  page->BeginEdit(CDocumentPage::kEditUser);
-  page->AbortEdit(nullptr);
+  page_->BeginEdit(CDocumentPage::kEditUser);
+  page_->AbortEdit(nullptr);
   EXPECT_TRUE(services.messages.empty());
-  page->AbortEdit(nullptr);  // nothing open: nothing to do
+  page_->AbortEdit(nullptr);  // nothing open: nothing to do
   std::bad_alloc oom;
-  page->AbortEdit(&oom);
+  page_->AbortEdit(&oom);
   EXPECT_EQ(services.messages, std::vector<uint32_t>{570});
 }
 
@@ -366,14 +366,14 @@ TEST_F(EditTest, ObjectsReadInAFailedTransactionAreFreed) {
   std::string before = Dump();
   for (uint32_t kind : {CDocumentPage::kEditUser, CDocumentPage::kEditNoUndo}) {
     Edit(
-        page,
+        page_,
         [&] {
           CMemFile file(clip);
           CArchive ar(&file, CArchive::load);
           CPicObj* pasted;
           CPicObj* loose;
           ar >> pasted >> loose;  // loose stays outside the tree
-          root->AddChild(pasted);
+          root_->AddChild(pasted);
           pasted->SetSelected(true);
           throw CFileException();
         },
@@ -387,51 +387,51 @@ TEST_F(EditTest, ObjectsReadInAFailedTransactionAreFreed) {
 }
 
 TEST_F(EditTest, AFailedUndoOrRedoKeepsItsStep) {
-  Edit(page, [&] {
-    boxes[0]->SetBox(R(1, 2, 3, 4));
-    boxes[1]->DeleteFromParent();
+  Edit(page_, [&] {
+    boxes_[0]->SetBox(R(1, 2, 3, 4));
+    boxes_[1]->DeleteFromParent();
   });
   std::string edited = Dump();
 
   CTestBox::s_failRestore = true;  // the box record (restored last) fails
-  page->Undo();
+  page_->Undo();
   EXPECT_EQ(Dump(), edited);
-  EXPECT_EQ(Count(page->GetUndoList()), 1);
-  EXPECT_EQ(Count(page->GetRedoList()), 0);
+  EXPECT_EQ(Count(page_->GetUndoList()), 1);
+  EXPECT_EQ(Count(page_->GetRedoList()), 0);
   EXPECT_EQ(services.messages, std::vector<uint32_t>{565});
-  EXPECT_TRUE(CTestBox::Live().count(boxes[1]));
+  EXPECT_TRUE(CTestBox::Live().count(boxes_[1]));
 
-  page->Undo();  // the kept step still works
+  page_->Undo();  // the kept step still works
   EXPECT_EQ(Dump(),
             "CPicPage(0){CPicLayer(0){CPicFrame(0)} #1(0)[100,110,0,10] #2(0)[200,210,0,10] "
             "#3(0)[300,310,0,10]}");
-  EXPECT_EQ(boxes[0]->GetNext(), boxes[1]);
+  EXPECT_EQ(boxes_[0]->GetNext(), boxes_[1]);
 
   CTestBox::s_failRestore = true;
-  page->Redo();
-  EXPECT_EQ(Count(page->GetRedoList()), 1);
-  EXPECT_EQ(Count(page->GetUndoList()), 0);
-  page->Redo();
+  page_->Redo();
+  EXPECT_EQ(Count(page_->GetRedoList()), 1);
+  EXPECT_EQ(Count(page_->GetUndoList()), 0);
+  page_->Redo();
   EXPECT_EQ(Dump(), edited);
-  page->FreeContents();  // whoever owns the deleted box frees it once
-  EXPECT_FALSE(CTestBox::Live().count(boxes[1]));
+  page_->FreeContents();  // whoever owns the deleted box frees it once
+  EXPECT_FALSE(CTestBox::Live().count(boxes_[1]));
 }
 
 TEST_F(EditTest, ACoalescedStepKeepsTheSerialOfItsOwnPage) {
-  CDocumentPage* other = NewPage(doc);
+  CDocumentPage* other = NewPage(doc_);
   auto* elsewhere = new CTestBox(9);
   other->GetRoot()->AddChild(elsewhere);
-  CTestBox* x = boxes[0];
-  CTestBox* y = boxes[1];
-  Edit(page, [&] { y->SetBox(R(1, 1, 1, 1)); });  // step 2 of this page
+  CTestBox* x = boxes_[0];
+  CTestBox* y = boxes_[1];
+  Edit(page_, [&] { y->SetBox(R(1, 1, 1, 1)); });  // step 2 of this page
   Edit(
-      page, [&] { x->SetBox(R(2, 2, 2, 2)); }, CDocumentPage::kEditTyping);  // step 3
-  Edit(other, [&] { elsewhere->SetBox(R(3, 3, 3, 3)); });                    // step 2 of the other
+      page_, [&] { x->SetBox(R(2, 2, 2, 2)); }, CDocumentPage::kEditTyping);  // step 3
+  Edit(other, [&] { elsewhere->SetBox(R(3, 3, 3, 3)); });                     // step 2 of the other
   // The typing run goes on and now changes y too: y's content must be
   // recorded again, its last record (step 2) belongs to an older step.
   Edit(
-      page, [&] { y->SetBox(R(4, 4, 4, 4)); }, CDocumentPage::kEditTyping);
-  page->Undo();
+      page_, [&] { y->SetBox(R(4, 4, 4, 4)); }, CDocumentPage::kEditTyping);
+  page_->Undo();
   EXPECT_EQ(RectText(y->m_box), RectText(R(1, 1, 1, 1)));
   EXPECT_EQ(RectText(x->m_box), RectText(R(100, 110, 0, 10)));
 }

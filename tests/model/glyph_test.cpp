@@ -48,7 +48,7 @@ TEST(GlyphTest, WindingInsideOutsideAndInTheCounterOfO) {
     Point32 p;
     int32_t tolerance;
     bool inside;
-    bool nearCurve;
+    bool near_curve;
   } cases[] = {
       {{150, -700}, 0, true, false},   // in the left stroke
       {{740, -700}, 0, false, false},  // in the counter
@@ -59,7 +59,7 @@ TEST(GlyphTest, WindingInsideOutsideAndInTheCounterOfO) {
   for (const auto& c : cases) {
     ASSERT_EQ(o.GlyphWindingAt('O', c.p, c.tolerance), 1);
     EXPECT_EQ(o.m_winding != 0, c.inside) << c.p.x << "," << c.p.y;
-    EXPECT_EQ(o.m_near, c.nearCurve) << c.p.x << "," << c.p.y;
+    EXPECT_EQ(o.m_near, c.near_curve) << c.p.x << "," << c.p.y;
   }
 }
 

@@ -260,95 +260,95 @@ class PageLayerTest : public ModelTest {
  protected:
   void SetUp() override {
     ModelTest::SetUp();
-    page = NewPage(doc);
-    root = page->GetRoot();
+    page_ = NewPage(doc_);
+    root_ = page_->GetRoot();
   }
-  CTestDoc doc;
-  CDocumentPage* page = nullptr;
-  CPicPage* root = nullptr;
+  CTestDoc doc_;
+  CDocumentPage* page_ = nullptr;
+  CPicPage* root_ = nullptr;
 };
 
 TEST_F(PageLayerTest, ANewPageHasOneCurrentLayerOfOneFrame) {
-  CPicLayer* first = root->GetFirstLayer();
+  CPicLayer* first = root_->GetFirstLayer();
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(first->GetName(), "Layer 1");
   EXPECT_EQ(first->GetType(), CPicLayer::kCurrent);
   EXPECT_EQ(Lengths(first), Lens{1});
-  EXPECT_EQ(page->GetFirstFrame(), first->GetFirstFrame());
-  EXPECT_EQ(page->GetFirstFrame()->FindDocumentPage(), page);
-  EXPECT_EQ(root->m_nextLayerNumber, 2);
+  EXPECT_EQ(page_->GetFirstFrame(), first->GetFirstFrame());
+  EXPECT_EQ(page_->GetFirstFrame()->FindDocumentPage(), page_);
+  EXPECT_EQ(root_->m_nextLayerNumber, 2);
 
-  Edit(page, [&] { first->InsertFrames(1, 9); });
-  EXPECT_EQ(root->m_frameCount, 10);
+  Edit(page_, [&] { first->InsertFrames(1, 9); });
+  EXPECT_EQ(root_->m_frameCount, 10);
   CPicLayer* second = nullptr;
-  Edit(page, [&] { second = root->AddLayer(); });
-  EXPECT_EQ(root->GetFirstChild(), second);  // at the front
+  Edit(page_, [&] { second = root_->AddLayer(); });
+  EXPECT_EQ(root_->GetFirstChild(), second);  // at the front
   EXPECT_EQ(second->GetName(), "Layer 2");
   EXPECT_EQ(Lengths(second), Lens{10});  // as long as the page
   EXPECT_EQ(second->GetType(), CPicLayer::kCurrent);
   EXPECT_EQ(first->GetType(), CPicLayer::kEditable);  // one current layer per page
 
-  page->Undo();
-  EXPECT_EQ(root->GetFirstLayer(), first);
+  page_->Undo();
+  EXPECT_EQ(root_->GetFirstLayer(), first);
   EXPECT_EQ(first->GetType(), CPicLayer::kCurrent);
-  page->Undo();
-  EXPECT_EQ(root->m_frameCount, 1);
+  page_->Undo();
+  EXPECT_EQ(root_->m_frameCount, 1);
 }
 
 TEST_F(PageLayerTest, UndoRestoresTheLayerRecordWithItsKind) {
-  CPicLayer* layer = root->GetFirstLayer();
-  Edit(page, [&] {
+  CPicLayer* layer = root_->GetFirstLayer();
+  Edit(page_, [&] {
     layer->SetType(CPicLayer::kHidden);
     layer->SetName("Sky");
     layer->SetColorIndex(4);
   });
   EXPECT_EQ(layer->GetOutlineColor(), 0xFF00FFFFu);
-  page->Undo();
+  page_->Undo();
   EXPECT_EQ(layer->GetType(), CPicLayer::kCurrent);
   EXPECT_EQ(layer->GetName(), "Layer 1");
   EXPECT_EQ(layer->GetColorIndex(), 0);
-  page->Redo();
+  page_->Redo();
   EXPECT_EQ(layer->GetType(), CPicLayer::kHidden);
   EXPECT_EQ(layer->GetName(), "Sky");
-  Edit(page, [&] { layer->SetType(CPicLayer::kLocked); });
-  page->Undo();
+  Edit(page_, [&] { layer->SetType(CPicLayer::kLocked); });
+  page_->Undo();
   EXPECT_EQ(layer->GetType(), CPicLayer::kHidden);
 }
 
 TEST_F(PageLayerTest, GuideLinksShareTheNameAndUndo) {
-  CPicLayer* guided = root->GetFirstLayer();
+  CPicLayer* guided = root_->GetFirstLayer();
   CPicLayer* guide = nullptr;
-  Edit(page, [&] { guide = root->AddLayer(); });
-  Edit(page, [&] { guided->LinkTo(guide); });
+  Edit(page_, [&] { guide = root_->AddLayer(); });
+  Edit(page_, [&] { guided->LinkTo(guide); });
   EXPECT_EQ(guide->GetLinkState(), CPicLayer::kLinkGuide);
   EXPECT_EQ(guide->GetLinked(), guided);
   EXPECT_EQ(guided->GetLinkState(), CPicLayer::kLinkGuided);
   EXPECT_EQ(guided->GetLinked(), guide);
 
-  Edit(page, [&] { guided->SetName("Path"); });
+  Edit(page_, [&] { guided->SetName("Path"); });
   EXPECT_EQ(guide->GetName(), "Path");
-  Edit(page, [&] { guide->SetName("Only the guide"); });  // a guide ends the chain
+  Edit(page_, [&] { guide->SetName("Only the guide"); });  // a guide ends the chain
   EXPECT_EQ(guided->GetName(), "Path");
 
-  page->Undo();
-  page->Undo();
-  page->Undo();
+  page_->Undo();
+  page_->Undo();
+  page_->Undo();
   EXPECT_EQ(guided->GetLinked(), nullptr);
   EXPECT_EQ(guide->GetLinked(), nullptr);
   EXPECT_EQ(guide->GetLinkState(), CPicLayer::kLinkNone);
   EXPECT_EQ(guide->GetName(), "Layer 2");
-  page->Redo();
+  page_->Redo();
   EXPECT_EQ(guided->GetLinked(), guide);
   EXPECT_EQ(guide->GetLinkState(), CPicLayer::kLinkGuide);
 
   // Deleting the guided layer unlinks its guide.
-  Edit(page, [&] { guided->DeleteFromParent(); });
+  Edit(page_, [&] { guided->DeleteFromParent(); });
   EXPECT_EQ(guide->GetLinked(), nullptr);
   EXPECT_EQ(guide->GetLinkState(), CPicLayer::kLinkNone);
-  page->Undo();
+  page_->Undo();
   EXPECT_EQ(guide->GetLinked(), guided);
 
-  Edit(page, [&] { guide->SetLinkState(true); });  // unlinks, stays a guide
+  Edit(page_, [&] { guide->SetLinkState(true); });  // unlinks, stays a guide
   EXPECT_EQ(guide->GetLinkState(), CPicLayer::kLinkGuide);
   EXPECT_EQ(guide->GetLinked(), nullptr);
   EXPECT_EQ(guided->GetLinkState(), CPicLayer::kLinkNone);
@@ -361,41 +361,41 @@ TEST_F(PageLayerTest, OutlineColoursByIndex) {
 }
 
 TEST_F(PageLayerTest, LengthChangesReachThePageAndTheViews) {
-  CPicLayer* layer = root->GetFirstLayer();
+  CPicLayer* layer = root_->GetFirstLayer();
   CTestRefOwner view;
   CPicObjRef ref;
   ref.Init(&view, 1);
   ref.Set(layer);
-  Edit(page, [&] { layer->InsertFrames(0, 4); });
+  Edit(page_, [&] { layer->InsertFrames(0, 4); });
   ASSERT_FALSE(view.changes.empty());
   const CExtent& c = view.changes.back();
   EXPECT_TRUE(c.changeBits & 2);
   EXPECT_EQ(c.firstFrame, 0);
   EXPECT_EQ(c.lastFrame, 16000);
-  EXPECT_EQ(root->m_frameCount, 5);
-  Edit(page, [&] { layer->DeleteFrames(2, 10); });
-  EXPECT_EQ(root->m_frameCount, 2);
-  page->Undo();
+  EXPECT_EQ(root_->m_frameCount, 5);
+  Edit(page_, [&] { layer->DeleteFrames(2, 10); });
+  EXPECT_EQ(root_->m_frameCount, 2);
+  page_->Undo();
   EXPECT_EQ(Lengths(layer), Lens{5});
-  EXPECT_EQ(root->m_frameCount, 5);
+  EXPECT_EQ(root_->m_frameCount, 5);
 }
 
 TEST_F(PageLayerTest, DrawOrderAndExport) {
-  CPicLayer* bottom = root->GetFirstLayer();
+  CPicLayer* bottom = root_->GetFirstLayer();
   CPicLayer* top = nullptr;
   CPicLayer* guide = nullptr;
-  Edit(page, [&] {
+  Edit(page_, [&] {
     bottom->SetName("Ground");
     bottom->GetFirstFrame()->AddChild(new CTestBox(1, {0, 10, 0, 10}));
     bottom->GetFirstFrame()->AddChild(new CTestBox(2, {0, 10, 0, 10}));
     bottom->InsertFrames(0, 2);  // one key frame of frames 0..2
-    top = root->AddLayer();      // in front of the first in the child list
+    top = root_->AddLayer();     // in front of the first in the child list
     top->GetFirstFrame()->AddChild(new CTestBox(3, {0, 10, 0, 10}));
     auto* second = new CPicFrame;
     second->SetLength(2);
     top->InsertKeyFrameObject(second, 1);
     top->GetLastFrame()->AddChild(new CTestBox(4, {0, 10, 0, 10}));
-    guide = root->AddLayer();
+    guide = root_->AddLayer();
     guide->GetFirstFrame()->AddChild(new CTestBox(9, {0, 10, 0, 10}));
     guide->SetLinkState(true);
   });
@@ -403,7 +403,7 @@ TEST_F(PageLayerTest, DrawOrderAndExport) {
   rc.m_flags |= CRenderContext::kFlagExportMarks;
   rc.recordFrames = true;
   rc.m_currentFrame = 2;
-  root->Draw(rc);
+  root_->Draw(rc);
   std::vector<std::string> want = {
       "layer Layer 2", "draw #4 @1", "end layer",  // the key frame starting at 1
       "layer Ground",  "draw #1 @2", "draw #2 @2", "end layer",
@@ -413,7 +413,7 @@ TEST_F(PageLayerTest, DrawOrderAndExport) {
 
   CTestCollector collector;
   collector.m_frame = 0;
-  root->EnumShapes(collector);
+  root_->EnumShapes(collector);
   ASSERT_EQ(collector.nodes.size(), 3u);  // the guide's box is not exported
   EXPECT_EQ(collector.nodes[0].id, 3);
   EXPECT_EQ(collector.nodes[1].id, 1);

@@ -24,20 +24,20 @@ constexpr int32_t kLineGrow = 10;  // the box's "line width" in its full bounds
 
 class CTestBoxItem : public CEditItem {
  public:
-  CTestBoxItem(CTestBox* box) : box_(box), saved_(box->m_box) {}
+  CTestBoxItem(CTestBox* box) : m_box(box), m_saved(box->m_box) {}
   void Restore() override {
     if (CTestBox::s_failRestore) {
       CTestBox::s_failRestore = false;
       throw CFileException(CFileException::hardIO);
     }
-    box_->SaveBox();
-    box_->Invalidate(1);
-    box_->m_box = saved_;
+    m_box->SaveBox();
+    m_box->Invalidate(1);
+    m_box->m_box = m_saved;
   }
 
  private:
-  CTestBox* box_;
-  Rect32 saved_;
+  CTestBox* m_box;
+  Rect32 m_saved;
 };
 
 }  // namespace
@@ -241,7 +241,7 @@ void ModelTest::SetUp() {
   ResetEditGlobals();
   ResetProfileSettings();
   CPicObj::ReleaseLoadChain(false);
-  previous = SetAppServices(&services);
+  previous_ = SetAppServices(&services);
 }
 
 void ModelTest::TearDown() {
@@ -252,7 +252,7 @@ void ModelTest::TearDown() {
   CTestBox::s_failRestore = false;
   CTestBox::s_failRead = false;
   CTestBox::s_failUpdate = false;
-  SetAppServices(previous);
+  SetAppServices(previous_);
   ResetEditGlobals();
 }
 

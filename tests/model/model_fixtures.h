@@ -176,7 +176,7 @@ class ModelTest : public ::testing::Test {
   }
 
   CTestServices services;
-  CAppServices* previous = nullptr;
+  CAppServices* previous_ = nullptr;
 };
 
 // Runs a shell command and returns its standard output; a failing command

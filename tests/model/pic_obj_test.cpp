@@ -264,7 +264,7 @@ TEST(PicObjTest, AddChildPlacesByMode) {
 
 struct DrawCase {
   const char* name;
-  bool selected, plain, centre, parentIsKeyFrame;
+  bool selected, plain, centre, parent_is_key_frame;
   std::vector<std::string> calls;
 };
 
@@ -295,7 +295,7 @@ TEST_F(PicObjDrawTest, SelectionMarkerOnlyInTheCurrentKeyFrame) {
       box->SetCenter(&p);
     }
     CRecordingContext rc;
-    rc.m_currentKeyFrame = c.parentIsKeyFrame ? &frame : nullptr;
+    rc.m_currentKeyFrame = c.parent_is_key_frame ? &frame : nullptr;
     frame.Draw(rc);
     EXPECT_EQ(rc.calls, c.calls);
   }

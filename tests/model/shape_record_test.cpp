@@ -86,7 +86,7 @@ TEST(ShapeRecordTest, LinePacking) {
     uint8_t kind, flags;
     std::vector<int16_t> params;
     uint16_t w1, w2;
-    std::vector<int16_t> readBack;  // P1..P6 after unpacking
+    std::vector<int16_t> read_back;  // P1..P6 after unpacking
   };
   const Case cases[] = {
       {0, 0, {}, 0, 0, {0, 0, 0, 0, 0, 0}},
@@ -119,7 +119,7 @@ TEST(ShapeRecordTest, LinePacking) {
     LineStyleUnpack(w1, w2, back);
     EXPECT_EQ(back.kind, c.kind);
     EXPECT_EQ(back.flags, c.flags & 2);
-    EXPECT_EQ(std::vector<int16_t>(back.params, back.params + 6), c.readBack);
+    EXPECT_EQ(std::vector<int16_t>(back.params, back.params + 6), c.read_back);
   }
 }
 

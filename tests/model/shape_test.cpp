@@ -143,7 +143,7 @@ TEST_F(ShapeTest, GeometryEditsUndoAndRedo) {
 TEST_F(ShapeTest, FilledSquaresKeepTheirBorderThroughEdits) {
   struct Case {
     const char* name;
-    bool line, fillA, fillB;
+    bool line, fill_a, fill_b;
     uint32_t edges;  // after each edit
     bool filled;     // the inside, after each edit
   } cases[] = {
@@ -172,8 +172,8 @@ TEST_F(ShapeTest, FilledSquaresKeepTheirBorderThroughEdits) {
       fill = static_cast<StyleIndex>(EdgeGraphAddFillStyle(g, SolidFill(0xFF0000FF)));
       PointList square;
       ASSERT_EQ(PathFromRect(square, {0, 200, 0, 200}), 0);
-      ASSERT_EQ(EdgeGraphAddPath(g, square, c.line ? Line(g, 20) : 0, c.fillA ? fill : 0,
-                                 c.fillB ? fill : 0),
+      ASSERT_EQ(EdgeGraphAddPath(g, square, c.line ? Line(g, 20) : 0, c.fill_a ? fill : 0,
+                                 c.fill_b ? fill : 0),
                 0);
       PointListFree(square);
     }));
@@ -311,12 +311,12 @@ class GuideTest : public ModelTest {
  protected:
   void SetUp() override {
     ModelTest::SetUp();
-    guided.reset(MakeLayer({4, 1}));
-    guide.reset(MakeLayer({5}));
-    guided->LinkTo(guide.get());
+    guided_.reset(MakeLayer({4, 1}));
+    guide_.reset(MakeLayer({5}));
+    guided_->LinkTo(guide_.get());
   }
   void TearDown() override {
-    guided->Unlink();
+    guided_->Unlink();
     ModelTest::TearDown();
   }
   // A box centred at p.
@@ -325,30 +325,30 @@ class GuideTest : public ModelTest {
   }
   // The tween from a to b along the guide drawn with the polylines.
   void Run(const std::vector<std::vector<Point32>>& lines, Point32 a, Point32 b, int32_t tween) {
-    CPicFrame* g = guide->GetFirstFrame();
+    CPicFrame* g = guide_->GetFirstFrame();
     for (const auto& line : lines) AddPolyline(g->GetGeometry(), line);
-    guide->RecalcAndNotify(nullptr);
-    CPicFrame* first = guided->GetFirstFrame();
+    guide_->RecalcAndNotify(nullptr);
+    CPicFrame* first = guided_->GetFirstFrame();
     first->SetFrameStyle(tween);
     first->AddChild(BoxAt(a));
     first->GetNextKeyFrame()->AddChild(BoxAt(b));
-    guided->RecalcAndNotify(nullptr);
+    guided_->RecalcAndNotify(nullptr);
     ASSERT_EQ(first->GetTweenCount(), 4);
-    positions.clear();
+    positions_.clear();
     for (int i = 0; i < 4; ++i) {
       Point32 p;
       MatrixTransformPoint(first->GetTweenEntry(i)->matrix, a, p);
-      positions.push_back(p);
+      positions_.push_back(p);
     }
   }
   void ExpectPositions(const std::vector<Point32>& want, const char* what) {
     for (size_t i = 0; i < want.size(); ++i) {
-      EXPECT_NEAR(positions[i].x, want[i].x, 3) << what << " frame " << i;
-      EXPECT_NEAR(positions[i].y, want[i].y, 3) << what << " frame " << i;
+      EXPECT_NEAR(positions_[i].x, want[i].x, 3) << what << " frame " << i;
+      EXPECT_NEAR(positions_[i].y, want[i].y, 3) << what << " frame " << i;
     }
   }
-  std::unique_ptr<CPicLayer> guided, guide;
-  std::vector<Point32> positions;
+  std::unique_ptr<CPicLayer> guided_, guide_;
+  std::vector<Point32> positions_;
 };
 
 const std::vector<Point32> kSquare = {{0, 0}, {1000, 0}, {1000, 1000}, {0, 1000}, {0, 0}};
@@ -393,7 +393,7 @@ TEST_F(GuideTest, AGuideOutOfReachGivesTheStraightLine) {
 TEST_F(GuideTest, OrientingTurnsWithThePath) {
   Run({kSquare}, {500, 0}, {1000, 300}, CPicFrame::kTweenMotion | CPicFrame::kTweenOrient);
   ExpectPositions({{500, 0}, {700, 0}, {900, 0}, {1000, 100}}, "oriented");
-  const Matrix2x3& m = guided->GetFirstFrame()->GetTweenEntry(3)->matrix;
+  const Matrix2x3& m = guided_->GetFirstFrame()->GetTweenEntry(3)->matrix;
   EXPECT_NEAR(m.a / 65536.0, 0, 0.01);  // a quarter turn on the right side
   EXPECT_NEAR(std::fabs(m.b / 65536.0), 1, 0.01);
 }

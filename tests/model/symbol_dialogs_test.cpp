@@ -44,7 +44,7 @@ TEST(SymbolDialogsTest, ActionListsMapToTypes) {
 TEST(SymbolDialogsTest, GroupsFollowTheSelection) {
   struct Case {
     int32_t type;
-    bool gotoShown, urlShown;
+    bool goto_shown, url_shown;
   } cases[] = {
       {CFrameAction::kNone, false, false},
       {CFrameAction::kPlay, false, false},
@@ -60,8 +60,8 @@ TEST(SymbolDialogsTest, GroupsFollowTheSelection) {
     CActionDialogModel model(kind, CFrameAction{}, {});
     for (const Case& c : cases) {
       model.SelectAction(model.PositionOfType(c.type));
-      EXPECT_EQ(model.GotoShown(), c.gotoShown) << kind << " " << c.type;
-      EXPECT_EQ(model.UrlShown(), c.urlShown) << kind << " " << c.type;
+      EXPECT_EQ(model.GotoShown(), c.goto_shown) << kind << " " << c.type;
+      EXPECT_EQ(model.UrlShown(), c.url_shown) << kind << " " << c.type;
     }
   }
   // A type the Frame Action list lacks opens as "None", with nothing shown.
@@ -174,27 +174,27 @@ TEST(SymbolDialogsTest, UnchangedListsKeepTheirValues) {
 class ScriptedHost : public CPropertiesHost {
  public:
   int RunSymbolProperties(CSymbolPropertiesModel& model) override {
-    symbolModels.push_back(model);
-    EXPECT_TRUE(model.End(symbolScript ? symbolScript(model) : kDialogCancel)) << model.message;
+    symbol_models.push_back(model);
+    EXPECT_TRUE(model.End(symbol_script ? symbol_script(model) : kDialogCancel)) << model.message;
     return model.result;
   }
   int RunActionDialog(CActionDialogModel& model) override {
-    actionKinds.push_back(model.kind);
-    EXPECT_TRUE(model.End(actionScript ? actionScript(model) : kDialogCancel)) << model.message;
+    action_kinds.push_back(model.kind);
+    EXPECT_TRUE(model.End(action_script ? action_script(model) : kDialogCancel)) << model.message;
     return model.result;
   }
-  bool IsInPlace() const override { return inPlace; }
+  bool IsInPlace() const override { return in_place; }
   void EditSymbolInView(CDocumentPage* symbol) override { opened.push_back(symbol); }
   CDocumentPage* DuplicateSymbol(CDocumentPage* symbol) override {
     duplicated.push_back(symbol);
     return copy;
   }
 
-  std::function<int(CSymbolPropertiesModel&)> symbolScript;
-  std::function<int(CActionDialogModel&)> actionScript;
-  bool inPlace = false;
-  std::vector<CSymbolPropertiesModel> symbolModels;
-  std::vector<Kind> actionKinds;
+  std::function<int(CSymbolPropertiesModel&)> symbol_script;
+  std::function<int(CActionDialogModel&)> action_script;
+  bool in_place = false;
+  std::vector<CSymbolPropertiesModel> symbol_models;
+  std::vector<Kind> action_kinds;
   std::vector<CDocumentPage*> opened;
   std::vector<CDocumentPage*> duplicated;
   CDocumentPage* copy = nullptr;
@@ -204,34 +204,34 @@ class PropertiesCommandTest : public ModelTest {
  protected:
   void SetUp() override {
     ModelTest::SetUp();
-    page = NewPage(doc);
-    page->m_name = "Intro";
-    NewPage(doc)->m_name = "Menu";
-    symbol = NewPage(doc, true);
-    symbol->GetRoot()->GetFirstLayer()->GetFirstFrame()->SetLength(5);
-    symbol->GetRoot()->RecalcAndNotify(nullptr);
-    copy = NewPage(doc, true);
-    host.copy = copy;
+    page_ = NewPage(doc_);
+    page_->m_name = "Intro";
+    NewPage(doc_)->m_name = "Menu";
+    symbol_ = NewPage(doc_, true);
+    symbol_->GetRoot()->GetFirstLayer()->GetFirstFrame()->SetLength(5);
+    symbol_->GetRoot()->RecalcAndNotify(nullptr);
+    copy_ = NewPage(doc_, true);
+    host_.copy = copy_;
     // The instance sits in a box, whose tidy-up can be made to fail.
-    holder = new CTestBox(1, {0, 10, 0, 10});
-    page->GetFirstFrame()->AddChild(holder);
+    holder_ = new CTestBox(1, {0, 10, 0, 10});
+    page_->GetFirstFrame()->AddChild(holder_);
   }
   template <class T>
   T* Place() {
     auto* inst = new T;
     inst->m_matrix.tx = 300;
-    holder->AddChild(inst);
-    inst->AttachToSymbol(symbol);
-    page->GetRoot()->RecalcAndNotify(nullptr);
+    holder_->AddChild(inst);
+    inst->AttachToSymbol(symbol_);
+    page_->GetRoot()->RecalcAndNotify(nullptr);
     return inst;
   }
 
-  CTestDoc doc;
-  CDocumentPage* page = nullptr;
-  CDocumentPage* symbol = nullptr;
-  CDocumentPage* copy = nullptr;
-  CTestBox* holder = nullptr;
-  ScriptedHost host;
+  CTestDoc doc_;
+  CDocumentPage* page_ = nullptr;
+  CDocumentPage* symbol_ = nullptr;
+  CDocumentPage* copy_ = nullptr;
+  CTestBox* holder_ = nullptr;
+  ScriptedHost host_;
 };
 
 TEST_F(PropertiesCommandTest, SymbolPropertiesOkEditAndEditCopy) {
@@ -241,127 +241,127 @@ TEST_F(PropertiesCommandTest, SymbolPropertiesOkEditAndEditCopy) {
   inst->SetCenter(&centre);
 
   // OK: first frame and play mode, as one undoable step.
-  host.symbolScript = [](CSymbolPropertiesModel& m) {
+  host_.symbol_script = [](CSymbolPropertiesModel& m) {
     m.firstFrameText = "4";
     m.playModeIndex = CPicSymbol::kSingleFrame;
     return kDialogOk;
   };
-  inst->EditProperties(host);
-  ASSERT_EQ(host.symbolModels.size(), 1u);
-  EXPECT_EQ(host.symbolModels[0].frameCount, 5);
-  EXPECT_EQ(host.symbolModels[0].firstFrameText, "2");
-  EXPECT_EQ(host.symbolModels[0].playModeIndex, CPicSymbol::kLoop);
+  inst->EditProperties(host_);
+  ASSERT_EQ(host_.symbol_models.size(), 1u);
+  EXPECT_EQ(host_.symbol_models[0].frameCount, 5);
+  EXPECT_EQ(host_.symbol_models[0].firstFrameText, "2");
+  EXPECT_EQ(host_.symbol_models[0].playModeIndex, CPicSymbol::kLoop);
   EXPECT_EQ(inst->GetFirstFrame(), 3);
   EXPECT_EQ(inst->GetPlayMode(), CPicSymbol::kSingleFrame);
-  page->Undo();
+  page_->Undo();
   EXPECT_EQ(inst->GetFirstFrame(), 1);
   EXPECT_EQ(inst->GetPlayMode(), CPicSymbol::kLoop);
 
   // OK whose transaction fails: nothing changes, the failure is reported.
   CTestBox::s_failUpdate = true;
-  inst->EditProperties(host);
+  inst->EditProperties(host_);
   EXPECT_EQ(inst->GetFirstFrame(), 1);
   EXPECT_EQ(inst->GetPlayMode(), CPicSymbol::kLoop);
   EXPECT_EQ(services.messages.size(), 1u);
 
   // Edit opens the symbol.
-  host.symbolScript = [](CSymbolPropertiesModel&) { return kDialogEdit; };
-  inst->EditProperties(host);
-  EXPECT_EQ(host.opened, (std::vector<CDocumentPage*>{symbol}));
+  host_.symbol_script = [](CSymbolPropertiesModel&) { return kDialogEdit; };
+  inst->EditProperties(host_);
+  EXPECT_EQ(host_.opened, (std::vector<CDocumentPage*>{symbol_}));
 
   // Edit Copy whose transaction fails: the instance stays, nothing opens.
-  host.opened.clear();
-  host.symbolScript = [](CSymbolPropertiesModel&) { return kDialogEditCopy; };
+  host_.opened.clear();
+  host_.symbol_script = [](CSymbolPropertiesModel&) { return kDialogEditCopy; };
   CTestBox::s_failUpdate = true;
-  inst->EditProperties(host);
-  EXPECT_EQ(host.duplicated, (std::vector<CDocumentPage*>{symbol}));
-  EXPECT_TRUE(host.opened.empty());
-  EXPECT_EQ(holder->GetFirstChild(), inst);
-  EXPECT_EQ(holder->GetLastChild(), inst);
-  EXPECT_EQ(copy->GetFirstInstance(), nullptr);
+  inst->EditProperties(host_);
+  EXPECT_EQ(host_.duplicated, (std::vector<CDocumentPage*>{symbol_}));
+  EXPECT_TRUE(host_.opened.empty());
+  EXPECT_EQ(holder_->GetFirstChild(), inst);
+  EXPECT_EQ(holder_->GetLastChild(), inst);
+  EXPECT_EQ(copy_->GetFirstInstance(), nullptr);
 
   // Edit Copy: a new instance of the copy with the same fields in its place.
-  inst->EditProperties(host);
-  auto* replaced = DynamicDowncast<CPicSymbol>(holder->GetFirstChild());
+  inst->EditProperties(host_);
+  auto* replaced = DynamicDowncast<CPicSymbol>(holder_->GetFirstChild());
   ASSERT_NE(replaced, nullptr);
   ASSERT_NE(replaced, inst);
-  EXPECT_EQ(holder->GetLastChild(), replaced);
-  EXPECT_EQ(replaced->GetSymbol(), copy);
+  EXPECT_EQ(holder_->GetLastChild(), replaced);
+  EXPECT_EQ(replaced->GetSymbol(), copy_);
   EXPECT_EQ(replaced->m_matrix.tx, 300);
   EXPECT_EQ(replaced->GetFirstFrame(), 1);
   EXPECT_EQ(replaced->GetStoredCenter(), centre);
-  EXPECT_EQ(host.opened, (std::vector<CDocumentPage*>{copy}));
-  page->Undo();  // the old instance comes back
-  EXPECT_EQ(holder->GetFirstChild(), inst);
-  EXPECT_EQ(holder->GetLastChild(), inst);
+  EXPECT_EQ(host_.opened, (std::vector<CDocumentPage*>{copy_}));
+  page_->Undo();  // the old instance comes back
+  EXPECT_EQ(holder_->GetFirstChild(), inst);
+  EXPECT_EQ(holder_->GetLastChild(), inst);
 
   // A cancelled name dialog (no copy) does nothing; in place, no Edit buttons.
-  host.copy = nullptr;
-  inst->EditProperties(host);
-  EXPECT_EQ(holder->GetFirstChild(), inst);
-  host.inPlace = true;
-  host.symbolScript = [](CSymbolPropertiesModel& m) {
+  host_.copy = nullptr;
+  inst->EditProperties(host_);
+  EXPECT_EQ(holder_->GetFirstChild(), inst);
+  host_.in_place = true;
+  host_.symbol_script = [](CSymbolPropertiesModel& m) {
     EXPECT_FALSE(m.editButtonsEnabled);
     return kDialogCancel;
   };
-  inst->EditProperties(host);
+  inst->EditProperties(host_);
 
   // A missing symbol opens nothing.
-  const size_t dialogs = host.symbolModels.size();
+  const size_t dialogs = host_.symbol_models.size();
   CPicSymbol lost;
-  lost.EditProperties(host);
-  EXPECT_EQ(host.symbolModels.size(), dialogs);
+  lost.EditProperties(host_);
+  EXPECT_EQ(host_.symbol_models.size(), dialogs);
 }
 
 TEST_F(PropertiesCommandTest, ButtonPropertiesAndFrameAction) {
   auto* button = Place<CPicButton>();
-  host.actionScript = [](CActionDialogModel& m) {
+  host_.action_script = [](CActionDialogModel& m) {
     EXPECT_EQ(m.pageNames, (std::vector<std::string>{"Intro", "Menu"}));
     m.SelectAction(m.PositionOfType(CFrameAction::kGotoAndPlay));
     m.SelectPage(1);
     m.frameText = "9";
     return kDialogOk;
   };
-  button->EditProperties(host);
+  button->EditProperties(host_);
   EXPECT_EQ(button->GetAction(), (CFrameAction{CFrameAction::kGotoAndPlay, "", "", "Menu", 9}));
-  page->Undo();
+  page_->Undo();
   EXPECT_EQ(button->GetAction(), CFrameAction{});
 
   // Edit Copy: a new button with the same matrix and action (a failing
   // transaction first leaves the old one).
   button->SetAction({CFrameAction::kStop, "", "", "", 1});
-  host.actionScript = [](CActionDialogModel&) { return kDialogEditCopy; };
+  host_.action_script = [](CActionDialogModel&) { return kDialogEditCopy; };
   CTestBox::s_failUpdate = true;
-  button->EditProperties(host);
-  EXPECT_EQ(holder->GetFirstChild(), button);
-  EXPECT_TRUE(host.opened.empty());
-  button->EditProperties(host);
-  auto* replaced = DynamicDowncast<CPicButton>(holder->GetFirstChild());
+  button->EditProperties(host_);
+  EXPECT_EQ(holder_->GetFirstChild(), button);
+  EXPECT_TRUE(host_.opened.empty());
+  button->EditProperties(host_);
+  auto* replaced = DynamicDowncast<CPicButton>(holder_->GetFirstChild());
   ASSERT_NE(replaced, nullptr);
   ASSERT_NE(replaced, button);
-  EXPECT_EQ(replaced->GetSymbol(), copy);
+  EXPECT_EQ(replaced->GetSymbol(), copy_);
   EXPECT_EQ(replaced->GetAction().type, CFrameAction::kStop);
   EXPECT_EQ(replaced->m_matrix.tx, 300);
-  EXPECT_EQ(host.opened, (std::vector<CDocumentPage*>{copy}));
+  EXPECT_EQ(host_.opened, (std::vector<CDocumentPage*>{copy_}));
 
   // A key frame's action: the Frame Action dialog.
-  CPicFrame* frame = page->GetFirstFrame();
-  host.actionScript = [](CActionDialogModel& m) {
+  CPicFrame* frame = page_->GetFirstFrame();
+  host_.action_script = [](CActionDialogModel& m) {
     EXPECT_EQ(m.kind, CActionDialogModel::kFrameAction);
     m.SelectAction(4);  // "Get URL"
     m.url = "http://x/";
     return kDialogOk;
   };
-  frame->EditAction(host);
+  frame->EditAction(host_);
   EXPECT_EQ(frame->GetAction().type, CFrameAction::kGetUrl);
   EXPECT_EQ(frame->GetAction().url, "http://x/");
-  page->Undo();
+  page_->Undo();
   EXPECT_EQ(frame->GetAction(), CFrameAction{});
-  host.actionScript = [](CActionDialogModel& m) {
+  host_.action_script = [](CActionDialogModel& m) {
     m.SelectAction(1);
     return kDialogCancel;
   };
-  frame->EditAction(host);
+  frame->EditAction(host_);
   EXPECT_EQ(frame->GetAction(), CFrameAction{});
 }
 

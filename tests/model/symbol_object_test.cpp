@@ -52,7 +52,7 @@ class SymbolObjectTest : public ModelTest {
   // A symbol of n one-frame key frames; key frame k holds box 100 + k at
   // x = 10k..10k+5, y = 0..5.
   CDocumentPage* MakeSymbol(int n, const char* name = "Star") {
-    CDocumentPage* symbol = NewPage(doc, true);
+    CDocumentPage* symbol = NewPage(doc_, true);
     symbol->m_name = name;
     CPicPage* root = symbol->GetRoot();
     while (CPicObj* child = root->GetFirstChild()) {
@@ -70,8 +70,8 @@ class SymbolObjectTest : public ModelTest {
   }
   // A page whose first key frame holds the object.
   CPicFrame* PageFrame() {
-    if (page == nullptr) page = NewPage(doc);
-    return page->GetFirstFrame();
+    if (page_ == nullptr) page_ = NewPage(doc_);
+    return page_->GetFirstFrame();
   }
   template <class T = CPicSymbol>
   T* Place(CDocumentPage* symbol, Matrix2x3 m = Translation(1000, 2000)) {
@@ -79,7 +79,7 @@ class SymbolObjectTest : public ModelTest {
     inst->m_matrix = m;
     PageFrame()->AddChild(inst);
     if (symbol != nullptr) inst->AttachToSymbol(symbol);
-    page->GetRoot()->RecalcAndNotify(nullptr);
+    page_->GetRoot()->RecalcAndNotify(nullptr);
     return inst;
   }
   // The bytes of an object written on its own (ids, no load context).
@@ -92,8 +92,8 @@ class SymbolObjectTest : public ModelTest {
     return Bytes(d.begin(), d.end());
   }
 
-  CTestDoc doc;
-  CDocumentPage* page = nullptr;
+  CTestDoc doc_;
+  CDocumentPage* page_ = nullptr;
 };
 
 TEST_F(SymbolObjectTest, DrawPresentAndMissing) {
@@ -112,7 +112,7 @@ TEST_F(SymbolObjectTest, DrawPresentAndMissing) {
   // Selected in the key frame being drawn: the symbol's exact bounds at the
   // shown frame, then the centre (the origin while none is set).
   inst->SetSelected(true);
-  page->GetRoot()->RecalcAndNotify(nullptr);
+  page_->GetRoot()->RecalcAndNotify(nullptr);
   rc.calls.clear();
   rc.m_currentKeyFrame = inst->GetParent();
   inst->Draw(rc);
@@ -328,7 +328,7 @@ TEST_F(SymbolObjectTest, InstanceAndButtonRecordsAreUndone) {
   action.type = CFrameAction::kGetUrl;
   action.url = "http://example/";
 
-  ASSERT_TRUE(Edit(page, [&] {
+  ASSERT_TRUE(Edit(page_, [&] {
     inst->Transform(Translation(5, 0));
     inst->Transform(Translation(5, 0));
     inst->SetFirstFrame(2);
@@ -338,7 +338,7 @@ TEST_F(SymbolObjectTest, InstanceAndButtonRecordsAreUndone) {
   }));
   // One instance record and one button record in the step.
   int instanceItems = 0, buttonItems = 0;
-  for (CEditItem* i = page->GetUndoList()->m_items; i != nullptr; i = i->m_next) {
+  for (CEditItem* i = page_->GetUndoList()->m_items; i != nullptr; i = i->m_next) {
     instanceItems += dynamic_cast<CPicSymbolEditItem*>(i) != nullptr;
     buttonItems += dynamic_cast<CPicButtonEditItem*>(i) != nullptr;
   }
@@ -346,22 +346,22 @@ TEST_F(SymbolObjectTest, InstanceAndButtonRecordsAreUndone) {
   EXPECT_EQ(buttonItems, 1);
   EXPECT_EQ(inst->m_matrix.tx, 1010);
 
-  page->Undo();
+  page_->Undo();
   EXPECT_EQ(inst->m_matrix.tx, 1000);
   EXPECT_EQ(inst->GetFirstFrame(), 0);
   EXPECT_EQ(inst->GetPlayMode(), CPicSymbol::kLoop);
   EXPECT_EQ(button->GetAction(), CFrameAction{});
-  page->Redo();
+  page_->Redo();
   EXPECT_EQ(inst->m_matrix.tx, 1010);
   EXPECT_EQ(inst->GetFirstFrame(), 2);
   EXPECT_EQ(inst->GetPlayMode(), CPicSymbol::kSingleFrame);
 
   // Unchanged values record nothing; the state is never recorded.
-  ASSERT_TRUE(Edit(page, [&] {
+  ASSERT_TRUE(Edit(page_, [&] {
     inst->SetFirstFrame(2);
     button->SetState(CPicButton::kOver);
   }));
-  EXPECT_EQ(page->GetUndoList()->m_items, nullptr);
+  EXPECT_EQ(page_->GetUndoList()->m_items, nullptr);
 }
 
 TEST_F(SymbolObjectTest, RecordBytesAndOlderButtonVersions) {
@@ -383,7 +383,7 @@ TEST_F(SymbolObjectTest, RecordBytesAndOlderButtonVersions) {
   auto read = [&](const Bytes& bytes) {
     CMemFile file(bytes);
     CArchive ar(&file, CArchive::load);
-    ar.m_pDocument = &doc;
+    ar.m_pDocument = &doc_;
     std::unique_ptr<CObject> obj(ar.ReadObject(nullptr));
     CPicObj::ReleaseLoadChain(false);
     return obj;
@@ -451,7 +451,7 @@ TEST_F(SymbolObjectTest, InstancesWithoutTheirSymbolAreDroppedWhenRead) {
   {
     CMemFile in(data);
     CArchive ar(&in, CArchive::load);
-    ar.m_pDocument = &doc;
+    ar.m_pDocument = &doc_;
     std::unique_ptr<CObject> obj(ar.ReadObject(nullptr));
     CPicObj::ReleaseLoadChain(false);
     auto* copy = DynamicDowncast<CPicFrame>(obj.get());
@@ -480,7 +480,7 @@ TEST_F(SymbolObjectTest, InstancesWithoutTheirSymbolAreDroppedWhenRead) {
   base(outer, children);
   CMemFile in(outer);
   CArchive ar(&in, CArchive::load);
-  ar.m_pDocument = &doc;
+  ar.m_pDocument = &doc_;
   EXPECT_THROW(ar.ReadObject(nullptr), CArchiveException);
   CPicObj::ReleaseLoadChain(true);
 }
@@ -493,8 +493,8 @@ TEST_F(SymbolObjectTest, CarriedByValueIntoAnotherDocument) {
   CMemFile file;
   {
     CArchive ar(&file, CArchive::store);
-    ar.m_pDocument = &doc;
-    CLoadContext context(&ar, page);
+    ar.m_pDocument = &doc_;
+    CLoadContext context(&ar, page_);
     ar.WriteObject(inst);
     ar.WriteObject(inst);  // back reference
     ar.Close();
@@ -537,7 +537,7 @@ TEST_F(SymbolObjectTest, BreakApartCopiesTheShownFrame) {
   PageFrame()->AddChild(other);
 
   EXPECT_EQ(inst->BreakApart(CPicObj::kBreakApartQuery), 1);
-  ASSERT_TRUE(Edit(page, [&] { EXPECT_EQ(inst->BreakApart(0), 1); }));
+  ASSERT_TRUE(Edit(page_, [&] { EXPECT_EQ(inst->BreakApart(0), 1); }));
   // The instance's place holds the drawing of symbol frame 1, moved by its
   // matrix, and the box of that key frame.
   bool drawn = false, box = false;
@@ -554,7 +554,7 @@ TEST_F(SymbolObjectTest, BreakApartCopiesTheShownFrame) {
   }
   EXPECT_TRUE(drawn);
   EXPECT_TRUE(box);
-  page->Undo();
+  page_->Undo();
   EXPECT_EQ(PageFrame()->GetFirstChild(), inst);
   EXPECT_EQ(inst->GetNext(), other);
 
@@ -565,17 +565,17 @@ TEST_F(SymbolObjectTest, BreakApartCopiesTheShownFrame) {
 }
 
 TEST_F(SymbolObjectTest, FindPageByName) {
-  CDocumentPage* a = NewPage(doc);
+  CDocumentPage* a = NewPage(doc_);
   a->m_name = "Intro";
-  CDocumentPage* b = NewPage(doc);
+  CDocumentPage* b = NewPage(doc_);
   b->m_name = "intro";
-  CDocumentPage* c = NewPage(doc);
+  CDocumentPage* c = NewPage(doc_);
   c->m_name = "Intro";
-  EXPECT_EQ(FindPageByName(doc, "Intro"), a);
-  EXPECT_EQ(FindPageByName(doc, "intro"), b);
-  EXPECT_EQ(FindPageByName(doc, "INTRO"), nullptr);
+  EXPECT_EQ(FindPageByName(doc_, "Intro"), a);
+  EXPECT_EQ(FindPageByName(doc_, "intro"), b);
+  EXPECT_EQ(FindPageByName(doc_, "INTRO"), nullptr);
   MakeSymbol(1, "Outro");
-  EXPECT_EQ(FindPageByName(doc, "Outro"), nullptr);  // symbols are not pages
+  EXPECT_EQ(FindPageByName(doc_, "Outro"), nullptr);  // symbols are not pages
 }
 
 }  // namespace

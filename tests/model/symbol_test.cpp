@@ -20,34 +20,34 @@ class SymbolTest : public ModelTest {
   // A symbol of `total` frames whose layers hold key frames of these lengths,
   // and an instance attached to it.
   void MakeSymbol(const std::vector<std::vector<int32_t>>& layers) {
-    symbol = NewPage(doc, true);
-    CPicPage* root = symbol->GetRoot();
+    symbol_ = NewPage(doc_, true);
+    CPicPage* root = symbol_->GetRoot();
     while (CPicObj* child = root->GetFirstChild()) {
       child->RemoveFromParent();
       delete child;
     }
     for (const auto& lengths : layers) root->AddChild(MakeLayer(lengths));
     root->RecalcAndNotify(nullptr);
-    instance = std::make_unique<CPicSymbol>();
-    instance->AttachToSymbol(symbol);
+    instance_ = std::make_unique<CPicSymbol>();
+    instance_->AttachToSymbol(symbol_);
   }
   // The key frame of each layer that the instance shows at frame f.
   std::vector<CPicFrame*> Shown(int32_t f) {
     std::vector<CPicFrame*> out;
-    const int32_t local = instance->LocalFrame(f);
-    for (CPicObj* c = symbol->GetRoot()->GetFirstChild(); c != nullptr; c = c->GetNext())
+    const int32_t local = instance_->LocalFrame(f);
+    for (CPicObj* c = symbol_->GetRoot()->GetFirstChild(); c != nullptr; c = c->GetNext())
       out.push_back(static_cast<CPicLayer*>(c)->FrameAt(local));
     return out;
   }
 
-  CTestDoc doc;
-  CDocumentPage* symbol = nullptr;
-  std::unique_ptr<CPicSymbol> instance;
+  CTestDoc doc_;
+  CDocumentPage* symbol_ = nullptr;
+  std::unique_ptr<CPicSymbol> instance_;
 };
 
 TEST_F(SymbolTest, LocalFramePerPlayMode) {
   MakeSymbol({{3, 4, 3}});
-  ASSERT_EQ(instance->SymbolFrameCount(), 10);
+  ASSERT_EQ(instance_->SymbolFrameCount(), 10);
   struct Case {
     int32_t mode, first, f, local;
   } cases[] = {
@@ -59,9 +59,9 @@ TEST_F(SymbolTest, LocalFramePerPlayMode) {
       {CPicSymbol::kSingleFrame, 4, 100, 4}, {CPicSymbol::kSingleFrame, 4, -5, 4},
   };
   for (const Case& c : cases) {
-    instance->m_playMode = c.mode;
-    instance->m_firstFrame = c.first;
-    EXPECT_EQ(instance->LocalFrame(c.f), c.local)
+    instance_->m_playMode = c.mode;
+    instance_->m_firstFrame = c.first;
+    EXPECT_EQ(instance_->LocalFrame(c.f), c.local)
         << "mode " << c.mode << " first " << c.first << " frame " << c.f;
   }
   // A missing symbol has no frames.
@@ -76,13 +76,13 @@ TEST_F(SymbolTest, NothingChangesBeforeNextChange) {
   for (const auto& layers : std::vector<std::vector<std::vector<int32_t>>>{
            {{3, 4, 3}}, {{1, 1, 1}, {2, 1}}, {{5}, {1, 4}}, {{7}}}) {
     MakeSymbol(layers);
-    const int32_t n = instance->SymbolFrameCount();
+    const int32_t n = instance_->SymbolFrameCount();
     for (int32_t mode : {CPicSymbol::kLoop, CPicSymbol::kPlayOnce, CPicSymbol::kSingleFrame}) {
       for (int32_t first = 0; first < n; ++first) {
-        instance->m_playMode = mode;
-        instance->m_firstFrame = first;
+        instance_->m_playMode = mode;
+        instance_->m_firstFrame = first;
         for (int32_t f = -40; f <= 40; ++f) {
-          const int32_t next = instance->NextChange(f);
+          const int32_t next = instance_->NextChange(f);
           ASSERT_GT(next, f) << "mode " << mode << " first " << first << " f " << f;
           const auto shown = Shown(f);
           for (int32_t k = f + 1; k < next && k <= f + 60; ++k)
@@ -91,18 +91,18 @@ TEST_F(SymbolTest, NothingChangesBeforeNextChange) {
         }
       }
     }
-    instance.reset();
+    instance_.reset();
   }
 }
 
 TEST_F(SymbolTest, PlayOncePastTheEndNeverChanges) {
   MakeSymbol({{3, 4, 3}});
-  instance->m_playMode = CPicSymbol::kPlayOnce;
-  instance->m_firstFrame = 7;
-  EXPECT_EQ(instance->NextChange(0), 3);  // the symbol's last key frame ends at its frame 10
-  EXPECT_EQ(instance->NextChange(3), kFrameNever);
-  EXPECT_EQ(instance->NextChange(15990), kFrameNever);
-  EXPECT_EQ(instance->LocalFrame(15990), 9);
+  instance_->m_playMode = CPicSymbol::kPlayOnce;
+  instance_->m_firstFrame = 7;
+  EXPECT_EQ(instance_->NextChange(0), 3);  // the symbol's last key frame ends at its frame 10
+  EXPECT_EQ(instance_->NextChange(3), kFrameNever);
+  EXPECT_EQ(instance_->NextChange(15990), kFrameNever);
+  EXPECT_EQ(instance_->LocalFrame(15990), 9);
 }
 
 }  // namespace

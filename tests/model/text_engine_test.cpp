@@ -18,7 +18,7 @@ class TextEngineTest : public ModelTest {
  protected:
   void SetUp() override {
     ModelTest::SetUp();
-    SetFontService(&fixed);
+    SetFontService(&fixed_);
   }
   void TearDown() override {
     SetFontService(nullptr);
@@ -38,7 +38,7 @@ class TextEngineTest : public ModelTest {
     }
     return out;
   }
-  CFixedFontService fixed;
+  CFixedFontService fixed_;
 };
 
 TEST_F(TextEngineTest, NewTextIsOneCrAndTheCaretStaysAtZero) {
@@ -263,7 +263,7 @@ TEST_F(TextEngineTest, RunsOfSixHundredBytesAndStyleRecordVersions) {
   // Style records of versions 0 to 3.
   struct Case {
     std::vector<uint8_t> bytes;
-    uint8_t italic, fontFlag, kerning, position;
+    uint8_t italic, font_flag, kerning, position;
     uint16_t size;
   } cases[] = {
       {{0}, 0, 0, 1, 0, 240},
@@ -288,7 +288,7 @@ TEST_F(TextEngineTest, RunsOfSixHundredBytesAndStyleRecordVersions) {
     s.Serialize(r);
     EXPECT_EQ(s.size, c.size);
     EXPECT_EQ(s.italic, c.italic);
-    EXPECT_EQ(s.fontFlag, c.fontFlag);
+    EXPECT_EQ(s.fontFlag, c.font_flag);
     EXPECT_EQ(s.kerning, c.kerning);
     EXPECT_EQ(s.position, c.position);
     EXPECT_EQ(r.GetRemaining(), 0u);

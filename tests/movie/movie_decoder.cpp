@@ -89,18 +89,18 @@ Movie ReadMovie(std::span<const uint8_t> file) {
   auto magic = in.Bytes(3);
   if (magic[0] != 'Q' || magic[1] != 'V' || magic[2] != 'X') throw DecodeError("bad magic");
   m.version = in.U8();
-  m.fileLength = in.U32();
-  if (m.fileLength != file.size()) throw DecodeError("file length field differs from the size");
+  m.file_length = in.U32();
+  if (m.file_length != file.size()) throw DecodeError("file length field differs from the size");
   m.stage = ReadRect(in);
   m.rate = in.U16();
-  m.frameCount = in.U16();
+  m.frame_count = in.U16();
   for (;;) {
     Record r;
     const uint16_t head = in.U16();
     r.code = head >> 6;
     uint32_t length = head & 0x3F;
     if (length == 0x3F) {
-      r.longForm = true;
+      r.long_form = true;
       length = in.U32();
     }
     r.body = in.Bytes(length);
@@ -113,24 +113,24 @@ Movie ReadMovie(std::span<const uint8_t> file) {
 
 Steps ReadSteps(Reader& in) {
   Steps s;
-  s.fillBits = static_cast<int>(in.Bits(4));
-  s.lineBits = static_cast<int>(in.Bits(4));
+  s.fill_bits = static_cast<int>(in.Bits(4));
+  s.line_bits = static_cast<int>(in.Bits(4));
   Point pen;
   int fill0 = 0, fill1 = 0, line = 0;
   for (;;) {
     if (in.Bits(1) == 0) {
       const uint32_t flags = in.Bits(5);
       if (flags == 0) break;
-      ++s.setupSteps;
+      ++s.setup_steps;
       if (flags & 0x01) {
         const int n = static_cast<int>(in.Bits(5));
         pen.x = in.SignedBits(n);
         pen.y = in.SignedBits(n);
-        ++s.moveTos;
+        ++s.move_tos;
       }
-      if (flags & 0x02) fill0 = static_cast<int>(in.Bits(s.fillBits));
-      if (flags & 0x04) fill1 = static_cast<int>(in.Bits(s.fillBits));
-      if (flags & 0x08) line = static_cast<int>(in.Bits(s.lineBits));
+      if (flags & 0x02) fill0 = static_cast<int>(in.Bits(s.fill_bits));
+      if (flags & 0x04) fill1 = static_cast<int>(in.Bits(s.fill_bits));
+      if (flags & 0x08) line = static_cast<int>(in.Bits(s.line_bits));
       if (flags & 0x10) throw DecodeError("setup flag 0x10");
       continue;
     }
@@ -152,7 +152,7 @@ Steps ReadSteps(Reader& in) {
         s.kinds += 'h';
       }
       e.straight = true;
-      e.deltaWidth = n;
+      e.delta_width = n;
       e.p2 = {pen.x + dx, pen.y + dy};
       e.control = {(e.p0.x + e.p2.x) >> 1, (e.p0.y + e.p2.y) >> 1};
     } else {
@@ -161,7 +161,7 @@ Steps ReadSteps(Reader& in) {
       const int32_t ax = in.SignedBits(n), ay = in.SignedBits(n);
       e.control = {pen.x + cx, pen.y + cy};
       e.p2 = {e.control.x + ax, e.control.y + ay};
-      e.deltaWidth = n;
+      e.delta_width = n;
       s.kinds += 'c';
     }
     pen = e.p2;
@@ -188,7 +188,7 @@ Shape ReadShape(std::span<const uint8_t> body) {
         f.colors.push_back(ReadRgb(in));
       }
     } else if (f.kind & 0x40) {
-      f.bitmapId = in.U16();
+      f.bitmap_id = in.U16();
       f.matrix = ReadMatrix(in);
     } else {
       f.color = ReadRgb(in);

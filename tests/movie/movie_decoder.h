@@ -60,16 +60,16 @@ Rgb ReadRgb(Reader& in);
 
 struct Record {
   uint16_t code = 0;
-  bool longForm = false;
+  bool long_form = false;
   std::span<const uint8_t> body;
 };
 
 struct Movie {
   uint8_t version = 0;
-  uint32_t fileLength = 0;
+  uint32_t file_length = 0;
   Rect stage{};
   uint16_t rate = 0;
-  uint16_t frameCount = 0;
+  uint16_t frame_count = 0;
   std::vector<Record> records;  // up to and including the end record
 };
 
@@ -82,7 +82,7 @@ struct Fill {
   Matrix matrix;                // gradient or bitmap
   std::vector<uint8_t> ratios;  // gradient
   std::vector<Rgb> colors;      // gradient
-  uint16_t bitmapId = 0;        // bitmap
+  uint16_t bitmap_id = 0;       // bitmap
 };
 
 struct Line {
@@ -101,13 +101,13 @@ struct Edge {
   Point p0, control, p2;
   bool straight = false;
   int fill0 = 0, fill1 = 0, line = 0;
-  int deltaWidth = 0;  // the delta field width used
+  int delta_width = 0;  // the delta field width used
 };
 
 struct Steps {
-  int fillBits = 0, lineBits = 0;
-  int setupSteps = 0;  // not counting the end step
-  int moveTos = 0;
+  int fill_bits = 0, line_bits = 0;
+  int setup_steps = 0;  // not counting the end step
+  int move_tos = 0;
   std::vector<Edge> edges;
   // Per straight step: 'g' general, 'h' horizontal, 'v' vertical; 'c' curved.
   std::string kinds;

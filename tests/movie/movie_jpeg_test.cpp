@@ -145,7 +145,7 @@ TEST(MovieWriterJpeg, TablesOnceThenAbbreviatedImagesThatDjpegDecodes) {
   EXPECT_EQ(r[1].code, MT_JPEG_IMAGE);
   EXPECT_EQ(r[2].code, MT_JPEG_IMAGE);
   EXPECT_EQ(r[3].code, MT_END_OF_MOVIE);
-  for (int i = 0; i < 3; ++i) EXPECT_TRUE(r[i].longForm);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(r[i].long_form);
 
   // The tables: start, quantisation and Huffman tables, end; no frame.
   const std::vector<int> tables = Markers(r[0].body);

@@ -23,7 +23,7 @@ using Bytes = std::vector<uint8_t>;
 // An edge of the graph in twips with its styles.
 struct GraphEdge {
   QuadCurve curve;
-  int fillA = 0, fillB = 0, line = 0;
+  int fill_a = 0, fill_b = 0, line = 0;
 };
 
 std::string Show(const moviedec::Edge& e) {
@@ -45,10 +45,10 @@ class ShapeTest : public ::testing::Test {
     EdgeGraphResetGlobals();
     // Room for edges longer than one step can carry.
     const Rect32 bounds = {-0x3000000, 0x3000000, -0x3000000, 0x3000000};
-    ASSERT_EQ(EdgeGraphInit(graph, &bounds), 0);
+    ASSERT_EQ(EdgeGraphInit(graph_, &bounds), 0);
   }
   void TearDown() override {
-    EdgeGraphFreeAll(graph);
+    EdgeGraphFreeAll(graph_);
     EXPECT_EQ(EdgeGraphEdgesInUse(), 0);
   }
 
@@ -61,7 +61,7 @@ class ShapeTest : public ::testing::Test {
     e->line = line;
     e->a.fill = fill_a;
     e->b.fill = fill_b;
-    ASSERT_EQ(EdgeGraphInsertEdge(graph, e, 0, 3), 0);
+    ASSERT_EQ(EdgeGraphInsertEdge(graph_, e, 0, 3), 0);
   }
   void Line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, StyleIndex line, StyleIndex a,
             StyleIndex b) {
@@ -85,10 +85,10 @@ class ShapeTest : public ::testing::Test {
 
   std::vector<GraphEdge> GraphEdges() {
     std::vector<GraphEdge> out;
-    EdgeGraphForEachEdge(graph, nullptr, [&](Edge* e) {
+    EdgeGraphForEachEdge(graph_, nullptr, [&](Edge* e) {
       GraphEdge g;
       CurveShift(e->curve, ShiftRight(8), g.curve);
-      g.fillA = e->a.fill, g.fillB = e->b.fill, g.line = e->line;
+      g.fill_a = e->a.fill, g.fill_b = e->b.fill, g.line = e->line;
       out.push_back(g);
     });
     return out;
@@ -96,18 +96,18 @@ class ShapeTest : public ::testing::Test {
 
   // Writes the graph as shape 9 and decodes the record.
   moviedec::Shape WriteAndRead() {
-    EXPECT_EQ(EdgeGraphCleanup(graph), 0);
+    EXPECT_EQ(EdgeGraphCleanup(graph_), 0);
     CMemFile file;
     CMovieWriter w(&file);
-    w.WriteShape(9, graph);
+    w.WriteShape(9, graph_);
     w.Flush();
     auto d = file.GetData();
-    bytes.assign(d.begin(), d.end());
-    moviedec::Reader in(bytes);
+    bytes_.assign(d.begin(), d.end());
+    moviedec::Reader in(bytes_);
     const uint16_t head = in.U16();
     EXPECT_EQ(head, (MT_SHAPE_CHARACTER << 6) | 0x3F);
     const uint32_t length = in.U32();
-    EXPECT_EQ(length, bytes.size() - 6);
+    EXPECT_EQ(length, bytes_.size() - 6);
     moviedec::Shape shape = moviedec::ReadShape(in.Bytes(length));
     EXPECT_EQ(shape.id, 9);
     return shape;
@@ -119,7 +119,7 @@ class ShapeTest : public ::testing::Test {
     std::vector<GraphEdge> expected = GraphEdges();
     std::vector<bool> used(expected.size(), false);
     size_t styled = 0;
-    for (const GraphEdge& g : expected) styled += (g.fillA || g.fillB || g.line) ? 1 : 0;
+    for (const GraphEdge& g : expected) styled += (g.fill_a || g.fill_b || g.line) ? 1 : 0;
     EXPECT_EQ(shape.steps.edges.size(), styled);
     for (const moviedec::Edge& e : shape.steps.edges) {
       SCOPED_TRACE(Show(e));
@@ -133,27 +133,27 @@ class ShapeTest : public ::testing::Test {
           continue;
         found = true;
         used[i] = true;
-        EXPECT_EQ(e.fill0, forward ? g.fillA : g.fillB);
-        EXPECT_EQ(e.fill1, forward ? g.fillB : g.fillA);
+        EXPECT_EQ(e.fill0, forward ? g.fill_a : g.fill_b);
+        EXPECT_EQ(e.fill1, forward ? g.fill_b : g.fill_a);
         EXPECT_EQ(e.line, g.line);
       }
       EXPECT_TRUE(found) << "not an edge of the graph, or written twice";
     }
   }
 
-  EdgeGraph graph;
-  Bytes bytes;
+  EdgeGraph graph_;
+  Bytes bytes_;
 };
 
 TEST_F(ShapeTest, ClosedSquareIsOneSetupStepAndFourAxisSteps) {
-  ASSERT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF0000FF)), 1);
+  ASSERT_EQ(EdgeGraphAddFillStyle(graph_, SolidFill(0xFF0000FF)), 1);
   Polygon({{500, 500}, {1500, 500}, {1500, 1500}, {500, 1500}}, 0, 1);
   moviedec::Shape shape = WriteAndRead();
 
-  EXPECT_EQ(shape.steps.fillBits, 1);
-  EXPECT_EQ(shape.steps.lineBits, 0);
-  EXPECT_EQ(shape.steps.setupSteps, 1);
-  EXPECT_EQ(shape.steps.moveTos, 1);
+  EXPECT_EQ(shape.steps.fill_bits, 1);
+  EXPECT_EQ(shape.steps.line_bits, 0);
+  EXPECT_EQ(shape.steps.setup_steps, 1);
+  EXPECT_EQ(shape.steps.move_tos, 1);
   ASSERT_EQ(shape.steps.edges.size(), 4u);
   std::string kinds = shape.steps.kinds;
   std::sort(kinds.begin(), kinds.end());
@@ -162,7 +162,7 @@ TEST_F(ShapeTest, ClosedSquareIsOneSetupStepAndFourAxisSteps) {
     EXPECT_EQ(e.fill0 + e.fill1, 1) << Show(e);  // the fill on one side only
     EXPECT_EQ(e.fill0 * e.fill1, 0);
     EXPECT_EQ(e.line, 0);
-    EXPECT_EQ(e.deltaWidth, 11);  // NumBits(1000) + 1
+    EXPECT_EQ(e.delta_width, 11);  // NumBits(1000) + 1
   }
   // The edges form one closed chain.
   const auto& edges = shape.steps.edges;
@@ -183,8 +183,8 @@ TEST_F(ShapeTest, ClosedSquareIsOneSetupStepAndFourAxisSteps) {
 TEST_F(ShapeTest, OpenPolylinesAreWrittenAsWholeChainsFromTheirStart) {
   // Whatever edge the walk meets first, it backs up to the start of its chain
   // and writes the polyline in one run: one setup step per polyline.
-  ASSERT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 20)), 1);
-  ASSERT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF0000FF, 40)), 2);
+  ASSERT_EQ(EdgeGraphAddLineStyle(graph_, SolidLine(0xFF000000, 20)), 1);
+  ASSERT_EQ(EdgeGraphAddLineStyle(graph_, SolidLine(0xFF0000FF, 40)), 2);
   const Point32 zig[] = {{100, 100},  {1100, 900}, {2100, 100}, {3100, 900},
                          {4100, 100}, {5100, 900}, {6100, 100}};
   for (int i : {3, 1, 5, 0, 4, 2}) Line(zig[i].x, zig[i].y, zig[i + 1].x, zig[i + 1].y, 1, 0, 0);
@@ -192,8 +192,8 @@ TEST_F(ShapeTest, OpenPolylinesAreWrittenAsWholeChainsFromTheirStart) {
   for (int i : {2, 0, 1}) Line(200 + 1500 * i, y(i), 200 + 1500 * (i + 1), y(i + 1), 2, 0, 0);
   moviedec::Shape shape = WriteAndRead();
   ExpectSameEdges(shape);
-  EXPECT_EQ(shape.steps.setupSteps, 2);
-  EXPECT_EQ(shape.steps.moveTos, 2);
+  EXPECT_EQ(shape.steps.setup_steps, 2);
+  EXPECT_EQ(shape.steps.move_tos, 2);
 }
 
 TEST_F(ShapeTest, FillsGradientsBitmapFillsAndLinesDecodeToTheGraph) {
@@ -215,13 +215,13 @@ TEST_F(ShapeTest, FillsGradientsBitmapFillsAndLinesDecodeToTheGraph) {
   FillStyle texture = SolidFill(0xFF445566);
   texture.kind = 0x21;
 
-  ASSERT_EQ(EdgeGraphAddFillStyle(graph, SolidFill(0xFF332211)), 1);
-  ASSERT_EQ(EdgeGraphAddFillStyle(graph, linear), 2);
-  ASSERT_EQ(EdgeGraphAddFillStyle(graph, radial), 3);
-  ASSERT_EQ(EdgeGraphAddFillStyle(graph, bitmap), 4);
-  ASSERT_EQ(EdgeGraphAddFillStyle(graph, texture), 5);
-  ASSERT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 20)), 1);
-  ASSERT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFFCC0000, 60)), 2);
+  ASSERT_EQ(EdgeGraphAddFillStyle(graph_, SolidFill(0xFF332211)), 1);
+  ASSERT_EQ(EdgeGraphAddFillStyle(graph_, linear), 2);
+  ASSERT_EQ(EdgeGraphAddFillStyle(graph_, radial), 3);
+  ASSERT_EQ(EdgeGraphAddFillStyle(graph_, bitmap), 4);
+  ASSERT_EQ(EdgeGraphAddFillStyle(graph_, texture), 5);
+  ASSERT_EQ(EdgeGraphAddLineStyle(graph_, SolidLine(0xFF000000, 20)), 1);
+  ASSERT_EQ(EdgeGraphAddLineStyle(graph_, SolidLine(0xFFCC0000, 60)), 2);
 
   // Two squares sharing an edge: solid on the left, gradient on the right.
   //   +----+----+
@@ -232,7 +232,7 @@ TEST_F(ShapeTest, FillsGradientsBitmapFillsAndLinesDecodeToTheGraph) {
   Line(4000, 0, 4000, 2000, 1, 2, 0);
   Line(4000, 2000, 2000, 2000, 1, 2, 0);
   // The shared edge now has the gradient on its other side.
-  EdgeGraphForEachEdge(graph, nullptr, [](Edge* e) {
+  EdgeGraphForEachEdge(graph_, nullptr, [](Edge* e) {
     QuadCurve c;
     CurveShift(e->curve, ShiftRight(8), c);
     if (c.p0.x == 2000 && c.p2.x == 2000) (c.p0.y == 0 ? e->b : e->a).fill = 2;
@@ -250,9 +250,9 @@ TEST_F(ShapeTest, FillsGradientsBitmapFillsAndLinesDecodeToTheGraph) {
 
   moviedec::Shape shape = WriteAndRead();
   ExpectSameEdges(shape);
-  EXPECT_EQ(shape.steps.fillBits, 3);
-  EXPECT_EQ(shape.steps.lineBits, 2);
-  EXPECT_LT(shape.steps.setupSteps, static_cast<int>(shape.steps.edges.size()));
+  EXPECT_EQ(shape.steps.fill_bits, 3);
+  EXPECT_EQ(shape.steps.line_bits, 2);
+  EXPECT_LT(shape.steps.setup_steps, static_cast<int>(shape.steps.edges.size()));
 
   // The bounds take in the lines' half widths.
   EXPECT_EQ(shape.bounds.xmin, -3000);
@@ -279,7 +279,7 @@ TEST_F(ShapeTest, FillsGradientsBitmapFillsAndLinesDecodeToTheGraph) {
     }
   }
   EXPECT_EQ(shape.fills[3].kind, 0x41);
-  EXPECT_EQ(shape.fills[3].bitmapId, 7);
+  EXPECT_EQ(shape.fills[3].bitmap_id, 7);
   EXPECT_EQ(shape.fills[3].matrix, (moviedec::Matrix{20 << 16, 0, 0, 20 << 16, -3000, -3000}));
   EXPECT_EQ(shape.fills[4].kind, 0);  // textures play as their colour
   EXPECT_EQ(shape.fills[4].color, (moviedec::Rgb{0x66, 0x55, 0x44}));
@@ -292,7 +292,7 @@ TEST_F(ShapeTest, FillsGradientsBitmapFillsAndLinesDecodeToTheGraph) {
 }
 
 TEST_F(ShapeTest, EdgesLongerThanAStepAreSplitIntoPiecesThatFit) {
-  ASSERT_EQ(EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000, 20)), 1);
+  ASSERT_EQ(EdgeGraphAddLineStyle(graph_, SolidLine(0xFF000000, 20)), 1);
   struct Original {
     QuadCurve curve;
   };
@@ -306,7 +306,7 @@ TEST_F(ShapeTest, EdgesLongerThanAStepAreSplitIntoPiecesThatFit) {
   ASSERT_GT(shape.steps.edges.size(), 3u);
   for (const moviedec::Edge& e : shape.steps.edges) {
     SCOPED_TRACE(Show(e));
-    EXPECT_LE(e.deltaWidth, 17);  // magnitudes up to 65535
+    EXPECT_LE(e.delta_width, 17);  // magnitudes up to 65535
     EXPECT_EQ(e.line, 1);
     // Every piece lies on one of the original edges.
     bool on_some = false;
@@ -332,7 +332,7 @@ TEST_F(ShapeTest, EdgesLongerThanAStepAreSplitIntoPiecesThatFit) {
   int jumps = 0;
   for (size_t i = 1; i < edges.size(); ++i) jumps += edges[i].p0 == edges[i - 1].p2 ? 0 : 1;
   EXPECT_LE(jumps, 2);  // three chains at most
-  EXPECT_EQ(shape.steps.moveTos, jumps + 1);
+  EXPECT_EQ(shape.steps.move_tos, jumps + 1);
 }
 
 }  // namespace

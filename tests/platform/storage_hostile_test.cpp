@@ -47,7 +47,7 @@ struct RawEntry {
   uint32_t left = kNo, right = kNo, child = kNo;
   uint32_t start = kEnd;
   uint32_t size = 0;
-  int nameBytes = -1;  // the stored name length; -1 for the right one
+  int name_bytes = -1;  // the stored name length; -1 for the right one
 };
 
 // A compound file of 512-byte sectors: `data` in the first sectors (for large
@@ -84,7 +84,7 @@ Bytes BuildRaw(const std::vector<RawEntry>& entries, const Bytes& data = {}) {
     const RawEntry& e = entries[i];
     for (size_t k = 0; k < e.name.size() && k < 32; ++k) Put16(file, at + 2 * k, e.name[k]);
     Put16(file, at + 64,
-          static_cast<uint16_t>(e.nameBytes >= 0 ? e.nameBytes : 2 * (e.name.size() + 1)));
+          static_cast<uint16_t>(e.name_bytes >= 0 ? e.name_bytes : 2 * (e.name.size() + 1)));
     file[at + 66] = e.type;
     file[at + 67] = 1;
     Put32(file, at + 68, e.left);
@@ -239,7 +239,7 @@ TEST_F(StorageHostileTest, DamagedDirectoriesAreRefusedWithTheirReason) {
       {"stream longer than its chain", [](Entries& e) { e[1].size = 8192 + 512; }, "size or chain"},
       // Small streams live in mini sectors, but there is no mini stream.
       {"small stream without a mini stream", [](Entries& e) { e[1].size = 100; }, "size or chain"},
-      {"odd name length", [](Entries& e) { e[3].nameBytes = 65; }, "unknown type or name"},
+      {"odd name length", [](Entries& e) { e[3].name_bytes = 65; }, "unknown type or name"},
       {"streams claiming more than the file holds",
        [](Entries& e) {
          for (int i = 0; i < 40; ++i) {  // all on the same sectors

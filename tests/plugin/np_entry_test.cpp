@@ -150,7 +150,7 @@ TEST(PluginEntry, PageParameters) {
     std::vector<std::pair<std::string, std::string>> params;
     uint32_t background;  // 0: the movie's own
     uint32_t scale;
-    bool loop, play, high, autoQ, best;
+    bool loop, play, high, auto_q, best;
     uint32_t limit;
   } cases[] = {
       {{}, 0, 0, true, true, false, true, false, 0},
@@ -183,7 +183,7 @@ TEST(PluginEntry, PageParameters) {
     EXPECT_EQ(p.Core().loop, c.loop) << what;
     EXPECT_EQ(p.Core().playOnLoad, c.play) << what;
     EXPECT_EQ(p.Core().highQuality, c.high) << what;
-    EXPECT_EQ(p.Core().autoQuality, c.autoQ) << what;
+    EXPECT_EQ(p.Core().autoQuality, c.auto_q) << what;
     EXPECT_EQ(p.Core().best, c.best) << what;
     EXPECT_EQ(p.SpeedLimit(), c.limit) << what;
   }
@@ -296,23 +296,23 @@ namespace {
 
 // A window side that records what the player asks of it.
 struct FakeWindow : IPluginWindow {
-  static inline int live = 0;
-  static inline int invalidations = 0;
-  static inline std::vector<int> timers;  // running timer ids
-  FakeWindow() { ++live; }
+  static inline int live_ = 0;
+  static inline int invalidations_ = 0;
+  static inline std::vector<int> timers_;  // running timer ids
+  FakeWindow() { ++live_; }
   ~FakeWindow() override {
-    --live;
-    timers.clear();
+    --live_;
+    timers_.clear();
   }
   WinRect ClientRect() override { return {0, 0, 40, 30}; }
-  void Invalidate(const WinRect&) override { ++invalidations; }
+  void Invalidate(const WinRect&) override { ++invalidations_; }
   void PaintNow(const WinRect&) override {}
   bool XorFrameNow(const WinRect&) override { return true; }
   void StartTimer(int id, uint32_t) override {
     StopTimer(id);
-    timers.push_back(id);
+    timers_.push_back(id);
   }
-  void StopTimer(int id) override { std::erase(timers, id); }
+  void StopTimer(int id) override { std::erase(timers_, id); }
   bool PollMouse(Point32&) override { return false; }
 };
 
@@ -329,28 +329,28 @@ TEST(PluginWindowSide, ReattachingStopsAndResumesAndResetSkipsWindowlessPlayers)
     NPWindow window{};
     window.window = &native;
     ASSERT_EQ(in.f.setwindow(&in.npp, &window), NPERR_NO_ERROR);
-    EXPECT_EQ(FakeWindow::live, 1);
+    EXPECT_EQ(FakeWindow::live_, 1);
     ASSERT_EQ(in.f.newstream(&in.npp, nullptr, &in.stream, 0, nullptr), NPERR_NO_ERROR);
     in.f.write(&in.npp, &in.stream, 0, static_cast<int32_t>(movie.size()),
                const_cast<uint8_t*>(movie.data()));
-    EXPECT_EQ(FakeWindow::timers, (std::vector<int>{CPlayerCore::kFrameTimer}));
+    EXPECT_EQ(FakeWindow::timers_, (std::vector<int>{CPlayerCore::kFrameTimer}));
     // Every NPP_SetWindow re-attaches: the old side goes, playing resumes.
     ASSERT_EQ(in.f.setwindow(&in.npp, &window), NPERR_NO_ERROR);
-    EXPECT_EQ(FakeWindow::live, 1);
-    EXPECT_EQ(FakeWindow::timers, (std::vector<int>{CPlayerCore::kFrameTimer}));
+    EXPECT_EQ(FakeWindow::live_, 1);
+    EXPECT_EQ(FakeWindow::timers_, (std::vector<int>{CPlayerCore::kFrameTimer}));
     EXPECT_FALSE(in.Player().Core().Paused());
     // A second instance without a window is skipped by the palette reset.
     Instance windowless;
-    FakeWindow::invalidations = 0;
+    FakeWindow::invalidations_ = 0;
     CPluginPlayer::ResetPlayerPalettes();
-    EXPECT_EQ(FakeWindow::invalidations, 1);
+    EXPECT_EQ(FakeWindow::invalidations_, 1);
     // Taking the window away stops the movie.
     window.window = nullptr;
     ASSERT_EQ(in.f.setwindow(&in.npp, &window), NPERR_NO_ERROR);
-    EXPECT_EQ(FakeWindow::live, 0);
+    EXPECT_EQ(FakeWindow::live_, 0);
     EXPECT_TRUE(in.Player().Core().Paused());
   }
-  EXPECT_EQ(FakeWindow::live, 0);
+  EXPECT_EQ(FakeWindow::live_, 0);
   SetPluginWindowFactory(nullptr);
 }
 

@@ -13,7 +13,7 @@ namespace {
 class ResourcesTest : public testing::Test {
  protected:
   static void SetUpTestSuite() { RegisterProgramResources(); }
-  const CResourceStore& r = Resources();
+  const CResourceStore& r_ = Resources();
 };
 
 uint32_t Read32(const std::vector<uint8_t>& d, size_t at) {
@@ -37,9 +37,9 @@ TEST_F(ResourcesTest, StringsTheProgramShows) {
       {32933, "Show only the outines of the drawing"},
       {61440, "Open"},
   };
-  for (auto c : cases) EXPECT_EQ(r.LoadString(c.id), c.text) << c.id;
-  EXPECT_TRUE(r.LoadString(608).starts_with("There is no current layer to draw into.\n\n"));
-  EXPECT_FALSE(r.HasString(61411));  // the out-of-memory box has its own text
+  for (auto c : cases) EXPECT_EQ(r_.LoadString(c.id), c.text) << c.id;
+  EXPECT_TRUE(r_.LoadString(608).starts_with("There is no current layer to draw into.\n\n"));
+  EXPECT_FALSE(r_.HasString(61411));  // the out-of-memory box has its own text
 }
 
 TEST_F(ResourcesTest, ImageWellsAreFourBitStripsWithTheButtonColours) {
@@ -48,7 +48,7 @@ TEST_F(ResourcesTest, ImageWellsAreFourBitStripsWithTheButtonColours) {
     int images;
   } wells[] = {{kBitmapStandardBar, 17}, {kBitmapVcrBar, 6}, {kBitmapDrawingBar, 10}};
   for (auto w : wells) {
-    const std::vector<uint8_t>* dib = r.FindBitmap(w.id);
+    const std::vector<uint8_t>* dib = r_.FindBitmap(w.id);
     ASSERT_NE(dib, nullptr) << w.id;
     ASSERT_GE(dib->size(), 40u + 64u);
     EXPECT_EQ(Read32(*dib, 0), 40u);
@@ -84,7 +84,7 @@ TEST_F(ResourcesTest, CursorsTheViewsAndToolsSet) {
   for (UINT id :
        {102u,  103u,  123u,  495u,  546u,  547u,  1205u,  1206u,  1207u,  1208u,  1209u,
         1210u, 1211u, 1212u, 1215u, 1216u, 1219u, 32632u, 32633u, 32634u, 32646u, 32647u}) {
-    const CursorDef* c = r.FindCursor(id);
+    const CursorDef* c = r_.FindCursor(id);
     ASSERT_NE(c, nullptr) << id;
     EXPECT_EQ(c->width, 32);
     EXPECT_EQ(c->height, 32);
@@ -97,25 +97,25 @@ TEST_F(ResourcesTest, CursorsTheViewsAndToolsSet) {
     EXPECT_GT(opaque, 20) << id;
     EXPECT_EQ(LoadCursor(static_cast<int>(id))->Id(), static_cast<int>(id));  // the cursor layer's
   }
-  EXPECT_NE(r.FindIcon(kMainFrameResource), nullptr);
+  EXPECT_NE(r_.FindIcon(kMainFrameResource), nullptr);
 }
 
 TEST_F(ResourcesTest, MenusAcceleratorsAndDialogs) {
   auto ids = [&](UINT menu) {
     std::vector<UINT> out;
-    for (const MenuItemDef& m : *r.FindMenu(menu))
+    for (const MenuItemDef& m : *r_.FindMenu(menu))
       if (m.kind == MenuItemDef::kItem) out.push_back(m.id);
     return out;
   };
   for (UINT m : {476u, 477u, 478u, 479u, 481u, 482u, 116u, 117u, 118u})
-    ASSERT_NE(r.FindMenu(m), nullptr);
+    ASSERT_NE(r_.FindMenu(m), nullptr);
   EXPECT_EQ(ids(476).back(), 57856u);
   EXPECT_EQ(ids(478),
             (std::vector<UINT>{57635, 57634, 57637, 57642, 33037, 32775, 32776, 32769, 32790}));
   EXPECT_EQ(ids(116), (std::vector<UINT>{20042, 20030, 20034, 20028, 20039, 20043, 20025, 20040,
                                          20041, 20044}));
   EXPECT_EQ(ids(118), (std::vector<UINT>{20045, 20044}));
-  const auto* accel = r.FindAccelerators(kMainFrameResource);
+  const auto* accel = r_.FindAccelerators(kMainFrameResource);
   ASSERT_NE(accel, nullptr);
   auto find = [&](int vk, UINT mods) {
     for (const AcceleratorDef& a : *accel)
@@ -126,7 +126,7 @@ TEST_F(ResourcesTest, MenusAcceleratorsAndDialogs) {
   EXPECT_EQ(find(0x08, kAccelAlt), 57643u);
   EXPECT_EQ(find('A', kAccelControl | kAccelShift), 33037u);
   EXPECT_EQ(find('1', kAccelControl), 32893u);
-  const DialogDef* d = r.FindDialog(kDialogScaleRotate);
+  const DialogDef* d = r_.FindDialog(kDialogScaleRotate);
   ASSERT_NE(d, nullptr);
   int edits = 0;
   for (const DialogControlDef& c : d->controls) {

@@ -34,7 +34,7 @@ class DriverTest : public ExportTest {
     CMovieExporter exporter;
     exporter.m_settings.topDown = topDown;
     exporter.m_settings.report = report;
-    exporter.SetTarget(OutputPath(name), &doc, CExporter::kOptionMovie);
+    exporter.SetTarget(OutputPath(name), &doc_, CExporter::kOptionMovie);
     EXPECT_EQ(exporter.ExportSequence(), 1);
     return ReadFile(OutputPath(name));
   }
@@ -160,7 +160,7 @@ TEST_F(DriverTest, ABitmapIsAnImageAndARectangleThatShowsIt) {
     moviedec::Shape shape = moviedec::ReadShape(r.body);
     ASSERT_EQ(shape.fills.size(), 1u);
     EXPECT_EQ(shape.fills[0].kind, 0x41);
-    EXPECT_EQ(shape.fills[0].bitmapId, 2);
+    EXPECT_EQ(shape.fills[0].bitmap_id, 2);
     // Image pixels to the object's rectangle (its unrounded width), placed.
     moviedec::Matrix m = shape.fills[0].matrix;
     EXPECT_EQ(m.a, FixedDiv(300, 15));
@@ -222,14 +222,14 @@ CPicOle* AddEmbedded(CMarlDoc& doc, CDocumentPage* page, uint8_t red, const Rect
 TEST_F(DriverTest, AnEmbeddedObjectIsConvertedOncePerExport) {
   // One object shown in two frames: its picture is defined and placed once.
   CDocumentPage* page = AddPage("Page 1", 2);
-  AddTo(page, AddEmbedded(doc, page, 200, {100, 500, 100, 500}));
+  AddTo(page, AddEmbedded(doc_, page, 200, {100, 500, 100, 500}));
   std::vector<uint8_t> one = Export("embedded.vmp");
   Summary want = {"color", "tables", "jpeg 2", "shape 1", "place 1@1", "break", "break", "end"};
   EXPECT_EQ(Records(one), want);
   EXPECT_EQ(StageByFrame(one)[1], std::vector<std::string>{"1@1"});
 
   // A second object is a picture of its own, also defined once.
-  AddTo(page, AddEmbedded(doc, page, 40, {600, 1000, 100, 500}));
+  AddTo(page, AddEmbedded(doc_, page, 40, {600, 1000, 100, 500}));
   want = {"color",   "tables",    "jpeg 2", "shape 1", "place 1@1", "jpeg 4",
           "shape 3", "place 3@2", "break",  "break",   "end"};
   EXPECT_EQ(Records(Export("embedded_two.vmp")), want);
@@ -242,14 +242,14 @@ TEST_F(DriverTest, AnEmbeddedObjectIsConvertedOncePerExport) {
 struct Letters {
   std::deque<CExportCharacter> entries;
   std::deque<CExportNode> nodes;
-  std::map<char, CExportCharacter*> byLetter;
+  std::map<char, CExportCharacter*> by_letter;
   std::vector<CExportFrame> frames;
 
   Letters(const std::vector<std::string>& rows, std::map<char, int> spans = {}) {
     for (const std::string& row : rows) {
       CExportFrame frame;
       for (char ch : row) {
-        CExportCharacter*& e = byLetter[static_cast<char>(toupper(ch))];
+        CExportCharacter*& e = by_letter[static_cast<char>(toupper(ch))];
         if (e == nullptr) {
           e = &entries.emplace_back();
           auto span = spans.find(static_cast<char>(toupper(ch)));
@@ -273,7 +273,7 @@ struct Letters {
       std::string s;
       for (CExportNode* n = f.first; n != nullptr; n = n->next) {
         char letter = '?';
-        for (auto& [l, e] : byLetter)
+        for (auto& [l, e] : by_letter)
           if (e == n->entry) letter = l;
         if (n->matrix.tx != 0) letter = static_cast<char>(tolower(letter));
         if (!s.empty()) s += ' ';
@@ -361,7 +361,7 @@ TEST_F(DriverTest, ActionKindsGiveTheirBytes) {
   AddPage("Three", 4);
   CMemFile file;
   CMovieWriter writer(&file);
-  CMovieExportDriver driver(&doc, writer, false, nullptr);
+  CMovieExportDriver driver(&doc_, writer, false, nullptr);
   using B = std::vector<uint8_t>;
   struct Case {
     int type;
@@ -399,7 +399,7 @@ TEST_F(DriverTest, ActionKindsGiveTheirBytes) {
   next.type = CFrameAction::kNextPage;
   EXPECT_EQ(driver.ActionBytes(next, two->m_next), (B{0x81, 2, 0, 5, 0, 0}));
   next.type = CFrameAction::kPreviousPage;
-  EXPECT_EQ(driver.ActionBytes(next, doc.m_pages), (B{0x81, 2, 0, 0, 0, 0}));
+  EXPECT_EQ(driver.ActionBytes(next, doc_.m_pages), (B{0x81, 2, 0, 0, 0, 0}));
   // A URL whose payload length needs more than 16 bits stops the export.
   CFrameAction longUrl;
   longUrl.type = CFrameAction::kGetUrl;
@@ -409,16 +409,16 @@ TEST_F(DriverTest, ActionKindsGiveTheirBytes) {
   CFrameAction far;
   far.type = CFrameAction::kGoto;
   far.frame = 65536;  // frame 65535 counted from 0: the last a jump reaches
-  EXPECT_EQ(driver.ActionBytes(far, doc.m_pages), (B{0x81, 2, 0, 0xFF, 0xFF, 0}));
+  EXPECT_EQ(driver.ActionBytes(far, doc_.m_pages), (B{0x81, 2, 0, 0xFF, 0xFF, 0}));
   far.frame = 65537;
-  EXPECT_THROW(driver.ActionBytes(far, doc.m_pages), CMovieLimitException);
+  EXPECT_THROW(driver.ActionBytes(far, doc_.m_pages), CMovieLimitException);
 }
 
 TEST_F(DriverTest, AFrameCountPastSixteenBitsStopsTheExport) {
   CDocumentPage* page = AddPage("One", 1);
   CMemFile file;
   CMovieWriter writer(&file);
-  CMovieExportDriver driver(&doc, writer, false, nullptr);
+  CMovieExportDriver driver(&doc_, writer, false, nullptr);
   for (int i = 0; i < 0xFFFF; ++i) driver.CollectFrame(page, 0);
   EXPECT_THROW(driver.CollectFrame(page, 0), CMovieLimitException);
   EXPECT_EQ(driver.Frames().size(), 0xFFFFu);
@@ -478,7 +478,7 @@ TEST_F(DriverTest, TheReportAndItsTotals) {
   ASSERT_EQ(lines, 3);
   // The last total and the 2-byte end record make the file.
   EXPECT_EQ(totals.back() + 2, static_cast<int>(movie.size()));
-  EXPECT_EQ(decoded.fileLength, movie.size());
+  EXPECT_EQ(decoded.file_length, movie.size());
 
   // The shape bytes of the page are both shape records with their headers.
   int shapeBytes = 0;
@@ -529,7 +529,7 @@ TEST_F(DriverTest, AFailedExportLeavesTheEarlierFile) {
   const auto filesBefore = openFiles();
   CMovieExporter exporter;
   exporter.m_settings.report = true;
-  exporter.SetTarget(path, &doc, CExporter::kOptionMovie);
+  exporter.SetTarget(path, &doc_, CExporter::kOptionMovie);
   EXPECT_THROW(exporter.ExportSequence(), CMovieLimitException);
   EXPECT_EQ(openFiles(), filesBefore);
   std::vector<uint8_t> kept = ReadFile(path);
@@ -548,13 +548,13 @@ TEST_F(DriverTest, OneFrameOfOnePage) {
     layer->FrameAt(1)->AddChild(MakeSquare(0, 0, 300, 0xFF00FF00));
   });
   CMovieExporter exporter;
-  exporter.SetTarget(OutputPath("one_frame.vmp"), &doc, CExporter::kOptionDrawing);
+  exporter.SetTarget(OutputPath("one_frame.vmp"), &doc_, CExporter::kOptionDrawing);
   EXPECT_EQ(exporter.ExportFrame(page, 2), 1);
   Summary want = {"color", "shape 1", "place 1@1", "break", "end"};
   std::vector<uint8_t> bytes = ReadFile(OutputPath("one_frame.vmp"));
   EXPECT_EQ(Records(bytes), want);
   moviedec::Movie movie = moviedec::ReadMovie(bytes);
-  EXPECT_EQ(movie.frameCount, 1);
+  EXPECT_EQ(movie.frame_count, 1);
   EXPECT_EQ(movie.rate, 0x0C00);
 }
 

@@ -60,21 +60,21 @@ void AddDashedLine(CPicShape* shape, Point32 a, Point32 b, int16_t width, int16_
 void ExportTest::SetUp() {
   ResetEditGlobals();
   ResetProfileSettings();
-  previous = SetAppServices(&services);
+  previous_ = SetAppServices(&services_);
 }
 
 void ExportTest::TearDown() {
   EXPECT_EQ(EditGlobals().openStep, nullptr);
-  for (CDocumentPage* p = doc.m_pages; p != nullptr; p = p->m_next) {
+  for (CDocumentPage* p = doc_.m_pages; p != nullptr; p = p->m_next) {
     EXPECT_EQ(p->GetLockCount(), 1) << "page " << p->m_name << " left locked or unlocked";
   }
-  SetAppServices(previous);
+  SetAppServices(previous_);
 }
 
 CDocumentPage* ExportTest::AddPage(const std::string& name, int32_t frames) {
   auto* page = new CDocumentPage;
-  page->InitForDocument(target, false);
-  target->AppendPage(page, false);
+  page->InitForDocument(target_, false);
+  target_->AppendPage(page, false);
   page->SetName(name);
   if (frames > 1) Edit(page, [&] { Layer(page)->InsertFrames(1, frames - 1); });
   return page;
@@ -82,8 +82,8 @@ CDocumentPage* ExportTest::AddPage(const std::string& name, int32_t frames) {
 
 CDocumentPage* ExportTest::AddSymbol(const std::string& name, int32_t frames) {
   auto* page = new CDocumentPage;
-  page->InitForDocument(target, true);
-  target->AppendPage(page, true);
+  page->InitForDocument(target_, true);
+  target_->AppendPage(page, true);
   page->SetName(name);
   if (frames > 1) Edit(page, [&] { Layer(page)->InsertFrames(1, frames - 1); });
   return page;

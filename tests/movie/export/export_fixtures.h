@@ -65,12 +65,12 @@ class ExportTest : public ::testing::Test {
   static std::string OutputPath(const std::string& name);
   static std::vector<uint8_t> ReadFile(const std::string& path);
 
-  CExportTestDoc doc;
+  CExportTestDoc doc_;
   // The document AddPage and AddSymbol add to (the one above unless a test
   // builds several).
-  CExportTestDoc* target = &doc;
-  CRecordingServices services;
-  CAppServices* previous = nullptr;
+  CExportTestDoc* target_ = &doc_;
+  CRecordingServices services_;
+  CAppServices* previous_ = nullptr;
 };
 
 // The records of a movie as short texts, frame by frame:

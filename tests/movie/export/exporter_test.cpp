@@ -44,46 +44,46 @@ TEST(ExportPaths, SplitAtTheLastDotOfTheFileName) {
 // button is pressed when listed; questions are answered from a queue.
 class CScriptedWindow : public CProgressWindow {
  public:
-  static inline CScriptedWindow* last = nullptr;
-  static inline bool failCreate = false;
-  static inline bool ownerEnabled = true;
-  static inline std::vector<int> cancelAtPump;
-  static inline std::deque<bool> answers;
+  static inline CScriptedWindow* s_last = nullptr;
+  static inline bool s_failCreate = false;
+  static inline bool s_ownerEnabled = true;
+  static inline std::vector<int> s_cancelAtPump;
+  static inline std::deque<bool> s_answers;
 
   // The log of the newest window; it outlives the window.
-  static inline std::vector<std::string> log;
+  static inline std::vector<std::string> s_log;
 
   CScriptedWindow() {
-    last = this;
-    log.clear();
+    s_last = this;
+    s_log.clear();
   }
-  bool IsOwnerEnabled(ProgressOwner) override { return ownerEnabled; }
+  bool IsOwnerEnabled(ProgressOwner) override { return s_ownerEnabled; }
   void EnableOwner(ProgressOwner, bool enable) override {
-    ownerEnabled = enable;
-    log.push_back(enable ? "enable owner" : "disable owner");
+    s_ownerEnabled = enable;
+    s_log.push_back(enable ? "enable owner" : "disable owner");
   }
   bool Create(ProgressOwner, const char* caption, CProgressDlg& dlg) override {
     dialog = &dlg;
-    log.push_back(std::string("create ") + caption);
-    return !failCreate;
+    s_log.push_back(std::string("create ") + caption);
+    return !s_failCreate;
   }
   void SetRange(int32_t low, int32_t high) override {
-    log.push_back("range " + std::to_string(low) + " " + std::to_string(high));
+    s_log.push_back("range " + std::to_string(low) + " " + std::to_string(high));
   }
-  void SetStep(int32_t step) override { log.push_back("step " + std::to_string(step)); }
-  void SetPos(int32_t position) override { log.push_back("pos " + std::to_string(position)); }
+  void SetStep(int32_t step) override { s_log.push_back("step " + std::to_string(step)); }
+  void SetPos(int32_t position) override { s_log.push_back("pos " + std::to_string(position)); }
   void PumpEvents() override {
     ++pumps;
-    for (int n : cancelAtPump)
+    for (int n : s_cancelAtPump)
       if (n == pumps) dialog->OnCancel();
   }
   bool AskYesNo(const char* text) override {
-    log.push_back(std::string("ask ") + text);
-    bool yes = answers.empty() ? true : answers.front();
-    if (!answers.empty()) answers.pop_front();
+    s_log.push_back(std::string("ask ") + text);
+    bool yes = s_answers.empty() ? true : s_answers.front();
+    if (!s_answers.empty()) s_answers.pop_front();
     return yes;
   }
-  void Destroy() override { log.push_back("destroy"); }
+  void Destroy() override { s_log.push_back("destroy"); }
 
   CProgressDlg* dialog = nullptr;
   int pumps = 0;
@@ -96,14 +96,14 @@ std::unique_ptr<CProgressWindow> MakeScripted() {
 class ProgressTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previous = SetProgressWindowFactory(MakeScripted);
-    CScriptedWindow::failCreate = false;
-    CScriptedWindow::ownerEnabled = true;
-    CScriptedWindow::cancelAtPump.clear();
-    CScriptedWindow::answers.clear();
+    previous_ = SetProgressWindowFactory(MakeScripted);
+    CScriptedWindow::s_failCreate = false;
+    CScriptedWindow::s_ownerEnabled = true;
+    CScriptedWindow::s_cancelAtPump.clear();
+    CScriptedWindow::s_answers.clear();
   }
-  void TearDown() override { SetProgressWindowFactory(previous); }
-  ProgressWindowFactory previous = nullptr;
+  void TearDown() override { SetProgressWindowFactory(previous_); }
+  ProgressWindowFactory previous_ = nullptr;
 };
 
 TEST_F(ProgressTest, CreateDisablesTheOwnerAndDestroyEnablesIt) {
@@ -111,44 +111,44 @@ TEST_F(ProgressTest, CreateDisablesTheOwnerAndDestroyEnablesIt) {
   {
     CProgressDlg dlg;
     ASSERT_TRUE(dlg.Create());
-    EXPECT_FALSE(CScriptedWindow::ownerEnabled);
-    log = CScriptedWindow::log;
+    EXPECT_FALSE(CScriptedWindow::s_ownerEnabled);
+    log = CScriptedWindow::s_log;
   }
-  EXPECT_TRUE(CScriptedWindow::ownerEnabled);
+  EXPECT_TRUE(CScriptedWindow::s_ownerEnabled);
   std::vector<std::string> want = {"disable owner", "create Working...", "range 0 100", "step 10",
                                    "pos 0"};
   EXPECT_EQ(log, want);
 }
 
 TEST_F(ProgressTest, AnOwnerThatWasDisabledStaysDisabled) {
-  CScriptedWindow::ownerEnabled = false;
+  CScriptedWindow::s_ownerEnabled = false;
   {
     CProgressDlg dlg(kIdsExportingMovie);
     ASSERT_TRUE(dlg.Create());
     EXPECT_FALSE(dlg.m_disabledOwner);
   }
-  EXPECT_FALSE(CScriptedWindow::ownerEnabled);
+  EXPECT_FALSE(CScriptedWindow::s_ownerEnabled);
 }
 
 TEST_F(ProgressTest, AFailedCreateEnablesTheOwnerAgain) {
-  CScriptedWindow::failCreate = true;
+  CScriptedWindow::s_failCreate = true;
   CProgressDlg dlg;
   EXPECT_FALSE(dlg.Create());
-  EXPECT_TRUE(CScriptedWindow::ownerEnabled);
+  EXPECT_TRUE(CScriptedWindow::s_ownerEnabled);
   EXPECT_FALSE(dlg.CheckCancel());
 }
 
 TEST_F(ProgressTest, CancelAsksAndOnlyYesCancels) {
   CProgressDlg dlg;
   ASSERT_TRUE(dlg.Create());
-  CScriptedWindow::cancelAtPump = {2, 3};
-  CScriptedWindow::answers = {false, true};
+  CScriptedWindow::s_cancelAtPump = {2, 3};
+  CScriptedWindow::s_answers = {false, true};
   EXPECT_FALSE(dlg.CheckCancel());  // pump 1: nothing pressed, nothing asked
   EXPECT_FALSE(dlg.CheckCancel());  // pump 2: pressed, No
   EXPECT_FALSE(dlg.m_cancelPressed);
   EXPECT_TRUE(dlg.CheckCancel());  // pump 3: pressed again, asked again, Yes
   int asked = 0;
-  for (const std::string& s : CScriptedWindow::log)
+  for (const std::string& s : CScriptedWindow::s_log)
     if (s == "ask Are you sure you want to Cancel?") ++asked;
   EXPECT_EQ(asked, 2);
 }
@@ -172,19 +172,19 @@ class SequenceTest : public ExportTest {
  protected:
   void SetUp() override {
     ExportTest::SetUp();
-    previousFactory = SetProgressWindowFactory(MakeScripted);
-    CScriptedWindow::cancelAtPump.clear();
-    CScriptedWindow::answers.clear();
-    CScriptedWindow::ownerEnabled = true;
-    CScriptedWindow::failCreate = false;
+    previous_factory_ = SetProgressWindowFactory(MakeScripted);
+    CScriptedWindow::s_cancelAtPump.clear();
+    CScriptedWindow::s_answers.clear();
+    CScriptedWindow::s_ownerEnabled = true;
+    CScriptedWindow::s_failCreate = false;
     AddPage("One", 3);
     AddPage("Two", 2);
   }
   void TearDown() override {
-    SetProgressWindowFactory(previousFactory);
+    SetProgressWindowFactory(previous_factory_);
     ExportTest::TearDown();
   }
-  ProgressWindowFactory previousFactory = nullptr;
+  ProgressWindowFactory previous_factory_ = nullptr;
 };
 
 TEST_F(SequenceTest, NumbersRunOnAcrossPages) {
@@ -201,14 +201,14 @@ TEST_F(SequenceTest, NumbersRunOnAcrossPages) {
   };
   for (const Case& c : cases) {
     CRecordingExporter exporter;
-    exporter.SetTarget(c.path, &doc, CExporter::kOptionDrawing);
+    exporter.SetTarget(c.path, &doc_, CExporter::kOptionDrawing);
     EXPECT_EQ(exporter.ExportSequence(), 1);
     EXPECT_EQ(exporter.calls, c.calls);
     for (int32_t n : exporter.locked) EXPECT_EQ(n, 2);  // held while its frames are written
   }
   // The bar moves by page index * 64 + f * 64 / frames.
   std::vector<std::string> positions;
-  for (const std::string& s : CScriptedWindow::log)
+  for (const std::string& s : CScriptedWindow::s_log)
     if (s.rfind("pos", 0) == 0 || s.rfind("range", 0) == 0 || s.rfind("create", 0) == 0)
       positions.push_back(s);
   std::vector<std::string> want = {"create Exporting Image Sequence",
@@ -224,43 +224,43 @@ TEST_F(SequenceTest, NumbersRunOnAcrossPages) {
 
 TEST_F(SequenceTest, CancelThenNoGoesOnAndTheNextCancelAsksAgain) {
   // Pumps: SetPos and CheckCancel pump once each per frame.
-  CScriptedWindow::cancelAtPump = {2, 6};
-  CScriptedWindow::answers = {false, true};
+  CScriptedWindow::s_cancelAtPump = {2, 6};
+  CScriptedWindow::s_answers = {false, true};
   CRecordingExporter exporter;
-  exporter.SetTarget("shot.bmp", &doc, CExporter::kOptionDrawing);
+  exporter.SetTarget("shot.bmp", &doc_, CExporter::kOptionDrawing);
   EXPECT_EQ(exporter.ExportSequence(), 0);
   std::vector<std::string> want = {"shot0001.bmp One:0", "shot0002.bmp One:1"};
   EXPECT_EQ(exporter.calls, want);  // the files already written are kept
-  EXPECT_TRUE(CScriptedWindow::ownerEnabled);
+  EXPECT_TRUE(CScriptedWindow::s_ownerEnabled);
 }
 
 TEST_F(SequenceTest, AFailureOrAnExceptionStopsTheSequence) {
   CRecordingExporter failing;
-  failing.SetTarget("a.png", &doc, CExporter::kOptionDrawing);
+  failing.SetTarget("a.png", &doc_, CExporter::kOptionDrawing);
   failing.failAt = 2;
   EXPECT_EQ(failing.ExportSequence(), 0);
   EXPECT_EQ(failing.calls.size(), 2u);
-  EXPECT_TRUE(doc.reported.empty());
+  EXPECT_TRUE(doc_.reported.empty());
 
   CRecordingExporter throwing;
-  throwing.SetTarget("a.png", &doc, CExporter::kOptionDrawing);
+  throwing.SetTarget("a.png", &doc_, CExporter::kOptionDrawing);
   throwing.throwAt = 4;
   EXPECT_EQ(throwing.ExportSequence(), 0);
   EXPECT_EQ(throwing.calls.size(), 4u);
-  ASSERT_EQ(doc.reported.size(), 1u);  // reported with its own message
-  EXPECT_EQ(doc.reported[0], kIdsUnknownError);
+  ASSERT_EQ(doc_.reported.size(), 1u);  // reported with its own message
+  EXPECT_EQ(doc_.reported[0], kIdsUnknownError);
 }
 
 TEST_F(SequenceTest, TargetTakesTheMovieRectangle) {
   Rect32 r{-100, 5000, 20, 4000};
-  doc.SetMovieRect(r);
+  doc_.SetMovieRect(r);
   CExporter exporter;
-  exporter.SetTarget("x.vmp", &doc, CExporter::kOptionMovie);
+  exporter.SetTarget("x.vmp", &doc_, CExporter::kOptionMovie);
   EXPECT_EQ(exporter.m_bounds.xmin, -100);
   EXPECT_EQ(exporter.m_bounds.ymax, 4000);
   EXPECT_EQ(exporter.m_documentRect.xmax, 5000);
   EXPECT_EQ(exporter.m_option, 1);
-  EXPECT_EQ(exporter.ExportFrame(doc.m_pages, 0), 0);  // the base exports nothing
+  EXPECT_EQ(exporter.ExportFrame(doc_.m_pages, 0), 0);  // the base exports nothing
 }
 
 TEST(MovieExportSettings, DefaultsRangesAndClamping) {

@@ -40,13 +40,13 @@ class SymbolExportTest : public ExportTest {
   // Exports the target document; its symbols are held as long as it takes.
   std::vector<uint8_t> Export(const std::string& name) {
     std::vector<int32_t> locks;
-    for (CDocumentPage* p = target->m_symbols; p != nullptr; p = p->m_next)
+    for (CDocumentPage* p = target_->m_symbols; p != nullptr; p = p->m_next)
       locks.push_back(p->GetLockCount());
     CMovieExporter exporter;
-    exporter.SetTarget(OutputPath(name), target, CExporter::kOptionMovie);
+    exporter.SetTarget(OutputPath(name), target_, CExporter::kOptionMovie);
     EXPECT_EQ(exporter.ExportSequence(), 1);
     size_t i = 0;
-    for (CDocumentPage* p = target->m_symbols; p != nullptr; p = p->m_next)
+    for (CDocumentPage* p = target_->m_symbols; p != nullptr; p = p->m_next)
       EXPECT_EQ(p->GetLockCount(), locks[i++]) << p->m_name;
     return ReadFile(OutputPath(name));
   }
@@ -121,7 +121,7 @@ TEST_F(SymbolExportTest, StateMasksFollowWhatEachFrameShows) {
   int n = 0;
   for (const Case& c : cases) {
     CExportTestDoc own;
-    target = &own;
+    target_ = &own;
     CDocumentPage* symbol = AddSymbol("Knob", c.frames);
     FillStates(symbol, c.layers);
     CDocumentPage* page = AddPage("Page 1", 1);
@@ -133,7 +133,7 @@ TEST_F(SymbolExportTest, StateMasksFollowWhatEachFrameShows) {
     std::vector<uint8_t> bytes = Export("button_states_" + std::to_string(n++) + ".vmp");
     moviedec::Movie movie = moviedec::ReadMovie(bytes);
     auto buttons = Buttons(movie);
-    target = &doc;
+    target_ = &doc_;
     ASSERT_EQ(buttons.size(), 1u);
     EXPECT_EQ(buttons[0].parts, c.parts);
   }

@@ -29,7 +29,7 @@ struct TextRecord {
   uint16_t id = 0;
   moviedec::Rect bounds{};
   moviedec::Matrix matrix;
-  int glyphBits = 0, advanceBits = 0;
+  int glyph_bits = 0, advance_bits = 0;
   std::vector<TextRun> runs;
 };
 
@@ -39,8 +39,8 @@ TextRecord ReadText(std::span<const uint8_t> body) {
   t.id = in.U16();
   t.bounds = moviedec::ReadRect(in);
   t.matrix = moviedec::ReadMatrix(in);
-  t.glyphBits = in.U8();
-  t.advanceBits = in.U8();
+  t.glyph_bits = in.U8();
+  t.advance_bits = in.U8();
   for (;;) {
     TextRun r;
     r.flags = in.U8();
@@ -52,8 +52,8 @@ TextRecord ReadText(std::span<const uint8_t> body) {
     if (r.flags & 0x08) r.height = in.U16();
     int count = in.U8();
     for (int i = 0; i < count; ++i) {
-      uint32_t index = in.Bits(t.glyphBits);
-      int32_t advance = in.SignedBits(t.advanceBits);
+      uint32_t index = in.Bits(t.glyph_bits);
+      int32_t advance = in.SignedBits(t.advance_bits);
       r.glyphs.emplace_back(index, advance);
     }
     in.Align();
@@ -116,7 +116,7 @@ class TextExportTest : public ExportTest {
   }
   std::vector<uint8_t> Export(const std::string& name) {
     CMovieExporter exporter;
-    exporter.SetTarget(OutputPath(name), &doc, CExporter::kOptionMovie);
+    exporter.SetTarget(OutputPath(name), &doc_, CExporter::kOptionMovie);
     EXPECT_EQ(exporter.ExportSequence(), 1);
     return ReadFile(OutputPath(name));
   }
@@ -167,7 +167,7 @@ TEST_F(TextExportTest, TwoStylesMakeTwoFontsAndRunsThatFollowTheLayout) {
   auto adv = [&](int i) { return chars[static_cast<size_t>(i)].layoutAdvance; };
   EXPECT_EQ(t.matrix.tx, 500);
   EXPECT_EQ(t.matrix.ty, 300);
-  EXPECT_EQ(t.glyphBits, 1);  // glyph indices 0 and 1
+  EXPECT_EQ(t.glyph_bits, 1);  // glyph indices 0 and 1
   ASSERT_EQ(t.runs.size(), 3u);
   // "A": font 1, black, at the first line's start.
   EXPECT_EQ(t.runs[0].flags, 0x80 | 0x08 | (lines[0].x != 0 ? 0x01 : 0) | 0x02);
@@ -230,7 +230,7 @@ TEST_F(TextExportTest, CodesPastTheFontsTwoHundredFiftySixthDrawGlyphZero) {
     uint32_t want = i < 256 ? static_cast<uint32_t>(255 - i) : 0;
     EXPECT_EQ(indices[static_cast<size_t>(i)], want) << i;
   }
-  EXPECT_EQ(t.glyphBits, 8);
+  EXPECT_EQ(t.glyph_bits, 8);
   for (const TextRun& r : t.runs) EXPECT_LE(r.glyphs.size(), 250u);
 }
 
@@ -243,8 +243,8 @@ TEST_F(TextExportTest, GlyphOutlinesMatchFontTools) {
   auto glyphs = ReadGlyphs(OfCode(movie, 10)[0]->body, &id);
   ASSERT_EQ(glyphs.size(), 1u);
   const moviedec::Steps& steps = glyphs[0];
-  EXPECT_EQ(steps.fillBits, 1);
-  EXPECT_EQ(steps.lineBits, 0);
+  EXPECT_EQ(steps.fill_bits, 1);
+  EXPECT_EQ(steps.line_bits, 0);
 
   // The font's on-curve points (and the implied midpoints of two control
   // points in a row) at 1024 twips: y grows downward in the movie.
@@ -289,7 +289,7 @@ TEST_F(TextExportTest, GlyphOutlinesMatchFontTools) {
     EXPECT_EQ(e.fill0 + e.fill1, 1);  // one side filled with style 1
     EXPECT_EQ(e.line, 0);
   }
-  EXPECT_TRUE(services.messages.empty());
+  EXPECT_TRUE(services_.messages.empty());
 }
 
 TEST_F(TextExportTest, AFontWithoutOutlinesLeavesEmptyGlyphsAndTellsSo) {
@@ -304,7 +304,7 @@ TEST_F(TextExportTest, AFontWithoutOutlinesLeavesEmptyGlyphsAndTellsSo) {
   auto glyphs = ReadGlyphs(OfCode(movie, 10)[0]->body, &id);
   ASSERT_EQ(glyphs.size(), 2u);
   EXPECT_TRUE(glyphs[0].edges.empty());
-  EXPECT_EQ(services.messages, std::vector<uint32_t>{kIdsMissingOutlines});
+  EXPECT_EQ(services_.messages, std::vector<uint32_t>{kIdsMissingOutlines});
 }
 
 TEST_F(TextExportTest, BoundsCoverTheWholeText) {

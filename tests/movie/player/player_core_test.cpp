@@ -400,7 +400,7 @@ TEST(PlayerCoreView, ZoomInContextUsesTheMenuPoint) {
   struct Case {
     bool editor;
     int command;
-    bool aroundPoint;
+    bool around_point;
   } cases[] = {{false, 20042, true}, {true, 33194, true}, {true, 33195, false}};
   for (const Case& c : cases) {
     Player p(c.editor ? PlayerOptions::Editor() : PlayerOptions::Plugin(),
@@ -411,7 +411,7 @@ TEST(PlayerCoreView, ZoomInContextUsesTheMenuPoint) {
     ASSERT_TRUE(p.core.OnCommand(c.command));
     const Rect32 z = p.core.ZoomRect();
     const Point32 centre{(z.xmin + z.xmax) / 2, (z.ymin + z.ymax) / 2};
-    if (c.aroundPoint) {
+    if (c.around_point) {
       EXPECT_NEAR(centre.x, 2750, 60) << c.command;  // (20, 20) pushed back inside
       EXPECT_NEAR(centre.y, 2000, 60) << c.command;
     } else {
@@ -552,7 +552,7 @@ TEST(PlayerCoreHelpers, ThrottleUrlResolutionAndCubeColours) {
 
   struct UrlCase {
     const char* base;
-    bool hasBase;
+    bool has_base;
     const char* url;
     const char* want;
   } urls[] = {
@@ -565,7 +565,7 @@ TEST(PlayerCoreHelpers, ThrottleUrlResolutionAndCubeColours) {
       {"http://h.example/dir/movie.vmp", true, "mailto:x@y", "mailto:x@y"},
       {"", false, "page.html", "page.html"},
   };
-  for (const UrlCase& c : urls) EXPECT_EQ(ResolvePlayerUrl(c.base, c.hasBase, c.url), c.want);
+  for (const UrlCase& c : urls) EXPECT_EQ(ResolvePlayerUrl(c.base, c.has_base, c.url), c.want);
   EXPECT_EQ(ResolvePlayerUrl("", false, std::string(1022, 'a')).size(), 1022u);
   EXPECT_TRUE(ResolvePlayerUrl("", false, std::string(1023, 'a')).empty());
 

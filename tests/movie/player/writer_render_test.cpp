@@ -32,16 +32,16 @@ class WriterRenderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     EdgeGraphResetGlobals();
-    ASSERT_EQ(EdgeGraphInit(graph), 0);
+    ASSERT_EQ(EdgeGraphInit(graph_), 0);
   }
-  void TearDown() override { EdgeGraphFreeAll(graph); }
+  void TearDown() override { EdgeGraphFreeAll(graph_); }
 
   StyleIndex Fill(uint32_t colour) {
-    return static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, SolidFill(0xFF000000 | colour)));
+    return static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph_, SolidFill(0xFF000000 | colour)));
   }
   StyleIndex Line(uint32_t colour, int16_t width) {
     return static_cast<StyleIndex>(
-        EdgeGraphAddLineStyle(graph, SolidLine(0xFF000000 | colour, width)));
+        EdgeGraphAddLineStyle(graph_, SolidLine(0xFF000000 | colour, width)));
   }
   // An edge in twips with the fills of its two sides and a line.
   void AddEdge(Point32 p0, Point32 control, Point32 p2, bool straight, StyleIndex a, StyleIndex b,
@@ -58,7 +58,7 @@ class WriterRenderTest : public ::testing::Test {
     e->a.fill = a;
     e->b.fill = b;
     e->line = line;
-    ASSERT_EQ(EdgeGraphInsertEdge(graph, e, 0, 3), 0);
+    ASSERT_EQ(EdgeGraphInsertEdge(graph_, e, 0, 3), 0);
   }
   void Polygon(const std::vector<Point32>& pts, StyleIndex fill, StyleIndex line) {
     for (size_t i = 0; i < pts.size(); ++i)
@@ -68,11 +68,11 @@ class WriterRenderTest : public ::testing::Test {
   // The player's rendering and the scan converter's of the graph placed at
   // `placement`; returns the number of pixels that differ.
   int Compare(const Matrix2x3& placement, bool antiAlias) {
-    EXPECT_EQ(EdgeGraphCleanup(graph), 0);
+    EXPECT_EQ(EdgeGraphCleanup(graph_), 0);
     CMemFile file;
     CMovieWriter w(&file);
     w.WriteHeader(kStage, 12 << 16);
-    w.WriteShape(1, graph);
+    w.WriteShape(1, graph_);
     w.PlaceCharacter(1, 1, &placement);
     w.ShowFrame();
     w.Finish();
@@ -90,7 +90,7 @@ class WriterRenderTest : public ::testing::Test {
       MatrixSetScale(view, kFixedOne / 64, kFixedOne / 64);
       MatrixConcat(placement, view, m);
       cv.SetMatrix(m, nullptr);
-      cv.AddEdgeGraph(graph);
+      cv.AddEdgeGraph(graph_);
       cv.Render();
     }
     int differ = 0;
@@ -106,7 +106,7 @@ class WriterRenderTest : public ::testing::Test {
     return differ;
   }
 
-  EdgeGraph graph;
+  EdgeGraph graph_;
 };
 
 TEST_F(WriterRenderTest, FilledRegionsMatchPixelForPixel) {

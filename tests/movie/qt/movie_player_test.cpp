@@ -190,7 +190,7 @@ TEST_F(MoviePlayers, MenuStatesFollowTheSameRulesInBothPlayers) {
     std::vector<UINT> commands;  // the editor's ids, chosen in turn
     // Expected (enabled, checked) of Zoom Out, High Quality, Play, Rewind,
     // Forward.
-    std::pair<bool, int> zoomOut, high, play, rewind, forward;
+    std::pair<bool, int> zoom_out, high, play, rewind, forward;
   };
   const Step steps[] = {
       {"loaded", {}, {false, 0}, {true, 0}, {true, 1}, {false, 0}, {true, 0}},
@@ -215,7 +215,7 @@ TEST_F(MoviePlayers, MenuStatesFollowTheSameRulesInBothPlayers) {
     plug.Menu(50, 40, 0, &p);
     for (const auto& [editorId, pluginId] : same)
       EXPECT_EQ(e[editorId], p[pluginId]) << step.what << ": " << editorId;
-    EXPECT_EQ(e[33188], step.zoomOut) << step.what;
+    EXPECT_EQ(e[33188], step.zoom_out) << step.what;
     EXPECT_EQ(e[33187], step.high) << step.what;
     EXPECT_EQ(e[33081], step.play) << step.what;
     EXPECT_EQ(e[33191], step.rewind) << step.what;
@@ -227,7 +227,7 @@ TEST_F(MoviePlayers, ZoomInContextZoomsAtTheClickZoomInAtTheCentre) {
   struct Case {
     bool editor;
     UINT command;
-    bool atClick;
+    bool at_click;
   };
   const Case cases[] = {{true, 33195, false}, {true, 33194, true}, {false, 20042, true}};
   for (const Case& c : cases) {
@@ -239,7 +239,7 @@ TEST_F(MoviePlayers, ZoomInContextZoomsAtTheClickZoomInAtTheCentre) {
     // corner, at the centre it stays centred on the frame.
     EXPECT_EQ(z.xmax - z.xmin, 1100) << c.command;
     EXPECT_EQ(z.ymax - z.ymin, 800) << c.command;
-    if (c.atClick) {
+    if (c.at_click) {
       EXPECT_EQ(z.xmin, 0) << c.command;
       EXPECT_EQ(z.ymin, 0) << c.command;
     } else {

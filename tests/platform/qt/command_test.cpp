@@ -23,13 +23,13 @@ struct CTestDoc : CCmdTarget {
 struct CTestView : CView {
   CTestView() {
     AddCommand(200, [] { g_ran.push_back("view 200"); });
-    AddUpdate(200, [](CCmdUI* ui) { ui->Enable(enabled200); });
+    AddUpdate(200, [](CCmdUI* ui) { ui->Enable(s_enabled200); });
     AddUpdate(201, [](CCmdUI* ui) { ui->SetCheck(2); });
     AddCommand(201, [] { g_ran.push_back("view 201"); });
     AddUpdateRange(210, 212, [](CCmdUI* ui) { ui->SetRadio(ui->m_nID == 211); });
     AddCommandRange(210, 212, [](uint32_t id) { g_ran.push_back("view " + std::to_string(id)); });
   }
-  static inline bool enabled200 = true;
+  static inline bool s_enabled200 = true;
 };
 
 struct CTestFrame : CFrameWnd {
@@ -76,31 +76,32 @@ class CommandTest : public WindowTest {
   void SetUp() override {
     WindowTest::SetUp();
     g_ran.clear();
-    ASSERT_TRUE(frame.Create("PL_Default", "frame", WS_VISIBLE, {0, 0, 300, 200}, nullptr, 0));
-    ASSERT_TRUE(view.Create("PL_Default", "", WS_VISIBLE | WS_CHILD, {0, 0, 300, 200}, &frame, 1));
-    view.SetDocumentTarget(&doc);
-    frame.SetActiveView(&view);
-    CTestView::enabled200 = true;
+    ASSERT_TRUE(frame_.Create("PL_Default", "frame", WS_VISIBLE, {0, 0, 300, 200}, nullptr, 0));
+    ASSERT_TRUE(
+        view_.Create("PL_Default", "", WS_VISIBLE | WS_CHILD, {0, 0, 300, 200}, &frame_, 1));
+    view_.SetDocumentTarget(&doc_);
+    frame_.SetActiveView(&view_);
+    CTestView::s_enabled200 = true;
   }
   void TearDown() override {
-    view.DestroyWindow();
-    frame.DestroyWindow();
+    view_.DestroyWindow();
+    frame_.DestroyWindow();
     WindowTest::TearDown();
   }
-  CTestApp app;
-  CTestDoc doc;
-  CTestFrame frame;
-  CTestView view;
+  CTestApp app_;
+  CTestDoc doc_;
+  CTestFrame frame_;
+  CTestView view_;
 };
 
 TEST_F(CommandTest, CommandsRouteViewDocumentFrameApplication) {
-  for (UINT id : {100u, 200u, 300u, 400u, 211u, 999u}) frame.SendMessage(WM_COMMAND, id, 0);
+  for (UINT id : {100u, 200u, 300u, 400u, 211u, 999u}) frame_.SendMessage(WM_COMMAND, id, 0);
   EXPECT_EQ(g_ran,
             (std::vector<std::string>{"doc 100", "view 200", "frame 300", "app 400", "view 211"}));
   // A command whose update handler disables it is not carried out.
-  CTestView::enabled200 = false;
+  CTestView::s_enabled200 = false;
   g_ran.clear();
-  EXPECT_EQ(frame.SendMessage(WM_COMMAND, 200, 0), 0);
+  EXPECT_EQ(frame_.SendMessage(WM_COMMAND, 200, 0), 0);
   EXPECT_TRUE(g_ran.empty());
 }
 
@@ -125,8 +126,8 @@ TEST_F(CommandTest, UpdateProtocolEnablesAndChecksMenuItems) {
   ASSERT_NE(edit, nullptr);
   EXPECT_EQ(edit->GetMenuItemCount(), 11);
   EXPECT_EQ(edit->GetMenuItemID(4), 0u);  // the separator
-  CTestView::enabled200 = false;
-  edit->UpdateItems(&frame, true);
+  CTestView::s_enabled200 = false;
+  edit->UpdateItems(&frame_, true);
   struct {
     UINT id;
     bool enabled;
@@ -141,7 +142,7 @@ TEST_F(CommandTest, UpdateProtocolEnablesAndChecksMenuItems) {
   // Without "disable when no handler" an item nobody handles stays as it is.
   CMenu again;
   again.LoadMenu(9001);
-  again.GetSubMenu(0)->UpdateItems(&frame, false);
+  again.GetSubMenu(0)->UpdateItems(&frame_, false);
   EXPECT_TRUE(again.IsItemEnabled(999));
 }
 
@@ -159,11 +160,11 @@ TEST_F(CommandTest, TrackedMenuSendsTheChosenEnabledCommandToItsOwner) {
     choices.erase(choices.begin());
     return c;
   });
-  EXPECT_EQ(menu.TrackPopupMenu(TPM_RIGHTBUTTON, 40, 50, &frame), 1u);
+  EXPECT_EQ(menu.TrackPopupMenu(TPM_RIGHTBUTTON, 40, 50, &frame_), 1u);
   EXPECT_EQ(seenAt, CPoint(40, 50));
   EXPECT_EQ(g_ran, (std::vector<std::string>{"doc 100"}));
-  EXPECT_EQ(menu.TrackPopupMenu(TPM_RETURNCMD, 0, 0, &frame), 0u);  // disabled: nothing
-  EXPECT_EQ(menu.TrackPopupMenu(TPM_RETURNCMD, 0, 0, &frame), 0u);  // dismissed
+  EXPECT_EQ(menu.TrackPopupMenu(TPM_RETURNCMD, 0, 0, &frame_), 0u);  // disabled: nothing
+  EXPECT_EQ(menu.TrackPopupMenu(TPM_RETURNCMD, 0, 0, &frame_), 0u);  // dismissed
   EXPECT_EQ(g_ran.size(), 1u);
   SetMenuTrackHook(nullptr);
 }
@@ -171,19 +172,19 @@ TEST_F(CommandTest, TrackedMenuSendsTheChosenEnabledCommandToItsOwner) {
 TEST_F(CommandTest, IdleUpdateSetsBarButtons) {
   CTestBar bar;
   bar.buttons = {{200}, {201}, {300}, {999}, {101}};
-  frame.AddControlBar(&bar);
-  CTestView::enabled200 = false;
+  frame_.AddControlBar(&bar);
+  CTestView::s_enabled200 = false;
   RunIdleNow();
   EXPECT_TRUE(bar.buttons[0].disabled);
   EXPECT_EQ(bar.buttons[1].checked, 2);
   EXPECT_FALSE(bar.buttons[2].disabled);
   EXPECT_TRUE(bar.buttons[3].disabled);
   EXPECT_EQ(bar.buttons[4].checked, 1);
-  CTestView::enabled200 = true;
+  CTestView::s_enabled200 = true;
   // The event loop runs the idle update by itself after events.
-  frame.PostMessage(WM_USER);
+  frame_.PostMessage(WM_USER);
   EXPECT_TRUE(SpinUntil([&] { return !bar.buttons[0].disabled; }));
-  frame.RemoveControlBar(&bar);
+  frame_.RemoveControlBar(&bar);
 }
 
 TEST_F(CommandTest, AcceleratorsTurnKeysIntoCommandsBeforeTheFocusWindow) {
@@ -191,8 +192,8 @@ TEST_F(CommandTest, AcceleratorsTurnKeysIntoCommandsBeforeTheFocusWindow) {
     std::vector<UINT> keys;
     void OnKeyDown(UINT ch, UINT, UINT) override { keys.push_back(ch); }
   } keyView;
-  ASSERT_TRUE(keyView.Create("PL_Default", "", WS_VISIBLE | WS_CHILD, {0, 0, 10, 10}, &frame, 2));
-  frame.SetAccelerators({{'Z', kAccelControl, 400}, {'1', kAccelControl, 300}});
+  ASSERT_TRUE(keyView.Create("PL_Default", "", WS_VISIBLE | WS_CHILD, {0, 0, 10, 10}, &frame_, 2));
+  frame_.SetAccelerators({{'Z', kAccelControl, 400}, {'1', kAccelControl, 300}});
   auto press = [&](int key, Qt::KeyboardModifiers mods, const QString& text) {
     QKeyEvent e(QEvent::KeyPress, key, mods, text);
     QCoreApplication::sendEvent(keyView.GetWidget(), &e);

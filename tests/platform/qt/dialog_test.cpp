@@ -60,14 +60,14 @@ class DialogTest : public WindowTest {
   void SetUp() override {
     WindowTest::SetUp();
     AddScaleLayout();
-    SetMessageBoxSink(&sink);
+    SetMessageBoxSink(&sink_);
   }
   void TearDown() override {
     SetMessageBoxSink(nullptr);
     CDialog::SetRunHook(nullptr);
     WindowTest::TearDown();
   }
-  CRecordingMessageBoxSink sink;
+  CRecordingMessageBoxSink sink_;
 };
 
 TEST_F(DialogTest, OutOfRangeValueIsRefusedAndTheFocusStaysOnIt) {
@@ -80,18 +80,18 @@ TEST_F(DialogTest, OutOfRangeValueIsRefusedAndTheFocusStaysOnIt) {
     d.PressButton(kIdOk);
     EXPECT_FALSE(d.IsEnded());
     EXPECT_EQ(d.GetFocusId(), kScaleEdit);
-    ASSERT_EQ(sink.boxes.size(), 1u);
-    EXPECT_EQ(sink.boxes[0].text, "Please enter an integer between 1 and 1000.");
+    ASSERT_EQ(sink_.boxes.size(), 1u);
+    EXPECT_EQ(sink_.boxes[0].text, "Please enter an integer between 1 and 1000.");
     // Nothing was taken from a refused exchange's later controls either.
     EXPECT_EQ(dlg.angle, 12.5);
     d.SetDlgItemText(kScaleEdit, "abc");
     d.PressButton(kIdOk);
-    EXPECT_EQ(sink.boxes.back().text, "Please enter an integer.");
+    EXPECT_EQ(sink_.boxes.back().text, "Please enter an integer.");
     d.SetDlgItemText(kAngleEdit, "400");
     d.SetDlgItemText(kScaleEdit, " 250 ");
     d.PressButton(kIdOk);
     EXPECT_EQ(d.GetFocusId(), kAngleEdit);
-    EXPECT_EQ(sink.boxes.back().text, "Please enter a number between -360 and 360.");
+    EXPECT_EQ(sink_.boxes.back().text, "Please enter a number between -360 and 360.");
     d.SetDlgItemText(kAngleEdit, "-7.25");
     d.CheckDlgButton(kSnapCheck, 1);
     d.PressButton(kIdOk);
@@ -102,7 +102,7 @@ TEST_F(DialogTest, OutOfRangeValueIsRefusedAndTheFocusStaysOnIt) {
   EXPECT_EQ(dlg.angle, -7.25);
   EXPECT_EQ(dlg.snap, 1);
   EXPECT_EQ(dlg.mode, 1);
-  EXPECT_EQ(sink.boxes.size(), 3u);
+  EXPECT_EQ(sink_.boxes.size(), 3u);
 }
 
 TEST_F(DialogTest, CancelAndMissingLayout) {
@@ -149,8 +149,8 @@ TEST_F(DialogTest, NumbersIgnoreADecimalCommaLocale) {
   });
   EXPECT_EQ(dlg.DoModal(), kIdOk);
   EXPECT_EQ(dlg.angle, 3.75);
-  ASSERT_EQ(sink.boxes.size(), 1u);
-  EXPECT_EQ(sink.boxes[0].text, "Please enter a number.");
+  ASSERT_EQ(sink_.boxes.size(), 1u);
+  EXPECT_EQ(sink_.boxes[0].text, "Please enter a number.");
   QLocale::setDefault(oldQt);
   std::locale::global(oldStd);
 }
@@ -182,15 +182,15 @@ TEST(NumberTextTest, FormatAndParseAreExactAndStrict) {
 
 class CPage : public CPropertyPage {
  public:
-  CPage(UINT id, int lo) : CPropertyPage(id), lo_(lo) {}
+  CPage(UINT id, int lo) : CPropertyPage(id), m_lo(lo) {}
   int value = 5;
   void DoDataExchange(CDataExchange* dx) override {
     DDX_Text(dx, kScaleEdit, value);
-    DDV_MinMaxInt(dx, value, lo_, 100);
+    DDV_MinMaxInt(dx, value, m_lo, 100);
   }
 
  private:
-  int lo_;
+  int m_lo;
 };
 
 TEST_F(DialogTest, PropertySheetKeepsARefusingPageInFront) {
@@ -219,7 +219,7 @@ TEST_F(DialogTest, PropertySheetKeepsARefusingPageInFront) {
   EXPECT_EQ(sheet.DoModal(), kIdOk);
   EXPECT_EQ(first.value, 1);
   EXPECT_EQ(second.value, 60);
-  EXPECT_EQ(sink.boxes.size(), 2u);
+  EXPECT_EQ(sink_.boxes.size(), 2u);
   CPropertySheet::SetRunHook(nullptr);
 }
 

@@ -31,7 +31,7 @@ class PrintDialogTest : public WindowTest {
                                              {200, 60},
                                              {{C::kStatic, 0, "Scale:", {8, 8, 60, 28}},
                                               {C::kEdit, kScaleEdit, "", {70, 8, 150, 28}}}});
-    SetMessageBoxSink(&sink);
+    SetMessageBoxSink(&sink_);
   }
   void TearDown() override {
     SetPrinterSource(nullptr);
@@ -40,16 +40,16 @@ class PrintDialogTest : public WindowTest {
     SetMessageBoxSink(nullptr);
     WindowTest::TearDown();
   }
-  static void Printers(std::vector<std::string> names, std::string defaultName) {
-    SetPrinterSource([=] { return PrinterList{names, defaultName}; });
+  static void Printers(std::vector<std::string> names, std::string default_name) {
+    SetPrinterSource([=] { return PrinterList{names, default_name}; });
   }
-  CRecordingMessageBoxSink sink;
+  CRecordingMessageBoxSink sink_;
 };
 
 TEST_F(PrintDialogTest, MissingPrintersCancelWithTheirReason) {
   struct {
     std::vector<std::string> names;
-    std::string defaultName;
+    std::string default_name;
     std::string chosen;
     DWORD error;
   } cases[] = {
@@ -60,7 +60,7 @@ TEST_F(PrintDialogTest, MissingPrintersCancelWithTheirReason) {
       {{"Office"}, "Office", "", 0},
   };
   for (const auto& c : cases) {
-    Printers(c.names, c.defaultName);
+    Printers(c.names, c.default_name);
     int runs = 0;
     CPrintDialog::SetHook([&](CPrintDialog& d) {
       ++runs;
@@ -100,7 +100,7 @@ TEST_F(PrintDialogTest, OptionsPageRefusesBadValuesBeforeOkCloses) {
   });
   EXPECT_EQ(print.DoModal(), kIdOk);
   EXPECT_EQ(page.scale, 12.5);
-  ASSERT_EQ(sink.boxes.size(), 1u);
+  ASSERT_EQ(sink_.boxes.size(), 1u);
   EXPECT_FALSE(IsWindow(page.GetSafeHwnd()));  // the page went with the dialog
 
   // Page setup: cancelling keeps the page's value; the paper size follows

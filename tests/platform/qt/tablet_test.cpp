@@ -29,13 +29,13 @@ struct TabletStep {
   QPointingDevice::PointerType pointer;
   QPoint client;
   double pressure;
-  float xTilt;
-  float yTilt;
+  float x_tilt;
+  float y_tilt;
   Qt::MouseButtons buttons;
   uint32_t time;
   // Expected packet fields.
   uint32_t cursor;
-  uint32_t pkButtons;
+  uint32_t pk_buttons;
   uint32_t pressure1023;
   int32_t altitude;
 };
@@ -55,7 +55,8 @@ class TabletEventTest : public WindowTest {
     script_.SetTime(s.time);
     QWidget* w = wnd.GetWidget();
     QTabletEvent e(s.type, Stylus(s.pointer), QPointF(s.client), QPointF(w->mapToGlobal(s.client)),
-                   s.pressure, s.xTilt, s.yTilt, 0, 0, 0, Qt::NoModifier, Qt::NoButton, s.buttons);
+                   s.pressure, s.x_tilt, s.y_tilt, 0, 0, 0, Qt::NoModifier, Qt::NoButton,
+                   s.buttons);
     QCoreApplication::sendEvent(w, &e);
   }
   CScriptedInputSource script_;
@@ -181,7 +182,7 @@ TEST_F(TabletEventTest, EventStreamBecomesStampedPackets) {
     EXPECT_EQ(p.pkTime, s.time);
     EXPECT_EQ(p.pkStatus, 0u);
     EXPECT_EQ(p.pkCursor, s.cursor);
-    EXPECT_EQ(p.pkButtons, s.pkButtons);
+    EXPECT_EQ(p.pkButtons, s.pk_buttons);
     EXPECT_EQ(p.pkNormalPressure, s.pressure1023);
     EXPECT_EQ(p.pkOrientation.orAltitude, s.altitude);
     EXPECT_EQ(p.pkX, g.x() * kTabletUnitsPerPixel);

@@ -24,15 +24,15 @@ class PaintingWindow : public QWidget {
  public:
   PaintingWindow() : surface(this) {}
   CWindowSurface surface;
-  int handlerRuns = 0;
-  CRect lastPaint;
+  int handler_runs = 0;
+  CRect last_paint;
 
  protected:
   void paintEvent(QPaintEvent* event) override {
     if (surface.NeedsPaint() && !surface.Flushing()) {
-      ++handlerRuns;
+      ++handler_runs;
       CPaintDC dc(&surface);
-      lastPaint = dc.m_rcPaint;
+      last_paint = dc.m_rcPaint;
       CRect all(0, 0, surface.Width(), surface.Height());
       dc.FillRect(&all, StockBrush(LTGRAY_BRUSH));
     }
@@ -64,7 +64,7 @@ TEST(WindowDc, ClientDcDrawingReachesTheScreenAtOnce) {
   w.resize(40, 30);
   w.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-  const int runs = w.handlerRuns;
+  const int runs = w.handler_runs;
   const int flushes = w.surface.FlushCount();
   {
     CClientDC dc(&w.surface);
@@ -74,7 +74,7 @@ TEST(WindowDc, ClientDcDrawingReachesTheScreenAtOnce) {
     dc.LineTo(20, 5);
   }
   EXPECT_EQ(w.surface.FlushCount(), flushes + 1);
-  EXPECT_EQ(w.handlerRuns, runs);  // feedback never repaints the contents
+  EXPECT_EQ(w.handler_runs, runs);  // feedback never repaints the contents
   // Grey 0xC0C0C0 XOR white.
   EXPECT_EQ(w.surface.Image().pixel(10, 5) & 0xFFFFFF, 0x3F3F3Fu);
 }

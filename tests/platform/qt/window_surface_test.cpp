@@ -16,17 +16,17 @@ class TestWindow : public QWidget {
  public:
   TestWindow() : surface(this) {}
   CWindowSurface surface;
-  int paintHandlerRuns = 0;
+  int paint_handler_runs = 0;
   int copies = 0;
-  QRgb paintColor = 0xFF00FF00;
+  QRgb paint_color = 0xFF00FF00;
 
  protected:
   void paintEvent(QPaintEvent* event) override {
     if (surface.NeedsPaint() && !surface.Flushing()) {
-      ++paintHandlerRuns;
+      ++paint_handler_runs;
       for (const QRect& r : surface.InvalidRegion()) {
         for (int y = r.top(); y <= r.bottom(); ++y)
-          for (int x = r.left(); x <= r.right(); ++x) surface.Image().setPixel(x, y, paintColor);
+          for (int x = r.left(); x <= r.right(); ++x) surface.Image().setPixel(x, y, paint_color);
       }
       surface.ValidateAll();
     }
@@ -59,7 +59,7 @@ TEST(WindowSurface, PaintRunsHandlerForInvalidRegionThenCopies) {
   w.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
   w.surface.UpdateNow();
-  EXPECT_EQ(w.paintHandlerRuns, 1);
+  EXPECT_EQ(w.paint_handler_runs, 1);
   EXPECT_FALSE(w.surface.NeedsPaint());
   EXPECT_EQ(ScreenPixel(w, 3, 3), 0xFF00FF00u);
 }
@@ -70,12 +70,12 @@ TEST(WindowSurface, FlushShowsDrawingAtOnceWithoutPainting) {
   w.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
   w.surface.UpdateNow();
-  const int runs = w.paintHandlerRuns;
+  const int runs = w.paint_handler_runs;
   const int copies = w.copies;
   w.surface.Image().setPixel(10, 12, 0xFFFF0000);
   w.surface.Flush(CRect(10, 12, 11, 13));
   EXPECT_EQ(w.copies, copies + 1);  // painted before Flush returned
-  EXPECT_EQ(w.paintHandlerRuns, runs);
+  EXPECT_EQ(w.paint_handler_runs, runs);
   EXPECT_EQ(ScreenPixel(w, 10, 12), 0xFFFF0000u);
 }
 

@@ -85,19 +85,19 @@ class PluginHost : public testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(host.Load(VM_PLAYER_LIBRARY, error)) << error;
+    ASSERT_TRUE(host_.Load(VM_PLAYER_LIBRARY, error)) << error;
   }
   void TearDown() override {
-    host.Close();
+    host_.Close();
     SetFakePaletteScreen(false);
     SetMenuTrackHook(nullptr);
     SetInputSource(nullptr);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
   CPluginHost::Instance* Play(const HostMovie& movie, HostOptions options = {}) {
-    CPluginHost::Instance* in = host.AddInstance(movie, options, nullptr, 0, 0);
-    EXPECT_NE(in, nullptr) << host.Error();
-    for (int tick = 0; in && !host.AllStreamsEnded() && tick < 100000; ++tick) host.Pump(options);
+    CPluginHost::Instance* in = host_.AddInstance(movie, options, nullptr, 0, 0);
+    EXPECT_NE(in, nullptr) << host_.Error();
+    for (int tick = 0; in && !host_.AllStreamsEnded() && tick < 100000; ++tick) host_.Pump(options);
     QCoreApplication::processEvents();
     return in;
   }
@@ -132,7 +132,7 @@ class PluginHost : public testing::Test {
     event(QEvent::MouseButtonRelease, last, Qt::LeftButton, Qt::NoButton);
   }
 
-  CPluginHost host;
+  CPluginHost host_;
 };
 
 TEST(PluginLibrary, ExportsOnlyTheFourEntryPoints) {
@@ -157,15 +157,15 @@ TEST_F(PluginHost, StreamsInAnyChunkSizeShowTheEnginesPixels) {
     HostOptions options;
     options.chunk = chunk;
     CPluginHost::Instance* in =
-        host.AddInstance(Movie(movie, {{"play", "false"}}), options, nullptr, 0, 0);
-    ASSERT_NE(in, nullptr) << host.Error();
+        host_.AddInstance(Movie(movie, {{"play", "false"}}), options, nullptr, 0, 0);
+    ASSERT_NE(in, nullptr) << host_.Error();
     uint32_t seed = 12345;
-    while (!host.AllStreamsEnded()) {
+    while (!host_.AllStreamsEnded()) {
       if (chunk == 0) {  // random chunks of 1 to 300 bytes
         seed = seed * 1103515245u + 12345u;
         options.chunk = 1 + (seed >> 16) % 300;
       }
-      host.Pump(options);
+      host_.Pump(options);
     }
     EXPECT_EQ(in->sent, movie.size());
     const QImage shown = Grab(*in);
@@ -174,7 +174,7 @@ TEST_F(PluginHost, StreamsInAnyChunkSizeShowTheEnginesPixels) {
     // The square of frame 0 and the stage colour.
     EXPECT_EQ(shown.pixel(60, 310) & 0xFFFFFF, 0xD22828u) << chunk;
     EXPECT_EQ(shown.pixel(300, 50) & 0xFFFFFF, 0xE1ECFFu) << chunk;
-    host.DestroyInstances();
+    host_.DestroyInstances();
   }
 }
 
@@ -188,11 +188,11 @@ TEST_F(PluginHost, MenusTimersAndQualityFollowWhatWasLoaded) {
   struct Case {
     const char* what;
     Bytes movie;
-    UINT menuFirst;    // first item
-    size_t items;      // items other than separators
-    bool timer;        // timer 1 runs
-    bool highChecked;  // "High Quality" checked
-    bool playChecked;  // "Play" checked (menu 116)
+    UINT menu_first;    // first item
+    size_t items;       // items other than separators
+    bool timer;         // timer 1 runs
+    bool high_checked;  // "High Quality" checked
+    bool play_checked;  // "Play" checked (menu 116)
   };
   const Case cases[] = {
       {"many frames", SampleMovie(), 20042, 10, true, false, true},
@@ -216,19 +216,19 @@ TEST_F(PluginHost, MenusTimersAndQualityFollowWhatWasLoaded) {
     });
     ::SendMessage(Hwnd(*in), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(100, 100));
     ASSERT_FALSE(ids.empty()) << c.what;
-    EXPECT_EQ(ids.front(), c.menuFirst) << c.what;
+    EXPECT_EQ(ids.front(), c.menu_first) << c.what;
     EXPECT_EQ(ids.size(), c.items) << c.what;
     EXPECT_EQ(ids.back(), 20044u) << c.what;  // About
-    if (c.menuFirst == 20042) {
-      EXPECT_EQ(states[20028].second, c.highChecked ? 1 : 0) << c.what;
+    if (c.menu_first == 20042) {
+      EXPECT_EQ(states[20028].second, c.high_checked ? 1 : 0) << c.what;
       EXPECT_FALSE(states[20030].first) << c.what;  // Zoom Out: not zoomed
       EXPECT_FALSE(states[20034].first) << c.what;  // Show All
     }
     if (c.items == 10) {
-      EXPECT_EQ(states[20039], std::make_pair(true, c.playChecked ? 1 : 0)) << c.what;
+      EXPECT_EQ(states[20039], std::make_pair(true, c.play_checked ? 1 : 0)) << c.what;
       EXPECT_EQ(states[20043], std::make_pair(true, 1)) << c.what;  // Loop
     }
-    host.DestroyInstances();
+    host_.DestroyInstances();
   }
 }
 
@@ -242,11 +242,11 @@ TEST_F(PluginHost, MenuCommandsComeBackThroughTheWindowsChain) {
     ::SendMessage(Hwnd(*in), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(10, 10));
   }
   EXPECT_FALSE(in->wnd->HasTimer(1));
-  ASSERT_EQ(host.urls.size(), 1u);
-  EXPECT_EQ(host.urls[0].second, "_top");
-  EXPECT_TRUE(host.navigations.empty());  // posted, never inside the call
-  host.RunPosted();
-  EXPECT_EQ(host.navigations.size(), 1u);
+  ASSERT_EQ(host_.urls.size(), 1u);
+  EXPECT_EQ(host_.urls[0].second, "_top");
+  EXPECT_TRUE(host_.navigations.empty());  // posted, never inside the call
+  host_.RunPosted();
+  EXPECT_EQ(host_.navigations.size(), 1u);
   // Zoom In around the click, then the cursor over the movie is the pan hand.
   SetMenuTrackHook([](CMenu&, CPoint) -> UINT { return 20042; });
   ::SendMessage(Hwnd(*in), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(275, 200));
@@ -455,7 +455,7 @@ TEST_F(PluginHost, ResizingRebuildsTheFrameAtTheNewSize) {
   const Bytes movie = SampleMovie();
   CPluginHost::Instance* in = Play(Movie(movie, {{"play", "false"}}));
   ASSERT_NE(in, nullptr);
-  host.Resize(*in, 0, 0, 275, 200);
+  host_.Resize(*in, 0, 0, 275, 200);
   QCoreApplication::processEvents();
   const QImage shown = Grab(*in);
   ASSERT_EQ(shown.size(), QSize(275, 200));
@@ -468,7 +468,7 @@ TEST_F(PluginHost, PrintsTheFrameAt24And1BitsAndFramesAMovieNotYetRead) {
   CPluginHost::Instance* in = Play(Movie(movie, {{"play", "false"}}));
   ASSERT_NE(in, nullptr);
   for (bool mono : {false, true}) {
-    const QImage page = host.Print(*in, mono);
+    const QImage page = host_.Print(*in, mono);
     ASSERT_EQ(page.size(), QSize(550, 400));
     Reference ref(movie, 550, 400);
     int64_t w = 550, h = 400;
@@ -502,12 +502,12 @@ TEST_F(PluginHost, PrintsTheFrameAt24And1BitsAndFramesAMovieNotYetRead) {
     file.read(head, 4);
     EXPECT_EQ(std::string(head), "%PDF");
   }
-  host.DestroyInstances();
+  host_.DestroyInstances();
   // Three bytes: no header yet, so a black frame round the print area.
   HostMovie part = Movie(Bytes(movie.begin(), movie.begin() + 3), {}, 40, 30);
   CPluginHost::Instance* early = Play(part);
   ASSERT_NE(early, nullptr);
-  const QImage page = host.Print(*early, false);
+  const QImage page = host_.Print(*early, false);
   EXPECT_EQ(page.pixel(0, 0) & 0xFFFFFF, 0u);
   EXPECT_EQ(page.pixel(39, 29) & 0xFFFFFF, 0u);
   EXPECT_EQ(page.pixel(20, 29) & 0xFFFFFF, 0u);
@@ -544,12 +544,12 @@ TEST_F(PluginHost, PrintedPdfReadBackByGhostscriptIsTheDirectRenderScaled) {
     bool mono;
     int width, height;
     // Of the pixels read back, the share further than `tolerance` (per
-    // channel) from the direct render's may not pass `maxOffShare`: the
+    // channel) from the direct render's may not pass `max_off_share`: the
     // PDF writer may keep a colour image lossy; a 1-bit image stays exact
     // but for the rounding of the stretch at the bitmap's pixel edges.
     int tolerance;
-    double maxOffShare;
-    double maxMeanError;  // per channel, 0 to 255
+    double max_off_share;
+    double max_mean_error;  // per channel, 0 to 255
   };
   const Case cases[] = {{false, 1100, 800, 24, 0.01, 3.0}, {true, 3000, 2200, 0, 0.002, 0.6}};
   for (const Case& c : cases) {
@@ -561,7 +561,7 @@ TEST_F(PluginHost, PrintedPdfReadBackByGhostscriptIsTheDirectRenderScaled) {
     ASSERT_EQ(w * 2, c.width) << what;
     ASSERT_EQ(h * 2, c.height) << what;
     const std::string pdf = testing::TempDir() + (c.mono ? "readback1.pdf" : "readback24.pdf");
-    ASSERT_TRUE(SaveImageAsPdf(host.Print(*in, c.mono, c.width, c.height), pdf)) << what;
+    ASSERT_TRUE(SaveImageAsPdf(host_.Print(*in, c.mono, c.width, c.height), pdf)) << what;
     const QImage back = RenderPdfBack(pdf, c.mono);
     ASSERT_EQ(back.size(), QSize(c.width, c.height)) << what << ": is Ghostscript installed?";
     int64_t off = 0, errorSum = 0, dark = 0;
@@ -580,8 +580,8 @@ TEST_F(PluginHost, PrintedPdfReadBackByGhostscriptIsTheDirectRenderScaled) {
         dark += got == 0;
       }
     const double pixels = double{1} * c.width * c.height;
-    EXPECT_LE(off / pixels, c.maxOffShare) << what << ": " << off << " pixels off";
-    EXPECT_LE(errorSum / (3 * pixels), c.maxMeanError) << what;
+    EXPECT_LE(off / pixels, c.max_off_share) << what << ": " << off << " pixels off";
+    EXPECT_LE(errorSum / (3 * pixels), c.max_mean_error) << what;
     // A 1-bit frame is mostly white: its dark share shows it was drawn.
     if (c.mono) {
       EXPECT_GT(dark / pixels, 0.05) << what;
@@ -612,12 +612,12 @@ TEST_F(PluginHost, APageOfEmbedsRunsAnInstanceEach) {
                                   {"play", "false"}, {"quality", "high"}}));
   HostOptions options;
   for (const HostMovie& m : movies) {
-    ASSERT_NE(host.AddInstance(m, options, nullptr, 0, 0), nullptr);
+    ASSERT_NE(host_.AddInstance(m, options, nullptr, 0, 0), nullptr);
   }
-  while (!host.AllStreamsEnded()) host.Pump(options);
-  EXPECT_TRUE(host.Instances()[0]->wnd->HasTimer(1));
-  EXPECT_FALSE(host.Instances()[1]->wnd->HasTimer(1));
-  EXPECT_EQ(Grab(*host.Instances()[1]).size(), QSize(110, 80));
+  while (!host_.AllStreamsEnded()) host_.Pump(options);
+  EXPECT_TRUE(host_.Instances()[0]->wnd->HasTimer(1));
+  EXPECT_FALSE(host_.Instances()[1]->wnd->HasTimer(1));
+  EXPECT_EQ(Grab(*host_.Instances()[1]).size(), QSize(110, 80));
 }
 
 TEST(PluginHostErrors, ALibraryThatCannotLoadStopsTheHost) {

@@ -122,7 +122,7 @@ TEST_F(GraphCairoTest, AntiAliasedRegionsAgreeWithCairo) {
         AddPolyline(points, 0, 0, fills[k % 3]);
       }
     }
-    const std::vector<uint32_t> ours = DrawOurs(graph), cairo = DrawCairo(graph);
+    const std::vector<uint32_t> ours = DrawOurs(graph_), cairo = DrawCairo(graph_);
     double sum = 0;
     int far = 0;
     for (size_t i = 0; i < ours.size(); ++i)

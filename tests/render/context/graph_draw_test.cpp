@@ -66,19 +66,19 @@ TEST_F(GraphDrawTest, FillsByRunsMatchEachRegionFilledAlone) {
       }
     }
     ScanSetup whole(0);
-    whole.rc.DrawEdgeGraph(graph);
+    whole.rc.DrawEdgeGraph(graph_);
     whole.rc.Flush();
 
     ScanSetup alone(0);
     RegionIter it;
-    ASSERT_EQ(RegionIterInit(it, graph), 0);
+    ASSERT_EQ(RegionIterInit(it, graph_), 0);
     std::vector<Region*> regions;
     while (Region* r = RegionIterNext(it))
       if (RegionIsOuter(*r) && !RegionIsEmpty(*r) && StyleIndexOf(r->fill) != 0)
         regions.push_back(r);
     for (Region* r : regions) {
       FillStyle f;
-      EdgeGraphGetFillStyle(graph, r->fill, f);
+      EdgeGraphGetFillStyle(graph_, r->fill, f);
       alone.rc.FillRegion(r, f);
       alone.rc.Flush();
     }
@@ -99,19 +99,19 @@ TEST_F(GraphDrawTest, EachPassTakesEveryEdgeOnce) {
   // 11 edges, 3 regions, 7 edges with lines.
   const StyleIndex red = Fill(0xFF0000FF), blue = Fill(0xFFFF0000);
   const StyleIndex ramp =
-      static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, GreyGradient(500, 400)));
+      static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph_, GreyGradient(500, 400)));
   const StyleIndex line = Line(0xFF000000, 20);
   AddPolyline({{100, 100}, {500, 100}, {500, 500}, {100, 500}, {100, 100}}, line, 0, red);
   AddPolyline({{500, 100}, {900, 100}, {900, 500}, {500, 500}}, line, 0, blue);
   AddPolyline({{100, 700}, {900, 700}, {900, 1100}, {100, 1100}, {100, 700}}, 0, 0, ramp);
   ScanSetup scan(1);
-  scan.rc.DrawEdgeGraph(graph);
+  scan.rc.DrawEdgeGraph(graph_);
   EXPECT_EQ(scan.rc.m_passCounts.region_edges, 11u);
   EXPECT_EQ(scan.rc.m_passCounts.region_fills, 0u);
   EXPECT_EQ(scan.rc.m_passCounts.line_edges, 7u);
   CRenderContext plain;
   plain.m_flags |= CRenderContext::kFlagFills;
-  plain.DrawEdgeGraph(graph);
+  plain.DrawEdgeGraph(graph_);
   EXPECT_EQ(plain.m_passCounts.region_edges, 0u);
   EXPECT_EQ(plain.m_passCounts.region_fills, 3u);
   EXPECT_EQ(plain.m_passCounts.line_edges, 7u);
@@ -125,7 +125,7 @@ TEST_F(GraphDrawTest, AntiAliasedSharedEdgesLeaveNoSeam) {
   AddPolyline({{110, 110}, {650, 110}, {650, 1100}, {110, 1100}, {110, 110}}, 0, 0, red);
   AddPolyline({{650, 110}, {1190, 110}, {1190, 1100}, {650, 1100}}, 0, 0, blue);
   ScanSetup s(1);
-  s.rc.DrawEdgeGraph(graph);
+  s.rc.DrawEdgeGraph(graph_);
   s.rc.Flush();
   const std::vector<uint32_t> px = RgbPixels(s.bitmap);
   for (int y = 10; y < 50; ++y) {
@@ -146,16 +146,16 @@ class CPathRecorder : public CRenderContext {
     c.first = path.length ? path.buffer[0].point() : Point32{};
     c.last = path.length ? path.buffer[path.length - 1].point() : Point32{};
     if (line) c.line = *line;
-    c.hasFill = fill != nullptr;
-    c.hasLine = line != nullptr;
+    c.has_fill = fill != nullptr;
+    c.has_line = line != nullptr;
     calls.push_back(c);
   }
   struct Call {
     int32_t points = 0;
     Point32 first, last;
     LineStyle line;
-    bool hasLine = false;
-    bool hasFill = false;
+    bool has_line = false;
+    bool has_fill = false;
   };
   std::vector<Call> calls;
 };
@@ -166,7 +166,7 @@ TEST_F(GraphDrawTest, ChainsAreDrawnThinBeforeWideAndSelectedLast) {
   AddPolyline({{0, 500}, {1000, 500}}, static_cast<StyleIndex>(thin | kStyleSelected));
   AddPolyline({{0, 1000}, {1000, 1000}}, thin);
   CPathRecorder rc;
-  rc.DrawEdgeGraph(graph);
+  rc.DrawEdgeGraph(graph_);
   ASSERT_EQ(rc.calls.size(), 3u);
   EXPECT_EQ(rc.calls[0].first.y, 1000);  // thin, unselected
   EXPECT_EQ(rc.calls[1].first.y, 0);     // wide
@@ -179,7 +179,7 @@ TEST_F(GraphDrawTest, LongChainsAreCutAfter800UnitsOfWork) {
   for (int i = 0; i <= 1000; ++i) zigzag.push_back({i * 40, (i % 2) * 40});
   AddPolyline(zigzag, line);
   CPathRecorder rc;
-  rc.DrawEdgeGraph(graph);
+  rc.DrawEdgeGraph(graph_);
   ASSERT_EQ(rc.calls.size(), 2u);
   EXPECT_EQ(rc.calls[0].points, 802);  // 801 straight pieces pass 800
   EXPECT_EQ(rc.calls[1].points, 200);  // the rest, from where the first ended
@@ -197,7 +197,7 @@ TEST_F(GraphDrawTest, ChainsEndWhereAThirdEdgeOfTheStyleMeets) {
   AddPolyline({{1000, 0}, {1000, 1000}}, line);
   AddPolyline({{3000, 0}, {4000, 0}, {4000, 1000}}, line);  // one chain of two edges
   CPathRecorder rc;
-  rc.DrawEdgeGraph(graph);
+  rc.DrawEdgeGraph(graph_);
   ASSERT_EQ(rc.calls.size(), 4u);
   std::vector<int32_t> lengths;
   for (const auto& c : rc.calls) lengths.push_back(c.points);
@@ -209,19 +209,19 @@ TEST_F(GraphDrawTest, ChainDirectionDoesNotDependOnTheClip) {
   const StyleIndex line = Line(0xFF000000, 20, 1);
   AddPolyline({{0, 0}, {4000, 0}, {4000, 4000}, {8000, 4000}}, line);
   CPathRecorder full;
-  full.DrawEdgeGraph(graph);
+  full.DrawEdgeGraph(graph_);
   ASSERT_EQ(full.calls.size(), 1u);
   for (const Rect32& clip : {Rect32{3500, 4500, -500, 500}, Rect32{7000, 9000, 3000, 5000}}) {
     CPathRecorder part;
     part.SetClip(clip);
-    part.DrawEdgeGraph(graph);
+    part.DrawEdgeGraph(graph_);
     ASSERT_EQ(part.calls.size(), 1u);
     EXPECT_EQ(part.calls[0].first, full.calls[0].first);
     EXPECT_EQ(part.calls[0].points, full.calls[0].points);
   }
   CPathRecorder outside;
   outside.SetClip({20000, 21000, 20000, 21000});
-  outside.DrawEdgeGraph(graph);
+  outside.DrawEdgeGraph(graph_);
   EXPECT_TRUE(outside.calls.empty());
 }
 
@@ -233,11 +233,11 @@ TEST_F(GraphDrawTest, OutlineDrawingUsesTheOutlineStyleAndNoFills) {
   CPathRecorder rc;
   rc.m_flags &= ~CRenderContext::kFlagFills;
   rc.m_outlineStyle.colour = 0xFF123456;
-  rc.DrawEdgeGraph(graph);
+  rc.DrawEdgeGraph(graph_);
   ASSERT_FALSE(rc.calls.empty());
   int32_t pieces = 0;
   for (const auto& c : rc.calls) {
-    EXPECT_FALSE(c.hasFill);
+    EXPECT_FALSE(c.has_fill);
     EXPECT_EQ(c.line.colour, 0xFF123456u);
     pieces += c.points - 1;
   }

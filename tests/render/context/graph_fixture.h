@@ -14,17 +14,17 @@ class GraphFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     EdgeGraphResetGlobals();
-    ASSERT_EQ(EdgeGraphInit(graph), 0);
+    ASSERT_EQ(EdgeGraphInit(graph_), 0);
   }
-  void TearDown() override { EdgeGraphFreeAll(graph); }
+  void TearDown() override { EdgeGraphFreeAll(graph_); }
 
   StyleIndex Fill(uint32_t colour) {
-    return static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, SolidFill(colour)));
+    return static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph_, SolidFill(colour)));
   }
   StyleIndex Line(uint32_t colour, int16_t width, uint8_t kind = 0) {
     LineStyle l = SolidLine(colour, width);
     l.kind = kind;
-    return static_cast<StyleIndex>(EdgeGraphAddLineStyle(graph, l));
+    return static_cast<StyleIndex>(EdgeGraphAddLineStyle(graph_, l));
   }
   // A polyline in twips. A path clockwise on the screen has its inside on
   // side B.
@@ -32,7 +32,7 @@ class GraphFixture : public ::testing::Test {
                    StyleIndex fillB = 0) {
     PointList path;
     for (const Point32& p : points) ASSERT_EQ(PointListAppend(path, p, 0), 0);
-    ASSERT_EQ(EdgeGraphAddPath(graph, path, line, fillA, fillB), 0);
+    ASSERT_EQ(EdgeGraphAddPath(graph_, path, line, fillA, fillB), 0);
   }
   // A black-to-white linear gradient whose square (-16384..16384) spans
   // centre -/+ halfWidth twips.
@@ -44,9 +44,9 @@ class GraphFixture : public ::testing::Test {
     return GradientFill(kGradientLinear, {{0, 0xFF000000}, {255, 0xFFFFFFFF}}, m);
   }
   void Reset() {
-    EdgeGraphFreeAll(graph);
-    ASSERT_EQ(EdgeGraphInit(graph), 0);
+    EdgeGraphFreeAll(graph_);
+    ASSERT_EQ(EdgeGraphInit(graph_), 0);
   }
 
-  EdgeGraph graph;
+  EdgeGraph graph_;
 };

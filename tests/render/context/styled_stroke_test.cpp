@@ -75,20 +75,20 @@ class CPathLog : public CRenderContext {
   void FillPolygon(const PointList& path, const LineStyle* line, const FillStyle* fill) override {
     Entry e;
     EXPECT_EQ(PointListCopy(path, e.path), 0);
-    e.hasFill = fill != nullptr;
+    e.has_fill = fill != nullptr;
     if (fill) e.fill = *fill;
     if (line) e.line = *line;
     entries.push_back(std::move(e));
   }
   struct Entry {
     Entry() = default;
-    Entry(Entry&& o) noexcept : fill(o.fill), line(o.line), hasFill(o.hasFill) {
+    Entry(Entry&& o) noexcept : fill(o.fill), line(o.line), has_fill(o.has_fill) {
       EXPECT_EQ(PointListCopy(o.path, path), 0);
     }
     PointList path;
     FillStyle fill;
     LineStyle line;
-    bool hasFill = false;
+    bool has_fill = false;
   };
   std::vector<Entry> entries;
 };
@@ -176,17 +176,17 @@ using GradientGraphTest = GraphFixture;
 
 TEST_F(GradientGraphTest, BandsCoverTheRegionWithTheirCentresColours) {
   const FillStyle g = GreyGradient(4000, 4000);  // across 0..8000 twips
-  const StyleIndex fill = static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, g));
+  const StyleIndex fill = static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph_, g));
   // A square with a square hole, clockwise on the screen.
   AddPolyline({{500, 500}, {7500, 500}, {7500, 7500}, {500, 7500}, {500, 500}}, 0, 0, fill);
   AddPolyline({{3000, 3000}, {5000, 3000}, {5000, 5000}, {3000, 5000}, {3000, 3000}}, 0, fill, 0);
   CPathLog rc;
   rc.SetQuality(2);
-  rc.DrawEdgeGraph(graph);
+  rc.DrawEdgeGraph(graph_);
   ASSERT_GT(rc.entries.size(), 4u);
   double area = 0;
   for (const auto& e : rc.entries) {
-    ASSERT_TRUE(e.hasFill);
+    ASSERT_TRUE(e.has_fill);
     double cx, cy;
     const double a = Area(e.path, &cx, &cy);
     area += std::fabs(a);
@@ -206,10 +206,10 @@ TEST_F(GradientGraphTest, BandsCoverTheRegionWithTheirCentresColours) {
 // GEOS geometries of the tests, freed with their owner.
 class Geos {
  public:
-  Geos() : h_(GEOS_init_r()) {}
+  Geos() : h(GEOS_init_r()) {}
   ~Geos() {
-    for (GEOSGeometry* g : owned_) GEOSGeom_destroy_r(h_, g);
-    GEOS_finish_r(h_);
+    for (GEOSGeometry* g : owned_) GEOSGeom_destroy_r(h, g);
+    GEOS_finish_r(h);
   }
   GEOSGeometry* Keep(GEOSGeometry* g) {
     owned_.push_back(g);
@@ -236,29 +236,29 @@ class Geos {
     GEOSGeometry* result = nullptr;
     for (const auto& contour : contours) {
       GEOSGeometry* ring = Polygon(contour);
-      result = result ? Keep(GEOSSymDifference_r(h_, result, ring)) : ring;
+      result = result ? Keep(GEOSSymDifference_r(h, result, ring)) : ring;
     }
     return result;
   }
   GEOSGeometry* Polygon(const std::vector<std::pair<double, double>>& points) {
-    GEOSCoordSequence* seq = GEOSCoordSeq_create_r(h_, static_cast<unsigned>(points.size() + 1), 2);
+    GEOSCoordSequence* seq = GEOSCoordSeq_create_r(h, static_cast<unsigned>(points.size() + 1), 2);
     for (size_t i = 0; i <= points.size(); ++i) {
       const auto& p = points[i % points.size()];
-      GEOSCoordSeq_setXY_r(h_, seq, static_cast<unsigned>(i), p.first, p.second);
+      GEOSCoordSeq_setXY_r(h, seq, static_cast<unsigned>(i), p.first, p.second);
     }
     // A self-touching ring is made valid by a zero buffer.
     GEOSGeometry* poly =
-        GEOSGeom_createPolygon_r(h_, GEOSGeom_createLinearRing_r(h_, seq), nullptr, 0);
-    GEOSGeometry* valid = GEOSBuffer_r(h_, poly, 0, 8);
-    GEOSGeom_destroy_r(h_, poly);
+        GEOSGeom_createPolygon_r(h, GEOSGeom_createLinearRing_r(h, seq), nullptr, 0);
+    GEOSGeometry* valid = GEOSBuffer_r(h, poly, 0, 8);
+    GEOSGeom_destroy_r(h, poly);
     return Keep(valid);
   }
   double Area(const GEOSGeometry* g) {
     double a = 0;
-    GEOSArea_r(h_, g, &a);
+    GEOSArea_r(h, g, &a);
     return a;
   }
-  GEOSContextHandle_t h_;
+  GEOSContextHandle_t h;
 
  private:
   std::vector<GEOSGeometry*> owned_;
@@ -276,7 +276,7 @@ TEST_F(GradientGraphTest, BandsTileTheRegionExactlyAsGeosSeesIt) {
     Reset();
     FillStyle g = GreyGradient(4000, 4000);
     g.kind = c.kind;
-    const StyleIndex fill = static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, g));
+    const StyleIndex fill = static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph_, g));
     std::vector<std::pair<double, double>> outer;
     if (c.concave) {
       // An arrow head with a notch, no hole.
@@ -294,11 +294,11 @@ TEST_F(GradientGraphTest, BandsTileTheRegionExactlyAsGeosSeesIt) {
     GEOSGeometry* expected = geos.Polygon(outer);
     if (!c.concave)
       expected = geos.Keep(
-          GEOSDifference_r(geos.h_, expected,
+          GEOSDifference_r(geos.h, expected,
                            geos.Polygon({{3000, 3000}, {5000, 3000}, {5000, 5000}, {3000, 5000}})));
     CPathLog rc;
     rc.SetQuality(2);
-    rc.DrawEdgeGraph(graph);
+    rc.DrawEdgeGraph(graph_);
     SCOPED_TRACE(testing::Message() << "kind " << int(c.kind) << " concave " << c.concave);
     ASSERT_GT(rc.entries.size(), 4u);
     GEOSGeometry* all = nullptr;
@@ -307,13 +307,13 @@ TEST_F(GradientGraphTest, BandsTileTheRegionExactlyAsGeosSeesIt) {
       GEOSGeometry* band = geos.FromPath(e.path);
       ASSERT_NE(band, nullptr);
       sum += geos.Area(band);
-      all = all ? geos.Keep(GEOSUnion_r(geos.h_, all, band)) : band;
+      all = all ? geos.Keep(GEOSUnion_r(geos.h, all, band)) : band;
       if (c.kind != kGradientLinear) continue;
       // The band's colour is the ramp's at a point inside it, within one
       // band's step.
-      GEOSGeometry* inside = geos.Keep(GEOSPointOnSurface_r(geos.h_, band));
+      GEOSGeometry* inside = geos.Keep(GEOSPointOnSurface_r(geos.h, band));
       double x = 0;
-      GEOSGeomGetX_r(geos.h_, inside, &x);
+      GEOSGeomGetX_r(geos.h, inside, &x);
       const double position = (x - 4000) / 4000 * 128 + 128;
       EXPECT_NEAR((e.fill.colour & 0xFF) / 255.0 * 256, position,
                   256.0 / rc.GradientBandCount(g) + 1.5)
@@ -322,7 +322,7 @@ TEST_F(GradientGraphTest, BandsTileTheRegionExactlyAsGeosSeesIt) {
     const double area = geos.Area(expected);
     // The bands overlap nowhere and cover the region and nothing else.
     EXPECT_NEAR(sum, geos.Area(all), area * 0.001);
-    EXPECT_LT(geos.Area(geos.Keep(GEOSSymDifference_r(geos.h_, all, expected))), area * 0.001);
+    EXPECT_LT(geos.Area(geos.Keep(GEOSSymDifference_r(geos.h, all, expected))), area * 0.001);
   }
 }
 
@@ -353,14 +353,14 @@ TEST_F(DeterminismTest, TexturesAndStrokesMatchInsideASmallClip) {
     FillStyle t = SolidFill(0xFF0000FF);
     t.kind = kind;
     t.texture.background = 0xFFFFFF00;
-    const StyleIndex fill = static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, t));
+    const StyleIndex fill = static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph_, t));
     AddPolyline({{60, 60}, {1200, 100}, {1220, 1220}, {80, 1200}, {60, 60}}, 0, 0, fill);
     Canvas whole({0, 1280, 0, 1280});
-    whole.rc.DrawEdgeGraph(graph);
+    whole.rc.DrawEdgeGraph(graph_);
     whole.rc.Flush();
     const Rect32 small = {500, 800, 400, 700};
     Canvas part(small);
-    part.rc.DrawEdgeGraph(graph);
+    part.rc.DrawEdgeGraph(graph_);
     part.rc.Flush();
     int inked = 0;
     for (int y = 21; y < 34; ++y)

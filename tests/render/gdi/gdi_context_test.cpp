@@ -61,7 +61,7 @@ class GdiGraphTest : public GraphFixture {
   }
   Region* FirstFilledRegion() {
     RegionIter it;
-    if (RegionIterInit(it, graph) < 0) return nullptr;
+    if (RegionIterInit(it, graph_) < 0) return nullptr;
     while (Region* r = RegionIterNext(it))
       if (RegionIsOuter(*r) && StyleIndexOf(r->fill) != 0) return r;
     return nullptr;
@@ -115,7 +115,7 @@ TEST_F(GdiGraphTest, BandsOfAComb) {
   AddComb(50, red);  // 4 * 50 + 2 edges: more than 200
   Region* region = FirstFilledRegion();
   ASSERT_NE(region, nullptr);
-  EXPECT_TRUE(RegionExceedsPoints(region, 800, 8) || graph.edge_count > 200u);
+  EXPECT_TRUE(RegionExceedsPoints(region, 800, 8) || graph_.edge_count > 200u);
   ImageDC banded, whole;
   CGdiRenderContext a(&banded.dc), b(&whole.dc);
   Matrix2x3 m;
@@ -123,9 +123,9 @@ TEST_F(GdiGraphTest, BandsOfAComb) {
   a.SetMatrix(m);
   b.SetMatrix(m);
   FillStyle fill;
-  EdgeGraphGetFillStyle(graph, region->fill, fill);
+  EdgeGraphGetFillStyle(graph_, region->fill, fill);
   const int32_t bands = a.FillRegionInBands(region, fill);
-  EXPECT_EQ(bands, CGdiRenderContext::BandCutCount(graph.edge_count) + 1);
+  EXPECT_EQ(bands, CGdiRenderContext::BandCutCount(graph_.edge_count) + 1);
   b.m_flags &= ~CRenderContext::kFlagGdiPaths;
   b.FillRegion(region, fill);
   // Away from the cut lines and the outline, both show the same pixels.
@@ -152,13 +152,13 @@ TEST_F(GdiGraphTest, TwoHundredEdgesGiveTwoBandsAndMoreGiveThree) {
     p.push_back({0, steps * 300 + 300});
     p.push_back({0, 0});
     AddPolyline(p, red);
-    ASSERT_EQ(graph.edge_count, static_cast<uint32_t>(edges));
+    ASSERT_EQ(graph_.edge_count, static_cast<uint32_t>(edges));
     Region* region = FirstFilledRegion();
     ASSERT_NE(region, nullptr);
     ImageDC target;
     CGdiRenderContext rc(&target.dc);
     FillStyle fill;
-    EdgeGraphGetFillStyle(graph, region->fill, fill);
+    EdgeGraphGetFillStyle(graph_, region->fill, fill);
     EXPECT_EQ(rc.FillRegionInBands(region, fill), edges == 200 ? 2 : 3);
   }
 }
@@ -172,10 +172,10 @@ TEST_F(GdiGraphTest, CombsWithManyTeethTerminate) {
   Matrix2x3 m;
   MatrixSetScale(m, kFixedOne / 1000, kFixedOne / 1000);
   rc.SetMatrix(m);
-  rc.DrawEdgeGraph(graph);
+  rc.DrawEdgeGraph(graph_);
   EXPECT_EQ(target.At(30, 1), 0xFF0000u);
   rc.m_flags &= ~CRenderContext::kFlagGdiPaths;
-  rc.DrawEdgeGraph(graph);
+  rc.DrawEdgeGraph(graph_);
   EXPECT_EQ(target.At(30, 1), 0xFF0000u);
 }
 
@@ -185,7 +185,7 @@ TEST_F(GdiGraphTest, GradientBandRegionsAndClipPathAgree) {
   MatrixSetScale(g.matrix, kFixedOne * 480 / 16384, kFixedOne * 480 / 16384);
   g.matrix.tx = 640;
   g.matrix.ty = 640;
-  const StyleIndex fill = static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, g));
+  const StyleIndex fill = static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph_, g));
   AddPolyline({{160, 200}, {1120, 200}, {1120, 1000}, {160, 1000}, {160, 200}}, fill);
   ImageDC regions, clipped;
   CGdiRenderContext a(&regions.dc), b(&clipped.dc);
@@ -195,8 +195,8 @@ TEST_F(GdiGraphTest, GradientBandRegionsAndClipPathAgree) {
     UsePixels(*rc);
   }
   b.m_flags |= CRenderContext::kFlagGradientClip;
-  a.DrawEdgeGraph(graph);
-  b.DrawEdgeGraph(graph);
+  a.DrawEdgeGraph(graph_);
+  b.DrawEdgeGraph(graph_);
   for (ImageDC* d : {&regions, &clipped}) {
     EXPECT_LT(d->At(12, 30) & 0xFF, 0x30u);  // dark on the left
     EXPECT_GT(d->At(52, 30) & 0xFF, 0xD0u);  // light on the right
@@ -271,7 +271,7 @@ TEST_F(GdiGraphTest, GdiAndBitmapContextsAgreeOnInteriors) {
   CBitmapRenderContext bc(&bitmap, 0);
   UsePixels(bc);
   bc.FillRectColor(0xFFFFFF);
-  bc.DrawEdgeGraph(graph);
+  bc.DrawEdgeGraph(graph_);
   ImageDC fromBitmap;
   bc.Blit(&fromBitmap.dc, {0, kSize, 0, kSize}, 0, 0);
   for (bool gdiPaths : {true, false}) {
@@ -280,7 +280,7 @@ TEST_F(GdiGraphTest, GdiAndBitmapContextsAgreeOnInteriors) {
     rc.m_flags |= CRenderContext::kFlagFills;
     if (!gdiPaths) rc.m_flags &= ~CRenderContext::kFlagGdiPaths;
     UsePixels(rc);
-    rc.DrawEdgeGraph(graph);
+    rc.DrawEdgeGraph(graph_);
     // Pixels whose whole 3 x 3 neighbourhood agrees in one back end are
     // interior; there the other must agree.
     int interior = 0;
@@ -307,53 +307,53 @@ class CRecordingDC : public CDC {
   using CDC::MoveTo;
   CPoint MoveTo(int x, int y) override {
     Record("move");
-    const Nested nested(depth);
+    const Nested nested(m_depth);
     return CDC::MoveTo(x, y);
   }
   bool LineTo(int x, int y) override {
     Record("line");
-    const Nested nested(depth);
+    const Nested nested(m_depth);
     return CDC::LineTo(x, y);
   }
   bool Polyline(const CPoint* p, int n) override {
     Record("polyline " + std::to_string(n));
-    const Nested nested(depth);
+    const Nested nested(m_depth);
     return CDC::Polyline(p, n);
   }
   bool PolylineTo(const CPoint* p, int n) override {
     Record("lines " + std::to_string(n));
-    const Nested nested(depth);
+    const Nested nested(m_depth);
     return CDC::PolylineTo(p, n);
   }
   bool PolyBezierTo(const CPoint* p, int n) override {
     Record("beziers " + std::to_string(n));
-    const Nested nested(depth);
+    const Nested nested(m_depth);
     return CDC::PolyBezierTo(p, n);
   }
   bool Polygon(const CPoint* p, int n) override {
     Record("polygon " + std::to_string(n));
-    const Nested nested(depth);
+    const Nested nested(m_depth);
     return CDC::Polygon(p, n);
   }
   bool PolyPolygon(const CPoint* p, const int* counts, int n) override {
     std::string s = "polypolygon";
     for (int i = 0; i < n; ++i) s += " " + std::to_string(counts[i]);
     Record(s);
-    const Nested nested(depth);
+    const Nested nested(m_depth);
     return CDC::PolyPolygon(p, counts, n);
   }
   std::vector<std::string> calls;
 
  private:
   struct Nested {
-    explicit Nested(int& d) : depth(++d) {}
-    ~Nested() { --depth; }
-    int& depth;
+    explicit Nested(int& d) : m_depth(++d) {}
+    ~Nested() { --m_depth; }
+    int& m_depth;
   };
   void Record(std::string call) {
-    if (depth == 0) calls.push_back(std::move(call));
+    if (m_depth == 0) calls.push_back(std::move(call));
   }
-  int depth = 0;
+  int m_depth = 0;
 };
 
 TEST(GdiRecording, PathsGoInBatchesOfAtMost64Points) {
@@ -408,7 +408,7 @@ TEST_F(GdiGraphTest, PolygonsCarryTheirContourLengths) {
   CGdiRenderContext rc(&dc);
   rc.m_flags = (rc.m_flags | CRenderContext::kFlagFills) & ~CRenderContext::kFlagGdiPaths;
   UsePixels(rc);
-  rc.DrawEdgeGraph(graph);
+  rc.DrawEdgeGraph(graph_);
   std::sort(dc.calls.begin(), dc.calls.end());
   EXPECT_EQ(dc.calls, (std::vector<std::string>{"polygon 4", "polypolygon 5 5"}));
 }
@@ -433,10 +433,10 @@ TEST_F(GdiDelegateTest, FillsGoToTheDelegateInItsBlock) {
   rc.DrawPath(path, &line, &solid);
   const StyleIndex red = Fill(0xFF0000FF);
   const StyleIndex ramp =
-      static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph, GreyGradient(1000, 500)));
+      static_cast<StyleIndex>(EdgeGraphAddFillStyle(graph_, GreyGradient(1000, 500)));
   AddPolyline({{100, 100}, {600, 100}, {600, 600}, {100, 600}, {100, 100}}, 0, 0, red);
   AddPolyline({{800, 100}, {1200, 100}, {1200, 600}, {800, 600}, {800, 100}}, 0, 0, ramp);
-  rc.DrawEdgeGraph(graph);
+  rc.DrawEdgeGraph(graph_);
   std::vector<std::string> regions;
   for (size_t i = 0; i < ps.calls.size(); i += 3) {
     ASSERT_LT(i + 2, ps.calls.size());

@@ -103,9 +103,9 @@ TEST(GdiTextStrategy, FlagsChooseTheStrategiesInOrder) {
   struct Case {
     uint32_t flags;
     bool scan;
-    bool outlineStyle;  // style flag 0x2
+    bool outline_style;  // style flag 0x2
     uint32_t works;
-    int delegateAnswer;  // -1 none
+    int delegate_answer;  // -1 none
     const char* tried;
     int32_t result;
   } cases[] = {
@@ -141,16 +141,16 @@ TEST(GdiTextStrategy, FlagsChooseTheStrategiesInOrder) {
     rc.m_scan = c.scan ? &converter : nullptr;
     rc.works = c.works;
     CRecordingDelegate ps;
-    if (c.delegateAnswer >= 0) {
-      ps.textAnswer = c.delegateAnswer;
+    if (c.delegate_answer >= 0) {
+      ps.textAnswer = c.delegate_answer;
       rc.m_delegate = &ps;
     }
     CTextStyle s = style;
-    if (!c.outlineStyle) s.flags = 0;
+    if (!c.outline_style) s.flags = 0;
     SCOPED_TRACE(testing::Message() << "flags " << std::hex << c.flags << " works " << c.works);
     EXPECT_EQ(rc.DrawText(1, {0, 0}, bytes, advances, s), c.result);
     EXPECT_EQ(rc.tried, c.tried);
-    if (c.delegateAnswer >= 0) {
+    if (c.delegate_answer >= 0) {
       EXPECT_EQ(ps.calls, (std::vector<std::string>{"begin", "text 1", "end"}));
     }
   }

@@ -78,8 +78,8 @@ class ExportWindowsTest : public ExportTest {
     ExportTest::SetUp();
     RegisterProgramResources();
     InstallExportWindows();
-    SetMessageBoxSink(&sink);
-    baseline = LiveWindowCount();
+    SetMessageBoxSink(&sink_);
+    baseline_ = LiveWindowCount();
   }
   void TearDown() override {
     SetProgressWindowFactory(nullptr);
@@ -87,12 +87,12 @@ class ExportWindowsTest : public ExportTest {
     CDialog::SetRunHook(nullptr);
     SetMessageBoxSink(nullptr);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(LiveWindowCount(), baseline) << "a window was left alive";
+    EXPECT_EQ(LiveWindowCount(), baseline_) << "a window was left alive";
     ExportTest::TearDown();
   }
 
-  CRecordingMessageBoxSink sink;
-  int baseline = 0;
+  CRecordingMessageBoxSink sink_;
+  int baseline_ = 0;
 };
 
 TEST_F(ExportWindowsTest, TheProgressWindowFollowsItsDialog) {
@@ -107,7 +107,7 @@ TEST_F(ExportWindowsTest, TheProgressWindowFollowsItsDialog) {
     ASSERT_TRUE(dlg.Create());
     EXPECT_NE(WindowTitled(c.text), nullptr) << c.text;
   }
-  EXPECT_EQ(LiveWindowCount(), baseline);
+  EXPECT_EQ(LiveWindowCount(), baseline_);
 
   CClickWnd owner;
   CreateClickWindow(owner, {10, 10, 300, 200});
@@ -215,17 +215,17 @@ TEST_F(ExportWindowsTest, CancelThenNoGoesOnAndCancelThenYesStops) {
       {{IDYES}, 0, 1, 1},        // the first stops before the second file
   };
   for (const Case& c : cases) {
-    sink.boxes.clear();
-    sink.answers = c.answers;
+    sink_.boxes.clear();
+    sink_.answers = c.answers;
     CRecordingExporter exporter;
-    exporter.SetTarget("shot.bmp", &doc, CExporter::kOptionDrawing);
+    exporter.SetTarget("shot.bmp", &doc_, CExporter::kOptionDrawing);
     exporter.onFrame = [&](int32_t call) {
       if (call == 1 || call == 3) pressCancelLater();
     };
     EXPECT_EQ(exporter.ExportSequence(), c.result);
     EXPECT_EQ(exporter.files.size(), c.files);
-    ASSERT_EQ(sink.boxes.size(), c.questions);
-    for (const auto& box : sink.boxes) {
+    ASSERT_EQ(sink_.boxes.size(), c.questions);
+    for (const auto& box : sink_.boxes) {
       EXPECT_EQ(box.text, "Are you sure you want to Cancel?");
       EXPECT_EQ(box.flags & 0xF, MB_YESNO);
     }
@@ -238,7 +238,7 @@ TEST_F(ExportWindowsTest, OptionsDialogShowsAndReturnsTheSettingsClamped) {
   struct Case {
     const char* name;
     CMovieExportSettings given;
-    int shownQuality;
+    int shown_quality;
     std::function<void(CDialog&)> edit;
     UINT button;
     int32_t result;
@@ -301,7 +301,7 @@ TEST_F(ExportWindowsTest, OptionsDialogShowsAndReturnsTheSettingsClamped) {
       EXPECT_EQ(s->minimum(), 1);
       EXPECT_EQ(s->maximum(), 100);
       EXPECT_EQ(s->tickInterval(), 25);
-      EXPECT_EQ(s->value(), c.shownQuality);
+      EXPECT_EQ(s->value(), c.shown_quality);
       if (c.edit) c.edit(d);
       d.PressButton(c.button);
     });

@@ -141,8 +141,8 @@ class RoundTripTest : public ExportTest {
 
   void SetUp() override {
     ExportTest::SetUp();
-    doc.SetMovieRect({0, kStage, 0, kStage});
-    doc.m_backgroundColor = 0xFFFFFFFF;
+    doc_.SetMovieRect({0, kStage, 0, kStage});
+    doc_.m_backgroundColor = 0xFFFFFFFF;
   }
 
   // The editor's drawing of frame f of the page, `zoom` pixels per 20 twips.
@@ -188,7 +188,7 @@ class RoundTripTest : public ExportTest {
   std::vector<uint8_t> ExportMovie(const std::string& name) {
     CMovieExporter exporter;
     exporter.m_settings.quality = 90;
-    exporter.SetTarget(OutputPath(name), &doc, CExporter::kOptionMovie);
+    exporter.SetTarget(OutputPath(name), &doc_, CExporter::kOptionMovie);
     EXPECT_EQ(exporter.ExportSequence(), 1);
     return ReadFile(OutputPath(name));
   }
