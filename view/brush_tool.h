@@ -12,6 +12,7 @@
 #include "platform/qt/cursors.h"
 #include "view/core/brush_raster.h"
 #include "view/core/brush_stroke.h"
+#include "view/core/paint_bucket.h"
 #include "view/draw_tool.h"
 #include "view/tool_option_bar.h"
 
@@ -86,9 +87,10 @@ class CBrushTool : public CDrawTool {
   void SetShape(const BrushShape& shape);
   bool m_lockFill = false;
   bool m_transformFill = false;
-  // Fits gradient and texture colours to strokes (the default changes nothing).
+  // Fits gradient and texture colours to strokes (null: the bucket's
+  // placement over the whole stroke).
   void SetFillPlacer(BrushFillPlacer* placer) {
-    m_placer = placer != nullptr ? placer : &m_noPlacer;
+    m_placer = placer != nullptr ? placer : &m_gradientPlacer;
   }
 
   // Destroys the cursor made from the shape (the program's arrow shown
@@ -114,8 +116,8 @@ class CBrushTool : public CDrawTool {
   BrushShape m_shape;
   int32_t m_gapSize = 8;
   HCURSOR m_cursor = nullptr;
-  BrushFillPlacer m_noPlacer;
-  BrushFillPlacer* m_placer = &m_noPlacer;
+  GradientFillPlacer m_gradientPlacer;
+  BrushFillPlacer* m_placer = &m_gradientPlacer;
 };
 
 // The Paint Bucket's or the Faucet's click at point (document units), one

@@ -81,8 +81,8 @@ int DragFillVector(CMarlView& view, const Point32& start, Point32& end, bool sna
         const int32_t distance = PointDistance(start, p);
         const Fixed angle = FixedAtan2(p.y - start.y, p.x - start.x);
         const Fixed snapped = RoundToMultiple(angle, kAngleStep);
-        const int32_t offset = FixedMul(
-            FixedMul(distance * kFixedOne, std::abs(snapped - angle)) >> 16, kRadiansPerDegree);
+        const int32_t offset =
+            FixedMul(FixedMul(distance, std::abs(snapped - angle)), kRadiansPerDegree);
         const bool near = offset < assistant.angle_snap_arc * pixel;
         if (near) PointFromAngle(distance, snapped, &start, p);
         if (ctx != nullptr) ctx->DrawHandle(p, near ? kSnapMarkFound : kSnapMarkNone);

@@ -72,6 +72,7 @@ void ApplyLineToSelection(const ViewState& state, const LineStyle& line) {
   while (CPicShape* frame = it.Next()) {
     LineStyle style = line;
     CheckGeometry(EdgeGraphApplyLineStyle(frame->GetGeometry(), kStyleApply, style));
+    CheckGeometry(EdgeGraphUpdate(frame->GetGeometry()));
     frame->InvalidateBounds();
   }
 }

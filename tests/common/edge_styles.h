@@ -2,7 +2,9 @@
 // first (0xAABBGGRR, as the styles store it).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -34,4 +36,19 @@ inline FillStyle GradientFill(GradientKind kind, const std::vector<std::pair<int
     f.gradient.colours[i] = stops[i].second;
   }
   return f;
+}
+
+// How far the points (twips) reach into the gradient square (from -0x4000
+// to 0x4000) that the matrix maps into the drawing: the largest coordinate
+// in the square's space.
+inline int32_t GradientSquareReach(const Matrix2x3& matrix, const std::vector<Point32>& points) {
+  Matrix2x3 toGradient;
+  MatrixInvert(matrix, toGradient);
+  int32_t reach = 0;
+  for (const Point32& p : points) {
+    Point32 g;
+    MatrixTransformPoint(toGradient, p, g);
+    reach = std::max({reach, std::abs(g.x), std::abs(g.y)});
+  }
+  return reach;
 }

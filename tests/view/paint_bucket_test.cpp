@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "geometry/edge_graph_region.h"
@@ -161,6 +163,54 @@ TEST_F(PaintBucketTest, LongBoundariesAndManyRegionsKeepTheirPlaces) {
   GapClosingResult r;
   EXPECT_EQ(Close(8, &r), 1);
   EXPECT_EQ(r.examined, 2101);
+}
+
+// The angle of a placed matrix in degrees, less want, in -180..180.
+double AngleOff(const Matrix2x3& m, double want) {
+  return std::remainder(FixedAtan2(m.b, m.a) / 65536.0 - want, 360.0);
+}
+
+// Placement by the colour's kind, with and without a drag: a linear
+// gradient lies across the drag (the drag's angle less 90 degrees) or keeps
+// its angle, fitted to the curves' bounds either way; a texture becomes the
+// pure rotation by the drag's direction or by its own angle; solid colours
+// and the last texture kind are left alone.
+TEST_F(PaintBucketTest, PlacementFollowsTheKindAndTheDrag) {
+  ASSERT_EQ(AddSquare(graph, 0, 0, 1000, 1000, 0, fill), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph), 0);
+  struct Case {
+    uint8_t kind;
+    int drag;  // degrees; -1 for none
+    int placed;
+    double degrees;
+  } cases[] = {
+      {kGradientLinear, -1, 1, 30},       {kGradientLinear, 30, 1, -60},
+      {kFillTextureFirst, -1, 1, 30},     {kFillTextureFirst + 2, 45, 1, 45},
+      {kFillTextureFirst + 3, 45, 0, 30}, {kFillSolid, 45, 0, 30},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << int{c.kind} << " drag " << c.drag);
+    FillStyle colour = SolidFill(0xFF0000FF);
+    colour.kind = c.kind;
+    MatrixSetRotation(colour.matrix, 30 * kFixedOne);
+    const FillDragFn drag = [&](bool) {
+      const double a = c.drag * M_PI / 180;
+      return FillDrag{c.drag >= 0,
+                      {500, 500},
+                      {500 + static_cast<int32_t>(std::lround(400 * std::cos(a))),
+                       500 + static_cast<int32_t>(std::lround(400 * std::sin(a)))}};
+    };
+    EXPECT_EQ(PlaceFillGradient(graph, nullptr, false, colour, &drag), c.placed);
+    EXPECT_NEAR(AngleOff(colour.matrix, c.degrees), 0, 0.5);
+    if (c.kind >= kFillTextureFirst) {
+      EXPECT_NEAR(std::hypot(colour.matrix.a, colour.matrix.b), kFixedOne, 64);
+    }
+    if (c.kind == kGradientLinear) {
+      // The square's corners reach the gradient square's sides.
+      EXPECT_NEAR(GradientSquareReach(colour.matrix, {{0, 0}, {1000, 0}, {1000, 1000}, {0, 1000}}),
+                  0x4000, 0x4000 / 50);
+    }
+  }
 }
 
 }  // namespace

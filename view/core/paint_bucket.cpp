@@ -357,6 +357,10 @@ int PlaceFillGradient(EdgeGraph& graph, Region* region, bool selected_only, Fill
   return 1;
 }
 
+bool GradientFillPlacer::PlaceFillGradient(EdgeGraph& stroke, FillStyle& colour) {
+  return ::PlaceFillGradient(stroke, nullptr, false, colour, nullptr) != 0;
+}
+
 void PaintBucketClick(ViewState& view, const Point32& point, BucketHost& host) {
   ViewHitRecord hit;
   hit.point = point;

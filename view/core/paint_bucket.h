@@ -15,6 +15,7 @@
 
 #include "geometry/edge_graph.h"
 #include "geometry/edge_style.h"
+#include "view/core/brush_stroke.h"
 
 class ViewState;
 
@@ -69,6 +70,13 @@ using FillDragFn = std::function<FillDrag(bool snapToPoints)>;
 // on the curves' bounds.
 int PlaceFillGradient(EdgeGraph& graph, Region* region, bool selected_only, FillStyle& colour,
                       const FillDragFn* drag);
+
+// The brush's placement: a gradient or texture colour is fitted to all of
+// the stroke's edges, without a drag.
+class GradientFillPlacer : public BrushFillPlacer {
+ public:
+  bool PlaceFillGradient(EdgeGraph& stroke, FillStyle& colour) override;
+};
 
 // What the click needs of the tool and the window.
 class BucketHost {

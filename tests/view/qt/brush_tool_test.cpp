@@ -82,6 +82,24 @@ TEST_F(BrushToolTest, MouseStrokeFillsTheDrawingInOneUndoStep) {
   EXPECT_TRUE(boxes.boxes.empty());
 }
 
+// A stroke in a gradient colour has the gradient fitted to it: the
+// stroke's bounds reach the sides of the gradient square.
+TEST_F(BrushToolTest, AGradientStrokeIsFittedToTheStroke) {
+  brush.SetColorDef(GradientFill(kGradientLinear, {{0, 0xFF0000FF}, {255, 0xFFFF0000}}));
+  std::vector<CPoint> path;
+  for (int x = 40; x <= 160; x += 6) path.emplace_back(x, 60);
+  Drag(path);
+  EdgeGraph& g = Drawing(layer);
+  Region* r = EdgeGraphFindRegion(g, {100 << 8, 60 << 8});
+  ASSERT_NE(r, nullptr);
+  FillStyle placed;
+  EdgeGraphGetFillStyle(g, r->fill, placed);
+  EXPECT_EQ(placed.kind, kGradientLinear);
+  const Rect32 b = EdgeBounds(g);
+  EXPECT_NEAR(GradientSquareReach(placed.matrix, {{b.xmin, b.ymin}, {b.xmax, b.ymax}}), 0x4000,
+              0x4000 / 25);
+}
+
 TEST_F(BrushToolTest, EraserClearsEveryLayerInEditAlongTheStroke) {
   CPicLayer* other = AddLayer(CPicLayer::kEditable);
   AddSquare(layer, {20, 200, 20, 100});

@@ -20,6 +20,7 @@
 #include "tool_fixture.h"
 #include "view/brush_tool.h"
 #include "view/core/assistant_settings.h"
+#include "view/core/paint_bucket.h"
 
 namespace {
 
@@ -40,19 +41,6 @@ int32_t EdgeCount(EdgeGraph& g) {
   int32_t n = 0;
   EdgeGraphForEachEdge(g, nullptr, [&](Edge*) { ++n; });
   return n;
-}
-
-// The union of the drawing's edge bounds, in twips.
-Rect32 EdgeBounds(EdgeGraph& g) {
-  Rect32 all;
-  EdgeGraphForEachEdge(g, nullptr, [&](Edge* e) {
-    Rect32 b;
-    CurveGetBounds(e->curve, b);
-    RectUnion(all, b, all);
-  });
-  Rect32 out;
-  RectShift(all, ShiftRight(8), out);
-  return out;
 }
 
 class PencilToolTest : public ToolViewTest {
@@ -364,16 +352,8 @@ TEST_F(PencilToolTest, TheBucketPlacesGradients) {
   const FillStyle& placed = bucket.GetColorDef();
   EXPECT_NEAR(FixedAtan2(placed.matrix.b, placed.matrix.a), 30 * kFixedOne, kFixedOne / 8);
   // The square's corners lie in the gradient square, touching its edges.
-  Matrix2x3 toGradient;
-  MatrixInvert(placed.matrix, toGradient);
-  int32_t reach = 0;
-  for (const Point32& corner :
-       {Point32{100, 60}, Point32{200, 60}, Point32{200, 160}, Point32{100, 160}}) {
-    Point32 g;
-    MatrixTransformPoint(toGradient, corner, g);
-    reach = std::max({reach, std::abs(g.x), std::abs(g.y)});
-  }
-  EXPECT_NEAR(reach, 0x4000, 0x4000 / 50);
+  EXPECT_NEAR(GradientSquareReach(placed.matrix, {{100, 60}, {200, 60}, {200, 160}, {100, 160}}),
+              0x4000, 0x4000 / 50);
   {
     Region* r = EdgeGraphFindRegion(Drawing(), {150 << 8, 110 << 8});
     ASSERT_NE(r, nullptr);
@@ -429,6 +409,131 @@ TEST_F(PencilToolTest, AFailureInTheBucketLeavesThePageAsItWas) {
   EXPECT_EQ(UndoSteps(), steps);
   while (source.Remaining() > 0) (void)::IsButtonStillDown(nullptr);
   SetInputSource(&script);
+}
+
+// The bucket's drag turns a linear gradient across it (the gradient's
+// angle is the drag's less 90 degrees). With snapping on, a direction whose
+// arc to the nearest 15-degree step is under 10 units snaps to the step;
+// Shift turns snapping off; a longer arc is kept.
+TEST_F(PencilToolTest, TheBucketsDragSnapsItsAngle) {
+  AddSquare(layer, {100, 200, 60, 160}, 0xFF00FF00);
+  tools.current = &bucket;
+  struct Case {
+    CPoint end;
+    UINT keys;
+    double drag;  // degrees
+  } cases[] = {
+      {{190, 113}, 0, 0},  // 40 units at 4.3 degrees: an arc of 3
+      {{190, 113}, MK_SHIFT, 4.29},
+      {{290, 127}, 0, 6.92},  // 141 units at 6.9 degrees: an arc of 17
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.end.x << "," << c.end.y << " keys " << c.keys);
+    bucket.SetColorDef(GradientFill(kGradientLinear, {{0, 0xFF0000FF}, {255, 0xFFFF0000}}));
+    Drag(Steps({150, 110}, c.end, 6), c.keys);
+    const Matrix2x3& m = bucket.GetColorDef().matrix;
+    EXPECT_NEAR(std::remainder(FixedAtan2(m.b, m.a) / 65536.0 - (c.drag - 90), 360.0), 0, 0.5);
+  }
+}
+
+// With the transform-fill flag a click edits the transform of the fill
+// under it, and a click on nothing stops; neither changes the page.
+TEST_F(PencilToolTest, TheTransformFillClickPicksTheFillUnderIt) {
+  StyleIndex index = 0;
+  ASSERT_TRUE(Edit(page, [&] {
+    EdgeGraph& g = Drawing();
+    index = static_cast<StyleIndex>(EdgeGraphAddFillStyle(
+        g, GradientFill(kGradientLinear, {{0, 0xFF0000FF}, {255, 0xFFFF0000}})));
+    PointList path;
+    ASSERT_EQ(PathFromRect(path, {100, 200, 60, 160}), 0);
+    ASSERT_EQ(EdgeGraphAddPath(g, path, 0, 0, index), 0);
+    ASSERT_EQ(EdgeGraphUpdate(g), 0);
+  }));
+  tools.current = &bucket;
+  bucket.m_transformFill = true;
+  const std::vector<uint8_t> before = PageBytes();
+  Press({150, 110});
+  EXPECT_EQ(view->State().GetFillOwner(), static_cast<CPicObj*>(layer->GetFirstFrame()));
+  EXPECT_EQ(view->State().GetEditedFill(), index);
+  Press({250, 210});
+  EXPECT_EQ(view->State().GetFillOwner(), nullptr);
+  EXPECT_EQ(PageBytes(), before);
+}
+
+// The Faucet's click with no colour and no gaps to close.
+class CFaucetHost : public BucketHost {
+ public:
+  FillStyle* Colour() override { return nullptr; }
+  int32_t GapLevel() override { return 0; }
+  uint32_t Now() override { return 0; }
+};
+
+// Two squares with lines and fills, everything selected. The tool clears
+// the selection before its click: the clicked line's run alone loses its
+// line. A click that finds the line selected takes the lines and fills of
+// the whole selection.
+TEST_F(PencilToolTest, TheFaucetOnASelectedLineTakesTheSelection) {
+  ASSERT_TRUE(Edit(page, [&] {
+    EdgeGraph& g = Drawing();
+    const auto black = static_cast<StyleIndex>(EdgeGraphAddLineStyle(g, SolidLine(0xFF000000, 20)));
+    const auto red = static_cast<StyleIndex>(EdgeGraphAddFillStyle(g, SolidFill(kRed)));
+    for (const Rect32& r : {Rect32{60, 140, 60, 140}, Rect32{180, 260, 60, 140}}) {
+      PointList path;
+      ASSERT_EQ(PathFromRect(path, r), 0);
+      ASSERT_EQ(EdgeGraphAddPath(g, path, black, 0, red), 0);
+    }
+    ASSERT_EQ(EdgeGraphUpdate(g), 0);
+  }));
+  ASSERT_TRUE(view->State().SelectAll(true));
+  CBrushTool faucet;
+  faucet.Reset(0);
+  faucet.SetMode(kBrushModeAlternate);
+  tools.current = &faucet;
+  const int steps = UndoSteps();
+  Press({60, 100});
+  EXPECT_EQ(UndoSteps(), steps + 1);
+  EdgeGraph& g = Drawing();
+  EXPECT_EQ(FillAt(g, 100, 100), kRed);
+  int lined = 0;
+  EdgeGraphForEachEdge(g, nullptr, [&](Edge* e) { lined += StyleIndexOf(e->line) != 0 ? 1 : 0; });
+  EXPECT_EQ(lined, 4);  // the other square's
+
+  page->Undo();
+  ASSERT_TRUE(view->State().SelectAll(true));
+  CFaucetHost host;
+  ASSERT_TRUE(Edit(page, [&] { PaintBucketClick(view->State(), {60, 100}, host); }));
+  EXPECT_EQ(FillAt(g, 100, 100), 0u);
+  EXPECT_EQ(FillAt(g, 220, 100), 0u);
+  EdgeGraphForEachEdge(g, nullptr, [&](Edge* e) { EXPECT_EQ(StyleIndexOf(e->line), 0); });
+}
+
+// The ink bottle on an unselected region gives the line to its boundary
+// and its holes'; on a selected region, to every selected line.
+TEST_F(PencilToolTest, InkBottleOnRegionsAndSelections) {
+  AddSquare(layer, {60, 240, 40, 200});
+  AddSquare(layer, {110, 190, 90, 170}, 0xFF00FF00);
+  pencil.SetDrawMode(kPencilInkBottle);
+  EdgeGraph& g = Drawing();
+  auto colours = [&] {
+    std::vector<uint32_t> out;
+    EdgeGraphForEachEdge(g, nullptr, [&](Edge* e) {
+      LineStyle s;
+      EdgeGraphGetLineStyle(g, e->line, s);
+      out.push_back(StyleIndexOf(e->line) != 0 ? s.colour : 0u);
+    });
+    return out;
+  };
+  const size_t edges = colours().size();
+  pencil.line = SolidLine(kRed, 40);
+  Press({80, 60});  // the outer square's red, round the green hole
+  EXPECT_EQ(colours(), std::vector<uint32_t>(edges, kRed));
+  // The inner square alone would take only its own four edges.
+  ASSERT_TRUE(view->State().SelectAll(true));
+  pencil.line = SolidLine(0xFFFF0000, 40);
+  const int steps = UndoSteps();
+  Press({150, 130});
+  EXPECT_EQ(UndoSteps(), steps + 1);
+  EXPECT_EQ(colours(), std::vector<uint32_t>(edges, 0xFFFF0000u));
 }
 
 class PencilTabletTest : public PencilToolTest {

@@ -181,6 +181,19 @@ class ToolViewTest : public ModelTest {
   Matrix2x3 doc_to_tablet;
 };
 
+// The union of the drawing's edge bounds, in twips.
+inline Rect32 EdgeBounds(EdgeGraph& g) {
+  Rect32 all;
+  EdgeGraphForEachEdge(g, nullptr, [&](Edge* e) {
+    Rect32 b;
+    CurveGetBounds(e->curve, b);
+    RectUnion(all, b, all);
+  });
+  Rect32 out;
+  RectShift(all, ShiftRight(8), out);
+  return out;
+}
+
 // The fill's colour word at a document point; 0 for none.
 inline uint32_t FillAt(EdgeGraph& g, int32_t x, int32_t y) {
   Region* r = EdgeGraphFindRegion(g, Point32{x << 8, y << 8});
