@@ -107,6 +107,8 @@ bool TabletTrace(CMarlView& view, CDC& dc, const Matrix2x3& docToClient, TraceCh
     const int n = WTPacketsGet(context, kPacketBatch, packets);
     for (int i = 0; i < n; ++i) {
       const PACKET& p = packets[i];
+      // Packets queued before the press belong to an earlier gesture.
+      if (static_cast<int32_t>(p.pkTime - began) < 0) continue;
       if (!buttons.IsDown(p)) {
         if (chunks.back()->count > 0) chunks.push_back(std::make_unique<CPointList>());
         if ((p.pkStatus & TPS_PROXIMITY) != 0) return true;

@@ -564,6 +564,18 @@ TEST_F(PencilTabletTest, APenLiftStartsANewChunk) {
   EXPECT_NEAR(lines[1].xmin >> 8, 150, 2);
 }
 
+// A down packet left in the queue from before the press is not traced.
+TEST_F(PencilTabletTest, PacketsFromBeforeThePressAreSkipped) {
+  TabletQueuePacket(Packet({250, 200, true}, 990));
+  Run({{5, {{40, 60, true}, {70, 60, true}, {100, 60, true}}},
+       {15, {{100, 60, false, 1023, true}}}},
+      {40, 60});
+  ASSERT_EQ(EdgeCount(Drawing()), 1);
+  const Rect32 b = EdgeBounds(Drawing());
+  EXPECT_NEAR(b.xmax, 100, 2);
+  EXPECT_NEAR(b.ymax, 60, 2);
+}
+
 // Nothing from the pen for 100 ms: the mouse is traced instead.
 TEST_F(PencilTabletTest, WithoutDownPacketsTheMouseTakesOver) {
   script.SetTime(1000);

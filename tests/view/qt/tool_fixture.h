@@ -139,8 +139,9 @@ class ToolViewTest : public ModelTest {
     view->GetTabletToDocMatrix(tabletToDoc);
     MatrixInvert(tabletToDoc, doc_to_tablet);
   }
-  PACKET Packet(const Pen& p) {
+  PACKET Packet(const Pen& p, uint32_t time = 0) {
     PACKET k{};
+    k.pkTime = time;
     Point32 t;
     MatrixTransformPoint(doc_to_tablet, Point32{p.x, p.y}, t);
     k.pkX = t.x;
@@ -160,7 +161,7 @@ class ToolViewTest : public ModelTest {
       s.time = 1000 + time;
       s.screen = Screen(mouse.x, mouse.y);
       s.buttons = MK_LBUTTON;
-      for (const Pen& p : pens) s.packets.push_back(Packet(p));
+      for (const Pen& p : pens) s.packets.push_back(Packet(p, s.time));
       script.Push(s);
     }
     Press(mouse);
