@@ -436,5 +436,15 @@ void RegisterProgramResources() {
   r.AddCursor(1216, ArrowWith([](CPixelArt& a) { a.Line(14, 24, 26, 18, kInk); }));
   r.AddCursor(1219, ArrowWith([](CPixelArt& a) { a.Frame(18, 18, 22, 22, kInk); }));
   r.AddCursor(1207, BucketCursor());
+  // The pencil's shape drags, its ink bottle, and no drawing to draw into.
+  r.AddCursor(1100, CrossCursor());
+  r.AddCursor(32636, ArrowWith([](CPixelArt& a) {
+                a.Fill(18, 14, 21, 17, kInk);
+                a.Polygon({14, 18, 25, 18, 25, 28, 14, 28}, kPaper, kInk);
+              }));
+  r.AddCursor(32641, ArrowWith([](CPixelArt& a) {
+                a.Line(15, 17, 25, 27, kInk);
+                a.Line(25, 17, 15, 27, kInk);
+              }));
   r.AddIcon(kMainFrameResource, AppIcon());
 }

@@ -81,9 +81,9 @@ TEST_F(ResourcesTest, ImageWellsAreFourBitStripsWithTheButtonColours) {
 }
 
 TEST_F(ResourcesTest, CursorsTheViewsAndToolsSet) {
-  for (UINT id :
-       {102u,  103u,  123u,  495u,  546u,  547u,  1205u,  1206u,  1207u,  1208u,  1209u,
-        1210u, 1211u, 1212u, 1215u, 1216u, 1219u, 32632u, 32633u, 32634u, 32646u, 32647u}) {
+  for (UINT id : {102u,   103u,   123u,   495u,   546u,   547u,   1100u, 1205u, 1206u,
+                  1207u,  1208u,  1209u,  1210u,  1211u,  1212u,  1215u, 1216u, 1219u,
+                  32632u, 32633u, 32634u, 32636u, 32641u, 32646u, 32647u}) {
     const CursorDef* c = r_.FindCursor(id);
     ASSERT_NE(c, nullptr) << id;
     EXPECT_EQ(c->width, 32);

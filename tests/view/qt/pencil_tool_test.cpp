@@ -14,6 +14,8 @@
 #include "geometry/edge_graph_update.h"
 #include "geometry/path.h"
 #include "platform/core/exceptions.h"
+#include "platform/qt/cursors.h"
+#include "res/program_resources.h"
 #include "tests/common/edge_styles.h"
 #include "tests/common/geos.h"
 #include "tests/geometry/region_util.h"
@@ -221,6 +223,69 @@ TEST_F(PencilToolTest, DrawModesAndTheInkBottle) {
   // The Pencil again: back to the last mode, never the ink bottle.
   pencil.SetDrawMode(pencil.GetLastMode());
   EXPECT_EQ(pencil.GetDrawMode(), kPencilSmooth);
+}
+
+// The cursor each tool shows: the pencil's by its mode and whether there is
+// a drawing to draw into; the lasso's by the selection's handles, the
+// selection and elsewhere. Each must be the program's own picture of that
+// id, not the arrow a missing picture falls back to.
+TEST_F(PencilToolTest, EachToolShowsTheCursorOfItsModeAndPlace) {
+  RegisterProgramResources();
+  AddSquare(layer, {100, 200, 60, 160});
+  CLassoTool lasso;
+  const int32_t drawable = layer->GetType();
+  enum Setup { kCanDraw, kNoLayer, kSelected, kScaleHandles };
+  const Point32 away{40, 40};
+  const Point32 onSquare{150, 110};
+  struct Case {
+    const char* what;
+    CDrawTool* tool;
+    int32_t mode;
+    Setup setup;
+    Point32 at;
+    int cursor;
+  } cases[] = {
+      {"straighten", &pencil, kPencilStraighten, kCanDraw, away, 1206},
+      {"smooth", &pencil, kPencilSmooth, kCanDraw, onSquare, 1206},
+      {"ink", &pencil, kPencilInk, kCanDraw, away, 1206},
+      {"free-hand, no layer", &pencil, kPencilSmooth, kNoLayer, away, 32641},
+      {"rectangle", &pencil, kPencilRectangle, kCanDraw, away, 1100},
+      {"oval", &pencil, kPencilOval, kCanDraw, away, 1100},
+      {"line", &pencil, kPencilLine, kCanDraw, onSquare, 1100},
+      {"shape, no layer", &pencil, kPencilLine, kNoLayer, away, 32641},
+      {"ink bottle", &pencil, kPencilInkBottle, kCanDraw, onSquare, 32636},
+      {"ink bottle, no layer", &pencil, kPencilInkBottle, kNoLayer, away, 32636},
+      {"another mode, no layer", &pencil, 4, kNoLayer, away, 1206},
+      {"lasso, empty canvas", &lasso, 0, kCanDraw, away, 32633},
+      {"lasso, unselected fill", &lasso, 0, kCanDraw, onSquare, 32633},
+      {"lasso, selected fill", &lasso, 0, kSelected, onSquare, 1208},
+      {"lasso, away from the selection", &lasso, 0, kSelected, away, 32633},
+      {"lasso, side handle over the selection", &lasso, 0, kScaleHandles, {}, 1211},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ViewState& state = view->State();
+    state.SetHandleMode(kHandleNone);
+    ASSERT_TRUE(state.SelectAll(c.setup == kSelected || c.setup == kScaleHandles));
+    ASSERT_TRUE(
+        Edit(page, [&] { layer->SetType(c.setup == kNoLayer ? CPicLayer::kEditable : drawable); }));
+    if (c.setup == kScaleHandles) {
+      // Just inside the middle of the left side: on its handle and on the
+      // selected fill.
+      state.SetHandleMode(kHandleScale);
+      const Rect32& r = state.GetHandleRect();
+      c.at = Point32{r.xmin + 2, r.ymin + (r.ymax - r.ymin) / 2};
+      ASSERT_EQ(FillAt(Drawing(), c.at.x, c.at.y), kRed);
+    }
+    pencil.SetDrawMode(c.mode);
+    ::SetCursor(nullptr);
+    EXPECT_TRUE(c.tool->SetCursor(*view, c.at));
+    HCURSOR shown = ::GetCursor();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown, LoadCursor(c.cursor));
+    EXPECT_EQ(shown->Id(), c.cursor);
+  }
+  ReleaseCursorOverride();
 }
 
 // The ink bottle on an unselected line recolours the run through vertices
