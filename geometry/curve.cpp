@@ -168,7 +168,7 @@ void AddIntersection(IntersectState& s, Fixed tA, Fixed tB, bool reached = false
     const bool weak = (s.reached >> i) & 1;
     const int32_t near = (weak || reached) ? 2 * s.tol : s.tol;
     if ((std::abs(tA - e.tA) <= 4 && std::abs(tB - e.tB) < 5) ||
-        (PointsNear(pA, e.pointA, near) && PointsNear(pB, e.pointB, near))) {
+        (PointsNear(pA, e.point_a, near) && PointsNear(pB, e.point_b, near))) {
       if (weak && !reached) {
         e = {0, tA, tB, pA, pB};
         s.reached &= ~(1u << i);

@@ -47,8 +47,8 @@ struct CurveIntersectEntry {
   int32_t overlap = 0;  // 1 when the entry bounds a coincident stretch
   Fixed tA = 0;
   Fixed tB = 0;
-  Point32 pointA;  // the point at tA on curve A
-  Point32 pointB;  // the point at tB on curve B
+  Point32 point_a;  // the point at tA on curve A
+  Point32 point_b;  // the point at tB on curve B
 };
 
 struct CurveIntersectResult {

@@ -196,13 +196,13 @@ void CheckCrossings(const EdgeGraph& g, const std::vector<const Edge*>& edges,
         if (!IntersectionIsConsistent(a->curve, b->curve, x)) continue;
         // An overlap or crossing that ends within the grid's resolution of a
         // shared end is that end.
-        if (NearSharedEnd(a, b, x.pointA, x.pointB)) continue;
+        if (NearSharedEnd(a, b, x.point_a, x.point_b)) continue;
         const char* what = x.overlap ? "overlap" : "cross";
         report("edges (%d,%d)-(%d,%d)-(%d,%d)/%d and (%d,%d)-(%d,%d)-(%d,%d)/%d %s at (%d,%d)",
                a->curve.p0.x, a->curve.p0.y, a->curve.control.x, a->curve.control.y, a->curve.p2.x,
                a->curve.p2.y, a->curve.straight, b->curve.p0.x, b->curve.p0.y, b->curve.control.x,
                b->curve.control.y, b->curve.p2.x, b->curve.p2.y, b->curve.straight, what,
-               x.pointA.x, x.pointA.y);
+               x.point_a.x, x.point_a.y);
       }
     });
   }

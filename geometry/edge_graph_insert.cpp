@@ -299,7 +299,7 @@ bool IntersectionIsConsistent(const QuadCurve& a, const QuadCurve& b,
     return std::max(int64_t{hull.xmax} - hull.xmin, int64_t{hull.ymax} - hull.ymin) >> 13;
   };
   const int64_t slack = 64 + std::max(resolution(a), resolution(b));
-  if (!EndsWithin(entry.pointA, entry.pointB, slack)) return false;
+  if (!EndsWithin(entry.point_a, entry.point_b, slack)) return false;
   // An end of one curve meeting an end of the other is a shared vertex, or
   // two vertices at least a grid step apart that nothing can join.
   const bool end_a = entry.tA <= 0 || entry.tA >= kFixedOne;

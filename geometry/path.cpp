@@ -106,7 +106,7 @@ int CollectPathPoints(const PointList& path, int32_t tol, int32_t max_chord, con
                       CPointList& out) {
   out.count = 0;
   if (path.length == 0) return 0;
-  if (out.Add(path.buffer[0].point()) < 0) return -1;
+  if (out.Add(path.buffer[0].Point()) < 0) return -1;
   PointListIter iter;
   PointListIterInit(path, iter);
   QuadCurve curve;
@@ -183,7 +183,7 @@ bool ShapeContainsPoint(const PointList& path, const Point32& q) {
   });
   // The chord from the last entry back to the first closes an open path.
   QuadCurve closing;
-  CurveFromLine(path.buffer[path.length - 1].point(), path.buffer[0].point(), closing);
+  CurveFromLine(path.buffer[path.length - 1].Point(), path.buffer[0].Point(), closing);
   crossings += static_cast<uint32_t>(CurveRayCrossings(closing, q, 0));
   return (crossings & 1) != 0;
 }
@@ -223,7 +223,7 @@ int ClassifyShapeAgainstShape(const PointList& a, const PointList& b) {
   }
   if (inside) return kShapeInside;
   // Every curve of b lies outside a: either apart, or b surrounds a.
-  return a.length > 0 && ShapeContainsPoint(b, a.buffer[0].point()) ? kShapeCrossing
+  return a.length > 0 && ShapeContainsPoint(b, a.buffer[0].Point()) ? kShapeCrossing
                                                                     : kShapeOutside;
 }
 

@@ -93,7 +93,7 @@ template <class F>
 void MapPoints(PointList& list, F&& f) {
   for (int32_t i = 0; i < list.length; ++i) {
     PointListEntry& e = list.buffer[i];
-    const Point32 p = f(e.point());
+    const Point32 p = f(e.Point());
     e.x = p.x;
     e.y = p.y;
   }
@@ -121,7 +121,7 @@ void PointListIterInit(const PointList& list, PointListIter& iter) {
   iter.list = &list;
   iter.index = 0;
   iter.count = 0;
-  iter.current = list.length > 0 ? list.buffer[0].point() : Point32{};
+  iter.current = list.length > 0 ? list.buffer[0].Point() : Point32{};
 }
 
 bool PointListIterNext(PointListIter& iter, QuadCurve& curve) {
@@ -139,7 +139,7 @@ bool PointListIterNext(PointListIter& iter, QuadCurve& curve) {
       case 0:
       case 4:  // two control points in a row: the curve ends halfway between them
         if (!r) return false;
-        CurveSet(iter.current, q.point(),
+        CurveSet(iter.current, q.Point(),
                  {static_cast<int32_t>((int64_t{q.x} + r->x) >> 1),
                   static_cast<int32_t>((int64_t{q.y} + r->y) >> 1)},
                  curve);
@@ -147,11 +147,11 @@ bool PointListIterNext(PointListIter& iter, QuadCurve& curve) {
       case 1:
       case 5:  // control point, then its on-curve end
         if (!r) return false;
-        CurveSet(iter.current, q.point(), r->point(), curve);
+        CurveSet(iter.current, q.Point(), r->Point(), curve);
         break;
       case 6:
       case 7:  // two on-curve points: a straight line
-        CurveFromLine(iter.current, q.point(), curve);
+        CurveFromLine(iter.current, q.Point(), curve);
         break;
       default:  // a control point followed by its end, already consumed
         continue;
@@ -178,7 +178,7 @@ void PointListGetBounds(const PointList& list, Rect32& out) {
     return;
   }
   Rect32 r;
-  for (int32_t i = 0; i < list.length; ++i) RectAddPoint(r, list.buffer[i].point());
+  for (int32_t i = 0; i < list.length; ++i) RectAddPoint(r, list.buffer[i].Point());
   out = r;
 }
 
@@ -212,7 +212,7 @@ int CPointList::Add(const Point32& p) {
 int CPointList::CopyFrom(const PointList& source) {
   Point32* copy = nullptr;
   if (BlockAlloc(static_cast<std::size_t>(source.length) * sizeof(Point32), &copy) < 0) return -1;
-  for (int32_t i = 0; i < source.length; ++i) copy[i] = source.buffer[i].point();
+  for (int32_t i = 0; i < source.length; ++i) copy[i] = source.buffer[i].Point();
   // The old items are released: the list owns exactly one block.
   if (items) BlockFree(items);
   items = copy;

@@ -25,7 +25,7 @@ struct PointListEntry {
   int32_t x = 0;
   int32_t y = 0;
   int32_t off_curve = 0;  // 0: on-curve point; non-zero: control point
-  Point32 point() const { return {x, y}; }
+  Point32 Point() const { return {x, y}; }
   friend bool operator==(const PointListEntry&, const PointListEntry&) = default;
 };
 

@@ -485,7 +485,7 @@ void CRenderContext::DrawStyledLines(EdgeGraph& graph, const Rect32& clip) {
         if (!AppendGraphCurve(path, c, work)) return;
         if (work > 800) {
           DrawPath(path, &style, nullptr);
-          const Point32 last = path.buffer[path.length - 1].point();
+          const Point32 last = path.buffer[path.length - 1].Point();
           PathClear(path);
           work = 0;
           if (PointListAppend(path, last, 0) < 0) return;

@@ -104,7 +104,7 @@ void CStampFiller::Stamp(const PointList& shape, const Matrix2x3& place) {
   if (shape.length < 2) return;
   if (m_rc.m_scan) {
     Point32 start;
-    MatrixTransformPoint(place, shape.buffer[0].point(), start);
+    MatrixTransformPoint(place, shape.buffer[0].Point(), start);
     if (m_rc.m_scan->BeginFill(&m_fill, nullptr, start, FillRule::kNonZero)) {
       PointListIter it;
       PointListIterInit(shape, it);
@@ -178,7 +178,7 @@ CRegionIndex::CRegionIndex(Region* region, const PointList* path, const Matrix2x
     if (path->length >= 2) {
       // A path is closed back to its start.
       QuadCurve close;
-      CurveFromLine(path->buffer[path->length - 1].point(), path->buffer[0].point(), close);
+      CurveFromLine(path->buffer[path->length - 1].Point(), path->buffer[0].Point(), close);
       take(close);
     }
     m_points = path->length;

@@ -122,7 +122,7 @@ void DrawChalk(CRenderContext& rc, const PointList& path, const LineStyle& line)
       std::min(stepLimit * 3 / 4, kJitterFactor[Clamp(0, line.params[1], 3)] * c / 2);
   const uint32_t* row = kChalkRows[Clamp(0, line.params[0], 6)];
   Random16 random;
-  RandomSeedFromPoint(random, path.buffer[0].point());
+  RandomSeedFromPoint(random, path.buffer[0].Point());
   CStrokeBatcher batcher(rc, line);
   CPathWalker walker(path);
   int word = 0;
@@ -183,7 +183,7 @@ void DrawBlobs(CRenderContext& rc, const PointList& path, const LineStyle& line)
   const int32_t step = Clamp(10, (line.params[2] * 60 + 60) / 4, 80);
   const int32_t spread = Clamp(10, c, 200);
   Random16 random;
-  RandomSeedFromPoint(random, path.buffer[0].point());
+  RandomSeedFromPoint(random, path.buffer[0].Point());
   PointList blobs[4];
   for (PointList& b : blobs)
     if (RoughEllipse(b, random, 1024, 4, 256) < 0) return;
@@ -212,7 +212,7 @@ void DrawStrokesAcross(CRenderContext& rc, const PointList& path, const LineStyl
   const int32_t bend = Clamp(0, c * line.params[4] / 3, c);
   const int32_t lengthJitter = Clamp(0, c * line.params[5] / 3, c);
   Random16 random;
-  RandomSeedFromPoint(random, path.buffer[0].point());
+  RandomSeedFromPoint(random, path.buffer[0].Point());
   LineStyle across = line;
   across.width = width;
   CPathWalker walker(path);

@@ -91,7 +91,7 @@ void CGdiRenderContext::AddPath(const PointList& path, Rect32* bounds) {
     if (bounds) RectAddPoint(*bounds, p);
   };
   Point32 first;
-  MatrixTransformPoint(m_matrix, path.buffer[0].point(), first);
+  MatrixTransformPoint(m_matrix, path.buffer[0].Point(), first);
   m_target->MoveTo(ToCPoint(first));
   if (bounds) RectAddPoint(*bounds, first);
   PointListIter it;

@@ -277,7 +277,7 @@ void WalkPathCurves(const PointList& path, LineTo lineTo, CurveTo curveTo) {
 void CScanConverter::AddPath(const PointList& path, const LineStyle* line, const FillStyle* fill,
                              FillRule rule) {
   if (path.length < 2) return;
-  const Point32 first = path.buffer[0].point();
+  const Point32 first = path.buffer[0].Point();
   if (fill) {
     objectId += 1;
     if (BeginFill(fill, nullptr, first, rule)) {

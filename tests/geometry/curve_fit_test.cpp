@@ -57,7 +57,7 @@ std::vector<int32_t> OnCurveIndexOf(const PointList& path, const std::vector<Poi
   for (int32_t i = 0; i < path.length; ++i) {
     if (path.buffer[i].off_curve) continue;
     for (std::size_t k = 0; k < samples.size(); ++k) {
-      if (samples[k] == path.buffer[i].point()) {
+      if (samples[k] == path.buffer[i].Point()) {
         out.push_back(static_cast<int32_t>(k));
         break;
       }

@@ -586,7 +586,7 @@ TEST(CurveIntersection, EdgeVectors) {
   ASSERT_EQ(CurveIntersect(Line({0, 0}, {1000, 1000}), Line({0, 1000}, {1000, 0}), r, 8), 1);
   EXPECT_EQ(r.entries[0].tA, 0x8000);
   EXPECT_EQ(r.entries[0].tB, 0x8000);
-  EXPECT_EQ(r.entries[0].pointA, (Point32{500, 500}));
+  EXPECT_EQ(r.entries[0].point_a, (Point32{500, 500}));
   EXPECT_EQ(r.entries[0].overlap, 0);
 
   // Lines meeting end to start: one entry at (1.0, 0).
@@ -619,7 +619,7 @@ TEST(CurveIntersection, EdgeVectors) {
   const QuadCurve side = Q({8250, -7000}, {-16250, 0}, {8250, 7000});
   ASSERT_EQ(CurveIntersect(up, side, r, 8), 4);
   std::vector<Point32> found;
-  for (int i = 0; i < 4; ++i) found.push_back(r.entries[i].pointA);
+  for (int i = 0; i < 4; ++i) found.push_back(r.entries[i].point_a);
   for (Point32 want :
        {Point32{-2472, -2472}, Point32{6472, 6472}, Point32{0, -4000}, Point32{-4000, 0}}) {
     int32_t best = INT32_MAX;
@@ -664,8 +664,8 @@ TEST(CurveIntersection, MatchesReferenceOnTransversalCrossings) {
       Point32 pa, pb;
       CurvePointAt(a, e.tA, pa);
       CurvePointAt(b, e.tB, pb);
-      EXPECT_EQ(pa, e.pointA);
-      EXPECT_EQ(pb, e.pointB);
+      EXPECT_EQ(pa, e.point_a);
+      EXPECT_EQ(pb, e.point_b);
       EXPECT_LE(PointDistance(pa, pb), 16 + EvalSlack(a) + EvalSlack(b)) << Str(a) << " " << Str(b);
     }
   }
@@ -921,15 +921,15 @@ int WrongMeetings(const QuadCurve& a, const QuadCurve& b) {
     const auto [ta, tb] = ref[k];
     int found = 0;
     for (int i = 0; i < r.count; ++i)
-      if (Dist(da.At(ta), r.entries[i].pointA) < reach[k] &&
-          Dist(db.At(tb), r.entries[i].pointB) < reach[k])
+      if (Dist(da.At(ta), r.entries[i].point_a) < reach[k] &&
+          Dist(db.At(tb), r.entries[i].point_b) < reach[k])
         matched[i] = true, ++found;
     wrong += found == 0;
   }
   // Any other meeting must be one within the tolerance: the curves come that
   // close there.
   for (int i = 0; i < r.count; ++i)
-    wrong += !matched[i] && db.Nearest(D(r.entries[i].pointA), nullptr) > 16;
+    wrong += !matched[i] && db.Nearest(D(r.entries[i].point_a), nullptr) > 16;
   return wrong;
 }
 
@@ -965,7 +965,7 @@ TEST(CurveIntersection, TurnBackBesideASharedEndIsNoStretch) {
     bool crossing = false;
     for (int i = 0; i < r.count; ++i) {
       EXPECT_EQ(r.entries[i].overlap, 0);
-      const Point32& p = r.entries[i].pointA;
+      const Point32& p = r.entries[i].point_a;
       crossing |= std::abs(p.x + 649220) < 64 && std::abs(p.y - 249) < 8;
     }
     EXPECT_TRUE(crossing);
@@ -987,7 +987,7 @@ TEST(CurveIntersection, ShallowCrossingWithinASteepCurvesLastStep) {
     ASSERT_EQ(n, 2);
     bool crossing = false, shared_end = false;
     for (int i = 0; i < r.count; ++i) {
-      const Point32& on_arch = swap ? r.entries[i].pointB : r.entries[i].pointA;
+      const Point32& on_arch = swap ? r.entries[i].point_b : r.entries[i].point_a;
       const Fixed t_steep = swap ? r.entries[i].tA : r.entries[i].tB;
       shared_end |= on_arch == Point32{-2048, -2048};
       crossing |= std::abs(on_arch.x + 5687) < 64 && std::abs(on_arch.y + 2080) < 8 &&
@@ -1013,7 +1013,7 @@ TEST(CurveIntersection, ShallowCrossingOfALineNearASharedEnd) {
     ASSERT_EQ(n, 2);
     bool crossing = false;
     for (int i = 0; i < r.count; ++i) {
-      const Point32& on_curve = swap ? r.entries[i].pointA : r.entries[i].pointB;
+      const Point32& on_curve = swap ? r.entries[i].point_a : r.entries[i].point_b;
       crossing |= std::abs(on_curve.x + 96100) < 100 && std::abs(on_curve.y - 2) < 4;
     }
     EXPECT_TRUE(crossing);

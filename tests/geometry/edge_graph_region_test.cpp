@@ -164,13 +164,13 @@ TEST_F(RegionTest, SquareWithHoleGivesBridgedPath) {
     const PointListEntry& a = path.buffer[i];
     const PointListEntry& b = path.buffer[i + 1];
     area += double(a.x) * b.y - double(b.x) * a.y;
-    const bool ab = a.point() == Point32{0, 300} && b.point() == Point32{100, 220};
-    const bool ba = b.point() == Point32{0, 300} && a.point() == Point32{100, 220};
+    const bool ab = a.Point() == Point32{0, 300} && b.Point() == Point32{100, 220};
+    const bool ba = b.Point() == Point32{0, 300} && a.Point() == Point32{100, 220};
     bridges += ab || ba;
   }
   EXPECT_EQ(bridges, 2);
   EXPECT_DOUBLE_EQ(std::fabs(area / 2), 300.0 * 300 - 80.0 * 100);
-  EXPECT_EQ(path.buffer[0].point(), path.buffer[path.length - 1].point());
+  EXPECT_EQ(path.buffer[0].Point(), path.buffer[path.length - 1].Point());
 
   // The contour alone leaves the hole out.
   PointList contour;

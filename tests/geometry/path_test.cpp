@@ -212,8 +212,8 @@ TEST(CollectPathPoints, FlattensWithinTheToleranceAndChord) {
   EXPECT_EQ(out.Add({1, 2}), 0);  // emptied first
   ASSERT_EQ(CollectPathPoints(path, 20, 0, nullptr, out), 0);
   ASSERT_GT(out.count, 8);
-  EXPECT_EQ(out.items[0], path.buffer[0].point());
-  EXPECT_EQ(out.items[out.count - 1], path.buffer[path.length - 1].point());
+  EXPECT_EQ(out.items[0], path.buffer[0].Point());
+  EXPECT_EQ(out.items[out.count - 1], path.buffer[path.length - 1].Point());
   // Chords of a circle within 20 of the arc: the sagitta bounds the chord.
   for (int32_t i = 1; i < out.count; ++i) {
     EXPECT_NEAR(EllipseRadius(r, out.items[i].x, out.items[i].y), 1.0, 0.004);
@@ -327,7 +327,7 @@ TEST(ShapeContainsPoint, AgreesWithCairoEvenOdd) {
       EXPECT_EQ(PointListAppend(path, {coord(rng), coord(rng)}, control ? kOff : kOn), 0);
     }
     if (shape % 2) {
-      EXPECT_EQ(PointListAppend(path, path.buffer[0].point(), kOn), 0);  // closed explicitly
+      EXPECT_EQ(PointListAppend(path, path.buffer[0].Point(), kOn), 0);  // closed explicitly
     }
     const CairoPath oracle(path);
     PointList indexed;

@@ -79,7 +79,7 @@ TEST(PointList, AppendingAnEntryOfItsOwnBufferWhileItMoves) {
   PointList list;
   for (int32_t i = 0; i < 32; ++i) EXPECT_EQ(PointListAppend(list, {i * 3, i * 7}, kOn), 0);
   ASSERT_EQ(list.length, list.capacity);
-  ASSERT_EQ(PointListAppend(list, list.buffer[5].point(), kOff), 0);
+  ASSERT_EQ(PointListAppend(list, list.buffer[5].Point(), kOff), 0);
   EXPECT_EQ(list.buffer[32], (PointListEntry{15, 35, kOff}));
 
   CPointList samples;

@@ -328,8 +328,8 @@ TEST(RecognizeArc, HalfAndQuarterArcsInFourOrientationsAndBothDirections) {
         PointList path;
         ASSERT_EQ(PathFromArc(path, arc), 0);
         ASSERT_GT(path.length, 2);
-        EXPECT_EQ(path.buffer[0].point(), stroke.front());
-        EXPECT_EQ(path.buffer[path.length - 1].point(), stroke.back());
+        EXPECT_EQ(path.buffer[0].Point(), stroke.front());
+        EXPECT_EQ(path.buffer[path.length - 1].Point(), stroke.back());
         const Points flat = Flatten(path);
         for (std::size_t i = 0; i < stroke.size(); i += 5) {
           EXPECT_LT(NearestDistance(flat, stroke[i]), 80) << "sample " << i;

@@ -150,7 +150,7 @@ StyleIndex Hairline(EdgeGraph& graph) {
 void AddPath(EdgeGraph& graph, const std::vector<PointListEntry>& points) {
   PointList path;
   for (const PointListEntry& p : points)
-    ASSERT_EQ(PointListAppend(path, p.point(), p.off_curve), 0);
+    ASSERT_EQ(PointListAppend(path, p.Point(), p.off_curve), 0);
   ASSERT_EQ(EdgeGraphAddPath(graph, path, Hairline(graph), 0, 0), 0);
   ASSERT_EQ(EdgeGraphUpdate(graph), 0);
 }
@@ -367,7 +367,7 @@ TEST_F(SnapViewTest, PointListSnapsAgainstItsOwnEarlierPoints) {
                         "(500, 400)",             // x aligned with the one before
                         "(600, 300)", "(0, 0)"};  // two places back: a point candidate
   ASSERT_EQ(list.length, 5);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(Str(list.buffer[i].point()), want[i]) << i;
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(Str(list.buffer[i].Point()), want[i]) << i;
 
   // The one just before is only an alignment (x with (0, 0)); control points
   // are left alone.
@@ -376,8 +376,8 @@ TEST_F(SnapViewTest, PointListSnapsAgainstItsOwnEarlierPoints) {
   ASSERT_EQ(PointListAppend(two, {3, 4}, 1), 0);
   ASSERT_EQ(PointListAppend(two, {3, 4}, 0), 0);
   SnapPointList(two, *view, 10);
-  EXPECT_EQ(Str(two.buffer[1].point()), "(3, 4)");
-  EXPECT_EQ(Str(two.buffer[2].point()), "(0, 4)");
+  EXPECT_EQ(Str(two.buffer[1].Point()), "(3, 4)");
+  EXPECT_EQ(Str(two.buffer[2].Point()), "(0, 4)");
 }
 
 TEST_F(SnapViewTest, RectCornersSnapAndFreeSidesSquareUp) {
@@ -420,7 +420,7 @@ TEST(SnapGraphTest, GridLookupFindsWhatAScanOfEverythingFinds) {
       for (int i = 0; i < n; ++i) {
         const int32_t off = (i > 0 && i + 1 < n && rng() % 3 == 0) ? 1 : 0;
         entries.push_back({coord(rng), coord(rng), off});
-        points.push_back(entries.back().point());
+        points.push_back(entries.back().Point());
       }
       AddPath(graph, entries);
     }

@@ -329,11 +329,11 @@ void SnapPointList(PointList& list, const ViewState& view, int32_t radius) {
     PointListEntry& e = list.buffer[i];
     if (e.off_curve != 0) continue;
     SnapSearch s;
-    SnapSearchInit(s, e.point(), radius);
+    SnapSearchInit(s, e.Point(), radius);
     const auto n = static_cast<int32_t>(onCurve.size());
     for (int32_t k = 0; k + 1 < n; ++k)
-      SnapSearchTryPoint(s, kSnapVertex, list.buffer[onCurve[k]].point());
-    if (n > 0) SnapSearchTryAxis(s, kSnapAlign, list.buffer[onCurve[n - 1]].point());
+      SnapSearchTryPoint(s, kSnapVertex, list.buffer[onCurve[k]].Point());
+    if (n > 0) SnapSearchTryAxis(s, kSnapAlign, list.buffer[onCurve[n - 1]].Point());
     SnapSearchObjects(s, view);
     if (s.best_priority < kSnapNothing) {
       e.x = s.best_point.x;

@@ -143,8 +143,8 @@ class CPathRecorder : public CRenderContext {
   void DrawPath(const PointList& path, const LineStyle* line, const FillStyle* fill) override {
     Call c;
     c.points = path.length;
-    c.first = path.length ? path.buffer[0].point() : Point32{};
-    c.last = path.length ? path.buffer[path.length - 1].point() : Point32{};
+    c.first = path.length ? path.buffer[0].Point() : Point32{};
+    c.last = path.length ? path.buffer[path.length - 1].Point() : Point32{};
     if (line) c.line = *line;
     c.has_fill = fill != nullptr;
     c.has_line = line != nullptr;

@@ -21,7 +21,7 @@ bool NearOutline(const PointList& path, const Point32& p) {
   QuadCurve c;
   while (PointListIterNext(it, c))
     if (CurveNearestPoint(c, p, 16, nullptr) >= 0) return true;
-  CurveFromLine(path.buffer[path.length - 1].point(), path.buffer[0].point(), c);
+  CurveFromLine(path.buffer[path.length - 1].Point(), path.buffer[0].Point(), c);
   return CurveNearestPoint(c, p, 16, nullptr) >= 0;
 }
 
