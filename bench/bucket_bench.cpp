@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
     const char* what;
     double ms;
     double budget;
-    const char* peerName;
+    const char* peer_name;
     double peer;
   } rows[] = {
       {"gap closing, 5,000 edges", reporter.Ms("BM_CloseFillGaps"), 12000.0, "tidy-up after it",
@@ -232,7 +232,7 @@ int main(int argc, char** argv) {
       "|---|---|---|---|---|---|\n");
   for (const Row& r : rows)
     std::printf("| %s | %.2f | %s | %s | %.2f | %.2f |\n", r.what, r.ms,
-                r.budget > 0 ? std::to_string(r.ms / r.budget).c_str() : "-", r.peerName, r.peer,
+                r.budget > 0 ? std::to_string(r.ms / r.budget).c_str() : "-", r.peer_name, r.peer,
                 r.peer > 0 ? r.ms / r.peer : 0.0);
   return 0;
 }

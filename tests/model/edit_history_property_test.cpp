@@ -19,7 +19,7 @@ class EditHistoryPropertyTest : public ModelTest {
  protected:
   void SetUp() override {
     ModelTest::SetUp();
-    services.undoLevels = 100000;
+    services_.undoLevels = 100000;
     file_ = CCompoundFile::CreateTemporary();
     doc_.m_rootStorage = file_->GetRootStorage();
     page_ = NewPage(doc_);
@@ -149,7 +149,7 @@ TEST_F(EditHistoryPropertyTest, UndoingEverythingGivesBackTheOriginalTree) {
           throw CFileException();
         });
         redoTrees.clear();  // a user edit empties the redo list, failed or not
-        services.messages.clear();
+        services_.messages.clear();
       } else if (what < 16) {
         if (undoTrees.empty()) continue;
         page_->Undo();
@@ -178,7 +178,7 @@ TEST_F(EditHistoryPropertyTest, UndoingEverythingGivesBackTheOriginalTree) {
       }
       ASSERT_EQ(Dump(), current) << "op " << op << " (" << what << ")";
       ASSERT_TRUE(Settled(page_->GetRoot())) << "op " << op << " (" << what << ")";
-      ASSERT_TRUE(services.messages.empty());
+      ASSERT_TRUE(services_.messages.empty());
     }
     std::string last = Dump();
     size_t steps = undoTrees.size();

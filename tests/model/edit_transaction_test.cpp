@@ -35,7 +35,7 @@ class EditTest : public ModelTest {
       root_->AddChild(boxes_.back());
     }
     root_->RecalcAndNotify(nullptr);
-    services.documents = {&doc_};
+    services_.documents = {&doc_};
   }
   std::string Dump() { return DumpTree(page_->GetRoot()); }
 
@@ -53,7 +53,7 @@ TEST_F(EditTest, TransactionNeedsContentsAndEndWithoutBeginDoesNothing) {
   EXPECT_EQ(page_->EndEdit(), 1);
   EXPECT_EQ(page_->EndEdit(), 0);
   EXPECT_EQ(page_->GetEditCount(), 1);
-  EXPECT_EQ(services.waitBegins, 1);  // one wait cursor per outermost transaction
+  EXPECT_EQ(services_.waitBegins, 1);  // one wait cursor per outermost transaction
 
   page_->FreeContents();
   EXPECT_THROW(page_->BeginEdit(CDocumentPage::kEditUser), CMemoryException);
@@ -156,13 +156,13 @@ TEST_F(EditTest, UserEditsKeepAtMostUndoLevelsSteps) {
   for (int i = 0; i < 25; ++i) Edit(page_, [&] { boxes_[0]->SetBox(R(i, i, 0, 0)); });
   EXPECT_EQ(Count(page_->GetUndoList()), 20);
 
-  services.undoLevels = 5;
+  services_.undoLevels = 5;
   Edit(page_, [&] { boxes_[0]->SetBox(R(99, 99, 0, 0)); });
   EXPECT_EQ(Count(page_->GetUndoList()), 5);
 
   page_->Undo();
   page_->Undo();
-  services.undoLevels = 1;
+  services_.undoLevels = 1;
   page_->Redo();  // undo and redo never trim
   page_->Redo();
   EXPECT_EQ(Count(page_->GetUndoList()), 5);
@@ -175,7 +175,7 @@ TEST_F(EditTest, UserEditsKeepAtMostUndoLevelsSteps) {
 }
 
 TEST_F(EditTest, TrimmedStepsFreeTheObjectsTheyTookOut) {
-  services.undoLevels = 2;
+  services_.undoLevels = 2;
   CTestBox* gone = boxes_[1];
   Edit(page_, [&] { gone->DeleteFromParent(); });
   EXPECT_TRUE(CTestBox::Live().count(gone));
@@ -258,14 +258,14 @@ TEST_F(NestedAbortTest, AnExceptionAtAnyDepthRevertsExactly) {
            {std::pair{false, false}, {true, false}, {false, true}, {true, true}}) {
         SCOPED_TRACE(testing::Message()
                      << "depth " << depth << " fails at " << failAt << (scoped ? " (scoped)" : ""));
-        services.messages.clear();
-        services.styles.clear();
+        services_.messages.clear();
+        services_.styles.clear();
         Level(depth, 1, failAt, memory, scoped);
         EXPECT_EQ(Dump(), before);
         EXPECT_EQ(page_->GetEditDepth(), 0);
-        EXPECT_EQ(services.waitDepth, 0);
-        EXPECT_EQ(services.messages, std::vector<uint32_t>{memory ? 570u : 565u});
-        EXPECT_EQ(services.styles, std::vector<uint32_t>{kMbIconExclamation});
+        EXPECT_EQ(services_.waitDepth, 0);
+        EXPECT_EQ(services_.messages, std::vector<uint32_t>{memory ? 570u : 565u});
+        EXPECT_EQ(services_.styles, std::vector<uint32_t>{kMbIconExclamation});
         EXPECT_EQ(CTestBox::Live().size(), live);  // objects made in the transaction are freed
         EXPECT_EQ(Count(page_->GetUndoList()), 1);
       }
@@ -305,8 +305,8 @@ TEST_F(EditTest, AScopeLeftWithoutCommitRevertsWithoutAMessage) {
   EXPECT_EQ(Dump(), before);
   EXPECT_EQ(page_->GetEditDepth(), 0);
   EXPECT_EQ(page_->GetUndoList(), nullptr);
-  EXPECT_TRUE(services.messages.empty());
-  EXPECT_EQ(services.waitDepth, 0);
+  EXPECT_TRUE(services_.messages.empty());
+  EXPECT_EQ(services_.waitDepth, 0);
 }
 
 TEST_F(EditTest, AFailedEditWithoutUndoStillMarksThePageChanged) {
@@ -322,7 +322,7 @@ TEST_F(EditTest, AFailedEditWithoutUndoStillMarksThePageChanged) {
       CDocumentPage::kEditNoUndo));
   EXPECT_EQ(page_->m_dirty, 1);
   EXPECT_EQ(page_->GetEditDepth(), 0);
-  EXPECT_EQ(services.messages, std::vector<uint32_t>{565});
+  EXPECT_EQ(services_.messages, std::vector<uint32_t>{565});
 }
 
 TEST_F(EditTest, ATidyUpThatFailsWhenTheEditClosesRevertsTheEdit) {
@@ -335,18 +335,18 @@ TEST_F(EditTest, ATidyUpThatFailsWhenTheEditClosesRevertsTheEdit) {
   EXPECT_EQ(Dump(), before);
   EXPECT_EQ(page_->GetEditDepth(), 0);
   EXPECT_EQ(page_->GetUndoList(), nullptr);
-  EXPECT_EQ(services.messages, std::vector<uint32_t>{570});
-  EXPECT_EQ(services.waitDepth, 0);
+  EXPECT_EQ(services_.messages, std::vector<uint32_t>{570});
+  EXPECT_EQ(services_.waitDepth, 0);
 }
 
 TEST_F(EditTest, AbortReportsOnlyWhatItIsGiven) {
   page_->BeginEdit(CDocumentPage::kEditUser);
   page_->AbortEdit(nullptr);
-  EXPECT_TRUE(services.messages.empty());
+  EXPECT_TRUE(services_.messages.empty());
   page_->AbortEdit(nullptr);  // nothing open: nothing to do
   std::bad_alloc oom;
   page_->AbortEdit(&oom);
-  EXPECT_EQ(services.messages, std::vector<uint32_t>{570});
+  EXPECT_EQ(services_.messages, std::vector<uint32_t>{570});
 }
 
 TEST_F(EditTest, ObjectsReadInAFailedTransactionAreFreed) {
@@ -398,7 +398,7 @@ TEST_F(EditTest, AFailedUndoOrRedoKeepsItsStep) {
   EXPECT_EQ(Dump(), edited);
   EXPECT_EQ(Count(page_->GetUndoList()), 1);
   EXPECT_EQ(Count(page_->GetRedoList()), 0);
-  EXPECT_EQ(services.messages, std::vector<uint32_t>{565});
+  EXPECT_EQ(services_.messages, std::vector<uint32_t>{565});
   EXPECT_TRUE(CTestBox::Live().count(boxes_[1]));
 
   page_->Undo();  // the kept step still works
@@ -500,24 +500,24 @@ TEST_F(SymbolEditTest, EditingASymbolTellsEachInstanceOncePerPage) {
 
 TEST_F(SymbolEditTest, DeferredRefreshOfEmbeddedRepresentations) {
   CTestDoc doc;
-  services.documents = {&doc};
+  services_.documents = {&doc};
   CDocumentPage* page = NewPage(doc);
   auto* box = new CTestBox(1);
   page->GetRoot()->AddChild(box);
 
-  services.timerWorks = false;  // no timer: flushed at once
+  services_.timerWorks = false;  // no timer: flushed at once
   Edit(page, [&] { box->SetSelected(true); });
   EXPECT_EQ(doc.itemUpdates, 1);
   EXPECT_FALSE(doc.m_serverItemsNeedRefresh);
 
-  services.timerWorks = true;
-  services.timerSets.clear();
+  services_.timerWorks = true;
+  services_.timerSets.clear();
   Edit(page, [&] { box->SetSelected(false); });
   Edit(page, [&] { box->SetSelected(true); });
-  ASSERT_EQ(services.timerSets.size(), 2u);
-  EXPECT_EQ(services.timerSets[0].id, 47u);
-  EXPECT_EQ(services.timerSets[0].ms, 3000u);
-  EXPECT_EQ(services.timerKills, std::vector<uint32_t>{47});  // restarted
+  ASSERT_EQ(services_.timerSets.size(), 2u);
+  EXPECT_EQ(services_.timerSets[0].id, 47u);
+  EXPECT_EQ(services_.timerSets[0].ms, 3000u);
+  EXPECT_EQ(services_.timerKills, std::vector<uint32_t>{47});  // restarted
   EXPECT_EQ(doc.itemUpdates, 1);
 
   page->BeginEdit(CDocumentPage::kEditUser);
@@ -527,7 +527,7 @@ TEST_F(SymbolEditTest, DeferredRefreshOfEmbeddedRepresentations) {
   CheckEditState();
   EXPECT_EQ(doc.itemUpdates, 2);
   EXPECT_EQ(EditGlobals().refreshTimer, 0u);
-  EXPECT_EQ(services.waitDepth, 0);
+  EXPECT_EQ(services_.waitDepth, 0);
 }
 
 }  // namespace

@@ -241,13 +241,13 @@ void ModelTest::SetUp() {
   ResetEditGlobals();
   ResetProfileSettings();
   CPicObj::ReleaseLoadChain(false);
-  previous_ = SetAppServices(&services);
+  previous_ = SetAppServices(&services_);
 }
 
 void ModelTest::TearDown() {
   EXPECT_EQ(EditGlobals().openStep, nullptr);
   EXPECT_EQ(EditGlobals().editPage, nullptr);
-  EXPECT_EQ(services.waitDepth, 0);
+  EXPECT_EQ(services_.waitDepth, 0);
   CPicObj::ReleaseLoadChain(false);
   CTestBox::s_failRestore = false;
   CTestBox::s_failRead = false;

@@ -175,7 +175,7 @@ class ModelTest : public ::testing::Test {
     return CEditTransaction::Run(*page, kind, body);
   }
 
-  CTestServices services;
+  CTestServices services_;
   CAppServices* previous_ = nullptr;
 };
 

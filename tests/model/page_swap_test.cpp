@@ -67,7 +67,7 @@ TEST_F(PageSwapTest, SwappingOutAndInGivesTheSameTree) {
   EXPECT_EQ(page_->GetRoot()->m_documentPage, page_);
   EXPECT_EQ(page_->GetFirstFrame()->GetFirstChild()->GetDocumentPage(), page_);
   EXPECT_EQ(page_->GetLockCount(), 1);
-  EXPECT_TRUE(services.messages.empty());
+  EXPECT_TRUE(services_.messages.empty());
 
   // A clean page is freed without being written again.
   doc_.m_rootStorage.DestroyElement("Page 1");
@@ -102,15 +102,15 @@ TEST_F(PageSwapTest, ADamagedStreamLeavesThePageEmptyAndReportsOnce) {
   page_->LockUpdate();
   EXPECT_EQ(page_->GetRoot(), nullptr);
   EXPECT_EQ(page_->GetLockCount(), 1);  // balanced by the caller's unlock
-  EXPECT_EQ(services.messages, std::vector<uint32_t>{568});
-  EXPECT_EQ(services.purges, 0);
+  EXPECT_EQ(services_.messages, std::vector<uint32_t>{568});
+  EXPECT_EQ(services_.purges, 0);
   EXPECT_TRUE(CPicObj::IsLoadChainEmpty());
   page_->UnlockUpdate();
 
   doc_.m_rootStorage.DestroyElement("Page 1");  // a missing stream is damage too
-  services.messages.clear();
+  services_.messages.clear();
   page_->LockUpdate();
-  EXPECT_EQ(services.messages, std::vector<uint32_t>{568});
+  EXPECT_EQ(services_.messages, std::vector<uint32_t>{568});
 }
 
 TEST_F(PageSwapTest, AMemoryShortageRetriesOnceAfterAPurge) {
@@ -119,21 +119,21 @@ TEST_F(PageSwapTest, AMemoryShortageRetriesOnceAfterAPurge) {
   SwapOut();
 
   CTestBox::s_failRead = true;
-  services.onPurge = [] { CTestBox::s_failRead = false; };
+  services_.onPurge = [] { CTestBox::s_failRead = false; };
   page_->LockUpdate();
-  EXPECT_EQ(services.purges, 1);
-  EXPECT_TRUE(services.messages.empty());
+  EXPECT_EQ(services_.purges, 1);
+  EXPECT_TRUE(services_.messages.empty());
   ASSERT_NE(page_->GetRoot(), nullptr);
   EXPECT_EQ(DumpTree(page_->GetRoot()), before);
   EXPECT_EQ(CTestBox::Live().size(), live);  // the failed attempt's objects were freed
 
   SwapOut();
   CTestBox::s_failRead = true;
-  services.onPurge = nullptr;
+  services_.onPurge = nullptr;
   page_->LockUpdate();
-  EXPECT_EQ(services.purges, 2);
+  EXPECT_EQ(services_.purges, 2);
   EXPECT_EQ(page_->GetRoot(), nullptr);
-  EXPECT_EQ(services.messages, std::vector<uint32_t>{569});
+  EXPECT_EQ(services_.messages, std::vector<uint32_t>{569});
   EXPECT_EQ(CTestBox::Live().size(), live - 9);
 }
 

@@ -306,7 +306,7 @@ TEST_F(PicObjDrawTest, CancelledPrintingStopsAfterTheCurrentChild) {
   frame.AddChild(new CTestBox(1));
   frame.AddChild(new CTestBox(2));
   CRecordingContext rc;
-  services.userAbort = true;
+  services_.userAbort = true;
   frame.Draw(rc);  // the abort test is off
   EXPECT_EQ(rc.calls, (std::vector<std::string>{"draw #1", "draw #2"}));
   rc.calls.clear();

@@ -131,7 +131,7 @@ TEST_F(ShapeTest, GeometryEditsUndoAndRedo) {
     throw CMemoryException();
   });
   EXPECT_EQ(g.edge_count, 5u);
-  EXPECT_EQ(services.messages, std::vector<uint32_t>{570});
+  EXPECT_EQ(services_.messages, std::vector<uint32_t>{570});
 }
 
 // A square drawn with PathFromRect has its inside on the edges' second side.

@@ -262,7 +262,7 @@ TEST_F(PropertiesCommandTest, SymbolPropertiesOkEditAndEditCopy) {
   inst->EditProperties(host_);
   EXPECT_EQ(inst->GetFirstFrame(), 1);
   EXPECT_EQ(inst->GetPlayMode(), CPicSymbol::kLoop);
-  EXPECT_EQ(services.messages.size(), 1u);
+  EXPECT_EQ(services_.messages.size(), 1u);
 
   // Edit opens the symbol.
   host_.symbol_script = [](CSymbolPropertiesModel&) { return kDialogEdit; };

@@ -356,7 +356,7 @@ TEST_F(ViewContextTest, AContextThatCannotBeReadLeavesTheViewAsItWas) {
   EXPECT_EQ(view->GetSavedState(false), nullptr);
   EXPECT_EQ(page->GetLockCount(), 2);
   EXPECT_EQ(broken->GetLockCount(), 0);
-  EXPECT_EQ(services.messages, (std::vector<uint32_t>{kIdsPageLoadFailed}));
+  EXPECT_EQ(services_.messages, (std::vector<uint32_t>{kIdsPageLoadFailed}));
   // It still shows and edits the old page.
   CViewObjIter it(*view, CViewObjIter::kWalkFrontToBack);
   EXPECT_EQ(it.Next(), Root()->GetFirstLayer()->GetFirstFrame());

@@ -331,13 +331,13 @@ TEST_F(TextExportTest, BoundsCoverTheWholeText) {
 // that a few dozen glyphs fill a glyph set's 16-bit offsets.
 class CHeavyGlyphFace final : public CFontFace {
  public:
-  explicit CHeavyGlyphFace(std::shared_ptr<CFontFace> face) : face_(std::move(face)) {}
-  const LogFont& GetLogFont() const override { return face_->GetLogFont(); }
-  void GetTextMetrics(TextMetrics& out) const override { face_->GetTextMetrics(out); }
+  explicit CHeavyGlyphFace(std::shared_ptr<CFontFace> face) : m_face(std::move(face)) {}
+  const LogFont& GetLogFont() const override { return m_face->GetLogFont(); }
+  void GetTextMetrics(TextMetrics& out) const override { m_face->GetTextMetrics(out); }
   bool HasOutlineMetrics() const override { return true; }
-  void GetCharWidths(int32_t widths[256]) const override { face_->GetCharWidths(widths); }
+  void GetCharWidths(int32_t widths[256]) const override { m_face->GetCharWidths(widths); }
   bool GetTextExtent(const uint8_t* bytes, int n, int32_t& cx) const override {
-    return face_->GetTextExtent(bytes, n, cx);
+    return m_face->GetTextExtent(bytes, n, cx);
   }
   std::vector<KerningPair> GetKerningPairs() const override { return {}; }
   bool GetGlyphOutline(uint16_t, GlyphOutline& out) const override {
@@ -361,13 +361,13 @@ class CHeavyGlyphFace final : public CFontFace {
     return true;
   }
   bool GetFontData(uint32_t tag, std::vector<uint8_t>& out) const override {
-    return face_->GetFontData(tag, out);
+    return m_face->GetFontData(tag, out);
   }
-  std::string GetFaceFile() const override { return face_->GetFaceFile(); }
-  int32_t GetFaceIndex() const override { return face_->GetFaceIndex(); }
+  std::string GetFaceFile() const override { return m_face->GetFaceFile(); }
+  int32_t GetFaceIndex() const override { return m_face->GetFaceIndex(); }
 
  private:
-  std::shared_ptr<CFontFace> face_;
+  std::shared_ptr<CFontFace> m_face;
 };
 
 class CHeavyGlyphService final : public CFontService {

@@ -164,7 +164,7 @@ TEST_F(BrushToolTest, AFailureLeavesThePageAsItWas) {
   CThrowingPlacer placer;
   brush.SetFillPlacer(&placer);
   Drag(path);
-  EXPECT_EQ(services.messages.size(), 1u);
+  EXPECT_EQ(services_.messages.size(), 1u);
   EXPECT_EQ(PageBytes(), before);
   EXPECT_EQ(UndoSteps(), steps);
   brush.SetFillPlacer(nullptr);

@@ -473,7 +473,7 @@ TEST_F(MarlViewInputTest, AFailureInAHandleDragLeavesTheDocumentAsItWas) {
       const CEditStep* undo = page->GetUndoList();
       const std::string before = Dump();
       const int caught = GuardedExceptionCount();
-      const size_t reported = services.messages.size();
+      const size_t reported = services_.messages.size();
       CFailingInputSource failing;
       failing.failAt = k;
       SetInputSource(&failing);
@@ -484,7 +484,7 @@ TEST_F(MarlViewInputTest, AFailureInAHandleDragLeavesTheDocumentAsItWas) {
       EXPECT_EQ(page->GetEditDepth(), 0);
       EXPECT_FALSE(view->IsFeedbackActive());
       // Reported once: by the edit it broke, else by the window's guard.
-      EXPECT_EQ(GuardedExceptionCount() - caught + (services.messages.size() - reported), 1u);
+      EXPECT_EQ(GuardedExceptionCount() - caught + (services_.messages.size() - reported), 1u);
       ASSERT_TRUE(view->State().RunEdit([&] { shape->DeleteFromParent(); }));
     }
   }

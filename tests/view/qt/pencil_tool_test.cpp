@@ -469,7 +469,7 @@ TEST_F(PencilToolTest, AFailureInTheBucketLeavesThePageAsItWas) {
     source.Push(s);
   }
   bucket.OnPress(*view, MK_LBUTTON, 150, 110);  // reverted and reported
-  EXPECT_EQ(services.messages.size(), 1u);
+  EXPECT_EQ(services_.messages.size(), 1u);
   EXPECT_EQ(PageBytes(), before);
   EXPECT_EQ(UndoSteps(), steps);
   while (source.Remaining() > 0) (void)::IsButtonStillDown(nullptr);
