@@ -95,6 +95,11 @@ void CDisplayList::UpdateBitmapBounds() {
 
 void CDisplayList::SetViewTransform(const Rect32& stage, const WinRect& window, bool antiAlias,
                                     uint32_t flags) {
+  // The player sets the view on every write while a movie loads; the same
+  // inputs give the same matrix, which is already in place.
+  const ViewInputs inputs{stage, window, antiAlias, flags};
+  if (m_viewInputs && *m_viewInputs == inputs) return;
+  m_viewInputs = inputs;
   const int64_t s = antiAlias ? 4 : 1;
   const int64_t wl = window.left * s, wr = window.right * s;
   const int64_t wt = window.top * s, wb = window.bottom * s;

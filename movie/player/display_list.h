@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "geometry/fixed.h"
 #include "geometry/pool.h"
@@ -160,6 +161,15 @@ class CDisplayList {
   bool ButtonHit(DisplayItem* button, const Point32& p);
   void ScanStatusUrl(DisplayItem* button);
 
+  // The arguments of the last SetViewTransform, which alone decide m_view.
+  struct ViewInputs {
+    Rect32 stage;
+    WinRect window;
+    bool anti_alias = false;
+    uint32_t flags = 0;
+    friend bool operator==(const ViewInputs&, const ViewInputs&) = default;
+  };
+  std::optional<ViewInputs> m_viewInputs;
   Matrix2x3 m_view;
   uint32_t m_background = kDefaultBackground;
   int m_backgroundPriority = 0;

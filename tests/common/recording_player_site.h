@@ -5,7 +5,9 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
@@ -72,11 +74,16 @@ class RecordingPlayerSite : public IPlayerSite, public IPlayerPaintTarget {
   void ShowStatus(const std::string& text) override { statuses.push_back(text); }
 
   void CopyBitmap(const COffscreenBitmap& bitmap, const WinRect& area) override {
+    // A 32-bit pixel is blue, green, red, unused in memory: read as a
+    // little-endian word, its low three bytes are 0xRRGGBB.
+    static_assert(std::endian::native == std::endian::little);
     for (int32_t y = area.top; y < area.bottom; ++y) {
-      const uint8_t* row = const_cast<COffscreenBitmap&>(bitmap).Row(y);
-      for (int32_t x = area.left; x < area.right; ++x) {
-        const uint8_t* px = row + x * 4;
-        screen[y * width_ + x] = px[2] << 16 | px[1] << 8 | px[0];
+      const uint8_t* row = const_cast<COffscreenBitmap&>(bitmap).Row(y) + area.left * 4;
+      uint32_t* out = screen.data() + static_cast<size_t>(y) * width_ + area.left;
+      for (int32_t i = 0, n = area.right - area.left; i < n; ++i) {
+        uint32_t px;
+        std::memcpy(&px, row + i * 4, 4);
+        out[i] = px & 0xFFFFFF;
       }
     }
   }
