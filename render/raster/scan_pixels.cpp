@@ -455,14 +455,8 @@ void CScanConverter::SampleFill(const CSpanFill* fill, int32_t x, int32_t y, int
       if (const uint32_t* const ramp = fill->Ramp()) {
         int32_t gx, gy, sx, sy;
         GradientStart(fill, x, y, gx, gy, sx, sy);
-        uint16_t index;
-        if (fill->gradientType == kGradientRadial) {
-          RadialGradientWalk radial;
-          radial.Start(gx, gy, sx, sy);
-          radial.Next(1, &index);
-        } else {
-          LinearGradientIndices(gx, sx, 1, &index);
-        }
+        const uint32_t index = fill->gradientType == kGradientRadial ? RadialGradientIndex(gx, gy)
+                                                                     : LinearGradientIndex(gx);
         const uint32_t c = ramp[index];
         rgb[0] = RedOf(c);
         rgb[1] = GreenOf(c);

@@ -291,10 +291,8 @@ void CSpanFill::Prepare() {
   spanProc = format < std::size(kWriters) ? kWriters[format] : nullptr;
 }
 
-const uint32_t* CSpanFill::Ramp() const {
-  if (ramp && ramp[0] == kRampUnbuilt)
-    BuildGradientRamp(rampPos.data(), rampColour.data(), rampCount, ramp);
-  return ramp;
+void CSpanFill::BuildRamp() const {
+  BuildGradientRamp(rampPos.data(), rampColour.data(), rampCount, ramp);
 }
 
 void CSpanFill::Free() {
@@ -362,26 +360,19 @@ void BuildGradientRamp(const uint8_t* positions, const uint32_t* colours, int co
 
 void LinearGradientIndices(int32_t x, int32_t stepX, int32_t count, uint16_t* out) {
   int64_t pos = x;
-  for (int32_t i = 0; i < count; ++i, pos += stepX) {
-    if (pos >= 0x408000) {
-      out[i] = 256;
-    } else if (pos < -0x400000) {
-      out[i] = 0;
-    } else {
-      out[i] = static_cast<uint16_t>((pos >> 15) + 128);
-    }
-  }
+  for (int32_t i = 0; i < count; ++i, pos += stepX)
+    out[i] = static_cast<uint16_t>(LinearGradientIndex(pos));
+}
+
+uint32_t RadialGradientIndex(int32_t x, int32_t y) {
+  const int32_t length = VectorLength({x, y});
+  return length >= 0x404000 ? 256 : static_cast<uint32_t>(length >> 14);
 }
 
 namespace {
 
 int32_t Wrap(int64_t v) {
   return static_cast<int32_t>(static_cast<uint32_t>(v));
-}
-
-int32_t RadialFirstIndex(int32_t x, int32_t y) {
-  const int32_t length = VectorLength({x, y});
-  return length >= 0x404000 ? 256 : length >> 14;
 }
 
 }  // namespace
@@ -391,7 +382,7 @@ void RadialGradientWalk::Start(int32_t gx, int32_t gy, int32_t stepX, int32_t st
   y = gy;
   sx = stepX;
   sy = stepY;
-  h = RadialFirstIndex(x, y);
+  h = static_cast<int32_t>(RadialGradientIndex(x, y));
   change = 0;
   started = false;
 }

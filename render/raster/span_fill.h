@@ -37,6 +37,10 @@ constexpr int kRampEntries = 257;  // entries of a prepared ramp table
 constexpr int kPriorityIdShift = 18;
 uint64_t SolidPriority(uint32_t id, uint32_t patternKind, int32_t red, int32_t green, int32_t blue);
 
+// The first entry of a ramp whose colours are not made yet (colours have
+// nothing above their 24 bits).
+constexpr uint32_t kRampUnbuilt = 0xFFFFFFFFu;
+
 struct CSpanFill {
   CScanConverter* owner = nullptr;
   CSpanFill* hashNext = nullptr;  // next record in the same hash bucket
@@ -99,14 +103,15 @@ struct CSpanFill {
   // (null when memory was refused). A frame may hold thousands of
   // gradients: made as the rows first reach each one, a table is still in
   // the cache for the rows that draw it.
-  const uint32_t* Ramp() const;
+  const uint32_t* Ramp() const {
+    if (ramp && ramp[0] == kRampUnbuilt) BuildRamp();
+    return ramp;
+  }
+  // Makes the colours of the ramp that Prepare took.
+  void BuildRamp() const;
   // Releases the record's tables.
   void Free();
 };
-
-// The first entry of a ramp whose colours are not made yet (colours have
-// nothing above their 24 bits).
-constexpr uint32_t kRampUnbuilt = 0xFFFFFFFFu;
 
 // The 257 colours of a ramp (red in the low byte). Stops at equal positions
 // switch colour there.
@@ -117,6 +122,15 @@ void BuildGradientRamp(const uint8_t* positions, const uint32_t* colours, int co
 // the per-pixel step, both in gradient space. The radial index is tracked
 // incrementally with a table of squares, as the span writer draws it.
 void LinearGradientIndices(int32_t x, int32_t stepX, int32_t count, uint16_t* out);
+// The index of one pixel at linear gradient position x.
+inline uint32_t LinearGradientIndex(int64_t x) {
+  if (x >= 0x408000) return 256;
+  if (x < -0x400000) return 0;
+  return static_cast<uint32_t>((x >> 15) + 128);
+}
+// The index of one pixel at radial gradient position (x, y): from the length
+// of the position, as a row's first pixel takes it.
+uint32_t RadialGradientIndex(int32_t x, int32_t y);
 struct RadialGradientWalk {
   int32_t x = 0, y = 0;    // position of the pixel last given
   int32_t sx = 0, sy = 0;  // step per pixel
