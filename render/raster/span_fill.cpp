@@ -71,6 +71,7 @@ void CSpanFill::Init(CScanConverter* converter) {
   kind = kSpanSolid;
   prepared = 0;
   ramp = nullptr;
+  rampMade = 0;
 }
 
 namespace {
@@ -218,7 +219,7 @@ void CSpanFill::Prepare() {
       if (!ramp && cv) {
         // Taken now, with the other fills' tables; made on first use.
         ramp = static_cast<uint32_t*>(cv->rampPool.Alloc());
-        if (ramp) ramp[0] = kRampUnbuilt;
+        rampMade = 0;
       }
       return;
     default:
@@ -293,11 +294,13 @@ void CSpanFill::Prepare() {
 
 void CSpanFill::BuildRamp() const {
   BuildGradientRamp(rampPos.data(), rampColour.data(), rampCount, ramp);
+  rampMade = 1;
 }
 
 void CSpanFill::Free() {
   if (kind == kSpanGradient && ramp && owner) owner->rampPool.Free(ramp);
   ramp = nullptr;
+  rampMade = 0;
   prepared = 0;
 }
 

@@ -37,10 +37,6 @@ constexpr int kRampEntries = 257;  // entries of a prepared ramp table
 constexpr int kPriorityIdShift = 18;
 uint64_t SolidPriority(uint32_t id, uint32_t patternKind, int32_t red, int32_t green, int32_t blue);
 
-// The first entry of a ramp whose colours are not made yet (colours have
-// nothing above their 24 bits).
-constexpr uint32_t kRampUnbuilt = 0xFFFFFFFFu;
-
 struct CSpanFill {
   CScanConverter* owner = nullptr;
   CSpanFill* hashNext = nullptr;  // next record in the same hash bucket
@@ -83,6 +79,9 @@ struct CSpanFill {
   Matrix2x3 gradientMatrix;
   Matrix2x3 gradientInverse;
   uint8_t rampCount = 0;
+  // The ramp's colours are made. Kept here, beside the fields a sample
+  // reads, so that a sample touches no line of the ramp but its entry's.
+  mutable uint8_t rampMade = 0;
   std::array<uint8_t, kRampPoints> rampPos{};
   std::array<uint32_t, kRampPoints> rampColour{};
   uint32_t* ramp = nullptr;  // taken by Prepare, its colours made by Ramp
@@ -104,7 +103,7 @@ struct CSpanFill {
   // gradients: made as the rows first reach each one, a table is still in
   // the cache for the rows that draw it.
   const uint32_t* Ramp() const {
-    if (ramp && ramp[0] == kRampUnbuilt) BuildRamp();
+    if (!rampMade && ramp) BuildRamp();
     return ramp;
   }
   // Makes the colours of the ramp that Prepare took.
