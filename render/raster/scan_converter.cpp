@@ -492,10 +492,13 @@ __attribute__((always_inline)) inline void CScanConverter::SwitchFills(
   }
 }
 
+template <bool kClips>
 inline CSpanFill* CScanConverter::GreatestInside() {
   // Drops the fills that went outside and picks the greatest priority among
-  // the rest; the first found (nearest the head) wins a tie.
+  // the rest (with clips: whose clip is on); the first found (nearest the
+  // head) wins a tie.
   CSpanFill* best = nullptr;
+  uint64_t bestPriority = 0;
   CSpanFill** link = &insideHead;
   while (CSpanFill* f = *link) {
     if (f->inside == 0) {
@@ -504,8 +507,10 @@ inline CSpanFill* CScanConverter::GreatestInside() {
       f->onInsideList = 0;
       continue;
     }
-    if ((f->clipId == 0 || ClipIsOn(f->clipId)) && (!best || f->priority > best->priority)) {
+    if ((!kClips || f->clipId == 0 || ClipIsOn(f->clipId)) &&
+        (!best || f->priority > bestPriority)) {
       best = f;
+      bestPriority = f->priority;
     }
     link = &f->insideNext;
   }
@@ -527,7 +532,7 @@ VM_SCALAR_STEPS void CScanConverter::RenderPixelRow(int32_t base, bool haveBucke
     m_rowTable.reserve(room);
     for (int s = 0; s < 4; ++s) {
       if (m_laneEvents[s].size() < room) m_laneEvents[s].resize(room);
-      m_changes[s].reserve(room + 1);
+      if (m_changes[s].size() < room + 1) m_changes[s].resize(room + 1);
     }
     if (m_laneScratch.size() < room) m_laneScratch.resize(room);
     if (m_newKeys.size() < fresh) m_newKeys.resize(fresh);
@@ -674,7 +679,9 @@ void CScanConverter::BuildLane(int s) {
 // keep their fills. A sub-scanline that ends with a fill inside (input that
 // does not close) hands its state to the next one, which only the walk by
 // sub-scanline carries: then the state is put back as the row found it and
-// false returned. The edge handlers are inlined here (flatten).
+// false returned. No clip edge or clipped fill comes this way, so the top
+// fill is kept here and no inside count is needed (a fill is inside exactly
+// when there is a top fill). The edge handlers are inlined here (flatten).
 __attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
   m_insideSnapshot.clear();
   try {
@@ -682,45 +689,72 @@ __attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
   } catch (const std::bad_alloc&) {
     return false;
   }
+  const RowEdge* const table = m_rowTable.data();
   for (int s = 0; s < 4; ++s) {
     BuildLane(s);
     m_lanesBuilt = s + 1;
-    std::vector<Change>& changes = m_changes[s];
-    changes.clear();
-    auto change = [&changes](int32_t x, CSpanFill* top) {
-      if (!changes.empty() && changes.back().x == x) {
-        changes.back().top = top;
+    Change* const changes = m_changes[s].data();  // room was made: at most one change per edge
+    Change* out = changes;
+    CSpanFill* top = nullptr;
+    auto change = [&](int32_t x, CSpanFill* fill) {
+      if (out != changes && out[-1].x == x) {
+        out[-1].top = fill;
       } else {
-        changes.push_back({x, top});  // room was reserved: at most one change per edge
+        *out++ = {x, fill};
       }
     };
-    auto activate = [&](CSpanFill* f, int32_t x) {
-      if (!topFill || f->priority > topFill->priority) {
-        topFill = f;
-        topStart = x;
+    auto enter = [&](CSpanFill* f, int32_t x) {
+      if (!top || f->priority > top->priority) {
+        top = f;
         change(x, f);
       }
-      PushInside(f);
-    };
-    auto deactivate = [&](int32_t x) {
-      CSpanFill* const best = GreatestInside();
-      if (best != topFill) {
-        topFill = best;
-        topStart = x;
-        change(x, best);
+      if (!f->onInsideList) {
+        f->insideNext = insideHead;
+        insideHead = f;
+        f->onInsideList = 1;
       }
     };
     auto leave = [&](CSpanFill* f, int32_t x) {
-      if (f == topFill) deactivate(x);
+      if (f != top) return;
+      // The greatest inside fill; it cannot be f, which is outside now.
+      top = GreatestInside<false>();
+      change(x, top);
     };
-    auto noClip = [](int32_t, int32_t) {};  // clip edges take the walk by sub-scanline
-    const RowEdge* table = m_rowTable.data();
+    auto toggle = [&](CSpanFill* f, int32_t x) {
+      if (!f) return;
+      if (f->inside != 0) {
+        f->inside = 0;
+        leave(f, x);
+      } else {
+        f->inside = 1;
+        enter(f, x);
+      }
+    };
     for (const uint64_t key : Lane(s)) {
       const RowEdge& e = table[EventIndex(key)];
-      SwitchFills(e.kind, e.direction, e.fill_a, e.fill_b, EventColumn(key), activate, leave,
-                  noClip);
+      const int32_t x = EventColumn(key);
+      if (e.kind == kEdgeAddWinding) {  // outlines and strokes: the usual kind first
+        if (CSpanFill* f = e.fill_a) {
+          const int32_t was = f->inside;
+          const int32_t now =
+              static_cast<int32_t>(static_cast<uint32_t>(was) +
+                                   static_cast<uint32_t>(static_cast<int32_t>(e.direction)));
+          f->inside = now;
+          if (was == 0) {
+            if (now != 0) enter(f, x);
+          } else if (now == 0) {
+            leave(f, x);
+          }
+        }
+      } else if (e.kind == kEdgeToggleOneFill) {
+        toggle(e.fill_a, x);
+      } else if (e.kind == kEdgeToggleTwoFills) {
+        toggle(e.fill_a, x);
+        toggle(e.fill_b, x);
+      }
+      // Clip edges take the walk by sub-scanline; unknown kinds switch nothing.
     }
-    if (m_insideCount != 0 || topFill) {
+    if (top) {
       for (CSpanFill* f = insideHead; f;) {
         CSpanFill* next = f->insideNext;
         f->inside = 0;
@@ -734,12 +768,9 @@ __attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
         (*it)->onInsideList = 1;
         insideHead = *it;
       }
-      topFill = nullptr;
-      topStart = 0;
-      m_insideCount = 0;
       return false;
     }
-    changes.push_back({INT32_MAX, nullptr});  // room was reserved
+    *out = {INT32_MAX, nullptr};  // room was made
   }
 
   // The runs: wherever a sub-scanline's top fill changes, the run since the
@@ -764,21 +795,12 @@ __attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
     if (next[0] == cur[0] && next[1] == cur[1] && next[2] == cur[2] && next[3] == cur[3]) continue;
     if (count != 0) {
       const int32_t x0 = std::max(runStart, xMin), x1 = std::min(x, xMax);
-      if (x0 < x1 && x1 - x0 < 4 && patterned == 0 && (x0 >> 2) == ((x1 - 1) >> 2)) {
-        // Solid fills over part of one pixel: onto the pending pixel directly.
-        const int32_t column = x0 >> 2, w = x1 - x0;
-        if (pending.column != column) {
-          if (pending.n > 0) BlendPixel(pending.column, pending.sums, pending.n);
-          pending.column = column;
-          pending.sums[0] = pending.sums[1] = pending.sums[2] = 0;
-          pending.n = 0;
+      if (x0 < x1) {
+        if (patterned == 0) {
+          ResolveSolidRun(x0, x1, cur, count, plain, pending);
+        } else {
+          ResolveRun(x0, x1, cur, py, pending);
         }
-        pending.sums[0] += w * plain[0];
-        pending.sums[1] += w * plain[1];
-        pending.sums[2] += w * plain[2];
-        pending.n += w * count;
-      } else if (x0 < x1) {
-        ResolveRun(x0, x1, cur, py, pending);
       }
     }
     for (int s = 0; s < 4; ++s) {
@@ -962,7 +984,7 @@ void CScanConverter::ActivateFill(CSpanFill* f, int32_t x) {
 }
 
 void CScanConverter::DeactivateFill(int32_t x) {
-  CSpanFill* const best = GreatestInside();
+  CSpanFill* const best = GreatestInside<true>();
   if (best != topFill) {
     if (topFill) EmitSpan(x);
     topFill = best;
@@ -1101,6 +1123,75 @@ inline void CScanConverter::BlendPixel(int32_t x, const int32_t sums[3], int32_t
   std::memcpy(p, &v, 4);
 }
 
+// Splits the run [x0, x1) (quarter columns) into the parts of pixels at its
+// ends, given to part(column, width), and the whole pixels [i, e) between,
+// given to whole(i, e).
+namespace {
+template <typename Part, typename Whole>
+__attribute__((always_inline)) inline void SplitRun(int32_t x0, int32_t x1, Part&& part,
+                                                    Whole&& whole) {
+  int32_t i = x0 >> 2;
+  const int32_t e = x1 >> 2;
+  const int32_t f = x1 & 3;
+  if (i == e) {
+    part(i, f - (x0 & 3));
+    return;
+  }
+  if (x0 & 3) {
+    part(i, 4 - (x0 & 3));
+    ++i;
+  }
+  if (i < e) whole(i, e);
+  if (f) part(e, f);
+}
+}  // namespace
+
+// Adds w quarter columns of c fills whose colours sum to colour to the
+// pending pixel, after writing out the pending pixel of another column.
+inline void CScanConverter::AddToPending(PendingPixel& pending, int32_t column, int32_t w,
+                                         const int32_t colour[3], int32_t c) {
+  if (pending.column != column) {
+    if (pending.n > 0) BlendPixel(pending.column, pending.sums, pending.n);
+    pending.column = column;
+    pending.sums[0] = pending.sums[1] = pending.sums[2] = 0;
+    pending.n = 0;
+  }
+  pending.sums[0] += w * colour[0];
+  pending.sums[1] += w * colour[1];
+  pending.sums[2] += w * colour[2];
+  pending.n += w * c;
+}
+
+// ResolveRun for runs of solid fills only, given the number of fills and
+// their colour sum that the run merge keeps.
+__attribute__((always_inline)) inline void CScanConverter::ResolveSolidRun(
+    int32_t x0, int32_t x1, CSpanFill* const fills[4], int32_t c, const int32_t plain[3],
+    PendingPixel& pending) {
+  auto part = [&](int32_t column, int32_t w) { AddToPending(pending, column, w, plain, c); };
+  auto whole = [&](int32_t i, int32_t e) {
+    CSpanFill* const first = fills[0];
+    if (c == 4 && fills[1] == first && fills[2] == first && fills[3] == first && first->spanProc) {
+      first->spanProc(this, i, e, first);
+    } else {
+      WholeSolidPixels(i, e, c, plain);
+    }
+  };
+  SplitRun(x0, x1, part, whole);
+}
+
+// Whole pixels [i, e) of a run of c solid fills whose colours sum to plain.
+void CScanConverter::WholeSolidPixels(int32_t i, int32_t e, int32_t c, const int32_t plain[3]) {
+  const int32_t sums[3] = {4 * plain[0], 4 * plain[1], 4 * plain[2]};
+  BlendPixel(i, sums, 4 * c);
+  if (c == 4 && pixelFormat == kScan32Bit && rowPtr) {
+    // Fully covered: every pixel of the run takes the first one's value.
+    uint8_t* p = rowPtr + 4 * (ptrdiff_t{i} + xOffset);
+    for (int32_t k = 1; k < e - i; ++k) std::memcpy(p + 4 * k, p, 4);
+  } else {
+    for (int32_t p = i + 1; p < e; ++p) BlendPixel(p, sums, 4 * c);
+  }
+}
+
 void CScanConverter::ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4], int32_t py,
                                 PendingPixel& pending) {
   CSpanFill* list[4];
@@ -1118,17 +1209,15 @@ void CScanConverter::ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4
     plain[2] += f->blue;
   }
   if (c == 0) return;
+  if (!patterned) {
+    ResolveSolidRun(x0, x1, fills, c, plain, pending);
+    return;
+  }
   CSpanFill* const first = list[0];
 
-  // The colour sum at pixel p: the plain sum, or each patterned fill sampled
-  // there (a fill repeated in the list is sampled once).
+  // The colour sum at pixel p: each fill sampled there (a fill repeated in
+  // the list is sampled once).
   auto colourAt = [&](int32_t p, int32_t out[3]) {
-    if (!patterned) {
-      out[0] = plain[0];
-      out[1] = plain[1];
-      out[2] = plain[2];
-      return;
-    }
     out[0] = out[1] = out[2] = 0;
     for (int k = 0; k < c; ++k) {
       const CSpanFill* const fill = list[k];
@@ -1145,55 +1234,24 @@ void CScanConverter::ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4
       for (int ch = 0; ch < 3; ++ch) out[ch] += pending.sample[ch] * times;
     }
   };
-  auto addPending = [&](int32_t column, int32_t w) {
-    if (pending.column != column) {
-      if (pending.n > 0) BlendPixel(pending.column, pending.sums, pending.n);
-      pending.column = column;
-      pending.sums[0] = pending.sums[1] = pending.sums[2] = 0;
-      pending.n = 0;
-    }
+  auto part = [&](int32_t column, int32_t w) {
     int32_t col[3];
     colourAt(column, col);
-    pending.sums[0] += w * col[0];
-    pending.sums[1] += w * col[1];
-    pending.sums[2] += w * col[2];
-    pending.n += w * c;
+    AddToPending(pending, column, w, col, c);
   };
-
-  int32_t i = x0 >> 2;
-  const int32_t e = x1 >> 2;
-  const int32_t f = x1 & 3;
-  if (i == e) {
-    addPending(i, f - (x0 & 3));
-    return;
-  }
-  if (x0 & 3) {
-    addPending(i, 4 - (x0 & 3));
-    ++i;
-  }
-  if (i < e) {
+  auto whole = [&](int32_t i, int32_t e) {
     if (uniform && c == 4 && first->spanProc) {
       first->spanProc(this, i, e, first);
-    } else if (!patterned) {
-      const int32_t sums[3] = {4 * plain[0], 4 * plain[1], 4 * plain[2]};
-      BlendPixel(i, sums, 4 * c);
-      if (c == 4 && pixelFormat == kScan32Bit && rowPtr) {
-        // Fully covered: every pixel of the run takes the first one's value.
-        uint8_t* p = rowPtr + 4 * (ptrdiff_t{i} + xOffset);
-        for (int32_t k = 1; k < e - i; ++k) std::memcpy(p + 4 * k, p, 4);
-      } else {
-        for (int32_t p = i + 1; p < e; ++p) BlendPixel(p, sums, 4 * c);
-      }
-    } else {
-      for (int32_t p = i; p < e; ++p) {
-        int32_t col[3];
-        colourAt(p, col);
-        const int32_t sums[3] = {4 * col[0], 4 * col[1], 4 * col[2]};
-        BlendPixel(p, sums, 4 * c);
-      }
+      return;
     }
-  }
-  if (f) addPending(e, f);
+    for (int32_t p = i; p < e; ++p) {
+      int32_t col[3];
+      colourAt(p, col);
+      const int32_t sums[3] = {4 * col[0], 4 * col[1], 4 * col[2]};
+      BlendPixel(p, sums, 4 * c);
+    }
+  };
+  SplitRun(x0, x1, part, whole);
 }
 
 // ---- Clearing -------------------------------------------------------------------

@@ -371,6 +371,7 @@ class CScanConverter {
                    int32_t x, OnEnter& enter, OnLeave& leave, OnClip& clip);
   void ActivateFill(CSpanFill* fill, int32_t x);
   void DeactivateFill(int32_t x);
+  template <bool kClips>
   CSpanFill* GreatestInside();
   void ToggleClip(int32_t clipId, int32_t x);
   bool ClipIsOn(int32_t clipId) const;
@@ -382,6 +383,11 @@ class CScanConverter {
   void BlendPixel(int32_t x, const int32_t sums[3], int32_t n);
   void ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4], int32_t py,
                   PendingPixel& pending);
+  void ResolveSolidRun(int32_t x0, int32_t x1, CSpanFill* const fills[4], int32_t c,
+                       const int32_t plain[3], PendingPixel& pending);
+  void WholeSolidPixels(int32_t i, int32_t e, int32_t c, const int32_t plain[3]);
+  void AddToPending(PendingPixel& pending, int32_t column, int32_t w, const int32_t colour[3],
+                    int32_t c);
 
   std::vector<CActiveEdge*> m_active;    // by column (anti-aliased: on the last sub-scanline)
   std::vector<int32_t> m_activeX;        // plain mode: their columns, for the merge and the sort
