@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -16,6 +17,15 @@ constexpr int32_t kNoColumn = -32000;
 int32_t RoundColumn(int64_t pos) {
   return Clamp32((pos + 0x8000) >> 16);
 }
+
+// The same for a position well inside 32 bits (no clamping).
+int32_t RoundNarrowColumn(int64_t pos) {
+  return static_cast<int32_t>((pos + 0x8000) >> 16);
+}
+
+// Curves whose points all lie within this distance of 0 never step outside
+// 32-bit columns, even one step past their end.
+constexpr int64_t kNarrowCurve = int64_t{1} << 28;
 
 // FixedMul and FixedDiv on 64-bit operands, with the same rounding (products
 // halves up, quotients halves away from zero); b = 0 gives 0.
@@ -68,13 +78,17 @@ void CActiveEdge::Setup(const CScanEdge& edge, int32_t r, uint32_t interp) {
   kind = edge.kind;
   interpolate = interp;
   xPos = x0 * kOne;
-  if (!c.straight && h <= kMaxSteppedCurveHeight && CurveDeviation(c) > 1) {
+  // CurveDeviation(c) > 1, inline: the control point's distance estimate
+  // from the chord's midpoint (the larger offset plus half the smaller,
+  // rounded up).
+  const int64_t ex = std::abs(((x0 + x1) >> 1) - cx), ey = std::abs(((y0 + y1) >> 1) - cy);
+  if (!c.straight && h <= kMaxSteppedCurveHeight && ex + ey - (std::min(ex, ey) >> 1) > 1) {
     // Forward differences over n = 2h parameter steps; s = 1/n with 24
-    // fraction bits.
+    // fraction bits, s2 = s * s rounded to 24 (s < 2^23: no wrap).
     isLine = 0;
     const int64_t n = 2 * h;
     const int64_t s = 0x1000000 / n;
-    const int64_t s2 = FixedMulShift(static_cast<int32_t>(s), static_cast<int32_t>(s), 24);
+    const int64_t s2 = (s * s + (int64_t{1} << 23)) >> 24;
     // B(t) = P0 + 2t(C - P0) + t^2 (P0 - 2C + P2): the first difference
     // B(1/n) - B(0) includes half the second difference, without which the
     // walk would miss its end point by (P0 - 2C + P2) / n.
@@ -85,6 +99,7 @@ void CActiveEdge::Setup(const CScanEdge& edge, int32_t r, uint32_t interp) {
     yPos = y0 * kOne;
     count = n;
     x = c.p0.x;
+    narrow = std::max({std::abs(x0), std::abs(cx), std::abs(x1)}) < kNarrowCurve;
     if (y0 < r) StepTo(r);
     return;
   }
@@ -111,6 +126,15 @@ __attribute__((always_inline)) inline void CActiveEdge::StepCurve(int64_t target
   dx = fdx;
   dy = fdy;
   count = n;
+}
+
+template <bool kNarrow>
+__attribute__((always_inline)) inline void CActiveEdge::CurveColumns(int32_t base, int from) {
+  for (int k = from; k < 4; ++k) {
+    StepCurve(int64_t{base + k} * kOne);
+    cols[k] = kNarrow ? RoundNarrowColumn(xPos) : RoundColumn(xPos);
+  }
+  x = cols[3];
 }
 
 VM_SCALAR_STEPS void CActiveEdge::StepTo(int32_t r) {
@@ -160,11 +184,11 @@ VM_SCALAR_STEPS __attribute__((always_inline)) inline void CActiveEdge::StepPixe
     FillColumns(base, 0);
     return;
   }
-  for (int k = 0; k < 4; ++k) {
-    StepCurve(int64_t{base + k} * kOne);
-    cols[k] = RoundColumn(xPos);
+  if (narrow) {
+    CurveColumns<true>(base, 0);
+  } else {
+    CurveColumns<false>(base, 0);
   }
-  x = cols[3];
 }
 
 VM_SCALAR_STEPS void CActiveEdge::FillColumns(int32_t base, int s) {
@@ -178,11 +202,11 @@ VM_SCALAR_STEPS void CActiveEdge::FillColumns(int32_t base, int s) {
     return;
   }
   if (!interpolate) {
-    for (int k = s + 1; k < 4; ++k) {
-      StepCurve(int64_t{base + k} * kOne);
-      cols[k] = RoundColumn(xPos);
+    if (narrow) {
+      CurveColumns<true>(base, s + 1);
+    } else {
+      CurveColumns<false>(base, s + 1);
     }
-    x = cols[3];
     return;
   }
   for (int k = s + 1; k < 4; ++k) {
@@ -346,8 +370,34 @@ bool CScanConverter::SortFiledEdges() {
 
 void CScanConverter::FreeActiveEdges() {
   for (CActiveEdge* e : m_active) edgePool.Free(e);
+  for (CActiveEdge* e : m_spareEdges) edgePool.Free(e);
+  m_spareEdges.clear();
   m_active.clear();
   m_activeX.clear();
+}
+
+// Edges that retire wait on a stack for the next new edge: the pool's free
+// list would touch each block twice more.
+inline CActiveEdge* CScanConverter::NewActiveEdge() {
+  if (!m_spareEdges.empty()) {
+    CActiveEdge* e = m_spareEdges.back();
+    m_spareEdges.pop_back();
+    return new (e) CActiveEdge;
+  }
+  void* memory = edgePool.Alloc();
+  return memory ? new (memory) CActiveEdge : nullptr;
+}
+
+inline void CScanConverter::DropActiveEdge(CActiveEdge* e) {
+  if (m_spareEdges.size() == m_spareEdges.capacity()) {
+    try {
+      m_spareEdges.reserve(std::max<size_t>(256, 2 * m_spareEdges.capacity()));
+    } catch (const std::bad_alloc&) {
+      edgePool.Free(e);
+      return;
+    }
+  }
+  m_spareEdges.push_back(e);
 }
 
 void CScanConverter::ClearFillState() {
@@ -517,6 +567,21 @@ inline CSpanFill* CScanConverter::GreatestInside() {
   return best;
 }
 
+inline void CScanConverter::SetRowEdge(RowEdge& r, CActiveEdge* e) {
+  // Written in place: a copy built on the stack was read back by wider
+  // loads than its stores, which stalls.
+  r.cols[0] = e->cols[0];  // four stores: std::copy became a call to memmove
+  r.cols[1] = e->cols[1];
+  r.cols[2] = e->cols[2];
+  r.cols[3] = e->cols[3];
+  r.y_end = e->yEnd;
+  r.kind = e->kind;
+  r.direction = e->direction;
+  r.fill_a = e->fillA;
+  r.fill_b = e->fillB;
+  r.edge = e;
+}
+
 // One pixel row of four sub-scanlines. Every edge crossing the row is
 // stepped once to its four columns; its table entry keeps them with what
 // the walks read. Each sub-scanline's order is the one above it (or the
@@ -558,14 +623,17 @@ VM_SCALAR_STEPS void CScanConverter::RenderPixelRow(int32_t base, bool haveBucke
   CActiveEdge* const* edges = m_active.data();
   for (size_t i = 0; i < count; ++i) {
     // The edges lie in x order, not in memory order: fetch ahead.
-    if (i + 8 < count) __builtin_prefetch(edges[i + 8]);
+    if (i + 8 < count) {
+      __builtin_prefetch(edges[i + 8]);
+      __builtin_prefetch(reinterpret_cast<const char*>(edges[i + 8]) + sizeof(CActiveEdge) - 1);
+    }
     CActiveEdge* e = edges[i];
     if (e->yEnd <= base) {
-      edgePool.Free(e);
+      DropActiveEdge(e);
       continue;
     }
     e->StepPixelRow(base);
-    m_rowTable.push_back(RowEdgeOf(e));  // room was reserved
+    SetRowEdge(m_rowTable.emplace_back(), e);  // room was reserved
   }
   // The edges starting on each sub-scanline, in filing order.
   m_newStart[0] = m_rowTable.size();
@@ -576,12 +644,11 @@ VM_SCALAR_STEPS void CScanConverter::RenderPixelRow(int32_t base, bool haveBucke
       const CScanEdge* const* end = m_rowEdges.data() + m_rowStart[r + 1];
       for (; e != end; ++e) {
         if (end - e > 4) __builtin_prefetch(e[4]);
-        void* memory = edgePool.Alloc();
-        if (!memory) break;  // no more edges for this sub-scanline
-        CActiveEdge* a = new (memory) CActiveEdge;
+        CActiveEdge* a = NewActiveEdge();
+        if (!a) break;  // no more edges for this sub-scanline
         a->Setup(**e, base + s, 0);
         a->FillColumns(base, s);
-        m_rowTable.push_back(RowEdgeOf(a));  // room was reserved
+        SetRowEdge(m_rowTable.emplace_back(), a);  // room was reserved
       }
     }
     m_newStart[s + 1] = m_rowTable.size();
@@ -600,22 +667,7 @@ VM_SCALAR_STEPS void CScanConverter::RenderPixelRow(int32_t base, bool haveBucke
   m_active.clear();
   for (const uint64_t key : Lane(3)) m_active.push_back(m_rowTable[EventIndex(key)].edge);
   for (const RowEdge& e : m_rowTable)
-    if (e.y_end <= base + 3) edgePool.Free(e.edge);
-}
-
-CScanConverter::RowEdge CScanConverter::RowEdgeOf(CActiveEdge* e) {
-  RowEdge r;
-  r.cols[0] = e->cols[0];  // four stores: std::copy became a call to memmove
-  r.cols[1] = e->cols[1];
-  r.cols[2] = e->cols[2];
-  r.cols[3] = e->cols[3];
-  r.y_end = e->yEnd;
-  r.kind = e->kind;
-  r.direction = e->direction;
-  r.fill_a = e->fillA;
-  r.fill_b = e->fillB;
-  r.edge = e;
-  return r;
+    if (e.y_end <= base + 3) DropActiveEdge(e.edge);
 }
 
 void CScanConverter::BuildLane(int s) {
@@ -866,9 +918,8 @@ void CScanConverter::InsertNewEdges() {
   }
   for (; e != end; ++e) {
     if (end - e > 4) __builtin_prefetch(e[4]);
-    void* memory = edgePool.Alloc();
-    if (!memory) break;  // no more edges for this row
-    CActiveEdge* a = new (memory) CActiveEdge;
+    CActiveEdge* a = NewActiveEdge();
+    if (!a) break;  // no more edges for this row
     a->Setup(**e, y, 1);
     // Insertion sort: a row's new edges come from few outlines.
     size_t j = m_newEdges.size();
@@ -939,7 +990,7 @@ void CScanConverter::StepRow(int32_t row) {
       m_activeX[kept] = e->x;
       list[kept++] = e;
     } else {
-      edgePool.Free(e);
+      DropActiveEdge(e);
     }
   }
   m_active.resize(kept);

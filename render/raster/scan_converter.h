@@ -97,6 +97,7 @@ struct CActiveEdge {
   CSpanFill* fillB = nullptr;
   int8_t direction = 1;
   ScanEdgeKind kind = kEdgeToggleOneFill;
+  uint8_t narrow = 0;  // curves: every point within kNarrowCurve of 0 (columns need no clamp)
   uint32_t isLine = 1;
   uint32_t interpolate = 0;  // curves: interpolate the column back to the row
 
@@ -106,6 +107,10 @@ struct CActiveEdge {
   void StepTo(int32_t r);
   // Curves: the forward differences up to the row target (16.16).
   void StepCurve(int64_t target);
+  // Curves stepped without interpolation: cols[from .. 3] at the rows
+  // base + from .. base + 3; kNarrow rounds without clamping.
+  template <bool kNarrow>
+  void CurveColumns(int32_t base, int from);
   // With the edge at row base + s: cols[s .. 3] for the rows base + s ..
   // base + 3, leaving the edge at row base + 3 (x is then free for other use
   // until the next StepTo).
@@ -349,7 +354,7 @@ class CScanConverter {
   bool WalkRowOnce(int32_t base);
   void WalkRowBySubScanline();
   struct RowEdge;
-  static RowEdge RowEdgeOf(CActiveEdge* edge);
+  static void SetRowEdge(RowEdge& entry, CActiveEdge* edge);
   void BuildLane(int s);
   void InsertNewEdges();
   bool SortFiledEdges();
@@ -359,6 +364,8 @@ class CScanConverter {
   void SortActiveEdges();
   void StepRow(int32_t row);
   void FreeActiveEdges();
+  CActiveEdge* NewActiveEdge();
+  void DropActiveEdge(CActiveEdge* edge);
   void ClearFillState();
 
   // x is the edge's column (or, while recording, its place in the list).
@@ -389,10 +396,11 @@ class CScanConverter {
   void AddToPending(PendingPixel& pending, int32_t column, int32_t w, const int32_t colour[3],
                     int32_t c);
 
-  std::vector<CActiveEdge*> m_active;    // by column (anti-aliased: on the last sub-scanline)
-  std::vector<int32_t> m_activeX;        // plain mode: their columns, for the merge and the sort
-  std::vector<CActiveEdge*> m_newEdges;  // plain mode: the row's new edges, by column
-  std::vector<CScanEdge*> m_filed;       // edges filed since the last render, in order
+  std::vector<CActiveEdge*> m_active;      // by column (anti-aliased: on the last sub-scanline)
+  std::vector<int32_t> m_activeX;          // plain mode: their columns, for the merge and the sort
+  std::vector<CActiveEdge*> m_newEdges;    // plain mode: the row's new edges, by column
+  std::vector<CActiveEdge*> m_spareEdges;  // retired edges, taken before the pool's
+  std::vector<CScanEdge*> m_filed;         // edges filed since the last render, in order
   std::vector<const CScanEdge*> m_rowEdges;  // the same sorted by start row
   std::vector<int32_t> m_rowStart;           // where each row's edges begin in m_rowEdges
   std::vector<CoverageSpan> m_coverage[4];   // spans of each sub-scanline of the pixel row

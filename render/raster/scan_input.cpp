@@ -59,7 +59,7 @@ CScanConverter::CScanConverter(COffscreenBitmap* bitmap, const Rect32* clipRect,
   matrix = strokeMatrix = deviceMatrix;
 }
 
-Point32 CScanConverter::ToDevice(const Point32& p) const {
+__attribute__((always_inline)) inline Point32 CScanConverter::ToDevice(const Point32& p) const {
   // MatrixTransformPoint, inline: every point of the input comes here.
   // Products round as FixedMul rounds them; sums wrap.
   auto mul = [](int32_t a, int32_t b) {

@@ -446,7 +446,10 @@ TEST(ScanBounds, EdgesFarOutsideStillCutTheBitmapExactly) {
 // A band between a far vertical line and a curve far to the right: every
 // sub-sample of the rows the curve spans is inside.
 TEST(ScanBounds, CurvesFarOutsideStepWithoutOverflow) {
-  for (const int32_t far : {1 << 14, 1 << 18, 1 << 24, 1 << 28}) {
+  // (1 << 27) - 1 keeps every point of the curve within 2^28 (columns are
+  // rounded without clamping); the larger ones step with clamping, the last
+  // with its control point near the end of 32 bits.
+  for (const int32_t far : {1 << 14, 1 << 18, 1 << 24, (1 << 27) - 1, 1 << 28, INT32_MAX / 2}) {
     SCOPED_TRACE("far " + std::to_string(far));
     Canvas canvas(8, 16);
     CScanConverter cv;
