@@ -230,9 +230,8 @@ int32_t VectorLength(const Point32& v) {
   // every tolerance of the drawing model is tuned to that.
   const int32_t s =
       static_cast<int32_t>(((1023 - f) * kLengthTable[k] + f * kLengthTable[k + 1]) >> 14);
-  // FixedMul(m, s).
-  const int64_t p = int64_t{m} * s;
-  return Low32((p >> 16) + ((p >> 15) & 1));
+  // FixedMul(m, s): (p >> 16) + ((p >> 15) & 1) is (p + 2^15) >> 16.
+  return Low32((int64_t{m} * s + 0x8000) >> 16);
 }
 
 int32_t PointDistance(const Point32& p, const Point32& q) {

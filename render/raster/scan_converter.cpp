@@ -219,7 +219,7 @@ VM_SCALAR_STEPS void CActiveEdge::FillColumns(int32_t base, int s) {
 
 CScanConverter::CScanConverter() {
   edgePool.Init(sizeof(CActiveEdge), 128, 1, 0x33333333, alignof(CActiveEdge));
-  rampPool.Init(257 * 4, 16, 1, 0xEEEEEEEE);
+  rampPool.Init(sizeof(RampBlock), 16, 1, 0xEEEEEEEE, 64);
   ditherMode = 1;
   solidMode = 1;
   InitInput();
@@ -233,6 +233,7 @@ CScanConverter::~CScanConverter() {
   buckets = nullptr;
   edgePool.FreeAll();
   rampPool.FreeAll();
+  rampHand = nullptr;
 }
 
 static_assert(uint32_t{kOffscreen1Bit} == kScan1Bit && uint32_t{kOffscreen8Bit} == kScan8Bit &&

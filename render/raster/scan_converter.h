@@ -268,8 +268,9 @@ class CScanConverter {
   int32_t rowCount = 0;
   int32_t y = 0;
 
-  BlockPool edgePool;  // active edges
-  BlockPool rampPool;  // gradient ramps (257 colours each)
+  BlockPool edgePool;             // active edges
+  BlockPool rampPool;             // gradient ramps (257 colours each)
+  RampBlock* rampHand = nullptr;  // their ring: the next block to look at
 
   uint32_t bottomUp = 0;
   uint8_t* bits = nullptr;

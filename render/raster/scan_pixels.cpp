@@ -363,10 +363,8 @@ void GradientStart(const CSpanFill* fill, int32_t x, int32_t y, int32_t& gx, int
   const Matrix2x3& m = fill->gradientInverse;
   const int64_t px = static_cast<int32_t>(static_cast<uint32_t>(x) << 8);
   const int64_t py = static_cast<int32_t>(static_cast<uint32_t>(y) << 8);
-  auto mul = [](int64_t a, int64_t b) {
-    const int64_t p = a * b;
-    return static_cast<uint32_t>((p >> 16) + ((p >> 15) & 1));
-  };
+  // (p >> 16) + ((p >> 15) & 1) is (p + 2^15) >> 16; |p| < 2^62.
+  auto mul = [](int64_t a, int64_t b) { return static_cast<uint32_t>((a * b + 0x8000) >> 16); };
   gx = static_cast<int32_t>(mul(m.a, px) + mul(m.c, py) + static_cast<uint32_t>(m.tx));
   gy = static_cast<int32_t>(mul(m.d, py) + mul(m.b, px) + static_cast<uint32_t>(m.ty));
   sx = m.a >> 8;
@@ -398,7 +396,7 @@ void CScanConverter::BitmapFillSpan(CScanConverter* cv, int32_t x0, int32_t x1, 
 
 void CScanConverter::GradientFillSpan(CScanConverter* cv, int32_t x0, int32_t x1, CSpanFill* fill) {
   if (x0 >= x1 || !cv->rowPtr) return;
-  const uint32_t* const ramp = fill->Ramp();
+  const uint32_t* const ramp = fill->Ramp(cv->rowY);
   if (!ramp) return;
   int32_t gx, gy, sx, sy;
   GradientStart(fill, x0, cv->rowY, gx, gy, sx, sy);
@@ -452,7 +450,7 @@ void CScanConverter::SampleFill(const CSpanFill* fill, int32_t x, int32_t y, int
       }
       break;
     case kSpanGradient:
-      if (const uint32_t* const ramp = fill->Ramp()) {
+      if (const uint32_t* const ramp = fill->Ramp(y)) {
         int32_t gx, gy, sx, sy;
         GradientStart(fill, x, y, gx, gy, sx, sy);
         const uint32_t index = fill->gradientType == kGradientRadial ? RadialGradientIndex(gx, gy)

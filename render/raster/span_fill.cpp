@@ -1,6 +1,8 @@
 #include "render/raster/span_fill.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -71,7 +73,7 @@ void CSpanFill::Init(CScanConverter* converter) {
   kind = kSpanSolid;
   prepared = 0;
   ramp = nullptr;
-  rampMade = 0;
+  rampRow = 0;
 }
 
 namespace {
@@ -216,11 +218,6 @@ void CSpanFill::Prepare() {
       return;
     case kSpanGradient:
       spanProc = &CScanConverter::GradientFillSpan;
-      if (!ramp && cv) {
-        // Taken now, with the other fills' tables; made on first use.
-        ramp = static_cast<uint32_t*>(cv->rampPool.Alloc());
-        rampMade = 0;
-      }
       return;
     default:
       break;
@@ -292,15 +289,57 @@ void CSpanFill::Prepare() {
   spanProc = format < std::size(kWriters) ? kWriters[format] : nullptr;
 }
 
-void CSpanFill::BuildRamp() const {
+namespace {
+
+RampBlock* BlockOfRamp(uint32_t* ramp) {
+  return reinterpret_cast<RampBlock*>(reinterpret_cast<char*>(ramp) - offsetof(RampBlock, colours));
+}
+
+// Blocks looked at for a free one before the ring grows.
+constexpr int kRampLook = 8;
+
+}  // namespace
+
+void CSpanFill::TakeRamp(int32_t row) const {
+  CScanConverter* cv = owner;
+  if (!cv) return;
+  // Free: no fill, or one last drawn above the row before this one, or below
+  // this one (in an earlier pass over the rows).
+  RampBlock* block = nullptr;
+  RampBlock *look = cv->rampHand, *last = nullptr;
+  for (int k = 0; look && k < kRampLook; ++k) {
+    const CSpanFill* f = look->owner;
+    if (!f || int64_t{f->rampRow} < int64_t{row} - 1 || f->rampRow > row) {
+      block = look;
+      break;
+    }
+    last = look;
+    look = look->next;
+  }
+  if (block) {
+    if (block->owner) block->owner->ramp = nullptr;
+    cv->rampHand = block->next;
+  } else {
+    // The blocks looked at are all in use: a new one, in behind the hand.
+    block = static_cast<RampBlock*>(cv->rampPool.Alloc());
+    if (!block) return;
+    if (last) {
+      block->next = look;
+      last->next = block;
+      cv->rampHand = look;
+    } else {
+      block->next = block;
+      cv->rampHand = block;
+    }
+  }
+  block->owner = this;
+  ramp = block->colours;
   BuildGradientRamp(rampPos.data(), rampColour.data(), rampCount, ramp);
-  rampMade = 1;
 }
 
 void CSpanFill::Free() {
-  if (kind == kSpanGradient && ramp && owner) owner->rampPool.Free(ramp);
+  if (ramp) BlockOfRamp(ramp)->owner = nullptr;
   ramp = nullptr;
-  rampMade = 0;
   prepared = 0;
 }
 
@@ -317,11 +356,12 @@ void BuildGradientRamp(const uint8_t* positions, const uint32_t* colours, int co
   uint32_t prev = colours[0], next = colours[0];
   int k = 1;
   // Each channel of an entry is (q (j - prevPos) + p (nextPos - j)) / span,
-  // truncated through a reciprocal: (numerator * inverse) >> 32, exact for
-  // every numerator a ramp has (at most 255 * 256; see the tests). Along one
-  // segment a channel's numerator grows by q - p per entry, so its product
-  // with the reciprocal grows by (q - p) * inverse: each channel carries the
-  // product.
+  // truncated through a reciprocal: (numerator * inverse) >> 24, exact and
+  // within 32 bits for every numerator a ramp has (at most 255 * span; see
+  // the tests). Along one segment a channel's numerator grows by q - p per
+  // entry, so its product with the reciprocal grows by (q - p) * inverse
+  // (modulo 2^32, which keeps the products exact): each channel carries the
+  // product, four entries at a time in vector registers.
   for (int32_t j = 0; j < kRampEntries;) {
     // Every point passed moves on, so stops at one position switch colour
     // right there.
@@ -342,21 +382,22 @@ void BuildGradientRamp(const uint8_t* positions, const uint32_t* colours, int co
       continue;
     }
     // The entries up to nextPos (j <= nextPos here) lie on this segment.
-    const uint64_t inverse = kRampReciprocal[span];
-    uint64_t product[3], step[3];
-    for (int c = 0; c < 3; ++c) {
-      const int64_t p = (prev >> (8 * c)) & 0xFF, q = (next >> (8 * c)) & 0xFF;
-      product[c] = static_cast<uint64_t>(q * (j - prevPos) + p * (nextPos - j)) * inverse;
-      step[c] = static_cast<uint64_t>(q - p) * inverse;  // wraps: the products stay exact
-    }
+    const uint32_t inverse = RampReciprocal24(span);
+    uint32_t red = 0, green = 0, blue = 0, stepRed = 0, stepGreen = 0, stepBlue = 0;
+    const auto start = [&](int c, uint32_t& product, uint32_t& step) {
+      const int32_t p = (prev >> (8 * c)) & 0xFF, q = (next >> (8 * c)) & 0xFF;
+      product = static_cast<uint32_t>(q * (j - prevPos) + p * (nextPos - j)) * inverse;
+      step = static_cast<uint32_t>(q - p) * inverse;
+    };
+    start(0, red, stepRed);
+    start(1, green, stepGreen);
+    start(2, blue, stepBlue);
     const int32_t last = std::min(nextPos, kRampEntries - 1);
     for (; j <= last; ++j) {
-      ramp[j] = static_cast<uint32_t>(product[0] >> 32) |
-                static_cast<uint32_t>(product[1] >> 32) << 8 |
-                static_cast<uint32_t>(product[2] >> 32) << 16;
-      product[0] += step[0];
-      product[1] += step[1];
-      product[2] += step[2];
+      ramp[j] = red >> 24 | (green >> 16 & 0xFF00) | (blue >> 8 & 0xFF0000);
+      red += stepRed;
+      green += stepGreen;
+      blue += stepBlue;
     }
   }
 }
@@ -368,8 +409,10 @@ void LinearGradientIndices(int32_t x, int32_t stepX, int32_t count, uint16_t* ou
 }
 
 uint32_t RadialGradientIndex(int32_t x, int32_t y) {
+  // A length of 2^31 or more comes back wrapped, negative: far beyond the
+  // ramp's end as well (it indexed outside the ramp).
   const int32_t length = VectorLength({x, y});
-  return length >= 0x404000 ? 256 : static_cast<uint32_t>(length >> 14);
+  return length >= 0x404000 || length < 0 ? 256 : static_cast<uint32_t>(length >> 14);
 }
 
 namespace {
@@ -399,15 +442,31 @@ void RadialGradientWalk::Next(int32_t count, uint16_t* out) {
     }
     x = Wrap(int64_t{x} + sx);
     y = Wrap(int64_t{y} + sy);
-    // Predict from the last change, then correct with the squares: down
-    // while t is below the square of the index, up while the next square is
-    // below t. On a perfect square the prediction decides between the two.
+    // The index is found from t = gx^2 + gy^2 and the squares: from the
+    // prediction p (the last change again), down while t is below the square
+    // of the index, up while the next square is below t. That search ends on
+    //   below p: the greatest h with square(h) <= t, when square(p) > t;
+    //   from p up: the least h >= p with square(h + 1) >= t, or 256;
+    // so on a perfect square the prediction decides between its root and
+    // the one below. With r = floor(sqrt(t)) for t < 65535 (the squares
+    // table holds 65535 from 256 on) these are r, and r or r - 1 (the
+    // latter on a perfect square); from t = 65535 on, 256 and 255 or 256.
     const int32_t old = h;
-    h = std::clamp(h + change, 0, 256);
+    const int32_t p = std::clamp(h + change, 0, 256);
     const int64_t gx = x >> 14, gy = y >> 14;
     const int64_t t = gx * gx + gy * gy;
-    while (t < kSquares[h]) --h;
-    while (h <= 255 && kSquares[h + 1] < t) ++h;
+    if (t >= 0xFFFF) {
+      h = std::max(p, t == 0xFFFF ? 255 : 256);
+    } else {
+      // A float's square root of t < 2^16 is correctly rounded and at least
+      // 1/512 from the next whole number unless it is one: its floor is exact.
+      const int32_t r = static_cast<int32_t>(std::sqrt(static_cast<float>(t)));
+      if (kSquares[p] > t) {
+        h = r;
+      } else {
+        h = std::max(p, t == int64_t{r} * r ? std::max(r - 1, 0) : r);
+      }
+    }
     change = h - old;
     out[i] = static_cast<uint16_t>(h);
   }

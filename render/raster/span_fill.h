@@ -79,12 +79,12 @@ struct CSpanFill {
   Matrix2x3 gradientMatrix;
   Matrix2x3 gradientInverse;
   uint8_t rampCount = 0;
-  // The ramp's colours are made. Kept here, beside the fields a sample
-  // reads, so that a sample touches no line of the ramp but its entry's.
-  mutable uint8_t rampMade = 0;
   std::array<uint8_t, kRampPoints> rampPos{};
   std::array<uint32_t, kRampPoints> rampColour{};
-  uint32_t* ramp = nullptr;  // taken by Prepare, its colours made by Ramp
+  // The ramp, made when a row first draws the fill (null until then, and
+  // when memory was refused), and the row that drew it last.
+  mutable uint32_t* ramp = nullptr;
+  mutable int32_t rampRow = 0;
 
   // Binds the record to a converter and clears links, kind, clip id and state.
   void Init(CScanConverter* converter);
@@ -98,18 +98,29 @@ struct CSpanFill {
                    const uint32_t* colours, int count, const Matrix2x3& toPixels);
   // Chooses the span callback and builds the record's tables, once.
   void Prepare();
-  // A prepared gradient's ramp, its colours made now if they are not yet
-  // (null when memory was refused). A frame may hold thousands of
-  // gradients: made as the rows first reach each one, a table is still in
-  // the cache for the rows that draw it.
-  const uint32_t* Ramp() const {
-    if (!rampMade && ramp) BuildRamp();
+  // A prepared gradient's ramp for drawing `row`, made now if it is not yet
+  // (null when memory was refused).
+  const uint32_t* Ramp(int32_t row) const {
+    if (!ramp) TakeRamp(row);
+    rampRow = row;
     return ramp;
   }
-  // Makes the colours of the ramp that Prepare took.
-  void BuildRamp() const;
+  // Makes the ramp in a block of the converter's ring (see RampBlock).
+  void TakeRamp(int32_t row) const;
   // Releases the record's tables.
   void Free();
+};
+
+// A block of a converter's ring of gradient ramps. A frame may hold
+// thousands of gradients but the rows draw only a few hundred at a time: a
+// fill takes a block when a row first draws it, from a fill that no row has
+// drawn since the row above last (such a fill makes a new ramp should it draw
+// again), so that the ramps in use stay few and in the cache. The ring keeps
+// its blocks for the converter's next batches.
+struct RampBlock {
+  const CSpanFill* owner;  // null: free
+  RampBlock* next;
+  uint32_t colours[kRampEntries];
 };
 
 // The 257 colours of a ramp (red in the low byte). Stops at equal positions
@@ -149,6 +160,11 @@ extern const std::array<uint8_t, 64> kDiffusionOffsets;  // 8 x 8, 0 or 7
 extern const std::array<uint8_t, 16> kDither16;          // 4 x 4, values 0..7
 extern const std::array<uint16_t, 258> kSquares;         // i * i, capped at 0xFFFF
 extern const std::array<uint64_t, 257> kRampReciprocal;  // ceil(2^32 / d)
+// ceil(2^24 / d): a ramp numerator n <= 255 d times it stays below 2^32, and
+// the product's top eight bits are n / d.
+inline uint32_t RampReciprocal24(int32_t d) {
+  return static_cast<uint32_t>((kRampReciprocal[d] + 255) >> 8);
+}
 
 // The dithered brush for a colour that a palette lacks: a solid colour when
 // the nearest entry is within 7 (sum of channel differences), else an 8 x 8

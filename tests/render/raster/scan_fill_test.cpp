@@ -147,6 +147,17 @@ TEST(GradientRamp, ReciprocalsDivideEveryRampNumeratorExactly) {
       ASSERT_EQ((n * kRampReciprocal[d]) >> 32, n / d) << n << " / " << d;
 }
 
+TEST(GradientRamp, ShortReciprocalsDivideEveryRampNumeratorWithin32Bits) {
+  // A segment of span d has numerators up to 255 * d.
+  for (int32_t d = 1; d <= 256; ++d) {
+    const uint64_t inverse = RampReciprocal24(d);
+    for (uint64_t n = 0; n <= 255 * static_cast<uint64_t>(d); ++n) {
+      ASSERT_LT(n * inverse, uint64_t{1} << 32) << n << " / " << d;
+      ASSERT_EQ((n * inverse) >> 24, n / static_cast<uint64_t>(d)) << n << " / " << d;
+    }
+  }
+}
+
 TEST(GradientRamp, OnePointIsConstantAndHardStopsSwitchAtTheirPosition) {
   uint32_t ramp[kRampEntries];
   const uint8_t one[] = {90};
@@ -188,6 +199,54 @@ TEST(GradientIndex, RadialWalkStaysWithinOneStepOfTheSquareRoot) {
       } else {
         ASSERT_EQ(got[i], want) << trial << " pixel " << i;
       }
+    }
+  }
+}
+
+// The walk against the search it stands for: from the prediction (the last
+// change again), down the squares while t is below the index's square, up
+// while the next square is below t.
+TEST(GradientIndex, RadialWalkFindsWhatTheSquareSearchFinds) {
+  auto search = [](int32_t h, int64_t t) {
+    while (t < kSquares[h]) --h;
+    while (h <= 255 && kSquares[h + 1] < t) ++h;
+    return h;
+  };
+  // Every prediction against every t = a^2 + b^2 of a grid past the end of
+  // the table: one step from a start whose index is the prediction.
+  for (int32_t p = 0; p <= 256; ++p) {
+    const int32_t x0 = p * 16384 + 8192;  // its length's index is p
+    for (int32_t a = 0; a <= 260; ++a)
+      for (int32_t b = 0; b <= 260; b += (a + b) % 7 + 1) {
+        RadialGradientWalk walk;
+        walk.Start(x0, 0, (a << 14) - x0, b << 14);
+        uint16_t out[2];
+        walk.Next(2, out);
+        ASSERT_EQ(out[0], p);
+        ASSERT_EQ(out[1], search(p, int64_t{a} * a + int64_t{b} * b)) << p << " " << a << " " << b;
+      }
+  }
+  // Long walks, predictions carried, positions wrapping.
+  std::mt19937 rng(17);
+  for (int trial = 0; trial < 2000; ++trial) {
+    const int32_t x = static_cast<int32_t>(rng()), y = static_cast<int32_t>(rng());
+    const int shift = static_cast<int>(rng() % 24);
+    const int32_t sx = static_cast<int32_t>(rng()) >> shift,
+                  sy = static_cast<int32_t>(rng()) >> shift;
+    RadialGradientWalk walk;
+    walk.Start(x, y, sx, sy);
+    uint16_t got[64];
+    walk.Next(64, got);
+    int32_t h = got[0], change = 0;
+    uint32_t px = static_cast<uint32_t>(x), py = static_cast<uint32_t>(y);
+    for (int i = 1; i < 64; ++i) {
+      px += static_cast<uint32_t>(sx);
+      py += static_cast<uint32_t>(sy);
+      const int64_t gx = static_cast<int32_t>(px) >> 14, gy = static_cast<int32_t>(py) >> 14;
+      const int32_t next = search(std::clamp(h + change, 0, 256), gx * gx + gy * gy);
+      change = next - h;
+      h = next;
+      ASSERT_EQ(got[i], h) << trial << " pixel " << i;
     }
   }
 }
@@ -264,6 +323,105 @@ TEST(GradientFill, PixelsFollowTheDoubleReference) {
       // Off by one only where rounding of the inverse matrix meets a boundary.
       EXPECT_LT(mismatches, 96 * 80 / 8) << "kind " << int{kind} << " trial " << trial;
     }
+  }
+}
+
+// A radial gradient a fraction of a pixel across, drawn far from its centre:
+// positions whose length reaches 2^31 (and wraps) take the last colour, as
+// the first pixel of each row and as samples of partly covered pixels. They
+// indexed far outside the ramp.
+TEST(GradientFill, RadialPositionsBeyondTheLengthRangeTakeTheLastColour) {
+  for (uint32_t antiAlias : {0u, 1u}) {
+    Image32 image(260, 260);
+    CScanConverter cv(&image.bitmap, nullptr, nullptr, antiAlias);
+    cv.Clear(0xFFFFFF);
+    Matrix2x3 identity;
+    cv.SetMatrix(identity, nullptr);
+    // A pixel is 2^23 of gradient space (the inverse saturates): lengths
+    // reach 2^31 from about 181 pixels out on both axes, the positions
+    // themselves wrap at 256.
+    const FillStyle fill =
+        Gradient(kGradientRadial, 1.0 / 65536, 0, 0, 0, {{0, 0x000000}, {255, 0xFF0000}});
+    PointList path;
+    RectPath(path, 190, 190, 240, 240);
+    // A slanted right edge leaves partly covered pixels.
+    for (int i = 0; i < path.length; ++i)
+      if (path.buffer[i].x == 240 && path.buffer[i].y == 190) path.buffer[i].x = 232;
+    cv.AddPath(path, nullptr, &fill, FillRule::kEvenOdd);
+    cv.Render();
+    int drawn = 0;
+    for (int y = 188; y < 242; ++y)
+      for (int x = 188; x < 242; ++x) {
+        const Rgb8 p = image.At(x, y);
+        // Blue over white in any proportion.
+        ASSERT_EQ(p.b, 255) << "aa " << antiAlias << " at " << x << ", " << y;
+        ASSERT_EQ(p.r, p.g) << "aa " << antiAlias << " at " << x << ", " << y;
+        drawn += p.r == 0;
+      }
+    EXPECT_GT(drawn, 2000) << "aa " << antiAlias;
+  }
+}
+
+// Ramps live in blocks that fills the rows have left hand on to the next
+// ones. A column of gradient bars, with one fill drawn both above and below
+// them (its ramp is taken over in between and made again), drawn twice by one
+// converter, must match each shape drawn alone by a converter of its own.
+TEST(GradientFill, RampsHandedOnBetweenFillsKeepEveryPixel) {
+  struct Shape {
+    PointList path;
+    FillStyle fill;
+  };
+  std::vector<Shape> shapes(21);
+  // Quarter pixels: edges fall inside pixels.
+  auto chain = [](PointList& path, std::initializer_list<Point32> points) {
+    for (const Point32& p : points) ASSERT_EQ(PointListAppend(path, p, 0), 0);
+  };
+  // Rows 0 to 4 and 100 to 104, joined by a line drawn down and back up.
+  chain(shapes[0].path, {{41, 2},
+                         {201, 2},
+                         {201, 18},
+                         {41, 18},
+                         {41, 401},
+                         {201, 401},
+                         {201, 417},
+                         {41, 417},
+                         {41, 2}});
+  shapes[0].fill =
+      Gradient(kGradientRadial, 0.004, 0.3, 120, 200, {{0, 0x2040F0}, {255, 0xF04020}});
+  for (int i = 1; i < 21; ++i) {
+    const int32_t y = 30 + 17 * i;
+    chain(shapes[i].path, {{61, y}, {181 + 3 * i, y}, {171, y + 13}, {63, y + 11}, {61, y}});
+    shapes[i].fill = Gradient(i % 2 ? kGradientLinear : kGradientRadial, 0.003, 0.2 * i, 100 + i, y,
+                              {{0, 0x010203u * i}, {128, 0x00FF00}, {255, 0x3020F0}});
+  }
+  Matrix2x3 quarter;
+  MatrixSetScale(quarter, 0x4000, 0x4000);
+  for (uint32_t antiAlias : {0u, 1u}) {
+    Image32 alone(64, 110);
+    CScanConverter clear(&alone.bitmap, nullptr, nullptr, antiAlias);
+    clear.Clear(0xFFFFFF);
+    for (Shape& shape : shapes) {
+      CScanConverter cv(&alone.bitmap, nullptr, nullptr, antiAlias);
+      cv.SetMatrix(quarter, nullptr);
+      cv.AddPath(shape.path, nullptr, &shape.fill, FillRule::kEvenOdd);
+      cv.Render();
+    }
+    Image32 together(64, 110);
+    CScanConverter cv(&together.bitmap, nullptr, nullptr, antiAlias);
+    for (int batch = 0; batch < 2; ++batch) {
+      cv.Clear(0xFFFFFF);
+      cv.SetMatrix(quarter, nullptr);
+      for (Shape& shape : shapes) cv.AddPath(shape.path, nullptr, &shape.fill, FillRule::kEvenOdd);
+      cv.Render();
+      cv.ResetInput();
+      for (int y = 0; y < 110; ++y)
+        for (int x = 0; x < 64; ++x)
+          ASSERT_EQ(together.At(x, y), alone.At(x, y))
+              << "aa " << antiAlias << " batch " << batch << " at " << x << ", " << y;
+    }
+    // The fill drawn at both ends is drawn at both ends.
+    EXPECT_NE(together.At(30, 2), (Rgb8{255, 255, 255}));
+    EXPECT_NE(together.At(30, 102), (Rgb8{255, 255, 255}));
   }
 }
 
