@@ -257,17 +257,27 @@ void CScanConverter::FillCurveTo(const Point32& control, const Point32& p) {
 
 namespace {
 
-// Feeds each piece of a path to lineTo(end) or curveTo(control, end).
+// Feeds each piece of a path to lineTo(end) or curveTo(control, end), the
+// pieces PointListIterNext yields, read straight from the entries: two
+// on-curve points make a line, a control point a curve to the next on-curve
+// point or to the midpoint of the next control point.
 template <typename LineTo, typename CurveTo>
 void WalkPathCurves(const PointList& path, LineTo lineTo, CurveTo curveTo) {
-  PointListIter it;
-  PointListIterInit(path, it);
-  QuadCurve c;
-  while (PointListIterNext(it, c)) {
-    if (c.straight) {
-      lineTo(c.p2);
+  const PointListEntry* entries = path.buffer;
+  const int32_t length = path.length;
+  for (int32_t i = 0; i + 1 < length; ++i) {
+    const PointListEntry& q = entries[i + 1];
+    if (q.off_curve == 0) {
+      if (entries[i].off_curve == 0) lineTo(q.Point());
+      continue;  // after a control point: the end of its curve
+    }
+    if (i + 2 >= length) return;  // a control point without an end
+    const PointListEntry& r = entries[i + 2];
+    if (r.off_curve == 0) {
+      curveTo(q.Point(), r.Point());
     } else {
-      curveTo(c.control, c.p2);
+      curveTo(q.Point(), {static_cast<int32_t>((int64_t{q.x} + r.x) >> 1),
+                          static_cast<int32_t>((int64_t{q.y} + r.y) >> 1)});
     }
   }
 }

@@ -190,6 +190,62 @@ TEST(PathInput, PointsReachTheDeviceAsTheMatrixMapsThem) {
   }
 }
 
+// Paths of random on-curve and control points, control points in runs
+// included: AddPath files the same edges, in the same order, as the pieces
+// of PointListIterNext fed one by one, for fills and for strokes.
+TEST(PathInput, PathsFileThePiecesTheirIteratorYields) {
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<int32_t> coord(-8, 4 * kSize + 8);
+  const FillStyle fill = SolidFill(Colour(0, 0, 0));
+  const LineStyle line = SolidLine(Colour(0, 0, 0), 40);
+  for (int trial = 0; trial < 300; ++trial) {
+    PointList path;
+    const int n = 1 + static_cast<int>(rng() % 12);
+    for (int i = 0; i < n; ++i)
+      ASSERT_EQ(PointListAppend(path, {coord(rng), coord(rng)}, static_cast<int32_t>(rng() % 2)),
+                0);
+    const bool stroke = trial % 2 == 1;
+    Surface walked(1), fed(1);
+    walked.cv->AddPath(path, stroke ? &line : nullptr, stroke ? nullptr : &fill,
+                       FillRule::kNonZero);
+    fed.cv->objectId += 1;
+    if (n >= 2) {
+      const Point32 first = path.buffer[0].Point();
+      const bool on = stroke ? fed.cv->BeginStroke(&line, first)
+                             : fed.cv->BeginFill(&fill, nullptr, first, FillRule::kNonZero);
+      ASSERT_TRUE(on);
+      PointListIter it;
+      PointListIterInit(path, it);
+      QuadCurve c;
+      while (PointListIterNext(it, c)) {
+        if (stroke && c.straight) {
+          fed.cv->StrokeLineTo(c.p2);
+        } else if (stroke) {
+          fed.cv->StrokeCurveTo(c.control, c.p2);
+        } else if (c.straight) {
+          fed.cv->FillLineTo(c.p2);
+        } else {
+          fed.cv->FillCurveTo(c.control, c.p2);
+        }
+      }
+      if (stroke) {
+        fed.cv->EndStroke();
+      } else {
+        fed.cv->FillLineTo(first);
+      }
+    }
+    const CScanEdge* a = walked.cv->inputHead;
+    const CScanEdge* b = fed.cv->inputHead;
+    for (int k = 0; a || b; ++k, a = a->next, b = b->next) {
+      ASSERT_TRUE(a && b) << "trial " << trial << " edge " << k;
+      ASSERT_EQ(a->curve.p0, b->curve.p0) << "trial " << trial << " edge " << k;
+      ASSERT_EQ(a->curve.control, b->curve.control) << "trial " << trial << " edge " << k;
+      ASSERT_EQ(a->curve.p2, b->curve.p2) << "trial " << trial << " edge " << k;
+      ASSERT_EQ(a->direction, b->direction) << "trial " << trial << " edge " << k;
+    }
+  }
+}
+
 TEST(PathInput, APathOfOnePointDrawsNothingAndHorizontalEdgesAddNone) {
   Surface s(1);
   PointList path;
