@@ -400,30 +400,42 @@ void CScanConverter::GradientFillSpan(CScanConverter* cv, int32_t x0, int32_t x1
   if (!ramp) return;
   int32_t gx, gy, sx, sy;
   GradientStart(fill, x0, cv->rowY, gx, gy, sx, sy);
+  const int32_t count = x1 - x0;
+  const bool radial = fill->gradientType == kGradientRadial;
+  RadialGradientWalk walk;
+  if (radial) walk.Start(gx, gy, sx, sy);
+  if (cv->pixelFormat == kScan32Bit) {
+    // Straight into the row: red in the third byte.
+    uint8_t* p = cv->rowPtr + 4 * (ptrdiff_t{x0} + cv->xOffset);
+    auto put = [&](int32_t i, uint32_t index) {
+      const uint32_t c = ramp[index];
+      Store32(p + 4 * i, Pack32(RedOf(c), GreenOf(c), BlueOf(c)));
+    };
+    if (radial) {
+      for (int32_t i = 0; i < count; ++i) put(i, walk.Step());
+    } else {
+      // Each 256 pixels start again from the wrapped position, as the
+      // index runs below do.
+      for (int32_t done = 0; done < count; done += 256) {
+        int64_t pos = static_cast<int32_t>(static_cast<uint32_t>(gx) +
+                                           static_cast<uint32_t>(sx) * static_cast<uint32_t>(done));
+        const int32_t end = std::min(count, done + 256);
+        for (int32_t i = done; i < end; ++i, pos += sx) put(i, LinearGradientIndex(pos));
+      }
+    }
+    return;
+  }
   uint16_t indices[256];
   uint8_t colours[256 * 3];
-  const int32_t count = x1 - x0;
-  RadialGradientWalk radial;
-  if (fill->gradientType == kGradientRadial) radial.Start(gx, gy, sx, sy);
   for (int32_t done = 0; done < count;) {
     const int32_t n = std::min(count - done, 256);
-    if (fill->gradientType == kGradientRadial) {
-      radial.Next(n, indices);
+    if (radial) {
+      walk.Next(n, indices);
     } else {
       LinearGradientIndices(
           static_cast<int32_t>(static_cast<uint32_t>(gx) +
                                static_cast<uint32_t>(sx) * static_cast<uint32_t>(done)),
           sx, n, indices);
-    }
-    if (cv->pixelFormat == kScan32Bit) {
-      // Straight into the row: red in the third byte.
-      uint8_t* p = cv->rowPtr + 4 * (ptrdiff_t{x0} + done + cv->xOffset);
-      for (int32_t i = 0; i < n; ++i) {
-        const uint32_t c = ramp[indices[i]];
-        Store32(p + 4 * i, Pack32(RedOf(c), GreenOf(c), BlueOf(c)));
-      }
-      done += n;
-      continue;
     }
     for (int32_t i = 0; i < n; ++i) {
       const uint32_t c = ramp[indices[i]];

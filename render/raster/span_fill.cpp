@@ -297,19 +297,22 @@ RampBlock* BlockOfRamp(uint32_t* ramp) {
 
 // Blocks looked at for a free one before the ring grows.
 constexpr int kRampLook = 8;
+// Rows a fill goes undrawn before its block may be taken: a fill hidden in
+// some rows (behind stripes, say) keeps its ramp across short gaps.
+constexpr int64_t kRampIdleRows = 8;
 
 }  // namespace
 
 void CSpanFill::TakeRamp(int32_t row) const {
   CScanConverter* cv = owner;
   if (!cv) return;
-  // Free: no fill, or one last drawn above the row before this one, or below
-  // this one (in an earlier pass over the rows).
+  // Free: no fill, or one last drawn more than kRampIdleRows rows above, or
+  // below this row (in an earlier pass over the rows).
   RampBlock* block = nullptr;
   RampBlock *look = cv->rampHand, *last = nullptr;
   for (int k = 0; look && k < kRampLook; ++k) {
     const CSpanFill* f = look->owner;
-    if (!f || int64_t{f->rampRow} < int64_t{row} - 1 || f->rampRow > row) {
+    if (!f || f->rampRow < row - kRampIdleRows || f->rampRow > row) {
       block = look;
       break;
     }
@@ -415,14 +418,6 @@ uint32_t RadialGradientIndex(int32_t x, int32_t y) {
   return length >= 0x404000 || length < 0 ? 256 : static_cast<uint32_t>(length >> 14);
 }
 
-namespace {
-
-int32_t Wrap(int64_t v) {
-  return static_cast<int32_t>(static_cast<uint32_t>(v));
-}
-
-}  // namespace
-
 void RadialGradientWalk::Start(int32_t gx, int32_t gy, int32_t stepX, int32_t stepY) {
   x = gx;
   y = gy;
@@ -434,42 +429,7 @@ void RadialGradientWalk::Start(int32_t gx, int32_t gy, int32_t stepX, int32_t st
 }
 
 void RadialGradientWalk::Next(int32_t count, uint16_t* out) {
-  for (int32_t i = 0; i < count; ++i) {
-    if (!started) {
-      started = true;
-      out[i] = static_cast<uint16_t>(h);
-      continue;
-    }
-    x = Wrap(int64_t{x} + sx);
-    y = Wrap(int64_t{y} + sy);
-    // The index is found from t = gx^2 + gy^2 and the squares: from the
-    // prediction p (the last change again), down while t is below the square
-    // of the index, up while the next square is below t. That search ends on
-    //   below p: the greatest h with square(h) <= t, when square(p) > t;
-    //   from p up: the least h >= p with square(h + 1) >= t, or 256;
-    // so on a perfect square the prediction decides between its root and
-    // the one below. With r = floor(sqrt(t)) for t < 65535 (the squares
-    // table holds 65535 from 256 on) these are r, and r or r - 1 (the
-    // latter on a perfect square); from t = 65535 on, 256 and 255 or 256.
-    const int32_t old = h;
-    const int32_t p = std::clamp(h + change, 0, 256);
-    const int64_t gx = x >> 14, gy = y >> 14;
-    const int64_t t = gx * gx + gy * gy;
-    if (t >= 0xFFFF) {
-      h = std::max(p, t == 0xFFFF ? 255 : 256);
-    } else {
-      // A float's square root of t < 2^16 is correctly rounded and at least
-      // 1/512 from the next whole number unless it is one: its floor is exact.
-      const int32_t r = static_cast<int32_t>(std::sqrt(static_cast<float>(t)));
-      if (kSquares[p] > t) {
-        h = r;
-      } else {
-        h = std::max(p, t == int64_t{r} * r ? std::max(r - 1, 0) : r);
-      }
-    }
-    change = h - old;
-    out[i] = static_cast<uint16_t>(h);
-  }
+  for (int32_t i = 0; i < count; ++i) out[i] = static_cast<uint16_t>(Step());
 }
 
 // ---- Dithered brushes ----------------------------------------------------------

@@ -7,7 +7,9 @@
 // these for the converter's current target format.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 
 #include "geometry/edge_style.h"
@@ -113,10 +115,10 @@ struct CSpanFill {
 
 // A block of a converter's ring of gradient ramps. A frame may hold
 // thousands of gradients but the rows draw only a few hundred at a time: a
-// fill takes a block when a row first draws it, from a fill that no row has
-// drawn since the row above last (such a fill makes a new ramp should it draw
-// again), so that the ramps in use stay few and in the cache. The ring keeps
-// its blocks for the converter's next batches.
+// fill takes a block when a row first draws it, from a fill that the last
+// rows have not drawn (such a fill makes a new ramp should it draw again), so
+// that the ramps in use stay few and in the cache. The ring keeps its blocks
+// for the converter's next batches.
 struct RampBlock {
   const CSpanFill* owner;  // null: free
   RampBlock* next;
@@ -151,6 +153,8 @@ struct RadialGradientWalk {
   void Start(int32_t gx, int32_t gy, int32_t stepX, int32_t stepY);
   // Indices of the next count pixels.
   void Next(int32_t count, uint16_t* out);
+  // The next pixel's index.
+  inline uint32_t Step();
 };
 
 // Shared tables of the pixel writers.
@@ -160,6 +164,42 @@ extern const std::array<uint8_t, 64> kDiffusionOffsets;  // 8 x 8, 0 or 7
 extern const std::array<uint8_t, 16> kDither16;          // 4 x 4, values 0..7
 extern const std::array<uint16_t, 258> kSquares;         // i * i, capped at 0xFFFF
 extern const std::array<uint64_t, 257> kRampReciprocal;  // ceil(2^32 / d)
+uint32_t RadialGradientWalk::Step() {
+  if (!started) {
+    started = true;
+    return static_cast<uint32_t>(h);
+  }
+  x = static_cast<int32_t>(static_cast<uint32_t>(x) + static_cast<uint32_t>(sx));
+  y = static_cast<int32_t>(static_cast<uint32_t>(y) + static_cast<uint32_t>(sy));
+  // The index is found from t = gx^2 + gy^2 and the squares: from the
+  // prediction p (the last change again), down while t is below the square
+  // of the index, up while the next square is below t. That search ends on
+  //   below p: the greatest h with square(h) <= t, when square(p) > t;
+  //   from p up: the least h >= p with square(h + 1) >= t, or 256;
+  // so on a perfect square the prediction decides between its root and
+  // the one below. With r = floor(sqrt(t)) for t < 65535 (the squares
+  // table holds 65535 from 256 on) these are r, and r or r - 1 (the
+  // latter on a perfect square); from t = 65535 on, 256 and 255 or 256.
+  const int32_t old = h;
+  const int32_t p = std::clamp(h + change, 0, 256);
+  const int64_t gx = x >> 14, gy = y >> 14;
+  const int64_t t = gx * gx + gy * gy;
+  if (t >= 0xFFFF) {
+    h = std::max(p, t == 0xFFFF ? 255 : 256);
+  } else {
+    // A float's square root of t < 2^16 is correctly rounded and at least
+    // 1/512 from the next whole number unless it is one: its floor is exact.
+    const int32_t r = static_cast<int32_t>(std::sqrt(static_cast<float>(t)));
+    if (kSquares[p] > t) {
+      h = r;
+    } else {
+      h = std::max(p, t == int64_t{r} * r ? std::max(r - 1, 0) : r);
+    }
+  }
+  change = h - old;
+  return static_cast<uint32_t>(h);
+}
+
 // ceil(2^24 / d): a ramp numerator n <= 255 d times it stays below 2^32, and
 // the product's top eight bits are n / d.
 inline uint32_t RampReciprocal24(int32_t d) {
