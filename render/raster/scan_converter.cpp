@@ -660,13 +660,19 @@ VM_SCALAR_STEPS void CScanConverter::RenderPixelRow(int32_t base, bool haveBucke
   }
   // The edges starting on each sub-scanline, in filing order.
   m_newStart[0] = m_rowTable.size();
+  const CScanEdge* const* last = m_rowEdges.data() + m_rowEdges.size();
   for (int s = 0; s < 4; ++s) {
     if (fresh != 0 && base + s < yMax) {
       const size_t r = static_cast<size_t>(base + s - yMin);
       const CScanEdge* const* e = m_rowEdges.data() + m_rowStart[r];
       const CScanEdge* const* end = m_rowEdges.data() + m_rowStart[r + 1];
       for (; e != end; ++e) {
-        if (end - e > 4) __builtin_prefetch(e[4]);
+        if (last - e > 8) {
+          // Both lines of an edge a few places on, past this sub-scanline's
+          // own edges too.
+          __builtin_prefetch(e[8]);
+          __builtin_prefetch(reinterpret_cast<const char*>(e[8]) + sizeof(CScanEdge) - 1);
+        }
         CActiveEdge* a = NewActiveEdge();
         if (!a) break;  // no more edges for this sub-scanline
         a->Setup(**e, base + s, 0);

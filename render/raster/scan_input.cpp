@@ -247,11 +247,8 @@ void CScanConverter::FillLineTo(const Point32& p) {
 
 void CScanConverter::FillCurveTo(const Point32& control, const Point32& p) {
   const Point32 q = ToDevice(p);
-  if (active) {
-    QuadCurve c;
-    CurveSet(pen, ToDevice(control), q, c);
-    AddCurve(c);
-  }
+  // The curve is made in place for AddCurveAt (not by CurveSet's stores).
+  if (active) AddCurveAt({pen, ToDevice(control), q, 0}, 0);
   pen = q;
 }
 
