@@ -506,8 +506,13 @@ namespace {
 // passed (see BuildLane).
 constexpr uint64_t kPassedMark = 0x80000000u;
 
-uint64_t EventKey(int32_t col, size_t index) {
-  return uint64_t{static_cast<uint32_t>(col) ^ 0x80000000u} << 32 | static_cast<uint32_t>(index);
+// A column with its sign bit flipped: unsigned order is signed order.
+uint32_t KeyColumn(int32_t col) {
+  return static_cast<uint32_t>(col) ^ 0x80000000u;
+}
+
+uint64_t EventKey(uint32_t keyColumn, size_t index) {
+  return uint64_t{keyColumn} << 32 | static_cast<uint32_t>(index);
 }
 
 int32_t EventColumn(uint64_t key) {
@@ -571,7 +576,6 @@ inline CSpanFill* CScanConverter::GreatestInside() {
   // the rest (with clips: whose clip is on); the first found (nearest the
   // head) wins a tie.
   CSpanFill* best = nullptr;
-  uint64_t bestPriority = 0;
   CSpanFill** link = &insideHead;
   while (CSpanFill* f = *link) {
     if (f->inside == 0) {
@@ -581,9 +585,8 @@ inline CSpanFill* CScanConverter::GreatestInside() {
       continue;
     }
     if ((!kClips || f->clipId == 0 || ClipIsOn(f->clipId)) &&
-        (!best || f->priority > bestPriority)) {
+        (!best || f->priority > best->priority)) {
       best = f;
-      bestPriority = f->priority;
     }
     link = &f->insideNext;
   }
@@ -593,10 +596,10 @@ inline CSpanFill* CScanConverter::GreatestInside() {
 inline void CScanConverter::SetRowEdge(RowEdge& r, CActiveEdge* e) {
   // Written in place: a copy built on the stack was read back by wider
   // loads than its stores, which stalls.
-  r.cols[0] = e->cols[0];  // four stores: std::copy became a call to memmove
-  r.cols[1] = e->cols[1];
-  r.cols[2] = e->cols[2];
-  r.cols[3] = e->cols[3];
+  r.cols[0] = KeyColumn(e->cols[0]);  // four stores: std::copy became a call to memmove
+  r.cols[1] = KeyColumn(e->cols[1]);
+  r.cols[2] = KeyColumn(e->cols[2]);
+  r.cols[3] = KeyColumn(e->cols[3]);
   r.y_end = e->yEnd;
   r.kind = e->kind;
   r.direction = e->direction;
@@ -619,10 +622,10 @@ VM_SCALAR_STEPS void CScanConverter::RenderPixelRow(int32_t base, bool haveBucke
   try {
     m_rowTable.reserve(room);
     for (int s = 0; s < 4; ++s) {
-      if (m_laneEvents[s].size() < room) m_laneEvents[s].resize(room);
+      if (m_laneEvents[s].size() <= room) m_laneEvents[s].resize(room + 1);
       if (m_changes[s].size() < room + 1) m_changes[s].resize(room + 1);
     }
-    if (m_laneScratch.size() < room) m_laneScratch.resize(room);
+    if (m_laneScratch.size() <= room) m_laneScratch.resize(room + 1);
     if (m_newKeys.size() < fresh) m_newKeys.resize(fresh);
     m_active.reserve(room);
   } catch (const std::bad_alloc&) {
@@ -711,18 +714,18 @@ void CScanConverter::BuildLane(int s) {
   const RowEdge* table = m_rowTable.data();
   const size_t newFirst = m_newStart[s];
   size_t k = m_newStart[s + 1] - newFirst;
-  uint64_t* const out = m_laneEvents[s].data();  // room was made
-  uint64_t* const sorted = k == 0 ? out : m_laneScratch.data();
+  // Room was made; each list starts after a zero key, which no key sorts
+  // below.
+  uint64_t* const out = m_laneEvents[s].data() + 1;
+  uint64_t* const sorted = k == 0 ? out : m_laneScratch.data() + 1;
   size_t n = 0;
   auto add = [sorted, &n](uint64_t key) {
-    size_t j = n++;
-    if (j > 0 && (sorted[j - 1] >> 32) > (key >> 32)) {
-      do {
-        sorted[j] = sorted[j - 1] | kPassedMark;
-        --j;
-      } while (j > 0 && (sorted[j - 1] >> 32) > (key >> 32));
+    uint64_t* p = sorted + n++;
+    while ((p[-1] >> 32) > (key >> 32)) {
+      *p = p[-1] | kPassedMark;
+      --p;
     }
-    sorted[j] = key;
+    *p = key;
   };
   if (s == 0) {
     for (size_t i = 0; i < newFirst; ++i) add(EventKey(table[i].cols[0], i));
@@ -867,15 +870,21 @@ __attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
   // there are, their colour sums, and how many are patterned.
   int32_t count = 0, patterned = 0;
   int32_t plain[3] = {0, 0, 0};
+  int32_t nextX[4] = {at[0]->x, at[1]->x, at[2]->x, at[3]->x};  // each list's next change
+  const int32_t bandMin = xMin, bandMax = xMax;
   for (;;) {
-    const int32_t x = std::min(std::min(at[0]->x, at[1]->x), std::min(at[2]->x, at[3]->x));
+    const int32_t x = std::min(std::min(nextX[0], nextX[1]), std::min(nextX[2], nextX[3]));
     if (x == INT32_MAX) break;
     CSpanFill* next[4] = {cur[0], cur[1], cur[2], cur[3]};
-    for (int s = 0; s < 4; ++s)
-      if (at[s]->x == x) next[s] = (at[s]++)->top;
+    for (int s = 0; s < 4; ++s) {
+      if (nextX[s] == x) {
+        next[s] = at[s]->top;
+        nextX[s] = (++at[s])->x;
+      }
+    }
     if (next[0] == cur[0] && next[1] == cur[1] && next[2] == cur[2] && next[3] == cur[3]) continue;
     if (count != 0) {
-      const int32_t x0 = std::max(runStart, xMin), x1 = std::min(x, xMax);
+      const int32_t x0 = std::max(runStart, bandMin), x1 = std::min(x, bandMax);
       if (x0 < x1) {
         if (patterned == 0) {
           ResolveSolidRun(x0, x1, cur, count, plain, pending);
@@ -1297,7 +1306,19 @@ void CScanConverter::ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4
 
   // The colour sum at pixel p: each fill sampled there (a fill repeated in
   // the list is sampled once).
+  auto sample = [&](const CSpanFill* fill, int32_t p) {
+    if (pending.sampled != fill || pending.sampled_column != p) {
+      SampleFill(fill, p, py, pending.sample);
+      pending.sampled = fill;
+      pending.sampled_column = p;
+    }
+  };
   auto colourAt = [&](int32_t p, int32_t out[3]) {
+    if (uniform) {
+      sample(first, p);
+      for (int ch = 0; ch < 3; ++ch) out[ch] = pending.sample[ch] * c;
+      return;
+    }
     out[0] = out[1] = out[2] = 0;
     for (int k = 0; k < c; ++k) {
       const CSpanFill* const fill = list[k];
@@ -1306,11 +1327,7 @@ void CScanConverter::ResolveRun(int32_t x0, int32_t x1, CSpanFill* const fills[4
       for (int j = 0; j < k; ++j) seen = seen || list[j] == fill;
       if (seen) continue;
       for (int j = k + 1; j < c; ++j) times += list[j] == fill;
-      if (pending.sampled != fill || pending.sampled_column != p) {
-        SampleFill(fill, p, py, pending.sample);
-        pending.sampled = fill;
-        pending.sampled_column = p;
-      }
+      sample(fill, p);
       for (int ch = 0; ch < 3; ++ch) out[ch] += pending.sample[ch] * times;
     }
   };

@@ -416,7 +416,7 @@ class CScanConverter {
   // where each sub-scanline's top fill changes, and the inside list as the
   // row found it.
   struct RowEdge {
-    int32_t cols[4];
+    uint32_t cols[4];  // the four columns as KeyColumn gives them
     int32_t y_end;
     ScanEdgeKind kind;
     int8_t direction;
@@ -428,11 +428,13 @@ class CScanConverter {
   size_t m_newStart[5] = {};  // sub-scanline s's new edges: [m_newStart[s], m_newStart[s + 1])
   int32_t m_rowBase = 0;
   int m_lanesBuilt = 0;
-  std::vector<uint64_t> m_laneEvents[4];  // sized to the room; m_laneSize of each in use
+  std::vector<uint64_t> m_laneEvents[4];  // a zero key, then the room; m_laneSize of each in use
   size_t m_laneSize[4] = {};
   std::vector<uint64_t> m_laneScratch;
   std::vector<uint64_t> m_newKeys;  // one sub-scanline's new edges, sorted
-  std::span<const uint64_t> Lane(int s) const { return {m_laneEvents[s].data(), m_laneSize[s]}; }
+  std::span<const uint64_t> Lane(int s) const {
+    return {m_laneEvents[s].data() + 1, m_laneSize[s]};
+  }
   std::vector<Change> m_changes[4];
   std::vector<CSpanFill*> m_insideSnapshot;
 };
