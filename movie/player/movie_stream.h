@@ -145,6 +145,10 @@ class CMovieStream {
   void PutFirstData(const void* data, size_t length);
   // Appends up to the declared length (known, buffer allocated).
   void Append(const uint8_t* p, size_t length) {
+    if (length == 1 && m_buffered < m_declared) {
+      m_buffer[m_buffered++] = *p;
+      return;
+    }
     const uint64_t room = static_cast<uint64_t>(m_declared) - m_buffered;
     const size_t n = room < length ? static_cast<size_t>(room) : length;
     uint8_t* to = m_buffer.get() + m_buffered;
