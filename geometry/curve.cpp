@@ -1,6 +1,7 @@
 #include "geometry/curve.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -279,6 +280,27 @@ Fixed ChordLineParam(const Piece& p, const Point32& q) {
   return ClampParam(Sat32(int64_t{p.centre} - p.hw + Mul16(f, 2 * int64_t{p.hw})));
 }
 
+// True when the whole of `piece` lies farther than `margin` from the line
+// through the straight piece `line`, on one side: its control triangle holds
+// it, so nothing it contains can meet the line or come within the margin.
+bool OneSideOfLineBeyond(const Piece& line, const Piece& piece, int64_t margin) {
+  using Wide = __int128;
+  const Point32 p0 = line.c.p0, p2 = line.c.p2;
+  const Wide dx = Wide{p2.x} - p0.x, dy = Wide{p2.y} - p0.y;
+  if (dx == 0 && dy == 0) return false;
+  const double length = std::hypot(static_cast<double>(dx), static_cast<double>(dy));
+  const double limit = static_cast<double>(margin) * length;
+  int above = 0, below = 0;
+  for (const Point32& q : {piece.c.p0, piece.c.control, piece.c.p2}) {
+    const double cross = static_cast<double>((Wide{q.x} - p0.x) * dy - (Wide{q.y} - p0.y) * dx);
+    if (cross > limit)
+      ++above;
+    else if (cross < -limit)
+      ++below;
+  }
+  return above == 3 || below == 3;
+}
+
 void IntersectPieces(IntersectState& s, const Piece& a, const Piece& b, int depth) {
   if (s.result->count >= 4 || s.mode == kCoincident) return;
   const bool a_start = a.AtStart(), a_end = a.AtEnd();
@@ -331,6 +353,13 @@ void IntersectPieces(IntersectState& s, const Piece& a, const Piece& b, int dept
   // crossing could slip between two pieces of the partner tested against
   // different halves.
   const bool a_kept = a_done || a.c.straight, b_kept = b_done || b.c.straight;
+  // A kept line's hull is its whole box; pieces of the partner inside the box
+  // but clear of the line are dropped here rather than halved to the end.
+  // The margin covers the tolerance at ends and the reach past joints.
+  const int64_t margin = int64_t{s.tol} + kJointReach + 2;
+  if ((a.c.straight && OneSideOfLineBeyond(a, b, margin)) ||
+      (b.c.straight && OneSideOfLineBeyond(b, a, margin)))
+    return;
   if (a_kept || b_kept) {
     Piece h1, h2;
     (a_kept ? b : a).Halve(h1, h2);

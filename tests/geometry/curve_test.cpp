@@ -1020,6 +1020,28 @@ TEST(CurveIntersection, ShallowCrossingOfALineNearASharedEnd) {
   }
 }
 
+TEST(CurveIntersection, LinesAgainstCurvesAcrossTheirBoxesAgainstReference) {
+  // A line is never halved, so its box stays whole: pieces of the curve that
+  // lie inside that box but clear of the line are dropped early. Lines and
+  // curves drawn over a square of 2^20 units, so that most curve pieces sit in
+  // the line's box; every crossing must still be found.
+  std::mt19937 rng(29);
+  std::uniform_int_distribution<int32_t> coord(-(1 << 19), 1 << 19);
+  auto P = [&] { return Point32{coord(rng), coord(rng)}; };
+  int missed = 0, compared = 0;
+  for (int i = 0; i < 6000; ++i) {
+    QuadCurve line;
+    CurveFromLine(P(), P(), line);
+    const QuadCurve curve = Q(P(), P(), P());
+    for (int m : {WrongMeetings(line, curve), WrongMeetings(curve, line)}) {
+      compared += m >= 0;
+      missed += std::max(m, 0);
+    }
+  }
+  EXPECT_EQ(missed, 0) << compared;
+  EXPECT_GT(compared, 10000);
+}
+
 TEST(CurveIntersection, SweepAgainstReference) {
   // Random pairs in a 500-twip square (as the edge graph's fuzzing draws
   // them), and pairs built to cross B at a joint of its halvings: B's control
