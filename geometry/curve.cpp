@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <new>
 
@@ -257,6 +258,8 @@ void SplitPair(const Piece& a, const Piece& b, int64_t extA, int64_t extB, Visit
 // The chord of a piece lengthened by kJointReach past each end that is a
 // joint with a neighbouring piece (ends of the whole curve stay).
 constexpr int64_t kJointReach = 6;
+// How far a joint of two pieces may lie off the curve, from rounding.
+constexpr double kJointRounding = 2;
 void ReachPastJoints(const Piece& p, Point32& from, Point32& to) {
   from = p.c.p0;
   to = p.c.p2;
@@ -280,25 +283,28 @@ Fixed ChordLineParam(const Piece& p, const Point32& q) {
   return ClampParam(Sat32(int64_t{p.centre} - p.hw + Mul16(f, 2 * int64_t{p.hw})));
 }
 
-// True when the whole of `piece` lies farther than `margin` from the line
-// through the straight piece `line`, on one side: its control triangle holds
-// it, so nothing it contains can meet the line or come within the margin.
-bool OneSideOfLineBeyond(const Piece& line, const Piece& piece, int64_t margin) {
+// Signed distance of q from the line through the ends of a straight piece
+// (positive on its left); 0 for a line of no length.
+double LineDistance(const Piece& line, const Point32& q) {
   using Wide = __int128;
   const Point32 p0 = line.c.p0, p2 = line.c.p2;
   const Wide dx = Wide{p2.x} - p0.x, dy = Wide{p2.y} - p0.y;
-  if (dx == 0 && dy == 0) return false;
-  const double length = std::hypot(static_cast<double>(dx), static_cast<double>(dy));
-  const double limit = static_cast<double>(margin) * length;
+  if (dx == 0 && dy == 0) return 0;
+  const double cross = static_cast<double>((Wide{q.x} - p0.x) * dy - (Wide{q.y} - p0.y) * dx);
+  return cross / std::hypot(static_cast<double>(dx), static_cast<double>(dy));
+}
+
+// True when every point of `points` lies farther than `margin` from the line
+// through the straight piece `line`, all on one side.
+bool OneSideOfLineBeyond(const Piece& line, std::initializer_list<Point32> points, double margin) {
   int above = 0, below = 0;
-  for (const Point32& q : {piece.c.p0, piece.c.control, piece.c.p2}) {
-    const double cross = static_cast<double>((Wide{q.x} - p0.x) * dy - (Wide{q.y} - p0.y) * dx);
-    if (cross > limit)
-      ++above;
-    else if (cross < -limit)
-      ++below;
+  for (const Point32& q : points) {
+    const double d = LineDistance(line, q);
+    above += d > margin;
+    below += d < -margin;
   }
-  return above == 3 || below == 3;
+  const int n = static_cast<int>(points.size());
+  return above == n || below == n;
 }
 
 void IntersectPieces(IntersectState& s, const Piece& a, const Piece& b, int depth) {
@@ -337,10 +343,18 @@ void IntersectPieces(IntersectState& s, const Piece& a, const Piece& b, int dept
       // joint can pass between them. Chords lengthened past their joints
       // close that gap; the parameters follow the chords' lines past the
       // joints (a crossing found from both sides is merged).
+      // Against a line, a piece whose ends (points of the curve) both lie
+      // clear of it, on one side, meets nothing at its joints: only a
+      // crossing within rounding of a joint slips between chords. Else a
+      // lengthened chord could reach across a line that the curve runs
+      // beside, a few units off.
+      const bool clear_of_line =
+          (a.c.straight && OneSideOfLineBeyond(a, {b.c.p0, b.c.p2}, kJointRounding)) ||
+          (b.c.straight && OneSideOfLineBeyond(b, {a.c.p0, a.c.p2}, kJointRounding));
       Point32 a0, a2, b0, b2;
       ReachPastJoints(a, a0, a2);
       ReachPastJoints(b, b0, b2);
-      if (SegmentIntersect(a0, a2, b0, b2, &ta, &tb)) {
+      if (!clear_of_line && SegmentIntersect(a0, a2, b0, b2, &ta, &tb)) {
         const Point32 meet = LerpPoint(a0, a2, ta);
         AddIntersection(s, ChordLineParam(a, meet), ChordLineParam(b, meet), true);
       }
@@ -356,9 +370,10 @@ void IntersectPieces(IntersectState& s, const Piece& a, const Piece& b, int dept
   // A kept line's hull is its whole box; pieces of the partner inside the box
   // but clear of the line are dropped here rather than halved to the end.
   // The margin covers the tolerance at ends and the reach past joints.
-  const int64_t margin = int64_t{s.tol} + kJointReach + 2;
-  if ((a.c.straight && OneSideOfLineBeyond(a, b, margin)) ||
-      (b.c.straight && OneSideOfLineBeyond(b, a, margin)))
+  // The piece's control triangle holds it.
+  const double margin = s.tol + kJointReach + 2;
+  if ((a.c.straight && OneSideOfLineBeyond(a, {b.c.p0, b.c.control, b.c.p2}, margin)) ||
+      (b.c.straight && OneSideOfLineBeyond(b, {a.c.p0, a.c.control, a.c.p2}, margin)))
     return;
   if (a_kept || b_kept) {
     Piece h1, h2;

@@ -1020,6 +1020,24 @@ TEST(CurveIntersection, ShallowCrossingOfALineNearASharedEnd) {
   }
 }
 
+TEST(CurveIntersection, ACurveRunningBesideALineFromTheirSharedEndMeetsItOnlyThere) {
+  // The curve leaves the line's end at a slant of about 1.4 degrees and dips
+  // 95 units back beside it, 3 to 5 units off, without crossing. A chord of
+  // one of its pieces lengthened past a joint reached across the line and
+  // gave a second meeting 130 units from the end.
+  QuadCurve line;
+  CurveFromLine({0, -3249408}, {128, -1833984}, line);
+  const QuadCurve curve = Q({128, -1833984}, {448, -1847223}, {1024, -22400});
+  for (const bool swap : {false, true}) {
+    SCOPED_TRACE(swap ? "curve first" : "line first");
+    CurveIntersectResult r;
+    const int32_t n = swap ? CurveIntersect(curve, line, r, 8) : CurveIntersect(line, curve, r, 8);
+    ASSERT_EQ(n, 1);
+    EXPECT_EQ(r.entries[0].point_a, (Point32{128, -1833984}));
+    EXPECT_EQ(r.entries[0].point_b, (Point32{128, -1833984}));
+  }
+}
+
 TEST(CurveIntersection, LinesAgainstCurvesAcrossTheirBoxesAgainstReference) {
   // A line is never halved, so its box stays whole: pieces of the curve that
   // lie inside that box but clear of the line are dropped early. Lines and
