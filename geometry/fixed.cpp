@@ -65,7 +65,9 @@ Fixed FixedDivShift(int32_t a, int32_t b, int n) {
   if (b == 0) return a >= 0 ? kSaturatedMax : INT32_MIN;
   const uint64_t ua = SatAbs(a);
   const uint64_t ub = SatAbs(b);
-  if (n < 31 && ((ua / ub) >> (31 - n)) != 0) return saturated;
+  // For 0 <= n <= 31, ua << n stays below 2^62 and a quotient of 2^31 or
+  // more saturates below: no test beforehand (it took a second division).
+  if (n < 0 && ((ua / ub) >> (31 - n)) != 0) return saturated;
   const uint64_t num = ua << n;
   uint64_t q = num / ub;
   const uint64_t r = num % ub;
@@ -217,14 +219,20 @@ int32_t VectorLength(const Point32& v) {
   const uint32_t ax = SatAbs(v.x), ay = SatAbs(v.y);
   const uint32_t m = std::max(ax, ay);
   if (m == 0) return 0;
-  const int32_t r = FixedDiv(static_cast<int32_t>(std::min(ax, ay)), static_cast<int32_t>(m));
+  // The ratio min / m with 16 fraction bits, halves rounded up: FixedDiv's
+  // result, which never saturates here, with one division.
+  const uint64_t num = uint64_t{std::min(ax, ay)} << 16;
+  const uint64_t q = num / m;
+  const int32_t r = static_cast<int32_t>(q + (2 * (num - q * m) >= m));
   const int k = r >> 10;
   const int64_t f = r & 1023;
   // The weights sum to 1023, not 1024: lengths come out 1/1024 short, and
   // every tolerance of the drawing model is tuned to that.
   const int32_t s =
       static_cast<int32_t>(((1023 - f) * kLengthTable[k] + f * kLengthTable[k + 1]) >> 14);
-  return FixedMul(static_cast<int32_t>(m), s);
+  // FixedMul(m, s).
+  const int64_t p = int64_t{m} * s;
+  return Low32((p >> 16) + ((p >> 15) & 1));
 }
 
 int32_t PointDistance(const Point32& p, const Point32& q) {

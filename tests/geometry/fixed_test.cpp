@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -13,16 +14,33 @@ long double ToDouble(Fixed v) {
   return v / 65536.0L;
 }
 
-// Exact reference of FixedDiv: round halves away from zero, saturate.
-int32_t ReferenceDiv(int32_t a, int32_t b) {
+#include "geometry/fixed_tables.inc"
+
+// Exact reference of FixedDivShift: a * 2^n / b, halves away from zero,
+// saturated.
+int32_t ReferenceDiv(int32_t a, int32_t b, int n = 16) {
   const bool neg = (a < 0) != (b < 0);
   if (b == 0) return a >= 0 ? INT32_MAX : INT32_MIN;
   const int64_t ua = a == INT32_MIN ? INT32_MAX : std::llabs(a);
   const int64_t ub = b == INT32_MIN ? INT32_MAX : std::llabs(b);
-  if (ua / ub >= 32768) return neg ? INT32_MIN : INT32_MAX;
-  __int128 q = (static_cast<__int128>(ua) * 65536 * 2 + ub) / (2 * ub);
+  __int128 q = ((static_cast<__int128>(ua) << n) * 2 + ub) / (2 * ub);
   if (q > INT32_MAX) return neg ? INT32_MIN : INT32_MAX;
   return neg ? -static_cast<int32_t>(q) : static_cast<int32_t>(q);
+}
+
+// VectorLength as the drawing model defines it: the smaller coordinate over
+// the larger by FixedDiv, a factor interpolated from the length table,
+// FixedMul by the larger.
+int32_t ReferenceLength(int32_t x, int32_t y) {
+  auto mag = [](int32_t v) { return v == INT32_MIN ? INT32_MAX : std::abs(v); };
+  const int32_t ax = mag(x), ay = mag(y);
+  const int32_t m = std::max(ax, ay);
+  if (m == 0) return 0;
+  const int32_t r = FixedDiv(std::min(ax, ay), m);
+  const int64_t f = r & 1023;
+  const int32_t s = static_cast<int32_t>(
+      ((1023 - f) * kLengthTable[r >> 10] + f * kLengthTable[(r >> 10) + 1]) >> 14);
+  return FixedMul(m, s);
 }
 
 }  // namespace
@@ -83,6 +101,53 @@ TEST(FixedArithmetic, MulAndDivMatchExactReference) {
     ASSERT_EQ(FixedMul(a, b), static_cast<int32_t>(static_cast<uint32_t>(want))) << a << " " << b;
     ASSERT_EQ(FixedDiv(a, b), ReferenceDiv(a, b)) << a << " " << b;
   }
+}
+
+TEST(FixedArithmetic, DivShiftMatchesExactReferenceAtEveryShift) {
+  // Quotients at and around the saturation bound 2^(31 - n), negative and
+  // -0x80000000 operands, and random ones.
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<int32_t> any(INT32_MIN, INT32_MAX);
+  for (int n : {0, 1, 8, 15, 16, 24, 25, 30, 31}) {
+    for (int32_t b : {1, -1, 2, 3, -7, 0x10000, 0x7FFFFFFF, INT32_MIN, -0x12345}) {
+      const int64_t bound = (int64_t{1} << (31 - n)) * std::llabs(b);
+      for (int64_t a : {bound - 1, bound, bound + 1, -bound, -bound + 1, bound / 2, int64_t{0}}) {
+        if (a < INT32_MIN || a > INT32_MAX) continue;
+        const int32_t a32 = static_cast<int32_t>(a);
+        ASSERT_EQ(FixedDivShift(a32, b, n), ReferenceDiv(a32, b, n)) << a << " " << b << " " << n;
+      }
+      ASSERT_EQ(FixedDivShift(INT32_MIN, b, n), ReferenceDiv(INT32_MIN, b, n)) << b << " " << n;
+    }
+    for (int i = 0; i < 20000; ++i) {
+      const int32_t a = any(rng) >> (i % 31), b = any(rng) >> (i % 29);
+      ASSERT_EQ(FixedDivShift(a, b, n), ReferenceDiv(a, b, n)) << a << " " << b << " " << n;
+    }
+  }
+}
+
+TEST(FixedLength, VectorLengthIsTheTableFormulaForEveryVector) {
+  std::vector<Point32> vectors;
+  // The ends of the range, both axes, equal and nearly equal coordinates.
+  for (int32_t v : {0, 1, -1, 2, 0x7FFF, 0x10000, 0x7FFFFFFF, INT32_MIN, -0x7FFFFFFF, 0x40000000})
+    for (int32_t w : {0, 1, -1, 0x8000, 0x7FFFFFFE, 0x7FFFFFFF, INT32_MIN})
+      vectors.push_back({v, w});
+  std::mt19937 rng(13);
+  std::uniform_int_distribution<int32_t> any(INT32_MIN, INT32_MAX);
+  for (int i = 0; i < 400000; ++i) {
+    const int32_t x = any(rng) >> (i % 31), y = any(rng) >> (i % 23);
+    vectors.push_back({x, y});
+    vectors.push_back({x, x ^ (i & 3)});
+  }
+  // Ratios exactly half-way between two 16-bit fractions (rounded up) and
+  // one unit to either side: small * 2^17 = (2k + 1) * large.
+  for (int i = 0; i < 100000; ++i) {
+    const int32_t t = 1 + static_cast<int32_t>(rng() % 16383);
+    const int32_t odd = 2 * static_cast<int32_t>(rng() % 65536) + 1;
+    const int32_t large = t << 17, small = odd * t;
+    for (int32_t d : {-1, 0, 1}) vectors.push_back({i % 2 ? -large : large, small + d});
+  }
+  for (const Point32& v : vectors)
+    ASSERT_EQ(VectorLength(v), ReferenceLength(v.x, v.y)) << v.x << " " << v.y;
 }
 
 TEST(FixedTrigonometry, SineAndCosineWithinTwoUnits) {
