@@ -355,7 +355,12 @@ void IntersectPieces(IntersectState& s, const Piece& a, const Piece& b, int dept
       ReachPastJoints(a, a0, a2);
       ReachPastJoints(b, b0, b2);
       if (!clear_of_line && SegmentIntersect(a0, a2, b0, b2, &ta, &tb)) {
-        const Point32 meet = LerpPoint(a0, a2, ta);
+        // The meeting is placed along the shorter chord: a 16.16 parameter
+        // steps hundreds of units along a line tens of millions long, and a
+        // point that far off the short chord maps to a parameter of its
+        // curve far outside the piece.
+        const bool along_a = PointDistance(a0, a2) <= PointDistance(b0, b2);
+        const Point32 meet = along_a ? LerpPoint(a0, a2, ta) : LerpPoint(b0, b2, tb);
         AddIntersection(s, ChordLineParam(a, meet), ChordLineParam(b, meet), true);
       }
     }

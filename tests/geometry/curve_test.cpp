@@ -1020,21 +1020,38 @@ TEST(CurveIntersection, ShallowCrossingOfALineNearASharedEnd) {
   }
 }
 
-TEST(CurveIntersection, ACurveRunningBesideALineFromTheirSharedEndMeetsItOnlyThere) {
-  // The curve leaves the line's end at a slant of about 1.4 degrees and dips
-  // 95 units back beside it, 3 to 5 units off, without crossing. A chord of
-  // one of its pieces lengthened past a joint reached across the line and
-  // gave a second meeting 130 units from the end.
-  QuadCurve line;
-  CurveFromLine({0, -3249408}, {128, -1833984}, line);
-  const QuadCurve curve = Q({128, -1833984}, {448, -1847223}, {1024, -22400});
-  for (const bool swap : {false, true}) {
-    SCOPED_TRACE(swap ? "curve first" : "line first");
-    CurveIntersectResult r;
-    const int32_t n = swap ? CurveIntersect(curve, line, r, 8) : CurveIntersect(line, curve, r, 8);
-    ASSERT_EQ(n, 1);
-    EXPECT_EQ(r.entries[0].point_a, (Point32{128, -1833984}));
-    EXPECT_EQ(r.entries[0].point_b, (Point32{128, -1833984}));
+TEST(CurveIntersection, ACurveLeavingALineFromTheirSharedEndMeetsItOnlyThere) {
+  struct Case {
+    const char* what;
+    Point32 line_from;
+    QuadCurve curve;  // starts at the line's far end
+  };
+  const Case cases[] = {
+      // The curve leaves at a slant of about 1.4 degrees and dips 95 units
+      // back beside the line, 3 to 5 units off, without crossing. A chord of
+      // one of its pieces lengthened past a joint reached across the line
+      // and gave a second meeting 130 units from the end.
+      {"beside", {0, -3249408}, Q({128, -1833984}, {448, -1847223}, {1024, -22400})},
+      // The curve crosses the 40-million-unit line 8 units from their shared
+      // end, within its resolution. The meeting of two lengthened chords was
+      // placed by the line's parameter, which steps 610 units there, and the
+      // point so far off mapped to a place on the curve 6,000 units away.
+      {"crossing at the end",
+       {39843840, -370688},
+       Q({39475200, 39475200}, {39482218, 39475205}, {11825664, 10277888})},
+  };
+  for (const Case& c : cases) {
+    QuadCurve line;
+    CurveFromLine(c.line_from, c.curve.p0, line);
+    for (const bool swap : {false, true}) {
+      SCOPED_TRACE(std::string(c.what) + (swap ? ", curve first" : ", line first"));
+      CurveIntersectResult r;
+      const int32_t n =
+          swap ? CurveIntersect(c.curve, line, r, 8) : CurveIntersect(line, c.curve, r, 8);
+      ASSERT_EQ(n, 1);
+      EXPECT_EQ(r.entries[0].point_a, c.curve.p0);
+      EXPECT_EQ(r.entries[0].point_b, c.curve.p0);
+    }
   }
 }
 
