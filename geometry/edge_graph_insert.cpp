@@ -29,6 +29,7 @@ constexpr int32_t kDegenerateSpan = 128;  // ends this close make a straight edg
 constexpr int32_t kStraightTolerance = 128;
 constexpr int32_t kCoincidentMidpoint = 1024;
 constexpr int32_t kIntersectTolerance = 8;  // CurveIntersect's own floor
+constexpr int32_t kNearEndSpan = 1024;      // four twips
 
 // However the pieces behave, one insertion processes at most this many plus a
 // few per edge of the graph; the rest are linked unsplit.
@@ -85,6 +86,11 @@ bool OneSideOf(const QuadCurve& a, const QuadCurve& b) {
   const double limit = 2.0 * kIntersectTolerance;
   const double length2 = dx * dx + dy * dy;
   return s0 * s0 > limit * limit * length2 && s2 * s2 > limit * limit * length2;
+}
+
+// Within a few twips of an end of c (but not on it).
+bool NearAnEnd(const Point32& p, const QuadCurve& c) {
+  return EndsWithin(p, c.p0, kNearEndSpan) || EndsWithin(p, c.p2, kNearEndSpan);
 }
 
 bool SharesEnd(const QuadCurve& a, const QuadCurve& b) {
@@ -220,7 +226,7 @@ int InsertOne(EdgeGraph& graph, const Pending& p, std::vector<Pending>& work) {
         return MergeCoincident(graph, old, e, same_direction, p.stamp, p.precedence);
 
       // 7: crossings, in the order found.
-      const int depth = SharesEnd(c, old->curve) ? p.depth + 1 : p.depth;
+      const bool shares_end = SharesEnd(c, old->curve);
       for (int i = 0; i < n; ++i) {
         const CurveIntersectEntry& x = found.entries[i];
         if (!IntersectionIsConsistent(c, old->curve, x)) continue;
@@ -235,10 +241,18 @@ int InsertOne(EdgeGraph& graph, const Pending& p, std::vector<Pending>& work) {
         const bool split_old = split != old->curve.p0 && split != old->curve.p2;
         const bool split_new = split != c.p0 && split != c.p2;
         if (!split_old && !split_new) continue;
+        // A split beside an end re-crosses as a shared end does: on long
+        // curves a parameter steps hundreds of units, so the point found on
+        // the new curve and the rounded point taken from the old one can
+        // differ, and two pieces can trade an end back and forth between two
+        // grid points next to each other.
+        const int depth = shares_end || NearAnEnd(split, c) || NearAnEnd(split, old->curve)
+                              ? p.depth + 1
+                              : p.depth;
 
         // Records first, so that a refused allocation changes nothing; room
         // on the work stack too, so that nothing below can fail halfway.
-        work.reserve(work.size() + 4);
+        if (work.capacity() < work.size() + 4) work.reserve(2 * work.size() + 4);
         HeldPieces held;
         if ((split_old && EdgeGraphNewEdge(o2, &held.old_piece) < 0) ||
             (split_new && EdgeGraphNewEdge(c, &held.new_piece) < 0) ||
@@ -261,7 +275,7 @@ int InsertOne(EdgeGraph& graph, const Pending& p, std::vector<Pending>& work) {
         } else {
           // The split point is an end of the new edge: it meets the old
           // pieces there once they are back, so its scan starts over.
-          work.push_back(p);
+          work.push_back({e, p.stamp, p.precedence, depth});
         }
         if (split_old) {
           MovePieceEnd(o1, true, split);

@@ -452,3 +452,57 @@ TEST_F(InsertTest, NeighbouringVerticesAreNotJoinedBackAndForth) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace graph_test;
+
+TEST_F(InsertTest, PiecesDoNotTradeAnEndBetweenNeighbouringGridPoints) {
+  // Lines tens of millions of units long, found by fuzzing. A piece ending at
+  // one of two grid points 400 units apart met an old edge at the other: the
+  // split moved its end there, the next split moved it back, and every round
+  // left a short piece between the two points on the work stack. The piece
+  // budget ended it after some hundred thousand duplicates, linked unsplit
+  // around one vertex, and the clean-up then ran for hours.
+  struct Input {
+    Point32 p0, control, p2;
+    int straight, precedence, fill, clean_up;
+  };
+  const Input inputs[] = {
+      {{522240, 0}, {8192, 0}, {-442368, -2048}, 1, 3, 3, 1},
+      {{-2048, -2048}, {-2048, -2048}, {-2048, -2048}, 1, 3, 3, 1},
+      {{-2048, -2048}, {-2048, -2048}, {522240, 39843840}, 1, 3, 3, 1},
+      {{39475200, 39475200}, {39475200, 39475200}, {39475200, 39475200}, 0, 3, 2, 0},
+      {{39475200, 39813120}, {39475200, -370688}, {20445184, -2048}, 0, 3, 2, 0},
+      {{-495616, -2048}, {-2048, -2048}, {-2048, -2048}, 1, 3, 3, 1},
+      {{-2048, -2048}, {-2048, -2048}, {-2048, -2048}, 1, 3, 3, 1},
+      {{-2048, -2048}, {-2048, -2048}, {-2048, -2048}, 1, 3, 3, 1},
+      {{-2048, 522240}, {39475200, 39475200}, {39475200, 39475200}, 1, 3, 3, 1},
+      {{39475200, 39475200}, {39475200, 39475200}, {47863808, 39475200}, 0, 3, 2, 0},
+      {{39475200, 39475200}, {39475200, 39475200}, {-66430976, 272384}, 0, 3, 2, 0},
+      {{39475200, -370688}, {-2048, -2048}, {522240, 0}, 0, 0, 0, 0},
+      {{0, -58720256}, {21901312, 21497856}, {2048, 0}, 0, 0, 2, 1},
+      {{14336, 0}, {524288, 0}, {153600, -63438848}, 1, 1, 0, 0},
+      {{22544384, -524288}, {-67584, -2048}, {-2048, -2048}, 1, 0, 3, 0},
+      {{53999616, 31526912}, {-522240, 49805312}, {0, 1228800}, 1, 3, 3, 1},
+  };
+  for (const Input& in : inputs) {
+    QuadCurve c;
+    if (in.straight)
+      CurveFromLine(in.p0, in.p2, c);
+    else
+      CurveSet(in.p0, in.control, in.p2, c);
+    const auto fill = static_cast<StyleIndex>(in.fill);
+    ASSERT_EQ(
+        Insert(graph_, c, 0, fill, static_cast<StyleIndex>((in.fill + 1) & 3), 0, in.precedence),
+        0);
+    ASSERT_LT(graph_.edge_count, 100u);
+    if (in.clean_up) {
+      ASSERT_EQ(EdgeGraphCleanup(graph_), 0);
+    }
+  }
+  ASSERT_EQ(EdgeGraphCleanup(graph_), 0);
+  EXPECT_TRUE(GraphIsValid(graph_));
+}
+
+}  // namespace
