@@ -93,13 +93,12 @@ void CDisplayList::UpdateBitmapBounds() {
   m_dirty = {0, ClampCoordinate(w * s), 0, ClampCoordinate(h * s)};
 }
 
-void CDisplayList::SetViewTransform(const Rect32& stage, const WinRect& window, bool antiAlias,
-                                    uint32_t flags) {
-  // The player sets the view on every write while a movie loads; the same
-  // inputs give the same matrix, which is already in place.
-  const ViewInputs inputs{stage, window, antiAlias, flags};
-  if (m_viewInputs && *m_viewInputs == inputs) return;
+void CDisplayList::ApplyView(const ViewInputs& inputs) {
   m_viewInputs = inputs;
+  const Rect32& stage = inputs.stage;
+  const WinRect& window = inputs.window;
+  const bool antiAlias = inputs.anti_alias;
+  const uint32_t flags = inputs.flags;
   const int64_t s = antiAlias ? 4 : 1;
   const int64_t wl = window.left * s, wr = window.right * s;
   const int64_t wt = window.top * s, wb = window.bottom * s;

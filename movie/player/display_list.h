@@ -99,8 +99,15 @@ class CDisplayList {
   // Marks the whole bitmap dirty.
   void UpdateBitmapBounds();
   // Maps the stage (twips) into the window (pixels) by the scale mode and
-  // anchors of `flags`; recomputes every item when the result changed.
-  void SetViewTransform(const Rect32& stage, const WinRect& window, bool antiAlias, uint32_t flags);
+  // anchors of `flags`; recomputes every item when the result changed. The
+  // player sets the view on every write while a movie loads: the same inputs
+  // give the same matrix, which is already in place, and that test stays
+  // inline.
+  void SetViewTransform(const Rect32& stage, const WinRect& window, bool antiAlias,
+                        uint32_t flags) {
+    const ViewInputs inputs{stage, window, antiAlias, flags};
+    if (!m_viewInputs || !(*m_viewInputs == inputs)) ApplyView(inputs);
+  }
   const Matrix2x3& ViewTransform() const { return m_view; }
   bool AntiAlias() const { return m_antiAlias; }
   void SetMoving(bool moving) { m_moving = moving; }
@@ -170,6 +177,7 @@ class CDisplayList {
     friend bool operator==(const ViewInputs&, const ViewInputs&) = default;
   };
   std::optional<ViewInputs> m_viewInputs;
+  void ApplyView(const ViewInputs& inputs);
   Matrix2x3 m_view;
   uint32_t m_background = kDefaultBackground;
   int m_backgroundPriority = 0;

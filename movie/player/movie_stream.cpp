@@ -37,6 +37,8 @@ void CMovieStream::Reset() {
   m_error = kMovieDone;
   m_buffered = 0;
   m_declared = -1;
+  m_appendLimit = 0;
+  m_awaited = 0;
   m_version = 0;
   m_prefixCount = 0;
   std::memset(m_prefix, 0, sizeof m_prefix);
@@ -60,7 +62,7 @@ void CMovieStream::PutFirstData(const void* data, size_t length) {
     }
     if (m_prefixCount < kMoviePrefixSize) return;
     if (std::memcmp(m_prefix, kMovieMagic, sizeof kMovieMagic) != 0) {
-      m_error = kMovieBadMagic;
+      SetError(kMovieBadMagic);
       return;
     }
     m_version = m_prefix[3];
@@ -71,21 +73,22 @@ void CMovieStream::PutFirstData(const void* data, size_t length) {
     // A length that does not even cover the prefix leaves no room for a
     // header; one past the cap is refused before allocating.
     if (total < static_cast<uint32_t>(kMoviePrefixSize)) {
-      m_error = kMovieNoHeader;
+      SetError(kMovieNoHeader);
       return;
     }
     if (total > kMaxMovieLength) {
-      m_error = kMovieNoMemory;
+      SetError(kMovieNoMemory);
       return;
     }
     const uint32_t rest = total - kMoviePrefixSize;
     // At least one byte, so that an empty movie still has a buffer.
     m_buffer.reset(new (std::nothrow) uint8_t[std::max<uint32_t>(rest, 1)]);
     if (!m_buffer) {
-      m_error = kMovieNoMemory;
+      SetError(kMovieNoMemory);
       return;
     }
     m_declared = rest;
+    m_appendLimit = rest;
     m_buffered = 0;
   }
   Append(p, length);
@@ -104,7 +107,7 @@ int CMovieStream::ReadHeader() {
   const uint16_t count = in.GetWord();
   if (in.overrun) {
     // The whole file has arrived and still holds no header.
-    m_error = kMovieNoHeader;
+    SetError(kMovieNoHeader);
     return 0;
   }
   m_frameRect = frame;
@@ -130,30 +133,20 @@ MovieReadResult CMovieStream::ReadTag() {
 
   const uint32_t start = m_reader.pos;
   const uint64_t have = m_buffered > start ? m_buffered - start : 0;
-  // When the whole file is here and a record does not fit, nothing more will
-  // come: the movie ends there.
-  const MovieReadResult short_result = Complete() ? kMovieEnd : kMovieNeedData;
-  if (have < static_cast<uint64_t>(kRecordShortHeaderSize)) {
-    if (Complete()) m_atEnd = true;
-    return short_result;
-  }
+  if (have < static_cast<uint64_t>(kRecordShortHeaderSize))
+    return AwaitRecord(uint64_t{start} + kRecordShortHeaderSize);
   const uint8_t* b = m_buffer.get() + start;
   const uint16_t header = static_cast<uint16_t>(b[0] | b[1] << 8);
   const uint16_t code = header >> kRecordCodeShift;
   uint64_t length = header & kRecordLengthMask;
   uint64_t headerSize = kRecordShortHeaderSize;
   if (length == kRecordLongLength) {
-    if (have < static_cast<uint64_t>(kRecordLongHeaderSize)) {
-      if (Complete()) m_atEnd = true;
-      return short_result;
-    }
+    if (have < static_cast<uint64_t>(kRecordLongHeaderSize))
+      return AwaitRecord(uint64_t{start} + kRecordLongHeaderSize);
     length = uint64_t{b[2]} | uint64_t{b[3]} << 8 | uint64_t{b[4]} << 16 | uint64_t{b[5]} << 24;
     headerSize = kRecordLongHeaderSize;
   }
-  if (have < headerSize + length) {
-    if (Complete()) m_atEnd = true;
-    return short_result;
-  }
+  if (have < headerSize + length) return AwaitRecord(start + headerSize + length);
   const uint32_t bodyStart = start + static_cast<uint32_t>(headerSize);
   m_tagEnd = bodyStart + static_cast<uint32_t>(length);
 
@@ -167,6 +160,17 @@ MovieReadResult CMovieStream::ReadTag() {
   // Whatever the handler read, the next record starts after this body.
   m_reader = CTagReader(m_buffer.get(), m_tagEnd, m_buffered);
   return m_error;
+}
+
+MovieReadResult CMovieStream::AwaitRecord(uint64_t need) {
+  // When the whole file is here and a record does not fit, nothing more will
+  // come: the movie ends there.
+  if (Complete()) {
+    m_atEnd = true;
+    return kMovieEnd;
+  }
+  m_awaited = static_cast<uint32_t>(std::min<uint64_t>(need, static_cast<uint64_t>(m_declared)));
+  return kMovieNeedData;
 }
 
 void CMovieStream::DispatchRecord(uint16_t code) {
@@ -218,7 +222,7 @@ void CMovieStream::DispatchRecord(uint16_t code) {
       // A stage that cannot take the object would show wrong frames from
       // here on: the movie stops as out of memory.
       if (m_displayList && !m_displayList->PlaceObject(c, StageKey(id, depth), m))
-        m_error = kMovieNoMemory;
+        SetError(kMovieNoMemory);
       break;
     }
     case MT_TAKE_OFF_STAGE: {
@@ -257,7 +261,7 @@ void CMovieStream::DispatchRecord(uint16_t code) {
   }
 }
 
-MovieReadResult CMovieStream::GotoFrame(int32_t frame) {
+MovieReadResult CMovieStream::ReadToFrame(int32_t frame) {
   if (m_error) return m_error;
   if (!ReadHeader()) return m_error ? m_error : kMovieNeedData;
   if (frame < m_currentFrame) {
@@ -268,6 +272,7 @@ MovieReadResult CMovieStream::GotoFrame(int32_t frame) {
     m_atEnd = false;
     m_frameDone = false;
     m_scriptCount = 0;
+    m_awaited = 0;
     m_reader = CTagReader(m_buffer.get(), m_firstRecord, m_buffered);
   }
   MovieReadResult result = kMovieDone;

@@ -92,11 +92,16 @@ class CMovieStream {
   void Reset();
   // Appends arriving bytes; ignored once the error state is set. Bytes beyond
   // the declared length are dropped. Once the length is known, arriving bytes
-  // only append: that path stays inline, as hosts may hand them over one at a
-  // time.
+  // only append: that path stays inline, and a single byte, as hosts may hand
+  // them over one at a time, takes one bounds test.
   void PutData(const void* data, size_t length) {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    if (length == 1 && m_buffered < m_appendLimit) [[likely]] {
+      m_buffer[m_buffered++] = *p;
+      return;
+    }
     if (m_declared >= 0 && !m_error)
-      Append(static_cast<const uint8_t*>(data), length);
+      Append(p, length);
     else
       PutFirstData(data, length);
   }
@@ -106,8 +111,14 @@ class CMovieStream {
   // Reads one record (results above).
   MovieReadResult ReadTag();
   // Seeks to frame f (0-based): replays from the start when f is before the
-  // current frame, then reads records until frame f is complete.
-  MovieReadResult GotoFrame(int32_t frame);
+  // current frame, then reads records until frame f is complete. While the
+  // reader waits for the rest of a record, reading on would stop at the same
+  // place: a streamed movie is checked after every write, so that answer
+  // stays inline.
+  MovieReadResult GotoFrame(int32_t frame) {
+    if (m_buffered < m_awaited && frame > m_currentFrame) return kMovieNeedData;
+    return ReadToFrame(frame);
+  }
 
   // ---- State ----
   MovieReadResult Error() const { return m_error; }
@@ -140,23 +151,25 @@ class CMovieStream {
   void FreeCharacter(MovieCharacter* c);
   void FreeDictionary();
   void DispatchRecord(uint16_t code);
+  MovieReadResult ReadToFrame(int32_t frame);
+  // The record at the reader does not fit the buffered bytes: the movie ends
+  // there when complete; otherwise nothing can be read before the record's
+  // first `need` bytes (or the rest of the movie) are in.
+  MovieReadResult AwaitRecord(uint64_t need);
   // The bytes before the declared length is known: the prefix, its checks and
   // the buffer's allocation, then the rest appended.
   void PutFirstData(const void* data, size_t length);
   // Appends up to the declared length (known, buffer allocated).
   void Append(const uint8_t* p, size_t length) {
-    if (length == 1 && m_buffered < m_declared) {
-      m_buffer[m_buffered++] = *p;
-      return;
-    }
     const uint64_t room = static_cast<uint64_t>(m_declared) - m_buffered;
     const size_t n = room < length ? static_cast<size_t>(room) : length;
-    uint8_t* to = m_buffer.get() + m_buffered;
-    if (n == 1)
-      *to = *p;
-    else if (n)
-      std::memcpy(to, p, n);
+    if (n) std::memcpy(m_buffer.get() + m_buffered, p, n);
     m_buffered += static_cast<uint32_t>(n);
+  }
+  // Enters the error state: reading stops and arriving bytes are dropped.
+  void SetError(MovieReadResult error) {
+    m_error = error;
+    m_appendLimit = 0;
   }
   void ReadJpegTables();
   void ReadJpegImage();
@@ -169,6 +182,12 @@ class CMovieStream {
   MovieReadResult m_error = kMovieDone;
   uint32_t m_buffered = 0;
   int64_t m_declared = -1;
+  // Single bytes below this count append at once: the declared length while
+  // appending is allowed, 0 before it is known and in the error state.
+  uint32_t m_appendLimit = 0;
+  // The reader cannot read on while fewer bytes are buffered (0: no wait):
+  // set where it waits for a record, cleared when it goes back.
+  uint32_t m_awaited = 0;
   Rect32 m_frameRect{0, kDefaultStageTwips, 0, kDefaultStageTwips};
   Fixed m_frameRate = 12 << 16;
   int32_t m_framePeriod = 83;

@@ -19,6 +19,7 @@
 #include "player_test_util.h"
 #include "render/raster/dib.h"
 #include "tests/common/movie_builder.h"
+#include "tests/common/refuse_memory.h"
 
 namespace {
 
@@ -137,6 +138,34 @@ TEST(MovieIntake, ErrorResults) {
   CMovieStream empty;
   EXPECT_EQ(empty.ReadTag(), kMovieNoData);
   EXPECT_EQ(empty.GotoFrame(0), kMovieNeedData);
+}
+
+// A stage that cannot take an object stops the movie while it streams in:
+// the bytes arriving after that, single or many, are dropped.
+TEST(MovieIntake, BytesArrivingAfterTheStreamFailedAreDropped) {
+  const Bytes movie = SampleMovie();
+  for (const size_t chunk : {size_t{1}, size_t{5}}) {
+    TestPlayer p;
+    // The stream's dictionary takes memory first; the stage's items are refused.
+    const BlockPool* first = nullptr;
+    RefuseMemory refuse([&first](const BlockPool* pool) {
+      if (pool && !first) first = pool;
+      return pool && pool != first;
+    });
+    size_t at = 0;
+    while (at < movie.size() && p.stream.Error() == 0) {
+      const size_t n = std::min(chunk, movie.size() - at);
+      p.Feed({movie.data() + at, n});
+      at += n;
+      (void)p.stream.GotoFrame(0);
+    }
+    ASSERT_EQ(p.stream.Error(), kMovieNoMemory) << chunk;
+    ASSERT_LT(at, movie.size()) << chunk;
+    const uint32_t buffered = p.stream.BufferedBytes();
+    for (; at < movie.size(); ++at) p.Feed({movie.data() + at, 1});
+    EXPECT_EQ(p.stream.BufferedBytes(), buffered) << chunk;
+    EXPECT_EQ(p.stream.GotoFrame(0), kMovieNoMemory) << chunk;
+  }
 }
 
 TEST(MovieHeader, WaitsForMoreThan20BytesUnlessTheFileIsComplete) {
@@ -387,18 +416,25 @@ std::vector<std::string> FrameStages(TestPlayer& p, int& last) {
   return stages;
 }
 
+// The frames of the whole movie written at once, up to its end.
+std::vector<std::string> WholeMovieFrames(const Bytes& movie) {
+  TestPlayer whole;
+  whole.Feed(movie);
+  int last = 0;
+  std::vector<std::string> frames = FrameStages(whole, last);
+  EXPECT_EQ(last, kMovieEnd);
+  return frames;
+}
+
 // Every prefix of a writer-made movie, still arriving or cut short as a
 // complete file: the frames wholly buffered play exactly as in the whole
 // movie, and nothing after them.
 TEST(MovieIntake, EveryPrefixGivesTheFramesWhollyBuffered) {
   for (const Bytes& movie : {SampleMovie(), SampleMovieWithImage()}) {
     const std::vector<size_t> ends = FrameEnds(movie);
-    TestPlayer whole;
-    whole.Feed(movie);
-    int last = 0;
-    const std::vector<std::string> frames = FrameStages(whole, last);
+    const std::vector<std::string> frames = WholeMovieFrames(movie);
     ASSERT_EQ(frames.size(), ends.size());
-    ASSERT_EQ(last, kMovieEnd);
+    int last = 0;
     for (size_t n = 0; n < movie.size(); ++n) {
       SCOPED_TRACE(n);
       const size_t buffered = std::upper_bound(ends.begin(), ends.end(), n) - ends.begin();
@@ -420,6 +456,54 @@ TEST(MovieIntake, EveryPrefixGivesTheFramesWhollyBuffered) {
       EXPECT_NE(last, kMovieDone);
       ASSERT_EQ(got.size(), buffered);
       for (size_t f = 0; f < got.size(); ++f) ASSERT_EQ(got[f], frames[f]) << "frame " << f;
+    }
+  }
+}
+
+// A reader that reads on after every write, as a player does while a movie
+// streams in: each frame is there as soon as its bytes are, going back to
+// frame 0 on the way changes nothing, the current frame can always be asked
+// for again, and a file cut short inside a record ends there once its last
+// byte is in.
+TEST(MovieIntake, ReadingOnAfterEveryWriteSeesEachFrameOnceItsBytesAreIn) {
+  for (const Bytes& full : {SampleMovie(), SampleMovieWithImage()}) {
+    const std::vector<size_t> ends = FrameEnds(full);
+    const std::vector<std::string> frames = WholeMovieFrames(full);
+    ASSERT_EQ(frames.size(), ends.size());
+    int last = 0;
+    // The whole file, and files declared and cut short one and three bytes
+    // into the record after a frame break.
+    std::vector<size_t> lengths{full.size()};
+    for (const size_t end : {ends[1], ends[3]}) lengths.insert(lengths.end(), {end + 1, end + 3});
+    for (const size_t length : lengths) {
+      Bytes movie(full.begin(), full.begin() + static_cast<long>(length));
+      for (int i = 0; i < 4; ++i) movie[4 + i] = static_cast<uint8_t>(length >> (8 * i));
+      for (const size_t chunk : {size_t{1}, size_t{3}, size_t{10}}) {
+        SCOPED_TRACE("length " + std::to_string(length) + " chunk " + std::to_string(chunk));
+        TestPlayer p;
+        size_t seen = 0, writes = 0;
+        for (size_t at = 0; at < length;) {
+          const size_t n = std::min(chunk, length - at);
+          p.Feed({movie.data() + at, n});
+          at += n;
+          if (++writes % 29 == 0 && p.stream.CurrentFrame() > 0) {
+            ASSERT_EQ(p.stream.GotoFrame(0), kMovieDone) << at;
+            seen = 1;
+          }
+          if (p.stream.CurrentFrame() >= 0) {
+            ASSERT_EQ(p.stream.GotoFrame(p.stream.CurrentFrame()), kMovieDone) << at;
+          }
+          for (const std::string& frame : FrameStages(p, last)) {
+            ASSERT_LT(seen, frames.size()) << at;
+            ASSERT_EQ(frame, frames[seen]) << "frame " << seen << " at " << at;
+            ++seen;
+          }
+          ASSERT_EQ(seen, static_cast<size_t>(std::upper_bound(ends.begin(), ends.end(), at) -
+                                              ends.begin()))
+              << at;
+          ASSERT_EQ(last, at < length ? kMovieNeedData : kMovieEnd) << at;
+        }
+      }
     }
   }
 }

@@ -120,6 +120,93 @@ TEST(PlayerCoreIntake, ChunkingNeverChangesTheFramesShown) {
   EXPECT_EQ(p.site.At(45, 5), 0xFFFFFFu);
 }
 
+// While a movie streams in, every write before it counts as loaded reads on
+// and updates the view. A host that never paints is asked to repaint after
+// each such write and after none later; a host that paints what it is asked
+// to, or a player that paints at once, shows after every write exactly what
+// the same bytes show written at once, and loads on the same byte.
+TEST(PlayerCoreIntake, EveryWriteShowsWhatTheSameBytesShowWrittenAtOnce) {
+  // Frame 0: a stage colour and three squares, one a long record; then
+  // frames of one square each.
+  MovieBuilder b;
+  b.StageColor(Colour(10, 20, 30));
+  for (int n = 0; n < 3; ++n) {
+    ShapeDef s;
+    s.Fill(FrameColour(n)).Rect(n * 2000, 4000, n * 2000 + 1500, 5500, 1);
+    if (n == 1)  // a shape record longer than a short header can declare
+      for (int i = 0; i < 40; ++i) s.Rect(n * 2000 + i, 6000, n * 2000 + i + 10, 6010, 1);
+    const uint16_t id = static_cast<uint16_t>(n + 1);
+    b.Shape(id, {n * 2000, n * 2000 + 1500, 4000, 6010}, s)
+        .Place(id, static_cast<uint16_t>(20 + n));
+  }
+  b.Frame();
+  AddFrames(b, 3, 10);
+  const Bytes movie = b.Finish();
+
+  struct Shown {
+    uint64_t hash;
+    bool loaded;
+    int32_t frame;
+    bool operator==(const Shown&) const = default;
+  };
+  auto hash = [](const std::vector<uint32_t>& screen) {
+    uint64_t h = 1469598103934665603ull;
+    for (const uint32_t p : screen) h = (h ^ p) * 1099511628211ull;
+    return h;
+  };
+  // What the first n bytes show written at once.
+  std::vector<Shown> at_once(movie.size() + 1);
+  for (size_t n = 1; n <= movie.size(); ++n) {
+    Player p;
+    p.core.playOnLoad = false;
+    p.core.Feed(movie.data(), n);
+    p.site.PaintAll();
+    at_once[n] = {hash(p.site.screen), p.core.Loaded(), p.core.CurrentFrame()};
+  }
+  ASSERT_FALSE(at_once[movie.size() / 4].loaded);
+  ASSERT_TRUE(at_once[movie.size()].loaded);
+
+  enum Host { kNeverPaints, kPaintsWhenAsked, kPlayerPaints };
+  for (const Host host : {kNeverPaints, kPaintsWhenAsked, kPlayerPaints}) {
+    for (const size_t chunk : {size_t{1}, size_t{0}, movie.size()}) {  // 0: 1 to 40 bytes
+      SCOPED_TRACE("host " + std::to_string(host) + " chunk " + std::to_string(chunk));
+      PlayerOptions options = PlayerOptions::Plugin();
+      options.redraw2PaintsNow = host == kPlayerPaints;
+      Player p(options);
+      p.core.playOnLoad = false;
+      std::mt19937 rng(11);
+      for (size_t at = 0; at < movie.size();) {
+        const size_t n = std::min(chunk ? chunk : 1 + rng() % 40, movie.size() - at);
+        const bool was_loaded = p.core.Loaded();
+        const int invalidations = p.site.invalidations;
+        p.core.Feed(movie.data() + at, n);
+        at += n;
+        const bool asked = p.site.invalidations != invalidations;
+        if (host == kNeverPaints) {
+          ASSERT_EQ(asked, !was_loaded) << at;
+          ASSERT_EQ(p.core.Loaded(), at_once[at].loaded) << at;
+          continue;
+        }
+        ASSERT_TRUE(host == kPaintsWhenAsked || !asked) << at;
+        if (asked) p.site.PaintAll();
+        ASSERT_EQ((Shown{hash(p.site.screen), p.core.Loaded(), p.core.CurrentFrame()}), at_once[at])
+            << at;
+      }
+      // The rest of the movie reads on alike.
+      p.core.GotoFrame(3);
+      p.site.PaintAll();
+      EXPECT_EQ(p.core.CurrentFrame(), 3);
+      EXPECT_EQ(p.core.Movie().BufferedBytes(), movie.size() - kMoviePrefixSize);
+      Player whole;
+      whole.core.playOnLoad = false;
+      whole.Load(movie);
+      whole.core.GotoFrame(3);
+      whole.site.PaintAll();
+      EXPECT_EQ(p.site.screen, whole.site.screen);
+    }
+  }
+}
+
 TEST(PlayerCoreIntake, LoadingRules) {
   {  // a one-frame movie: high quality, no timer
     Player p;
