@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 
 #include "render/raster/offscreen_bitmap.h"
@@ -382,6 +383,7 @@ bool CScanConverter::SortFiledEdges() {
     ++m_rowStart[rowOf(e) + 1];
     if (e->kind == kEdgeToggleClip || clipped(e->fillA) || clipped(e->fillB)) m_clipEdges = true;
   }
+  CheckDistinctPriorities();
   for (size_t r = 1; r < m_rowStart.size(); ++r) m_rowStart[r] += m_rowStart[r - 1];
   std::vector<int32_t>& next = m_activeX;  // free until the row loop starts
   next.assign(m_rowStart.begin(), m_rowStart.end() - 1);
@@ -389,6 +391,46 @@ bool CScanConverter::SortFiledEdges() {
   next.clear();
   m_filed.clear();
   return true;
+}
+
+// Whether no two fills of the filed edges share a priority (anti-aliased
+// renders without clips only). Then the top fill of a sample is the greatest
+// inside fill whatever the order of the edges at one column (toggles and
+// winding adds commute), and the rows may order such edges as they like.
+void CScanConverter::CheckDistinctPriorities() {
+  m_distinctPriorities = false;
+  if (!antiAlias || m_clipEdges) return;
+  m_priorities.clear();
+  try {
+    const CSpanFill* last = nullptr;  // an outline's edges mostly share their fill
+    for (const CScanEdge* e : m_filed) {
+      for (const CSpanFill* f : {e->fillA, e->fillB}) {
+        if (!f || f == last) continue;
+        m_priorities.emplace_back(f->priority, f);
+        last = f;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  // Outlines are mostly filed in the order of their objects: priorities that
+  // only rise (or only fall) need no sort.
+  auto rising = [](const auto& a, const auto& b) { return a.first < b.first; };
+  auto falling = [](const auto& a, const auto& b) { return a.first > b.first; };
+  if (std::adjacent_find(m_priorities.begin(), m_priorities.end(), std::not_fn(rising)) ==
+          m_priorities.end() ||
+      std::adjacent_find(m_priorities.begin(), m_priorities.end(), std::not_fn(falling)) ==
+          m_priorities.end()) {
+    m_distinctPriorities = true;
+    return;
+  }
+  std::sort(m_priorities.begin(), m_priorities.end());
+  for (size_t i = 1; i < m_priorities.size(); ++i) {
+    if (m_priorities[i].first == m_priorities[i - 1].first &&
+        m_priorities[i].second != m_priorities[i - 1].second)
+      return;
+  }
+  m_distinctPriorities = true;
 }
 
 void CScanConverter::FreeActiveEdges() {
@@ -702,7 +744,27 @@ VM_SCALAR_STEPS void CScanConverter::RenderPixelRow(int32_t base, bool haveBucke
     if (e.y_end <= base + 3) DropActiveEdge(e.edge);
 }
 
+// Hands add() the key of each edge that goes on into sub-scanline s from
+// the one above (or from the row above), in the order above.
+template <typename Add>
+__attribute__((always_inline)) inline void CScanConverter::ForEachEdgeGoingOn(int s, Add& add) {
+  const RowEdge* table = m_rowTable.data();
+  if (s == 0) {
+    for (size_t i = 0; i < m_newStart[0]; ++i) add(EventKey(table[i].cols[0], i));
+    return;
+  }
+  const int32_t row = m_rowBase + s;
+  for (const uint64_t key : Lane(s - 1)) {
+    const size_t i = EventIndex(key);
+    if (table[i].y_end > row) add(EventKey(table[i].cols[s], i));
+  }
+}
+
 void CScanConverter::BuildLane(int s) {
+  if (m_distinctPriorities) {
+    BuildLaneInAnyTieOrder(s);
+    return;
+  }
   // The order is the stable sort by column of the order above (less the
   // edges that end) with the sub-scanline's new edges merged in from the
   // back, each after the last edge of a smaller column. Built here in two
@@ -727,15 +789,7 @@ void CScanConverter::BuildLane(int s) {
     }
     *p = key;
   };
-  if (s == 0) {
-    for (size_t i = 0; i < newFirst; ++i) add(EventKey(table[i].cols[0], i));
-  } else {
-    const int32_t row = m_rowBase + s;
-    for (const uint64_t key : Lane(s - 1)) {
-      const size_t i = EventIndex(key);
-      if (table[i].y_end > row) add(EventKey(table[i].cols[s], i));
-    }
-  }
+  ForEachEdgeGoingOn(s, add);
   m_laneSize[s] = n + k;
   if (k == 0) return;
   // The new edges by column, in filing order among equal columns (their
@@ -755,6 +809,44 @@ void CScanConverter::BuildLane(int s) {
     *to++ = key;
   }
   while (from != fromEnd) *to++ = *from++;
+}
+
+// BuildLane's order up to the order of edges of equal columns, for renders
+// in which that order cannot change a pixel: one insertion pass over the
+// order above, the new edges taken into it as the pass comes to their
+// columns (no marks, no second pass).
+void CScanConverter::BuildLaneInAnyTieOrder(int s) {
+  const RowEdge* table = m_rowTable.data();
+  const size_t newFirst = m_newStart[s];
+  const size_t k = m_newStart[s + 1] - newFirst;
+  uint64_t* const fresh = m_newKeys.data();  // room was made
+  for (size_t j = 0; j < k; ++j) fresh[j] = EventKey(table[newFirst + j].cols[s], newFirst + j);
+  std::sort(fresh, fresh + k);
+  const uint64_t* nextFresh = fresh;
+  const uint64_t* const freshEnd = fresh + k;
+  uint64_t freshKey = k != 0 ? *nextFresh : UINT64_MAX;  // the next new edge's key
+  // Room was made; the list starts after a zero key, which no key sorts below.
+  uint64_t* const out = m_laneEvents[s].data() + 1;
+  uint64_t* end = out;
+  auto add = [&end](uint64_t key) {
+    uint64_t* p = end++;
+    while (p[-1] > key) {  // any order at equal columns will do
+      *p = p[-1];
+      --p;
+    }
+    *p = key;
+  };
+  auto take = [&](uint64_t key) {
+    while (freshKey < key) {
+      add(freshKey);
+      freshKey = ++nextFresh != freshEnd ? *nextFresh : UINT64_MAX;
+    }
+    add(key);
+  };
+  ForEachEdgeGoingOn(s, take);
+  while (nextFresh != freshEnd) add(*nextFresh++);
+  const size_t n = static_cast<size_t>(end - out);
+  m_laneSize[s] = n;
 }
 
 // Each sub-scanline is walked in its order with the fill state of the

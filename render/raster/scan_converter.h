@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "geometry/curve.h"
@@ -357,6 +358,10 @@ class CScanConverter {
   struct RowEdge;
   static void SetRowEdge(RowEdge& entry, CActiveEdge* edge);
   void BuildLane(int s);
+  template <typename Add>
+  void ForEachEdgeGoingOn(int s, Add& add);
+  void BuildLaneInAnyTieOrder(int s);
+  void CheckDistinctPriorities();
   void InsertNewEdges();
   bool SortFiledEdges();
   bool RowStartsEdges(int32_t row) const {
@@ -437,4 +442,8 @@ class CScanConverter {
   }
   std::vector<Change> m_changes[4];
   std::vector<CSpanFill*> m_insideSnapshot;
+  // No two fills of the render share a priority: the order of edges at one
+  // column cannot change a pixel.
+  bool m_distinctPriorities = false;
+  std::vector<std::pair<uint64_t, const CSpanFill*>> m_priorities;  // the check's scratch
 };
