@@ -1055,6 +1055,47 @@ TEST(CurveIntersection, ACurveLeavingALineFromTheirSharedEndMeetsItOnlyThere) {
   }
 }
 
+TEST(CurveIntersection, LongLinesAndCurvesFromASharedEndMeetOnlyWhereTheyCome) {
+  // Lines and curves tens of millions of units long, as far as parameters
+  // resolve, sharing an end; the curves leave it along short tangents, so
+  // they bend hard near the end. Every meeting reported must lie on both
+  // curves within the tolerance and a parameter step of each.
+  std::mt19937 rng(31);
+  std::uniform_int_distribution<int32_t> far(-(1 << 25), 1 << 25);
+  std::uniform_int_distribution<int32_t> near(-(1 << 14), 1 << 14);
+  auto step = [](const DCurve& c, double t) {
+    const DPoint d = c.Deriv(std::clamp(t, 0.0, 1.0));
+    return std::hypot(d.x, d.y) / 65536;
+  };
+  int wrong = 0;
+  for (int i = 0; i < 3000; ++i) {
+    const Point32 end{far(rng), far(rng)};
+    QuadCurve line;
+    CurveFromLine({far(rng), far(rng)}, end, line);
+    const QuadCurve curve = Q(end, {end.x + near(rng), end.y + near(rng)}, {far(rng), far(rng)});
+    const DCurve dl = D(line), dc = D(curve);
+    for (const bool swap : {false, true}) {
+      CurveIntersectResult r;
+      const int n = swap ? CurveIntersect(curve, line, r, 8) : CurveIntersect(line, curve, r, 8);
+      for (int k = 0; k < n; ++k) {
+        const CurveIntersectEntry& x = r.entries[k];
+        const Point32 on_line = swap ? x.point_b : x.point_a;
+        const Point32 on_curve = swap ? x.point_a : x.point_b;
+        const double t_line = (swap ? x.tB : x.tA) / kOne, t_curve = (swap ? x.tA : x.tB) / kOne;
+        const double slack = 16 + 2 * (step(dl, t_line) + step(dc, t_curve)) + EvalSlack(curve);
+        const bool apart =
+            dc.Nearest(D(on_line), nullptr) > slack || dl.Nearest(D(on_curve), nullptr) > slack;
+        wrong += apart;
+        if (apart && wrong <= 3)
+          ADD_FAILURE() << Str(line) << " and " << Str(curve) << (swap ? " (curve first)" : "")
+                        << " meet at " << on_line.x << "," << on_line.y << " / " << on_curve.x
+                        << "," << on_curve.y;
+      }
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
 TEST(CurveIntersection, LinesAgainstCurvesAcrossTheirBoxesAgainstReference) {
   // A line is never halved, so its box stays whole: pieces of the curve that
   // lie inside that box but clear of the line are dropped early. Lines and
