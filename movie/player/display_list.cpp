@@ -382,27 +382,6 @@ DisplayItem* CDisplayList::HitTestButton(const Point32& windowPoint) {
 
 // ---- Rendering ----------------------------------------------------------------------
 
-void CDisplayList::GetDirtyRect(Rect32& out) const {
-  out = m_dirty;
-  if (out.IsEmpty()) return;
-  if (m_antiAlias) {
-    out.xmin >>= 2;
-    out.xmax >>= 2;
-    out.ymin >>= 2;
-    out.ymax >>= 2;
-  }
-  out.xmin = ClampCoordinate(int64_t{out.xmin} - 2);
-  out.ymin = ClampCoordinate(int64_t{out.ymin} - 2);
-  out.xmax = ClampCoordinate(int64_t{out.xmax} + 2);
-  out.ymax = ClampCoordinate(int64_t{out.ymax} + 2);
-}
-
-Rect32 CDisplayList::TakeRefreshRect() {
-  const Rect32 r = m_refresh;
-  RectSetEmpty(m_refresh);
-  return r;
-}
-
 void CDisplayList::Render() {
   if (m_dirty.IsEmpty() || !m_bitmap || !m_bitmap->IsValid()) return;
   Rect32 clip;

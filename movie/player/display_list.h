@@ -138,11 +138,29 @@ class CDisplayList {
   DisplayItem* HitTestButton(const Point32& windowPoint);
 
   // The dirty rectangle in window pixels, grown by 2 (empty stays empty).
-  void GetDirtyRect(Rect32& out) const;
+  // Inline, as the player asks for it after every write while a movie loads.
+  void GetDirtyRect(Rect32& out) const {
+    out = m_dirty;
+    if (out.IsEmpty()) return;
+    if (m_antiAlias) {
+      out.xmin >>= 2;
+      out.xmax >>= 2;
+      out.ymin >>= 2;
+      out.ymax >>= 2;
+    }
+    out.xmin = ClampCoordinate(int64_t{out.xmin} - 2);
+    out.ymin = ClampCoordinate(int64_t{out.ymin} - 2);
+    out.xmax = ClampCoordinate(int64_t{out.xmax} + 2);
+    out.ymax = ClampCoordinate(int64_t{out.ymax} + 2);
+  }
   const Rect32& DirtyRect() const { return m_dirty; }
   // What has been rendered and must still be copied to the window; the
   // player reads it and empties it.
-  Rect32 TakeRefreshRect();
+  Rect32 TakeRefreshRect() {
+    const Rect32 r = m_refresh;
+    m_refresh = Rect32{};
+    return r;
+  }
   // Renders the dirty area into the bitmap.
   void Render();
 
