@@ -2,8 +2,9 @@
 // frames with 50 moving shapes (fills, curves and lines), at 550 x 400 and
 // 1920 x 1080, and a backward seek from the last frame to frame 0; and the
 // player taking the movie in 1-byte and 1 KB writes against one write (as the
-// plug-in takes a stream, and again painting each change at once), with
-// closing tables of the intake figures and their ratios to one write.
+// plug-in takes a stream, painting once the writes are in, and again painting
+// each change at once as the plug-in's own options do), with closing tables
+// of the intake figures and their ratios to one write.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -95,12 +96,13 @@ BENCHMARK(BM_ReadOnly)->Unit(benchmark::kMillisecond);
 
 // The whole movie fed to a new player core in writes of the given size (0:
 // one write), each write's loading check included, as the plug-in takes a
-// stream: the plug-in's options, so a write only invalidates what it changed,
-// and the host paints once the writes are in. The 1-byte figure against the
-// one-write figure of the same run is the ratio to watch.
-// With paint_now, every write that changes the view paints at once (the
-// editor's option; its player takes a movie in one write, so this row shows
-// what painting each arriving object would cost a stream).
+// stream: its reader mode and options, but with painting left to the host,
+// so a write only invalidates what it changed and the host paints once the
+// writes are in. The 1-byte figure against the one-write figure of the same
+// run is the ratio to watch.
+// With paint_now (the plug-in's own option; the editor's only invalidates),
+// every write that changes the view paints at once, so a stream pays a paint
+// for each object of frame 0 as it arrives.
 void Intake(benchmark::State& state, bool paint_now) {
   const size_t chunk = static_cast<size_t>(state.range(0));
   const Bytes& movie = BenchMovie();
