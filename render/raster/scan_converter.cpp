@@ -665,7 +665,7 @@ VM_SCALAR_STEPS void CScanConverter::RenderPixelRow(int32_t base, bool haveBucke
     m_rowTable.reserve(room);
     for (int s = 0; s < 4; ++s) {
       if (m_laneEvents[s].size() <= room) m_laneEvents[s].resize(room + 1);
-      if (m_changes[s].size() < room + 1) m_changes[s].resize(room + 1);
+      if (m_changes[s].size() < room + 2) m_changes[s].resize(room + 2);
     }
     if (m_laneScratch.size() <= room) m_laneScratch.resize(room + 1);
     if (m_newKeys.size() < fresh) m_newKeys.resize(fresh);
@@ -869,14 +869,21 @@ __attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
   for (int s = 0; s < 4; ++s) {
     BuildLane(s);
     m_lanesBuilt = s + 1;
-    Change* const changes = m_changes[s].data();  // room was made: at most one change per edge
+    // Room was made: at most one change per edge, after an entry that holds
+    // the fill before the first change (none).
+    Change* const changes = m_changes[s].data() + 1;
+    changes[-1] = {INT32_MIN, nullptr};
     Change* out = changes;
     CSpanFill* top = nullptr;
+    // One entry a column, and none where the column's changes bring back the
+    // fill before it: every entry changes its sub-scanline's fill.
     auto change = [&](int32_t x, CSpanFill* fill) {
-      if (out != changes && out[-1].x == x) {
-        out[-1].top = fill;
-      } else {
+      if (out == changes || out[-1].x != x) {
         *out++ = {x, fill};
+      } else if (out[-2].top == fill) {
+        --out;
+      } else {
+        out[-1].top = fill;
       }
     };
     auto enter = [&](CSpanFill* f, int32_t x) {
@@ -954,8 +961,8 @@ __attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
   const int32_t py = base >> 2;
   SetRow(py);
   PendingPixel pending;
-  const Change* at[4] = {m_changes[0].data(), m_changes[1].data(), m_changes[2].data(),
-                         m_changes[3].data()};
+  const Change* at[4] = {m_changes[0].data() + 1, m_changes[1].data() + 1, m_changes[2].data() + 1,
+                         m_changes[3].data() + 1};
   CSpanFill* cur[4] = {};
   int32_t runStart = 0;
   // What the current fills add to a pixel per quarter column: how many
@@ -965,16 +972,9 @@ __attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
   int32_t nextX[4] = {at[0]->x, at[1]->x, at[2]->x, at[3]->x};  // each list's next change
   const int32_t bandMin = xMin, bandMax = xMax;
   for (;;) {
+    // Every entry changes its list's fill: the run ends at each entry.
     const int32_t x = std::min(std::min(nextX[0], nextX[1]), std::min(nextX[2], nextX[3]));
     if (x == INT32_MAX) break;
-    CSpanFill* next[4] = {cur[0], cur[1], cur[2], cur[3]};
-    for (int s = 0; s < 4; ++s) {
-      if (nextX[s] == x) {
-        next[s] = at[s]->top;
-        nextX[s] = (++at[s])->x;
-      }
-    }
-    if (next[0] == cur[0] && next[1] == cur[1] && next[2] == cur[2] && next[3] == cur[3]) continue;
     if (count != 0) {
       const int32_t x0 = std::max(runStart, bandMin), x1 = std::min(x, bandMax);
       if (x0 < x1) {
@@ -986,7 +986,7 @@ __attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
       }
     }
     for (int s = 0; s < 4; ++s) {
-      if (next[s] == cur[s]) continue;
+      if (nextX[s] != x) continue;
       if (const CSpanFill* f = cur[s]) {
         --count;
         patterned -= f->kind != kSpanSolid;
@@ -994,14 +994,16 @@ __attribute__((flatten)) bool CScanConverter::WalkRowOnce(int32_t base) {
         plain[1] -= f->green;
         plain[2] -= f->blue;
       }
-      if (const CSpanFill* f = next[s]) {
+      CSpanFill* const f = at[s]->top;
+      if (f) {
         ++count;
         patterned += f->kind != kSpanSolid;
         plain[0] += f->red;
         plain[1] += f->green;
         plain[2] += f->blue;
       }
-      cur[s] = next[s];
+      cur[s] = f;
+      nextX[s] = (++at[s])->x;
     }
     runStart = x;
   }

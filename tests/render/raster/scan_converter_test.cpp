@@ -324,6 +324,37 @@ TEST(ScanFills, WindingAndEvenOddRules) {
   }
 }
 
+TEST(ScanFills, AFillOnAndOffAgainAtOneColumnLeavesPatternedPixelsWhole) {
+  // A fill above a patterned one that goes inside and outside again at one
+  // quarter column covers no sample: the pixel holding that column stays a
+  // whole pixel of the pattern (not the pattern's colour blended over the
+  // pixel's parts).
+  for (const int32_t x : {21, 22, 23}) {
+    Canvas want(12, 4), got(12, 4);
+    for (Canvas* canvas : {&want, &got}) {
+      CScanConverter cv;
+      cv.SetTarget(canvas->Target(), nullptr, 1);
+      CSpanFill checker, above;
+      checker.Init(&cv);
+      checker.red = 10;
+      checker.green = 20;
+      checker.blue = 30;
+      checker.patternKind = 1;  // checker with white
+      checker.priority = 1;
+      checker.Prepare();
+      MakeSolid(above, cv, 200, 0, 0, 2);
+      EdgeChain chain;
+      chain.Rect(0, 0, 48, 16, &checker);
+      if (canvas == &got) {
+        chain.Line({x, 0}, {x, 16}, &above);
+        chain.Line({x, 0}, {x, 16}, &above);
+      }
+      Draw(cv, chain);
+    }
+    EXPECT_EQ(got.Memory(), want.Memory()) << "column " << x;
+  }
+}
+
 TEST(ScanFills, ClipEdgesLimitTheFillsOfTheirClip) {
   // Plain and anti-aliased (whole pixels, so every pixel is all in or out).
   for (const uint32_t antiAlias : {0u, 1u}) {
