@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <new>
 
 #include "render/raster/offscreen_bitmap.h"
@@ -400,37 +399,49 @@ bool CScanConverter::SortFiledEdges() {
 void CScanConverter::CheckDistinctPriorities() {
   m_distinctPriorities = false;
   if (!antiAlias || m_clipEdges) return;
-  m_priorities.clear();
-  try {
-    const CSpanFill* last = nullptr;  // an outline's edges mostly share their fill
+  // The filed edges' fills in filing order, each run of one fill once (an
+  // outline's edges mostly share their fill).
+  auto eachFill = [this](auto&& visit) {
+    const CSpanFill* last = nullptr;
     for (const CScanEdge* e : m_filed) {
       for (const CSpanFill* f : {e->fillA, e->fillB}) {
         if (!f || f == last) continue;
-        m_priorities.emplace_back(f->priority, f);
+        visit(f);
         last = f;
       }
     }
-  } catch (const std::bad_alloc&) {
-    return;
-  }
+  };
   // Outlines are mostly filed in the order of their objects: priorities that
-  // only rise (or only fall) need no sort.
-  auto rising = [](const auto& a, const auto& b) { return a.first < b.first; };
-  auto falling = [](const auto& a, const auto& b) { return a.first > b.first; };
-  if (std::adjacent_find(m_priorities.begin(), m_priorities.end(), std::not_fn(rising)) ==
-          m_priorities.end() ||
-      std::adjacent_find(m_priorities.begin(), m_priorities.end(), std::not_fn(falling)) ==
-          m_priorities.end()) {
+  // only rise (or only fall) are distinct without a sort or a list.
+  bool rising = true, falling = true;
+  const CSpanFill* previous = nullptr;
+  eachFill([&](const CSpanFill* f) {
+    if (previous) {
+      rising = rising && previous->priority < f->priority;
+      falling = falling && previous->priority > f->priority;
+    }
+    previous = f;
+  });
+  if (rising || falling) {
     m_distinctPriorities = true;
     return;
   }
-  std::sort(m_priorities.begin(), m_priorities.end());
-  for (size_t i = 1; i < m_priorities.size(); ++i) {
-    if (m_priorities[i].first == m_priorities[i - 1].first &&
-        m_priorities[i].second != m_priorities[i - 1].second)
-      return;
+  m_priorities.clear();
+  try {
+    eachFill([this](const CSpanFill* f) { m_priorities.emplace_back(f->priority, f); });
+  } catch (const std::bad_alloc&) {
+    return;
   }
-  m_distinctPriorities = true;
+  std::sort(m_priorities.begin(), m_priorities.end());
+  bool shared = false;
+  for (size_t i = 1; i < m_priorities.size(); ++i) {
+    shared = shared || (m_priorities[i].first == m_priorities[i - 1].first &&
+                        m_priorities[i].second != m_priorities[i - 1].second);
+  }
+  m_distinctPriorities = !shared;
+  // Scratch: the memory goes back.
+  m_priorities.clear();
+  m_priorities.shrink_to_fit();
 }
 
 void CScanConverter::FreeActiveEdges() {
