@@ -679,18 +679,30 @@ namespace {
 // ends lie on both sides, and then once net. Signed, each piece counts by its
 // own direction (+1 towards smaller y), so an arch the ray crosses going up
 // and coming down counts 0.
+//
+// A long curve can still be hundreds of units long after the last halving,
+// though by then it is straight to within a unit: a piece that still spans
+// q's x range is counted only when q lies on or left of its chord.
 template <bool kSigned>
 int32_t RayCrossings(const QuadCurve& c, const Point32& q, int depth) {
   Rect32 b;
   CurveGetHullBounds(c, b);
   if (b.xmax < q.x || q.y < b.ymin || q.y >= b.ymax) return 0;
-  if (q.x >= b.xmin && depth < 12 && RectDiagonal(b) > 4) {
+  const bool within = q.x >= b.xmin && RectDiagonal(b) > 4;
+  if (within && depth < 12) {
     QuadCurve h1, h2;
     CurveSplitHalf(c, h1, h2);
     return RayCrossings<kSigned>(h1, q, depth + 1) + RayCrossings<kSigned>(h2, q, depth + 1);
   }
   const int32_t lo = std::min(c.p0.y, c.p2.y), hi = std::max(c.p0.y, c.p2.y);
   if (c.p0.y == c.p2.y || q.y < lo || q.y >= hi) return 0;
+  if (within) {
+    // The chord's x at q.y less q.x has the sign of side / dy.
+    const int64_t dx = int64_t{c.p2.x} - c.p0.x, dy = int64_t{c.p2.y} - c.p0.y;
+    const __int128 side = static_cast<__int128>(dx) * (int64_t{q.y} - c.p0.y) -
+                          static_cast<__int128>(dy) * (int64_t{q.x} - c.p0.x);
+    if (dy > 0 ? side < 0 : side > 0) return 0;
+  }
   return kSigned && c.p0.y < c.p2.y ? -1 : 1;
 }
 

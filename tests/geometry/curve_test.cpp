@@ -510,6 +510,32 @@ TEST(CurveNearest, StraightCurvesAndLimits) {
   EXPECT_EQ(CurveNearestPoint(Line({7, 7}, {7, 7}), {7, 9}, 10, nullptr), 0);
 }
 
+// A curve hundreds of thousands of units long is still a few hundred units
+// long after the last halving: near its end a point beside it must not count
+// the crossing of a piece whose hull it lies in but whose curve passes left
+// of it (here the curve reaches y = -186816 at x = 770959.5).
+TEST(CurveRay, LongCurveNearItsEnd) {
+  const QuadCurve c = Q({1152, -568064}, {321106, -442800}, {771072, -186752});
+  QuadCurve reversed;
+  CurveReverse(c, reversed);
+  struct Case {
+    Point32 q;
+    int32_t crossings;
+  } cases[] = {
+      {{771072, -186816}, 0},                          // below the end vertex, right of the curve
+      {{771008, -186816}, 0}, {{770900, -186816}, 1},  // left of the curve
+      {{770200, -187200}, 1},                          // the curve is at x = 770284.6 here
+      {{770400, -187200}, 0}, {{771072, -186752}, 0},  // the upper end's height is not counted
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(testing::Message() << k.q.x << "," << k.q.y);
+    EXPECT_EQ(CurveRayCrossings(c, k.q, 0), k.crossings);
+    EXPECT_EQ(CurveRayCrossings(reversed, k.q, 0), k.crossings);
+    EXPECT_EQ(CurveRayWinding(c, k.q), -k.crossings);  // running towards larger y
+    EXPECT_EQ(CurveRayWinding(reversed, k.q), k.crossings);
+  }
+}
+
 TEST(CurveRay, CrossingsAndEndPointHeights) {
   // p0 is the lower end: a ray at its height counts; the upper end does not.
   const QuadCurve up = Q({100, 0}, {150, 50}, {100, 100});

@@ -515,6 +515,100 @@ TEST_F(RegionTest, GuessedStartsGiveThePlainTree) {
   }
 }
 
+// Point tests beside the end of a long curve, where the curve's last piece
+// is still hundreds of units long: the curve must not be taken for passing
+// right of a point that lies right of it. Two drawings (units): a sliver one
+// grid step wide between two long curves under a triangle whose lower side
+// is the upper curve (from a fuzzed drawing), and a small square right of
+// the upper end of a curve millions of units long, the lower side of another
+// triangle. The square hung under that triangle and took its fill. Built
+// from the top and by guesses, every region lies within the bounds of the
+// region it hangs under, the trees agree, and points find their faces.
+TEST_F(RegionTest, PointTestsBesideTheEndOfLongCurves) {
+  auto quad = [](Point32 p0, Point32 c, Point32 p2) {
+    QuadCurve q;
+    CurveSet(p0, c, p2, q);
+    return q;
+  };
+  auto line = [](Point32 p0, Point32 p2) {
+    QuadCurve q;
+    CurveFromLine(p0, p2, q);
+    return q;
+  };
+  constexpr int32_t kY = 600064;  // keeps the drawing at positive y
+  const Point32 a = {1152, -568064 + kY}, a2 = {1152, -568192 + kY};
+  const Point32 b = {771072, -186752 + kY}, b2 = {771072, -186880 + kY};
+  const Point32 top = {1152, -1024 + kY};
+  const Point32 c0 = {1280, 2000000}, c1 = {3000064, 3000064};
+  const Point32 s0 = {c1.x - 256, c1.y - 896}, s1 = {c1.x - 128, c1.y - 768};
+  // Fill A lies on the right of each edge's direction: triangle 1, sliver 2.
+  const struct {
+    QuadCurve curve;
+    StyleIndex a, b;
+  } edges[] = {
+      {quad(a, {321106, -442800 + kY}, b), 2, 1},
+      {quad(a2, {321101, -442933 + kY}, b2), 0, 2},
+      {line(a2, a), 2, 0},
+      {line(b2, b), 0, 2},
+      {line(b, top), 0, 1},
+      {line(top, a), 0, 1},
+      // Above them a second triangle, fill 3, whose lower side is a curve
+      // millions of units long, and right of that curve's upper end a small
+      // square, fill 2, apart from everything.
+      {quad(c0, {1500032, 1000064}, c1), 3, 0},
+      {line(c1, {1280, 3000064}), 0, 3},
+      {line({1280, 3000064}, c0), 0, 3},
+      {line(s0, {s0.x, s1.y}), 2, 0},
+      {line({s0.x, s1.y}, s1), 2, 0},
+      {line(s1, {s1.x, s0.y}), 2, 0},
+      {line({s1.x, s0.y}, s0), 2, 0},
+  };
+  for (const auto& e : edges) ASSERT_EQ(Insert(graph_, e.curve, 1, e.a, e.b), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
+  // The tidy-up writes fills from the tree: the square's outline keeps none.
+  const Region* in_square = EdgeGraphFindRegion(graph_, {s0.x + 64, s0.y + 64});
+  ASSERT_NE(in_square, nullptr);
+  ASSERT_NE(in_square->parent, nullptr);
+  EXPECT_EQ(in_square->parent->fill, 0) << DescribeRegions(graph_);
+  std::string trees[2];
+  for (int pass = 0; pass < 2; ++pass) {
+    SCOPED_TRACE(pass ? "guessed starts" : "from the top");
+    const int start = EdgeGraphSetRegionStartMode(pass ? kRegionStartGuessed : kRegionStartFromTop);
+    EdgeGraph copy;
+    ASSERT_EQ(EdgeGraphInit(copy), 0);
+    ASSERT_EQ(EdgeGraphMerge(graph_, copy, 3), 0);
+    ASSERT_EQ(EdgeGraphBuildRegions(copy), 0);
+    trees[pass] = ExactTree(copy);
+    RegionIter it;
+    ASSERT_EQ(RegionIterInit(it, copy), 0);
+    Region* parent = nullptr;
+    while (Region* r = RegionIterNext(it, &parent)) {
+      if (!parent) continue;
+      Rect32 both;
+      RectUnion(parent->bounds, r->bounds, both);
+      EXPECT_TRUE(both == parent->bounds) << DescribeRegions(copy);
+    }
+    // Inside the sliver, 80 units right of the upper curve and left of the
+    // short side; inside the triangle; outside, right of the short side.
+    const Region* sliver = EdgeGraphFindRegion(copy, {771040, -186816 + kY});
+    ASSERT_NE(sliver, nullptr) << DescribeRegions(copy);
+    EXPECT_EQ(sliver->bounds.ymin, a2.y) << DescribeRegions(copy);
+    const Region* triangle = EdgeGraphFindRegion(copy, {300000, -300000 + kY});
+    ASSERT_NE(triangle, nullptr) << DescribeRegions(copy);
+    EXPECT_EQ(triangle->bounds.ymax, top.y);
+    EXPECT_EQ(EdgeGraphFindRegion(copy, {771104, -186816 + kY}), nullptr);
+    // The square lies in no other region: its outline is at the top level.
+    const Region* square = EdgeGraphFindRegion(copy, {s0.x + 64, s0.y + 64});
+    ASSERT_NE(square, nullptr) << DescribeRegions(copy);
+    EXPECT_EQ(square->bounds.xmax, s1.x) << DescribeRegions(copy);
+    ASSERT_NE(square->parent, nullptr);
+    EXPECT_EQ(square->parent->parent, nullptr) << DescribeRegions(copy);
+    EdgeGraphFreeAll(copy);
+    EdgeGraphSetRegionStartMode(start);
+  }
+  EXPECT_EQ(trees[0], trees[1]);
+}
+
 // Deep nesting: 150 squares inside each other, filled alternately, copied
 // into a fresh graph (whose edges come outermost first) and built the plain
 // way and by guesses. The guessed build meets the plain tree, descends a
