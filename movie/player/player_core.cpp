@@ -447,7 +447,10 @@ void CPlayerCore::InvalidateDirty() {
 
 void CPlayerCore::DrawDirty() {
   const WinRect area = DirtyArea();
-  if (!IsEmpty(area) && m_site.HasWindow()) m_site.PaintNow(area);
+  if (IsEmpty(area) || !m_site.HasWindow()) return;
+  m_site.PaintNow(area);
+  // The paint copied what it rendered: nothing of it is left to copy.
+  static_cast<void>(m_display.TakeRefreshRect());
 }
 
 // ---- Mouse ----------------------------------------------------------------------------
