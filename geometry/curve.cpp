@@ -367,11 +367,12 @@ void IntersectPieces(IntersectState& s, const Piece& a, const Piece& b, int dept
     return;
   }
   auto visit = [&](const Piece& pa, const Piece& pb) { IntersectPieces(s, pa, pb, depth + 1); };
-  // Nor is a straight piece halved: its chord is the line itself, while
-  // halves rounded at different depths disagree by a unit, and a shallow
-  // crossing could slip between two pieces of the partner tested against
-  // different halves.
-  const bool a_kept = a_done || a.c.straight, b_kept = b_done || b.c.straight;
+  // Nor is a flat piece halved: it is taken as its chord, and every piece of
+  // the partner must meet that same chord. Halves rounded at different depths
+  // disagree by a unit or two, and where the curves meet at a shallow angle
+  // right at a joint of the partner, its two sides tested against different
+  // halves could each find the crossing on the other side.
+  const bool a_kept = a_flat || a.c.straight, b_kept = b_flat || b.c.straight;
   // A kept line's hull is its whole box; pieces of the partner inside the box
   // but clear of the line are dropped here rather than halved to the end.
   // The margin covers the tolerance at ends and the reach past joints.

@@ -1046,6 +1046,80 @@ TEST(CurveIntersection, ShallowCrossingOfALineNearASharedEnd) {
   }
 }
 
+TEST(CurveIntersection, ShallowCrossingsOfLongSteepCurvesAreFound) {
+  // Curves millions of units long running nearly side by side, so that they
+  // cross at angles of a degree or less. Where A's ends lie on opposite sides
+  // of B, the two cross an odd number of times: a meeting must be found, and
+  // every meeting reported must lie on both curves. The first pair, pieces
+  // of a fuzzed drawing, crosses right at a joint of A's halvings, where B's
+  // chords at two depths lay on either side of it.
+  std::vector<std::pair<QuadCurve, QuadCurve>> pairs = {
+      {Q({648192, 1264256}, {657014, 1053129}, {657024, 723200}),
+       Q({653056, 54656}, {657021, 654213}, {657024, 1444096})}};
+  std::mt19937 rng(37);
+  auto uniform = [&](int32_t lo, int32_t hi) {
+    return std::uniform_int_distribution<int32_t>(lo, hi)(rng);
+  };
+  // Monotone in y, so that B's x at a height is found by bisection.
+  auto steep = [&](int32_t width, int32_t y0, int32_t y2) {
+    const int32_t yc = uniform(std::min(y0, y2), std::max(y0, y2));
+    return Q({uniform(-width, width), y0}, {uniform(-width, width), yc},
+             {uniform(-width, width), y2});
+  };
+  // Half the pairs at random; in the other half B passes through a joint of
+  // A's halvings (B's control point solved for it).
+  while (pairs.size() < 8000) {
+    const int32_t width = 1 << uniform(8, 14), height = 1 << 21;
+    QuadCurve b = steep(width, -height, height);
+    const QuadCurve a = steep(width, uniform(-height, height), uniform(-height, height));
+    if (pairs.size() % 2 == 0) {
+      const int levels = uniform(1, 10);
+      const double u = double(2 * uniform(0, (1 << (levels - 1)) - 1) + 1) / (1 << levels);
+      const DPoint at = D(a).At(u), p0 = D(b.p0), p2 = D(b.p2);
+      const double v = std::uniform_real_distribution<double>(0.2, 0.8)(rng), w = 2 * v * (1 - v);
+      const double cx = (at.x - (1 - v) * (1 - v) * p0.x - v * v * p2.x) / w;
+      const double cy = (at.y - (1 - v) * (1 - v) * p0.y - v * v * p2.y) / w;
+      if (std::abs(cx) > 4 * width || std::abs(cy) > height) continue;
+      b = Q(b.p0, {int32_t(std::lround(cx)), int32_t(std::lround(cy))}, b.p2);
+    }
+    pairs.push_back({a, b});
+  }
+  auto side = [](const DCurve& b, DPoint q) {
+    double lo = 0, hi = 1;
+    const bool rising = b.At(1).y > b.At(0).y;
+    for (int k = 0; k < 80; ++k) {
+      const double m = (lo + hi) / 2;
+      ((b.At(m).y < q.y) == rising ? lo : hi) = m;
+    }
+    return q.x - b.At(lo).x;
+  };
+  int crossing = 0, missed = 0, apart = 0;
+  for (const auto& [a, b] : pairs) {
+    const DCurve da = D(a), db = D(b);
+    const double s0 = side(db, da.At(0)), s2 = side(db, da.At(1));
+    if (!((s0 < -64 && s2 > 64) || (s0 > 64 && s2 < -64))) continue;
+    ++crossing;
+    for (const bool swap : {false, true}) {
+      CurveIntersectResult r;
+      const int n = swap ? CurveIntersect(b, a, r, 8) : CurveIntersect(a, b, r, 8);
+      if (n == 0 && ++missed <= 3)
+        ADD_FAILURE() << Str(a) << " and " << Str(b) << (swap ? " (B first)" : "") << " missed";
+      for (int k = 0; k < n; ++k) {
+        const Point32 on_a = swap ? r.entries[k].point_b : r.entries[k].point_a;
+        const Point32 on_b = swap ? r.entries[k].point_a : r.entries[k].point_b;
+        const double slack = 16 + EvalSlack(a) + EvalSlack(b);
+        if ((db.Nearest(D(on_a), nullptr) > slack || da.Nearest(D(on_b), nullptr) > slack) &&
+            ++apart <= 3)
+          ADD_FAILURE() << Str(a) << " and " << Str(b) << " meet apart at " << on_a.x << ","
+                        << on_a.y;
+      }
+    }
+  }
+  EXPECT_EQ(missed, 0);
+  EXPECT_EQ(apart, 0);
+  EXPECT_GT(crossing, 1000);
+}
+
 TEST(CurveIntersection, ACurveLeavingALineFromTheirSharedEndMeetsItOnlyThere) {
   struct Case {
     const char* what;
