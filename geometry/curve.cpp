@@ -134,7 +134,6 @@ struct IntersectState {
   int32_t tol;
   QuadCurve a;
   QuadCurve b;
-  uint32_t reached = 0;  // bit i: entry i was found on chords lengthened past a joint
 };
 
 // Moves a parameter near an end of the curve onto that end when its point
@@ -151,11 +150,7 @@ void CurveSnapParamToEnd(const QuadCurve& c, int32_t tol, Fixed& t, Point32& p) 
 
 void EndPointStep(IntersectState& s);
 
-// A meeting found past a joint (reached) lies up to the reach beyond where
-// the neighbouring piece finds the same crossing: it merges with entries
-// within twice the tolerance, and an entry found on the pieces' own chords
-// takes its place.
-void AddIntersection(IntersectState& s, Fixed tA, Fixed tB, bool reached = false) {
+void AddIntersection(IntersectState& s, Fixed tA, Fixed tB) {
   CurveIntersectResult& r = *s.result;
   if (r.count >= 4 || tA < 0 || tB < 0 || s.mode == kCoincident) return;
   tA = std::min(tA, kFixedOne);
@@ -167,18 +162,10 @@ void AddIntersection(IntersectState& s, Fixed tA, Fixed tB, bool reached = false
   CurveSnapParamToEnd(s.b, s.tol, tB, pB);
   for (int i = 0; i < r.count; ++i) {
     CurveIntersectEntry& e = r.entries[i];
-    const bool weak = (s.reached >> i) & 1;
-    const int32_t near = (weak || reached) ? 2 * s.tol : s.tol;
     if ((std::abs(tA - e.tA) <= 4 && std::abs(tB - e.tB) < 5) ||
-        (PointsNear(pA, e.point_a, near) && PointsNear(pB, e.point_b, near))) {
-      if (weak && !reached) {
-        e = {0, tA, tB, pA, pB};
-        s.reached &= ~(1u << i);
-      }
+        (PointsNear(pA, e.point_a, s.tol) && PointsNear(pB, e.point_b, s.tol)))
       return;
-    }
   }
-  if (reached) s.reached |= 1u << r.count;
   r.entries[r.count++] = {0, tA, tB, pA, pB};
   if (r.count == 2 && s.mode != kInnerCheck) {
     // Two meetings may bound a stretch where the curves run together.
@@ -255,34 +242,6 @@ void SplitPair(const Piece& a, const Piece& b, int64_t extA, int64_t extB, Visit
   }
 }
 
-// The chord of a piece lengthened by kJointReach past each end that is a
-// joint with a neighbouring piece (ends of the whole curve stay).
-constexpr int64_t kJointReach = 6;
-// How far a joint of two pieces may lie off the curve, from rounding.
-constexpr double kJointRounding = 2;
-void ReachPastJoints(const Piece& p, Point32& from, Point32& to) {
-  from = p.c.p0;
-  to = p.c.p2;
-  const int64_t dx = int64_t{to.x} - from.x, dy = int64_t{to.y} - from.y;
-  const int64_t length = PointDistance(from, to);
-  if (length == 0) return;
-  const int64_t ex = dx * kJointReach / length, ey = dy * kJointReach / length;
-  if (!p.AtStart()) from = {Sat32(from.x - ex), Sat32(from.y - ey)};
-  if (!p.AtEnd()) to = {Sat32(to.x + ex), Sat32(to.y + ey)};
-}
-
-// Parameter on the whole curve of the point nearest to q on the line of a
-// piece's chord, the piece's range carried on linearly past its ends.
-Fixed ChordLineParam(const Piece& p, const Point32& q) {
-  using Wide = __int128;
-  const Wide dx = Wide{p.c.p2.x} - p.c.p0.x, dy = Wide{p.c.p2.y} - p.c.p0.y;
-  const Wide length2 = dx * dx + dy * dy;
-  if (length2 == 0) return p.centre;
-  const Wide along = (Wide{q.x} - p.c.p0.x) * dx + (Wide{q.y} - p.c.p0.y) * dy;
-  const int64_t f = static_cast<int64_t>(along * kFixedOne / length2);
-  return ClampParam(Sat32(int64_t{p.centre} - p.hw + Mul16(f, 2 * int64_t{p.hw})));
-}
-
 // Signed distance of q from the line through the ends of a straight piece
 // (positive on its left); 0 for a line of no length.
 double LineDistance(const Piece& line, const Point32& q) {
@@ -334,36 +293,12 @@ void IntersectPieces(IntersectState& s, const Piece& a, const Piece& b, int dept
       AddIntersection(s, CurveMapParam(a.centre, a.hw, CurveChordRatio(a.c, nearest)), 0);
     if (b_end && PointSegmentDistance(a.c.p0, a.c.p2, b.c.p2, &nearest) < s.tol)
       AddIntersection(s, CurveMapParam(a.centre, a.hw, CurveChordRatio(a.c, nearest)), kFixedOne);
+    // Flat pieces are never halved further, so every leaf takes each curve
+    // as the same chain of chords, joined at shared points: a crossing at a
+    // joint lies on both chords there and cannot pass between them.
     Fixed ta = 0, tb = 0;
-    if (SegmentIntersect(a.c.p0, a.c.p2, b.c.p0, b.c.p2, &ta, &tb)) {
+    if (SegmentIntersect(a.c.p0, a.c.p2, b.c.p0, b.c.p2, &ta, &tb))
       AddIntersection(s, CurveMapParam(a.centre, a.hw, ta), CurveMapParam(b.centre, b.hw, tb));
-    } else if (!(a_start && a_end && b_start && b_end)) {
-      // Neighbouring pieces may be halved to different depths, so the chords
-      // on the two sides of a joint need not agree: a crossing right at a
-      // joint can pass between them. Chords lengthened past their joints
-      // close that gap; the parameters follow the chords' lines past the
-      // joints (a crossing found from both sides is merged).
-      // Against a line, a piece whose ends (points of the curve) both lie
-      // clear of it, on one side, meets nothing at its joints: only a
-      // crossing within rounding of a joint slips between chords. Else a
-      // lengthened chord could reach across a line that the curve runs
-      // beside, a few units off.
-      const bool clear_of_line =
-          (a.c.straight && OneSideOfLineBeyond(a, {b.c.p0, b.c.p2}, kJointRounding)) ||
-          (b.c.straight && OneSideOfLineBeyond(b, {a.c.p0, a.c.p2}, kJointRounding));
-      Point32 a0, a2, b0, b2;
-      ReachPastJoints(a, a0, a2);
-      ReachPastJoints(b, b0, b2);
-      if (!clear_of_line && SegmentIntersect(a0, a2, b0, b2, &ta, &tb)) {
-        // The meeting is placed along the shorter chord: a 16.16 parameter
-        // steps hundreds of units along a line tens of millions long, and a
-        // point that far off the short chord maps to a parameter of its
-        // curve far outside the piece.
-        const bool along_a = PointDistance(a0, a2) <= PointDistance(b0, b2);
-        const Point32 meet = along_a ? LerpPoint(a0, a2, ta) : LerpPoint(b0, b2, tb);
-        AddIntersection(s, ChordLineParam(a, meet), ChordLineParam(b, meet), true);
-      }
-    }
     return;
   }
   auto visit = [&](const Piece& pa, const Piece& pb) { IntersectPieces(s, pa, pb, depth + 1); };
@@ -375,9 +310,9 @@ void IntersectPieces(IntersectState& s, const Piece& a, const Piece& b, int dept
   const bool a_kept = a_flat || a.c.straight, b_kept = b_flat || b.c.straight;
   // A kept line's hull is its whole box; pieces of the partner inside the box
   // but clear of the line are dropped here rather than halved to the end.
-  // The margin covers the tolerance at ends and the reach past joints.
+  // The margin covers the tolerance at ends, with room for rounding.
   // The piece's control triangle holds it.
-  const double margin = s.tol + kJointReach + 2;
+  const double margin = s.tol + 8;
   if ((a.c.straight && OneSideOfLineBeyond(a, {b.c.p0, b.c.control, b.c.p2}, margin)) ||
       (b.c.straight && OneSideOfLineBeyond(b, {a.c.p0, a.c.control, a.c.p2}, margin)))
     return;

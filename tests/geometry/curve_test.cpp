@@ -1120,6 +1120,46 @@ TEST(CurveIntersection, ShallowCrossingsOfLongSteepCurvesAreFound) {
   EXPECT_GT(crossing, 1000);
 }
 
+TEST(CurveIntersection, ACurveDippingBesideAFlatOneMeetsItOnlyWhereTheyCome) {
+  // B leaves the shared end along A, a curve whose control point lies on its
+  // chord, dips a few units beside it and turns away. Where a meeting is
+  // reported its two points must be one place. The first pair is from a
+  // fuzzed drawing: a piece of B a unit or two long at the bottom of its dip,
+  // lengthened past its joints, reached A and gave points 98 units apart.
+  std::vector<std::pair<QuadCurve, QuadCurve>> pairs = {
+      {Q({656384, -1066880}, {656384, -1067264}, {656384, -1067648}),
+       Q({656384, -1066880}, {656623, -1076163}, {656768, -542720})}};
+  std::mt19937 rng(41);
+  auto uniform = [&](int32_t lo, int32_t hi) {
+    return std::uniform_int_distribution<int32_t>(lo, hi)(rng);
+  };
+  while (pairs.size() < 3000) {
+    // A runs down from the origin; B leaves it with a slope of `lean`,
+    // reaches its lowest point after `depth` units and climbs away.
+    const int32_t length = uniform(256, 4096), depth = uniform(16, 400);
+    const double lean = uniform(1, 400) / 10000.0;
+    const int32_t cy = -2 * depth, climb = uniform(1 << 16, 1 << 22);
+    const QuadCurve a = Q({0, 0}, {0, -length / 2}, {0, -length});
+    const QuadCurve b =
+        Q({0, 0}, {int32_t(std::lround(lean * -cy)), cy}, {uniform(0, 1 << 10), climb});
+    pairs.push_back({a, b});
+  }
+  int apart = 0;
+  for (const auto& [a, b] : pairs) {
+    for (const bool swap : {false, true}) {
+      CurveIntersectResult r;
+      const int n = swap ? CurveIntersect(b, a, r, 8) : CurveIntersect(a, b, r, 8);
+      for (int k = 0; k < n; ++k)
+        if (PointDistance(r.entries[k].point_a, r.entries[k].point_b) > 16 + EvalSlack(b) &&
+            ++apart <= 3)
+          ADD_FAILURE() << Str(a) << " and " << Str(b) << (swap ? " (B first)" : "") << " meet at "
+                        << r.entries[k].point_a.x << "," << r.entries[k].point_a.y << " / "
+                        << r.entries[k].point_b.x << "," << r.entries[k].point_b.y;
+    }
+  }
+  EXPECT_EQ(apart, 0);
+}
+
 TEST(CurveIntersection, ACurveLeavingALineFromTheirSharedEndMeetsItOnlyThere) {
   struct Case {
     const char* what;
