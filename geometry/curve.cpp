@@ -148,6 +148,32 @@ void CurveSnapParamToEnd(const QuadCurve& c, int32_t tol, Fixed& t, Point32& p) 
   }
 }
 
+// A meeting within twice the tolerance of an end that both curves share is
+// that end. Curves that leave a shared end at a small angle, or turn hard
+// there, run within the tolerance of each other for a stretch, and meetings
+// found along it would take the places of crossings farther on. Only a
+// meeting inside a curve or at the shared end itself is moved: another end
+// of a curve is a meeting of its own.
+void SnapToSharedEnd(const IntersectState& s, Fixed& tA, Fixed& tB, Point32& pA, Point32& pB) {
+  const int32_t reach = 2 * s.tol;
+  for (const Fixed end_a : {Fixed{0}, kFixedOne}) {
+    const Point32& end = end_a == 0 ? s.a.p0 : s.a.p2;
+    Fixed end_b = 0;
+    if (end == s.b.p2)
+      end_b = kFixedOne;
+    else if (end != s.b.p0)
+      continue;
+    const bool inside_a = (tA > 0 && tA < kFixedOne) || tA == end_a;
+    const bool inside_b = (tB > 0 && tB < kFixedOne) || tB == end_b;
+    if (inside_a && inside_b && PointsNear(pA, end, reach) && PointsNear(pB, end, reach)) {
+      tA = end_a;
+      tB = end_b;
+      pA = pB = end;
+      return;
+    }
+  }
+}
+
 void EndPointStep(IntersectState& s);
 
 void AddIntersection(IntersectState& s, Fixed tA, Fixed tB) {
@@ -160,6 +186,7 @@ void AddIntersection(IntersectState& s, Fixed tA, Fixed tB) {
   CurvePointAt(s.b, tB, pB);
   CurveSnapParamToEnd(s.a, s.tol, tA, pA);
   CurveSnapParamToEnd(s.b, s.tol, tB, pB);
+  SnapToSharedEnd(s, tA, tB, pA, pB);
   for (int i = 0; i < r.count; ++i) {
     CurveIntersectEntry& e = r.entries[i];
     if ((std::abs(tA - e.tA) <= 4 && std::abs(tB - e.tB) < 5) ||

@@ -1160,6 +1160,83 @@ TEST(CurveIntersection, ACurveDippingBesideAFlatOneMeetsItOnlyWhereTheyCome) {
   EXPECT_EQ(apart, 0);
 }
 
+TEST(CurveIntersection, CurvesTurningHardAtASharedEndStillFindTheirCrossingFartherOn) {
+  // A and B leave a shared end with short tangents, so they turn hard there
+  // and run within the tolerance of each other for a few units, and cross
+  // again far along. B = A + (2t(1-t) d - t^2 e) p for a direction p: the two
+  // meet at the same parameter t = 2d / (2d + e), where B passes from one
+  // side of A to the other. The meetings beside the shared end filled all
+  // four places of the result, and the crossing was lost. The first pair is
+  // from a fuzzed drawing.
+  struct Pair {
+    QuadCurve a, b;
+    DPoint crossing;
+    double reach;
+  };
+  std::vector<Pair> pairs = {{Q({6557440, 2627840}, {6559690, 2627899}, {5855488, 1921408}),
+                              Q({6557440, 2627840}, {6559692, 2627621}, {5855488, 1922176}),
+                              {6433594, 2502128},
+                              1024}};
+  std::mt19937 rng(43);
+  auto uniform = [&](double lo, double hi) {
+    return std::uniform_real_distribution<double>(lo, hi)(rng);
+  };
+  while (pairs.size() < 2000) {
+    const double turn = uniform(0, 6.2832), away = uniform(0, 6.2832), side = uniform(0, 6.2832);
+    const double near = std::exp2(uniform(8, 12)), far = std::exp2(uniform(18, 22));
+    const DPoint start{uniform(-1e6, 1e6), uniform(-1e6, 1e6)};
+    const DPoint control{start.x + near * std::cos(turn), start.y + near * std::sin(turn)};
+    const DPoint end{start.x + far * std::cos(away), start.y + far * std::sin(away)};
+    const double d = uniform(16, 256), t = uniform(0.05, 0.95), e = 2 * d * (1 - t) / t;
+    const DPoint p{std::cos(side), std::sin(side)};
+    auto I = [](double x, double y) {
+      return Point32{int32_t(std::lround(x)), int32_t(std::lround(y))};
+    };
+    const QuadCurve a = Q(I(start.x, start.y), I(control.x, control.y), I(end.x, end.y));
+    const QuadCurve b =
+        Q(a.p0, I(control.x + d * p.x, control.y + d * p.y), I(end.x - e * p.x, end.y - e * p.y));
+    // Where B passes A, on the rounded curves: the part of B(u) - A(u)
+    // across A changes sign once, by more than the tolerance on either side.
+    const DCurve da = D(a), db = D(b);
+    auto across = [&](double u) {
+      const DPoint ua = da.Deriv(u), pa = da.At(u), pb = db.At(u);
+      return (ua.x * (pb.y - pa.y) - ua.y * (pb.x - pa.x)) / std::hypot(ua.x, ua.y);
+    };
+    int changes = 0;
+    double root = 0, before = 0, after = 0;
+    for (int k = 1; k <= 1000; ++k) {
+      const double u0 = 0.02 + 0.98 * (k - 1) / 1000, u1 = 0.02 + 0.98 * k / 1000;
+      const double g0 = across(u0), g1 = across(u1);
+      if ((g0 < 0) != (g1 < 0)) ++changes, root = u1;
+      (changes == 0 ? before : after) = std::max(changes == 0 ? before : after, std::abs(g1));
+    }
+    if (changes != 1 || before < 16 || after < 16) continue;
+    const DPoint crossing = da.At(root);
+    const DPoint ua = da.Deriv(root), ub = db.Deriv(root);
+    const double sine =
+        std::abs(ua.x * ub.y - ua.y * ub.x) / (std::hypot(ua.x, ua.y) * std::hypot(ub.x, ub.y));
+    if (Dist(crossing, D(a.p0)) < 4096 || sine < 1e-3) continue;
+    pairs.push_back({a, b, crossing, 256 + 32 / sine});
+  }
+  int missed = 0;
+  for (const Pair& pair : pairs) {
+    for (const bool swap : {false, true}) {
+      CurveIntersectResult r;
+      const int n =
+          swap ? CurveIntersect(pair.b, pair.a, r, 8) : CurveIntersect(pair.a, pair.b, r, 8);
+      bool found = false;
+      for (int k = 0; k < n; ++k)
+        found |=
+            Dist(D(r.entries[k].point_a), pair.crossing) < pair.reach &&
+            PointDistance(r.entries[k].point_a, r.entries[k].point_b) <= 16 + EvalSlack(pair.a);
+      if (!found && ++missed <= 3)
+        ADD_FAILURE() << Str(pair.a) << " and " << Str(pair.b) << (swap ? " (B first)" : "") << ": "
+                      << n << " meetings, none at " << pair.crossing.x << "," << pair.crossing.y;
+    }
+  }
+  EXPECT_EQ(missed, 0);
+}
+
 TEST(CurveIntersection, ACurveLeavingALineFromTheirSharedEndMeetsItOnlyThere) {
   struct Case {
     const char* what;
