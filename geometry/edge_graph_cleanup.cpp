@@ -14,6 +14,7 @@ namespace {
 constexpr Fixed kTangentAngle = 0x10000;  // one degree
 constexpr Fixed kSeparatedAngle = 0x20000;
 constexpr int32_t kSmoothJointDistance = 512;
+constexpr int64_t kPartingReach = 256;  // two steps of the 128 grid
 constexpr int kSplittingPasses = 5;
 
 struct Spoke {
@@ -156,6 +157,29 @@ int SplitTangentPair(EdgeGraph& graph, HalfEdge* h1, HalfEdge* h2) {
   return result < 0 ? result : 1;
 }
 
+// Whether two half-edges, in angle order round v, lie the other way round
+// kPartingReach out: they cross within the grid's resolution of v, where the
+// crossing cannot be a vertex of its own, and part in the order opposite to
+// their tangents. Such a pair is split as a tangent pair, so that the ring
+// follows the way the curves part.
+bool SwapSides(const Vertex* v, const HalfEdge* first, const HalfEdge* second) {
+  auto far_angle = [&](const HalfEdge* h) {
+    QuadCurve c;
+    EdgeGetCurve(h, c);
+    const int64_t length = std::max<int32_t>(CurveLength(c), 1);
+    const Fixed t = length <= kPartingReach
+                        ? kFixedOne
+                        : std::max<Fixed>(static_cast<Fixed>((kPartingReach << 16) / length), 1);
+    Point32 p;
+    CurvePointAt(c, t, p);
+    return int64_t{p == v->position ? CurveTangentAngle(c, 0) : PointAngle(p, &v->position)};
+  };
+  int64_t d = far_angle(second) - far_angle(first);
+  while (d > kAngle180) d -= kAngle360;
+  while (d < -kAngle180) d += kAngle360;
+  return d < 0;
+}
+
 std::vector<Spoke>& Spokes() {
   static std::vector<Spoke> spokes;
   return spokes;
@@ -183,7 +207,8 @@ int SortRing(EdgeGraph& graph, Vertex* v, bool may_split) {
       for (size_t i = 0; i < n; ++i) {
         const size_t j = (i + 1) % n;
         const int64_t next = j == 0 ? int64_t{spokes[0].angle} + kAngle360 : spokes[j].angle;
-        if (next - spokes[i].angle <= kTangentAngle)
+        if (next - spokes[i].angle <= kTangentAngle ||
+            (next - spokes[i].angle <= kSeparatedAngle && SwapSides(v, spokes[i].h, spokes[j].h)))
           if (int r = SplitTangentPair(graph, spokes[i].h, spokes[j].h); r != 0) return r;
       }
   }

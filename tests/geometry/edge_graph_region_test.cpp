@@ -515,6 +515,18 @@ TEST_F(RegionTest, GuessedStartsGiveThePlainTree) {
   }
 }
 
+// A curve and a line in graph units.
+QuadCurve UnitQuad(Point32 p0, Point32 c, Point32 p2) {
+  QuadCurve q;
+  CurveSet(p0, c, p2, q);
+  return q;
+}
+QuadCurve UnitLine(Point32 p0, Point32 p2) {
+  QuadCurve q;
+  CurveFromLine(p0, p2, q);
+  return q;
+}
+
 // Point tests beside the end of a long curve, where the curve's last piece
 // is still hundreds of units long: the curve must not be taken for passing
 // right of a point that lies right of it. Two drawings (units): a sliver one
@@ -525,16 +537,6 @@ TEST_F(RegionTest, GuessedStartsGiveThePlainTree) {
 // from the top and by guesses, every region lies within the bounds of the
 // region it hangs under, the trees agree, and points find their faces.
 TEST_F(RegionTest, PointTestsBesideTheEndOfLongCurves) {
-  auto quad = [](Point32 p0, Point32 c, Point32 p2) {
-    QuadCurve q;
-    CurveSet(p0, c, p2, q);
-    return q;
-  };
-  auto line = [](Point32 p0, Point32 p2) {
-    QuadCurve q;
-    CurveFromLine(p0, p2, q);
-    return q;
-  };
   constexpr int32_t kY = 600064;  // keeps the drawing at positive y
   const Point32 a = {1152, -568064 + kY}, a2 = {1152, -568192 + kY};
   const Point32 b = {771072, -186752 + kY}, b2 = {771072, -186880 + kY};
@@ -546,22 +548,22 @@ TEST_F(RegionTest, PointTestsBesideTheEndOfLongCurves) {
     QuadCurve curve;
     StyleIndex a, b;
   } edges[] = {
-      {quad(a, {321106, -442800 + kY}, b), 2, 1},
-      {quad(a2, {321101, -442933 + kY}, b2), 0, 2},
-      {line(a2, a), 2, 0},
-      {line(b2, b), 0, 2},
-      {line(b, top), 0, 1},
-      {line(top, a), 0, 1},
+      {UnitQuad(a, {321106, -442800 + kY}, b), 2, 1},
+      {UnitQuad(a2, {321101, -442933 + kY}, b2), 0, 2},
+      {UnitLine(a2, a), 2, 0},
+      {UnitLine(b2, b), 0, 2},
+      {UnitLine(b, top), 0, 1},
+      {UnitLine(top, a), 0, 1},
       // Above them a second triangle, fill 3, whose lower side is a curve
       // millions of units long, and right of that curve's upper end a small
       // square, fill 2, apart from everything.
-      {quad(c0, {1500032, 1000064}, c1), 3, 0},
-      {line(c1, {1280, 3000064}), 0, 3},
-      {line({1280, 3000064}, c0), 0, 3},
-      {line(s0, {s0.x, s1.y}), 2, 0},
-      {line({s0.x, s1.y}, s1), 2, 0},
-      {line(s1, {s1.x, s0.y}), 2, 0},
-      {line({s1.x, s0.y}, s0), 2, 0},
+      {UnitQuad(c0, {1500032, 1000064}, c1), 3, 0},
+      {UnitLine(c1, {1280, 3000064}), 0, 3},
+      {UnitLine({1280, 3000064}, c0), 0, 3},
+      {UnitLine(s0, {s0.x, s1.y}), 2, 0},
+      {UnitLine({s0.x, s1.y}, s1), 2, 0},
+      {UnitLine(s1, {s1.x, s0.y}), 2, 0},
+      {UnitLine({s1.x, s0.y}, s0), 2, 0},
   };
   for (const auto& e : edges) ASSERT_EQ(Insert(graph_, e.curve, 1, e.a, e.b), 0);
   ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
@@ -639,6 +641,57 @@ TEST_F(RegionTest, DeepNestingGuessedAsPlain) {
   }
   EXPECT_EQ(trees[0], trees[1]);
   EXPECT_LT(levels[1] * 4, levels[0]);
+}
+
+// Two curves leave (1920,1920) a degree apart, the one leaving on the right
+// staying within half a unit of the other for 95 units before they cross:
+// beyond that it runs on the left, bounding with a line across their far
+// ends a lens. A line hangs down from the vertex, outside the lens, to the
+// side of a large square that also holds a small one. The ring at the vertex
+// follows the order in which the curves part: the hanging line lies in the
+// large square's face, not in the lens, and in both start modes that face
+// holds the small square rather than hanging under the lens's outline.
+TEST_F(RegionTest, CurvesCrossingBesideTheirSharedEndBoundTheRightFaces) {
+  // In graph units: the curves part by less than the grid's resolution.
+  for (const QuadCurve& c :
+       {UnitLine({1920, 1920}, {1920, 0}), UnitQuad({1920, 1920}, {1920, 3168}, {3072, 4096}),
+        UnitQuad({1920, 1920}, {1944, 3220}, {1920, 4480}), UnitLine({1920, 4480}, {3072, 4096}),
+        UnitLine({0, 0}, {0, 8192}), UnitLine({0, 8192}, {8192, 8192}),
+        UnitLine({8192, 8192}, {8192, 0}), UnitLine({8192, 0}, {0, 0}),
+        UnitLine({4096, 4096}, {4096, 5120}), UnitLine({4096, 5120}, {5120, 5120}),
+        UnitLine({5120, 5120}, {5120, 4096}), UnitLine({5120, 4096}, {4096, 4096})})
+    ASSERT_EQ(Insert(graph_, c, 1), 0);
+  ASSERT_EQ(EdgeGraphUpdate(graph_), 0);
+  const Point32 in_lens = {2176, 3968};
+  std::string trees[2];
+  for (int pass = 0; pass < 2; ++pass) {
+    SCOPED_TRACE(pass ? "guessed starts" : "from the top");
+    const int start = EdgeGraphSetRegionStartMode(pass ? kRegionStartGuessed : kRegionStartFromTop);
+    EdgeGraph copy;
+    ASSERT_EQ(EdgeGraphInit(copy), 0);
+    ASSERT_EQ(EdgeGraphMerge(graph_, copy, 3), 0);
+    ASSERT_EQ(EdgeGraphBuildRegions(copy), 0);
+    trees[pass] = ExactTree(copy);
+    const Region* lens = EdgeGraphFindRegion(copy, in_lens);
+    ASSERT_NE(lens, nullptr) << DescribeRegions(copy);
+    EXPECT_TRUE(RegionIsOuter(*lens)) << DescribeRegions(copy);
+    const Vertex* foot = FindVertexAt(copy, {1920, 0});
+    ASSERT_NE(foot, nullptr);
+    ASSERT_NE(foot->ring, nullptr);
+    EXPECT_NE(foot->ring->region, lens) << DescribeRegions(copy);
+    // The small square's outline hangs under the face of the large one.
+    const Region* inside = EdgeGraphFindRegion(copy, {6144, 6144});
+    const Region* small = EdgeGraphFindRegion(copy, {4608, 4608});
+    ASSERT_NE(inside, nullptr);
+    ASSERT_NE(small, nullptr);
+    EXPECT_EQ(inside->bounds.xmax, 8192) << DescribeRegions(copy);
+    EXPECT_EQ(small->bounds.xmax, 5120) << DescribeRegions(copy);
+    ASSERT_NE(small->parent, nullptr);
+    EXPECT_EQ(small->parent->parent, inside) << DescribeRegions(copy);
+    EdgeGraphFreeAll(copy);
+    EdgeGraphSetRegionStartMode(start);
+  }
+  EXPECT_EQ(trees[0], trees[1]);
 }
 
 }  // namespace
