@@ -12,16 +12,14 @@
 #include "model/pic_text.h"
 #include "platform/qt/dc.h"
 #include "platform/qt/gdi_objects.h"
-#include "platform/qt/input.h"
 #include "platform/qt/message_box.h"
 #include "platform/qt/rop.h"
-#include "platform/qt/tablet.h"
 #include "render/gdi/app_palette.h"
 #include "render/gdi/marl_dc.h"
 #include "view/brush_shapes.h"
 #include "view/gesture_scope.h"
 #include "view/marl_view.h"
-#include "view/pen_buttons.h"
+#include "view/pointer_input.h"
 
 namespace {
 
@@ -29,12 +27,6 @@ namespace {
 // raster reaches beyond the client area.
 constexpr int32_t kSubPixels = 4;
 constexpr int32_t kRasterMargin = 40;
-// Up to this many tablet packets are taken per poll.
-constexpr int kPacketBatch = 32;
-// A tablet that sends no down packet this long hands the stroke to the
-// mouse; once one came, the stroke ends this long after the last.
-constexpr uint32_t kTabletStartWait = 100;
-constexpr uint32_t kTabletEndWait = 600;
 // String 608: there is no current layer to draw into.
 constexpr UINT kNoEditLayerString = 608;
 // The program's cursors of the tools.
@@ -251,86 +243,44 @@ void CBrushTool::OnPress(CMarlView& view, UINT /*flags*/, int32_t x, int32_t y) 
   s.Sweep(s.last);
   s.Flush();
 
-  if (view.GetTabletContext() == nullptr || !TabletPath(view, s)) MousePath(view, s);
+  Follow(view, s);
   s.Flush();
   dc.SelectObject(oldBrush);
   ApplyStroke(view, s);
 }
 
-bool CBrushTool::TabletPath(CMarlView& view, Stroke& s) {
-  HCTX context = view.GetTabletContext();
-  Matrix2x3 tabletToDoc, tabletToSub;
-  view.GetTabletToDocMatrix(tabletToDoc);
-  MatrixConcat(tabletToDoc, s.doc_to_sub, tabletToSub);
-  bool pressure = view.TabletHasPressure() && m_shape.use_pressure != 0;
-  int32_t base = 0, range = 1;
-  if (pressure) {
-    LOGCONTEXTA lc{};
-    AXIS axis{};
-    if (WTInfoA(WTI_DEFSYSCTX, 0, &lc) != 0 &&
-        WTInfoA(WTI_DEVICES + lc.lcDevice, DVC_NPRESSURE, &axis) != 0) {
-      base = axis.axMin;
-      range = std::max(axis.axMax - axis.axMin, 1);
-    } else {
-      pressure = false;
-    }
-  }
-  if (m_shape.use_pressure != 0 && !pressure) ::SetCursor(OwnCursor());
-  PenButtons buttons;
-  PACKET packets[kPacketBatch];
-  const uint32_t began = GetTickCount();
-  uint32_t lastDown = began;
-  bool anyDown = false;
-  bool lifted = false;
+void CBrushTool::Follow(CMarlView& view, Stroke& s) {
+  ViewPointerInput input(view);
+  PointerStream stream(input, PointerStream::Device::kPenFirst, &s.doc_to_sub);
+  stream.StartAt(s.last);
+  // The pen's pressure scales the footprint when the tablet reports it and
+  // the shape asks for it.
+  const bool pressure = stream.OnPen() && view.TabletHasPressure() && m_shape.use_pressure != 0 &&
+                        stream.UsePressure();
+  if (stream.OnPen() && m_shape.use_pressure != 0 && !pressure) ::SetCursor(OwnCursor());
   int32_t lastPressure = -1;
-  for (;;) {
-    (void)view.IsButtonStillDown();  // drains queued input
-    const int n = WTPacketsGet(context, kPacketBatch, packets);
-    bool out = false;
-    for (int i = 0; i < n && !out; ++i) {
-      const PACKET& p = packets[i];
-      if (!buttons.IsDown(p)) {
-        lifted = true;
-        out = (p.pkStatus & TPS_PROXIMITY) != 0;
-        continue;
-      }
-      Point32 at;
-      MatrixTransformPoint(tabletToSub, Point32{p.pkX, p.pkY}, at);
-      anyDown = true;
-      lastDown = GetTickCount();
-      if (lifted) {
-        s.last = at;  // a new segment, not joined to the one before
-        lifted = false;
-      } else if (at == s.last) {
-        continue;
-      }
-      if (pressure) {
-        int32_t c = 0;
-        const Fixed scale =
-            BrushPressureScale(static_cast<int32_t>(p.pkNormalPressure), base, range, &c);
-        if (c != lastPressure) {
-          lastPressure = c;
+  PointerEvent e;
+  while (stream.Next(e)) {
+    switch (e.kind) {
+      case PointerEventKind::kMouse:
+        if (m_shape.use_pressure != 0) ::SetCursor(OwnCursor());
+        break;
+      case PointerEventKind::kPoint:
+        if (e.new_segment) s.last = e.point;  // not joined to the segment before
+        if (pressure && e.pressure != lastPressure) {
+          lastPressure = e.pressure;
+          const Fixed scale = BrushPressureScale(e.pressure, 0, stream.PressureRange());
           if (BuildBrushPolygon(s.polygon, m_shape, scale) < 0) throw CMemoryException();
         }
-      }
-      s.Sweep(at);
+        s.Sweep(e.point);
+        if (!e.pen) s.Flush();
+        break;
+      case PointerEventKind::kBatch:
+        s.Flush();
+        if (pressure && e.packets < 3 && lastPressure >= 0)
+          s.ShowPressure(m_shape, lastPressure, stream.PressureRange());
+        break;
     }
-    s.Flush();
-    if (pressure && n < 3 && lastPressure >= 0) s.ShowPressure(m_shape, lastPressure, range);
-    if (out) return true;
-    const uint32_t now = GetTickCount();
-    if (!anyDown && now - began > kTabletStartWait) return false;
-    if (anyDown && now - lastDown > kTabletEndWait) return true;
-  }
-}
-
-void CBrushTool::MousePath(CMarlView& view, Stroke& s) {
-  if (m_shape.use_pressure != 0) ::SetCursor(OwnCursor());
-  while (view.IsButtonStillDown()) {
-    Point32 at;
-    MatrixTransformPoint(s.doc_to_sub, view.GetCursorDocPoint(), at);
-    s.Sweep(at);
-    s.Flush();
   }
 }
 

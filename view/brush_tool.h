@@ -99,10 +99,8 @@ class CBrushTool : public CDrawTool {
 
  private:
   struct Stroke;
-  // The gesture's sampling paths; false from the tablet path hands the
-  // stroke to the mouse.
-  bool TabletPath(CMarlView& view, Stroke& s);
-  void MousePath(CMarlView& view, Stroke& s);
+  // Sweeps the brush along the pen (or the mouse) until the gesture ends.
+  void Follow(CMarlView& view, Stroke& s);
   // Traces the coverage and merges it into the targets, one edit transaction.
   void ApplyStroke(CMarlView& view, Stroke& s);
   // The cursor made from the shape, made when missing.

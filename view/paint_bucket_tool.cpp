@@ -12,6 +12,7 @@
 #include "view/core/snap.h"
 #include "view/gesture_scope.h"
 #include "view/marl_view.h"
+#include "view/pointer_input.h"
 
 namespace {
 
@@ -63,8 +64,12 @@ int DragFillVector(CMarlView& view, const Point32& start, Point32& end, bool sna
   Point32 last = start;
   {
     FeedbackScope feedback(view);
-    while (view.IsButtonStillDown()) {
-      Point32 p = view.GetCursorDocPoint();
+    ViewPointerInput input(view);
+    PointerStream stream(input, PointerStream::Device::kMouse);
+    PointerEvent e;
+    while (stream.Next(e)) {
+      if (e.kind != PointerEventKind::kPoint) continue;
+      Point32 p = e.point;
       if (std::abs(p.x - last.x) <= 1 && std::abs(p.y - last.y) <= 1) continue;
       last = p;
       view.BeginFeedbackFrame();

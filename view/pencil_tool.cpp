@@ -15,7 +15,6 @@
 #include "platform/qt/gdi_objects.h"
 #include "platform/qt/input.h"
 #include "platform/qt/message_box.h"
-#include "platform/qt/tablet.h"
 #include "render/context/render_context.h"
 #include "render/gdi/app_palette.h"
 #include "render/gdi/marl_dc.h"
@@ -23,7 +22,7 @@
 #include "view/core/snap.h"
 #include "view/gesture_scope.h"
 #include "view/marl_view.h"
-#include "view/pen_buttons.h"
+#include "view/pointer_input.h"
 
 namespace {
 
@@ -40,12 +39,6 @@ constexpr int kMoveSelectionCursor = 1208;
 // Snap markers: something found, nothing found.
 constexpr int kSnapMarkFound = 98;
 constexpr int kSnapMarkNone = 34;
-// Up to this many tablet packets are taken per poll.
-constexpr int kPacketBatch = 32;
-// A tablet that sends no down packet this long hands the trace to the
-// mouse; once one came, the trace ends this long after the last.
-constexpr uint32_t kTabletStartWait = 100;
-constexpr uint32_t kTabletEndWait = 600;
 // A shape drag no longer than this many pick units adds nothing.
 constexpr int32_t kShapeDragMinimum = 5;
 
@@ -90,67 +83,6 @@ void ApplyLineToRegion(EdgeGraph& graph, Region* region, StyleIndex line) {
   }
 }
 
-// The pen's trace: points while a button is down, a new chunk after each
-// lift. False when no down packet came within 100 ms of the press (the
-// mouse takes over).
-bool TabletTrace(CMarlView& view, CDC& dc, const Matrix2x3& docToClient, TraceChunks& chunks) {
-  HCTX context = view.GetTabletContext();
-  Matrix2x3 tabletToDoc;
-  view.GetTabletToDocMatrix(tabletToDoc);
-  PenButtons buttons;
-  PACKET packets[kPacketBatch];
-  const uint32_t began = GetTickCount();
-  uint32_t lastDown = began;
-  bool anyDown = false;
-  for (;;) {
-    (void)view.IsButtonStillDown();  // drains queued input
-    const int n = WTPacketsGet(context, kPacketBatch, packets);
-    for (int i = 0; i < n; ++i) {
-      const PACKET& p = packets[i];
-      // Packets queued before the press belong to an earlier gesture.
-      if (static_cast<int32_t>(p.pkTime - began) < 0) continue;
-      if (!buttons.IsDown(p)) {
-        if (chunks.back()->count > 0) chunks.push_back(std::make_unique<CPointList>());
-        if ((p.pkStatus & TPS_PROXIMITY) != 0) return true;
-        continue;
-      }
-      anyDown = true;
-      lastDown = GetTickCount();
-      Point32 at, client;
-      MatrixTransformPoint(tabletToDoc, Point32{p.pkX, p.pkY}, at);
-      CPointList& points = *chunks.back();
-      const bool first = points.count == 0;
-      if (points.Add(at) < 0) throw CMemoryException();
-      MatrixTransformPoint(docToClient, at, client);
-      if (first)
-        dc.MoveTo(client.x, client.y);
-      else
-        dc.LineTo(client.x, client.y);
-    }
-    const uint32_t now = GetTickCount();
-    if (!anyDown && now - began > kTabletStartWait) return false;
-    if (anyDown && now - lastDown > kTabletEndWait) return true;
-  }
-}
-
-// The mouse's trace: the press point, then the cursor while the button is down.
-void MouseTrace(CMarlView& view, CDC& dc, const Matrix2x3& docToClient, const Point32& start,
-                CPointList& points) {
-  Point32 client;
-  MatrixTransformPoint(docToClient, start, client);
-  dc.MoveTo(client.x, client.y);
-  if (points.Add(start) < 0) throw CMemoryException();
-  Point32 lastClient = client;
-  while (view.IsButtonStillDown()) {
-    const Point32 p = view.GetCursorDocPoint();
-    if (points.Add(p) < 0) throw CMemoryException();
-    MatrixTransformPoint(docToClient, p, client);
-    if (client == lastClient) continue;
-    dc.LineTo(client.x, client.y);
-    lastClient = client;
-  }
-}
-
 }  // namespace
 
 TraceChunks FreehandTrace(CMarlView& view, uint32_t colour, int32_t width, const Point32& start) {
@@ -165,10 +97,35 @@ TraceChunks FreehandTrace(CMarlView& view, uint32_t colour, int32_t width, const
   view.State().GetDocToClientMatrix(docToClient);
   CPen pen(PS_INSIDEFRAME, std::max(MatrixScaleLength(docToClient, width), 1), colour & 0xFFFFFF);
   CPen* oldPen = dc.SelectObject(&pen);
-  if (view.GetTabletContext() == nullptr || !TabletTrace(view, dc, docToClient, chunks)) {
-    chunks.resize(1);
-    chunks[0]->Free();
-    MouseTrace(view, dc, docToClient, start, *chunks[0]);
+  ViewPointerInput input(view);
+  PointerStream stream(input, PointerStream::Device::kPenFirst);
+  Point32 lastClient;
+  PointerEvent e;
+  while (stream.Next(e)) {
+    if (e.kind == PointerEventKind::kMouse) {
+      // The mouse's trace: the press point, then the cursor while the
+      // button is down (what the pen gave before is dropped).
+      chunks.resize(1);
+      chunks[0]->Free();
+      if (chunks[0]->Add(start) < 0) throw CMemoryException();
+      MatrixTransformPoint(docToClient, start, lastClient);
+      dc.MoveTo(lastClient.x, lastClient.y);
+      continue;
+    }
+    if (e.kind != PointerEventKind::kPoint) continue;
+    // A pen lifted inside the trace starts a new chunk.
+    if (e.new_segment && chunks.back()->count > 0) chunks.push_back(std::make_unique<CPointList>());
+    CPointList& points = *chunks.back();
+    const bool first = points.count == 0;
+    if (points.Add(e.point) < 0) throw CMemoryException();
+    Point32 client;
+    MatrixTransformPoint(docToClient, e.point, client);
+    if (first) {
+      dc.MoveTo(client.x, client.y);
+    } else if (e.pen || client != lastClient) {
+      dc.LineTo(client.x, client.y);
+    }
+    lastClient = client;
   }
   dc.SelectObject(oldPen);
   if (oldPalette != nullptr) dc.SelectPalette(oldPalette, false);
@@ -256,11 +213,15 @@ void CPencilTool::ShapeDrag(CMarlView& view, const Point32& pressed) {
   PointList path;
   {
     FeedbackScope feedback(view);
+    ViewPointerInput input(view);
+    PointerStream stream(input, PointerStream::Device::kMouse);
+    PointerEvent e;
     bool first = true;
     Point32 last;
     // The cursor where the drag was recognised first, then each new one.
     do {
-      const Point32 cursor = view.GetCursorDocPoint();
+      if (!first && e.kind != PointerEventKind::kPoint) continue;
+      const Point32 cursor = first ? stream.CursorPoint() : e.point;
       if (!first && cursor == last) continue;
       first = false;
       last = cursor;
@@ -296,7 +257,7 @@ void CPencilTool::ShapeDrag(CMarlView& view, const Point32& pressed) {
                std::max(start.y, end.y)};
       state.SetRulerMarkers(&r);
       view.EndFeedbackFrame();
-    } while (view.IsButtonStillDown());
+    } while (stream.Next(e));
   }
   state.SetRulerMarkers(nullptr);
   if (PointDistance(start, end) <= kShapeDragMinimum * unit) return;

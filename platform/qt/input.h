@@ -54,6 +54,8 @@ class CInputSource {
   void BeginPress(HWND hwnd, const InputSample& sample);
   void EndPress();
   bool IsGestureActive() const { return m_gesture; }
+  // Focus loss, deactivation or a lost grab ended the running gesture.
+  bool HasGestureEnded() const { return m_gesture && m_ended; }
 
  protected:
   // Fills the queue of samples (the Qt source pumps events); may be empty.
