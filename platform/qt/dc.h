@@ -148,6 +148,10 @@ PixelSurface SurfaceOfOffscreen(COffscreenBitmap& bitmap);
 // set other resolutions; 0 restores 96).
 void SetLogPixels(int x, int y);
 
+// Block transfers take the pixel-by-pixel path that the row-by-row one
+// replaced (tests compare the two); false restores the fast path.
+void UseReferenceBlits(bool on);
+
 class CDC {
  public:
   // A context without a surface; CreateCompatibleDC makes it a memory context.
