@@ -102,7 +102,8 @@ BlockChunk* BlockPool::NewChunk() {
   const std::size_t bytes =
       HeaderSize() + static_cast<std::size_t>(block_size) * static_cast<std::size_t>(per_chunk);
   if (Refused(this, bytes)) return nullptr;
-  void* memory = ::operator new(bytes, std::align_val_t(align), std::nothrow);
+  void* memory = std::exchange(spare_, nullptr);
+  if (!memory) memory = ::operator new(bytes, std::align_val_t(align), std::nothrow);
   if (!memory) return nullptr;
 
   auto* chunk = new (memory) BlockChunk;
@@ -110,6 +111,7 @@ BlockChunk* BlockPool::NewChunk() {
   chunk->owner = this;
   chunk->memory = memory;
   chunk->id = next_id++;
+  chunk->serial = next_serial_++;
   chunk->prev = newest;
   if (newest)
     newest->next = chunk;
@@ -128,10 +130,12 @@ BlockChunk* BlockPool::NewChunk() {
   }
   chunk->free_head = following;
   current = chunk;
+  AddRoom(chunk);
   return chunk;
 }
 
-void BlockPool::ReleaseChunk(BlockChunk* chunk) {
+void BlockPool::ReleaseChunk(BlockChunk* chunk, bool keep) {
+  RemoveRoom(chunk);
   if (chunk->prev)
     chunk->prev->next = chunk->next;
   else
@@ -142,14 +146,75 @@ void BlockPool::ReleaseChunk(BlockChunk* chunk) {
     newest = chunk->prev;
   void* memory = chunk->memory;
   chunk->~BlockChunk();
-  ::operator delete(memory, std::align_val_t(align));
+  if (keep && !spare_)
+    spare_ = memory;  // the next chunk's memory
+  else
+    ::operator delete(memory, std::align_val_t(align));
+}
+
+void BlockPool::Place(std::size_t at, BlockChunk* chunk) {
+  room_[at] = chunk;
+  chunk->room_at = static_cast<int32_t>(at);
+}
+
+void BlockPool::SiftUp(std::size_t at) {
+  BlockChunk* chunk = room_[at];
+  while (at > 0) {
+    const std::size_t parent = (at - 1) / 2;
+    if (room_[parent]->serial <= chunk->serial) break;
+    Place(at, room_[parent]);
+    at = parent;
+  }
+  Place(at, chunk);
+}
+
+void BlockPool::SiftDown(std::size_t at) {
+  BlockChunk* chunk = room_[at];
+  const std::size_t n = room_.size();
+  for (;;) {
+    std::size_t child = 2 * at + 1;
+    if (child >= n) break;
+    if (child + 1 < n && room_[child + 1]->serial < room_[child]->serial) ++child;
+    if (chunk->serial <= room_[child]->serial) break;
+    Place(at, room_[child]);
+    at = child;
+  }
+  Place(at, chunk);
+}
+
+void BlockPool::AddRoom(BlockChunk* chunk) {
+  if (room_lost_ || chunk->room_at >= 0) return;
+  try {
+    room_.push_back(chunk);
+  } catch (const std::bad_alloc&) {
+    room_lost_ = true;  // the list walk takes over
+    return;
+  }
+  SiftUp(room_.size() - 1);
+}
+
+void BlockPool::RemoveRoom(BlockChunk* chunk) {
+  if (chunk->room_at < 0) return;
+  const auto at = static_cast<std::size_t>(chunk->room_at);
+  chunk->room_at = -1;
+  BlockChunk* last = room_.back();
+  room_.pop_back();
+  if (last == chunk) return;
+  Place(at, last);
+  SiftUp(at);
+  SiftDown(static_cast<std::size_t>(last->room_at));
 }
 
 void* BlockPool::Alloc() {
   if (!current || !current->free_head) {
     // The oldest chunk with room, so that newer chunks empty out.
-    BlockChunk* chunk = oldest;
-    while (chunk && !chunk->free_head) chunk = chunk->next;
+    BlockChunk* chunk = nullptr;
+    if (!room_lost_) {
+      if (!room_.empty()) chunk = room_.front();
+    } else {
+      chunk = oldest;
+      while (chunk && !chunk->free_head) chunk = chunk->next;
+    }
     if (!chunk) chunk = NewChunk();
     if (!chunk) return nullptr;
     current = chunk;
@@ -157,6 +222,7 @@ void* BlockPool::Alloc() {
   void* user = current->free_head;
   current->free_head = LoadPointer(user);
   ++current->count;
+  if (!current->free_head) RemoveRoom(current);
   return user;
 }
 
@@ -164,12 +230,13 @@ void BlockPool::Free(void* user) {
   if (!user) return;
   BlockChunk* chunk = ChunkOf(user);
   assert(chunk->owner == this && chunk->marker == marker && chunk->count > 0);
+  if (!chunk->free_head) AddRoom(chunk);
   StorePointer(user, chunk->free_head);
   chunk->free_head = user;
   --chunk->count;
   if (chunk->count == 0 && flags == 0) {
     const bool was_current = chunk == current;
-    ReleaseChunk(chunk);
+    ReleaseChunk(chunk, true);
     if (was_current) current = oldest;
   } else if (!current || chunk->id < current->id) {
     // Allocation drifts towards the oldest chunks.
@@ -178,8 +245,12 @@ void BlockPool::Free(void* user) {
 }
 
 void BlockPool::FreeAll() {
-  while (oldest) ReleaseChunk(oldest);
+  while (oldest) ReleaseChunk(oldest, false);
   current = nullptr;
+  room_.clear();
+  room_.shrink_to_fit();
+  room_lost_ = false;
+  if (spare_) ::operator delete(std::exchange(spare_, nullptr), std::align_val_t(align));
 }
 
 void BlockPool::Reset() {

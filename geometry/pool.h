@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 class BlockPool;
 
@@ -74,6 +75,8 @@ struct BlockChunk {
   void* memory = nullptr;      // the allocation holding header and blocks
   uint16_t count = 0;          // blocks in use
   uint16_t id = 0;             // order of creation within the pool
+  uint64_t serial = 0;         // order of creation, never wrapping
+  int32_t room_at = -1;        // place in the pool's index of chunks with room, or -1
 };
 
 class BlockPool {
@@ -115,6 +118,24 @@ class BlockPool {
 
  private:
   BlockChunk* NewChunk();
-  void ReleaseChunk(BlockChunk* chunk);
+  // Unlinks and frees a chunk; keep: its memory becomes the spare when there
+  // is none.
+  void ReleaseChunk(BlockChunk* chunk, bool keep);
   std::size_t HeaderSize() const;
+  // The index of chunks with a free block: a heap with the oldest on top,
+  // so allocation finds the oldest chunk with room without walking the
+  // list. Should the index itself be refused memory, allocation walks the
+  // list as before.
+  void AddRoom(BlockChunk* chunk);
+  void RemoveRoom(BlockChunk* chunk);
+  void SiftUp(std::size_t at);
+  void SiftDown(std::size_t at);
+  void Place(std::size_t at, BlockChunk* chunk);
+  std::vector<BlockChunk*> room_;
+  bool room_lost_ = false;
+  uint64_t next_serial_ = 0;
+  // One emptied chunk's memory, kept for the next chunk (flags 0), so that
+  // a pool whose use rises and falls across a chunk does not allocate and
+  // free a chunk each time.
+  void* spare_ = nullptr;
 };

@@ -278,3 +278,81 @@ TEST(BlockPool, RandomUseKeepsBlocksDisjointAndChunksAccounted) {
     }
   }
 }
+
+// Random use against the list walk that the index of chunks with room
+// replaced: whenever the current chunk is full, the block comes from the
+// oldest chunk with room (or a new chunk when none has any).
+TEST(BlockPool, AllocationTakesTheOldestChunkWithRoomAsTheListWalkDid) {
+  for (int32_t flags : {0, 1}) {
+    SCOPED_TRACE(testing::Message() << "flags " << flags);
+    BlockPool pool;
+    pool.Init(16, 5, flags, 0x5A5A5A5A, 8);
+    std::mt19937 rng(99 + flags);
+    std::vector<void*> live;
+    for (int step = 0; step < 20000; ++step) {
+      const int phase = step / 2000 % 3;  // growing, shrinking, churning
+      const unsigned allocPercent = phase == 0 ? 70 : phase == 1 ? 30 : 50;
+      if (live.empty() || rng() % 100 < allocPercent) {
+        // The reference: the current chunk while it has room, else the
+        // first chunk from the head that has one, else a new chunk.
+        BlockChunk* want = pool.current && pool.current->free_head ? pool.current : nullptr;
+        for (BlockChunk* c = pool.oldest; !want && c; c = c->next)
+          if (c->free_head) want = c;
+        const std::vector<BlockChunk*> before = Chunks(pool);
+        void* p = pool.Alloc();
+        ASSERT_NE(p, nullptr);
+        if (want) {
+          ASSERT_EQ(BlockPool::ChunkOf(p), want) << "step " << step;
+        } else {
+          ASSERT_EQ(Chunks(pool).size(), before.size() + 1) << "step " << step;
+          ASSERT_EQ(BlockPool::ChunkOf(p), pool.newest);
+        }
+        live.push_back(p);
+      } else {
+        const std::size_t i = rng() % live.size();
+        std::swap(live[i], live.back());
+        pool.Free(live.back());
+        live.pop_back();
+      }
+    }
+    for (void* p : live) pool.Free(p);
+  }
+}
+
+// A pool whose use rises and falls across a chunk boundary: the emptied
+// chunk leaves the list at once and its memory serves the next chunk (the
+// same place each time, not a fresh allocation); every new chunk still asks
+// the refusal hook, and FreeAll returns the kept memory.
+TEST(BlockPool, EmptiedChunkLeavesTheListAndItsMemoryServesTheNextChunk) {
+  BlockPool pool;
+  pool.Init(16, 4, 0, 0x3C3C3C3C, 8);
+  int requests = 0;
+  std::vector<void*> first;
+  {
+    RefuseMemory count([&](const BlockPool* p) {
+      if (p == &pool) ++requests;
+      return false;
+    });
+    for (int i = 0; i < 4; ++i) first.push_back(pool.Alloc());
+    void* place = nullptr;
+    for (int round = 0; round < 50; ++round) {
+      void* over = pool.Alloc();  // a second chunk
+      ASSERT_NE(over, nullptr);
+      EXPECT_EQ(BlockPool::ChunkOf(over)->id, round + 1);  // ids go on
+      if (round == 0) place = over;
+      EXPECT_EQ(over, place) << "round " << round;
+      pool.Free(over);
+      ASSERT_EQ(ChunkIds(pool), (std::vector<int>{0}));
+    }
+    EXPECT_EQ(requests, 51);
+  }
+  {
+    RefuseMemory refuse(RefuseMemory::Only(&pool));
+    EXPECT_EQ(pool.Alloc(), nullptr);  // a kept chunk is refused like a new one
+    EXPECT_EQ(ChunkIds(pool), (std::vector<int>{0}));
+  }
+  for (void* p : first) pool.Free(p);
+  EXPECT_EQ(pool.oldest, nullptr);
+  EXPECT_EQ(pool.current, nullptr);
+  pool.FreeAll();
+}
